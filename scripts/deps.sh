@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs (as root), or prints the exact install line.
+# Sourced by run.sh and test.sh.
+set -euo pipefail
+
+WAVORY_PACKAGES=(cmake g++ make pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6dbus6
+    libhivex-dev libhivex-bin nlohmann-json3-dev libcli11-dev
+    libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core)
+
+wavory_missing_packages() {
+    local missing=() p
+    for p in "${WAVORY_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    echo "${missing[@]:-}"
+}
+
+wavory_install_deps() {
+    local missing
+    missing=$(wavory_missing_packages)
+    [ -z "$missing" ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing missing packages: $missing"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        # shellcheck disable=SC2086
+        apt-get install -y -qq --no-install-recommends $missing >/dev/null
+    else
+        echo "These Debian packages are missing. Install them with:" >&2
+        echo "  sudo apt-get install -y $missing" >&2
+        exit 1
+    fi
+}
+
+# Configures and builds into the build folder (reused between runs).
+wavory_build() {
+    local dir=${WAVORY_BUILD_DIR:-build}
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j"${WAVORY_JOBS:-2}"
+}

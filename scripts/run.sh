@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the utility and starts it on the simulated adapter.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/deps.sh
+wavory_install_deps
+wavory_build
+bin=${WAVORY_BUILD_DIR:-build}/bin
+if [ -x "$bin/wavory" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ -n "${QT_QPA_PLATFORM:-}" ]; }; then
+    exec "$bin/wavory" "$@"
+fi
+if [ -x "$bin/wavory" ]; then
+    echo "No display found (DISPLAY and WAYLAND_DISPLAY are unset), so the window cannot open."
+    echo "Here is the adapter's status from the command line instead:"
+    echo
+fi
+exec "$bin/wavory-status" "$@"

@@ -1,0 +1,112 @@
+#include "driver/CommVar.h"
+
+#include <algorithm>
+
+#include "shell/Tessal.h"
+#include "shell/Trace.h"
+
+namespace wavory {
+
+CCommVar::CCommVar(int ctrlId, uint32_t query, uint32_t set, IBoundControl* ctrl, PFNCONVERT convert) {
+    const SCodePair pair{query, set};
+    Init(ctrlId, &pair, 1, ctrl, convert, nullptr);
+    DriverRecv(true);
+}
+
+CCommVar::CCommVar(int ctrlId, const SCodePair* pairs, int count, IBoundControl* ctrl, PFNCONVERT convert) {
+    Init(ctrlId, pairs, count, ctrl, convert, nullptr);
+    DriverRecv(true);
+}
+
+CCommVar::CCommVar(uint32_t query, uint32_t set, std::string* text, PFNCONVERT convert) {
+    const SCodePair pair{query, set};
+    Init(0, &pair, 1, nullptr, convert, text);
+}
+
+CCommVar::~CCommVar() {
+    if (m_bOwnsText) delete m_pText;
+}
+
+void CCommVar::Init(int ctrlId, const SCodePair* pairs, int count, IBoundControl* ctrl, PFNCONVERT convert,
+                    std::string* text) {
+    m_nCount = std::clamp(count, 1, kMaxPairs);
+    std::copy(pairs, pairs + m_nCount, m_Codes.begin());
+    m_nCtrlId = ctrlId;
+    m_pCtrl = ctrlId != 0 ? ctrl : nullptr;
+    m_pfnConvert = convert;
+    m_bOwnsText = text == nullptr;
+    m_pText = text ? text : new std::string();
+}
+
+bool CCommVar::EnsureLink() {
+    if (!theApp.m_bDriverConnected) theApp.ConnectDriver();
+    return theApp.m_bDriverConnected;
+}
+
+void CCommVar::LinkFailed() {
+    m_bSuccess = false;
+    // A refused request may mean the adapter went away: the next operation opens the link again,
+    // so an adapter that is plugged back in is found without restarting.
+    theApp.m_bDriverConnected = false;
+}
+
+uint8_t* CCommVar::GetBlock(int i) {
+    return reinterpret_cast<uint8_t*>(&m_Requests[static_cast<std::size_t>(std::clamp(i, 0, kMaxPairs - 1))]);
+}
+
+void CCommVar::DriverRecv(bool updateControl) {
+    if (!EnsureLink()) {
+        m_bSuccess = false;
+        return;
+    }
+    m_bSuccess = true;
+    for (int i = 0; i < m_nCount; ++i) {
+        KCOM_REQUEST& block = m_Requests[static_cast<std::size_t>(i)];
+        if (m_pfnConvert) m_pfnConvert(GetBlock(0), m_pText, CONV_BEFORE_QUERY);
+        block.code = m_Codes[static_cast<std::size_t>(i)].query;
+        try {
+            if (kcom_exec_oid(&block) != 0) {
+                LinkFailed();
+                return;
+            }
+        } catch (...) {
+            Trace("DriverRecv Exception Occured");
+            m_bSuccess = false;
+            return;
+        }
+        m_bSuccess = m_bSuccess && block.status == KCOM_STATUS_SUCCESS;
+        if (m_pfnConvert) m_pfnConvert(GetBlock(0), m_pText, CONV_AFTER_QUERY);
+    }
+    if (updateControl && m_nCtrlId != 0) ShowInControl(m_pText);
+}
+
+void CCommVar::DriverSend() {
+    if (!EnsureLink()) {
+        m_bSuccess = false;
+        return;
+    }
+    m_bSuccess = true;
+    for (int i = 0; i < m_nCount; ++i) {
+        KCOM_REQUEST& block = m_Requests[static_cast<std::size_t>(i)];
+        block.code = m_Codes[static_cast<std::size_t>(i)].set;
+        if (m_pfnConvert) m_pfnConvert(GetBlock(0), m_pText, CONV_BEFORE_SET);
+        try {
+            if (kcom_exec_oid(&block) != 0) {
+                LinkFailed();
+                return;
+            }
+        } catch (...) {
+            Trace("DriverSend Exception Occured");
+            m_bSuccess = false;
+            return;
+        }
+        m_bSuccess = m_bSuccess && block.status == KCOM_STATUS_SUCCESS;
+    }
+}
+
+void CCommVar::ShowInControl(const std::string* text) {
+    if (m_nCtrlId == 0 || !m_pCtrl) return;
+    m_pCtrl->SetText(text ? *text : *m_pText);
+}
+
+}  // namespace wavory

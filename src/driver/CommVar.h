@@ -1,0 +1,64 @@
+// One driver variable: one to five request-code pairs with a request block each, the value as
+// text, an optional bound control and a converter between payload and text.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "driver/BoundControl.h"
+#include "driver/Converters.h"
+#include "kccl.h"
+
+namespace wavory {
+
+struct SCodePair {
+    uint32_t query;
+    uint32_t set;
+};
+
+class CCommVar {
+public:
+    static constexpr int kMaxPairs = 5;
+
+    // Bound, one pair: reads at once and shows the value in the control.
+    CCommVar(int ctrlId, uint32_t query, uint32_t set, IBoundControl* ctrl, PFNCONVERT convert);
+    // Bound, several pairs (count is kept within 1..5): reads at once.
+    CCommVar(int ctrlId, const SCodePair* pairs, int count, IBoundControl* ctrl, PFNCONVERT convert);
+    // Unbound, one pair, no read. With a text the result lands there and the caller keeps it.
+    CCommVar(uint32_t query, uint32_t set, std::string* text, PFNCONVERT convert);
+    virtual ~CCommVar();
+
+    CCommVar(const CCommVar&) = delete;
+    CCommVar& operator=(const CCommVar&) = delete;
+
+    // Reads every pair in turn; shows the text in the bound control when asked and all went through.
+    void DriverRecv(bool updateControl);
+    // Writes every pair in turn from the text; never touches the control.
+    void DriverSend();
+    // Request block i, for callers that read payloads directly.
+    uint8_t* GetBlock(int i);
+    // Shows the given text (or the variable's own) in the bound control.
+    void ShowInControl(const std::string* text = nullptr);
+
+    const std::string& Text() const { return *m_pText; }
+
+    bool m_bSuccess = false;
+
+private:
+    void Init(int ctrlId, const SCodePair* pairs, int count, IBoundControl* ctrl, PFNCONVERT convert,
+              std::string* text);
+    bool EnsureLink();
+    void LinkFailed();
+
+    std::array<SCodePair, kMaxPairs> m_Codes{};
+    std::array<KCOM_REQUEST, kMaxPairs> m_Requests{};
+    int m_nCtrlId = 0;
+    int m_nCount = 1;
+    std::string* m_pText = nullptr;
+    bool m_bOwnsText = false;
+    PFNCONVERT m_pfnConvert = nullptr;
+    IBoundControl* m_pCtrl = nullptr;
+};
+
+}  // namespace wavory

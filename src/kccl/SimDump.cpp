@@ -1,0 +1,95 @@
+#include "SimDump.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+
+#include "SimScenario.h"
+#include "kccl_sim.h"
+
+namespace wavory::kccl {
+
+using nlohmann::json;
+
+namespace {
+
+std::string CodeText(uint32_t code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", code);
+    return text;
+}
+
+const char* FaultKindName(int kind) {
+    switch (kind) {
+        case KCCL_SIM_FAULT_RESULT:
+            return "result";
+        case KCCL_SIM_FAULT_STATUS:
+            return "status";
+        case KCCL_SIM_FAULT_THROW:
+            return "throw";
+        default:
+            return "none";
+    }
+}
+
+json ScanHalf(const SimNetwork* entries, int count) {
+    json list = json::array();
+    for (int i = 0; i < count; ++i) list.push_back(NetworkToJson(entries[i]));
+    return list;
+}
+
+}  // namespace
+
+std::string StateToJson(const SimState& s, int64_t nowNs) {
+    const SimSettings& st = s.settings;
+    json j;
+    j["present"] = s.present != 0;
+    j["plug_generation"] = s.plugGeneration;
+    j["clock_ms"] = nowNs / 1000000;
+    j["adapter"] = {{"mac", FormatBssid(s.info.mac)},
+                    {"driver_version", s.info.driverVersion},
+                    {"firmware", s.info.firmware},
+                    {"nvm", s.info.nvm},
+                    {"reg_domain", s.info.regDomain}};
+    j["scan_duration_ms"] = s.scanDurationMs;
+
+    j["ssid"] = std::string(reinterpret_cast<const char*>(st.ssid), st.ssidLen);
+    j["ssid_hex"] = HexText(st.ssid, st.ssidLen);
+    j["mode"] = st.mode;
+    j["channel"] = st.channel;
+    j["channel_set"] = st.channelSet != 0;
+    j["short_preamble"] = st.shortPreamble;
+    j["phy"] = st.phy;
+    j["power_save"] = st.powerSave;
+    j["security"] = st.security;
+    j["active_key"] = st.activeKey;
+    json keys = json::array();
+    for (const SimWepKey& key : st.keys) keys.push_back(HexText(key.bytes, key.len));
+    j["keys"] = keys;
+    j["connection_setting"] = st.connectionSetting;
+
+    j["associated"] = s.link.associated != 0;
+    j["own_cell"] = s.link.ownCell != 0;
+    j["bssid"] = s.link.associated ? FormatBssid(s.link.bss.bssid) : "";
+    if (s.link.associated) j["signal_dbm"] = s.link.bss.signalDbm;
+    j["counters"] = {{"tx_bytes", s.traffic.txBytes}, {"rx_bytes", s.traffic.rxBytes}};
+
+    j["scanning"] = s.scan.scanning != 0;
+    j["scan_results"] = {{"infrastructure", ScanHalf(s.scan.infra, s.scan.infraCount)},
+                         {"adhoc", ScanHalf(s.scan.adhoc, s.scan.adhocCount)}};
+
+    json faults = json::array();
+    for (uint32_t i = 0; i < s.faultCount; ++i) {
+        const SimFault& f = s.faults[i];
+        faults.push_back({{"code", CodeText(f.code)}, {"kind", FaultKindName(f.kind)}, {"value", f.value}});
+    }
+    j["faults"] = faults;
+
+    json networks = json::array();
+    for (uint32_t i = 0; i < s.networkCount; ++i) networks.push_back(NetworkToJson(s.networks[i]));
+    j["networks"] = networks;
+    // SSIDs need not be UTF-8; the text form then shows replacement characters, the hex form is exact.
+    return j.dump(2, ' ', false, json::error_handler_t::replace);
+}
+
+}  // namespace wavory::kccl

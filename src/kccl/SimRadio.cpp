@@ -1,0 +1,264 @@
+#include "SimRadio.h"
+
+#include <time.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace wavory::kccl {
+
+namespace {
+
+constexpr int64_t kNsPerSecond = 1000000000;
+// An ad-hoc cell with nobody else in it still sends beacons.
+constexpr uint32_t kOwnCellTxBytesPerS = 800;
+
+// Small deterministic wobble (within +-5 %) of the traffic rate, varying from second to second.
+double RateFactor(int64_t nowNs, uint32_t salt) {
+    uint64_t x = static_cast<uint64_t>(nowNs / kNsPerSecond) * 0x9E3779B97F4A7C15ULL + salt;
+    x ^= x >> 31;
+    x *= 0xBF58476D1CE4E5B9ULL;
+    x ^= x >> 29;
+    return 0.95 + static_cast<double>(x % 1001) / 10000.0;
+}
+
+bool SameSsid(const SimNetwork& net, const SimSettings& settings) {
+    return net.ssidLen == settings.ssidLen && std::memcmp(net.ssid, settings.ssid, net.ssidLen) == 0;
+}
+
+bool SameKey(const SimNetwork& net, const SimWepKey& key) {
+    return net.wepLen > 0 && net.wepLen == key.len && std::memcmp(net.wepKey, key.bytes, key.len) == 0;
+}
+
+}  // namespace
+
+int64_t CSimRadio::Now(const SimState& state) {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * kNsPerSecond + ts.tv_nsec + state.clockOffsetNs;
+}
+
+void CSimRadio::Load(const SimScenario& scenario) {
+    SimState& s = m_state;
+    if (s.present && !scenario.present) ++s.plugGeneration;
+    s.present = scenario.present ? 1 : 0;
+    s.info = scenario.info;
+    s.scanDurationMs = scenario.scanDurationMs;
+    s.networkCount = static_cast<uint32_t>(scenario.networks.size());
+    std::memset(s.networks, 0, sizeof s.networks);
+    std::memcpy(s.networks, scenario.networks.data(), scenario.networks.size() * sizeof(SimNetwork));
+
+    s.settings = SimSettings{};
+    s.settings.mode = 1;
+    s.settings.channel = 1;
+    s.settings.phy = 2;
+    s.link = SimLink{};
+    s.traffic = SimTraffic{};
+    s.traffic.lastNs = m_nowNs;
+    s.scan = SimScan{};
+    s.faultCount = 0;
+    std::memset(s.faults, 0, sizeof s.faults);
+    s.logNext = 0;
+    s.logCount = 0;
+    std::memset(s.log, 0, sizeof s.log);
+}
+
+void CSimRadio::Update() {
+    CountTraffic();
+    if (m_state.scan.scanning && m_nowNs >= m_state.scan.endNs) CompleteScan();
+}
+
+void CSimRadio::CountTraffic() {
+    SimTraffic& t = m_state.traffic;
+    if (m_nowNs <= t.lastNs) return;
+    if (m_state.link.associated) {
+        const double seconds = static_cast<double>(m_nowNs - t.lastNs) / kNsPerSecond;
+        const SimNetwork& bss = m_state.link.bss;
+        const double rx = bss.rxBytesPerS * seconds * RateFactor(m_nowNs, 1) + t.rxCarry;
+        const double tx = bss.txBytesPerS * seconds * RateFactor(m_nowNs, 2) + t.txCarry;
+        const double rxWhole = std::floor(rx);
+        const double txWhole = std::floor(tx);
+        t.rxBytes += static_cast<uint64_t>(rxWhole);
+        t.txBytes += static_cast<uint64_t>(txWhole);
+        t.rxCarry = rx - rxWhole;
+        t.txCarry = tx - txWhole;
+    }
+    t.lastNs = m_nowNs;
+}
+
+void CSimRadio::ResetCounters() {
+    SimTraffic& t = m_state.traffic;
+    t.rxBytes = t.txBytes = 0;
+    t.rxCarry = t.txCarry = 0;
+    t.lastNs = m_nowNs;
+}
+
+void CSimRadio::StartScan() {
+    // A scan already running goes on; asking again is no error.
+    if (m_state.scan.scanning) return;
+    m_state.scan.scanning = 1;
+    m_state.scan.endNs = m_nowNs + static_cast<int64_t>(m_state.scanDurationMs) * 1000000;
+    Update();
+}
+
+void CSimRadio::CompleteScan() {
+    // The list is what is in range when the scan ends: every change of the environment runs
+    // Update first, so nothing can have changed between the end time and now.
+    SimScan& scan = m_state.scan;
+    scan.scanning = 0;
+    scan.infraCount = scan.adhocCount = 0;
+    std::memset(scan.infra, 0, sizeof scan.infra);
+    std::memset(scan.adhoc, 0, sizeof scan.adhoc);
+    for (uint32_t i = 0; i < m_state.networkCount; ++i) {
+        const SimNetwork& net = m_state.networks[i];
+        if (!InRange(net)) continue;
+        if (net.adhoc) {
+            if (scan.adhocCount < kScanHalfSlots) scan.adhoc[scan.adhocCount++] = net;
+        } else if (scan.infraCount < kScanHalfSlots) {
+            scan.infra[scan.infraCount++] = net;
+        }
+    }
+    if (m_state.link.associated && m_state.link.ownCell && scan.adhocCount < kScanHalfSlots) {
+        scan.adhoc[scan.adhocCount++] = m_state.link.bss;
+    }
+}
+
+bool CSimRadio::IsCandidate(const SimNetwork& net) const {
+    const SimSettings& st = m_state.settings;
+    if (!InRange(net) || !SameSsid(net, st)) return false;
+    if (st.mode == 1) return !net.adhoc;
+    if (st.mode == 2) return net.adhoc && st.channelSet && net.channel == st.channel;
+    return false;
+}
+
+bool CSimRadio::SecurityMatches(const SimNetwork& net) const {
+    const SimSettings& st = m_state.settings;
+    switch (st.security) {
+        case 0:
+            return net.wepLen == 0;
+        case 1:
+            return SameKey(net, st.keys[st.activeKey % kWepKeySlots]);
+        default:
+            return false;  // no network of this environment offers TKIP
+    }
+}
+
+bool CSimRadio::BuildOwnCell(SimNetwork& cell) const {
+    // An ad-hoc join on a channel where no cell of that name is heard starts one; a cell that is
+    // heard but refuses our security is not replaced by an own one.
+    const SimSettings& st = m_state.settings;
+    if (st.mode != 2 || st.ssidLen == 0 || !st.channelSet) return false;
+    for (uint32_t i = 0; i < m_state.networkCount; ++i) {
+        if (IsCandidate(m_state.networks[i])) return false;
+    }
+    const SimWepKey& key = st.keys[st.activeKey % kWepKeySlots];
+    if (st.security > 1 || (st.security == 1 && key.len == 0)) return false;
+
+    cell = SimNetwork{};
+    std::memcpy(cell.bssid, m_state.info.mac, 6);
+    cell.bssid[0] = static_cast<uint8_t>((cell.bssid[0] | 0x02) & ~0x01);  // locally administered
+    cell.ssidLen = st.ssidLen;
+    std::memcpy(cell.ssid, st.ssid, st.ssidLen);
+    cell.channel = st.channel;
+    cell.phy = st.channel >= 36 ? 0 : 2;
+    cell.adhoc = 1;
+    if (st.security == 1) {
+        cell.wepLen = key.len;
+        std::memcpy(cell.wepKey, key.bytes, key.len);
+    }
+    cell.signalDbm = kOwnCellSignalDbm;
+    cell.txBytesPerS = kOwnCellTxBytesPerS;
+    return true;
+}
+
+void CSimRadio::Reassociate() {
+    SimLink& link = m_state.link;
+    link = SimLink{};
+    const SimSettings& st = m_state.settings;
+    if (st.ssidLen == 0 || (st.mode != 1 && st.mode != 2)) return;
+
+    const SimNetwork* best = nullptr;
+    for (uint32_t i = 0; i < m_state.networkCount; ++i) {
+        const SimNetwork& net = m_state.networks[i];
+        if (!IsCandidate(net) || !SecurityMatches(net)) continue;
+        if (best == nullptr || net.signalDbm > best->signalDbm) best = &net;
+    }
+    if (best != nullptr) {
+        link.associated = 1;
+        link.bss = *best;
+    } else if (BuildOwnCell(link.bss)) {
+        link.associated = 1;
+        link.ownCell = 1;
+    }
+}
+
+// A set of the security mode fails when every network of the wanted name in range uses another
+// kind of security, so that the utility can tell the user; it succeeds when none is in range, since
+// the adapter keeps trying. The stored setting stays either way.
+uint32_t CSimRadio::SecurityStatus() const {
+    const uint32_t security = m_state.settings.security;
+    bool any = false;
+    bool fits = false;
+    for (uint32_t i = 0; i < m_state.networkCount; ++i) {
+        const SimNetwork& net = m_state.networks[i];
+        if (!IsCandidate(net)) continue;
+        any = true;
+        if ((security == 0 && net.wepLen == 0) || (security == 1 && net.wepLen > 0)) fits = true;
+    }
+    return any && !fits ? kStatusAuthRejected : kStatusSuccess;
+}
+
+// A WEP key set is rejected when the wanted network is in range only with WEP and the key is none
+// of its keys (a real adapter learns this when the access point refuses the authentication).
+uint32_t CSimRadio::KeyStatus(const SimWepKey& key) const {
+    bool any = false;
+    for (uint32_t i = 0; i < m_state.networkCount; ++i) {
+        const SimNetwork& net = m_state.networks[i];
+        if (!IsCandidate(net)) continue;
+        if (net.wepLen == 0) return kStatusSuccess;
+        any = true;
+        if (SameKey(net, key)) return kStatusSuccess;
+    }
+    return any ? kStatusAuthRejected : kStatusSuccess;
+}
+
+int CSimRadio::FindNetwork(const uint8_t bssid[6]) const {
+    for (uint32_t i = 0; i < m_state.networkCount; ++i) {
+        if (std::memcmp(m_state.networks[i].bssid, bssid, 6) == 0) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool CSimRadio::PutNetwork(const SimNetwork& network) {
+    const int index = FindNetwork(network.bssid);
+    if (index >= 0) {
+        m_state.networks[index] = network;
+    } else if (m_state.networkCount < kMaxNetworks) {
+        m_state.networks[m_state.networkCount++] = network;
+    } else {
+        return false;
+    }
+    Reassociate();
+    return true;
+}
+
+bool CSimRadio::RemoveNetwork(const uint8_t bssid[6]) {
+    const int index = FindNetwork(bssid);
+    if (index < 0) return false;
+    for (uint32_t i = static_cast<uint32_t>(index); i + 1 < m_state.networkCount; ++i) {
+        m_state.networks[i] = m_state.networks[i + 1];
+    }
+    m_state.networks[--m_state.networkCount] = SimNetwork{};
+    Reassociate();
+    return true;
+}
+
+bool CSimRadio::SetSignal(const uint8_t bssid[6], int32_t dbm) {
+    const int index = FindNetwork(bssid);
+    if (index < 0) return false;
+    m_state.networks[index].signalDbm = dbm;
+    Reassociate();
+    return true;
+}
+
+}  // namespace wavory::kccl

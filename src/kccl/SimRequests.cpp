@@ -1,0 +1,335 @@
+#include "SimRequests.h"
+
+#include <cstring>
+
+#include "SimScenario.h"
+
+namespace wavory::kccl {
+
+namespace {
+
+// Request codes (query / set).
+enum : uint32_t {
+    OID_DEVICE_INFO = 0x10,
+    OID_MAC_QUERY = 0x30,
+    OID_MAC_SET = 0x40,
+    OID_BSSID = 0x50,
+    OID_SSID_QUERY = 0x70,
+    OID_SSID_SET = 0x80,
+    OID_PHY_QUERY = 0x90,
+    OID_PHY_SET = 0x100,
+    OID_POWER_SAVE_QUERY = 0x120,
+    OID_POWER_SAVE_SET = 0x130,
+    OID_SNR = 0x161,
+    OID_SCAN_LIST = 0x190,
+    OID_SCAN_START = 0x200,
+    OID_MODE_QUERY = 0x210,
+    OID_MODE_SET = 0x220,
+    OID_CHANNEL_QUERY = 0x350,
+    OID_CHANNEL_SET = 0x360,
+    OID_COUNTERS = 0x370,
+    OID_COUNTERS_RESET = 0x380,
+    OID_WEP_KEY = 0x400,
+    OID_SECURITY_QUERY = 0x420,
+    OID_SECURITY_SET = 0x430,
+    OID_CONNECTION_QUERY = 0x460,
+    OID_CONNECTION_SET = 0x470,
+    OID_HW_STATUS = 0x530,
+    OID_CONNECTION_STATUS = 0x590,
+    OID_REG_DOMAIN = 0x891
+};
+
+// Scan result list: two halves of entries, infrastructure first.
+constexpr size_t kScanInfraCount = 1;
+constexpr size_t kScanInfraEntries = 4;
+constexpr size_t kScanAdhocCount = 7684;
+constexpr size_t kScanAdhocEntries = 7688;
+constexpr size_t kScanEntrySize = 384;
+
+// The WEP key record and the regulatory domain use one code for query and set, so the adapter
+// must tell them apart by the block. A query answer carries a mark where a set never has one
+// (+2 of the key record, whose two bytes a set leaves zero; +4 after the domain), so that a
+// caller re-reading with the block of an earlier answer is not taken for a set. A block with no
+// record (all zero) is a query as well.
+constexpr uint8_t kKeyReplyMark[2] = {0x52, 0x51};
+constexpr uint32_t kDomainReplyMark = 0x51524B44;
+
+uint32_t GetU32(const uint8_t* p, size_t off) {
+    return static_cast<uint32_t>(p[off]) | static_cast<uint32_t>(p[off + 1]) << 8 |
+           static_cast<uint32_t>(p[off + 2]) << 16 | static_cast<uint32_t>(p[off + 3]) << 24;
+}
+
+void PutU32(uint8_t* p, size_t off, uint32_t v) {
+    p[off] = static_cast<uint8_t>(v);
+    p[off + 1] = static_cast<uint8_t>(v >> 8);
+    p[off + 2] = static_cast<uint8_t>(v >> 16);
+    p[off + 3] = static_cast<uint8_t>(v >> 24);
+}
+
+void PutScanEntry(uint8_t* entry, const SimNetwork& net) {
+    std::memcpy(entry + 2, net.bssid, 6);
+    entry[53] = net.ssidLen;
+    std::memcpy(entry + 54, net.ssid, net.ssidLen);
+    PutU32(entry, 88, net.phy);
+    entry[96] = net.channel;
+    entry[99] = net.wepLen > 0 ? 1 : 0;
+    PutU32(entry, 104, static_cast<uint32_t>(net.signalDbm));
+}
+
+// A set of a small index: stored when below `limit`, else refused.
+uint32_t SetIndex(const uint8_t* p, uint32_t limit, uint32_t& field) {
+    const uint32_t value = GetU32(p, 0);
+    if (value >= limit) return kStatusInvalidData;
+    field = value;
+    return kStatusSuccess;
+}
+
+uint32_t Answer(uint8_t* p, uint32_t value) {
+    PutU32(p, 0, value);
+    return kStatusSuccess;
+}
+
+}  // namespace
+
+void CSimRequests::Handle(KCOM_REQUEST& request) { request.status = Dispatch(request.code, request.payload); }
+
+uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
+    SimSettings& st = m_state.settings;
+    switch (code) {
+        case OID_DEVICE_INFO:
+            return DeviceInfo(p);
+        case OID_MAC_QUERY:
+            return QueryMac(p);
+        case OID_MAC_SET:
+            return SetMac(p);
+        case OID_BSSID:
+            return QueryBssid(p);
+        case OID_SSID_QUERY:
+            return QuerySsid(p);
+        case OID_SSID_SET:
+            return SetSsid(p);
+        case OID_PHY_QUERY:
+            return QueryPhy(p);
+        case OID_PHY_SET:
+            return SetPhy(p);
+        case OID_POWER_SAVE_QUERY:
+            return Answer(p, st.powerSave);
+        case OID_POWER_SAVE_SET:
+            return SetIndex(p, 3, st.powerSave);
+        case OID_SNR:
+            return QuerySnr(p);
+        case OID_SCAN_LIST:
+            return QueryScanList(p);
+        case OID_SCAN_START:
+            m_radio.StartScan();
+            return kStatusSuccess;
+        case OID_MODE_QUERY:
+            return Answer(p, st.mode);
+        case OID_MODE_SET:
+            return SetMode(p);
+        case OID_CHANNEL_QUERY:
+            return QueryChannel(p);
+        case OID_CHANNEL_SET:
+            return SetChannel(p);
+        case OID_COUNTERS:
+            return QueryCounters(p);
+        case OID_COUNTERS_RESET:
+            m_radio.ResetCounters();
+            return kStatusSuccess;
+        case OID_WEP_KEY:
+            return WepKey(p);
+        case OID_SECURITY_QUERY:
+            return Answer(p, st.security);
+        case OID_SECURITY_SET:
+            return SetSecurity(p);
+        case OID_CONNECTION_QUERY:
+            return Answer(p, st.connectionSetting);
+        case OID_CONNECTION_SET:
+            st.connectionSetting = GetU32(p, 0);
+            return kStatusSuccess;
+        case OID_HW_STATUS:
+            return Answer(p, 1);
+        case OID_CONNECTION_STATUS:
+            std::memset(p, 0, 4);
+            p[0] = m_state.link.associated;
+            return kStatusSuccess;
+        case OID_REG_DOMAIN:
+            return RegDomain(p);
+        default:
+            return kStatusNotSupported;
+    }
+}
+
+uint32_t CSimRequests::DeviceInfo(uint8_t* p) {
+    const SimAdapterInfo& info = m_state.info;
+    std::memset(p, 0, 152);
+    PutU32(p, 0, info.nvm[1]);
+    for (int i = 0; i < 4; ++i) PutU32(p, 8 + 4 * static_cast<size_t>(i), info.driverVersion[i]);
+    PutU32(p, 32, info.firmware[0]);
+    PutU32(p, 36, info.firmware[1]);
+    PutU32(p, 148, info.nvm[0]);
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::QueryMac(uint8_t* p) {
+    std::memset(p, 0, 8);
+    std::memcpy(p, m_state.info.mac, 6);
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::SetMac(const uint8_t* p) {
+    static const uint8_t zero[6] = {};
+    if ((p[0] & 0x01) != 0 || std::memcmp(p, zero, 6) == 0) return kStatusInvalidData;
+    std::memcpy(m_state.info.mac, p, 6);
+    m_radio.Reassociate();  // an own ad-hoc cell takes its BSSID from the address
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::QueryBssid(uint8_t* p) {
+    std::memset(p, 0, 8);
+    if (m_state.link.associated) std::memcpy(p, m_state.link.bss.bssid, 6);
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::QuerySsid(uint8_t* p) {
+    const SimSettings& st = m_state.settings;
+    std::memset(p, 0, 1 + kSsidMax + 1);
+    p[0] = st.ssidLen;
+    std::memcpy(p + 1, st.ssid, st.ssidLen);
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::SetSsid(const uint8_t* p) {
+    SimSettings& st = m_state.settings;
+    if (p[0] > kSsidMax) return kStatusInvalidData;
+    st.ssidLen = p[0];
+    std::memset(st.ssid, 0, sizeof st.ssid);
+    std::memcpy(st.ssid, p + 1, st.ssidLen);
+    m_radio.Reassociate();
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::QueryPhy(uint8_t* p) {
+    return Answer(p, m_state.link.associated ? m_state.link.bss.phy : m_state.settings.phy);
+}
+
+uint32_t CSimRequests::SetPhy(const uint8_t* p) { return SetIndex(p, 3, m_state.settings.phy); }
+
+uint32_t CSimRequests::QuerySnr(uint8_t* p) {
+    if (!m_state.link.associated) return kStatusNotAssociated;
+    return Answer(p, static_cast<uint32_t>(m_state.link.bss.signalDbm - kNoiseFloorDbm));
+}
+
+uint32_t CSimRequests::QueryScanList(uint8_t* p) {
+    // While a scan runs the previous complete list is answered, marked as still scanning.
+    const SimScan& scan = m_state.scan;
+    std::memset(p, 0, KCOM_PAYLOAD_SIZE);
+    p[0] = scan.scanning ? 1 : 0;
+    p[kScanInfraCount] = scan.infraCount;
+    for (int i = 0; i < scan.infraCount; ++i) {
+        PutScanEntry(p + kScanInfraEntries + kScanEntrySize * static_cast<size_t>(i), scan.infra[i]);
+    }
+    p[kScanAdhocCount] = scan.adhocCount;
+    for (int i = 0; i < scan.adhocCount; ++i) {
+        PutScanEntry(p + kScanAdhocEntries + kScanEntrySize * static_cast<size_t>(i), scan.adhoc[i]);
+    }
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::SetMode(const uint8_t* p) {
+    const uint32_t mode = GetU32(p, 0);
+    if (mode != 1 && mode != 2) return kStatusInvalidData;
+    m_state.settings.mode = mode;
+    m_radio.Reassociate();
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::QueryChannel(uint8_t* p) {
+    const SimSettings& st = m_state.settings;
+    std::memset(p, 0, 16);
+    PutU32(p, 0, 12);
+    p[8] = m_state.link.associated ? m_state.link.bss.channel : st.channel;
+    PutU32(p, 12, st.shortPreamble);
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::SetChannel(const uint8_t* p) {
+    SimSettings& st = m_state.settings;
+    if (!IsValidChannel(p[8])) return kStatusInvalidData;
+    st.channel = p[8];
+    st.channelSet = 1;
+    st.shortPreamble = GetU32(p, 12);
+    m_radio.Reassociate();
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::QueryCounters(uint8_t* p) {
+    // Byte totals split into directed, multicast and broadcast parts that add up to the total
+    // modulo 2^32, which is all a reader of the sums can rely on.
+    const SimTraffic& t = m_state.traffic;
+    std::memset(p, 0, 68);
+    PutU32(p, 0, static_cast<uint32_t>((t.txBytes + 1499) / 1500));
+    PutU32(p, 4, static_cast<uint32_t>((t.rxBytes + 1499) / 1500));
+    const uint64_t totals[2] = {t.txBytes, t.rxBytes};
+    for (size_t k = 0; k < 2; ++k) {
+        const uint64_t multicast = totals[k] / 20;
+        const uint64_t broadcast = totals[k] / 50;
+        const size_t base = 20 + 24 * k;
+        PutU32(p, base, static_cast<uint32_t>(totals[k] - multicast - broadcast));
+        PutU32(p, base + 8, static_cast<uint32_t>(multicast));
+        PutU32(p, base + 16, static_cast<uint32_t>(broadcast));
+    }
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::WepKey(uint8_t* p) {
+    SimSettings& st = m_state.settings;
+    const bool answerMarked = p[2] == kKeyReplyMark[0] && p[3] == kKeyReplyMark[1];
+    const bool emptyRecord = p[0] == 0 && p[1] == 0;
+    if (!answerMarked && !emptyRecord) {
+        // A set: store the key in its slot and make it the one used for sending.
+        const uint8_t index = p[0];
+        const uint8_t len = p[1];
+        if (index >= kWepKeySlots || (len != 5 && len != 13)) return kStatusInvalidData;
+        SimWepKey& key = st.keys[index];
+        key = SimWepKey{};
+        key.len = len;
+        key.type = len == 5 ? 1 : 2;
+        std::memcpy(key.bytes, p + 8, len);
+        st.activeKey = index;
+        m_radio.Reassociate();
+        return m_radio.KeyStatus(key);
+    }
+    const SimWepKey& key = st.keys[st.activeKey % kWepKeySlots];
+    std::memset(p, 0, 44);
+    p[0] = st.activeKey;
+    p[1] = key.len;
+    p[2] = kKeyReplyMark[0];
+    p[3] = kKeyReplyMark[1];
+    PutU32(p, 4, key.type);
+    std::memcpy(p + 8, key.bytes, key.len);
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::SetSecurity(const uint8_t* p) {
+    const uint32_t security = GetU32(p, 0);
+    if (security > 2) return kStatusInvalidData;
+    m_state.settings.security = security;
+    m_radio.Reassociate();
+    return m_radio.SecurityStatus();
+}
+
+uint32_t CSimRequests::RegDomain(uint8_t* p) {
+    const uint32_t value = GetU32(p, 0);
+    if (GetU32(p, 4) != kDomainReplyMark && value != 0) {
+        // A set (see the reply marks above); the block is left as the caller wrote it.
+        if (!IsValidRegDomain(value)) return kStatusInvalidData;
+        m_state.info.regDomain = value;
+        return kStatusSuccess;
+    }
+    PutU32(p, 0, m_state.info.regDomain);
+    PutU32(p, 4, kDomainReplyMark);
+    return kStatusSuccess;
+}
+
+}  // namespace wavory::kccl

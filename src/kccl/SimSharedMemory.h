@@ -1,0 +1,27 @@
+// Where the simulated adapter lives: one POSIX shared-memory object per user, named by WAVORY_SIM
+// (default "/wavory-sim-<uid>"). The first process to need it creates and initialises it; the
+// others map what is there. An object of another layout (an older library) is replaced.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "SimScenario.h"
+#include "SimState.h"
+
+namespace wavory::kccl {
+
+// The adapter of this process, created when it does not exist yet; `initial` is the scenario a new
+// adapter starts from (null: the file named by WAVORY_SCENARIO, else the built-in one). Maps again
+// when WAVORY_SIM changed or the object was removed. Null after an error, reported on stderr.
+SimState* AttachAdapter(const SimScenario* initial = nullptr);
+// The adapter this process mapped last, without any check; null before the first attach.
+SimState* AttachedAdapter();
+// Removes the object; the next attach creates a fresh adapter.
+bool UnlinkAdapter();
+std::string AdapterObjectName();
+
+// One line on stderr, prefixed with the library's name.
+void ReportSimError(std::string_view what);
+
+}  // namespace wavory::kccl

@@ -1,0 +1,156 @@
+// The simulated adapter's whole state: one fixed-size plain structure that lives in a POSIX
+// shared-memory object, so that every process of the user sees one adapter. It holds no pointers
+// and no C++ objects; a magic word, a layout version and the structure size tell a stale object
+// of another layout apart, which is then re-created.
+#pragma once
+
+#include <pthread.h>
+
+#include <cstdint>
+#include <type_traits>
+
+namespace wavory::kccl {
+
+inline constexpr uint32_t kSimMagic = 0x4D49534B;  // "KSIM"
+inline constexpr uint32_t kSimLayoutVersion = 1;
+
+inline constexpr int kMaxNetworks = 64;
+inline constexpr int kScanHalfSlots = 20;
+inline constexpr int kLogSlots = 64;
+inline constexpr int kLogHeadBytes = 64;
+inline constexpr int kMaxFaults = 32;
+inline constexpr int kSsidMax = 32;
+inline constexpr int kWepKeyMax = 13;
+inline constexpr int kWepKeySlots = 4;
+
+// Status values written into a request block.
+inline constexpr uint32_t kStatusSuccess = 2;
+inline constexpr uint32_t kStatusAuthRejected = 3;            // the network refused the credentials
+inline constexpr uint32_t kStatusNotSupported = 0xC00000BB;   // unknown request code
+inline constexpr uint32_t kStatusInvalidData = 0xC0010015;    // a set with a value out of range
+inline constexpr uint32_t kStatusNotAssociated = 0xC0010011;  // needs a link, the adapter has none
+
+// Results of the library calls other than 0.
+inline constexpr int kResultBadArgument = -1;  // null block, or connect not asked to "SEARCH"
+inline constexpr int kResultNoLink = -2;       // no open link, or the adapter was unplugged
+inline constexpr int kResultNoAdapter = -3;    // the shared adapter could not be set up
+
+// A signal at or below this level is out of range: the adapter neither hears nor joins it.
+inline constexpr int32_t kOutOfRangeDbm = -100;
+inline constexpr int32_t kNoiseFloorDbm = -95;
+// The adapter's own ad-hoc cell, as heard by the adapter itself.
+inline constexpr int32_t kOwnCellSignalDbm = -35;
+
+struct SimNetwork {
+    uint8_t bssid[6];
+    uint8_t ssidLen;
+    uint8_t ssid[kSsidMax];
+    uint8_t channel;
+    uint8_t phy;     // 0 = 802.11a, 1 = 802.11b, 2 = 802.11g
+    uint8_t adhoc;   // 0 = infrastructure (access point), 1 = ad-hoc cell
+    uint8_t wepLen;  // 0 = open network, else 5 or 13
+    uint8_t wepKey[kWepKeyMax];
+    int32_t signalDbm;
+    uint32_t rxBytesPerS;
+    uint32_t txBytesPerS;
+};
+
+struct SimWepKey {
+    uint8_t len;  // 0 = no key in this slot
+    uint8_t bytes[kWepKeyMax];
+    uint32_t type;
+};
+
+struct SimAdapterInfo {
+    uint8_t mac[6];
+    uint32_t driverVersion[4];
+    uint32_t firmware[2];
+    uint32_t nvm[2];  // [0] answered at +148, [1] at +0 of the device information
+    uint32_t regDomain;
+};
+
+// What the utility told the adapter to do.
+struct SimSettings {
+    uint8_t ssidLen;
+    uint8_t ssid[kSsidMax];
+    uint32_t mode;  // 1 = infrastructure, 2 = ad hoc
+    uint8_t channel;
+    uint8_t channelSet;  // a channel was set since the scenario was loaded
+    uint32_t shortPreamble;
+    uint32_t phy;
+    uint32_t powerSave;
+    uint32_t security;  // 0 none, 1 WEP, 2 TKIP
+    uint32_t connectionSetting;
+    uint8_t activeKey;
+    SimWepKey keys[kWepKeySlots];
+};
+
+// The network the adapter is associated with, copied so that queries need no search.
+struct SimLink {
+    uint8_t associated;
+    uint8_t ownCell;  // the adapter started this ad-hoc cell itself
+    SimNetwork bss;
+};
+
+struct SimTraffic {
+    uint64_t txBytes;
+    uint64_t rxBytes;
+    double txCarry;  // fractions of a byte not yet counted
+    double rxCarry;
+    int64_t lastNs;  // simulation time the counters were brought up to
+};
+
+struct SimScan {
+    uint8_t scanning;
+    int64_t endNs;
+    uint8_t infraCount;
+    uint8_t adhocCount;
+    SimNetwork infra[kScanHalfSlots];
+    SimNetwork adhoc[kScanHalfSlots];
+};
+
+struct SimFault {
+    uint32_t code;
+    int32_t kind;  // KCCL_SIM_FAULT_*
+    int32_t value;
+};
+
+struct SimLogEntry {
+    uint32_t code;
+    uint32_t status;
+    int32_t result;
+    uint8_t head[kLogHeadBytes];
+};
+
+struct SimState {
+    uint32_t magic;  // written last when the object is created
+    uint32_t version;
+    uint32_t size;
+    uint32_t reserved;
+    pthread_mutex_t mutex;  // process-shared, robust
+
+    uint8_t present;
+    uint32_t plugGeneration;  // moves on every unplug; links opened before it are dead
+    int64_t clockOffsetNs;    // added to CLOCK_MONOTONIC to form the simulation clock
+    uint32_t scanDurationMs;
+    SimAdapterInfo info;
+
+    uint32_t networkCount;
+    SimNetwork networks[kMaxNetworks];
+
+    SimSettings settings;
+    SimLink link;
+    SimTraffic traffic;
+    SimScan scan;
+
+    uint32_t faultCount;
+    SimFault faults[kMaxFaults];
+
+    uint32_t logNext;  // slot the next request is logged in
+    uint32_t logCount;
+    SimLogEntry log[kLogSlots];
+};
+
+static_assert(std::is_standard_layout_v<SimState> && std::is_trivially_copyable_v<SimNetwork>);
+
+}  // namespace wavory::kccl

@@ -1,0 +1,66 @@
+/* Control of the simulated adapter that stands behind the driver-access library when no vendor
+ * library is installed. Tests and the `wavory-sim` tool use these calls to change the radio
+ * environment, inject faults and unplug the adapter; the utility itself never calls them.
+ *
+ * The adapter is one per user: its state lives in a POSIX shared-memory object named by the
+ * environment variable WAVORY_SIM (default "/wavory-sim-<uid>"), so every process of the user sees
+ * the same adapter. WAVORY_SCENARIO names a scenario file (JSON) used when the adapter is first
+ * created; without it the built-in scenario is used.
+ *
+ * Every call returns 0 on success and a negative value on failure unless said otherwise. */
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "kccl.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum KCCL_SIM_FAULT {
+    KCCL_SIM_FAULT_NONE = 0,
+    KCCL_SIM_FAULT_RESULT = 1, /* kcom_exec_oid returns `value` (nonzero) */
+    KCCL_SIM_FAULT_STATUS = 2, /* the block is processed but its status is `value` (not 2) */
+    KCCL_SIM_FAULT_THROW = 3   /* kcom_exec_oid throws a C++ exception */
+};
+
+/* Replaces the whole adapter state with a scenario (JSON text; NULL = the built-in default). */
+KCCL_API int kccl_sim_reset(const char* scenario_json);
+/* Unplugs (0) or plugs in (1) the adapter. Unplugged, kcom_connect fails and open links fail. */
+KCCL_API int kccl_sim_set_present(int present);
+/* Injects a fault for one request code (kind NONE clears it). */
+KCCL_API int kccl_sim_set_fault(uint32_t code, int kind, int value);
+KCCL_API int kccl_sim_clear_faults(void);
+/* Adds a network (JSON object in the scenario's network form) or replaces the one of that BSSID. */
+KCCL_API int kccl_sim_put_network(const char* network_json);
+/* Removes the network with this BSSID ("00-11-22-33-44-55"). */
+KCCL_API int kccl_sim_remove_network(const char* bssid);
+/* Changes the signal of the network with this BSSID (dBm); at -100 or below it is out of range. */
+KCCL_API int kccl_sim_set_signal(const char* bssid, int dbm);
+/* Sets how long a scan runs, in milliseconds. */
+KCCL_API int kccl_sim_set_scan_duration(int ms);
+/* Moves the simulation's clock forward, so tests need not sleep for scans and traffic. */
+KCCL_API int kccl_sim_advance(int ms);
+/* Writes the adapter state as JSON into buf (always terminated); returns the full length. */
+KCCL_API int kccl_sim_state_json(char* buf, size_t size);
+
+/* The last requests the adapter received, oldest first. */
+typedef struct KCCL_SIM_LOG_ENTRY {
+    uint32_t code;
+    uint32_t status;
+    int32_t result;
+    uint8_t head[64]; /* first payload bytes as received (set input) */
+} KCCL_SIM_LOG_ENTRY;
+
+/* Copies up to `max` logged requests; returns how many were copied. */
+KCCL_API int kccl_sim_get_log(KCCL_SIM_LOG_ENTRY* out, int max);
+KCCL_API int kccl_sim_clear_log(void);
+
+/* Removes this user's shared adapter object; the next call creates a fresh adapter. */
+KCCL_API int kccl_sim_unlink(void);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,235 @@
+#include "monitor/Poll.h"
+
+#include <algorithm>
+
+#include "driver/CommVarList.h"
+#include "driver/Request.h"
+#include "profiles/ProfileMngr.h"
+#include "shell/Tessal.h"
+#include "shell/Trace.h"
+#include "survey/Station.h"
+#include "survey/StationMngr.h"
+
+namespace wavory {
+
+namespace {
+
+// Byte totals of the link statistics counters: transmit at 20, 28, 36; receive at 44, 52, 60.
+void ByteTotals(const uint8_t* block, uint32_t* rx, uint32_t* tx) {
+    *tx = PayloadU32(block, 20) + PayloadU32(block, 28) + PayloadU32(block, 36);
+    *rx = PayloadU32(block, 44) + PayloadU32(block, 52) + PayloadU32(block, 60);
+}
+
+// Per-mille utilisation of a rate against the full scale, 999 at most.
+int32_t Utilisation(uint32_t rateKBps, int fullScale) {
+    double u = static_cast<double>(rateKBps) / fullScale * 1000.0;
+    if (u > 999.0) u = 999.0;
+    return static_cast<int32_t>(u);
+}
+
+}  // namespace
+
+CPoll::CPoll() = default;
+
+CPoll::~CPoll() { Stop(); }
+
+void CPoll::SetTiming(std::chrono::milliseconds firstDue, std::chrono::milliseconds period,
+                      std::chrono::milliseconds initialDelay) {
+    m_FirstDue = firstDue;
+    m_Period = period;
+    m_InitialDelay = initialDelay;
+}
+
+bool CPoll::Start() {
+    if (m_Thread.joinable()) return true;
+    m_bStop = false;
+    try {
+        m_Thread = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void CPoll::Stop() {
+    {
+        std::lock_guard lock(m_WaitMutex);
+        m_bStop = true;
+    }
+    m_Wake.notify_all();
+    if (m_Thread.joinable()) m_Thread.join();
+}
+
+int CPoll::ReadIntervalSecs() const {
+    const auto ms = static_cast<unsigned>(theApp.GetProfileInt("", "Polling Interval", kDefaultIntervalMs));
+    return static_cast<int>(ms / 1000);
+}
+
+int CPoll::ReadUtilization() const {
+    const int divisor = theApp.GetProfileInt("", "Utilization", kDefaultUtilization);
+    // Outside 1..1375 one of the full scales would be zero or negative (or divide by zero).
+    if (divisor < 1 || divisor > kLowRateKBps) {
+        Trace("\nUtilization %d out of range, using %d", divisor, kDefaultUtilization);
+        return kDefaultUtilization;
+    }
+    return divisor;
+}
+
+void CPoll::Prepare() {
+    theApp.m_nAutoCountdown = -1;
+    theApp.m_bScanning = false;
+    m_nTick = 0;
+    ResetStats(true);
+    theApp.m_nStatIndex = 0;
+    m_nIntervalSecs = ReadIntervalSecs();
+}
+
+void CPoll::Run() {
+    Prepare();
+    const Clock::time_point start = Clock::now();
+    Trace("\n !!! Polling Timer Created\n");
+    std::unique_lock lock(m_WaitMutex);
+    // Quiet time after start-up; unlike a plain sleep, a stop request ends it early.
+    if (m_Wake.wait_until(lock, start + m_InitialDelay, [this] { return m_bStop; })) return;
+    Clock::time_point due = start + m_FirstDue;
+    for (;;) {
+        if (m_Wake.wait_until(lock, due, [this] { return m_bStop; })) return;
+        lock.unlock();
+        Tick();
+        lock.lock();
+        // Expiries missed while the tick ran (or during the quiet time) make a single tick.
+        const Clock::time_point now = Clock::now();
+        while (due <= now) due += m_Period;
+    }
+}
+
+void CPoll::ResetStats(bool fullRatePhy) {
+    Trace("\nEnter Reset stats");
+    if (!TryEnter(CS_STATS)) return;
+    theApp.m_StatHistory.fill(StatSample{});
+    m_dwLastRx = 0;
+    m_dwLastTx = 0;
+    m_bFirstSample = true;
+    m_nIntervalSecs = 4;
+    Leave(CS_STATS);
+    m_nFullScale = (fullRatePhy ? kFullRateKBps : kLowRateKBps) / ReadUtilization();
+}
+
+void CPoll::BeginScan() {
+    theApp.m_bScanning = true;
+    m_nIntervalSecs = 4;
+}
+
+void CPoll::SetInterval(int seconds) { m_nIntervalSecs = seconds; }
+
+bool CPoll::RequestRefresh(bool value) {
+    bool expected = false;
+    // Clear: take the value; set: stay set. Either way the old value is returned.
+    if (theApp.m_bRefreshRequest.compare_exchange_strong(expected, value)) return false;
+    return true;
+}
+
+void CPoll::AutoSelect() {
+    CStationMngr* stations = theApp.m_pStationMngr;
+    CProfileMngr* profiles = theApp.m_pProfileMngr;
+    if (!stations || !profiles) return;
+    if (stations->IsConnected() || theApp.m_bAdHocApplied) {
+        if (auto current = stations->GetCurrent()) theApp.UpdateTrayTip(current.get());
+        return;
+    }
+    std::shared_ptr<CProfile> profile = profiles->NextAutoSelect();
+    if (!profile) return;
+    std::shared_ptr<CStation> station;
+    {
+        auto lock = profiles->Lock();  // the interface thread may be editing the profile
+        station = std::make_shared<CStation>(*profile, std::string(), 0);
+    }
+    if (!station->Connect(1)) return;
+    theApp.m_nAutoCountdown = 2;
+    stations->SetCurrent(station);
+    profiles->SetConnected(profile, false);
+    int phy;
+    {
+        auto lock = profiles->Lock();
+        phy = profile->PhyType;
+    }
+    ResetStats(phy != 1);
+}
+
+CPoll::ESample CPoll::SampleStatistics() {
+    CCommVarList list;
+    list.AddVarExt(OID_STATISTICS, 0, nullptr, nullptr);
+    if (!list.RefreshAll(false, false)) return ESample::ReadFailed;
+    uint32_t rx = 0, tx = 0;
+    ByteTotals(list.GetVar(0)->GetBlock(0), &rx, &tx);
+    const Clock::time_point now = m_fnNow();
+
+    if (!TryEnter(CS_STATS)) return ESample::Busy;
+    if (m_bFirstSample) {
+        m_bFirstSample = false;
+        m_dwLastRx = rx;
+        m_dwLastTx = tx;
+        m_LastSampleTime = now;
+    }
+    // The rate spans exactly the time since the previous sample, whatever the tick spacing was.
+    const auto elapsedMs = std::max<long long>(
+        1, std::chrono::duration_cast<std::chrono::milliseconds>(now - m_LastSampleTime).count());
+    const int slot = std::clamp(theApp.m_nStatIndex.load(), 0, kStatRingSize - 1);
+    const int fullScale = std::max(1, m_nFullScale.load());
+    const uint32_t rxDiff = rx - m_dwLastRx;
+    const uint32_t txDiff = tx - m_dwLastTx;
+    const auto rxRate = static_cast<uint32_t>(rxDiff / static_cast<unsigned long long>(elapsedMs));
+    const auto txRate = static_cast<uint32_t>(txDiff / static_cast<unsigned long long>(elapsedMs));
+    StatSample& sample = theApp.m_StatHistory[static_cast<std::size_t>(slot)];
+    sample.rx = Utilisation(rxRate, fullScale);
+    sample.tx = Utilisation(txRate, fullScale);
+    theApp.m_nRxRate = static_cast<int>(rxRate);
+    theApp.m_nTxRate = static_cast<int>(txRate);
+    Trace("\nSecs %d, Max %d, RxDiff %d, Poll Rx %d Tx %d", m_nTick.load(), fullScale, static_cast<int>(rxDiff),
+          sample.rx, sample.tx);
+    m_dwLastRx = rx;
+    m_dwLastTx = tx;
+    m_LastSampleTime = now;
+    if (theApp.m_pGraphPage && theApp.m_pStationMngr && theApp.m_pStationMngr->IsConnected())
+        theApp.m_pGraphPage->AddPoint(slot);
+    theApp.m_nStatIndex = (slot + 1) % kStatRingSize;
+    Leave(CS_STATS);
+    return ESample::Taken;
+}
+
+void CPoll::Tick() {
+    if (theApp.m_nStatIndex < 0) return;
+
+    if (m_nTick % 3 == 0 && !theApp.m_bScanning && theApp.m_nAutoCountdown < 0) AutoSelect();
+
+    if (!theApp.m_bScanning && m_nTick != 0) {
+        const ESample sampled = SampleStatistics();
+        if (sampled == ESample::ReadFailed) {
+            m_nTick = 0;
+            return;
+        }
+        if (sampled == ESample::Busy) return;  // the sample is lost; the tick count stays
+    }
+
+    if (theApp.m_nAutoCountdown == 0) {
+        theApp.m_nAutoCountdown = -1;
+        auto current = theApp.m_pStationMngr ? theApp.m_pStationMngr->GetCurrent() : nullptr;
+        if (current) {
+            theApp.m_pStationMngr->ReadBack(current);
+            RequestRefresh(true);
+        } else {
+            theApp.m_nAutoCountdown = 2;
+        }
+    } else if (theApp.m_nAutoCountdown > 0) {
+        --theApp.m_nAutoCountdown;
+    }
+
+    if ((m_nTick >= m_nIntervalSecs && theApp.m_nAutoCountdown < 0) || theApp.m_bScanning) {
+        RequestRefresh(true);
+        m_nTick = 0;
+        m_nIntervalSecs = ReadIntervalSecs();
+    }
+    ++m_nTick;
+}
+
+}  // namespace wavory

@@ -1,0 +1,90 @@
+// The polling thread: once a second it samples the link statistics into rates and utilisation,
+// tries the next auto-selection profile while the adapter has no connection, reads a new
+// connection back two ticks later and, at the end of each reporting interval, asks the main tick
+// for a full refresh.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace wavory {
+
+class CPoll {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    static constexpr int kDefaultIntervalMs = 10000;
+    static constexpr int kDefaultUtilization = 3;
+    static constexpr int kFullRateKBps = 6750;  // 54 Mbit/s in KB (1000 bytes) per second
+    static constexpr int kLowRateKBps = 1375;   // 11 Mbit/s
+
+    CPoll();
+    ~CPoll();
+    CPoll(const CPoll&) = delete;
+    CPoll& operator=(const CPoll&) = delete;
+
+    // Starts the thread; false when it could not be created.
+    bool Start();
+    // Signals the thread to stop and waits until it has ended.
+    void Stop();
+
+    // Clears the history and sets the full scale for the PHY just joined (false = 802.11b).
+    void ResetStats(bool fullRatePhy);
+    // A site-survey scan is running: refresh every tick, no statistics.
+    void BeginScan();
+    // Reporting interval in seconds until the end of the current interval.
+    void SetInterval(int seconds);
+    // Test-and-set of the refresh request; returns the old value.
+    bool RequestRefresh(bool value);
+
+    // The thread's set-up (everything before the first wait) and one tick; public so that tests
+    // can drive the thread's work without sleeping whole seconds.
+    void Prepare();
+    void Tick();
+
+    // Timing of the thread: first expiry, period and the quiet time after start-up.
+    void SetTiming(std::chrono::milliseconds firstDue, std::chrono::milliseconds period,
+                   std::chrono::milliseconds initialDelay);
+    // Clock used for the elapsed time of a rate (tests replace it).
+    void SetClock(std::function<Clock::time_point()> now) { m_fnNow = std::move(now); }
+
+    int GetIntervalSecs() const { return m_nIntervalSecs; }
+    int GetFullScale() const { return m_nFullScale; }
+    int GetTickCount() const { return m_nTick; }
+
+private:
+    void Run();
+    void AutoSelect();
+    enum class ESample { ReadFailed, Busy, Taken };
+    ESample SampleStatistics();
+    int ReadIntervalSecs() const;
+    int ReadUtilization() const;
+
+    std::thread m_Thread;
+    std::mutex m_WaitMutex;
+    std::condition_variable m_Wake;
+    bool m_bStop = false;
+
+    std::chrono::milliseconds m_FirstDue{100};
+    std::chrono::milliseconds m_Period{1000};
+    std::chrono::milliseconds m_InitialDelay{5000};
+    std::function<Clock::time_point()> m_fnNow = [] { return Clock::now(); };
+
+    // Touched by both threads through the public operations.
+    std::atomic<int> m_nIntervalSecs{10};
+    std::atomic<int> m_nFullScale{kFullRateKBps / kDefaultUtilization};
+    std::atomic<int> m_nTick{0};
+
+    // Guarded by the statistics lock.
+    uint32_t m_dwLastTx = 0;
+    uint32_t m_dwLastRx = 0;
+    bool m_bFirstSample = true;
+    Clock::time_point m_LastSampleTime{};
+};
+
+}  // namespace wavory

@@ -1,0 +1,101 @@
+#include "platform/HiveReader.h"
+
+#include <hivex.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <set>
+
+namespace wavory {
+
+namespace {
+
+// Bounds for damaged hives whose cells point back up the tree or are absurdly many.
+constexpr int kMaxDepth = 512;
+constexpr size_t kMaxNodes = 200000;
+
+struct SHiveCloser {
+    void operator()(hive_h* h) const { hivex_close(h); }
+};
+using HivePtr = std::unique_ptr<hive_h, SHiveCloser>;
+
+struct SFreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T>
+using MallocPtr = std::unique_ptr<T, SFreeDeleter>;
+
+class CHiveWalker {
+public:
+    explicit CHiveWalker(hive_h* h) : m_pHive(h) {}
+
+    bool ReadKey(hive_node_h node, SRegKey& key, int depth) {
+        if (depth > kMaxDepth || !m_Visited.insert(node).second || m_Visited.size() > kMaxNodes) return false;
+        return ReadValues(node, key) && ReadSubKeys(node, key, depth);
+    }
+
+private:
+    bool ReadValues(hive_node_h node, SRegKey& key) {
+        MallocPtr<hive_value_h> values(hivex_node_values(m_pHive, node));
+        if (!values) return false;
+        for (hive_value_h* v = values.get(); *v != 0; ++v) {
+            MallocPtr<char> name(hivex_value_key(m_pHive, *v));
+            hive_type type{};
+            size_t len = 0;
+            if (!name || hivex_value_type(m_pHive, *v, &type, &len) != 0) return false;
+            if (name.get()[0] == '\0') continue;  // the default value
+            switch (type) {
+                case hive_t_REG_SZ:
+                case hive_t_REG_EXPAND_SZ: {
+                    MallocPtr<char> text(hivex_value_string(m_pHive, *v));
+                    if (!text) return false;
+                    key.SetValue(name.get(), SRegValue::Sz(text.get()));
+                    break;
+                }
+                case hive_t_REG_DWORD:
+                case hive_t_REG_DWORD_BIG_ENDIAN: {
+                    errno = 0;
+                    const int32_t dword = hivex_value_dword(m_pHive, *v);
+                    if (dword == -1 && errno != 0) return false;
+                    key.SetValue(name.get(), SRegValue::Dword(static_cast<uint32_t>(dword)));
+                    break;
+                }
+                default:
+                    break;
+            }
+        }
+        return true;
+    }
+
+    bool ReadSubKeys(hive_node_h node, SRegKey& key, int depth) {
+        MallocPtr<hive_node_h> children(hivex_node_children(m_pHive, node));
+        if (!children) return false;
+        for (hive_node_h* c = children.get(); *c != 0; ++c) {
+            MallocPtr<char> name(hivex_node_name(m_pHive, *c));
+            if (!name || name.get()[0] == '\0') return false;
+            if (!ReadKey(*c, key.SubKey(name.get()), depth + 1)) return false;
+        }
+        return true;
+    }
+
+    hive_h* m_pHive;
+    std::set<hive_node_h> m_Visited;
+};
+
+}  // namespace
+
+int ReadHive(const std::string& file, SRegKey& top) {
+    HivePtr hive(hivex_open(file.c_str(), 0));
+    if (!hive) return REG_ERROR_INVALID_DATA;
+    const hive_node_h root = hivex_root(hive.get());
+    MallocPtr<char> rootName(root != 0 ? hivex_node_name(hive.get(), root) : nullptr);
+    if (!rootName) return REG_ERROR_INVALID_DATA;
+
+    SRegKey result{rootName.get(), {}, {}};
+    if (!CHiveWalker(hive.get()).ReadKey(root, result, 0)) return REG_ERROR_INVALID_DATA;
+    top = std::move(result);
+    return REG_OK;
+}
+
+}  // namespace wavory

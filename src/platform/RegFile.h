@@ -1,0 +1,38 @@
+// Profile files on disk: import of the formats a user may hand us, export as regedit text.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/RegTree.h"
+
+namespace wavory {
+
+// Larger files are refused unread: a profile file of 100 profiles is about 200 KiB.
+constexpr uint64_t kMaxRegFileSize = 16u << 20;
+
+// Reads a profile file into its top key, deciding the format by the first bytes: "regf" is a binary
+// hive, FF FE UTF-16 regedit text, anything else 8-bit regedit text. REG_OK or an error code
+// (REG_ERROR_FILE_NOT_FOUND, REG_ERROR_ACCESS_DENIED, REG_ERROR_FILE_TOO_LARGE,
+// REG_ERROR_INVALID_DATA); on error `top` is left as it was.
+int ReadRegFile(const std::string& file, SRegKey& top);
+
+// A dword given as decimal text, signed or not ("-1" and "4294967295" are both 0xFFFFFFFF); blanks
+// around it are allowed, anything else is no number.
+std::optional<uint32_t> ParseDwordText(std::string_view text);
+
+// Brings the tree's values to the kinds the utility stores them as: names the utility knows take
+// its spelling, a dword for a text value becomes its decimal text, a decimal text for a dword value
+// becomes the number. A text that is no number for a dword value makes the file invalid
+// (REG_ERROR_INVALID_DATA). Names the utility does not know keep the file's kind.
+int ConformToSchema(SRegKey& tree);
+
+// Writes the key as regedit text. An existing file is replaced only with `overwrite`, and then as a
+// whole (a temporary file in the same folder renamed over it); otherwise REG_ERROR_FILE_EXISTS and the
+// file stays untouched. On failure no file is left behind. The file is readable by its owner only:
+// it holds WEP keys.
+int WriteRegFile(const std::string& file, const SRegKey& top, std::string_view topPath, bool overwrite);
+
+}  // namespace wavory

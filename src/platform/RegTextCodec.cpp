@@ -1,0 +1,131 @@
+#include "platform/RegTextCodec.h"
+
+#include <cstdint>
+
+namespace wavory {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Decodes one code point at `pos`; returns false for an invalid, overlong or cut sequence.
+bool NextUtf8(std::string_view s, size_t& pos, char32_t& cp) {
+    const auto b0 = static_cast<uint8_t>(s[pos]);
+    int extra = 0;
+    char32_t min = 0;
+    if (b0 < 0x80) {
+        cp = b0;
+        ++pos;
+        return true;
+    } else if ((b0 & 0xE0) == 0xC0) {
+        extra = 1, cp = b0 & 0x1F, min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        extra = 2, cp = b0 & 0x0F, min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        extra = 3, cp = b0 & 0x07, min = 0x10000;
+    } else {
+        return false;
+    }
+    if (pos + extra >= s.size()) return false;
+    for (int i = 1; i <= extra; ++i) {
+        const auto b = static_cast<uint8_t>(s[pos + i]);
+        if ((b & 0xC0) != 0x80) return false;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    pos += extra + 1;
+    return true;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view text) {
+    size_t pos = 0;
+    char32_t cp = 0;
+    while (pos < text.size()) {
+        if (!NextUtf8(text, pos, cp)) return false;
+    }
+    return true;
+}
+
+std::string Latin1ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) AppendUtf8(out, static_cast<uint8_t>(c));
+    return out;
+}
+
+std::string EightBitToUtf8(std::string_view text) {
+    return IsValidUtf8(text) ? std::string(text) : Latin1ToUtf8(text);
+}
+
+bool Utf16LeToUtf8(std::string_view bytes, std::string& out) {
+    if (bytes.size() % 2 != 0) return false;
+    std::string result;
+    result.reserve(bytes.size() / 2);
+    auto unit = [&](size_t i) {
+        return static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                     (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+    };
+    const size_t count = bytes.size() / 2;
+    for (size_t i = 0; i < count; ++i) {
+        const char16_t u = unit(i);
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (i + 1 >= count) return false;
+            const char16_t low = unit(i + 1);
+            if (low < 0xDC00 || low > 0xDFFF) return false;
+            AppendUtf8(result, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
+            ++i;
+        } else if (u >= 0xDC00 && u <= 0xDFFF) {
+            return false;
+        } else {
+            AppendUtf8(result, u);
+        }
+    }
+    out = std::move(result);
+    return true;
+}
+
+std::string Utf8ToUtf16Le(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    auto put = [&](char32_t u) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>((u >> 8) & 0xFF);
+    };
+    size_t pos = 0;
+    while (pos < text.size()) {
+        char32_t cp = 0;
+        if (!NextUtf8(text, pos, cp)) {
+            cp = kReplacement;
+            ++pos;
+        }
+        if (cp >= 0x10000) {
+            put(0xD800 + ((cp - 0x10000) >> 10));
+            put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            put(cp);
+        }
+    }
+    return out;
+}
+
+}  // namespace wavory

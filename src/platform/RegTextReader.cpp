@@ -1,0 +1,325 @@
+#include "platform/RegTextReader.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/RegTextCodec.h"
+
+namespace wavory {
+
+namespace {
+
+constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kHeader4 = "REGEDIT4";
+// The registry allows no deeper nesting; it also bounds the recursion over the tree.
+constexpr size_t kMaxKeyDepth = 512;
+
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+constexpr uint32_t kRegDwordBigEndian = 5;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimLeft(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    return s;
+}
+
+std::string_view TrimRight(std::string_view s) {
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// Only blanks or a comment remain.
+bool AtLineEnd(std::string_view rest) {
+    rest = TrimLeft(rest);
+    return rest.empty() || rest.front() == ';';
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && RegNameEqual(s.substr(0, prefix.size()), prefix);
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Reads up to maxDigits hex digits; at least one.
+std::optional<uint32_t> ReadHex(std::string_view& s, size_t maxDigits) {
+    uint32_t value = 0;
+    size_t n = 0;
+    while (n < s.size() && HexDigit(s[n]) >= 0) {
+        if (n == maxDigits) return std::nullopt;
+        value = (value << 4) | static_cast<uint32_t>(HexDigit(s[n]));
+        ++n;
+    }
+    if (n == 0) return std::nullopt;
+    s.remove_prefix(n);
+    return value;
+}
+
+struct SKeyBlock {
+    std::vector<std::string> path;
+    std::vector<SRegNamedValue> values;
+};
+
+class CRegTextParser {
+public:
+    CRegTextParser(std::string_view text, bool wide) : m_Text(text), m_bWide(wide) {}
+
+    bool Parse(std::vector<SKeyBlock>& blocks);
+
+private:
+    bool NextLine(std::string_view& line);
+    bool ParseKeyLine(std::string_view line, std::vector<SKeyBlock>& blocks, bool& deleted);
+    // Parses a value line; `value` stays empty for lines that carry nothing to restore.
+    bool ParseValueLine(std::string_view line, std::optional<SRegNamedValue>& value);
+    static bool ParseQuoted(std::string_view& rest, std::string& out);
+    bool ParseHexBytes(std::string_view rest, std::string& bytes);
+    bool DecodeHexValue(uint32_t type, const std::string& bytes, std::optional<SRegValue>& value) const;
+
+    std::string_view m_Text;
+    size_t m_nPos = 0;
+    bool m_bWide;
+};
+
+bool CRegTextParser::NextLine(std::string_view& line) {
+    if (m_nPos >= m_Text.size()) return false;
+    size_t end = m_Text.find('\n', m_nPos);
+    if (end == std::string_view::npos) end = m_Text.size();
+    line = m_Text.substr(m_nPos, end - m_nPos);
+    m_nPos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return true;
+}
+
+bool CRegTextParser::Parse(std::vector<SKeyBlock>& blocks) {
+    std::string_view line;
+    do {
+        if (!NextLine(line)) return false;
+    } while (TrimLeft(line).empty());
+    line = TrimRight(TrimLeft(line));
+    if (line != kHeader5 && line != kHeader4) return false;
+
+    bool inKey = false;
+    bool inDeletedKey = false;
+    while (NextLine(line)) {
+        const std::string_view t = TrimLeft(line);
+        if (t.empty() || t.front() == ';') continue;
+        if (t.front() == '[') {
+            if (!ParseKeyLine(t, blocks, inDeletedKey)) return false;
+            inKey = !inDeletedKey;
+        } else if (t.front() == '"' || t.front() == '@') {
+            if (!inKey && !inDeletedKey) return false;  // a value before any key
+            std::optional<SRegNamedValue> value;
+            if (!ParseValueLine(t, value)) return false;
+            if (value && inKey) blocks.back().values.push_back(std::move(*value));
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CRegTextParser::ParseKeyLine(std::string_view line, std::vector<SKeyBlock>& blocks, bool& deleted) {
+    line = TrimRight(line);
+    if (line.size() < 3 || line.back() != ']') return false;
+    std::string_view inner = line.substr(1, line.size() - 2);
+    deleted = inner.front() == '-';
+    if (deleted) return true;
+
+    SKeyBlock block;
+    while (true) {
+        const size_t sep = inner.find('\\');
+        const std::string_view part = inner.substr(0, sep);
+        if (part.empty() || block.path.size() == kMaxKeyDepth) return false;
+        block.path.emplace_back(part);
+        if (sep == std::string_view::npos) break;
+        inner.remove_prefix(sep + 1);
+    }
+    blocks.push_back(std::move(block));
+    return true;
+}
+
+bool CRegTextParser::ParseQuoted(std::string_view& rest, std::string& out) {
+    for (size_t i = 1; i < rest.size(); ++i) {
+        const char c = rest[i];
+        if (c == '"') {
+            rest.remove_prefix(i + 1);
+            return true;
+        }
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++i == rest.size()) return false;
+        switch (rest[i]) {
+            case '\\':
+            case '"':
+                out += rest[i];
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            default:  // not an escape: a lone backslash as hand-written files have them
+                out += '\\';
+                out += rest[i];
+        }
+    }
+    return false;  // no closing quote on the line
+}
+
+bool CRegTextParser::ParseValueLine(std::string_view line, std::optional<SRegNamedValue>& value) {
+    std::string name;
+    std::string_view rest = line;
+    if (rest.front() == '@') {
+        rest.remove_prefix(1);
+    } else if (!ParseQuoted(rest, name)) {
+        return false;
+    }
+    rest = TrimLeft(rest);
+    if (rest.empty() || rest.front() != '=') return false;
+    rest = TrimLeft(rest.substr(1));
+
+    std::optional<SRegValue> data;
+    if (!rest.empty() && rest.front() == '"') {
+        std::string text;
+        if (!ParseQuoted(rest, text) || !AtLineEnd(rest)) return false;
+        data = SRegValue::Sz(std::move(text));
+    } else if (!rest.empty() && rest.front() == '-') {
+        if (!AtLineEnd(rest.substr(1))) return false;  // deletion of the value: nothing to restore
+    } else if (StartsWithNoCase(rest, "dword:")) {
+        rest.remove_prefix(6);
+        const auto dword = ReadHex(rest, 8);
+        if (!dword || !AtLineEnd(rest)) return false;
+        data = SRegValue::Dword(*dword);
+    } else if (StartsWithNoCase(rest, "hex")) {
+        rest.remove_prefix(3);
+        uint32_t type = kRegBinary;
+        if (!rest.empty() && rest.front() == '(') {
+            rest.remove_prefix(1);
+            const auto t = ReadHex(rest, 8);
+            if (!t || rest.empty() || rest.front() != ')') return false;
+            type = *t;
+            rest.remove_prefix(1);
+        }
+        if (rest.empty() || rest.front() != ':') return false;
+        std::string bytes;
+        if (!ParseHexBytes(rest.substr(1), bytes) || !DecodeHexValue(type, bytes, data)) return false;
+    } else {
+        return false;
+    }
+    // The default value ("@" or an empty name) has no place in the store.
+    if (data && !name.empty()) value = SRegNamedValue{std::move(name), std::move(*data)};
+    return true;
+}
+
+// Comma-separated bytes; a backslash at the end of a line continues the list on the next line.
+bool CRegTextParser::ParseHexBytes(std::string_view rest, std::string& bytes) {
+    while (true) {
+        rest = TrimLeft(rest);
+        if (rest.empty() || rest.front() == ';') return true;
+        if (rest.front() == '\\') {
+            if (!AtLineEnd(rest.substr(1))) return false;
+            std::string_view next;
+            if (!NextLine(next)) return false;
+            rest = next;
+            continue;
+        }
+        const auto byte = ReadHex(rest, 2);
+        if (!byte) return false;
+        bytes += static_cast<char>(*byte);
+        rest = TrimLeft(rest);
+        if (!rest.empty() && rest.front() == ',') {
+            rest.remove_prefix(1);
+        } else if (!rest.empty() && rest.front() != '\\' && rest.front() != ';') {
+            return false;
+        }
+    }
+}
+
+bool CRegTextParser::DecodeHexValue(uint32_t type, const std::string& bytes,
+                                    std::optional<SRegValue>& value) const {
+    switch (type) {
+        case kRegSz:
+        case kRegExpandSz: {
+            std::string text;
+            if (m_bWide) {
+                if (!Utf16LeToUtf8(bytes, text)) return false;
+            } else {
+                text = EightBitToUtf8(bytes);
+            }
+            text.resize(std::min(text.size(), text.find('\0')));  // the string ends at its terminator
+            value = SRegValue::Sz(std::move(text));
+            return true;
+        }
+        case kRegDword:
+        case kRegDwordBigEndian: {
+            if (bytes.size() != 4) return false;
+            uint32_t v = 0;
+            for (int i = 0; i < 4; ++i) {
+                const auto b = static_cast<uint8_t>(bytes[type == kRegDword ? 3 - i : i]);
+                v = (v << 8) | b;
+            }
+            value = SRegValue::Dword(v);
+            return true;
+        }
+        default:  // binary, multi-string, qword …: the utility stores none of them
+            return true;
+    }
+}
+
+// The file's text as UTF-8, and whether it was UTF-16 (its hex(2) strings are then UTF-16 too).
+bool DecodeFile(std::string_view bytes, std::string& text, bool& wide) {
+    wide = bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE;
+    if (wide) {
+        if (!Utf16LeToUtf8(bytes.substr(2), text)) return false;
+    } else {
+        if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+        text = EightBitToUtf8(bytes);
+    }
+    return text.find('\0') == std::string::npos;
+}
+
+}  // namespace
+
+int ParseRegText(std::string_view bytes, SRegKey& top) {
+    std::string text;
+    bool wide = false;
+    std::vector<SKeyBlock> blocks;
+    if (!DecodeFile(bytes, text, wide) || !CRegTextParser(text, wide).Parse(blocks) || blocks.empty()) {
+        return REG_ERROR_INVALID_DATA;
+    }
+
+    const SKeyBlock* topBlock = &blocks.front();
+    for (const SKeyBlock& b : blocks) {
+        if (b.path.size() < topBlock->path.size()) topBlock = &b;
+    }
+    const std::vector<std::string> topPath = topBlock->path;
+
+    SRegKey result{topPath.back(), {}, {}};
+    for (SKeyBlock& b : blocks) {
+        if (b.path.size() < topPath.size()) continue;
+        bool under = true;
+        for (size_t i = 0; i < topPath.size() && under; ++i) under = RegNameEqual(b.path[i], topPath[i]);
+        if (!under) continue;
+        SRegKey* key = &result;
+        for (size_t i = topPath.size(); i < b.path.size(); ++i) key = &key->SubKey(b.path[i]);
+        for (SRegNamedValue& v : b.values) key->SetValue(v.name, std::move(v.value));
+    }
+    top = std::move(result);
+    return REG_OK;
+}
+
+}  // namespace wavory

@@ -1,0 +1,16 @@
+// Writer of regedit text, the profile export format: it imports with regedit on Windows.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/RegTree.h"
+
+namespace wavory {
+
+// The file bytes for a key and its subkeys, depth first: "Windows Registry Editor Version 5.00",
+// UTF-16LE with byte-order mark, CRLF line ends, a blank line before each key, keys as full paths
+// (`topPath` is the key's own), "Name"=dword:%08x and "Name"="text" values.
+std::string FormatRegText(const SRegKey& top, std::string_view topPath);
+
+}  // namespace wavory

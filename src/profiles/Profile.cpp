@@ -1,0 +1,130 @@
+#include "profiles/Profile.h"
+
+#include "driver/Format.h"
+#include "profiles/ProfileMngr.h"
+#include "profiles/RegistryUpdate.h"
+#include "shell/Tessal.h"
+
+namespace wavory {
+
+namespace {
+
+// Index 7 of the 802.11a list is channel 64; from index 8 the list goes on at 149.
+constexpr int kLastLowBandIndex = 7;
+
+std::string KeyName(int i) { return StrFormat("%s %d", "Sec Key", i); }
+std::string KeyLenName(int i) { return StrFormat("%s %d", "Sec Key Len", i); }
+
+bool ReadBool(const std::string& section, const char* entry, bool def) {
+    return theApp.GetProfileInt(section, entry, def ? 1 : 0) != 0;
+}
+
+}  // namespace
+
+int ChannelIndexToNumber(int phyType, int index) {
+    if (phyType == 0) return index <= kLastLowBandIndex ? index * 4 + 36 : index * 4 + 117;
+    return index + 1;
+}
+
+CProfile::CProfile(const std::string& section, bool load) : m_strSection(section) {
+    if (load) Load();
+}
+
+CProfile::CProfile(const CProfile& other)
+    : ProfName(other.ProfName),
+      NetName(other.NetName),
+      NetMode(other.NetMode),
+      PSType(other.PSType),
+      PhyType(other.PhyType),
+      PhyChnl(other.PhyChnl),
+      SecType(other.SecType),
+      ActiveSecKey(other.ActiveSecKey),
+      SecKey(other.SecKey),
+      SecKeyLen(other.SecKeyLen),
+      AutoSelect(other.AutoSelect),
+      MaxFragment(other.MaxFragment),
+      RTSThreshold(other.RTSThreshold),
+      UseFragmentation(other.UseFragmentation),
+      UseRTS(other.UseRTS),
+      ShortPreamble(other.ShortPreamble),
+      MaxTxPower(other.MaxTxPower),
+      MaxNetRate(other.MaxNetRate),
+      WrLessMode(other.WrLessMode),
+      Priority(-1),
+      Use802_1(other.Use802_1) {}
+
+CProfile::~CProfile() = default;
+
+void CProfile::Load() {
+    const std::string& s = m_strSection;
+    ProfName = theApp.GetProfileString(s, "ProfName", "");
+    NetName = theApp.GetProfileString(s, "NetName", "");
+    NetMode = ReadBool(s, "NetMode", false);
+    PSType = theApp.GetProfileInt(s, "PSType", 0);
+    PhyType = theApp.GetProfileInt(s, "PhyType", 1);
+    PhyChnl = theApp.GetProfileInt(s, "PhyChnl", 0);
+    SecType = theApp.GetProfileInt(s, "SecType", 0);
+    ActiveSecKey = theApp.GetProfileInt(s, "ActiveSecKey", -1);
+    for (int i = 0; i < kKeyCount; ++i) {
+        SecKey[static_cast<std::size_t>(i)] = theApp.GetProfileString(s, KeyName(i), "");
+        SecKeyLen[static_cast<std::size_t>(i)] = theApp.GetProfileInt(s, KeyLenName(i), 0);
+    }
+    AutoSelect = ReadBool(s, "AutoSelect", false);
+    MaxFragment = theApp.GetProfileInt(s, "MaxFragment", 0);
+    RTSThreshold = theApp.GetProfileInt(s, "RTSThreshold", 0);
+    UseFragmentation = ReadBool(s, "UseFragmentation", false);
+    UseRTS = ReadBool(s, "UseRTS", false);
+    ShortPreamble = ReadBool(s, "ShortPreamble", false);
+    MaxTxPower = theApp.GetProfileInt(s, "MaxTxPower", 0);
+    MaxNetRate = theApp.GetProfileInt(s, "MaxNetRate", kDefaultMaxNetRate);
+    WrLessMode = theApp.GetProfileInt(s, "WrLessMode", 0);
+    Use802_1 = ReadBool(s, "Use802_1", false);
+    Priority = theApp.GetProfileInt(s, "Priority", 0);
+}
+
+bool CProfile::Save(bool writeCount) {
+    const std::string& s = m_strSection;
+    // One write of the store for the whole profile. Every value is attempted even after a failure, so
+    // that as much as possible is stored.
+    CRegistryUpdate group(theApp.m_pRegistry);
+    bool ok = true;
+    auto putInt = [&](const std::string& entry, int value) {
+        ok = theApp.WriteProfileInt(s, entry, value) && ok;
+    };
+    auto putText = [&](const std::string& entry, const std::string& value) {
+        ok = theApp.WriteProfileString(s, entry, value) && ok;
+    };
+    putText("ProfName", ProfName);
+    putText("NetName", NetName);
+    putInt("NetMode", NetMode ? 1 : 0);
+    putInt("PSType", PSType);
+    putInt("PhyType", PhyType);
+    putInt("PhyChnl", PhyChnl);
+    putInt("SecType", SecType);
+    putInt("ActiveSecKey", ActiveSecKey);
+    for (int i = 0; i < kKeyCount; ++i) {
+        putText(KeyName(i), SecKey[static_cast<std::size_t>(i)]);
+        putInt(KeyLenName(i), SecKeyLen[static_cast<std::size_t>(i)]);
+    }
+    putInt("AutoSelect", AutoSelect ? 1 : 0);
+    putInt("MaxFragment", MaxFragment);
+    putInt("RTSThreshold", RTSThreshold);
+    putInt("UseFragmentation", UseFragmentation ? 1 : 0);
+    putInt("UseRTS", UseRTS ? 1 : 0);
+    putInt("ShortPreamble", ShortPreamble ? 1 : 0);
+    putInt("MaxTxPower", MaxTxPower);
+    putInt("MaxNetRate", MaxNetRate);
+    putInt("WrLessMode", WrLessMode);
+    putInt("Use802_1", Use802_1 ? 1 : 0);
+    putInt("Priority", Priority);
+    if (writeCount) {
+        // Without a manager there is no count to write; that is a failure for a caller that asked.
+        CProfileMngr* mngr = theApp.m_pProfileMngr;
+        ok = (mngr && theApp.WriteProfileInt("", "NumOfProfiles", mngr->GetCount())) && ok;
+    }
+    return group.End() && ok;
+}
+
+bool CProfile::ClearName() { return theApp.WriteProfileString(m_strSection, "ProfName", ""); }
+
+}  // namespace wavory

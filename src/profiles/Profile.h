@@ -1,0 +1,70 @@
+// One stored connection profile: the settings the utility applies to the adapter, kept as the
+// values of one section (subkey) of the application's settings key.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace wavory {
+
+// Channel number for a channel-list index of the given PHY mode: 802.11a (0) lists 36, 40 … 64 and
+// then 149, 153 …; the 2.4 GHz modes list channel 1 first.
+int ChannelIndexToNumber(int phyType, int index);
+
+class CProfile {
+public:
+    static constexpr int kKeyCount = 4;
+    // What a load yields for an absent "MaxNetRate": 54 Mbps in units of 500 bit/s.
+    static constexpr int kDefaultMaxNetRate = 27000000;
+
+    // Sets the section and, when asked, loads the profile from it.
+    CProfile(const std::string& section, bool load);
+    // A copy carries every setting but starts with no section and outside the auto-selection order
+    // (Priority -1); its creator gives it both.
+    CProfile(const CProfile& other);
+    CProfile& operator=(const CProfile&) = delete;
+    virtual ~CProfile();
+
+    // Reads every value of the section; an absent value yields its default.
+    void Load();
+    // Writes every value of the section; with writeCount, also the number of profiles the profile
+    // manager holds. False when any value could not be stored.
+    bool Save(bool writeCount);
+    // Empties the stored name, just before the section is deleted.
+    bool ClearName();
+    void SetSection(const std::string& section) { m_strSection = section; }
+    const std::string& GetSection() const { return m_strSection; }
+
+    // Channel number of this profile's channel-list index.
+    int ChannelNumber() const { return ChannelIndexToNumber(PhyType, PhyChnl); }
+
+protected:
+    std::string m_strSection;
+
+public:
+    // The stored fields, each under the value name of the same spelling (the keys as "Sec Key N" and
+    // "Sec Key Len N").
+    std::string ProfName;
+    std::string NetName;
+    bool NetMode = false;  // true = infrastructure, false = ad hoc
+    int PSType = 0;
+    int PhyType = 1;  // 0 = 802.11a, 1 = 802.11b/g, 2 = 802.11g
+    int PhyChnl = 0;  // channel-list index; a scanned station holds the channel number here
+    int SecType = 0;  // 0 none, 1 WEP, 2 TKIP, 3 AES
+    int ActiveSecKey = -1;
+    std::array<std::string, kKeyCount> SecKey;
+    std::array<int, kKeyCount> SecKeyLen{};  // 0 = 64-bit (10 digits), 1 = 128-bit (26 digits)
+    bool AutoSelect = false;
+    int MaxFragment = 0;
+    int RTSThreshold = 0;
+    bool UseFragmentation = false;
+    bool UseRTS = false;
+    bool ShortPreamble = false;
+    int MaxTxPower = 0;  // 0..3
+    int MaxNetRate = kDefaultMaxNetRate;
+    int WrLessMode = 0;
+    int Priority = 0;  // auto-selection slot, -1 = not a member
+    bool Use802_1 = false;
+};
+
+}  // namespace wavory

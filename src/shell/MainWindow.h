@@ -1,0 +1,23 @@
+// What the application object needs of its main window. The window implements it; while it
+// exists, theApp.m_pMainWnd points at it.
+#pragma once
+
+#include <string>
+
+namespace wavory {
+
+class IMainWindow {
+public:
+    virtual ~IMainWindow() = default;
+    // Runs the window until it closes (the modal loop); returns when the user closed it.
+    virtual int Run() = 0;
+    // Refreshes the active page; with graph the statistics graph too; with full every page.
+    virtual void RefreshPages(bool graph, bool full) = 0;
+    // The Available Networks dialog is shown; RefreshSiteList rebuilds its list.
+    virtual bool IsSiteVisible() = 0;
+    virtual void RefreshSiteList() = 0;
+    // The tray tip changed (may be called on the polling thread: must not touch widgets).
+    virtual void SetTrayTip(const std::string& tip) = 0;
+};
+
+}  // namespace wavory

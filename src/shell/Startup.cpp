@@ -1,0 +1,88 @@
+// Start-up and shutdown of the application object, the main tick and the tray tip.
+#include <functional>
+
+#include "driver/Card.h"
+#include "driver/Format.h"
+#include "monitor/Poll.h"
+#include "profiles/ProfileMngr.h"
+#include "shell/MainWindow.h"
+#include "shell/ServiceControl.h"
+#include "shell/Tessal.h"
+#include "shell/Trace.h"
+#include "survey/Station.h"
+#include "survey/StationMngr.h"
+
+namespace wavory {
+
+bool CTessalApp::InitInstance(IMainWindow* window) {
+    m_bDriverConnected = ConnectDriver();  // a failure is silent: every request tries again
+    m_bAdHocApplied = false;
+    if (m_pServiceControl) StopServiceAndDependents(*m_pServiceControl, "wzcsvc");
+
+    m_pGraphPage = nullptr;
+    m_pMainWnd = nullptr;
+    m_pPoll = new CPoll();
+    if (!m_pPoll->Start()) {
+        delete m_pPoll;
+        m_pPoll = nullptr;  // start-up goes on without polling
+    }
+
+    m_pCardMngr = new CCardMngr();
+    m_pProfileMngr = new CProfileMngr();
+    m_pProfileMngr->m_fnCurrentStation = [this]() -> std::shared_ptr<CProfile> {
+        return m_pStationMngr ? m_pStationMngr->GetCurrent() : nullptr;
+    };
+    m_pStationMngr = new CStationMngr();
+    Trace("\n !!! Main Timer Created\n");
+
+    if (window) {
+        m_pMainWnd = window;
+        window->Run();
+        m_pMainWnd = nullptr;
+    }
+    return false;
+}
+
+int CTessalApp::ExitInstance() {
+    while (!TryEnter(CS_MAIN)) {
+    }
+    if (m_pPoll) {
+        m_pPoll->Stop();
+        delete m_pPoll;
+        m_pPoll = nullptr;
+    }
+    Leave(CS_MAIN);
+
+    if (m_pProfileMngr) m_pProfileMngr->m_fnCurrentStation = nullptr;
+    delete m_pStationMngr;
+    m_pStationMngr = nullptr;
+    delete m_pProfileMngr;  // saves every profile
+    m_pProfileMngr = nullptr;
+    delete m_pCardMngr;
+    m_pCardMngr = nullptr;
+    DisconnectDriver();
+    return 0;
+}
+
+void CTessalApp::OnMainTick() {
+    if (!TryEnter(CS_MAIN)) return;
+    if (IMainWindow* window = m_pMainWnd) {
+        if (m_bRefreshRequest.exchange(false)) {
+            if (m_pStationMngr && !m_pStationMngr->MergeScan()) m_bScanning = false;
+            window->RefreshPages(false, true);
+            if (window->IsSiteVisible()) window->RefreshSiteList();
+        } else {
+            window->RefreshPages(false, false);
+        }
+    }
+    Leave(CS_MAIN);
+}
+
+void CTessalApp::UpdateTrayTip(const CStation* station) {
+    const std::string tip = station ? StrFormat("Wavory Utility\nConnected to:\n%s", station->NetName.c_str())
+                                    : std::string("Wavory Utility\nNot Connected");
+    SetTrayTip(tip);
+    if (IMainWindow* window = m_pMainWnd) window->SetTrayTip(tip);
+}
+
+}  // namespace wavory

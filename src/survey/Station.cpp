@@ -1,0 +1,80 @@
+#include "survey/Station.h"
+
+#include <cstdlib>
+
+#include "driver/CommVarList.h"
+#include "driver/Format.h"
+#include "driver/NameTables.h"
+#include "driver/Request.h"
+#include "shell/Tessal.h"
+
+namespace wavory {
+
+namespace {
+
+constexpr int kMaxTxPowerLevel = 3;
+// Hex digits of a 64-bit (length choice 0) and a 128-bit (length choice 1) WEP key.
+constexpr int kShortKeyDigits = 10;
+constexpr int kLongKeyDigits = 26;
+
+}  // namespace
+
+CStation::CStation(const CProfile& profile, const std::string& bssid, int rssi)
+    : CProfile(profile), m_nRssi(rssi), m_strBssid(bssid) {}
+
+CStation::~CStation() = default;
+
+bool CStation::Connect(int mode) {
+    if (mode < CONNECT_READ || mode > CONNECT_SECURITY_ONLY) return false;
+
+    std::string modeText = NameAt(MODE_NAMES, NetMode ? 1 : 0);
+    std::string securityText = NameAt(SECURITY_NAMES, SecType);
+    std::string keyText = "-1 -1";
+    if (ActiveSecKey >= 0 && ActiveSecKey < kKeyCount) {
+        const auto k = static_cast<std::size_t>(ActiveSecKey);
+        keyText = StrFormat("%d %d %s", ActiveSecKey, SecKeyLen[k] != 0 ? kLongKeyDigits : kShortKeyDigits,
+                            SecKey[k].c_str());
+    }
+    std::string channelText = StrFormat("%d %d", ChannelNumber(), ShortPreamble ? 1 : 0);
+    std::string settingText = "2";
+    if (MaxTxPower < 0 || MaxTxPower > kMaxTxPowerLevel) MaxTxPower = kMaxTxPowerLevel;
+
+    // The ad-hoc flag is set before the list is built; the polling thread and the station manager
+    // read it to treat an ad-hoc cell as connected.
+    bool adHoc = false;
+    if (mode == CONNECT_APPLY) {
+        adHoc = !NetMode;
+        theApp.m_bAdHocApplied = adHoc;
+    }
+    if (mode == CONNECT_READ) {
+        NetName = "--";
+        m_strBssid = "--";
+    }
+
+    CCommVarList list;
+    if (mode != CONNECT_SECURITY_ONLY) {
+        list.AddVarExt(OID_NET_MODE_QUERY, OID_NET_MODE_SET, ConvNetMode, &modeText);
+        list.AddVarExt(OID_CONN_SETTING_QUERY, OID_CONN_SETTING_SET, ConvNumber, &settingText);
+        // The SSID variable works on NetName itself, so a read lands in the record.
+        list.AddVarExt(OID_SSID_QUERY, OID_SSID_SET, ConvSsid, &NetName);
+    }
+    // An infrastructure network takes the access point's channel: only ad hoc sends one.
+    if (mode == CONNECT_READ || (mode == CONNECT_APPLY && adHoc))
+        list.AddVarExt(OID_CHANNEL_QUERY, OID_CHANNEL_SET, ConvChannelScan, &channelText);
+    list.AddVarExt(OID_SECURITY_QUERY, OID_SECURITY_SET, ConvSecurity, &securityText);
+    if (SecType != 0 && ActiveSecKey >= 0) list.AddVarExt(OID_WEP_KEY, OID_WEP_KEY, ConvWepKey, &keyText);
+
+    const bool ok = list.RefreshAll(mode != CONNECT_READ, true);
+
+    if (mode == CONNECT_READ && ok) {
+        // "channel preamble": from now on PhyChnl holds the channel number, not a list index. The key
+        // read back is digits only, so ActiveSecKey and the stored keys keep their values.
+        char* end = nullptr;
+        PhyChnl = static_cast<int>(std::strtol(channelText.c_str(), &end, 10));
+        ShortPreamble = std::strtol(end, nullptr, 10) != 0;
+        UseRTS = RTSThreshold >= 0;
+    }
+    return ok;
+}
+
+}  // namespace wavory

@@ -1,0 +1,100 @@
+// An application object wired like start-up does, on an in-memory settings store and the
+// simulated adapter, without the polling thread running (tests drive its ticks).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "MemoryRegistry.h"
+#include "kccl_sim.h"
+#include "monitor/Poll.h"
+#include "profiles/ProfileMngr.h"
+#include "shell/Tessal.h"
+#include "survey/Station.h"
+#include "survey/StationMngr.h"
+
+namespace wavory::test {
+
+class CoreFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(kccl_sim_reset(nullptr), 0);
+        kccl_sim_set_scan_duration(0);
+        theApp.m_pRegistry = &m_Registry;
+        theApp.m_bAdHocApplied = false;
+        theApp.m_bRefreshRequest = false;
+        theApp.m_nStatIndex = 0;
+        ASSERT_TRUE(theApp.ConnectDriver());
+        theApp.m_pPoll = new CPoll();
+        theApp.m_pPoll->Prepare();
+        theApp.m_pProfileMngr = new CProfileMngr();
+        theApp.m_pProfileMngr->m_fnCurrentStation = [] { return theApp.m_pStationMngr->GetCurrent(); };
+        theApp.m_pStationMngr = new CStationMngr();
+        kccl_sim_clear_log();
+    }
+    void TearDown() override {
+        theApp.m_pProfileMngr->m_fnCurrentStation = nullptr;
+        delete theApp.m_pStationMngr;
+        theApp.m_pStationMngr = nullptr;
+        delete theApp.m_pProfileMngr;
+        theApp.m_pProfileMngr = nullptr;
+        delete theApp.m_pPoll;
+        theApp.m_pPoll = nullptr;
+        theApp.m_bScanning = false;
+        theApp.m_nAutoCountdown = -1;
+        theApp.DisconnectDriver();
+        theApp.m_pRegistry = nullptr;
+        kccl_sim_clear_faults();
+    }
+
+    // Adds a stored profile and, with a slot, makes it the next auto-selection member.
+    std::shared_ptr<CProfile> AddProfile(const std::string& ssid, bool infrastructure, bool autoSelect,
+                                         int phyChnl = 0, int phyType = 1) {
+        CProfileMngr& mngr = *theApp.m_pProfileMngr;
+        const std::string name = mngr.AddProfile();
+        auto profile = mngr.GetProfile(name);
+        {
+            auto lock = mngr.Lock();
+            profile->NetName = ssid;
+            profile->NetMode = infrastructure;
+            profile->PhyChnl = phyChnl;
+            profile->PhyType = phyType;
+            if (autoSelect) {
+                profile->AutoSelect = true;
+                profile->Priority = mngr.UpdatePriorities(-1);
+            }
+        }
+        return profile;
+    }
+
+    // The codes the adapter received since the last clear.
+    static std::vector<uint32_t> LoggedCodes() {
+        KCCL_SIM_LOG_ENTRY log[64];
+        const int n = kccl_sim_get_log(log, 64);
+        std::vector<uint32_t> codes;
+        for (int i = 0; i < n; ++i) codes.push_back(log[i].code);
+        return codes;
+    }
+    static bool Logged(uint32_t code) {
+        for (uint32_t c : LoggedCodes())
+            if (c == code) return true;
+        return false;
+    }
+    static bool Associated() {
+        return SimState().value("associated", false);
+    }
+    static nlohmann::json SimState() {
+        std::string buf(1 << 16, '\0');
+        kccl_sim_state_json(buf.data(), buf.size());
+        return nlohmann::json::parse(buf.c_str());
+    }
+
+    CMemoryRegistry m_Registry;
+};
+
+}  // namespace wavory::test

@@ -1,0 +1,165 @@
+// The polling thread's tick, driven directly with a controllable clock.
+#include <chrono>
+
+#include "CoreFixture.h"
+#include "driver/Request.h"
+
+using namespace wavory;
+using namespace wavory::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class PollTest : public CoreFixture {
+protected:
+    void SetUp() override {
+        CoreFixture::SetUp();
+        theApp.m_pPoll->SetClock([this] { return m_Now; });
+        theApp.m_bScanning = false;  // the station manager's first scan is not under test here
+    }
+    // One tick a second later, on the adapter's clock too.
+    void TickAfterSecond() {
+        m_Now += 1s;
+        kccl_sim_advance(1000);
+        theApp.m_pPoll->Tick();
+    }
+    CPoll::Clock::time_point m_Now{};
+};
+
+}  // namespace
+
+TEST_F(PollTest, FirstSampleAfterResetIsZero) {
+    auto lighthouse = AddProfile("Lighthouse", true, false);
+    CStation station(*lighthouse);
+    ASSERT_TRUE(station.Connect(1));
+    theApp.m_pPoll->Tick();  // tick 0: no statistics
+    TickAfterSecond();       // first sample: baseline only
+    EXPECT_EQ(theApp.m_StatHistory[0].rx, 0);
+    EXPECT_EQ(theApp.m_nRxRate, 0);
+    EXPECT_EQ(theApp.m_nStatIndex, 1);
+    TickAfterSecond();
+    // Lighthouse carries about 22000 bytes/s down: 22 KB/s against the full-rate scale of 2250 KB/s.
+    EXPECT_NEAR(theApp.m_nRxRate, 22, 3);
+    EXPECT_EQ(theApp.m_StatHistory[1].rx, static_cast<int>(theApp.m_nRxRate * 1000.0 / 2250));
+    EXPECT_GT(theApp.m_nTxRate, 0);
+}
+
+TEST_F(PollTest, UtilisationIsCappedAt999) {
+    m_Registry.WriteProfileInt("", "Utilization", 1375);  // 802.11b full scale becomes 1 KB/s
+    theApp.m_pPoll->ResetStats(false);
+    EXPECT_EQ(theApp.m_pPoll->GetFullScale(), 1);
+    auto lighthouse = AddProfile("Lighthouse", true, false);
+    ASSERT_TRUE(CStation(*lighthouse).Connect(1));
+    theApp.m_pPoll->Tick();
+    TickAfterSecond();
+    TickAfterSecond();
+    EXPECT_EQ(theApp.m_StatHistory[1].rx, 999);
+    EXPECT_EQ(theApp.m_StatHistory[1].tx, 999);
+}
+
+TEST_F(PollTest, UtilizationOutsideItsRangeFallsBackToDefault) {
+    for (int bad : {0, -4, 1376, 7000}) {
+        m_Registry.WriteProfileInt("", "Utilization", bad);
+        theApp.m_pPoll->ResetStats(true);
+        EXPECT_EQ(theApp.m_pPoll->GetFullScale(), 2250) << bad;
+        theApp.m_pPoll->ResetStats(false);
+        EXPECT_EQ(theApp.m_pPoll->GetFullScale(), 458) << bad;
+    }
+    m_Registry.WriteProfileInt("", "Utilization", 2);
+    theApp.m_pPoll->ResetStats(true);
+    EXPECT_EQ(theApp.m_pPoll->GetFullScale(), 3375);
+}
+
+TEST_F(PollTest, RingWrapsAndResetKeepsIndex) {
+    theApp.m_pPoll->Tick();
+    for (int i = 0; i < 20; ++i) TickAfterSecond();
+    EXPECT_EQ(theApp.m_nStatIndex, 0);
+    TickAfterSecond();
+    EXPECT_EQ(theApp.m_nStatIndex, 1);
+    theApp.m_StatHistory[5].rx = 77;
+    theApp.m_pPoll->ResetStats(true);
+    EXPECT_EQ(theApp.m_StatHistory[5].rx, 0);
+    EXPECT_EQ(theApp.m_nStatIndex, 1);
+}
+
+TEST_F(PollTest, IntervalIsReadTruncatingAtTheEndOfEachInterval) {
+    m_Registry.WriteProfileInt("", "Polling Interval", 2500);
+    theApp.m_pPoll->Prepare();
+    EXPECT_EQ(theApp.m_pPoll->GetIntervalSecs(), 2);
+    theApp.m_pPoll->Tick();
+    TickAfterSecond();
+    EXPECT_FALSE(theApp.m_bRefreshRequest);
+    TickAfterSecond();  // tick 2 ends the interval
+    EXPECT_TRUE(theApp.m_bRefreshRequest);
+    EXPECT_EQ(theApp.m_pPoll->GetTickCount(), 1);
+}
+
+TEST_F(PollTest, ScanRequestsRefreshEveryTickWithoutStatistics) {
+    theApp.m_pPoll->BeginScan();
+    EXPECT_EQ(theApp.m_pPoll->GetIntervalSecs(), 4);
+    for (int i = 0; i < 3; ++i) {
+        theApp.m_bRefreshRequest = false;
+        TickAfterSecond();
+        EXPECT_TRUE(theApp.m_bRefreshRequest);
+    }
+    EXPECT_FALSE(Logged(OID_STATISTICS));
+    theApp.m_bScanning = false;
+    theApp.m_bRefreshRequest = false;
+    TickAfterSecond();
+    EXPECT_TRUE(Logged(OID_STATISTICS));
+}
+
+TEST_F(PollTest, NoMembersAndNoConnectionOnlySamples) {
+    for (int i = 0; i < 7; ++i) TickAfterSecond();
+    for (uint32_t code : LoggedCodes()) EXPECT_TRUE(code == OID_STATISTICS || code == OID_CONNECT_STATUS) << code;
+    EXPECT_FALSE(Associated());
+}
+
+TEST_F(PollTest, DestroyedWindowStopsEverything) {
+    AddProfile("Lighthouse", true, true);
+    theApp.m_nStatIndex = -1;
+    for (int i = 0; i < 4; ++i) TickAfterSecond();
+    EXPECT_TRUE(LoggedCodes().empty());
+}
+
+TEST_F(PollTest, FailedStatisticsReadRestartsTheInterval) {
+    theApp.m_pPoll->Tick();
+    TickAfterSecond();
+    kccl_sim_set_fault(OID_STATISTICS, KCCL_SIM_FAULT_STATUS, 1);
+    TickAfterSecond();
+    EXPECT_EQ(theApp.m_pPoll->GetTickCount(), 0);
+}
+
+TEST_F(PollTest, AutoSelectionJoinsFirstReachableMemberAndReadsBack) {
+    AddProfile("Nowhere", true, true);
+    AddProfile("Lighthouse", true, true);
+    // Tick 0 tries slot 0: the apply goes through, but that network is not in range.
+    theApp.m_pPoll->Tick();
+    EXPECT_EQ(theApp.m_nAutoCountdown, 1);  // set to 2, and this tick already counts
+    EXPECT_FALSE(Associated());
+    TickAfterSecond();
+    EXPECT_EQ(theApp.m_nAutoCountdown, 0);
+    EXPECT_FALSE(theApp.m_bRefreshRequest);
+    // Two ticks after the connection: read back into the current station, refresh requested.
+    TickAfterSecond();
+    EXPECT_EQ(theApp.m_nAutoCountdown, -1);
+    EXPECT_TRUE(theApp.m_bRefreshRequest);
+    auto current = theApp.m_pStationMngr->GetCurrent();
+    ASSERT_NE(current, nullptr);
+    EXPECT_EQ(current->NetName, "Nowhere");  // the adapter still has that SSID set
+    // Tick 3: still not connected, so the rotation tries slot 1, which is in range.
+    TickAfterSecond();
+    EXPECT_TRUE(Associated());
+    TickAfterSecond();
+    TickAfterSecond();
+    current = theApp.m_pStationMngr->GetCurrent();
+    ASSERT_NE(current, nullptr);
+    EXPECT_EQ(current->NetName, "Lighthouse");
+    EXPECT_EQ(current->PhyChnl, 11);  // read back as the channel number
+    ASSERT_NE(theApp.m_pProfileMngr->GetConnected(), nullptr);
+    EXPECT_EQ(theApp.m_pProfileMngr->GetConnected()->NetName, "Lighthouse");
+    // Connected: later third ticks try nothing new.
+    kccl_sim_clear_log();
+    for (int i = 0; i < 6; ++i) TickAfterSecond();
+    EXPECT_FALSE(Logged(OID_SSID_SET));
+}

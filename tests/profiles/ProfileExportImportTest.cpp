@@ -1,0 +1,221 @@
+// Export, import and deletion through profile files and the real settings store.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ProfilesFixture.h"
+#include "platform/RegFile.h"
+#include "platform/RegTree.h"
+#include "profiles/ProfileMngr.h"
+#include "shell/Registry.h"
+
+using namespace wavory;
+using namespace wavory::test;
+
+namespace {
+
+constexpr const char* kQuotedName = "Mary's \"Home\" \\ net";
+constexpr const char* kTrickySsid = "Caf\xC3\xA9 \"Anchor\" \\\\ --";
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+class ProfileExportImportTest : public ProfilesFixture {
+protected:
+    using Op = CProfileMngr::ERegOp;
+
+    // A saved profile with the given name, SSID and first key.
+    std::shared_ptr<CProfile> Saved(CProfileMngr& mngr, const std::string& name, const std::string& ssid,
+                                    bool member = false) {
+        const std::string added = mngr.AddProfile();
+        EXPECT_TRUE(mngr.RenameProfile(added, name));
+        auto p = mngr.GetProfile(name);
+        p->NetName = ssid;
+        p->SecType = 1;
+        p->ActiveSecKey = 0;
+        p->SecKey[0] = "1A2B3C4D5E";
+        if (member) {
+            p->AutoSelect = true;
+            p->Priority = mngr.UpdatePriorities(-1);
+        }
+        EXPECT_TRUE(p->Save(true));
+        return p;
+    }
+
+    // The whole store as a tree, without the staging key of imports.
+    SRegKey StoreWithoutImport() {
+        const std::string file = FilePath("store-dump.reg");
+        EXPECT_EQ(m_pRegistry->SaveKey("", file, true), REG_OK);
+        SRegKey top;
+        EXPECT_EQ(ReadRegFile(file, top), REG_OK);
+        std::erase_if(top.subkeys, [](const SRegKey& k) { return RegNameEqual(k.name, "Import"); });
+        return top;
+    }
+
+    bool LastMessageIs(int code) {
+        return !m_Messages.m_Shown.empty() && m_Messages.m_Shown.back().first == SystemErrorText(code) &&
+               m_Messages.m_Shown.back().second == EMsgIcon::Information;
+    }
+};
+
+TEST_F(ProfileExportImportTest, OneProfileComesBackUnderAFreshNameOutsideTheOrder) {
+    CProfileMngr& mngr = MakeMngr();
+    auto original = Saved(mngr, kQuotedName, kTrickySsid, true);
+    const std::string file = FilePath("one.reg");
+    ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_EXPORT_ONE, file, std::string(kQuotedName)));
+    ASSERT_TRUE(std::filesystem::exists(file));
+
+    ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_IMPORT, file, std::nullopt));
+    EXPECT_TRUE(m_Messages.m_Shown.empty());
+    ASSERT_EQ(mngr.GetCount(), 2);
+    auto imported = mngr.GetProfile("Profile 1");
+    ASSERT_NE(imported, nullptr);
+    EXPECT_EQ(imported->GetSection(), "Profile 1");
+    EXPECT_EQ(imported->NetName, kTrickySsid);
+    EXPECT_EQ(imported->SecKey[0], "1A2B3C4D5E");
+    EXPECT_FALSE(imported->AutoSelect);
+    EXPECT_EQ(imported->Priority, -1);
+    // The file held the name exactly; the staging key keeps it until the next operation.
+    EXPECT_EQ(theApp.GetProfileString("Import", "ProfName", ""), kQuotedName);
+    EXPECT_EQ(original->Priority, 0);
+    EXPECT_EQ(mngr.GetAutoCount(), 1);
+
+    // Exporting one profile leaves the staging key; deleting one clears it.
+    ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_EXPORT_ONE, FilePath("again.reg"), std::string("Profile 1")));
+    EXPECT_TRUE(m_pRegistry->KeyExists("Import"));
+    mngr.RemoveProfile("Profile 1", true, true);
+    EXPECT_FALSE(m_pRegistry->KeyExists("Import"));
+    EXPECT_FALSE(m_pRegistry->KeyExists("Profile 1"));
+}
+
+TEST_F(ProfileExportImportTest, AllProfilesComeBackNextToTheExistingOnes) {
+    CProfileMngr& mngr = MakeMngr();
+    Saved(mngr, "--", "--");
+    Saved(mngr, kQuotedName, kTrickySsid, true);
+    Saved(mngr, "\xE2\x98\x95 Kaffee", "\xC3\x9C\x62\x65rfahrt \xE2\x98\x95");
+    // Not saved yet: the export brings the store up to date first.
+    mngr.GetProfile(mngr.AddProfile())->NetName = "Unsaved";
+    ASSERT_TRUE(theApp.WriteProfileInt("", "Polling Interval", 5000));
+    const std::string file = FilePath("all.reg");
+    ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_EXPORT_ALL, file, std::nullopt));
+
+    ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_IMPORT, file, std::nullopt));
+    EXPECT_TRUE(m_Messages.m_Shown.empty());
+    ASSERT_EQ(mngr.GetCount(), 8);
+    EXPECT_EQ(mngr.GetAutoCount(), 1);
+    EXPECT_EQ(mngr.GetProfile(kQuotedName)->Priority, 0);
+    EXPECT_EQ(theApp.GetProfileInt("Import", "NumOfProfiles", 0), 4);
+    EXPECT_EQ(theApp.GetProfileInt("Import", "Polling Interval", 0), 5000);
+
+    // Import\Profile i becomes the i-th new profile, after the four names and sections in use.
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"--", "--"},
+        {kQuotedName, kTrickySsid},
+        {"\xE2\x98\x95 Kaffee", "\xC3\x9C\x62\x65rfahrt \xE2\x98\x95"},
+        {"Profile 3", "Unsaved"}};
+    for (int i = 0; i < 4; ++i) {
+        const std::string staged = "Import\\Profile " + std::to_string(i);
+        EXPECT_EQ(theApp.GetProfileString(staged, "ProfName", "?"),
+                  expected[static_cast<std::size_t>(i)].first);
+        auto p = mngr.GetProfile("Profile " + std::to_string(4 + i));
+        ASSERT_NE(p, nullptr) << i;
+        EXPECT_EQ(p->NetName, expected[static_cast<std::size_t>(i)].second);
+        EXPECT_EQ(p->GetSection(), p->ProfName);
+        EXPECT_FALSE(p->AutoSelect);
+        EXPECT_EQ(p->Priority, -1);
+    }
+
+    // Saved with the next save of all, they are there at the next start.
+    DropMngr();
+    CProfileMngr& again = MakeMngr();
+    EXPECT_EQ(again.GetCount(), 8);
+    EXPECT_EQ(again.GetProfile("Profile 5")->NetName, kTrickySsid);
+}
+
+TEST_F(ProfileExportImportTest, ExportToAnExistingFileFailsUnlessOverwriting) {
+    CProfileMngr& mngr = MakeMngr();
+    Saved(mngr, "Home", "Lighthouse");
+    const std::string file = FilePath("exists.reg");
+    WriteFile(file, "keep me");
+
+    EXPECT_FALSE(mngr.RegistryOp(Op::REG_OP_EXPORT_ONE, file, std::string("Home")));
+    EXPECT_TRUE(LastMessageIs(REG_ERROR_FILE_EXISTS));
+    EXPECT_FALSE(mngr.RegistryOp(Op::REG_OP_EXPORT_ALL, file, std::nullopt));
+    EXPECT_EQ(m_Messages.m_Shown.size(), 2u);
+    EXPECT_EQ(ReadFile(file), "keep me");
+
+    ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_EXPORT_ONE, file, std::string("Home"), true));
+    const std::string written = ReadFile(file);
+    ASSERT_GE(written.size(), 2u);
+    EXPECT_EQ(written.substr(0, 2), "\xFF\xFE");
+}
+
+TEST_F(ProfileExportImportTest, BadFileIsReportedAndChangesNothingOutsideImport) {
+    CProfileMngr& mngr = MakeMngr();
+    Saved(mngr, "Home", "Lighthouse", true);
+    Saved(mngr, "Work", "Harbour");
+    ASSERT_TRUE(theApp.WriteProfileInt("", "Polling Interval", 7000));
+    const std::string good = FilePath("good.reg");
+    ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_EXPORT_ALL, good, std::nullopt));
+    const SRegKey before = StoreWithoutImport();
+
+    const std::string garbage = FilePath("garbage.reg");
+    WriteFile(garbage, "\x01\x02 not a profile file \x7F");
+    const std::string content = ReadFile(good);
+    const std::string cut = FilePath("cut.reg");
+    WriteFile(cut, content.substr(0, content.size() / 2 + 1));  // odd length: the text breaks off
+
+    struct Case {
+        std::string file;
+        int code;
+    };
+    for (const Case& c : {Case{garbage, REG_ERROR_INVALID_DATA}, Case{cut, REG_ERROR_INVALID_DATA},
+                          Case{FilePath("missing.reg"), REG_ERROR_FILE_NOT_FOUND}}) {
+        m_Messages.m_Shown.clear();
+        EXPECT_FALSE(mngr.RegistryOp(Op::REG_OP_IMPORT, c.file, std::nullopt)) << c.file;
+        EXPECT_TRUE(LastMessageIs(c.code)) << c.file;
+        EXPECT_EQ(mngr.GetCount(), 2);
+        EXPECT_EQ(mngr.GetAutoCount(), 1);
+        EXPECT_EQ(mngr.GetProfile("Home")->NetName, "Lighthouse");
+        EXPECT_EQ(StoreWithoutImport(), before) << c.file;
+        EXPECT_EQ(theApp.GetProfileInt("Import", "NumOfProfiles", -1), 0);
+    }
+}
+
+TEST_F(ProfileExportImportTest, UnknownProfileFailsSilently) {
+    CProfileMngr& mngr = MakeMngr();
+    const std::string file = FilePath("nobody.reg");
+    EXPECT_FALSE(mngr.RegistryOp(Op::REG_OP_EXPORT_ONE, file, std::string("Nobody")));
+    EXPECT_FALSE(mngr.RegistryOp(Op::REG_OP_DELETE, std::nullopt, std::string("Nobody")));
+    EXPECT_FALSE(mngr.RegistryOp(Op::REG_OP_DELETE, std::nullopt, std::nullopt));
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_TRUE(m_Messages.m_Shown.empty());
+}
+
+TEST_F(ProfileExportImportTest, UnexpectedErrorBecomesTheTextException) {
+    CProfileMngr& mngr = MakeMngr();
+    mngr.m_fnCurrentStation = []() -> std::shared_ptr<CProfile> {
+        throw std::logic_error("station list broken");
+    };
+    try {
+        mngr.RegistryOp(Op::REG_OP_EXPORT_ONE, FilePath("x.reg"), std::string("ConnectedStation"));
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Unknown error while performing profile registry operation");
+    }
+    mngr.m_fnCurrentStation = nullptr;
+}

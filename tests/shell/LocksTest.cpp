@@ -1,0 +1,81 @@
+// The main and statistics locks: zero-wait gates, the busy flag, one waiter on the statistics lock.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "shell/Locks.h"
+#include "shell/Tessal.h"
+
+using namespace wavory;
+using namespace std::chrono_literals;
+
+TEST(LocksTest, MainLockIsNotReentrant) {
+    ASSERT_TRUE(TryEnter(CS_MAIN));
+    EXPECT_FALSE(TryEnter(CS_MAIN));
+    Leave(CS_MAIN);
+    EXPECT_TRUE(TryEnter(CS_MAIN));
+    Leave(CS_MAIN);
+}
+
+TEST(LocksTest, MainLockHeldElsewhereFailsAtOnce) {
+    ASSERT_TRUE(TryEnter(CS_MAIN));
+    auto other = std::async(std::launch::async, [] {
+        const auto start = std::chrono::steady_clock::now();
+        const bool got = TryEnter(CS_MAIN);
+        if (got) Leave(CS_MAIN);
+        return std::make_pair(got, std::chrono::steady_clock::now() - start);
+    });
+    const auto [got, took] = other.get();
+    EXPECT_FALSE(got);
+    EXPECT_LT(took, 1s);
+    Leave(CS_MAIN);
+}
+
+TEST(LocksTest, StatsLockAdmitsOneWaiter) {
+    ASSERT_TRUE(TryEnter(CS_STATS));
+    std::atomic<bool> waiterIn{false};
+    std::thread waiter([&] {
+        if (TryEnter(CS_STATS)) {  // gets the gate, then waits for the section
+            waiterIn = true;
+            Leave(CS_STATS);
+        }
+    });
+    // While the waiter keeps the gate, a third taker fails at once.
+    bool thirdFailed = false;
+    for (int i = 0; i < 200 && !thirdFailed; ++i) {
+        std::this_thread::sleep_for(2ms);
+        std::thread third([&] {
+            if (TryEnter(CS_STATS))
+                Leave(CS_STATS);
+            else
+                thirdFailed = true;
+        });
+        third.join();
+    }
+    EXPECT_TRUE(thirdFailed);
+    EXPECT_FALSE(waiterIn);
+    Leave(CS_STATS);
+    waiter.join();
+    EXPECT_TRUE(waiterIn);
+}
+
+TEST(LocksTest, MissingGateEntersDirectly) {
+    CGatedLock lock("TEST", true);
+    lock.SetGateMissing(true);
+    EXPECT_TRUE(lock.TryEnter());
+    lock.Leave();
+}
+
+TEST(LockGuardTest, LeavesOnlyWhatItTook) {
+    {
+        CLockGuard a(CS_MAIN);
+        EXPECT_TRUE(a.Owned());
+        CLockGuard b(CS_MAIN);
+        EXPECT_FALSE(b.Owned());
+    }
+    CLockGuard c(CS_MAIN);
+    EXPECT_TRUE(c.Owned());
+}

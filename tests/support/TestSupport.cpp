@@ -1,0 +1,35 @@
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "TestMain.h"
+#include "kccl_sim.h"
+
+namespace wavory::test {
+
+namespace {
+std::string g_home;
+}
+
+const std::string& TempHome() { return g_home; }
+
+void PrepareEnvironment() {
+    const std::string pid = std::to_string(::getpid());
+    ::setenv("WAVORY_SIM", ("/wavory-test-" + pid).c_str(), 1);
+    ::unsetenv("WAVORY_SCENARIO");
+    auto home = std::filesystem::temp_directory_path() / ("wavory-test-" + pid);
+    std::filesystem::create_directories(home);
+    g_home = home.string();
+    ::setenv("XDG_CONFIG_HOME", g_home.c_str(), 1);
+    ::setenv("HOME", g_home.c_str(), 1);
+}
+
+void FinishEnvironment() {
+    kccl_sim_unlink();
+    std::error_code ec;
+    std::filesystem::remove_all(g_home, ec);
+}
+
+}  // namespace wavory::test
