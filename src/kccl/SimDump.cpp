@@ -81,7 +81,10 @@ std::string StateToJson(const SimState& s, int64_t nowNs) {
     json faults = json::array();
     for (uint32_t i = 0; i < s.faultCount; ++i) {
         const SimFault& f = s.faults[i];
-        faults.push_back({{"code", CodeText(f.code)}, {"kind", FaultKindName(f.kind)}, {"value", f.value}});
+        faults.push_back({{"code", CodeText(f.code)},
+                          {"kind", FaultKindName(f.kind)},
+                          {"value", f.kind == KCCL_SIM_FAULT_STATUS ? json(static_cast<uint32_t>(f.value))
+                                                                    : json(f.value)}});
     }
     j["faults"] = faults;
 

@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -46,7 +47,7 @@ void CSimRadio::Load(const SimScenario& scenario) {
     s.scanDurationMs = scenario.scanDurationMs;
     s.networkCount = static_cast<uint32_t>(scenario.networks.size());
     std::memset(s.networks, 0, sizeof s.networks);
-    std::memcpy(s.networks, scenario.networks.data(), scenario.networks.size() * sizeof(SimNetwork));
+    std::copy(scenario.networks.begin(), scenario.networks.end(), s.networks);
 
     s.settings = SimSettings{};
     s.settings.mode = 1;

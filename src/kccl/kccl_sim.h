@@ -22,13 +22,15 @@ extern "C" {
 enum KCCL_SIM_FAULT {
     KCCL_SIM_FAULT_NONE = 0,
     KCCL_SIM_FAULT_RESULT = 1, /* kcom_exec_oid returns `value` (nonzero) */
-    KCCL_SIM_FAULT_STATUS = 2, /* the block is processed but its status is `value` (not 2) */
+    KCCL_SIM_FAULT_STATUS = 2, /* the block is not carried out (state unchanged); its status is `value` (not 2) */
     KCCL_SIM_FAULT_THROW = 3   /* kcom_exec_oid throws a C++ exception */
 };
 
 /* Replaces the whole adapter state with a scenario (JSON text; NULL = the built-in default). */
 KCCL_API int kccl_sim_reset(const char* scenario_json);
-/* Unplugs (0) or plugs in (1) the adapter. Unplugged, kcom_connect fails and open links fail. */
+/* Unplugs (0) or plugs in (1) the adapter. Unplugged, kcom_connect fails and open links fail; links
+ * opened before an unplug stay dead after the replug until kcom_connect is called again. A replugged
+ * adapter starts from its power-on settings (environment, faults and log are kept). */
 KCCL_API int kccl_sim_set_present(int present);
 /* Injects a fault for one request code (kind NONE clears it). */
 KCCL_API int kccl_sim_set_fault(uint32_t code, int kind, int value);
@@ -54,7 +56,7 @@ typedef struct KCCL_SIM_LOG_ENTRY {
     uint8_t head[64]; /* first payload bytes as received (set input) */
 } KCCL_SIM_LOG_ENTRY;
 
-/* Copies up to `max` logged requests; returns how many were copied. */
+/* Copies the newest `max` (or fewer) logged requests, oldest first; returns how many were copied. */
 KCCL_API int kccl_sim_get_log(KCCL_SIM_LOG_ENTRY* out, int max);
 KCCL_API int kccl_sim_clear_log(void);
 

@@ -282,7 +282,8 @@ bool CRegTextParser::DecodeHexValue(uint32_t type, const std::string& bytes,
 
 // The file's text as UTF-8, and whether it was UTF-16 (its hex(2) strings are then UTF-16 too).
 bool DecodeFile(std::string_view bytes, std::string& text, bool& wide) {
-    wide = bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE;
+    wide =
+        bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE;
     if (wide) {
         if (!Utf16LeToUtf8(bytes.substr(2), text)) return false;
     } else {

@@ -95,7 +95,8 @@ std::optional<SRegValue> TypedValue(const QString& name, const QString& text) {
     if (const SRegSchemaEntry* entry = FindSchemaEntry(name.toStdString())) {
         isDword = entry->type == ERegType::Dword;
     } else {
-        isDword = dword && (text == QString::number(*dword) || text == QString::number(static_cast<int>(*dword)));
+        isDword =
+            dword && (text == QString::number(*dword) || text == QString::number(static_cast<int>(*dword)));
     }
     if (!isDword) return SRegValue::Sz(utf8);
     if (!dword) return std::nullopt;  // not a number: it reads as the default, so it is not exported
@@ -199,7 +200,8 @@ void CSettingsRegistry::Refresh() const {
 CSettingsRegistry::SFileStamp CSettingsRegistry::StampOfFile() const {
     struct stat st {};
     if (::stat(m_strFileName.c_str(), &st) != 0) return {};
-    return {st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+    return {st.st_ino,          st.st_size,        st.st_mtim.tv_sec,
+            st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
 }
 
 bool CSettingsRegistry::SyncNow() const {
@@ -212,7 +214,7 @@ bool CSettingsRegistry::SyncNow() const {
     } else if (m_bChanged) {
         ok = FileHoldsAllEntries();
     }
-    m_bChanged = !ok;
+    if (ok) m_bChanged = false;  // after a failure the changes wait for the next write
     return ok;
 }
 

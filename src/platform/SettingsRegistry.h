@@ -43,7 +43,8 @@ public:
     // Outside BeginUpdate/EndUpdate each write reaches the file before it returns true. Names holding
     // '/' and empty entry names cannot be stored and give false.
     bool WriteProfileInt(std::string_view section, std::string_view entry, int value) override;
-    bool WriteProfileString(std::string_view section, std::string_view entry, std::string_view value) override;
+    bool WriteProfileString(std::string_view section, std::string_view entry,
+                            std::string_view value) override;
 
     // A key exists while it holds values or subkeys; the application key ("") always exists.
     bool KeyExists(std::string_view path) const override;

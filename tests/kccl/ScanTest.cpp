@@ -51,9 +51,9 @@ TEST_F(ScanTest, ScanRunsForItsDurationThenListsScenario) {
     list = Query(0x190);
     EXPECT_EQ(list->payload[0], 1);
     EXPECT_EQ(list->payload[kInfraCount], 0);  // nothing from before the first scan
-    ASSERT_EQ(kccl_sim_advance(2990), 0);
+    ASSERT_EQ(kccl_sim_advance(2000), 0);
     EXPECT_EQ(Query(0x190)->payload[0], 1);
-    ASSERT_EQ(kccl_sim_advance(10), 0);
+    ASSERT_EQ(kccl_sim_advance(1000), 0);
 
     list = Query(0x190);
     const uint8_t* p = list->payload;
@@ -96,9 +96,9 @@ TEST_F(ScanTest, ScanRunsForItsDurationThenListsScenario) {
 }
 
 TEST_F(ScanTest, RunningScanShowsPreviousListAndEndsWithEnvironmentAtCompletion) {
-    ASSERT_EQ(kccl_sim_set_scan_duration(500), 0);
+    ASSERT_EQ(kccl_sim_set_scan_duration(5000), 0);
     StartScan();
-    ASSERT_EQ(kccl_sim_advance(500), 0);
+    ASSERT_EQ(kccl_sim_advance(5000), 0);
     ASSERT_EQ(Query(0x190)->payload[kInfraCount], 6);
 
     ASSERT_EQ(kccl_sim_remove_network("00-0F-B5-44-7C-20"), 0);
@@ -107,9 +107,10 @@ TEST_F(ScanTest, RunningScanShowsPreviousListAndEndsWithEnvironmentAtCompletion)
     auto list = Query(0x190);
     EXPECT_EQ(list->payload[0], 1);
     EXPECT_EQ(list->payload[kInfraCount], 6);
-    ASSERT_EQ(kccl_sim_advance(400), 0);
+    ASSERT_EQ(kccl_sim_advance(4000), 0);
     ASSERT_EQ(kccl_sim_put_network(R"({"ssid":"Late","bssid":"00-00-5E-00-01-01","channel":13})"), 0);
-    ASSERT_EQ(kccl_sim_advance(100), 0);
+    ASSERT_EQ(Query(0x190)->payload[0], 1);
+    ASSERT_EQ(kccl_sim_advance(1000), 0);
     list = Query(0x190);
     EXPECT_EQ(list->payload[0], 0);
     ASSERT_EQ(list->payload[kInfraCount], 5);

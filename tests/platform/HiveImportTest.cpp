@@ -14,19 +14,22 @@ namespace {
 using test::ReadBytes;
 using test::WriteBytes;
 
-const std::string kEmptyHive = (std::filesystem::path(__FILE__).parent_path() / "data" / "minimal.hive").string();
+const std::string kEmptyHive =
+    (std::filesystem::path(__FILE__).parent_path() / "data" / "minimal.hive").string();
 
 class HiveImportTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (std::system("command -v hivexsh >/dev/null 2>&1") != 0) GTEST_SKIP() << "hivexsh is not installed";
+        if (std::system("command -v hivexsh >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "hivexsh is not installed";
     }
 
     // A copy of the empty hive changed by a hivexsh script.
     std::string MakeHive(const std::string& name, const std::string& script) {
         const std::string hive = m_Dir.Path(name);
         std::filesystem::copy_file(kEmptyHive, hive);
-        std::filesystem::permissions(hive, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+        std::filesystem::permissions(hive, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
         WriteBytes(m_Dir.Path("script"), script + "commit\n");
         const std::string cmd = "hivexsh -w -f '" + m_Dir.Path("script") + "' '" + hive + "'";
         EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
@@ -37,32 +40,33 @@ protected:
     CSettingsRegistry m_Reg{m_Dir.Path("store.conf")};
 };
 
-// "Café Ω" as UTF-16LE with its terminator, as hivexsh takes non-ASCII strings.
-constexpr const char* kCafeUtf16 = "hex:1:43,00,61,00,66,00,e9,00,20,00,a9,03,00,00";
+// Root values (one of them the default value), two profiles and a key below one of them. hivexsh
+// takes non-ASCII strings as bytes: "Café Ω" in UTF-16LE with its terminator.
+constexpr const char* kHiveScript =
+    "setval 3\n"
+    "NumOfProfiles\ndword:2\n"
+    "ConnectedStation\nstring:AP;6\n"
+    "@\nstring:default\n"
+    "add Profile 0\n"
+    "cd Profile 0\n"
+    "setval 5\n"
+    "ProfName\nhex:1:43,00,61,00,66,00,e9,00,20,00,a9,03,00,00\n"
+    "Priority\ndword:0xffffffff\n"
+    "PhyType\nstring:2\n"
+    "Sec Key 0\nexpandstring:0123456789\n"
+    "Blob\nhex:3:01,02\n"
+    "cd ..\n"
+    "add Profile 1\n"
+    "cd Profile 1\n"
+    "setval 1\n"
+    "NetName\nstring:net\n"
+    "add Extra\n"
+    "cd Extra\n"
+    "setval 1\n"
+    "MaxNetRate\ndword:27000000\n";
 
 TEST_F(HiveImportTest, ValuesAndSubkeysImport) {
-    const std::string hive = MakeHive("all.hive",
-                                      "setval 3\n"
-                                      "NumOfProfiles\ndword:2\n"
-                                      "ConnectedStation\nstring:AP;6\n"
-                                      "@\nstring:default\n"
-                                      "add Profile 0\n"
-                                      "cd Profile 0\n"
-                                      "setval 5\n"
-                                      "ProfName\n" + std::string(kCafeUtf16) + "\n"
-                                      "Priority\ndword:0xffffffff\n"
-                                      "PhyType\nstring:2\n"
-                                      "Sec Key 0\nexpandstring:0123456789\n"
-                                      "Blob\nhex:3:01,02\n"
-                                      "cd ..\n"
-                                      "add Profile 1\n"
-                                      "cd Profile 1\n"
-                                      "setval 1\n"
-                                      "NetName\nstring:net\n"
-                                      "add Extra\n"
-                                      "cd Extra\n"
-                                      "setval 1\n"
-                                      "MaxNetRate\ndword:27000000\n");
+    const std::string hive = MakeHive("all.hive", kHiveScript);
     ASSERT_TRUE(ReadBytes(hive).starts_with("regf"));
     m_Reg.WriteProfileString("Import\\Stale", "ProfName", "old");
 

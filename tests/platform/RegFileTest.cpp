@@ -46,7 +46,8 @@ void ExpectSameValues(const IRegistry& reg, const std::string& a, const std::str
             EXPECT_EQ(reg.GetProfileString(a, e.name, "<none>"), reg.GetProfileString(b, e.name, "<absent>"))
                 << b << ": " << e.name;
         } else {
-            EXPECT_EQ(reg.GetProfileInt(a, e.name, -100), reg.GetProfileInt(b, e.name, -200)) << b << ": " << e.name;
+            EXPECT_EQ(reg.GetProfileInt(a, e.name, -100), reg.GetProfileInt(b, e.name, -200))
+                << b << ": " << e.name;
         }
     }
 }
@@ -117,9 +118,9 @@ TEST_F(RegFileTest, ExportOfAllKeysIsDepthFirst) {
         EXPECT_TRUE(i > 0 && lines[i - 1].empty()) << "no blank line before key " << i;
     }
     const std::u16string app = u"[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility";
-    EXPECT_EQ(keys, (std::vector<std::u16string>{app + u"]", app + u"\\Import]", app + u"\\Import\\Profile 0]",
-                                                 app + u"\\Import\\Profile 0\\Deep]", app + u"\\Profile 2]",
-                                                 app + u"\\Profile 10]"}));
+    EXPECT_EQ(keys, (std::vector<std::u16string>{
+                        app + u"]", app + u"\\Import]", app + u"\\Import\\Profile 0]",
+                        app + u"\\Import\\Profile 0\\Deep]", app + u"\\Profile 2]", app + u"\\Profile 10]"}));
 }
 
 TEST_F(RegFileTest, ExportReplacesAFileOnlyWhenAsked) {
@@ -182,8 +183,8 @@ TEST_F(RegFileTest, AllProfilesAndPreferencesRoundTrip) {
     m_Reg.WriteProfileInt("", "Polling Interval", 25000);
     m_Reg.WriteProfileString("", "ConnectedStation", "Caf\xC3\xA9;6");
     for (int i = 0; i < 3; ++i) {
-        FillProfile(m_Reg, "Profile " + std::to_string(i), "P\"" + std::to_string(i), "net\\" + std::to_string(i),
-                    i * 100);
+        FillProfile(m_Reg, "Profile " + std::to_string(i), "P\"" + std::to_string(i),
+                    "net\\" + std::to_string(i), i * 100);
     }
     ASSERT_EQ(m_Reg.SaveKey("", m_strOut, false), REG_OK);
     ASSERT_EQ(m_Reg.RestoreKey("Import", m_strOut), REG_OK);
@@ -258,7 +259,9 @@ TEST(RegTextTest, ReaderTakesWhatRegeditWrites) {
     sub.SetValue("NetName", SRegValue::Sz("y"));
     EXPECT_EQ(top, expected);
 
-    ASSERT_EQ(ParseRegText("\xEF\xBB\xBFWindows Registry Editor Version 5.00\n[A\\B]\n\"N\"=\"\xC3\xA9\"\n", top), REG_OK);
+    ASSERT_EQ(
+        ParseRegText("\xEF\xBB\xBFWindows Registry Editor Version 5.00\n[A\\B]\n\"N\"=\"\xC3\xA9\"\n", top),
+        REG_OK);
     EXPECT_EQ(top.name, "B");
     EXPECT_EQ(*top.FindValue("n"), SRegValue::Sz("\xC3\xA9"));
 }

@@ -25,7 +25,8 @@ class CScratchDir {
 public:
     CScratchDir() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_Root = std::filesystem::path(TempHome()) / (std::string(info->test_suite_name()) + "." + info->name());
+        m_Root =
+            std::filesystem::path(TempHome()) / (std::string(info->test_suite_name()) + "." + info->name());
         std::filesystem::remove_all(m_Root);
         std::filesystem::create_directories(m_Root);
     }
@@ -37,7 +38,8 @@ public:
     // The names in the folder, to see that nothing was left behind.
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(m_Root)) names.push_back(e.path().filename());
+        for (const auto& e : std::filesystem::directory_iterator(m_Root))
+            names.push_back(e.path().filename());
         std::sort(names.begin(), names.end());
         return names;
     }

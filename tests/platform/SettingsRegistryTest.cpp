@@ -92,16 +92,28 @@ TEST_F(SettingsRegistryTest, IntegersAreStoredAsDwords) {
 }
 
 TEST_F(SettingsRegistryTest, TextsRoundTripThroughTheFile) {
-    const std::vector<std::string> texts = {
-        "say \"hi\"",   "C:\\path\\to\\", "--",           "Caf\xC3\xA9 \xE2\x98\x95 \xE6\x97\xA5\xF0\x9F\x98\x80",
-        "  padded  ",   "a=b;c#d",        "x, y",         "@Variant(0)",
-        "[General]",    "",               "tab\there",    "two\nlines\r",
-        "%20 %41",      "\\\"",           "; not a comment"};
+    const std::vector<std::string> texts = {"say \"hi\"",
+                                            "C:\\path\\to\\",
+                                            "--",
+                                            "Caf\xC3\xA9 \xE2\x98\x95 \xE6\x97\xA5\xF0\x9F\x98\x80",
+                                            "  padded  ",
+                                            "a=b;c#d",
+                                            "x, y",
+                                            "@Variant(0)",
+                                            "[General]",
+                                            "",
+                                            "tab\there",
+                                            "two\nlines\r",
+                                            "%20 %41",
+                                            "\\\"",
+                                            "; not a comment"};
     CSettingsRegistry reg(m_strFile);
+    reg.BeginUpdate();
     for (size_t i = 0; i < texts.size(); ++i) {
-        ASSERT_TRUE(reg.WriteProfileString("Profile " + std::to_string(i), "NetName", texts[i]));
+        reg.WriteProfileString("Profile " + std::to_string(i), "NetName", texts[i]);
     }
-    ASSERT_TRUE(reg.WriteProfileString("Import\\Profil \xC3\xA9", "Sec Key 3", texts[3]));
+    reg.WriteProfileString("Import\\Profil \xC3\xA9", "Sec Key 3", texts[3]);
+    ASSERT_TRUE(reg.EndUpdate());
 
     CSettingsRegistry copy(CopyOfFile());
     for (size_t i = 0; i < texts.size(); ++i) {
