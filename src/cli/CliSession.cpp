@@ -1,0 +1,110 @@
+#include "cli/CliSession.h"
+
+#include <chrono>
+#include <exception>
+#include <thread>
+
+#include "cli/CliSupport.h"
+#include "platform/InstanceLock.h"
+#include "platform/SettingsRegistry.h"
+#include "profiles/ProfileMngr.h"
+#include "shell/Tessal.h"
+#include "survey/Station.h"
+#include "survey/StationMngr.h"
+
+namespace wavory::cli {
+
+namespace {
+
+// Another wavoryctl holds the lock only for the moment of its change: wait for it that long.
+constexpr auto kCommandLineWait = std::chrono::seconds(10);
+// A holder writes its name just after taking the lock; a reader may look in between.
+constexpr auto kHolderSettle = std::chrono::milliseconds(100);
+
+}  // namespace
+
+void CMessageCollector::ShowMessage(const std::string& text, EMsgIcon /*icon*/) {
+    m_Messages.push_back(text);
+}
+
+std::vector<std::string> CMessageCollector::Take() {
+    std::vector<std::string> out;
+    out.swap(m_Messages);
+    return out;
+}
+
+CCliSession::CCliSession(EAccess access) : m_nUncaught(std::uncaught_exceptions()) {
+    if (access == EAccess::Profiles) TakeInstanceLock();
+    m_pStore = std::make_unique<CSettingsRegistry>();
+    m_pView = std::make_unique<CCliRegistry>(*m_pStore);
+    m_pView->SetReadOnly(access == EAccess::ReadOnly);
+    theApp.m_pRegistry = m_pView.get();
+    theApp.m_pMessages = &m_Messages;
+    // No polling thread: nothing samples in the background, and the core checks for its absence.
+    theApp.m_pPoll = nullptr;
+    theApp.m_bAdHocApplied = false;
+}
+
+CCliSession::~CCliSession() {
+    // A command that fails leaves the store as it was: the profile manager's save on the way out
+    // would otherwise write back what it loaded, rewritten in its own form.
+    if (std::uncaught_exceptions() > m_nUncaught) m_pView->SetReadOnly(true);
+    // The order of the window's shutdown: stations, then profiles (which save), then the link.
+    if (theApp.m_pProfileMngr) theApp.m_pProfileMngr->m_fnCurrentStation = nullptr;
+    delete theApp.m_pStationMngr;
+    theApp.m_pStationMngr = nullptr;
+    delete theApp.m_pProfileMngr;
+    theApp.m_pProfileMngr = nullptr;
+    theApp.DisconnectDriver();
+    theApp.m_pMessages = nullptr;
+    theApp.m_pRegistry = nullptr;
+}
+
+void CCliSession::TakeInstanceLock() {
+    m_pLock = std::make_unique<CInstanceLock>(CInstanceLock::kCommandLineOwner);
+    const auto deadline = std::chrono::steady_clock::now() + kCommandLineWait;
+    while (!m_pLock->TryLock()) {
+        if (!m_pLock->Error().empty()) Fail(m_pLock->Error());
+        std::string holder = m_pLock->HolderOwner();
+        if (holder == CInstanceLock::kWindowOwner) {
+            // Make sure it is not a stale word read just as another program took the lock.
+            std::this_thread::sleep_for(kHolderSettle);
+            if (m_pLock->TryLock()) break;
+            if (m_pLock->HolderOwner() == CInstanceLock::kWindowOwner)
+                throw CCliError(kExitLocked, kWindowOpen);
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw CCliError(kExitLocked, "another wavoryctl command is changing profiles; try again");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+bool CCliSession::TryAdapter() { return theApp.m_bDriverConnected || theApp.ConnectDriver(); }
+
+void CCliSession::RequireAdapter() {
+    if (!TryAdapter()) Fail("no adapter found (the driver link could not be opened)");
+}
+
+CProfileMngr& CCliSession::Profiles() {
+    if (!theApp.m_pProfileMngr) {
+        theApp.m_pProfileMngr = new CProfileMngr();
+        theApp.m_pProfileMngr->m_fnCurrentStation = []() -> std::shared_ptr<CProfile> {
+            return theApp.m_pStationMngr ? theApp.m_pStationMngr->GetCurrent() : nullptr;
+        };
+    }
+    return *theApp.m_pProfileMngr;
+}
+
+CStationMngr& CCliSession::Stations() {
+    // Created after the profile manager, as at start-up: a lost connection found by a merge tells it.
+    Profiles();
+    if (!theApp.m_pStationMngr) theApp.m_pStationMngr = new CStationMngr();
+    return *theApp.m_pStationMngr;
+}
+
+std::string CCliSession::LastMessageOr(const std::string& fallback) {
+    const std::vector<std::string> shown = m_Messages.Take();
+    return shown.empty() ? fallback : shown.back();
+}
+
+}  // namespace wavory::cli

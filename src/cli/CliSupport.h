@@ -1,0 +1,68 @@
+// Shared pieces of the command line: errors with their exit codes, what a command produces, and
+// the text helpers that keep output stable (no locale) and lossless for SSIDs that are not UTF-8.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace wavory::cli {
+
+using nlohmann::json;
+
+// Exit codes. Scripts may tell a refusal while the window runs from other failures.
+enum EExitCode : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitLocked = 3 };
+
+// A failure reported as one line on standard error, with its exit code.
+class CCliError : public std::runtime_error {
+public:
+    CCliError(int code, const std::string& message) : std::runtime_error(message), m_nCode(code) {}
+    int Code() const { return m_nCode; }
+
+private:
+    int m_nCode;
+};
+
+[[noreturn]] inline void Fail(const std::string& message) { throw CCliError(kExitFailed, message); }
+[[noreturn]] inline void UsageError(const std::string& message) { throw CCliError(kExitUsage, message); }
+
+// What a command produced: the machine-readable form and the text shown without --json.
+struct SOutput {
+    json data = json::object();
+    std::string text;
+};
+
+// ---- Text ----
+
+bool IsUtf8(std::string_view bytes);
+// Valid UTF-8 with every byte that is not part of a valid sequence replaced by U+FFFD.
+std::string Utf8Lossy(std::string_view bytes);
+// Lower-case hexadecimal digits of every byte.
+std::string HexOf(std::string_view bytes);
+// Bytes from pairs of hexadecimal digits; nullopt when the text is not that.
+std::optional<std::string> BytesFromHex(std::string_view hex);
+// For a terminal: control characters and bytes that are not UTF-8 written as \xHH.
+std::string Printable(std::string_view bytes);
+// Number of characters (code points) of valid UTF-8 text.
+std::size_t CharCount(std::string_view utf8);
+// ASCII lower case (locale-independent).
+std::string AsciiLower(std::string_view text);
+
+// "ssid" (readable, U+FFFD for bytes that are not UTF-8) and "ssid_hex" (exact bytes) of an SSID.
+void PutSsid(json& j, const std::string& ssid);
+
+// Label/value lines with the values aligned.
+std::string FormatFields(const std::vector<std::pair<std::string, std::string>>& fields);
+// A table with a header line; cells are printable text.
+std::string FormatTable(const std::vector<std::string>& header,
+                        const std::vector<std::vector<std::string>>& rows);
+// The same with a first column that marks rows ("*"); the column is left out when no row is marked.
+std::string FormatMarkedTable(std::vector<std::string> header, std::vector<std::vector<std::string>> rows,
+                              const std::vector<bool>& marked);
+
+}  // namespace wavory::cli

@@ -1,0 +1,229 @@
+// connect PROFILE: the Profiles page's Connect. connect --ssid: the Available Networks dialog's
+// Connect, which also stores the network as an auto-selection profile.
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "cli/CliSession.h"
+#include "cli/Commands.h"
+#include "cli/ProfileFields.h"
+#include "cli/StationView.h"
+#include "driver/Format.h"
+#include "monitor/Poll.h"
+#include "profiles/ProfileMngr.h"
+#include "shell/Locks.h"
+#include "shell/Tessal.h"
+#include "survey/Station.h"
+
+namespace wavory::cli {
+
+namespace {
+
+constexpr const char* kProfileFailed = "Could not connect to profile. Verify profile parameters.";
+constexpr const char* kStationFailed = "Could not connect to specified station.";
+// How long connect --ssid waits for a scan when the adapter's last list does not name the network.
+constexpr auto kScanWait = std::chrono::seconds(15);
+constexpr auto kMergePause = std::chrono::milliseconds(100);
+
+struct SConnectArgs {
+    std::string profile;
+    std::optional<std::string> ssid;
+    std::optional<std::string> ssidHex;
+    std::optional<int> channel;
+    std::optional<std::string> key;
+    std::optional<int> keyIndex;  // 1..4
+};
+
+json ConnectedJson(const CProfile& station, bool associated) {
+    json j;
+    PutSsid(j, station.NetName);
+    j["mode"] = station.NetMode ? "infrastructure" : "adhoc";
+    j["associated"] = associated;
+    return j;
+}
+
+SOutput RunConnectProfile(const std::string& name) {
+    CCliSession session(EAccess::ReadOnly);
+    session.RequireAdapter();
+    CProfileMngr& profiles = session.Profiles();
+    std::shared_ptr<CProfile> profile;
+    if (name != CProfileMngr::kConnectedStation && name != CProfileMngr::kEditStation)
+        profile = profiles.GetProfile(name);
+    if (!profile)
+        Fail("there is no profile named \"" + Printable(name) + "\" (see: wavoryctl profiles list)");
+    CStationMngr& stations = session.Stations();
+
+    std::shared_ptr<CStation> station;
+    {
+        auto lock = profiles.Lock();
+        station = std::make_shared<CStation>(*profile);
+    }
+    if (!station->Connect(CStation::CONNECT_APPLY)) {
+        stations.SetCurrent(nullptr);
+        profiles.SetConnected(nullptr, true);
+        Fail(kProfileFailed);
+    }
+    // The page's effects: the polling thread reads the connection back two ticks later, the
+    // statistics start over for the new PHY, and the pages refresh.
+    theApp.m_nAutoCountdown = 2;
+    stations.SetCurrent(station);
+    profiles.SetConnected(theApp.m_bAdHocApplied ? profile : nullptr, true);
+    if (theApp.m_pPoll) theApp.m_pPoll->ResetStats(profile->PhyType != 1);
+    theApp.m_bRefreshRequest = true;
+
+    SOutput out;
+    const bool associated = stations.IsConnected();
+    out.data = ConnectedJson(*station, associated);
+    out.data["profile"] = Utf8Lossy(profile->ProfName);
+    out.text = (associated ? "Connected to profile \"" : "Applied profile \"") +
+               Printable(profile->ProfName) + "\" (" + Printable(station->NetName) + ")" +
+               (associated ? "" : "; the adapter has not joined the network yet") + ".\n";
+    return out;
+}
+
+// The network the dialog's row names: by SSID the strongest station of that name (network view);
+// with a channel the access point on that channel.
+CStationMngr::StationPtr FindNetwork(CCliSession& session, const std::string& ssid,
+                                     std::optional<int> channel) {
+    const EView view = channel ? EView::AccessPoint : EView::Network;
+    const std::string key = channel ? ssid + ";" + std::to_string(*channel) : ssid;
+    CStationMngr& stations = session.Stations();
+    bool scanning = MergeForView(session, view);
+    auto station = FindStation(stations, view, key);
+    // Not in the adapter's last list: wait for the scan the station manager started.
+    const auto deadline = std::chrono::steady_clock::now() + kScanWait;
+    while (!station && scanning && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kMergePause);
+        scanning = MergeForView(session, view);
+        station = FindStation(stations, view, key);
+    }
+    return station;
+}
+
+SOutput RunConnectStation(const SConnectArgs& args) {
+    if (args.ssid && args.ssidHex) UsageError("give the network once: --ssid or --ssid-hex");
+    std::string ssid = args.ssid.value_or("");
+    if (args.ssidHex) {
+        auto bytes = BytesFromHex(*args.ssidHex);
+        if (!bytes) UsageError("--ssid-hex needs pairs of hexadecimal digits");
+        ssid = *bytes;
+    }
+    if (ssid.empty() || ssid.size() > 32) UsageError("the network name (SSID) must have 1 to 32 bytes");
+    if (args.keyIndex && !args.key) UsageError("--key-index needs --key");
+    // A key is checked as the security page checks it, before anything is touched.
+    const int keyIndex = args.keyIndex.value_or(1) - 1;
+    if (args.key) CheckWepKey(keyIndex, *args.key);
+
+    // Joining stores the network as a profile: the window must not hold the profiles.
+    CCliSession session(EAccess::Profiles);
+    session.RequireAdapter();
+    CProfileMngr& profiles = session.Profiles();
+    CStationMngr& stations = session.Stations();
+    auto station = FindNetwork(session, ssid, args.channel);
+    if (!station)
+        Fail("no network \"" + Printable(ssid) + "\"" +
+             (args.channel ? " on channel " + std::to_string(*args.channel) : std::string()) +
+             " is in range (see: wavoryctl scan)");
+
+    SOutput out;
+    if (IsCurrentStation(stations, *station)) {
+        // The dialog's Connect is disabled on the connected row: nothing to do.
+        out.data = ConnectedJson(*station, true);
+        out.data["profile"] = nullptr;
+        out.data["changed"] = false;
+        out.text = "Already connected to \"" + Printable(ssid) + "\".\n";
+        return out;
+    }
+    if (station->SecType == 1 && station->ActiveSecKey < 0) {
+        // Where the dialog asks for the key ("Enter Security Parameters").
+        if (!args.key)
+            UsageError("the network \"" + Printable(ssid) +
+                       "\" uses WEP: give its key with --key HEX (10 or 26 "
+                       "hexadecimal digits) and, if it is not key 1, --key-index N");
+        const auto k = static_cast<std::size_t>(keyIndex);
+        station->SecKey[k] = *args.key;
+        station->SecKeyLen[k] = args.key->size() == 26 ? 1 : 0;
+        station->ActiveSecKey = keyIndex;
+    } else if (args.key) {
+        UsageError("the network \"" + Printable(ssid) + "\" is not secured with WEP; leave out --key");
+    }
+
+    CLockGuard mainLock(CS_MAIN);
+    if (!station->Connect(CStation::CONNECT_APPLY)) {
+        stations.SetCurrent(nullptr);
+        profiles.SetConnected(nullptr, true);
+        Fail(kStationFailed);
+    }
+    theApp.m_nAutoCountdown = 2;
+    station->NetName = ssid;
+    stations.SetCurrent(station);
+    profiles.SetConnected(nullptr, true);
+    if (theApp.m_pPoll) theApp.m_pPoll->SetInterval(2);
+
+    // The network replaces a stored profile of the same SSID at its place in the auto-selection
+    // order, or joins the order at its end.
+    auto lock = profiles.Lock();
+    std::string replaced;
+    int priority = -1;
+    if (auto old = profiles.FindBySsid(ssid)) {
+        replaced = old->ProfName;
+        priority = old->AutoSelect ? old->Priority : -1;
+        profiles.RemoveProfile(replaced, false, true);
+    }
+    const std::string added = profiles.AddProfile(station.get());
+    auto profile = profiles.GetProfile(added);
+    // A scanned station holds the channel number where a stored profile holds the index into its
+    // channel list; stored raw, an ad-hoc network would later be joined on another channel.
+    profile->PhyChnl = ChannelToIndex(station->PhyType, station->PhyChnl);
+    profile->AutoSelect = true;
+    // A replaced profile outside the order leaves no place to take: the new one goes last.
+    profile->Priority = priority >= 0 ? priority : profiles.UpdatePriorities(-1);
+    if (!profiles.SaveAll()) Fail("connected, but the profile could not be saved to the settings file");
+
+    out.data = ConnectedJson(*station, stations.IsConnected());
+    out.data["bssid"] = station->m_strBssid;
+    out.data["channel"] = station->PhyChnl;
+    out.data["profile"] = Utf8Lossy(added);
+    out.data["replaced"] = replaced.empty() ? json(nullptr) : json(Utf8Lossy(replaced));
+    out.data["priority"] = profile->Priority;
+    out.data["changed"] = true;
+    out.text = "Connected to \"" + Printable(ssid) + "\" (" + station->m_strBssid + ", channel " +
+               std::to_string(station->PhyChnl) + "); saved as profile \"" + Printable(added) + "\"" +
+               (replaced.empty() ? std::string() : ", replacing \"" + Printable(replaced) + "\"") + ".\n";
+    return out;
+}
+
+}  // namespace
+
+void AddConnectCommand(CLI::App& app, CCommandTable& table) {
+    auto args = std::make_shared<SConnectArgs>();
+    CLI::App* connect =
+        AddCommand(app, "connect",
+                   "Connect to a stored profile, or to a network in range (--ssid), which is then "
+                   "saved as an auto-selection profile");
+    CLI::Option* profile = connect->add_option("profile", args->profile, "Profile to connect to");
+    CLI::Option* ssid = connect->add_option_function<std::string>(
+        "--ssid", [args](const std::string& v) { args->ssid = v; }, "Network name to join");
+    CLI::Option* ssidHex = connect->add_option_function<std::string>(
+        "--ssid-hex", [args](const std::string& v) { args->ssidHex = v; },
+        "Network name as hexadecimal bytes, for names that are not text");
+    CLI::Option* channel = connect->add_option_function<int>(
+        "--channel", [args](const int& v) { args->channel = v; }, "Join the access point on this channel");
+    CLI::Option* key = connect->add_option_function<std::string>(
+        "--key", [args](const std::string& v) { args->key = v; }, "WEP key: 10 or 26 hexadecimal digits");
+    CLI::Option* keyIndex = connect
+                                ->add_option_function<int>(
+                                    "--key-index", [args](const int& v) { args->keyIndex = v; },
+                                    "Which WEP key slot (1 to 4, default 1)")
+                                ->check(CLI::Range(1, 4));
+    for (CLI::Option* option : {ssid, ssidHex, channel, key, keyIndex}) option->excludes(profile);
+    table.Add(connect, [args, profile, ssid, ssidHex] {
+        if (profile->count() == 0 && ssid->count() == 0 && ssidHex->count() == 0)
+            UsageError("name a profile, or a network with --ssid");
+        return profile->count() ? RunConnectProfile(args->profile) : RunConnectStation(*args);
+    });
+}
+
+}  // namespace wavory::cli

@@ -1,0 +1,301 @@
+// status, stats and about: the fields of the General, CurrentStatistics and About pages.
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <thread>
+
+#include "cli/CliSession.h"
+#include "cli/Commands.h"
+#include "driver/CommVarList.h"
+#include "driver/Converters.h"
+#include "driver/Format.h"
+#include "driver/NameTables.h"
+#include "driver/Request.h"
+#include "monitor/Signal.h"
+#include "shell/StringTable.h"
+#include "shell/Tessal.h"
+#include "survey/Station.h"
+#include "survey/StationMngr.h"
+
+namespace wavory::cli {
+
+namespace {
+
+constexpr const char* kDeviceName = "Wavory Utility";
+constexpr const char* kVersion = "2.2.1";
+constexpr const char* kViewPreference = "View AP or NET";
+// How long status waits for the adapter's first scan when no earlier list can name the station.
+constexpr auto kFirstScanWait = std::chrono::seconds(10);
+constexpr auto kMergePause = std::chrono::milliseconds(100);
+
+// Byte totals of the link statistics counters, as the polling thread sums them.
+void ByteTotals(const uint8_t* block, uint32_t* rx, uint32_t* tx) {
+    *tx = PayloadU32(block, 20) + PayloadU32(block, 28) + PayloadU32(block, 36);
+    *rx = PayloadU32(block, 44) + PayloadU32(block, 52) + PayloadU32(block, 60);
+}
+
+json TextOrNull(bool read, const std::string& text) { return read ? json(text) : json(nullptr); }
+
+// The station the adapter is connected to, found as the window's main tick finds it: merge the
+// scan list and match the current BSSID and channel. Every station is kept for this (the per-network
+// preference could drop the current one). When the adapter has no finished list yet, wait for the
+// scan the station manager started.
+CStationMngr::StationPtr CurrentStation(CCliSession& session) {
+    session.Registry().OverrideInt(kViewPreference, 0);
+    CStationMngr& stations = session.Stations();
+    const auto deadline = std::chrono::steady_clock::now() + kFirstScanWait;
+    bool scanning = stations.MergeScan();
+    CStationMngr::StationPtr current = stations.GetCurrent();
+    while (!current && scanning && stations.Snapshot().empty() &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kMergePause);
+        scanning = stations.MergeScan();
+        current = stations.GetCurrent();
+    }
+    session.Registry().ClearOverride(kViewPreference);
+    return current;
+}
+
+void PutSignal(json& j, const CStation& station, std::string* text) {
+    const int percent = FormatSignal(station.m_nRssi, text);
+    j["signal_dbm"] = station.m_nRssi;
+    j["signal_percent"] = percent;
+}
+
+int NetworkRateMbps(const CStation& station) { return station.PhyType == 1 ? 11 : 54; }
+
+// ---- status ----
+
+SOutput RunStatus() {
+    CCliSession session(EAccess::ReadOnly);
+    session.RequireAdapter();
+    SOutput out;
+    json& j = out.data;
+    CStationMngr& stations = session.Stations();
+    const bool connected = stations.IsConnected();
+    j["connected"] = connected;
+    // Every field is present, null while unknown, so that scripts see one shape.
+    for (const char* key :
+         {"ssid", "ssid_hex", "network_mode", "channel", "frequency_mhz", "phy", "channel_text", "max_rate",
+          "security", "power_save", "radio_status", "link_quality", "signal_dbm", "signal_percent",
+          "network_rate_mbps", "bssid", "received", "sent"})
+        j[key] = nullptr;
+
+    if (!connected) {
+        // The page's not-connected state: only the radio status is read.
+        std::string radio;
+        CCommVarList list;
+        list.AddVarExt(OID_HW_STATUS, 0, ConvRadioStatus, &radio);
+        const bool read = list.RefreshAll(false, false);
+        j["radio_status"] = TextOrNull(read, radio);
+        out.text = FormatFields({{"Connected to (SSID):", LoadStringId(IDS_NOT_CONNECTED)},
+                                 {"Radio Status:", read ? radio : ""}});
+        return out;
+    }
+
+    std::string linkQuality, netRate;
+    if (auto current = CurrentStation(session)) {
+        auto lock = stations.Lock();
+        PutSignal(j, *current, &linkQuality);
+        j["link_quality"] = linkQuality;
+        j["network_rate_mbps"] = NetworkRateMbps(*current);
+        j["bssid"] = current->m_strBssid;
+        netRate = StrFormat("%d Mbps", NetworkRateMbps(*current));
+    }
+
+    // The page's bindings, in its order; the read stops at the first failing variable.
+    static const SCodePair channelCodes[] = {{OID_CHANNEL_QUERY, OID_CHANNEL_SET},
+                                             {OID_PHY_QUERY, OID_PHY_SET}};
+    std::string ssid, mode, maxRate, security, powerSave, received, sent, radio;
+    CCommVarList list;
+    list.AddVarExt(OID_SSID_QUERY, 0, ConvSsid, &ssid);
+    list.AddVarExt(OID_NET_MODE_QUERY, 0, ConvNetMode, &mode);
+    list.AddVarMulti(0, channelCodes, 2, ConvChannel);
+    list.AddVarExt(OID_PHY_QUERY, 0, ConvMaxRate, &maxRate);
+    list.AddVarExt(OID_SECURITY_QUERY, 0, ConvSecurity, &security);
+    list.AddVarExt(OID_POWER_SAVE_QUERY, 0, ConvPowerSave, &powerSave);
+    list.AddVarExt(OID_STATISTICS, 0, ConvReceived, &received);
+    list.AddVarExt(OID_STATISTICS, 0, ConvSent, &sent);
+    list.AddVarExt(OID_HW_STATUS, 0, ConvRadioStatus, &radio);
+    list.RefreshAll(false, false);
+    // A variable after the failing one was never asked: its field stays empty.
+    bool ok[9];
+    for (int i = 0; i < 9; ++i) ok[i] = list.GetVar(i)->m_bSuccess && (i == 0 || ok[i - 1]);
+
+    if (ok[0]) {
+        PutSsid(j, ssid);
+    } else {
+        j["ssid"] = j["ssid_hex"] = nullptr;
+    }
+    j["network_mode"] = TextOrNull(ok[1], mode);
+    std::string channelText;
+    if (ok[2]) {
+        CCommVar* var = list.GetVar(2);
+        const int channel = Payload(var->GetBlock(0))[8];
+        const uint32_t phy = PayloadU32(var->GetBlock(1), 0);
+        channelText = var->Text();
+        j["channel"] = channel;
+        j["frequency_mhz"] = ChannelToMHz(channel);
+        j["phy"] = phy <= 2 ? json(std::string("802.11") + "abg"[phy]) : json(nullptr);
+        j["channel_text"] = channelText;
+    } else {
+        j["channel"] = j["frequency_mhz"] = j["phy"] = j["channel_text"] = nullptr;
+    }
+    j["max_rate"] = TextOrNull(ok[3], maxRate);
+    j["security"] = TextOrNull(ok[4], security);
+    j["power_save"] = TextOrNull(ok[5], powerSave);
+    j["received"] = ok[6] ? json(std::strtoul(received.c_str(), nullptr, 10)) : json(nullptr);
+    j["sent"] = ok[7] ? json(std::strtoul(sent.c_str(), nullptr, 10)) : json(nullptr);
+    j["radio_status"] = TextOrNull(ok[8], radio);
+
+    auto shown = [&ok](int i, const std::string& text) { return ok[i] ? text : std::string(); };
+    out.text = FormatFields({{"Connected to (SSID):", shown(0, Printable(ssid))},
+                             {"Network Mode:", shown(1, mode)},
+                             {"Channel / Frequency:", shown(2, channelText)},
+                             {"Max. Network Rate:", shown(3, maxRate)},
+                             {"Security:", shown(4, security)},
+                             {"Power Save:", shown(5, powerSave)},
+                             {"Radio Status:", shown(8, radio)},
+                             {"Link Quality:", linkQuality},
+                             {"Network Rate:", netRate},
+                             {"Received:", shown(6, received)},
+                             {"Sent:", shown(7, sent)}});
+    return out;
+}
+
+// ---- stats ----
+
+SOutput RunStats(int seconds) {
+    CCliSession session(EAccess::ReadOnly);
+    session.RequireAdapter();
+    SOutput out;
+    json& j = out.data;
+    CStationMngr& stations = session.Stations();
+    const bool connected = stations.IsConnected();
+    j["connected"] = connected;
+    j["seconds"] = seconds;
+
+    std::string signal = "N/A", snr, rate;
+    j["signal"] = signal;
+    j["signal_dbm"] = j["signal_percent"] = j["snr_db"] = j["network_rate_mbps"] = nullptr;
+    if (connected) {
+        signal.clear();
+        if (auto current = CurrentStation(session)) {
+            auto lock = stations.Lock();
+            PutSignal(j, *current, &signal);
+            j["network_rate_mbps"] = NetworkRateMbps(*current);
+            rate = StrFormat("%d Mbps", NetworkRateMbps(*current));
+            CCommVarList list;
+            list.AddVarExt(OID_SNR, OID_SNR, ConvNumber, &snr);
+            if (list.RefreshAll(false, false))
+                j["snr_db"] = PayloadI32(list.GetVar(0)->GetBlock(0), 0);
+            else
+                snr.clear();
+        }
+        j["signal"] = signal.empty() ? json(nullptr) : json(signal);
+    }
+
+    // Activity over the sample, as the polling thread computes it: bytes per millisecond are KB/s.
+    auto sample = [](uint32_t* rx, uint32_t* tx) {
+        CCommVarList list;
+        list.AddVarExt(OID_STATISTICS, 0, nullptr, nullptr);
+        if (!list.RefreshAll(false, false)) return false;
+        ByteTotals(list.GetVar(0)->GetBlock(0), rx, tx);
+        return true;
+    };
+    uint32_t rx0 = 0, tx0 = 0, rx1 = 0, tx1 = 0;
+    const auto start = std::chrono::steady_clock::now();
+    bool sampled = sample(&rx0, &tx0);
+    if (sampled) {
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        sampled = sample(&rx1, &tx1);
+    }
+    const auto elapsedMs = std::max<long long>(
+        1, std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+               .count());
+    std::string rxText, txText;
+    if (sampled) {
+        const auto rxRate = static_cast<uint32_t>((rx1 - rx0) / static_cast<unsigned long long>(elapsedMs));
+        const auto txRate = static_cast<uint32_t>((tx1 - tx0) / static_cast<unsigned long long>(elapsedMs));
+        j["receive_kbps"] = rxRate;
+        j["send_kbps"] = txRate;
+        rxText = StrFormat("%u KB/sec", rxRate);
+        txText = StrFormat("%u KB/sec", txRate);
+    } else {
+        j["receive_kbps"] = j["send_kbps"] = nullptr;
+    }
+    j["snr"] = snr.empty() ? json(nullptr) : json(snr);
+    out.text = FormatFields({{"Signal Strength:", signal},
+                             {"SNR:", snr},
+                             {"Network Rate:", rate},
+                             {"Receiving:", rxText},
+                             {"Sending:", txText}});
+    return out;
+}
+
+// ---- about ----
+
+SOutput RunAbout() {
+    CCliSession session(EAccess::ReadOnly);
+    session.RequireAdapter();
+    SOutput out;
+    json& j = out.data;
+    // The page's bindings in its order; the first failure ends the read and later fields stay empty,
+    // the driver version showing "Not Connected" as before any read.
+    std::string driver, firmware, nvm, mac, domain;
+    CCommVarList list;
+    list.AddVarExt(OID_DEVICE_INFO, 0, ConvDriverVersion, &driver);
+    list.AddVarExt(OID_DEVICE_INFO, 0, ConvFirmwareVersion, &firmware);
+    list.AddVarExt(OID_DEVICE_INFO, 0, ConvNvmVersion, &nvm);
+    list.AddVarExt(OID_MAC_QUERY, OID_MAC_SET, ConvMac, &mac);
+    list.AddVarExt(OID_REG_DOMAIN, OID_REG_DOMAIN, ConvRegDomain, &domain);
+    list.RefreshAll(false, false);
+    bool good = true;
+    auto field = [&](int i) { return good = good && list.GetVar(i)->m_bSuccess; };
+    const bool readDriver = field(0), readFirmware = field(1), readNvm = field(2), readMac = field(3),
+               readDomain = field(4);
+    if (!readDriver) driver = LoadStringId(IDS_NOT_CONNECTED);
+    if (!readFirmware) firmware.clear();
+    if (!readNvm) nvm.clear();
+    if (!readMac) mac.clear();
+    if (!readDomain) domain.clear();
+
+    j["device_name"] = kDeviceName;
+    j["regulatory_domain"] = TextOrNull(readDomain, domain);
+    j["regulatory_domain_code"] =
+        readDomain ? json(PayloadU32(list.GetVar(4)->GetBlock(0), 0)) : json(nullptr);
+    j["driver_version"] = TextOrNull(readDriver, driver);
+    j["firmware_version"] = TextOrNull(readFirmware, firmware);
+    j["nvm_version"] = TextOrNull(readNvm, nvm);
+    j["mac"] = TextOrNull(readMac, mac);
+    j["version"] = kVersion;
+    out.text = FormatFields({{"Device Name:", kDeviceName},
+                             {"Regulatory Domain:", domain},
+                             {"Driver Version:", driver},
+                             {"Firmware Version:", firmware},
+                             {"NVM Version:", nvm},
+                             {"MAC Address:", mac},
+                             {"Version:", kVersion}});
+    return out;
+}
+
+}  // namespace
+
+void AddMonitorCommands(CLI::App& app, CCommandTable& table) {
+    CLI::App* status = AddCommand(app, "status", "Show the current connection (the General page)");
+    table.Add(status, [] { return RunStatus(); });
+
+    auto seconds = std::make_shared<int>(2);
+    CLI::App* stats = AddCommand(app, "stats", "Show signal, SNR, rate and traffic over a short sample");
+    stats->add_option("--seconds", *seconds, "Length of the traffic sample in seconds (1 to 60)")
+        ->check(CLI::Range(1, 60))
+        ->capture_default_str();
+    table.Add(stats, [seconds] { return RunStats(*seconds); });
+
+    CLI::App* about = AddCommand(app, "about", "Show the adapter's versions, MAC address and domain");
+    table.Add(about, [] { return RunAbout(); });
+}
+
+}  // namespace wavory::cli

@@ -1,0 +1,325 @@
+// profiles list|show|new|edit|dup|rm|auto|up|down: the Profiles page and the profile editor.
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <memory>
+
+#include "cli/CliSession.h"
+#include "cli/Commands.h"
+#include "cli/ProfileFields.h"
+#include "driver/CommVarList.h"
+#include "driver/Converters.h"
+#include "driver/Request.h"
+#include "profiles/ProfileMngr.h"
+#include "shell/Locks.h"
+
+namespace wavory::cli {
+
+namespace {
+
+using ProfilePtr = std::shared_ptr<CProfile>;
+
+ProfilePtr FindProfile(CProfileMngr& profiles, const std::string& name) {
+    // The names the manager answers specially are no stored profiles.
+    ProfilePtr profile;
+    if (name != CProfileMngr::kConnectedStation && name != CProfileMngr::kEditStation)
+        profile = profiles.GetProfile(name);
+    if (!profile)
+        Fail("there is no profile named \"" + Printable(name) + "\" (see: wavoryctl profiles list)");
+    return profile;
+}
+
+void SaveAllOrFail(CProfileMngr& profiles) {
+    if (!profiles.SaveAll()) Fail("the profiles could not be saved to the settings file");
+}
+
+void RenameOrFail(CProfileMngr& profiles, const std::string& from, const std::string& to) {
+    std::string reason;
+    if (!profiles.RenameProfile(from, to, &reason)) UsageError(reason);
+    if (!reason.empty()) Fail(reason);
+}
+
+// The SSID the adapter is connected to, when an adapter answers and is connected. The Profiles page
+// marks the profiles of the current station's SSID; this is that SSID without starting a scan.
+std::optional<std::string> ConnectedSsid(CCliSession& session) {
+    if (!session.TryAdapter()) return std::nullopt;
+    std::string ssid;
+    CCommVarList list;
+    list.AddVarExt(OID_CONNECT_STATUS, 0, nullptr, nullptr);
+    list.AddVarExt(OID_SSID_QUERY, 0, ConvSsid, &ssid);
+    if (!list.RefreshAll(false, false) || Payload(list.GetVar(0)->GetBlock(0))[0] == 0) return std::nullopt;
+    return ssid;
+}
+
+SOutput ProfileOutput(const char* action, const CProfile& profile) {
+    SOutput out;
+    out.data["action"] = AsciiLower(action);
+    out.data["profile"] = ProfileJson(profile, false);
+    out.text = std::string(action) + " profile \"" + Printable(profile.ProfName) + "\".\n";
+    return out;
+}
+
+// ---- Read-only ----
+
+SOutput RunList() {
+    CCliSession session(EAccess::ReadOnly);
+    CProfileMngr& profiles = session.Profiles();
+    const auto connectedSsid = ConnectedSsid(session);
+    auto lock = profiles.Lock();
+
+    // Members in priority order first, then the others in name order, as the page's two lists.
+    std::vector<ProfilePtr> ordered;
+    for (int slot = 0; slot < profiles.GetAutoCount(); ++slot)
+        for (const auto& p : profiles.Snapshot())
+            if (p->AutoSelect && p->Priority == slot) ordered.push_back(p);
+    for (const auto& p : profiles.Snapshot())
+        if (!p->AutoSelect) ordered.push_back(p);
+
+    SOutput out;
+    out.data["profiles"] = json::array();
+    std::vector<std::vector<std::string>> rows;
+    std::vector<bool> marked;
+    for (const auto& p : ordered) {
+        const bool connected = connectedSsid && *connectedSsid == p->NetName;
+        json j{{"name", Utf8Lossy(p->ProfName)}};
+        PutSsid(j, p->NetName);
+        j["security"] = p->SecType != 0 ? "WEP" : "None";
+        j["auto_select"] = p->AutoSelect;
+        j["priority"] = p->AutoSelect ? json(p->Priority) : json(nullptr);
+        j["connected"] = connected;
+        out.data["profiles"].push_back(j);
+        rows.push_back({p->AutoSelect ? std::to_string(p->Priority + 1) : "", Printable(p->ProfName),
+                        Printable(p->NetName), p->SecType != 0 ? "WEP" : "None"});
+        marked.push_back(connected);
+    }
+    out.text = rows.empty() ? "No profiles.\n"
+                            : FormatMarkedTable({"Auto", "Profile Name", "Network Name (SSID)", "Security"},
+                                                rows, marked);
+    if (std::find(marked.begin(), marked.end(), true) != marked.end())
+        out.text += "* the adapter is connected to this network\n";
+    return out;
+}
+
+SOutput RunShow(const std::string& name, bool showKeys) {
+    CCliSession session(EAccess::ReadOnly);
+    CProfileMngr& profiles = session.Profiles();
+    auto lock = profiles.Lock();
+    const ProfilePtr profile = FindProfile(profiles, name);
+    SOutput out;
+    out.data = ProfileJson(*profile, showKeys);
+    out.text = ProfileText(*profile, showKeys);
+    return out;
+}
+
+// ---- Changes: each checks everything before it changes anything ----
+
+SOutput RunNew(const SProfileEdits& edits) {
+    CCliSession session(EAccess::Profiles);
+    if (!edits.ssid && !edits.ssidHex) UsageError("a new profile needs a network name: --ssid NAME");
+    const auto domain = session.TryAdapter() ? ReadRegDomain() : std::nullopt;
+    CProfileMngr& profiles = session.Profiles();
+    auto lock = profiles.Lock();
+    if (edits.name && profiles.GetProfile(*edits.name))
+        UsageError("a profile named \"" + Printable(*edits.name) + "\" already exists; choose another name");
+
+    // What the editor starts from: the profile "New" adds, with what its section may still hold.
+    profiles.MakeNewName();
+    CProfile scratch(profiles.GetNewName(), true);
+    scratch.ProfName = profiles.GetNewName();
+    ApplyProfileEdits(edits, scratch, domain, true);
+
+    const std::string added = profiles.AddProfile(nullptr);
+    const ProfilePtr profile = profiles.GetProfile(added);
+    ApplyProfileEdits(edits, *profile, domain, true);
+    if (edits.name) RenameOrFail(profiles, added, *edits.name);
+    if (profile->AutoSelect) profile->Priority = profiles.UpdatePriorities(-1);
+    profile->Save(true);
+    SaveAllOrFail(profiles);
+    return ProfileOutput("Created", *profile);
+}
+
+SOutput RunEdit(const std::string& name, const SProfileEdits& edits) {
+    CCliSession session(EAccess::Profiles);
+    const auto domain = session.TryAdapter() ? ReadRegDomain() : std::nullopt;
+    CProfileMngr& profiles = session.Profiles();
+    auto lock = profiles.Lock();
+    const ProfilePtr profile = FindProfile(profiles, name);
+    if (edits.name && *edits.name != name && profiles.GetProfile(*edits.name))
+        UsageError("a profile named \"" + Printable(*edits.name) + "\" already exists; choose another name");
+    CProfile scratch(*profile);
+    ApplyProfileEdits(edits, scratch, domain, false);
+
+    const bool wasMember = profile->AutoSelect;
+    const int oldPriority = profile->Priority;
+    ApplyProfileEdits(edits, *profile, domain, false);
+    if (edits.name && *edits.name != name) RenameOrFail(profiles, name, *edits.name);
+    if (wasMember && !profile->AutoSelect) {
+        profiles.UpdatePriorities(oldPriority);
+        profile->Priority = -1;
+    } else if (!wasMember && profile->AutoSelect) {
+        profile->Priority = profiles.UpdatePriorities(-1);
+    }
+    SaveAllOrFail(profiles);
+    return ProfileOutput("Changed", *profile);
+}
+
+SOutput RunDuplicate(const std::string& name, const SProfileEdits& edits) {
+    CCliSession session(EAccess::Profiles);
+    const auto domain = session.TryAdapter() ? ReadRegDomain() : std::nullopt;
+    CProfileMngr& profiles = session.Profiles();
+    auto lock = profiles.Lock();
+    const ProfilePtr source = FindProfile(profiles, name);
+    if (edits.name && profiles.GetProfile(*edits.name))
+        UsageError("a profile named \"" + Printable(*edits.name) + "\" already exists; choose another name");
+    profiles.MakeNewName();
+    CProfile scratch(*source);
+    scratch.ProfName = profiles.GetNewName();
+    ApplyProfileEdits(edits, scratch, domain, false);
+
+    // A copy under a new name, run through the editor as a new profile.
+    const std::string added = profiles.AddProfile(source.get());
+    const ProfilePtr profile = profiles.GetProfile(added);
+    ApplyProfileEdits(edits, *profile, domain, false);
+    if (edits.name) RenameOrFail(profiles, added, *edits.name);
+    if (profile->AutoSelect) profile->Priority = profiles.UpdatePriorities(-1);
+    profile->Save(true);
+    SaveAllOrFail(profiles);
+    return ProfileOutput("Created", *profile);
+}
+
+SOutput RunRemove(const std::string& name) {
+    CCliSession session(EAccess::Profiles);
+    CProfileMngr& profiles = session.Profiles();
+    FindProfile(profiles, name);
+    CLockGuard mainLock(CS_MAIN);
+    profiles.RemoveProfile(name, true, true);
+    SaveAllOrFail(profiles);
+    // The manager tells a store failure of the deletion as a message; the profile is gone anyway.
+    const std::string problem = session.LastMessageOr("");
+    if (!problem.empty()) Fail("the profile was removed, but its settings could not be deleted: " + problem);
+    SOutput out;
+    out.data["action"] = "removed";
+    out.data["name"] = Utf8Lossy(name);
+    out.text = "Removed profile \"" + Printable(name) + "\".\n";
+    return out;
+}
+
+SOutput AutoOutput(const CProfile& profile, bool changed) {
+    SOutput out;
+    out.data = {{"name", Utf8Lossy(profile.ProfName)},
+                {"auto_select", profile.AutoSelect},
+                {"priority", profile.AutoSelect ? json(profile.Priority) : json(nullptr)},
+                {"changed", changed}};
+    out.text = "Profile \"" + Printable(profile.ProfName) + "\" " +
+               (profile.AutoSelect
+                    ? "is member " + std::to_string(profile.Priority + 1) + " of the auto-selection list"
+                    : std::string("is not in the auto-selection list")) +
+               (changed ? "" : " (unchanged)") + ".\n";
+    return out;
+}
+
+// Without a wanted state it toggles, as the page's menu command does.
+SOutput RunAuto(const std::string& name, std::optional<bool> wanted) {
+    CCliSession session(EAccess::Profiles);
+    CProfileMngr& profiles = session.Profiles();
+    auto lock = profiles.Lock();
+    const ProfilePtr profile = FindProfile(profiles, name);
+    const bool on = wanted.value_or(!profile->AutoSelect);
+    if (on == profile->AutoSelect) return AutoOutput(*profile, false);
+    profile->AutoSelect = on;
+    if (!on) {
+        profiles.UpdatePriorities(profile->Priority);
+        profile->Priority = -1;
+    } else {
+        profile->Priority = profiles.UpdatePriorities(-1);
+    }
+    SaveAllOrFail(profiles);
+    return AutoOutput(*profile, true);
+}
+
+// Swaps a member with its neighbour; at either end of the list nothing moves.
+SOutput RunMove(const std::string& name, int step) {
+    CCliSession session(EAccess::Profiles);
+    CProfileMngr& profiles = session.Profiles();
+    auto lock = profiles.Lock();
+    const ProfilePtr profile = FindProfile(profiles, name);
+    if (!profile->AutoSelect || profile->Priority < 0)
+        Fail("the profile \"" + Printable(name) +
+             "\" is not in the auto-selection list (see: wavoryctl profiles auto)");
+    const int p = profile->Priority;
+    bool moved = false;
+    if (p + step >= 0 && p + step < profiles.GetAutoCount()) {
+        if (const ProfilePtr other = profiles.FindByPriority(p + step)) {
+            profile->Priority = p + step;
+            other->Priority = p;
+            moved = true;
+            SaveAllOrFail(profiles);
+        }
+    }
+    SOutput out = AutoOutput(*profile, moved);
+    out.data["moved"] = moved;
+    return out;
+}
+
+}  // namespace
+
+void AddProfileCommands(CLI::App& parent, CCommandTable& table) {
+    table.Add(
+        AddCommand(parent, "list", "List the profiles: the auto-selection list in order, then the others"),
+        [] { return RunList(); });
+
+    struct SNamed {
+        std::string name;
+        bool showKeys = false;
+        SProfileEdits edits;
+        bool on = false, off = false;
+    };
+    auto addNamed = [&parent](const char* command, const char* help, const std::shared_ptr<SNamed>& args) {
+        CLI::App* sub = AddCommand(parent, command, help);
+        sub->add_option("profile", args->name, "Profile name")->required();
+        return sub;
+    };
+
+    auto show = std::make_shared<SNamed>();
+    CLI::App* showCmd = addNamed("show", "Show every setting of a profile", show);
+    showCmd->add_flag("--show-keys", show->showKeys, "Show the WEP keys themselves");
+    table.Add(showCmd, [show] { return RunShow(show->name, show->showKeys); });
+
+    auto created = std::make_shared<SNamed>();
+    CLI::App* newCmd = AddCommand(parent, "new", "Create a profile (as New on the Profiles page)");
+    AddProfileEditOptions(*newCmd, created->edits, true);
+    table.Add(newCmd, [created] { return RunNew(created->edits); });
+
+    auto edit = std::make_shared<SNamed>();
+    CLI::App* editCmd = addNamed("edit", "Change settings of a profile; the others stay", edit);
+    AddProfileEditOptions(*editCmd, edit->edits, true);
+    table.Add(editCmd, [edit] { return RunEdit(edit->name, edit->edits); });
+
+    auto dup = std::make_shared<SNamed>();
+    CLI::App* dupCmd = addNamed("dup", "Copy a profile under a new name, optionally changing settings", dup);
+    AddProfileEditOptions(*dupCmd, dup->edits, true);
+    table.Add(dupCmd, [dup] { return RunDuplicate(dup->name, dup->edits); });
+
+    auto rm = std::make_shared<SNamed>();
+    table.Add(addNamed("rm", "Delete a profile", rm), [rm] { return RunRemove(rm->name); });
+
+    auto autoSel = std::make_shared<SNamed>();
+    CLI::App* autoCmd =
+        addNamed("auto", "Put a profile into the auto-selection list or take it out (toggles)", autoSel);
+    CLI::Option* on = autoCmd->add_flag("--on", autoSel->on, "Make it a member");
+    autoCmd->add_flag("--off", autoSel->off, "Take it out")->excludes(on);
+    table.Add(autoCmd, [autoSel] {
+        std::optional<bool> wanted;
+        if (autoSel->on || autoSel->off) wanted = autoSel->on;
+        return RunAuto(autoSel->name, wanted);
+    });
+
+    auto up = std::make_shared<SNamed>();
+    table.Add(addNamed("up", "Move an auto-selection member one place earlier", up),
+              [up] { return RunMove(up->name, -1); });
+    auto down = std::make_shared<SNamed>();
+    table.Add(addNamed("down", "Move an auto-selection member one place later", down),
+              [down] { return RunMove(down->name, 1); });
+}
+
+}  // namespace wavory::cli

@@ -1,0 +1,109 @@
+// scan: start a scan, wait for it, and list the networks per network name or per access point.
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "cli/CliSession.h"
+#include "cli/Commands.h"
+#include "cli/StationView.h"
+#include "shell/Tessal.h"
+#include "survey/Station.h"
+
+namespace wavory::cli {
+
+namespace {
+
+constexpr auto kMergePause = std::chrono::milliseconds(100);
+
+struct SScanOptions {
+    std::string view;  // empty: the stored preference
+    std::string sort = "link-quality";
+    bool reverse = false;
+    bool noWait = false;
+    int timeout = 30;
+};
+
+int ColumnByName(const std::string& name) {
+    for (int c = 0; c < COL_COUNT; ++c)
+        if (name == ColumnName(c)) return c;
+    return -1;
+}
+
+SOutput RunScan(const SScanOptions& options) {
+    CCliSession session(EAccess::ReadOnly);
+    session.RequireAdapter();
+    const EView view = options.view.empty()        ? StoredView()
+                       : options.view == "network" ? EView::Network
+                                                   : EView::AccessPoint;
+    const int column = ColumnByName(options.sort);
+    if (column >= ColumnCount(view))
+        UsageError("the column \"" + options.sort + "\" is shown in the access-point view only (--view ap)");
+
+    // The station manager starts the scan as it is made; the driver answers the previous list,
+    // marked as still scanning, until the new one is complete.
+    CStationMngr& stations = session.Stations();
+    if (!theApp.m_bScanning && !options.noWait) Fail("the adapter did not start a scan");
+    bool scanning = MergeForView(session, view);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout);
+    while (scanning && !options.noWait) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            Fail("the scan did not finish within " + std::to_string(options.timeout) + " seconds");
+        std::this_thread::sleep_for(kMergePause);
+        scanning = MergeForView(session, view);
+    }
+
+    const auto rows = SortedStations(stations, view, column, !options.reverse);
+    SOutput out;
+    out.data["view"] = ViewName(view);
+    out.data["sort"] = ColumnName(column);
+    out.data["ascending"] = !options.reverse;
+    out.data["scanning"] = scanning;
+    out.data["stations"] = json::array();
+
+    // The connected station is marked, as the dialog colours its row.
+    std::vector<std::string> header;
+    for (int c = 0; c < ColumnCount(view); ++c) header.push_back(ColumnHeader(c));
+    std::vector<std::vector<std::string>> table;
+    std::vector<bool> current;
+    for (const auto& station : rows) {
+        out.data["stations"].push_back(StationJson(stations, *station));
+        current.push_back(IsCurrentStation(stations, *station));
+        std::vector<std::string> cells;
+        for (int c = 0; c < ColumnCount(view); ++c) cells.push_back(Printable(ColumnText(*station, c)));
+        table.push_back(std::move(cells));
+    }
+    const bool anyCurrent = std::find(current.begin(), current.end(), true) != current.end();
+    out.text = FormatMarkedTable(header, table, current);
+    if (rows.empty()) out.text += "No networks found.\n";
+    if (anyCurrent) out.text += "* connected\n";
+    if (scanning) out.text += "The scan is still running; this is the previous list.\n";
+    return out;
+}
+
+}  // namespace
+
+void AddScanCommand(CLI::App& app, CCommandTable& table) {
+    auto options = std::make_shared<SScanOptions>();
+    CLI::App* scan =
+        AddCommand(app, "scan", "Scan for networks and list them (the Available Networks dialog)");
+    scan->add_option("--view", options->view,
+                     "One row per network name, or per access point (default: the window's last view)")
+        ->check(CLI::IsMember({"network", "ap"}));
+    std::vector<std::string> columns;
+    for (int c = 0; c < COL_COUNT; ++c) columns.emplace_back(ColumnName(c));
+    scan->add_option("--sort", options->sort, "Column to sort by, as the dialog sorts (by its text)")
+        ->check(CLI::IsMember(columns))
+        ->capture_default_str();
+    scan->add_flag("--reverse", options->reverse, "Sort in descending order");
+    scan->add_flag("--no-wait", options->noWait,
+                   "Do not wait for the scan: list what the adapter last found");
+    scan->add_option("--timeout", options->timeout, "Seconds to wait for the scan (1 to 300)")
+        ->check(CLI::Range(1, 300))
+        ->capture_default_str();
+    table.Add(scan, [options] { return RunScan(*options); });
+}
+
+}  // namespace wavory::cli

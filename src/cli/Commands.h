@@ -1,0 +1,49 @@
+// The commands of wavoryctl. Each group adds its subcommands to the parser and the function that
+// runs each one to the table; main runs the one the user chose and prints its output.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "cli/CliSupport.h"
+
+namespace CLI {
+class App;
+}
+
+namespace wavory::cli {
+
+using CommandFn = std::function<SOutput()>;
+
+class CCommandTable {
+public:
+    void Add(const CLI::App* command, CommandFn run) { m_Commands[command] = std::move(run); }
+    const CommandFn* Find(const CLI::App* command) const {
+        auto it = m_Commands.find(command);
+        return it == m_Commands.end() ? nullptr : &it->second;
+    }
+
+private:
+    std::map<const CLI::App*, CommandFn> m_Commands;
+};
+
+// A subcommand of `parent` that takes --json like every command.
+CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& description);
+// Whether --json was given, anywhere on the command line.
+bool JsonRequested();
+
+// status, stats, about
+void AddMonitorCommands(CLI::App& app, CCommandTable& table);
+// scan
+void AddScanCommand(CLI::App& app, CCommandTable& table);
+// connect PROFILE | connect --ssid
+void AddConnectCommand(CLI::App& app, CCommandTable& table);
+// profiles list|show|new|edit|dup|rm|auto|up|down
+void AddProfileCommands(CLI::App& profiles, CCommandTable& table);
+// profiles export|import
+void AddProfileFileCommands(CLI::App& profiles, CCommandTable& table);
+// prefs get|set
+void AddPrefsCommands(CLI::App& app, CCommandTable& table);
+
+}  // namespace wavory::cli

@@ -1,0 +1,296 @@
+#include "cli/ProfileFields.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+
+#include "driver/CommVarList.h"
+#include "driver/Converters.h"
+#include "driver/Format.h"
+#include "driver/NameTables.h"
+#include "driver/Request.h"
+#include "profiles/Profile.h"
+#include "profiles/ProfileMngr.h"
+
+namespace wavory::cli {
+
+namespace {
+
+constexpr std::size_t kMaxNameChars = 19;
+constexpr int kShortKeyDigits = 10;  // 64-bit key, length choice 0
+constexpr int kLongKeyDigits = 26;   // 128-bit key, length choice 1
+constexpr const char* kPhyOptionNames[] = {"a", "bg", "g"};
+constexpr const char* kPhyTexts[] = {"802.11a", "802.11b/g", "802.11g"};
+
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+bool IsKeyComplete(const CProfile& p, int i) {
+    const auto k = static_cast<std::size_t>(i);
+    const int len = p.SecKeyLen[k];
+    if (len != 0 && len != 1) return false;
+    return p.SecKey[k].size() == static_cast<std::size_t>(len == 0 ? kShortKeyDigits : kLongKeyDigits);
+}
+
+int PhyFromOption(const std::string& name) {
+    for (int i = 0; i < 3; ++i)
+        if (name == kPhyOptionNames[i]) return i;
+    return 1;
+}
+
+std::string ChannelText(int channel) {
+    return StrFormat("%d / %.3f GHz", channel, ChannelToMHz(channel) / 1000.0);
+}
+
+std::string ResolveSsid(const SProfileEdits& edits, const std::string& current) {
+    if (edits.ssid && edits.ssidHex) UsageError("give the SSID once: --ssid or --ssid-hex");
+    if (edits.ssid) return *edits.ssid;
+    if (edits.ssidHex) {
+        auto bytes = BytesFromHex(*edits.ssidHex);
+        if (!bytes) UsageError("--ssid-hex needs pairs of hexadecimal digits");
+        return *bytes;
+    }
+    return current;
+}
+
+// One key typed into the security page: checked, stored with its length, and the active key
+// follows as it does there (a completed key becomes active when none is; an active key that is no
+// longer complete stops being active).
+void SetKey(CProfile& p, int i, const std::string& digits) {
+    const auto k = static_cast<std::size_t>(i);
+    if (!digits.empty()) {
+        CheckWepKey(i, digits);
+        p.SecKeyLen[k] = digits.size() == kShortKeyDigits ? 0 : 1;
+    }
+    p.SecKey[k] = digits;
+    if (p.ActiveSecKey == i && !IsKeyComplete(p, i)) p.ActiveSecKey = -1;
+    if (p.ActiveSecKey < 0 && IsKeyComplete(p, i)) p.ActiveSecKey = i;
+}
+
+}  // namespace
+
+void CheckWepKey(int index, const std::string& digits) {
+    if (!std::all_of(digits.begin(), digits.end(), IsHexDigit))
+        UsageError(StrFormat("WEP key %d must hold hexadecimal digits only (0-9, A-F)", index + 1));
+    if (digits.size() != kShortKeyDigits && digits.size() != kLongKeyDigits)
+        UsageError(StrFormat("WEP key %d must have 10 hexadecimal digits (64 bits) or 26 (128 bits), not %zu",
+                             index + 1, digits.size()));
+}
+
+void AddProfileEditOptions(CLI::App& command, SProfileEdits& edits, bool withName) {
+    if (withName)
+        command.add_option_function<std::string>(
+            "--name", [&edits](const std::string& v) { edits.name = v; },
+            "Profile name (1 to 19 characters)");
+    command.add_option_function<std::string>(
+        "--ssid", [&edits](const std::string& v) { edits.ssid = v; }, "Network name (1 to 32 bytes)");
+    command.add_option_function<std::string>(
+        "--ssid-hex", [&edits](const std::string& v) { edits.ssidHex = v; },
+        "Network name as hexadecimal bytes, for names that are not text");
+    command
+        .add_option_function<std::string>(
+            "--mode", [&edits](const std::string& v) { edits.mode = v; },
+            "Network mode (a new profile starts in ad-hoc mode, as in the editor)")
+        ->check(CLI::IsMember({"infrastructure", "adhoc"}));
+    command
+        .add_option_function<std::string>(
+            "--phy", [&edits](const std::string& v) { edits.phy = v; }, "PHY mode: 802.11a, b/g or g")
+        ->check(CLI::IsMember({"a", "bg", "g"}));
+    command.add_option_function<int>(
+        "--channel", [&edits](const int& v) { edits.channel = v; },
+        "Channel number (used in ad-hoc mode); allowed ones depend on the PHY mode and the regulatory "
+        "domain");
+    command
+        .add_option_function<std::string>(
+            "--security", [&edits](const std::string& v) { edits.security = v; }, "Security")
+        ->check(CLI::IsMember({"none", "wep"}));
+    for (int i = 0; i < 4; ++i) {
+        command.add_option_function<std::string>(
+            StrFormat("--key%d", i + 1),
+            [&edits, i](const std::string& v) { edits.keys[static_cast<std::size_t>(i)] = v; },
+            StrFormat("WEP key %d: 10 or 26 hexadecimal digits (\"\" clears it)", i + 1));
+    }
+    command
+        .add_option_function<int>(
+            "--active-key", [&edits](const int& v) { edits.activeKey = v; },
+            "The WEP key in use, 1 to 4 (0: none)")
+        ->check(CLI::Range(0, 4));
+    command
+        .add_option_function<std::string>(
+            "--power-save", [&edits](const std::string& v) { edits.powerSave = v; },
+            "auto (follow the preference) or 1 (max. performance) to 3 (max. power save)")
+        ->check(CLI::IsMember({"auto", "1", "2", "3"}));
+    command.add_flag_function(
+        "--auto-select,!--no-auto-select", [&edits](std::int64_t count) { edits.autoSelect = count > 0; },
+        "Make the profile a member of the auto-selection list (or not)");
+}
+
+std::vector<int> AllowedChannels(int phyType, std::optional<uint32_t> domain) {
+    std::vector<int> channels;
+    if (phyType == 0) {
+        for (int c = 36; c <= 64; c += 4) channels.push_back(c);
+        for (int c = 149; c <= 161; c += 4) channels.push_back(c);
+        return channels;
+    }
+    // The editor's bounds per domain; an unknown domain or a failed read allows 1 to 14.
+    int first = 1, last = 14;
+    switch (domain.value_or(0)) {
+        case 0x10:
+        case 0x20:
+            last = 11;
+            break;
+        case 0x30:
+            last = 13;
+            break;
+        case 0x31:
+            first = 10, last = 11;
+            break;
+        case 0x32:
+            first = 10, last = 13;
+            break;
+        default:
+            break;
+    }
+    for (int c = first; c <= last; ++c) channels.push_back(c);
+    return channels;
+}
+
+int ChannelToIndex(int phyType, int channel) {
+    if (phyType != 0) return channel - 1;
+    return channel <= 64 ? (channel - 36) / 4 : (channel - 117) / 4;
+}
+
+std::optional<uint32_t> ReadRegDomain() {
+    CCommVarList list;
+    list.AddVarExt(OID_REG_DOMAIN, OID_REG_DOMAIN, nullptr, nullptr);
+    if (!list.RefreshAll(false, false)) return std::nullopt;
+    return PayloadU32(list.GetVar(0)->GetBlock(0), 0);
+}
+
+void CheckProfileName(const std::string& name) {
+    if (name.empty() || !IsUtf8(name) || CharCount(name) > kMaxNameChars)
+        UsageError("invalid profile name \"" + Printable(name) + "\": use 1 to 19 characters");
+    if (std::any_of(name.begin(), name.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        UsageError("invalid profile name \"" + Printable(name) + "\": control characters are not allowed");
+    if (name == CProfileMngr::kConnectedStation || name == CProfileMngr::kEditStation)
+        UsageError("the profile name \"" + name + "\" is reserved; choose another one");
+}
+
+void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optional<uint32_t> domain,
+                       bool isNew) {
+    // Work on a copy, so that a refused value leaves the profile untouched.
+    CProfile p(profile);
+
+    // The name is only checked here: a new name reaches the profile through the manager's rename.
+    CheckProfileName(edits.name.value_or(profile.ProfName));
+    p.NetName = ResolveSsid(edits, profile.NetName);
+    if (p.NetName.empty() || p.NetName.size() > static_cast<std::size_t>(kMaxSsidBytes))
+        UsageError(StrFormat("invalid network name (SSID): use 1 to 32 bytes, not %zu", p.NetName.size()));
+    if (p.NetName.find('\0') != std::string::npos)
+        UsageError("a network name (SSID) cannot hold a zero byte");
+    if (edits.mode) p.NetMode = *edits.mode == "infrastructure";
+
+    const int phy = edits.phy ? PhyFromOption(*edits.phy) : profile.PhyType;
+    const std::vector<int> allowed = AllowedChannels(phy, domain);
+    if (edits.channel) {
+        if (std::find(allowed.begin(), allowed.end(), *edits.channel) == allowed.end()) {
+            std::string list;
+            for (int c : allowed) list += (list.empty() ? "" : ", ") + std::to_string(c);
+            UsageError(StrFormat("channel %d is not available for %s here; choose one of %s", *edits.channel,
+                                 phy >= 0 && phy <= 2 ? kPhyTexts[phy] : "this PHY mode", list.c_str()));
+        }
+        p.PhyChnl = ChannelToIndex(phy, *edits.channel);
+    } else if (isNew || phy != profile.PhyType) {
+        // A new list selects its first entry.
+        p.PhyChnl = ChannelToIndex(phy, allowed.front());
+    }
+    p.PhyType = phy;
+
+    if (edits.powerSave) p.PSType = *edits.powerSave == "auto" ? 0 : std::stoi(*edits.powerSave);
+    if (edits.autoSelect) p.AutoSelect = *edits.autoSelect;
+    if (edits.security) p.SecType = *edits.security == "wep" ? 1 : 0;
+    for (int i = 0; i < 4; ++i)
+        if (const auto& key = edits.keys[static_cast<std::size_t>(i)]) SetKey(p, i, *key);
+    if (edits.activeKey) {
+        const int i = *edits.activeKey - 1;
+        if (i >= 0 && !IsKeyComplete(p, i))
+            UsageError(StrFormat("WEP key %d is not complete; give it with --key%d first", i + 1, i + 1));
+        p.ActiveSecKey = i;
+    }
+    if (p.SecType == 1 && !p.Use802_1 &&
+        (p.ActiveSecKey < 0 || p.ActiveSecKey > 3 || !IsKeyComplete(p, p.ActiveSecKey)))
+        UsageError("Please define at least one complete security key (--key1 … --key4, --active-key).");
+
+    profile.NetName = p.NetName;
+    profile.NetMode = p.NetMode;
+    profile.PhyType = p.PhyType;
+    profile.PhyChnl = p.PhyChnl;
+    profile.PSType = p.PSType;
+    profile.AutoSelect = p.AutoSelect;
+    profile.SecType = p.SecType;
+    profile.ActiveSecKey = p.ActiveSecKey;
+    profile.SecKey = p.SecKey;
+    profile.SecKeyLen = p.SecKeyLen;
+}
+
+json ProfileJson(const CProfile& p, bool showKeys) {
+    json j;
+    j["name"] = Utf8Lossy(p.ProfName);
+    PutSsid(j, p.NetName);
+    j["mode"] = p.NetMode ? "infrastructure" : "adhoc";
+    j["power_save"] = p.PSType == 0 ? json("auto") : json(p.PSType);
+    j["phy"] = p.PhyType >= 0 && p.PhyType <= 2 ? json(kPhyTexts[p.PhyType]) : json(nullptr);
+    j["channel_index"] = p.PhyChnl;
+    j["channel"] = p.ChannelNumber();
+    j["security"] = NameAt(SECURITY_NAMES, p.SecType);
+    j["active_key"] = p.ActiveSecKey >= 0 && p.ActiveSecKey <= 3 ? json(p.ActiveSecKey + 1) : json(nullptr);
+    j["keys"] = json::array();
+    for (int i = 0; i < CProfile::kKeyCount; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        json key{
+            {"index", i + 1}, {"bits", p.SecKeyLen[k] == 1 ? 128 : 64}, {"complete", IsKeyComplete(p, i)}};
+        if (showKeys) key["key"] = Utf8Lossy(p.SecKey[k]);
+        j["keys"].push_back(key);
+    }
+    j["auto_select"] = p.AutoSelect;
+    j["priority"] = p.AutoSelect && p.Priority >= 0 ? json(p.Priority) : json(nullptr);
+    j["use_802_1x"] = p.Use802_1;
+    j["advanced"] = {{"max_fragment", p.MaxFragment},
+                     {"rts_threshold", p.RTSThreshold},
+                     {"use_fragmentation", p.UseFragmentation},
+                     {"use_rts", p.UseRTS},
+                     {"short_preamble", p.ShortPreamble},
+                     {"max_tx_power", p.MaxTxPower},
+                     {"max_net_rate", p.MaxNetRate},
+                     {"wireless_mode", p.WrLessMode}};
+    return j;
+}
+
+std::string ProfileText(const CProfile& p, bool showKeys) {
+    std::vector<std::pair<std::string, std::string>> f;
+    f.emplace_back("Profile Name:", Printable(p.ProfName));
+    f.emplace_back("Network Name (SSID):", Printable(p.NetName));
+    f.emplace_back("Network Mode:", NameAt(MODE_NAMES, p.NetMode ? 1 : 0));
+    f.emplace_back("Power Save:", p.PSType == 0 ? std::string("Auto") : StrFormat("%d of 3", p.PSType));
+    f.emplace_back("PHY Mode:", p.PhyType >= 0 && p.PhyType <= 2 ? kPhyTexts[p.PhyType] : "");
+    f.emplace_back("Channel:", ChannelText(p.ChannelNumber()));
+    f.emplace_back("Security:", NameAt(SECURITY_NAMES, p.SecType));
+    f.emplace_back("Active Key:", p.ActiveSecKey >= 0 && p.ActiveSecKey <= 3
+                                      ? StrFormat("Key%d", p.ActiveSecKey + 1)
+                                      : std::string("none"));
+    for (int i = 0; i < CProfile::kKeyCount; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        std::string text = p.SecKeyLen[k] == 1 ? "128 bits" : "64 bits";
+        if (p.SecKey[k].empty())
+            text += ", empty";
+        else
+            text += showKeys ? ", " + Printable(p.SecKey[k]) : IsKeyComplete(p, i) ? ", set" : ", incomplete";
+        f.emplace_back(StrFormat("Key%d:", i + 1), text);
+    }
+    f.emplace_back("Auto-Selection:", p.AutoSelect && p.Priority >= 0
+                                          ? StrFormat("yes, position %d", p.Priority + 1)
+                                          : std::string("no"));
+    return FormatFields(f);
+}
+
+}  // namespace wavory::cli

@@ -1,0 +1,69 @@
+// The fields of a profile on the command line: the options that set them, the profile editor's
+// validation (name, SSID, channel for the PHY mode and regulatory domain, WEP keys and the active
+// key), and how a profile is shown.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/CliSupport.h"
+
+namespace CLI {
+class App;
+}
+
+namespace wavory {
+class CProfile;
+}
+
+namespace wavory::cli {
+
+// What the user asked to change; unset fields keep the profile's value.
+struct SProfileEdits {
+    std::optional<std::string> name;
+    std::optional<std::string> ssid;                 // --ssid, as given
+    std::optional<std::string> ssidHex;              // --ssid-hex, the bytes as hexadecimal digits
+    std::optional<std::string> mode;                 // "infrastructure" | "adhoc"
+    std::optional<std::string> phy;                  // "a" | "bg" | "g"
+    std::optional<int> channel;                      // channel number
+    std::optional<std::string> security;             // "none" | "wep"
+    std::array<std::optional<std::string>, 4> keys;  // hexadecimal digits, "" clears
+    std::optional<int> activeKey;                    // 1..4, 0 = none
+    std::optional<std::string> powerSave;            // "auto" | "1" | "2" | "3"
+    std::optional<bool> autoSelect;
+};
+
+// Adds the field options to a command (with --name when `withName`).
+void AddProfileEditOptions(CLI::App& command, SProfileEdits& edits, bool withName);
+
+// A WEP key as the security page completes it: 10 or 26 hexadecimal digits (key `index` 0..3, for
+// the message); throws a usage error.
+void CheckWepKey(int index, const std::string& digits);
+
+// Channel numbers a profile may use with a PHY mode (0 a, 1 b/g, 2 g) in a regulatory domain (the
+// domain's code, or none when it could not be read).
+std::vector<int> AllowedChannels(int phyType, std::optional<uint32_t> domain);
+// The channel-list index a profile stores for a channel number.
+int ChannelToIndex(int phyType, int channel);
+// The adapter's regulatory domain, when an adapter answers.
+std::optional<uint32_t> ReadRegDomain();
+
+// Validates the edits against the profile and writes them into it; throws a usage error (and leaves
+// the profile as it was) when a value is refused. The name is checked for form only and not written:
+// renaming (and refusing a name another profile bears) is the profile manager's. `isNew` makes a profile
+// without a channel take the first one of its list, as the editor does.
+void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optional<uint32_t> domain,
+                       bool isNew);
+// The name rules of the editor (1 to 19 characters) plus what a listing needs (no control characters)
+// and the names the profile manager reserves; throws a usage error.
+void CheckProfileName(const std::string& name);
+
+// A profile for --json; keys only when `showKeys`.
+json ProfileJson(const CProfile& profile, bool showKeys);
+// A profile as label/value lines.
+std::string ProfileText(const CProfile& profile, bool showKeys);
+
+}  // namespace wavory::cli

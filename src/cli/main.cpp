@@ -1,0 +1,115 @@
+// wavoryctl: the utility on the command line, on the same core, settings and adapter as the window.
+#include <CLI/CLI.hpp>
+
+#include <clocale>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "cli/CliSupport.h"
+#include "cli/Commands.h"
+
+using namespace wavory::cli;
+
+namespace {
+
+bool g_bJson = false;
+
+void PrintError(const std::string& message) {
+    std::string line = message;
+    // One line, always: a message with line breaks of its own is joined.
+    for (char& c : line)
+        if (c == '\n' || c == '\r') c = ' ';
+    std::fprintf(stderr, "wavoryctl: %s\n", line.c_str());
+}
+
+// The subcommand chain the user chose, down to the command that runs.
+const CLI::App* ChosenCommand(const CLI::App& app) {
+    const CLI::App* command = &app;
+    for (;;) {
+        const auto chosen = command->get_subcommands();
+        if (chosen.empty()) return command;
+        command = chosen.front();
+    }
+}
+
+int Print(const SOutput& output) {
+    std::string text =
+        g_bJson ? output.data.dump(2, ' ', false, json::error_handler_t::replace) + "\n" : output.text;
+    if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+        PrintError("could not write the output");
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+namespace wavory::cli {
+
+bool JsonRequested() { return g_bJson; }
+
+CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& description) {
+    CLI::App* command = parent.add_subcommand(name, description);
+    command->add_flag("--json", g_bJson, "Print stable machine-readable JSON");
+    return command;
+}
+
+}  // namespace wavory::cli
+
+int main(int argc, char** argv) {
+    // Numbers and texts are formatted the same whatever the user's locale is.
+    std::setlocale(LC_ALL, "C");
+
+    CLI::App app{
+        "Configures and monitors the wireless adapter from the command line, on the settings and\n"
+        "the adapter of the Wavory Utility window.",
+        "wavoryctl"};
+    app.add_flag("--json", g_bJson, "Print stable machine-readable JSON");
+    app.require_subcommand(1);
+    app.footer("Exit status: 0 success, 1 failure, 2 bad arguments, 3 profiles are open in the window.");
+
+    CCommandTable table;
+    try {
+        AddMonitorCommands(app, table);
+        AddScanCommand(app, table);
+        AddConnectCommand(app, table);
+        CLI::App* profiles =
+            app.add_subcommand("profiles", "List, change, export and import connection profiles");
+        profiles->require_subcommand(1);
+        AddProfileCommands(*profiles, table);
+        AddProfileFileCommands(*profiles, table);
+        AddPrefsCommands(app, table);
+
+        try {
+            app.parse(argc, argv);
+        } catch (const CLI::ParseError& e) {
+            if (e.get_exit_code() == 0) return app.exit(e);  // --help
+            // A mistyped command reads as a word left over where a command was required.
+            const CLI::App* chosen = ChosenCommand(app);
+            const auto left = chosen->remaining();
+            if (!chosen->get_subcommands({}).empty() && !left.empty() && left.front().rfind('-', 0) != 0) {
+                PrintError("unknown command \"" + left.front() + "\" (see --help)");
+                return kExitUsage;
+            }
+            PrintError(std::string(e.what()) + " (see --help)");
+            return kExitUsage;
+        }
+
+        const CommandFn* run = table.Find(ChosenCommand(app));
+        if (!run) {
+            PrintError("choose a command (see --help)");
+            return kExitUsage;
+        }
+        return Print((*run)());
+    } catch (const CCliError& e) {
+        PrintError(e.what());
+        return e.Code();
+    } catch (const std::exception& e) {
+        PrintError(e.what());
+        return kExitFailed;
+    } catch (...) {
+        PrintError("unexpected error");
+        return kExitFailed;
+    }
+}

@@ -1,0 +1,46 @@
+// Runs the wavoryctl program as a user would, against this test process's simulated adapter and
+// temporary settings folder (both inherited through the environment).
+#pragma once
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+namespace wavory::test {
+
+struct SRun {
+    int code = -1;  // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+
+    // Runs wavoryctl with the arguments.
+    SRun Run(const std::vector<std::string>& args);
+    // Runs it with --json, expects success and returns the parsed output.
+    nlohmann::json RunJson(std::vector<std::string> args);
+    // Expects a failure with that exit code and one line on standard error holding `needle`, and the
+    // settings file unchanged.
+    void ExpectRefused(const std::vector<std::string>& args, int code, const std::string& needle);
+
+    // The settings file's bytes ("" when it does not exist).
+    std::string SettingsBytes() const;
+    std::string SettingsFile() const;
+    // A path in a scratch folder of this test.
+    std::string ScratchPath(const std::string& name) const;
+
+    // A profile made through the program; fails the test when it is refused.
+    void NewProfile(const std::vector<std::string>& options);
+
+    std::string m_strScratch;
+};
+
+// True when the output is exactly one line.
+bool IsOneLine(const std::string& text);
+
+}  // namespace wavory::test

@@ -1,0 +1,104 @@
+// connect PROFILE (the Profiles page) and connect --ssid (the Available Networks dialog).
+#include "CliFixture.h"
+#include "kccl_sim.h"
+
+namespace wavory::test {
+namespace {
+
+using nlohmann::json;
+
+class ConnectCliTest : public CliTest {
+protected:
+    json Profiles() { return RunJson({"profiles", "list"})["profiles"]; }
+};
+
+TEST_F(ConnectCliTest, OpenNetworkIsJoinedAndSavedAsAutoSelectionProfile) {
+    const json joined = RunJson({"connect", "--ssid", "Lighthouse"});
+    EXPECT_EQ(joined["associated"], true);
+    EXPECT_EQ(joined["profile"], "Profile 0");
+    EXPECT_EQ(joined["priority"], 0);
+    EXPECT_TRUE(joined["replaced"].is_null());
+
+    const json profile = RunJson({"profiles", "show", "Profile 0"});
+    EXPECT_EQ(profile["ssid"], "Lighthouse");
+    EXPECT_EQ(profile["mode"], "infrastructure");
+    EXPECT_EQ(profile["security"], "None");
+    EXPECT_EQ(profile["auto_select"], true);
+    EXPECT_EQ(profile["channel"], 11);  // stored as the index of channel 11, not as 11
+    EXPECT_EQ(RunJson({"status"})["ssid"], "Lighthouse");
+
+    // Its row is the connected one now: Connect does nothing there.
+    const json again = RunJson({"connect", "--ssid", "Lighthouse"});
+    EXPECT_EQ(again["changed"], false);
+    EXPECT_EQ(Profiles().size(), 1u);
+}
+
+TEST_F(ConnectCliTest, WepNetworkNeedsAValidKey) {
+    NewProfile({"--name", "Light", "--ssid", "Lighthouse"});
+    ExpectRefused({"connect", "--ssid", "Harbour"}, 2, "--key");
+    ExpectRefused({"connect", "--ssid", "Harbour", "--key", "1A2B3C4D5G"}, 2, "hexadecimal digits only");
+    ExpectRefused({"connect", "--ssid", "Harbour", "--key", "1A2B3C"}, 2, "10 hexadecimal digits");
+    ExpectRefused({"connect", "--ssid", "Harbour", "--key-index", "2"}, 2, "--key");
+    ExpectRefused({"connect", "--ssid", "Lighthouse", "--key", "1A2B3C4D5E"}, 2, "not secured");
+    // A well-formed key the network does not accept: the adapter refuses it.
+    ExpectRefused({"connect", "--ssid", "Harbour", "--key", "0123456789"}, 1,
+                  "Could not connect to specified station");
+    EXPECT_EQ(Profiles().size(), 1u);
+
+    const json joined = RunJson({"connect", "--ssid", "Harbour", "--key", "1A2B3C4D5E", "--key-index", "3"});
+    EXPECT_EQ(joined["associated"], true);
+    EXPECT_EQ(joined["channel"], 1);
+    const json saved = RunJson({"profiles", "show", joined["profile"].get<std::string>(), "--show-keys"});
+    EXPECT_EQ(saved["security"], "WEP");
+    EXPECT_EQ(saved["active_key"], 3);
+    EXPECT_EQ(saved["keys"][2]["key"], "1A2B3C4D5E");
+    EXPECT_EQ(saved["keys"][2]["bits"], 64);
+}
+
+TEST_F(ConnectCliTest, JoiningReplacesTheProfileOfThatSsidAtItsPlace) {
+    NewProfile({"--name", "First", "--ssid", "Elsewhere", "--auto-select"});
+    NewProfile({"--name", "Light", "--ssid", "Lighthouse", "--mode", "infrastructure", "--auto-select"});
+    NewProfile({"--name", "Last", "--ssid", "Farther", "--auto-select"});
+    const json joined = RunJson({"connect", "--ssid", "Lighthouse"});
+    EXPECT_EQ(joined["replaced"], "Light");
+    EXPECT_EQ(joined["priority"], 1);
+
+    const json list = Profiles();
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0]["name"], "First");
+    EXPECT_EQ(list[1]["name"], joined["profile"]);
+    EXPECT_EQ(list[1]["ssid"], "Lighthouse");
+    EXPECT_EQ(list[2]["name"], "Last");
+    EXPECT_EQ(list[2]["priority"], 2);
+}
+
+TEST_F(ConnectCliTest, UnknownTargetsFailAndChangeNothing) {
+    NewProfile({"--name", "Light", "--ssid", "Lighthouse"});
+    ExpectRefused({"connect", "Nowhere"}, 1, "no profile named \"Nowhere\"");
+    ExpectRefused({"connect", "EditStation"}, 1, "no profile named");
+    ExpectRefused({"connect", "--ssid", "Nowhere"}, 1, "no network \"Nowhere\"");
+    ExpectRefused({"connect", "--ssid", "Lighthouse", "--channel", "6"}, 1, "on channel 6");
+    ExpectRefused({"connect", "--ssid", std::string(33, 'x')}, 2, "1 to 32 bytes");
+}
+
+TEST_F(ConnectCliTest, ProfileConnectAppliesTheProfile) {
+    NewProfile({"--name", "Wrong", "--ssid", "Harbour", "--mode", "infrastructure", "--security", "wep",
+                "--key1", "0000000000"});
+    ExpectRefused({"connect", "Wrong"}, 1, "Could not connect to profile. Verify profile parameters.");
+    char state[65536];
+    kccl_sim_state_json(state, sizeof state);
+    EXPECT_EQ(json::parse(state)["associated"], false);
+
+    // An ad-hoc profile joins the cell on its channel.
+    NewProfile({"--name", "Deck", "--ssid", "Deckhands", "--mode", "adhoc", "--channel", "10"});
+    const json joined = RunJson({"connect", "Deck"});
+    EXPECT_EQ(joined["associated"], true);
+    EXPECT_EQ(joined["profile"], "Deck");
+    const json status = RunJson({"status"});
+    EXPECT_EQ(status["network_mode"], "Ad-Hoc");
+    EXPECT_EQ(status["channel"], 10);
+    EXPECT_EQ(status["bssid"], "02-3E-91-5A-0C-77");  // the cell that was heard, not an own one
+}
+
+}  // namespace
+}  // namespace wavory::test

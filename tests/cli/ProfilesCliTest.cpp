@@ -1,0 +1,182 @@
+// profiles new|show|edit|dup|rm|auto|up|down|list: the editor's rules and the auto-selection order.
+#include <thread>
+
+#include "CliFixture.h"
+#include "kccl_sim.h"
+#include "platform/InstanceLock.h"
+
+namespace wavory::test {
+namespace {
+
+using nlohmann::json;
+
+class ProfilesCliTest : public CliTest {
+protected:
+    std::vector<std::string> Order() {
+        std::vector<std::string> names;
+        const json list = RunJson({"profiles", "list"});
+        for (const auto& p : list["profiles"])
+            names.push_back(p["name"].get<std::string>() +
+                            (p["auto_select"] == true ? "@" + p["priority"].dump() : ""));
+        return names;
+    }
+};
+
+TEST_F(ProfilesCliTest, NewEditAndShowRoundTrip) {
+    const json created = RunJson({"profiles", "new", "--name", "Office", "--ssid", "Lighthouse", "--mode",
+                                  "infrastructure", "--auto-select", "--power-save", "2"});
+    EXPECT_EQ(created["action"], "created");
+    EXPECT_EQ(created["profile"]["name"], "Office");
+    const json office = RunJson({"profiles", "show", "Office"});
+    EXPECT_EQ(office["ssid"], "Lighthouse");
+    EXPECT_EQ(office["mode"], "infrastructure");
+    EXPECT_EQ(office["phy"], "802.11b/g");
+    EXPECT_EQ(office["channel"], 1);
+    EXPECT_EQ(office["power_save"], 2);
+    EXPECT_EQ(office["security"], "None");
+    EXPECT_TRUE(office["active_key"].is_null());
+    EXPECT_EQ(office["priority"], 0);
+    EXPECT_FALSE(office["keys"][0].contains("key"));  // keys only on request
+
+    // Only what is given changes; a completed key becomes the active one.
+    RunJson({"profiles", "edit", "Office", "--name", "Studio", "--security", "wep", "--key2",
+             "0123456789abcdef0123456789", "--phy", "a", "--channel", "149"});
+    ExpectRefused({"profiles", "show", "Office"}, 1, "no profile named");
+    const json studio = RunJson({"profiles", "show", "Studio", "--show-keys"});
+    EXPECT_EQ(studio["ssid"], "Lighthouse");
+    EXPECT_EQ(studio["power_save"], 2);
+    EXPECT_EQ(studio["security"], "WEP");
+    EXPECT_EQ(studio["active_key"], 2);
+    EXPECT_EQ(studio["keys"][1]["bits"], 128);
+    EXPECT_EQ(studio["keys"][1]["key"], "0123456789abcdef0123456789");
+    EXPECT_EQ(studio["phy"], "802.11a");
+    EXPECT_EQ(studio["channel"], 149);
+    EXPECT_EQ(studio["channel_index"], 8);
+    EXPECT_EQ(studio["priority"], 0);
+
+    // Clearing the active key leaves WEP without one, which the security page refuses.
+    ExpectRefused({"profiles", "edit", "Studio", "--key2", ""}, 2, "complete security key");
+    RunJson({"profiles", "edit", "Studio", "--key2", "", "--key4", "ABCDEF0123"});
+    EXPECT_EQ(RunJson({"profiles", "show", "Studio"})["active_key"], 4);
+}
+
+TEST_F(ProfilesCliTest, RefusedValuesChangeNothing) {
+    NewProfile({"--name", "Office", "--ssid", "Lighthouse"});
+    const std::string name19(19, 'n'), name20(20, 'n');
+    ExpectRefused({"profiles", "new", "--name", name20, "--ssid", "Net"}, 2, "1 to 19 characters");
+    ExpectRefused({"profiles", "new", "--name", "", "--ssid", "Net"}, 2, "1 to 19 characters");
+    ExpectRefused({"profiles", "new", "--name", "Tab\there", "--ssid", "Net"}, 2, "control characters");
+    ExpectRefused({"profiles", "new", "--name", "EditStation", "--ssid", "Net"}, 2, "reserved");
+    ExpectRefused({"profiles", "new", "--name", "Office", "--ssid", "Net"}, 2, "already exists");
+    ExpectRefused({"profiles", "new", "--name", "Other"}, 2, "--ssid");
+    ExpectRefused({"profiles", "new", "--ssid", std::string(33, 's')}, 2, "1 to 32 bytes");
+    ExpectRefused({"profiles", "new", "--ssid-hex", "4g"}, 2, "hexadecimal");
+    ExpectRefused({"profiles", "new", "--ssid", "Net", "--channel", "12"}, 2, "channel 12");
+    ExpectRefused({"profiles", "new", "--ssid", "Net", "--channel", "40"}, 2, "channel 40");
+    ExpectRefused({"profiles", "new", "--ssid", "Net", "--phy", "a", "--channel", "165"}, 2, "channel 165");
+    ExpectRefused({"profiles", "new", "--ssid", "Net", "--security", "wep"}, 2, "complete security key");
+    ExpectRefused({"profiles", "new", "--ssid", "Net", "--key1", "1A2B3C4D5Z"}, 2, "hexadecimal digits only");
+    ExpectRefused({"profiles", "new", "--ssid", "Net", "--key1", "1A2B3C4D5E0"}, 2, "not 11");
+    ExpectRefused({"profiles", "new", "--ssid", "Net", "--active-key", "2"}, 2, "key 2 is not complete");
+    ExpectRefused({"profiles", "new", "--ssid", "Net", "--mode", "mesh"}, 2, "--mode");
+    ExpectRefused({"profiles", "edit", "Office", "--name", name20}, 2, "1 to 19 characters");
+    ExpectRefused({"profiles", "edit", "Office", "--ssid", ""}, 2, "1 to 32 bytes");
+    for (const char* command : {"show", "edit", "dup", "rm", "auto", "up", "down"})
+        ExpectRefused({"profiles", command, "Nobody"}, 1, "no profile named \"Nobody\"");
+    EXPECT_EQ(Order(), (std::vector<std::string>{"Office"}));
+
+    // The limits themselves are allowed.
+    NewProfile({"--name", name19, "--ssid", std::string(32, 's'), "--channel", "11"});
+    EXPECT_EQ(RunJson({"profiles", "show", name19})["ssid"], std::string(32, 's'));
+}
+
+TEST_F(ProfilesCliTest, ChannelsFollowTheRegulatoryDomain) {
+    // ETSI allows 1 to 13, France 10 to 13.
+    ASSERT_EQ(kccl_sim_reset(R"({"adapter": {"reg_domain": "0x30"}})"), 0);
+    NewProfile({"--name", "Etsi", "--ssid", "Net", "--mode", "adhoc", "--channel", "13"});
+    EXPECT_EQ(RunJson({"profiles", "show", "Etsi"})["channel"], 13);
+    ExpectRefused({"profiles", "edit", "Etsi", "--channel", "14"}, 2, "1, 2, 3");
+
+    ASSERT_EQ(kccl_sim_reset(R"({"adapter": {"reg_domain": "0x32"}})"), 0);
+    ExpectRefused({"profiles", "new", "--ssid", "Net", "--channel", "9"}, 2, "10, 11, 12, 13");
+    // A new profile takes the first channel of its list.
+    NewProfile({"--name", "France", "--ssid", "Net"});
+    EXPECT_EQ(RunJson({"profiles", "show", "France"})["channel"], 10);
+}
+
+TEST_F(ProfilesCliTest, AutoSelectionOrderMovesAsOnThePage) {
+    for (const char* name : {"A", "B", "C"}) NewProfile({"--name", name, "--ssid", name, "--auto-select"});
+    NewProfile({"--name", "D", "--ssid", "D"});
+    EXPECT_EQ(Order(), (std::vector<std::string>{"A@0", "B@1", "C@2", "D"}));
+
+    EXPECT_EQ(RunJson({"profiles", "up", "C"})["moved"], true);
+    EXPECT_EQ(RunJson({"profiles", "down", "A"})["moved"], true);
+    EXPECT_EQ(Order(), (std::vector<std::string>{"C@0", "A@1", "B@2", "D"}));
+    // The first cannot move up, the last not down.
+    EXPECT_EQ(RunJson({"profiles", "up", "C"})["moved"], false);
+    EXPECT_EQ(RunJson({"profiles", "down", "B"})["moved"], false);
+    ExpectRefused({"profiles", "up", "D"}, 1, "not in the auto-selection list");
+
+    // Leaving closes the gap; joining takes a new last place; auto without --on/--off toggles.
+    RunJson({"profiles", "auto", "C", "--off"});
+    EXPECT_EQ(RunJson({"profiles", "auto", "C", "--off"})["changed"], false);
+    RunJson({"profiles", "auto", "D"});
+    EXPECT_EQ(Order(), (std::vector<std::string>{"A@0", "B@1", "D@2", "C"}));
+
+    // Removing a member moves the later ones up.
+    RunJson({"profiles", "rm", "A"});
+    EXPECT_EQ(Order(), (std::vector<std::string>{"B@0", "D@1", "C"}));
+
+    // A copy of a member joins at the end, under the next free name, with the same settings.
+    const json copy = RunJson({"profiles", "dup", "B"});
+    EXPECT_EQ(copy["profile"]["name"], "Profile 0");
+    EXPECT_EQ(copy["profile"]["ssid"], "B");
+    EXPECT_EQ(Order(), (std::vector<std::string>{"B@0", "D@1", "Profile 0@2", "C"}));
+}
+
+TEST_F(ProfilesCliTest, ChangesWaitForTheWindowToClose) {
+    NewProfile({"--name", "Office", "--ssid", "Lighthouse", "--mode", "infrastructure", "--auto-select"});
+    CInstanceLock window(CInstanceLock::kWindowOwner);
+    ASSERT_TRUE(window.TryLock());
+    const std::string file = ScratchPath("office.reg");
+    ASSERT_EQ(Run({"profiles", "export", file, "--profile", "Office"}).code, 0);
+
+    const std::string open = "the Wavory Utility window is open";
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"profiles", "new", "--ssid", "Net"},
+                                                 {"profiles", "edit", "Office", "--ssid", "X"},
+                                                 {"profiles", "rm", "Office"},
+                                                 {"profiles", "dup", "Office"},
+                                                 {"profiles", "auto", "Office"},
+                                                 {"profiles", "up", "Office"},
+                                                 {"profiles", "down", "Office"},
+                                                 {"profiles", "import", file},
+                                                 {"connect", "--ssid", "Lighthouse"}})
+        ExpectRefused(args, 3, open);
+    char state[65536];
+    kccl_sim_state_json(state, sizeof state);
+    EXPECT_EQ(json::parse(state)["associated"], false) << "a refused connect must not touch the adapter";
+
+    // What only reads, or changes no profile, goes on.
+    EXPECT_EQ(Order(), (std::vector<std::string>{"Office@0"}));
+    EXPECT_EQ(RunJson({"profiles", "show", "Office"})["ssid"], "Lighthouse");
+    EXPECT_EQ(RunJson({"connect", "Office"})["associated"], true);
+    EXPECT_EQ(RunJson({"prefs", "set", "--interval", "20"})["interval"], 20);
+
+    window.Unlock();
+    NewProfile({"--ssid", "Net"});
+}
+
+TEST_F(ProfilesCliTest, AnotherCommandHoldingTheLockIsWaitedFor) {
+    CInstanceLock other(CInstanceLock::kCommandLineOwner);
+    ASSERT_TRUE(other.TryLock());
+    std::thread release([&other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        other.Unlock();
+    });
+    const SRun run = Run({"profiles", "new", "--ssid", "Net"});
+    release.join();
+    EXPECT_EQ(run.code, 0) << run.err;
+}
+
+}  // namespace
+}  // namespace wavory::test
