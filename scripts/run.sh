@@ -11,7 +11,10 @@ if [ -x "$bin/wavory" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}
 fi
 if [ -x "$bin/wavory" ]; then
     echo "No display found (DISPLAY and WAYLAND_DISPLAY are unset), so the window cannot open."
-    echo "Here is the adapter's status from the command line instead:"
-    echo
+    echo "Run it on a desktop session, or with: xvfb-run ./scripts/run.sh"
+else
+    echo "The window is not built in $bin."
 fi
-exec "$bin/wavory-status" "$@"
+echo "Here is the adapter's status from the command line ($bin/wavoryctl --help for more):"
+echo
+exec "$bin/wavoryctl" status

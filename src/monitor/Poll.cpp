@@ -43,6 +43,9 @@ void CPoll::SetTiming(std::chrono::milliseconds firstDue, std::chrono::milliseco
 bool CPoll::Start() {
     if (m_Thread.joinable()) return true;
     m_bStop = false;
+    // The thread's set-up runs before Start returns, so that the station manager's first scan
+    // (created right after) is not undone by a set-up that happens to run later.
+    Prepare();
     try {
         m_Thread = std::thread([this] { Run(); });
     } catch (const std::system_error&) {
@@ -85,7 +88,6 @@ void CPoll::Prepare() {
 }
 
 void CPoll::Run() {
-    Prepare();
     const Clock::time_point start = Clock::now();
     Trace("\n !!! Polling Timer Created\n");
     std::unique_lock lock(m_WaitMutex);

@@ -1,5 +1,6 @@
 // The polling thread's tick, driven directly with a controllable clock.
 #include <chrono>
+#include <thread>
 
 #include "CoreFixture.h"
 #include "driver/Request.h"
@@ -162,4 +163,21 @@ TEST_F(PollTest, AutoSelectionJoinsFirstReachableMemberAndReadsBack) {
     kccl_sim_clear_log();
     for (int i = 0; i < 6; ++i) TickAfterSecond();
     EXPECT_FALSE(Logged(OID_SSID_SET));
+}
+
+TEST_F(PollTest, StartUpScanSurvivesTheThreadsSetUp) {
+    // Start-up starts the thread, then creates the station manager, whose first scan must stay
+    // marked as running whenever the thread gets going.
+    delete theApp.m_pStationMngr;
+    theApp.m_pStationMngr = nullptr;
+    delete theApp.m_pPoll;
+    theApp.m_pPoll = new CPoll();
+    theApp.m_pPoll->SetTiming(10s, 10s, 10s);
+    ASSERT_TRUE(theApp.m_pPoll->Start());
+    kccl_sim_set_scan_duration(3000);
+    theApp.m_pStationMngr = new CStationMngr();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(theApp.m_bScanning);
+    EXPECT_EQ(theApp.m_pPoll->GetIntervalSecs(), 4);
+    theApp.m_pPoll->Stop();
 }

@@ -1,0 +1,81 @@
+#include "ui/monitor/MainGen.h"
+
+#include "ui_MainGen.h"
+
+#include "driver/CommVarList.h"
+#include "driver/Converters.h"
+#include "driver/Format.h"
+#include "driver/Request.h"
+#include "monitor/Signal.h"
+#include "profiles/ProfileMngr.h"
+#include "shell/StringTable.h"
+#include "shell/Tessal.h"
+#include "survey/Station.h"
+#include "survey/StationMngr.h"
+#include "ui/res/Resources.h"
+
+namespace wavory {
+
+CMainGen::CMainGen(QWidget* parent) : CBoundPage(parent), ui(std::make_unique<Ui::CMainGen>()) {
+    InitResources();
+    ui->setupUi(this);
+}
+
+CMainGen::~CMainGen() = default;
+
+void CMainGen::OnInitDialog() {
+    if (!m_pList) {
+        static const SCodePair channelCodes[] = {{OID_CHANNEL_QUERY, OID_CHANNEL_SET},
+                                                 {OID_PHY_QUERY, OID_PHY_SET}};
+        m_pList = std::make_unique<CCommVarList>(this);
+        m_pList->AddVar(IDC_SSID, OID_SSID_QUERY, OID_SSID_SET, ConvSsid);
+        m_pList->AddVar(IDC_NET_MODE, OID_NET_MODE_QUERY, OID_NET_MODE_SET, ConvNetMode);
+        m_pList->AddVarMulti(IDC_CHANNEL, channelCodes, 2, ConvChannel);
+        m_pList->AddVar(IDC_MAX_RATE, OID_PHY_QUERY, OID_PHY_SET, ConvMaxRate);
+        m_pList->AddVar(IDC_SECURITY, OID_SECURITY_QUERY, OID_SECURITY_SET, ConvSecurity);
+        m_pList->AddVar(IDC_POWER_SAVE, OID_POWER_SAVE_QUERY, OID_POWER_SAVE_SET, ConvPowerSave);
+        m_pList->AddVar(IDC_RECEIVED, OID_STATISTICS, 0, ConvReceived);
+        m_pList->AddVar(IDC_SENT, OID_STATISTICS, 0, ConvSent);
+        m_pList->AddVar(IDC_RADIO_STATUS, OID_HW_STATUS, 0, ConvRadioStatus);
+    }
+    ShowNotConnected();
+}
+
+void CMainGen::ShowNotConnected() {
+    SetControlText(IDC_SSID, LoadStringId(IDS_NOT_CONNECTED));
+    for (int id = IDC_NET_MODE; id <= IDC_SENT; ++id) SetControlText(id, QString());
+    SetControlText(IDC_LINK_QUALITY, QString());
+    SetControlText(IDC_NET_RATE, QString());
+}
+
+void CMainGen::Refresh() {
+    CStationMngr* stations = theApp.m_pStationMngr;
+    if (!m_pList) return;  // not initialised: never shown yet
+    if (!stations || !stations->IsConnected()) {
+        ShowNotConnected();
+        return;
+    }
+    if (auto station = stations->GetCurrent()) {
+        int rssi, phy;
+        {
+            auto lock = stations->Lock();  // the polling thread may read the connection back into it
+            rssi = station->m_nRssi;
+            phy = station->PhyType;
+        }
+        std::string signal;
+        FormatSignal(rssi, &signal);
+        SetControlText(IDC_LINK_QUALITY, signal);
+        SetControlText(IDC_NET_RATE, StrFormat("%d Mbps", phy == 1 ? 11 : 54));
+    }
+    std::string profileName = "test";
+    if (CProfileMngr* profiles = theApp.m_pProfileMngr) {
+        auto lock = profiles->Lock();
+        if (auto connected = profiles->GetConnected()) profileName = connected->ProfName;
+    }
+    SetControlText(IDC_ACTIVE_PROFILE, profileName);
+    m_pList->RefreshAll(false, true);
+}
+
+void CMainGen::OnSetActive() { Refresh(); }
+
+}  // namespace wavory

@@ -1,0 +1,55 @@
+// The General page: where the adapter is connected and how the link is doing. Read-only; its
+// driver fields are a variable list bound to the page's labels and re-read on every refresh.
+#pragma once
+
+#include <memory>
+
+#include "ui/monitor/BoundPage.h"
+
+namespace Ui {
+class CMainGen;
+}
+
+namespace wavory {
+
+class CCommVarList;
+
+class CMainGen : public CBoundPage {
+    Q_OBJECT
+public:
+    enum EControl : int {
+        IDC_SSID = 1063,
+        IDC_NET_MODE = 1064,
+        IDC_CHANNEL = 1065,
+        IDC_MAX_RATE = 1066,
+        IDC_SECURITY = 1067,
+        IDC_POWER_SAVE = 1068,
+        IDC_ACTIVE_PROFILE = 1069,
+        IDC_RECEIVED = 1070,
+        IDC_SENT = 1071,
+        IDC_NET_RATE = 1072,
+        IDC_RADIO_STATUS = 1073,
+        IDC_LINK_QUALITY = 1074,
+        IDC_ENABLE_RADIO = 1078,
+        IDC_PICTURE = 1082
+    };
+
+    explicit CMainGen(QWidget* parent = nullptr);
+    ~CMainGen() override;
+
+    // Re-reads the connection; the not-connected state when the adapter has none.
+    void Refresh();
+
+protected:
+    // Binds the driver fields and shows the not-connected state until the first refresh.
+    void OnInitDialog() override;
+    void OnSetActive() override;
+
+private:
+    void ShowNotConnected();
+
+    std::unique_ptr<Ui::CMainGen> ui;
+    std::unique_ptr<CCommVarList> m_pList;
+};
+
+}  // namespace wavory

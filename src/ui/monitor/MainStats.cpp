@@ -1,0 +1,156 @@
+#include "ui/monitor/MainStats.h"
+
+#include "ui_MainStats.h"
+
+#include <QPushButton>
+#include <QThread>
+#include <thread>
+
+#include "driver/CommVarList.h"
+#include "driver/Converters.h"
+#include "driver/Format.h"
+#include "driver/Request.h"
+#include "monitor/Signal.h"
+#include "shell/StringTable.h"
+#include "shell/Trace.h"
+#include "survey/Station.h"
+#include "survey/StationMngr.h"
+
+namespace wavory {
+
+CMainStats::CMainStats(QWidget* parent) : CBoundPage(parent), ui(std::make_unique<Ui::CMainStats>()) {
+    ui->setupUi(this);
+    ReceivedChart()->SetColour(QColor(0x1e, 0x88, 0xe5));
+    SentChart()->SetColour(QColor(0x43, 0xa0, 0x47));
+    connect(ui->IDC_1166, &QPushButton::clicked, this, &CMainStats::OnReset);
+}
+
+CMainStats::~CMainStats() {
+    // The polling thread must never be left holding a pointer to a page that is gone, so unlike a
+    // deactivation this waits out a busy lock.
+    for (;;) {
+        if (!TryEnter(CS_STATS)) {
+            std::this_thread::yield();
+            continue;
+        }
+        if (theApp.m_pGraphPage == static_cast<IGraphSink*>(this)) theApp.m_pGraphPage = nullptr;
+        Leave(CS_STATS);
+        break;
+    }
+}
+
+CUtilisationChart* CMainStats::ReceivedChart() const { return ui->IDC_1151; }
+CUtilisationChart* CMainStats::SentChart() const { return ui->IDC_1152; }
+
+void CMainStats::OnInitDialog() {
+    m_nPointsAdded = 0;
+    m_nLastSlot = 0;
+}
+
+void CMainStats::OnSetActive() {
+    RedrawGraph(false);
+    SetGraphTarget(this, false);
+}
+
+void CMainStats::OnKillActive() { SetGraphTarget(nullptr, false); }
+
+void CMainStats::UpdateValues() {
+    CStationMngr* stations = theApp.m_pStationMngr;
+    if (!stations || !stations->IsConnected()) {
+        SetControlText(IDC_SIGNAL, QStringLiteral("N/A"));
+        SetControlText(IDC_NET_RATE, QString());
+        SetControlText(IDC_SNR, QString());
+        return;
+    }
+    auto station = stations->GetCurrent();
+    if (!station) return;
+
+    std::string snr;
+    CCommVarList list;
+    list.AddVarExt(OID_SNR, OID_SNR, ConvNumber, &snr);
+    if (!list.RefreshAll(false, false)) snr.clear();
+
+    int rssi, phy;
+    {
+        auto lock = stations->Lock();
+        rssi = station->m_nRssi;
+        phy = station->PhyType;
+    }
+    std::string signal;
+    FormatSignal(rssi, &signal);
+    SetControlText(IDC_SIGNAL, signal);
+    SetControlText(IDC_NET_RATE, StrFormat("%d Mbps", phy == 1 ? 11 : 54));
+    SetControlText(IDC_SNR, snr);
+    SetControlText(IDC_RX_RATE, StrFormat("%d KB/sec", theApp.m_nRxRate.load()));
+    SetControlText(IDC_TX_RATE, StrFormat("%d KB/sec", theApp.m_nTxRate.load()));
+}
+
+void CMainStats::AddPoint(int slot) {
+    const StatSample sample = theApp.m_StatHistory[static_cast<std::size_t>(
+        ((slot % kStatRingSize) + kStatRingSize) % kStatRingSize)];
+    m_nLastSlot = slot;
+    if (QThread::currentThread() == thread()) {
+        AppendSample(sample.rx, sample.tx);
+        return;
+    }
+    // The polling thread: no widget is touched here; the values travel to the interface thread.
+    const unsigned replot = m_nReplot;
+    QMetaObject::invokeMethod(
+        this,
+        [this, sample, replot] {
+            if (replot == m_nReplot) AppendSample(sample.rx, sample.tx);
+        },
+        Qt::QueuedConnection);
+}
+
+void CMainStats::AppendSample(int rx, int tx) {
+    ReceivedChart()->AddValue(rx);
+    Trace("\nMainSts Rx %d", rx);
+    SentChart()->AddValue(tx);
+    Trace("\nMainSts Tx %d", tx);
+    ++m_nPointsAdded;
+}
+
+void CMainStats::RedrawGraph(bool force) {
+    if (!IsInitialized()) return;
+    if (!force && !(theApp.m_pStationMngr && theApp.m_pStationMngr->IsConnected())) return;
+    SetGraphTarget(nullptr, force);
+    ++m_nReplot;
+
+    // The ring in time order: the slot the next sample fills holds the oldest one.
+    std::array<StatSample, kStatRingSize> ring{};
+    int first = 0;
+    bool copied = false;
+    if (TryEnter(CS_STATS)) {
+        ring = theApp.m_StatHistory;
+        first = std::max(0, theApp.m_nStatIndex.load());
+        Leave(CS_STATS);
+        copied = true;
+    }
+    if (copied) {
+        for (int i = 0; i < kStatRingSize; ++i) {
+            const StatSample& sample = ring[static_cast<std::size_t>((first + i) % kStatRingSize)];
+            AppendSample(sample.rx, sample.tx);
+            m_nLastSlot = first + i;
+        }
+    }
+    SetGraphTarget(this, false);
+    UpdateValues();
+}
+
+bool CMainStats::SetGraphTarget(CMainStats* page, bool clearHistory) {
+    Trace("\nEnter Setpointer");
+    if (!TryEnter(CS_STATS)) return false;
+    if (clearHistory) theApp.m_StatHistory.fill(StatSample{});
+    theApp.m_pGraphPage = page;
+    Leave(CS_STATS);
+    return true;
+}
+
+void CMainStats::OnReset() {
+    CCommVarList list;
+    list.AddVarExt(OID_RESET_STATISTICS, 0, nullptr, nullptr);
+    if (!list.RefreshAll(false, false)) theApp.ShowMessage(LoadStringId(IDS_DRIVER_ERROR), EMsgIcon::Warning);
+}
+
+}  // namespace wavory

@@ -1,0 +1,126 @@
+#include "ui/monitor/Prefs.h"
+
+#include "ui_Prefs.h"
+
+#include <QPushButton>
+#include <QRadioButton>
+#include <cstdlib>
+#include <string>
+
+#include "driver/CommVarList.h"
+#include "driver/Converters.h"
+#include "driver/Format.h"
+#include "driver/Request.h"
+#include "monitor/Poll.h"
+#include "shell/MainWindow.h"
+#include "shell/StringTable.h"
+#include "shell/Tessal.h"
+
+namespace wavory {
+
+CPrefs::CPrefs(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::CPrefs>()) {
+    ui->setupUi(this);
+    connect(ui->IDC_1156, &QRadioButton::clicked, this, [this] { SetActiveScan(false); });
+    connect(ui->IDC_1157, &QRadioButton::clicked, this, [this] { SetActiveScan(true); });
+    // The units are taken from the radios when saving; a click only re-asserts the scan radios.
+    connect(ui->IDC_1159, &QRadioButton::clicked, this, &CPrefs::SetScanRadios);
+    connect(ui->IDC_1160, &QRadioButton::clicked, this, &CPrefs::SetScanRadios);
+    connect(ui->IDC_1154, &QPushButton::clicked, this, &CPrefs::OnApply);
+    connect(ui->IDC_1155, &QPushButton::clicked, this, &CPrefs::OnDefaults);
+    connect(ui->IDC_1, &QPushButton::clicked, this, &CPrefs::accept);
+    connect(ui->IDC_2, &QPushButton::clicked, this, &CPrefs::reject);
+    OnInitDialog();
+}
+
+CPrefs::~CPrefs() = default;
+
+void CPrefs::OnInitDialog() {
+    m_nInterval = static_cast<int>(
+        static_cast<unsigned>(theApp.GetProfileInt("", "Polling Interval", kDefaultIntervalMs)) / 1000u);
+    m_bActiveScan = theApp.GetProfileInt("", "Active", 0) != 0;
+    m_nPowerSave = theApp.GetProfileInt("", "Power-Save", 0);
+    m_nScanBand = theApp.GetProfileInt("", "Scan-Band", 0);
+    const bool dBm = theApp.GetProfileInt("", "dBm-Percent", 0) != 0;
+    ui->IDC_1159->setChecked(dBm);
+    ui->IDC_1160->setChecked(!dBm);
+
+    std::string domain;
+    CCommVarList list;
+    list.AddVarExt(OID_REG_DOMAIN, OID_REG_DOMAIN, ConvNumber, &domain);
+    m_nCountry = 0;
+    if (list.RefreshAll(false, false)) {
+        const int code = std::atoi(domain.c_str());
+        for (int row = 0; row < static_cast<int>(std::size(kCountryCodes)); ++row)
+            if (kCountryCodes[row] == code) m_nCountry = row;
+    }
+    SetScanRadios();
+    UpdateData(false);
+    ui->IDC_1158->setFocus();
+    ui->IDC_1158->selectAll();
+}
+
+void CPrefs::SetScanRadios() {
+    ui->IDC_1157->setChecked(m_bActiveScan);
+    ui->IDC_1156->setChecked(!m_bActiveScan);
+}
+
+void CPrefs::SetActiveScan(bool active) {
+    m_bActiveScan = active;
+    SetScanRadios();
+}
+
+bool CPrefs::UpdateData(bool save) {
+    if (!save) {
+        ui->IDC_1162->setCurrentIndex(m_nScanBand);
+        ui->IDC_1161->setCurrentIndex(m_nPowerSave);
+        ui->IDC_1158->setText(QString::number(m_nInterval));
+        ui->IDC_1179->setCurrentIndex(m_nCountry);
+        return true;
+    }
+    m_nScanBand = ui->IDC_1162->currentIndex();
+    m_nPowerSave = ui->IDC_1161->currentIndex();
+    bool isNumber = false;
+    const int interval = ui->IDC_1158->text().trimmed().toInt(&isNumber);
+    if (!isNumber || interval < kMinInterval || interval > kMaxInterval) {
+        const std::string message =
+            isNumber ? StrFormat(LoadStringId(IDS_PARSE_INT_RANGE).c_str(), kMinInterval, kMaxInterval)
+                     : LoadStringId(IDS_PARSE_INT);
+        theApp.ShowMessage(message, EMsgIcon::Warning);
+        ui->IDC_1158->setFocus();
+        ui->IDC_1158->selectAll();
+        return false;
+    }
+    m_nInterval = interval;
+    m_nCountry = ui->IDC_1179->currentIndex();
+    return true;
+}
+
+bool CPrefs::OnApply() {
+    // A value that failed validation is never stored: the user corrects it and tries again.
+    if (!UpdateData(true)) return false;
+    theApp.WriteProfileInt("", "Polling Interval", m_nInterval * 1000);
+    theApp.WriteProfileInt("", "Active", m_bActiveScan ? 1 : 0);
+    theApp.WriteProfileInt("", "Power-Save", m_nPowerSave);
+    theApp.WriteProfileInt("", "Scan-Band", m_nScanBand);
+    theApp.WriteProfileInt("", "dBm-Percent", ui->IDC_1159->isChecked() ? 1 : 0);
+    if (theApp.m_pPoll) theApp.m_pPoll->SetInterval(m_nInterval);
+    if (IMainWindow* window = theApp.m_pMainWnd; window && window->IsSiteVisible()) window->RefreshSiteList();
+    return true;
+}
+
+void CPrefs::OnDefaults() {
+    m_nInterval = kDefaultIntervalMs / 1000;
+    m_bActiveScan = false;
+    m_nPowerSave = 0;
+    m_nScanBand = 0;
+    ui->IDC_1160->setChecked(true);
+    ui->IDC_1159->setChecked(false);
+    SetScanRadios();
+    UpdateData(false);
+}
+
+void CPrefs::accept() {
+    if (OnApply()) QDialog::accept();
+}
+
+}  // namespace wavory

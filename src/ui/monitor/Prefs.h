@@ -1,0 +1,64 @@
+// The Preferences dialog: the statistics update interval and the signal units (usable), the scan
+// and battery power-save preferences (shown disabled) and the country selection (hidden). Values
+// are stored only through Apply or OK, and only when the interval is valid.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class CPrefs;
+}
+
+namespace wavory {
+
+class CPrefs : public QDialog {
+    Q_OBJECT
+public:
+    enum EControl : int {
+        IDC_OK = 1,
+        IDC_CANCEL = 2,
+        IDC_APPLY = 1154,
+        IDC_DEFAULTS = 1155,
+        IDC_PASSIVE = 1156,
+        IDC_ACTIVE = 1157,
+        IDC_INTERVAL = 1158,
+        IDC_DBM = 1159,
+        IDC_PERCENT = 1160,
+        IDC_POWER_SAVE = 1161,
+        IDC_SCAN_BAND = 1162,
+        IDC_COUNTRY = 1179
+    };
+    static constexpr int kMinInterval = 5;
+    static constexpr int kMaxInterval = 100;
+    static constexpr int kDefaultIntervalMs = 10000;
+    // Regulatory-domain codes of the country rows, in row order.
+    static constexpr int kCountryCodes[] = {0x10, 0x20, 0x30, 0x31, 0x32, 0x40};
+
+    explicit CPrefs(QWidget* parent = nullptr);
+    ~CPrefs() override;
+
+    // Validates and stores the values; false (nothing stored) when the interval is invalid.
+    bool OnApply();
+    // Puts the default values into the controls; nothing is stored.
+    void OnDefaults();
+    // OK: stores and closes, or keeps the dialog open when the interval is invalid.
+    void accept() override;
+
+private:
+    void OnInitDialog();
+    // Moves the members into the controls, or (save) the controls into the members with the
+    // interval's validation; false when it failed.
+    bool UpdateData(bool save);
+    void SetScanRadios();
+    void SetActiveScan(bool active);
+
+    std::unique_ptr<Ui::CPrefs> ui;
+    int m_nScanBand = -1;
+    int m_nPowerSave = -1;
+    int m_nInterval = 0;
+    int m_nCountry = -1;
+    bool m_bActiveScan = false;
+};
+
+}  // namespace wavory

@@ -1,0 +1,53 @@
+#include "ui/profiles/EditProfile.h"
+
+#include "profiles/Profile.h"
+#include "profiles/ProfileMngr.h"
+#include "shell/StringTable.h"
+#include "shell/Tessal.h"
+#include "survey/StationMngr.h"
+#include "ui/profiles/EditProfileGen.h"
+#include "ui/profiles/EditProfileSec.h"
+
+namespace wavory {
+
+std::string g_strEditProfile;
+bool g_bEditConnection = false;
+
+std::shared_ptr<CProfile> EditedProfile() {
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    return mngr ? mngr->GetProfile(g_strEditProfile) : nullptr;
+}
+
+std::unique_ptr<CProfile> EditedSnapshot() {
+    std::shared_ptr<CProfile> profile = EditedProfile();
+    if (!profile) return nullptr;
+    auto lock = LockProfiles();
+    auto copy = std::make_unique<CProfile>(*profile);
+    copy->SetSection(profile->GetSection());
+    copy->Priority = profile->Priority;
+    return copy;
+}
+
+SProfileFieldsLock LockProfiles() {
+    SProfileFieldsLock lock;
+    if (CStationMngr* stations = theApp.m_pStationMngr) lock.stations = stations->Lock();
+    if (CProfileMngr* profiles = theApp.m_pProfileMngr) lock.profiles = profiles->Lock();
+    return lock;
+}
+
+CEditProfile::CEditProfile(const QString& title, QWidget* parent, int firstPage)
+    : CProfileSheet(title, parent) {
+    g_bEditConnection = title.startsWith(QString::fromStdString(LoadStringId(IDS_EDIT_CONNECTION)));
+    if (!title.startsWith(QString::fromStdString(LoadStringId(IDS_ENTER_SECURITY)))) {
+        m_pGen = new CEditProfileGen(this);
+        AddPage(m_pGen, QStringLiteral("General"));
+    }
+    m_pSec = new CEditProfileSec(this);
+    AddPage(m_pSec, QStringLiteral("Security"));
+    LoadPages();
+    SetActivePage(firstPage);
+}
+
+CEditProfile::~CEditProfile() = default;
+
+}  // namespace wavory

@@ -1,0 +1,162 @@
+#include "ui/profiles/EditProfileSec.h"
+
+#include "ui_EditProfileSec.h"
+
+#include <QButtonGroup>
+#include <QRegularExpression>
+
+#include "driver/NameTables.h"
+#include "profiles/Profile.h"
+#include "shell/StringTable.h"
+#include "shell/Tessal.h"
+
+namespace wavory {
+
+namespace {
+
+constexpr int kShortKeyDigits = 10;
+constexpr int kLongKeyDigits = 26;
+
+}  // namespace
+
+// 'H' admits one hexadecimal digit; '>' shows letters in upper case.
+const QString CEditProfileSec::kShortKeyMask = QStringLiteral(">HH - HH - HH - HH - HH");
+const QString CEditProfileSec::kLongKeyMask = QStringLiteral(">HH-HH-HH-HH-HH-HH-HH-HH-HH-HH-HH-HH-HH");
+
+CEditProfileSec::CEditProfileSec(QWidget* parent)
+    : CEditProfilePage(parent),
+      ui(std::make_unique<Ui::CEditProfileSec>()),
+      m_pKeyGroup(new QButtonGroup(this)) {
+    ui->setupUi(this);
+    m_KeyRows = {
+        SKeyRow{ui->IDC_1093, ui->IDC_1108, ui->IDC_1110}, SKeyRow{ui->IDC_1094, ui->IDC_1109, ui->IDC_1112},
+        SKeyRow{ui->IDC_1095, ui->IDC_1113, ui->IDC_1114}, SKeyRow{ui->IDC_1096, ui->IDC_1115, ui->IDC_1116}};
+
+    for (int i = 0; i < kKeys; ++i) {
+        const SKeyRow& row = m_KeyRows[static_cast<size_t>(i)];
+        m_pKeyGroup->addButton(row.radio, i);
+        row.edit->setInputMask(kShortKeyMask);
+        connect(row.length, &QComboBox::activated, this, [this, i] {
+            ApplyKeyMask(i);
+            emit Modified();
+        });
+        connect(row.edit, &QLineEdit::textEdited, this, [this, i] { OnKeyChange(i); });
+        connect(row.radio, &QRadioButton::clicked, this, &CEditProfilePage::Modified);
+    }
+    connect(ui->IDC_1099, &QComboBox::activated, this, [this] {
+        OnSecurityChange();
+        emit Modified();
+    });
+    connect(ui->IDC_1111, &QCheckBox::clicked, this, [this] {
+        EnableKeyControls();
+        emit Modified();
+    });
+    OnSecurityChange();
+}
+
+CEditProfileSec::~CEditProfileSec() = default;
+
+void CEditProfileSec::Load(const CProfile& profile) {
+    m_nStoredSecType = profile.SecType;
+    // The list offers none and WEP only; another type shows no selection and is kept.
+    ui->IDC_1099->setCurrentIndex(profile.SecType == 0 || profile.SecType == 1 ? profile.SecType : -1);
+    ui->IDC_1111->setChecked(profile.Use802_1);
+    OnSecurityChange();
+    for (int i = 0; i < kKeys; ++i) {
+        const auto k = static_cast<size_t>(i);
+        const int length = profile.SecKeyLen[k];
+        m_KeyRows[k].length->setCurrentIndex(length == 0 || length == 1 ? length : -1);
+        ApplyKeyMask(i);
+        m_KeyRows[k].edit->setText(QString::fromStdString(profile.SecKey[k]));
+    }
+    CheckKey(profile.ActiveSecKey >= 0 && profile.ActiveSecKey < kKeys ? profile.ActiveSecKey : -1);
+}
+
+int CEditProfileSec::SecurityType() const {
+    const int index = ui->IDC_1099->currentIndex();
+    return index >= 0 ? index : m_nStoredSecType;
+}
+
+void CEditProfileSec::OnSecurityChange() {
+    setWindowTitle(
+        QStringLiteral("Security: (%1)").arg(QString::fromStdString(NameAt(SECURITY_NAMES, SecurityType()))));
+    EnableKeyControls();
+}
+
+void CEditProfileSec::EnableKeyControls() {
+    const bool enable = SecurityType() != 0 && !ui->IDC_1111->isChecked();
+    for (const SKeyRow& row : m_KeyRows) {
+        row.radio->setEnabled(enable);
+        row.length->setEnabled(enable);
+        row.edit->setEnabled(enable);
+    }
+    ui->IDC_1119->setEnabled(enable);
+    ui->IDC_1120->setEnabled(enable);
+}
+
+QString CEditProfileSec::KeyDigits(int key) const {
+    static const QRegularExpression notHex(QStringLiteral("[^0-9A-Fa-f]"));
+    return m_KeyRows[static_cast<size_t>(key)].edit->text().remove(notHex);
+}
+
+bool CEditProfileSec::IsKeyComplete(int key) const {
+    const int length = m_KeyRows[static_cast<size_t>(key)].length->currentIndex();
+    if (length != 0 && length != 1) return false;
+    return KeyDigits(key).size() == (length == 0 ? kShortKeyDigits : kLongKeyDigits);
+}
+
+void CEditProfileSec::ApplyKeyMask(int key) {
+    const SKeyRow& row = m_KeyRows[static_cast<size_t>(key)];
+    const bool isShort = row.length->currentIndex() == 0;
+    const QString digits = KeyDigits(key).left(isShort ? kShortKeyDigits : kLongKeyDigits);
+    row.edit->setInputMask(isShort ? kShortKeyMask : kLongKeyMask);
+    row.edit->setText(digits);
+}
+
+int CEditProfileSec::CheckedKey() const { return m_pKeyGroup->checkedId(); }
+
+void CEditProfileSec::CheckKey(int key) {
+    if (key >= 0) {
+        m_KeyRows[static_cast<size_t>(key)].radio->setChecked(true);
+        return;
+    }
+    // An exclusive group keeps one button checked; lift that for the moment of clearing.
+    m_pKeyGroup->setExclusive(false);
+    for (const SKeyRow& row : m_KeyRows) row.radio->setChecked(false);
+    m_pKeyGroup->setExclusive(true);
+}
+
+void CEditProfileSec::OnKeyChange(int key) {
+    const bool complete = IsKeyComplete(key);
+    const int checked = CheckedKey();
+    if (checked == key && !complete)
+        CheckKey(-1);
+    else if (checked < 0 && complete)
+        CheckKey(key);
+    emit Modified();
+}
+
+QWidget* CEditProfileSec::Validate() {
+    if (SecurityType() != 1 || ui->IDC_1111->isChecked()) return nullptr;
+    const int checked = CheckedKey();
+    if (checked >= 0 && IsKeyComplete(checked)) return nullptr;
+    theApp.ShowMessage(LoadStringId(IDS_DEFINE_SECURITY_KEY), EMsgIcon::Warning);
+    return m_KeyRows[0].radio;
+}
+
+bool CEditProfileSec::Apply(CProfile& profile) {
+    auto lock = LockProfiles();
+    profile.SecType = SecurityType();
+    profile.Use802_1 = ui->IDC_1111->isChecked();
+    profile.ActiveSecKey = CheckedKey();
+    // Keys are stored whatever the security type, so switching WEP off and on again keeps them.
+    for (int i = 0; i < kKeys; ++i) {
+        const auto k = static_cast<size_t>(i);
+        const int length = m_KeyRows[k].length->currentIndex();
+        if (length >= 0) profile.SecKeyLen[k] = length;
+        profile.SecKey[k] = KeyDigits(i).toStdString();
+    }
+    return true;
+}
+
+}  // namespace wavory

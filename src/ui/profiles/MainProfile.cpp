@@ -1,0 +1,502 @@
+#include "ui/profiles/MainProfile.h"
+
+#include "ui_MainProfile.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QStyle>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <optional>
+#include <stdexcept>
+
+#include "monitor/Poll.h"
+#include "profiles/Profile.h"
+#include "profiles/ProfileMngr.h"
+#include "shell/Locks.h"
+#include "shell/MainWindow.h"
+#include "shell/StringTable.h"
+#include "shell/Tessal.h"
+#include "survey/Station.h"
+#include "survey/StationMngr.h"
+#include "ui/profiles/ControlIds.h"
+#include "ui/profiles/EditProfile.h"
+
+namespace wavory {
+
+namespace {
+
+constexpr int kIconSize = 16;
+constexpr int kNameRole = Qt::UserRole;
+
+QString Tr(int id) { return QString::fromStdString(LoadStringId(id)); }
+
+QString AskProfileFile(QWidget* parent, bool save, const QString& title, const QString& filter) {
+    QFileDialog dialog(parent, title, QString(), filter);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // The suffix is added before the dialog checks for an existing file, so the user confirms
+    // replacing exactly the file that is written.
+    dialog.setDefaultSuffix(QStringLiteral("reg"));
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.selectedFiles().value(0);
+}
+
+bool AskYesNo(QWidget* parent, const QString& text) {
+    return QMessageBox::question(parent, QString::fromLatin1(CTessalApp::kAppName), text,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+// The connected mark: a green disc with a white tick.
+QIcon MakeConnectedIcon() {
+    QPixmap pixmap(kIconSize, kIconSize);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x1e, 0x6b, 0x2a), 1));
+    painter.setBrush(QColor(0x2e, 0xa0, 0x43));
+    painter.drawEllipse(QRectF(1, 1, 14, 14));
+    painter.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPolyline(QPolygonF({QPointF(4.5, 8.5), QPointF(7, 11), QPointF(11.5, 5.5)}));
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+CMainProfile::FileDialogHook CMainProfile::s_fnAskFile = AskProfileFile;
+CMainProfile::QuestionHook CMainProfile::s_fnAskYesNo = AskYesNo;
+
+CMainProfile::CMainProfile(QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::CMainProfile>()), m_ConnectedIcon(MakeConnectedIcon()) {
+    ui->setupUi(this);
+    setObjectName("Profiles");
+    ui->IDC_1178->setPixmap(m_ConnectedIcon.pixmap(kIconSize, kIconSize));
+
+    const QStringList headers = {QStringLiteral("Profile Name"), QStringLiteral("Network Name (SSID)"),
+                                 QStringLiteral("Security")};
+    for (QTreeWidget* list : {ui->IDC_1077, ui->IDC_1078}) {
+        list->setColumnCount(3);
+        list->setHeaderLabels(headers);
+        list->setIconSize(QSize(kIconSize, kIconSize));
+        list->installEventFilter(this);
+        SetColumnWidths(list);
+        connect(list, &QTreeWidget::itemPressed, this, [this, list] { SetActiveList(list); });
+        connect(list, &QTreeWidget::itemDoubleClicked, this, [this, list] {
+            SetActiveList(list);
+            ConnectSelected();
+        });
+        connect(list, &QWidget::customContextMenuRequested, this,
+                [this, list](const QPoint& pos) { ShowContextMenu(list, pos); });
+    }
+    connect(ui->IDC_1077, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (m_bFilling) return;
+        // Like a selection mark, the row stays remembered when the selection is cleared.
+        const QList<QTreeWidgetItem*> selected = ui->IDC_1077->selectedItems();
+        if (!selected.isEmpty()) m_nAutoSel = ui->IDC_1077->indexOfTopLevelItem(selected.first());
+        UpdateArrows();
+    });
+
+    connect(ui->IDC_1075, &QPushButton::clicked, this, &CMainProfile::ConnectSelected);
+    connect(ui->IDC_1079, &QPushButton::clicked, this, [this] { DoProfileOp(PROFILE_OP_NEW); });
+    connect(ui->IDC_1076, &QPushButton::clicked, this, [this] { DoProfileOp(PROFILE_OP_EDIT); });
+    connect(ui->IDC_1139, &QToolButton::clicked, this, &CMainProfile::MoveUp);
+    connect(ui->IDC_1138, &QToolButton::clicked, this, &CMainProfile::MoveDown);
+    connect(ui->IDC_32779, &QPushButton::clicked, this, [this] { ProfileFileOp(FILE_OP_EXPORT); });
+    connect(ui->IDC_32780, &QPushButton::clicked, this, [this] { ProfileFileOp(FILE_OP_IMPORT); });
+    connect(ui->IDC_32781, &QPushButton::clicked, this, [this] { ProfileFileOp(FILE_OP_EXPORT_ALL); });
+
+    m_bInitialized = true;
+    m_nAutoSel = 0;
+    m_pActiveList = ui->IDC_1077;
+    RefreshLists(0);
+}
+
+CMainProfile::~CMainProfile() = default;
+
+void CMainProfile::Refresh() { RefreshLists(0); }
+
+void CMainProfile::showEvent(QShowEvent* event) {
+    RefreshLists(0);
+    QWidget::showEvent(event);
+}
+
+bool CMainProfile::eventFilter(QObject* watched, QEvent* event) {
+    auto* list = qobject_cast<QTreeWidget*>(watched);
+    if (list && event->type() == QEvent::FocusIn) SetActiveList(list);
+    if (list && event->type() == QEvent::Resize) SetColumnWidths(list);
+    return QWidget::eventFilter(watched, event);
+}
+
+void CMainProfile::SetActiveList(QTreeWidget* list) { m_pActiveList = list; }
+
+void CMainProfile::SetColumnWidths(QTreeWidget* list) {
+    for (int column = 0; column < 3; ++column)
+        list->setColumnWidth(column, static_cast<int>(list->width() * kColumnShares[column]));
+}
+
+// ---- Lists ----
+
+QString CMainProfile::RowName(QTreeWidget* list, int row) {
+    QTreeWidgetItem* item = row >= 0 ? list->topLevelItem(row) : nullptr;
+    return item ? item->data(0, kNameRole).toString() : QString();
+}
+
+std::shared_ptr<CProfile> CMainProfile::SelectedProfile(std::string* name) const {
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    if (!mngr || !m_pActiveList) return nullptr;
+    const QList<QTreeWidgetItem*> selected = m_pActiveList->selectedItems();
+    if (selected.isEmpty()) return nullptr;
+    // The row carries the profile's full name, so the lookup never depends on the shown text.
+    const std::string rowName = selected.first()->data(0, kNameRole).toString().toStdString();
+    if (name) *name = rowName;
+    return mngr->GetProfile(rowName);
+}
+
+std::shared_ptr<CProfile> CMainProfile::AutoRowProfile(int row) const {
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    const QString name = RowName(ui->IDC_1077, row);
+    return mngr && !name.isEmpty() ? mngr->GetProfile(name.toStdString()) : nullptr;
+}
+
+void CMainProfile::RefreshLists(int row, std::string follow) {
+    if (!m_bInitialized) return;
+    if (m_nAutoSel >= 0) row = m_nAutoSel;
+    if (follow.empty()) {
+        const QList<QTreeWidgetItem*> selected = m_pActiveList->selectedItems();
+        if (!selected.isEmpty()) follow = selected.first()->data(0, kNameRole).toString().toStdString();
+    }
+    const bool hadFocus = isVisible() && isAncestorOf(QApplication::focusWidget());
+
+    m_bFilling = true;
+    ui->IDC_1077->clear();
+    ui->IDC_1078->clear();
+    FillLists();
+    if (row >= 0 && row < ui->IDC_1077->topLevelItemCount()) {
+        ui->IDC_1077->setCurrentItem(ui->IDC_1077->topLevelItem(row));
+        SetActiveList(ui->IDC_1077);
+    }
+    // The profile the user was working on stays selected, wherever the rebuild put it.
+    if (!follow.empty()) {
+        const QString name = QString::fromStdString(follow);
+        for (QTreeWidget* list : {ui->IDC_1077, ui->IDC_1078}) {
+            for (int i = 0; i < list->topLevelItemCount(); ++i) {
+                QTreeWidgetItem* item = list->topLevelItem(i);
+                if (item->data(0, kNameRole).toString() != name) continue;
+                list->setCurrentItem(item);
+                SetActiveList(list);
+                if (list == ui->IDC_1077) m_nAutoSel = i;
+            }
+        }
+    }
+    m_bFilling = false;
+    // The focus moves only within the page, never away from a control elsewhere.
+    if (hadFocus) m_pActiveList->setFocus();
+    UpdateArrows();
+}
+
+void CMainProfile::FillLists() {
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    if (!mngr) return;
+
+    // The connected mark follows the current station by network name; without one, an applied
+    // ad-hoc profile carries it.
+    std::optional<std::string> currentSsid;
+    if (CStationMngr* stations = theApp.m_pStationMngr) {
+        auto lock = stations->Lock();
+        if (auto current = stations->GetCurrent()) currentSsid = current->NetName;
+    }
+    std::shared_ptr<CProfile> connected = currentSsid ? nullptr : mngr->GetConnected();
+    const bool adHoc = theApp.m_bAdHocApplied;
+
+    auto lock = mngr->Lock();
+    const std::vector<std::shared_ptr<CProfile>> profiles = mngr->Snapshot();
+    auto insert = [&](const CProfile& profile) {
+        QTreeWidget* list = profile.AutoSelect ? ui->IDC_1077 : ui->IDC_1078;
+        auto* item = new QTreeWidgetItem(list);
+        item->setText(0, QString::fromStdString(profile.ProfName));
+        item->setData(0, kNameRole, QString::fromStdString(profile.ProfName));
+        item->setText(1, QString::fromStdString(profile.NetName));
+        item->setText(2, profile.SecType != 0 ? QStringLiteral("WEP") : QStringLiteral("None"));
+        const bool marked = currentSsid ? *currentSsid == profile.NetName
+                                        : adHoc && connected && connected->ProfName == profile.ProfName;
+        if (marked) item->setIcon(0, m_ConnectedIcon);
+        SetActiveList(list);
+    };
+    const int autoCount = mngr->GetAutoCount();
+    for (int priority = 0; priority < autoCount; ++priority) {
+        for (const auto& profile : profiles)
+            if (profile->AutoSelect && profile->Priority == priority) insert(*profile);
+    }
+    for (const auto& profile : profiles)
+        if (!profile->AutoSelect) insert(*profile);
+}
+
+void CMainProfile::SetArrow(QToolButton* button, bool up, bool grey) {
+    const QIcon arrow = style()->standardIcon(up ? QStyle::SP_ArrowUp : QStyle::SP_ArrowDown);
+    button->setIcon(grey ? QIcon(arrow.pixmap(kIconSize, kIconSize, QIcon::Disabled)) : arrow);
+    button->setProperty("grey", grey);
+}
+
+bool CMainProfile::IsArrowGrey(bool up) const {
+    return (up ? ui->IDC_1139 : ui->IDC_1138)->property("grey").toBool();
+}
+
+void CMainProfile::UpdateArrows() {
+    bool upGrey = true;
+    bool downGrey = true;
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    if (mngr && mngr->GetCount() > 0) {
+        if (auto profile = AutoRowProfile(m_nAutoSel)) {
+            auto lock = mngr->Lock();
+            downGrey = profile->Priority + 1 >= mngr->GetAutoCount();
+            upGrey = profile->Priority - 1 < 0;
+        }
+    }
+    SetArrow(ui->IDC_1139, true, upGrey);
+    SetArrow(ui->IDC_1138, false, downGrey);
+}
+
+// ---- Commands ----
+
+void CMainProfile::ConnectSelected() {
+    const QList<QTreeWidgetItem*> autoSelected = ui->IDC_1077->selectedItems();
+    if (!autoSelected.isEmpty()) m_nAutoSel = ui->IDC_1077->indexOfTopLevelItem(autoSelected.first());
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    CStationMngr* stations = theApp.m_pStationMngr;
+    std::shared_ptr<CProfile> profile = SelectedProfile();
+    if (!profile || !mngr || !stations) return;
+
+    std::shared_ptr<CStation> station;
+    int phyType = 1;
+    {
+        auto lock = mngr->Lock();
+        station = std::make_shared<CStation>(*profile);
+        phyType = profile->PhyType;
+    }
+    if (station->Connect(CStation::CONNECT_APPLY)) {
+        // The polling thread reads the live connection back two ticks from now.
+        theApp.m_nAutoCountdown = 2;
+        stations->SetCurrent(station);
+        mngr->SetConnected(theApp.m_bAdHocApplied ? profile : nullptr, true);
+        if (theApp.m_pPoll) theApp.m_pPoll->ResetStats(phyType != 1);
+        theApp.m_bRefreshRequest = true;
+        return;
+    }
+    stations->SetCurrent(nullptr);
+    mngr->SetConnected(nullptr, true);
+    theApp.ShowMessage(LoadStringId(IDS_CONNECT_FAILED), EMsgIcon::Warning);
+    if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
+}
+
+bool CMainProfile::RunEditor(const QString& title, bool isNew) {
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    std::shared_ptr<CProfile> profile = mngr->GetProfile(g_strEditProfile);
+    if (!profile) return false;
+    bool wasMember = false;
+    int priority = -1;
+    {
+        auto lock = mngr->Lock();
+        wasMember = profile->AutoSelect;
+        priority = profile->Priority;
+    }
+
+    CEditProfile sheet(title, this, 0);
+    m_pSheet = &sheet;
+    const int result = sheet.exec();
+    m_pSheet = nullptr;
+
+    if (isNew && result != QDialog::Accepted) {
+        // A profile created for the editor and not confirmed leaves nothing behind.
+        mngr->RemoveProfile(g_strEditProfile, false, true);
+        return true;
+    }
+    // The editor may have renamed the profile; g_strEditProfile follows the name.
+    profile = mngr->GetProfile(g_strEditProfile);
+    if (!profile) return true;
+    auto lock = mngr->Lock();
+    if (isNew) {
+        if (profile->AutoSelect) profile->Priority = mngr->UpdatePriorities(-1);
+        profile->Save(true);
+    } else if (wasMember && !profile->AutoSelect) {
+        if (priority >= 0) mngr->UpdatePriorities(priority);
+        profile->Priority = -1;
+    } else if (!wasMember && profile->AutoSelect) {
+        profile->Priority = mngr->UpdatePriorities(-1);
+    }
+    return true;
+}
+
+void CMainProfile::DoProfileOp(int op) {
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    if (!mngr) return;
+    std::string name;
+    std::shared_ptr<CProfile> selected;
+    if (op != PROFILE_OP_NEW) {
+        selected = SelectedProfile(&name);
+        if (!selected) return;
+    }
+    QString title = Tr(IDS_PROFILE_CONFIGURATION);
+    std::string follow;
+
+    switch (op) {
+        case PROFILE_OP_NEW:
+            g_strEditProfile = mngr->AddProfile();
+            if (!RunEditor(title, true)) return;
+            follow = g_strEditProfile;
+            break;
+        case PROFILE_OP_EDIT:
+            g_strEditProfile = name;
+            title += QStringLiteral(": ") + QString::fromStdString(name);
+            if (!RunEditor(title, false)) return;
+            follow = g_strEditProfile;
+            break;
+        case PROFILE_OP_DUPLICATE: {
+            {
+                auto lock = mngr->Lock();
+                g_strEditProfile = mngr->AddProfile(selected.get());
+            }
+            if (!RunEditor(title, true)) return;
+            follow = g_strEditProfile;
+            break;
+        }
+        case PROFILE_OP_TOGGLE_AUTO: {
+            auto lock = mngr->Lock();
+            selected->AutoSelect = !selected->AutoSelect;
+            if (!selected->AutoSelect) {
+                if (selected->Priority >= 0) mngr->UpdatePriorities(selected->Priority);
+                selected->Priority = -1;
+            } else {
+                selected->Priority = mngr->UpdatePriorities(-1);
+            }
+            follow = name;
+            break;
+        }
+        case PROFILE_OP_DELETE:
+            mngr->RemoveProfile(name, true, true);
+            break;
+        default:
+            return;
+    }
+    mngr->SaveAll();
+    RefreshLists(0, follow);
+}
+
+void CMainProfile::OnDelete() {
+    const CLockGuard lock(CS_MAIN);
+    if (!lock.Owned() || !SelectedProfile()) return;
+    if (s_fnAskYesNo(this, Tr(IDS_DELETE_PROFILE))) DoProfileOp(PROFILE_OP_DELETE);
+}
+
+void CMainProfile::Move(int step) {
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    const QList<QTreeWidgetItem*> selected = ui->IDC_1077->selectedItems();
+    if (!mngr || selected.isEmpty()) return;
+    auto profile = mngr->GetProfile(selected.first()->data(0, kNameRole).toString().toStdString());
+    if (!profile) return;
+    {
+        auto lock = mngr->Lock();
+        const int priority = profile->Priority;
+        if (priority < 0 || priority + step < 0 || priority + step >= mngr->GetAutoCount()) return;
+        auto other = mngr->FindByPriority(priority + step);
+        if (!other) return;
+        profile->Priority = priority + step;
+        other->Priority = priority;
+    }
+    mngr->SaveAll();
+    // The moved profile stays selected, so repeated clicks keep moving it.
+    RefreshLists(0, profile->ProfName);
+}
+
+void CMainProfile::MoveUp() { Move(-1); }
+
+void CMainProfile::MoveDown() { Move(+1); }
+
+void CMainProfile::ProfileFileOp(int op) {
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    if (!mngr) return;
+    // Only the export of one profile needs a selection: an import or an export of all works also
+    // on an empty list.
+    std::optional<std::string> name;
+    if (op == FILE_OP_EXPORT) {
+        std::string selectedName;
+        if (!SelectedProfile(&selectedName)) return;
+        name = selectedName;
+    }
+    const bool save = op != FILE_OP_IMPORT;
+    QString path = s_fnAskFile(this, save, Tr(IDS_PROFILE_CONFIGURATION), QString::fromLatin1(kFileFilter));
+    if (!path.isEmpty()) {
+        // The dialog confirmed replacing the file it showed; a name extended here was not shown.
+        bool overwrite = true;
+        if (save && !path.endsWith(QStringLiteral(".reg"), Qt::CaseInsensitive)) {
+            path += QStringLiteral(".reg");
+            overwrite = false;
+        }
+        const std::string file = path.toStdString();
+        try {
+            switch (op) {
+                case FILE_OP_EXPORT:
+                    mngr->RegistryOp(CProfileMngr::REG_OP_EXPORT_ONE, file, name, overwrite);
+                    break;
+                case FILE_OP_IMPORT:
+                    // Stored at once, so the imported profiles survive an abnormal end.
+                    if (mngr->RegistryOp(CProfileMngr::REG_OP_IMPORT, file, std::nullopt)) mngr->SaveAll();
+                    break;
+                case FILE_OP_EXPORT_ALL:
+                    mngr->RegistryOp(CProfileMngr::REG_OP_EXPORT_ALL, file, std::nullopt, overwrite);
+                    break;
+                default:
+                    break;
+            }
+        } catch (const std::exception& error) {
+            theApp.ShowMessage(error.what(), EMsgIcon::Error);
+        }
+    }
+    RefreshLists(0);
+}
+
+// ---- Pop-up menu ----
+
+std::unique_ptr<QMenu> CMainProfile::CreateContextMenu() {
+    std::shared_ptr<CProfile> profile = SelectedProfile();
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    if (!profile || !mngr) return nullptr;
+    bool member = false;
+    {
+        auto lock = mngr->Lock();
+        member = profile->AutoSelect;
+    }
+    auto menu = std::make_unique<QMenu>();
+    auto add = [this, &menu](int id, const QString& text, auto handler) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(ControlName(id));
+        connect(action, &QAction::triggered, this, handler);
+    };
+    add(ID_PROFILE_ADD, QStringLiteral("&Add"), [this] { DoProfileOp(PROFILE_OP_NEW); });
+    add(ID_PROFILE_EDIT, QStringLiteral("&Edit"), [this] { DoProfileOp(PROFILE_OP_EDIT); });
+    add(ID_PROFILE_DUPLICATE, QStringLiteral("Du&plicate"), [this] { DoProfileOp(PROFILE_OP_DUPLICATE); });
+    add(ID_PROFILE_DELETE, QStringLiteral("&Delete"), [this] { OnDelete(); });
+    menu->addSeparator();
+    add(ID_PROFILE_CONNECT, QStringLiteral("&Connect"), [this] { ConnectSelected(); });
+    if (member)
+        add(ID_AUTO_REMOVE, QStringLiteral("Remove from Au&to-Selection"),
+            [this] { DoProfileOp(PROFILE_OP_TOGGLE_AUTO); });
+    else
+        add(ID_AUTO_ADD, Tr(IDS_ADD_TO_AUTO_SELECTION), [this] { DoProfileOp(PROFILE_OP_TOGGLE_AUTO); });
+    menu->addSeparator();
+    add(ID_PROFILE_EXPORT, QStringLiteral("E&xport Profile..."), [this] { ProfileFileOp(FILE_OP_EXPORT); });
+    add(ID_PROFILE_EXPORT_ALL, QStringLiteral("Export A&ll Profiles..."),
+        [this] { ProfileFileOp(FILE_OP_EXPORT_ALL); });
+    add(ID_PROFILE_IMPORT, QStringLiteral("&Import Profiles..."), [this] { ProfileFileOp(FILE_OP_IMPORT); });
+    return menu;
+}
+
+void CMainProfile::ShowContextMenu(QTreeWidget* list, const QPoint& pos) {
+    SetActiveList(list);
+    if (std::unique_ptr<QMenu> menu = CreateContextMenu()) menu->exec(list->viewport()->mapToGlobal(pos));
+}
+
+}  // namespace wavory

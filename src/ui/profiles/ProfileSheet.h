@@ -1,0 +1,53 @@
+// A tabbed editor of one profile: pages that follow the CEditProfilePage contract, with OK, Cancel
+// and Apply (OK, Cancel, Apply from left to right; there is no Help button). Confirming checks every
+// page first and writes them into the edited profile only when all of them are acceptable.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <memory>
+#include <vector>
+
+namespace Ui {
+class CProfileSheet;
+}
+
+namespace wavory {
+
+class CEditProfilePage;
+
+class CProfileSheet : public QDialog {
+    Q_OBJECT
+public:
+    enum EControl : int { IDC_OK = 1, IDC_CANCEL = 2, IDC_APPLY = 12321 };
+
+    CProfileSheet(const QString& title, QWidget* parent);
+    ~CProfileSheet() override;
+
+    int PageCount() const { return static_cast<int>(m_Pages.size()); }
+    CEditProfilePage* Page(int index) const;
+    int ActivePage() const;
+    void SetActivePage(int index);
+
+    // Checks every page, then writes them into the edited profile. False keeps the sheet open on the
+    // page to correct, with the focus on the control at fault.
+    bool ApplyAll();
+    // OK: closes only when ApplyAll succeeded.
+    void accept() override;
+
+protected:
+    // The tab takes the page's window title, so a page can show its state in its caption.
+    void AddPage(CEditProfilePage* page, const QString& caption);
+    // Loads every page from the edited profile; without one the controls keep their form's state.
+    void LoadPages();
+
+private:
+    void OnModified();
+    void OnApplyNow();
+    void ShowProblem(CEditProfilePage* page, QWidget* control);
+
+    std::unique_ptr<Ui::CProfileSheet> ui;
+    std::vector<CEditProfilePage*> m_Pages;
+};
+
+}  // namespace wavory

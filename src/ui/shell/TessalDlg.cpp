@@ -1,0 +1,201 @@
+#include "ui/shell/TessalDlg.h"
+
+#include "ui_TessalDlg.h"
+
+#include <QEvent>
+#include <QEventLoop>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "shell/Locks.h"
+#include "shell/Tessal.h"
+#include "shell/Trace.h"
+#include "ui/monitor/MainAbout.h"
+#include "ui/monitor/MainGen.h"
+#include "ui/monitor/MainStats.h"
+#include "ui/monitor/Prefs.h"
+#include "ui/profiles/MainProfile.h"
+#include "ui/res/Resources.h"
+#include "ui/shell/TrayBackend.h"
+#include "ui/survey/ViewSite.h"
+
+namespace wavory {
+
+CTessalDlg::CTessalDlg(QWidget* parent)
+    : QDialog(parent),
+      ui(std::make_unique<Ui::CTessalDlg>()),
+      m_pTrayBackend(new CTrayBackend(this)),
+      m_pTrayMenu(new QMenu(this)),
+      m_tray(m_pTrayBackend) {
+    InitResources();
+    ui->setupUi(this);
+    setWindowTitle(QString::fromLatin1(CTessalApp::kAppName));
+    setWindowIcon(AppIcon());
+    // A main window, not a dialog box: minimise button and window menu.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    m_site = new CViewSite(this);
+    m_stats = new CMainStats;
+    m_about = new CMainAbout;
+    m_gen = new CMainGen;
+    m_profile = new CMainProfile;
+    ui->tabSheet->addTab(m_gen, QStringLiteral("General"));
+    ui->tabSheet->addTab(m_profile, QStringLiteral("Profiles"));
+    ui->tabSheet->addTab(m_stats, QStringLiteral("CurrentStatistics"));
+    ui->tabSheet->addTab(m_about, QStringLiteral("&About"));
+
+    connect(ui->tabSheet, &QTabWidget::currentChanged, this, &CTessalDlg::OnPageChanged);
+    connect(ui->IDC_1017, &QPushButton::clicked, this, &CTessalDlg::OnPreferences);
+    connect(ui->IDC_1018, &QPushButton::clicked, this, &CTessalDlg::OnViewSite);
+    connect(ui->IDC_2, &QPushButton::clicked, this, &CTessalDlg::reject);
+
+    m_pTrayMenu->addAction(QStringLiteral("&Restore"), this, &CTessalDlg::RestoreFromTray);
+    m_pTrayMenu->addAction(QStringLiteral("&View Site"), this, &CTessalDlg::OnViewSite);
+    m_pTrayMenu->addSeparator();
+    m_pTrayMenu->addAction(QStringLiteral("&Close"), this, &CTessalDlg::reject);
+    m_pTrayBackend->SetContextMenu(m_pTrayMenu);
+    m_pTrayBackend->SetWindowIcon(windowIcon());
+    connect(m_pTrayBackend, &CTrayBackend::Activated, this, &CTessalDlg::OnTrayActivated);
+
+    m_MainTimer.setInterval(kTickMs);
+    connect(&m_MainTimer, &QTimer::timeout, this, [] { theApp.OnMainTick(); });
+}
+
+CTessalDlg::~CTessalDlg() = default;
+
+int CTessalDlg::Run() {
+    OnInitDialog();
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    m_MainTimer.start();
+    m_bStarting = true;  // a minimised start stays on the task bar
+    if (m_bStartMinimized)
+        showMinimized();
+    else
+        show();
+    m_bStarting = false;
+    loop.exec();
+    m_MainTimer.stop();
+    OnDestroy();
+    return result();
+}
+
+void CTessalDlg::OnInitDialog() {
+    m_nActivePage = -1;
+    OnPageChanged(ui->tabSheet->currentIndex());
+    RefreshPages(false, true);
+    m_bSiteWasVisible = false;
+    m_tray.SetOwner(this);
+    m_tray.SetTip(theApp.GetTrayTip());  // empty unless a connection was seen before the window existed
+    m_tray.Add();
+    m_tray.SetIcon(CTrayBackend::kWindowIcon);
+}
+
+void CTessalDlg::OnDestroy() {
+    if (TryEnter(CS_MAIN)) {
+        theApp.m_nStatIndex = -1;  // no more graph points
+        Leave(CS_MAIN);
+    }
+    CMainStats::SetGraphTarget(nullptr, false);
+    m_tray.Delete();
+    m_site->hide();
+    hide();
+}
+
+void CTessalDlg::RefreshPages(bool graph, bool full) {
+    const int active = ActivePage();
+    if (active == PAGE_GENERAL)
+        m_gen->Refresh();
+    else if (active == PAGE_STATISTICS)
+        m_stats->UpdateValues();
+    if (graph) m_stats->RedrawGraph(false);
+    if (full) {
+        m_profile->Refresh();
+        if (active == PAGE_ABOUT) m_about->Refresh();
+    }
+}
+
+bool CTessalDlg::IsSiteVisible() { return m_site->isVisible(); }
+
+void CTessalDlg::RefreshSiteList() { m_site->RefreshList(); }
+
+void CTessalDlg::SetTrayTip(const std::string& tip) { m_tray.SetTip(tip); }
+
+int CTessalDlg::ActivePage() const { return ui->tabSheet->currentIndex(); }
+
+void CTessalDlg::SetActivePage(int page) { ui->tabSheet->setCurrentIndex(page); }
+
+QWidget* CTessalDlg::Page(int page) const { return ui->tabSheet->widget(page); }
+
+CBoundPage* CTessalDlg::BoundPage(int page) const {
+    switch (page) {
+        case PAGE_GENERAL:
+            return m_gen;
+        case PAGE_STATISTICS:
+            return m_stats;
+        case PAGE_ABOUT:
+            return m_about;
+        default:
+            return nullptr;
+    }
+}
+
+void CTessalDlg::OnPageChanged(int index) {
+    if (index == m_nActivePage) return;
+    if (CBoundPage* old = BoundPage(m_nActivePage)) old->OnKillActive();
+    m_nActivePage = index;
+    if (CBoundPage* page = BoundPage(index)) page->Activate();
+}
+
+void CTessalDlg::OnPreferences() {
+    CPrefs prefs(this);
+    prefs.exec();
+}
+
+void CTessalDlg::OnViewSite() {
+    m_site->show();
+    m_site->raise();
+    m_site->activateWindow();
+}
+
+void CTessalDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() || m_bStarting) return;
+    // Without a notification area the window stays a normal minimised window, so the user can
+    // always get it back from the task bar.
+    if (!m_tray.IsAdded()) return;
+    m_bSiteWasVisible = m_site->isVisible();
+    if (m_bSiteWasVisible) m_site->hide();
+    // Hidden once the minimise has been carried out; hiding inside it confuses some window managers.
+    QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
+}
+
+void CTessalDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_bShownOnce) {
+        m_bShownOnce = true;
+        Trace("\n !!! Main window shown\n");
+    }
+}
+
+void CTessalDlg::RestoreFromTray() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    if (m_bSiteWasVisible) {
+        m_site->show();
+        m_site->raise();
+    }
+    // Cleared once used: a later click on the icon must not bring back a list the user closed.
+    m_bSiteWasVisible = false;
+}
+
+void CTessalDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
+    // Some notification areas deliver only single clicks, others only double clicks.
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) RestoreFromTray();
+}
+
+}  // namespace wavory

@@ -1,0 +1,97 @@
+// The main window: a tabbed sheet with the pages General, Profiles, CurrentStatistics and About,
+// the Preferences, View Site and Close buttons, the notification-area icon and the Available
+// Networks dialog it owns. It drives the main tick from a timer of the interface thread and hides
+// into the notification area when minimised (where there is one).
+#pragma once
+
+#include <QDialog>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <memory>
+
+#include "shell/MainWindow.h"
+#include "shell/SysTray.h"
+
+namespace Ui {
+class CTessalDlg;
+}
+
+class QMenu;
+
+namespace wavory {
+
+class CBoundPage;
+class CMainAbout;
+class CMainGen;
+class CMainProfile;
+class CMainStats;
+class CTrayBackend;
+class CViewSite;
+
+class CTessalDlg : public QDialog, public IMainWindow {
+    Q_OBJECT
+public:
+    enum EControl : int { IDC_CLOSE = 2, IDC_PREFERENCES = 1017, IDC_VIEW_SITE = 1018 };
+    enum EPage : int { PAGE_GENERAL = 0, PAGE_PROFILES = 1, PAGE_STATISTICS = 2, PAGE_ABOUT = 3 };
+    // The main tick's period: twice as often as the polling thread can ask for a refresh.
+    static constexpr int kTickMs = 500;
+
+    explicit CTessalDlg(QWidget* parent = nullptr);
+    ~CTessalDlg() override;
+
+    // Start minimised instead of shown (set before Run).
+    void SetStartMinimized(bool minimized) { m_bStartMinimized = minimized; }
+
+    // IMainWindow: shows the window and runs until it is closed; then the window's part of shutdown.
+    int Run() override;
+    void RefreshPages(bool graph, bool full) override;
+    bool IsSiteVisible() override;
+    void RefreshSiteList() override;
+    // May run on the polling thread: only the tray record changes here.
+    void SetTrayTip(const std::string& tip) override;
+
+    // The two ends of the window's life that Run brackets: set-up before the window is shown, and
+    // the work when it closes (stop the graph feed, remove the tray icon).
+    void OnInitDialog();
+    void OnDestroy();
+
+    void OnPreferences();
+    void OnViewSite();
+    // Brings the window back from the notification area (with Available Networks if it was shown).
+    void RestoreFromTray();
+
+    int ActivePage() const;
+    void SetActivePage(int page);
+    QWidget* Page(int page) const;
+    CViewSite* Site() const { return m_site; }
+    CTrayBackend* TrayBackend() const { return m_pTrayBackend; }
+    clsSysTray& Tray() { return m_tray; }
+    bool SiteWasVisible() const { return m_bSiteWasVisible; }
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void OnPageChanged(int index);
+    void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
+    CBoundPage* BoundPage(int page) const;
+
+    std::unique_ptr<Ui::CTessalDlg> ui;
+    CTrayBackend* m_pTrayBackend;
+    QMenu* m_pTrayMenu;
+    clsSysTray m_tray;
+    CViewSite* m_site;
+    CMainStats* m_stats;
+    bool m_bSiteWasVisible = false;
+    CMainAbout* m_about;
+    CMainGen* m_gen;
+    CMainProfile* m_profile;
+    QTimer m_MainTimer;
+    int m_nActivePage = -1;
+    bool m_bStartMinimized = false;
+    bool m_bStarting = false;
+    bool m_bShownOnce = false;
+};
+
+}  // namespace wavory

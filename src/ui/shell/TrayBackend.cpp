@@ -1,0 +1,48 @@
+#include "ui/shell/TrayBackend.h"
+
+#include <QApplication>
+#include <QStyle>
+#include <QThread>
+
+namespace wavory {
+
+CTrayBackend::CTrayBackend(QObject* parent)
+    : QObject(parent),
+      m_pIcon(new QSystemTrayIcon(this)),
+      m_fnAvailable(&QSystemTrayIcon::isSystemTrayAvailable) {
+    connect(m_pIcon, &QSystemTrayIcon::activated, this, &CTrayBackend::Activated);
+}
+
+CTrayBackend::~CTrayBackend() = default;
+
+void CTrayBackend::SetContextMenu(QMenu* menu) { m_pIcon->setContextMenu(menu); }
+
+void CTrayBackend::Apply(const SNotifyIconData& data) {
+    m_pIcon->setIcon(data.icon == kWindowIcon ? m_WindowIcon
+                                              : QApplication::style()->standardIcon(QStyle::SP_ComputerIcon));
+    m_pIcon->setToolTip(QString::fromStdString(data.tip));
+}
+
+bool CTrayBackend::AddIcon(const SNotifyIconData& data) {
+    if (!m_fnAvailable || !m_fnAvailable()) return false;
+    Apply(data);
+    m_pIcon->show();
+    return true;
+}
+
+bool CTrayBackend::ModifyIcon(const SNotifyIconData& data) {
+    if (QThread::currentThread() == thread()) {
+        Apply(data);
+        return true;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, data] { Apply(data); }, Qt::QueuedConnection);
+    return true;
+}
+
+bool CTrayBackend::DeleteIcon(const SNotifyIconData&) {
+    m_pIcon->hide();
+    return true;
+}
+
+}  // namespace wavory

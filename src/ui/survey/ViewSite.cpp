@@ -1,0 +1,486 @@
+#include "ui/survey/ViewSite.h"
+
+#include "ui_ViewSite.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPalette>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTreeWidget>
+#include <algorithm>
+
+#include "monitor/Poll.h"
+#include "profiles/ProfileMngr.h"
+#include "shell/Locks.h"
+#include "shell/MainWindow.h"
+#include "shell/StringTable.h"
+#include "shell/Tessal.h"
+#include "shell/Trace.h"
+#include "survey/Station.h"
+#include "survey/StationMngr.h"
+#include "ui/profiles/EditProfile.h"
+#include "ui/survey/SiteIcons.h"
+#include "ui/survey/SiteRows.h"
+
+namespace wavory {
+
+namespace {
+
+constexpr int kRowKeyRole = Qt::UserRole;
+constexpr const char* kViewPreference = "View AP or NET";
+
+QString Text(int id) { return QString::fromStdString(LoadStringId(id)); }
+
+// A copy of a scanned station as a profile holds it: the channel as its position in the channel list.
+std::shared_ptr<CStation> ProfileCopy(const CStation& station) {
+    auto copy = std::make_shared<CStation>(station, station.m_strBssid, station.m_nRssi);
+    copy->PhyChnl = ChannelNumberToIndex(station.PhyType, station.PhyChnl);
+    return copy;
+}
+
+}  // namespace
+
+CViewSite::CViewSite(QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::CViewSite>()), m_pMenu(new QMenu(this)) {
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("ViewSite"));
+    setSizeGripEnabled(true);
+
+    QTreeWidget* list = ui->IDC_1062;
+    list->header()->setSectionsClickable(true);
+    list->header()->setSortIndicatorShown(true);
+    list->viewport()->installEventFilter(this);
+    // The selection stays as visible when the focus is on a button as when it is on the list.
+    QPalette palette = list->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight,
+                     palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    list->setPalette(palette);
+
+    const std::pair<QLabel*, int> legend[] = {{ui->legendExcellent, SITE_IMG_EXCELLENT},
+                                              {ui->legendGood, SITE_IMG_GOOD},
+                                              {ui->legendFair, SITE_IMG_FAIR},
+                                              {ui->legendPoor, SITE_IMG_POOR},
+                                              {ui->IDC_1176, SITE_IMG_CONNECTED}};
+    for (const auto& [label, image] : legend) label->setPixmap(SiteImage(image).pixmap(16, 16));
+
+    m_pMenuConnect = m_pMenu->addAction(QStringLiteral("&Connect"), this, &CViewSite::OnConnect);
+    m_pMenu->addAction(QStringLiteral("&Save as Profile"), this,
+                       [this] { EditSelectedStation(EDIT_SAVE_PROFILE); });
+    m_pMenuEdit = m_pMenu->addAction(QStringLiteral("E&dit Connection"), this,
+                                     [this] { EditSelectedStation(EDIT_CONNECTION); });
+    m_pMenu->addSeparator();
+    m_pMenu->addAction(QStringLiteral("&Rescan"), this, &CViewSite::OnRescan);
+
+    connect(ui->IDC_1061, &QPushButton::clicked, this, &CViewSite::OnConnect);
+    connect(ui->IDC_1057, &QPushButton::clicked, this, [this] { EditSelectedStation(EDIT_SAVE_PROFILE); });
+    connect(ui->IDC_1059, &QPushButton::clicked, this, [this] { EditSelectedStation(EDIT_CONNECTION); });
+    connect(ui->IDC_1058, &QPushButton::clicked, this, &CViewSite::OnRescan);
+    connect(ui->IDC_3, &QPushButton::clicked, this, &CViewSite::OnToggleView);
+    connect(ui->IDC_2, &QPushButton::clicked, this, &QWidget::hide);
+    connect(list, &QTreeWidget::itemSelectionChanged, this, &CViewSite::OnRowSelected);
+    connect(list, &QTreeWidget::itemDoubleClicked, this, &CViewSite::OnConnect);
+    connect(list, &QWidget::customContextMenuRequested, this, &CViewSite::ShowContextMenu);
+    connect(list->header(), &QHeaderView::sectionClicked, this, &CViewSite::OnColumnClicked);
+
+    m_ProgressTimer.setInterval(kProgressTickMs);
+    connect(&m_ProgressTimer, &QTimer::timeout, this, &CViewSite::UpdateProgress);
+
+    m_fnEditor = [this](const QString& title) {
+        CEditProfile editor(title, this, 0);
+        m_pEditor = &editor;
+        const bool confirmed = editor.exec() == QDialog::Accepted;
+        m_pEditor = nullptr;
+        return confirmed;
+    };
+
+    // The view is kept across runs; the sort starts at the first column, ascending, every time.
+    m_bNetworkView = theApp.GetProfileInt("", kViewPreference, 0) != 0;
+    InitView();
+}
+
+CViewSite::~CViewSite() = default;
+
+void CViewSite::SetEditorRunner(EditorRunner runner) { m_fnEditor = std::move(runner); }
+
+void CViewSite::InitView() {
+    setWindowTitle(m_bNetworkView ? QStringLiteral("Available Networks") : QStringLiteral("Available AP's"));
+    // The caption names the view the button switches to.
+    ui->IDC_3->setText(Text(m_bNetworkView ? IDS_AP_VIEW : IDS_NETWORK_VIEW));
+
+    const int columns = m_bNetworkView ? kNetworkViewColumns : kApViewColumns;
+    // The network view has no channel, rate or MAC column to sort by.
+    if (m_nSortColumn >= columns) {
+        m_nSortColumn = 0;
+        m_bSortAscending = true;
+    }
+    QStringList headers;
+    for (int column = 0; column < columns; ++column) headers << QString::fromLatin1(SiteColumnHeader(column));
+    ui->IDC_1062->clear();
+    ui->IDC_1062->setColumnCount(columns);
+    ui->IDC_1062->setHeaderLabels(headers);
+    ApplyColumnWidths();
+
+    // Merging again applies the view: one station per network name or all of them.
+    if (theApp.m_pStationMngr) theApp.m_pStationMngr->MergeScan();
+    RefreshList();
+}
+
+void CViewSite::ApplyColumnWidths() {
+    QTreeWidget* list = ui->IDC_1062;
+    // The access-point view's shares add up to more than the whole width, which would push the
+    // MAC column out of sight; they are kept as proportions instead.
+    double total = 0.0;
+    for (int column = 0; column < list->columnCount(); ++column)
+        total += SiteColumnFraction(column, m_bNetworkView);
+    const double width = list->viewport()->width() / std::max(total, 1.0);
+    for (int column = 0; column < list->columnCount(); ++column)
+        list->setColumnWidth(column, static_cast<int>(width * SiteColumnFraction(column, m_bNetworkView)));
+}
+
+void CViewSite::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The tick refreshes the list only while it is shown: bring it up to date when it appears.
+    RefreshList();
+}
+
+bool CViewSite::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->IDC_1062->viewport() && event->type() == QEvent::Resize) ApplyColumnWidths();
+    return QDialog::eventFilter(watched, event);
+}
+
+std::string CViewSite::RowKeyOf(const QTreeWidgetItem* row) {
+    return row ? row->data(0, kRowKeyRole).toByteArray().toStdString() : std::string();
+}
+
+CViewSite::StationPtr CViewSite::FindStation(const std::string& rowKey) {
+    CStationMngr* stations = theApp.m_pStationMngr;
+    if (!stations) return nullptr;
+    if (!m_bNetworkView) return stations->Lookup(rowKey);
+    auto lock = stations->Lock();
+    for (const auto& station : stations->Snapshot())
+        if (station->NetName == rowKey) return station;
+    return nullptr;
+}
+
+CViewSite::StationPtr CViewSite::SelectedStation() {
+    QTreeWidget* list = ui->IDC_1062;
+    list->setFocus();
+    const QList<QTreeWidgetItem*> selected = list->selectedItems();
+    return selected.isEmpty() ? nullptr : FindStation(RowKeyOf(selected.first()));
+}
+
+bool CViewSite::IsCurrentStation(const CStation& station) {
+    CStationMngr* stations = theApp.m_pStationMngr;
+    if (!stations) return false;
+    auto lock = stations->Lock();
+    const std::string current = stations->GetCurrentKey();
+    return !station.NetName.empty() && !current.empty() && current == CStationMngr::StationKey(station);
+}
+
+void CViewSite::EnableButtons(const StationPtr& station) {
+    // Without a selected row the commands that act on one are off.
+    const bool current = station && IsCurrentStation(*station);
+    ui->IDC_1061->setEnabled(station && !current);
+    ui->IDC_1059->setEnabled(station && current);
+    ui->IDC_1057->setEnabled(station != nullptr);
+}
+
+void CViewSite::RefreshList() {
+    QTreeWidget* list = ui->IDC_1062;
+    m_bFilling = true;
+    list->clear();
+    FillList();
+    list->header()->setSortIndicator(m_nSortColumn,
+                                     m_bSortAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
+
+    StationPtr selected;
+    if (!m_strSelectedKey.empty() && list->topLevelItemCount() > 0) {
+        QTreeWidgetItem* row = list->topLevelItem(0);
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            if (RowKeyOf(list->topLevelItem(i)) == m_strSelectedKey) {
+                row = list->topLevelItem(i);
+                break;
+            }
+        }
+        // The selection follows the row shown selected, also when it fell back to the first one.
+        m_strSelectedKey = RowKeyOf(row);
+        list->setCurrentItem(row);
+        row->setSelected(true);
+        list->scrollToItem(row);
+        selected = FindStation(m_strSelectedKey);
+    }
+    m_bFilling = false;
+    EnableButtons(selected);
+    UpdateProgress();
+}
+
+void CViewSite::FillList() {
+    m_strListCurrentKey.clear();
+    CStationMngr* stations = theApp.m_pStationMngr;
+    if (!stations) return;
+    auto lock = stations->Lock();
+    const std::vector<StationPtr> all = stations->Snapshot();
+    for (const auto& station : all)
+        if (IsCurrentStation(*station)) m_strListCurrentKey = SiteRowKey(*station, m_bNetworkView);
+
+    const int columns = ui->IDC_1062->columnCount();
+    const QColor connected = QColor::fromRgb(kConnectedRowRgb);
+    for (const std::string& key : SortSiteKeys(all, m_nSortColumn, m_bSortAscending, m_bNetworkView)) {
+        const StationPtr station = FindStation(key);
+        if (!station) continue;
+        auto* row = new QTreeWidgetItem(ui->IDC_1062);
+        row->setData(0, kRowKeyRole, QByteArray::fromStdString(key));
+        const bool current = IsCurrentStation(*station);
+        row->setIcon(0, SiteImage(current ? SITE_IMG_CONNECTED : QualityImage(station->m_nRssi)));
+        for (int column = 0; column < columns; ++column) {
+            const std::string text = SiteColumnText(*station, column);
+            row->setText(column, column == SITE_COL_SSID ? SafeSsidText(text) : QString::fromStdString(text));
+            row->setToolTip(column, row->text(column));  // for a text cut short by a narrow column
+            if (!m_strListCurrentKey.empty() && key == m_strListCurrentKey) {
+                row->setBackground(column, connected);
+                row->setForeground(column, QColor(Qt::black));
+            }
+        }
+    }
+}
+
+void CViewSite::OnRowSelected() {
+    if (m_bFilling) return;
+    const QList<QTreeWidgetItem*> selected = ui->IDC_1062->selectedItems();
+    if (selected.isEmpty()) {
+        EnableButtons(nullptr);
+        return;
+    }
+    m_strSelectedKey = RowKeyOf(selected.first());
+    EnableButtons(FindStation(m_strSelectedKey));
+}
+
+void CViewSite::OnColumnClicked(int column) {
+    if (column == m_nSortColumn) {
+        m_bSortAscending = !m_bSortAscending;
+    } else {
+        m_nSortColumn = column;
+        m_bSortAscending = true;
+    }
+    RefreshList();
+}
+
+void CViewSite::ShowContextMenu(const QPoint& pos) {
+    const StationPtr station = SelectedStation();
+    if (!station) return;
+    EnableButtons(station);
+    const bool current = IsCurrentStation(*station);
+    m_pMenuConnect->setEnabled(!current);
+    m_pMenuEdit->setEnabled(current);
+    m_pMenu->popup(ui->IDC_1062->viewport()->mapToGlobal(pos));
+}
+
+void CViewSite::OnToggleView() {
+    // The selected station stays selected under its key of the other view.
+    if (const StationPtr station = FindStation(m_strSelectedKey)) {
+        auto lock = theApp.m_pStationMngr->Lock();
+        m_strSelectedKey = SiteRowKey(*station, !m_bNetworkView);
+    }
+    m_bNetworkView = !m_bNetworkView;
+    theApp.WriteProfileInt("", kViewPreference, m_bNetworkView ? 1 : 0);
+    InitView();
+}
+
+void CViewSite::OnRescan() {
+    // A scan that does not start shows nothing: driver failures stay silent.
+    if (!theApp.m_pStationMngr || theApp.m_pStationMngr->StartScan() != 2) return;
+    m_ScanStart.start();
+    ui->IDC_1164->setRange(0, kScanSeconds * 1000);
+    ui->IDC_1164->setValue(0);
+    ui->IDC_1164->show();
+    ui->IDC_1163->setPixmap(ScanFrame(0));
+    ui->IDC_1163->show();
+    m_ProgressTimer.start();
+}
+
+void CViewSite::UpdateProgress() {
+    if (!m_ProgressTimer.isActive()) return;
+    const qint64 elapsed = m_ScanStart.elapsed();
+    // The main tick clears the scanning flag once it has merged the finished scan.
+    if (elapsed >= kScanSeconds * 1000 || !theApp.m_bScanning) {
+        StopProgress();
+        return;
+    }
+    ui->IDC_1164->setValue(static_cast<int>(elapsed));
+    ui->IDC_1163->setPixmap(ScanFrame(static_cast<int>(elapsed / kProgressTickMs)));
+}
+
+void CViewSite::StopProgress() {
+    m_ProgressTimer.stop();
+    ui->IDC_1164->hide();
+    ui->IDC_1163->hide();
+}
+
+void CViewSite::OnConnect() {
+    Trace("\nEnter VS Connect Stat");
+    if (!TryEnter(CS_MAIN)) return;
+    ConnectSelected();
+    Leave(CS_MAIN);
+    Trace(" - Leave CS_MAIN");
+}
+
+void CViewSite::ConnectSelected() {
+    const StationPtr station = SelectedStation();
+    if (!station || !ui->IDC_1061->isEnabled()) return;
+    CStationMngr& stations = *theApp.m_pStationMngr;
+    CProfileMngr* profiles = theApp.m_pProfileMngr;
+
+    bool askKey = false;
+    {
+        auto lock = stations.Lock();
+        askKey = station->SecType == 1 && station->ActiveSecKey < 0;
+    }
+    if (askKey) {
+        if (profiles) profiles->SetEditStation(station);
+        const int result = RunEditor(EDIT_SECURITY);
+        if (profiles) profiles->SetEditStation(nullptr);
+        if (result == EDIT_CANCELLED) return;
+    }
+
+    // The station itself keeps the channel number its row key is made of; the adapter and the
+    // new profile get the channel as a profile holds it.
+    std::shared_ptr<CStation> joined;
+    {
+        auto lock = stations.Lock();
+        joined = ProfileCopy(*station);
+    }
+    if (!joined->Connect(CStation::CONNECT_APPLY)) {
+        stations.SetCurrent(nullptr);
+        if (profiles) profiles->SetConnected(nullptr, true);
+        theApp.ShowMessage(LoadStringId(IDS_STATION_CONNECT_FAILED), EMsgIcon::Warning);
+        return;
+    }
+    theApp.m_nAutoCountdown = 2;  // the polling thread reads the connection back two ticks later
+    stations.SetCurrent(station);
+    if (profiles) profiles->SetConnected(nullptr, true);
+    if (theApp.m_pPoll) theApp.m_pPoll->SetInterval(2);
+    if (profiles) AddConnectedProfile(*joined);
+    // Shown as the connected row at once rather than at the next refresh.
+    RefreshList();
+}
+
+void CViewSite::AddConnectedProfile(const CStation& joined) {
+    CProfileMngr& profiles = *theApp.m_pProfileMngr;
+    int slot = -1;
+    if (const auto stored = profiles.FindBySsid(joined.NetName)) {
+        std::string name;
+        {
+            auto lock = profiles.Lock();
+            name = stored->ProfName;
+            // Only a member has a slot to hand on; any other profile's place is a new last slot.
+            if (stored->AutoSelect) slot = stored->Priority;
+        }
+        profiles.RemoveProfile(name, false, true);
+    }
+    const std::string name = profiles.AddProfile(&joined);
+    if (const auto added = profiles.GetProfile(name)) {
+        auto lock = profiles.Lock();
+        added->AutoSelect = true;
+        added->Priority = slot >= 0 ? slot : profiles.UpdatePriorities(-1);
+    }
+    profiles.SaveAll();
+}
+
+void CViewSite::EditSelectedStation(int mode) {
+    if (!TryEnter(CS_MAIN)) return;
+    RunEditor(mode);
+    Leave(CS_MAIN);
+}
+
+int CViewSite::RunEditor(int mode) {
+    Trace("\nEnter View Site");
+    const StationPtr station = SelectedStation();
+    CProfileMngr* profiles = theApp.m_pProfileMngr;
+    if (!station || !profiles) return EDIT_CANCELLED;
+
+    g_strEditProfile = CProfileMngr::kEditStation;
+    QString title;
+    std::shared_ptr<CProfile> added;
+    switch (mode) {
+        case EDIT_SAVE_PROFILE: {
+            title = Text(IDS_SAVE_CONNECTION);
+            std::shared_ptr<CStation> copy;
+            {
+                auto lock = theApp.m_pStationMngr->Lock();
+                copy = ProfileCopy(*station);
+            }
+            g_strEditProfile = profiles->AddProfile(copy.get());
+            added = profiles->GetProfile(g_strEditProfile);
+            break;
+        }
+        case EDIT_CONNECTION:
+            title = Text(IDS_EDIT_CONNECTION);
+            profiles->SetEditStation(station);
+            break;
+        case EDIT_SECURITY:
+            title = Text(IDS_ENTER_SECURITY);
+            break;
+        default:
+            return EDIT_CANCELLED;
+    }
+
+    const bool confirmed = m_fnEditor && m_fnEditor(title);
+
+    if (added) {
+        std::string name;
+        {
+            auto lock = profiles->Lock();
+            name = added->ProfName;  // the editor may have renamed it
+        }
+        if (!confirmed) {
+            profiles->RemoveProfile(name, false, true);
+        } else {
+            {
+                auto lock = profiles->Lock();
+                if (added->AutoSelect) added->Priority = profiles->UpdatePriorities(-1);
+                added->Save(true);
+            }
+            if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
+        }
+    }
+    if (mode == EDIT_CONNECTION && confirmed) {
+        bool applied = false;
+        {
+            auto lock = theApp.m_pStationMngr->Lock();
+            applied = station->Connect(CStation::CONNECT_SECURITY_ONLY);
+        }
+        if (!applied) {
+            theApp.ShowMessage(LoadStringId(IDS_DRIVER_ERROR), EMsgIcon::Warning);
+            return EDIT_CANCELLED;
+        }
+    }
+    RefreshList();
+    return confirmed ? EDIT_CONFIRMED : EDIT_CANCELLED;
+}
+
+QStringList CViewSite::WriteScreenshots(const QString& dir) {
+    QStringList written;
+    if (!QDir().mkpath(dir)) return written;
+    const bool wasVisible = isVisible();
+    const bool wasNetworkView = m_bNetworkView;
+    show();
+    for (const bool network : {true, false}) {
+        if (m_bNetworkView != network) OnToggleView();
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+        const QString path = QDir(dir).filePath(network ? QStringLiteral("available-networks.png")
+                                                        : QStringLiteral("available-aps.png"));
+        if (grab().save(path, "PNG")) written << path;
+    }
+    if (m_bNetworkView != wasNetworkView) OnToggleView();
+    if (!wasVisible) hide();
+    return written;
+}
+
+}  // namespace wavory

@@ -1,0 +1,134 @@
+// The Available Networks dialog: the stations of the last scan, one row per network name or one
+// per access point, sortable by any column, with rescan, connect, save as profile and edit
+// connection. The main window owns it, shows it with "&View Site" and calls RefreshList from its
+// tick while it is shown; "C&lose" only hides it, so view, sort and selection stay.
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace Ui {
+class CViewSite;
+}
+
+class QAction;
+class QMenu;
+class QTreeWidgetItem;
+
+namespace wavory {
+
+class CEditProfile;
+class CStation;
+
+class CViewSite : public QDialog {
+    Q_OBJECT
+public:
+    enum EControl : int {
+        IDC_CLOSE = 2,
+        IDC_TOGGLE_VIEW = 3,
+        IDC_SAVE_PROFILE = 1057,
+        IDC_RESCAN = 1058,
+        IDC_EDIT_CONNECTION = 1059,
+        IDC_CONNECT = 1061,
+        IDC_LIST = 1062,
+        IDC_ANIMATION = 1163,
+        IDC_PROGRESS = 1164,
+        IDC_LEGEND_CONNECTED = 1176
+    };
+    // What EditSelectedStation opens the editor for.
+    enum EEditMode : int { EDIT_SAVE_PROFILE = 0, EDIT_CONNECTION = 1, EDIT_SECURITY = 2 };
+    // The editor's answer, as the dialog framework numbers OK and Cancel.
+    enum EEditResult : int { EDIT_CONFIRMED = 1, EDIT_CANCELLED = 2 };
+    // The progress runs over this many seconds at most; the scan usually ends before.
+    static constexpr int kScanSeconds = 6;
+    static constexpr int kProgressTickMs = 100;
+    // Background of the connected station's row.
+    static constexpr unsigned kConnectedRowRgb = 0x85D2FC;
+
+    // Runs the profile editor modally with this title on the profile that g_strEditProfile names;
+    // true when the user confirmed. Tests put their own in place of the real editor.
+    using EditorRunner = std::function<bool(const QString& title)>;
+
+    explicit CViewSite(QWidget* parent = nullptr);
+    ~CViewSite() override;
+
+    // Rebuilds the rows from the station manager, keeps the selection by its row key (or falls
+    // back to the first row) and moves the scan progress on. The main tick calls it under CS_MAIN.
+    void RefreshList();
+
+    void SetEditorRunner(EditorRunner runner);
+
+    bool IsNetworkView() const { return m_bNetworkView; }
+    int SortColumn() const { return m_nSortColumn; }
+    bool SortAscending() const { return m_bSortAscending; }
+    // The list's pop-up menu (shown by ShowContextMenu).
+    QMenu* ContextMenu() const { return m_pMenu; }
+    // The editor while EditSelectedStation runs it with the real editor, else null.
+    CEditProfile* Editor() const { return m_pEditor; }
+
+    // Writes the network view as available-networks.png and the access-point view as
+    // available-aps.png into dir; returns the files written. The view shown before is restored.
+    QStringList WriteScreenshots(const QString& dir);
+
+public slots:
+    // Joins the selected station under CS_MAIN, asking for a WEP key first when it has none.
+    void OnConnect();
+    // Under CS_MAIN: mode 0 saves the selected station as a new profile, mode 1 edits the
+    // security of the connection.
+    void EditSelectedStation(int mode);
+    // Starts a scan and shows its progress; the main tick merges the result.
+    void OnRescan();
+    // Switches between the network view and the access-point view and keeps the choice.
+    void OnToggleView();
+    // The pop-up menu for a point of the list's viewport; nothing when no row is selected.
+    void ShowContextMenu(const QPoint& pos);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    using StationPtr = std::shared_ptr<CStation>;
+
+    // Title, toggle caption and columns of the current view, then a merge and the rows.
+    void InitView();
+    void FillList();
+    void ApplyColumnWidths();
+    // The editor run of EditSelectedStation, with CS_MAIN already held; EEditResult.
+    int RunEditor(int mode);
+    void ConnectSelected();
+    // Replaces a stored profile of the joined network by a copy of the station, or adds one.
+    void AddConnectedProfile(const CStation& joined);
+    // The station of a row key in the current view, or of the selected row.
+    StationPtr FindStation(const std::string& rowKey);
+    StationPtr SelectedStation();
+    static std::string RowKeyOf(const QTreeWidgetItem* row);
+    bool IsCurrentStation(const CStation& station);
+    void EnableButtons(const StationPtr& station);
+    void OnRowSelected();
+    void OnColumnClicked(int column);
+    void UpdateProgress();
+    void StopProgress();
+
+    std::unique_ptr<Ui::CViewSite> ui;
+    QMenu* m_pMenu;
+    QAction* m_pMenuConnect;
+    QAction* m_pMenuEdit;
+    bool m_bNetworkView = false;
+    int m_nSortColumn = 0;
+    bool m_bSortAscending = true;
+    std::string m_strListCurrentKey;
+    std::string m_strSelectedKey;
+    bool m_bFilling = false;
+    QElapsedTimer m_ScanStart;
+    QTimer m_ProgressTimer;
+    EditorRunner m_fnEditor;
+    CEditProfile* m_pEditor = nullptr;
+};
+
+}  // namespace wavory

@@ -1,0 +1,106 @@
+// The General page against the simulated adapter: the not-connected state, a connection made
+// through a station, the signal texts in both units, and an unplugged and replugged adapter.
+#include <gtest/gtest.h>
+
+#include "../support/UiCore.h"
+#include "ui/monitor/MainGen.h"
+
+namespace wavory::test {
+namespace {
+
+using G = CMainGen;
+
+class MainGenTest : public CUiCoreTest {};
+
+void ExpectNotConnected(QWidget& page) {
+    EXPECT_EQ(CUiCoreTest::Text(&page, G::IDC_SSID), "Not Connected");
+    for (int id : {G::IDC_NET_MODE, G::IDC_CHANNEL, G::IDC_MAX_RATE, G::IDC_SECURITY, G::IDC_POWER_SAVE,
+                   G::IDC_ACTIVE_PROFILE, G::IDC_RECEIVED, G::IDC_SENT, G::IDC_LINK_QUALITY, G::IDC_NET_RATE})
+        EXPECT_EQ(CUiCoreTest::Text(&page, id), "") << "control " << id;
+}
+
+TEST_F(MainGenTest, NotConnectedShowsOnlyTheRadioStatus) {
+    CMainGen page;
+    page.Activate();
+    ExpectNotConnected(page);
+    EXPECT_EQ(Text(&page, G::IDC_RADIO_STATUS), "HW Status:  Ready; RF Status 1.");
+}
+
+TEST_F(MainGenTest, ShowsTheNetworkJoinedThroughAStation) {
+    CMainGen page;
+    page.Activate();
+    Connect("Lighthouse", 1, -66);
+    page.Refresh();
+    EXPECT_EQ(Text(&page, G::IDC_SSID), "Lighthouse");
+    EXPECT_EQ(Text(&page, G::IDC_NET_MODE), "Infrastructure");
+    EXPECT_TRUE(Text(&page, G::IDC_CHANNEL).startsWith("11 / 2.462 GHz - 802.11"))
+        << Text(&page, G::IDC_CHANNEL).toStdString();
+    EXPECT_EQ(Text(&page, G::IDC_MAX_RATE), "11 Mbps");
+    EXPECT_EQ(Text(&page, G::IDC_SECURITY), "Disabled");
+    EXPECT_EQ(Text(&page, G::IDC_LINK_QUALITY), "83%");  // (-66 + 91) * 100 / 30
+    EXPECT_EQ(Text(&page, G::IDC_NET_RATE), "11 Mbps");
+    EXPECT_EQ(Text(&page, G::IDC_ACTIVE_PROFILE), "test");  // no connected profile
+
+    // Traffic flows while associated: the frame counters move with the adapter's clock.
+    const QString received = Text(&page, G::IDC_RECEIVED);
+    kccl_sim_advance(3000);
+    page.Refresh();
+    EXPECT_NE(Text(&page, G::IDC_RECEIVED), received);
+}
+
+TEST_F(MainGenTest, SignalTextsInPercentAndDbm) {
+    CMainGen page;
+    page.Activate();
+    auto station = Connect();
+    struct Case {
+        int units, dBm;
+        const char* text;
+    };
+    for (const Case& c : {Case{0, -61, "99%"}, Case{0, -40, "99%"}, Case{0, -76, "50%"}, Case{0, -91, "00%"},
+                          Case{0, -92, "00%"}, Case{1, -5, "-05dBm"}, Case{1, -78, "-78dBm"}}) {
+        m_Registry.WriteProfileInt("", "dBm-Percent", c.units);
+        {
+            auto lock = theApp.m_pStationMngr->Lock();
+            station->m_nRssi = c.dBm;
+        }
+        page.Refresh();
+        EXPECT_EQ(Text(&page, G::IDC_LINK_QUALITY), c.text) << c.dBm << " dBm, units " << c.units;
+    }
+}
+
+TEST_F(MainGenTest, UnpluggedAdapterShowsNotConnectedAndRecoversWhenPluggedBack) {
+    CMainGen page;
+    page.Activate();
+    Connect();
+    page.Refresh();
+    ASSERT_EQ(Text(&page, G::IDC_SSID), "Lighthouse");
+
+    ASSERT_EQ(kccl_sim_set_present(0), 0);
+    page.Refresh();
+    ExpectNotConnected(page);
+
+    // Plugged back the adapter starts afresh, unassociated; the link reopens by itself and a new
+    // connection shows again.
+    ASSERT_EQ(kccl_sim_set_present(1), 0);
+    page.Refresh();
+    ExpectNotConnected(page);
+    EXPECT_EQ(Text(&page, G::IDC_RADIO_STATUS), "HW Status:  Ready; RF Status 1.");
+    Connect("Boatyard", 0, -82);
+    page.Refresh();
+    EXPECT_EQ(Text(&page, G::IDC_SSID), "Boatyard");
+}
+
+TEST_F(MainGenTest, ConnectedWithoutCurrentStationKeepsLinkQuality) {
+    CMainGen page;
+    page.Activate();
+    Connect();
+    page.Refresh();
+    ASSERT_EQ(Text(&page, G::IDC_LINK_QUALITY), "83%");
+    theApp.m_pStationMngr->SetCurrent(nullptr);
+    page.Refresh();
+    EXPECT_EQ(Text(&page, G::IDC_LINK_QUALITY), "83%");
+    EXPECT_EQ(Text(&page, G::IDC_SSID), "Lighthouse");
+}
+
+}  // namespace
+}  // namespace wavory::test

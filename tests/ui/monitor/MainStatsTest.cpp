@@ -1,0 +1,152 @@
+// The CurrentStatistics page: its texts connected and not, a failing SNR read, the Reset button's
+// message, and the charts fed from the polling thread and replotted from the ring.
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QTest>
+#include <thread>
+
+#include "../support/UiCore.h"
+#include "ui/monitor/MainStats.h"
+#include "ui/monitor/UtilisationChart.h"
+
+namespace wavory::test {
+namespace {
+
+using S = CMainStats;
+
+class MainStatsTest : public CUiCoreTest {
+protected:
+    void FillRing(int first) {
+        for (int i = 0; i < kStatRingSize; ++i)
+            theApp.m_StatHistory[i] = StatSample{first + i, 1000 - first - i};
+    }
+};
+
+TEST_F(MainStatsTest, NotConnectedShowsNAAndKeepsTheActivity) {
+    S page;
+    page.Activate();
+    theApp.m_nRxRate = 7;
+    page.findChild<QLabel*>("IDC_1171")->setText("12 KB/sec");
+    page.UpdateValues();
+    EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "N/A");
+    EXPECT_EQ(Text(&page, S::IDC_SNR), "");
+    EXPECT_EQ(Text(&page, S::IDC_NET_RATE), "");
+    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "12 KB/sec");
+}
+
+TEST_F(MainStatsTest, ConnectedShowsSignalSnrRateAndActivity) {
+    S page;
+    page.Activate();
+    Connect("Boatyard", 0, -82);
+    theApp.m_nRxRate = 48;
+    theApp.m_nTxRate = 9;
+    page.UpdateValues();
+    EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "30%");
+    EXPECT_TRUE(Text(&page, S::IDC_SNR).endsWith(" dB")) << Text(&page, S::IDC_SNR).toStdString();
+    EXPECT_EQ(Text(&page, S::IDC_NET_RATE), "54 Mbps");
+    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "48 KB/sec");
+    EXPECT_EQ(Text(&page, S::IDC_TX_RATE), "9 KB/sec");
+
+    m_Registry.WriteProfileInt("", "dBm-Percent", 1);
+    page.UpdateValues();
+    EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "-82dBm");
+}
+
+TEST_F(MainStatsTest, FailedSnrReadLeavesOnlyTheSnrEmpty) {
+    S page;
+    page.Activate();
+    Connect();
+    page.UpdateValues();
+    ASSERT_FALSE(Text(&page, S::IDC_SNR).isEmpty());
+    ASSERT_EQ(kccl_sim_set_fault(0x161, KCCL_SIM_FAULT_STATUS, 1), 0);
+    page.UpdateValues();
+    EXPECT_EQ(Text(&page, S::IDC_SNR), "");
+    EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "83%");
+    EXPECT_EQ(Text(&page, S::IDC_NET_RATE), "11 Mbps");
+}
+
+TEST_F(MainStatsTest, ResetShowsTheDriverMessageOnlyWhenItFails) {
+    S page;
+    page.Activate();
+    auto* reset = page.findChild<QPushButton*>("IDC_1166");
+    ASSERT_NE(reset, nullptr);
+    QTest::mouseClick(reset, Qt::LeftButton);
+    EXPECT_TRUE(m_Messages.m_Shown.empty());
+
+    ASSERT_EQ(kccl_sim_set_fault(0x380, KCCL_SIM_FAULT_RESULT, 5), 0);
+    QTest::mouseClick(reset, Qt::LeftButton);
+    ASSERT_EQ(m_Messages.m_Shown.size(), 1u);
+    EXPECT_EQ(m_Messages.m_Shown[0].first,
+              "An error occured connecting to the driver. Try restarting the application if error persists.");
+}
+
+TEST_F(MainStatsTest, PointsFromThePollingThreadArriveQueuedFillThenScroll) {
+    S page;
+    page.Activate();
+    CUtilisationChart* rx = page.ReceivedChart();
+    CUtilisationChart* tx = page.SentChart();
+    for (int n = 0; n < 21; ++n) {
+        std::thread poller([n] {
+            ASSERT_TRUE(TryEnter(CS_STATS));
+            theApp.m_StatHistory[n % kStatRingSize] = StatSample{n * 10, 999 - n};
+            theApp.m_pGraphPage->AddPoint(n);
+            Leave(CS_STATS);
+        });
+        poller.join();
+        // AddPoint must not have touched the chart on the polling thread.
+        EXPECT_EQ(rx->Values().size(), std::min(n, 20)) << "point " << n;
+        QApplication::processEvents();
+        ASSERT_EQ(rx->Values().size(), std::min(n + 1, 20));
+        EXPECT_EQ(rx->Values().last(), n * 10);
+        EXPECT_EQ(tx->Values().last(), 999 - n);
+        EXPECT_EQ(rx->IsScrolling(), n == 20) << "point " << n;
+    }
+    EXPECT_EQ(rx->Values().first(), 10);  // the first point was pushed out
+    EXPECT_EQ(page.PointsAdded(), 21);
+    EXPECT_EQ(page.LastSlot(), 20);
+}
+
+TEST_F(MainStatsTest, ReplotShowsTheRingOldestFirstAndDropsPointsItAlreadyHolds) {
+    S page;
+    page.Activate();
+    Connect();
+    FillRing(100);
+    theApp.m_nStatIndex = 5;  // slot 5 is the oldest sample, slot 4 the newest
+
+    // A point handed over just before the replot is part of the ring already.
+    std::thread poller([&page] { page.AddPoint(4); });
+    poller.join();
+    page.RedrawGraph(false);
+    QApplication::processEvents();
+
+    const QList<double>& values = page.ReceivedChart()->Values();
+    ASSERT_EQ(values.size(), 20);
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(values[i], 100 + (5 + i) % 20) << "position " << i;
+    EXPECT_EQ(theApp.m_pGraphPage, static_cast<IGraphSink*>(&page));
+}
+
+TEST_F(MainStatsTest, ForcedReplotDrawsTwentyZeroPoints) {
+    S page;
+    page.Activate();
+    FillRing(300);
+    page.RedrawGraph(true);  // also when not connected
+    const QList<double>& values = page.ReceivedChart()->Values();
+    ASSERT_EQ(values.size(), 20);
+    for (double v : values) EXPECT_EQ(v, 0.0);
+    for (const StatSample& s : theApp.m_StatHistory) EXPECT_EQ(s.rx, 0);
+}
+
+TEST_F(MainStatsTest, IsTheGraphTargetOnlyWhileActiveAndNeverOnceDestroyed) {
+    auto page = std::make_unique<S>();
+    page->Activate();
+    EXPECT_EQ(theApp.m_pGraphPage, static_cast<IGraphSink*>(page.get()));
+    page->OnKillActive();
+    EXPECT_EQ(theApp.m_pGraphPage, nullptr);
+    page->Activate();
+    page.reset();
+    EXPECT_EQ(theApp.m_pGraphPage, nullptr);
+}
+
+}  // namespace
+}  // namespace wavory::test

@@ -1,0 +1,144 @@
+// The Preferences dialog: validation of the interval (nothing stored that failed it), Apply, OK,
+// Defaults and the units the dialog opens with.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "../support/UiCore.h"
+#include "ui/monitor/Prefs.h"
+
+namespace wavory::test {
+namespace {
+
+using P = CPrefs;
+
+class PrefsTest : public CUiCoreTest {
+protected:
+    template <typename W>
+    static W* Control(QWidget& dialog, int id) {
+        auto* w = dialog.findChild<W*>(QStringLiteral("IDC_%1").arg(id));
+        EXPECT_NE(w, nullptr) << "no control " << id;
+        return w;
+    }
+    static void TypeInterval(QWidget& dialog, const char* text) {
+        QLineEdit* edit = Control<QLineEdit>(dialog, P::IDC_INTERVAL);
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, text);
+    }
+    static void Click(QWidget& dialog, int id) {
+        QTest::mouseClick(Control<QPushButton>(dialog, id), Qt::LeftButton);
+    }
+    bool Stored(const char* name) const { return m_Registry.GetProfileInt("", name, -12345) != -12345; }
+};
+
+TEST_F(PrefsTest, OpensWithTheStoredValues) {
+    P fresh;
+    EXPECT_EQ(Control<QLineEdit>(fresh, P::IDC_INTERVAL)->text(), "10");
+    EXPECT_TRUE(Control<QRadioButton>(fresh, P::IDC_PERCENT)->isChecked());  // "dBm-Percent" absent
+    EXPECT_FALSE(Control<QRadioButton>(fresh, P::IDC_DBM)->isChecked());
+
+    m_Registry.WriteProfileInt("", "Polling Interval", 2500);
+    m_Registry.WriteProfileInt("", "dBm-Percent", 1);
+    m_Registry.WriteProfileInt("", "Active", 1);
+    m_Registry.WriteProfileInt("", "Scan-Band", 2);
+    P stored;
+    EXPECT_EQ(Control<QLineEdit>(stored, P::IDC_INTERVAL)->text(), "2");  // truncating division
+    EXPECT_TRUE(Control<QRadioButton>(stored, P::IDC_DBM)->isChecked());
+    EXPECT_TRUE(Control<QRadioButton>(stored, P::IDC_ACTIVE)->isChecked());
+    EXPECT_EQ(Control<QComboBox>(stored, P::IDC_SCAN_BAND)->currentIndex(), 2);
+}
+
+TEST_F(PrefsTest, IntervalOutsideTheRangeShowsTheMessageAndStoresNothing) {
+    const int interval = theApp.m_pPoll->GetIntervalSecs();
+    for (const char* typed : {"4", "101", "200", "0"}) {
+        m_Messages.m_Shown.clear();
+        P dialog;
+        dialog.show();
+        TypeInterval(dialog, typed);
+        Click(dialog, P::IDC_APPLY);
+        ASSERT_EQ(m_Messages.m_Shown.size(), 1u) << typed;
+        EXPECT_EQ(m_Messages.m_Shown[0].first, "Please enter an integer between 5 and 100.");
+        Click(dialog, P::IDC_OK);
+        EXPECT_EQ(m_Messages.m_Shown.size(), 2u);
+        EXPECT_TRUE(dialog.isVisible()) << typed;  // OK keeps the dialog open
+        EXPECT_FALSE(Stored("Polling Interval")) << typed;
+        EXPECT_FALSE(Stored("dBm-Percent")) << typed;
+        EXPECT_EQ(theApp.m_pPoll->GetIntervalSecs(), interval) << typed;
+    }
+}
+
+TEST_F(PrefsTest, EmptyIntervalAsksForAnInteger) {
+    P dialog;
+    TypeInterval(dialog, "");
+    EXPECT_FALSE(dialog.OnApply());
+    ASSERT_EQ(m_Messages.m_Shown.size(), 1u);
+    EXPECT_EQ(m_Messages.m_Shown[0].first, "Please enter an integer.");
+}
+
+TEST_F(PrefsTest, BoundsAreStoredInMillisecondsAndReachThePollingThread) {
+    {
+        P dialog;
+        dialog.show();
+        TypeInterval(dialog, "5");
+        Click(dialog, P::IDC_APPLY);
+        EXPECT_EQ(m_Registry.GetProfileInt("", "Polling Interval", 0), 5000);
+        EXPECT_EQ(theApp.m_pPoll->GetIntervalSecs(), 5);
+        EXPECT_TRUE(dialog.isVisible());  // Apply keeps it open
+    }
+    P dialog;
+    dialog.show();
+    TypeInterval(dialog, "100");
+    QTest::mouseClick(Control<QRadioButton>(dialog, P::IDC_DBM), Qt::LeftButton);
+    Click(dialog, P::IDC_OK);
+    EXPECT_TRUE(m_Messages.m_Shown.empty());
+    EXPECT_EQ(m_Registry.GetProfileInt("", "Polling Interval", 0), 100000);
+    EXPECT_EQ(m_Registry.GetProfileInt("", "dBm-Percent", 0), 1);
+    EXPECT_EQ(theApp.m_pPoll->GetIntervalSecs(), 100);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST_F(PrefsTest, DefaultsThenOkStoresTheDefaults) {
+    m_Registry.WriteProfileInt("", "Polling Interval", 30000);
+    m_Registry.WriteProfileInt("", "Active", 1);
+    m_Registry.WriteProfileInt("", "Power-Save", 2);
+    m_Registry.WriteProfileInt("", "Scan-Band", 3);
+    m_Registry.WriteProfileInt("", "dBm-Percent", 1);
+    P dialog;
+    dialog.show();
+    Click(dialog, P::IDC_DEFAULTS);
+    EXPECT_EQ(m_Registry.GetProfileInt("", "Polling Interval", 0), 30000);  // nothing saved yet
+    EXPECT_TRUE(Control<QRadioButton>(dialog, P::IDC_PASSIVE)->isChecked());
+    Click(dialog, P::IDC_OK);
+    EXPECT_EQ(m_Registry.GetProfileInt("", "Polling Interval", 0), 10000);
+    EXPECT_EQ(m_Registry.GetProfileInt("", "Active", -1), 0);
+    EXPECT_EQ(m_Registry.GetProfileInt("", "Power-Save", -1), 0);
+    EXPECT_EQ(m_Registry.GetProfileInt("", "Scan-Band", -1), 0);
+    EXPECT_EQ(m_Registry.GetProfileInt("", "dBm-Percent", -1), 0);
+}
+
+TEST_F(PrefsTest, CancelStoresNothing) {
+    P dialog;
+    dialog.show();
+    TypeInterval(dialog, "50");
+    Click(dialog, P::IDC_CANCEL);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_FALSE(Stored("Polling Interval"));
+}
+
+TEST_F(PrefsTest, CountrySelectionFollowsTheRegulatoryDomain) {
+    ASSERT_EQ(kccl_sim_reset(R"({"adapter": {"reg_domain": "0x31"}, "networks": []})"), 0);
+    P spain;
+    EXPECT_EQ(Control<QComboBox>(spain, P::IDC_COUNTRY)->currentIndex(), 3);
+    ASSERT_EQ(kccl_sim_set_fault(0x891, KCCL_SIM_FAULT_RESULT, 1), 0);
+    P failed;
+    EXPECT_EQ(Control<QComboBox>(failed, P::IDC_COUNTRY)->currentIndex(), 0);
+}
+
+}  // namespace
+}  // namespace wavory::test

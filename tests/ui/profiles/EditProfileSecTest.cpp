@@ -1,0 +1,152 @@
+// The Security page: hexadecimal key masks, the key lengths, which key becomes active while typing,
+// the refusal of a WEP profile without a complete active key, and what is stored.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTabWidget>
+
+#include "ProfilesUiFixture.h"
+#include "ui/profiles/EditProfileSec.h"
+
+namespace wavory::test {
+namespace {
+
+using S = CEditProfileSec;
+
+class EditProfileSecTest : public ProfilesUiTest {
+protected:
+    // An editor on the profile, shown on its Security page.
+    std::unique_ptr<CEditProfile> Open(const std::string& name) {
+        g_strEditProfile = name;
+        auto sheet = std::make_unique<CEditProfile>("Profile Configuration", nullptr, 1);
+        sheet->show();
+        return sheet;
+    }
+    static QLineEdit* Key(CEditProfile& sheet, int i) { return Find<QLineEdit>(&sheet, S::kKeyIds[i]); }
+    static QRadioButton* Radio(CEditProfile& sheet, int i) {
+        return Find<QRadioButton>(&sheet, S::kRadioIds[i]);
+    }
+    static int Checked(CEditProfile& sheet) {
+        for (int i = 0; i < S::kKeys; ++i)
+            if (Radio(sheet, i)->isChecked()) return i;
+        return -1;
+    }
+    static void ChooseWep(CEditProfile& sheet) {
+        auto* type = Find<QComboBox>(&sheet, S::IDC_SECURITY);
+        QTest::keyClick(type, Qt::Key_End);
+    }
+    std::shared_ptr<CProfile> Wep(const std::string& name) {
+        auto profile = Stored(name, "Harbour");
+        profile->SecType = 1;
+        return profile;
+    }
+};
+
+TEST_F(EditProfileSecTest, KeyEntryAdmitsHexDigitsOnlyInTheChosenLength) {
+    Stored("Home", "Harbour");
+    auto sheet = Open("Home");
+    ChooseWep(*sheet);
+    QLineEdit* key = Key(*sheet, 0);
+    ASSERT_TRUE(key->isEnabled());
+    EXPECT_EQ(key->inputMask(), S::kShortKeyMask);
+    Type(key, "1g2h3z4a5b6C7d8E9f0");
+    EXPECT_EQ(sheet->SecurityPage()->KeyDigits(0), "1234A5B6C7");
+
+    auto* length = Find<QComboBox>(sheet.get(), S::kLengthIds[0]);
+    QTest::keyClick(length, Qt::Key_Down);  // 128 bits
+    EXPECT_EQ(key->inputMask(), S::kLongKeyMask);
+    Type(key, "0123456789abcdef0123456789xyz");
+    EXPECT_EQ(sheet->SecurityPage()->KeyDigits(0), "0123456789ABCDEF0123456789");
+    QTest::keyClick(length, Qt::Key_Up);  // back to 64 bits: the first ten digits stay
+    EXPECT_EQ(key->inputMask(), S::kShortKeyMask);
+    EXPECT_EQ(sheet->SecurityPage()->KeyDigits(0), "0123456789");
+}
+
+TEST_F(EditProfileSecTest, CompletingAKeyMakesItActiveOnlyWhenNoneIs) {
+    Wep("Home");
+    auto sheet = Open("Home");
+    QLineEdit* first = Key(*sheet, 0);
+    Type(first, "1A2B3C4D5");
+    EXPECT_EQ(Checked(*sheet), -1);
+    QTest::keyClicks(first, "E");  // the tenth digit
+    EXPECT_EQ(Checked(*sheet), 0);
+    QTest::keyClick(first, Qt::Key_Backspace);
+    EXPECT_EQ(Checked(*sheet), -1);
+    QTest::keyClicks(first, "E");
+    Type(Key(*sheet, 2), "C0FFEE1234");
+    EXPECT_EQ(Checked(*sheet), 0);  // the first completed key stays the active one
+}
+
+TEST_F(EditProfileSecTest, WepNeedsACompleteActiveKey) {
+    auto profile = Wep("Home");
+    profile->SecKey = {"1A2B3C4D5E", "C0FFEE1234", "0123456789", "ABCDEF0123"};
+    g_strEditProfile = "Home";
+    CEditProfile sheet("Profile Configuration", nullptr, 0);
+    sheet.show();
+    Type(Find<QLineEdit>(&sheet, CEditProfileGen::IDC_SSID), "Elsewhere");
+    EXPECT_FALSE(sheet.ApplyAll());
+    EXPECT_EQ(m_Messages.m_Shown,
+              std::vector<std::string>{"Please define at least one complete security key."});
+    EXPECT_EQ(sheet.ActivePage(), 1);
+    EXPECT_EQ(profile->ActiveSecKey, -1);
+    EXPECT_EQ(profile->NetName, "Harbour");  // no page writes while another refuses
+
+    QTest::mouseClick(Radio(sheet, 1), Qt::LeftButton);
+    ASSERT_TRUE(sheet.ApplyAll());
+    EXPECT_EQ(profile->ActiveSecKey, 1);
+    EXPECT_EQ(profile->SecKey[0], "1A2B3C4D5E");  // digits alone, without the mask's separators
+    EXPECT_EQ(profile->SecKeyLen[1], 0);
+}
+
+TEST_F(EditProfileSecTest, IncompleteActiveKeyIsRefused) {
+    auto profile = Wep("Home");
+    profile->SecKey[0] = "1A2B3C4D5E";
+    profile->SecKeyLen[0] = 1;  // 128 bits asks for 26 digits
+    profile->ActiveSecKey = 0;
+    auto sheet = Open("Home");
+    EXPECT_FALSE(sheet->ApplyAll());
+    EXPECT_EQ(m_Messages.m_Shown.size(), 1u);
+}
+
+TEST_F(EditProfileSecTest, NoneDisablesTheKeysAndKeepsACheckedKey) {
+    auto profile = Wep("Home");
+    profile->SecKey[0] = "1A2B3C4D5E";
+    profile->ActiveSecKey = 0;
+    auto sheet = Open("Home");
+    auto* tabs = sheet->findChild<QTabWidget*>();
+    EXPECT_EQ(tabs->tabText(1), "Security: (WEP)");
+    QTest::keyClick(Find<QComboBox>(sheet.get(), S::IDC_SECURITY), Qt::Key_Home);
+    EXPECT_EQ(tabs->tabText(1), "Security: (None)");
+    for (int i = 0; i < S::kKeys; ++i) {
+        EXPECT_FALSE(Key(*sheet, i)->isEnabled());
+        EXPECT_FALSE(Radio(*sheet, i)->isEnabled());
+    }
+    EXPECT_FALSE(Find<QWidget>(sheet.get(), S::IDC_HELP_TEXT)->isEnabled());
+    ASSERT_TRUE(sheet->ApplyAll());
+    EXPECT_EQ(profile->SecType, 0);
+    EXPECT_EQ(profile->ActiveSecKey, 0);  // the radio was left checked
+    EXPECT_EQ(profile->SecKey[0], "1A2B3C4D5E");
+}
+
+TEST_F(EditProfileSecTest, With8021xNoKeyIsNeeded) {
+    auto profile = Wep("Home");
+    profile->Use802_1 = true;
+    auto sheet = Open("Home");
+    EXPECT_FALSE(Key(*sheet, 0)->isEnabled());
+    EXPECT_TRUE(sheet->ApplyAll());
+    EXPECT_TRUE(m_Messages.m_Shown.empty());
+    EXPECT_EQ(profile->SecType, 1);
+}
+
+TEST_F(EditProfileSecTest, UnofferedSecurityTypeIsShownAndKept) {
+    auto profile = Stored("Home", "Harbour");
+    profile->SecType = 2;
+    auto sheet = Open("Home");
+    EXPECT_EQ(Find<QComboBox>(sheet.get(), S::IDC_SECURITY)->currentIndex(), -1);
+    EXPECT_EQ(sheet->findChild<QTabWidget*>()->tabText(1), "Security: (TKIP)");
+    ASSERT_TRUE(sheet->ApplyAll());
+    EXPECT_EQ(profile->SecType, 2);
+}
+
+}  // namespace
+}  // namespace wavory::test

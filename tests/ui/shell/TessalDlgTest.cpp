@@ -1,0 +1,206 @@
+// The main window: its sheet and buttons, the main tick and the main lock, minimising into the
+// notification area and back (with and without Available Networks), and closing.
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include "../support/UiCore.h"
+#include "shell/Locks.h"
+#include "ui/monitor/MainGen.h"
+#include "ui/monitor/Prefs.h"
+#include "ui/shell/TessalDlg.h"
+#include "ui/shell/TrayBackend.h"
+#include "ui/survey/ViewSite.h"
+
+namespace wavory::test {
+namespace {
+
+class TessalDlgTest : public CUiCoreTest {
+protected:
+    void SetUp() override {
+        CUiCoreTest::SetUp();
+        m_pDlg = std::make_unique<CTessalDlg>();
+        theApp.m_pMainWnd = m_pDlg.get();
+    }
+    void TearDown() override {
+        theApp.m_pMainWnd = nullptr;
+        m_pDlg.reset();
+        CUiCoreTest::TearDown();
+    }
+    // Opens the window as Run does, without its event loop.
+    void Open(bool trayAvailable) {
+        m_pDlg->TrayBackend()->SetAvailability([trayAvailable] { return trayAvailable; });
+        m_pDlg->OnInitDialog();
+        m_pDlg->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pDlg.get()));
+    }
+    QPushButton* Button(int id) { return m_pDlg->findChild<QPushButton*>(QStringLiteral("IDC_%1").arg(id)); }
+    QString Ssid() { return Text(m_pDlg->Page(CTessalDlg::PAGE_GENERAL), CMainGen::IDC_SSID); }
+
+    std::unique_ptr<CTessalDlg> m_pDlg;
+};
+
+TEST_F(TessalDlgTest, SheetHasTheFourPagesAndTheButtonsInPlace) {
+    Open(false);
+    auto* tabs = m_pDlg->findChild<QTabWidget*>();
+    ASSERT_EQ(tabs->count(), 4);
+    EXPECT_EQ(tabs->tabText(0), "General");
+    EXPECT_EQ(tabs->tabText(1), "Profiles");
+    EXPECT_EQ(tabs->tabText(2), "CurrentStatistics");
+    EXPECT_EQ(tabs->tabText(3), "&About");
+    EXPECT_EQ(m_pDlg->windowTitle(), "Wavory Utility");
+
+    QPushButton* prefs = Button(CTessalDlg::IDC_PREFERENCES);
+    QPushButton* site = Button(CTessalDlg::IDC_VIEW_SITE);
+    QPushButton* close = Button(CTessalDlg::IDC_CLOSE);
+    ASSERT_TRUE(prefs && site && close);
+    EXPECT_EQ(prefs->text(), "&Preferences");
+    EXPECT_EQ(site->text(), "&View Site");
+    EXPECT_EQ(close->text(), "&Close");
+    EXPECT_LT(prefs->x(), site->x());
+    EXPECT_LT(site->x() + site->width(), close->x());
+    EXPECT_GT(close->x() + close->width(), m_pDlg->width() * 3 / 4);  // at the right
+}
+
+TEST_F(TessalDlgTest, TickRefreshesTheActivePageButSkipsWhileTheMainLockIsBusy) {
+    Open(false);
+    ASSERT_EQ(Ssid(), "Not Connected");
+    Connect();
+    theApp.m_bRefreshRequest = true;
+
+    ASSERT_TRUE(TryEnter(CS_MAIN));
+    theApp.OnMainTick();  // must neither block nor refresh
+    EXPECT_EQ(Ssid(), "Not Connected");
+    EXPECT_TRUE(theApp.m_bRefreshRequest);  // nothing consumed, nothing queued
+    Leave(CS_MAIN);
+
+    theApp.OnMainTick();
+    EXPECT_EQ(Ssid(), "Lighthouse");
+    EXPECT_FALSE(theApp.m_bRefreshRequest);
+}
+
+TEST_F(TessalDlgTest, FullRefreshReachesTheAboutPageOnlyWhenRequested) {
+    Open(false);
+    m_pDlg->SetActivePage(CTessalDlg::PAGE_ABOUT);
+    QWidget* about = m_pDlg->Page(CTessalDlg::PAGE_ABOUT);
+    ASSERT_EQ(Text(about, 1148), "00-0A-F5-3C-9E-12");
+    ASSERT_EQ(kccl_sim_reset(R"({"adapter": {"mac": "00-0A-0B-0C-0D-0E"}, "networks": []})"), 0);
+
+    theApp.OnMainTick();
+    EXPECT_EQ(Text(about, 1148), "00-0A-F5-3C-9E-12");  // a plain tick leaves the About page alone
+    theApp.m_bRefreshRequest = true;
+    theApp.OnMainTick();
+    EXPECT_EQ(Text(about, 1148), "00-0A-0B-0C-0D-0E");
+}
+
+TEST_F(TessalDlgTest, MinimiseHidesIntoTheTrayAndEitherClickRestores) {
+    Open(true);
+    ASSERT_TRUE(m_pDlg->Tray().IsAdded());
+    QSystemTrayIcon* icon = m_pDlg->TrayBackend()->Icon();
+    EXPECT_TRUE(icon->isVisible());
+
+    for (auto reason : {QSystemTrayIcon::DoubleClick, QSystemTrayIcon::Trigger}) {
+        m_pDlg->showMinimized();
+        QTRY_VERIFY(!m_pDlg->isVisible());
+        EXPECT_FALSE(m_pDlg->Site()->isVisible());
+        emit icon->activated(reason);
+        EXPECT_TRUE(m_pDlg->isVisible()) << reason;
+        EXPECT_FALSE(m_pDlg->isMinimized()) << reason;
+        EXPECT_FALSE(m_pDlg->Site()->isVisible()) << "Available Networks was not shown";
+    }
+}
+
+TEST_F(TessalDlgTest, AvailableNetworksHidesAndReturnsWithTheWindowOnce) {
+    Open(true);
+    QTest::mouseClick(Button(CTessalDlg::IDC_VIEW_SITE), Qt::LeftButton);
+    ASSERT_TRUE(m_pDlg->Site()->isVisible());
+
+    m_pDlg->showMinimized();
+    QTRY_VERIFY(!m_pDlg->isVisible());
+    EXPECT_FALSE(m_pDlg->Site()->isVisible());
+    EXPECT_TRUE(m_pDlg->SiteWasVisible());
+    emit m_pDlg->TrayBackend()->Icon()->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(m_pDlg->isVisible());
+    EXPECT_TRUE(m_pDlg->Site()->isVisible());
+
+    // The user closes the list; a later click on the icon must not bring it back.
+    m_pDlg->Site()->hide();
+    emit m_pDlg->TrayBackend()->Icon()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(m_pDlg->Site()->isVisible());
+}
+
+TEST_F(TessalDlgTest, WithoutANotificationAreaMinimiseKeepsANormalWindow) {
+    Open(false);
+    EXPECT_FALSE(m_pDlg->Tray().IsAdded());
+    QTest::mouseClick(Button(CTessalDlg::IDC_VIEW_SITE), Qt::LeftButton);
+    m_pDlg->showMinimized();
+    QApplication::processEvents();
+    EXPECT_TRUE(m_pDlg->isVisible());
+    EXPECT_TRUE(m_pDlg->isMinimized());
+    EXPECT_TRUE(m_pDlg->Site()->isVisible());
+}
+
+TEST_F(TessalDlgTest, TipFromThePollingThreadIsCutAndShownOnTheInterfaceThread) {
+    Open(true);
+    CProfile profile("", false);
+    profile.NetName = std::string(32, 'S');
+    CStation station(profile);
+    std::thread poller([&station] { theApp.UpdateTrayTip(&station); });
+    poller.join();
+    QSystemTrayIcon* icon = m_pDlg->TrayBackend()->Icon();
+    EXPECT_EQ(icon->toolTip(), "");  // handed over, not yet shown
+    QApplication::processEvents();
+    const QString expected =
+        QString::fromStdString("Wavory Utility\nConnected to:\n" + std::string(32, 'S')).left(63);
+    EXPECT_EQ(icon->toolTip(), expected);
+}
+
+TEST_F(TessalDlgTest, PreferencesButtonRunsTheDialogModally) {
+    Open(false);
+    bool sawPrefs = false;
+    QTimer::singleShot(0, [&sawPrefs] {
+        auto* prefs = qobject_cast<CPrefs*>(QApplication::activeModalWidget());
+        sawPrefs = prefs != nullptr;
+        if (prefs) prefs->reject();
+    });
+    QTest::mouseClick(Button(CTessalDlg::IDC_PREFERENCES), Qt::LeftButton);
+    EXPECT_TRUE(sawPrefs);
+}
+
+TEST_F(TessalDlgTest, RunTicksFromItsTimerAndCloseRunsTheWindowsShutdown) {
+    m_pDlg->TrayBackend()->SetAvailability([] { return true; });
+    QString seen;
+    QTimer::singleShot(100, [this] { Connect(); });
+    // A few tick periods later the General page has been refreshed without anyone calling the tick.
+    QTimer::singleShot(100 + 4 * CTessalDlg::kTickMs, [&] {
+        seen = Ssid();
+        QTest::mouseClick(Button(CTessalDlg::IDC_CLOSE), Qt::LeftButton);
+    });
+    m_pDlg->Run();
+    EXPECT_EQ(seen, "Lighthouse");
+    EXPECT_EQ(theApp.m_nStatIndex, -1);
+    EXPECT_FALSE(m_pDlg->Tray().IsAdded());
+    EXPECT_FALSE(m_pDlg->TrayBackend()->Icon()->isVisible());
+    EXPECT_FALSE(m_pDlg->isVisible());
+}
+
+TEST_F(TessalDlgTest, MinimisedStartStaysOnTheTaskBar) {
+    m_pDlg->TrayBackend()->SetAvailability([] { return true; });
+    m_pDlg->SetStartMinimized(true);
+    bool visible = false, minimized = false;
+    QTimer::singleShot(200, [&] {
+        visible = m_pDlg->isVisible();
+        minimized = m_pDlg->isMinimized();
+        m_pDlg->reject();
+    });
+    m_pDlg->Run();
+    EXPECT_TRUE(visible);
+    EXPECT_TRUE(minimized);
+}
+
+}  // namespace
+}  // namespace wavory::test

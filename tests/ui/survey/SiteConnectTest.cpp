@@ -1,0 +1,205 @@
+// Joining a network from the Available Networks dialog, saving it as a profile and editing the
+// connection, against the simulated adapter.
+#include <algorithm>
+
+#include "SiteFixture.h"
+#include "driver/Request.h"
+#include "shell/Locks.h"
+
+namespace wavory::test {
+namespace {
+
+constexpr const char* kLighthouse = "00-0F-B5-44-7C-20";
+constexpr const char* kHarbour = "00-14-6C-2A-11-01";
+
+class SiteConnectTest : public CSiteTest {
+protected:
+    void Join(const QString& ssid) {
+        Click(ssid);
+        QTest::mouseClick(Button(CViewSite::IDC_CONNECT), Qt::LeftButton);
+    }
+    // A stored profile of this SSID, a member at the next slot or not a member at all.
+    static void Store(const std::string& ssid, bool member) {
+        CProfileMngr& profiles = *theApp.m_pProfileMngr;
+        auto profile = profiles.GetProfile(profiles.AddProfile());
+        profile->NetName = ssid;
+        profile->AutoSelect = member;
+        profile->Priority = member ? profiles.UpdatePriorities(-1) : -1;
+        profiles.SaveAll();
+    }
+    static std::shared_ptr<CProfile> Stored(const std::string& ssid) {
+        return theApp.m_pProfileMngr->FindBySsid(ssid);
+    }
+};
+
+TEST_F(SiteConnectTest, JoiningAnOpenNetworkAssociatesAndAddsAMember) {
+    Start();
+    Open();
+    Join("Lighthouse");
+    EXPECT_TRUE(Associated(kLighthouse));
+    EXPECT_TRUE(m_Titles.isEmpty());  // no key to ask for
+    EXPECT_EQ(theApp.m_nAutoCountdown, 2);
+    EXPECT_EQ(theApp.m_pPoll->GetIntervalSecs(), 2);
+    auto profile = Stored("Lighthouse");
+    ASSERT_NE(profile, nullptr);
+    EXPECT_TRUE(profile->AutoSelect);
+    EXPECT_EQ(profile->Priority, 0);
+    EXPECT_EQ(profile->ChannelNumber(), 11);
+    // Stored at once, and shown as the connection.
+    EXPECT_EQ(CSettingsRegistry().GetProfileString(profile->GetSection(), "NetName", ""), "Lighthouse");
+    EXPECT_EQ(Row("Lighthouse")->background(0).color(), QColor(133, 210, 252));
+    EXPECT_FALSE(Button(CViewSite::IDC_CONNECT)->isEnabled());
+}
+
+TEST_F(SiteConnectTest, WepNetworkAsksForTheKeyAndCancelConnectsNothing) {
+    Start();
+    Open();
+    Join("Harbour");
+    EXPECT_EQ(m_Titles, QStringList({"Enter Security Parameters"}));
+    ASSERT_EQ(m_EditNames.size(), 1u);
+    EXPECT_EQ(m_EditNames[0], "EditStation");
+    EXPECT_FALSE(SimState()["associated"].toBool());
+    EXPECT_EQ(theApp.m_pProfileMngr->GetCount(), 0);
+    EXPECT_TRUE(theApp.m_pStationMngr->GetCurrentKey().empty());
+
+    // The Security page puts the key into the station it is given.
+    m_fnEditor = [] {
+        auto station = theApp.m_pProfileMngr->GetProfile(CProfileMngr::kEditStation);
+        if (!station) return false;
+        station->SecKey[0] = "1A2B3C4D5E";
+        station->SecKeyLen[0] = 0;
+        station->ActiveSecKey = 0;
+        return true;
+    };
+    Join("Harbour");
+    EXPECT_TRUE(Associated(kHarbour));
+    auto profile = Stored("Harbour");
+    ASSERT_NE(profile, nullptr);
+    EXPECT_EQ(profile->SecKey[0], "1A2B3C4D5E");
+    EXPECT_EQ(profile->ActiveSecKey, 0);
+}
+
+TEST_F(SiteConnectTest, ReplacedProfileKeepsItsSlot) {
+    Start();
+    Store("Harbour", true);
+    Store("Lighthouse", true);
+    Store("Boatyard", true);
+    Open();
+    Join("Lighthouse");
+    auto profile = Stored("Lighthouse");
+    ASSERT_NE(profile, nullptr);
+    EXPECT_EQ(profile->ChannelNumber(), 11);  // the station's copy, not the stored profile
+    EXPECT_EQ(profile->Priority, 1);
+    EXPECT_EQ(theApp.m_pProfileMngr->GetCount(), 3);
+    EXPECT_EQ(theApp.m_pProfileMngr->GetAutoCount(), 3);
+    EXPECT_EQ(theApp.m_pProfileMngr->FindByPriority(2)->NetName, "Boatyard");
+}
+
+TEST_F(SiteConnectTest, ProfileOutsideTheAutoSelectionIsReplacedByANewLastMember) {
+    Start();
+    Store("Harbour", true);
+    Store("Lighthouse", false);
+    Open();
+    Join("Lighthouse");
+    auto profile = Stored("Lighthouse");
+    ASSERT_NE(profile, nullptr);
+    EXPECT_EQ(profile->Priority, 1);  // not -1, which no list would show
+    EXPECT_EQ(theApp.m_pProfileMngr->GetAutoCount(), 2);
+    EXPECT_EQ(theApp.m_pProfileMngr->GetCount(), 2);
+}
+
+TEST_F(SiteConnectTest, AdHocNetworkIsJoinedOnItsOwnChannel) {
+    Start();
+    Open();
+    Join("Deckhands");  // ad hoc on channel 10
+    EXPECT_TRUE(Associated("02-3E-91-5A-0C-77"));
+    auto profile = Stored("Deckhands");
+    ASSERT_NE(profile, nullptr);
+    EXPECT_FALSE(profile->NetMode);
+    EXPECT_EQ(profile->ChannelNumber(), 10);
+}
+
+TEST_F(SiteConnectTest, FailedJoinShowsTheMessageAndChangesNoProfile) {
+    Start();
+    Store("Lighthouse", true);
+    Open();
+    kccl_sim_set_fault(OID_SSID_SET, KCCL_SIM_FAULT_RESULT, 1);
+    Join("Lighthouse");
+    EXPECT_EQ(m_Messages.m_Shown, std::vector<std::string>{"Could not connect to specified station."});
+    EXPECT_TRUE(theApp.m_pStationMngr->GetCurrentKey().empty());
+    EXPECT_EQ(theApp.m_pProfileMngr->GetCount(), 1);
+    EXPECT_EQ(Stored("Lighthouse")->ProfName, "Profile 0");
+}
+
+TEST_F(SiteConnectTest, SsidBytesAndSeparatorsAreShownSafelyAndStillJoined) {
+    Start({Network("Dock -- North", "00-20-30-40-50-01", 1, -60),
+           R"({"ssid_hex":"4E6574FF07","bssid":"00-20-30-40-50-02","channel":6,"signal_dbm":-62})"});
+    Open();
+    EXPECT_TRUE(Column(1).contains("Dock -- North"));
+    Join("Net\\xFF\\x07");
+    EXPECT_TRUE(Associated("00-20-30-40-50-02"));
+    EXPECT_EQ(SimState()["ssid_hex"].toString(), "4E6574FF07");
+    ASSERT_NE(Stored("Net\xFF\x07"), nullptr);
+
+    Join("Dock -- North");
+    EXPECT_TRUE(Associated("00-20-30-40-50-01"));
+    EXPECT_EQ(Row("Dock -- North")->background(0).color(), QColor(133, 210, 252));
+}
+
+TEST_F(SiteConnectTest, SaveProfileKeepsTheProfileOnlyWhenConfirmed) {
+    Start();
+    Open();
+    Click("Lighthouse");
+    QTest::mouseClick(Button(CViewSite::IDC_SAVE_PROFILE), Qt::LeftButton);
+    EXPECT_EQ(m_Titles, QStringList({"Save Connection to Profile"}));
+    EXPECT_EQ(m_EditNames, std::vector<std::string>{"Profile 0"});
+    EXPECT_EQ(theApp.m_pProfileMngr->GetCount(), 0);
+
+    m_fnEditor = [] {
+        auto profile = theApp.m_pProfileMngr->GetProfile(g_strEditProfile);
+        profile->AutoSelect = true;  // "Add to Auto-Selection" ticked
+        return true;
+    };
+    QTest::mouseClick(Button(CViewSite::IDC_SAVE_PROFILE), Qt::LeftButton);
+    auto profile = Stored("Lighthouse");
+    ASSERT_NE(profile, nullptr);
+    EXPECT_EQ(profile->Priority, 0);
+    EXPECT_EQ(profile->ChannelNumber(), 11);
+    EXPECT_EQ(CSettingsRegistry().GetProfileInt("", "NumOfProfiles", 0), 1);
+    EXPECT_EQ(m_Window.m_nFullRefreshes, 1);
+    EXPECT_FALSE(SimState()["associated"].toBool());  // saving joins nothing
+}
+
+TEST_F(SiteConnectTest, EditConnectionAppliesTheSecurityAndReportsAFailure) {
+    Start();
+    Open();
+    Join("Lighthouse");
+    m_fnEditor = [] { return theApp.m_pProfileMngr->GetProfile(CProfileMngr::kEditStation) != nullptr; };
+    kccl_sim_clear_log();
+    QTest::mouseClick(Button(CViewSite::IDC_EDIT_CONNECTION), Qt::LeftButton);
+    EXPECT_EQ(m_Titles, QStringList({"Edit Connection Parameters"}));
+    KCCL_SIM_LOG_ENTRY log[16];
+    const int n = kccl_sim_get_log(log, 16);
+    EXPECT_TRUE(std::any_of(log, log + n, [](const auto& e) { return e.code == OID_SECURITY_SET; }));
+    EXPECT_TRUE(m_Messages.m_Shown.empty());
+
+    kccl_sim_set_fault(OID_SECURITY_SET, KCCL_SIM_FAULT_RESULT, 1);
+    QTest::mouseClick(Button(CViewSite::IDC_EDIT_CONNECTION), Qt::LeftButton);
+    EXPECT_EQ(m_Messages.m_Shown, std::vector<std::string>{"An error occured connecting to the driver. Try "
+                                                           "restarting the application if error persists."});
+}
+
+TEST_F(SiteConnectTest, CommandsWaitForNothingWhileTheMainLockIsTaken) {
+    Start();
+    Open();
+    Click("Harbour");
+    ASSERT_TRUE(TryEnter(CS_MAIN));
+    QTest::mouseClick(Button(CViewSite::IDC_CONNECT), Qt::LeftButton);
+    QTest::mouseClick(Button(CViewSite::IDC_SAVE_PROFILE), Qt::LeftButton);
+    Leave(CS_MAIN);
+    EXPECT_TRUE(m_Titles.isEmpty());
+    EXPECT_EQ(theApp.m_pProfileMngr->GetCount(), 0);
+}
+
+}  // namespace
+}  // namespace wavory::test

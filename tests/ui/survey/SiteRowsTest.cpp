@@ -1,0 +1,78 @@
+// What the list makes of a station without the widgets: the row order, an SSID made safe to
+// show, and the channel a profile copy gets.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "profiles/Profile.h"
+#include "survey/Station.h"
+#include "ui/survey/SiteRows.h"
+
+namespace wavory::test {
+namespace {
+
+std::shared_ptr<CStation> Station(const std::string& ssid, int channel, int dBm) {
+    CProfile fields("", false);
+    fields.NetName = ssid;
+    fields.PhyChnl = channel;
+    return std::make_shared<CStation>(fields, std::string(), dBm);
+}
+
+TEST(SiteRowsTest, KeysSortByTextAndKeepSsidsThatHoldTheSeparator) {
+    // "--" inside an SSID must neither split the key nor change the order.
+    const std::vector<std::shared_ptr<CStation>> stations = {
+        Station("Dock -- North", 6, -60), Station("Dock", 1, -60), Station("Dock -- ", 11, -60),
+        Station("-- ", 3, -60)};
+    EXPECT_EQ(SortSiteKeys(stations, SITE_COL_SSID, true, true),
+              (std::vector<std::string>{"-- ", "Dock", "Dock -- ", "Dock -- North"}));
+    EXPECT_EQ(SortSiteKeys(stations, SITE_COL_SSID, false, false),
+              (std::vector<std::string>{"Dock -- North;6", "Dock -- ;11", "Dock;1", "-- ;3"}));
+    // Equal texts fall back on the key, so the order is the same every time.
+    EXPECT_EQ(SortSiteKeys(stations, SITE_COL_QUALITY, true, false),
+              (std::vector<std::string>{"-- ;3", "Dock -- ;11", "Dock -- North;6", "Dock;1"}));
+}
+
+TEST(SiteRowsTest, NetworkViewShowsANameOnceEvenWhenTwoStationsRemain) {
+    // One access point heard on two channels survives the grouping as two stations.
+    const std::vector<std::shared_ptr<CStation>> stations = {
+        Station("Harbour", 1, -58), Station("Harbour", 6, -71), Station("Lighthouse", 11, -66)};
+    // In percent: 66% (Harbour on 6), 83% (Lighthouse), 99% (Harbour on 1).
+    EXPECT_EQ(SortSiteKeys(stations, SITE_COL_QUALITY, true, true),
+              (std::vector<std::string>{"Harbour", "Lighthouse"}));
+    EXPECT_EQ(SortSiteKeys(stations, SITE_COL_QUALITY, true, false).size(), 3u);
+}
+
+TEST(SiteRowsTest, SsidBytesAreShownSafely) {
+    const std::pair<std::string, QString> cases[] = {
+        {"Harbour", "Harbour"},
+        {"Caf\xC3\xA9 Anchor", QString::fromUtf8("Caf\xC3\xA9 Anchor")},
+        {"\xE6\xB8\xAF", QString::fromUtf8("\xE6\xB8\xAF")},
+        {std::string("Nul\0l", 5), "Nul\\x00l"},
+        {"Bell\x07", "Bell\\x07"},
+        {"Latin1 caf\xE9", "Latin1 caf\\xE9"},
+        {"Cut \xE6\xB8", "Cut \\xE6\\xB8"},
+        {"Overlong \xC0\xAF", "Overlong \\xC0\\xAF"},
+        {"Surrogate \xED\xA0\x80", "Surrogate \\xED\\xA0\\x80"},
+        {"C1 \xC2\x85", "C1 \\xC2\\x85"},
+        {"evil\xE2\x80\xAEgnp.exe", "evil\\xE2\\x80\\xAEgnp.exe"},  // right-to-left override
+        {"Rock \xF0\x9F\x8E\xB8", QString::fromUtf8("Rock \xF0\x9F\x8E\xB8")},
+    };
+    for (const auto& [bytes, shown] : cases) EXPECT_EQ(SafeSsidText(bytes), shown) << shown.toStdString();
+}
+
+TEST(SiteRowsTest, ChannelNumbersBecomeTheChannelListPositionsThatApplyThem) {
+    for (int channel = 1; channel <= 14; ++channel) {
+        EXPECT_EQ(ChannelIndexToNumber(1, ChannelNumberToIndex(1, channel)), channel);
+        EXPECT_EQ(ChannelIndexToNumber(2, ChannelNumberToIndex(2, channel)), channel);
+    }
+    for (int channel : {36, 40, 64, 149, 153, 161, 165})
+        EXPECT_EQ(ChannelIndexToNumber(0, ChannelNumberToIndex(0, channel)), channel) << channel;
+    // Channels the list does not offer take the nearest one below, never a position past the list.
+    EXPECT_EQ(ChannelIndexToNumber(0, ChannelNumberToIndex(0, 100)), 64);
+    EXPECT_EQ(ChannelNumberToIndex(0, 7), 0);
+}
+
+}  // namespace
+}  // namespace wavory::test
