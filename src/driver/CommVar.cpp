@@ -54,53 +54,45 @@ uint8_t* CCommVar::GetBlock(int i) {
     return reinterpret_cast<uint8_t*>(&m_Requests[static_cast<std::size_t>(std::clamp(i, 0, kMaxPairs - 1))]);
 }
 
-void CCommVar::DriverRecv(bool updateControl) {
-    if (!EnsureLink()) {
+bool CCommVar::Begin() {
+    m_bSuccess = EnsureLink();
+    return m_bSuccess;
+}
+
+bool CCommVar::Exec(KCOM_REQUEST& block, const char* exceptionTrace) {
+    try {
+        if (kcom_exec_oid(&block) == 0) {
+            // A status other than 2 fails the variable but does not stop the sequence.
+            m_bSuccess = m_bSuccess && block.status == KCOM_STATUS_SUCCESS;
+            return true;
+        }
+        LinkFailed();
+    } catch (...) {
+        Trace("%s", exceptionTrace);
         m_bSuccess = false;
-        return;
     }
-    m_bSuccess = true;
+    return false;
+}
+
+void CCommVar::DriverRecv(bool updateControl) {
+    if (!Begin()) return;
     for (int i = 0; i < m_nCount; ++i) {
         KCOM_REQUEST& block = m_Requests[static_cast<std::size_t>(i)];
         if (m_pfnConvert) m_pfnConvert(GetBlock(0), m_pText, CONV_BEFORE_QUERY);
         block.code = m_Codes[static_cast<std::size_t>(i)].query;
-        try {
-            if (kcom_exec_oid(&block) != 0) {
-                LinkFailed();
-                return;
-            }
-        } catch (...) {
-            Trace("DriverRecv Exception Occured");
-            m_bSuccess = false;
-            return;
-        }
-        m_bSuccess = m_bSuccess && block.status == KCOM_STATUS_SUCCESS;
+        if (!Exec(block, "DriverRecv Exception Occured")) return;
         if (m_pfnConvert) m_pfnConvert(GetBlock(0), m_pText, CONV_AFTER_QUERY);
     }
     if (updateControl && m_nCtrlId != 0) ShowInControl(m_pText);
 }
 
 void CCommVar::DriverSend() {
-    if (!EnsureLink()) {
-        m_bSuccess = false;
-        return;
-    }
-    m_bSuccess = true;
+    if (!Begin()) return;
     for (int i = 0; i < m_nCount; ++i) {
         KCOM_REQUEST& block = m_Requests[static_cast<std::size_t>(i)];
         block.code = m_Codes[static_cast<std::size_t>(i)].set;
         if (m_pfnConvert) m_pfnConvert(GetBlock(0), m_pText, CONV_BEFORE_SET);
-        try {
-            if (kcom_exec_oid(&block) != 0) {
-                LinkFailed();
-                return;
-            }
-        } catch (...) {
-            Trace("DriverSend Exception Occured");
-            m_bSuccess = false;
-            return;
-        }
-        m_bSuccess = m_bSuccess && block.status == KCOM_STATUS_SUCCESS;
+        if (!Exec(block, "DriverSend Exception Occured")) return;
     }
 }
 

@@ -50,6 +50,10 @@ private:
               std::string* text);
     bool EnsureLink();
     void LinkFailed();
+    // Opens the link if needed and starts an operation as successful; false when there is no link.
+    bool Begin();
+    // Hands one block to the library; false (the operation failed and ends) when it was not processed.
+    bool Exec(KCOM_REQUEST& block, const char* exceptionTrace);
 
     std::array<SCodePair, kMaxPairs> m_Codes{};
     std::array<KCOM_REQUEST, kMaxPairs> m_Requests{};
