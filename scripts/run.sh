@@ -11,7 +11,7 @@ if [ -x "$bin/wavory" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}
 fi
 if [ -x "$bin/wavory" ]; then
     echo "No display found (DISPLAY and WAYLAND_DISPLAY are unset), so the window cannot open."
-    echo "Run it on a desktop session, or with: xvfb-run ./scripts/run.sh"
+    echo "Run it on a desktop session, or with: xvfb-run ./scripts/run.sh (Debian package xvfb)"
 else
     echo "The window is not built in $bin."
 fi
