@@ -3,41 +3,11 @@
 #include <cstring>
 
 #include "SimScenario.h"
+#include "kccl_oid.h"
 
 namespace wavory::kccl {
 
 namespace {
-
-// Request codes (query / set).
-enum : uint32_t {
-    OID_DEVICE_INFO = 0x10,
-    OID_MAC_QUERY = 0x30,
-    OID_MAC_SET = 0x40,
-    OID_BSSID = 0x50,
-    OID_SSID_QUERY = 0x70,
-    OID_SSID_SET = 0x80,
-    OID_PHY_QUERY = 0x90,
-    OID_PHY_SET = 0x100,
-    OID_POWER_SAVE_QUERY = 0x120,
-    OID_POWER_SAVE_SET = 0x130,
-    OID_SNR = 0x161,
-    OID_SCAN_LIST = 0x190,
-    OID_SCAN_START = 0x200,
-    OID_MODE_QUERY = 0x210,
-    OID_MODE_SET = 0x220,
-    OID_CHANNEL_QUERY = 0x350,
-    OID_CHANNEL_SET = 0x360,
-    OID_COUNTERS = 0x370,
-    OID_COUNTERS_RESET = 0x380,
-    OID_WEP_KEY = 0x400,
-    OID_SECURITY_QUERY = 0x420,
-    OID_SECURITY_SET = 0x430,
-    OID_CONNECTION_QUERY = 0x460,
-    OID_CONNECTION_SET = 0x470,
-    OID_HW_STATUS = 0x530,
-    OID_CONNECTION_STATUS = 0x590,
-    OID_REG_DOMAIN = 0x891
-};
 
 // Scan result list: two halves of entries, infrastructure first.
 constexpr size_t kScanInfraCount = 1;
@@ -120,20 +90,20 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
             return QuerySnr(p);
         case OID_SCAN_LIST:
             return QueryScanList(p);
-        case OID_SCAN_START:
+        case OID_START_SCAN:
             m_radio.StartScan();
             return kStatusSuccess;
-        case OID_MODE_QUERY:
+        case OID_NET_MODE_QUERY:
             return Answer(p, st.mode);
-        case OID_MODE_SET:
+        case OID_NET_MODE_SET:
             return SetMode(p);
         case OID_CHANNEL_QUERY:
             return QueryChannel(p);
         case OID_CHANNEL_SET:
             return SetChannel(p);
-        case OID_COUNTERS:
+        case OID_STATISTICS:
             return QueryCounters(p);
-        case OID_COUNTERS_RESET:
+        case OID_RESET_STATISTICS:
             m_radio.ResetCounters();
             return kStatusSuccess;
         case OID_WEP_KEY:
@@ -142,14 +112,14 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
             return Answer(p, st.security);
         case OID_SECURITY_SET:
             return SetSecurity(p);
-        case OID_CONNECTION_QUERY:
+        case OID_CONN_SETTING_QUERY:
             return Answer(p, st.connectionSetting);
-        case OID_CONNECTION_SET:
+        case OID_CONN_SETTING_SET:
             st.connectionSetting = GetU32(p, 0);
             return kStatusSuccess;
         case OID_HW_STATUS:
             return Answer(p, 1);
-        case OID_CONNECTION_STATUS:
+        case OID_CONNECT_STATUS:
             std::memset(p, 0, 4);
             p[0] = m_state.link.associated;
             return kStatusSuccess;
