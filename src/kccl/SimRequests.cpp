@@ -9,12 +9,6 @@ namespace wavory::kccl {
 
 namespace {
 
-// Scan result list: two halves of entries, infrastructure first.
-constexpr size_t kScanInfraCount = 1;
-constexpr size_t kScanInfraEntries = 4;
-constexpr size_t kScanAdhocCount = 7684;
-constexpr size_t kScanAdhocEntries = 7688;
-constexpr size_t kScanEntrySize = 384;
 
 // The WEP key record and the regulatory domain use one code for query and set, so the adapter
 // must tell them apart by the block. A query answer carries a mark where a set never has one
@@ -37,13 +31,13 @@ void PutU32(uint8_t* p, size_t off, uint32_t v) {
 }
 
 void PutScanEntry(uint8_t* entry, const SimNetwork& net) {
-    std::memcpy(entry + 2, net.bssid, 6);
-    entry[53] = net.ssidLen;
-    std::memcpy(entry + 54, net.ssid, net.ssidLen);
-    PutU32(entry, 88, net.phy);
-    entry[96] = net.channel;
-    entry[99] = net.wepLen > 0 ? 1 : 0;
-    PutU32(entry, 104, static_cast<uint32_t>(net.signalDbm));
+    std::memcpy(entry + KCOM_ENTRY_BSSID, net.bssid, 6);
+    entry[KCOM_ENTRY_SSID_LEN] = net.ssidLen;
+    std::memcpy(entry + KCOM_ENTRY_SSID, net.ssid, net.ssidLen);
+    PutU32(entry, KCOM_ENTRY_PHY, net.phy);
+    entry[KCOM_ENTRY_CHANNEL] = net.channel;
+    entry[KCOM_ENTRY_PRIVACY] = net.wepLen > 0 ? 1 : 0;
+    PutU32(entry, KCOM_ENTRY_SIGNAL, static_cast<uint32_t>(net.signalDbm));
 }
 
 // A set of a small index: stored when below `limit`, else refused.
@@ -195,13 +189,13 @@ uint32_t CSimRequests::QueryScanList(uint8_t* p) {
     const SimScan& scan = m_state.scan;
     std::memset(p, 0, KCOM_PAYLOAD_SIZE);
     p[0] = scan.scanning ? 1 : 0;
-    p[kScanInfraCount] = scan.infraCount;
+    p[KCOM_SCAN_INFRA_COUNT] = scan.infraCount;
     for (int i = 0; i < scan.infraCount; ++i) {
-        PutScanEntry(p + kScanInfraEntries + kScanEntrySize * static_cast<size_t>(i), scan.infra[i]);
+        PutScanEntry(p + KCOM_SCAN_INFRA_ENTRIES + KCOM_SCAN_ENTRY_SIZE * static_cast<size_t>(i), scan.infra[i]);
     }
-    p[kScanAdhocCount] = scan.adhocCount;
+    p[KCOM_SCAN_ADHOC_COUNT] = scan.adhocCount;
     for (int i = 0; i < scan.adhocCount; ++i) {
-        PutScanEntry(p + kScanAdhocEntries + kScanEntrySize * static_cast<size_t>(i), scan.adhoc[i]);
+        PutScanEntry(p + KCOM_SCAN_ADHOC_ENTRIES + KCOM_SCAN_ENTRY_SIZE * static_cast<size_t>(i), scan.adhoc[i]);
     }
     return kStatusSuccess;
 }

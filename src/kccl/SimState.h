@@ -9,13 +9,15 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "kccl_oid.h"
+
 namespace wavory::kccl {
 
 inline constexpr uint32_t kSimMagic = 0x4D49534B;  // "KSIM"
 inline constexpr uint32_t kSimLayoutVersion = 1;
 
 inline constexpr int kMaxNetworks = 64;
-inline constexpr int kScanHalfSlots = 20;
+inline constexpr int kScanHalfSlots = KCOM_SCAN_HALF_SLOTS;
 inline constexpr int kLogSlots = 64;
 inline constexpr int kLogHeadBytes = 64;
 inline constexpr int kMaxFaults = 32;

@@ -37,3 +37,22 @@ enum KCOM_OID {
     OID_CONNECT_STATUS = 0x590,
     OID_REG_DOMAIN = 0x891
 };
+
+/* Layout of the scan result list (payload of OID_SCAN_LIST): a status byte, then two halves of
+ * entries, access points first, ad-hoc networks second; and the fields of one entry. */
+enum KCOM_SCAN_LAYOUT {
+    KCOM_SCAN_STATUS = 0,           /* u8: 1 while the driver is still scanning */
+    KCOM_SCAN_INFRA_COUNT = 1,      /* u8: valid entries of the first half */
+    KCOM_SCAN_INFRA_ENTRIES = 4,
+    KCOM_SCAN_ADHOC_COUNT = 7684,   /* u8: valid entries of the second half */
+    KCOM_SCAN_ADHOC_ENTRIES = 7688,
+    KCOM_SCAN_HALF_SLOTS = 20,
+    KCOM_SCAN_ENTRY_SIZE = 384,
+    KCOM_ENTRY_BSSID = 2,           /* 6 bytes */
+    KCOM_ENTRY_SSID_LEN = 53,       /* u8, 0..32 */
+    KCOM_ENTRY_SSID = 54,           /* up to 32 bytes, not terminated */
+    KCOM_ENTRY_PHY = 88,            /* u32 */
+    KCOM_ENTRY_CHANNEL = 96,        /* u8 */
+    KCOM_ENTRY_PRIVACY = 99,        /* u8, nonzero when encryption is required */
+    KCOM_ENTRY_SIGNAL = 104         /* i32, dBm */
+};

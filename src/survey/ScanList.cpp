@@ -9,13 +9,13 @@ namespace wavory {
 
 SScanEntry ParseScanEntry(const uint8_t* entry) {
     SScanEntry e;
-    std::memcpy(e.bssid, entry + 2, 6);
-    const int len = std::min<int>(entry[53], 32);  // a longer length is taken as 32
-    e.ssid.assign(reinterpret_cast<const char*>(entry + 54), static_cast<std::size_t>(len));
-    std::memcpy(&e.phyType, entry + 88, 4);
-    e.channel = entry[96];
-    e.privacy = entry[99] != 0;
-    std::memcpy(&e.rssi, entry + 104, 4);
+    std::memcpy(e.bssid, entry + KCOM_ENTRY_BSSID, 6);
+    const int len = std::min<int>(entry[KCOM_ENTRY_SSID_LEN], 32);  // a longer length is taken as 32
+    e.ssid.assign(reinterpret_cast<const char*>(entry + KCOM_ENTRY_SSID), static_cast<std::size_t>(len));
+    std::memcpy(&e.phyType, entry + KCOM_ENTRY_PHY, 4);
+    e.channel = entry[KCOM_ENTRY_CHANNEL];
+    e.privacy = entry[KCOM_ENTRY_PRIVACY] != 0;
+    std::memcpy(&e.rssi, entry + KCOM_ENTRY_SIGNAL, 4);
     return e;
 }
 

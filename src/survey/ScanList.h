@@ -5,15 +5,17 @@
 #include <cstdint>
 #include <string>
 
+#include "kccl_oid.h"
+
 namespace wavory {
 
-inline constexpr int kScanEntrySize = 384;
-inline constexpr int kScanHalfSlots = 20;
-inline constexpr int kScanStatusOffset = 0;
-inline constexpr int kScanInfraCountOffset = 1;
-inline constexpr int kScanInfraEntriesOffset = 4;
-inline constexpr int kScanAdHocCountOffset = 7684;
-inline constexpr int kScanAdHocEntriesOffset = 7688;
+inline constexpr int kScanEntrySize = KCOM_SCAN_ENTRY_SIZE;
+inline constexpr int kScanHalfSlots = KCOM_SCAN_HALF_SLOTS;
+inline constexpr int kScanStatusOffset = KCOM_SCAN_STATUS;
+inline constexpr int kScanInfraCountOffset = KCOM_SCAN_INFRA_COUNT;
+inline constexpr int kScanInfraEntriesOffset = KCOM_SCAN_INFRA_ENTRIES;
+inline constexpr int kScanAdHocCountOffset = KCOM_SCAN_ADHOC_COUNT;
+inline constexpr int kScanAdHocEntriesOffset = KCOM_SCAN_ADHOC_ENTRIES;
 
 // The fields of one scan entry that the utility uses.
 struct SScanEntry {
