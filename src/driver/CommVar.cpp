@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/Trace.h"
 #include "shell/Tessal.h"
-#include "shell/Trace.h"
 
 namespace wavory {
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "base/Messages.h"
+#include "base/Registry.h"
 #include "driver/Format.h"
 #include "profiles/RegistryUpdate.h"
-#include "shell/Messages.h"
-#include "shell/Registry.h"
 #include "shell/Tessal.h"
 
 namespace wavory {

@@ -1,8 +1,8 @@
 #include "shell/Tessal.h"
 
+#include "base/Messages.h"
+#include "base/Registry.h"
 #include "kccl.h"
-#include "shell/Messages.h"
-#include "shell/Registry.h"
 
 namespace wavory {
 
@@ -45,7 +45,8 @@ bool CTessalApp::WriteProfileInt(std::string_view section, std::string_view entr
     return m_pRegistry && m_pRegistry->WriteProfileInt(section, entry, value);
 }
 
-bool CTessalApp::WriteProfileString(std::string_view section, std::string_view entry, std::string_view value) {
+bool CTessalApp::WriteProfileString(std::string_view section, std::string_view entry,
+                                    std::string_view value) {
     return m_pRegistry && m_pRegistry->WriteProfileString(section, entry, value);
 }
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "shell/Locks.h"
-#include "shell/Messages.h"
+#include "base/Locks.h"
+#include "base/Messages.h"
 
 namespace wavory {
 
@@ -66,7 +66,8 @@ public:
 
     // The application's profile calls; without a store they answer the default and fail to write.
     int GetProfileInt(std::string_view section, std::string_view entry, int def) const;
-    std::string GetProfileString(std::string_view section, std::string_view entry, std::string_view def) const;
+    std::string GetProfileString(std::string_view section, std::string_view entry,
+                                 std::string_view def) const;
     bool WriteProfileInt(std::string_view section, std::string_view entry, int value);
     bool WriteProfileString(std::string_view section, std::string_view entry, std::string_view value);
 

@@ -20,12 +20,12 @@
 #include <vector>
 
 #include "TestMain.h"
+#include "base/Messages.h"
 #include "kccl.h"
 #include "kccl_sim.h"
 #include "monitor/Poll.h"
 #include "platform/SettingsRegistry.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Messages.h"
 #include "shell/Tessal.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"

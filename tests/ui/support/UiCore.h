@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "MemoryRegistry.h"
+#include "base/Messages.h"
 #include "driver/Card.h"
 #include "kccl_sim.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Messages.h"
 #include "shell/Tessal.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"

@@ -6,7 +6,7 @@
 #include <future>
 #include <thread>
 
-#include "shell/Locks.h"
+#include "base/Locks.h"
 #include "shell/Tessal.h"
 
 using namespace wavory;
