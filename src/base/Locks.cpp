@@ -1,7 +1,7 @@
 #include "base/Locks.h"
 
+#include "base/AppBase.h"
 #include "base/Trace.h"
-#include "shell/Tessal.h"
 
 namespace wavory {
 

@@ -6,8 +6,8 @@
 #include <future>
 #include <thread>
 
+#include "base/AppBase.h"
 #include "base/Locks.h"
-#include "shell/Tessal.h"
 
 using namespace wavory;
 using namespace std::chrono_literals;
