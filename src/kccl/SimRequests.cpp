@@ -9,7 +9,6 @@ namespace wavory::kccl {
 
 namespace {
 
-
 // The WEP key record and the regulatory domain use one code for query and set, so the adapter
 // must tell them apart by the block. A query answer carries a mark where a set never has one
 // (+2 of the key record, whose two bytes a set leaves zero; +4 after the domain), so that a
@@ -191,11 +190,13 @@ uint32_t CSimRequests::QueryScanList(uint8_t* p) {
     p[0] = scan.scanning ? 1 : 0;
     p[KCOM_SCAN_INFRA_COUNT] = scan.infraCount;
     for (int i = 0; i < scan.infraCount; ++i) {
-        PutScanEntry(p + KCOM_SCAN_INFRA_ENTRIES + KCOM_SCAN_ENTRY_SIZE * static_cast<size_t>(i), scan.infra[i]);
+        PutScanEntry(p + KCOM_SCAN_INFRA_ENTRIES + KCOM_SCAN_ENTRY_SIZE * static_cast<size_t>(i),
+                     scan.infra[i]);
     }
     p[KCOM_SCAN_ADHOC_COUNT] = scan.adhocCount;
     for (int i = 0; i < scan.adhocCount; ++i) {
-        PutScanEntry(p + KCOM_SCAN_ADHOC_ENTRIES + KCOM_SCAN_ENTRY_SIZE * static_cast<size_t>(i), scan.adhoc[i]);
+        PutScanEntry(p + KCOM_SCAN_ADHOC_ENTRIES + KCOM_SCAN_ENTRY_SIZE * static_cast<size_t>(i),
+                     scan.adhoc[i]);
     }
     return kStatusSuccess;
 }
