@@ -10,6 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/ProfileFields.h"
 #include "cli/StationView.h"
+#include "driver/CommVar.h"
 #include "driver/Format.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
@@ -60,10 +61,11 @@ SOutput RunConnectProfile(const std::string& name) {
         auto lock = profiles.Lock();
         station = std::make_shared<CStation>(*profile);
     }
+    TakeDriverRefusal();
     if (!station->Connect(CStation::CONNECT_APPLY)) {
         stations.SetCurrent(nullptr);
         profiles.SetConnected(nullptr, true);
-        Fail(kProfileFailed);
+        FailWithRefusal(kProfileFailed);
     }
     // The page's effects: the polling thread reads the connection back two ticks later, the
     // statistics start over for the new PHY, and the pages refresh.
@@ -151,10 +153,11 @@ SOutput RunConnectStation(const SConnectArgs& args) {
     }
 
     CLockGuard mainLock(CS_MAIN);
+    TakeDriverRefusal();
     if (!station->Connect(CStation::CONNECT_APPLY)) {
         stations.SetCurrent(nullptr);
         profiles.SetConnected(nullptr, true);
-        Fail(kStationFailed);
+        FailWithRefusal(kStationFailed);
     }
     theApp.m_nAutoCountdown = 2;
     station->NetName = ssid;

@@ -126,7 +126,9 @@ int kccl_status_message(uint32_t status, char* buf, size_t size) {
     std::string text;
     {
         std::lock_guard lock(g_mutex);
-        if (g_real) text = g_real->StatusMessage(status);
+        // The simulated adapter can be told to refuse in the same way, for tests.
+        text = g_real ? g_real->StatusMessage(status)
+                      : CRealAdapter::RefusalText(status, "the simulated adapter", "/run/wpa_supplicant/sim");
     }
     CopyText(text, buf, size);
     return static_cast<int>(text.size());

@@ -31,7 +31,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr uint32_t kStatusFailed = 0xC0000001;
-constexpr uint32_t kStatusWpaNeedsSupplicant = 0xC0000025;
 // A scan whose end we never see (events lost) counts as finished after this long.
 constexpr auto kScanLimit = 30s;
 // How long a change waits for the network's answer.
@@ -112,23 +111,23 @@ int CRealAdapter::Open() {
     return 0;
 }
 
-std::string CRealAdapter::StatusMessage(uint32_t status) const {
-    const std::string& name = m_Info.name;
+std::string CRealAdapter::RefusalText(uint32_t status, const std::string& name,
+                                      const std::string& controlSocket) {
     switch (status) {
         case KCCL_STATUS_NEEDS_NET_ADMIN:
             return "changing " + name +
                    " needs the CAP_NET_ADMIN right: run as root (sudo), or give the program that right "
                    "(setcap cap_net_admin+ep), or let wpa_supplicant run the interface";
         case KCCL_STATUS_NEEDS_SUPPLICANT: {
-            const std::string group = SocketGroup(m_Info.controlSocket);
+            const std::string group = SocketGroup(controlSocket);
             return "wpa_supplicant runs " + name + " and refuses this user: join the group that owns " +
-                   m_Info.controlSocket + (group.empty() ? "" : " (" + group + ")") +
+                   controlSocket + (group.empty() ? "" : " (" + group + ")") +
                    " and log in again, or run as root";
         }
         case KCCL_STATUS_READ_ONLY:
             return "NetworkManager runs " + name +
                    ": the utility only shows it for now; change the connection with NetworkManager";
-        case kStatusWpaNeedsSupplicant:
+        case KCCL_STATUS_WPA_NEEDS_SUPPLICANT:
             return "WPA2 and WPA3 networks are joined through wpa_supplicant, which does not run " + name +
                    ": start wpa_supplicant on it (with a control socket)";
         default:
@@ -565,7 +564,7 @@ uint32_t CRealAdapter::Commit() {
         const uint32_t status = CommitSupplicant();
         if (status != kStatusNotSupported) return status;
     }
-    if (m_Wanted.security >= KCOM_SECURITY_MODE_WPA2_PERSONAL) return kStatusWpaNeedsSupplicant;
+    if (m_Wanted.security >= KCOM_SECURITY_MODE_WPA2_PERSONAL) return KCCL_STATUS_WPA_NEEDS_SUPPLICANT;
     return CommitDirect();
 }
 

@@ -33,7 +33,12 @@ public:
 
     const SInterfaceInfo& Info() const { return m_Info; }
     // The line for a status this adapter writes when a right is missing (empty for others).
-    std::string StatusMessage(uint32_t status) const;
+    std::string StatusMessage(uint32_t status) const {
+        return RefusalText(status, m_Info.name, m_Info.controlSocket);
+    }
+    // The same for an adapter of that name (and supplicant socket, when one runs it).
+    static std::string RefusalText(uint32_t status, const std::string& name,
+                                   const std::string& controlSocket);
 
 private:
     struct SInterfaceState {
