@@ -113,13 +113,12 @@ void CSimRadio::CompleteScan() {
     for (uint32_t i = 0; i < m_state.networkCount; ++i) {
         const SimNetwork& net = m_state.networks[i];
         if (!InRange(net)) continue;
-        if (net.adhoc) {
-            if (scan.adhocCount < kScanHalfSlots) scan.adhoc[scan.adhocCount++] = net;
-        } else if (scan.infraCount < kScanHalfSlots) {
+        if (net.adhoc)
+            scan.adhoc[scan.adhocCount++] = net;
+        else
             scan.infra[scan.infraCount++] = net;
-        }
     }
-    if (m_state.link.associated && m_state.link.ownCell && scan.adhocCount < kScanHalfSlots) {
+    if (m_state.link.associated && m_state.link.ownCell && scan.adhocCount <= kMaxNetworks) {
         scan.adhoc[scan.adhocCount++] = m_state.link.bss;
     }
 }

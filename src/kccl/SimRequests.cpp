@@ -82,7 +82,9 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
         case OID_SNR:
             return QuerySnr(p);
         case OID_SCAN_LIST:
-            return QueryScanList(p);
+            return QueryScanList(p, 0);
+        case OID_SCAN_LIST_MORE:
+            return QueryScanListMore(p);
         case OID_START_SCAN:
             m_radio.StartScan();
             return kStatusSuccess;
@@ -183,21 +185,36 @@ uint32_t CSimRequests::QuerySnr(uint8_t* p) {
     return Answer(p, static_cast<uint32_t>(m_state.link.bss.signalDbm - kNoiseFloorDbm));
 }
 
-uint32_t CSimRequests::QueryScanList(uint8_t* p) {
-    // While a scan runs the previous complete list is answered, marked as still scanning.
+uint32_t CSimRequests::QueryScanList(uint8_t* p, int page) {
+    // While a scan runs the previous complete list is answered, marked as still scanning. Page 0 is
+    // the list itself, page n the n-th twenty entries beyond it in each half.
     const SimScan& scan = m_state.scan;
     std::memset(p, 0, KCOM_PAYLOAD_SIZE);
     p[0] = scan.scanning ? 1 : 0;
-    p[KCOM_SCAN_INFRA_COUNT] = scan.infraCount;
-    for (int i = 0; i < scan.infraCount; ++i) {
-        PutScanEntry(p + KCOM_SCAN_INFRA_ENTRIES + KCOM_SCAN_ENTRY_SIZE * static_cast<size_t>(i),
-                     scan.infra[i]);
+    const uint32_t first = static_cast<uint32_t>(page) * kScanHalfSlots;
+    const struct {
+        uint32_t count;
+        const SimNetwork* networks;
+        size_t countOffset;
+        size_t entriesOffset;
+    } halves[2] = {{scan.infraCount, scan.infra, KCOM_SCAN_INFRA_COUNT, KCOM_SCAN_INFRA_ENTRIES},
+                   {scan.adhocCount, scan.adhoc, KCOM_SCAN_ADHOC_COUNT, KCOM_SCAN_ADHOC_ENTRIES}};
+    for (const auto& half : halves) {
+        uint8_t n = 0;
+        for (uint32_t i = first; i < half.count && n < kScanHalfSlots; ++i, ++n)
+            PutScanEntry(p + half.entriesOffset + KCOM_SCAN_ENTRY_SIZE * static_cast<size_t>(n),
+                         half.networks[i]);
+        p[half.countOffset] = n;
     }
-    p[KCOM_SCAN_ADHOC_COUNT] = scan.adhocCount;
-    for (int i = 0; i < scan.adhocCount; ++i) {
-        PutScanEntry(p + KCOM_SCAN_ADHOC_ENTRIES + KCOM_SCAN_ENTRY_SIZE * static_cast<size_t>(i),
-                     scan.adhoc[i]);
-    }
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::QueryScanListMore(uint8_t* p) {
+    const int page = p[KCOM_SCAN_PAGE] | p[KCOM_SCAN_PAGE + 1] << 8;
+    if (page < 1) return kStatusInvalidData;
+    QueryScanList(p, page);
+    p[KCOM_SCAN_PAGE] = static_cast<uint8_t>(page);
+    p[KCOM_SCAN_PAGE + 1] = static_cast<uint8_t>(page >> 8);
     return kStatusSuccess;
 }
 

@@ -14,9 +14,9 @@
 namespace wavory::kccl {
 
 inline constexpr uint32_t kSimMagic = 0x4D49534B;  // "KSIM"
-inline constexpr uint32_t kSimLayoutVersion = 1;
+inline constexpr uint32_t kSimLayoutVersion = 2;
 
-inline constexpr int kMaxNetworks = 64;
+inline constexpr int kMaxNetworks = 256;
 inline constexpr int kScanHalfSlots = KCOM_SCAN_HALF_SLOTS;
 inline constexpr int kLogSlots = 64;
 inline constexpr int kLogHeadBytes = 64;
@@ -102,13 +102,15 @@ struct SimTraffic {
     int64_t lastNs;  // simulation time the counters were brought up to
 };
 
+// The last complete scan: every network heard, access points and ad-hoc cells apart. The list
+// request answers the first twenty of each, the further pages the rest.
 struct SimScan {
     uint8_t scanning;
     int64_t endNs;
-    uint8_t infraCount;
-    uint8_t adhocCount;
-    SimNetwork infra[kScanHalfSlots];
-    SimNetwork adhoc[kScanHalfSlots];
+    uint32_t infraCount;
+    uint32_t adhocCount;
+    SimNetwork infra[kMaxNetworks];
+    SimNetwork adhoc[kMaxNetworks + 1];  // room for the adapter's own cell
 };
 
 struct SimFault {

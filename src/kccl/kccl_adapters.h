@@ -47,9 +47,9 @@ KCCL_API int kccl_status_message(uint32_t status, char* buf, size_t size);
 
 /* Statuses of that kind. */
 enum {
-    KCCL_STATUS_NEEDS_NET_ADMIN = 0xC0000022u,  /* a change through nl80211 needs CAP_NET_ADMIN */
-    KCCL_STATUS_NEEDS_SUPPLICANT = 0xC0000023u, /* the supplicant's control socket refused us */
-    KCCL_STATUS_READ_ONLY = 0xC0000024u,        /* NetworkManager runs the interface */
+    KCCL_STATUS_NEEDS_NET_ADMIN = 0xC0000022u,     /* a change through nl80211 needs CAP_NET_ADMIN */
+    KCCL_STATUS_NEEDS_SUPPLICANT = 0xC0000023u,    /* the supplicant's control socket refused us */
+    KCCL_STATUS_READ_ONLY = 0xC0000024u,           /* NetworkManager runs the interface */
     KCCL_STATUS_WPA_NEEDS_SUPPLICANT = 0xC0000025u /* WPA needs a supplicant, and none runs the interface */
 };
 
