@@ -74,3 +74,23 @@ TEST_F(AdapterCliTest, MissingRightIsNamedInsteadOfTheGeneralFailure) {
 
 }  // namespace
 }  // namespace wavory::test
+
+namespace wavory::test {
+namespace {
+
+// watch runs the window's core headless: the polling thread's automatic selection joins the
+// member of the order in range, and the status afterwards shows it. Nothing is saved.
+TEST_F(AdapterCliTest, WatchJoinsTheAutoSelectedNetworkHeadless) {
+    NewProfile({"--name", "Light", "--ssid", "Lighthouse", "--mode", "infrastructure", "--auto-select"});
+    EXPECT_EQ(RunJson({"status"})["connected"], false);
+    const std::string before = SettingsBytes();
+    const nlohmann::json status = RunJson({"watch", "--seconds", "10"});
+    EXPECT_EQ(status["connected"], true);
+    EXPECT_EQ(status["ssid"], "Lighthouse");
+    EXPECT_EQ(status["bssid"], "00-0F-B5-44-7C-20");
+    EXPECT_EQ(SettingsBytes(), before);
+    ExpectRefused({"watch", "--seconds", "0"}, 2, "--seconds");
+}
+
+}  // namespace
+}  // namespace wavory::test
