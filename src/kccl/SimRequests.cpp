@@ -35,7 +35,11 @@ void PutScanEntry(uint8_t* entry, const SimNetwork& net) {
     std::memcpy(entry + KCOM_ENTRY_SSID, net.ssid, net.ssidLen);
     PutU32(entry, KCOM_ENTRY_PHY, net.phy);
     entry[KCOM_ENTRY_CHANNEL] = net.channel;
-    entry[KCOM_ENTRY_PRIVACY] = net.wepLen > 0 ? 1 : 0;
+    entry[KCOM_ENTRY_PRIVACY] = net.wepLen > 0 || net.wpa != 0 ? 1 : 0;
+    entry[KCOM_ENTRY_SECURITY] = net.wpa == KCOM_SECURITY_MODE_WPA3_PERSONAL ? KCOM_SECURITY_WPA3
+                                 : net.wpa != 0                              ? KCOM_SECURITY_WPA2
+                                 : net.wepLen > 0                            ? KCOM_SECURITY_WEP
+                                                                             : KCOM_SECURITY_OPEN;
     PutU32(entry, KCOM_ENTRY_SIGNAL, static_cast<uint32_t>(net.signalDbm));
 }
 
@@ -107,6 +111,12 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
             return Answer(p, st.security);
         case OID_SECURITY_SET:
             return SetSecurity(p);
+        case OID_PASSPHRASE_QUERY:
+            std::memset(p, 0, 4);
+            p[0] = st.passLen;
+            return kStatusSuccess;
+        case OID_PASSPHRASE_SET:
+            return SetPassphrase(p);
         case OID_CONN_SETTING_QUERY:
             return Answer(p, st.connectionSetting);
         case OID_CONN_SETTING_SET:
@@ -295,10 +305,21 @@ uint32_t CSimRequests::WepKey(uint8_t* p) {
 
 uint32_t CSimRequests::SetSecurity(const uint8_t* p) {
     const uint32_t security = GetU32(p, 0);
-    if (security > 2) return kStatusInvalidData;
+    if (security > KCOM_SECURITY_MODE_WPA3_PERSONAL) return kStatusInvalidData;
     m_state.settings.security = security;
     m_radio.Reassociate();
     return m_radio.SecurityStatus();
+}
+
+uint32_t CSimRequests::SetPassphrase(const uint8_t* p) {
+    SimSettings& st = m_state.settings;
+    const uint8_t len = p[0];
+    if (len < 8 || len > kPassphraseMax) return kStatusInvalidData;
+    st.passLen = len;
+    std::memset(st.passphrase, 0, sizeof st.passphrase);
+    std::memcpy(st.passphrase, p + 1, len);
+    m_radio.Reassociate();
+    return m_radio.PassphraseStatus();
 }
 
 uint32_t CSimRequests::RegDomain(uint8_t* p) {

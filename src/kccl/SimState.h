@@ -24,6 +24,7 @@ inline constexpr int kMaxFaults = 32;
 inline constexpr int kSsidMax = 32;
 inline constexpr int kWepKeyMax = 13;
 inline constexpr int kWepKeySlots = 4;
+inline constexpr int kPassphraseMax = 64;
 
 // Status values written into a request block.
 inline constexpr uint32_t kStatusSuccess = 2;
@@ -52,6 +53,9 @@ struct SimNetwork {
     uint8_t adhoc;   // 0 = infrastructure (access point), 1 = ad-hoc cell
     uint8_t wepLen;  // 0 = open network, else 5 or 13
     uint8_t wepKey[kWepKeyMax];
+    uint8_t wpa;      // 0 = no WPA; else the security mode that joins it (3 WPA2-, 4 WPA3-Personal)
+    uint8_t passLen;  // its passphrase
+    char passphrase[kPassphraseMax];
     int32_t signalDbm;
     uint32_t rxBytesPerS;
     uint32_t txBytesPerS;
@@ -81,7 +85,9 @@ struct SimSettings {
     uint32_t shortPreamble;
     uint32_t phy;
     uint32_t powerSave;
-    uint32_t security;  // 0 none, 1 WEP, 2 TKIP
+    uint32_t security;  // 0 none, 1 WEP, 2 TKIP, 3 WPA2-Personal, 4 WPA3-Personal
+    uint8_t passLen;
+    char passphrase[kPassphraseMax];
     uint32_t connectionSetting;
     uint8_t activeKey;
     SimWepKey keys[kWepKeySlots];

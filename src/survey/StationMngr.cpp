@@ -39,6 +39,10 @@ CStationMngr::StationPtr CStationMngr::FromScanEntry(const SScanEntry& entry, bo
     station->PhyType = static_cast<int>(entry.phyType);
     station->PhyChnl = entry.channel;
     station->SecType = entry.privacy ? 1 : 0;
+    station->m_nSecurityKind = entry.security;
+    // A WPA network is joined with a passphrase, not a WEP key.
+    if (entry.security == KCOM_SECURITY_WPA2) station->WpaMode = KCOM_SECURITY_MODE_WPA2_PERSONAL;
+    if (entry.security == KCOM_SECURITY_WPA3) station->WpaMode = KCOM_SECURITY_MODE_WPA3_PERSONAL;
     station->SetSection(StrFormat("Station %d", index));
     return station;
 }
