@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -136,6 +138,9 @@ std::string CRealAdapter::RefusalText(uint32_t status, const std::string& name,
 }
 
 uint32_t CRealAdapter::Refusal(int err) const {
+    // WAVORY_KCCL_TRACE=1 names the kernel's answer, for finding out why a change failed.
+    if (const char* trace = std::getenv("WAVORY_KCCL_TRACE"); trace && *trace == '1')
+        std::fprintf(stderr, "kccl: %s refused a change: %s\n", m_Info.name.c_str(), std::strerror(-err));
     if (err == -EPERM || err == -EACCES) return KCCL_STATUS_NEEDS_NET_ADMIN;
     if (err == -EBUSY) return kStatusNotAssociated;
     return kStatusFailed;
@@ -695,9 +700,9 @@ uint32_t CRealAdapter::DirectInfrastructure() {
     if (wep && m_Wanted.wepKeys[m_Wanted.activeKey].empty()) return kStatusInvalidData;
     const int err = m_Nl.Request(NL80211_CMD_CONNECT, m_Info.ifindex, false, [&](nl_msg* msg) {
         nla_put(msg, NL80211_ATTR_SSID, static_cast<int>(m_Wanted.ssid.size()), m_Wanted.ssid.data());
-        // Automatic: open system first, then shared key when the access point refuses it.
-        nla_put_u32(msg, NL80211_ATTR_AUTH_TYPE,
-                    wep ? NL80211_AUTHTYPE_AUTOMATIC : NL80211_AUTHTYPE_OPEN_SYSTEM);
+        // WEP leaves the authentication out, which asks the kernel for the automatic choice: open
+        // system first, then shared key when the access point refuses it.
+        if (!wep) nla_put_u32(msg, NL80211_ATTR_AUTH_TYPE, NL80211_AUTHTYPE_OPEN_SYSTEM);
         if (wep) {
             nla_put_flag(msg, NL80211_ATTR_PRIVACY);
             PutWepKeys(msg, m_Wanted.wepKeys, m_Wanted.activeKey);

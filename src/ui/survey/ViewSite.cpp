@@ -348,7 +348,9 @@ void CViewSite::ConnectSelected() {
     bool askKey = false;
     {
         auto lock = stations.Lock();
-        askKey = station->SecType == 1 && station->ActiveSecKey < 0;
+        // A WEP network needs a key, a WPA one its passphrase: the editor's Security page asks.
+        askKey = station->WpaMode != 0 ? station->WpaPassphrase.empty()
+                                       : station->SecType == 1 && station->ActiveSecKey < 0;
     }
     if (askKey) {
         if (profiles) profiles->SetEditStation(station);
