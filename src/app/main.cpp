@@ -32,12 +32,15 @@ struct SOptions {
     bool bHelp = false;
     bool bVersion = false;
     std::string strScreenshots;  // folder; empty: no screenshot mode
+    std::string strAdapter;      // "sim" or an interface name; empty: the library's own choice
     int nDelaySecs = 8;
     std::string strError;
 };
 
 const char kUsage[] =
-    "usage: wavory [--minimized] [--screenshots FOLDER [--delay SECONDS]]\n"
+    "usage: wavory [--adapter NAME] [--minimized] [--screenshots FOLDER [--delay SECONDS]]\n"
+    "  --adapter NAME         adapter to use: \"sim\" or an interface such as wlan0 (default:\n"
+    "                         $WAVORY_ADAPTER, else the first wireless interface, else the simulation)\n"
     "  --minimized            start minimised\n"
     "  --screenshots FOLDER   write a PNG of each page and dialog into FOLDER, then exit\n"
     "                         (uses the offscreen platform unless QT_QPA_PLATFORM is set)\n"
@@ -49,6 +52,9 @@ SOptions ParseOptions(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--minimized") {
             options.bMinimized = true;
+        } else if (arg == "--adapter" && i + 1 < argc) {
+            options.strAdapter = argv[++i];
+            if (options.strAdapter.empty()) options.strError = "empty --adapter name";
         } else if (arg == "--screenshots" && i + 1 < argc) {
             options.strScreenshots = argv[++i];
         } else if (arg == "--delay" && i + 1 < argc) {
@@ -110,6 +116,8 @@ int main(int argc, char** argv) {
         std::printf("Wavory Utility %s\n", CMainAbout::kVersion);
         return 0;
     }
+    // The driver library reads the choice when the link is opened at start-up.
+    if (!options.strAdapter.empty()) ::setenv("WAVORY_ADAPTER", options.strAdapter.c_str(), 1);
     const bool screenshots = !options.strScreenshots.empty();
     if (screenshots) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

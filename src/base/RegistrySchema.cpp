@@ -10,7 +10,7 @@ namespace {
 constexpr ERegType D = ERegType::Dword;
 constexpr ERegType S = ERegType::Sz;
 
-constexpr std::array<SRegSchemaEntry, 36> kSchema{{
+constexpr std::array<SRegSchemaEntry, 38> kSchema{{
     // One profile section ("Profile N", "Import\Profile N" or "Import").
     {"ProfName", S},
     {"NetName", S},
@@ -39,6 +39,8 @@ constexpr std::array<SRegSchemaEntry, 36> kSchema{{
     {"WrLessMode", D},
     {"Use802_1", D},
     {"Priority", D},
+    {"WpaMode", D},
+    {"WpaPassphrase", S},
     // The application key (and "Import" for the profile count).
     {"NumOfProfiles", D},
     {"Polling Interval", D},

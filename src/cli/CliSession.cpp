@@ -1,6 +1,7 @@
 #include "cli/CliSession.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <exception>
 #include <thread>
 
@@ -82,7 +83,13 @@ void CCliSession::TakeInstanceLock() {
 bool CCliSession::TryAdapter() { return theApp.m_bDriverConnected || theApp.ConnectDriver(); }
 
 void CCliSession::RequireAdapter() {
-    if (!TryAdapter()) Fail("no adapter found (the driver link could not be opened)");
+    if (TryAdapter()) return;
+    const char* wanted = std::getenv("WAVORY_ADAPTER");
+    if (wanted && *wanted && std::string(wanted) != "sim")
+        Fail("the adapter \"" + Printable(wanted) +
+             "\" could not be opened (no such wireless interface, or it is "
+             "not answering; see: wavoryctl adapters)");
+    Fail("no adapter found (the driver link could not be opened)");
 }
 
 CProfileMngr& CCliSession::Profiles() {

@@ -2,7 +2,14 @@
 
 #include <algorithm>
 
+#include "driver/CommVar.h"
+
 namespace wavory::cli {
+
+void FailWithRefusal(const std::string& general) {
+    const std::string refusal = TakeDriverRefusal();
+    Fail(refusal.empty() ? general : refusal);
+}
 
 namespace {
 

@@ -29,6 +29,9 @@ private:
 };
 
 [[noreturn]] inline void Fail(const std::string& message) { throw CCliError(kExitFailed, message); }
+// Fails with the driver library's reason for refusing the last request (a missing right, an adapter
+// run by someone else) when it gave one, else with `general`.
+[[noreturn]] void FailWithRefusal(const std::string& general);
 [[noreturn]] inline void UsageError(const std::string& message) { throw CCliError(kExitUsage, message); }
 
 // What a command produced: the machine-readable form and the text shown without --json.

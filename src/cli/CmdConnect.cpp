@@ -11,7 +11,10 @@
 #include "cli/Commands.h"
 #include "cli/ProfileFields.h"
 #include "cli/StationView.h"
+#include "driver/CommVar.h"
+#include "driver/Converters.h"
 #include "driver/Format.h"
+#include "kccl_oid.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/Tessal.h"
@@ -34,7 +37,20 @@ struct SConnectArgs {
     std::optional<int> channel;
     std::optional<std::string> key;
     std::optional<int> keyIndex;  // 1..4
+    std::optional<std::string> passphrase;
+    std::optional<std::string> mode;  // "infrastructure" | "adhoc"
 };
+
+// An ad-hoc cell that is not in range: joining it starts it on the given channel.
+std::shared_ptr<CStation> NewAdHocCell(const std::string& ssid, int channel) {
+    const CProfile defaults("", true);
+    auto cell = std::make_shared<CStation>(defaults);
+    cell->NetName = ssid;
+    cell->NetMode = false;
+    cell->PhyType = channel > 14 ? 0 : 2;
+    cell->PhyChnl = channel;  // a station holds the channel number
+    return cell;
+}
 
 json ConnectedJson(const CProfile& station, bool associated) {
     json j;
@@ -60,10 +76,11 @@ SOutput RunConnectProfile(const std::string& name) {
         auto lock = profiles.Lock();
         station = std::make_shared<CStation>(*profile);
     }
+    TakeDriverRefusal();
     if (!station->Connect(CStation::CONNECT_APPLY)) {
         stations.SetCurrent(nullptr);
         profiles.SetConnected(nullptr, true);
-        Fail(kProfileFailed);
+        FailWithRefusal(kProfileFailed);
     }
     // The page's effects: the polling thread reads the connection back two ticks later, the
     // statistics start over for the new PHY, and the pages refresh.
@@ -115,6 +132,12 @@ SOutput RunConnectStation(const SConnectArgs& args) {
     // A key is checked as the security page checks it, before anything is touched.
     const int keyIndex = args.keyIndex.value_or(1) - 1;
     if (args.key) CheckWepKey(keyIndex, *args.key);
+    if (args.passphrase) CheckPassphrase(*args.passphrase);
+    if (args.passphrase && args.key) UsageError("give a WEP key or a WPA passphrase, not both");
+    const bool adHoc = args.mode && *args.mode == "adhoc";
+    if (adHoc && !args.channel) UsageError("an ad-hoc network is joined on a channel: give --channel N");
+    const auto validChannel = [](int c) { return (c >= 1 && c <= 14) || (c >= 34 && c <= 196); };
+    if (adHoc && !validChannel(*args.channel)) UsageError(StrFormat("there is no channel %d", *args.channel));
 
     // Joining stores the network as a profile: the window must not hold the profiles.
     CCliSession session(EAccess::Profiles);
@@ -122,6 +145,12 @@ SOutput RunConnectStation(const SConnectArgs& args) {
     CProfileMngr& profiles = session.Profiles();
     CStationMngr& stations = session.Stations();
     auto station = FindNetwork(session, ssid, args.channel);
+    // With a mode the network must be of that mode; a cell not in range is started.
+    if (station && args.mode && station->NetMode != (*args.mode == "infrastructure")) station = nullptr;
+    if (!station && adHoc) {
+        station = NewAdHocCell(ssid, *args.channel);
+        if (args.key) station->SecType = 1;  // started with the key given
+    }
     if (!station)
         Fail("no network \"" + Printable(ssid) + "\"" +
              (args.channel ? " on channel " + std::to_string(*args.channel) : std::string()) +
@@ -136,7 +165,7 @@ SOutput RunConnectStation(const SConnectArgs& args) {
         out.text = "Already connected to \"" + Printable(ssid) + "\".\n";
         return out;
     }
-    if (station->SecType == 1 && station->ActiveSecKey < 0) {
+    if (station->SecType == 1 && station->WpaMode == 0 && station->ActiveSecKey < 0) {
         // Where the dialog asks for the key ("Enter Security Parameters").
         if (!args.key)
             UsageError("the network \"" + Printable(ssid) +
@@ -146,15 +175,38 @@ SOutput RunConnectStation(const SConnectArgs& args) {
         station->SecKey[k] = *args.key;
         station->SecKeyLen[k] = args.key->size() == 26 ? 1 : 0;
         station->ActiveSecKey = keyIndex;
-    } else if (args.key) {
+    } else if (args.key && (station->SecType != 1 || station->WpaMode != 0)) {
         UsageError("the network \"" + Printable(ssid) + "\" is not secured with WEP; leave out --key");
+    } else if (args.key) {
+        // A new ad-hoc cell with WEP: the key given is its key.
+        const auto k = static_cast<std::size_t>(keyIndex);
+        station->SecKey[k] = *args.key;
+        station->SecKeyLen[k] = args.key->size() == 26 ? 1 : 0;
+        station->ActiveSecKey = keyIndex;
+    }
+    if (station->WpaMode != 0) {
+        if (!args.passphrase)
+            UsageError("the network \"" + Printable(ssid) + "\" uses " + WpaModeName(station->WpaMode) +
+                       ": give its passphrase with --passphrase");
+        if (station->WpaMode == KCOM_SECURITY_MODE_WPA3_PERSONAL && args.passphrase->size() == 64)
+            UsageError("WPA3 takes the passphrase itself, not 64 hexadecimal digits");
+        station->WpaPassphrase = *args.passphrase;
+    } else if (args.passphrase) {
+        UsageError("the network \"" + Printable(ssid) + "\" is not secured with WPA; leave out --passphrase");
     }
 
     CLockGuard mainLock(CS_MAIN);
-    if (!station->Connect(CStation::CONNECT_APPLY)) {
+    TakeDriverRefusal();
+    // A station holds the channel number, Connect takes a profile's channel-list index (as the
+    // dialog's copy of the station does); without this an ad-hoc cell was joined a channel off.
+    const int channelNumber = station->PhyChnl;
+    station->PhyChnl = ChannelToIndex(station->PhyType, channelNumber);
+    const bool joinedOk = station->Connect(CStation::CONNECT_APPLY);
+    station->PhyChnl = channelNumber;
+    if (!joinedOk) {
         stations.SetCurrent(nullptr);
         profiles.SetConnected(nullptr, true);
-        Fail(kStationFailed);
+        FailWithRefusal(kStationFailed);
     }
     theApp.m_nAutoCountdown = 2;
     station->NetName = ssid;
@@ -218,7 +270,18 @@ void AddConnectCommand(CLI::App& app, CCommandTable& table) {
                                     "--key-index", [args](const int& v) { args->keyIndex = v; },
                                     "Which WEP key slot (1 to 4, default 1)")
                                 ->check(CLI::Range(1, 4));
-    for (CLI::Option* option : {ssid, ssidHex, channel, key, keyIndex}) option->excludes(profile);
+    CLI::Option* passphrase = connect->add_option_function<std::string>(
+        "--passphrase", [args](const std::string& v) { args->passphrase = v; },
+        "WPA2/WPA3 passphrase: 8 to 63 characters, or 64 hexadecimal digits");
+    CLI::Option* mode =
+        connect
+            ->add_option_function<std::string>(
+                "--mode", [args](const std::string& v) { args->mode = v; },
+                "Join only a network of this mode; an ad-hoc network not in range is started on "
+                "--channel")
+            ->check(CLI::IsMember({"infrastructure", "adhoc"}));
+    for (CLI::Option* option : {ssid, ssidHex, channel, key, keyIndex, passphrase, mode})
+        option->excludes(profile);
     table.Add(connect, [args, profile, ssid, ssidHex] {
         if (profile->count() == 0 && ssid->count() == 0 && ssidHex->count() == 0)
             UsageError("name a profile, or a network with --ssid");

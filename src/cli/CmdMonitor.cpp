@@ -6,6 +6,7 @@
 #include <optional>
 #include <thread>
 
+#include "base/Locks.h"
 #include "base/StringTable.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
@@ -14,7 +15,9 @@
 #include "driver/Format.h"
 #include "driver/NameTables.h"
 #include "driver/Request.h"
+#include "monitor/Poll.h"
 #include "monitor/Signal.h"
+#include "shell/MainWindow.h"
 #include "shell/Tessal.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
@@ -68,9 +71,15 @@ int NetworkRateMbps(const CStation& station) { return station.PhyType == 1 ? 11 
 
 // ---- status ----
 
+SOutput StatusOf(CCliSession& session);
+
 SOutput RunStatus() {
     CCliSession session(EAccess::ReadOnly);
     session.RequireAdapter();
+    return StatusOf(session);
+}
+
+SOutput StatusOf(CCliSession& session) {
     SOutput out;
     json& j = out.data;
     CStationMngr& stations = session.Stations();
@@ -281,6 +290,70 @@ SOutput RunAbout() {
     return out;
 }
 
+// ---- watch ----
+
+// The window as far as the core needs one, without a display: its main timer ticks, and nothing
+// is shown.
+class CHeadlessWindow final : public IMainWindow {
+public:
+    explicit CHeadlessWindow(int seconds) : m_Duration(std::chrono::seconds(seconds)) {}
+    int Run() override {
+        const auto end = std::chrono::steady_clock::now() + m_Duration;
+        while (std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(kMainTick);
+            theApp.OnMainTick();
+        }
+        return 0;
+    }
+    void RefreshPages(bool, bool) override {}
+    bool IsSiteVisible() override { return false; }
+    void RefreshSiteList() override {}
+    void SetTrayTip(const std::string&) override {}
+
+private:
+    static constexpr auto kMainTick = std::chrono::milliseconds(500);
+    std::chrono::steady_clock::duration m_Duration;
+};
+
+// The polling thread of a watch, stopped under the main lock as at the window's shutdown.
+class CWatchPoll {
+public:
+    CWatchPoll() {
+        theApp.m_pPoll = new CPoll();
+        if (!theApp.m_pPoll->Start()) {
+            delete theApp.m_pPoll;
+            theApp.m_pPoll = nullptr;
+            Fail("the polling thread could not be started");
+        }
+    }
+    ~CWatchPoll() {
+        theApp.m_pMainWnd = nullptr;
+        while (!TryEnter(CS_MAIN)) std::this_thread::yield();
+        theApp.m_pPoll->Stop();
+        delete theApp.m_pPoll;
+        theApp.m_pPoll = nullptr;
+        Leave(CS_MAIN);
+    }
+    CWatchPoll(const CWatchPoll&) = delete;
+    CWatchPoll& operator=(const CWatchPoll&) = delete;
+};
+
+// The window's core without the window: start-up in its order (polling thread, profiles,
+// stations and their first scan), main ticks and auto-selection for the given time, then the
+// status as `status` shows it. Nothing is written to the settings.
+SOutput RunWatch(int seconds) {
+    CCliSession session(EAccess::ReadOnly);
+    session.RequireAdapter();
+    {
+        CWatchPoll poll;
+        session.Stations();
+        CHeadlessWindow window(seconds);
+        theApp.m_pMainWnd = &window;
+        window.Run();
+    }
+    return StatusOf(session);
+}
+
 }  // namespace
 
 void AddMonitorCommands(CLI::App& app, CCommandTable& table) {
@@ -296,6 +369,15 @@ void AddMonitorCommands(CLI::App& app, CCommandTable& table) {
 
     CLI::App* about = AddCommand(app, "about", "Show the adapter's versions, MAC address and domain");
     table.Add(about, [] { return RunAbout(); });
+
+    auto watchSeconds = std::make_shared<int>(10);
+    CLI::App* watch = AddCommand(app, "watch",
+                                 "Run the window's core without the window (polling, main ticks, automatic "
+                                 "selection) for a while, then show the status");
+    watch->add_option("--seconds", *watchSeconds, "How long to run, in seconds (1 to 3600)")
+        ->check(CLI::Range(1, 3600))
+        ->capture_default_str();
+    table.Add(watch, [watchSeconds] { return RunWatch(*watchSeconds); });
 }
 
 }  // namespace wavory::cli

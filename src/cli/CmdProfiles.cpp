@@ -83,13 +83,13 @@ SOutput RunList() {
         const bool connected = connectedSsid && *connectedSsid == p->NetName;
         json j{{"name", Utf8Lossy(p->ProfName)}};
         PutSsid(j, p->NetName);
-        j["security"] = p->SecType != 0 ? "WEP" : "None";
+        j["security"] = p->WpaMode != 0 ? SecurityName(*p) : p->SecType != 0 ? "WEP" : "None";
         j["auto_select"] = p->AutoSelect;
         j["priority"] = p->AutoSelect ? json(p->Priority) : json(nullptr);
         j["connected"] = connected;
         out.data["profiles"].push_back(j);
         rows.push_back({p->AutoSelect ? std::to_string(p->Priority + 1) : "", Printable(p->ProfName),
-                        Printable(p->NetName), p->SecType != 0 ? "WEP" : "None"});
+                        Printable(p->NetName), j["security"].get<std::string>()});
         marked.push_back(connected);
     }
     out.text = rows.empty() ? "No profiles.\n"

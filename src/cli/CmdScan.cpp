@@ -9,6 +9,7 @@
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "cli/StationView.h"
+#include "driver/CommVar.h"
 #include "shell/Tessal.h"
 #include "survey/Station.h"
 
@@ -44,8 +45,9 @@ SOutput RunScan(const SScanOptions& options) {
 
     // The station manager starts the scan as it is made; the driver answers the previous list,
     // marked as still scanning, until the new one is complete.
+    TakeDriverRefusal();
     CStationMngr& stations = session.Stations();
-    if (!theApp.m_bScanning && !options.noWait) Fail("the adapter did not start a scan");
+    if (!theApp.m_bScanning && !options.noWait) FailWithRefusal("the adapter did not start a scan");
     bool scanning = MergeForView(session, view);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout);
     while (scanning && !options.noWait) {

@@ -45,5 +45,7 @@ void AddProfileCommands(CLI::App& profiles, CCommandTable& table);
 void AddProfileFileCommands(CLI::App& profiles, CCommandTable& table);
 // prefs get|set
 void AddPrefsCommands(CLI::App& app, CCommandTable& table);
+// adapters
+void AddAdaptersCommand(CLI::App& app, CCommandTable& table);
 
 }  // namespace wavory::cli

@@ -9,6 +9,7 @@
 #include "driver/Format.h"
 #include "driver/NameTables.h"
 #include "driver/Request.h"
+#include "kccl_oid.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 
@@ -101,8 +102,12 @@ void AddProfileEditOptions(CLI::App& command, SProfileEdits& edits, bool withNam
         "domain");
     command
         .add_option_function<std::string>(
-            "--security", [&edits](const std::string& v) { edits.security = v; }, "Security")
-        ->check(CLI::IsMember({"none", "wep"}));
+            "--security", [&edits](const std::string& v) { edits.security = v; },
+            "Security: none, WEP, or WPA2-/WPA3-Personal (with --passphrase)")
+        ->check(CLI::IsMember({"none", "wep", "wpa2", "wpa3"}));
+    command.add_option_function<std::string>(
+        "--passphrase", [&edits](const std::string& v) { edits.passphrase = v; },
+        "WPA passphrase: 8 to 63 characters, or 64 hexadecimal digits");
     for (int i = 0; i < 4; ++i) {
         command.add_option_function<std::string>(
             StrFormat("--key%d", i + 1),
@@ -208,7 +213,22 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optio
 
     if (edits.powerSave) p.PSType = *edits.powerSave == "auto" ? 0 : std::stoi(*edits.powerSave);
     if (edits.autoSelect) p.AutoSelect = *edits.autoSelect;
-    if (edits.security) p.SecType = *edits.security == "wep" ? 1 : 0;
+    if (edits.security) {
+        p.SecType = *edits.security == "wep" ? 1 : 0;
+        p.WpaMode = *edits.security == "wpa2"   ? KCOM_SECURITY_MODE_WPA2_PERSONAL
+                    : *edits.security == "wpa3" ? KCOM_SECURITY_MODE_WPA3_PERSONAL
+                                                : 0;
+    }
+    if (edits.passphrase) {
+        CheckPassphrase(*edits.passphrase);
+        p.WpaPassphrase = *edits.passphrase;
+    }
+    if (p.WpaMode != 0 && p.WpaPassphrase.empty())
+        UsageError(
+            "a WPA profile needs its passphrase: --passphrase (8 to 63 characters, or 64 hexadecimal "
+            "digits)");
+    if (p.WpaMode == KCOM_SECURITY_MODE_WPA3_PERSONAL && p.WpaPassphrase.size() == 64)
+        UsageError("WPA3 takes the passphrase itself, not 64 hexadecimal digits");
     for (int i = 0; i < 4; ++i)
         if (const auto& key = edits.keys[static_cast<std::size_t>(i)]) SetKey(p, i, *key);
     if (edits.activeKey) {
@@ -231,6 +251,21 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optio
     profile.ActiveSecKey = p.ActiveSecKey;
     profile.SecKey = p.SecKey;
     profile.SecKeyLen = p.SecKeyLen;
+    profile.WpaMode = p.WpaMode;
+    profile.WpaPassphrase = p.WpaPassphrase;
+}
+
+void CheckPassphrase(const std::string& passphrase) {
+    if (!IsValidPassphrase(passphrase))
+        UsageError(StrFormat(
+            "invalid passphrase: use 8 to 63 printable characters (ASCII), or 64 hexadecimal digits, "
+            "not %zu characters",
+            passphrase.size()));
+}
+
+std::string SecurityName(const CProfile& p) {
+    if (const char* wpa = WpaModeName(p.WpaMode)) return wpa;
+    return NameAt(SECURITY_NAMES, p.SecType);
 }
 
 json ProfileJson(const CProfile& p, bool showKeys) {
@@ -242,7 +277,9 @@ json ProfileJson(const CProfile& p, bool showKeys) {
     j["phy"] = p.PhyType >= 0 && p.PhyType <= 2 ? json(kPhyTexts[p.PhyType]) : json(nullptr);
     j["channel_index"] = p.PhyChnl;
     j["channel"] = p.ChannelNumber();
-    j["security"] = NameAt(SECURITY_NAMES, p.SecType);
+    j["security"] = SecurityName(p);
+    j["passphrase_set"] = !p.WpaPassphrase.empty();
+    if (showKeys) j["passphrase"] = p.WpaPassphrase;
     j["active_key"] = p.ActiveSecKey >= 0 && p.ActiveSecKey <= 3 ? json(p.ActiveSecKey + 1) : json(nullptr);
     j["keys"] = json::array();
     for (int i = 0; i < CProfile::kKeyCount; ++i) {
@@ -274,7 +311,11 @@ std::string ProfileText(const CProfile& p, bool showKeys) {
     f.emplace_back("Power Save:", p.PSType == 0 ? std::string("Auto") : StrFormat("%d of 3", p.PSType));
     f.emplace_back("PHY Mode:", p.PhyType >= 0 && p.PhyType <= 2 ? kPhyTexts[p.PhyType] : "");
     f.emplace_back("Channel:", ChannelText(p.ChannelNumber()));
-    f.emplace_back("Security:", NameAt(SECURITY_NAMES, p.SecType));
+    f.emplace_back("Security:", SecurityName(p));
+    if (p.WpaMode != 0)
+        f.emplace_back("Passphrase:", p.WpaPassphrase.empty() ? std::string("none")
+                                      : showKeys              ? Printable(p.WpaPassphrase)
+                                                              : std::string("set"));
     f.emplace_back("Active Key:", p.ActiveSecKey >= 0 && p.ActiveSecKey <= 3
                                       ? StrFormat("Key%d", p.ActiveSecKey + 1)
                                       : std::string("none"));

@@ -29,7 +29,8 @@ struct SProfileEdits {
     std::optional<std::string> mode;                 // "infrastructure" | "adhoc"
     std::optional<std::string> phy;                  // "a" | "bg" | "g"
     std::optional<int> channel;                      // channel number
-    std::optional<std::string> security;             // "none" | "wep"
+    std::optional<std::string> security;             // "none" | "wep" | "wpa2" | "wpa3"
+    std::optional<std::string> passphrase;           // WPA passphrase
     std::array<std::optional<std::string>, 4> keys;  // hexadecimal digits, "" clears
     std::optional<int> activeKey;                    // 1..4, 0 = none
     std::optional<std::string> powerSave;            // "auto" | "1" | "2" | "3"
@@ -42,6 +43,10 @@ void AddProfileEditOptions(CLI::App& command, SProfileEdits& edits, bool withNam
 // A WEP key as the security page completes it: 10 or 26 hexadecimal digits (key `index` 0..3, for
 // the message); throws a usage error.
 void CheckWepKey(int index, const std::string& digits);
+// A WPA passphrase: 8 to 63 printable ASCII characters or 64 hexadecimal digits; throws a usage error.
+void CheckPassphrase(const std::string& passphrase);
+// The security a profile uses, by name: "WPA2-Personal", "WPA3-Personal", else the security type's.
+std::string SecurityName(const CProfile& p);
 
 // Channel numbers a profile may use with a PHY mode (0 a, 1 b/g, 2 g) in a regulatory domain (the
 // domain's code, or none when it could not be read).

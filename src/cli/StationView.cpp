@@ -62,10 +62,7 @@ std::string ColumnText(const CStation& station, int column) {
         case COL_MODE:
             return station.NetMode ? "Infrastructure" : "Ad-Hoc";
         case COL_SECURITY:
-            return station.SecType == 0   ? "None"
-                   : station.SecType == 1 ? "WEP"
-                   : station.SecType == 2 ? "TKIP"
-                                          : "";
+            return station.SecurityText();
         case COL_CHANNEL:
             return StrFormat("%d", station.PhyChnl);
         case COL_RATE:

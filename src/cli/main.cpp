@@ -3,6 +3,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 
@@ -66,7 +67,13 @@ int main(int argc, char** argv) {
         "the adapter of the Wavory Utility window.",
         "wavoryctl"};
     app.add_flag("--json", g_bJson, "Print stable machine-readable JSON");
+    std::string adapter;
+    app.add_option("--adapter", adapter,
+                   "Adapter to use: \"sim\" or an interface name such as wlan0 (default: $WAVORY_ADAPTER, "
+                   "else the first wireless interface, else the simulated adapter)");
     app.require_subcommand(1);
+    // Global options may also follow the command ("wavoryctl status --adapter wlan0").
+    app.fallthrough();
     app.footer("Exit status: 0 success, 1 failure, 2 bad arguments, 3 profiles are open in the window.");
 
     CCommandTable table;
@@ -80,6 +87,7 @@ int main(int argc, char** argv) {
         AddProfileCommands(*profiles, table);
         AddProfileFileCommands(*profiles, table);
         AddPrefsCommands(app, table);
+        AddAdaptersCommand(app, table);
 
         try {
             app.parse(argc, argv);
@@ -95,6 +103,9 @@ int main(int argc, char** argv) {
             PrintError(std::string(e.what()) + " (see --help)");
             return kExitUsage;
         }
+
+        // The driver library reads the choice when the link is opened.
+        if (!adapter.empty()) ::setenv("WAVORY_ADAPTER", adapter.c_str(), 1);
 
         const CommandFn* run = table.Find(ChosenCommand(app));
         if (!run) {

@@ -1,5 +1,6 @@
-// The application's fixed list of named adapter entries. Requests always go to the one adapter
-// the driver library found; this list routes nothing.
+// The application's list of adapter entries: what the driver library can serve (name, driver in
+// m_strInfo1, MAC address in m_strInfo2). Requests always go to the one adapter the library chose
+// when the link was opened; this list routes nothing.
 #pragma once
 
 #include <map>
@@ -20,8 +21,6 @@ public:
 
 class CCardMngr {
 public:
-    static constexpr int CARD_COUNT = 3;
-
     CCardMngr();
     virtual ~CCardMngr();
 
@@ -33,7 +32,7 @@ public:
     const CCard* Find(const std::string& key) const;
     std::size_t GetCount() const { return m_Cards.size(); }
 
-    std::string m_strCurrent;
+    std::string m_strCurrent;  // key of the entry in use; empty when none is
 
 private:
     std::map<std::string, std::unique_ptr<CCard>> m_Cards;

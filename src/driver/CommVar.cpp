@@ -1,11 +1,34 @@
 #include "driver/CommVar.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "base/AppBase.h"
 #include "base/Trace.h"
+#include "kccl_adapters.h"
 
 namespace wavory {
+
+namespace {
+
+std::mutex g_refusalMutex;
+std::string g_strRefusal;
+
+void NoteRefusal(uint32_t status) {
+    char text[512];
+    if (kccl_status_message(status, text, sizeof text) <= 0) return;
+    std::lock_guard lock(g_refusalMutex);
+    g_strRefusal = text;
+}
+
+}  // namespace
+
+std::string TakeDriverRefusal() {
+    std::lock_guard lock(g_refusalMutex);
+    std::string text;
+    text.swap(g_strRefusal);
+    return text;
+}
 
 CCommVar::CCommVar(int ctrlId, uint32_t query, uint32_t set, IBoundControl* ctrl, PFNCONVERT convert) {
     const SCodePair pair{query, set};
@@ -64,6 +87,7 @@ bool CCommVar::Exec(KCOM_REQUEST& block, const char* exceptionTrace) {
         if (kcom_exec_oid(&block) == 0) {
             // A status other than 2 fails the variable but does not stop the sequence.
             m_bSuccess = m_bSuccess && block.status == KCOM_STATUS_SUCCESS;
+            if (block.status != KCOM_STATUS_SUCCESS) NoteRefusal(block.status);
             return true;
         }
         LinkFailed();

@@ -17,6 +17,11 @@ struct SCodePair {
     uint32_t set;
 };
 
+// The line the driver library gave for the last request it refused for want of a right (or because
+// someone else runs the adapter), and cleared: the caller that reports the failure shows it in
+// place of its own general message. Empty when the last failures had no such reason.
+std::string TakeDriverRefusal();
+
 class CCommVar {
 public:
     static constexpr int kMaxPairs = 5;

@@ -1,6 +1,7 @@
 #include "driver/Converters.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "driver/Format.h"
 #include "driver/NameTables.h"
 #include "driver/Request.h"
+#include "kccl_oid.h"
 
 namespace wavory {
 
@@ -119,18 +121,59 @@ void ConvMaxRate(uint8_t* block0, std::string* text, int step) {
     *text = phy == 0 || phy == 2 ? "54 Mbps" : phy == 1 ? "11 Mbps" : "N/A";
 }
 
+namespace {
+
+std::string NameOrNa(uint32_t mode) {
+    const char* name = WpaModeName(static_cast<int>(mode));
+    return name ? name : "N/A";
+}
+
+}  // namespace
+
 void ConvSecurity(uint8_t* block0, std::string* text, int step) {
     if (step == CONV_AFTER_QUERY) {
         const uint32_t mode = PayloadU32(block0, 0);
-        *text = mode == 0 ? LoadStringId(IDS_DISABLED) : mode == 1 ? "WEP" : mode == 2 ? "TKIP" : "N/A";
+        *text = mode == 0   ? LoadStringId(IDS_DISABLED)
+                : mode == 1 ? "WEP"
+                : mode == 2 ? "TKIP"
+                            : NameOrNa(mode);
     } else if (step == CONV_BEFORE_SET) {
         uint32_t mode = 0;
         if (StartsWith(*text, "WEP"))
             mode = 1;
         else if (StartsWith(*text, "TKIP"))
             mode = 2;
+        else if (StartsWith(*text, "WPA2"))
+            mode = KCOM_SECURITY_MODE_WPA2_PERSONAL;
+        else if (StartsWith(*text, "WPA3"))
+            mode = KCOM_SECURITY_MODE_WPA3_PERSONAL;
         SetPayloadU32(block0, 0, mode);
     }
+}
+
+void ConvPassphrase(uint8_t* block0, std::string* text, int step) {
+    // Only ever written: the adapter answers a query with the length alone.
+    if (step != CONV_BEFORE_SET) return;
+    uint8_t* payload = Payload(block0);
+    const std::size_t len = std::min<std::size_t>(text->size(), kMaxPassphraseLength);
+    payload[0] = static_cast<uint8_t>(len);
+    std::memcpy(payload + 1, text->data(), len);
+}
+
+bool IsValidPassphrase(const std::string& text) {
+    if (text.size() == static_cast<std::size_t>(kMaxPassphraseLength))
+        return std::all_of(text.begin(), text.end(),
+                           [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    if (text.size() < static_cast<std::size_t>(kMinPassphraseLength) ||
+        text.size() >= static_cast<std::size_t>(kMaxPassphraseLength))
+        return false;
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+const char* WpaModeName(int mode) {
+    return mode == KCOM_SECURITY_MODE_WPA2_PERSONAL   ? "WPA2-Personal"
+           : mode == KCOM_SECURITY_MODE_WPA3_PERSONAL ? "WPA3-Personal"
+                                                      : nullptr;
 }
 
 void ConvPowerSave(uint8_t* block0, std::string* text, int step) {

@@ -22,6 +22,10 @@ void ConvChannel(uint8_t* block0, std::string* text, int step);
 void ConvChannelScan(uint8_t* block0, std::string* text, int step);
 void ConvMaxRate(uint8_t* block0, std::string* text, int step);
 void ConvSecurity(uint8_t* block0, std::string* text, int step);
+// The WPA passphrase (set only): +0 length, +1 the characters.
+void ConvPassphrase(uint8_t* block0, std::string* text, int step);
+// "WPA2-Personal" and "WPA3-Personal" for the security modes 3 and 4; null for any other.
+const char* WpaModeName(int mode);
 void ConvPowerSave(uint8_t* block0, std::string* text, int step);
 void ConvSent(uint8_t* block0, std::string* text, int step);
 void ConvReceived(uint8_t* block0, std::string* text, int step);
@@ -39,6 +43,10 @@ int ChannelToMHz(int channel);
 
 // Most bytes an SSID may have.
 inline constexpr int kMaxSsidBytes = 32;
+// A WPA passphrase: 8 to 63 printable ASCII characters, or 64 hexadecimal digits (the key itself).
+inline constexpr int kMinPassphraseLength = 8;
+inline constexpr int kMaxPassphraseLength = 64;
+bool IsValidPassphrase(const std::string& text);
 
 // The SSID as stored: at most 32 bytes, cut back to a character boundary when the text is UTF-8.
 std::string ClampSsid(const std::string& ssid);

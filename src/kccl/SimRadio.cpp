@@ -27,6 +27,11 @@ bool SameSsid(const SimNetwork& net, const SimSettings& settings) {
     return net.ssidLen == settings.ssidLen && std::memcmp(net.ssid, settings.ssid, net.ssidLen) == 0;
 }
 
+bool SamePassphrase(const SimNetwork& net, const SimSettings& settings) {
+    return net.passLen == settings.passLen &&
+           std::memcmp(net.passphrase, settings.passphrase, net.passLen) == 0;
+}
+
 bool SameKey(const SimNetwork& net, const SimWepKey& key) {
     return net.wepLen > 0 && net.wepLen == key.len && std::memcmp(net.wepKey, key.bytes, key.len) == 0;
 }
@@ -113,13 +118,12 @@ void CSimRadio::CompleteScan() {
     for (uint32_t i = 0; i < m_state.networkCount; ++i) {
         const SimNetwork& net = m_state.networks[i];
         if (!InRange(net)) continue;
-        if (net.adhoc) {
-            if (scan.adhocCount < kScanHalfSlots) scan.adhoc[scan.adhocCount++] = net;
-        } else if (scan.infraCount < kScanHalfSlots) {
+        if (net.adhoc)
+            scan.adhoc[scan.adhocCount++] = net;
+        else
             scan.infra[scan.infraCount++] = net;
-        }
     }
-    if (m_state.link.associated && m_state.link.ownCell && scan.adhocCount < kScanHalfSlots) {
+    if (m_state.link.associated && m_state.link.ownCell && scan.adhocCount <= kMaxNetworks) {
         scan.adhoc[scan.adhocCount++] = m_state.link.bss;
     }
 }
@@ -136,9 +140,12 @@ bool CSimRadio::SecurityMatches(const SimNetwork& net) const {
     const SimSettings& st = m_state.settings;
     switch (st.security) {
         case 0:
-            return net.wepLen == 0;
+            return net.wepLen == 0 && net.wpa == 0;
         case 1:
             return SameKey(net, st.keys[st.activeKey % kWepKeySlots]);
+        case KCOM_SECURITY_MODE_WPA2_PERSONAL:
+        case KCOM_SECURITY_MODE_WPA3_PERSONAL:
+            return net.wpa == st.security && SamePassphrase(net, st);
         default:
             return false;  // no network of this environment offers TKIP
     }
@@ -153,7 +160,7 @@ bool CSimRadio::BuildOwnCell(SimNetwork& cell) const {
         if (IsCandidate(m_state.networks[i])) return false;
     }
     const SimWepKey& key = st.keys[st.activeKey % kWepKeySlots];
-    if (st.security > 1 || (st.security == 1 && key.len == 0)) return false;
+    if (st.security > 1 || (st.security == 1 && key.len == 0)) return false;  // no WPA in ad hoc
 
     cell = SimNetwork{};
     std::memcpy(cell.bssid, m_state.info.mac, 6);
@@ -204,13 +211,29 @@ uint32_t CSimRadio::SecurityStatus() const {
         const SimNetwork& net = m_state.networks[i];
         if (!IsCandidate(net)) continue;
         any = true;
-        if ((security == 0 && net.wepLen == 0) || (security == 1 && net.wepLen > 0)) fits = true;
+        if ((security == 0 && net.wepLen == 0 && net.wpa == 0) || (security == 1 && net.wepLen > 0) ||
+            (security >= KCOM_SECURITY_MODE_WPA2_PERSONAL && net.wpa == security))
+            fits = true;
     }
     return any && !fits ? kStatusAuthRejected : kStatusSuccess;
 }
 
 // A WEP key set is rejected when the wanted network is in range only with WEP and the key is none
 // of its keys (a real adapter learns this when the access point refuses the authentication).
+// A passphrase set is rejected when the wanted network is in range with WPA and the passphrase is
+// not its own (the four-way handshake fails).
+uint32_t CSimRadio::PassphraseStatus() const {
+    bool any = false;
+    for (uint32_t i = 0; i < m_state.networkCount; ++i) {
+        const SimNetwork& net = m_state.networks[i];
+        if (!IsCandidate(net) || net.wpa == 0) continue;
+        any = true;
+        if (net.wpa == m_state.settings.security && SamePassphrase(net, m_state.settings))
+            return kStatusSuccess;
+    }
+    return any ? kStatusAuthRejected : kStatusSuccess;
+}
+
 uint32_t CSimRadio::KeyStatus(const SimWepKey& key) const {
     bool any = false;
     for (uint32_t i = 0; i < m_state.networkCount; ++i) {

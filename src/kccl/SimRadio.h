@@ -31,6 +31,7 @@ public:
     // refuses these credentials; success when the network is not in range at all.
     uint32_t SecurityStatus() const;
     uint32_t KeyStatus(const SimWepKey& key) const;
+    uint32_t PassphraseStatus() const;
 
     // Environment changes; each re-evaluates the association. False when the BSSID is unknown
     // (remove, signal) or the environment is full (put).

@@ -9,7 +9,6 @@ namespace wavory::kccl {
 
 namespace {
 
-
 // The WEP key record and the regulatory domain use one code for query and set, so the adapter
 // must tell them apart by the block. A query answer carries a mark where a set never has one
 // (+2 of the key record, whose two bytes a set leaves zero; +4 after the domain), so that a
@@ -36,7 +35,11 @@ void PutScanEntry(uint8_t* entry, const SimNetwork& net) {
     std::memcpy(entry + KCOM_ENTRY_SSID, net.ssid, net.ssidLen);
     PutU32(entry, KCOM_ENTRY_PHY, net.phy);
     entry[KCOM_ENTRY_CHANNEL] = net.channel;
-    entry[KCOM_ENTRY_PRIVACY] = net.wepLen > 0 ? 1 : 0;
+    entry[KCOM_ENTRY_PRIVACY] = net.wepLen > 0 || net.wpa != 0 ? 1 : 0;
+    entry[KCOM_ENTRY_SECURITY] = net.wpa == KCOM_SECURITY_MODE_WPA3_PERSONAL ? KCOM_SECURITY_WPA3
+                                 : net.wpa != 0                              ? KCOM_SECURITY_WPA2
+                                 : net.wepLen > 0                            ? KCOM_SECURITY_WEP
+                                                                             : KCOM_SECURITY_OPEN;
     PutU32(entry, KCOM_ENTRY_SIGNAL, static_cast<uint32_t>(net.signalDbm));
 }
 
@@ -83,7 +86,9 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
         case OID_SNR:
             return QuerySnr(p);
         case OID_SCAN_LIST:
-            return QueryScanList(p);
+            return QueryScanList(p, 0);
+        case OID_SCAN_LIST_MORE:
+            return QueryScanListMore(p);
         case OID_START_SCAN:
             m_radio.StartScan();
             return kStatusSuccess;
@@ -106,6 +111,12 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
             return Answer(p, st.security);
         case OID_SECURITY_SET:
             return SetSecurity(p);
+        case OID_PASSPHRASE_QUERY:
+            std::memset(p, 0, 4);
+            p[0] = st.passLen;
+            return kStatusSuccess;
+        case OID_PASSPHRASE_SET:
+            return SetPassphrase(p);
         case OID_CONN_SETTING_QUERY:
             return Answer(p, st.connectionSetting);
         case OID_CONN_SETTING_SET:
@@ -184,19 +195,36 @@ uint32_t CSimRequests::QuerySnr(uint8_t* p) {
     return Answer(p, static_cast<uint32_t>(m_state.link.bss.signalDbm - kNoiseFloorDbm));
 }
 
-uint32_t CSimRequests::QueryScanList(uint8_t* p) {
-    // While a scan runs the previous complete list is answered, marked as still scanning.
+uint32_t CSimRequests::QueryScanList(uint8_t* p, int page) {
+    // While a scan runs the previous complete list is answered, marked as still scanning. Page 0 is
+    // the list itself, page n the n-th twenty entries beyond it in each half.
     const SimScan& scan = m_state.scan;
     std::memset(p, 0, KCOM_PAYLOAD_SIZE);
     p[0] = scan.scanning ? 1 : 0;
-    p[KCOM_SCAN_INFRA_COUNT] = scan.infraCount;
-    for (int i = 0; i < scan.infraCount; ++i) {
-        PutScanEntry(p + KCOM_SCAN_INFRA_ENTRIES + KCOM_SCAN_ENTRY_SIZE * static_cast<size_t>(i), scan.infra[i]);
+    const uint32_t first = static_cast<uint32_t>(page) * kScanHalfSlots;
+    const struct {
+        uint32_t count;
+        const SimNetwork* networks;
+        size_t countOffset;
+        size_t entriesOffset;
+    } halves[2] = {{scan.infraCount, scan.infra, KCOM_SCAN_INFRA_COUNT, KCOM_SCAN_INFRA_ENTRIES},
+                   {scan.adhocCount, scan.adhoc, KCOM_SCAN_ADHOC_COUNT, KCOM_SCAN_ADHOC_ENTRIES}};
+    for (const auto& half : halves) {
+        uint8_t n = 0;
+        for (uint32_t i = first; i < half.count && n < kScanHalfSlots; ++i, ++n)
+            PutScanEntry(p + half.entriesOffset + KCOM_SCAN_ENTRY_SIZE * static_cast<size_t>(n),
+                         half.networks[i]);
+        p[half.countOffset] = n;
     }
-    p[KCOM_SCAN_ADHOC_COUNT] = scan.adhocCount;
-    for (int i = 0; i < scan.adhocCount; ++i) {
-        PutScanEntry(p + KCOM_SCAN_ADHOC_ENTRIES + KCOM_SCAN_ENTRY_SIZE * static_cast<size_t>(i), scan.adhoc[i]);
-    }
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::QueryScanListMore(uint8_t* p) {
+    const int page = p[KCOM_SCAN_PAGE] | p[KCOM_SCAN_PAGE + 1] << 8;
+    if (page < 1) return kStatusInvalidData;
+    QueryScanList(p, page);
+    p[KCOM_SCAN_PAGE] = static_cast<uint8_t>(page);
+    p[KCOM_SCAN_PAGE + 1] = static_cast<uint8_t>(page >> 8);
     return kStatusSuccess;
 }
 
@@ -277,10 +305,21 @@ uint32_t CSimRequests::WepKey(uint8_t* p) {
 
 uint32_t CSimRequests::SetSecurity(const uint8_t* p) {
     const uint32_t security = GetU32(p, 0);
-    if (security > 2) return kStatusInvalidData;
+    if (security > KCOM_SECURITY_MODE_WPA3_PERSONAL) return kStatusInvalidData;
     m_state.settings.security = security;
     m_radio.Reassociate();
     return m_radio.SecurityStatus();
+}
+
+uint32_t CSimRequests::SetPassphrase(const uint8_t* p) {
+    SimSettings& st = m_state.settings;
+    const uint8_t len = p[0];
+    if (len < 8 || len > kPassphraseMax) return kStatusInvalidData;
+    st.passLen = len;
+    std::memset(st.passphrase, 0, sizeof st.passphrase);
+    std::memcpy(st.passphrase, p + 1, len);
+    m_radio.Reassociate();
+    return m_radio.PassphraseStatus();
 }
 
 uint32_t CSimRequests::RegDomain(uint8_t* p) {

@@ -29,13 +29,15 @@ private:
     uint32_t QueryPhy(uint8_t* p);
     uint32_t SetPhy(const uint8_t* p);
     uint32_t QuerySnr(uint8_t* p);
-    uint32_t QueryScanList(uint8_t* p);
+    uint32_t QueryScanList(uint8_t* p, int page);
+    uint32_t QueryScanListMore(uint8_t* p);
     uint32_t SetMode(const uint8_t* p);
     uint32_t QueryChannel(uint8_t* p);
     uint32_t SetChannel(const uint8_t* p);
     uint32_t QueryCounters(uint8_t* p);
     uint32_t WepKey(uint8_t* p);
     uint32_t SetSecurity(const uint8_t* p);
+    uint32_t SetPassphrase(const uint8_t* p);
     uint32_t RegDomain(uint8_t* p);
 
     SimState& m_state;

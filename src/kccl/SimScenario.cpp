@@ -122,8 +122,8 @@ void ParseAdapter(const json& j, SimScenario& scenario) {
 SimNetwork ParseNetworkObject(const json& j, const std::string& where) {
     if (!j.is_object()) Fail(where, "expected an object");
     CheckKeys(j,
-              {"ssid", "ssid_hex", "bssid", "channel", "phy", "mode", "wep_key", "signal_dbm",
-               "rx_bytes_per_s", "tx_bytes_per_s"},
+              {"ssid", "ssid_hex", "bssid", "channel", "phy", "mode", "wep_key", "security", "passphrase",
+               "signal_dbm", "rx_bytes_per_s", "tx_bytes_per_s"},
               where);
     SimNetwork net{};
 
@@ -170,6 +170,30 @@ SimNetwork ParseNetworkObject(const json& j, const std::string& where) {
         }
         net.wepLen = static_cast<uint8_t>(key.size());
         std::copy(key.begin(), key.end(), net.wepKey);
+    }
+
+    if (j.contains("security")) {
+        const std::string security = GetString(j["security"], where + ".security");
+        if (security == "wpa2") {
+            net.wpa = KCOM_SECURITY_MODE_WPA2_PERSONAL;
+        } else if (security == "wpa3") {
+            net.wpa = KCOM_SECURITY_MODE_WPA3_PERSONAL;
+        } else if (security != "none" && security != "wep") {
+            Fail(where + ".security",
+                 "expected \"none\", \"wep\", \"wpa2\" or \"wpa3\", got \"" + security + "\"");
+        }
+        if (net.wpa != 0 && net.wepLen != 0) Fail(where, "a network uses WEP or WPA, not both");
+    }
+    if (net.wpa != 0) {
+        if (!j.contains("passphrase")) Fail(where + ".passphrase", "a WPA network needs a passphrase");
+        const std::string pass = GetString(j["passphrase"], where + ".passphrase");
+        if (pass.size() < 8 || pass.size() > kPassphraseMax)
+            Fail(where + ".passphrase", "expected 8 to 63 characters or 64 hex digits");
+        net.passLen = static_cast<uint8_t>(pass.size());
+        std::copy(pass.begin(), pass.end(), net.passphrase);
+    } else if (j.contains("passphrase")) {
+        Fail(where + ".passphrase",
+             "only a WPA network (\"security\": \"wpa2\" or \"wpa3\") has a passphrase");
     }
 
     net.signalDbm = -70;
@@ -269,6 +293,10 @@ json NetworkToJson(const SimNetwork& net) {
     j["phy"] = net.phy;
     j["mode"] = net.adhoc ? "adhoc" : "infrastructure";
     if (net.wepLen > 0) j["wep_key"] = HexText(net.wepKey, net.wepLen);
+    if (net.wpa != 0) {
+        j["security"] = net.wpa == KCOM_SECURITY_MODE_WPA3_PERSONAL ? "wpa3" : "wpa2";
+        j["passphrase"] = std::string(net.passphrase, net.passLen);
+    }
     j["signal_dbm"] = net.signalDbm;
     j["rx_bytes_per_s"] = net.rxBytesPerS;
     j["tx_bytes_per_s"] = net.txBytesPerS;

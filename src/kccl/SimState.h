@@ -14,9 +14,9 @@
 namespace wavory::kccl {
 
 inline constexpr uint32_t kSimMagic = 0x4D49534B;  // "KSIM"
-inline constexpr uint32_t kSimLayoutVersion = 1;
+inline constexpr uint32_t kSimLayoutVersion = 2;
 
-inline constexpr int kMaxNetworks = 64;
+inline constexpr int kMaxNetworks = 256;
 inline constexpr int kScanHalfSlots = KCOM_SCAN_HALF_SLOTS;
 inline constexpr int kLogSlots = 64;
 inline constexpr int kLogHeadBytes = 64;
@@ -24,6 +24,7 @@ inline constexpr int kMaxFaults = 32;
 inline constexpr int kSsidMax = 32;
 inline constexpr int kWepKeyMax = 13;
 inline constexpr int kWepKeySlots = 4;
+inline constexpr int kPassphraseMax = 64;
 
 // Status values written into a request block.
 inline constexpr uint32_t kStatusSuccess = 2;
@@ -52,6 +53,9 @@ struct SimNetwork {
     uint8_t adhoc;   // 0 = infrastructure (access point), 1 = ad-hoc cell
     uint8_t wepLen;  // 0 = open network, else 5 or 13
     uint8_t wepKey[kWepKeyMax];
+    uint8_t wpa;      // 0 = no WPA; else the security mode that joins it (3 WPA2-, 4 WPA3-Personal)
+    uint8_t passLen;  // its passphrase
+    char passphrase[kPassphraseMax];
     int32_t signalDbm;
     uint32_t rxBytesPerS;
     uint32_t txBytesPerS;
@@ -81,7 +85,9 @@ struct SimSettings {
     uint32_t shortPreamble;
     uint32_t phy;
     uint32_t powerSave;
-    uint32_t security;  // 0 none, 1 WEP, 2 TKIP
+    uint32_t security;  // 0 none, 1 WEP, 2 TKIP, 3 WPA2-Personal, 4 WPA3-Personal
+    uint8_t passLen;
+    char passphrase[kPassphraseMax];
     uint32_t connectionSetting;
     uint8_t activeKey;
     SimWepKey keys[kWepKeySlots];
@@ -102,13 +108,15 @@ struct SimTraffic {
     int64_t lastNs;  // simulation time the counters were brought up to
 };
 
+// The last complete scan: every network heard, access points and ad-hoc cells apart. The list
+// request answers the first twenty of each, the further pages the rest.
 struct SimScan {
     uint8_t scanning;
     int64_t endNs;
-    uint8_t infraCount;
-    uint8_t adhocCount;
-    SimNetwork infra[kScanHalfSlots];
-    SimNetwork adhoc[kScanHalfSlots];
+    uint32_t infraCount;
+    uint32_t adhocCount;
+    SimNetwork infra[kMaxNetworks];
+    SimNetwork adhoc[kMaxNetworks + 1];  // room for the adapter's own cell
 };
 
 struct SimFault {

@@ -1,133 +1,137 @@
-// The three calls of the driver-access library, carried out by the simulated adapter.
-// A request costs one lock, a lazy update of the radio and a copy; nothing is parsed here.
+// The three calls of the driver-access library. They serve one adapter per process, chosen when the
+// link is opened: the simulated adapter or one of the machine's wireless interfaces.
 #include "kccl.h"
 
-#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <exception>
-#include <stdexcept>
+#include <memory>
+#include <mutex>
+#include <string>
 
-#include "SimLock.h"
-#include "SimRequests.h"
-#include "SimSharedMemory.h"
-#include "kccl_sim.h"
+#include "SimLink.h"
+#include "SimState.h"
+#include "kccl_adapters.h"
+#include "real/AdapterList.h"
+#include "real/RealAdapter.h"
 
-namespace wavory::kccl {
+using namespace wavory::kccl;
 
 namespace {
 
-// This process's link: the adapter mapping it was opened on and the plug generation then. An
-// unplug moves the generation on, so a link from before stays dead even after the adapter is back.
-std::atomic<SimState*> g_linkState{nullptr};
-std::atomic<uint32_t> g_linkGeneration{0};
+constexpr const char* kSimName = "sim";
 
-bool LinkAlive(const SimState& state) {
-    return g_linkState.load(std::memory_order_acquire) == &state && AttachedAdapter() == &state &&
-           state.present && state.plugGeneration == g_linkGeneration.load(std::memory_order_relaxed);
+// The real adapter is used from the window's two threads; its sockets take one request at a time.
+// The simulated adapter keeps its own lock.
+std::mutex g_mutex;
+std::unique_ptr<CRealAdapter> g_real;
+bool g_simLinked = false;
+
+std::string WantedAdapter() {
+    const char* wanted = std::getenv("WAVORY_ADAPTER");
+    return wanted ? std::string(wanted) : std::string();
 }
 
-const SimFault* FindFault(const SimState& state, uint32_t code) {
-    for (uint32_t i = 0; i < state.faultCount; ++i) {
-        if (state.faults[i].code == code) return &state.faults[i];
-    }
-    return nullptr;
-}
-
-SimLogEntry& BeginLogEntry(SimState& state, const KCOM_REQUEST& request) {
-    SimLogEntry& entry = state.log[state.logNext];
-    state.logNext = (state.logNext + 1) % kLogSlots;
-    if (state.logCount < kLogSlots) ++state.logCount;
-    entry.code = request.code;
-    entry.status = 0;
-    entry.result = 0;
-    std::memcpy(entry.head, request.payload, kLogHeadBytes);
-    return entry;
-}
-
-// Carries out one request under the lock; true when an injected fault asks for an exception.
-bool Execute(SimState& state, KCOM_REQUEST& request, int& result) {
-    CSimLock lock(state);
-    if (!LinkAlive(state)) {
-        result = kResultNoLink;
-        return false;
-    }
-    const int64_t now = CSimRadio::Now(state);
-    CSimRadio(state, now).Update();
-    SimLogEntry& entry = BeginLogEntry(state, request);
-    result = 0;
-    if (const SimFault* fault = FindFault(state, request.code)) {
-        switch (fault->kind) {
-            case KCCL_SIM_FAULT_RESULT:
-                result = fault->value;
-                entry.result = result;
-                return false;
-            case KCCL_SIM_FAULT_STATUS:
-                request.status = static_cast<uint32_t>(fault->value);
-                entry.status = request.status;
-                return false;
-            case KCCL_SIM_FAULT_THROW:
-                entry.result = -1;
-                return true;
-            default:
-                break;
-        }
-    }
-    CSimRequests(state, now).Handle(request);
-    entry.status = request.status;
-    return false;
+void CopyText(const std::string& text, char* buf, size_t size) {
+    if (buf == nullptr || size == 0) return;
+    std::snprintf(buf, size, "%s", text.c_str());
 }
 
 }  // namespace
-
-}  // namespace wavory::kccl
-
-using namespace wavory::kccl;
 
 extern "C" {
 
 int kcom_connect(const char* how) {
     if (how == nullptr || std::strcmp(how, "SEARCH") != 0) return kResultBadArgument;
-    SimState* state = AttachAdapter();
-    if (state == nullptr) return kResultNoAdapter;
-    try {
-        CSimLock lock(*state);
-        if (!state->present) {
-            g_linkState.store(nullptr, std::memory_order_release);
-            return kResultNoLink;
-        }
-        g_linkGeneration.store(state->plugGeneration, std::memory_order_relaxed);
-        g_linkState.store(state, std::memory_order_release);
-    } catch (const std::exception& e) {
-        ReportSimError(e.what());
-        return kResultNoAdapter;
+    std::lock_guard lock(g_mutex);
+    const SSystemPaths paths;
+    const std::string chosen = ChooseAdapter(WantedAdapter(), FindWirelessInterfaces(paths));
+    g_real.reset();
+    g_simLinked = false;
+    SimDisconnect();
+    if (chosen == kSimName) {
+        const int result = SimConnect();
+        g_simLinked = result == 0;
+        return result;
     }
-    return 0;
+    SInterfaceInfo info = FindWirelessInterface(paths, chosen);
+    if (info.name.empty()) return kResultNoAdapter;  // asked for an interface that is not there
+    auto adapter = std::make_unique<CRealAdapter>(std::move(info));
+    const int result = adapter->Open();
+    if (result == 0) g_real = std::move(adapter);
+    return result;
 }
 
 int kcom_exec_oid(KCOM_REQUEST* request) {
     if (request == nullptr) return kResultBadArgument;
-    SimState* state = g_linkState.load(std::memory_order_acquire);
-    if (state == nullptr) return kResultNoLink;
-    int result = 0;
-    bool raise = false;
-    try {
-        raise = Execute(*state, *request, result);
-    } catch (const std::exception& e) {
-        ReportSimError(e.what());
-        return kResultNoAdapter;
+    {
+        std::lock_guard lock(g_mutex);
+        if (g_real) {
+            try {
+                return g_real->Exec(*request);
+            } catch (const std::exception&) {
+                return kResultNoAdapter;
+            }
+        }
+        if (!g_simLinked) return kResultNoLink;
     }
-    if (raise) {
-        char what[96];
-        std::snprintf(what, sizeof what, "kccl: injected failure of request 0x%X", request->code);
-        throw std::runtime_error(what);
-    }
-    return result;
+    // The simulation may throw on purpose (an injected fault): outside the lock.
+    return SimExec(request);
 }
 
 int kcom_disconnect(void) {
-    g_linkState.store(nullptr, std::memory_order_release);
+    std::lock_guard lock(g_mutex);
+    g_real.reset();
+    g_simLinked = false;
+    SimDisconnect();
     return 0;
+}
+
+int kccl_list_adapters(KCCL_ADAPTER* out, int max) {
+    const SSystemPaths paths;
+    const auto found = FindWirelessInterfaces(paths);
+    std::string inUse;
+    {
+        std::lock_guard lock(g_mutex);
+        inUse = g_real ? g_real->Info().name : g_simLinked ? kSimName : "";
+    }
+    if (inUse.empty()) inUse = ChooseAdapter(WantedAdapter(), found);
+    int count = 0;
+    auto add = [&](const std::string& name, const std::string& driver, const std::string& mac,
+                   int managedBy) {
+        if (out != nullptr && count < max) {
+            KCCL_ADAPTER& a = out[count];
+            std::memset(&a, 0, sizeof a);
+            CopyText(name, a.name, sizeof a.name);
+            CopyText(driver, a.driver, sizeof a.driver);
+            CopyText(mac, a.mac, sizeof a.mac);
+            a.in_use = name == inUse ? 1 : 0;
+            a.managed_by = managedBy;
+        }
+        ++count;
+    };
+    for (const SInterfaceInfo& info : found) add(info.name, info.driver, info.mac, info.managedBy);
+    add(kSimName, "simulation", "", KCCL_MANAGED_BY_NOBODY);
+    return count;
+}
+
+int kccl_adapter_in_use(char* buf, size_t size) {
+    std::lock_guard lock(g_mutex);
+    const std::string name = g_real ? g_real->Info().name : g_simLinked ? kSimName : "";
+    CopyText(name, buf, size);
+    return static_cast<int>(name.size());
+}
+
+int kccl_status_message(uint32_t status, char* buf, size_t size) {
+    std::string text;
+    {
+        std::lock_guard lock(g_mutex);
+        // The simulated adapter can be told to refuse in the same way, for tests.
+        text = g_real ? g_real->StatusMessage(status)
+                      : CRealAdapter::RefusalText(status, "the simulated adapter", "/run/wpa_supplicant/sim");
+    }
+    CopyText(text, buf, size);
+    return static_cast<int>(text.size());
 }
 
 }  // extern "C"

@@ -22,8 +22,9 @@ extern "C" {
 enum KCCL_SIM_FAULT {
     KCCL_SIM_FAULT_NONE = 0,
     KCCL_SIM_FAULT_RESULT = 1, /* kcom_exec_oid returns `value` (nonzero) */
-    KCCL_SIM_FAULT_STATUS = 2, /* the block is not carried out (state unchanged); its status is `value` (not 2) */
-    KCCL_SIM_FAULT_THROW = 3   /* kcom_exec_oid throws a C++ exception */
+    KCCL_SIM_FAULT_STATUS =
+        2, /* the block is not carried out (state unchanged); its status is `value` (not 2) */
+    KCCL_SIM_FAULT_THROW = 3 /* kcom_exec_oid throws a C++ exception */
 };
 
 /* Replaces the whole adapter state with a scenario (JSON text; NULL = the built-in default). */

@@ -51,7 +51,9 @@ CProfile::CProfile(const CProfile& other)
       MaxNetRate(other.MaxNetRate),
       WrLessMode(other.WrLessMode),
       Priority(-1),
-      Use802_1(other.Use802_1) {}
+      Use802_1(other.Use802_1),
+      WpaMode(other.WpaMode),
+      WpaPassphrase(other.WpaPassphrase) {}
 
 CProfile::~CProfile() = default;
 
@@ -80,6 +82,9 @@ void CProfile::Load() {
     WrLessMode = theApp.GetProfileInt(s, "WrLessMode", 0);
     Use802_1 = ReadBool(s, "Use802_1", false);
     Priority = theApp.GetProfileInt(s, "Priority", 0);
+    WpaMode = theApp.GetProfileInt(s, "WpaMode", 0);
+    if (WpaMode != 3 && WpaMode != 4) WpaMode = 0;
+    WpaPassphrase = theApp.GetProfileString(s, "WpaPassphrase", "");
 }
 
 bool CProfile::Save(bool writeCount) {
@@ -117,6 +122,8 @@ bool CProfile::Save(bool writeCount) {
     putInt("WrLessMode", WrLessMode);
     putInt("Use802_1", Use802_1 ? 1 : 0);
     putInt("Priority", Priority);
+    putInt("WpaMode", WpaMode);
+    putText("WpaPassphrase", WpaPassphrase);
     if (writeCount) {
         // Without a manager there is no count to write; that is a failure for a caller that asked.
         CProfileMngr* mngr = theApp.m_pProfileMngr;

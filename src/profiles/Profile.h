@@ -65,6 +65,10 @@ public:
     int WrLessMode = 0;
     int Priority = 0;  // auto-selection slot, -1 = not a member
     bool Use802_1 = false;
+    // WPA-Personal, beside the security type: 0 = none (SecType decides), 3 = WPA2-Personal,
+    // 4 = WPA3-Personal (the adapter's security modes); stored as "WpaMode" and "WpaPassphrase".
+    int WpaMode = 0;
+    std::string WpaPassphrase;
 };
 
 }  // namespace wavory

@@ -16,6 +16,7 @@ SScanEntry ParseScanEntry(const uint8_t* entry) {
     e.channel = entry[KCOM_ENTRY_CHANNEL];
     e.privacy = entry[KCOM_ENTRY_PRIVACY] != 0;
     std::memcpy(&e.rssi, entry + KCOM_ENTRY_SIGNAL, 4);
+    e.security = entry[KCOM_ENTRY_SECURITY] <= KCOM_SECURITY_WPA3 ? entry[KCOM_ENTRY_SECURITY] : 0;
     return e;
 }
 

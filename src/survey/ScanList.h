@@ -25,6 +25,7 @@ struct SScanEntry {
     uint8_t channel = 0;
     bool privacy = false;
     int32_t rssi = 0;
+    uint8_t security = 0;  // KCOM_SECURITY_KIND, 0 when the driver does not tell
 };
 
 // Decodes the entry starting at `entry` (384 bytes).

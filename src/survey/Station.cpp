@@ -4,9 +4,11 @@
 
 #include "base/AppBase.h"
 #include "driver/CommVarList.h"
+#include "driver/Converters.h"
 #include "driver/Format.h"
 #include "driver/NameTables.h"
 #include "driver/Request.h"
+#include "kccl_oid.h"
 
 namespace wavory {
 
@@ -24,11 +26,32 @@ CStation::CStation(const CProfile& profile, const std::string& bssid, int rssi)
 
 CStation::~CStation() = default;
 
+std::string CStation::SecurityText() const {
+    switch (m_nSecurityKind) {
+        case KCOM_SECURITY_OPEN:
+            return "None";
+        case KCOM_SECURITY_WEP:
+            return "WEP";
+        case KCOM_SECURITY_WPA:
+            return "WPA";
+        case KCOM_SECURITY_WPA2:
+            return "WPA2";
+        case KCOM_SECURITY_WPA3:
+            return "WPA3";
+        default:
+            if (const char* wpa = WpaModeName(WpaMode)) return wpa;
+            return NameAt(SECURITY_NAMES, SecType);
+    }
+}
+
 bool CStation::Connect(int mode) {
     if (mode < CONNECT_READ || mode > CONNECT_SECURITY_ONLY) return false;
 
     std::string modeText = NameAt(MODE_NAMES, NetMode ? 1 : 0);
-    std::string securityText = NameAt(SECURITY_NAMES, SecType);
+    // A WPA-Personal choice stands above the security type; the adapter then takes a passphrase
+    // where it would take a WEP key.
+    const char* wpaName = WpaModeName(WpaMode);
+    std::string securityText = wpaName ? wpaName : NameAt(SECURITY_NAMES, SecType);
     std::string keyText = "-1 -1";
     if (ActiveSecKey >= 0 && ActiveSecKey < kKeyCount) {
         const auto k = static_cast<std::size_t>(ActiveSecKey);
@@ -62,7 +85,13 @@ bool CStation::Connect(int mode) {
     if (mode == CONNECT_READ || (mode == CONNECT_APPLY && adHoc))
         list.AddVarExt(OID_CHANNEL_QUERY, OID_CHANNEL_SET, ConvChannelScan, &channelText);
     list.AddVarExt(OID_SECURITY_QUERY, OID_SECURITY_SET, ConvSecurity, &securityText);
-    if (SecType != 0 && ActiveSecKey >= 0) list.AddVarExt(OID_WEP_KEY, OID_WEP_KEY, ConvWepKey, &keyText);
+    std::string passphrase = WpaPassphrase;
+    if (wpaName) {
+        if (mode != CONNECT_READ)
+            list.AddVarExt(OID_PASSPHRASE_QUERY, OID_PASSPHRASE_SET, ConvPassphrase, &passphrase);
+    } else if (SecType != 0 && ActiveSecKey >= 0) {
+        list.AddVarExt(OID_WEP_KEY, OID_WEP_KEY, ConvWepKey, &keyText);
+    }
 
     const bool ok = list.RefreshAll(mode != CONNECT_READ, true);
 

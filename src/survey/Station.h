@@ -30,6 +30,11 @@ public:
 
     int m_nRssi = 0;
     std::string m_strBssid;
+    // The kind of security the scan saw (KCOM_SECURITY_KIND; 0 when not told or not scanned).
+    int m_nSecurityKind = 0;
+
+    // "None", "WEP", "WPA", "WPA2" or "WPA3" as the scan saw it, else the profile's security name.
+    std::string SecurityText() const;
 };
 
 }  // namespace wavory

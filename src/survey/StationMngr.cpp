@@ -39,8 +39,40 @@ CStationMngr::StationPtr CStationMngr::FromScanEntry(const SScanEntry& entry, bo
     station->PhyType = static_cast<int>(entry.phyType);
     station->PhyChnl = entry.channel;
     station->SecType = entry.privacy ? 1 : 0;
+    station->m_nSecurityKind = entry.security;
+    // A WPA network is joined with a passphrase, not a WEP key.
+    if (entry.security == KCOM_SECURITY_WPA2) station->WpaMode = KCOM_SECURITY_MODE_WPA2_PERSONAL;
+    if (entry.security == KCOM_SECURITY_WPA3) station->WpaMode = KCOM_SECURITY_MODE_WPA3_PERSONAL;
     station->SetSection(StrFormat("Station %d", index));
     return station;
+}
+
+void CStationMngr::ReadScanPage(const uint8_t* list, std::vector<SScanEntry> halves[2]) {
+    const int offsets[2][2] = {{kScanInfraCountOffset, kScanInfraEntriesOffset},
+                               {kScanAdHocCountOffset, kScanAdHocEntriesOffset}};
+    for (int half = 0; half < 2; ++half) {
+        const int count = std::min<int>(list[offsets[half][0]], kScanHalfSlots);
+        for (int slot = 0; slot < count; ++slot)
+            halves[half].push_back(ParseScanEntry(list + offsets[half][1] + slot * kScanEntrySize));
+    }
+}
+
+void CStationMngr::ReadFurtherPages(const uint8_t* first, std::vector<SScanEntry> halves[2]) {
+    // A full half may go on in further pages; a page with both halves short of full is the last.
+    // A library without the request answers with a failed status, and the first page stands alone.
+    bool full =
+        first[kScanInfraCountOffset] >= kScanHalfSlots || first[kScanAdHocCountOffset] >= kScanHalfSlots;
+    for (int page = 1; full && page <= kMaxScanPages; ++page) {
+        CCommVarList more;
+        more.AddVarExt(OID_SCAN_LIST_MORE, 0, nullptr, nullptr);
+        uint8_t* payload = Payload(more.GetVar(0)->GetBlock(0));
+        payload[KCOM_SCAN_PAGE] = static_cast<uint8_t>(page);
+        payload[KCOM_SCAN_PAGE + 1] = static_cast<uint8_t>(page >> 8);
+        if (!more.RefreshAll(false, false)) break;
+        ReadScanPage(payload, halves);
+        full = payload[kScanInfraCountOffset] >= kScanHalfSlots ||
+               payload[kScanAdHocCountOffset] >= kScanHalfSlots;
+    }
 }
 
 int CStationMngr::StartScan() {
@@ -154,16 +186,16 @@ bool CStationMngr::MergeScan() {
         scan.AddVarExt(OID_SCAN_LIST, 0, nullptr, nullptr);
         if (scan.RefreshAll(false, false)) {
             const uint8_t* list = Payload(scan.GetVar(0)->GetBlock(0));
-            const int halves[2][2] = {{kScanInfraCountOffset, kScanInfraEntriesOffset},
-                                      {kScanAdHocCountOffset, kScanAdHocEntriesOffset}};
+            std::vector<SScanEntry> halves[2];
+            ReadScanPage(list, halves);
+            ReadFurtherPages(list, halves);
             int index = 0;
             for (int half = 0; half < 2; ++half) {
-                const int count = std::min<int>(list[halves[half][0]], kScanHalfSlots);
-                for (int slot = 0; slot < count; ++slot, ++index) {
-                    const SScanEntry entry = ParseScanEntry(list + halves[half][1] + slot * kScanEntrySize);
+                for (const SScanEntry& entry : halves[half]) {
+                    const int position = index++;
                     const std::string key = entry.ssid + ";" + std::to_string(entry.channel);
                     if (m_Stations.count(key)) continue;  // the first entry of a key wins
-                    StationPtr station = FromScanEntry(entry, half == 1, index);
+                    StationPtr station = FromScanEntry(entry, half == 1, position);
                     m_Stations[key] = station;
                     if (std::memcmp(entry.bssid, currentBssid, 6) == 0 && entry.channel == currentChannel) {
                         m_strCurrentKey = key;

@@ -53,8 +53,15 @@ public:
     // A station as the scan entry describes it; `index` names its section "Station %d".
     static StationPtr FromScanEntry(const SScanEntry& entry, bool adHoc, int index);
 
+    // More pages than this are not read: 20 * 64 networks of each kind is more than any place hears.
+    static constexpr int kMaxScanPages = 64;
+
 private:
     void RemoveAllLocked();
+    // The entries of one page of the scan result list, appended to the two halves.
+    static void ReadScanPage(const uint8_t* list, std::vector<SScanEntry> halves[2]);
+    // The pages beyond the first, while the previous page was full.
+    static void ReadFurtherPages(const uint8_t* first, std::vector<SScanEntry> halves[2]);
 
     std::recursive_mutex m_Mutex;
     std::string m_strCurrentKey;

@@ -12,9 +12,14 @@ namespace {
 
 json Net(const std::string& ssid, const std::string& bssid, int channel, int dbm, bool adhoc = false,
          const char* key = nullptr) {
-    json n = {{"ssid", ssid},       {"bssid", bssid},    {"channel", channel},
-              {"phy", channel > 14 ? 0 : 2}, {"mode", adhoc ? "adhoc" : "infrastructure"},
-              {"signal_dbm", dbm},  {"rx_bytes_per_s", 1000}, {"tx_bytes_per_s", 1000}};
+    json n = {{"ssid", ssid},
+              {"bssid", bssid},
+              {"channel", channel},
+              {"phy", channel > 14 ? 0 : 2},
+              {"mode", adhoc ? "adhoc" : "infrastructure"},
+              {"signal_dbm", dbm},
+              {"rx_bytes_per_s", 1000},
+              {"tx_bytes_per_s", 1000}};
     if (key) n["wep_key"] = key;
     return n;
 }
@@ -55,7 +60,8 @@ TEST_F(StationMngrTest, BothHalvesBecomeStationsInOrder) {
     nets.push_back(Net("AP1", "00-00-00-00-00-01", 1, -50));
     nets.push_back(Net("AP2", "00-00-00-00-00-02", 6, -60));
     for (int i = 0; i < 5; ++i)
-        nets.push_back(Net("Cell" + std::to_string(i), "02-00-00-00-00-1" + std::to_string(i), 3 + i, -70, true));
+        nets.push_back(
+            Net("Cell" + std::to_string(i), "02-00-00-00-00-1" + std::to_string(i), 3 + i, -70, true));
     Environment(nets);
     EXPECT_FALSE(Stations().MergeScan());
     ASSERT_EQ(Stations().Snapshot().size(), 7u);
@@ -209,4 +215,65 @@ TEST_F(StationMngrTest, StartUpScanFillsMapAndDestructionRemembersConnection) {
     delete theApp.m_pStationMngr;
     theApp.m_pStationMngr = new CStationMngr();
     EXPECT_EQ(m_Registry.GetProfileString("", "ConnectedStation", "?"), "Lighthouse;11");
+}
+
+// A city flat: more access points and cells than the list's twenty of each; the further pages
+// bring every one, the access points first, and the adapter's limit of networks holds them all.
+TEST_F(StationMngrTest, EveryNetworkBeyondTheFirstTwentyOfEachKind) {
+    std::vector<json> nets;
+    char bssid[32];
+    for (int i = 0; i < 230; ++i) {
+        std::snprintf(bssid, sizeof bssid, "00-00-00-00-%02X-%02X", i / 256, i % 256);
+        nets.push_back(Net("Flat" + std::to_string(i), bssid, 1 + i % 11, -40 - i % 50));
+    }
+    for (int i = 0; i < 26; ++i) {
+        std::snprintf(bssid, sizeof bssid, "02-00-00-00-01-%02X", i);
+        nets.push_back(Net("Cell" + std::to_string(i), bssid, 1 + i % 11, -70, true));
+    }
+    Environment(nets);
+    EXPECT_FALSE(Stations().MergeScan());
+    EXPECT_EQ(Stations().Snapshot().size(), 256u);
+    auto last = Stations().Lookup("Flat229;" + std::to_string(1 + 229 % 11));
+    ASSERT_NE(last, nullptr);
+    EXPECT_TRUE(last->NetMode);
+    EXPECT_EQ(last->GetSection(), "Station 229");
+    auto cell = Stations().Lookup("Cell25;" + std::to_string(1 + 25 % 11));
+    ASSERT_NE(cell, nullptr);
+    EXPECT_FALSE(cell->NetMode);
+    EXPECT_EQ(cell->GetSection(), "Station 255");
+}
+
+// Exactly twenty of each: the page after them is empty and ends the reading.
+TEST_F(StationMngrTest, FullFirstPageAndNothingMore) {
+    std::vector<json> nets;
+    char bssid[32];
+    for (int i = 0; i < 40; ++i) {
+        std::snprintf(bssid, sizeof bssid, "02-00-00-00-02-%02X", i);
+        nets.push_back(Net("N" + std::to_string(i), bssid, 6, -60, i >= 20));
+    }
+    Environment(nets);
+    kccl_sim_clear_log();
+    EXPECT_FALSE(Stations().MergeScan());
+    EXPECT_EQ(Stations().Snapshot().size(), 40u);
+    KCCL_SIM_LOG_ENTRY log[64];
+    const int n = kccl_sim_get_log(log, 64);
+    int pages = 0;
+    for (int i = 0; i < n; ++i)
+        if (log[i].code == OID_SCAN_LIST_MORE) ++pages;
+    EXPECT_EQ(pages, 1);
+}
+
+// A library that does not know the further pages leaves the first one standing.
+TEST_F(StationMngrTest, FirstPageStandsWhenFurtherPagesFail) {
+    std::vector<json> nets;
+    char bssid[32];
+    for (int i = 0; i < 25; ++i) {
+        std::snprintf(bssid, sizeof bssid, "02-00-00-00-03-%02X", i);
+        nets.push_back(Net("M" + std::to_string(i), bssid, 6, -60));
+    }
+    Environment(nets);
+    kccl_sim_set_fault(OID_SCAN_LIST_MORE, KCCL_SIM_FAULT_STATUS, 0xC00000BB);
+    EXPECT_FALSE(Stations().MergeScan());
+    EXPECT_EQ(Stations().Snapshot().size(), 20u);
+    kccl_sim_clear_faults();
 }

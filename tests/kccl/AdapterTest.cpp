@@ -67,7 +67,7 @@ TEST_F(AdapterTest, SettingsOutOfRangeAreRefusedAndNotStored) {
     EXPECT_EQ(QueryU32(0x210), 1u);
     EXPECT_NE(SetU32(0x100, 3), 2u);
     EXPECT_NE(SetU32(0x130, 3), 2u);
-    EXPECT_NE(SetU32(0x430, 3), 2u);
+    EXPECT_NE(SetU32(0x430, 5), 2u);  // 3 and 4 are WPA2- and WPA3-Personal
     EXPECT_NE(SetChannel(0), 2u);
     EXPECT_EQ(SetU32(0x130, 2), 2u);
     EXPECT_EQ(QueryU32(0x120), 2u);

@@ -37,6 +37,8 @@ void FillAll(CProfile& p) {
     p.WrLessMode = 3;
     p.Priority = 4;
     p.Use802_1 = true;
+    p.WpaMode = 3;
+    p.WpaPassphrase = "a \"quoted\" pass\\phrase";
 }
 
 void ExpectSameSettings(const CProfile& a, const CProfile& b) {
@@ -100,15 +102,16 @@ TEST_F(ProfileRecordTest, EmptySectionLoadsDefaults) {
     EXPECT_EQ(p.Priority, 0);
 }
 
-TEST_F(ProfileRecordTest, SaveStoresTwentySevenValuesOfTheirKindsAndLoadsThemBack) {
+TEST_F(ProfileRecordTest, SaveStoresTwentyNineValuesOfTheirKindsAndLoadsThemBack) {
     CProfile saved("Profile 0", false);
     FillAll(saved);
     ASSERT_TRUE(saved.Save(false));
 
     const SRegKey top = Exported("Profile 0");
-    EXPECT_EQ(top.values.size(), 27u);
+    EXPECT_EQ(top.values.size(), 29u);  // with "WpaMode" and "WpaPassphrase"
     EXPECT_EQ(top.subkeys.size(), 0u);
-    for (const char* text : {"ProfName", "NetName", "Sec Key 0", "Sec Key 1", "Sec Key 2", "Sec Key 3"}) {
+    for (const char* text :
+         {"ProfName", "NetName", "Sec Key 0", "Sec Key 1", "Sec Key 2", "Sec Key 3", "WpaPassphrase"}) {
         const SRegValue* v = top.FindValue(text);
         ASSERT_NE(v, nullptr) << text;
         EXPECT_EQ(v->type, ERegType::Sz) << text;
@@ -119,12 +122,15 @@ TEST_F(ProfileRecordTest, SaveStoresTwentySevenValuesOfTheirKindsAndLoadsThemBac
     EXPECT_EQ(*top.FindValue("Use802_1"), SRegValue::Dword(1));
     EXPECT_EQ(*top.FindValue("MaxNetRate"), SRegValue::Dword(5500000));
     EXPECT_EQ(*top.FindValue("Priority"), SRegValue::Dword(4));
+    EXPECT_EQ(*top.FindValue("WpaMode"), SRegValue::Dword(3));
     // The count is only written on request.
     EXPECT_EQ(theApp.GetProfileInt("", "NumOfProfiles", -7), -7);
 
     const CProfile loaded("Profile 0", true);
     ExpectSameSettings(loaded, saved);
     EXPECT_EQ(loaded.Priority, 4);
+    EXPECT_EQ(loaded.WpaMode, 3);
+    EXPECT_EQ(loaded.WpaPassphrase, "a \"quoted\" pass\\phrase");
 }
 
 TEST_F(ProfileRecordTest, MinusOneIsStoredAsAllOnesDwordAndLoadsBack) {

@@ -19,6 +19,8 @@ void PrepareEnvironment() {
     const std::string pid = std::to_string(::getpid());
     ::setenv("WAVORY_SIM", ("/wavory-test-" + pid).c_str(), 1);
     ::unsetenv("WAVORY_SCENARIO");
+    // Every test runs on the simulated adapter, whatever wireless interfaces the machine has.
+    ::setenv("WAVORY_ADAPTER", "sim", 1);
     auto home = std::filesystem::temp_directory_path() / ("wavory-test-" + pid);
     std::filesystem::create_directories(home);
     g_home = home.string();

@@ -5,6 +5,7 @@
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Request.h"
+#include "kccl_adapters.h"
 
 namespace wavory {
 
@@ -29,6 +30,16 @@ void CMainAbout::OnInitDialog() {
 
 void CMainAbout::Refresh() {
     if (m_pList) m_pList->RefreshAll(false, true);
+    ui->lblAdapter->setText(AdapterText());
+}
+
+QString CMainAbout::AdapterText() {
+    // Which adapter the pages show: the simulation or one of the machine's interfaces.
+    char name[KCCL_ADAPTER_NAME_MAX] = {};
+    kccl_adapter_in_use(name, sizeof name);
+    if (name[0] == '\0') return QStringLiteral("Not Connected");
+    if (std::string(name) == "sim") return QStringLiteral("Simulated adapter");
+    return QString::fromUtf8(name);
 }
 
 void CMainAbout::OnSetActive() { Refresh(); }

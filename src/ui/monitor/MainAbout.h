@@ -18,6 +18,8 @@ class CMainAbout : public CBoundPage {
     Q_OBJECT
 public:
     static constexpr const char* kVersion = "2.2.1";
+    // The adapter the pages show, as one line ("Simulated adapter", "wlan0", "Not Connected").
+    static QString AdapterText();
 
     enum EControl : int {
         IDC_GENERATE_REPORT = 1140,

@@ -6,7 +6,9 @@
 #include <QRegularExpression>
 
 #include "base/StringTable.h"
+#include "driver/Converters.h"
 #include "driver/NameTables.h"
+#include "kccl_oid.h"
 #include "profiles/Profile.h"
 #include "shell/Tessal.h"
 
@@ -47,6 +49,10 @@ CEditProfileSec::CEditProfileSec(QWidget* parent)
         OnSecurityChange();
         emit Modified();
     });
+    connect(ui->editPassphrase, &QLineEdit::textEdited, this, &CEditProfilePage::Modified);
+    connect(ui->chkShowPassphrase, &QCheckBox::toggled, this, [this](bool show) {
+        ui->editPassphrase->setEchoMode(show ? QLineEdit::Normal : QLineEdit::Password);
+    });
     connect(ui->IDC_1111, &QCheckBox::clicked, this, [this] {
         EnableKeyControls();
         emit Modified();
@@ -58,8 +64,15 @@ CEditProfileSec::~CEditProfileSec() = default;
 
 void CEditProfileSec::Load(const CProfile& profile) {
     m_nStoredSecType = profile.SecType;
-    // The list offers none and WEP only; another type shows no selection and is kept.
-    ui->IDC_1099->setCurrentIndex(profile.SecType == 0 || profile.SecType == 1 ? profile.SecType : -1);
+    // The list offers none, WEP and the two WPA-Personal modes; another security type shows no
+    // selection and is kept.
+    if (profile.WpaMode == KCOM_SECURITY_MODE_WPA2_PERSONAL)
+        ui->IDC_1099->setCurrentIndex(kWpa2Item);
+    else if (profile.WpaMode == KCOM_SECURITY_MODE_WPA3_PERSONAL)
+        ui->IDC_1099->setCurrentIndex(kWpa3Item);
+    else
+        ui->IDC_1099->setCurrentIndex(profile.SecType == 0 || profile.SecType == 1 ? profile.SecType : -1);
+    ui->editPassphrase->setText(QString::fromStdString(profile.WpaPassphrase));
     ui->IDC_1111->setChecked(profile.Use802_1);
     OnSecurityChange();
     for (int i = 0; i < kKeys; ++i) {
@@ -74,12 +87,21 @@ void CEditProfileSec::Load(const CProfile& profile) {
 
 int CEditProfileSec::SecurityType() const {
     const int index = ui->IDC_1099->currentIndex();
+    if (index == kWpa2Item || index == kWpa3Item) return 0;  // WPA stands beside the security type
     return index >= 0 ? index : m_nStoredSecType;
 }
 
+int CEditProfileSec::WpaMode() const {
+    const int index = ui->IDC_1099->currentIndex();
+    return index == kWpa2Item   ? KCOM_SECURITY_MODE_WPA2_PERSONAL
+           : index == kWpa3Item ? KCOM_SECURITY_MODE_WPA3_PERSONAL
+                                : 0;
+}
+
 void CEditProfileSec::OnSecurityChange() {
-    setWindowTitle(
-        QStringLiteral("Security: (%1)").arg(QString::fromStdString(NameAt(SECURITY_NAMES, SecurityType()))));
+    const char* wpa = WpaModeName(WpaMode());
+    setWindowTitle(QStringLiteral("Security: (%1)")
+                       .arg(QString::fromStdString(wpa ? wpa : NameAt(SECURITY_NAMES, SecurityType()))));
     EnableKeyControls();
 }
 
@@ -92,6 +114,10 @@ void CEditProfileSec::EnableKeyControls() {
     }
     ui->IDC_1119->setEnabled(enable);
     ui->IDC_1120->setEnabled(enable);
+    const bool wpa = WpaMode() != 0;
+    ui->lblPassphrase->setEnabled(wpa);
+    ui->editPassphrase->setEnabled(wpa);
+    ui->chkShowPassphrase->setEnabled(wpa);
 }
 
 QString CEditProfileSec::KeyDigits(int key) const {
@@ -137,6 +163,17 @@ void CEditProfileSec::OnKeyChange(int key) {
 }
 
 QWidget* CEditProfileSec::Validate() {
+    if (const int wpa = WpaMode()) {
+        const std::string pass = ui->editPassphrase->text().toStdString();
+        const bool hex64 = pass.size() == static_cast<size_t>(kMaxPassphraseLength);
+        if (IsValidPassphrase(pass) && !(wpa == KCOM_SECURITY_MODE_WPA3_PERSONAL && hex64)) return nullptr;
+        theApp.ShowMessage(wpa == KCOM_SECURITY_MODE_WPA3_PERSONAL && hex64
+                               ? "WPA3 takes the passphrase itself, not 64 hexadecimal digits."
+                               : "The passphrase must have 8 to 63 characters (letters, digits and signs "
+                                 "without accents), or be 64 hexadecimal digits.",
+                           EMsgIcon::Warning);
+        return ui->editPassphrase;
+    }
     if (SecurityType() != 1 || ui->IDC_1111->isChecked()) return nullptr;
     const int checked = CheckedKey();
     if (checked >= 0 && IsKeyComplete(checked)) return nullptr;
@@ -147,6 +184,9 @@ QWidget* CEditProfileSec::Validate() {
 bool CEditProfileSec::Apply(CProfile& profile) {
     auto lock = LockProfiles();
     profile.SecType = SecurityType();
+    profile.WpaMode = WpaMode();
+    // Kept whatever the choice, as the keys are, so that switching back finds it.
+    profile.WpaPassphrase = ui->editPassphrase->text().toStdString();
     profile.Use802_1 = ui->IDC_1111->isChecked();
     profile.ActiveSecKey = CheckedKey();
     // Keys are stored whatever the security type, so switching WEP off and on again keeps them.

@@ -30,6 +30,9 @@ public:
         IDC_HELP_TEXT = 1120
     };
     static constexpr int kKeys = 4;
+    // Items of the security list beyond none (0) and WEP (1).
+    static constexpr int kWpa2Item = 2;
+    static constexpr int kWpa3Item = 3;
     // Per key row: the radio button, the key entry and the length list.
     static constexpr std::array<int, kKeys> kRadioIds = {1093, 1094, 1095, 1096};
     static constexpr std::array<int, kKeys> kKeyIds = {1110, 1112, 1114, 1116};
@@ -67,6 +70,8 @@ private:
     int CheckedKey() const;
     void CheckKey(int key);  // -1 checks none
     int SecurityType() const;
+    // 3 or 4 when a WPA-Personal item is chosen, else 0.
+    int WpaMode() const;
 
     std::unique_ptr<Ui::CEditProfileSec> ui;
     std::array<SKeyRow, kKeys> m_KeyRows{};

@@ -16,6 +16,7 @@
 
 #include "base/Locks.h"
 #include "base/StringTable.h"
+#include "driver/CommVar.h"
 #include "monitor/Poll.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
@@ -277,6 +278,7 @@ void CMainProfile::ConnectSelected() {
         station = std::make_shared<CStation>(*profile);
         phyType = profile->PhyType;
     }
+    TakeDriverRefusal();  // only a refusal of this connection is reported below
     if (station->Connect(CStation::CONNECT_APPLY)) {
         // The polling thread reads the live connection back two ticks from now.
         theApp.m_nAutoCountdown = 2;
@@ -288,7 +290,8 @@ void CMainProfile::ConnectSelected() {
     }
     stations->SetCurrent(nullptr);
     mngr->SetConnected(nullptr, true);
-    theApp.ShowMessage(LoadStringId(IDS_CONNECT_FAILED), EMsgIcon::Warning);
+    const std::string refusal = TakeDriverRefusal();
+    theApp.ShowMessage(refusal.empty() ? LoadStringId(IDS_CONNECT_FAILED) : refusal, EMsgIcon::Warning);
     if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
 }
 

@@ -99,10 +99,8 @@ std::string SiteColumnText(const CStation& station, int column) {
             return station.NetName;
         case SITE_COL_MODE:
             return station.NetMode ? "Infrastructure" : "Ad-Hoc";
-        case SITE_COL_SECURITY: {
-            static constexpr const char* kNames[] = {"None", "WEP", "TKIP"};
-            return station.SecType >= 0 && station.SecType < 3 ? kNames[station.SecType] : "";
-        }
+        case SITE_COL_SECURITY:
+            return station.SecurityText();
         case SITE_COL_CHANNEL:
             return StrFormat("%d", station.PhyChnl);
         case SITE_COL_RATE:

@@ -17,6 +17,7 @@
 #include "base/Locks.h"
 #include "base/StringTable.h"
 #include "base/Trace.h"
+#include "driver/CommVar.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
@@ -294,8 +295,15 @@ void CViewSite::OnToggleView() {
 }
 
 void CViewSite::OnRescan() {
-    // A scan that does not start shows nothing: driver failures stay silent.
-    if (!theApp.m_pStationMngr || theApp.m_pStationMngr->StartScan() != 2) return;
+    // A scan that does not start shows nothing (driver failures stay silent), unless the library
+    // says what right is missing for it.
+    if (!theApp.m_pStationMngr) return;
+    TakeDriverRefusal();
+    if (theApp.m_pStationMngr->StartScan() != 2) {
+        const std::string refusal = TakeDriverRefusal();
+        if (!refusal.empty()) theApp.ShowMessage(refusal, EMsgIcon::Warning);
+        return;
+    }
     m_ScanStart.start();
     ui->IDC_1164->setRange(0, kScanSeconds * 1000);
     ui->IDC_1164->setValue(0);
@@ -340,7 +348,9 @@ void CViewSite::ConnectSelected() {
     bool askKey = false;
     {
         auto lock = stations.Lock();
-        askKey = station->SecType == 1 && station->ActiveSecKey < 0;
+        // A WEP network needs a key, a WPA one its passphrase: the editor's Security page asks.
+        askKey = station->WpaMode != 0 ? station->WpaPassphrase.empty()
+                                       : station->SecType == 1 && station->ActiveSecKey < 0;
     }
     if (askKey) {
         if (profiles) profiles->SetEditStation(station);
@@ -356,10 +366,13 @@ void CViewSite::ConnectSelected() {
         auto lock = stations.Lock();
         joined = ProfileCopy(*station);
     }
+    TakeDriverRefusal();  // only a refusal of this connection is reported below
     if (!joined->Connect(CStation::CONNECT_APPLY)) {
         stations.SetCurrent(nullptr);
         if (profiles) profiles->SetConnected(nullptr, true);
-        theApp.ShowMessage(LoadStringId(IDS_STATION_CONNECT_FAILED), EMsgIcon::Warning);
+        const std::string refusal = TakeDriverRefusal();
+        theApp.ShowMessage(refusal.empty() ? LoadStringId(IDS_STATION_CONNECT_FAILED) : refusal,
+                           EMsgIcon::Warning);
         return;
     }
     theApp.m_nAutoCountdown = 2;  // the polling thread reads the connection back two ticks later

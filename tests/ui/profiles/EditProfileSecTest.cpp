@@ -33,7 +33,9 @@ protected:
     }
     static void ChooseWep(CEditProfile& sheet) {
         auto* type = Find<QComboBox>(&sheet, S::IDC_SECURITY);
-        QTest::keyClick(type, Qt::Key_End);
+        // WEP is the second item, after None (the WPA-Personal items follow it).
+        QTest::keyClick(type, Qt::Key_Home);
+        QTest::keyClick(type, Qt::Key_Down);
     }
     std::shared_ptr<CProfile> Wep(const std::string& name) {
         auto profile = Stored(name, "Harbour");
@@ -146,6 +148,62 @@ TEST_F(EditProfileSecTest, UnofferedSecurityTypeIsShownAndKept) {
     EXPECT_EQ(sheet->findChild<QTabWidget*>()->tabText(1), "Security: (TKIP)");
     ASSERT_TRUE(sheet->ApplyAll());
     EXPECT_EQ(profile->SecType, 2);
+}
+
+}  // namespace
+}  // namespace wavory::test
+
+namespace wavory::test {
+namespace {
+
+// WPA2/WPA3-Personal: the passphrase is asked for, checked, and stored beside the WEP keys.
+TEST_F(EditProfileSecTest, WpaNeedsAValidPassphrase) {
+    auto profile = Stored("Home", "Lockkeeper");
+    profile->SecKey[0] = "1A2B3C4D5E";
+    auto sheet = Open("Home");
+    auto* type = Find<QComboBox>(sheet.get(), S::IDC_SECURITY);
+    auto* pass = sheet->findChild<QLineEdit*>(QStringLiteral("editPassphrase"));
+    ASSERT_NE(pass, nullptr);
+    EXPECT_FALSE(pass->isEnabled());
+    QTest::keyClick(type, Qt::Key_Home);
+    QTest::keyClick(type, Qt::Key_Down);
+    QTest::keyClick(type, Qt::Key_Down);  // WPA2-Personal
+    EXPECT_TRUE(pass->isEnabled());
+    EXPECT_FALSE(Key(*sheet, 0)->isEnabled());
+    EXPECT_EQ(pass->echoMode(), QLineEdit::Password);
+
+    Type(pass, "short");
+    EXPECT_FALSE(sheet->ApplyAll());
+    ASSERT_EQ(m_Messages.m_Shown.size(), 1u);
+    EXPECT_NE(m_Messages.m_Shown[0].find("8 to 63"), std::string::npos);
+    EXPECT_EQ(profile->WpaMode, 0);
+
+    pass->clear();
+    Type(pass, "canal gates at dawn");
+    ASSERT_TRUE(sheet->ApplyAll());
+    EXPECT_EQ(profile->WpaMode, 3);
+    EXPECT_EQ(profile->SecType, 0);
+    EXPECT_EQ(profile->WpaPassphrase, "canal gates at dawn");
+    EXPECT_EQ(profile->SecKey[0], "1A2B3C4D5E");  // the keys stay for a switch back
+
+    // WPA3 takes no 64-digit key.
+    QTest::keyClick(type, Qt::Key_Down);  // WPA3-Personal
+    pass->clear();
+    Type(pass, QString(64, QLatin1Char('a')));
+    m_Messages.m_Shown.clear();
+    EXPECT_FALSE(sheet->ApplyAll());
+    ASSERT_EQ(m_Messages.m_Shown.size(), 1u);
+    EXPECT_NE(m_Messages.m_Shown[0].find("WPA3"), std::string::npos);
+}
+
+TEST_F(EditProfileSecTest, WpaProfileOpensWithItsChoiceAndPassphrase) {
+    auto profile = Stored("Home", "Sluice");
+    profile->WpaMode = 4;
+    profile->WpaPassphrase = "tide-tables-2026";
+    auto sheet = Open("Home");
+    EXPECT_EQ(Find<QComboBox>(sheet.get(), S::IDC_SECURITY)->currentIndex(), S::kWpa3Item);
+    EXPECT_EQ(sheet->findChild<QLineEdit*>(QStringLiteral("editPassphrase"))->text(), "tide-tables-2026");
+    EXPECT_EQ(sheet->SecurityPage()->windowTitle(), "Security: (WPA3-Personal)");
 }
 
 }  // namespace

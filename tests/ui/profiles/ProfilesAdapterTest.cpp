@@ -42,7 +42,9 @@ TEST_F(ProfilesAdapterTest, WepProfileMadeInTheEditorConnectsWithTheRightKey) {
         Type(Find<QLineEdit>(&editor, CEditProfileGen::IDC_SSID), "Harbour");
         Click(&editor, CEditProfileGen::IDC_INFRASTRUCTURE);
         editor.SetActivePage(1);
-        QTest::keyClick(Find<QComboBox>(&editor, CEditProfileSec::IDC_SECURITY), Qt::Key_End);
+        auto* security = Find<QComboBox>(&editor, CEditProfileSec::IDC_SECURITY);
+        QTest::keyClick(security, Qt::Key_Home);
+        QTest::keyClick(security, Qt::Key_Down);  // WEP
         Type(Find<QLineEdit>(&editor, CEditProfileSec::kKeyIds[0]), "1a2b3c4d5e");
         Click(&editor, CProfileSheet::IDC_OK);
     });

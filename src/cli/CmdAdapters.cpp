@@ -1,0 +1,67 @@
+// adapters: the adapters the driver library can serve, and which one it serves.
+#include <CLI/CLI.hpp>
+
+#include <vector>
+
+#include "cli/CliSession.h"
+#include "cli/Commands.h"
+#include "kccl_adapters.h"
+
+namespace wavory::cli {
+
+namespace {
+
+const char* ManagerName(int managedBy) {
+    switch (managedBy) {
+        case KCCL_MANAGED_BY_WPA_SUPPLICANT:
+            return "wpa_supplicant";
+        case KCCL_MANAGED_BY_NETWORK_MANAGER:
+            return "NetworkManager";
+        default:
+            return "nobody";
+    }
+}
+
+SOutput RunAdapters() {
+    CCliSession session(EAccess::ReadOnly);
+    // The link decides which adapter is in use; without one the list says which would be chosen.
+    session.TryAdapter();
+    std::vector<KCCL_ADAPTER> adapters(8);
+    int count = kccl_list_adapters(adapters.data(), static_cast<int>(adapters.size()));
+    if (count > static_cast<int>(adapters.size())) {
+        adapters.resize(static_cast<size_t>(count));
+        count = kccl_list_adapters(adapters.data(), count);
+    }
+    if (count < 0) Fail("the adapters could not be listed");
+    adapters.resize(static_cast<size_t>(count));
+
+    SOutput out;
+    out.data = json::array();
+    std::vector<std::vector<std::string>> rows;
+    std::vector<bool> inUse;
+    for (const KCCL_ADAPTER& a : adapters) {
+        json entry;
+        entry["name"] = a.name;
+        entry["driver"] = a.driver;
+        entry["mac"] = a.mac;
+        entry["in_use"] = a.in_use != 0;
+        entry["managed_by"] = ManagerName(a.managed_by);
+        out.data.push_back(entry);
+        rows.push_back(
+            {Printable(a.name), Printable(a.driver), a.mac[0] ? a.mac : "-", ManagerName(a.managed_by)});
+        inUse.push_back(a.in_use != 0);
+    }
+    out.text = FormatMarkedTable({"Name", "Driver", "MAC", "Run by"}, rows, inUse);
+    out.text += "* in use\n";
+    return out;
+}
+
+}  // namespace
+
+void AddAdaptersCommand(CLI::App& app, CCommandTable& table) {
+    CLI::App* adapters =
+        AddCommand(app, "adapters", "List the wireless interfaces and the simulated adapter");
+    table.Add(adapters, [] { return RunAdapters(); });
+}
+
+}  // namespace wavory::cli

@@ -1,0 +1,42 @@
+// The machine's wireless interfaces, found through sysfs, and who runs each of them. Paths are
+// passed in so that tests can lay out a machine of their own in a folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "kccl_adapters.h"
+
+namespace wavory::kccl {
+
+struct SSystemPaths {
+    std::string sysClassNet = "/sys/class/net";
+    // Where wpa_supplicant keeps its control sockets, one per interface it runs.
+    std::vector<std::string> supplicantDirs = {"/run/wpa_supplicant", "/var/run/wpa_supplicant"};
+    // NetworkManager's state of the devices it knows, one file per interface index.
+    std::string networkManagerDevices = "/run/NetworkManager/devices";
+};
+
+struct SInterfaceInfo {
+    std::string name;
+    std::string driver;  // empty when sysfs does not say
+    std::string mac;     // "00-11-22-33-44-55", empty when unknown
+    int ifindex = 0;
+    int managedBy = KCCL_MANAGED_BY_NOBODY;
+    std::string controlSocket;  // the supplicant's socket for this interface, when it runs it
+};
+
+// Wireless (cfg80211) interfaces, sorted by name.
+std::vector<SInterfaceInfo> FindWirelessInterfaces(const SSystemPaths& paths);
+// The one interface of that name, or an entry with an empty name when it is no wireless interface.
+SInterfaceInfo FindWirelessInterface(const SSystemPaths& paths, const std::string& name);
+
+// What kcom_connect serves: "sim", or an interface name. `wanted` is WAVORY_ADAPTER (may be empty);
+// a name that is neither "sim" nor a wireless interface is still returned, so that the link fails
+// rather than quietly serving another adapter than the one asked for.
+std::string ChooseAdapter(const std::string& wanted, const std::vector<SInterfaceInfo>& found);
+
+// "aa:bb:cc:dd:ee:ff" (sysfs) to "AA-BB-CC-DD-EE-FF"; empty when it is not a MAC address.
+std::string DashedMac(const std::string& colonText);
+
+}  // namespace wavory::kccl

@@ -1,0 +1,62 @@
+// wpa_supplicant's control interface: a datagram socket per interface, one text command per
+// datagram, one text reply. The parsing of replies and events is kept apart from the socket.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace wavory::kccl {
+
+// "key=value" lines (STATUS, GET_NETWORK-like replies) into a map.
+std::map<std::string, std::string> ParseKeyValues(const std::string& reply);
+
+struct SWpaNetwork {
+    int id = -1;
+    std::string ssid;
+};
+// LIST_NETWORKS: a header line, then "id<TAB>ssid<TAB>bssid<TAB>flags" per network.
+std::vector<SWpaNetwork> ParseNetworkList(const std::string& reply);
+
+enum class EWpaEvent { None, Connected, Refused, Disconnected };
+// What an unsolicited event line ("<3>CTRL-EVENT-CONNECTED - ...") says about a connection attempt.
+// A refusal of the credentials (wrong key or passphrase, authentication or association rejected)
+// is told apart from a plain disconnection, which also happens on the way to a new network.
+EWpaEvent ClassifyWpaEvent(const std::string& line);
+
+// Values for SET_NETWORK: an SSID as hex digits (any bytes), a passphrase quoted, a raw key as hex.
+std::string HexValue(const std::string& bytes);
+std::string QuotedValue(const std::string& text);
+
+class CWpaCtrl {
+public:
+    CWpaCtrl() = default;
+    ~CWpaCtrl();
+    CWpaCtrl(const CWpaCtrl&) = delete;
+    CWpaCtrl& operator=(const CWpaCtrl&) = delete;
+
+    // Opens a client socket to the supplicant's socket at `path`. 0, or -errno (-EACCES when the
+    // user may not talk to the supplicant).
+    int Open(const std::string& path);
+    void Close();
+    bool IsOpen() const { return m_fd >= 0; }
+
+    // Sends a command and waits for its reply; false on a socket error or a timeout. Event lines
+    // that arrive in between (on an attached socket) are kept for NextEvent.
+    bool Request(const std::string& command, std::string& reply,
+                 std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
+    // Attaches for events ("ATTACH"), so that NextEvent sees them.
+    bool Attach();
+    // The next event line, waiting up to `timeout`; empty when none came.
+    std::string NextEvent(std::chrono::milliseconds timeout);
+
+private:
+    bool Receive(std::string& text, int timeoutMs);
+
+    int m_fd = -1;
+    std::string m_localPath;
+    std::vector<std::string> m_Events;
+};
+
+}  // namespace wavory::kccl

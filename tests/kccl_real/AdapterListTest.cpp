@@ -1,0 +1,119 @@
+// Finding the wireless interfaces and who runs them, on a machine laid out in a folder.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "AdapterList.h"
+#include "TestMain.h"
+
+namespace wavory::kccl {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AdapterListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_root = fs::path(test::TempHome()) / "machine";
+        fs::remove_all(m_root);
+        m_paths.sysClassNet = (m_root / "sys/class/net").string();
+        m_paths.supplicantDirs = {(m_root / "run/wpa_supplicant").string()};
+        m_paths.networkManagerDevices = (m_root / "run/NetworkManager/devices").string();
+        fs::create_directories(m_paths.sysClassNet);
+        fs::create_directories(m_paths.supplicantDirs[0]);
+        fs::create_directories(m_paths.networkManagerDevices);
+    }
+    void TearDown() override {
+        for (int fd : m_sockets) ::close(fd);
+        fs::remove_all(m_root);
+    }
+
+    void AddInterface(const std::string& name, int ifindex, bool wireless, const std::string& driver) {
+        const fs::path dir = fs::path(m_paths.sysClassNet) / name;
+        fs::create_directories(dir / "device");
+        char mac[32];
+        std::snprintf(mac, sizeof mac, "02:00:00:0a:0b:%02x\n", ifindex);
+        std::ofstream(dir / "address") << mac;
+        std::ofstream(dir / "ifindex") << ifindex << "\n";
+        if (wireless) fs::create_directories(dir / "phy80211");
+        if (!driver.empty())
+            fs::create_directory_symlink(m_root / "drivers" / driver, dir / "device" / "driver");
+    }
+
+    void AddSupplicantSocket(const std::string& name) {
+        const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s",
+                      (m_paths.supplicantDirs[0] + "/" + name).c_str());
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        m_sockets.push_back(fd);
+    }
+
+    fs::path m_root;
+    SSystemPaths m_paths;
+    std::vector<int> m_sockets;
+};
+
+TEST_F(AdapterListTest, OnlyWirelessInterfacesSortedByName) {
+    AddInterface("wlp3s0", 4, true, "iwlwifi");
+    AddInterface("eth0", 2, false, "e1000e");
+    AddInterface("lo", 1, false, "");
+    AddInterface("wlan1", 7, true, "mac80211_hwsim");
+    const auto found = FindWirelessInterfaces(m_paths);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].name, "wlan1");
+    EXPECT_EQ(found[0].driver, "mac80211_hwsim");
+    EXPECT_EQ(found[0].mac, "02-00-00-0A-0B-07");
+    EXPECT_EQ(found[0].ifindex, 7);
+    EXPECT_EQ(found[1].name, "wlp3s0");
+    EXPECT_EQ(found[1].managedBy, KCCL_MANAGED_BY_NOBODY);
+    EXPECT_EQ(FindWirelessInterface(m_paths, "eth0").name, "");
+    EXPECT_EQ(FindWirelessInterface(m_paths, "../net/wlan1").name, "");
+    EXPECT_EQ(FindWirelessInterface(m_paths, "wlan1").ifindex, 7);
+}
+
+TEST_F(AdapterListTest, WhoRunsTheInterface) {
+    AddInterface("wlan0", 3, true, "ath9k");
+    AddInterface("wlan1", 4, true, "ath9k");
+    AddInterface("wlan2", 5, true, "ath9k");
+    AddSupplicantSocket("wlan0");
+    AddSupplicantSocket("wlan1");
+    // NetworkManager runs wlan1 (through a supplicant of its own); wlan2 it knows but leaves alone.
+    std::ofstream(fs::path(m_paths.networkManagerDevices) / "4") << "[device]\nmanaged=true\n";
+    std::ofstream(fs::path(m_paths.networkManagerDevices) / "5") << "[device]\nmanaged=false\n";
+    // A plain file where a socket should be is no supplicant.
+    std::ofstream(fs::path(m_paths.supplicantDirs[0]) / "wlan2") << "";
+    const auto found = FindWirelessInterfaces(m_paths);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].managedBy, KCCL_MANAGED_BY_WPA_SUPPLICANT);
+    EXPECT_EQ(found[0].controlSocket, m_paths.supplicantDirs[0] + "/wlan0");
+    EXPECT_EQ(found[1].managedBy, KCCL_MANAGED_BY_NETWORK_MANAGER);
+    EXPECT_EQ(found[2].managedBy, KCCL_MANAGED_BY_NOBODY);
+}
+
+TEST_F(AdapterListTest, ChoiceOfTheAdapter) {
+    EXPECT_EQ(ChooseAdapter("", {}), "sim");
+    AddInterface("wlan1", 4, true, "");
+    AddInterface("wlan0", 3, true, "");
+    const auto found = FindWirelessInterfaces(m_paths);
+    EXPECT_EQ(ChooseAdapter("", found), "wlan0");
+    EXPECT_EQ(ChooseAdapter("sim", found), "sim");
+    EXPECT_EQ(ChooseAdapter("wlan1", found), "wlan1");
+    // A name that is not there stays the choice: the link then fails instead of serving another.
+    EXPECT_EQ(ChooseAdapter("wlan7", found), "wlan7");
+}
+
+TEST(DashedMacTest, Forms) {
+    EXPECT_EQ(DashedMac("02:00:0a:ff:10:9b\n"), "02-00-0A-FF-10-9B");
+    EXPECT_EQ(DashedMac("02:00:0a:ff:10"), "");
+    EXPECT_EQ(DashedMac("02:00:0a:ff:10:9g"), "");
+    EXPECT_EQ(DashedMac(""), "");
+}
+
+}  // namespace
+}  // namespace wavory::kccl

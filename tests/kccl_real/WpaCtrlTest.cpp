@@ -1,0 +1,147 @@
+// wpa_supplicant's replies and events, and a conversation with a supplicant stand-in on a socket.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "TestMain.h"
+#include "WpaCtrl.h"
+
+namespace wavory::kccl {
+namespace {
+
+TEST(WpaReplyTest, NetworkListSkipsTheHeaderAndOddLines) {
+    const auto list = ParseNetworkList(
+        "network id / ssid / bssid / flags\n"
+        "0\thome\tany\t[CURRENT]\n"
+        "3\twith space\tany\t[DISABLED]\n"
+        "x\tbroken\tany\t\n"
+        "7\t\tany\t\n");
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].id, 0);
+    EXPECT_EQ(list[0].ssid, "home");
+    EXPECT_EQ(list[1].id, 3);
+    EXPECT_EQ(list[1].ssid, "with space");
+    EXPECT_EQ(list[2].id, 7);
+    EXPECT_EQ(list[2].ssid, "");
+    EXPECT_TRUE(ParseNetworkList("network id / ssid / bssid / flags\n").empty());
+}
+
+TEST(WpaReplyTest, KeyValues) {
+    const auto v = ParseKeyValues("bssid=02:00:00:00:01:00\r\nssid=a=b\nwpa_state=COMPLETED\nnoequals\n=x\n");
+    EXPECT_EQ(v.at("ssid"), "a=b");
+    EXPECT_EQ(v.at("wpa_state"), "COMPLETED");
+    EXPECT_EQ(v.at("bssid"), "02:00:00:00:01:00");
+    EXPECT_EQ(v.size(), 3u);
+}
+
+TEST(WpaReplyTest, EventsOfAConnectionAttempt) {
+    EXPECT_EQ(ClassifyWpaEvent(
+                  "<3>CTRL-EVENT-CONNECTED - Connection to 02:00:00:00:04:00 completed [id=1 id_str=wavory]"),
+              EWpaEvent::Connected);
+    EXPECT_EQ(ClassifyWpaEvent(
+                  "<3>CTRL-EVENT-SSID-TEMP-DISABLED id=1 ssid=\"WavoryWPA2\" auth_failures=1 duration=10 "
+                  "reason=WRONG_KEY"),
+              EWpaEvent::Refused);
+    EXPECT_EQ(
+        ClassifyWpaEvent(
+            "<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:00 auth_type=1 auth_transaction=2 status_code=15"),
+        EWpaEvent::Refused);
+    EXPECT_EQ(ClassifyWpaEvent("<3>CTRL-EVENT-ASSOC-REJECT bssid=02:00:00:00:00:00 status_code=1"),
+              EWpaEvent::Refused);
+    EXPECT_EQ(ClassifyWpaEvent("<3>WPA: 4-Way Handshake failed - pre-shared key may be incorrect"),
+              EWpaEvent::Refused);
+    EXPECT_EQ(
+        ClassifyWpaEvent("<3>CTRL-EVENT-DISCONNECTED bssid=02:00:00:00:00:00 reason=3 locally_generated=1"),
+        EWpaEvent::Disconnected);
+    EXPECT_EQ(ClassifyWpaEvent("<3>CTRL-EVENT-SCAN-RESULTS "), EWpaEvent::None);
+    EXPECT_EQ(ClassifyWpaEvent(""), EWpaEvent::None);
+    EXPECT_EQ(ClassifyWpaEvent("CTRL-EVENT-CONNECTED"), EWpaEvent::Connected);  // without a priority
+}
+
+TEST(WpaReplyTest, ValuesForSetNetwork) {
+    EXPECT_EQ(HexValue(std::string("a\x00\xff", 3)), "6100ff");
+    EXPECT_EQ(HexValue(""), "");
+    EXPECT_EQ(QuotedValue("pass phrase"), "\"pass phrase\"");
+}
+
+// A datagram server that answers like the supplicant: a reply to each command, and after ATTACH
+// an event before the reply of the next command.
+class CFakeSupplicant {
+public:
+    explicit CFakeSupplicant(const std::string& path) : m_path(path) {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+        ::unlink(path.c_str());
+        EXPECT_EQ(::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~CFakeSupplicant() {
+        ::shutdown(m_fd, SHUT_RDWR);
+        ::close(m_fd);
+        m_thread.join();
+        ::unlink(m_path.c_str());
+    }
+
+private:
+    void Serve() {
+        bool attached = false;
+        for (;;) {
+            char buf[512];
+            sockaddr_un from{};
+            socklen_t len = sizeof from;
+            const ssize_t n = ::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+            if (n <= 0) return;
+            const std::string command(buf, static_cast<size_t>(n));
+            auto send = [&](const std::string& text) {
+                ::sendto(m_fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&from), len);
+            };
+            if (command == "ATTACH") {
+                attached = true;
+                send("OK\n");
+            } else if (command == "PING") {
+                if (attached) send("<3>CTRL-EVENT-CONNECTED - Connection to 02:00:00:00:00:01 completed");
+                send("PONG\n");
+            } else {
+                send("UNKNOWN COMMAND\n");
+            }
+        }
+    }
+
+    std::string m_path;
+    int m_fd = -1;
+    std::thread m_thread;
+};
+
+TEST(WpaCtrlTest, RepliesAndEventsAreToldApart) {
+    const std::string path = test::TempHome() + "/wlan-test";
+    CFakeSupplicant supplicant(path);
+    CWpaCtrl ctrl;
+    ASSERT_EQ(ctrl.Open(path), 0);
+    std::string reply;
+    ASSERT_TRUE(ctrl.Request("PING", reply));
+    EXPECT_EQ(reply, "PONG\n");
+    ASSERT_TRUE(ctrl.Attach());
+    ASSERT_TRUE(ctrl.Request("PING", reply));
+    EXPECT_EQ(reply, "PONG\n");  // the event that came first is kept, not taken for the reply
+    EXPECT_EQ(ClassifyWpaEvent(ctrl.NextEvent(std::chrono::milliseconds(100))), EWpaEvent::Connected);
+    EXPECT_EQ(ctrl.NextEvent(std::chrono::milliseconds(50)), "");
+    ctrl.Close();
+    EXPECT_FALSE(ctrl.Request("PING", reply));
+}
+
+TEST(WpaCtrlTest, NobodyListening) {
+    CWpaCtrl ctrl;
+    EXPECT_EQ(ctrl.Open(test::TempHome() + "/no-such-socket"), -ENOENT);
+    EXPECT_FALSE(ctrl.IsOpen());
+    EXPECT_LT(ctrl.Open(std::string(200, 'x')), 0);
+}
+
+}  // namespace
+}  // namespace wavory::kccl
