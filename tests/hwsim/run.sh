@@ -63,7 +63,7 @@ set +e
 timeout "$TIMEOUT" qemu-system-x86_64 -accel tcg -cpu max -m "${HWSIM_MEMORY:-768M}" -smp 2 \
     -nographic -nic none -no-reboot \
     -kernel "$OUT/vmlinuz" -initrd "$OUT/initramfs.cpio.gz" -append "$append" </dev/null |
-    tr -d '\r' | tee "$log"
+    sed -u 's/\r//g' | tee "$log"
 qemu_rc=${PIPESTATUS[0]}
 set -e
 

@@ -77,6 +77,26 @@ jt() {
     shift
     [ -s "$CTL_OUT" ] && jq -e "$@" "$filter" "$CTL_OUT" >/dev/null 2>&1
 }
+# jwhy [JQ-ARGS...] PROGRAM: a jq program on the last output that answers "ok" or why not. One
+# program per check: jq starts slowly under emulation. `mac` spells a MAC address as mac() does.
+jwhy() {
+    local program n=$# i=0 a
+    eval "program=\${$#}"
+    # The arguments before the program stay in "$@".
+    for a in "$@"; do
+        i=$((i + 1))
+        shift
+        [ $i -lt $n ] && set -- "$@" "$a"
+    done
+    if [ ! -s "$CTL_OUT" ]; then
+        echo "no output"
+        return
+    fi
+    jq -r "$@" 'def mac: . // "" | ascii_downcase | gsub("[:-]"; ""); '"$program" "$CTL_OUT" 2>&1 |
+        tr '\n' ' ' | sed 's/ $//'
+}
+# verdict WHY: the check passes when WHY is "ok", else fails with it.
+verdict() { if [ "$1" = ok ]; then good; else bad "$1"; fi; }
 # The failure message of the last wavoryctl, on one line.
 ctl_message() { tr '\n' ' ' <"$CTL_ERR"; }
 
