@@ -19,6 +19,7 @@ run_checks() {
     check_adapters
     check_adapter_choice
     check_idle_status
+    check_rights
     check_scan
     check_join "open" "$OPEN_SSID" "$OPEN_BSSID" "$OPEN_CHANNEL" "$OPEN_NET" &&
         check_traffic "$OPEN_NET" &&
@@ -114,11 +115,40 @@ check_adapter_choice() {
 
     begin "adapters: WAVORY_ADAPTER=sim chooses the simulated adapter"
     # A private simulated adapter: the settings of this stage stay as they are.
-    if (export WAVORY_ADAPTER=sim WAVORY_SIM=/wavory-hwsim && ctl adapters); then
+    (export WAVORY_ADAPTER=sim WAVORY_SIM=/wavory-hwsim && ctl adapters)
+    CTL_RC=$?
+    if [ "$CTL_RC" -eq 0 ]; then
         verdict "$(jwhy 'if any(.[]; .name == "sim" and .in_use == true) then "ok"
             else "the simulated adapter is not in use" end')"
     else
-        bad "wavoryctl adapters failed with WAVORY_ADAPTER=sim: $(ctl_message)"
+        bad "wavoryctl adapters failed with WAVORY_ADAPTER=sim (exit $CTL_RC): $(ctl_message)"
+    fi
+}
+
+# ---- rights ----
+
+# A user without the stage's right (STAGE_RIGHT: what the message must name) cannot change the
+# adapter: the change fails with a message that names the right, and nothing happens.
+check_rights() {
+    local home=/tmp/home/user-$STAGE
+    mkdir -p "$home/config"
+    chown -R "$USER_ID:$USER_ID" "$home"
+    chmod 700 "$home" "$home/config"
+    begin "rights: a user without $STAGE_RIGHT is refused, and told so"
+    (
+        export HOME=$home XDG_CONFIG_HOME=$home/config
+        CTL_PREFIX="setpriv --reuid=$USER_ID --regid=$USER_ID --clear-groups"
+        ctl connect --ssid "$OPEN_SSID"
+    )
+    CTL_RC=$?
+    if [ "$CTL_RC" -eq 0 ] || [ "$CTL_RC" -eq 2 ]; then
+        bad "exit $CTL_RC, not a failure"
+    elif ! grep -qi "$STAGE_RIGHT" "$CTL_ERR"; then
+        bad "the message does not name $STAGE_RIGHT"
+    elif ! sta_off "$OPEN_BSSID"; then
+        bad "the station joined $OPEN_SSID all the same"
+    else
+        good
     fi
 }
 

@@ -75,9 +75,10 @@ done
 # The signed regulatory database, which cfg80211 loads as firmware.
 cp -L /lib/firmware/regulatory.db /lib/firmware/regulatory.db.p7s "$ROOT/lib/firmware/"
 
-echo "root:x:0:0:root:/root:/bin/sh" >"$ROOT/etc/passwd"
-# netdev owns wpa_supplicant's control sockets, as on a Debian system.
-printf 'root:x:0:\nnetdev:x:102:\n' >"$ROOT/etc/group"
+# root, and a user without rights for the checks of refusals. netdev owns wpa_supplicant's control
+# sockets, as on a Debian system.
+printf 'root:x:0:0:root:/root:/bin/sh\nwavory:x:1000:1000:Wavory user:/tmp/home:/bin/sh\n' >"$ROOT/etc/passwd"
+printf 'root:x:0:\nnetdev:x:102:\nwavory:x:1000:\n' >"$ROOT/etc/group"
 mknod -m 600 "$ROOT/dev/console" c 5 1 2>/dev/null || true
 
 # The guest's scripts: /init, the helpers, the checks and the stages.

@@ -12,6 +12,9 @@ EVIDENCE=/tmp/evidence
 CTL_OUT=/tmp/ctl.json
 CTL_ERR=/tmp/ctl.err
 CTL_RC=0
+CTL_PREFIX=
+# The user without rights (image.sh writes it into /etc/passwd).
+USER_ID=1000
 # A request that hangs must not take the whole run with it.
 CTL_TIMEOUT=${CTL_TIMEOUT:-90}
 
@@ -59,10 +62,11 @@ run() {
 }
 
 # ctl ARGS...: wavoryctl ARGS --json; the output is in $CTL_OUT, the messages in $CTL_ERR, the exit
-# status in $CTL_RC (and returned).
+# status in $CTL_RC (and returned). CTL_PREFIX runs it through another command (as another user).
 ctl() {
-    say "\$ wavoryctl $* --json"
-    timeout "$CTL_TIMEOUT" wavoryctl "$@" --json >"$CTL_OUT" 2>"$CTL_ERR"
+    say "\$ ${CTL_PREFIX:+$CTL_PREFIX }wavoryctl $* --json"
+    # shellcheck disable=SC2086
+    timeout "$CTL_TIMEOUT" $CTL_PREFIX wavoryctl "$@" --json >"$CTL_OUT" 2>"$CTL_ERR"
     CTL_RC=$?
     head -c 4000 "$CTL_OUT" >>"$EVIDENCE"
     sed 's/^/stderr: /' "$CTL_ERR" >>"$EVIDENCE"

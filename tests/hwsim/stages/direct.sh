@@ -2,6 +2,7 @@
 # drives it through nl80211 itself. WPA2 needs a supplicant, which is not there: the utility must say
 # so rather than pretend. The interface of hooks is described in supplicant.sh.
 STAGE_MANAGER=nobody
+STAGE_RIGHT=CAP_NET_ADMIN
 STAGE_WPA2=refuse
 
 stage_start() {

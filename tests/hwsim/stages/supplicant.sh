@@ -3,12 +3,14 @@
 #
 # What a stage provides (see checks.sh, which runs the same checks in every stage):
 #   STAGE_MANAGER      who the adapters list must say runs the station
+#   STAGE_RIGHT        what a user without the right to change the adapter must be told to get
 #   STAGE_WPA2         "join" when WPA2 networks can be joined, "refuse" when the utility must say no
 #   stage_start        make the station interface run by the stage's manager; fails when it cannot
 #   stage_stop         undo stage_start
 #   stage_drop_link    end the station's link behind the utility's back
 #   stage_returned     what the system does when the removed interface is back
 STAGE_MANAGER=wpa_supplicant
+STAGE_RIGHT=netdev
 STAGE_WPA2=join
 WPAS_CONF=/tmp/wpa_supplicant.conf
 WPAS_PID=/run/wpa_supplicant-$STA.pid
