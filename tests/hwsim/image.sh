@@ -27,17 +27,20 @@ for applet in $("$ROOT/bin/busybox" --list); do
 done
 
 # copy_bin FILE [DIR]: a program into DIR (default bin) and the shared libraries it loads, at the
-# paths the dynamic linker found them (the build's own library keeps its build-tree path, which the
-# program's run path names).
+# paths the dynamic linker found them. The build's own libraries go to /usr/local/lib instead: the
+# build folder may lie under /tmp, which the guest mounts over.
 copy_bin() {
-    local src=$1 dst=$ROOT/${2:-bin}
+    local src=$1 dst=$ROOT/${2:-bin} lib to
     mkdir -p "$dst"
     cp -L "$src" "$dst/"
-    local lib
     for lib in $(ldd "$src" 2>/dev/null | grep -oE '/[^ ]+' || true); do
-        [ -e "$ROOT$lib" ] && continue
-        mkdir -p "$ROOT$(dirname "$lib")"
-        cp -L "$lib" "$ROOT$lib"
+        case $lib in
+            "$BUILD"/*) to=/usr/local/lib/$(basename "$lib") ;;
+            *) to=$lib ;;
+        esac
+        [ -e "$ROOT$to" ] && continue
+        mkdir -p "$ROOT$(dirname "$to")"
+        cp -L "$lib" "$ROOT$to"
     done
 }
 
@@ -50,9 +53,15 @@ copy_bin "$BUILD/bin/wavoryctl"
 # The project's programs and library without their debugging sections: a third of the size, and the
 # guest holds everything in memory.
 strip --strip-debug "$ROOT/bin/wavoryctl" "$ROOT/bin/bench_adapter" 2>/dev/null || true
-find "$ROOT$BUILD" -type f -exec strip --strip-debug {} + 2>/dev/null || true
-printf '/lib/x86_64-linux-gnu\n/usr/lib/x86_64-linux-gnu\n' >"$ROOT/etc/ld.so.conf"
+find "$ROOT/usr/local/lib" -type f -exec strip --strip-debug {} + 2>/dev/null || true
+printf '/lib/x86_64-linux-gnu\n/usr/lib/x86_64-linux-gnu\n/usr/local/lib\n' >"$ROOT/etc/ld.so.conf"
 ldconfig -r "$ROOT" 2>/dev/null || true
+
+# The programs must start in the image as they are; as root, try it rather than learn it in the guest.
+if [ "$(id -u)" -eq 0 ] && ! chroot "$ROOT" /bin/wavoryctl --help >/dev/null; then
+    echo "hwsim: wavoryctl does not start inside the guest image" >&2
+    exit 1
+fi
 
 # The radio driver and what it needs, in load order; ctr, ccm, gcm and cmac are WPA2's ciphers
 # (WEP's come with mac80211).
