@@ -25,3 +25,9 @@ stage_drop_link() {
 
 # A returned interface comes back down; the system brings it up, as hotplug does.
 stage_returned() { ip link set "$STA" up; }
+
+stage_state() {
+    echo "--- the interface"
+    ip link show "$STA"
+    iw dev "$STA" info
+}
