@@ -418,6 +418,7 @@ check_rfkill() {
 
     begin "rfkill: unblocked, the radio is ready and the station joins again"
     [ -n "$soft" ] && echo 0 >"$soft"
+    stage_unblocked >>"$EVIDENCE" 2>&1
     if ! until_ok 10 sh -c "wavoryctl status --json | jq -e '$JQ_READY'"; then
         ctl status
         bad "the radio status did not return to ready"
