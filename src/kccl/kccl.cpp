@@ -88,8 +88,9 @@ extern "C" {
 
 int kcom_connect(const char* how) {
     if (how == nullptr || std::strcmp(how, "SEARCH") != 0) return kResultBadArgument;
-    SimState* state = AttachAdapter();
-    if (state == nullptr) return kResultNoAdapter;
+    EAttachError error = EAttachError::None;
+    SimState* state = AttachAdapter(nullptr, &error);
+    if (state == nullptr) return error == EAttachError::Refused ? kResultRefused : kResultNoAdapter;
     try {
         CSimLock lock(*state);
         if (!state->present) {
@@ -98,6 +99,8 @@ int kcom_connect(const char* how) {
         }
         g_linkGeneration.store(state->plugGeneration, std::memory_order_relaxed);
         g_linkState.store(state, std::memory_order_release);
+    } catch (const CSimBusyError&) {
+        return kResultBusy;
     } catch (const std::exception& e) {
         ReportSimError(e.what());
         return kResultNoAdapter;
@@ -113,6 +116,8 @@ int kcom_exec_oid(KCOM_REQUEST* request) {
     bool raise = false;
     try {
         raise = Execute(*state, *request, result);
+    } catch (const CSimBusyError&) {
+        return kResultBusy;  // the request was not carried out; the state is as the holder left it
     } catch (const std::exception& e) {
         ReportSimError(e.what());
         return kResultNoAdapter;
