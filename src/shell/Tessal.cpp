@@ -14,7 +14,9 @@ CTessalApp::~CTessalApp() = default;
 bool CTessalApp::ConnectDriver() {
     bool connected = false;
     try {
-        connected = kcom_connect("SEARCH") == 0;
+        const int result = kcom_connect("SEARCH");
+        m_nDriverResult = result;
+        connected = result == 0;
     } catch (...) {
         connected = false;
     }
@@ -45,7 +47,8 @@ bool CTessalApp::WriteProfileInt(std::string_view section, std::string_view entr
     return m_pRegistry && m_pRegistry->WriteProfileInt(section, entry, value);
 }
 
-bool CTessalApp::WriteProfileString(std::string_view section, std::string_view entry, std::string_view value) {
+bool CTessalApp::WriteProfileString(std::string_view section, std::string_view entry,
+                                    std::string_view value) {
     return m_pRegistry && m_pRegistry->WriteProfileString(section, entry, value);
 }
 

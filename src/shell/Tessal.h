@@ -66,7 +66,8 @@ public:
 
     // The application's profile calls; without a store they answer the default and fail to write.
     int GetProfileInt(std::string_view section, std::string_view entry, int def) const;
-    std::string GetProfileString(std::string_view section, std::string_view entry, std::string_view def) const;
+    std::string GetProfileString(std::string_view section, std::string_view entry,
+                                 std::string_view def) const;
     bool WriteProfileInt(std::string_view section, std::string_view entry, int value);
     bool WriteProfileString(std::string_view section, std::string_view entry, std::string_view value);
 
@@ -79,6 +80,9 @@ public:
     // Shared between the interface thread and the polling thread.
     std::atomic<bool> m_bAdHocApplied{false};
     std::atomic<bool> m_bDriverConnected{false};
+    // Result of the last call into the driver library: 0, or the library's reason for a failure
+    // (KCOM_RESULT_BUSY, KCOM_RESULT_NO_LINK, ...), so that a failure can be told to the user.
+    std::atomic<int> m_nDriverResult{0};
     std::atomic<bool> m_bScanning{false};
     std::atomic<bool> m_bRefreshRequest{false};
     std::atomic<int> m_nAutoCountdown{-1};
