@@ -17,7 +17,7 @@ namespace wavory::cli {
 namespace {
 
 // How often the scan status is looked at while waiting: one small request each time.
-constexpr auto kStatusPause = std::chrono::milliseconds(50);
+constexpr auto kStatusPause = std::chrono::milliseconds(100);
 
 struct SScanOptions {
     std::string view;  // empty: the stored preference
