@@ -155,7 +155,11 @@ TEST_F(AdapterGuardTest, StoppedLockHolderMakesRequestsBusyForABoundedTimeOnly) 
     const auto waited = Clock::now() - start;
     EXPECT_GE(waited, std::chrono::seconds(1));
     EXPECT_LT(waited, std::chrono::seconds(30));
+    // Found busy once, the adapter is not waited for in full again while it stays held.
+    const auto again = Clock::now();
     EXPECT_EQ(kcom_connect("SEARCH"), KCOM_RESULT_BUSY);
+    EXPECT_EQ(kcom_exec_oid(block.get()), KCOM_RESULT_BUSY);
+    EXPECT_LT(Clock::now() - again, std::chrono::seconds(1));
 
     ASSERT_EQ(holder.Resume(), 0);
     // The link was not lost to the wait, and the adapter is as it was.
