@@ -3,19 +3,19 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/AppBase.h"
 #include "driver/CommVarList.h"
 #include "driver/Format.h"
 #include "driver/Request.h"
-#include "monitor/Poll.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Tessal.h"
+#include "survey/PollControl.h"
 #include "survey/Station.h"
 
 namespace wavory {
 
 CStationMngr::CStationMngr(bool startScan) {
-    if (theApp.m_pPoll) theApp.m_pPoll->SetInterval(3);
+    if (IPollControl* poll = theApp.GetPollControl()) poll->SetInterval(3);
     if (startScan) StartScan();
 }
 
@@ -52,8 +52,8 @@ int CStationMngr::StartScan() {
     if (!list.RefreshAll(false, false)) return 0;
     m_nScanStartNs = std::max<int64_t>(
         1, std::chrono::duration_cast<std::chrono::nanoseconds>(m_fnNow().time_since_epoch()).count());
-    if (theApp.m_pPoll)
-        theApp.m_pPoll->BeginScan();
+    if (IPollControl* poll = theApp.GetPollControl())
+        poll->BeginScan();
     else
         theApp.m_bScanning = true;
     return 2;
@@ -199,7 +199,7 @@ bool CStationMngr::MergeScan() {
         }
     }
     if (lost) {
-        if (theApp.m_pPoll) theApp.m_pPoll->ResetStats(true);
+        if (IPollControl* poll = theApp.GetPollControl()) poll->ResetStats(true);
         if (theApp.m_pProfileMngr) theApp.m_pProfileMngr->SetConnected(nullptr, true);
     }
     return stillScanning;
