@@ -49,6 +49,20 @@ void BM_StatusPageRefreshAll(benchmark::State& state) {
 }
 BENCHMARK(BM_StatusPageRefreshAll);
 
+// A short-lived list of one variable, made, read and dropped, as the polling thread's tick and the
+// station manager's requests do: the variable's making is a large part of it.
+void BM_ShortLivedListRead(benchmark::State& state) {
+    UseOwnAdapter();
+    theApp.ConnectDriver();
+    for (auto _ : state) {
+        CCommVarList list;
+        list.AddVarExt(OID_STATISTICS, 0, nullptr, nullptr);
+        benchmark::DoNotOptimize(list.RefreshAll(false, false));
+    }
+    theApp.DisconnectDriver();
+}
+BENCHMARK(BM_ShortLivedListRead);
+
 }  // namespace
 
 BENCHMARK_MAIN();

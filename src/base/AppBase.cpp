@@ -12,7 +12,9 @@ CAppBase::~CAppBase() = default;
 bool CAppBase::ConnectDriver() {
     bool connected = false;
     try {
-        connected = kcom_connect("SEARCH") == 0;
+        const int result = kcom_connect("SEARCH");
+        m_nDriverResult = result;
+        connected = result == 0;
     } catch (...) {
         connected = false;
     }

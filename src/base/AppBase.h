@@ -82,6 +82,9 @@ public:
     // Shared between the interface thread and the polling thread.
     std::atomic<bool> m_bAdHocApplied{false};
     std::atomic<bool> m_bDriverConnected{false};
+    // Result of the last call into the driver library: 0, or the library's reason for a failure
+    // (KCOM_RESULT_BUSY, KCOM_RESULT_NO_LINK, ...), so that a failure can be told to the user.
+    std::atomic<int> m_nDriverResult{0};
     std::atomic<bool> m_bScanning{false};
     std::atomic<bool> m_bRefreshRequest{false};
     std::atomic<int> m_nAutoCountdown{-1};

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cli/CliSupport.h"
+#include "kccl.h"
 #include "platform/InstanceLock.h"
 #include "platform/SettingsRegistry.h"
 #include "profiles/ProfileMngr.h"
@@ -84,12 +85,49 @@ bool CCliSession::TryAdapter() { return theApp.m_bDriverConnected || theApp.Conn
 
 void CCliSession::RequireAdapter() {
     if (TryAdapter()) return;
+    const int result = theApp.m_nDriverResult;
+    if (result == KCOM_RESULT_BUSY || result == KCOM_RESULT_REFUSED) FailAdapter("adapter link");
     const char* wanted = std::getenv("WAVORY_ADAPTER");
     if (wanted && *wanted && std::string(wanted) != "sim")
-        Fail("the adapter \"" + Printable(wanted) +
-             "\" could not be opened (no such wireless interface, or it is "
-             "not answering; see: wavoryctl adapters)");
-    Fail("no adapter found (the driver link could not be opened)");
+        throw CCliError(kExitFailed,
+                        "the adapter \"" + Printable(wanted) +
+                            "\" could not be opened (no such wireless interface, or it is not answering; "
+                            "see: wavoryctl adapters)",
+                        "adapter link", "no_adapter");
+    throw CCliError(kExitFailed, "no adapter found (the driver link could not be opened)", "adapter link",
+                    "no_adapter");
+}
+
+void CCliSession::CheckAdapter(const std::string& step) {
+    if (theApp.m_nDriverResult != 0) FailAdapter(step);
+}
+
+void CCliSession::FailAdapter(const std::string& step) {
+    switch (theApp.m_nDriverResult.load()) {
+        case KCOM_RESULT_BUSY:
+            throw CCliError(kExitFailed,
+                            "adapter busy: another program kept the adapter held for the whole wait (" +
+                                step + "); try again",
+                            step, "adapter_busy");
+        case KCOM_RESULT_REFUSED:
+            throw CCliError(kExitFailed,
+                            "the adapter was refused: its shared object is not this user's own and "
+                            "private (" +
+                                step + ")",
+                            step, "adapter_refused");
+        case KCOM_RESULT_NO_LINK:
+        case KCOM_RESULT_NO_ADAPTER:
+            throw CCliError(kExitFailed, "the adapter stopped answering during the " + step + " (unplugged?)",
+                            step, "adapter_gone");
+        case 0:
+            throw CCliError(kExitFailed, "the adapter could not carry out the " + step, step,
+                            "adapter_failed");
+        default:
+            throw CCliError(kExitFailed,
+                            "the adapter failed during the " + step + " (driver result " +
+                                std::to_string(theApp.m_nDriverResult.load()) + ")",
+                            step, "adapter_failed");
+    }
 }
 
 CProfileMngr& CCliSession::Profiles() {
@@ -102,10 +140,10 @@ CProfileMngr& CCliSession::Profiles() {
     return *theApp.m_pProfileMngr;
 }
 
-CStationMngr& CCliSession::Stations() {
+CStationMngr& CCliSession::Stations(bool startScan) {
     // Created after the profile manager, as at start-up: a lost connection found by a merge tells it.
     Profiles();
-    if (!theApp.m_pStationMngr) theApp.m_pStationMngr = new CStationMngr();
+    if (!theApp.m_pStationMngr) theApp.m_pStationMngr = new CStationMngr(startScan);
     return *theApp.m_pStationMngr;
 }
 

@@ -49,14 +49,21 @@ public:
     CCliSession(const CCliSession&) = delete;
     CCliSession& operator=(const CCliSession&) = delete;
 
-    // Opens the driver link or throws "no adapter found".
+    // Opens the driver link or throws: "no adapter found", or why the adapter could not be used.
     void RequireAdapter();
     // Opens the driver link if it can; false when no adapter answers.
     bool TryAdapter();
+    // Throws when the last request to the adapter was not carried out (the adapter went away, is
+    // held by another program, or was refused), naming `step`. A request that the adapter answered
+    // with a failure status is no such failure: the command shows what it could read.
+    void CheckAdapter(const std::string& step);
+    // Throws for a failed `step`, with the adapter's reason when it gave one.
+    [[noreturn]] void FailAdapter(const std::string& step);
 
     CProfileMngr& Profiles();
-    // Made on first use; its construction starts a scan, as at the window's start-up.
-    CStationMngr& Stations();
+    // Made on first use. Its construction starts a scan, as at the window's start-up, unless
+    // `startScan` is false: commands that only read use the adapter's last list.
+    CStationMngr& Stations(bool startScan = true);
     CCliRegistry& Registry() { return *m_pView; }
     CMessageCollector& Messages() { return m_Messages; }
 

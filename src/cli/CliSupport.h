@@ -18,14 +18,25 @@ using nlohmann::json;
 // Exit codes. Scripts may tell a refusal while the window runs from other failures.
 enum EExitCode : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitLocked = 3 };
 
-// A failure reported as one line on standard error, with its exit code.
+// A failure reported as one line on standard error, with its exit code; with --json also as an
+// object on standard output that names the step that failed and why, for scripts.
 class CCliError : public std::runtime_error {
 public:
-    CCliError(int code, const std::string& message) : std::runtime_error(message), m_nCode(code) {}
+    CCliError(int code, const std::string& message, std::string failed = {}, std::string reason = {})
+        : std::runtime_error(message),
+          m_nCode(code),
+          m_strFailed(std::move(failed)),
+          m_strReason(std::move(reason)) {}
     int Code() const { return m_nCode; }
+    // The step that failed ("scan", "traffic sample", ...); empty: the command as a whole.
+    const std::string& Failed() const { return m_strFailed; }
+    // A stable word for why ("adapter_busy", "adapter_gone", ...); empty: from the exit code.
+    const std::string& Reason() const { return m_strReason; }
 
 private:
     int m_nCode;
+    std::string m_strFailed;
+    std::string m_strReason;
 };
 
 [[noreturn]] inline void Fail(const std::string& message) { throw CCliError(kExitFailed, message); }

@@ -29,9 +29,6 @@ namespace {
 constexpr const char* kDeviceName = "Wavory Utility";
 constexpr const char* kVersion = "2.2.1";
 constexpr const char* kViewPreference = "View AP or NET";
-// How long status waits for the adapter's first scan when no earlier list can name the station.
-constexpr auto kFirstScanWait = std::chrono::seconds(10);
-constexpr auto kMergePause = std::chrono::milliseconds(100);
 
 // Byte totals of the link statistics counters, as the polling thread sums them.
 void ByteTotals(const uint8_t* block, uint32_t* rx, uint32_t* tx) {
@@ -42,23 +39,16 @@ void ByteTotals(const uint8_t* block, uint32_t* rx, uint32_t* tx) {
 json TextOrNull(bool read, const std::string& text) { return read ? json(text) : json(nullptr); }
 
 // The station the adapter is connected to, found as the window's main tick finds it: merge the
-// scan list and match the current BSSID and channel. Every station is kept for this (the per-network
-// preference could drop the current one). When the adapter has no finished list yet, wait for the
-// scan the station manager started.
+// adapter's last scan list and match the current BSSID and channel. Every station is kept for this
+// (the per-network preference could drop the current one). No scan is started: without a finished
+// list there is no station, and the fields it gives stay empty.
 CStationMngr::StationPtr CurrentStation(CCliSession& session) {
     session.Registry().OverrideInt(kViewPreference, 0);
-    CStationMngr& stations = session.Stations();
-    const auto deadline = std::chrono::steady_clock::now() + kFirstScanWait;
-    bool scanning = stations.MergeScan();
-    CStationMngr::StationPtr current = stations.GetCurrent();
-    while (!current && scanning && stations.Snapshot().empty() &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(kMergePause);
-        scanning = stations.MergeScan();
-        current = stations.GetCurrent();
-    }
+    CStationMngr& stations = session.Stations(false);
+    stations.MergeScan();
     session.Registry().ClearOverride(kViewPreference);
-    return current;
+    if (!stations.LastMergeRead()) session.CheckAdapter("scan list read");
+    return stations.GetCurrent();
 }
 
 void PutSignal(json& j, const CStation& station, std::string* text) {
@@ -82,8 +72,9 @@ SOutput RunStatus() {
 SOutput StatusOf(CCliSession& session) {
     SOutput out;
     json& j = out.data;
-    CStationMngr& stations = session.Stations();
+    CStationMngr& stations = session.Stations(false);
     const bool connected = stations.IsConnected();
+    session.CheckAdapter("connection status read");
     j["connected"] = connected;
     // Every field is present, null while unknown, so that scripts see one shape.
     for (const char* key :
@@ -98,6 +89,7 @@ SOutput StatusOf(CCliSession& session) {
         CCommVarList list;
         list.AddVarExt(OID_HW_STATUS, 0, ConvRadioStatus, &radio);
         const bool read = list.RefreshAll(false, false);
+        if (!read) session.CheckAdapter("radio status read");
         j["radio_status"] = TextOrNull(read, radio);
         out.text = FormatFields({{"Connected to (SSID):", LoadStringId(IDS_NOT_CONNECTED)},
                                  {"Radio Status:", read ? radio : ""}});
@@ -128,7 +120,7 @@ SOutput StatusOf(CCliSession& session) {
     list.AddVarExt(OID_STATISTICS, 0, ConvReceived, &received);
     list.AddVarExt(OID_STATISTICS, 0, ConvSent, &sent);
     list.AddVarExt(OID_HW_STATUS, 0, ConvRadioStatus, &radio);
-    list.RefreshAll(false, false);
+    if (!list.RefreshAll(false, false)) session.CheckAdapter("status read");
     // A variable after the failing one was never asked: its field stays empty.
     bool ok[9];
     for (int i = 0; i < 9; ++i) ok[i] = list.GetVar(i)->m_bSuccess && (i == 0 || ok[i - 1]);
@@ -181,8 +173,9 @@ SOutput RunStats(int seconds) {
     session.RequireAdapter();
     SOutput out;
     json& j = out.data;
-    CStationMngr& stations = session.Stations();
+    CStationMngr& stations = session.Stations(false);
     const bool connected = stations.IsConnected();
+    session.CheckAdapter("connection status read");
     j["connected"] = connected;
     j["seconds"] = seconds;
 
@@ -198,10 +191,12 @@ SOutput RunStats(int seconds) {
             rate = StrFormat("%d Mbps", NetworkRateMbps(*current));
             CCommVarList list;
             list.AddVarExt(OID_SNR, OID_SNR, ConvNumber, &snr);
-            if (list.RefreshAll(false, false))
+            if (list.RefreshAll(false, false)) {
                 j["snr_db"] = PayloadI32(list.GetVar(0)->GetBlock(0), 0);
-            else
+            } else {
+                session.CheckAdapter("SNR read");
                 snr.clear();
+            }
         }
         j["signal"] = signal.empty() ? json(nullptr) : json(signal);
     }
@@ -216,25 +211,20 @@ SOutput RunStats(int seconds) {
     };
     uint32_t rx0 = 0, tx0 = 0, rx1 = 0, tx1 = 0;
     const auto start = std::chrono::steady_clock::now();
-    bool sampled = sample(&rx0, &tx0);
-    if (sampled) {
-        std::this_thread::sleep_for(std::chrono::seconds(seconds));
-        sampled = sample(&rx1, &tx1);
-    }
+    // Rates are the point of the command: a sample that could not be taken fails it.
+    if (!sample(&rx0, &tx0)) session.FailAdapter("traffic sample");
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    // An unplug in between fails this one too, even when the adapter is back: its link is gone.
+    if (!sample(&rx1, &tx1)) session.FailAdapter("traffic sample");
     const auto elapsedMs = std::max<long long>(
         1, std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
                .count());
-    std::string rxText, txText;
-    if (sampled) {
-        const auto rxRate = static_cast<uint32_t>((rx1 - rx0) / static_cast<unsigned long long>(elapsedMs));
-        const auto txRate = static_cast<uint32_t>((tx1 - tx0) / static_cast<unsigned long long>(elapsedMs));
-        j["receive_kbps"] = rxRate;
-        j["send_kbps"] = txRate;
-        rxText = StrFormat("%u KB/sec", rxRate);
-        txText = StrFormat("%u KB/sec", txRate);
-    } else {
-        j["receive_kbps"] = j["send_kbps"] = nullptr;
-    }
+    const auto rxRate = static_cast<uint32_t>((rx1 - rx0) / static_cast<unsigned long long>(elapsedMs));
+    const auto txRate = static_cast<uint32_t>((tx1 - tx0) / static_cast<unsigned long long>(elapsedMs));
+    j["receive_kbps"] = rxRate;
+    j["send_kbps"] = txRate;
+    const std::string rxText = StrFormat("%u KB/sec", rxRate);
+    const std::string txText = StrFormat("%u KB/sec", txRate);
     j["snr"] = snr.empty() ? json(nullptr) : json(snr);
     out.text = FormatFields({{"Signal Strength:", signal},
                              {"SNR:", snr},
@@ -260,7 +250,7 @@ SOutput RunAbout() {
     list.AddVarExt(OID_DEVICE_INFO, 0, ConvNvmVersion, &nvm);
     list.AddVarExt(OID_MAC_QUERY, OID_MAC_SET, ConvMac, &mac);
     list.AddVarExt(OID_REG_DOMAIN, OID_REG_DOMAIN, ConvRegDomain, &domain);
-    list.RefreshAll(false, false);
+    if (!list.RefreshAll(false, false)) session.CheckAdapter("about read");
     bool good = true;
     auto field = [&](int i) { return good = good && list.GetVar(i)->m_bSuccess; };
     const bool readDriver = field(0), readFirmware = field(1), readNvm = field(2), readMac = field(3),

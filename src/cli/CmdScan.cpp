@@ -17,7 +17,8 @@ namespace wavory::cli {
 
 namespace {
 
-constexpr auto kMergePause = std::chrono::milliseconds(100);
+// How often the scan status is looked at while waiting: one small request each time.
+constexpr auto kStatusPause = std::chrono::milliseconds(100);
 
 struct SScanOptions {
     std::string view;  // empty: the stored preference
@@ -43,19 +44,31 @@ SOutput RunScan(const SScanOptions& options) {
     if (column >= ColumnCount(view))
         UsageError("the column \"" + options.sort + "\" is shown in the access-point view only (--view ap)");
 
-    // The station manager starts the scan as it is made; the driver answers the previous list,
-    // marked as still scanning, until the new one is complete.
+    // While a scan runs the driver answers the previous list, marked as still scanning. Its status
+    // is watched without merging; the list is merged once, when the scan is complete.
     TakeDriverRefusal();
-    CStationMngr& stations = session.Stations();
-    if (!theApp.m_bScanning && !options.noWait) FailWithRefusal("the adapter did not start a scan");
-    bool scanning = MergeForView(session, view);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout);
-    while (scanning && !options.noWait) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            Fail("the scan did not finish within " + std::to_string(options.timeout) + " seconds");
-        std::this_thread::sleep_for(kMergePause);
-        scanning = MergeForView(session, view);
+    CStationMngr& stations = session.Stations(false);
+    if (stations.StartScan() != 2) {
+        // A change the user has no right to make says which right is missing.
+        const std::string refusal = TakeDriverRefusal();
+        if (!refusal.empty()) throw CCliError(kExitFailed, refusal, "scan start", "not_permitted");
+        session.CheckAdapter("scan start");
+        if (!options.noWait)
+            throw CCliError(kExitFailed, "the adapter did not start a scan", "scan start", "adapter_failed");
     }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout);
+    while (!options.noWait) {
+        const CStationMngr::EScanState state = stations.ReadScanState();
+        if (state == CStationMngr::EScanState::Unread) session.FailAdapter("scan");
+        if (state == CStationMngr::EScanState::Complete) break;
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw CCliError(kExitFailed,
+                            "the scan did not finish within " + std::to_string(options.timeout) + " seconds",
+                            "scan", "timeout");
+        std::this_thread::sleep_for(kStatusPause);
+    }
+    const bool scanning = MergeForView(session, view);
+    if (!stations.LastMergeRead()) session.FailAdapter("scan list read");
 
     const auto rows = SortedStations(stations, view, column, !options.reverse);
     SOutput out;

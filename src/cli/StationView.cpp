@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 #include "cli/CliSession.h"
 #include "driver/Format.h"
@@ -45,7 +46,7 @@ const char* ViewName(EView view) { return view == EView::Network ? "network" : "
 
 bool MergeForView(CCliSession& session, EView view) {
     session.Registry().OverrideInt(kViewPreference, view == EView::Network ? 1 : 0);
-    const bool scanning = session.Stations().MergeScan();
+    const bool scanning = session.Stations(false).MergeScan();
     session.Registry().ClearOverride(kViewPreference);
     return scanning;
 }
@@ -92,9 +93,10 @@ bool IsCurrentStation(CStationMngr& stations, const CStation& station) {
 
 std::vector<CStationMngr::StationPtr> SortedStations(CStationMngr& stations, EView view, int column,
                                                      bool ascending) {
+    const std::vector<CStationMngr::StationPtr> all = stations.Snapshot();
     // Sort text: the column's text, " -- " and the row key; std::string orders by byte value.
     std::set<std::pair<std::string, std::string>> order;
-    for (const auto& station : stations.Snapshot()) {
+    for (const auto& station : all) {
         const std::string key = RowKey(*station, view);
         order.emplace(ColumnText(*station, column) + " -- " + key, key);
     }
@@ -102,13 +104,20 @@ std::vector<CStationMngr::StationPtr> SortedStations(CStationMngr& stations, EVi
     for (const auto& [text, key] : order) keys.push_back(key);
     if (!ascending) std::reverse(keys.begin(), keys.end());
 
+    // Each row's station, found in one pass rather than a search per row.
+    std::unordered_map<std::string, CStationMngr::StationPtr> byName;
+    if (view == EView::Network) byName = CStationMngr::FirstOfEachName(all);
     // One access point heard on two channels stays two stations of one name even in the network
     // view; the dialog would show that name twice, with the same station, so it is shown once.
     std::vector<CStationMngr::StationPtr> rows;
     std::set<std::string> shown;
     for (const std::string& key : keys) {
         if (!shown.insert(key).second) continue;
-        if (auto station = FindStation(stations, view, key)) rows.push_back(station);
+        if (view == EView::AccessPoint) {
+            if (auto station = stations.Lookup(key)) rows.push_back(station);
+        } else if (auto it = byName.find(key); it != byName.end()) {
+            rows.push_back(it->second);
+        }
     }
     return rows;
 }

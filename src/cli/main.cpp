@@ -34,6 +34,32 @@ const CLI::App* ChosenCommand(const CLI::App& app) {
     }
 }
 
+// With --json a failure is also an object on standard output, so that a script reading it learns
+// what failed and why instead of finding nothing.
+int Failed(const CLI::App& app, int code, const std::string& message, const std::string& failed = {},
+           const std::string& reason = {}) {
+    PrintError(message);
+    if (g_bJson) {
+        std::string command;
+        for (const CLI::App* c = &app; !c->get_subcommands().empty();) {
+            c = c->get_subcommands().front();
+            command += (command.empty() ? "" : " ") + c->get_name();
+        }
+        json j;
+        j["error"] = message;
+        j["command"] = command;
+        j["failed"] = failed.empty() ? command : failed;
+        j["reason"] = !reason.empty()       ? reason
+                      : code == kExitUsage  ? "usage"
+                      : code == kExitLocked ? "locked"
+                                            : "failed";
+        j["exit_code"] = code;
+        std::fputs((j.dump(2, ' ', false, json::error_handler_t::replace) + "\n").c_str(), stdout);
+        std::fflush(stdout);
+    }
+    return code;
+}
+
 int Print(const SOutput& output) {
     std::string text =
         g_bJson ? output.data.dump(2, ' ', false, json::error_handler_t::replace) + "\n" : output.text;
@@ -114,13 +140,10 @@ int main(int argc, char** argv) {
         }
         return Print((*run)());
     } catch (const CCliError& e) {
-        PrintError(e.what());
-        return e.Code();
+        return Failed(app, e.Code(), e.what(), e.Failed(), e.Reason());
     } catch (const std::exception& e) {
-        PrintError(e.what());
-        return kExitFailed;
+        return Failed(app, kExitFailed, e.what());
     } catch (...) {
-        PrintError("unexpected error");
-        return kExitFailed;
+        return Failed(app, kExitFailed, "unexpected error");
     }
 }

@@ -54,6 +54,7 @@ void CCommVar::Init(int ctrlId, const SCodePair* pairs, int count, IBoundControl
                     std::string* text) {
     m_nCount = std::clamp(count, 1, kMaxPairs);
     std::copy(pairs, pairs + m_nCount, m_Codes.begin());
+    m_Requests = std::make_unique<KCOM_REQUEST[]>(static_cast<std::size_t>(m_nCount));
     m_nCtrlId = ctrlId;
     m_pCtrl = ctrlId != 0 ? ctrl : nullptr;
     m_pfnConvert = convert;
@@ -74,7 +75,7 @@ void CCommVar::LinkFailed() {
 }
 
 uint8_t* CCommVar::GetBlock(int i) {
-    return reinterpret_cast<uint8_t*>(&m_Requests[static_cast<std::size_t>(std::clamp(i, 0, kMaxPairs - 1))]);
+    return reinterpret_cast<uint8_t*>(&m_Requests[static_cast<std::size_t>(std::clamp(i, 0, m_nCount - 1))]);
 }
 
 bool CCommVar::Begin() {
@@ -84,13 +85,18 @@ bool CCommVar::Begin() {
 
 bool CCommVar::Exec(KCOM_REQUEST& block, const char* exceptionTrace) {
     try {
-        if (kcom_exec_oid(&block) == 0) {
+        const int result = kcom_exec_oid(&block);
+        theApp.m_nDriverResult = result;
+        if (result == 0) {
             // A status other than 2 fails the variable but does not stop the sequence.
             m_bSuccess = m_bSuccess && block.status == KCOM_STATUS_SUCCESS;
             if (block.status != KCOM_STATUS_SUCCESS) NoteRefusal(block.status);
             return true;
         }
-        LinkFailed();
+        if (result == KCOM_RESULT_BUSY)
+            m_bSuccess = false;  // another program holds the adapter: the link itself is fine
+        else
+            LinkFailed();
     } catch (...) {
         Trace("%s", exceptionTrace);
         m_bSuccess = false;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "driver/BoundControl.h"
@@ -41,7 +42,7 @@ public:
     void DriverRecv(bool updateControl);
     // Writes every pair in turn from the text; never touches the control.
     void DriverSend();
-    // Request block i, for callers that read payloads directly.
+    // Request block i (0 .. pairs − 1), for callers that read payloads directly.
     uint8_t* GetBlock(int i);
     // Shows the given text (or the variable's own) in the bound control.
     void ShowInControl(const std::string* text = nullptr);
@@ -61,7 +62,9 @@ private:
     bool Exec(KCOM_REQUEST& block, const char* exceptionTrace);
 
     std::array<SCodePair, kMaxPairs> m_Codes{};
-    std::array<KCOM_REQUEST, kMaxPairs> m_Requests{};
+    // One zeroed block per pair in use, side by side (a converter reaches block i from block 0);
+    // pairs that are not in use get none.
+    std::unique_ptr<KCOM_REQUEST[]> m_Requests;
     int m_nCtrlId = 0;
     int m_nCount = 1;
     std::string* m_pText = nullptr;

@@ -81,8 +81,9 @@ bool Execute(SimState& state, KCOM_REQUEST& request, int& result) {
 }  // namespace
 
 int SimConnect() {
-    SimState* state = AttachAdapter();
-    if (state == nullptr) return kResultNoAdapter;
+    EAttachError error = EAttachError::None;
+    SimState* state = AttachAdapter(nullptr, &error);
+    if (state == nullptr) return error == EAttachError::Refused ? kResultRefused : kResultNoAdapter;
     try {
         CSimLock lock(*state);
         if (!state->present) {
@@ -91,6 +92,8 @@ int SimConnect() {
         }
         g_linkGeneration.store(state->plugGeneration, std::memory_order_relaxed);
         g_linkState.store(state, std::memory_order_release);
+    } catch (const CSimBusyError&) {
+        return kResultBusy;
     } catch (const std::exception& e) {
         ReportSimError(e.what());
         return kResultNoAdapter;
@@ -105,6 +108,8 @@ int SimExec(KCOM_REQUEST* request) {
     bool raise = false;
     try {
         raise = Execute(*state, *request, result);
+    } catch (const CSimBusyError&) {
+        return kResultBusy;  // the request was not carried out; the state is as the holder left it
     } catch (const std::exception& e) {
         ReportSimError(e.what());
         return kResultNoAdapter;

@@ -1,26 +1,59 @@
 // Holds the adapter's process-shared robust mutex for one scope. When the previous holder died
 // with the lock held, the lock is taken over and marked consistent: the state is plain data and
-// every change to it is small, so the survivor carries on with it.
+// every change to it is small, so the survivor carries on with it. A holder that stays inside
+// (a program stopped in the middle of a request) is waited for a bounded time only; then the
+// request fails as busy and the state is left as the holder has it. Once a wait has run out, this
+// process's later requests wait only briefly until the lock is taken again, so that a window does
+// not freeze for the full wait on every request while the holder stays stopped.
 #pragma once
 
 #include <pthread.h>
 
+#include <atomic>
 #include <cerrno>
+#include <ctime>
 #include <stdexcept>
 
 #include "SimState.h"
 
 namespace wavory::kccl {
 
+// How long a request waits for another program that holds the adapter, and how long while the
+// adapter was last found busy.
+inline constexpr int kLockWaitMs = 3000;
+inline constexpr int kBusyLockWaitMs = 100;
+
+// The last wait of this process ran out; cleared when the lock is taken again.
+inline std::atomic<bool> g_bAdapterBusy{false};
+
+// The adapter stayed held by another program for the whole wait.
+class CSimBusyError : public std::runtime_error {
+public:
+    CSimBusyError() : std::runtime_error("kccl: the simulated adapter is busy (held by another program)") {}
+};
+
 class CSimLock {
 public:
     explicit CSimLock(SimState& state) : m_state(state) {
-        const int rc = pthread_mutex_lock(&m_state.mutex);
+        const int waitMs = g_bAdapterBusy.load() ? kBusyLockWaitMs : kLockWaitMs;
+        timespec deadline{};
+        clock_gettime(CLOCK_MONOTONIC, &deadline);
+        deadline.tv_sec += waitMs / 1000;
+        deadline.tv_nsec += static_cast<long>(waitMs % 1000) * 1000000L;
+        if (deadline.tv_nsec >= 1000000000L) {
+            deadline.tv_sec += 1;
+            deadline.tv_nsec -= 1000000000L;
+        }
+        const int rc = pthread_mutex_clocklock(&m_state.mutex, CLOCK_MONOTONIC, &deadline);
         if (rc == EOWNERDEAD) {
             pthread_mutex_consistent(&m_state.mutex);
+        } else if (rc == ETIMEDOUT) {
+            g_bAdapterBusy = true;
+            throw CSimBusyError();
         } else if (rc != 0) {
             throw std::runtime_error("kccl: the simulated adapter's lock is unusable");
         }
+        g_bAdapterBusy = false;
     }
     ~CSimLock() { pthread_mutex_unlock(&m_state.mutex); }
     CSimLock(const CSimLock&) = delete;

@@ -49,6 +49,34 @@ bool NamesSameObject(const std::string& name, int fd) {
     return same;
 }
 
+// Whether the object open as `fd` may hold this user's adapter: a plain object of the user's own
+// that no one else may open. Anything else is reported and refused, and left as it is.
+bool IsOwnPrivateObject(const std::string& name, int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        ReportSimError("cannot check the simulated adapter " + name + ": " + std::strerror(errno));
+        return false;
+    }
+    const char* advice = ": refusing to use it (remove it, or name another adapter with WAVORY_SIM)";
+    if (!S_ISREG(st.st_mode)) {
+        ReportSimError("the simulated adapter " + name + " is not a shared-memory object" + advice);
+        return false;
+    }
+    if (st.st_uid != geteuid()) {
+        ReportSimError("the simulated adapter " + name + " belongs to user " + std::to_string(st.st_uid) +
+                       ", not to this user (" + std::to_string(geteuid()) + ")" + advice);
+        return false;
+    }
+    if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        ReportSimError("the simulated adapter " + name + " may be used by other users (mode " + mode + ")" +
+                       advice);
+        return false;
+    }
+    return true;
+}
+
 SimState* MapObject(int fd) {
     void* p = mmap(nullptr, sizeof(SimState), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     return p == MAP_FAILED ? nullptr : static_cast<SimState*>(p);
@@ -100,7 +128,8 @@ SimState* CreateObject(const std::string& name, const SimScenario& scenario, int
     const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
     if (fd < 0) return nullptr;
     SimState* state = nullptr;
-    if (ftruncate(fd, sizeof(SimState)) == 0) state = MapObject(fd);
+    // Private whatever the umask says, before anything of the adapter is written into it.
+    if (fchmod(fd, 0600) == 0 && ftruncate(fd, sizeof(SimState)) == 0) state = MapObject(fd);
     if (state == nullptr || !InitMutex(&state->mutex)) {
         const int err = errno;
         shm_unlink(name.c_str());
@@ -130,7 +159,10 @@ std::string AdapterObjectName() {
 
 SimState* AttachedAdapter() { return g_state.load(std::memory_order_acquire); }
 
-SimState* AttachAdapter(const SimScenario* initial) {
+SimState* AttachAdapter(const SimScenario* initial, EAttachError* error) {
+    EAttachError ignored = EAttachError::None;
+    EAttachError& failure = error != nullptr ? *error : ignored;
+    failure = EAttachError::None;
     std::lock_guard guard(g_attachMutex);
     const std::string name = AdapterObjectName();
     if (g_state.load() != nullptr) {
@@ -144,6 +176,11 @@ SimState* AttachAdapter(const SimScenario* initial) {
     for (int attempt = 0; attempt < 5; ++attempt) {
         int fd = shm_open(name.c_str(), O_RDWR, 0);
         if (fd >= 0) {
+            if (!IsOwnPrivateObject(name, fd)) {
+                close(fd);
+                failure = EAttachError::Refused;
+                return nullptr;
+            }
             if (SimState* state = MapReadyObject(fd)) {
                 g_fd = fd;
                 g_name = name;
@@ -156,7 +193,9 @@ SimState* AttachAdapter(const SimScenario* initial) {
             continue;
         }
         if (errno != ENOENT) {
-            ReportSimError("cannot open the simulated adapter " + name + ": " + std::strerror(errno));
+            const int err = errno;
+            ReportSimError("cannot open the simulated adapter " + name + ": " + std::strerror(err));
+            failure = err == EACCES ? EAttachError::Refused : EAttachError::Failed;
             return nullptr;
         }
         if (!scenario) {
@@ -164,6 +203,7 @@ SimState* AttachAdapter(const SimScenario* initial) {
                 scenario = initial != nullptr ? *initial : LoadStartScenario();
             } catch (const CSimScenarioError& e) {
                 ReportSimError(std::string("bad scenario: ") + e.what());
+                failure = EAttachError::Failed;
                 return nullptr;
             }
         }
@@ -175,10 +215,12 @@ SimState* AttachAdapter(const SimScenario* initial) {
         }
         if (errno != EEXIST) {
             ReportSimError("cannot create the simulated adapter " + name + ": " + std::strerror(errno));
+            failure = EAttachError::Failed;
             return nullptr;
         }
     }
     ReportSimError("the simulated adapter " + name + " keeps changing; giving up");
+    failure = EAttachError::Failed;
     return nullptr;
 }
 

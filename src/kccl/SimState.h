@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "kccl.h"
 #include "kccl_oid.h"
 
 namespace wavory::kccl {
@@ -34,9 +35,11 @@ inline constexpr uint32_t kStatusInvalidData = 0xC0010015;    // a set with a va
 inline constexpr uint32_t kStatusNotAssociated = 0xC0010011;  // needs a link, the adapter has none
 
 // Results of the library calls other than 0.
-inline constexpr int kResultBadArgument = -1;  // null block, or connect not asked to "SEARCH"
-inline constexpr int kResultNoLink = -2;       // no open link, or the adapter was unplugged
-inline constexpr int kResultNoAdapter = -3;    // the shared adapter could not be set up
+inline constexpr int kResultBadArgument = KCOM_RESULT_BAD_ARGUMENT;
+inline constexpr int kResultNoLink = KCOM_RESULT_NO_LINK;
+inline constexpr int kResultNoAdapter = KCOM_RESULT_NO_ADAPTER;  // the shared adapter could not be set up
+inline constexpr int kResultBusy = KCOM_RESULT_BUSY;             // its lock stayed held for the whole wait
+inline constexpr int kResultRefused = KCOM_RESULT_REFUSED;  // its object is not the user's own and private
 
 // A signal at or below this level is out of range: the adapter neither hears nor joins it.
 inline constexpr int32_t kOutOfRangeDbm = -100;

@@ -21,6 +21,16 @@ enum {
     KCOM_STATUS_SUCCESS = 2    /* status written by the library when the request succeeded */
 };
 
+/* Results other than 0 that this library gives. Another library may give other nonzero values;
+ * each of them means that the call was not carried out. */
+enum {
+    KCOM_RESULT_BAD_ARGUMENT = -1, /* a null block, or connect not asked to "SEARCH" */
+    KCOM_RESULT_NO_LINK = -2,      /* no open link, or the adapter was unplugged */
+    KCOM_RESULT_NO_ADAPTER = -3,   /* no adapter could be opened */
+    KCOM_RESULT_BUSY = -4,         /* another program held the adapter for longer than the library waits */
+    KCOM_RESULT_REFUSED = -5       /* the adapter found belongs to another user or is open to other users */
+};
+
 /* One request: the caller writes the code (and a set's input), the library fills status and payload. */
 typedef struct KCOM_REQUEST {
     uint32_t code;

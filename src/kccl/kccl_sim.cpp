@@ -226,6 +226,20 @@ int kccl_sim_clear_log(void) {
     });
 }
 
+int kccl_sim_hold_lock(void (*while_held)(void* arg), void* arg) {
+    if (while_held == nullptr) return kBadInput;
+    SimState* state = AttachAdapter();
+    if (state == nullptr) return kFailed;
+    try {
+        CSimLock lock(*state);
+        while_held(arg);
+    } catch (const std::exception& e) {
+        ReportSimError(e.what());
+        return kFailed;
+    }
+    return 0;
+}
+
 int kccl_sim_unlink(void) { return UnlinkAdapter() ? 0 : kFailed; }
 
 }  // extern "C"

@@ -61,6 +61,10 @@ typedef struct KCCL_SIM_LOG_ENTRY {
 KCCL_API int kccl_sim_get_log(KCCL_SIM_LOG_ENTRY* out, int max);
 KCCL_API int kccl_sim_clear_log(void);
 
+/* Takes the adapter's lock, calls while_held(arg) and leaves the lock: a program stalled in the middle
+ * of a request, for tests (while_held may stop the process; the lock stays held until it goes on). */
+KCCL_API int kccl_sim_hold_lock(void (*while_held)(void* arg), void* arg);
+
 /* Removes this user's shared adapter object; the next call creates a fresh adapter. */
 KCCL_API int kccl_sim_unlink(void);
 

@@ -68,7 +68,10 @@ void CTessalApp::OnMainTick() {
     if (!TryEnter(CS_MAIN)) return;
     if (IMainWindow* window = m_pMainWnd) {
         if (m_bRefreshRequest.exchange(false)) {
-            if (m_pStationMngr && !m_pStationMngr->MergeScan()) m_bScanning = false;
+            // The adapter is shared: other programs' scans keep its status at "scanning", so our
+            // own scan counts as done once it has outlived the longest a scan takes.
+            if (m_pStationMngr && (!m_pStationMngr->MergeScan() || m_pStationMngr->ScanOverdue()))
+                m_bScanning = false;
             window->RefreshPages(false, true);
             if (window->IsSiteVisible()) window->RefreshSiteList();
         } else {

@@ -14,9 +14,9 @@
 
 namespace wavory {
 
-CStationMngr::CStationMngr() {
+CStationMngr::CStationMngr(bool startScan) {
     if (IPollControl* poll = theApp.GetPollControl()) poll->SetInterval(3);
-    StartScan();
+    if (startScan) StartScan();
 }
 
 CStationMngr::~CStationMngr() {
@@ -30,9 +30,12 @@ std::string CStationMngr::StationKey(const CStation& station) {
 }
 
 CStationMngr::StationPtr CStationMngr::FromScanEntry(const SScanEntry& entry, bool adHoc, int index) {
-    // The fields a scan does not give come from a profile load of the application key itself,
-    // which holds no profile values: the profile defaults.
-    const CProfile defaults("", true);
+    // A profile load of the application key itself, which holds no profile values: the defaults.
+    return FromScanEntry(entry, adHoc, index, CProfile("", true));
+}
+
+CStationMngr::StationPtr CStationMngr::FromScanEntry(const SScanEntry& entry, bool adHoc, int index,
+                                                     const CProfile& defaults) {
     auto station = std::make_shared<CStation>(defaults, FormatBssid(entry.bssid), entry.rssi);
     station->NetName = entry.ssid;
     station->NetMode = !adHoc;
@@ -79,6 +82,8 @@ int CStationMngr::StartScan() {
     CCommVarList list;
     list.AddVarExt(OID_START_SCAN, 0, nullptr, nullptr);
     if (!list.RefreshAll(false, false)) return 0;
+    m_nScanStartNs = std::max<int64_t>(
+        1, std::chrono::duration_cast<std::chrono::nanoseconds>(m_fnNow().time_since_epoch()).count());
     if (IPollControl* poll = theApp.GetPollControl())
         poll->BeginScan();
     else
@@ -156,12 +161,27 @@ bool CStationMngr::ReadBack(const StationPtr& station) {
     return station && station->Connect(0);
 }
 
+bool CStationMngr::ScanOverdue() const {
+    const int64_t start = m_nScanStartNs;
+    if (start == 0) return false;
+    return m_fnNow().time_since_epoch() - std::chrono::nanoseconds(start) > kScanLimit;
+}
+
+CStationMngr::EScanState CStationMngr::ReadScanState() {
+    CCommVarList scan;
+    scan.AddVarExt(OID_SCAN_LIST, 0, nullptr, nullptr);
+    if (!scan.RefreshAll(false, false)) return EScanState::Unread;
+    return Payload(scan.GetVar(0)->GetBlock(0))[kScanStatusOffset] == 1 ? EScanState::Scanning
+                                                                        : EScanState::Complete;
+}
+
 bool CStationMngr::MergeScan() {
     bool lost = false;
     bool stillScanning = false;
     {
         std::lock_guard lock(m_Mutex);
         RemoveAllLocked();
+        m_bLastMergeRead = false;
 
         if (IsConnected() || theApp.m_bAdHocApplied) {
             m_bConnected = true;
@@ -185,7 +205,10 @@ bool CStationMngr::MergeScan() {
         CCommVarList scan;
         scan.AddVarExt(OID_SCAN_LIST, 0, nullptr, nullptr);
         if (scan.RefreshAll(false, false)) {
+            m_bLastMergeRead = true;
             const uint8_t* list = Payload(scan.GetVar(0)->GetBlock(0));
+            // Loaded once for the whole list: every station starts from the same defaults.
+            const CProfile defaults("", true);
             std::vector<SScanEntry> halves[2];
             ReadScanPage(list, halves);
             ReadFurtherPages(list, halves);
@@ -195,7 +218,7 @@ bool CStationMngr::MergeScan() {
                     const int position = index++;
                     const std::string key = entry.ssid + ";" + std::to_string(entry.channel);
                     if (m_Stations.count(key)) continue;  // the first entry of a key wins
-                    StationPtr station = FromScanEntry(entry, half == 1, position);
+                    StationPtr station = FromScanEntry(entry, half == 1, position, defaults);
                     m_Stations[key] = station;
                     if (std::memcmp(entry.bssid, currentBssid, 6) == 0 && entry.channel == currentChannel) {
                         m_strCurrentKey = key;
@@ -212,6 +235,15 @@ bool CStationMngr::MergeScan() {
         if (theApp.m_pProfileMngr) theApp.m_pProfileMngr->SetConnected(nullptr, true);
     }
     return stillScanning;
+}
+
+std::unordered_map<std::string, CStationMngr::StationPtr> CStationMngr::FirstOfEachName(
+    const std::vector<StationPtr>& stations) {
+    std::unordered_map<std::string, StationPtr> first;
+    first.reserve(stations.size());
+    for (const auto& station : stations)
+        if (station) first.emplace(station->NetName, station);  // an existing name is kept
+    return first;
 }
 
 void CStationMngr::GroupByNetwork() {

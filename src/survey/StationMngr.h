@@ -4,24 +4,38 @@
 // station stays alive while anyone still holds it.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "survey/ScanList.h"
 
 namespace wavory {
 
+class CProfile;
 class CStation;
 
 class CStationMngr {
 public:
     using StationPtr = std::shared_ptr<CStation>;
 
-    CStationMngr();
+    // What the scan result list's status byte says.
+    enum class EScanState { Scanning, Complete, Unread };
+
+    // A scan of ours that the adapter still reports as running after this long is taken as done:
+    // the adapter is shared, and other programs' scans keep its status at "scanning".
+    static constexpr std::chrono::seconds kScanLimit{10};
+
+    // Starts a scan, as at the window's start-up, unless told not to (a program that only reads
+    // uses the adapter's last list).
+    explicit CStationMngr(bool startScan = true);
     virtual ~CStationMngr();
     CStationMngr(const CStationMngr&) = delete;
     CStationMngr& operator=(const CStationMngr&) = delete;
@@ -30,6 +44,14 @@ public:
     int StartScan();
     // Rebuilds the stations from the driver's list; true while the driver is still scanning.
     bool MergeScan();
+    // Whether the last MergeScan could read the list (false: the map is empty for want of it).
+    bool LastMergeRead() const { return m_bLastMergeRead; }
+    // Reads the list for its status only, without a merge: for waiting until a scan completes.
+    EScanState ReadScanState();
+    // The scan this manager started has run past kScanLimit.
+    bool ScanOverdue() const;
+    // The clock that times scans (tests move it on).
+    void SetClock(std::function<std::chrono::steady_clock::time_point()> now) { m_fnNow = std::move(now); }
     // The driver's connection status (one read); safe on either thread, takes no lock.
     bool IsConnected();
     void SetCurrent(const StationPtr& station);
@@ -50,8 +72,14 @@ public:
 
     // "%s;%d" of a station's SSID and channel.
     static std::string StationKey(const CStation& station);
-    // A station as the scan entry describes it; `index` names its section "Station %d".
+    // A station as the scan entry describes it; `index` names its section "Station %d". The fields
+    // a scan does not give come from `defaults`, a profile loaded from the application key itself.
+    static StationPtr FromScanEntry(const SScanEntry& entry, bool adHoc, int index, const CProfile& defaults);
     static StationPtr FromScanEntry(const SScanEntry& entry, bool adHoc, int index);
+    // The first station of each network name in the order given, in one pass: what a row of the
+    // per-network view shows.
+    static std::unordered_map<std::string, StationPtr> FirstOfEachName(
+        const std::vector<StationPtr>& stations);
 
     // More pages than this are not read: 20 * 64 networks of each kind is more than any place hears.
     static constexpr int kMaxScanPages = 64;
@@ -70,6 +98,12 @@ private:
     // answered by GetCurrent until the next merge finds the connection in the scan list.
     StationPtr m_pCurrentExtra;
     bool m_bConnected = false;
+    bool m_bLastMergeRead = false;
+    std::function<std::chrono::steady_clock::time_point()> m_fnNow = [] {
+        return std::chrono::steady_clock::now();
+    };
+    // When this manager's last scan started (clock time in nanoseconds); 0 when none did.
+    std::atomic<int64_t> m_nScanStartNs{0};
 };
 
 }  // namespace wavory

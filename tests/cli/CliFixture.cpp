@@ -59,42 +59,61 @@ std::string CliTest::SettingsFile() const {
 
 std::string CliTest::SettingsBytes() const { return ReadAll(SettingsFile()); }
 
-SRun CliTest::Run(const std::vector<std::string>& args) {
-    const std::string outFile = ScratchPath("stdout.txt"), errFile = ScratchPath("stderr.txt");
-    std::vector<std::string> argv{WAVORYCTL_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
+SChild CliTest::Start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
+    SChild child;
+    const std::string n = std::to_string(++m_nChildren);
+    child.outFile = ScratchPath("stdout-" + n + ".txt");
+    child.errFile = ScratchPath("stderr-" + n + ".txt");
+    std::vector<std::string> args = argv;
     std::vector<char*> cargs;
-    for (auto& a : argv) cargs.push_back(a.data());
+    for (auto& a : args) cargs.push_back(a.data());
     cargs.push_back(nullptr);
+    std::vector<std::string> env = extraEnv;
+    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    std::vector<char*> cenv;
+    for (auto& e : env) cenv.push_back(e.data());
+    cenv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, cargs[0], &actions, nullptr, cargs.data(), environ);
+    posix_spawn_file_actions_addopen(&actions, 1, child.outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, child.errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int spawned = posix_spawn(&child.pid, cargs[0], &actions, nullptr, cargs.data(), cenv.data());
     posix_spawn_file_actions_destroy(&actions);
-    SRun run;
     if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << WAVORYCTL_PATH;
-        return run;
+        ADD_FAILURE() << "cannot start " << argv[0];
+        child.pid = -1;
     }
+    return child;
+}
+
+SRun CliTest::Finish(SChild& child, std::chrono::seconds timeout) {
+    SRun run;
+    if (child.pid <= 0) return run;
     int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + kRunTimeout;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (::waitpid(child.pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            ADD_FAILURE() << "wavoryctl did not end in time";
+            ::kill(child.pid, SIGKILL);
+            ::waitpid(child.pid, &status, 0);
+            ADD_FAILURE() << "a program did not end in time";
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    child.pid = -1;
     run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = ReadAll(outFile);
-    run.err = ReadAll(errFile);
+    run.out = ReadAll(child.outFile);
+    run.err = ReadAll(child.errFile);
     return run;
+}
+
+SRun CliTest::Run(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{WAVORYCTL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    SChild child = Start(argv);
+    return Finish(child, kRunTimeout);
 }
 
 nlohmann::json CliTest::RunJson(std::vector<std::string> args) {

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -16,10 +19,22 @@ struct SRun {
     std::string err;
 };
 
+// A program started by a test that has not been waited for yet.
+struct SChild {
+    pid_t pid = -1;
+    std::string outFile;
+    std::string errFile;
+};
+
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override;
 
+    // Starts a program (argv[0] is its path) with this process's environment plus `extraEnv`
+    // ("NAME=value"); its output goes to files of the scratch folder.
+    SChild Start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {});
+    // Waits for it (killing it after `timeout`) and collects its exit status and output.
+    SRun Finish(SChild& child, std::chrono::seconds timeout = std::chrono::seconds(60));
     // Runs wavoryctl with the arguments.
     SRun Run(const std::vector<std::string>& args);
     // Runs it with --json, expects success and returns the parsed output.
@@ -38,6 +53,7 @@ protected:
     void NewProfile(const std::vector<std::string>& options);
 
     std::string m_strScratch;
+    int m_nChildren = 0;
 };
 
 // True when the output is exactly one line.

@@ -94,6 +94,7 @@ TEST_F(ConnectCliTest, ProfileConnectAppliesTheProfile) {
     const json joined = RunJson({"connect", "Deck"});
     EXPECT_EQ(joined["associated"], true);
     EXPECT_EQ(joined["profile"], "Deck");
+    ASSERT_EQ(Run({"scan"}).code, 0);
     const json status = RunJson({"status"});
     EXPECT_EQ(status["network_mode"], "Ad-Hoc");
     EXPECT_EQ(status["channel"], 10);

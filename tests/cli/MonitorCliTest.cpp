@@ -31,6 +31,8 @@ TEST_F(MonitorCliTest, StatusWithoutConnectionShowsOnlyTheRadio) {
 
 TEST_F(MonitorCliTest, ConnectThenStatusShowsTheNetwork) {
     JoinLighthouse();
+    // Reading starts no scan; the signal comes from the adapter's last list, which a scan makes.
+    ASSERT_EQ(Run({"scan"}).code, 0);
     const json status = RunJson({"status"});
     EXPECT_EQ(status["connected"], true);
     EXPECT_EQ(status["ssid"], "Lighthouse");
@@ -82,6 +84,7 @@ TEST_F(MonitorCliTest, StatsSampleTheTraffic) {
     EXPECT_EQ(idle["receive_kbps"], 0);
 
     JoinLighthouse();
+    ASSERT_EQ(Run({"scan"}).code, 0);
     const json stats = RunJson({"stats", "--seconds", "1"});
     EXPECT_EQ(stats["connected"], true);
     EXPECT_EQ(stats["signal"], "83%");

@@ -1,6 +1,7 @@
 // wavory-sim: looks at and changes the simulated adapter that the utility and wavoryctl talk to
 // (the one named by WAVORY_SIM, by default this user's).
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kccl_sim.h"
@@ -26,7 +28,9 @@ const char* const kUsage =
     "  clear-faults               remove every injected fault\n"
     "  advance MS                 move the adapter's clock forward\n"
     "  scan-duration MS           how long later scans run\n"
-    "  log                        the last requests the adapter received\n";
+    "  log                        the last requests the adapter received\n"
+    "  hold MS                    hold the adapter's lock for MS milliseconds, as a program\n"
+    "                             stalled in the middle of a request does\n";
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "wavory-sim: %s\n", message.c_str());
@@ -145,6 +149,16 @@ int Run(const std::vector<std::string>& args) {
         if (!ParseLong(args[1], 0, 600000, number))
             return Fail("bad duration \"" + args[1] + "\" (0..600000 ms)");
         return kccl_sim_set_scan_duration(static_cast<int>(number)) == 0 ? 0 : Fail("scan-duration failed");
+    }
+    if (cmd == "hold" && n == 2) {
+        if (!ParseLong(args[1], 0, 3600000, number))
+            return Fail("bad time \"" + args[1] + "\" (0..3600000 ms)");
+        auto hold = [](void* ms) {
+            std::printf("holding the adapter's lock\n");
+            std::fflush(stdout);
+            std::this_thread::sleep_for(std::chrono::milliseconds(*static_cast<long*>(ms)));
+        };
+        return kccl_sim_hold_lock(hold, &number) == 0 ? 0 : Fail("cannot take the adapter's lock");
     }
     std::fputs(kUsage, stderr);
     return Fail("unknown command or wrong arguments: " + cmd);

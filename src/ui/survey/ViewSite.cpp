@@ -233,8 +233,16 @@ void CViewSite::FillList() {
 
     const int columns = ui->IDC_1062->columnCount();
     const QColor connected = QColor::fromRgb(kConnectedRowRgb);
+    // Each row's station, found in one pass rather than a search of all stations per row.
+    std::unordered_map<std::string, StationPtr> byName;
+    if (m_bNetworkView) byName = CStationMngr::FirstOfEachName(all);
     for (const std::string& key : SortSiteKeys(all, m_nSortColumn, m_bSortAscending, m_bNetworkView)) {
-        const StationPtr station = FindStation(key);
+        StationPtr station;
+        if (!m_bNetworkView) {
+            station = stations->Lookup(key);
+        } else if (auto it = byName.find(key); it != byName.end()) {
+            station = it->second;
+        }
         if (!station) continue;
         auto* row = new QTreeWidgetItem(ui->IDC_1062);
         row->setData(0, kRowKeyRole, QByteArray::fromStdString(key));
