@@ -116,8 +116,8 @@ SOutput RunConnectStation(const SConnectArgs& args) {
     const int keyIndex = args.keyIndex.value_or(1) - 1;
     if (args.key) CheckWepKey(keyIndex, *args.key);
 
-    // Joining stores the network as a profile: the window must not hold the profiles.
-    CCliSession session(EAccess::Profiles);
+    // Joining stores the network as a profile, once the scan and the connection are done.
+    CCliSession session(EAccess::Join);
     session.RequireAdapter();
     CProfileMngr& profiles = session.Profiles();
     CStationMngr& stations = session.Stations();
@@ -164,6 +164,7 @@ SOutput RunConnectStation(const SConnectArgs& args) {
 
     // The network replaces a stored profile of the same SSID at its place in the auto-selection
     // order, or joins the order at its end.
+    session.BeginChange();
     auto lock = profiles.Lock();
     std::string replaced;
     int priority = -1;

@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
         "wavoryctl"};
     app.add_flag("--json", g_bJson, "Print stable machine-readable JSON");
     app.require_subcommand(1);
-    app.footer("Exit status: 0 success, 1 failure, 2 bad arguments, 3 profiles are open in the window.");
+    app.footer("Exit status: 0 success, 1 failure, 2 bad arguments.");
 
     CCommandTable table;
     try {

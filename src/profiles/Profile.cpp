@@ -55,6 +55,33 @@ CProfile::CProfile(const CProfile& other)
 
 CProfile::~CProfile() = default;
 
+void CProfile::TakeValues(const CProfile& other) {
+    if (&other == this) return;
+    CProfile copy(other);  // every setting but the section and the place
+    m_strSection = other.m_strSection;
+    ProfName = std::move(copy.ProfName);
+    NetName = std::move(copy.NetName);
+    NetMode = copy.NetMode;
+    PSType = copy.PSType;
+    PhyType = copy.PhyType;
+    PhyChnl = copy.PhyChnl;
+    SecType = copy.SecType;
+    ActiveSecKey = copy.ActiveSecKey;
+    SecKey = std::move(copy.SecKey);
+    SecKeyLen = copy.SecKeyLen;
+    AutoSelect = copy.AutoSelect;
+    MaxFragment = copy.MaxFragment;
+    RTSThreshold = copy.RTSThreshold;
+    UseFragmentation = copy.UseFragmentation;
+    UseRTS = copy.UseRTS;
+    ShortPreamble = copy.ShortPreamble;
+    MaxTxPower = copy.MaxTxPower;
+    MaxNetRate = copy.MaxNetRate;
+    WrLessMode = copy.WrLessMode;
+    Priority = other.Priority;
+    Use802_1 = copy.Use802_1;
+}
+
 void CProfile::Load() {
     const std::string& s = m_strSection;
     ProfName = theApp.GetProfileString(s, "ProfName", "");

@@ -6,6 +6,7 @@
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
+#include "shell/Registry.h"
 #include "shell/ServiceControl.h"
 #include "shell/Tessal.h"
 #include "shell/Trace.h"
@@ -66,7 +67,23 @@ int CTessalApp::ExitInstance() {
 
 void CTessalApp::OnMainTick() {
     if (!TryEnter(CS_MAIN)) return;
+    // One look at the store per tick (its data version); the tick's own reads use what it found.
+    struct SReadGroup {
+        IRegistry* registry;
+        ~SReadGroup() {
+            if (registry) registry->EndRead();
+        }
+    } read{m_pRegistry};
+    bool changed = false;
+    if (m_pRegistry) {
+        m_pRegistry->BeginRead();
+        const uint64_t changes = m_pRegistry->ChangeCount();
+        changed = changes != m_nSeenChanges;
+        m_nSeenChanges = changes;
+    }
+    if (changed && m_pProfileMngr) m_pProfileMngr->Reload();
     if (IMainWindow* window = m_pMainWnd) {
+        if (changed) window->SettingsChanged();
         if (m_bRefreshRequest.exchange(false)) {
             if (m_pStationMngr && !m_pStationMngr->MergeScan()) m_bScanning = false;
             window->RefreshPages(false, true);

@@ -52,7 +52,8 @@ public:
     // Start-up in the designed order, then the window, then shutdown. Returns the exit code.
     bool InitInstance(IMainWindow* window);
     int ExitInstance();
-    // The work of the interface thread's timer: merge a requested scan, refresh the pages.
+    // The work of the interface thread's timer: reload what another program changed in the settings
+    // store, merge a requested scan, refresh the pages.
     void OnMainTick();
     // Tray tip for the connected station (or "Not Connected" without one).
     void UpdateTrayTip(const CStation* station);
@@ -66,7 +67,8 @@ public:
 
     // The application's profile calls; without a store they answer the default and fail to write.
     int GetProfileInt(std::string_view section, std::string_view entry, int def) const;
-    std::string GetProfileString(std::string_view section, std::string_view entry, std::string_view def) const;
+    std::string GetProfileString(std::string_view section, std::string_view entry,
+                                 std::string_view def) const;
     bool WriteProfileInt(std::string_view section, std::string_view entry, int value);
     bool WriteProfileString(std::string_view section, std::string_view entry, std::string_view value);
 
@@ -107,6 +109,7 @@ public:
 private:
     CGatedLock m_MainLock{"CS_MAIN", true};
     CGatedLock m_StatsLock{"CS_STATS", false};
+    uint64_t m_nSeenChanges = 0;  // the store's change count at the last tick
     mutable std::mutex m_TipMutex;
     std::string m_strTrayTip;
 };

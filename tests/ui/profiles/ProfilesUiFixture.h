@@ -23,10 +23,10 @@
 #include "kccl.h"
 #include "kccl_sim.h"
 #include "monitor/Poll.h"
-#include "platform/SettingsRegistry.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/Messages.h"
 #include "shell/Tessal.h"
+#include "store/SqliteRegistry.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/ControlIds.h"
@@ -52,7 +52,7 @@ protected:
         ASSERT_EQ(kccl_sim_reset(nullptr), 0);
         kccl_sim_clear_faults();
         kccl_sim_set_scan_duration(0);
-        m_pRegistry = std::make_unique<CSettingsRegistry>();
+        m_pRegistry = std::make_unique<CSqliteRegistry>();
         theApp.m_pRegistry = m_pRegistry.get();
         theApp.m_pMessages = &m_Messages;
         theApp.m_bAdHocApplied = false;
@@ -174,7 +174,7 @@ protected:
         timer->start();
     }
 
-    std::unique_ptr<CSettingsRegistry> m_pRegistry;
+    std::unique_ptr<CSqliteRegistry> m_pRegistry;
     CMessageLog m_Messages;
     QString m_strNextFile;
     bool m_bAnswerYes = true;

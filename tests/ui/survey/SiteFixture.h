@@ -22,10 +22,10 @@
 
 #include "kccl_sim.h"
 #include "monitor/Poll.h"
-#include "platform/SettingsRegistry.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
+#include "store/SqliteRegistry.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/EditProfile.h"
@@ -69,7 +69,7 @@ protected:
         ASSERT_EQ(kccl_sim_reset(networks.empty() ? nullptr : scenario.c_str()), 0);
         kccl_sim_clear_faults();
         kccl_sim_set_scan_duration(0);
-        m_pRegistry = std::make_unique<CSettingsRegistry>();
+        m_pRegistry = std::make_unique<CSqliteRegistry>();
         theApp.m_pRegistry = m_pRegistry.get();
         theApp.m_pMessages = &m_Messages;
         theApp.m_bScanning = false;
@@ -99,8 +99,9 @@ protected:
     }
 
     void SetUp() override {
-        // A fresh settings file for every test; the store makes it again on first write.
-        QFile::remove(QString::fromStdString(CSettingsRegistry().FileName()));
+        // A fresh store for every test; it is made again when opened.
+        for (const char* suffix : {"", "-wal", "-shm"})
+            QFile::remove(QString::fromStdString(CSqliteRegistry::DefaultPath() + suffix));
     }
 
     void TearDown() override {
@@ -188,7 +189,7 @@ protected:
                state["bssid"].toString() == bssid;
     }
 
-    std::unique_ptr<CSettingsRegistry> m_pRegistry;
+    std::unique_ptr<CSqliteRegistry> m_pRegistry;
     CSiteSink m_Messages;
     CSiteWindow m_Window;
     std::unique_ptr<CViewSite> m_pSite;
