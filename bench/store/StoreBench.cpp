@@ -142,6 +142,20 @@ void BM_ProfilesListInProcess(benchmark::State& state) {
 }
 BENCHMARK(BM_ProfilesListInProcess)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
+// The window's main tick: one look at the store's data version, then the preferences it reads.
+void BM_MainTickCheck(benchmark::State& state) {
+    Store(static_cast<int>(state.range(0)));
+    IRegistry& registry = *theApp.m_pRegistry;
+    for (auto _ : state) {
+        registry.BeginRead();
+        benchmark::DoNotOptimize(registry.ChangeCount());
+        benchmark::DoNotOptimize(registry.GetProfileInt("", "dBm-Percent", 0));
+        benchmark::DoNotOptimize(registry.GetProfileInt("", "View AP or NET", 0));
+        registry.EndRead();
+    }
+}
+BENCHMARK(BM_MainTickCheck)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
 // The command itself, when it was built next to this program.
 void BM_WavoryctlProfilesList(benchmark::State& state) {
     const auto ctl = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "wavoryctl";

@@ -43,13 +43,6 @@ void WriteStep() {
     if (at > 0 && ++g_nWriteSteps == at) ::raise(SIGKILL);
 }
 
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 // The parts of a key path; false for an empty part ("Import\\" or "\\Profile 0").
 bool SplitPath(std::string_view path, std::vector<std::string_view>& parts) {
     parts.clear();
@@ -162,6 +155,15 @@ const char* const kSchemaSql =
     "INSERT OR IGNORE INTO keys(id, parent, name) VALUES(1, NULL, '');";
 
 }  // namespace
+
+size_t CSqliteRegistry::SNoCaseHash::operator()(std::string_view s) const noexcept {
+    size_t h = 14695981039346656037ull;  // FNV-1a over the lower-case bytes
+    for (char c : s) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    return h;
+}
 
 // ---- Opening ----
 
@@ -378,8 +380,7 @@ int64_t CSqliteRegistry::FindKey(std::string_view path) const {
     std::vector<std::string_view> parts;
     if (!SplitPath(path, parts)) return kBadPath;
     if (parts.empty()) return kRootKey;
-    const std::string cacheKey = Lower(path);
-    if (auto it = m_KeyIds.find(cacheKey); it != m_KeyIds.end()) return it->second;
+    if (auto it = m_KeyIds.find(path); it != m_KeyIds.end()) return it->second;
     int64_t id = kRootKey;
     sqlite3_stmt* stmt = Stmt("SELECT id FROM keys WHERE parent = ?1 AND name = ?2");
     for (std::string_view part : parts) {
@@ -393,7 +394,7 @@ int64_t CSqliteRegistry::FindKey(std::string_view path) const {
         }
         id = sqlite3_column_int64(stmt, 0);
     }
-    m_KeyIds[cacheKey] = id;
+    m_KeyIds.emplace(std::string(path), id);
     return id;
 }
 
@@ -419,7 +420,7 @@ int64_t CSqliteRegistry::EnsureKey(std::string_view path) {
         BindText(stmt, 2, part);
         if (!StepChange(stmt)) return kNoKey;
         id = sqlite3_last_insert_rowid(m_pDb);
-        m_KeyIds[Lower(sofar)] = id;
+        m_KeyIds[sofar] = id;
         m_Values[id];  // a new key holds nothing yet
     }
     return id;
@@ -438,7 +439,7 @@ const CSqliteRegistry::ValueMap& CSqliteRegistry::ValuesOf(int64_t key) const {
     if (!use) return values;
     sqlite3_bind_int64(stmt, 1, key);
     while (sqlite3_step(stmt) == SQLITE_ROW) {
-        values[Lower(ColumnBytes(stmt, 0))] = {sqlite3_column_int(stmt, 1), ColumnBytes(stmt, 2)};
+        values[ColumnBytes(stmt, 0)] = {sqlite3_column_int(stmt, 1), ColumnBytes(stmt, 2)};
     }
     return values;
 }
@@ -449,7 +450,7 @@ const CSqliteRegistry::SStored* CSqliteRegistry::FindValue(std::string_view sect
     const int64_t key = FindKey(section);
     if (key <= 0) return nullptr;
     const ValueMap& values = ValuesOf(key);
-    auto it = values.find(Lower(entry));
+    auto it = values.find(entry);
     return it == values.end() ? nullptr : &it->second;
 }
 
@@ -486,7 +487,7 @@ bool CSqliteRegistry::WriteValue(std::string_view section, std::string_view entr
     Validate();
     if (const int64_t known = FindKey(section); known > 0) {
         if (auto it = m_Values.find(known); it != m_Values.end()) {
-            auto v = it->second.find(Lower(entry));
+            auto v = it->second.find(entry);
             if (v != it->second.end() && v->second.type == type && v->second.data == data) return true;
         }
     }
@@ -503,7 +504,7 @@ bool CSqliteRegistry::WriteValue(std::string_view section, std::string_view entr
         BindBlob(stmt, 4, data);
         if (!StepChange(stmt)) return REG_ERROR_WRITE_FAULT;
         if (auto it = m_Values.find(key); it != m_Values.end())
-            it->second[Lower(entry)] = {type, std::string(data)};
+            it->second.insert_or_assign(std::string(entry), SStored{type, std::string(data)});
         return REG_OK;
     });
     return rc == REG_OK;
@@ -532,17 +533,45 @@ bool CSqliteRegistry::HasSubKeys(int64_t id) const {
     return sqlite3_step(stmt) == SQLITE_ROW;
 }
 
+// The subkeys' values not read yet come along in one more query: the profile manager reads every
+// value of every profile section right after listing them, and one query is cheaper than one each.
 std::vector<std::string> CSqliteRegistry::SubKeys(std::string_view path) const {
     std::lock_guard lock(m_Mutex);
     Validate();
     std::vector<std::string> names;
     const int64_t id = FindKey(path);
     if (id <= 0) return names;
-    sqlite3_stmt* stmt = Stmt("SELECT name FROM keys WHERE parent = ?1");
-    CStmtUse use(stmt);
-    if (!use) return names;
-    sqlite3_bind_int64(stmt, 1, id);
-    while (sqlite3_step(stmt) == SQLITE_ROW) names.push_back(ColumnBytes(stmt, 0));
+    const std::string prefix = path.empty() ? std::string() : std::string(path) + '\\';
+    size_t unread = 0;
+    {
+        sqlite3_stmt* stmt = Stmt("SELECT id, name FROM keys WHERE parent = ?1");
+        CStmtUse use(stmt);
+        if (!use) return names;
+        sqlite3_bind_int64(stmt, 1, id);
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            const int64_t child = sqlite3_column_int64(stmt, 0);
+            names.push_back(ColumnBytes(stmt, 1));
+            m_KeyIds.insert_or_assign(prefix + names.back(), child);
+            if (m_Values.count(child) == 0) ++unread;
+        }
+    }
+    if (unread > 1) {
+        sqlite3_stmt* stmt = Stmt(
+            "SELECT v.key, v.name, v.type, v.data FROM keys k JOIN vals v ON v.key = k.id WHERE k.parent = "
+            "?1");
+        CStmtUse use(stmt);
+        if (use) {
+            sqlite3_bind_int64(stmt, 1, id);
+            std::unordered_map<int64_t, ValueMap> fetched;
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                fetched[sqlite3_column_int64(stmt, 0)].insert_or_assign(
+                    ColumnBytes(stmt, 1), SStored{sqlite3_column_int(stmt, 2), ColumnBytes(stmt, 3)});
+            }
+            for (auto& [child, values] : fetched) m_Values.try_emplace(child, std::move(values));
+            // A subkey without values holds nothing: known as such, too.
+            for (const std::string& name : names) m_Values.try_emplace(m_KeyIds.at(prefix + name));
+        }
+    }
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
     return names;

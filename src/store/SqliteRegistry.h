@@ -99,8 +99,16 @@ private:
         int type = 0;
         std::string data;
     };
-    // Values of one key by lower-case name.
-    using ValueMap = std::unordered_map<std::string, SStored>;
+    // Names compare without regard to ASCII case; lookups take a string_view as it comes.
+    struct SNoCaseHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const noexcept;
+    };
+    struct SNoCaseEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const noexcept { return RegNameEqual(a, b); }
+    };
+    using ValueMap = std::unordered_map<std::string, SStored, SNoCaseHash, SNoCaseEqual>;
 
     bool Open();
     bool Exec(const char* sql) const;
@@ -143,7 +151,7 @@ private:
     // What was read, valid while the data version stays the same.
     mutable int64_t m_nDataVersion = -1;
     mutable uint64_t m_nChangeCount = 0;
-    mutable std::unordered_map<std::string, int64_t> m_KeyIds;
+    mutable std::unordered_map<std::string, int64_t, SNoCaseHash, SNoCaseEqual> m_KeyIds;
     mutable std::unordered_map<int64_t, ValueMap> m_Values;
 };
 
