@@ -4,10 +4,10 @@
 #include <memory>
 #include <set>
 
+#include "base/Registry.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Registry.h"
 
 namespace wavory::cli {
 

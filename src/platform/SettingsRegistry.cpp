@@ -13,7 +13,7 @@
 #include <cerrno>
 #include <optional>
 
-#include "shell/RegistrySchema.h"
+#include "base/RegistrySchema.h"
 #include "store/RegFile.h"
 #include "store/RegTree.h"
 

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/Registry.h"
+#include "base/Registry.h"
 #include "store/RegTree.h"
 
 QT_FORWARD_DECLARE_CLASS(QSettings)

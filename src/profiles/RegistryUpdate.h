@@ -2,7 +2,7 @@
 // and the reads of a scope into one look at the store.
 #pragma once
 
-#include "shell/Registry.h"
+#include "base/Registry.h"
 
 namespace wavory {
 

@@ -8,7 +8,7 @@
 #include <charconv>
 #include <cstdlib>
 
-#include "shell/RegistrySchema.h"
+#include "base/RegistrySchema.h"
 #include "store/HiveReader.h"
 #include "store/RegTextReader.h"
 #include "store/RegTextWriter.h"

@@ -22,7 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "shell/Registry.h"
+#include "base/Registry.h"
 #include "store/RegTree.h"
 
 struct sqlite3;

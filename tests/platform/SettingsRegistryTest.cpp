@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "../store/RegTestSupport.h"
-#include "shell/RegistrySchema.h"
+#include "base/RegistrySchema.h"
 
 namespace wavory {
 namespace {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "ProfilesFixture.h"
+#include "base/Registry.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Registry.h"
 #include "store/RegFile.h"
 #include "store/RegTree.h"
 

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "TestMain.h"
+#include "base/AppBase.h"
+#include "base/Messages.h"
 #include "kccl_sim.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Messages.h"
-#include "shell/Tessal.h"
 #include "store/SqliteRegistry.h"
 
 namespace wavory::test {

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "RegTestSupport.h"
-#include "shell/RegistrySchema.h"
+#include "base/RegistrySchema.h"
 #include "store/RegTextReader.h"
 #include "store/RegTextWriter.h"
 #include "store/SqliteRegistry.h"

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/StringTable.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Format.h"
@@ -14,7 +15,6 @@
 #include "monitor/Poll.h"
 #include "profiles/RegistryUpdate.h"
 #include "shell/MainWindow.h"
-#include "shell/StringTable.h"
 #include "shell/Tessal.h"
 
 namespace wavory {

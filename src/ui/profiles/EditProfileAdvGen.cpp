@@ -5,9 +5,9 @@
 #include <QSignalBlocker>
 #include <algorithm>
 
+#include "base/StringTable.h"
 #include "driver/Format.h"
 #include "profiles/Profile.h"
-#include "shell/StringTable.h"
 #include "shell/Tessal.h"
 #include "ui/profiles/EditProfile.h"
 

@@ -14,13 +14,13 @@
 #include <QTreeWidget>
 #include <algorithm>
 
+#include "base/Locks.h"
+#include "base/StringTable.h"
+#include "base/Trace.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Locks.h"
 #include "shell/MainWindow.h"
-#include "shell/StringTable.h"
 #include "shell/Tessal.h"
-#include "shell/Trace.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/EditProfile.h"

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "shell/FakeServiceControl.h"
-#include "shell/ServiceControl.h"
+#include "base/FakeServiceControl.h"
+#include "base/ServiceControl.h"
 
 namespace wavory {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/ServiceControl.h"
+#include "base/ServiceControl.h"
 
 #include <algorithm>
 #include <chrono>
