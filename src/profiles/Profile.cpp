@@ -111,8 +111,10 @@ void CProfile::Load() {
 
 bool CProfile::Save(bool writeCount) {
     const std::string& s = m_strSection;
-    // One write of the store for the whole profile. Every value is attempted even after a failure, so
-    // that as much as possible is stored.
+    // The count is taken before the store's update begins: the manager's lock always comes first.
+    CProfileMngr* mngr = writeCount ? theApp.m_pProfileMngr : nullptr;
+    const int count = mngr ? mngr->GetCount() : 0;
+    // One change of the store for the whole profile: stored whole or not at all.
     CRegistryUpdate group(theApp.m_pRegistry);
     bool ok = true;
     auto putInt = [&](const std::string& entry, int value) {
@@ -146,8 +148,7 @@ bool CProfile::Save(bool writeCount) {
     putInt("Priority", Priority);
     if (writeCount) {
         // Without a manager there is no count to write; that is a failure for a caller that asked.
-        CProfileMngr* mngr = theApp.m_pProfileMngr;
-        ok = (mngr && theApp.WriteProfileInt("", "NumOfProfiles", mngr->GetCount())) && ok;
+        ok = (mngr && theApp.WriteProfileInt("", "NumOfProfiles", count)) && ok;
     }
     return group.End() && ok;
 }

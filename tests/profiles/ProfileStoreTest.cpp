@@ -101,6 +101,7 @@ protected:
 
 TEST_F(ProfileStoreTest, EveryOperationIsWholeWhenKilledAtAnyWrite) {
     KillAtEachWrite("new profile", [](CProfileMngr& mngr) {
+        auto lock = mngr.Lock();  // the manager's lock before the store's update, as everywhere
         CRegistryUpdate group(theApp.m_pRegistry);
         auto p = mngr.GetProfile(mngr.AddProfile());
         p->NetName = "delta";
