@@ -3,9 +3,10 @@
 # every other folder under src/ (platform, ui, app, cli) stands above the whole core.
 #   kccl      the driver-access library and the simulated adapter
 #   base      shared services and the application object's base (flags, locks, statistics, settings)
+#   store     the settings store (SQLite) and profile files; a library of its own (wavory_store)
 #   driver    driver variables and lists, converters, adapters
 #   profiles  the profile record and manager
 #   survey    scanned stations and the station manager
 #   monitor   the polling thread
 #   shell     the application object: start-up, shutdown, main tick, tray tip
-set(WAVORY_CORE_LAYERS kccl base driver profiles survey monitor shell)
+set(WAVORY_CORE_LAYERS kccl base store driver profiles survey monitor shell)

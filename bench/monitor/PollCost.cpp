@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "kccl_sim.h"
-#include "platform/SettingsRegistry.h"
 #include "shell/Tessal.h"
+#include "store/SqliteRegistry.h"
 #include "survey/Station.h"
 
 using namespace wavory;
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     ::setenv("WAVORY_SIM", ("/wavory-bench-" + pid).c_str(), 1);
     kccl_sim_reset(nullptr);
 
-    CSettingsRegistry registry;
+    CSqliteRegistry registry;
     theApp.m_pRegistry = &registry;
     theApp.InitInstance(nullptr);  // start-up without a window: the polling thread runs
     CProfile profile("", false);

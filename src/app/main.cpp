@@ -1,11 +1,15 @@
 // wavory: the utility with its window. Start-up, the window and shutdown run as the application
 // object orders them; this file only prepares the platform services and the display.
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QSocketNotifier>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -13,8 +17,8 @@
 #include <string>
 
 #include "platform/InstanceLock.h"
-#include "platform/SettingsRegistry.h"
 #include "platform/SystemdServiceControl.h"
+#include "platform/UserSettings.h"
 #include "shell/Tessal.h"
 #include "ui/monitor/MainAbout.h"
 #include "ui/res/Resources.h"
@@ -100,6 +104,44 @@ bool LocalXDisplayAnswers(const char* display) {
     return false;
 }
 
+// SIGTERM (logout, systemctl --user stop), SIGINT and SIGHUP close the window the way its Close
+// button does, so shutdown runs in its designed order. The handler only writes a byte into a pipe;
+// the interface thread reads it.
+int g_nSignalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_nSignalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+bool CatchTerminationSignals() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_nSignalPipe) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+    return true;
+}
+
+// Closes the open dialogs from the innermost out, then the main window: as if the user had pressed
+// Cancel and Close. Every change was stored when it was made, so nothing waits to be saved.
+void CloseForSignal(CMainWindowHost& window) {
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        if (!dialog || dialog == window.Window()) break;
+        dialog->reject();
+    }
+    if (CTessalDlg* main = window.Window()) {
+        main->reject();
+    } else {
+        QApplication::quit();
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -145,10 +187,18 @@ int main(int argc, char** argv) {
     // The window may sit hidden in the notification area; only its Close ends the utility.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    CSettingsRegistry registry;
+    std::string storeError;
+    std::unique_ptr<CSqliteRegistry> registry = OpenUserSettings(storeError);
+    if (!registry) {
+        std::fprintf(stderr, "wavory: %s\n", storeError.c_str());
+        return 1;
+    }
+    // Pictures of the window change no setting: what they show must not be written back over a
+    // preference another program sets meanwhile.
+    if (screenshots) registry->SetReadOnly(true);
     CMessageBoxSink messages;
     CSystemdServiceControl serviceControl;
-    theApp.m_pRegistry = &registry;
+    theApp.m_pRegistry = registry.get();
     theApp.m_pMessages = &messages;
     theApp.m_pServiceControl = &serviceControl;
 
@@ -159,20 +209,31 @@ int main(int argc, char** argv) {
         if (screenshots) shots.Attach(&dlg);
     });
 
-    // The window keeps the profiles in memory and saves them when it closes; while it runs, the
-    // lock tells wavoryctl not to change them behind its back. A wavoryctl command holds it only
-    // for a moment, so wait for that; a second window is refused.
+    // One window per user: a second one is refused. wavoryctl may change anything while it runs; the
+    // window notices and shows what is stored.
     CInstanceLock instance(CInstanceLock::kWindowOwner);
     if (!instance.TryLock()) {
         if (instance.HolderOwner() == CInstanceLock::kWindowOwner) {
             std::fprintf(stderr, "wavory: the Wavory Utility window is already open\n");
             return 1;
         }
+        // An older wavoryctl may hold it for a moment.
         if (!instance.Lock(std::chrono::seconds(10))) {
-            std::fprintf(stderr, "wavory: the settings are busy (%s)\n",
-                         instance.Error().empty() ? "held by wavoryctl" : instance.Error().c_str());
+            std::fprintf(stderr, "wavory: cannot take the window's lock (%s)\n",
+                         instance.Error().empty() ? "held by another program" : instance.Error().c_str());
             return 1;
         }
+    }
+
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (CatchTerminationSignals()) {
+        signalNotifier = std::make_unique<QSocketNotifier>(g_nSignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&window] {
+            char buf[16];
+            while (::read(g_nSignalPipe[0], buf, sizeof buf) > 0) {
+            }
+            CloseForSignal(window);
+        });
     }
 
     theApp.InitInstance(&window);

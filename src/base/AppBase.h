@@ -52,7 +52,8 @@ public:
     // Start-up in the designed order, then the window, then shutdown. Returns the exit code.
     virtual bool InitInstance(IMainWindow* window) = 0;
     virtual int ExitInstance() = 0;
-    // The work of the interface thread's timer: merge a requested scan, refresh the pages.
+    // The work of the interface thread's timer: reload what another program changed in the settings
+    // store, merge a requested scan, refresh the pages.
     virtual void OnMainTick() = 0;
     // Tray tip for the connected station (or "Not Connected" without one).
     virtual void UpdateTrayTip(const CStation* station) = 0;

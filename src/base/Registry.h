@@ -1,8 +1,9 @@
 // The settings store as the core sees it: integer and text values in sections (subkeys) of the
 // application's key, plus the key operations behind profile export, import and deletion.
-// The application's own layer implements it over QSettings; tests may use an in-memory one.
+// The store implements it over SQLite; tests may use an in-memory one.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,14 +13,16 @@ namespace wavory {
 // System error codes used by the store, with the meanings of the platform the design came from.
 enum ERegError : int {
     REG_OK = 0,
-    REG_ERROR_FILE_NOT_FOUND = 2,   // key or file missing
-    REG_ERROR_ACCESS_DENIED = 5,    // key still has subkeys, or the file cannot be written
-    REG_ERROR_INVALID_DATA = 13,    // file is not a registry file or is damaged
-    REG_ERROR_WRITE_FAULT = 29,     // the settings file could not be written
-    REG_ERROR_FILE_EXISTS = 80,     // export target exists
-    REG_ERROR_NO_MORE_ITEMS = 259,  // enumeration ended
-    REG_ERROR_BADDB = 1009,         // settings store corrupt
-    REG_ERROR_FILE_TOO_LARGE = 223  // file implausibly large
+    REG_ERROR_FILE_NOT_FOUND = 2,    // key or file missing
+    REG_ERROR_ACCESS_DENIED = 5,     // key still has subkeys, or the file cannot be written
+    REG_ERROR_INVALID_DATA = 13,     // file is not a registry file or is damaged
+    REG_ERROR_WRITE_FAULT = 29,      // the settings file could not be written
+    REG_ERROR_FILE_EXISTS = 80,      // export target exists
+    REG_ERROR_NO_MORE_ITEMS = 259,   // enumeration ended
+    REG_ERROR_BADDB = 1009,          // settings store corrupt
+    REG_ERROR_FILE_TOO_LARGE = 223,  // file implausibly large
+    REG_ERROR_NOT_A_FILE = 267,      // a folder, FIFO or device where a file was expected
+    REG_ERROR_BUSY = 170             // another program kept the store locked too long
 };
 
 // The kind a value is stored as; every value the utility writes has a known kind.
@@ -51,9 +54,28 @@ public:
     // Replaces the key's values and subkeys with the top key of the file.
     virtual int RestoreKey(std::string_view path, const std::string& file) = 0;
 
-    // Groups many writes into one write of the store; EndUpdate reports whether it was stored.
+    // Deletes a key and everything below it. The default walks the tree; a store that can do it in
+    // one step does.
+    virtual int DeleteKeyTree(std::string_view path) {
+        for (const std::string& sub : SubKeys(path)) {
+            const std::string child = path.empty() ? sub : std::string(path) + '\\' + sub;
+            if (const int rc = DeleteKeyTree(child); rc != REG_OK) return rc;
+        }
+        return DeleteKey(path);
+    }
+
+    // Groups many writes into one change of the store: it happens whole or not at all. EndUpdate
+    // reports whether it was stored.
     virtual void BeginUpdate() = 0;
     virtual bool EndUpdate() = 0;
+    // Inside an update: stores none of it; the outermost EndUpdate then reports false.
+    virtual void CancelUpdate() {}
+
+    // Groups many reads: other programs' changes are looked for once, at the start.
+    virtual void BeginRead() {}
+    virtual void EndRead() {}
+    // Grows each time the store is found changed by another program; one cheap check.
+    virtual uint64_t ChangeCount() { return 0; }
 };
 
 // The system's text for an error code, as a message box shows it.

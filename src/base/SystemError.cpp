@@ -26,6 +26,10 @@ std::string SystemErrorText(int code) {
             return "There is not enough space on the disk.";
         case REG_ERROR_FILE_TOO_LARGE:
             return "The file size exceeds the limit allowed and cannot be saved.";
+        case REG_ERROR_NOT_A_FILE:
+            return "The name is not a regular file.";
+        case REG_ERROR_BUSY:
+            return "The requested resource is in use.";
         case REG_ERROR_NO_MORE_ITEMS:
             return "No more data is available.";
         case REG_ERROR_BADDB:

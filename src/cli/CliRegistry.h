@@ -41,8 +41,17 @@ public:
         return m_Store.SaveKey(path, file, overwrite);
     }
     int RestoreKey(std::string_view path, const std::string& file) override;
+    int DeleteKeyTree(std::string_view path) override {
+        return m_bReadOnly ? REG_OK : m_Store.DeleteKeyTree(path);
+    }
     void BeginUpdate() override;
     bool EndUpdate() override;
+    void CancelUpdate() override {
+        if (m_nUpdateDepth > 0) m_Store.CancelUpdate();
+    }
+    void BeginRead() override { m_Store.BeginRead(); }
+    void EndRead() override { m_Store.EndRead(); }
+    uint64_t ChangeCount() override { return m_Store.ChangeCount(); }
 
 private:
     IRegistry& m_Store;

@@ -7,23 +7,13 @@
 
 #include "cli/CliSupport.h"
 #include "kccl.h"
-#include "platform/InstanceLock.h"
-#include "platform/SettingsRegistry.h"
+#include "platform/UserSettings.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/Tessal.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 
 namespace wavory::cli {
-
-namespace {
-
-// Another wavoryctl holds the lock only for the moment of its change: wait for it that long.
-constexpr auto kCommandLineWait = std::chrono::seconds(10);
-// A holder writes its name just after taking the lock; a reader may look in between.
-constexpr auto kHolderSettle = std::chrono::milliseconds(100);
-
-}  // namespace
 
 void CMessageCollector::ShowMessage(const std::string& text, EMsgIcon /*icon*/) {
     m_Messages.push_back(text);
@@ -35,9 +25,10 @@ std::vector<std::string> CMessageCollector::Take() {
     return out;
 }
 
-CCliSession::CCliSession(EAccess access) : m_nUncaught(std::uncaught_exceptions()) {
-    if (access == EAccess::Profiles) TakeInstanceLock();
-    m_pStore = std::make_unique<CSettingsRegistry>();
+CCliSession::CCliSession(EAccess access) : m_nUncaught(std::uncaught_exceptions()), m_Access(access) {
+    std::string error;
+    m_pStore = OpenUserSettings(error);
+    if (!m_pStore) Fail(error);
     m_pView = std::make_unique<CCliRegistry>(*m_pStore);
     m_pView->SetReadOnly(access == EAccess::ReadOnly);
     theApp.m_pRegistry = m_pView.get();
@@ -45,13 +36,20 @@ CCliSession::CCliSession(EAccess access) : m_nUncaught(std::uncaught_exceptions(
     // No polling thread: nothing samples in the background, and the core checks for its absence.
     theApp.m_pPoll = nullptr;
     theApp.m_bAdHocApplied = false;
+    if (access == EAccess::Settings) BeginChange();
 }
 
-CCliSession::~CCliSession() {
-    // A command that fails leaves the store as it was: the profile manager's save on the way out
-    // would otherwise write back what it loaded, rewritten in its own form.
-    if (std::uncaught_exceptions() > m_nUncaught) m_pView->SetReadOnly(true);
-    // The order of the window's shutdown: stations, then profiles (which save), then the link.
+CCliSession::~CCliSession() noexcept(false) {
+    const bool failing = std::uncaught_exceptions() > m_nUncaught;
+    bool stored = true;
+    if (m_bChanging) {
+        // A command that fails leaves the store as it was.
+        if (failing) m_pView->CancelUpdate();
+        stored = m_pView->EndUpdate() || failing;
+    }
+    // Nothing a failed command's managers write on their way out is kept either.
+    if (failing) m_pView->SetReadOnly(true);
+    // The order of the window's shutdown: stations, then profiles, then the link.
     if (theApp.m_pProfileMngr) theApp.m_pProfileMngr->m_fnCurrentStation = nullptr;
     delete theApp.m_pStationMngr;
     theApp.m_pStationMngr = nullptr;
@@ -60,25 +58,17 @@ CCliSession::~CCliSession() {
     theApp.DisconnectDriver();
     theApp.m_pMessages = nullptr;
     theApp.m_pRegistry = nullptr;
+    if (!stored)
+        throw CCliError(kExitFailed,
+                        "the change could not be stored in the settings file " + m_pStore->FileName());
 }
 
-void CCliSession::TakeInstanceLock() {
-    m_pLock = std::make_unique<CInstanceLock>(CInstanceLock::kCommandLineOwner);
-    const auto deadline = std::chrono::steady_clock::now() + kCommandLineWait;
-    while (!m_pLock->TryLock()) {
-        if (!m_pLock->Error().empty()) Fail(m_pLock->Error());
-        std::string holder = m_pLock->HolderOwner();
-        if (holder == CInstanceLock::kWindowOwner) {
-            // Make sure it is not a stale word read just as another program took the lock.
-            std::this_thread::sleep_for(kHolderSettle);
-            if (m_pLock->TryLock()) break;
-            if (m_pLock->HolderOwner() == CInstanceLock::kWindowOwner)
-                throw CCliError(kExitLocked, kWindowOpen);
-        }
-        if (std::chrono::steady_clock::now() >= deadline)
-            throw CCliError(kExitLocked, "another wavoryctl command is changing profiles; try again");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+void CCliSession::BeginChange() {
+    if (m_bChanging || m_Access == EAccess::ReadOnly) return;
+    m_bChanging = true;
+    m_pView->BeginUpdate();
+    // What was read before the change began may be out of date by now.
+    if (theApp.m_pProfileMngr) theApp.m_pProfileMngr->LoadAll(false);
 }
 
 bool CCliSession::TryAdapter() { return theApp.m_bDriverConnected || theApp.ConnectDriver(); }
@@ -131,6 +121,7 @@ void CCliSession::FailAdapter(const std::string& step) {
 }
 
 CProfileMngr& CCliSession::Profiles() {
+    if (m_Access == EAccess::Profiles) BeginChange();
     if (!theApp.m_pProfileMngr) {
         theApp.m_pProfileMngr = new CProfileMngr();
         theApp.m_pProfileMngr->m_fnCurrentStation = []() -> std::shared_ptr<CProfile> {

@@ -12,9 +12,8 @@
 #include "cli/CliRegistry.h"
 
 namespace wavory {
-class CInstanceLock;
 class CProfileMngr;
-class CSettingsRegistry;
+class CSqliteRegistry;
 class CStationMngr;
 }  // namespace wavory
 
@@ -23,8 +22,9 @@ namespace wavory::cli {
 // What a command may change.
 enum class EAccess {
     ReadOnly,  // nothing in the settings store
-    Settings,  // preferences only: the window reads them at every use, so they may change while it runs
-    Profiles   // profiles: only while the window is not running (the instance lock)
+    Settings,  // preferences
+    Profiles,  // profiles: the whole command is one change of the store
+    Join       // profiles, but only once BeginChange is called (after a scan and a connection)
 };
 
 // Collects what the core would show in a message box; the command decides what to report.
@@ -40,12 +40,13 @@ private:
 
 class CCliSession {
 public:
-    static constexpr const char* kWindowOpen =
-        "the Wavory Utility window is open; change profiles there, or close it first";
-
-    // With EAccess::Profiles, takes the instance lock first or throws (kExitLocked).
+    // Opens the user's settings store or throws. A command that changes settings makes one change of
+    // the store: it starts before the profiles are read (so another program's change made meanwhile
+    // is neither lost nor undone) and is stored when the session ends without an error; a command
+    // that fails stores nothing. The window may run meanwhile: it notices the change.
     explicit CCliSession(EAccess access);
-    ~CCliSession();
+    // Throws when the change could not be stored (and no other error is on its way).
+    ~CCliSession() noexcept(false);
     CCliSession(const CCliSession&) = delete;
     CCliSession& operator=(const CCliSession&) = delete;
 
@@ -61,6 +62,8 @@ public:
     [[noreturn]] void FailAdapter(const std::string& step);
 
     CProfileMngr& Profiles();
+    // Starts the command's change of the store now, reading the profiles again inside it.
+    void BeginChange();
     // Made on first use. Its construction starts a scan, as at the window's start-up, unless
     // `startScan` is false: commands that only read use the adapter's last list.
     CStationMngr& Stations(bool startScan = true);
@@ -71,11 +74,10 @@ public:
     std::string LastMessageOr(const std::string& fallback);
 
 private:
-    void TakeInstanceLock();
-
     int m_nUncaught;  // exceptions in flight when the session began
-    std::unique_ptr<CInstanceLock> m_pLock;
-    std::unique_ptr<CSettingsRegistry> m_pStore;
+    EAccess m_Access;
+    bool m_bChanging = false;
+    std::unique_ptr<CSqliteRegistry> m_pStore;
     std::unique_ptr<CCliRegistry> m_pView;
     CMessageCollector m_Messages;
 };

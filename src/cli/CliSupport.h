@@ -15,8 +15,8 @@ namespace wavory::cli {
 
 using nlohmann::json;
 
-// Exit codes. Scripts may tell a refusal while the window runs from other failures.
-enum EExitCode : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitLocked = 3 };
+// Exit codes.
+enum EExitCode : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
 
 // A failure reported as one line on standard error, with its exit code; with --json also as an
 // object on standard output that names the step that failed and why, for scripts.

@@ -139,8 +139,8 @@ SOutput RunConnectStation(const SConnectArgs& args) {
     const auto validChannel = [](int c) { return (c >= 1 && c <= 14) || (c >= 34 && c <= 196); };
     if (adHoc && !validChannel(*args.channel)) UsageError(StrFormat("there is no channel %d", *args.channel));
 
-    // Joining stores the network as a profile: the window must not hold the profiles.
-    CCliSession session(EAccess::Profiles);
+    // Joining stores the network as a profile, once the scan and the connection are done.
+    CCliSession session(EAccess::Join);
     session.RequireAdapter();
     CProfileMngr& profiles = session.Profiles();
     CStationMngr& stations = session.Stations();
@@ -216,6 +216,7 @@ SOutput RunConnectStation(const SConnectArgs& args) {
 
     // The network replaces a stored profile of the same SSID at its place in the auto-selection
     // order, or joins the order at its end.
+    session.BeginChange();
     auto lock = profiles.Lock();
     std::string replaced;
     int priority = -1;

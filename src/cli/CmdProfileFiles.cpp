@@ -7,8 +7,6 @@
 #include "base/Registry.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
-#include "platform/RegFile.h"
-#include "platform/RegTree.h"
 #include "profiles/ProfileMngr.h"
 
 namespace wavory::cli {
@@ -59,29 +57,13 @@ SOutput RunExport(const SFileArgs& args) {
     return out;
 }
 
-// A file is read completely before anything changes: one that is no profile file (or holds no
-// profile) is refused with the settings untouched, also the staging key of imports.
-void CheckImportFile(const std::string& file) {
-    SRegKey top;
-    int rc = ReadRegFile(file, top);
-    if (rc == REG_OK) rc = ConformToSchema(top);
-    if (rc != REG_OK) Fail("cannot import " + Printable(file) + ": " + SystemErrorText(rc));
-    const SRegValue* count = top.FindValue("NumOfProfiles");
-    const bool allProfiles = count && count->type == ERegType::Dword && count->dword != 0;
-    const bool oneProfile = top.FindValue("ProfName") || top.FindValue("NetName");
-    if (!allProfiles && !oneProfile) Fail("cannot import " + Printable(file) + ": it holds no profile");
-}
-
 SOutput RunImport(const SFileArgs& args) {
     CCliSession session(EAccess::Profiles);
-    CheckImportFile(args.file);
     CProfileMngr& profiles = session.Profiles();
     const std::set<std::string> before = ProfileNames(profiles);
     if (!profiles.RegistryOp(CProfileMngr::REG_OP_IMPORT, args.file, std::nullopt))
         Fail("cannot import " + Printable(args.file) + ": " +
              session.LastMessageOr("the file could not be read"));
-    // Imported profiles are stored with the next save of all profiles: now.
-    if (!profiles.SaveAll()) Fail("the imported profiles could not be saved to the settings file");
 
     SOutput out;
     out.data["action"] = "imported";

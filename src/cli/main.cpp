@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     // Global options may also follow the command ("wavoryctl status --adapter wlan0").
     app.fallthrough();
-    app.footer("Exit status: 0 success, 1 failure, 2 bad arguments, 3 profiles are open in the window.");
+    app.footer("Exit status: 0 success, 1 failure, 2 bad arguments.");
 
     CCommandTable table;
     try {

@@ -1,6 +1,6 @@
-// The per-user lock on the stored profiles. The window keeps every profile in memory and saves them
-// all when it closes, so a change another program stores meanwhile would be overwritten: the window
-// holds this lock while it runs, and the command line changes profiles only while it can take it.
+// One window per user: the window holds this lock while it runs, and a second window is refused.
+// (The settings store needs no lock of its own: every change is a transaction, and the window
+// notices another program's changes.)
 //
 // The lock is an advisory file lock (flock) on a file in the settings folder. The system drops it when
 // its holder ends, also on a crash, so no stale lock survives. A holder writes its owner word and

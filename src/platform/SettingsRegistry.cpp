@@ -14,8 +14,8 @@
 #include <optional>
 
 #include "base/RegistrySchema.h"
-#include "platform/RegFile.h"
-#include "platform/RegTree.h"
+#include "store/RegFile.h"
+#include "store/RegTree.h"
 
 namespace wavory {
 
@@ -345,6 +345,12 @@ int CSettingsRegistry::DeleteKey(std::string_view path) {
         m_pSettings->remove(*group);
     }
     return Commit() ? REG_OK : REG_ERROR_WRITE_FAULT;
+}
+
+void CSettingsRegistry::ReadAll(SRegKey& tree) const {
+    std::lock_guard lock(m_Mutex);
+    Refresh();
+    ReadTree(*m_pSettings, QString(), tree);
 }
 
 int CSettingsRegistry::SaveKey(std::string_view path, const std::string& file, bool overwrite) {

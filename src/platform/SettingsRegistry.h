@@ -1,4 +1,5 @@
-// The settings store over QSettings: the application key is the INI file
+// The first settings store, over QSettings; now only read once, to move its content into the SQLite
+// store (see UserSettings.h). The application key is the INI file
 // $XDG_CONFIG_HOME/Wavory/Wavory Utility.conf, its sections are the file's groups ('\' in key paths
 // becomes '/'). Values keep their registry kinds through the schema; profile files are written and
 // read by the .reg layer.
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "base/Registry.h"
+#include "store/RegTree.h"
 
 QT_FORWARD_DECLARE_CLASS(QSettings)
 
@@ -34,6 +36,8 @@ public:
     CSettingsRegistry& operator=(const CSettingsRegistry&) = delete;
 
     const std::string& FileName() const { return m_strFileName; }
+    // Everything the file holds, values with their registry kinds.
+    void ReadAll(SRegKey& tree) const;
 
     // Integers are REG_DWORDs: stored as the unsigned 32-bit value, so -1 is 4294967295 and reads
     // back as -1. A value that is no number reads as the default.

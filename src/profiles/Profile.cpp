@@ -57,6 +57,33 @@ CProfile::CProfile(const CProfile& other)
 
 CProfile::~CProfile() = default;
 
+void CProfile::TakeValues(const CProfile& other) {
+    if (&other == this) return;
+    CProfile copy(other);  // every setting but the section and the place
+    m_strSection = other.m_strSection;
+    ProfName = std::move(copy.ProfName);
+    NetName = std::move(copy.NetName);
+    NetMode = copy.NetMode;
+    PSType = copy.PSType;
+    PhyType = copy.PhyType;
+    PhyChnl = copy.PhyChnl;
+    SecType = copy.SecType;
+    ActiveSecKey = copy.ActiveSecKey;
+    SecKey = std::move(copy.SecKey);
+    SecKeyLen = copy.SecKeyLen;
+    AutoSelect = copy.AutoSelect;
+    MaxFragment = copy.MaxFragment;
+    RTSThreshold = copy.RTSThreshold;
+    UseFragmentation = copy.UseFragmentation;
+    UseRTS = copy.UseRTS;
+    ShortPreamble = copy.ShortPreamble;
+    MaxTxPower = copy.MaxTxPower;
+    MaxNetRate = copy.MaxNetRate;
+    WrLessMode = copy.WrLessMode;
+    Priority = other.Priority;
+    Use802_1 = copy.Use802_1;
+}
+
 void CProfile::Load() {
     const std::string& s = m_strSection;
     ProfName = theApp.GetProfileString(s, "ProfName", "");
@@ -89,8 +116,10 @@ void CProfile::Load() {
 
 bool CProfile::Save(bool writeCount) {
     const std::string& s = m_strSection;
-    // One write of the store for the whole profile. Every value is attempted even after a failure, so
-    // that as much as possible is stored.
+    // The count is taken before the store's update begins: the manager's lock always comes first.
+    CProfileMngr* mngr = writeCount ? theApp.m_pProfileMngr : nullptr;
+    const int count = mngr ? mngr->GetCount() : 0;
+    // One change of the store for the whole profile: stored whole or not at all.
     CRegistryUpdate group(theApp.m_pRegistry);
     bool ok = true;
     auto putInt = [&](const std::string& entry, int value) {
@@ -126,8 +155,7 @@ bool CProfile::Save(bool writeCount) {
     putText("WpaPassphrase", WpaPassphrase);
     if (writeCount) {
         // Without a manager there is no count to write; that is a failure for a caller that asked.
-        CProfileMngr* mngr = theApp.m_pProfileMngr;
-        ok = (mngr && theApp.WriteProfileInt("", "NumOfProfiles", mngr->GetCount())) && ok;
+        ok = (mngr && theApp.WriteProfileInt("", "NumOfProfiles", count)) && ok;
     }
     return group.End() && ok;
 }

@@ -30,6 +30,9 @@ public:
     // Writes every value of the section; with writeCount, also the number of profiles the profile
     // manager holds. False when any value could not be stored.
     bool Save(bool writeCount);
+    // Takes every field of another record, section and place in the order included (the stored
+    // values of the same section, read again).
+    void TakeValues(const CProfile& other);
     // Empties the stored name, just before the section is deleted.
     bool ClearName();
     void SetSection(const std::string& section) { m_strSection = section; }

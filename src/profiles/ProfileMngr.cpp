@@ -7,29 +7,42 @@
 #include "base/Messages.h"
 #include "base/Registry.h"
 #include "driver/Format.h"
+#include "profiles/ProfileLimits.h"
 #include "profiles/RegistryUpdate.h"
 
 namespace wavory {
 
 namespace {
 
-// The probe of LoadAll ends once the stored count plus the missing sections reaches this.
+// Loaded members with a slot at or past this plus the number of profiles get a new last slot.
 constexpr int kProbeLimit = 100;
 constexpr const char* kImportKey = "Import";
 constexpr const char* kCountEntry = "NumOfProfiles";
 // Result of a store operation that failed without a message of its own.
 constexpr int kSilentFailure = -1;
+// Result of an import refused with a message of its own (m_strRefusal).
+constexpr int kRefused = -2;
+
+// The number of a "Profile N" section name, or -1 for any other name.
+int SectionNumber(std::string_view name) {
+    constexpr std::string_view kPrefix = "Profile ";
+    if (name.size() <= kPrefix.size() || name.size() > kPrefix.size() + 9 || !name.starts_with(kPrefix))
+        return -1;
+    int number = 0;
+    for (char c : name.substr(kPrefix.size())) {
+        if (c < '0' || c > '9') return -1;
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
 
 }  // namespace
 
 CProfileMngr::CProfileMngr() { LoadAll(false); }
 
+// Every change is stored when it is made, so nothing is saved here: writing back the whole list at
+// the end would undo what another program changed in the store meanwhile.
 CProfileMngr::~CProfileMngr() {
-    try {
-        SaveAll();
-    } catch (...) {
-        // Nothing can be reported from here; the profiles are dropped unsaved.
-    }
     std::lock_guard lock(m_Mutex);
     m_Profiles.clear();
 }
@@ -186,18 +199,41 @@ void CProfileMngr::RemoveProfile(const std::string& name, bool renumber, bool de
         // Only a member leaves a slot behind; renumbering for any other profile would open an empty one.
         const bool member = profile->AutoSelect && priority >= 0;
         if (m_pConnected && m_pConnected->ProfName == profile->ProfName) SetConnected(nullptr, true);
+        // The section, the count and the members moving up go together: a deletion cut short leaves
+        // the profile whole, never a nameless one in the order.
+        CRegistryUpdate group(deleteKey ? theApp.m_pRegistry : nullptr);
         if (deleteKey) {
-            // Clearing the name first also creates the section of a never-saved profile, so the
-            // deletion finds it.
             profile->ClearName();
             try {
                 error = DoRegistryOp(REG_OP_DELETE, std::nullopt, profile.get(), false);
             } catch (...) {
-                error = 0;  // the profile goes from the list even when its section stays
+                error = kSilentFailure;
             }
         }
-        m_Profiles.erase(name);
-        if (renumber && member) UpdatePriorities(priority);
+        if (error == REG_ERROR_FILE_NOT_FOUND) error = REG_OK;  // never stored: nothing to delete
+        if (error != REG_OK) group.Cancel();
+        // When the store refused, the section stays and so does the profile: the list shows what is
+        // stored.
+        if (error <= 0) {
+            m_Profiles.erase(name);
+            if (renumber && member) {
+                std::vector<std::pair<std::shared_ptr<CProfile>, int>> before;
+                for (const auto& [n, p] : m_Profiles) before.emplace_back(p, p->Priority);
+                UpdatePriorities(priority);
+                if (deleteKey) {
+                    for (const auto& [p, old] : before)
+                        if (p->Priority != old)
+                            theApp.WriteProfileInt(p->GetSection(), "Priority", p->Priority);
+                }
+            }
+            if (deleteKey && error == REG_OK) {
+                theApp.WriteProfileInt("", kCountEntry, static_cast<int>(m_Profiles.size()));
+                if (!group.End()) {
+                    error = REG_ERROR_WRITE_FAULT;
+                    LoadAll(false);  // what the store still holds
+                }
+            }
+        }
     }
     if (error > 0) ShowSystemError(error);
 }
@@ -218,27 +254,25 @@ int CProfileMngr::UpdatePriorities(int priority) {
 
 void CProfileMngr::LoadAll(bool import) {
     std::lock_guard lock(m_Mutex);
-    const std::string prefix = import ? StrFormat("%s\\", kImportKey) : std::string();
     if (!import) {
         m_Profiles.clear();
         m_nAutoCount = 0;
     }
     IRegistry* registry = theApp.m_pRegistry;
-    int count = theApp.GetProfileInt(import ? kImportKey : "", kCountEntry, 0);
-    if (count == 0 || !registry) return;
-    // The probe stops once the count plus the missing sections reaches the limit. A count at the limit
-    // or beyond (a negative one is a huge DWORD) would stop it before the first section and lose every
-    // profile; it goes on to the first missing section instead.
-    if (count < 0 || count >= kProbeLimit) count = kProbeLimit - 1;
-
+    if (!registry) return;
+    CRegistryRead read(registry);
+    // Every "Profile N" section loads, whatever its number and whatever "NumOfProfiles" says: a
+    // wrong count (a hand-edited file, an older store) must not hide a profile, which the next save
+    // would then lose for good.
+    const std::string parent = import ? kImportKey : "";
     std::vector<std::shared_ptr<CProfile>> loaded;
-    for (int i = 0; count < kProbeLimit; ++i) {
-        const std::string section = StrFormat("%sProfile %d", prefix.c_str(), i);
-        if (!registry->KeyExists(section)) {
-            ++count;
-            continue;
-        }
-        loaded.push_back(std::make_shared<CProfile>(section, true));
+    for (const std::string& name : registry->SubKeys(parent)) {
+        if (SectionNumber(name) < 0) continue;
+        auto profile =
+            std::make_shared<CProfile>(import ? StrFormat("%s\\%s", kImportKey, name.c_str()) : name, true);
+        // A section without a name is what a deletion of the first store left half done.
+        if (!import && profile->ProfName.empty()) continue;
+        loaded.push_back(std::move(profile));
     }
 
     if (import) {
@@ -300,6 +334,22 @@ void CProfileMngr::PlaceStrayMembers(const std::vector<std::shared_ptr<CProfile>
     }
 }
 
+void CProfileMngr::Reload() {
+    std::lock_guard lock(m_Mutex);
+    std::map<std::string, std::shared_ptr<CProfile>> bySection;
+    for (const auto& [name, profile] : m_Profiles) bySection[profile->GetSection()] = profile;
+    LoadAll(false);
+    // A profile that is still stored keeps its record, now holding the stored values: whoever holds
+    // it (an open editor, the connected profile) goes on working on the live one.
+    for (auto& [name, profile] : m_Profiles) {
+        auto it = bySection.find(profile->GetSection());
+        if (it == bySection.end()) continue;
+        it->second->TakeValues(*profile);
+        profile = it->second;
+    }
+    if (m_nAutoCount > 0) m_nRotation %= m_nAutoCount;
+}
+
 bool CProfileMngr::SaveAll() {
     std::lock_guard lock(m_Mutex);
     CRegistryUpdate group(theApp.m_pRegistry);
@@ -314,24 +364,10 @@ void CProfileMngr::ShowSystemError(int code) {
     theApp.ShowMessage(SystemErrorText(code), EMsgIcon::Information);
 }
 
+// The staging key of imports goes in one step, however many keys and values an import left there.
 int CProfileMngr::ClearKeyTree(const std::string& path) {
-    IRegistry& registry = *theApp.m_pRegistry;
-    theApp.WriteProfileInt(kImportKey, kCountEntry, 0);
-    int code = REG_ERROR_ACCESS_DENIED;
-    while (code == REG_ERROR_ACCESS_DENIED || code == REG_ERROR_NO_MORE_ITEMS) {
-        code = registry.DeleteKey(path);
-        if (code != REG_ERROR_ACCESS_DENIED) continue;
-        if (!registry.KeyExists(path)) return kSilentFailure;
-        const std::vector<std::string> subKeys = registry.SubKeys(path);
-        // Refused although nothing is below it: a real denial, not one to retry.
-        if (subKeys.empty()) break;
-        for (const std::string& sub : subKeys) {
-            const int subCode = ClearKeyTree(StrFormat("%s\\%s", path.c_str(), sub.c_str()));
-            if (subCode != REG_OK) return subCode;
-        }
-        code = REG_ERROR_NO_MORE_ITEMS;
-    }
-    return code;
+    const int code = theApp.m_pRegistry->DeleteKeyTree(path);
+    return code == REG_ERROR_FILE_NOT_FOUND ? REG_OK : code;
 }
 
 int CProfileMngr::DoRegistryOp(int code, const std::optional<std::string>& file, CProfile* profile,
@@ -381,7 +417,38 @@ int CProfileMngr::DoRegistryOp(int code, const std::optional<std::string>& file,
     // Import: the file's top key becomes the "Import" key; a count there means a file of all profiles.
     const int restored = registry->RestoreKey(kImportKey, *file);
     if (restored != REG_OK) return restored;
-    if (theApp.GetProfileInt(kImportKey, kCountEntry, 0) != 0) {
+    return MergeImport();
+}
+
+int CProfileMngr::MergeImport() {
+    IRegistry& registry = *theApp.m_pRegistry;
+    const bool allProfiles = theApp.GetProfileInt(kImportKey, kCountEntry, 0) != 0;
+    std::vector<std::string> sections;
+    if (allProfiles) {
+        for (const std::string& name : registry.SubKeys(kImportKey))
+            if (SectionNumber(name) >= 0) sections.push_back(StrFormat("%s\\%s", kImportKey, name.c_str()));
+    } else {
+        const CProfile staged(kImportKey, true);
+        if (!staged.ProfName.empty() || !staged.NetName.empty()) sections.emplace_back(kImportKey);
+    }
+    if (sections.empty()) {
+        m_strRefusal = "The file holds no profile; nothing was imported.";
+        return kRefused;
+    }
+    // Held to the editor's ranges before anything is merged: a value no editor could set would
+    // break editing and connecting later.
+    for (const std::string& section : sections) {
+        const CProfile staged(section, true);
+        const std::string problem = CheckProfileLimits(staged);
+        if (!problem.empty()) {
+            const std::string where = section == kImportKey
+                                          ? std::string("the file's profile")
+                                          : section.substr(section.find('\\') + 1) + " of the file";
+            m_strRefusal = StrFormat("Nothing was imported: in %s, %s.", where.c_str(), problem.c_str());
+            return kRefused;
+        }
+    }
+    if (allProfiles) {
         LoadAll(true);
     } else {
         const CProfile staged(kImportKey, true);
@@ -395,6 +462,7 @@ int CProfileMngr::DoRegistryOp(int code, const std::optional<std::string>& file,
 bool CProfileMngr::RegistryOp(int code, const std::optional<std::string>& file,
                               const std::optional<std::string>& name, bool overwrite) {
     int error = 0;
+    std::string refusal;
     try {
         std::shared_ptr<CProfile> profile;
         if (name) {
@@ -402,17 +470,47 @@ bool CProfileMngr::RegistryOp(int code, const std::optional<std::string>& file,
             if (!profile) return false;
         }
         std::lock_guard lock(m_Mutex);
-        error = DoRegistryOp(code, file, profile.get(), overwrite);
+        if (code == REG_OP_IMPORT) {
+            error = Import(*file, refusal);
+        } else {
+            error = DoRegistryOp(code, file, profile.get(), overwrite);
+        }
         // The message is shown after the lock is left, so the polling thread is not held up by it.
     } catch (...) {
         throw std::runtime_error(kRegistryError);
     }
     try {
+        if (error == kRefused) theApp.ShowMessage(refusal, EMsgIcon::Warning);
         if (error > 0) ShowSystemError(error);
     } catch (...) {
         throw std::runtime_error(kRegistryError);
     }
     return error == REG_OK;
+}
+
+// An import is one change of the store: the staging key, the new profiles and the count are stored
+// together, or, for a file that is refused, nothing at all (the staging key keeps what it held).
+int CProfileMngr::Import(const std::optional<std::string>& file, std::string& refusal) {
+    if (!file || !theApp.m_pRegistry) return kSilentFailure;
+    const auto before = m_Profiles;
+    const int autoCount = m_nAutoCount;
+    CRegistryUpdate group(theApp.m_pRegistry);
+    m_strRefusal.clear();
+    int error = DoRegistryOp(REG_OP_IMPORT, file, nullptr, false);
+    if (error == REG_OK) {
+        for (const auto& [n, profile] : m_Profiles)
+            if (before.count(n) == 0) profile->Save(false);
+        theApp.WriteProfileInt("", kCountEntry, static_cast<int>(m_Profiles.size()));
+        if (!group.End()) error = REG_ERROR_WRITE_FAULT;
+    } else {
+        group.Cancel();
+    }
+    if (error != REG_OK) {
+        m_Profiles = before;
+        m_nAutoCount = autoCount;
+        refusal = m_strRefusal;
+    }
+    return error;
 }
 
 }  // namespace wavory

@@ -33,7 +33,7 @@ public:
 
     // Loads every stored profile.
     CProfileMngr();
-    // Saves every profile.
+    // Saves nothing: every change is stored when it is made.
     virtual ~CProfileMngr();
     CProfileMngr(const CProfileMngr&) = delete;
     CProfileMngr& operator=(const CProfileMngr&) = delete;
@@ -76,11 +76,16 @@ public:
     // Not importing: replaces the held profiles with the stored ones. Importing: adds the profiles of
     // the "Import" key under new names, outside the auto-selection order.
     void LoadAll(bool import);
+    // Loads the stored profiles again after another program changed them; the connected and the
+    // edited profile are followed to their new records by name.
+    void Reload();
     // Stores the count and every profile in one write of the store; false when that failed.
     bool SaveAll();
 
     // Export of one profile (by name) or all, import, or deletion of a profile's section. Shows the
-    // system's message for a store failure. An exported file that exists is replaced only with
+    // system's message for a store failure. An import is stored whole (the new profiles included) or
+    // not at all; a file with no profile or with a value outside the editor's ranges is refused with
+    // a message naming it. An exported file that exists is replaced only with
     // overwrite. Any unexpected error is thrown as std::runtime_error(kRegistryError).
     bool RegistryOp(int code, const std::optional<std::string>& file, const std::optional<std::string>& name,
                     bool overwrite = false);
@@ -103,10 +108,14 @@ private:
     // The store operations; they return an error code (0 = done) or -1 for a silent failure.
     int DoRegistryOp(int code, const std::optional<std::string>& file, CProfile* profile, bool overwrite);
     int ClearKeyTree(const std::string& path);
+    // The import steps after the file is restored: checks and merges the staged profiles.
+    int Import(const std::optional<std::string>& file, std::string& refusal);
+    int MergeImport();
     static void ShowSystemError(int code);
 
     mutable std::recursive_mutex m_Mutex;
     std::string m_strNewName;
+    std::string m_strRefusal;  // why the last import was refused
     std::map<std::string, std::shared_ptr<CProfile>, std::less<>> m_Profiles;
     int m_nAutoCount = 0;
     std::shared_ptr<CProfile> m_pEditStation;

@@ -1,4 +1,5 @@
-// Groups the writes of a scope into one write of the settings store, however the scope is left.
+// Groups the writes of a scope into one change of the settings store, however the scope is left,
+// and the reads of a scope into one look at the store.
 #pragma once
 
 #include "base/Registry.h"
@@ -23,10 +24,31 @@ public:
         m_bEnded = true;
         return m_pRegistry->EndUpdate();
     }
+    // Ends the group storing none of its writes (nor those of an enclosing group).
+    void Cancel() {
+        if (!m_pRegistry || m_bEnded) return;
+        m_pRegistry->CancelUpdate();
+        End();
+    }
 
 private:
     IRegistry* m_pRegistry;
     bool m_bEnded = false;
+};
+
+class CRegistryRead {
+public:
+    explicit CRegistryRead(IRegistry* registry) : m_pRegistry(registry) {
+        if (m_pRegistry) m_pRegistry->BeginRead();
+    }
+    ~CRegistryRead() {
+        if (m_pRegistry) m_pRegistry->EndRead();
+    }
+    CRegistryRead(const CRegistryRead&) = delete;
+    CRegistryRead& operator=(const CRegistryRead&) = delete;
+
+private:
+    IRegistry* m_pRegistry;
 };
 
 }  // namespace wavory

@@ -18,6 +18,9 @@ public:
     virtual void RefreshSiteList() = 0;
     // The tray tip changed (may be called on the polling thread: must not touch widgets).
     virtual void SetTrayTip(const std::string& tip) = 0;
+    // Another program changed the settings store; the profiles are loaded again. The window shows
+    // what is stored now (preferences are read at every use).
+    virtual void SettingsChanged() { RefreshPages(false, true); }
 };
 
 }  // namespace wavory

@@ -1,6 +1,7 @@
 // Start-up and shutdown of the application object, the main tick and the tray tip.
 #include <functional>
 
+#include "base/Registry.h"
 #include "base/ServiceControl.h"
 #include "base/Trace.h"
 #include "driver/Card.h"
@@ -66,7 +67,23 @@ int CTessalApp::ExitInstance() {
 
 void CTessalApp::OnMainTick() {
     if (!TryEnter(CS_MAIN)) return;
+    // One look at the store per tick (its data version); the tick's own reads use what it found.
+    struct SReadGroup {
+        IRegistry* registry;
+        ~SReadGroup() {
+            if (registry) registry->EndRead();
+        }
+    } read{m_pRegistry};
+    bool changed = false;
+    if (m_pRegistry) {
+        m_pRegistry->BeginRead();
+        const uint64_t changes = m_pRegistry->ChangeCount();
+        changed = changes != m_nSeenChanges;
+        m_nSeenChanges = changes;
+    }
+    if (changed && m_pProfileMngr) m_pProfileMngr->Reload();
     if (IMainWindow* window = m_pMainWnd) {
+        if (changed) window->SettingsChanged();
         if (m_bRefreshRequest.exchange(false)) {
             // The adapter is shared: other programs' scans keep its status at "scanning", so our
             // own scan counts as done once it has outlived the longest a scan takes.

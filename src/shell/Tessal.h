@@ -3,6 +3,8 @@
 // `theApp` is the one instance.
 #pragma once
 
+#include <cstdint>
+
 #include "base/AppBase.h"
 
 namespace wavory {
@@ -20,6 +22,9 @@ public:
     void OnMainTick() override;
     void UpdateTrayTip(const CStation* station) override;
     IPollControl* GetPollControl() override;
+
+private:
+    uint64_t m_nSeenChanges = 0;  // the settings store's change count at the last main tick
 };
 
 }  // namespace wavory

@@ -14,6 +14,8 @@
 
 #include "TestMain.h"
 #include "kccl_sim.h"
+#include "store/RegTextWriter.h"
+#include "store/SqliteRegistry.h"
 
 extern char** environ;
 
@@ -54,10 +56,17 @@ std::string CliTest::ScratchPath(const std::string& name) const {
 }
 
 std::string CliTest::SettingsFile() const {
-    return (std::filesystem::path(TempHome()) / "Wavory" / "Wavory Utility.conf").string();
+    return (std::filesystem::path(TempHome()) / "Wavory" / "settings.db").string();
 }
 
-std::string CliTest::SettingsBytes() const { return ReadAll(SettingsFile()); }
+// What the store holds, every key and value with its kind, as an export writes it: the database
+// file's own bytes also move when nothing changed (its log is folded in when the last user closes).
+std::string CliTest::SettingsBytes() const {
+    CSqliteRegistry store(SettingsFile());
+    SRegKey tree;
+    if (!store.IsOpen() || store.ReadTree("", tree) != REG_OK) return "unreadable: " + store.Error();
+    return FormatRegText(tree, "Settings");
+}
 
 SChild CliTest::Start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
     SChild child;

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "CliFixture.h"
-#include "platform/SettingsRegistry.h"
+#include "store/SqliteRegistry.h"
 
 namespace wavory::test {
 namespace {
@@ -104,7 +104,7 @@ TEST_F(PrefsCliTest, DefaultsAndChanges) {
     EXPECT_EQ(set["power_save"], 2);
     EXPECT_EQ(set["active_scan"], true);
     // Stored as the window stores it: milliseconds.
-    EXPECT_EQ(CSettingsRegistry(SettingsFile()).GetProfileInt("", "Polling Interval", 0), 100000);
+    EXPECT_EQ(CSqliteRegistry(SettingsFile()).GetProfileInt("", "Polling Interval", 0), 100000);
     EXPECT_EQ(Run({"prefs", "get", "interval"}).out, "100\n");
     RunJson({"prefs", "set", "--interval", "5"});
     EXPECT_EQ(RunJson({"prefs", "get", "interval", "units"}), json({{"interval", 5}, {"units", "dbm"}}));

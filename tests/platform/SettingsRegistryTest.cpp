@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "RegTestSupport.h"
+#include "../store/RegTestSupport.h"
 #include "base/RegistrySchema.h"
 
 namespace wavory {

@@ -10,9 +10,9 @@
 
 #include "ProfilesFixture.h"
 #include "base/Registry.h"
-#include "platform/RegFile.h"
-#include "platform/RegTree.h"
 #include "profiles/ProfileMngr.h"
+#include "store/RegFile.h"
+#include "store/RegTree.h"
 
 using namespace wavory;
 using namespace wavory::test;
@@ -193,7 +193,8 @@ TEST_F(ProfileExportImportTest, BadFileIsReportedAndChangesNothingOutsideImport)
         EXPECT_EQ(mngr.GetAutoCount(), 1);
         EXPECT_EQ(mngr.GetProfile("Home")->NetName, "Lighthouse");
         EXPECT_EQ(StoreWithoutImport(), before) << c.file;
-        EXPECT_EQ(theApp.GetProfileInt("Import", "NumOfProfiles", -1), 0);
+        // A refused file is one change that did not happen: the staging key is as it was too.
+        EXPECT_EQ(theApp.GetProfileInt("Import", "NumOfProfiles", -1), -1);
     }
 }
 

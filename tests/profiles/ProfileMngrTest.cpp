@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ProfilesFixture.h"
+#include "driver/Format.h"
 #include "profiles/ProfileMngr.h"
 #include "survey/Station.h"
 
@@ -34,28 +35,41 @@ protected:
 
 // ---- Loading ----
 
-TEST_F(ProfileMngrTest, WithoutStoredCountNothingIsLoaded) {
-    StoreProfile("Profile 0", "Home", "Lighthouse", true, 0);
-    CProfileMngr& mngr = MakeMngr();
-    EXPECT_EQ(mngr.GetCount(), 0);
-    EXPECT_EQ(mngr.GetAutoCount(), 0);
-    EXPECT_EQ(mngr.NextAutoSelect(), nullptr);
-}
-
-TEST_F(ProfileMngrTest, ProbeEndsAfterTheAllowedMisses) {
-    StoreProfile("Profile 0", "A", "x");
-    StoreProfile("Profile 3", "B", "y");
-    StoreCount(98);  // two misses (indices 1 and 2) bring the probe to its end
-    EXPECT_EQ(Names(MakeMngr()), (std::vector<std::string>{"A"}));
-    DropMngr();
-    StoreCount(2);
-    EXPECT_EQ(Names(MakeMngr()), (std::vector<std::string>{"A", "B"}));
-    // A count at the limit or beyond (-1 is a DWORD of all ones) still loads up to the first gap.
-    for (const int count : {100, 250, -1}) {
+TEST_F(ProfileMngrTest, EverySectionLoadsWhateverTheStoredCount) {
+    // Sections with gaps and high numbers, and counts that do not match them: none may hide a profile,
+    // which the next save would otherwise lose.
+    for (int i = 0; i < 120; ++i) {
+        if (i % 7 == 3) continue;
+        StoreProfile(StrFormat("Profile %d", i < 60 ? i : i * 13), StrFormat("P%03d", i), "x");
+    }
+    StoreProfile("Profile 4000000", "High", "y", true, 0);
+    StoreProfile("Profile x", "NotAProfileSection", "z");
+    const int present = 120 - 17 + 1;
+    for (const int count : {0, 5, 98, 100, 250, -1}) {
         DropMngr();
         StoreCount(count);
-        EXPECT_EQ(Names(MakeMngr()), (std::vector<std::string>{"A"})) << count;
+        CProfileMngr& mngr = MakeMngr();
+        EXPECT_EQ(mngr.GetCount(), present) << count;
+        EXPECT_NE(mngr.GetProfile("High"), nullptr);
+        EXPECT_EQ(mngr.GetProfile("NotAProfileSection"), nullptr);
+        EXPECT_EQ(mngr.GetAutoCount(), 1);
     }
+    // Saving writes the count of what is held.
+    ASSERT_TRUE(m_pMngr->SaveAll());
+    EXPECT_EQ(theApp.GetProfileInt("", "NumOfProfiles", 0), present);
+}
+
+TEST_F(ProfileMngrTest, RemovalPastAGapKeepsEveryOtherProfile) {
+    for (int i = 0; i < 110; ++i) StoreProfile(StrFormat("Profile %d", i), StrFormat("P%d", i), "x", true, i);
+    StoreCount(110);
+    MakeMngr().RemoveProfile("P5", true, true);
+    EXPECT_EQ(m_pMngr->GetCount(), 109);
+    CProfileMngr& again = MakeMngr();
+    EXPECT_EQ(again.GetCount(), 109);
+    EXPECT_EQ(again.GetAutoCount(), 109);
+    EXPECT_EQ(theApp.GetProfileInt("", "NumOfProfiles", 0), 109);
+    EXPECT_EQ(again.GetProfile("P109")->Priority, 108);  // the members after it moved up, stored
+    EXPECT_FALSE(theApp.m_pRegistry->KeyExists("Profile 5"));
 }
 
 TEST_F(ProfileMngrTest, HundredProfilesAllComeBack) {
@@ -356,6 +370,7 @@ TEST_F(ProfileMngrTest, PollingThreadNeverMeetsAFreedOrHalfEditedProfile) {
             ++tried;
         }
     });
+    while (tried == 0) std::this_thread::yield();  // the rounds run while the thread polls
     for (int round = 0; round < 60; ++round) {
         const auto all = mngr.Snapshot();
         mngr.RemoveProfile(all[static_cast<std::size_t>(round) % all.size()]->ProfName, true, false);

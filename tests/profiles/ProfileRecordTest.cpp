@@ -4,10 +4,10 @@
 #include <string>
 
 #include "ProfilesFixture.h"
-#include "platform/RegFile.h"
-#include "platform/RegTree.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
+#include "store/RegFile.h"
+#include "store/RegTree.h"
 
 using namespace wavory;
 using namespace wavory::test;
@@ -188,8 +188,8 @@ TEST_F(ProfileRecordTest, SaveWithCountWritesTheManagersCount) {
 }
 
 TEST_F(ProfileRecordTest, FailedWritesReachTheCaller) {
-    // The store refuses a section with '/' in it.
-    CProfile bad("Bad/Section", false);
+    // The store refuses a section with an empty part.
+    CProfile bad("Bad\\\\Section", false);
     EXPECT_FALSE(bad.Save(false));
     EXPECT_FALSE(bad.ClearName());
 

@@ -14,8 +14,8 @@
 #include "base/AppBase.h"
 #include "base/Messages.h"
 #include "kccl_sim.h"
-#include "platform/SettingsRegistry.h"
 #include "profiles/ProfileMngr.h"
+#include "store/SqliteRegistry.h"
 
 namespace wavory::test {
 
@@ -32,7 +32,8 @@ protected:
         std::filesystem::remove_all(std::filesystem::path(TempHome()) / "Wavory", ec);
         std::filesystem::remove_all(FilesDir(), ec);
         std::filesystem::create_directories(FilesDir());
-        m_pRegistry = std::make_unique<CSettingsRegistry>();
+        m_pRegistry = std::make_unique<CSqliteRegistry>();
+        ASSERT_TRUE(m_pRegistry->IsOpen()) << m_pRegistry->Error();
         theApp.m_pRegistry = m_pRegistry.get();
         theApp.m_pMessages = &m_Messages;
         theApp.m_pProfileMngr = nullptr;
@@ -58,7 +59,7 @@ protected:
         return *m_pMngr;
     }
 
-    // Destroys the manager, which saves every profile.
+    // Destroys the manager (which stores nothing: every change was stored when made).
     void DropMngr() {
         theApp.m_pProfileMngr = nullptr;
         m_pMngr.reset();
@@ -79,7 +80,7 @@ protected:
     static std::string FilesDir() { return TempHome() + "/files"; }
     static std::string FilePath(const std::string& name) { return FilesDir() + "/" + name; }
 
-    std::unique_ptr<CSettingsRegistry> m_pRegistry;
+    std::unique_ptr<CSqliteRegistry> m_pRegistry;
     std::unique_ptr<CProfileMngr> m_pMngr;
     CRecordedMessages m_Messages;
 };

@@ -125,7 +125,8 @@ TEST_F(StationConnectTest, AdHocApplyOnTheFiveGigahertzBandMapsTheIndex) {
         p.PhyChnl = index;
         kccl_sim_clear_log();
         CStation(p).Connect(CStation::CONNECT_APPLY);
-        const auto* set = Find(Log(), OID_CHANNEL_SET);
+        const auto log = Log();  // kept: Find points into it
+        const auto* set = Find(log, OID_CHANNEL_SET);
         ASSERT_NE(set, nullptr);
         EXPECT_EQ(set->head[8], channel) << "index " << index;
         EXPECT_EQ(HeadU32(*set, 12), 0u);
@@ -139,7 +140,8 @@ TEST_F(StationConnectTest, KeyRecordCarriesIndexLengthAndDigits) {
     p.SecKeyLen[2] = 1;
     p.SecKey[2] = kDigits26;
     ASSERT_TRUE(CStation(p).Connect(CStation::CONNECT_APPLY));
-    const auto* key = Find(Log(), OID_WEP_KEY);
+    const auto log = Log();  // kept: Find points into it
+    const auto* key = Find(log, OID_WEP_KEY);
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(key->head[0], 2);
     EXPECT_EQ(key->head[1], 13);
@@ -153,7 +155,8 @@ TEST_F(StationConnectTest, ActiveKeyOutOfRangeSendsNoKey) {
     p.ActiveSecKey = 5;
     p.SecKey = {"0102030405", "0102030405", "0102030405", "0102030405"};
     CStation(p).Connect(CStation::CONNECT_APPLY);
-    const auto* key = Find(Log(), OID_WEP_KEY);
+    const auto log = Log();  // kept: Find points into it
+    const auto* key = Find(log, OID_WEP_KEY);
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(key->head[0], 0xFF);  // index -1
     EXPECT_EQ(key->head[1], 0);     // no key bytes

@@ -13,6 +13,7 @@
 #include "driver/Format.h"
 #include "driver/Request.h"
 #include "monitor/Poll.h"
+#include "profiles/RegistryUpdate.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
 
@@ -98,11 +99,15 @@ bool CPrefs::UpdateData(bool save) {
 bool CPrefs::OnApply() {
     // A value that failed validation is never stored: the user corrects it and tries again.
     if (!UpdateData(true)) return false;
-    theApp.WriteProfileInt("", "Polling Interval", m_nInterval * 1000);
-    theApp.WriteProfileInt("", "Active", m_bActiveScan ? 1 : 0);
-    theApp.WriteProfileInt("", "Power-Save", m_nPowerSave);
-    theApp.WriteProfileInt("", "Scan-Band", m_nScanBand);
-    theApp.WriteProfileInt("", "dBm-Percent", ui->IDC_1159->isChecked() ? 1 : 0);
+    {
+        // The preferences are stored together: one change of the store.
+        CRegistryUpdate group(theApp.m_pRegistry);
+        theApp.WriteProfileInt("", "Polling Interval", m_nInterval * 1000);
+        theApp.WriteProfileInt("", "Active", m_bActiveScan ? 1 : 0);
+        theApp.WriteProfileInt("", "Power-Save", m_nPowerSave);
+        theApp.WriteProfileInt("", "Scan-Band", m_nScanBand);
+        theApp.WriteProfileInt("", "dBm-Percent", ui->IDC_1159->isChecked() ? 1 : 0);
+    }
     if (theApp.m_pPoll) theApp.m_pPoll->SetInterval(m_nInterval);
     if (IMainWindow* window = theApp.m_pMainWnd; window && window->IsSiteVisible()) window->RefreshSiteList();
     return true;

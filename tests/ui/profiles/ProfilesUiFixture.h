@@ -25,9 +25,9 @@
 #include "kccl.h"
 #include "kccl_sim.h"
 #include "monitor/Poll.h"
-#include "platform/SettingsRegistry.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/Tessal.h"
+#include "store/SqliteRegistry.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/ControlIds.h"
@@ -50,7 +50,7 @@ protected:
         std::filesystem::remove_all(std::filesystem::path(TempHome()) / "Wavory", ec);
         std::filesystem::remove_all(FilesDir(), ec);
         std::filesystem::create_directories(FilesDir());
-        m_pRegistry = std::make_unique<CSettingsRegistry>();
+        m_pRegistry = std::make_unique<CSqliteRegistry>();
         ASSERT_NO_FATAL_FAILURE(WireApp({.registry = m_pRegistry.get(), .messages = &m_Messages}));
         theApp.m_bScanning = false;  // the manager's first scan is not under test
         g_strEditProfile.clear();
@@ -148,7 +148,7 @@ protected:
         timer->start();
     }
 
-    std::unique_ptr<CSettingsRegistry> m_pRegistry;
+    std::unique_ptr<CSqliteRegistry> m_pRegistry;
     CMessageLog m_Messages;
     QString m_strNextFile;
     bool m_bAnswerYes = true;

@@ -46,7 +46,7 @@ TEST_F(SiteConnectTest, JoiningAnOpenNetworkAssociatesAndAddsAMember) {
     EXPECT_EQ(profile->Priority, 0);
     EXPECT_EQ(profile->ChannelNumber(), 11);
     // Stored at once, and shown as the connection.
-    EXPECT_EQ(CSettingsRegistry().GetProfileString(profile->GetSection(), "NetName", ""), "Lighthouse");
+    EXPECT_EQ(CSqliteRegistry().GetProfileString(profile->GetSection(), "NetName", ""), "Lighthouse");
     EXPECT_EQ(Row("Lighthouse")->background(0).color(), QColor(133, 210, 252));
     EXPECT_FALSE(Button(CViewSite::IDC_CONNECT)->isEnabled());
 }
@@ -165,7 +165,7 @@ TEST_F(SiteConnectTest, SaveProfileKeepsTheProfileOnlyWhenConfirmed) {
     ASSERT_NE(profile, nullptr);
     EXPECT_EQ(profile->Priority, 0);
     EXPECT_EQ(profile->ChannelNumber(), 11);
-    EXPECT_EQ(CSettingsRegistry().GetProfileInt("", "NumOfProfiles", 0), 1);
+    EXPECT_EQ(CSqliteRegistry().GetProfileInt("", "NumOfProfiles", 0), 1);
     EXPECT_EQ(m_Window.m_nFullRefreshes, 1);
     EXPECT_FALSE(SimState()["associated"].toBool());  // saving joins nothing
 }

@@ -23,10 +23,10 @@
 #include "AppFixture.h"
 #include "kccl_sim.h"
 #include "monitor/Poll.h"
-#include "platform/SettingsRegistry.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
+#include "store/SqliteRegistry.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/EditProfile.h"
@@ -67,7 +67,7 @@ protected:
         std::string scenario = "{\"scan_duration_ms\":0,\"networks\":[";
         for (std::size_t i = 0; i < networks.size(); ++i) scenario += (i ? "," : "") + networks[i];
         scenario += "]}";
-        m_pRegistry = std::make_unique<CSettingsRegistry>();
+        m_pRegistry = std::make_unique<CSqliteRegistry>();
         ASSERT_NO_FATAL_FAILURE(WireApp({.registry = m_pRegistry.get(),
                                          .messages = &m_Messages,
                                          .window = &m_Window,
@@ -89,8 +89,9 @@ protected:
     }
 
     void SetUp() override {
-        // A fresh settings file for every test; the store makes it again on first write.
-        QFile::remove(QString::fromStdString(CSettingsRegistry().FileName()));
+        // A fresh store for every test; it is made again when opened.
+        for (const char* suffix : {"", "-wal", "-shm"})
+            QFile::remove(QString::fromStdString(CSqliteRegistry::DefaultPath() + suffix));
     }
 
     void TearDown() override {
@@ -165,7 +166,7 @@ protected:
                state["bssid"].toString() == bssid;
     }
 
-    std::unique_ptr<CSettingsRegistry> m_pRegistry;
+    std::unique_ptr<CSqliteRegistry> m_pRegistry;
     CSiteSink m_Messages;
     CSiteWindow m_Window;
     std::unique_ptr<CViewSite> m_pSite;

@@ -52,7 +52,7 @@ TEST_F(ViewSiteTest, BothViewsShowTheirColumnsAndTheChoiceIsKeptAcrossRuns) {
     EXPECT_EQ(Column(1).count("Harbour"), 1);
     EXPECT_EQ(Row("Harbour")->text(0), "99%");
 
-    EXPECT_EQ(CSettingsRegistry().GetProfileInt("", "View AP or NET", 0), 1);
+    EXPECT_EQ(CSqliteRegistry().GetProfileInt("", "View AP or NET", 0), 1);
     m_pSite.reset();
     Open();
     EXPECT_TRUE(m_pSite->IsNetworkView());

@@ -1,4 +1,4 @@
-#include "platform/RegTextCodec.h"
+#include "store/RegTextCodec.h"
 
 #include <cstdint>
 
@@ -6,7 +6,10 @@ namespace wavory {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
+// Bytes 0x80..0xFF that are no UTF-8 as the code units U+DC80..U+DCFF.
+constexpr char16_t kEscapeBase = 0xDC00;
+constexpr char16_t kEscapeFirst = 0xDC80;
+constexpr char16_t kEscapeLast = 0xDCFF;
 
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -94,6 +97,8 @@ bool Utf16LeToUtf8(std::string_view bytes, std::string& out) {
             if (low < 0xDC00 || low > 0xDFFF) return false;
             AppendUtf8(result, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
             ++i;
+        } else if (u >= kEscapeFirst && u <= kEscapeLast) {
+            result += static_cast<char>(u - kEscapeBase);  // a byte that was no UTF-8 (see Utf8ToUtf16Le)
         } else if (u >= 0xDC00 && u <= 0xDFFF) {
             return false;
         } else {
@@ -115,7 +120,9 @@ std::string Utf8ToUtf16Le(std::string_view text) {
     while (pos < text.size()) {
         char32_t cp = 0;
         if (!NextUtf8(text, pos, cp)) {
-            cp = kReplacement;
+            // A byte that is no UTF-8 (an SSID is any 32 bytes) travels as an unpaired low surrogate,
+            // U+DC80..U+DCFF, which Utf16LeToUtf8 turns back into the byte: exact both ways.
+            cp = kEscapeBase + static_cast<uint8_t>(text[pos]);
             ++pos;
         }
         if (cp >= 0x10000) {

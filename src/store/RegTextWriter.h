@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/RegTree.h"
+#include "store/RegTree.h"
 
 namespace wavory {
 

@@ -1,8 +1,8 @@
-#include "platform/RegTextWriter.h"
+#include "store/RegTextWriter.h"
 
 #include <cstdio>
 
-#include "platform/RegTextCodec.h"
+#include "store/RegTextCodec.h"
 
 namespace wavory {
 

@@ -1,4 +1,4 @@
-#include "platform/RegFile.h"
+#include "store/RegFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,9 +9,9 @@
 #include <cstdlib>
 
 #include "base/RegistrySchema.h"
-#include "platform/HiveReader.h"
-#include "platform/RegTextReader.h"
-#include "platform/RegTextWriter.h"
+#include "store/HiveReader.h"
+#include "store/RegTextReader.h"
+#include "store/RegTextWriter.h"
 
 namespace wavory {
 
@@ -84,12 +84,15 @@ std::optional<uint32_t> ParseDwordText(std::string_view text) {
 }
 
 int ReadRegFile(const std::string& file, SRegKey& top) {
-    CFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) return ErrnoToRegError(errno);
+    // Opened without waiting: a FIFO would otherwise block until someone writes to it. Only a regular
+    // file is read; a FIFO, device or folder is refused at once.
+    CFd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.Get() < 0) return errno == ELOOP ? REG_ERROR_NOT_A_FILE : ErrnoToRegError(errno);
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) return ErrnoToRegError(errno);
-    if (S_ISDIR(st.st_mode)) return REG_ERROR_ACCESS_DENIED;
+    if (!S_ISREG(st.st_mode)) return REG_ERROR_NOT_A_FILE;
     if (static_cast<uint64_t>(st.st_size) > kMaxRegFileSize) return REG_ERROR_FILE_TOO_LARGE;
+    ::fcntl(fd.Get(), F_SETFL, 0);
 
     // Read to one byte past the limit: a file may grow, and a device reports no size at all.
     std::string bytes;

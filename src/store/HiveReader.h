@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/RegTree.h"
+#include "store/RegTree.h"
 
 namespace wavory {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/RegTree.h"
+#include "store/RegTree.h"
 
 namespace wavory {
 
@@ -14,9 +14,11 @@ namespace wavory {
 constexpr uint64_t kMaxRegFileSize = 16u << 20;
 
 // Reads a profile file into its top key, deciding the format by the first bytes: "regf" is a binary
-// hive, FF FE UTF-16 regedit text, anything else 8-bit regedit text. REG_OK or an error code
-// (REG_ERROR_FILE_NOT_FOUND, REG_ERROR_ACCESS_DENIED, REG_ERROR_FILE_TOO_LARGE,
-// REG_ERROR_INVALID_DATA); on error `top` is left as it was.
+// hive, FF FE UTF-16 regedit text, anything else 8-bit regedit text. Only a regular file is read: a
+// FIFO, device, folder or symbolic-link loop gives REG_ERROR_NOT_A_FILE at once. Reading and parsing
+// take time linear in the file's size. REG_OK or an error code (REG_ERROR_FILE_NOT_FOUND,
+// REG_ERROR_ACCESS_DENIED, REG_ERROR_FILE_TOO_LARGE, REG_ERROR_INVALID_DATA, REG_ERROR_NOT_A_FILE); on
+// error `top` is left as it was.
 int ReadRegFile(const std::string& file, SRegKey& top);
 
 // A dword given as decimal text, signed or not ("-1" and "4294967295" are both 0xFFFFFFFF); blanks

@@ -1,4 +1,4 @@
-#include "platform/RegTree.h"
+#include "store/RegTree.h"
 
 #include <algorithm>
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "RegTestSupport.h"
-#include "platform/RegFile.h"
-#include "platform/SettingsRegistry.h"
+#include "store/RegFile.h"
+#include "store/SqliteRegistry.h"
 
 namespace wavory {
 namespace {
@@ -37,7 +37,7 @@ protected:
     }
 
     test::CScratchDir m_Dir;
-    CSettingsRegistry m_Reg{m_Dir.Path("store.conf")};
+    CSqliteRegistry m_Reg{m_Dir.Path("settings.db")};
 };
 
 // Root values (one of them the default value), two profiles and a key below one of them. hivexsh

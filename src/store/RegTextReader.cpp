@@ -1,12 +1,13 @@
-#include "platform/RegTextReader.h"
+#include "store/RegTextReader.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
-#include "platform/RegTextCodec.h"
+#include "store/RegTextCodec.h"
 
 namespace wavory {
 
@@ -24,6 +25,13 @@ constexpr uint32_t kRegDword = 4;
 constexpr uint32_t kRegDwordBigEndian = 5;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string LowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
 
 std::string_view TrimLeft(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -309,17 +317,53 @@ int ParseRegText(std::string_view bytes, SRegKey& top) {
     }
     const std::vector<std::string> topPath = topBlock->path;
 
-    SRegKey result{topPath.back(), {}, {}};
+    // Built with indexes by name, so that a key of many values or subkeys costs no more than its
+    // size: the registry compares names without regard to ASCII case, and a later line wins.
+    struct SNode {
+        SRegKey key;
+        std::unordered_map<std::string, size_t> valueIndex;
+        std::unordered_map<std::string, size_t> childIndex;
+        std::vector<size_t> children;
+    };
+    std::vector<SNode> nodes(1);
+    nodes[0].key.name = topPath.back();
     for (SKeyBlock& b : blocks) {
         if (b.path.size() < topPath.size()) continue;
         bool under = true;
         for (size_t i = 0; i < topPath.size() && under; ++i) under = RegNameEqual(b.path[i], topPath[i]);
         if (!under) continue;
-        SRegKey* key = &result;
-        for (size_t i = topPath.size(); i < b.path.size(); ++i) key = &key->SubKey(b.path[i]);
-        for (SRegNamedValue& v : b.values) key->SetValue(v.name, std::move(v.value));
+        size_t node = 0;
+        for (size_t i = topPath.size(); i < b.path.size(); ++i) {
+            const std::string lower = LowerAscii(b.path[i]);
+            auto found = nodes[node].childIndex.find(lower);
+            if (found != nodes[node].childIndex.end()) {
+                node = found->second;
+                continue;
+            }
+            const size_t child = nodes.size();
+            nodes[node].childIndex.emplace(lower, child);
+            nodes[node].children.push_back(child);
+            nodes.emplace_back();
+            nodes.back().key.name = b.path[i];
+            node = child;
+        }
+        SNode& target = nodes[node];
+        for (SRegNamedValue& v : b.values) {
+            auto [it, added] = target.valueIndex.emplace(LowerAscii(v.name), target.key.values.size());
+            if (added) {
+                target.key.values.push_back(std::move(v));
+            } else {
+                target.key.values[it->second].value = std::move(v.value);
+            }
+        }
     }
-    top = std::move(result);
+    // Children always come after their parent: assemble from the last node back to the top.
+    for (size_t n = nodes.size(); n-- > 0;) {
+        SNode& node = nodes[n];
+        node.key.subkeys.reserve(node.children.size());
+        for (size_t child : node.children) node.key.subkeys.push_back(std::move(nodes[child].key));
+    }
+    top = std::move(nodes[0].key);
     return REG_OK;
 }
 

@@ -1,4 +1,4 @@
-#include "platform/HiveReader.h"
+#include "store/HiveReader.h"
 
 #include <hivex.h>
 
@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <memory>
 #include <set>
+#include <string>
+#include <unordered_map>
 
 namespace wavory {
 
@@ -36,9 +38,28 @@ public:
     }
 
 private:
+    // Adds a value; a name seen before (a damaged hive) replaces it. The index keeps a key of many
+    // values linear.
+    static void PutValue(SRegKey& key, std::unordered_map<std::string, size_t>& index, const char* name,
+                         SRegValue value) {
+        auto [it, added] = index.emplace(Lower(name), key.values.size());
+        if (added) {
+            key.values.push_back({name, std::move(value)});
+        } else {
+            key.values[it->second].value = std::move(value);
+        }
+    }
+
+    static std::string Lower(std::string s) {
+        for (char& c : s)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return s;
+    }
+
     bool ReadValues(hive_node_h node, SRegKey& key) {
         MallocPtr<hive_value_h> values(hivex_node_values(m_pHive, node));
         if (!values) return false;
+        std::unordered_map<std::string, size_t> index;
         for (hive_value_h* v = values.get(); *v != 0; ++v) {
             MallocPtr<char> name(hivex_value_key(m_pHive, *v));
             hive_type type{};
@@ -50,7 +71,7 @@ private:
                 case hive_t_REG_EXPAND_SZ: {
                     MallocPtr<char> text(hivex_value_string(m_pHive, *v));
                     if (!text) return false;
-                    key.SetValue(name.get(), SRegValue::Sz(text.get()));
+                    PutValue(key, index, name.get(), SRegValue::Sz(text.get()));
                     break;
                 }
                 case hive_t_REG_DWORD:
@@ -58,7 +79,7 @@ private:
                     errno = 0;
                     const int32_t dword = hivex_value_dword(m_pHive, *v);
                     if (dword == -1 && errno != 0) return false;
-                    key.SetValue(name.get(), SRegValue::Dword(static_cast<uint32_t>(dword)));
+                    PutValue(key, index, name.get(), SRegValue::Dword(static_cast<uint32_t>(dword)));
                     break;
                 }
                 default:
@@ -71,10 +92,13 @@ private:
     bool ReadSubKeys(hive_node_h node, SRegKey& key, int depth) {
         MallocPtr<hive_node_h> children(hivex_node_children(m_pHive, node));
         if (!children) return false;
+        std::unordered_map<std::string, size_t> index;
         for (hive_node_h* c = children.get(); *c != 0; ++c) {
             MallocPtr<char> name(hivex_node_name(m_pHive, *c));
             if (!name || name.get()[0] == '\0') return false;
-            if (!ReadKey(*c, key.SubKey(name.get()), depth + 1)) return false;
+            auto [it, added] = index.emplace(Lower(name.get()), key.subkeys.size());
+            if (added) key.subkeys.push_back(SRegKey{name.get(), {}, {}});
+            if (!ReadKey(*c, key.subkeys[it->second], depth + 1)) return false;
         }
         return true;
     }
