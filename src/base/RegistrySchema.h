@@ -16,7 +16,11 @@ struct SRegSchemaEntry {
     ERegType type;
 };
 
-// The 27 profile values in load order, then the values of the application key.
+// How many of the schema's first entries are the values of one profile section: the 27 of the
+// original layout and the two of WPA security.
+inline constexpr std::size_t kProfileValueCount = 29;
+
+// The profile values in load order, then the values of the application key.
 std::span<const SRegSchemaEntry> RegistrySchema();
 
 // The entry of a value name as the utility spells it, or null for a name it does not use.

@@ -49,10 +49,7 @@ int Failed(const CLI::App& app, int code, const std::string& message, const std:
         j["error"] = message;
         j["command"] = command;
         j["failed"] = failed.empty() ? command : failed;
-        j["reason"] = !reason.empty()       ? reason
-                      : code == kExitUsage  ? "usage"
-                      : code == kExitLocked ? "locked"
-                                            : "failed";
+        j["reason"] = !reason.empty() ? reason : code == kExitUsage ? "usage" : "failed";
         j["exit_code"] = code;
         std::fputs((j.dump(2, ' ', false, json::error_handler_t::replace) + "\n").c_str(), stdout);
         std::fflush(stdout);

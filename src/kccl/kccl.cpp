@@ -46,14 +46,18 @@ int kcom_connect(const char* how) {
     std::lock_guard lock(g_mutex);
     const SSystemPaths paths;
     const std::string chosen = ChooseAdapter(WantedAdapter(), FindWirelessInterfaces(paths));
-    g_real.reset();
-    g_simLinked = false;
-    SimDisconnect();
     if (chosen == kSimName) {
         const int result = SimConnect();
+        // Another program holds the simulated adapter: the link this process has stays as it was.
+        if (result == kResultBusy && g_simLinked) return result;
+        g_real.reset();
+        if (result != 0) SimDisconnect();
         g_simLinked = result == 0;
         return result;
     }
+    g_real.reset();
+    g_simLinked = false;
+    SimDisconnect();
     SInterfaceInfo info = FindWirelessInterface(paths, chosen);
     if (info.name.empty()) return kResultNoAdapter;  // asked for an interface that is not there
     auto adapter = std::make_unique<CRealAdapter>(std::move(info));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "driver/Converters.h"
 #include "driver/Format.h"
 #include "profiles/Profile.h"
 
@@ -63,6 +64,12 @@ std::string CheckProfileLimits(const CProfile& p) {
         return OutOfRange("MaxNetRate", p.MaxNetRate,
                           "a rate of 1 to 54 Mbit/s times 500000 (27000000 = 54)");
     if (p.WrLessMode < 0 || p.WrLessMode > 3) return OutOfRange("WrLessMode", p.WrLessMode, "0 to 3");
+    if (p.WpaMode != 0 && p.WpaMode != 3 && p.WpaMode != 4)
+        return OutOfRange("WpaMode", p.WpaMode, "0 (none), 3 (WPA2) or 4 (WPA3)");
+    if (!p.WpaPassphrase.empty() && !IsValidPassphrase(p.WpaPassphrase))
+        return "\"WpaPassphrase\" is not 8 to 63 characters or 64 hexadecimal digits";
+    if (p.WpaMode != 0 && p.WpaPassphrase.empty())
+        return "\"WpaPassphrase\" is empty; WPA security needs a passphrase";
     return {};
 }
 

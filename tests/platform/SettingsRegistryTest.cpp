@@ -145,7 +145,7 @@ TEST_F(SettingsRegistryTest, UpdateWritesTheFileOnceAtTheEnd) {
     reg.BeginUpdate();
     for (int p = 0; p < 100; ++p) {
         const std::string section = "Profile " + std::to_string(p);
-        for (const SRegSchemaEntry& e : RegistrySchema().first(27)) {
+        for (const SRegSchemaEntry& e : RegistrySchema().first(kProfileValueCount)) {
             const bool ok = e.type == ERegType::Sz ? reg.WriteProfileString(section, e.name, section)
                                                    : reg.WriteProfileInt(section, e.name, p);
             ASSERT_TRUE(ok);

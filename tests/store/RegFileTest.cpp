@@ -20,12 +20,12 @@ using test::WriteBytes;
 
 constexpr std::string_view kApp = "HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility";
 
-// The 27 values of one profile, different for each seed, with the given name and network name.
+// The values of one profile, different for each seed, with the given name and network name.
 void FillProfile(IRegistry& reg, const std::string& section, const std::string& name, const std::string& ssid,
                  int seed) {
     reg.BeginUpdate();
     int n = seed;
-    for (const SRegSchemaEntry& e : RegistrySchema().first(27)) {
+    for (const SRegSchemaEntry& e : RegistrySchema().first(kProfileValueCount)) {
         if (e.name == "ProfName") {
             reg.WriteProfileString(section, e.name, name);
         } else if (e.name == "NetName") {
@@ -55,7 +55,7 @@ void ExpectSameValues(const IRegistry& reg, const std::string& a, const std::str
 // Every profile value of a section as text, absent ones marked.
 std::vector<std::string> Snapshot(const IRegistry& reg, const std::string& section) {
     std::vector<std::string> values;
-    for (const SRegSchemaEntry& e : RegistrySchema().first(27)) {
+    for (const SRegSchemaEntry& e : RegistrySchema().first(kProfileValueCount)) {
         values.push_back(e.type == ERegType::Sz ? reg.GetProfileString(section, e.name, "<absent>")
                                                 : std::to_string(reg.GetProfileInt(section, e.name, -999)));
     }
@@ -169,7 +169,7 @@ TEST_F(RegFileTest, OneProfileRoundTrips) {
         m_Reg.WriteProfileString("Import\\Profile 9", "ProfName", "old");
 
         ASSERT_EQ(m_Reg.RestoreKey("Import", m_strOut), REG_OK);
-        ExpectSameValues(m_Reg, "Profile 3", "Import", RegistrySchema().first(27));
+        ExpectSameValues(m_Reg, "Profile 3", "Import", RegistrySchema().first(kProfileValueCount));
         EXPECT_EQ(m_Reg.GetProfileString("Import", "ProfName", ""), name);
         EXPECT_FALSE(m_Reg.KeyExists("Import\\Profile 9"));
         EXPECT_EQ(m_Reg.GetProfileInt("Import", "NumOfProfiles", -7), -7);
@@ -178,7 +178,7 @@ TEST_F(RegFileTest, OneProfileRoundTrips) {
 
 TEST_F(RegFileTest, AllProfilesAndPreferencesRoundTrip) {
     int n = 0;
-    for (const SRegSchemaEntry& e : RegistrySchema().subspan(27)) {
+    for (const SRegSchemaEntry& e : RegistrySchema().subspan(kProfileValueCount)) {
         m_Reg.WriteProfileInt("", e.name, ++n);  // the preferences
     }
     m_Reg.WriteProfileInt("", "NumOfProfiles", 3);
@@ -191,11 +191,11 @@ TEST_F(RegFileTest, AllProfilesAndPreferencesRoundTrip) {
     ASSERT_EQ(m_Reg.SaveKey("", m_strOut, false), REG_OK);
     ASSERT_EQ(m_Reg.RestoreKey("Import", m_strOut), REG_OK);
 
-    ExpectSameValues(m_Reg, "", "Import", RegistrySchema().subspan(27));
+    ExpectSameValues(m_Reg, "", "Import", RegistrySchema().subspan(kProfileValueCount));
     EXPECT_EQ(m_Reg.SubKeys("Import"), (std::vector<std::string>{"Profile 0", "Profile 1", "Profile 2"}));
     for (int i = 0; i < 3; ++i) {
         const std::string section = "Profile " + std::to_string(i);
-        ExpectSameValues(m_Reg, section, "Import\\" + section, RegistrySchema().first(27));
+        ExpectSameValues(m_Reg, section, "Import\\" + section, RegistrySchema().first(kProfileValueCount));
     }
 
     // The file carries the kinds of the schema.
@@ -205,7 +205,7 @@ TEST_F(RegFileTest, AllProfilesAndPreferencesRoundTrip) {
     EXPECT_EQ(tree.FindValue("ConnectedStation")->type, ERegType::Sz);
     EXPECT_EQ(*tree.FindValue("Polling Interval"), SRegValue::Dword(25000));
     ASSERT_NE(tree.FindSubKey("Profile 1"), nullptr);
-    EXPECT_EQ(tree.FindSubKey("Profile 1")->values.size(), 27u);
+    EXPECT_EQ(tree.FindSubKey("Profile 1")->values.size(), kProfileValueCount);
     EXPECT_EQ(*tree.FindSubKey("Profile 1")->FindValue("Priority"), SRegValue::Dword(0xFFFFFFFF));
 }
 
