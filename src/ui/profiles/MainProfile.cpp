@@ -21,6 +21,7 @@
 #include "shell/MainWindow.h"
 #include "shell/StringTable.h"
 #include "shell/Tessal.h"
+#include "survey/Connect.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/ControlIds.h"
@@ -265,30 +266,11 @@ void CMainProfile::UpdateArrows() {
 void CMainProfile::ConnectSelected() {
     const QList<QTreeWidgetItem*> autoSelected = ui->IDC_1077->selectedItems();
     if (!autoSelected.isEmpty()) m_nAutoSel = ui->IDC_1077->indexOfTopLevelItem(autoSelected.first());
-    CProfileMngr* mngr = theApp.m_pProfileMngr;
-    CStationMngr* stations = theApp.m_pStationMngr;
     std::shared_ptr<CProfile> profile = SelectedProfile();
-    if (!profile || !mngr || !stations) return;
-
-    std::shared_ptr<CStation> station;
-    int phyType = 1;
-    {
-        auto lock = mngr->Lock();
-        station = std::make_shared<CStation>(*profile);
-        phyType = profile->PhyType;
-    }
-    if (station->Connect(CStation::CONNECT_APPLY)) {
-        // The polling thread reads the live connection back two ticks from now.
-        theApp.m_nAutoCountdown = 2;
-        stations->SetCurrent(station);
-        mngr->SetConnected(theApp.m_bAdHocApplied ? profile : nullptr, true);
-        if (theApp.m_pPoll) theApp.m_pPoll->ResetStats(phyType != 1);
-        theApp.m_bRefreshRequest = true;
-        return;
-    }
-    stations->SetCurrent(nullptr);
-    mngr->SetConnected(nullptr, true);
-    theApp.ShowMessage(LoadStringId(IDS_CONNECT_FAILED), EMsgIcon::Warning);
+    if (!profile || !theApp.m_pProfileMngr || !theApp.m_pStationMngr) return;
+    std::string failure;
+    if (ConnectProfile(profile, &failure)) return;
+    theApp.ShowMessage(failure, EMsgIcon::Warning);
     if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
 }
 
