@@ -16,6 +16,7 @@
 #include "platform/SettingsRegistry.h"
 #include "platform/SystemdServiceControl.h"
 #include "shell/Tessal.h"
+#include "shell/Trace.h"
 #include "ui/monitor/MainAbout.h"
 #include "ui/res/Resources.h"
 #include "ui/shell/MainWindowHost.h"
@@ -29,6 +30,7 @@ namespace {
 
 struct SOptions {
     bool bMinimized = false;
+    bool bVerbose = false;
     bool bHelp = false;
     bool bVersion = false;
     std::string strScreenshots;  // folder; empty: no screenshot mode
@@ -37,8 +39,9 @@ struct SOptions {
 };
 
 const char kUsage[] =
-    "usage: wavory [--minimized] [--screenshots FOLDER [--delay SECONDS]]\n"
+    "usage: wavory [--minimized] [--verbose] [--screenshots FOLDER [--delay SECONDS]]\n"
     "  --minimized            start minimised\n"
+    "  --verbose              write diagnostics to standard error (as WAVORY_TRACE=1 does)\n"
     "  --screenshots FOLDER   write a PNG of each page and dialog into FOLDER, then exit\n"
     "                         (uses the offscreen platform unless QT_QPA_PLATFORM is set)\n"
     "  --delay SECONDS        how long the window runs before the pictures are taken (default 8)\n";
@@ -49,6 +52,8 @@ SOptions ParseOptions(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--minimized") {
             options.bMinimized = true;
+        } else if (arg == "--verbose") {
+            options.bVerbose = true;
         } else if (arg == "--screenshots" && i + 1 < argc) {
             options.strScreenshots = argv[++i];
         } else if (arg == "--delay" && i + 1 < argc) {
@@ -110,6 +115,7 @@ int main(int argc, char** argv) {
         std::printf("Wavory Utility %s\n", CMainAbout::kVersion);
         return 0;
     }
+    if (options.bVerbose) EnableTrace(true);
     const bool screenshots = !options.strScreenshots.empty();
     if (screenshots) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

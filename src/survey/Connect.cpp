@@ -56,7 +56,8 @@ bool IsKeyComplete(const CProfile& profile, int key) {
     const auto k = static_cast<std::size_t>(key);
     const int length = profile.SecKeyLen[k];
     if (length != 0 && length != 1) return false;
-    return profile.SecKey[k].size() == static_cast<std::size_t>(length == 0 ? kShortKeyDigits : kLongKeyDigits);
+    return profile.SecKey[k].size() ==
+           static_cast<std::size_t>(length == 0 ? kShortKeyDigits : kLongKeyDigits);
 }
 
 bool ConnectProfile(const std::shared_ptr<CProfile>& profile, std::string* failure) {
@@ -110,8 +111,9 @@ SJoin PrepareJoin(const std::shared_ptr<CStation>& scanned) {
     join.profile = FindJoinProfile(*scanned);
     auto lock = LockProfiles();
     // The network as the scan heard it; the rest (name, keys, radio settings) from the profile.
-    join.settings = std::make_shared<CStation>(join.profile ? *join.profile : static_cast<const CProfile&>(*scanned),
-                                               scanned->m_strBssid, scanned->m_nRssi);
+    join.settings =
+        std::make_shared<CStation>(join.profile ? *join.profile : static_cast<const CProfile&>(*scanned),
+                                   scanned->m_strBssid, scanned->m_nRssi);
     CStation& settings = *join.settings;
     settings.NetName = scanned->NetName;
     settings.NetMode = scanned->NetMode;
@@ -208,7 +210,8 @@ std::shared_ptr<CStation> LiveConnection(const std::shared_ptr<CStation>& scanne
     list.AddVarExt(OID_SECURITY_QUERY, 0, nullptr, nullptr);
     if (list.RefreshAll(false, false)) {
         const uint32_t mode = PayloadU32(list.GetVar(0)->GetBlock(0), 0);
-        if (mode == kDriverModeInfrastructure || mode == kDriverModeAdHoc) live->NetMode = mode == kDriverModeInfrastructure;
+        if (mode == kDriverModeInfrastructure || mode == kDriverModeAdHoc)
+            live->NetMode = mode == kDriverModeInfrastructure;
         live->SecType = static_cast<int>(PayloadU32(list.GetVar(1)->GetBlock(0), 0));
     }
     return live;
