@@ -44,6 +44,7 @@ protected:
         theApp.m_pGraphPage = nullptr;
         theApp.m_bRefreshRequest = false;
         theApp.m_bScanning = false;
+        theApp.SetTrayTip("");  // no tip carried over from an earlier test
         theApp.ConnectDriver();
         theApp.m_pPoll = new CPoll();
         theApp.m_pCardMngr = new CCardMngr();
