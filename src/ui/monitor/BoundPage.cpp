@@ -1,6 +1,7 @@
 #include "ui/monitor/BoundPage.h"
 
 #include <QLabel>
+#include <QLayout>
 
 #include "ui/monitor/LabelControl.h"
 
@@ -46,8 +47,9 @@ void CBoundPage::MakeCounterLabel(int id, const QString& widest) {
     // A fixed size: a widget whose size cannot change does not ask its layout to recompute.
     label->setFixedSize(label->fontMetrics().horizontalAdvance(widest) + 2 * label->margin() + 2,
                         label->sizeHint().height());
-    // Opaque: a new text repaints the label alone, not the group box and page beneath it.
-    label->setAutoFillBackground(true);
+    // Its cell is wider: the label stays at the start of it, where the other values begin.
+    if (QWidget* parent = label->parentWidget(); parent && parent->layout())
+        parent->layout()->setAlignment(label, Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 }  // namespace wavory
