@@ -223,5 +223,27 @@ TEST_F(ViewSiteTest, WritesAPictureOfEachView) {
     EXPECT_FALSE(m_pSite->IsNetworkView());  // the view shown before
 }
 
+TEST_F(ViewSiteTest, OpensWithTheConnectedRowSelectedAndLeavesUnchangedRowsAlone) {
+    Start();
+    CProfile lighthouse("", false);
+    lighthouse.NetName = "Lighthouse";
+    lighthouse.NetMode = true;
+    ASSERT_TRUE(CStation(lighthouse).Connect(CStation::CONNECT_APPLY));  // joined before it opens
+    Open();
+    ASSERT_EQ(List()->selectedItems().size(), 1);
+    EXPECT_EQ(List()->selectedItems().first()->text(1), "Lighthouse");
+    EXPECT_FALSE(Button(CViewSite::IDC_CONNECT)->isEnabled());  // it is the connection
+    EXPECT_TRUE(Button(CViewSite::IDC_EDIT_CONNECTION)->isEnabled());
+    EXPECT_TRUE(Button(CViewSite::IDC_SAVE_PROFILE)->isEnabled());
+
+    // A refresh that finds the same stations keeps the same rows (no rebuild, no repaint).
+    QTreeWidgetItem* first = List()->topLevelItem(0);
+    m_pSite->RefreshList();
+    EXPECT_EQ(List()->topLevelItem(0), first);
+    theApp.m_pStationMngr->Lookup("Lighthouse;11")->m_nRssi = -92;
+    m_pSite->RefreshList();
+    EXPECT_EQ(Row("Lighthouse")->text(0), "00%");
+}
+
 }  // namespace
 }  // namespace wavory::test
