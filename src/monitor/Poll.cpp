@@ -189,8 +189,8 @@ CPoll::ESample CPoll::SampleStatistics() {
     sample.tx = Utilisation(txRate, fullScale);
     theApp.m_nRxRate = static_cast<int>(rxRate);
     theApp.m_nTxRate = static_cast<int>(txRate);
-    Trace("\nSecs %d, Max %d, RxDiff %d, Poll Rx %d Tx %d", m_nTick.load(), fullScale, static_cast<int>(rxDiff),
-          sample.rx, sample.tx);
+    Trace("\nSecs %d, Max %d, RxDiff %d, Poll Rx %d Tx %d", m_nTick.load(), fullScale,
+          static_cast<int>(rxDiff), sample.rx, sample.tx);
     m_dwLastRx = rx;
     m_dwLastTx = tx;
     m_LastSampleTime = now;

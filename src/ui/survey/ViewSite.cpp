@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -12,7 +13,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTreeWidget>
-#include <QFontMetrics>
 #include <algorithm>
 #include <vector>
 
@@ -140,7 +140,7 @@ void CViewSite::ApplyColumnWidths() {
     QTreeWidget* list = ui->IDC_1062;
     const QFontMetrics metrics(list->font());
     // The widest text each column shows, so that "Infrastructure" or a MAC address is never cut.
-    static const char* const kWidest[kApViewColumns] = {"-100dBm", "", "Infrastructure", "None",
+    static const char* const kWidest[kApViewColumns] = {"-100dBm", "",        "Infrastructure",   "None",
                                                         "165",     "54 Mbps", "00-00-00-00-00-00"};
     constexpr int kPadding = 16;
     const int count = list->columnCount();
@@ -161,7 +161,8 @@ void CViewSite::ApplyColumnWidths() {
     const int spare = std::max(0, list->viewport()->width() - leastTotal);
     for (int column = 0; column < count; ++column) {
         const double share = SiteColumnFraction(column, m_bNetworkView) / std::max(total, 1.0);
-        list->setColumnWidth(column, least[static_cast<std::size_t>(column)] + static_cast<int>(spare * share));
+        list->setColumnWidth(column,
+                             least[static_cast<std::size_t>(column)] + static_cast<int>(spare * share));
     }
 }
 
@@ -272,7 +273,8 @@ std::vector<CViewSite::SSiteRow> CViewSite::BuildRows() {
         row.key = key;
         row.current = !m_strListCurrentKey.empty() && key == m_strListCurrentKey;
         row.image = IsCurrentStation(*station) ? SITE_IMG_CONNECTED : QualityImage(station->m_nRssi);
-        for (int column = 0; column < columns; ++column) row.texts.push_back(SiteColumnText(*station, column));
+        for (int column = 0; column < columns; ++column)
+            row.texts.push_back(SiteColumnText(*station, column));
         rows.push_back(std::move(row));
     }
     return rows;
