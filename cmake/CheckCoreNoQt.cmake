@@ -1,7 +1,7 @@
-# Fails when a file of the core subsystems includes a Qt header.
-set(core_dirs driver shell monitor profiles survey kccl)
+# Fails when a file of the core includes a Qt header.
+include(${CMAKE_CURRENT_LIST_DIR}/CoreLayers.cmake)
 set(bad "")
-foreach(dir IN LISTS core_dirs)
+foreach(dir IN LISTS WAVORY_CORE_LAYERS)
     file(GLOB_RECURSE files "${ROOT}/src/${dir}/*.h" "${ROOT}/src/${dir}/*.cpp")
     foreach(f IN LISTS files)
         file(STRINGS "${f}" hits REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]+|Qt[A-Za-z]+/)")

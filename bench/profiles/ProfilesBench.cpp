@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "base/AppBase.h"
 #include "platform/SettingsRegistry.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Tessal.h"
 
 using namespace wavory;
 

@@ -12,11 +12,11 @@
 #include <cstring>
 #include <string>
 
+#include "base/Trace.h"
 #include "platform/InstanceLock.h"
 #include "platform/SettingsRegistry.h"
 #include "platform/SystemdServiceControl.h"
 #include "shell/Tessal.h"
-#include "shell/Trace.h"
 #include "ui/monitor/MainAbout.h"
 #include "ui/res/Resources.h"
 #include "ui/shell/MainWindowHost.h"

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/Registry.h"
+#include "base/Registry.h"
 
 namespace wavory::cli {
 

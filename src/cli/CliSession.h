@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Messages.h"
 #include "cli/CliRegistry.h"
-#include "shell/Messages.h"
 
 namespace wavory {
 class CInstanceLock;

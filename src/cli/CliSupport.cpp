@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "driver/DisplayText.h"
+#include "base/DisplayText.h"
 
 namespace wavory::cli {
 

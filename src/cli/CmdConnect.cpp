@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "base/Locks.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "cli/ProfileFields.h"
@@ -13,7 +14,6 @@
 #include "driver/Format.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Locks.h"
 #include "shell/Tessal.h"
 #include "survey/Connect.h"
 #include "survey/Station.h"

@@ -6,6 +6,7 @@
 #include <optional>
 #include <thread>
 
+#include "base/StringTable.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "driver/CommVarList.h"
@@ -14,7 +15,6 @@
 #include "driver/NameTables.h"
 #include "driver/Request.h"
 #include "monitor/Signal.h"
-#include "shell/StringTable.h"
 #include "shell/Tessal.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"

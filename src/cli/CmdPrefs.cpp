@@ -7,12 +7,12 @@
 #include <memory>
 #include <tuple>
 
+#include "base/StringTable.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "driver/Format.h"
 #include "monitor/Poll.h"
 #include "profiles/RegistryUpdate.h"
-#include "shell/StringTable.h"
 #include "shell/Tessal.h"
 
 namespace wavory::cli {

@@ -4,12 +4,12 @@
 #include <memory>
 #include <set>
 
+#include "base/Registry.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "platform/RegFile.h"
 #include "platform/RegTree.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Registry.h"
 
 namespace wavory::cli {
 

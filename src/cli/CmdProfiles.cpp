@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/Locks.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "cli/ProfileFields.h"
@@ -11,7 +12,6 @@
 #include "driver/Converters.h"
 #include "driver/Request.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Locks.h"
 
 namespace wavory::cli {
 

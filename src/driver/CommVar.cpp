@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "shell/Tessal.h"
-#include "shell/Trace.h"
+#include "base/AppBase.h"
+#include "base/Trace.h"
 
 namespace wavory {
 

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/StringTable.h"
 #include "driver/Format.h"
 #include "driver/NameTables.h"
 #include "driver/Request.h"
-#include "shell/StringTable.h"
 
 namespace wavory {
 

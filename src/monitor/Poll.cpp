@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "base/AppBase.h"
+#include "base/Trace.h"
 #include "driver/CommVarList.h"
 #include "driver/Request.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Tessal.h"
-#include "shell/Trace.h"
 #include "survey/Connect.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"

@@ -12,9 +12,11 @@
 #include <mutex>
 #include <thread>
 
+#include "survey/PollControl.h"
+
 namespace wavory {
 
-class CPoll {
+class CPoll : public IPollControl {
 public:
     using Clock = std::chrono::steady_clock;
 
@@ -24,7 +26,7 @@ public:
     static constexpr int kLowRateKBps = 1375;   // 11 Mbit/s
 
     CPoll();
-    ~CPoll();
+    ~CPoll() override;
     CPoll(const CPoll&) = delete;
     CPoll& operator=(const CPoll&) = delete;
 
@@ -34,11 +36,11 @@ public:
     void Stop();
 
     // Clears the history and sets the full scale for the PHY just joined (false = 802.11b).
-    void ResetStats(bool fullRatePhy);
+    void ResetStats(bool fullRatePhy) override;
     // A site-survey scan is running: refresh every tick, no statistics.
-    void BeginScan();
+    void BeginScan() override;
     // Reporting interval in seconds until the end of the current interval.
-    void SetInterval(int seconds);
+    void SetInterval(int seconds) override;
     // Test-and-set of the refresh request; returns the old value.
     bool RequestRefresh(bool value);
 

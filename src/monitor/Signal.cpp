@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/AppBase.h"
 #include "driver/Format.h"
-#include "shell/Tessal.h"
 
 namespace wavory {
 

@@ -8,10 +8,10 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "base/RegistrySchema.h"
 #include "platform/HiveReader.h"
 #include "platform/RegTextReader.h"
 #include "platform/RegTextWriter.h"
-#include "shell/RegistrySchema.h"
 
 namespace wavory {
 

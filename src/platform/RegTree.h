@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "shell/Registry.h"
+#include "base/Registry.h"
 
 namespace wavory {
 

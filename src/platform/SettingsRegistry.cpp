@@ -13,9 +13,9 @@
 #include <cerrno>
 #include <optional>
 
+#include "base/RegistrySchema.h"
 #include "platform/RegFile.h"
 #include "platform/RegTree.h"
-#include "shell/RegistrySchema.h"
 
 namespace wavory {
 

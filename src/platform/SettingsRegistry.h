@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/Registry.h"
+#include "base/Registry.h"
 
 QT_FORWARD_DECLARE_CLASS(QSettings)
 

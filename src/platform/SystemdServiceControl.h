@@ -9,7 +9,7 @@
 #include <QString>
 #include <QVariant>
 
-#include "shell/ServiceControl.h"
+#include "base/ServiceControl.h"
 
 class QDBusMessage;
 

@@ -1,9 +1,9 @@
 #include "profiles/Profile.h"
 
+#include "base/AppBase.h"
 #include "driver/Format.h"
 #include "profiles/ProfileMngr.h"
 #include "profiles/RegistryUpdate.h"
-#include "shell/Tessal.h"
 
 namespace wavory {
 

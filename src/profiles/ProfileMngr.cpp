@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "base/AppBase.h"
+#include "base/Messages.h"
+#include "base/Registry.h"
 #include "driver/Format.h"
 #include "profiles/RegistryUpdate.h"
-#include "shell/Messages.h"
-#include "shell/Registry.h"
-#include "shell/Tessal.h"
 
 namespace wavory {
 

@@ -1,7 +1,7 @@
 // Groups the writes of a scope into one write of the settings store, however the scope is left.
 #pragma once
 
-#include "shell/Registry.h"
+#include "base/Registry.h"
 
 namespace wavory {
 

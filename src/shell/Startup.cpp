@@ -1,14 +1,14 @@
 // Start-up and shutdown of the application object, the main tick and the tray tip.
 #include <functional>
 
+#include "base/DisplayText.h"
+#include "base/ServiceControl.h"
+#include "base/Trace.h"
 #include "driver/Card.h"
-#include "driver/DisplayText.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
-#include "shell/ServiceControl.h"
 #include "shell/Tessal.h"
-#include "shell/Trace.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 

@@ -1,66 +1,19 @@
 #include "shell/Tessal.h"
 
-#include "kccl.h"
-#include "shell/Messages.h"
-#include "shell/Registry.h"
+#include "monitor/Poll.h"
 
 namespace wavory {
 
-CTessalApp theApp;
+namespace {
+CTessalApp s_TessalApp;
+}  // namespace
+
+// Bound at compile time, so the reference is usable before any constructor of this file has run.
+CAppBase& theApp = s_TessalApp;
 
 CTessalApp::CTessalApp() = default;
 CTessalApp::~CTessalApp() = default;
 
-bool CTessalApp::ConnectDriver() {
-    bool connected = false;
-    try {
-        connected = kcom_connect("SEARCH") == 0;
-    } catch (...) {
-        connected = false;
-    }
-    m_bDriverConnected = connected;
-    return connected;
-}
-
-void CTessalApp::DisconnectDriver() {
-    if (m_bDriverConnected) {
-        try {
-            kcom_disconnect();
-        } catch (...) {
-        }
-    }
-    m_bDriverConnected = false;
-}
-
-int CTessalApp::GetProfileInt(std::string_view section, std::string_view entry, int def) const {
-    return m_pRegistry ? m_pRegistry->GetProfileInt(section, entry, def) : def;
-}
-
-std::string CTessalApp::GetProfileString(std::string_view section, std::string_view entry,
-                                         std::string_view def) const {
-    return m_pRegistry ? m_pRegistry->GetProfileString(section, entry, def) : std::string(def);
-}
-
-bool CTessalApp::WriteProfileInt(std::string_view section, std::string_view entry, int value) {
-    return m_pRegistry && m_pRegistry->WriteProfileInt(section, entry, value);
-}
-
-bool CTessalApp::WriteProfileString(std::string_view section, std::string_view entry, std::string_view value) {
-    return m_pRegistry && m_pRegistry->WriteProfileString(section, entry, value);
-}
-
-void CTessalApp::ShowMessage(const std::string& text, EMsgIcon icon) {
-    if (m_pMessages) m_pMessages->ShowMessage(text, icon);
-}
-
-std::string CTessalApp::GetTrayTip() const {
-    std::lock_guard lock(m_TipMutex);
-    return m_strTrayTip;
-}
-
-void CTessalApp::SetTrayTip(const std::string& tip) {
-    std::lock_guard lock(m_TipMutex);
-    m_strTrayTip = tip;
-}
+IPollControl* CTessalApp::GetPollControl() { return m_pPoll; }
 
 }  // namespace wavory

@@ -1,116 +1,25 @@
-// The application object: the driver link, the shared flags and counters of the two threads, the
-// locks, the statistics block and the managers. There is exactly one, `theApp`.
+// The application object: start-up in the designed order creates the managers and the polling
+// thread over the shared state of CAppBase, runs the main window and takes everything down again.
+// `theApp` is the one instance.
 #pragma once
 
-#include <array>
-#include <atomic>
-#include <cstdint>
-#include <mutex>
-#include <string>
-#include <string_view>
-
-#include "shell/Locks.h"
-#include "shell/Messages.h"
+#include "base/AppBase.h"
 
 namespace wavory {
 
-class CCardMngr;
-class CProfileMngr;
-class CStationMngr;
-class CPoll;
-class CStation;
-class IMainWindow;
-class IRegistry;
-class IServiceControl;
-
-// One utilisation sample in per mille, receive first.
-struct StatSample {
-    int32_t rx = 0;
-    int32_t tx = 0;
-};
-
-inline constexpr int kStatRingSize = 20;
-
-// Receives each new utilisation sample (the statistics page's graph).
-class IGraphSink {
-public:
-    virtual ~IGraphSink() = default;
-    // Called on the polling thread under the statistics lock, with the ring slot just filled.
-    virtual void AddPoint(int slot) = 0;
-};
-
-class CTessalApp {
+class CTessalApp : public CAppBase {
 public:
     static constexpr const char* kAppName = "Wavory Utility";
     static constexpr const char* kRegistryKey = "Wavory";
 
     CTessalApp();
-    ~CTessalApp();
-    CTessalApp(const CTessalApp&) = delete;
-    CTessalApp& operator=(const CTessalApp&) = delete;
+    ~CTessalApp() override;
 
-    // Start-up in the designed order, then the window, then shutdown. Returns the exit code.
-    bool InitInstance(IMainWindow* window);
-    int ExitInstance();
-    // The work of the interface thread's timer: merge a requested scan, refresh the pages.
-    void OnMainTick();
-    // Tray tip for the connected station (or "Not Connected" without one).
-    void UpdateTrayTip(const CStation* station);
-
-    // Opens the driver link ("SEARCH"); an exception counts as not connected.
-    bool ConnectDriver();
-    // Closes the link if it is open.
-    void DisconnectDriver();
-
-    CGatedLock& Lock(int selector) { return selector == CS_MAIN ? m_MainLock : m_StatsLock; }
-
-    // The application's profile calls; without a store they answer the default and fail to write.
-    int GetProfileInt(std::string_view section, std::string_view entry, int def) const;
-    std::string GetProfileString(std::string_view section, std::string_view entry, std::string_view def) const;
-    bool WriteProfileInt(std::string_view section, std::string_view entry, int value);
-    bool WriteProfileString(std::string_view section, std::string_view entry, std::string_view value);
-
-    // Message box through the user interface (or the command line); ignored when none is set.
-    void ShowMessage(const std::string& text, EMsgIcon icon = EMsgIcon::Information);
-
-    std::string GetTrayTip() const;
-    void SetTrayTip(const std::string& tip);
-
-    // Shared between the interface thread and the polling thread.
-    std::atomic<bool> m_bAdHocApplied{false};
-    std::atomic<bool> m_bDriverConnected{false};
-    std::atomic<bool> m_bScanning{false};
-    std::atomic<bool> m_bRefreshRequest{false};
-    std::atomic<int> m_nAutoCountdown{-1};
-
-    CCardMngr* m_pCardMngr = nullptr;
-    CProfileMngr* m_pProfileMngr = nullptr;
-    CStationMngr* m_pStationMngr = nullptr;
-    CPoll* m_pPoll = nullptr;
-
-    // Statistics block: the ring, its index, the rates and the graph target are guarded by CS_STATS;
-    // the index and rates are also read without it, hence atomic.
-    std::atomic<int> m_nStatIndex{0};
-    std::array<StatSample, kStatRingSize> m_StatHistory{};
-    std::atomic<int> m_nRxRate{0};
-    std::atomic<int> m_nTxRate{0};
-    IGraphSink* m_pGraphPage = nullptr;
-
-    // The main window while it exists.
-    std::atomic<IMainWindow*> m_pMainWnd{nullptr};
-
-    // Platform services, set by the program before start-up.
-    IRegistry* m_pRegistry = nullptr;
-    IMessageSink* m_pMessages = nullptr;
-    IServiceControl* m_pServiceControl = nullptr;
-
-private:
-    CGatedLock m_MainLock{"CS_MAIN", true};
-    CGatedLock m_StatsLock{"CS_STATS", false};
-    mutable std::mutex m_TipMutex;
-    std::string m_strTrayTip;
+    bool InitInstance(IMainWindow* window) override;
+    int ExitInstance() override;
+    void OnMainTick() override;
+    void UpdateTrayTip(const CStation* station) override;
+    IPollControl* GetPollControl() override;
 };
-
-extern CTessalApp theApp;
 
 }  // namespace wavory

@@ -2,13 +2,13 @@
 
 #include <mutex>
 
+#include "base/AppBase.h"
+#include "base/StringTable.h"
 #include "driver/CommVarList.h"
 #include "driver/Request.h"
-#include "monitor/Poll.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/StringTable.h"
-#include "shell/Tessal.h"
+#include "survey/PollControl.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 
@@ -79,7 +79,7 @@ bool ConnectProfile(const std::shared_ptr<CProfile>& profile, std::string* failu
     stations->SetCurrent(station);
     RememberApplied(station);
     if (profiles) profiles->SetConnected(theApp.m_bAdHocApplied ? profile : nullptr, true);
-    if (theApp.m_pPoll) theApp.m_pPoll->ResetStats(phyType != 1);
+    if (IPollControl* poll = theApp.GetPollControl()) poll->ResetStats(phyType != 1);
     theApp.m_bRefreshRequest = true;
     return true;
 }
@@ -139,7 +139,7 @@ SJoinResult JoinStation(const SJoin& join) {
     stations->SetCurrent(join.scanned);
     RememberApplied(join.settings);
     if (profiles) profiles->SetConnected(nullptr, true);
-    if (theApp.m_pPoll) theApp.m_pPoll->SetInterval(2);
+    if (IPollControl* poll = theApp.GetPollControl()) poll->SetInterval(2);
     if (!profiles) return result;
 
     auto lock = profiles->Lock();

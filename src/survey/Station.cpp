@@ -2,11 +2,11 @@
 
 #include <cstdlib>
 
+#include "base/AppBase.h"
 #include "driver/CommVarList.h"
 #include "driver/Format.h"
 #include "driver/NameTables.h"
 #include "driver/Request.h"
-#include "shell/Tessal.h"
 
 namespace wavory {
 

@@ -3,19 +3,19 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/AppBase.h"
 #include "driver/CommVarList.h"
 #include "driver/Format.h"
 #include "driver/Request.h"
-#include "monitor/Poll.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Tessal.h"
+#include "survey/PollControl.h"
 #include "survey/Station.h"
 
 namespace wavory {
 
 CStationMngr::CStationMngr() {
-    if (theApp.m_pPoll) theApp.m_pPoll->SetInterval(3);
+    if (IPollControl* poll = theApp.GetPollControl()) poll->SetInterval(3);
     StartScan();
 }
 
@@ -47,8 +47,8 @@ int CStationMngr::StartScan() {
     CCommVarList list;
     list.AddVarExt(OID_START_SCAN, 0, nullptr, nullptr);
     if (!list.RefreshAll(false, false)) return 0;
-    if (theApp.m_pPoll)
-        theApp.m_pPoll->BeginScan();
+    if (IPollControl* poll = theApp.GetPollControl())
+        poll->BeginScan();
     else
         theApp.m_bScanning = true;
     return 2;
@@ -160,8 +160,7 @@ bool CStationMngr::MergeScan() {
             for (int half = 0; half < 2; ++half) {
                 const int count = std::min<int>(list[halves[half][0]], kScanHalfSlots);
                 for (int slot = 0; slot < count; ++slot, ++index) {
-                    const SScanEntry entry =
-                        ParseScanEntry(list + halves[half][1] + slot * kScanEntrySize);
+                    const SScanEntry entry = ParseScanEntry(list + halves[half][1] + slot * kScanEntrySize);
                     const std::string key = entry.ssid + ";" + std::to_string(entry.channel);
                     if (m_Stations.count(key)) continue;  // the first entry of a key wins
                     StationPtr station = FromScanEntry(entry, half == 1, index);
@@ -177,7 +176,7 @@ bool CStationMngr::MergeScan() {
         }
     }
     if (lost) {
-        if (theApp.m_pPoll) theApp.m_pPoll->ResetStats(true);
+        if (IPollControl* poll = theApp.GetPollControl()) poll->ResetStats(true);
         if (theApp.m_pProfileMngr) theApp.m_pProfileMngr->SetConnected(nullptr, true);
     }
     return stillScanning;

@@ -1,5 +1,5 @@
-// An application object wired like start-up does, on an in-memory settings store and the
-// simulated adapter, without the polling thread running (tests drive its ticks).
+// The application object wired like start-up does (AppFixture), on an in-memory settings store and
+// the simulated adapter, without the polling thread running (tests drive its ticks).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,47 +10,24 @@
 
 #include <nlohmann/json.hpp>
 
+#include "AppFixture.h"
 #include "MemoryRegistry.h"
+#include "base/AppBase.h"
 #include "kccl_sim.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Tessal.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 
 namespace wavory::test {
 
-class CoreFixture : public ::testing::Test {
+class CoreFixture : public AppFixture {
 protected:
     void SetUp() override {
-        ASSERT_EQ(kccl_sim_reset(nullptr), 0);
-        kccl_sim_set_scan_duration(0);
-        theApp.m_pRegistry = &m_Registry;
-        theApp.m_bAdHocApplied = false;
-        theApp.m_bRefreshRequest = false;
-        theApp.m_nStatIndex = 0;
-        ASSERT_TRUE(theApp.ConnectDriver());
-        theApp.m_pPoll = new CPoll();
-        theApp.m_pPoll->Prepare();
-        theApp.m_pProfileMngr = new CProfileMngr();
-        theApp.m_pProfileMngr->m_fnCurrentStation = [] { return theApp.m_pStationMngr->GetCurrent(); };
-        theApp.m_pStationMngr = new CStationMngr();
+        ASSERT_NO_FATAL_FAILURE(WireApp({.registry = &m_Registry}));
         kccl_sim_clear_log();
     }
-    void TearDown() override {
-        theApp.m_pProfileMngr->m_fnCurrentStation = nullptr;
-        delete theApp.m_pStationMngr;
-        theApp.m_pStationMngr = nullptr;
-        delete theApp.m_pProfileMngr;
-        theApp.m_pProfileMngr = nullptr;
-        delete theApp.m_pPoll;
-        theApp.m_pPoll = nullptr;
-        theApp.m_bScanning = false;
-        theApp.m_nAutoCountdown = -1;
-        theApp.DisconnectDriver();
-        theApp.m_pRegistry = nullptr;
-        kccl_sim_clear_faults();
-    }
+    void TearDown() override { UnwireApp(); }
 
     // Adds a stored profile and, with a slot, makes it the next auto-selection member.
     std::shared_ptr<CProfile> AddProfile(const std::string& ssid, bool infrastructure, bool autoSelect,
@@ -85,9 +62,7 @@ protected:
             if (c == code) return true;
         return false;
     }
-    static bool Associated() {
-        return SimState().value("associated", false);
-    }
+    static bool Associated() { return SimState().value("associated", false); }
     static nlohmann::json SimState() {
         std::string buf(1 << 16, '\0');
         kccl_sim_state_json(buf.data(), buf.size());

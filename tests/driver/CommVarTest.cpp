@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "base/AppBase.h"
 #include "driver/Card.h"
 #include "driver/CommVarList.h"
 #include "driver/Request.h"
 #include "kccl_sim.h"
-#include "shell/Tessal.h"
 
 using namespace wavory;
 

@@ -7,10 +7,10 @@
 #include <filesystem>
 
 #include "RegTestSupport.h"
+#include "base/RegistrySchema.h"
 #include "platform/RegTextReader.h"
 #include "platform/RegTextWriter.h"
 #include "platform/SettingsRegistry.h"
-#include "shell/RegistrySchema.h"
 
 namespace wavory {
 namespace {

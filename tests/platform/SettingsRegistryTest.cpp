@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "RegTestSupport.h"
-#include "shell/RegistrySchema.h"
+#include "base/RegistrySchema.h"
 
 namespace wavory {
 namespace {

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "ProfilesFixture.h"
+#include "base/Registry.h"
 #include "platform/RegFile.h"
 #include "platform/RegTree.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Registry.h"
 
 using namespace wavory;
 using namespace wavory::test;

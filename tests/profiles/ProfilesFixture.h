@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "TestMain.h"
+#include "base/AppBase.h"
+#include "base/Messages.h"
 #include "kccl_sim.h"
 #include "platform/SettingsRegistry.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Messages.h"
-#include "shell/Tessal.h"
 
 namespace wavory::test {
 

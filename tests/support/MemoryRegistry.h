@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "shell/Registry.h"
+#include "base/Registry.h"
 
 namespace wavory::test {
 
@@ -30,7 +30,8 @@ public:
         auto key = m_Keys.find(std::string(section));
         if (key == m_Keys.end()) return std::string(def);
         auto it = key->second.find(std::string(entry));
-        if (it == key->second.end() || !std::holds_alternative<std::string>(it->second)) return std::string(def);
+        if (it == key->second.end() || !std::holds_alternative<std::string>(it->second))
+            return std::string(def);
         return std::get<std::string>(it->second);
     }
     bool WriteProfileInt(std::string_view section, std::string_view entry, int value) override {
@@ -38,7 +39,8 @@ public:
         m_Keys[std::string(section)][std::string(entry)] = value;
         return !m_bFailWrites;
     }
-    bool WriteProfileString(std::string_view section, std::string_view entry, std::string_view value) override {
+    bool WriteProfileString(std::string_view section, std::string_view entry,
+                            std::string_view value) override {
         std::lock_guard lock(m_Mutex);
         m_Keys[std::string(section)][std::string(entry)] = std::string(value);
         return !m_bFailWrites;

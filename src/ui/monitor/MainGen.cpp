@@ -2,13 +2,13 @@
 
 #include "ui_MainGen.h"
 
+#include "base/StringTable.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "driver/Request.h"
 #include "monitor/Signal.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/StringTable.h"
 #include "shell/Tessal.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"

@@ -7,13 +7,13 @@
 #include <QTimer>
 #include <thread>
 
+#include "base/StringTable.h"
+#include "base/Trace.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "driver/Request.h"
 #include "monitor/Signal.h"
-#include "shell/StringTable.h"
-#include "shell/Trace.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 

@@ -7,13 +7,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/StringTable.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "driver/Request.h"
 #include "monitor/Poll.h"
 #include "shell/MainWindow.h"
-#include "shell/StringTable.h"
 #include "shell/Tessal.h"
 
 namespace wavory {

@@ -1,8 +1,8 @@
 #include "ui/profiles/EditProfile.h"
 
+#include "base/StringTable.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/StringTable.h"
 #include "shell/Tessal.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/EditProfileGen.h"

@@ -4,9 +4,9 @@
 
 #include <QSignalBlocker>
 
+#include "base/StringTable.h"
 #include "driver/Format.h"
 #include "profiles/Profile.h"
-#include "shell/StringTable.h"
 #include "shell/Tessal.h"
 #include "ui/profiles/EditProfile.h"
 

@@ -4,9 +4,9 @@
 
 #include <QButtonGroup>
 
+#include "base/StringTable.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/StringTable.h"
 #include "shell/Tessal.h"
 #include "ui/profiles/ChannelList.h"
 #include "ui/profiles/EditProfile.h"

@@ -5,9 +5,9 @@
 #include <QButtonGroup>
 #include <QRegularExpression>
 
+#include "base/StringTable.h"
 #include "driver/NameTables.h"
 #include "profiles/Profile.h"
-#include "shell/StringTable.h"
 #include "shell/Tessal.h"
 
 namespace wavory {

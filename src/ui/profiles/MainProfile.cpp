@@ -13,12 +13,12 @@
 #include <optional>
 #include <stdexcept>
 
+#include "base/Locks.h"
+#include "base/StringTable.h"
 #include "monitor/Poll.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Locks.h"
 #include "shell/MainWindow.h"
-#include "shell/StringTable.h"
 #include "shell/Tessal.h"
 #include "survey/Connect.h"
 #include "survey/Station.h"

@@ -5,9 +5,9 @@
 #include <QPixmap>
 #include <memory>
 
+#include "base/StringTable.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/StringTable.h"
 #include "shell/Tessal.h"
 #include "ui/profiles/EditProfile.h"
 #include "ui/profiles/EditProfileAdv.h"

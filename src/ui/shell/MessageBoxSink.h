@@ -1,7 +1,7 @@
 // The core's messages as message boxes on the interface thread, over the window that is active.
 #pragma once
 
-#include "shell/Messages.h"
+#include "base/Messages.h"
 
 namespace wavory {
 

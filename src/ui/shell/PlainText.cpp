@@ -4,7 +4,7 @@
 #include <QTextDocument>
 #include <QWidget>
 
-#include "driver/DisplayText.h"
+#include "base/DisplayText.h"
 
 namespace wavory {
 

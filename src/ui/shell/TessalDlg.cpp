@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QTabWidget>
 
-#include "shell/Locks.h"
+#include "base/Locks.h"
+#include "base/Trace.h"
 #include "shell/Tessal.h"
-#include "shell/Trace.h"
 #include "ui/monitor/MainAbout.h"
 #include "ui/monitor/MainGen.h"
 #include "ui/monitor/MainStats.h"

@@ -16,13 +16,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/Locks.h"
+#include "base/StringTable.h"
+#include "base/Trace.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Locks.h"
 #include "shell/MainWindow.h"
-#include "shell/StringTable.h"
 #include "shell/Tessal.h"
-#include "shell/Trace.h"
 #include "survey/Connect.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "shell/Locks.h"
+#include "base/Locks.h"
 
 #include "../support/UiCore.h"
 #include "ui/monitor/MainStats.h"

@@ -5,7 +5,7 @@
 #include <QMenu>
 
 #include "ProfilesUiFixture.h"
-#include "shell/Locks.h"
+#include "base/Locks.h"
 
 namespace wavory::test {
 namespace {

@@ -19,13 +19,14 @@
 #include <utility>
 #include <vector>
 
+#include "AppFixture.h"
 #include "TestMain.h"
+#include "base/Messages.h"
 #include "kccl.h"
 #include "kccl_sim.h"
 #include "monitor/Poll.h"
 #include "platform/SettingsRegistry.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Messages.h"
 #include "shell/Tessal.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
@@ -42,29 +43,15 @@ public:
     std::vector<std::string> m_Shown;
 };
 
-class ProfilesUiTest : public ::testing::Test {
+class ProfilesUiTest : public AppFixture {
 protected:
     void SetUp() override {
         std::error_code ec;
         std::filesystem::remove_all(std::filesystem::path(TempHome()) / "Wavory", ec);
         std::filesystem::remove_all(FilesDir(), ec);
         std::filesystem::create_directories(FilesDir());
-        ASSERT_EQ(kccl_sim_reset(nullptr), 0);
-        kccl_sim_clear_faults();
-        kccl_sim_set_scan_duration(0);
         m_pRegistry = std::make_unique<CSettingsRegistry>();
-        theApp.m_pRegistry = m_pRegistry.get();
-        theApp.m_pMessages = &m_Messages;
-        theApp.m_bAdHocApplied = false;
-        theApp.m_bRefreshRequest = false;
-        theApp.m_nAutoCountdown = -1;
-        theApp.m_nStatIndex = 0;
-        ASSERT_TRUE(theApp.ConnectDriver());
-        theApp.m_pPoll = new CPoll();
-        theApp.m_pPoll->Prepare();
-        theApp.m_pProfileMngr = new CProfileMngr();
-        theApp.m_pProfileMngr->m_fnCurrentStation = [] { return theApp.m_pStationMngr->GetCurrent(); };
-        theApp.m_pStationMngr = new CStationMngr();
+        ASSERT_NO_FATAL_FAILURE(WireApp({.registry = m_pRegistry.get(), .messages = &m_Messages}));
         theApp.m_bScanning = false;  // the manager's first scan is not under test
         g_strEditProfile.clear();
         g_bEditConnection = false;
@@ -84,20 +71,7 @@ protected:
         QApplication::processEvents();
         CMainProfile::s_fnAskFile = m_SavedAskFile;
         CMainProfile::s_fnAskYesNo = m_SavedAskYesNo;
-        theApp.m_pProfileMngr->m_fnCurrentStation = nullptr;
-        delete theApp.m_pStationMngr;
-        theApp.m_pStationMngr = nullptr;
-        delete theApp.m_pProfileMngr;
-        theApp.m_pProfileMngr = nullptr;
-        delete theApp.m_pPoll;
-        theApp.m_pPoll = nullptr;
-        theApp.m_bScanning = false;
-        theApp.m_nAutoCountdown = -1;
-        theApp.m_bAdHocApplied = false;
-        theApp.DisconnectDriver();
-        theApp.m_pMessages = nullptr;
-        theApp.m_pRegistry = nullptr;
-        kccl_sim_clear_faults();
+        UnwireApp();
     }
 
     static CProfileMngr& Mngr() { return *theApp.m_pProfileMngr; }

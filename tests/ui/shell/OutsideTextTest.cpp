@@ -84,7 +84,9 @@ TEST_F(OutsideTextTest, TrayTipNamesTheNetworkLiterally) {
 }
 
 TEST_F(OutsideTextTest, AvailableNetworksListsBothNamesAndJoinsByTheExactBytes) {
-    kccl_sim_advance(10000);  // the first scan has ended
+    // A scan that hears the two networks added after start-up.
+    ASSERT_EQ(theApp.m_pStationMngr->StartScan(), 2);
+    kccl_sim_advance(10000);
     theApp.m_pStationMngr->MergeScan();
     m_pDlg->OnViewSite();
     CViewSite* site = m_pDlg->Site();

@@ -9,7 +9,7 @@
 #include <QTimer>
 
 #include "../support/UiCore.h"
-#include "shell/Locks.h"
+#include "base/Locks.h"
 #include "ui/monitor/MainGen.h"
 #include "ui/monitor/Prefs.h"
 #include "ui/shell/TessalDlg.h"

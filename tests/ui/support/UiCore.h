@@ -12,12 +12,13 @@
 #include <utility>
 #include <vector>
 
+#include "AppFixture.h"
 #include "MemoryRegistry.h"
+#include "base/Messages.h"
 #include "driver/Card.h"
 #include "kccl_sim.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
-#include "shell/Messages.h"
 #include "shell/Tessal.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
@@ -30,47 +31,16 @@ public:
     std::vector<std::pair<std::string, EMsgIcon>> m_Shown;
 };
 
-class CUiCoreTest : public ::testing::Test {
+class CUiCoreTest : public AppFixture {
 protected:
     void SetUp() override {
-        ASSERT_EQ(kccl_sim_reset(nullptr), 0);
-        kccl_sim_clear_faults();
-        theApp.m_pRegistry = &m_Registry;
-        theApp.m_pMessages = &m_Messages;
-        theApp.m_StatHistory.fill(StatSample{});
-        theApp.m_nStatIndex = 0;
-        theApp.m_nRxRate = 0;
-        theApp.m_nTxRate = 0;
-        theApp.m_pGraphPage = nullptr;
-        theApp.m_bRefreshRequest = false;
-        theApp.m_bScanning = false;
+        ASSERT_NO_FATAL_FAILURE(WireApp({.registry = &m_Registry, .messages = &m_Messages}));
         theApp.SetTrayTip("");  // no tip carried over from an earlier test
-        theApp.ConnectDriver();
-        theApp.m_pPoll = new CPoll();
-        theApp.m_pCardMngr = new CCardMngr();
-        theApp.m_pProfileMngr = new CProfileMngr();
-        theApp.m_pProfileMngr->m_fnCurrentStation = [] {
-            return std::shared_ptr<CProfile>(theApp.m_pStationMngr->GetCurrent());
-        };
-        theApp.m_pStationMngr = new CStationMngr();
     }
 
     void TearDown() override {
         QApplication::processEvents();
-        theApp.m_pMainWnd = nullptr;
-        theApp.m_pProfileMngr->m_fnCurrentStation = nullptr;
-        delete theApp.m_pStationMngr;
-        theApp.m_pStationMngr = nullptr;
-        delete theApp.m_pProfileMngr;
-        theApp.m_pProfileMngr = nullptr;
-        delete theApp.m_pCardMngr;
-        theApp.m_pCardMngr = nullptr;
-        delete theApp.m_pPoll;
-        theApp.m_pPoll = nullptr;
-        theApp.DisconnectDriver();
-        theApp.m_pMessages = nullptr;
-        theApp.m_pRegistry = nullptr;
-        kccl_sim_clear_faults();
+        UnwireApp();
         kccl_sim_set_present(1);
     }
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "SiteFixture.h"
+#include "base/Locks.h"
 #include "driver/Request.h"
-#include "shell/Locks.h"
 
 namespace wavory::test {
 namespace {

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "AppFixture.h"
 #include "kccl_sim.h"
 #include "monitor/Poll.h"
 #include "platform/SettingsRegistry.h"
@@ -51,7 +52,7 @@ public:
     int m_nFullRefreshes = 0;
 };
 
-class CSiteTest : public ::testing::Test {
+class CSiteTest : public AppFixture {
 protected:
     // A network in the scenario's form; extra adds fields such as ",\"mode\":\"adhoc\"".
     static std::string Network(const std::string& ssid, const std::string& bssid, int channel, int dBm,
@@ -66,22 +67,11 @@ protected:
         std::string scenario = "{\"scan_duration_ms\":0,\"networks\":[";
         for (std::size_t i = 0; i < networks.size(); ++i) scenario += (i ? "," : "") + networks[i];
         scenario += "]}";
-        ASSERT_EQ(kccl_sim_reset(networks.empty() ? nullptr : scenario.c_str()), 0);
-        kccl_sim_clear_faults();
-        kccl_sim_set_scan_duration(0);
         m_pRegistry = std::make_unique<CSettingsRegistry>();
-        theApp.m_pRegistry = m_pRegistry.get();
-        theApp.m_pMessages = &m_Messages;
-        theApp.m_bScanning = false;
-        theApp.m_bRefreshRequest = false;
-        theApp.m_bAdHocApplied = false;
-        theApp.m_nAutoCountdown = -1;
-        ASSERT_TRUE(theApp.ConnectDriver());
-        theApp.m_pPoll = new CPoll();
-        theApp.m_pProfileMngr = new CProfileMngr();
-        theApp.m_pProfileMngr->m_fnCurrentStation = [] { return theApp.m_pStationMngr->GetCurrent(); };
-        theApp.m_pStationMngr = new CStationMngr();
-        theApp.m_pMainWnd = &m_Window;
+        ASSERT_NO_FATAL_FAILURE(WireApp({.registry = m_pRegistry.get(),
+                                         .messages = &m_Messages,
+                                         .window = &m_Window,
+                                         .scenario = networks.empty() ? std::string() : scenario}));
     }
 
     // Creates and shows the dialog with the recording editor.
@@ -107,21 +97,8 @@ protected:
         theApp.m_pMainWnd = nullptr;
         m_pSite.reset();
         QApplication::processEvents();
-        if (theApp.m_pProfileMngr) theApp.m_pProfileMngr->m_fnCurrentStation = nullptr;
-        delete theApp.m_pStationMngr;
-        theApp.m_pStationMngr = nullptr;
-        delete theApp.m_pProfileMngr;
-        theApp.m_pProfileMngr = nullptr;
-        delete theApp.m_pPoll;
-        theApp.m_pPoll = nullptr;
-        theApp.m_bScanning = false;
-        theApp.m_nAutoCountdown = -1;
-        theApp.m_bAdHocApplied = false;
-        theApp.DisconnectDriver();
-        theApp.m_pMessages = nullptr;
-        theApp.m_pRegistry = nullptr;
+        UnwireApp();
         m_pRegistry.reset();
-        kccl_sim_clear_faults();
     }
 
     // One main tick after the polling thread asked for a refresh.

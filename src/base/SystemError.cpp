@@ -2,7 +2,7 @@
 // system messages of the platform the codes come from.
 #include <string>
 
-#include "shell/Registry.h"
+#include "base/Registry.h"
 
 namespace wavory {
 

@@ -1,4 +1,4 @@
-#include "shell/Trace.h"
+#include "base/Trace.h"
 
 #include <atomic>
 #include <cstdarg>

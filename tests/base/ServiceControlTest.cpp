@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "shell/FakeServiceControl.h"
-#include "shell/ServiceControl.h"
-#include "shell/Trace.h"
+#include "base/FakeServiceControl.h"
+#include "base/ServiceControl.h"
+#include "base/Trace.h"
 
 namespace wavory {
 namespace {

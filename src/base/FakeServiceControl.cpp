@@ -1,4 +1,4 @@
-#include "shell/FakeServiceControl.h"
+#include "base/FakeServiceControl.h"
 
 #include <algorithm>
 #include <cstdlib>

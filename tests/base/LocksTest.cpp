@@ -6,8 +6,8 @@
 #include <future>
 #include <thread>
 
-#include "shell/Locks.h"
-#include "shell/Tessal.h"
+#include "base/AppBase.h"
+#include "base/Locks.h"
 
 using namespace wavory;
 using namespace std::chrono_literals;

@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "shell/Registry.h"
+#include "base/Registry.h"
 
 namespace wavory {
 

@@ -1,4 +1,4 @@
-#include "shell/ServiceControl.h"
+#include "base/ServiceControl.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,7 +7,7 @@
 #include <sstream>
 #include <thread>
 
-#include "shell/Trace.h"
+#include "base/Trace.h"
 
 namespace wavory {
 

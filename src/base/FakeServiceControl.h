@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/ServiceControl.h"
+#include "base/ServiceControl.h"
 
 namespace wavory {
 

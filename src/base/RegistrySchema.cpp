@@ -1,4 +1,4 @@
-#include "shell/RegistrySchema.h"
+#include "base/RegistrySchema.h"
 
 #include <algorithm>
 #include <array>

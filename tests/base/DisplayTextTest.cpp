@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "driver/DisplayText.h"
+#include "base/DisplayText.h"
 
 namespace wavory::test {
 namespace {

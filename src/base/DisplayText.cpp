@@ -1,4 +1,4 @@
-#include "driver/DisplayText.h"
+#include "base/DisplayText.h"
 
 #include <array>
 

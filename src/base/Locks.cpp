@@ -1,7 +1,7 @@
-#include "shell/Locks.h"
+#include "base/Locks.h"
 
-#include "shell/Tessal.h"
-#include "shell/Trace.h"
+#include "base/AppBase.h"
+#include "base/Trace.h"
 
 namespace wavory {
 

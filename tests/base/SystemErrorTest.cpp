@@ -3,7 +3,7 @@
 
 #include <set>
 
-#include "shell/Registry.h"
+#include "base/Registry.h"
 
 namespace wavory {
 namespace {

@@ -3,10 +3,10 @@
 
 #include <string>
 
+#include "base/AppBase.h"
 #include "driver/CommVarList.h"
 #include "driver/Request.h"
 #include "kccl_sim.h"
-#include "shell/Tessal.h"
 
 using namespace wavory;
 
