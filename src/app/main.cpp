@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/Trace.h"
 #include "platform/InstanceLock.h"
 #include "platform/SystemdServiceControl.h"
 #include "platform/UserSettings.h"
@@ -33,6 +34,7 @@ namespace {
 
 struct SOptions {
     bool bMinimized = false;
+    bool bVerbose = false;
     bool bHelp = false;
     bool bVersion = false;
     std::string strScreenshots;  // folder; empty: no screenshot mode
@@ -42,10 +44,11 @@ struct SOptions {
 };
 
 const char kUsage[] =
-    "usage: wavory [--adapter NAME] [--minimized] [--screenshots FOLDER [--delay SECONDS]]\n"
+    "usage: wavory [--adapter NAME] [--minimized] [--verbose] [--screenshots FOLDER [--delay SECONDS]]\n"
     "  --adapter NAME         adapter to use: \"sim\" or an interface such as wlan0 (default:\n"
     "                         $WAVORY_ADAPTER, else the first wireless interface, else the simulation)\n"
     "  --minimized            start minimised\n"
+    "  --verbose              write diagnostics to standard error (as WAVORY_TRACE=1 does)\n"
     "  --screenshots FOLDER   write a PNG of each page and dialog into FOLDER, then exit\n"
     "                         (uses the offscreen platform unless QT_QPA_PLATFORM is set)\n"
     "  --delay SECONDS        how long the window runs before the pictures are taken (default 8)\n";
@@ -59,6 +62,8 @@ SOptions ParseOptions(int argc, char** argv) {
         } else if (arg == "--adapter" && i + 1 < argc) {
             options.strAdapter = argv[++i];
             if (options.strAdapter.empty()) options.strError = "empty --adapter name";
+        } else if (arg == "--verbose") {
+            options.bVerbose = true;
         } else if (arg == "--screenshots" && i + 1 < argc) {
             options.strScreenshots = argv[++i];
         } else if (arg == "--delay" && i + 1 < argc) {
@@ -160,6 +165,7 @@ int main(int argc, char** argv) {
     }
     // The driver library reads the choice when the link is opened at start-up.
     if (!options.strAdapter.empty()) ::setenv("WAVORY_ADAPTER", options.strAdapter.c_str(), 1);
+    if (options.bVerbose) EnableTrace(true);
     const bool screenshots = !options.strScreenshots.empty();
     if (screenshots) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

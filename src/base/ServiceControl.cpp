@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <iostream>
+#include <ostream>
+#include <sstream>
 #include <thread>
+
+#include "base/Trace.h"
 
 namespace wavory {
 
@@ -194,7 +197,11 @@ bool StopServiceAndDependents(IServiceControl& sc, const std::string& name, std:
 }
 
 bool StopServiceAndDependents(IServiceControl& sc, const std::string& name) {
-    return StopServiceAndDependents(sc, name, std::cout);
+    // Diagnostics for the trace, not for the user's terminal (no such service is the usual case).
+    std::ostringstream out;
+    const bool stopped = StopServiceAndDependents(sc, name, out);
+    if (!out.str().empty()) Trace("%s", out.str().c_str());
+    return stopped;
 }
 
 std::string ServiceErrorText(std::uint32_t code) {
@@ -211,6 +218,10 @@ void PrintLastError(std::string_view what, std::uint32_t code, std::ostream& out
     out.flush();
 }
 
-void PrintLastError(std::string_view what, std::uint32_t code) { PrintLastError(what, code, std::cout); }
+void PrintLastError(std::string_view what, std::uint32_t code) {
+    std::ostringstream out;
+    PrintLastError(what, code, out);
+    Trace("%s", out.str().c_str());
+}
 
 }  // namespace wavory

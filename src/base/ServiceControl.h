@@ -111,6 +111,7 @@ inline constexpr std::uint32_t kServiceStopTimeoutMs = 30000;
 // Stops the service and its active dependents; true when the service ended up stopped. Only a
 // failure to open the manager or the service is printed (to out), as PrintLastError does.
 bool StopServiceAndDependents(IServiceControl& sc, const std::string& name, std::ostream& out);
+// The same with the diagnostic written to the trace.
 bool StopServiceAndDependents(IServiceControl& sc, const std::string& name);
 
 // Stops an open service, first its active dependents if asked. Returns SVC_OK, SVC_ERROR_TIMEOUT
@@ -120,6 +121,7 @@ std::uint32_t StopService(IServiceControl& sc, SC_HANDLE manager, SC_HANDLE serv
 
 // Three-line diagnostic: what failed, the code and the system's text for it.
 void PrintLastError(std::string_view what, std::uint32_t code, std::ostream& out);
+// The same into the trace.
 void PrintLastError(std::string_view what, std::uint32_t code);
 
 // The system's text for a service error code (a generic text for codes it does not know).

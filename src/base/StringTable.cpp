@@ -12,7 +12,7 @@ std::string LoadStringId(int id) {
         {IDS_ADVANCED_PROFILE_EDIT, "Advanced Profile Edit"},
         {IDS_ADD_TO_AUTO_SELECTION, "Add to Au&to-Selection"},
         {IDS_DEFINE_SECURITY_KEY, "Please define at least one complete security key."},
-        {IDS_INVALID_PROFILE_NAME, "Invalid Profile name (1-20 characters)."},
+        {IDS_INVALID_PROFILE_NAME, "Invalid Profile name (1-19 characters)."},
         {IDS_INVALID_SSID, "Invalid Network Name (SSID) (1-32 characters)."},
         {IDS_ENTER_SECURITY, "Enter Security Parameters"},
         {IDS_NOT_CONNECTED, "Not Connected"},

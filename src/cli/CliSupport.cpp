@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/DisplayText.h"
 #include "driver/CommVar.h"
 
 namespace wavory::cli {
@@ -49,10 +50,6 @@ int HexValue(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-std::string EscapedByte(unsigned char b) {
-    return std::string("\\x") + kHexDigits[b >> 4] + kHexDigits[b & 0xF];
 }
 
 std::string PadTo(const std::string& text, std::size_t width) {
@@ -109,21 +106,7 @@ std::optional<std::string> BytesFromHex(std::string_view hex) {
     return out;
 }
 
-std::string Printable(std::string_view bytes) {
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t len = SequenceLength(bytes, i);
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        if (len == 0 || b < 0x20 || b == 0x7F) {
-            out += EscapedByte(b);
-            ++i;
-        } else {
-            out.append(bytes.substr(i, len));
-            i += len;
-        }
-    }
-    return out;
-}
+std::string Printable(std::string_view bytes) { return DisplayText(bytes); }
 
 std::size_t CharCount(std::string_view utf8) {
     return static_cast<std::size_t>(std::count_if(

@@ -60,7 +60,8 @@ std::string Utf8Lossy(std::string_view bytes);
 std::string HexOf(std::string_view bytes);
 // Bytes from pairs of hexadecimal digits; nullopt when the text is not that.
 std::optional<std::string> BytesFromHex(std::string_view hex);
-// For a terminal: control characters and bytes that are not UTF-8 written as \xHH.
+// For a terminal: DisplayText (control and formatting characters and bytes that are not UTF-8
+// written as \xhh).
 std::string Printable(std::string_view bytes);
 // Number of characters (code points) of valid UTF-8 text.
 std::size_t CharCount(std::string_view utf8);

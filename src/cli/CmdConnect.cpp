@@ -18,6 +18,7 @@
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/Tessal.h"
+#include "survey/Connect.h"
 #include "survey/Station.h"
 
 namespace wavory::cli {
@@ -25,7 +26,6 @@ namespace wavory::cli {
 namespace {
 
 constexpr const char* kProfileFailed = "Could not connect to profile. Verify profile parameters.";
-constexpr const char* kStationFailed = "Could not connect to specified station.";
 // How long connect --ssid waits for a scan when the adapter's last list does not name the network.
 constexpr auto kScanWait = std::chrono::seconds(15);
 constexpr auto kMergePause = std::chrono::milliseconds(100);
@@ -70,25 +70,10 @@ SOutput RunConnectProfile(const std::string& name) {
     if (!profile)
         Fail("there is no profile named \"" + Printable(name) + "\" (see: wavoryctl profiles list)");
     CStationMngr& stations = session.Stations();
-
-    std::shared_ptr<CStation> station;
-    {
-        auto lock = profiles.Lock();
-        station = std::make_shared<CStation>(*profile);
-    }
-    TakeDriverRefusal();
-    if (!station->Connect(CStation::CONNECT_APPLY)) {
-        stations.SetCurrent(nullptr);
-        profiles.SetConnected(nullptr, true);
-        FailWithRefusal(kProfileFailed);
-    }
-    // The page's effects: the polling thread reads the connection back two ticks later, the
-    // statistics start over for the new PHY, and the pages refresh.
-    theApp.m_nAutoCountdown = 2;
-    stations.SetCurrent(station);
-    profiles.SetConnected(theApp.m_bAdHocApplied ? profile : nullptr, true);
-    if (theApp.m_pPoll) theApp.m_pPoll->ResetStats(profile->PhyType != 1);
-    theApp.m_bRefreshRequest = true;
+    std::string failure;
+    if (!ConnectProfile(profile, &failure)) Fail(failure);
+    std::shared_ptr<CStation> station = stations.GetCurrent();
+    if (!station) Fail(kProfileFailed);
 
     SOutput out;
     const bool associated = stations.IsConnected();
@@ -165,86 +150,59 @@ SOutput RunConnectStation(const SConnectArgs& args) {
         out.text = "Already connected to \"" + Printable(ssid) + "\".\n";
         return out;
     }
-    if (station->SecType == 1 && station->WpaMode == 0 && station->ActiveSecKey < 0) {
+    // A stored profile for the network lends its keys; a key is needed only when none fits.
+    SJoin join = PrepareJoin(station);
+    CStation& settings = *join.settings;
+    if (args.key) {
+        if (settings.SecType != 1 || settings.WpaMode != 0)
+            UsageError("the network \"" + Printable(ssid) + "\" is not secured with WEP; leave out --key");
+        const auto k = static_cast<std::size_t>(keyIndex);
+        settings.SecKey[k] = *args.key;
+        settings.SecKeyLen[k] = args.key->size() == 26 ? 1 : 0;
+        settings.ActiveSecKey = keyIndex;
+        settings.Use802_1 = false;
+    } else if (settings.WpaMode == 0 && JoinNeedsKey(settings)) {
         // Where the dialog asks for the key ("Enter Security Parameters").
-        if (!args.key)
-            UsageError("the network \"" + Printable(ssid) +
-                       "\" uses WEP: give its key with --key HEX (10 or 26 "
-                       "hexadecimal digits) and, if it is not key 1, --key-index N");
-        const auto k = static_cast<std::size_t>(keyIndex);
-        station->SecKey[k] = *args.key;
-        station->SecKeyLen[k] = args.key->size() == 26 ? 1 : 0;
-        station->ActiveSecKey = keyIndex;
-    } else if (args.key && (station->SecType != 1 || station->WpaMode != 0)) {
-        UsageError("the network \"" + Printable(ssid) + "\" is not secured with WEP; leave out --key");
-    } else if (args.key) {
-        // A new ad-hoc cell with WEP: the key given is its key.
-        const auto k = static_cast<std::size_t>(keyIndex);
-        station->SecKey[k] = *args.key;
-        station->SecKeyLen[k] = args.key->size() == 26 ? 1 : 0;
-        station->ActiveSecKey = keyIndex;
+        UsageError("the network \"" + Printable(ssid) +
+                   "\" uses WEP: give its key with --key HEX (10 or 26 "
+                   "hexadecimal digits) and, if it is not key 1, --key-index N");
     }
-    if (station->WpaMode != 0) {
-        if (!args.passphrase)
-            UsageError("the network \"" + Printable(ssid) + "\" uses " + WpaModeName(station->WpaMode) +
+    if (settings.WpaMode != 0) {
+        if (args.passphrase) {
+            if (settings.WpaMode == KCOM_SECURITY_MODE_WPA3_PERSONAL && args.passphrase->size() == 64)
+                UsageError("WPA3 takes the passphrase itself, not 64 hexadecimal digits");
+            settings.WpaPassphrase = *args.passphrase;
+        } else if (JoinNeedsKey(settings)) {
+            UsageError("the network \"" + Printable(ssid) + "\" uses " + WpaModeName(settings.WpaMode) +
                        ": give its passphrase with --passphrase");
-        if (station->WpaMode == KCOM_SECURITY_MODE_WPA3_PERSONAL && args.passphrase->size() == 64)
-            UsageError("WPA3 takes the passphrase itself, not 64 hexadecimal digits");
-        station->WpaPassphrase = *args.passphrase;
+        }
     } else if (args.passphrase) {
         UsageError("the network \"" + Printable(ssid) + "\" is not secured with WPA; leave out --passphrase");
     }
+    // The change of the store begins once the network is joined: no write lock while the adapter joins.
+    join.beforeSave = [&session] { session.BeginChange(); };
 
     CLockGuard mainLock(CS_MAIN);
-    TakeDriverRefusal();
-    // A station holds the channel number, Connect takes a profile's channel-list index (as the
-    // dialog's copy of the station does); without this an ad-hoc cell was joined a channel off.
-    const int channelNumber = station->PhyChnl;
-    station->PhyChnl = ChannelToIndex(station->PhyType, channelNumber);
-    const bool joinedOk = station->Connect(CStation::CONNECT_APPLY);
-    station->PhyChnl = channelNumber;
-    if (!joinedOk) {
-        stations.SetCurrent(nullptr);
-        profiles.SetConnected(nullptr, true);
-        FailWithRefusal(kStationFailed);
-    }
-    theApp.m_nAutoCountdown = 2;
-    station->NetName = ssid;
-    stations.SetCurrent(station);
-    profiles.SetConnected(nullptr, true);
-    if (theApp.m_pPoll) theApp.m_pPoll->SetInterval(2);
-
-    // The network replaces a stored profile of the same SSID at its place in the auto-selection
-    // order, or joins the order at its end.
-    session.BeginChange();
-    auto lock = profiles.Lock();
-    std::string replaced;
+    const SJoinResult joined = JoinStation(join);
+    if (!joined.ok) Fail(joined.failure);
+    if (!joined.saved) Fail("connected, but the profile could not be saved to the settings file");
     int priority = -1;
-    if (auto old = profiles.FindBySsid(ssid)) {
-        replaced = old->ProfName;
-        priority = old->AutoSelect ? old->Priority : -1;
-        profiles.RemoveProfile(replaced, false, true);
+    if (auto profile = profiles.GetProfile(joined.profileName)) {
+        auto lock = profiles.Lock();
+        priority = profile->Priority;
     }
-    const std::string added = profiles.AddProfile(station.get());
-    auto profile = profiles.GetProfile(added);
-    // A scanned station holds the channel number where a stored profile holds the index into its
-    // channel list; stored raw, an ad-hoc network would later be joined on another channel.
-    profile->PhyChnl = ChannelToIndex(station->PhyType, station->PhyChnl);
-    profile->AutoSelect = true;
-    // A replaced profile outside the order leaves no place to take: the new one goes last.
-    profile->Priority = priority >= 0 ? priority : profiles.UpdatePriorities(-1);
-    if (!profiles.SaveAll()) Fail("connected, but the profile could not be saved to the settings file");
 
     out.data = ConnectedJson(*station, stations.IsConnected());
     out.data["bssid"] = station->m_strBssid;
     out.data["channel"] = station->PhyChnl;
-    out.data["profile"] = Utf8Lossy(added);
-    out.data["replaced"] = replaced.empty() ? json(nullptr) : json(Utf8Lossy(replaced));
-    out.data["priority"] = profile->Priority;
+    out.data["profile"] = Utf8Lossy(joined.profileName);
+    out.data["created"] = joined.created;
+    out.data["priority"] = priority;
     out.data["changed"] = true;
     out.text = "Connected to \"" + Printable(ssid) + "\" (" + station->m_strBssid + ", channel " +
-               std::to_string(station->PhyChnl) + "); saved as profile \"" + Printable(added) + "\"" +
-               (replaced.empty() ? std::string() : ", replacing \"" + Printable(replaced) + "\"") + ".\n";
+               std::to_string(station->PhyChnl) + "); " +
+               (joined.created ? "saved as profile \"" : "using profile \"") + Printable(joined.profileName) +
+               "\".\n";
     return out;
 }
 

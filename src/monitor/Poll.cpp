@@ -7,6 +7,7 @@
 #include "driver/CommVarList.h"
 #include "driver/Request.h"
 #include "profiles/ProfileMngr.h"
+#include "survey/Connect.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 
@@ -149,6 +150,7 @@ void CPoll::AutoSelect() {
     if (!station->Connect(1)) return;
     theApp.m_nAutoCountdown = 2;
     stations->SetCurrent(station);
+    RememberApplied(station);
     profiles->SetConnected(profile, false);
     int phy;
     {

@@ -26,6 +26,17 @@ int ChannelIndexToNumber(int phyType, int index) {
     return index + 1;
 }
 
+int ChannelNumberToIndex(int phyType, int channel) {
+    // Highest channel-list position worth probing (802.11a ends well before it).
+    constexpr int kMaxChannelIndex = 64;
+    int index = 0;
+    for (int i = 1; i <= kMaxChannelIndex; ++i) {
+        if (ChannelIndexToNumber(phyType, i) > channel) break;
+        index = i;
+    }
+    return index;
+}
+
 CProfile::CProfile(const std::string& section, bool load) : m_strSection(section) {
     if (load) Load();
 }

@@ -10,6 +10,9 @@ namespace wavory {
 // Channel number for a channel-list index of the given PHY mode: 802.11a (0) lists 36, 40 … 64 and
 // then 149, 153 …; the 2.4 GHz modes list channel 1 first.
 int ChannelIndexToNumber(int phyType, int index);
+// A scanned station holds the channel number the driver reports, a profile the position in the
+// editor's channel list for its PHY mode: the position whose channel is this one, or the nearest below.
+int ChannelNumberToIndex(int phyType, int channel);
 
 class CProfile {
 public:

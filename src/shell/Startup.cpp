@@ -1,11 +1,11 @@
 // Start-up and shutdown of the application object, the main tick and the tray tip.
 #include <functional>
 
+#include "base/DisplayText.h"
 #include "base/Registry.h"
 #include "base/ServiceControl.h"
 #include "base/Trace.h"
 #include "driver/Card.h"
-#include "driver/Format.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
@@ -99,7 +99,9 @@ void CTessalApp::OnMainTick() {
 }
 
 void CTessalApp::UpdateTrayTip(const CStation* station) {
-    const std::string tip = station ? StrFormat("Wavory Utility\nConnected to:\n%s", station->NetName.c_str())
+    // The network's name as a person reads it: control bytes escaped, and every byte kept (a zero
+    // byte would end a "%s").
+    const std::string tip = station ? "Wavory Utility\nConnected to:\n" + DisplayText(station->NetName)
                                     : std::string("Wavory Utility\nNot Connected");
     SetTrayTip(tip);
     if (IMainWindow* window = m_pMainWnd) window->SetTrayTip(tip);

@@ -9,6 +9,7 @@
 
 #include "base/FakeServiceControl.h"
 #include "base/ServiceControl.h"
+#include "base/Trace.h"
 
 namespace wavory {
 namespace {
@@ -386,6 +387,33 @@ TEST(ServiceStopOpen, UnknownCodeGetsAGenericText) {
     EXPECT_EQ(out.str(), "Thing() failed:\n    error code = 424242\n    message    = Unknown error.\n");
     EXPECT_EQ(ServiceErrorText(SVC_ERROR_TIMEOUT),
               "This operation returned because the timeout period expired.");
+}
+
+}  // namespace
+}  // namespace wavory
+
+namespace wavory {
+namespace {
+
+TEST(ServiceStopOpen, StartUpsDiagnosticGoesToTheTraceNotToStandardOutput) {
+    CFakeServiceControl sc;
+    sc.FailCall(EOp::OpenManager, "", SVC_ERROR_ACCESS_DENIED);
+    EnableTrace(false);
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(StopServiceAndDependents(sc, "wzcsvc"));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");  // traces are off
+
+    EnableTrace(true);  // wavory --verbose
+    CFakeServiceControl again;
+    again.FailCall(EOp::OpenManager, "", SVC_ERROR_ACCESS_DENIED);
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(StopServiceAndDependents(again, "wzcsvc"));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("OpenSCManager() failed:"), std::string::npos);
+    EnableTrace(false);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ TEST_F(ConnectCliTest, OpenNetworkIsJoinedAndSavedAsAutoSelectionProfile) {
     EXPECT_EQ(joined["associated"], true);
     EXPECT_EQ(joined["profile"], "Profile 0");
     EXPECT_EQ(joined["priority"], 0);
-    EXPECT_TRUE(joined["replaced"].is_null());
+    EXPECT_EQ(joined["created"], true);
 
     const json profile = RunJson({"profiles", "show", "Profile 0"});
     EXPECT_EQ(profile["ssid"], "Lighthouse");
@@ -55,21 +55,36 @@ TEST_F(ConnectCliTest, WepNetworkNeedsAValidKey) {
     EXPECT_EQ(saved["keys"][2]["bits"], 64);
 }
 
-TEST_F(ConnectCliTest, JoiningReplacesTheProfileOfThatSsidAtItsPlace) {
+TEST_F(ConnectCliTest, JoiningUsesTheProfileOfThatSsidAndKeepsIt) {
     NewProfile({"--name", "First", "--ssid", "Elsewhere", "--auto-select"});
     NewProfile({"--name", "Light", "--ssid", "Lighthouse", "--mode", "infrastructure", "--auto-select"});
     NewProfile({"--name", "Last", "--ssid", "Farther", "--auto-select"});
     const json joined = RunJson({"connect", "--ssid", "Lighthouse"});
-    EXPECT_EQ(joined["replaced"], "Light");
+    EXPECT_EQ(joined["profile"], "Light");
+    EXPECT_EQ(joined["created"], false);
     EXPECT_EQ(joined["priority"], 1);
 
     const json list = Profiles();
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0]["name"], "First");
-    EXPECT_EQ(list[1]["name"], joined["profile"]);
-    EXPECT_EQ(list[1]["ssid"], "Lighthouse");
+    EXPECT_EQ(list[1]["name"], "Light");
     EXPECT_EQ(list[2]["name"], "Last");
     EXPECT_EQ(list[2]["priority"], 2);
+}
+
+TEST_F(ConnectCliTest, WepNetworkWithAStoredKeyNeedsNoKeyAndKeepsTheProfilesKeys) {
+    NewProfile({"--name", "Boat", "--ssid", "Harbour", "--security", "wep", "--key1", "0000000000", "--key2",
+                "1A2B3C4D5E", "--key3", "0123456789ABCDEF0123456789", "--active-key", "2"});
+    const json joined = RunJson({"connect", "--ssid", "Harbour"});
+    EXPECT_EQ(joined["associated"], true);
+    EXPECT_EQ(joined["profile"], "Boat");
+    EXPECT_EQ(joined["created"], false);
+    ASSERT_EQ(Profiles().size(), 1u);
+    const json saved = RunJson({"profiles", "show", "Boat", "--show-keys"});
+    EXPECT_EQ(saved["active_key"], 2);
+    EXPECT_EQ(saved["keys"][0]["key"], "0000000000");
+    EXPECT_EQ(saved["keys"][2]["bits"], 128);
+    EXPECT_EQ(saved["auto_select"], true);  // joined networks are tried automatically
 }
 
 TEST_F(ConnectCliTest, UnknownTargetsFailAndChangeNothing) {

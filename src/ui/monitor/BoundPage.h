@@ -41,8 +41,14 @@ protected:
     virtual void OnSetActive() {}
 
     QLabel* Label(int id) const;
+    // Texts from the adapter or a profile: plain text, control bytes escaped, set only when changed.
     void SetControlText(int id, const std::string& text);
+    // The page's own texts.
     void SetControlText(int id, const QString& text);
+    // A label whose text changes often (a counter): it takes no part in the layout's sizing, so a
+    // new text repaints the label alone, and it is not selectable (a selectable label keeps a whole
+    // text document behind it).
+    void MakeCounterLabel(int id, const QString& widest);
 
 private:
     std::map<int, std::unique_ptr<CLabelControl>> m_Controls;

@@ -19,6 +19,10 @@ namespace wavory {
 CMainGen::CMainGen(QWidget* parent) : CBoundPage(parent), ui(std::make_unique<Ui::CMainGen>()) {
     InitResources();
     ui->setupUi(this);
+    // The counters and the link figures change while connected; everything else seldom.
+    for (int id : {IDC_RECEIVED, IDC_SENT}) MakeCounterLabel(id, QStringLiteral("4294967295"));
+    MakeCounterLabel(IDC_LINK_QUALITY, QStringLiteral("-100dBm"));
+    MakeCounterLabel(IDC_NET_RATE, QStringLiteral("54 Mbps"));
 }
 
 CMainGen::~CMainGen() = default;

@@ -4,6 +4,7 @@
 
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 #include <thread>
 
 #include "base/StringTable.h"
@@ -20,6 +21,10 @@ namespace wavory {
 
 CMainStats::CMainStats(QWidget* parent) : CBoundPage(parent), ui(std::make_unique<Ui::CMainStats>()) {
     ui->setupUi(this);
+    for (int id : {IDC_RX_RATE, IDC_TX_RATE}) MakeCounterLabel(id, QStringLiteral("100000 KB/sec"));
+    MakeCounterLabel(IDC_SIGNAL, QStringLiteral("-100dBm"));
+    MakeCounterLabel(IDC_SNR, QStringLiteral("-100 dB"));
+    MakeCounterLabel(IDC_NET_RATE, QStringLiteral("54 Mbps"));
     ReceivedChart()->SetColour(QColor(0x1e, 0x88, 0xe5));
     SentChart()->SetColour(QColor(0x43, 0xa0, 0x47));
     connect(ui->IDC_1166, &QPushButton::clicked, this, &CMainStats::OnReset);
@@ -133,6 +138,14 @@ void CMainStats::RedrawGraph(bool force) {
             AppendSample(sample.rx, sample.tx);
             m_nLastSlot = first + i;
         }
+    } else if (!m_bReplotPending) {
+        // The polling thread holds the statistics for a moment: replot at the next chance rather
+        // than leave the graph without its points.
+        m_bReplotPending = true;
+        QTimer::singleShot(kReplotRetryMs, this, [this, force] {
+            m_bReplotPending = false;
+            RedrawGraph(force);
+        });
     }
     SetGraphTarget(this, false);
     UpdateValues();

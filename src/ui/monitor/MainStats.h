@@ -62,6 +62,8 @@ private:
 
     std::unique_ptr<Ui::CMainStats> ui;
     int m_nPointsAdded = 0;
+    bool m_bReplotPending = false;
+    static constexpr int kReplotRetryMs = 20;
     std::atomic<int> m_nLastSlot{0};
     // Raised by every replot: samples handed over before it are already part of the replot.
     std::atomic<unsigned> m_nReplot{0};

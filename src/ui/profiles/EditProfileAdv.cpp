@@ -4,8 +4,8 @@
 
 namespace wavory {
 
-CEditProfileAdv::CEditProfileAdv(const QString& title, QWidget* parent, int firstPage)
-    : CProfileSheet(title, parent), m_pGen(new CEditProfileAdvGen(this)) {
+CEditProfileAdv::CEditProfileAdv(const QString& title, CProfile* target, QWidget* parent, int firstPage)
+    : CProfileSheet(title, parent, target), m_pGen(new CEditProfileAdvGen(this)) {
     AddPage(m_pGen, QStringLiteral("General"));
     LoadPages();
     SetActivePage(firstPage);

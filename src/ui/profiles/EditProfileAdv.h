@@ -1,5 +1,6 @@
-// The advanced settings editor: one page of radio parameters of the profile named by
-// g_strEditProfile, opened from the General page of the profile editor.
+// The advanced settings editor: one page of radio parameters, opened from the General page of the
+// profile editor. It edits the General page's pending copy of the profile, so that only the outer
+// editor's OK writes anything into the profile.
 #pragma once
 
 #include <QString>
@@ -13,7 +14,7 @@ class CEditProfileAdvGen;
 class CEditProfileAdv : public CProfileSheet {
     Q_OBJECT
 public:
-    CEditProfileAdv(const QString& title, QWidget* parent = nullptr, int firstPage = 0);
+    CEditProfileAdv(const QString& title, CProfile* target, QWidget* parent = nullptr, int firstPage = 0);
     ~CEditProfileAdv() override;
 
     CEditProfileAdvGen* GeneralPage() const { return m_pGen; }

@@ -3,7 +3,6 @@
 #include "ui_EditProfileAdvGen.h"
 
 #include <QSignalBlocker>
-#include <algorithm>
 
 #include "base/StringTable.h"
 #include "driver/Format.h"
@@ -16,8 +15,8 @@ namespace wavory {
 CEditProfileAdvGen::CEditProfileAdvGen(QWidget* parent)
     : CEditProfilePage(parent), ui(std::make_unique<Ui::CEditProfileAdvGen>()) {
     ui->setupUi(this);
-    ConnectSliderAndEdit(ui->IDC_1131, ui->IDC_1123);
-    ConnectSliderAndEdit(ui->IDC_1129, ui->IDC_1122);
+    ConnectSliderAndEdit(ui->IDC_1131, ui->IDC_1123, &m_bRtsTouched);
+    ConnectSliderAndEdit(ui->IDC_1129, ui->IDC_1122, &m_bFragTouched);
     connect(ui->IDC_1124, &QCheckBox::clicked, this, [this] {
         EnableRtsControls();
         emit Modified();
@@ -45,13 +44,17 @@ CEditProfileAdvGen::CEditProfileAdvGen(QWidget* parent)
 
 CEditProfileAdvGen::~CEditProfileAdvGen() = default;
 
-void CEditProfileAdvGen::ConnectSliderAndEdit(QSlider* slider, QLineEdit* edit) {
+void CEditProfileAdvGen::ConnectSliderAndEdit(QSlider* slider, QLineEdit* edit, bool* touched) {
     // Moving the slider writes the number; typing a number moves the slider, leaving the typed text
     // as it is (the check on confirming reports a number out of range).
     connect(slider, &QSlider::valueChanged, this,
             [edit](int value) { edit->setText(QString::number(value)); });
-    connect(slider, &QSlider::actionTriggered, this, &CEditProfilePage::Modified);
-    connect(edit, &QLineEdit::textEdited, this, [this, slider](const QString& text) {
+    connect(slider, &QSlider::actionTriggered, this, [this, touched] {
+        *touched = true;
+        emit Modified();
+    });
+    connect(edit, &QLineEdit::textEdited, this, [this, slider, touched](const QString& text) {
+        *touched = true;
         bool isNumber = false;
         const int value = text.trimmed().toInt(&isNumber);
         if (isNumber) {
@@ -63,20 +66,25 @@ void CEditProfileAdvGen::ConnectSliderAndEdit(QSlider* slider, QLineEdit* edit) 
 }
 
 void CEditProfileAdvGen::Load(const CProfile& profile) {
+    m_bRtsTouched = false;
+    m_bFragTouched = false;
     {
         // The fragmentation controls are hidden: the number keeps the stored value (within what
         // the edit takes), not the slider's.
         const QSignalBlocker block(ui->IDC_1129);
         ui->IDC_1129->setValue(profile.MaxFragment);
     }
-    ui->IDC_1122->setText(QString::number(std::clamp(profile.MaxFragment, kFragEditMin, kFragEditMax)));
+    ui->IDC_1122->setText(QString::number(profile.MaxFragment));
     ui->IDC_1130->setChecked(profile.UseFragmentation);
     EnableFragControls();
 
-    // The RTS number shows the slider's position, so a stored value outside the slider's range
-    // (such as the default 0) appears as the nearest one the slider offers.
-    ui->IDC_1131->setValue(profile.RTSThreshold);
-    ui->IDC_1123->setText(QString::number(ui->IDC_1131->value()));
+    // The RTS number shows the stored value, also one outside the slider's range (such as the
+    // default 0); the slider stands at the nearest position it offers.
+    {
+        const QSignalBlocker block(ui->IDC_1131);
+        ui->IDC_1131->setValue(profile.RTSThreshold);
+    }
+    ui->IDC_1123->setText(QString::number(profile.RTSThreshold));
     ui->IDC_1124->setChecked(profile.UseRTS);
     EnableRtsControls();
 
@@ -144,8 +152,11 @@ QWidget* CEditProfileAdvGen::Validate() {
     // The edits' own range checks come first, whether or not the setting is in use.
     int frag = 0;
     int rts = 0;
-    if (!CheckNumber(ui->IDC_1122, kFragEditMin, kFragEditMax, &frag)) return ui->IDC_1122;
-    if (!CheckNumber(ui->IDC_1123, kRtsEditMin, kRtsEditMax, &rts)) return ui->IDC_1123;
+    // A number the user has not touched is the stored one and is kept as it is.
+    if (m_bFragTouched && !CheckNumber(ui->IDC_1122, kFragEditMin, kFragEditMax, &frag)) return ui->IDC_1122;
+    if (m_bRtsTouched && !CheckNumber(ui->IDC_1123, kRtsEditMin, kRtsEditMax, &rts)) return ui->IDC_1123;
+    if (!m_bFragTouched) frag = ui->IDC_1122->text().trimmed().toInt();
+    if (!m_bRtsTouched) rts = ui->IDC_1123->text().trimmed().toInt();
     if (ui->IDC_1130->isChecked() && (frag < kFragMin || frag > kFragMax)) {
         theApp.ShowMessage(LoadStringId(IDS_MAX_FRAGMENTATION), EMsgIcon::Warning);
         return ui->IDC_1122;
@@ -162,9 +173,9 @@ bool CEditProfileAdvGen::Apply(CProfile& profile) {
     const int rts = ui->IDC_1123->text().trimmed().toInt();
     auto lock = LockProfiles();
     profile.UseFragmentation = ui->IDC_1130->isChecked();
-    profile.MaxFragment = frag;
+    if (m_bFragTouched) profile.MaxFragment = frag;
     if (ui->IDC_1127->currentIndex() >= 0) profile.MaxNetRate = RateValue(ui->IDC_1127->currentText());
-    profile.RTSThreshold = rts;
+    if (m_bRtsTouched) profile.RTSThreshold = rts;
     profile.UseRTS = ui->IDC_1124->isChecked();
     profile.WrLessMode = ui->IDC_1126->currentIndex();
     profile.MaxTxPower = ui->IDC_1128->currentIndex();

@@ -59,9 +59,14 @@ private:
     void EnableFragControls();
     // A number edit checked as the dialog framework does: an integer within the edit's range.
     static bool CheckNumber(QLineEdit* edit, int min, int max, int* value);
-    void ConnectSliderAndEdit(QSlider* slider, QLineEdit* edit);
+    // touched is set once the user moves the slider or types into the edit.
+    void ConnectSliderAndEdit(QSlider* slider, QLineEdit* edit, bool* touched);
 
     std::unique_ptr<Ui::CEditProfileAdvGen> ui;
+    // The user changed the number; until then the stored value stands, also one outside the
+    // controls' range (opening the page and pressing OK changes nothing).
+    bool m_bRtsTouched = false;
+    bool m_bFragTouched = false;
 };
 
 }  // namespace wavory

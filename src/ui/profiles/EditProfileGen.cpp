@@ -20,6 +20,7 @@ CEditProfileGen::CEditProfileGen(QWidget* parent)
       m_pModeGroup(new QButtonGroup(this)),
       m_pPhyGroup(new QButtonGroup(this)) {
     ui->setupUi(this);
+    ui->IDC_1042->setMaxLength(kMaxNameLength);
     m_pModeGroup->addButton(ui->IDC_1040);
     m_pModeGroup->addButton(ui->IDC_1041);
     m_pPhyGroup->addButton(ui->IDC_1044);
@@ -66,8 +67,13 @@ CEditProfileGen::CEditProfileGen(QWidget* parent)
 CEditProfileGen::~CEditProfileGen() = default;
 
 void CEditProfileGen::Load(const CProfile& profile) {
-    ui->IDC_1042->setText(QString::fromStdString(profile.ProfName));
-    ui->IDC_1043->setText(QString::fromStdString(profile.NetName));
+    m_strLoadedName = profile.ProfName;
+    m_strLoadedSsid = profile.NetName;
+    m_strShownName = QString::fromStdString(profile.ProfName);
+    m_strShownSsid = QString::fromStdString(profile.NetName);
+    m_pAdvanced.reset();
+    ui->IDC_1042->setText(m_strShownName);
+    ui->IDC_1043->setText(m_strShownSsid);
     ui->IDC_1048->setChecked(profile.AutoSelect);
     LoadControls(profile);
     if (g_bEditConnection) ApplyEditConnectionMode();
@@ -86,8 +92,8 @@ void CEditProfileGen::LoadControls(const CProfile& profile) {
 }
 
 void CEditProfileGen::ApplyEditConnectionMode() {
-    // Only power save can change: everything that would need a new association is locked.
-    OnInfrastructure();
+    // Only power save can change: everything that would need a new association is locked, and
+    // shows the connection as it is (an ad-hoc network stays shown as ad hoc).
     EnableChannelControls(false);
     for (QWidget* w : {static_cast<QWidget*>(ui->IDC_1172), static_cast<QWidget*>(ui->IDC_1043),
                        static_cast<QWidget*>(ui->IDC_1042), static_cast<QWidget*>(ui->IDC_1170),
@@ -152,24 +158,46 @@ void CEditProfileGen::OnDefaults() {
 }
 
 void CEditProfileGen::OnAdvanced() {
-    CEditProfileAdv advanced(QString::fromStdString(LoadStringId(IDS_ADVANCED_PROFILE_EDIT)), this, 0);
-    advanced.exec();
+    // The Advanced editor works on a copy; its OK changes the copy, and only this editor's OK (or
+    // Apply) writes it into the profile, so Cancel here undoes the advanced changes too.
+    std::unique_ptr<CProfile> pending =
+        m_pAdvanced ? std::make_unique<CProfile>(*m_pAdvanced) : EditedSnapshot();
+    if (!pending) return;
+    CEditProfileAdv advanced(QString::fromStdString(LoadStringId(IDS_ADVANCED_PROFILE_EDIT)), pending.get(),
+                             this, 0);
+    if (advanced.exec() != QDialog::Accepted) return;
+    m_pAdvanced = std::move(pending);
+    emit Modified();
 }
 
 QWidget* CEditProfileGen::Validate() {
     if (g_bEditConnection) return nullptr;
     const QString name = ui->IDC_1042->text();
-    if (name.isEmpty() || name.size() > kMaxNameLength) {
+    const qsizetype characters = name.toUcs4().size();
+    if (characters == 0 || characters > kMaxNameLength) {
         theApp.ShowMessage(LoadStringId(IDS_INVALID_PROFILE_NAME), EMsgIcon::Warning);
         return ui->IDC_1042;
     }
     // The SSID's limit is in bytes: it goes to the adapter as up to 32 octets.
-    const QByteArray ssid = ui->IDC_1043->text().toUtf8();
-    if (ssid.isEmpty() || ssid.size() > kMaxSsidBytes) {
+    const std::size_t ssid = ui->IDC_1043->text() == m_strShownSsid ? m_strLoadedSsid.size()
+                                                                    : ui->IDC_1043->text().toUtf8().size();
+    if (ssid == 0 || ssid > static_cast<std::size_t>(kMaxSsidBytes)) {
         theApp.ShowMessage(LoadStringId(IDS_INVALID_SSID), EMsgIcon::Warning);
         return ui->IDC_1043;
     }
     return nullptr;
+}
+
+void CEditProfileGen::ApplyAdvanced(CProfile& profile) const {
+    if (!m_pAdvanced) return;
+    profile.UseFragmentation = m_pAdvanced->UseFragmentation;
+    profile.MaxFragment = m_pAdvanced->MaxFragment;
+    profile.MaxNetRate = m_pAdvanced->MaxNetRate;
+    profile.RTSThreshold = m_pAdvanced->RTSThreshold;
+    profile.UseRTS = m_pAdvanced->UseRTS;
+    profile.WrLessMode = m_pAdvanced->WrLessMode;
+    profile.MaxTxPower = m_pAdvanced->MaxTxPower;
+    profile.ShortPreamble = m_pAdvanced->ShortPreamble;
 }
 
 bool CEditProfileGen::Apply(CProfile& profile) {
@@ -177,10 +205,12 @@ bool CEditProfileGen::Apply(CProfile& profile) {
     if (g_bEditConnection) {
         auto lock = LockProfiles();
         profile.PSType = psType;
+        ApplyAdvanced(profile);
         return true;
     }
 
-    const std::string name = ui->IDC_1042->text().toStdString();
+    const std::string name =
+        ui->IDC_1042->text() == m_strShownName ? m_strLoadedName : ui->IDC_1042->text().toStdString();
     std::string oldName;
     {
         auto lock = LockProfiles();
@@ -201,7 +231,9 @@ bool CEditProfileGen::Apply(CProfile& profile) {
     }
 
     auto lock = LockProfiles();
-    profile.NetName = ui->IDC_1043->text().toStdString();
+    profile.NetName =
+        ui->IDC_1043->text() == m_strShownSsid ? m_strLoadedSsid : ui->IDC_1043->text().toStdString();
+    ApplyAdvanced(profile);
     profile.PSType = psType;
     profile.AutoSelect = ui->IDC_1048->isChecked();
     profile.PhyChnl = ui->IDC_105->currentIndex() >= 0 ? ui->IDC_105->currentData().toInt() : -1;

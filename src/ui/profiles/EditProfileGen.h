@@ -3,7 +3,9 @@
 // In the edit-connection mode only power save can change.
 #pragma once
 
+#include <QString>
 #include <memory>
+#include <string>
 
 #include "ui/profiles/EditProfilePage.h"
 
@@ -34,6 +36,7 @@ public:
         IDC_DEFAULTS = 1118,
         IDC_ADVANCED = 1076
     };
+    // Characters of a profile name: the field takes no more, and the check and its message agree.
     static constexpr int kMaxNameLength = 19;
     static constexpr int kMaxSsidBytes = 32;
 
@@ -62,8 +65,16 @@ private:
     void EnableChannelControls(bool enable);
     void EnableSliderControls(bool enable);
     void ApplyEditConnectionMode();
+    // Writes the Advanced editor's pending changes into the profile.
+    void ApplyAdvanced(CProfile& profile) const;
 
     std::unique_ptr<Ui::CEditProfileGen> ui;
+    // The Advanced editor's changes, held until this editor is confirmed (null: none made).
+    std::unique_ptr<CProfile> m_pAdvanced;
+    // The stored name and network name, and the texts they were shown as: a text the user left
+    // alone keeps its exact bytes (a network name need not be UTF-8).
+    std::string m_strLoadedName, m_strLoadedSsid;
+    QString m_strShownName, m_strShownSsid;
     QButtonGroup* m_pModeGroup;
     QButtonGroup* m_pPhyGroup;
 };

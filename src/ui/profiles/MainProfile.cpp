@@ -7,7 +7,6 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPainter>
 #include <QStyle>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -22,10 +21,14 @@
 #include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
+#include "survey/Connect.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/ControlIds.h"
 #include "ui/profiles/EditProfile.h"
+#include "ui/shell/PlainText.h"
+#include "ui/survey/SiteIcons.h"
+#include "ui/survey/SiteRows.h"
 
 namespace wavory {
 
@@ -52,27 +55,15 @@ bool AskYesNo(QWidget* parent, const QString& text) {
                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
-// The connected mark: a green disc with a white tick.
-QIcon MakeConnectedIcon() {
-    QPixmap pixmap(kIconSize, kIconSize);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(0x1e, 0x6b, 0x2a), 1));
-    painter.setBrush(QColor(0x2e, 0xa0, 0x43));
-    painter.drawEllipse(QRectF(1, 1, 14, 14));
-    painter.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.drawPolyline(QPolygonF({QPointF(4.5, 8.5), QPointF(7, 11), QPointF(11.5, 5.5)}));
-    return QIcon(pixmap);
-}
-
 }  // namespace
 
 CMainProfile::FileDialogHook CMainProfile::s_fnAskFile = AskProfileFile;
 CMainProfile::QuestionHook CMainProfile::s_fnAskYesNo = AskYesNo;
 
 CMainProfile::CMainProfile(QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::CMainProfile>()), m_ConnectedIcon(MakeConnectedIcon()) {
+    : QWidget(parent),
+      ui(std::make_unique<Ui::CMainProfile>()),
+      m_ConnectedIcon(SiteImage(SITE_IMG_CONNECTED)) {
     ui->setupUi(this);
     setObjectName("Profiles");
     ui->IDC_1178->setPixmap(m_ConnectedIcon.pixmap(kIconSize, kIconSize));
@@ -93,8 +84,19 @@ CMainProfile::CMainProfile(QWidget* parent)
         connect(list, &QWidget::customContextMenuRequested, this,
                 [this, list](const QPoint& pos) { ShowContextMenu(list, pos); });
     }
+    // One selection across both lists: selecting a row in one clears the other, and the commands
+    // act on the row that is shown selected.
+    connect(ui->IDC_1078, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (m_bFilling || ui->IDC_1078->selectedItems().isEmpty()) return;
+        ClearSelection(ui->IDC_1077);
+        SetActiveList(ui->IDC_1078);
+    });
     connect(ui->IDC_1077, &QTreeWidget::itemSelectionChanged, this, [this] {
         if (m_bFilling) return;
+        if (!ui->IDC_1077->selectedItems().isEmpty()) {
+            ClearSelection(ui->IDC_1078);
+            SetActiveList(ui->IDC_1077);
+        }
         // Like a selection mark, the row stays remembered when the selection is cleared.
         const QList<QTreeWidgetItem*> selected = ui->IDC_1077->selectedItems();
         if (!selected.isEmpty()) m_nAutoSel = ui->IDC_1077->indexOfTopLevelItem(selected.first());
@@ -118,16 +120,42 @@ CMainProfile::CMainProfile(QWidget* parent)
 
 CMainProfile::~CMainProfile() = default;
 
-void CMainProfile::Refresh() { RefreshLists(0); }
+void CMainProfile::Refresh() {
+    // Rebuilt when it is seen: a hidden page only notes that it may be out of date.
+    if (!isVisible()) {
+        m_bStale = true;
+        return;
+    }
+    RefreshLists(0);
+}
 
 void CMainProfile::showEvent(QShowEvent* event) {
     RefreshLists(0);
     QWidget::showEvent(event);
 }
 
+void CMainProfile::ClearSelection(QTreeWidget* list) {
+    const bool filling = m_bFilling;
+    m_bFilling = true;
+    list->clearSelection();
+    list->setCurrentItem(nullptr, 0, QItemSelectionModel::NoUpdate);
+    m_bFilling = filling;
+}
+
+void CMainProfile::SelectItem(QTreeWidget* list, QTreeWidgetItem* item) {
+    ClearSelection(list == ui->IDC_1077 ? ui->IDC_1078 : ui->IDC_1077);
+    list->setCurrentItem(item);
+    item->setSelected(true);
+    SetActiveList(list);
+}
+
 bool CMainProfile::eventFilter(QObject* watched, QEvent* event) {
     auto* list = qobject_cast<QTreeWidget*>(watched);
-    if (list && event->type() == QEvent::FocusIn) SetActiveList(list);
+    // A list that gets the focus becomes the active one when it holds the selection (or neither
+    // does), so the commands never act on a row other than the one shown selected.
+    if (list && event->type() == QEvent::FocusIn &&
+        (!list->selectedItems().isEmpty() || !m_pActiveList || m_pActiveList->selectedItems().isEmpty()))
+        SetActiveList(list);
     if (list && event->type() == QEvent::Resize) SetColumnWidths(list);
     return QWidget::eventFilter(watched, event);
 }
@@ -141,9 +169,9 @@ void CMainProfile::SetColumnWidths(QTreeWidget* list) {
 
 // ---- Lists ----
 
-QString CMainProfile::RowName(QTreeWidget* list, int row) {
+std::string CMainProfile::RowName(QTreeWidget* list, int row) {
     QTreeWidgetItem* item = row >= 0 ? list->topLevelItem(row) : nullptr;
-    return item ? item->data(0, kNameRole).toString() : QString();
+    return item ? item->data(0, kNameRole).toByteArray().toStdString() : std::string();
 }
 
 std::shared_ptr<CProfile> CMainProfile::SelectedProfile(std::string* name) const {
@@ -151,57 +179,68 @@ std::shared_ptr<CProfile> CMainProfile::SelectedProfile(std::string* name) const
     if (!mngr || !m_pActiveList) return nullptr;
     const QList<QTreeWidgetItem*> selected = m_pActiveList->selectedItems();
     if (selected.isEmpty()) return nullptr;
-    // The row carries the profile's full name, so the lookup never depends on the shown text.
-    const std::string rowName = selected.first()->data(0, kNameRole).toString().toStdString();
+    // The row carries the profile's exact name, so the lookup never depends on the shown text.
+    const std::string rowName = selected.first()->data(0, kNameRole).toByteArray().toStdString();
     if (name) *name = rowName;
     return mngr->GetProfile(rowName);
 }
 
 std::shared_ptr<CProfile> CMainProfile::AutoRowProfile(int row) const {
     CProfileMngr* mngr = theApp.m_pProfileMngr;
-    const QString name = RowName(ui->IDC_1077, row);
-    return mngr && !name.isEmpty() ? mngr->GetProfile(name.toStdString()) : nullptr;
+    const std::string name = RowName(ui->IDC_1077, row);
+    return mngr && !name.empty() ? mngr->GetProfile(name) : nullptr;
 }
 
 void CMainProfile::RefreshLists(int row, std::string follow) {
     if (!m_bInitialized) return;
+    m_bStale = false;
     if (m_nAutoSel >= 0) row = m_nAutoSel;
     if (follow.empty()) {
         const QList<QTreeWidgetItem*> selected = m_pActiveList->selectedItems();
-        if (!selected.isEmpty()) follow = selected.first()->data(0, kNameRole).toString().toStdString();
+        if (!selected.isEmpty()) follow = selected.first()->data(0, kNameRole).toByteArray().toStdString();
     }
     const bool hadFocus = isVisible() && isAncestorOf(QApplication::focusWidget());
 
+    // The lists are rebuilt only when what they show changed; a rebuild repaints both.
+    std::vector<SProfileRow> rows = BuildRows();
+    const bool changed = rows != m_Rows;
     m_bFilling = true;
-    ui->IDC_1077->clear();
-    ui->IDC_1078->clear();
-    FillLists();
-    if (row >= 0 && row < ui->IDC_1077->topLevelItemCount()) {
-        ui->IDC_1077->setCurrentItem(ui->IDC_1077->topLevelItem(row));
-        SetActiveList(ui->IDC_1077);
+    if (changed) {
+        m_Rows = std::move(rows);
+        ui->IDC_1077->clear();
+        ui->IDC_1078->clear();
+        FillLists();
     }
-    // The profile the user was working on stays selected, wherever the rebuild put it.
+    // The profile the user was working on stays selected, wherever the rebuild put it; else the
+    // remembered auto-selection row. Only one row of the two lists is ever selected.
+    QTreeWidgetItem* target = nullptr;
+    QTreeWidget* targetList = nullptr;
     if (!follow.empty()) {
-        const QString name = QString::fromStdString(follow);
+        const QByteArray name = QByteArray::fromStdString(follow);
         for (QTreeWidget* list : {ui->IDC_1077, ui->IDC_1078}) {
-            for (int i = 0; i < list->topLevelItemCount(); ++i) {
-                QTreeWidgetItem* item = list->topLevelItem(i);
-                if (item->data(0, kNameRole).toString() != name) continue;
-                list->setCurrentItem(item);
-                SetActiveList(list);
+            for (int i = 0; i < list->topLevelItemCount() && !target; ++i) {
+                if (list->topLevelItem(i)->data(0, kNameRole).toByteArray() != name) continue;
+                target = list->topLevelItem(i);
+                targetList = list;
                 if (list == ui->IDC_1077) m_nAutoSel = i;
             }
         }
     }
+    if (!target && row >= 0 && row < ui->IDC_1077->topLevelItemCount()) {
+        target = ui->IDC_1077->topLevelItem(row);
+        targetList = ui->IDC_1077;
+    }
+    if (target && (changed || !target->isSelected())) SelectItem(targetList, target);
     m_bFilling = false;
     // The focus moves only within the page, never away from a control elsewhere.
     if (hadFocus) m_pActiveList->setFocus();
     UpdateArrows();
 }
 
-void CMainProfile::FillLists() {
+std::vector<CMainProfile::SProfileRow> CMainProfile::BuildRows() const {
+    std::vector<SProfileRow> rows;
     CProfileMngr* mngr = theApp.m_pProfileMngr;
-    if (!mngr) return;
+    if (!mngr) return rows;
 
     // The connected mark follows the current station by network name; without one, an applied
     // ad-hoc profile carries it.
@@ -215,25 +254,47 @@ void CMainProfile::FillLists() {
 
     auto lock = mngr->Lock();
     const std::vector<std::shared_ptr<CProfile>> profiles = mngr->Snapshot();
-    auto insert = [&](const CProfile& profile) {
-        QTreeWidget* list = profile.AutoSelect ? ui->IDC_1077 : ui->IDC_1078;
-        auto* item = new QTreeWidgetItem(list);
-        item->setText(0, QString::fromStdString(profile.ProfName));
-        item->setData(0, kNameRole, QString::fromStdString(profile.ProfName));
-        item->setText(1, QString::fromStdString(profile.NetName));
-        item->setText(2, profile.SecType != 0 ? QStringLiteral("WEP") : QStringLiteral("None"));
-        const bool marked = currentSsid ? *currentSsid == profile.NetName
-                                        : adHoc && connected && connected->ProfName == profile.ProfName;
-        if (marked) item->setIcon(0, m_ConnectedIcon);
-        SetActiveList(list);
+    rows.reserve(profiles.size());
+    auto add = [&](const CProfile& profile) {
+        SProfileRow row;
+        row.autoSelect = profile.AutoSelect;
+        row.name = profile.ProfName;
+        row.ssid = profile.NetName;
+        row.wep = profile.SecType != 0;
+        row.connected = currentSsid ? *currentSsid == profile.NetName
+                                    : adHoc && connected && connected->ProfName == profile.ProfName;
+        rows.push_back(std::move(row));
     };
     const int autoCount = mngr->GetAutoCount();
-    for (int priority = 0; priority < autoCount; ++priority) {
-        for (const auto& profile : profiles)
-            if (profile->AutoSelect && profile->Priority == priority) insert(*profile);
-    }
+    // Members by slot: one pass to index them, not one pass per slot.
+    std::vector<std::vector<const CProfile*>> bySlot(static_cast<std::size_t>(std::max(autoCount, 0)));
     for (const auto& profile : profiles)
-        if (!profile->AutoSelect) insert(*profile);
+        if (profile->AutoSelect && profile->Priority >= 0 && profile->Priority < autoCount)
+            bySlot[static_cast<std::size_t>(profile->Priority)].push_back(profile.get());
+    for (const auto& slot : bySlot)
+        for (const CProfile* profile : slot) add(*profile);
+    for (const auto& profile : profiles)
+        if (!profile->AutoSelect) add(*profile);
+    return rows;
+}
+
+void CMainProfile::FillLists() {
+    for (const SProfileRow& row : m_Rows) {
+        QTreeWidget* list = row.autoSelect ? ui->IDC_1077 : ui->IDC_1078;
+        auto* item = new QTreeWidgetItem(list);
+        // Names and network names are data: shown with their control bytes escaped, and the row
+        // keeps the exact bytes for the lookup.
+        const QString name = ShownText(row.name);
+        const QString ssid = ShownText(row.ssid);
+        item->setText(0, name);
+        item->setData(0, kNameRole, QByteArray::fromStdString(row.name));
+        item->setText(1, ssid);
+        item->setText(2, row.wep ? QStringLiteral("WEP") : QStringLiteral("None"));
+        // A name cut short by a narrow column can be read in full.
+        item->setToolTip(0, PlainToolTip(name));
+        item->setToolTip(1, PlainToolTip(ssid));
+        if (row.connected) item->setIcon(0, m_ConnectedIcon);
+    }
 }
 
 void CMainProfile::SetArrow(QToolButton* button, bool up, bool grey) {
@@ -266,32 +327,11 @@ void CMainProfile::UpdateArrows() {
 void CMainProfile::ConnectSelected() {
     const QList<QTreeWidgetItem*> autoSelected = ui->IDC_1077->selectedItems();
     if (!autoSelected.isEmpty()) m_nAutoSel = ui->IDC_1077->indexOfTopLevelItem(autoSelected.first());
-    CProfileMngr* mngr = theApp.m_pProfileMngr;
-    CStationMngr* stations = theApp.m_pStationMngr;
     std::shared_ptr<CProfile> profile = SelectedProfile();
-    if (!profile || !mngr || !stations) return;
-
-    std::shared_ptr<CStation> station;
-    int phyType = 1;
-    {
-        auto lock = mngr->Lock();
-        station = std::make_shared<CStation>(*profile);
-        phyType = profile->PhyType;
-    }
-    TakeDriverRefusal();  // only a refusal of this connection is reported below
-    if (station->Connect(CStation::CONNECT_APPLY)) {
-        // The polling thread reads the live connection back two ticks from now.
-        theApp.m_nAutoCountdown = 2;
-        stations->SetCurrent(station);
-        mngr->SetConnected(theApp.m_bAdHocApplied ? profile : nullptr, true);
-        if (theApp.m_pPoll) theApp.m_pPoll->ResetStats(phyType != 1);
-        theApp.m_bRefreshRequest = true;
-        return;
-    }
-    stations->SetCurrent(nullptr);
-    mngr->SetConnected(nullptr, true);
-    const std::string refusal = TakeDriverRefusal();
-    theApp.ShowMessage(refusal.empty() ? LoadStringId(IDS_CONNECT_FAILED) : refusal, EMsgIcon::Warning);
+    if (!profile || !theApp.m_pProfileMngr || !theApp.m_pStationMngr) return;
+    std::string failure;
+    if (ConnectProfile(profile, &failure)) return;
+    theApp.ShowMessage(failure, EMsgIcon::Warning);
     if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
 }
 
@@ -353,7 +393,7 @@ void CMainProfile::DoProfileOp(int op) {
             break;
         case PROFILE_OP_EDIT:
             g_strEditProfile = name;
-            title += QStringLiteral(": ") + QString::fromStdString(name);
+            title += QStringLiteral(": ") + ShownText(name);
             if (!RunEditor(title, false)) return;
             follow = g_strEditProfile;
             break;
@@ -398,7 +438,7 @@ void CMainProfile::Move(int step) {
     CProfileMngr* mngr = theApp.m_pProfileMngr;
     const QList<QTreeWidgetItem*> selected = ui->IDC_1077->selectedItems();
     if (!mngr || selected.isEmpty()) return;
-    auto profile = mngr->GetProfile(selected.first()->data(0, kNameRole).toString().toStdString());
+    auto profile = mngr->GetProfile(selected.first()->data(0, kNameRole).toByteArray().toStdString());
     if (!profile) return;
     {
         auto lock = mngr->Lock();

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Ui {
 class CMainProfile;
@@ -17,6 +18,7 @@ class CMainProfile;
 class QMenu;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace wavory {
 
@@ -115,7 +117,20 @@ private:
     // The selected row's profile of the active list (and its name); null without a selection.
     std::shared_ptr<CProfile> SelectedProfile(std::string* name = nullptr) const;
     std::shared_ptr<CProfile> AutoRowProfile(int row) const;
-    static QString RowName(QTreeWidget* list, int row);
+    static std::string RowName(QTreeWidget* list, int row);
+    // What one row shows; the lists are rebuilt only when these change.
+    struct SProfileRow {
+        bool autoSelect = false;
+        std::string name;
+        std::string ssid;
+        bool wep = false;
+        bool connected = false;
+        bool operator==(const SProfileRow&) const = default;
+    };
+    std::vector<SProfileRow> BuildRows() const;
+    // Selects the item as the one selection of the page (the other list's is cleared).
+    void SelectItem(QTreeWidget* list, QTreeWidgetItem* item);
+    void ClearSelection(QTreeWidget* list);
     // Runs the editor on g_strEditProfile; false when there is no such profile.
     bool RunEditor(const QString& title, bool isNew);
     // Swaps the selected member with its neighbour at priority + step.
@@ -126,6 +141,8 @@ private:
     CEditProfile* m_pSheet = nullptr;
     bool m_bInitialized = false;
     bool m_bFilling = false;
+    bool m_bStale = false;
+    std::vector<SProfileRow> m_Rows;
     int m_nAutoSel = 0;
     QIcon m_ConnectedIcon;
 };

@@ -57,7 +57,8 @@ bool SaveProfileEditorScreenshots(QWidget* parent, const QString& folder, QStrin
         editor.hide();
     }
     {
-        CEditProfileAdv advanced(QString::fromStdString(LoadStringId(IDS_ADVANCED_PROFILE_EDIT)), parent, 0);
+        CEditProfileAdv advanced(QString::fromStdString(LoadStringId(IDS_ADVANCED_PROFILE_EDIT)), nullptr,
+                                 parent, 0);
         advanced.show();
         ok = Save(&advanced, folder, QStringLiteral("profile-advanced.png"), written) && ok;
         advanced.hide();

@@ -9,8 +9,8 @@
 
 namespace wavory {
 
-CProfileSheet::CProfileSheet(const QString& title, QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::CProfileSheet>()) {
+CProfileSheet::CProfileSheet(const QString& title, QWidget* parent, CProfile* target)
+    : QDialog(parent), ui(std::make_unique<Ui::CProfileSheet>()), m_pTarget(target) {
     ui->setupUi(this);
     setWindowTitle(title);
     connect(ui->IDC_1, &QPushButton::clicked, this, &CProfileSheet::accept);
@@ -31,7 +31,9 @@ void CProfileSheet::AddPage(CEditProfilePage* page, const QString& caption) {
 }
 
 void CProfileSheet::LoadPages() {
-    if (std::unique_ptr<CProfile> snapshot = EditedSnapshot()) {
+    if (m_pTarget) {
+        for (CEditProfilePage* page : m_Pages) page->Load(*m_pTarget);
+    } else if (std::unique_ptr<CProfile> snapshot = EditedSnapshot()) {
         for (CEditProfilePage* page : m_Pages) page->Load(*snapshot);
     }
     ui->IDC_12321->setEnabled(false);  // loading is no change of the user's
@@ -61,7 +63,8 @@ bool CProfileSheet::ApplyAll() {
         }
     }
     // Without a profile (it was removed meanwhile) there is nothing to write into.
-    std::shared_ptr<CProfile> profile = EditedProfile();
+    std::shared_ptr<CProfile> edited = m_pTarget ? nullptr : EditedProfile();
+    CProfile* profile = m_pTarget ? m_pTarget : edited.get();
     if (!profile) return true;
     for (CEditProfilePage* page : m_Pages) {
         if (!page->Apply(*profile)) {

@@ -15,13 +15,15 @@ class CProfileSheet;
 namespace wavory {
 
 class CEditProfilePage;
+class CProfile;
 
 class CProfileSheet : public QDialog {
     Q_OBJECT
 public:
     enum EControl : int { IDC_OK = 1, IDC_CANCEL = 2, IDC_APPLY = 12321 };
 
-    CProfileSheet(const QString& title, QWidget* parent);
+    // With a target the pages load from and write into it instead of the edited profile.
+    CProfileSheet(const QString& title, QWidget* parent, CProfile* target = nullptr);
     ~CProfileSheet() override;
 
     int PageCount() const { return static_cast<int>(m_Pages.size()); }
@@ -48,6 +50,7 @@ private:
 
     std::unique_ptr<Ui::CProfileSheet> ui;
     std::vector<CEditProfilePage*> m_Pages;
+    CProfile* m_pTarget;
 };
 
 }  // namespace wavory

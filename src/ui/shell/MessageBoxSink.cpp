@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QStringList>
 #include <QThread>
+#include <string_view>
 
 #include "shell/Tessal.h"
+#include "ui/shell/PlainText.h"
 
 namespace wavory {
 
@@ -28,13 +31,21 @@ void Show(const QString& text, QMessageBox::Icon icon) {
     QWidget* parent = QApplication::activeModalWidget();
     if (!parent) parent = QApplication::activeWindow();
     QMessageBox box(icon, QString::fromLatin1(CTessalApp::kAppName), text, QMessageBox::Ok, parent);
+    // Messages quote names and files from outside: never markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 }  // namespace
 
 void CMessageBoxSink::ShowMessage(const std::string& text, EMsgIcon icon) {
-    const QString message = QString::fromStdString(text);
+    // Line breaks are the message's own; any other control byte (from a quoted name) is escaped.
+    QStringList lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines << ShownText(std::string_view(text).substr(start, end - start));
+    lines << ShownText(std::string_view(text).substr(start));
+    const QString message = lines.join(QLatin1Char('\n'));
     const QMessageBox::Icon qtIcon = ToQtIcon(icon);
     if (QThread::currentThread() == qApp->thread()) {
         Show(message, qtIcon);

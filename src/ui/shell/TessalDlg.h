@@ -33,8 +33,9 @@ class CTessalDlg : public QDialog, public IMainWindow {
 public:
     enum EControl : int { IDC_CLOSE = 2, IDC_PREFERENCES = 1017, IDC_VIEW_SITE = 1018 };
     enum EPage : int { PAGE_GENERAL = 0, PAGE_PROFILES = 1, PAGE_STATISTICS = 2, PAGE_ABOUT = 3 };
-    // The main tick's period: twice as often as the polling thread can ask for a refresh.
-    static constexpr int kTickMs = 500;
+    // The main tick's period: as often as the polling thread can ask for a refresh (once a second).
+    // Each tick re-reads the shown page, so a faster tick only repaints counters more often.
+    static constexpr int kTickMs = 1000;
 
     explicit CTessalDlg(QWidget* parent = nullptr);
     ~CTessalDlg() override;

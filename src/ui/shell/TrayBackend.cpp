@@ -4,6 +4,8 @@
 #include <QStyle>
 #include <QThread>
 
+#include "ui/shell/PlainText.h"
+
 namespace wavory {
 
 CTrayBackend::CTrayBackend(QObject* parent)
@@ -20,7 +22,8 @@ void CTrayBackend::SetContextMenu(QMenu* menu) { m_pIcon->setContextMenu(menu); 
 void CTrayBackend::Apply(const SNotifyIconData& data) {
     m_pIcon->setIcon(data.icon == kWindowIcon ? m_WindowIcon
                                               : QApplication::style()->standardIcon(QStyle::SP_ComputerIcon));
-    m_pIcon->setToolTip(QString::fromStdString(data.tip));
+    // The tip names a network: it is shown as the text it is, never as markup.
+    m_pIcon->setToolTip(PlainToolTip(QString::fromStdString(data.tip)));
 }
 
 bool CTrayBackend::AddIcon(const SNotifyIconData& data) {

@@ -25,6 +25,8 @@ int FilledBars(int image) {
     }
 }
 
+QPixmap DrawScanFrame(int frame);
+
 QPixmap DrawImage(int image, int size) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
@@ -80,14 +82,27 @@ QColor SiteImageColour(int image) {
 }
 
 QIcon SiteImage(int image) {
-    QIcon icon;
-    if (image < 0 || image >= kSiteImageCount) return icon;
-    icon.addPixmap(DrawImage(image, 16));
-    icon.addPixmap(DrawImage(image, 32));
+    if (image < 0 || image >= kSiteImageCount) return QIcon();
+    // Drawn once: every row of every refresh shows one of these few pictures.
+    static QIcon cache[kSiteImageCount];
+    QIcon& icon = cache[image];
+    if (icon.isNull()) {
+        icon.addPixmap(DrawImage(image, 16));
+        icon.addPixmap(DrawImage(image, 32));
+    }
     return icon;
 }
 
 QPixmap ScanFrame(int frame) {
+    static QPixmap cache[kScanFrameCount];
+    QPixmap& pixmap = cache[((frame % kScanFrameCount) + kScanFrameCount) % kScanFrameCount];
+    if (pixmap.isNull()) pixmap = DrawScanFrame(frame);
+    return pixmap;
+}
+
+namespace {
+
+QPixmap DrawScanFrame(int frame) {
     const int size = kScanFrameSize;
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
@@ -109,5 +124,7 @@ QPixmap ScanFrame(int frame) {
     }
     return pixmap;
 }
+
+}  // namespace
 
 }  // namespace wavory

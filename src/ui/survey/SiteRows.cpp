@@ -1,6 +1,5 @@
 #include "ui/survey/SiteRows.h"
 
-#include <QChar>
 #include <algorithm>
 #include <array>
 #include <set>
@@ -32,42 +31,6 @@ constexpr std::array<SColumn, kApViewColumns> kColumns = {{
     {"Rate", 0.0, 0.1129488266892847},
     {"MAC", 0.0, 0.3388464800678541},
 }};
-
-// Highest channel-list position worth probing (802.11a ends well before it).
-constexpr int kMaxChannelIndex = 64;
-
-// Length of the UTF-8 sequence starting with this byte, 0 when it cannot start one.
-int SequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 0;
-}
-
-// Decodes one well-formed sequence (no overlong form, no surrogate, nothing above U+10FFFF);
-// false when the bytes at pos do not make one.
-bool DecodeUtf8(const std::string& bytes, std::size_t pos, int* length, char32_t* code) {
-    const auto lead = static_cast<unsigned char>(bytes[pos]);
-    const int n = SequenceLength(lead);
-    if (n == 0 || pos + static_cast<std::size_t>(n) > bytes.size()) return false;
-    char32_t value = n == 1 ? lead : lead & (0x7F >> n);
-    for (int i = 1; i < n; ++i) {
-        const auto next = static_cast<unsigned char>(bytes[pos + static_cast<std::size_t>(i)]);
-        if ((next & 0xC0) != 0x80) return false;
-        value = (value << 6) | (next & 0x3F);
-    }
-    static constexpr char32_t kLowest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (value < kLowest[n] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
-    *length = n;
-    *code = value;
-    return true;
-}
-
-bool Hidden(char32_t code) {
-    const QChar::Category category = QChar::category(code);
-    return category == QChar::Other_Control || category == QChar::Other_Format;
-}
 
 }  // namespace
 
@@ -135,40 +98,6 @@ std::vector<std::string> SortSiteKeys(const std::vector<std::shared_ptr<CStation
     else
         std::for_each(order.rbegin(), order.rend(), take);
     return keys;
-}
-
-QString SafeSsidText(const std::string& bytes) {
-    QString text;
-    std::size_t pos = 0;
-    auto escape = [&text](unsigned char byte) {
-        text += QStringLiteral("\\x") + QStringLiteral("%1").arg(byte, 2, 16, QChar('0')).toUpper();
-    };
-    while (pos < bytes.size()) {
-        int length = 0;
-        char32_t code = 0;
-        if (!DecodeUtf8(bytes, pos, &length, &code)) {
-            escape(static_cast<unsigned char>(bytes[pos]));
-            ++pos;
-            continue;
-        }
-        if (Hidden(code)) {
-            for (int i = 0; i < length; ++i)
-                escape(static_cast<unsigned char>(bytes[pos + static_cast<std::size_t>(i)]));
-        } else {
-            text += QString::fromUcs4(&code, 1);
-        }
-        pos += static_cast<std::size_t>(length);
-    }
-    return text;
-}
-
-int ChannelNumberToIndex(int phyType, int channel) {
-    int index = 0;
-    for (int i = 1; i <= kMaxChannelIndex; ++i) {
-        if (ChannelIndexToNumber(phyType, i) > channel) break;
-        index = i;
-    }
-    return index;
 }
 
 }  // namespace wavory

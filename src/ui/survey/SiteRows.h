@@ -1,5 +1,5 @@
 // What the Available Networks list shows of a station: the column texts, the row keys and their
-// order, the quality image, and an SSID made safe to display. Plain functions, so the dialog only
+// order and the quality image. Plain functions, so the dialog only
 // puts their results into widgets.
 #pragma once
 
@@ -54,13 +54,5 @@ std::string SiteRowKey(const CStation& station, bool networkView);
 // manager's lock held.
 std::vector<std::string> SortSiteKeys(const std::vector<std::shared_ptr<CStation>>& stations, int column,
                                       bool ascending, bool networkView);
-
-// Bytes as readable text: valid UTF-8 as it is, but every byte of an invalid sequence and of a
-// control or formatting character (which could hide or reorder what is shown) as \xNN.
-QString SafeSsidText(const std::string& bytes);
-
-// A scanned station holds the channel number the driver reports, a profile the position in the
-// editor's channel list for its PHY mode: the position whose channel is this one, or the nearest below.
-int ChannelNumberToIndex(int phyType, int channel);
 
 }  // namespace wavory

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -13,6 +14,7 @@
 #include <QScrollBar>
 #include <QTreeWidget>
 #include <algorithm>
+#include <vector>
 
 #include "base/Locks.h"
 #include "base/StringTable.h"
@@ -22,9 +24,11 @@
 #include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
+#include "survey/Connect.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/EditProfile.h"
+#include "ui/shell/PlainText.h"
 #include "ui/survey/SiteIcons.h"
 #include "ui/survey/SiteRows.h"
 
@@ -135,20 +139,45 @@ void CViewSite::InitView() {
 
 void CViewSite::ApplyColumnWidths() {
     QTreeWidget* list = ui->IDC_1062;
-    // The access-point view's shares add up to more than the whole width, which would push the
-    // MAC column out of sight; they are kept as proportions instead.
+    const QFontMetrics metrics(list->font());
+    // The widest text each column shows, so that "Infrastructure" or a MAC address is never cut.
+    static const char* const kWidest[kApViewColumns] = {"-100dBm", "",        "Infrastructure",   "None",
+                                                        "165",     "54 Mbps", "00-00-00-00-00-00"};
+    constexpr int kPadding = 16;
+    const int count = list->columnCount();
+    std::vector<int> least(static_cast<std::size_t>(count));
+    int leastTotal = 0;
     double total = 0.0;
-    for (int column = 0; column < list->columnCount(); ++column)
+    for (int column = 0; column < count; ++column) {
+        int width = std::max(metrics.horizontalAdvance(QString::fromLatin1(SiteColumnHeader(column))),
+                             metrics.horizontalAdvance(QString::fromLatin1(kWidest[column]))) +
+                    kPadding;
+        if (column == SITE_COL_QUALITY) width += list->iconSize().width() > 0 ? list->iconSize().width() : 16;
+        least[static_cast<std::size_t>(column)] = width;
+        leastTotal += width;
         total += SiteColumnFraction(column, m_bNetworkView);
-    const double width = list->viewport()->width() / std::max(total, 1.0);
-    for (int column = 0; column < list->columnCount(); ++column)
-        list->setColumnWidth(column, static_cast<int>(width * SiteColumnFraction(column, m_bNetworkView)));
+    }
+    // The access-point view's shares add up to more than the whole width, which would push the
+    // MAC column out of sight; they are kept as proportions instead, over what the least widths leave.
+    const int spare = std::max(0, list->viewport()->width() - leastTotal);
+    for (int column = 0; column < count; ++column) {
+        const double share = SiteColumnFraction(column, m_bNetworkView) / std::max(total, 1.0);
+        list->setColumnWidth(column,
+                             least[static_cast<std::size_t>(column)] + static_cast<int>(spare * share));
+    }
 }
 
 void CViewSite::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // The tick refreshes the list only while it is shown: bring it up to date when it appears.
+    // Opened without a choice of the user's, the connected row (else the first) is selected, so
+    // the buttons are usable at once.
     RefreshList();
+    if (m_strSelectedKey.empty() && ui->IDC_1062->topLevelItemCount() > 0) {
+        m_strSelectedKey =
+            m_strListCurrentKey.empty() ? RowKeyOf(ui->IDC_1062->topLevelItem(0)) : m_strListCurrentKey;
+        RefreshList();
+    }
 }
 
 bool CViewSite::eventFilter(QObject* watched, QEvent* event) {
@@ -196,8 +225,13 @@ void CViewSite::EnableButtons(const StationPtr& station) {
 void CViewSite::RefreshList() {
     QTreeWidget* list = ui->IDC_1062;
     m_bFilling = true;
-    list->clear();
-    FillList();
+    // Rows that did not change are left alone: no rebuild, no repaint of the list.
+    std::vector<SSiteRow> rows = BuildRows();
+    if (rows != m_Rows || list->topLevelItemCount() != static_cast<int>(rows.size())) {
+        m_Rows = std::move(rows);
+        list->clear();
+        FillList();
+    }
     list->header()->setSortIndicator(m_nSortColumn,
                                      m_bSortAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
 
@@ -212,8 +246,8 @@ void CViewSite::RefreshList() {
         }
         // The selection follows the row shown selected, also when it fell back to the first one.
         m_strSelectedKey = RowKeyOf(row);
-        list->setCurrentItem(row);
-        row->setSelected(true);
+        if (list->currentItem() != row) list->setCurrentItem(row);
+        if (!row->isSelected()) row->setSelected(true);
         list->scrollToItem(row);
         selected = FindStation(m_strSelectedKey);
     }
@@ -222,17 +256,17 @@ void CViewSite::RefreshList() {
     UpdateProgress();
 }
 
-void CViewSite::FillList() {
+std::vector<CViewSite::SSiteRow> CViewSite::BuildRows() {
+    std::vector<SSiteRow> rows;
     m_strListCurrentKey.clear();
     CStationMngr* stations = theApp.m_pStationMngr;
-    if (!stations) return;
+    if (!stations) return rows;
     auto lock = stations->Lock();
     const std::vector<StationPtr> all = stations->Snapshot();
     for (const auto& station : all)
         if (IsCurrentStation(*station)) m_strListCurrentKey = SiteRowKey(*station, m_bNetworkView);
 
     const int columns = ui->IDC_1062->columnCount();
-    const QColor connected = QColor::fromRgb(kConnectedRowRgb);
     // Each row's station, found in one pass rather than a search of all stations per row.
     std::unordered_map<std::string, StationPtr> byName;
     if (m_bNetworkView) byName = CStationMngr::FirstOfEachName(all);
@@ -244,17 +278,32 @@ void CViewSite::FillList() {
             station = it->second;
         }
         if (!station) continue;
-        auto* row = new QTreeWidgetItem(ui->IDC_1062);
-        row->setData(0, kRowKeyRole, QByteArray::fromStdString(key));
-        const bool current = IsCurrentStation(*station);
-        row->setIcon(0, SiteImage(current ? SITE_IMG_CONNECTED : QualityImage(station->m_nRssi)));
-        for (int column = 0; column < columns; ++column) {
-            const std::string text = SiteColumnText(*station, column);
-            row->setText(column, column == SITE_COL_SSID ? SafeSsidText(text) : QString::fromStdString(text));
-            row->setToolTip(column, row->text(column));  // for a text cut short by a narrow column
-            if (!m_strListCurrentKey.empty() && key == m_strListCurrentKey) {
-                row->setBackground(column, connected);
-                row->setForeground(column, QColor(Qt::black));
+        SSiteRow row;
+        row.key = key;
+        row.current = !m_strListCurrentKey.empty() && key == m_strListCurrentKey;
+        row.image = IsCurrentStation(*station) ? SITE_IMG_CONNECTED : QualityImage(station->m_nRssi);
+        for (int column = 0; column < columns; ++column)
+            row.texts.push_back(SiteColumnText(*station, column));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void CViewSite::FillList() {
+    QTreeWidget* list = ui->IDC_1062;
+    const QColor connected = QColor::fromRgb(kConnectedRowRgb);
+    for (const SSiteRow& row : m_Rows) {
+        auto* item = new QTreeWidgetItem(list);
+        item->setData(0, kRowKeyRole, QByteArray::fromStdString(row.key));
+        item->setIcon(0, SiteImage(row.image));
+        for (int column = 0; column < static_cast<int>(row.texts.size()); ++column) {
+            // Every text is shown as data: an SSID's control bytes as escapes, never as markup.
+            const QString text = ShownText(row.texts[static_cast<std::size_t>(column)]);
+            item->setText(column, text);
+            item->setToolTip(column, PlainToolTip(text));  // for a text cut short by a narrow column
+            if (row.current) {
+                item->setBackground(column, connected);
+                item->setForeground(column, QColor(Qt::black));
             }
         }
     }
@@ -313,9 +362,10 @@ void CViewSite::OnRescan() {
         return;
     }
     m_ScanStart.start();
-    ui->IDC_1164->setRange(0, kScanSeconds * 1000);
+    ui->IDC_1164->setRange(0, kScanSeconds);
     ui->IDC_1164->setValue(0);
     ui->IDC_1164->show();
+    m_nScanFrame = 0;
     ui->IDC_1163->setPixmap(ScanFrame(0));
     ui->IDC_1163->show();
     m_ProgressTimer.start();
@@ -329,8 +379,14 @@ void CViewSite::UpdateProgress() {
         StopProgress();
         return;
     }
-    ui->IDC_1164->setValue(static_cast<int>(elapsed));
-    ui->IDC_1163->setPixmap(ScanFrame(static_cast<int>(elapsed / kProgressTickMs)));
+    // Whole seconds, as the bar counts them; each widget is touched only when its picture changes.
+    const int seconds = static_cast<int>(elapsed / 1000);
+    if (ui->IDC_1164->value() != seconds) ui->IDC_1164->setValue(seconds);
+    const int frame = static_cast<int>(elapsed / kProgressTickMs) % kScanFrameCount;
+    if (frame != m_nScanFrame) {
+        m_nScanFrame = frame;
+        ui->IDC_1163->setPixmap(ScanFrame(frame));
+    }
 }
 
 void CViewSite::StopProgress() {
@@ -350,68 +406,26 @@ void CViewSite::OnConnect() {
 void CViewSite::ConnectSelected() {
     const StationPtr station = SelectedStation();
     if (!station || !ui->IDC_1061->isEnabled()) return;
-    CStationMngr& stations = *theApp.m_pStationMngr;
     CProfileMngr* profiles = theApp.m_pProfileMngr;
 
-    bool askKey = false;
-    {
-        auto lock = stations.Lock();
-        // A WEP network needs a key, a WPA one its passphrase: the editor's Security page asks.
-        askKey = station->WpaMode != 0 ? station->WpaPassphrase.empty()
-                                       : station->SecType == 1 && station->ActiveSecKey < 0;
-    }
-    if (askKey) {
-        if (profiles) profiles->SetEditStation(station);
+    // A stored profile for the network lends its keys; the key is asked for only when none fits.
+    SJoin join = PrepareJoin(station);
+    if (JoinNeedsKey(*join.settings)) {
+        if (profiles) profiles->SetEditStation(join.settings);
         const int result = RunEditor(EDIT_SECURITY);
         if (profiles) profiles->SetEditStation(nullptr);
         if (result == EDIT_CANCELLED) return;
     }
-
-    // The station itself keeps the channel number its row key is made of; the adapter and the
-    // new profile get the channel as a profile holds it.
-    std::shared_ptr<CStation> joined;
-    {
-        auto lock = stations.Lock();
-        joined = ProfileCopy(*station);
-    }
-    TakeDriverRefusal();  // only a refusal of this connection is reported below
-    if (!joined->Connect(CStation::CONNECT_APPLY)) {
-        stations.SetCurrent(nullptr);
-        if (profiles) profiles->SetConnected(nullptr, true);
-        const std::string refusal = TakeDriverRefusal();
-        theApp.ShowMessage(refusal.empty() ? LoadStringId(IDS_STATION_CONNECT_FAILED) : refusal,
-                           EMsgIcon::Warning);
+    const SJoinResult joined = JoinStation(join);
+    if (!joined.ok) {
+        theApp.ShowMessage(joined.failure, EMsgIcon::Warning);
         return;
     }
-    theApp.m_nAutoCountdown = 2;  // the polling thread reads the connection back two ticks later
-    stations.SetCurrent(station);
-    if (profiles) profiles->SetConnected(nullptr, true);
-    if (theApp.m_pPoll) theApp.m_pPoll->SetInterval(2);
-    if (profiles) AddConnectedProfile(*joined);
+    if (profiles && !joined.saved)
+        theApp.ShowMessage("Connected, but the profile could not be saved.", EMsgIcon::Warning);
+    if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
     // Shown as the connected row at once rather than at the next refresh.
     RefreshList();
-}
-
-void CViewSite::AddConnectedProfile(const CStation& joined) {
-    CProfileMngr& profiles = *theApp.m_pProfileMngr;
-    int slot = -1;
-    if (const auto stored = profiles.FindBySsid(joined.NetName)) {
-        std::string name;
-        {
-            auto lock = profiles.Lock();
-            name = stored->ProfName;
-            // Only a member has a slot to hand on; any other profile's place is a new last slot.
-            if (stored->AutoSelect) slot = stored->Priority;
-        }
-        profiles.RemoveProfile(name, false, true);
-    }
-    const std::string name = profiles.AddProfile(&joined);
-    if (const auto added = profiles.GetProfile(name)) {
-        auto lock = profiles.Lock();
-        added->AutoSelect = true;
-        added->Priority = slot >= 0 ? slot : profiles.UpdatePriorities(-1);
-    }
-    profiles.SaveAll();
 }
 
 void CViewSite::EditSelectedStation(int mode) {
@@ -429,6 +443,7 @@ int CViewSite::RunEditor(int mode) {
     g_strEditProfile = CProfileMngr::kEditStation;
     QString title;
     std::shared_ptr<CProfile> added;
+    std::shared_ptr<CStation> edited;
     switch (mode) {
         case EDIT_SAVE_PROFILE: {
             title = Text(IDS_SAVE_CONNECTION);
@@ -443,7 +458,9 @@ int CViewSite::RunEditor(int mode) {
         }
         case EDIT_CONNECTION:
             title = Text(IDS_EDIT_CONNECTION);
-            profiles->SetEditStation(station);
+            // What the adapter is connected with (mode, channel, key), not the scan's view of it.
+            edited = LiveConnection(station);
+            profiles->SetEditStation(edited);
             break;
         case EDIT_SECURITY:
             title = Text(IDS_ENTER_SECURITY);
@@ -471,16 +488,13 @@ int CViewSite::RunEditor(int mode) {
             if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
         }
     }
-    if (mode == EDIT_CONNECTION && confirmed) {
-        bool applied = false;
-        {
-            auto lock = theApp.m_pStationMngr->Lock();
-            applied = station->Connect(CStation::CONNECT_SECURITY_ONLY);
-        }
-        if (!applied) {
+    if (mode == EDIT_CONNECTION) profiles->SetEditStation(nullptr);
+    if (mode == EDIT_CONNECTION && confirmed && edited) {
+        if (!edited->Connect(CStation::CONNECT_SECURITY_ONLY)) {
             theApp.ShowMessage(LoadStringId(IDS_DRIVER_ERROR), EMsgIcon::Warning);
             return EDIT_CANCELLED;
         }
+        RememberApplied(edited);
     }
     RefreshList();
     return confirmed ? EDIT_CONFIRMED : EDIT_CANCELLED;

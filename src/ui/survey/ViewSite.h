@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Ui {
 class CViewSite;
@@ -46,7 +47,8 @@ public:
     enum EEditResult : int { EDIT_CONFIRMED = 1, EDIT_CANCELLED = 2 };
     // The progress runs over this many seconds at most; the scan usually ends before.
     static constexpr int kScanSeconds = 6;
-    static constexpr int kProgressTickMs = 100;
+    // The scan animation's frame period; the progress bar moves once a second.
+    static constexpr int kProgressTickMs = 250;
     // Background of the connected station's row.
     static constexpr unsigned kConnectedRowRgb = 0x85D2FC;
 
@@ -94,16 +96,23 @@ protected:
 
 private:
     using StationPtr = std::shared_ptr<CStation>;
+    // What one row shows; the list is rebuilt only when these change.
+    struct SSiteRow {
+        std::string key;
+        int image = 0;
+        bool current = false;
+        std::vector<std::string> texts;
+        bool operator==(const SSiteRow&) const = default;
+    };
 
     // Title, toggle caption and columns of the current view, then a merge and the rows.
     void InitView();
+    std::vector<SSiteRow> BuildRows();
     void FillList();
     void ApplyColumnWidths();
     // The editor run of EditSelectedStation, with CS_MAIN already held; EEditResult.
     int RunEditor(int mode);
     void ConnectSelected();
-    // Replaces a stored profile of the joined network by a copy of the station, or adds one.
-    void AddConnectedProfile(const CStation& joined);
     // The station of a row key in the current view, or of the selected row.
     StationPtr FindStation(const std::string& rowKey);
     StationPtr SelectedStation();
@@ -123,10 +132,12 @@ private:
     int m_nSortColumn = 0;
     bool m_bSortAscending = true;
     std::string m_strListCurrentKey;
+    std::vector<SSiteRow> m_Rows;
     std::string m_strSelectedKey;
     bool m_bFilling = false;
     QElapsedTimer m_ScanStart;
     QTimer m_ProgressTimer;
+    int m_nScanFrame = 0;
     EditorRunner m_fnEditor;
     CEditProfile* m_pEditor = nullptr;
 };

@@ -4,7 +4,11 @@
 
 #include <QPushButton>
 #include <QTest>
+#include <atomic>
+#include <chrono>
 #include <thread>
+
+#include "base/Locks.h"
 
 #include "../support/UiCore.h"
 #include "ui/monitor/MainStats.h"
@@ -123,6 +127,39 @@ TEST_F(MainStatsTest, ReplotShowsTheRingOldestFirstAndDropsPointsItAlreadyHolds)
     const QList<double>& values = page.ReceivedChart()->Values();
     ASSERT_EQ(values.size(), 20);
     for (int i = 0; i < 20; ++i) EXPECT_EQ(values[i], 100 + (5 + i) % 20) << "position " << i;
+    EXPECT_EQ(theApp.m_pGraphPage, static_cast<IGraphSink*>(&page));
+}
+
+TEST_F(MainStatsTest, ReplotWhileTheStatisticsAreBusyDrawsAtTheNextChance) {
+    S page;
+    page.Activate();
+    Connect();
+    FillRing(100);
+    theApp.m_nStatIndex = 0;
+
+    // The polling thread holds the statistics and a second taker waits at the gate: busy.
+    std::atomic<bool> held{false}, release{false};
+    std::thread holder([&] {
+        ASSERT_TRUE(TryEnter(CS_STATS));
+        held = true;
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        Leave(CS_STATS);
+    });
+    while (!held) std::this_thread::yield();
+    std::thread waiter([] {
+        if (TryEnter(CS_STATS)) Leave(CS_STATS);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the waiter is at the gate
+
+    page.RedrawGraph(false);
+    EXPECT_TRUE(page.ReceivedChart()->Values().isEmpty());  // nothing to draw yet
+    release = true;
+    holder.join();
+    waiter.join();
+    for (int i = 0; i < 200 && page.ReceivedChart()->Values().size() < 20; ++i) QTest::qWait(10);
+    const QList<double>& values = page.ReceivedChart()->Values();
+    ASSERT_EQ(values.size(), 20);
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(values[i], 100 + i);
     EXPECT_EQ(theApp.m_pGraphPage, static_cast<IGraphSink*>(&page));
 }
 

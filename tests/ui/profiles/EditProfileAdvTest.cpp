@@ -17,7 +17,7 @@ class EditProfileAdvTest : public ProfilesUiTest {
 protected:
     std::unique_ptr<CEditProfileAdv> Open(const std::string& name) {
         g_strEditProfile = name;
-        auto sheet = std::make_unique<CEditProfileAdv>("Advanced Profile Edit", nullptr, 0);
+        auto sheet = std::make_unique<CEditProfileAdv>("Advanced Profile Edit", nullptr, nullptr, 0);
         sheet->show();
         return sheet;
     }
@@ -106,14 +106,15 @@ TEST_F(EditProfileAdvTest, RtsAndFragmentationRanges) {
 }
 
 TEST_F(EditProfileAdvTest, UntouchedDefaultProfileIsAccepted) {
-    // The default RTS threshold 0 lies below the slider's range; the page shows and keeps 1.
+    // The default RTS threshold 0 lies below the slider's range: shown and kept as it is while
+    // the user leaves it alone, so opening the page and pressing OK changes nothing.
     auto profile = Stored("Home", "Lighthouse");
     auto sheet = Open("Home");
-    EXPECT_EQ(Find<QLineEdit>(sheet.get(), A::IDC_RTS_EDIT)->text(), "1");
+    EXPECT_EQ(Find<QLineEdit>(sheet.get(), A::IDC_RTS_EDIT)->text(), "0");
     Click(sheet.get(), CProfileSheet::IDC_OK);
     EXPECT_EQ(sheet->result(), QDialog::Accepted);
     EXPECT_TRUE(m_Messages.m_Shown.empty());
-    EXPECT_EQ(profile->RTSThreshold, 1);
+    EXPECT_EQ(profile->RTSThreshold, 0);
     EXPECT_EQ(profile->MaxFragment, 0);
     EXPECT_EQ(profile->MaxNetRate, 27000000);
 }

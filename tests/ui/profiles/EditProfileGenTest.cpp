@@ -38,16 +38,25 @@ protected:
 };
 
 TEST_F(EditProfileGenTest, NameTakesOneTo19Characters) {
+    // The field's limit, the check and its message agree: 19 characters (not bytes).
     auto profile = Stored("Home", "Lighthouse");
     auto sheet = Open("Home");
     auto* name = Find<QLineEdit>(sheet.get(), CEditProfileGen::IDC_NAME);
-    for (const QString& refused : {QString(20, 'n'), QString()}) {
-        m_Messages.m_Shown.clear();
-        Type(name, refused);
-        EXPECT_FALSE(sheet->ApplyAll());
-        EXPECT_EQ(m_Messages.m_Shown, std::vector<std::string>{"Invalid Profile name (1-20 characters)."});
-    }
+    Type(name, QString(25, 'n'));
+    EXPECT_EQ(name->text(), QString(19, 'n'));  // the twentieth keystroke is not taken
+    m_Messages.m_Shown.clear();
+    Type(name, QString());
+    EXPECT_FALSE(sheet->ApplyAll());
+    EXPECT_EQ(m_Messages.m_Shown, std::vector<std::string>{"Invalid Profile name (1-19 characters)."});
     EXPECT_NE(Mngr().GetProfile("Home"), nullptr);
+
+    // Nineteen characters of more than one byte each are accepted and stored whole.
+    const QString harbour = QString::fromUtf8("\xE6\xB8\xAF").repeated(19);
+    name->selectAll();
+    name->insert(harbour + harbour);  // as typed or pasted: the field keeps nineteen characters
+    EXPECT_EQ(name->text(), harbour);
+    EXPECT_TRUE(sheet->ApplyAll());
+    EXPECT_EQ(g_strEditProfile, harbour.toStdString());
 
     const std::string nineteen(19, 'n');
     Type(name, QString::fromStdString(nineteen));

@@ -35,6 +35,7 @@ class CUiCoreTest : public AppFixture {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(WireApp({.registry = &m_Registry, .messages = &m_Messages}));
+        theApp.SetTrayTip("");  // no tip carried over from an earlier test
     }
 
     void TearDown() override {

@@ -79,23 +79,29 @@ TEST_F(SiteConnectTest, WepNetworkAsksForTheKeyAndCancelConnectsNothing) {
     EXPECT_EQ(profile->ActiveSecKey, 0);
 }
 
-TEST_F(SiteConnectTest, ReplacedProfileKeepsItsSlot) {
+TEST_F(SiteConnectTest, JoiningUsesTheStoredProfileAndKeepsIt) {
     Start();
     Store("Harbour", true);
     Store("Lighthouse", true);
     Store("Boatyard", true);
+    auto stored = Stored("Lighthouse");
+    ASSERT_NE(stored, nullptr);
+    const std::string name = stored->ProfName;
+    stored->PSType = 2;  // a setting of the user's own
     Open();
     Join("Lighthouse");
+    EXPECT_TRUE(Associated("00-0F-B5-44-7C-20"));
     auto profile = Stored("Lighthouse");
-    ASSERT_NE(profile, nullptr);
-    EXPECT_EQ(profile->ChannelNumber(), 11);  // the station's copy, not the stored profile
+    EXPECT_EQ(profile, stored);  // the same profile, not a replacement
+    EXPECT_EQ(profile->ProfName, name);
+    EXPECT_EQ(profile->PSType, 2);
     EXPECT_EQ(profile->Priority, 1);
     EXPECT_EQ(theApp.m_pProfileMngr->GetCount(), 3);
     EXPECT_EQ(theApp.m_pProfileMngr->GetAutoCount(), 3);
     EXPECT_EQ(theApp.m_pProfileMngr->FindByPriority(2)->NetName, "Boatyard");
 }
 
-TEST_F(SiteConnectTest, ProfileOutsideTheAutoSelectionIsReplacedByANewLastMember) {
+TEST_F(SiteConnectTest, ProfileOutsideTheAutoSelectionIsKeptAndBecomesTheLastMember) {
     Start();
     Store("Harbour", true);
     Store("Lighthouse", false);
@@ -136,7 +142,7 @@ TEST_F(SiteConnectTest, SsidBytesAndSeparatorsAreShownSafelyAndStillJoined) {
            R"({"ssid_hex":"4E6574FF07","bssid":"00-20-30-40-50-02","channel":6,"signal_dbm":-62})"});
     Open();
     EXPECT_TRUE(Column(1).contains("Dock -- North"));
-    Join("Net\\xFF\\x07");
+    Join("Net\\xff\\x07");
     EXPECT_TRUE(Associated("00-20-30-40-50-02"));
     EXPECT_EQ(SimState()["ssid_hex"].toString(), "4E6574FF07");
     ASSERT_NE(Stored("Net\xFF\x07"), nullptr);
@@ -199,6 +205,87 @@ TEST_F(SiteConnectTest, CommandsWaitForNothingWhileTheMainLockIsTaken) {
     Leave(CS_MAIN);
     EXPECT_TRUE(m_Titles.isEmpty());
     EXPECT_EQ(theApp.m_pProfileMngr->GetCount(), 0);
+}
+
+TEST_F(SiteConnectTest, WepNetworkWithAStoredKeyIsJoinedWithoutAskingAndKeepsEveryKey) {
+    Start();
+    CProfileMngr& profiles = *theApp.m_pProfileMngr;
+    auto stored = profiles.GetProfile(profiles.AddProfile());
+    ASSERT_TRUE(profiles.RenameProfile(stored->ProfName, "Home harbour"));
+    stored->NetName = "Harbour";
+    stored->SecType = 1;
+    stored->SecKey = {"0000000000", "1A2B3C4D5E", "0123456789ABCDEF0123456789", ""};
+    stored->SecKeyLen = {0, 0, 1, 0};
+    stored->ActiveSecKey = 1;
+    profiles.SaveAll();
+    Open();
+    Join("Harbour");
+    EXPECT_TRUE(m_Titles.isEmpty());  // the stored key fits: nothing to ask
+    EXPECT_TRUE(Associated(kHarbour));
+    ASSERT_EQ(profiles.GetCount(), 1);
+    auto profile = profiles.GetProfile("Home harbour");
+    ASSERT_EQ(profile, stored);
+    EXPECT_EQ(profile->SecKey[0], "0000000000");
+    EXPECT_EQ(profile->SecKey[2], "0123456789ABCDEF0123456789");
+    EXPECT_EQ(profile->SecKeyLen[2], 1);  // the 128-bit choice stays
+    EXPECT_EQ(profile->ActiveSecKey, 1);
+    EXPECT_TRUE(profile->AutoSelect);
+    // And so it stays in the store.
+    EXPECT_EQ(CSettingsRegistry().GetProfileString(profile->GetSection(), "ProfName", ""), "Home harbour");
+}
+
+TEST_F(SiteConnectTest, StoredProfileWithoutAFittingKeyIsAskedOnceAndGetsTheKey) {
+    Start();
+    Store("Harbour", false);
+    auto stored = Stored("Harbour");
+    Open();
+    m_fnEditor = [] {
+        auto station = theApp.m_pProfileMngr->GetProfile(CProfileMngr::kEditStation);
+        if (!station) return false;
+        station->SecKey[3] = "1A2B3C4D5E";
+        station->ActiveSecKey = 3;
+        return true;
+    };
+    Join("Harbour");
+    EXPECT_EQ(m_Titles, QStringList({"Enter Security Parameters"}));
+    EXPECT_TRUE(Associated(kHarbour));
+    EXPECT_EQ(theApp.m_pProfileMngr->GetCount(), 1);
+    EXPECT_EQ(Stored("Harbour"), stored);
+    EXPECT_EQ(stored->SecKey[3], "1A2B3C4D5E");
+    EXPECT_EQ(stored->ActiveSecKey, 3);
+    EXPECT_EQ(stored->SecType, 1);
+}
+
+TEST_F(SiteConnectTest, EditConnectionShowsWhatTheAdapterIsConnectedWith) {
+    // An ad-hoc WEP network on channel 3, joined with a stored profile's key.
+    Start();
+    CProfileMngr& profiles = *theApp.m_pProfileMngr;
+    auto stored = profiles.GetProfile(profiles.AddProfile());
+    stored->NetName = "GameRoom";
+    stored->SecType = 1;
+    stored->SecKey[2] = "C0FFEE1234";
+    stored->ActiveSecKey = 2;
+    profiles.SaveAll();
+    Open();
+    Join("GameRoom");
+    ASSERT_TRUE(Associated("02-7B-22-E4-18-03"));
+    theApp.m_pStationMngr->MergeScan();  // the stations are rebuilt from the scan, without keys
+    m_pSite->RefreshList();
+
+    std::unique_ptr<CProfile> shown;
+    m_fnEditor = [&shown] {
+        auto station = theApp.m_pProfileMngr->GetProfile(CProfileMngr::kEditStation);
+        if (station) shown = std::make_unique<CProfile>(*station);
+        return false;
+    };
+    Click("GameRoom");
+    QTest::mouseClick(Button(CViewSite::IDC_EDIT_CONNECTION), Qt::LeftButton);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_FALSE(shown->NetMode);  // ad hoc, not "Infrastructure"
+    EXPECT_EQ(shown->ChannelNumber(), 3);
+    EXPECT_EQ(shown->SecType, 1);
+    EXPECT_EQ(shown->ActiveSecKey, 2);
+    EXPECT_EQ(shown->SecKey[2], "C0FFEE1234");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// What the list makes of a station without the widgets: the row order, an SSID made safe to
-// show, and the channel a profile copy gets.
+// What the list makes of a station without the widgets: the row order and the channel a profile
+// copy gets.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -42,24 +42,6 @@ TEST(SiteRowsTest, NetworkViewShowsANameOnceEvenWhenTwoStationsRemain) {
     EXPECT_EQ(SortSiteKeys(stations, SITE_COL_QUALITY, true, true),
               (std::vector<std::string>{"Harbour", "Lighthouse"}));
     EXPECT_EQ(SortSiteKeys(stations, SITE_COL_QUALITY, true, false).size(), 3u);
-}
-
-TEST(SiteRowsTest, SsidBytesAreShownSafely) {
-    const std::pair<std::string, QString> cases[] = {
-        {"Harbour", "Harbour"},
-        {"Caf\xC3\xA9 Anchor", QString::fromUtf8("Caf\xC3\xA9 Anchor")},
-        {"\xE6\xB8\xAF", QString::fromUtf8("\xE6\xB8\xAF")},
-        {std::string("Nul\0l", 5), "Nul\\x00l"},
-        {"Bell\x07", "Bell\\x07"},
-        {"Latin1 caf\xE9", "Latin1 caf\\xE9"},
-        {"Cut \xE6\xB8", "Cut \\xE6\\xB8"},
-        {"Overlong \xC0\xAF", "Overlong \\xC0\\xAF"},
-        {"Surrogate \xED\xA0\x80", "Surrogate \\xED\\xA0\\x80"},
-        {"C1 \xC2\x85", "C1 \\xC2\\x85"},
-        {"evil\xE2\x80\xAEgnp.exe", "evil\\xE2\\x80\\xAEgnp.exe"},  // right-to-left override
-        {"Rock \xF0\x9F\x8E\xB8", QString::fromUtf8("Rock \xF0\x9F\x8E\xB8")},
-    };
-    for (const auto& [bytes, shown] : cases) EXPECT_EQ(SafeSsidText(bytes), shown) << shown.toStdString();
 }
 
 TEST(SiteRowsTest, ChannelNumbersBecomeTheChannelListPositionsThatApplyThem) {

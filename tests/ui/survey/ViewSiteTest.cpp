@@ -28,13 +28,15 @@ TEST_F(ViewSiteTest, BothViewsShowTheirColumnsAndTheChoiceIsKeptAcrossRuns) {
     EXPECT_EQ(Button(CViewSite::IDC_TOGGLE_VIEW)->text(), "NetworkView");
     ASSERT_EQ(List()->columnCount(), 7);
     EXPECT_EQ(List()->headerItem()->text(6), "MAC");
-    // All seven fit the list, in their set proportions.
+    // All seven fit the list, each wide enough for its longest text ("Infrastructure", a MAC).
     int total = 0;
     for (int column = 0; column < 7; ++column) total += List()->columnWidth(column);
     EXPECT_LE(total, List()->viewport()->width());
     EXPECT_GE(total, List()->viewport()->width() - 7);
-    EXPECT_NEAR(double(List()->columnWidth(1)) / List()->columnWidth(0),
-                0.27565733672603904 / 0.15323720667232119, 0.05);
+    const QFontMetrics metrics(List()->font());
+    EXPECT_GT(List()->columnWidth(2), metrics.horizontalAdvance("Infrastructure"));
+    EXPECT_GT(List()->columnWidth(6), metrics.horizontalAdvance("00-0F-B5-44-7C-20"));
+    EXPECT_GT(List()->columnWidth(1), List()->columnWidth(0));
     EXPECT_EQ(Column(1).count("Harbour"), 2);
     QStringList harbourChannels;
     for (int i = 0; i < List()->topLevelItemCount(); ++i)
@@ -47,7 +49,7 @@ TEST_F(ViewSiteTest, BothViewsShowTheirColumnsAndTheChoiceIsKeptAcrossRuns) {
     EXPECT_EQ(site.windowTitle(), "Available Networks");
     EXPECT_EQ(Button(CViewSite::IDC_TOGGLE_VIEW)->text(), "AP View");
     ASSERT_EQ(List()->columnCount(), 4);
-    EXPECT_NEAR(List()->columnWidth(1), List()->viewport()->width() * 0.41693393200769724, 1.0);
+    EXPECT_GT(List()->columnWidth(1), List()->viewport()->width() / 3);  // the widest share
     // One row for the network: the stronger access point (-58 dBm, 99%).
     EXPECT_EQ(Column(1).count("Harbour"), 1);
     EXPECT_EQ(Row("Harbour")->text(0), "99%");
@@ -121,7 +123,6 @@ TEST_F(ViewSiteTest, SelectionStaysOnItsRowAndFallsBackToTheFirstRow) {
     AddStation("Alpha", 1, -50);
     auto bravo = AddStation("Bravo", 6, -60);
     AddStation("Charlie", 11, -70);
-    EXPECT_FALSE(Button(CViewSite::IDC_CONNECT)->isEnabled());  // nothing selected yet
     Click("Bravo");
     EXPECT_TRUE(Button(CViewSite::IDC_CONNECT)->isEnabled());
     ClickHeader(1);
@@ -153,6 +154,7 @@ TEST_F(ViewSiteTest, ButtonsAndMenuFollowWhetherTheRowIsTheConnectedOne) {
     EXPECT_EQ(actions[2]->text(), "E&dit Connection");
     EXPECT_TRUE(actions[3]->isSeparator());
 
+    List()->clearSelection();
     m_pSite->ShowContextMenu(QPoint(5, 5));
     EXPECT_FALSE(menu->isVisible());  // no row selected: no menu
 
@@ -219,6 +221,28 @@ TEST_F(ViewSiteTest, WritesAPictureOfEachView) {
     EXPECT_EQ(networks.size(), m_pSite->size());
     EXPECT_NE(networks, aps);
     EXPECT_FALSE(m_pSite->IsNetworkView());  // the view shown before
+}
+
+TEST_F(ViewSiteTest, OpensWithTheConnectedRowSelectedAndLeavesUnchangedRowsAlone) {
+    Start();
+    CProfile lighthouse("", false);
+    lighthouse.NetName = "Lighthouse";
+    lighthouse.NetMode = true;
+    ASSERT_TRUE(CStation(lighthouse).Connect(CStation::CONNECT_APPLY));  // joined before it opens
+    Open();
+    ASSERT_EQ(List()->selectedItems().size(), 1);
+    EXPECT_EQ(List()->selectedItems().first()->text(1), "Lighthouse");
+    EXPECT_FALSE(Button(CViewSite::IDC_CONNECT)->isEnabled());  // it is the connection
+    EXPECT_TRUE(Button(CViewSite::IDC_EDIT_CONNECTION)->isEnabled());
+    EXPECT_TRUE(Button(CViewSite::IDC_SAVE_PROFILE)->isEnabled());
+
+    // A refresh that finds the same stations keeps the same rows (no rebuild, no repaint).
+    QTreeWidgetItem* first = List()->topLevelItem(0);
+    m_pSite->RefreshList();
+    EXPECT_EQ(List()->topLevelItem(0), first);
+    theApp.m_pStationMngr->Lookup("Lighthouse;11")->m_nRssi = -92;
+    m_pSite->RefreshList();
+    EXPECT_EQ(Row("Lighthouse")->text(0), "00%");
 }
 
 }  // namespace

@@ -1,0 +1,242 @@
+#include "survey/Connect.h"
+
+#include <mutex>
+
+#include "base/AppBase.h"
+#include "base/StringTable.h"
+#include "driver/CommVar.h"
+#include "driver/CommVarList.h"
+#include "driver/Converters.h"
+#include "driver/Request.h"
+#include "profiles/Profile.h"
+#include "profiles/ProfileMngr.h"
+#include "survey/PollControl.h"
+#include "survey/Station.h"
+#include "survey/StationMngr.h"
+
+namespace wavory {
+
+namespace {
+
+constexpr int kShortKeyDigits = 10;
+constexpr int kLongKeyDigits = 26;
+constexpr uint32_t kDriverModeInfrastructure = 1;
+constexpr uint32_t kDriverModeAdHoc = 2;
+
+std::mutex g_AppliedMutex;
+std::shared_ptr<CStation> g_pApplied;
+
+std::unique_lock<std::recursive_mutex> LockProfiles() {
+    return theApp.m_pProfileMngr ? theApp.m_pProfileMngr->Lock() : std::unique_lock<std::recursive_mutex>();
+}
+
+// The profile's keys will do for this network: it needs none, the WPA passphrase is valid, or the
+// active WEP key is complete.
+bool SecurityFits(const CProfile& profile, bool wep, int wpaMode) {
+    if (wpaMode != 0) return IsValidPassphrase(profile.WpaPassphrase);
+    if (!wep || profile.Use802_1) return true;
+    return profile.ActiveSecKey >= 0 && profile.ActiveSecKey < CProfile::kKeyCount &&
+           IsKeyComplete(profile, profile.ActiveSecKey);
+}
+
+void CopySecurity(const CProfile& from, CProfile& to) {
+    to.SecType = from.SecType;
+    to.Use802_1 = from.Use802_1;
+    to.ActiveSecKey = from.ActiveSecKey;
+    to.SecKey = from.SecKey;
+    to.SecKeyLen = from.SecKeyLen;
+    to.WpaMode = from.WpaMode;
+    to.WpaPassphrase = from.WpaPassphrase;
+}
+
+// The failure to show: the adapter's refusal (which right is missing) when it gave one.
+std::string FailureText(int stringId) {
+    const std::string refusal = TakeDriverRefusal();
+    return refusal.empty() ? LoadStringId(stringId) : refusal;
+}
+
+void ConnectFailed() {
+    if (theApp.m_pStationMngr) theApp.m_pStationMngr->SetCurrent(nullptr);
+    if (theApp.m_pProfileMngr) theApp.m_pProfileMngr->SetConnected(nullptr, true);
+    RememberApplied(nullptr);
+}
+
+}  // namespace
+
+bool IsKeyComplete(const CProfile& profile, int key) {
+    if (key < 0 || key >= CProfile::kKeyCount) return false;
+    const auto k = static_cast<std::size_t>(key);
+    const int length = profile.SecKeyLen[k];
+    if (length != 0 && length != 1) return false;
+    return profile.SecKey[k].size() ==
+           static_cast<std::size_t>(length == 0 ? kShortKeyDigits : kLongKeyDigits);
+}
+
+bool ConnectProfile(const std::shared_ptr<CProfile>& profile, std::string* failure) {
+    CStationMngr* stations = theApp.m_pStationMngr;
+    CProfileMngr* profiles = theApp.m_pProfileMngr;
+    std::shared_ptr<CStation> station;
+    int phyType = 1;
+    if (profile) {
+        auto lock = LockProfiles();  // the polling thread copies profiles too
+        station = std::make_shared<CStation>(*profile);
+        phyType = profile->PhyType;
+    }
+    TakeDriverRefusal();  // a refusal left from before is not this connection's
+    if (!station || !stations || !station->Connect(CStation::CONNECT_APPLY)) {
+        ConnectFailed();
+        const std::string text = FailureText(IDS_CONNECT_FAILED);
+        if (failure) *failure = text;
+        return false;
+    }
+    theApp.m_nAutoCountdown = 2;  // the polling thread reads the live connection back then
+    stations->SetCurrent(station);
+    RememberApplied(station);
+    if (profiles) profiles->SetConnected(theApp.m_bAdHocApplied ? profile : nullptr, true);
+    if (IPollControl* poll = theApp.GetPollControl()) poll->ResetStats(phyType != 1);
+    theApp.m_bRefreshRequest = true;
+    return true;
+}
+
+std::shared_ptr<CProfile> FindJoinProfile(const CStation& scanned) {
+    CProfileMngr* profiles = theApp.m_pProfileMngr;
+    if (!profiles) return nullptr;
+    const bool wep = scanned.SecType == 1;
+    const int wpaMode = scanned.WpaMode;
+    auto lock = profiles->Lock();
+    std::shared_ptr<CProfile> first, fitting, fittingMember;
+    for (const auto& profile : profiles->Snapshot()) {
+        if (profile->NetName != scanned.NetName) continue;
+        if (!first) first = profile;
+        if (!SecurityFits(*profile, wep, wpaMode)) continue;
+        if (!fitting) fitting = profile;
+        if (profile->AutoSelect && (!fittingMember || profile->Priority < fittingMember->Priority))
+            fittingMember = profile;
+    }
+    return fittingMember ? fittingMember : fitting ? fitting : first;
+}
+
+SJoin PrepareJoin(const std::shared_ptr<CStation>& scanned) {
+    SJoin join;
+    join.scanned = scanned;
+    if (!scanned) return join;
+    CStationMngr* stations = theApp.m_pStationMngr;
+    std::unique_lock<std::recursive_mutex> stationLock;
+    if (stations) stationLock = stations->Lock();
+    join.profile = FindJoinProfile(*scanned);
+    auto lock = LockProfiles();
+    // The network as the scan heard it; the rest (name, keys, radio settings) from the profile.
+    join.settings =
+        std::make_shared<CStation>(join.profile ? *join.profile : static_cast<const CProfile&>(*scanned),
+                                   scanned->m_strBssid, scanned->m_nRssi);
+    CStation& settings = *join.settings;
+    settings.NetName = scanned->NetName;
+    settings.NetMode = scanned->NetMode;
+    settings.PhyType = scanned->PhyType;
+    settings.PhyChnl = ChannelNumberToIndex(scanned->PhyType, scanned->PhyChnl);
+    settings.SecType = scanned->SecType;
+    // The kind of WPA is the network's; a passphrase of the profile for another kind still serves.
+    settings.WpaMode = scanned->WpaMode;
+    if (settings.WpaMode == 0) settings.WpaPassphrase.clear();
+    return join;
+}
+
+bool JoinNeedsKey(const CStation& settings) {
+    return !SecurityFits(settings, settings.SecType == 1, settings.WpaMode);
+}
+
+SJoinResult JoinStation(const SJoin& join) {
+    SJoinResult result;
+    CStationMngr* stations = theApp.m_pStationMngr;
+    CProfileMngr* profiles = theApp.m_pProfileMngr;
+    TakeDriverRefusal();  // a refusal left from before is not this join's
+    if (!join.settings || !join.scanned || !stations || !join.settings->Connect(CStation::CONNECT_APPLY)) {
+        ConnectFailed();
+        result.failure = FailureText(IDS_STATION_CONNECT_FAILED);
+        return result;
+    }
+    result.ok = true;
+    theApp.m_nAutoCountdown = 2;
+    stations->SetCurrent(join.scanned);
+    RememberApplied(join.settings);
+    if (profiles) profiles->SetConnected(nullptr, true);
+    if (IPollControl* poll = theApp.GetPollControl()) poll->SetInterval(2);
+    if (!profiles) return result;
+    if (join.beforeSave) join.beforeSave();
+
+    auto lock = profiles->Lock();
+    const CStation& settings = *join.settings;
+    // The profile may have been removed while the key was asked for: then the network is new.
+    std::shared_ptr<CProfile> profile = join.profile;
+    if (profile && profiles->GetProfile(profile->ProfName) != profile) profile.reset();
+    if (profile) {
+        // Keys the user entered for this join are kept where the profile had none that fitted.
+        if (!SecurityFits(*profile, settings.SecType == 1, settings.WpaMode)) CopySecurity(settings, *profile);
+        if (!profile->AutoSelect) {
+            profile->AutoSelect = true;
+            profile->Priority = profiles->UpdatePriorities(-1);
+        }
+        result.profileName = profile->ProfName;
+    } else {
+        result.profileName = profiles->AddProfile(&settings);
+        result.created = true;
+        if (auto added = profiles->GetProfile(result.profileName)) {
+            added->AutoSelect = true;
+            added->Priority = profiles->UpdatePriorities(-1);
+        }
+    }
+    result.saved = profiles->SaveAll();
+    return result;
+}
+
+std::shared_ptr<CStation> AppliedSettings() {
+    std::shared_ptr<CStation> applied;
+    {
+        std::lock_guard lock(g_AppliedMutex);
+        applied = g_pApplied;
+    }
+    CStationMngr* stations = theApp.m_pStationMngr;
+    if (!applied || !stations) return nullptr;
+    auto lock = stations->Lock();
+    auto current = stations->GetCurrent();
+    return current && current->NetName == applied->NetName ? applied : nullptr;
+}
+
+void RememberApplied(const std::shared_ptr<CStation>& settings) {
+    std::lock_guard lock(g_AppliedMutex);
+    g_pApplied = settings;
+}
+
+std::shared_ptr<CStation> LiveConnection(const std::shared_ptr<CStation>& scanned) {
+    if (!scanned) return nullptr;
+    const std::shared_ptr<CStation> applied = AppliedSettings();
+    std::shared_ptr<CStation> live;
+    {
+        CStationMngr* stations = theApp.m_pStationMngr;
+        std::unique_lock<std::recursive_mutex> stationLock;
+        if (stations) stationLock = stations->Lock();
+        auto lock = LockProfiles();
+        live = std::make_shared<CStation>(applied ? *applied : static_cast<const CProfile&>(*scanned),
+                                          scanned->m_strBssid, scanned->m_nRssi);
+        if (!applied) live->PhyType = scanned->PhyType;
+        // The read below puts the channel number there; without it the scan's number stands.
+        live->PhyChnl = applied ? ChannelIndexToNumber(applied->PhyType, applied->PhyChnl) : scanned->PhyChnl;
+    }
+    // SSID, channel and preamble as the adapter has them; then its mode and security.
+    live->Connect(CStation::CONNECT_READ);
+    if (live->NetName == "--") live->NetName = scanned->NetName;
+    live->m_strBssid = scanned->m_strBssid;
+    live->PhyChnl = ChannelNumberToIndex(live->PhyType, live->PhyChnl);
+    CCommVarList list;
+    list.AddVarExt(OID_NET_MODE_QUERY, 0, nullptr, nullptr);
+    list.AddVarExt(OID_SECURITY_QUERY, 0, nullptr, nullptr);
+    if (list.RefreshAll(false, false)) {
+        const uint32_t mode = PayloadU32(list.GetVar(0)->GetBlock(0), 0);
+        if (mode == kDriverModeInfrastructure || mode == kDriverModeAdHoc)
+            live->NetMode = mode == kDriverModeInfrastructure;
+        live->SecType = static_cast<int>(PayloadU32(list.GetVar(1)->GetBlock(0), 0));
+    }
+    return live;
+}
+
+}  // namespace wavory

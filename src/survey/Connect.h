@@ -1,0 +1,71 @@
+// The connect steps that the Profiles page, the Available Networks dialog and wavoryctl connect
+// share: apply the settings through a station, make it the current one, tell the profile manager
+// and the polling thread, and say what failed. Call them on the interface thread (or the command
+// line's one thread); joining a network also stores its profile.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace wavory {
+
+class CProfile;
+class CStation;
+
+// Connects to a stored profile through a temporary station (applied in full). On success the
+// polling thread reads the connection back two ticks later, the statistics start over for the
+// profile's PHY and a refresh is requested; on failure no station is current, no profile is
+// connected, and *failure is "Could not connect to profile. Verify profile parameters.".
+bool ConnectProfile(const std::shared_ptr<CProfile>& profile, std::string* failure);
+
+// Joining a scanned network: the stored profile for its SSID (null when there is none) and the
+// settings to apply: the network as the scan describes it, with the profile's keys and radio
+// settings. The channel is held as a profile holds it (the position in the channel list).
+struct SJoin {
+    std::shared_ptr<CStation> scanned;
+    std::shared_ptr<CProfile> profile;
+    std::shared_ptr<CStation> settings;
+    // Called once the network is joined, before its profile is stored (a command line starts its
+    // change of the store there, so no write lock is held while the adapter joins).
+    std::function<void()> beforeSave;
+};
+
+// The stored profile a join uses: among the profiles with the station's SSID, one whose security
+// fits (for a WEP network, one with a complete active key), preferring members of the
+// auto-selection order; else the first with that SSID; null when none has it.
+std::shared_ptr<CProfile> FindJoinProfile(const CStation& scanned);
+SJoin PrepareJoin(const std::shared_ptr<CStation>& scanned);
+// The network needs a key the settings do not have (WEP without a complete active key, WPA
+// without a valid passphrase).
+bool JoinNeedsKey(const CStation& settings);
+// The key is complete for its length choice (10 or 26 hex digits).
+bool IsKeyComplete(const CProfile& profile, int key);
+
+struct SJoinResult {
+    bool ok = false;
+    std::string failure;      // "Could not connect to specified station." when it failed
+    std::string profileName;  // the profile the network is stored as
+    bool created = false;     // a new profile was made (none existed for the SSID)
+    bool saved = false;       // the profiles were written to the store
+};
+
+// Applies join.settings. On success the scanned station becomes the current one and the network is
+// kept as a profile: the existing one keeps its name, its keys and its settings (keys entered for
+// this join are stored into it) and joins the auto-selection order if it was not a member; without
+// one a new profile is made from the settings and placed last in the order. Everything is saved.
+SJoinResult JoinStation(const SJoin& join);
+
+// The settings the adapter was last connected with by this process (with their keys), while they
+// are still those of the connection the station manager calls current; else null.
+std::shared_ptr<CStation> AppliedSettings();
+// Remembers the settings a connection was made with (the polling thread's automatic selection
+// calls it too).
+void RememberApplied(const std::shared_ptr<CStation>& settings);
+
+// A copy of the current connection for "Edit Connection Parameters": the applied settings (or the
+// scanned station), read back from the adapter so mode, channel and security are the live ones;
+// the channel is held as a profile holds it.
+std::shared_ptr<CStation> LiveConnection(const std::shared_ptr<CStation>& scanned);
+
+}  // namespace wavory
