@@ -11,7 +11,6 @@ namespace wavory {
 
 namespace {
 
-constexpr size_t kMaxSsidBytes = 32;
 constexpr int kMaxFragmentMin = 256;
 constexpr int kThresholdMax = 2312;
 // The rate labels of the advanced page (1 to 54 Mbit/s) as stored: the label's value times 500000.

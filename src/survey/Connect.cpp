@@ -166,9 +166,13 @@ SJoinResult JoinStation(const SJoin& join) {
 
     auto lock = profiles->Lock();
     const CStation& settings = *join.settings;
-    // The profile may have been removed while the key was asked for: then the network is new.
+    // The profile may have been removed while the key was asked for (then the network is new), or
+    // read again from the store meanwhile: it is looked up by its name and network.
     std::shared_ptr<CProfile> profile = join.profile;
-    if (profile && profiles->GetProfile(profile->ProfName) != profile) profile.reset();
+    if (profile) {
+        std::shared_ptr<CProfile> stored = profiles->GetProfile(profile->ProfName);
+        profile = stored && stored->NetName == join.settings->NetName ? stored : nullptr;
+    }
     if (profile) {
         // Keys the user entered for this join are kept where the profile had none that fitted.
         if (!SecurityFits(*profile, settings.SecType == 1, settings.WpaMode)) CopySecurity(settings, *profile);

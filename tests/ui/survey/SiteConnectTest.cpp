@@ -231,7 +231,7 @@ TEST_F(SiteConnectTest, WepNetworkWithAStoredKeyIsJoinedWithoutAskingAndKeepsEve
     EXPECT_EQ(profile->ActiveSecKey, 1);
     EXPECT_TRUE(profile->AutoSelect);
     // And so it stays in the store.
-    EXPECT_EQ(CSettingsRegistry().GetProfileString(profile->GetSection(), "ProfName", ""), "Home harbour");
+    EXPECT_EQ(CSqliteRegistry().GetProfileString(profile->GetSection(), "ProfName", ""), "Home harbour");
 }
 
 TEST_F(SiteConnectTest, StoredProfileWithoutAFittingKeyIsAskedOnceAndGetsTheKey) {
