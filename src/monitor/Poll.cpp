@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "driver/CommVar.h"
 #include "driver/CommVarList.h"
 #include "driver/Request.h"
 #include "profiles/ProfileMngr.h"
@@ -146,7 +147,16 @@ void CPoll::AutoSelect() {
         auto lock = profiles->Lock();  // the interface thread may be editing the profile
         station = std::make_shared<CStation>(*profile, std::string(), 0);
     }
-    if (!station->Connect(1)) return;
+    TakeDriverRefusal();
+    if (!station->Connect(1)) {
+        // A missing right refuses every member alike: say so once, not on every tick.
+        const std::string refusal = TakeDriverRefusal();
+        if (!refusal.empty() && refusal != m_strAutoRefusal)
+            Trace("\nAuto-selection of %s refused: %s", station->ProfName.c_str(), refusal.c_str());
+        m_strAutoRefusal = refusal;
+        return;
+    }
+    m_strAutoRefusal.clear();
     theApp.m_nAutoCountdown = 2;
     stations->SetCurrent(station);
     profiles->SetConnected(profile, false);
@@ -187,8 +197,8 @@ CPoll::ESample CPoll::SampleStatistics() {
     sample.tx = Utilisation(txRate, fullScale);
     theApp.m_nRxRate = static_cast<int>(rxRate);
     theApp.m_nTxRate = static_cast<int>(txRate);
-    Trace("\nSecs %d, Max %d, RxDiff %d, Poll Rx %d Tx %d", m_nTick.load(), fullScale, static_cast<int>(rxDiff),
-          sample.rx, sample.tx);
+    Trace("\nSecs %d, Max %d, RxDiff %d, Poll Rx %d Tx %d", m_nTick.load(), fullScale,
+          static_cast<int>(rxDiff), sample.rx, sample.tx);
     m_dwLastRx = rx;
     m_dwLastTx = tx;
     m_LastSampleTime = now;
