@@ -621,12 +621,12 @@ uint32_t CRealAdapter::CommitSupplicant() {
     if (id.empty() || id.find_first_not_of("0123456789") != std::string::npos) return kStatusFailed;
     bool done = true;
     for (const std::string& setting : settings) done = done && ok("SET_NETWORK " + id + " " + setting);
-    // Selecting the entry disables every other one, so that the supplicant goes to this network and
-    // no other. Once the attempt has ended the user's entries are enabled again: the supplicant
-    // stays on the network it is on, and may go back to them when it loses it.
     // What the supplicant said before the selection is about earlier attempts, not this one.
     while (!monitor.NextEvent(0ms).empty()) {
     }
+    // Selecting the entry disables every other one, so that the supplicant goes to this network and
+    // no other. Once the attempt has ended the user's entries are enabled again: the supplicant
+    // stays on the network it is on, and may go back to them when it loses it.
     if (!done || !ok("SELECT_NETWORK " + id)) {
         ok("REMOVE_NETWORK " + id);
         for (const int other : usersEnabled) ok("ENABLE_NETWORK " + std::to_string(other));
