@@ -1,7 +1,6 @@
 #include "driver/CommVar.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "base/AppBase.h"
 #include "base/Trace.h"
@@ -11,20 +10,19 @@ namespace wavory {
 
 namespace {
 
-std::mutex g_refusalMutex;
-std::string g_strRefusal;
+// Each thread keeps the refusal of its own requests: the polling thread's automatic selection
+// must not take the one the window is about to show, nor the other way round.
+thread_local std::string g_strRefusal;
 
 void NoteRefusal(uint32_t status) {
     char text[512];
     if (kccl_status_message(status, text, sizeof text) <= 0) return;
-    std::lock_guard lock(g_refusalMutex);
     g_strRefusal = text;
 }
 
 }  // namespace
 
 std::string TakeDriverRefusal() {
-    std::lock_guard lock(g_refusalMutex);
     std::string text;
     text.swap(g_strRefusal);
     return text;

@@ -20,7 +20,8 @@ struct SCodePair {
 
 // The line the driver library gave for the last request it refused for want of a right (or because
 // someone else runs the adapter), and cleared: the caller that reports the failure shows it in
-// place of its own general message. Empty when the last failures had no such reason.
+// place of its own general message. Empty when the last failures had no such reason. Each thread
+// has its own: the line is that of the calling thread's requests.
 std::string TakeDriverRefusal();
 
 class CCommVar {

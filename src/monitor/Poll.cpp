@@ -4,6 +4,7 @@
 
 #include "base/AppBase.h"
 #include "base/Trace.h"
+#include "driver/CommVar.h"
 #include "driver/CommVarList.h"
 #include "driver/Request.h"
 #include "profiles/ProfileMngr.h"
@@ -147,7 +148,16 @@ void CPoll::AutoSelect() {
         auto lock = profiles->Lock();  // the interface thread may be editing the profile
         station = std::make_shared<CStation>(*profile, std::string(), 0);
     }
-    if (!station->Connect(1)) return;
+    TakeDriverRefusal();
+    if (!station->Connect(1)) {
+        // A missing right refuses every member alike: say so once, not on every tick.
+        const std::string refusal = TakeDriverRefusal();
+        if (!refusal.empty() && refusal != m_strAutoRefusal)
+            Trace("\nAuto-selection of %s refused: %s", station->ProfName.c_str(), refusal.c_str());
+        m_strAutoRefusal = refusal;
+        return;
+    }
+    m_strAutoRefusal.clear();
     theApp.m_nAutoCountdown = 2;
     stations->SetCurrent(station);
     RememberApplied(station);

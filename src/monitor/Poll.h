@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "survey/PollControl.h"
@@ -71,6 +72,8 @@ private:
     std::mutex m_WaitMutex;
     std::condition_variable m_Wake;
     bool m_bStop = false;
+    // The refusal last traced for the automatic selection (polling thread only).
+    std::string m_strAutoRefusal;
 
     std::chrono::milliseconds m_FirstDue{100};
     std::chrono::milliseconds m_Period{1000};

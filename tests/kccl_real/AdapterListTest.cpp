@@ -1,7 +1,10 @@
 // Finding the wireless interfaces and who runs them, on a machine laid out in a folder.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -94,6 +97,67 @@ TEST_F(AdapterListTest, WhoRunsTheInterface) {
     EXPECT_EQ(found[0].controlSocket, m_paths.supplicantDirs[0] + "/wlan0");
     EXPECT_EQ(found[1].managedBy, KCCL_MANAGED_BY_NETWORK_MANAGER);
     EXPECT_EQ(found[2].managedBy, KCCL_MANAGED_BY_NOBODY);
+}
+
+// The supplicant's folder of sockets belongs to its group: to a user outside it, an interface the
+// supplicant runs must show as run by the supplicant (which refuses that user), not by nobody.
+TEST_F(AdapterListTest, ClosedFolderOfSocketsMeansTheSupplicantRunsIt) {
+    AddInterface("wlan0", 3, true, "ath9k");
+    AddSupplicantSocket("wlan0");
+    const std::string closedDir = m_paths.supplicantDirs[0];
+    const std::string openDir = (m_root / "var/run/wpa_supplicant").string();
+    fs::create_directories(openDir);
+    fs::permissions(m_root, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(closedDir, fs::perms::owner_all);
+
+    // Looked at as a user who may not search the folder: as root, from a child that gives up root.
+    auto lookAsOutsider = [&](const SSystemPaths& paths) {
+        int pipeFds[2];
+        EXPECT_EQ(::pipe(pipeFds), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(pipeFds[0]);
+            if (::geteuid() == 0 &&
+                (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(2);
+            if (::geteuid() != 0) ::chmod(closedDir.c_str(), 0);  // the owner itself may not search it now
+            const SInterfaceInfo info = FindWirelessInterface(paths, "wlan0");
+            const std::string text = std::to_string(info.managedBy) + " " + info.controlSocket;
+            if (::write(pipeFds[1], text.data(), text.size()) < 0) ::_exit(3);
+            ::_exit(0);
+        }
+        ::close(pipeFds[1]);
+        std::string text;
+        char buf[512];
+        ssize_t n;
+        while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+        ::close(pipeFds[0]);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        ::chmod(closedDir.c_str(), 0700);
+        return text;
+    };
+    const std::string supplicant = std::to_string(KCCL_MANAGED_BY_WPA_SUPPLICANT);
+    EXPECT_EQ(lookAsOutsider(m_paths), supplicant + " " + closedDir + "/wlan0");
+
+    // A socket found in another folder is the one to use.
+    SSystemPaths two = m_paths;
+    two.supplicantDirs = {closedDir, openDir};
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", (openDir + "/wlan0").c_str());
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        m_sockets.push_back(fd);
+    }
+    EXPECT_EQ(lookAsOutsider(two), supplicant + " " + openDir + "/wlan0");
+
+    // Nothing there and nothing closed: nobody runs it.
+    SSystemPaths none = m_paths;
+    none.supplicantDirs = {(m_root / "run/none").string()};
+    EXPECT_EQ(lookAsOutsider(none), std::to_string(KCCL_MANAGED_BY_NOBODY) + " ");
 }
 
 TEST_F(AdapterListTest, ChoiceOfTheAdapter) {

@@ -31,6 +31,25 @@ TEST(WpaReplyTest, NetworkListSkipsTheHeaderAndOddLines) {
     EXPECT_TRUE(ParseNetworkList("network id / ssid / bssid / flags\n").empty());
 }
 
+TEST(WpaReplyTest, NetworkListTellsWhichEntriesTheSupplicantMayChoose) {
+    const auto list = ParseNetworkList(
+        "network id / ssid / bssid / flags\n"
+        "0\thome\tany\t[CURRENT]\n"
+        "1\toffice\tany\t[DISABLED]\n"
+        "2\tcafe\tany\t[TEMP-DISABLED]\n"
+        "3\tgroup\tany\t[P2P-PERSISTENT]\n"
+        "4\tplain\tany\t\n"
+        "5\tshort\n");
+    ASSERT_EQ(list.size(), 6u);
+    EXPECT_TRUE(list[0].enabled);
+    EXPECT_FALSE(list[1].enabled);
+    EXPECT_TRUE(list[2].enabled);  // only for a while: still the user's choice
+    EXPECT_FALSE(list[3].enabled);
+    EXPECT_TRUE(list[4].enabled);
+    EXPECT_TRUE(list[5].enabled);
+    EXPECT_EQ(list[5].ssid, "short");
+}
+
 TEST(WpaReplyTest, KeyValues) {
     const auto v = ParseKeyValues("bssid=02:00:00:00:01:00\r\nssid=a=b\nwpa_state=COMPLETED\nnoequals\n=x\n");
     EXPECT_EQ(v.at("ssid"), "a=b");
@@ -61,6 +80,96 @@ TEST(WpaReplyTest, EventsOfAConnectionAttempt) {
     EXPECT_EQ(ClassifyWpaEvent("<3>CTRL-EVENT-SCAN-RESULTS "), EWpaEvent::None);
     EXPECT_EQ(ClassifyWpaEvent(""), EWpaEvent::None);
     EXPECT_EQ(ClassifyWpaEvent("CTRL-EVENT-CONNECTED"), EWpaEvent::Connected);  // without a priority
+}
+
+// A shared-key access point refuses open-system authentication as unsupported; the supplicant then
+// tries shared key, whose answer decides.
+TEST(WpaReplyTest, OpenSystemRefusedAsUnsupportedIsNoRefusalYet) {
+    EXPECT_EQ(
+        ClassifyWpaEvent(
+            "<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=0 auth_transaction=2 status_code=13"),
+        EWpaEvent::None);
+    // Shared key refused as well, or the challenge failed (a wrong key): that is the end.
+    EXPECT_EQ(
+        ClassifyWpaEvent(
+            "<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=1 auth_transaction=2 status_code=13"),
+        EWpaEvent::Refused);
+    EXPECT_EQ(
+        ClassifyWpaEvent(
+            "<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=1 auth_transaction=4 status_code=15"),
+        EWpaEvent::Refused);
+    // Open system refused for another reason, or a status that only starts with 13.
+    EXPECT_EQ(ClassifyWpaEvent(
+                  "<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=0 auth_transaction=2 status_code=1"),
+              EWpaEvent::Refused);
+    EXPECT_EQ(
+        ClassifyWpaEvent(
+            "<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=0 auth_transaction=2 status_code=130"),
+        EWpaEvent::Refused);
+    EXPECT_EQ(ClassifyWpaEvent("<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 status_code=13"),
+              EWpaEvent::Refused);
+}
+
+TEST(WpaEntryTest, OpenAndAdHoc) {
+    SWpaEntry entry;
+    entry.ssid = "Cafe";
+    entry.tag = "wavory";
+    EXPECT_EQ(WpaEntrySettings(entry), (std::vector<std::string>{"ssid 43616665", "id_str \"wavory\"",
+                                                                 "scan_ssid 1", "key_mgmt NONE"}));
+    entry.adHoc = true;
+    entry.frequencyMhz = 2412;
+    EXPECT_EQ(WpaEntrySettings(entry),
+              (std::vector<std::string>{"ssid 43616665", "id_str \"wavory\"", "scan_ssid 1", "mode 1",
+                                        "frequency 2412", "key_mgmt NONE"}));
+    entry.frequencyMhz = 0;  // a cell needs its channel
+    EXPECT_TRUE(WpaEntrySettings(entry).empty());
+    entry = SWpaEntry{};
+    EXPECT_TRUE(WpaEntrySettings(entry).empty());  // no SSID
+    entry.ssid = std::string(33, 'a');
+    EXPECT_TRUE(WpaEntrySettings(entry).empty());
+    // Any bytes of an SSID go as hex digits, so that quotes or line ends in it change nothing.
+    entry.ssid = std::string("a\"\n\0", 4);
+    EXPECT_EQ(WpaEntrySettings(entry).front(), "ssid 61220a00");
+}
+
+TEST(WpaEntryTest, WepKeysAndBothAuthentications) {
+    SWpaEntry entry;
+    entry.ssid = "S";
+    entry.security = 1;
+    entry.wepKeys[1] = std::string("\x01\x23\x45\x67\x89\xab\xcd\xef\x01\x23\x45\x67\x89", 13);
+    entry.wepKeys[3] = "abcde";
+    entry.activeKey = 1;
+    EXPECT_EQ(WpaEntrySettings(entry),
+              (std::vector<std::string>{"ssid 53", "scan_ssid 1", "key_mgmt NONE", "auth_alg OPEN SHARED",
+                                        "wep_key1 0123456789abcdef0123456789", "wep_key3 6162636465",
+                                        "wep_tx_keyidx 1"}));
+    entry.activeKey = 0;  // no key where the active index points
+    EXPECT_TRUE(WpaEntrySettings(entry).empty());
+    entry.activeKey = 4;
+    EXPECT_TRUE(WpaEntrySettings(entry).empty());
+    entry.activeKey = 3;
+    entry.wepKeys[1] = "0123456";  // neither 40 nor 104 bits
+    EXPECT_TRUE(WpaEntrySettings(entry).empty());
+}
+
+TEST(WpaEntryTest, PassphrasesAndRawKeys) {
+    SWpaEntry entry;
+    entry.ssid = "W";
+    entry.security = 3;
+    EXPECT_TRUE(WpaEntrySettings(entry).empty());  // no passphrase
+    entry.passphrase = "pass \"phrase\"";
+    EXPECT_EQ(WpaEntrySettings(entry), (std::vector<std::string>{"ssid 57", "scan_ssid 1", "key_mgmt WPA-PSK",
+                                                                 "psk \"pass \"phrase\"\""}));
+    const std::string raw(64, 'f');
+    entry.passphrase = raw;  // 64 hex digits are the key itself, unquoted
+    EXPECT_EQ(WpaEntrySettings(entry).back(), "psk " + raw);
+    entry.security = 4;
+    EXPECT_TRUE(WpaEntrySettings(entry).empty());  // SAE has no raw key
+    entry.passphrase = "correct horse";
+    EXPECT_EQ(WpaEntrySettings(entry), (std::vector<std::string>{"ssid 57", "scan_ssid 1", "key_mgmt SAE",
+                                                                 "psk \"correct horse\"", "ieee80211w 2"}));
+    entry.security = 2;  // TKIP alone is not asked of the supplicant
+    EXPECT_TRUE(WpaEntrySettings(entry).empty());
 }
 
 TEST(WpaReplyTest, ValuesForSetNetwork) {

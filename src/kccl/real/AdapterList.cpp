@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -21,9 +22,16 @@ std::string FirstLine(const fs::path& path) {
     return line;
 }
 
-bool IsSocket(const fs::path& path) {
+enum class ESocketLook { Absent, Socket, Denied };
+
+// A supplicant keeps its sockets in a folder only its group may search: a user outside that group
+// cannot tell whether the socket is there, which means the supplicant runs the interface and will
+// refuse this user, rather than that nobody runs it.
+ESocketLook LookForSocket(const fs::path& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+    if (::stat(path.c_str(), &st) == 0)
+        return S_ISSOCK(st.st_mode) ? ESocketLook::Socket : ESocketLook::Absent;
+    return errno == EACCES ? ESocketLook::Denied : ESocketLook::Absent;
 }
 
 // NetworkManager writes "managed=true" into the state file of each device it runs.
@@ -51,13 +59,18 @@ SInterfaceInfo Describe(const SSystemPaths& paths, const fs::path& dir) {
     } catch (const std::exception&) {
         info.ifindex = 0;
     }
+    // A socket seen in one folder wins over a folder that may not be looked into.
+    std::string denied;
     for (const std::string& supplicantDir : paths.supplicantDirs) {
         const fs::path socket = fs::path(supplicantDir) / info.name;
-        if (IsSocket(socket)) {
+        const ESocketLook look = LookForSocket(socket);
+        if (look == ESocketLook::Socket) {
             info.controlSocket = socket.string();
             break;
         }
+        if (look == ESocketLook::Denied && denied.empty()) denied = socket.string();
     }
+    if (info.controlSocket.empty()) info.controlSocket = denied;
     // NetworkManager starts its own supplicant, which may keep a control socket as well: it is
     // NetworkManager that decides, so it is asked first.
     if (NetworkManagerRuns(paths, info.ifindex))

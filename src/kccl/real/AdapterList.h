@@ -23,7 +23,9 @@ struct SInterfaceInfo {
     std::string mac;     // "00-11-22-33-44-55", empty when unknown
     int ifindex = 0;
     int managedBy = KCCL_MANAGED_BY_NOBODY;
-    std::string controlSocket;  // the supplicant's socket for this interface, when it runs it
+    // The supplicant's socket for this interface, when it runs it; also its path when the folder of
+    // sockets is closed to this user, who is then refused by that supplicant.
+    std::string controlSocket;
 };
 
 // Wireless (cfg80211) interfaces, sorted by name.

@@ -65,8 +65,6 @@ uint64_t ReadCounter(const std::string& ifname, const char* name) {
     return value;
 }
 
-std::string HexKey(const std::string& bytes) { return HexValue(bytes); }
-
 // A passphrase as WPA takes it: 8..63 printable ASCII characters, or 64 hexadecimal digits.
 bool ValidPassphrase(const std::string& text) {
     if (text.size() == 64)
@@ -589,73 +587,69 @@ uint32_t CRealAdapter::CommitSupplicant() {
     if (err != 0) return kStatusNotSupported;  // nobody answers: change the interface directly
     if (monitor.Open(m_Info.controlSocket) != 0 || !monitor.Attach()) return kStatusFailed;
 
+    SWpaEntry entry;
+    entry.ssid = m_Wanted.ssid;
+    entry.tag = kNetworkTag;
+    entry.adHoc = m_Wanted.mode == 2;
+    entry.frequencyMhz = ChannelToFrequency(m_Wanted.channel);
+    entry.security = m_Wanted.security;
+    entry.wepKeys = m_Wanted.wepKeys;
+    entry.activeKey = m_Wanted.activeKey;
+    entry.passphrase = m_Wanted.passphrase;
+    const std::vector<std::string> settings = WpaEntrySettings(entry);
+    if (settings.empty()) return kStatusInvalidData;
+
     auto ok = [&](const std::string& command) {
         std::string reply;
         return ctrl.Request(command, reply) && reply.rfind("FAIL", 0) != 0;
     };
     // One entry of the supplicant's list is the utility's: found by its tag, replaced each time.
+    // The user's own entries that the supplicant may choose are noted, to be given back below.
     std::string reply;
     if (!ctrl.Request("LIST_NETWORKS", reply)) return kStatusFailed;
+    std::vector<int> usersEnabled;
     for (const SWpaNetwork& network : ParseNetworkList(reply)) {
         std::string tag;
         if (ctrl.Request("GET_NETWORK " + std::to_string(network.id) + " id_str", tag) &&
             tag.rfind(QuotedValue(kNetworkTag), 0) == 0)
             ok("REMOVE_NETWORK " + std::to_string(network.id));
+        else if (network.enabled)
+            usersEnabled.push_back(network.id);
     }
     if (!ctrl.Request("ADD_NETWORK", reply)) return kStatusFailed;
     const std::string id = reply.substr(0, reply.find_first_of("\r\n"));
     if (id.empty() || id.find_first_not_of("0123456789") != std::string::npos) return kStatusFailed;
-    const std::string set = "SET_NETWORK " + id + " ";
-    bool done = ok(set + "ssid " + HexValue(m_Wanted.ssid)) &&
-                ok(set + "id_str " + QuotedValue(kNetworkTag)) && ok(set + "scan_ssid 1");
-    const bool adHoc = m_Wanted.mode == 2;
-    if (adHoc) {
-        done = done && ok(set + "mode 1") &&
-               ok(set + "frequency " + std::to_string(ChannelToFrequency(m_Wanted.channel)));
+    bool done = true;
+    for (const std::string& setting : settings) done = done && ok("SET_NETWORK " + id + " " + setting);
+    // What the supplicant said before the selection is about earlier attempts, not this one.
+    while (!monitor.NextEvent(0ms).empty()) {
     }
-    switch (m_Wanted.security) {
-        case 0:
-            done = done && ok(set + "key_mgmt NONE");
-            break;
-        case 1:
-            done = done && ok(set + "key_mgmt NONE") && ok(set + "auth_alg OPEN SHARED") &&
-                   ok(set + "wep_tx_keyidx " + std::to_string(m_Wanted.activeKey));
-            for (size_t i = 0; i < 4; ++i) {
-                if (!m_Wanted.wepKeys[i].empty())
-                    done =
-                        done && ok(set + "wep_key" + std::to_string(i) + " " + HexKey(m_Wanted.wepKeys[i]));
-            }
-            break;
-        default: {
-            const bool sae = m_Wanted.security == KCOM_SECURITY_MODE_WPA3_PERSONAL;
-            const std::string& pass = m_Wanted.passphrase;
-            if (pass.empty() || (sae && pass.size() == 64)) return kStatusInvalidData;
-            done = done && ok(set + (sae ? "key_mgmt SAE" : "key_mgmt WPA-PSK")) &&
-                   ok(set + "psk " + (pass.size() == 64 ? pass : QuotedValue(pass)));
-            if (sae) done = done && ok(set + "ieee80211w 2");
-            break;
-        }
-    }
+    // Selecting the entry disables every other one, so that the supplicant goes to this network and
+    // no other. Once the attempt has ended the user's entries are enabled again: the supplicant
+    // stays on the network it is on, and may go back to them when it loses it.
     if (!done || !ok("SELECT_NETWORK " + id)) {
         ok("REMOVE_NETWORK " + id);
+        for (const int other : usersEnabled) ok("ENABLE_NETWORK " + std::to_string(other));
         return kStatusInvalidData;
     }
+    auto finish = [&](uint32_t status) {
+        if (status != kStatusSuccess) ok("DISABLE_NETWORK " + id);
+        for (const int other : usersEnabled) ok("ENABLE_NETWORK " + std::to_string(other));
+        return status;
+    };
     // The outcome: connected, refused (wrong key or passphrase), or no answer in time.
     const auto deadline = std::chrono::steady_clock::now() + kConnectWait;
     while (std::chrono::steady_clock::now() < deadline) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         const std::string event = monitor.NextEvent(std::min(left, std::chrono::milliseconds(500)));
+        if (Tracing() && !event.empty()) std::fprintf(stderr, "kccl: wpa_supplicant: %s\n", event.c_str());
         const EWpaEvent kind = ClassifyWpaEvent(event);
-        if (kind == EWpaEvent::Connected) return kStatusSuccess;
-        if (kind == EWpaEvent::Refused) {
-            // The supplicant would retry for ever: the utility's attempt ends here.
-            ok("DISABLE_NETWORK " + id);
-            return kStatusAuthRejected;
-        }
+        if (kind == EWpaEvent::Connected) return finish(kStatusSuccess);
+        // The supplicant would retry for ever: the utility's attempt ends here.
+        if (kind == EWpaEvent::Refused) return finish(kStatusAuthRejected);
     }
-    ok("DISABLE_NETWORK " + id);
-    return kStatusNotAssociated;
+    return finish(kStatusNotAssociated);
 }
 
 bool CRealAdapter::BringUp() {

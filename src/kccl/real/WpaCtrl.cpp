@@ -28,6 +28,15 @@ std::string WithoutPriority(const std::string& line) {
     return line;
 }
 
+// The value of " name=value" in an event line, empty when the line has no such field.
+std::string FieldValue(const std::string& event, const std::string& name) {
+    const std::string key = " " + name + "=";
+    const size_t at = event.find(key);
+    if (at == std::string::npos) return {};
+    const size_t start = at + key.size();
+    return event.substr(start, event.find_first_of(" \r\n", start) - start);
+}
+
 }  // namespace
 
 std::map<std::string, std::string> ParseKeyValues(const std::string& reply) {
@@ -61,6 +70,12 @@ std::vector<SWpaNetwork> ParseNetworkList(const std::string& reply) {
         network.id = std::stoi(id);
         const size_t tab2 = line.find('\t', tab + 1);
         network.ssid = line.substr(tab + 1, tab2 == std::string::npos ? std::string::npos : tab2 - tab - 1);
+        const size_t flags = tab2 == std::string::npos ? std::string::npos : line.rfind('\t');
+        if (flags != std::string::npos && flags > tab2) {
+            const std::string text = line.substr(flags + 1);
+            network.enabled = text.find("[DISABLED]") == std::string::npos &&
+                              text.find("[P2P-PERSISTENT]") == std::string::npos;
+        }
         networks.push_back(network);
     }
     return networks;
@@ -69,6 +84,9 @@ std::vector<SWpaNetwork> ParseNetworkList(const std::string& reply) {
 EWpaEvent ClassifyWpaEvent(const std::string& line) {
     const std::string event = WithoutPriority(line);
     if (StartsWith(event, "CTRL-EVENT-CONNECTED")) return EWpaEvent::Connected;
+    if (StartsWith(event, "CTRL-EVENT-AUTH-REJECT") && FieldValue(event, "auth_type") == "0" &&
+        FieldValue(event, "status_code") == "13")
+        return EWpaEvent::None;
     if (StartsWith(event, "CTRL-EVENT-SSID-TEMP-DISABLED") || StartsWith(event, "CTRL-EVENT-ASSOC-REJECT") ||
         StartsWith(event, "CTRL-EVENT-AUTH-REJECT") || StartsWith(event, "WPA: 4-Way Handshake failed") ||
         event.find("pre-shared key may be incorrect") != std::string::npos)
@@ -88,6 +106,52 @@ std::string HexValue(const std::string& bytes) {
 }
 
 std::string QuotedValue(const std::string& text) { return "\"" + text + "\""; }
+
+std::vector<std::string> WpaEntrySettings(const SWpaEntry& entry) {
+    if (entry.ssid.empty() || entry.ssid.size() > 32) return {};
+    std::vector<std::string> settings = {"ssid " + HexValue(entry.ssid)};
+    if (!entry.tag.empty()) settings.push_back("id_str " + QuotedValue(entry.tag));
+    // A hidden network answers only a probe that names it.
+    settings.push_back("scan_ssid 1");
+    if (entry.adHoc) {
+        if (entry.frequencyMhz == 0) return {};
+        settings.push_back("mode 1");
+        settings.push_back("frequency " + std::to_string(entry.frequencyMhz));
+    }
+    switch (entry.security) {
+        case 0:
+            settings.push_back("key_mgmt NONE");
+            break;
+        case 1: {
+            if (entry.activeKey >= entry.wepKeys.size() || entry.wepKeys[entry.activeKey].empty()) return {};
+            // Open system first, shared key when the access point refuses it, as a driver would.
+            settings.push_back("key_mgmt NONE");
+            settings.push_back("auth_alg OPEN SHARED");
+            for (size_t i = 0; i < entry.wepKeys.size(); ++i) {
+                const std::string& key = entry.wepKeys[i];
+                if (key.empty()) continue;
+                if (key.size() != 5 && key.size() != 13) return {};
+                settings.push_back("wep_key" + std::to_string(i) + " " + HexValue(key));
+            }
+            settings.push_back("wep_tx_keyidx " + std::to_string(entry.activeKey));
+            break;
+        }
+        case 3:
+        case 4: {
+            const bool sae = entry.security == 4;
+            const std::string& pass = entry.passphrase;
+            const bool rawKey = pass.size() == 64;
+            if (pass.empty() || (sae && rawKey)) return {};
+            settings.push_back(sae ? "key_mgmt SAE" : "key_mgmt WPA-PSK");
+            settings.push_back("psk " + (rawKey ? pass : QuotedValue(pass)));
+            if (sae) settings.push_back("ieee80211w 2");  // WPA3 requires protected management frames
+            break;
+        }
+        default:
+            return {};
+    }
+    return settings;
+}
 
 CWpaCtrl::~CWpaCtrl() { Close(); }
 

@@ -2,7 +2,9 @@
 // datagram, one text reply. The parsing of replies and events is kept apart from the socket.
 #pragma once
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,6 +17,9 @@ std::map<std::string, std::string> ParseKeyValues(const std::string& reply);
 struct SWpaNetwork {
     int id = -1;
     std::string ssid;
+    // Whether the supplicant may choose it on its own: not "[DISABLED]", and no P2P group kept
+    // for later ("[P2P-PERSISTENT]", which the supplicant never joins as a network).
+    bool enabled = true;
 };
 // LIST_NETWORKS: a header line, then "id<TAB>ssid<TAB>bssid<TAB>flags" per network.
 std::vector<SWpaNetwork> ParseNetworkList(const std::string& reply);
@@ -22,8 +27,27 @@ std::vector<SWpaNetwork> ParseNetworkList(const std::string& reply);
 enum class EWpaEvent { None, Connected, Refused, Disconnected };
 // What an unsolicited event line ("<3>CTRL-EVENT-CONNECTED - ...") says about a connection attempt.
 // A refusal of the credentials (wrong key or passphrase, authentication or association rejected)
-// is told apart from a plain disconnection, which also happens on the way to a new network.
+// is told apart from a plain disconnection, which also happens on the way to a new network. An
+// access point that refuses open-system authentication as unsupported (status 13) is no refusal
+// yet: the supplicant tries shared-key authentication next, and that answer is the one that counts.
 EWpaEvent ClassifyWpaEvent(const std::string& line);
+
+// The utility's own entry in the supplicant's list, as the values of a connection ask for it.
+struct SWpaEntry {
+    std::string ssid;
+    std::string tag;  // id_str, by which the utility finds its entry again
+    bool adHoc = false;
+    uint32_t frequencyMhz = 0;           // of an ad-hoc cell
+    uint32_t security = 0;               // 0 none, 1 WEP, 3 WPA2-Personal, 4 WPA3-Personal
+    std::array<std::string, 4> wepKeys;  // raw key bytes (5 or 13), empty when unset
+    uint8_t activeKey = 0;
+    std::string passphrase;
+};
+// The SET_NETWORK settings ("name value") that make the entry, in order. Empty when the entry
+// cannot be made: no SSID, WEP without a key at the active index, WPA without a passphrase, a raw
+// 64-digit key for WPA3 (SAE needs the passphrase itself), an ad-hoc cell without a frequency, or
+// a security kind the supplicant is not asked for.
+std::vector<std::string> WpaEntrySettings(const SWpaEntry& entry);
 
 // Values for SET_NETWORK: an SSID as hex digits (any bytes), a passphrase quoted, a raw key as hex.
 std::string HexValue(const std::string& bytes);
