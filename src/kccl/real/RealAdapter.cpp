@@ -100,6 +100,15 @@ std::string SocketGroup(const std::string& path) {
     return g ? g->gr_name : std::to_string(st.st_gid);
 }
 
+bool Tracing() {
+    const char* trace = std::getenv("WAVORY_KCCL_TRACE");
+    return trace && *trace == '1';
+}
+
+void Trace(const char* what) {
+    if (Tracing()) std::fprintf(stderr, "kccl: %s\n", what);
+}
+
 }  // namespace
 
 CRealAdapter::CRealAdapter(SInterfaceInfo info) : m_Info(std::move(info)) {}
@@ -146,7 +155,7 @@ std::string CRealAdapter::RefusalText(uint32_t status, const std::string& name,
 
 uint32_t CRealAdapter::Refusal(int err) const {
     // WAVORY_KCCL_TRACE=1 names the kernel's answer, for finding out why a change failed.
-    if (const char* trace = std::getenv("WAVORY_KCCL_TRACE"); trace && *trace == '1')
+    if (Tracing())
         std::fprintf(stderr, "kccl: %s refused a change: %s\n", m_Info.name.c_str(), std::strerror(-err));
     if (err == -EPERM || err == -EACCES) return KCCL_STATUS_NEEDS_NET_ADMIN;
     if (err == -EBUSY) return kStatusNotAssociated;
@@ -753,7 +762,10 @@ uint32_t CRealAdapter::DirectInfrastructure() {
             code = tb[NL80211_ATTR_STATUS_CODE] ? nla_get_u16(tb[NL80211_ATTR_STATUS_CODE]) : -1;
         },
         [&] { return seen; });
-    if (!seen) return kStatusNotAssociated;
+    if (!seen) {
+        SBss bss;
+        return Associated(bss) && bss.ssid == m_Wanted.ssid ? kStatusSuccess : kStatusNotAssociated;
+    }
     return code == 0 ? kStatusSuccess : kStatusAuthRejected;
 }
 
@@ -771,9 +783,10 @@ uint32_t CRealAdapter::DirectAdHoc() {
         }
     });
     if (err != 0) return Refusal(err);
+    Trace("JOIN_IBSS sent");
     bool joined = false;
     m_Nl.PollEvents(
-        5000,
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(kConnectWait).count()),
         [&](int cmd, CNl80211::Attrs tb) {
             if (cmd != NL80211_CMD_JOIN_IBSS) return;
             if (tb[NL80211_ATTR_IFINDEX] &&
@@ -782,7 +795,10 @@ uint32_t CRealAdapter::DirectAdHoc() {
             joined = true;
         },
         [&] { return joined; });
-    // A cell is joined or started at once; without the event the interface is still looking.
+    Trace(joined ? "IBSS joined (event)" : "no IBSS join event");
+    // The event may have gone by unseen (a full socket): the scan list tells as well.
+    SBss cell;
+    if (!joined && Associated(cell)) joined = true;
     return joined ? kStatusSuccess : kStatusNotAssociated;
 }
 
