@@ -137,7 +137,7 @@ check_rights() {
     begin "rights: a user without $STAGE_RIGHT is refused, and told so"
     (
         export HOME=$home XDG_CONFIG_HOME=$home/config
-        CTL_PREFIX="setpriv --reuid=$USER_ID --regid=$USER_ID --clear-groups"
+        CTL_PREFIX=/hwsim/as-user
         ctl connect --ssid "$OPEN_SSID"
     )
     CTL_RC=$?
@@ -226,6 +226,7 @@ check_join() {
     shift 5
     begin "join $label: $ssid associates with $bssid"
     if ! ctl connect --ssid "$ssid" "$@"; then
+        stage_state >>"$EVIDENCE" 2>&1
         bad "connect failed (exit $CTL_RC): $(ctl_message)"
         return 1
     fi
@@ -235,6 +236,7 @@ check_join() {
     fi
     if ! until_ok 20 sta_on "$bssid"; then
         run iw dev "$STA" link
+        stage_state >>"$EVIDENCE" 2>&1
         bad "the station is not associated with $bssid"
         return 1
     fi
@@ -416,11 +418,13 @@ check_rfkill() {
 
     begin "rfkill: unblocked, the radio is ready and the station joins again"
     [ -n "$soft" ] && echo 0 >"$soft"
+    stage_unblocked >>"$EVIDENCE" 2>&1
     if ! until_ok 10 sh -c "wavoryctl status --json | jq -e '$JQ_READY'"; then
         ctl status
         bad "the radio status did not return to ready"
     elif ! join_open; then
         run iw dev "$STA" link
+        stage_state >>"$EVIDENCE" 2>&1
         bad "the station did not join $OPEN_SSID again"
     else
         good
@@ -450,6 +454,7 @@ check_removed_and_returned() {
         bad "status still fails"
     elif ! join_open; then
         run iw dev "$STA" link
+        stage_state >>"$EVIDENCE" 2>&1
         bad "the station did not join $OPEN_SSID again"
     else
         good
@@ -478,6 +483,7 @@ check_auto_selection() {
     elif ! ctl watch --seconds 30; then
         bad "watch failed (exit $CTL_RC): $(ctl_message)"
     elif ! run iw dev "$STA" link || ! sta_on "$SHARED_BSSID"; then
+        stage_state >>"$EVIDENCE" 2>&1
         bad "the station is not associated with $SHARED_SSID ($SHARED_BSSID)"
     else
         verdict "$(jwhy --arg s "$SHARED_SSID" \

@@ -88,12 +88,13 @@ cp -L /lib/firmware/regulatory.db /lib/firmware/regulatory.db.p7s "$ROOT/lib/fir
 # sockets, as on a Debian system.
 printf 'root:x:0:0:root:/root:/bin/sh\nwavory:x:1000:1000:Wavory user:/tmp/home:/bin/sh\n' >"$ROOT/etc/passwd"
 printf 'root:x:0:\nnetdev:x:102:\nwavory:x:1000:\n' >"$ROOT/etc/group"
+echo /bin/sh >"$ROOT/etc/shells"
 mknod -m 600 "$ROOT/dev/console" c 5 1 2>/dev/null || true
 
 # The guest's scripts: /init, the helpers, the checks and the stages.
 mkdir -p "$ROOT/hwsim/stages"
 install -m 755 "$HERE/guest/init" "$ROOT/init"
-cp "$HERE"/guest/*.sh "$HERE/checks.sh" "$ROOT/hwsim/"
+cp "$HERE"/guest/*.sh "$HERE/guest/as-user" "$HERE/checks.sh" "$ROOT/hwsim/"
 cp "$HERE"/stages/*.sh "$ROOT/hwsim/stages/"
 rm -f "$ROOT"/hwsim/stages/*.image.sh
 cp "$HERE"/conf/* "$ROOT/etc/"

@@ -25,3 +25,12 @@ stage_drop_link() {
 
 # A returned interface comes back down; the system brings it up, as hotplug does.
 stage_returned() { ip link set "$STA" up; }
+
+# Nobody brings an unblocked radio's interface up: the utility must, when asked to join.
+stage_unblocked() { :; }
+
+stage_state() {
+    echo "--- the interface"
+    ip link show "$STA"
+    iw dev "$STA" info
+}

@@ -9,6 +9,8 @@
 #   stage_stop         undo stage_start
 #   stage_drop_link    end the station's link behind the utility's back
 #   stage_returned     what the system does when the removed interface is back
+#   stage_unblocked    what the system does when the radio is unblocked
+#   stage_state        the manager's view of the station, as evidence when a check fails
 STAGE_MANAGER=wpa_supplicant
 STAGE_RIGHT=netdev
 STAGE_WPA2=join
@@ -45,4 +47,15 @@ stage_returned() {
     wpas_running && return 0
     rm -f "$WPAS_PID"
     wpas_start
+}
+
+# wpa_supplicant re-enables its interface when it sees the radio unblocked, but in this guest its
+# rfkill watch does not start ("rfkill: Cannot get wiphy information"); the link coming up is what
+# it would act on, so bring it up in its place.
+stage_unblocked() { ip link set "$STA" up; }
+
+stage_state() {
+    echo "--- wpa_supplicant's state"
+    wpa_cli -p /run/wpa_supplicant -i "$STA" status
+    tail -n 15 /tmp/wpa_supplicant.log
 }
