@@ -100,7 +100,6 @@ NmSettings BuildConnectionSettings(const SNmRequest& r) {
 
 ENmProgress ProgressOfDevice(uint32_t state, uint32_t reason) {
     if (state >= kNmDeviceIpConfig && state <= kNmDeviceActivated) return ENmProgress::Associated;
-    if (state == kNmDeviceNeedAuth) return ENmProgress::Refused;
     if (state == kNmDeviceFailed || state == kNmDeviceDeactivating) return ProgressAfterRelease(reason);
     return ENmProgress::Pending;
 }

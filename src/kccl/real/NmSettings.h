@@ -62,7 +62,8 @@ enum class ENmProgress {
     Failed,      // anything else: not in range, the supplicant gave up, deactivated by someone
 };
 // Where an activation stands, from the device's state and reason while the device works on the
-// utility's connection. A device that asks for secrets was refused them: nobody else will answer.
+// utility's connection. A device that asks for secrets is still on its way: NetworkManager may
+// answer from its own store, or fail for want of secrets (a refusal) when no agent answers.
 ENmProgress ProgressOfDevice(uint32_t state, uint32_t reason);
 // The same once the device has let go of the connection: only the last reason is left.
 ENmProgress ProgressAfterRelease(uint32_t lastReason);
