@@ -54,6 +54,7 @@ TEST(NmSettingsTest, OpenInfrastructureNetworkIsBoundToTheInterfaceAndNeverConne
     EXPECT_EQ(Value<std::vector<uint8_t>>(s, "802-11-wireless", "ssid"),
               std::vector<uint8_t>(ssid.begin(), ssid.end()));
     EXPECT_EQ(Value<std::string>(s, "802-11-wireless", "mode"), "infrastructure");
+    EXPECT_TRUE(Value<bool>(s, "802-11-wireless", "hidden"));
     EXPECT_FALSE(Has(s, "802-11-wireless", "channel"));
     EXPECT_FALSE(Has(s, "802-11-wireless", "powersave"));
     EXPECT_FALSE(Has(s, "802-11-wireless-security"));
@@ -171,8 +172,8 @@ TEST(NmProgressTest, DeviceStatesWhileItWorksOnTheConnection) {
     } table[] = {
         {kNmDeviceDisconnected, 0, ENmProgress::Pending},
         {kNmDevicePrepare, 0, ENmProgress::Pending},
-        {50, 0, ENmProgress::Pending},  // config: associating
-        {kNmDeviceNeedAuth, 0, ENmProgress::Pending},  // passes by on the way to a WEP network
+        {50, 0, ENmProgress::Pending},                    // config: associating
+        {kNmDeviceNeedAuth, 0, ENmProgress::Pending},     // passes by on the way to a WEP network
         {kNmDeviceIpConfig, 0, ENmProgress::Associated},  // the link is up; addresses may follow
         {80, 0, ENmProgress::Associated},
         {kNmDeviceActivated, 0, ENmProgress::Associated},

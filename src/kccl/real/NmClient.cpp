@@ -178,10 +178,23 @@ SNmReply CNmClient::Deactivate(const std::string& activePath) {
     return rc < 0 ? Failure(error.e, rc) : SNmReply{};
 }
 
-SNmReply CNmClient::RequestScan() {
+SNmReply CNmClient::RequestScan(const std::string& ssid) {
     SBusError error;
-    const int rc = sd_bus_call_method(m_pBus, kService, m_Device.c_str(), kWireless, "RequestScan", &error.e,
-                                      nullptr, "a{sv}", 0);
+    SBusMessage call;
+    int rc =
+        sd_bus_message_new_method_call(m_pBus, &call.m, kService, m_Device.c_str(), kWireless, "RequestScan");
+    if (rc >= 0) rc = sd_bus_message_open_container(call.m, 'a', "{sv}");
+    if (rc >= 0 && !ssid.empty()) {
+        // {"ssids": <[ssid]>}
+        rc = sd_bus_message_open_container(call.m, 'e', "sv");
+        if (rc >= 0) rc = sd_bus_message_append(call.m, "s", "ssids");
+        if (rc >= 0) rc = sd_bus_message_open_container(call.m, 'v', "aay");
+        if (rc >= 0) rc = sd_bus_message_open_container(call.m, 'a', "ay");
+        if (rc >= 0) rc = sd_bus_message_append_array(call.m, 'y', ssid.data(), ssid.size());
+        for (int i = 0; i < 3 && rc >= 0; ++i) rc = sd_bus_message_close_container(call.m);
+    }
+    if (rc >= 0) rc = sd_bus_message_close_container(call.m);
+    if (rc >= 0) rc = sd_bus_call(m_pBus, call.m, 0, &error.e, nullptr);
     return rc < 0 ? Failure(error.e, rc) : SNmReply{};
 }
 

@@ -42,7 +42,8 @@ public:
     // The UUID of the connection behind an active connection.
     SNmReply ActiveConnectionUuid(const std::string& activePath, std::string& uuid);
     SNmReply Deactivate(const std::string& activePath);
-    SNmReply RequestScan();
+    // A scan; with an SSID, one that also asks that network by name (hidden networks answer it).
+    SNmReply RequestScan(const std::string& ssid = {});
     SNmReply Disconnect();
 
 private:

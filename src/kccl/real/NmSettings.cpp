@@ -53,6 +53,8 @@ NmSettings BuildConnectionSettings(const SNmRequest& r) {
     auto& wifi = s["802-11-wireless"];
     wifi["ssid"] = std::vector<uint8_t>(r.ssid.begin(), r.ssid.end());
     wifi["mode"] = std::string(r.adHoc ? "adhoc" : "infrastructure");
+    // Ask the network by name, as the other ways of joining do: a hidden network answers only so.
+    if (!r.adHoc) wifi["hidden"] = true;
     if (r.powerSave != 0) wifi["powersave"] = r.powerSave;
     if (r.adHoc) {
         if (ChannelToFrequency(r.channel) == 0) return {};

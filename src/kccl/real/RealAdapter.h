@@ -92,6 +92,7 @@ private:
     uint32_t PowerSaveThroughNm(uint32_t index);
     uint32_t DisconnectThroughNm();
     bool NmRunsOurConnection();
+    bool InRangeThroughNm(CNmClient& nm);
     uint32_t DirectInfrastructure();
     uint32_t DirectAdHoc();
     uint32_t SetInterfaceType(uint32_t iftype);

@@ -20,6 +20,8 @@ namespace {
 // NetworkManager gives up on a network only after its own timeouts (about 25 s for WEP).
 constexpr auto kNmConnectWait = 40s;
 constexpr auto kNmPoll = 150ms;
+// A scan for one network ends within a few seconds on any band plan.
+constexpr auto kNmScanWait = 10s;
 constexpr uint32_t kActiveDeactivated = 4;  // NMActiveConnectionState
 
 bool Tracing() {
@@ -52,6 +54,9 @@ std::string NewUuid() {
 uint32_t CRealAdapter::CommitNetworkManager() {
     CNmClient nm;
     if (const SNmReply reply = nm.Open(m_Info.name); !reply) return Refused(m_Info.name, "the device", reply);
+    // NetworkManager looks for a network that is not there for half a minute; the utility's
+    // auto-selection wants to go on to the next network long before.
+    if (m_Wanted.mode != 2 && !InRangeThroughNm(nm)) return kStatusNotAssociated;
     bool keepTrying = false;
     uint32_t status = ActivateThroughNm(nm, false, keepTrying);
     // NetworkManager takes one WEP authentication per connection: open system first (what most WEP
@@ -122,6 +127,23 @@ uint32_t CRealAdapter::ScanThroughNm() {
     m_bScanning = true;
     m_ScanStart = std::chrono::steady_clock::now();
     return kStatusSuccess;
+}
+
+bool CRealAdapter::InRangeThroughNm(CNmClient& nm) {
+    const auto heard = [this] {
+        for (const SBss& bss : DumpScan())
+            if (bss.ssid == m_Wanted.ssid && !(bss.capability & kCapabilityIbss)) return true;
+        return false;
+    };
+    if (heard()) return true;
+    // Not in the kernel's last list: a scan that asks for it by name, and its end.
+    if (!nm.RequestScan(m_Wanted.ssid)) return true;  // let NetworkManager look for itself
+    m_bScanning = true;
+    m_ScanStart = std::chrono::steady_clock::now();
+    const auto deadline = m_ScanStart + kNmScanWait;
+    while (m_bScanning && std::chrono::steady_clock::now() < deadline) PollEvents(200);
+    m_bScanning = false;
+    return heard();
 }
 
 bool CRealAdapter::NmRunsOurConnection() {
