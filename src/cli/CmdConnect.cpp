@@ -12,6 +12,7 @@
 #include "cli/ProfileFields.h"
 #include "cli/StationView.h"
 #include "driver/CommVar.h"
+#include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "kccl_oid.h"
@@ -206,9 +207,29 @@ SOutput RunConnectStation(const SConnectArgs& args) {
     return out;
 }
 
+// disconnect: the adapter leaves its network; auto-selection (in a running window) may join
+// another one afterwards, as it would after any loss of the link.
+SOutput RunDisconnect() {
+    CCliSession session(EAccess::ReadOnly);
+    session.RequireAdapter();
+    CCommVarList list;
+    list.AddVarExt(OID_DISCONNECT, 0, nullptr, nullptr);
+    TakeDriverRefusal();
+    if (!list.RefreshAll(false, false)) FailWithRefusal("Could not disconnect the adapter.");
+    session.Stations().SetCurrent(nullptr);
+    session.Profiles().SetConnected(nullptr, true);
+    SOutput out;
+    out.data["connected"] = session.Stations().IsConnected();
+    out.text = "Disconnected.\n";
+    return out;
+}
+
 }  // namespace
 
 void AddConnectCommand(CLI::App& app, CCommandTable& table) {
+    CLI::App* disconnect = AddCommand(app, "disconnect", "Leave the network the adapter is on");
+    table.Add(disconnect, [] { return RunDisconnect(); });
+
     auto args = std::make_shared<SConnectArgs>();
     CLI::App* connect =
         AddCommand(app, "connect",

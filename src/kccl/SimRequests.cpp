@@ -128,6 +128,10 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
             std::memset(p, 0, 4);
             p[0] = m_state.link.associated;
             return kStatusSuccess;
+        case OID_DISCONNECT:
+            st.ssidLen = 0;
+            m_radio.Reassociate();
+            return kStatusSuccess;
         case OID_REG_DOMAIN:
             return RegDomain(p);
         default:

@@ -22,7 +22,7 @@ enum { KCCL_ADAPTER_NAME_MAX = 32, KCCL_ADAPTER_TEXT_MAX = 64 };
 enum KCCL_MANAGER {
     KCCL_MANAGED_BY_NOBODY = 0,         /* the library changes it itself (needs CAP_NET_ADMIN) */
     KCCL_MANAGED_BY_WPA_SUPPLICANT = 1, /* through the supplicant's control socket */
-    KCCL_MANAGED_BY_NETWORK_MANAGER = 2 /* read-only */
+    KCCL_MANAGED_BY_NETWORK_MANAGER = 2 /* through NetworkManager's D-Bus API */
 };
 
 typedef struct KCCL_ADAPTER {
@@ -47,10 +47,11 @@ KCCL_API int kccl_status_message(uint32_t status, char* buf, size_t size);
 
 /* Statuses of that kind. */
 enum {
-    KCCL_STATUS_NEEDS_NET_ADMIN = 0xC0000022u,     /* a change through nl80211 needs CAP_NET_ADMIN */
-    KCCL_STATUS_NEEDS_SUPPLICANT = 0xC0000023u,    /* the supplicant's control socket refused us */
-    KCCL_STATUS_READ_ONLY = 0xC0000024u,           /* NetworkManager runs the interface */
-    KCCL_STATUS_WPA_NEEDS_SUPPLICANT = 0xC0000025u /* WPA needs a supplicant, and none runs the interface */
+    KCCL_STATUS_NEEDS_NET_ADMIN = 0xC0000022u,  /* a change through nl80211 needs CAP_NET_ADMIN */
+    KCCL_STATUS_NEEDS_SUPPLICANT = 0xC0000023u, /* the supplicant's control socket refused us */
+    KCCL_STATUS_READ_ONLY = 0xC0000024u,        /* NetworkManager runs the interface, and is not on the bus */
+    KCCL_STATUS_WPA_NEEDS_SUPPLICANT = 0xC0000025u, /* WPA needs a supplicant, and none runs the interface */
+    KCCL_STATUS_NM_REFUSED = 0xC0000026u            /* NetworkManager's authorisation refused the change */
 };
 
 #ifdef __cplusplus

@@ -43,6 +43,9 @@ enum KCOM_OID {
     OID_CONN_SETTING_SET = 0x470,
     OID_HW_STATUS = 0x530,
     OID_CONNECT_STATUS = 0x590,
+    /* Leaves the network or ad-hoc cell the adapter is on (no payload). The adapter then has no
+     * network to join until the next SSID set. */
+    OID_DISCONNECT = 0x5A0,
     OID_REG_DOMAIN = 0x891
 };
 

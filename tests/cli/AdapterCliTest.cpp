@@ -72,6 +72,28 @@ TEST_F(AdapterCliTest, MissingRightIsNamedInsteadOfTheGeneralFailure) {
     kccl_sim_clear_faults();
 }
 
+// disconnect leaves the network and stays away; NetworkManager's refusal is one line that names the
+// permission it wants.
+TEST_F(AdapterCliTest, DisconnectLeavesTheNetworkUntilTheNextConnect) {
+    ASSERT_EQ(RunJson({"connect", "--ssid", "Lighthouse"})["associated"], true);
+    EXPECT_EQ(RunJson({"disconnect"})["connected"], false);
+    const json status = RunJson({"status"});
+    EXPECT_EQ(status["connected"], false);
+    // Nothing to leave is no failure.
+    EXPECT_EQ(Run({"disconnect"}).code, 0);
+    EXPECT_EQ(RunJson({"connect", "--ssid", "Lighthouse"})["associated"], true);
+
+    ASSERT_EQ(
+        kccl_sim_set_fault(OID_DISCONNECT, KCCL_SIM_FAULT_STATUS, static_cast<int>(KCCL_STATUS_NM_REFUSED)),
+        0);
+    const SRun run = Run({"disconnect"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(IsOneLine(run.err)) << run.err;
+    EXPECT_NE(run.err.find("org.freedesktop.NetworkManager.network-control"), std::string::npos) << run.err;
+    kccl_sim_clear_faults();
+    EXPECT_EQ(RunJson({"status"})["connected"], true) << "a refused disconnection leaves the link";
+}
+
 }  // namespace
 }  // namespace wavory::test
 

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "NmClient.h"
 #include "SimState.h"
 #include "WpaCtrl.h"
 #include "kccl_adapters.h"
@@ -135,7 +136,13 @@ std::string CRealAdapter::RefusalText(uint32_t status, const std::string& name,
         }
         case KCCL_STATUS_READ_ONLY:
             return "NetworkManager runs " + name +
-                   ": the utility only shows it for now; change the connection with NetworkManager";
+                   " but does not answer on the system D-Bus: start NetworkManager (or its D-Bus), or "
+                   "change the connection with NetworkManager's own tools";
+        case KCCL_STATUS_NM_REFUSED:
+            return "NetworkManager runs " + name +
+                   " and refuses this user the change: it needs NetworkManager's permission "
+                   "org.freedesktop.NetworkManager.network-control (polkit gives it to the user of the "
+                   "active local session; an administrator can grant it with a polkit rule), or run as root";
         case KCCL_STATUS_WPA_NEEDS_SUPPLICANT:
             return "WPA2 and WPA3 networks are joined through wpa_supplicant, which does not run " + name +
                    ": start wpa_supplicant on it (with a control socket)";
@@ -332,6 +339,8 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
             p[0] = Associated(bss) ? 1 : 0;
             return kStatusSuccess;
         }
+        case OID_DISCONNECT:
+            return Disconnect();
         case OID_REG_DOMAIN:
             return RegDomain(p);
         default:
@@ -536,7 +545,10 @@ uint32_t CRealAdapter::PowerSave(uint8_t* p, bool set) {
     }
     const uint32_t index = GetU32(p, 0);
     if (index > 2) return kStatusInvalidData;
-    if (m_Info.managedBy == KCCL_MANAGED_BY_NETWORK_MANAGER) return KCCL_STATUS_READ_ONLY;
+    if (m_Info.managedBy == KCCL_MANAGED_BY_NETWORK_MANAGER) {
+        const uint32_t status = PowerSaveThroughNm(index);
+        if (status != kStatusNotSupported) return status;
+    }
     const int err = m_Nl.Request(NL80211_CMD_SET_POWER_SAVE, m_Info.ifindex, false, [&](nl_msg* msg) {
         nla_put_u32(msg, NL80211_ATTR_PS_STATE, index == 0 ? NL80211_PS_DISABLED : NL80211_PS_ENABLED);
     });
@@ -544,6 +556,7 @@ uint32_t CRealAdapter::PowerSave(uint8_t* p, bool set) {
 }
 
 uint32_t CRealAdapter::StartScan() {
+    if (m_Info.managedBy == KCCL_MANAGED_BY_NETWORK_MANAGER) return ScanThroughNm();
     if (m_Info.managedBy == KCCL_MANAGED_BY_WPA_SUPPLICANT) {
         CWpaCtrl ctrl;
         const int err = ctrl.Open(m_Info.controlSocket);
@@ -571,7 +584,7 @@ uint32_t CRealAdapter::StartScan() {
 
 uint32_t CRealAdapter::Commit() {
     if (m_Wanted.ssid.empty()) return kStatusInvalidData;
-    if (m_Info.managedBy == KCCL_MANAGED_BY_NETWORK_MANAGER) return KCCL_STATUS_READ_ONLY;
+    if (m_Info.managedBy == KCCL_MANAGED_BY_NETWORK_MANAGER) return CommitNetworkManager();
     if (m_Info.managedBy == KCCL_MANAGED_BY_WPA_SUPPLICANT) {
         const uint32_t status = CommitSupplicant();
         if (status != kStatusNotSupported) return status;
@@ -650,6 +663,24 @@ uint32_t CRealAdapter::CommitSupplicant() {
         if (kind == EWpaEvent::Refused) return finish(kStatusAuthRejected);
     }
     return finish(kStatusNotAssociated);
+}
+
+uint32_t CRealAdapter::Disconnect() {
+    m_Wanted.ssid.clear();
+    if (m_Info.managedBy == KCCL_MANAGED_BY_NETWORK_MANAGER) return DisconnectThroughNm();
+    if (m_Info.managedBy == KCCL_MANAGED_BY_WPA_SUPPLICANT) {
+        CWpaCtrl ctrl;
+        const int err = ctrl.Open(m_Info.controlSocket);
+        if (err == -EACCES || err == -EPERM) return KCCL_STATUS_NEEDS_SUPPLICANT;
+        std::string reply;
+        if (err == 0 && ctrl.Request("DISCONNECT", reply))
+            return reply.rfind("OK", 0) == 0 ? kStatusSuccess : kStatusFailed;
+        // Nobody answers on the socket: leave directly.
+    }
+    SInterfaceState iface;
+    if (!ReadInterface(iface)) return kStatusFailed;
+    return SetInterfaceType(iface.iftype == NL80211_IFTYPE_ADHOC ? NL80211_IFTYPE_ADHOC
+                                                                 : NL80211_IFTYPE_STATION);
 }
 
 bool CRealAdapter::BringUp() {

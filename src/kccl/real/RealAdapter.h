@@ -1,7 +1,7 @@
 // A real wireless interface behind the driver-access library. Reads go to the kernel (nl80211,
 // sysfs, the ethtool ioctl), which any user may do; changes go through whoever runs the interface:
 // wpa_supplicant's control socket when it runs it, nl80211 itself when nobody does (which needs
-// CAP_NET_ADMIN), and none while NetworkManager runs it.
+// CAP_NET_ADMIN), and NetworkManager's D-Bus API while NetworkManager runs it.
 //
 // The settings of a connection arrive one request at a time (mode, SSID, channel, security, key);
 // they are kept here and the connection is made when the last of them arrives: the security mode
@@ -21,6 +21,8 @@
 #include "kccl.h"
 
 namespace wavory::kccl {
+
+class CNmClient;
 
 class CRealAdapter {
 public:
@@ -58,6 +60,7 @@ private:
         uint8_t activeKey = 0;
         std::string passphrase;
         uint32_t connectionSetting = 0;
+        uint32_t nmPowerSave = 0;  // for NetworkManager's connection: 0 its default, 2 off, 3 on
     };
 
     uint32_t Dispatch(uint32_t code, uint8_t* p);
@@ -79,9 +82,17 @@ private:
     uint32_t PowerSave(uint8_t* p, bool set);
 
     uint32_t StartScan();
+    uint32_t Disconnect();
     uint32_t Commit();
     uint32_t CommitSupplicant();
     uint32_t CommitDirect();
+    uint32_t CommitNetworkManager();
+    uint32_t ActivateThroughNm(CNmClient& nm, bool wepSharedKey, bool& keepTrying);
+    uint32_t ScanThroughNm();
+    uint32_t PowerSaveThroughNm(uint32_t index);
+    uint32_t DisconnectThroughNm();
+    bool NmRunsOurConnection();
+    bool InRangeThroughNm(CNmClient& nm);
     uint32_t DirectInfrastructure();
     uint32_t DirectAdHoc();
     uint32_t SetInterfaceType(uint32_t iftype);
@@ -96,7 +107,9 @@ private:
     std::array<uint64_t, 4> m_CounterBase{};  // tx frames, rx frames, tx bytes, rx bytes at the last reset
     std::vector<SBss> m_Snapshot;             // the list of the last scan list request, for its pages
     size_t m_nSnapshotInfra = 0;
-    bool m_bWpaRefused = false;  // the last commit met a supplicant socket we may not use
+    bool m_bWpaRefused = false;
+    std::string m_NmUuid;  // the connection the utility last activated through NetworkManager  // the last
+                           // commit met a supplicant socket we may not use
 };
 
 }  // namespace wavory::kccl

@@ -1,0 +1,208 @@
+#include "NmClient.h"
+
+#include <systemd/sd-bus.h>
+
+#include <cstring>
+#include <type_traits>
+
+namespace wavory::kccl {
+
+namespace {
+
+constexpr const char* kService = "org.freedesktop.NetworkManager";
+constexpr const char* kManagerPath = "/org/freedesktop/NetworkManager";
+constexpr const char* kManager = "org.freedesktop.NetworkManager";
+constexpr const char* kDevice = "org.freedesktop.NetworkManager.Device";
+constexpr const char* kWireless = "org.freedesktop.NetworkManager.Device.Wireless";
+constexpr const char* kActive = "org.freedesktop.NetworkManager.Connection.Active";
+
+// A reply from an sd-bus error (or a plain errno when the call failed before any reply).
+SNmReply Failure(const sd_bus_error& error, int rc) {
+    SNmReply reply;
+    reply.ok = false;
+    if (sd_bus_error_is_set(&error)) {
+        reply.name = error.name;
+        reply.message = error.message ? error.message : "";
+    } else {
+        reply.name = "errno";
+        reply.message = std::strerror(rc < 0 ? -rc : rc);
+    }
+    reply.error = ClassifyNmError(reply.name, reply.message);
+    return reply;
+}
+
+// Owns an sd_bus_error and frees it at scope end.
+struct SBusError {
+    sd_bus_error e = SD_BUS_ERROR_NULL;
+    ~SBusError() { sd_bus_error_free(&e); }
+};
+
+// Owns a message.
+struct SBusMessage {
+    sd_bus_message* m = nullptr;
+    ~SBusMessage() { sd_bus_message_unref(m); }
+};
+
+int AppendValue(sd_bus_message* m, const NmValue& value) {
+    return std::visit(
+        [m](const auto& v) -> int {
+            using T = std::decay_t<decltype(v)>;
+            int rc = 0;
+            if constexpr (std::is_same_v<T, bool>) {
+                if ((rc = sd_bus_message_open_container(m, 'v', "b")) < 0) return rc;
+                if ((rc = sd_bus_message_append(m, "b", static_cast<int>(v))) < 0) return rc;
+            } else if constexpr (std::is_same_v<T, uint32_t>) {
+                if ((rc = sd_bus_message_open_container(m, 'v', "u")) < 0) return rc;
+                if ((rc = sd_bus_message_append(m, "u", v)) < 0) return rc;
+            } else if constexpr (std::is_same_v<T, std::string>) {
+                if ((rc = sd_bus_message_open_container(m, 'v', "s")) < 0) return rc;
+                if ((rc = sd_bus_message_append(m, "s", v.c_str())) < 0) return rc;
+            } else {
+                if ((rc = sd_bus_message_open_container(m, 'v', "ay")) < 0) return rc;
+                if ((rc = sd_bus_message_append_array(m, 'y', v.data(), v.size())) < 0) return rc;
+            }
+            return sd_bus_message_close_container(m);
+        },
+        value);
+}
+
+// a{sa{sv}}
+int AppendSettings(sd_bus_message* m, const NmSettings& settings) {
+    int rc = sd_bus_message_open_container(m, 'a', "{sa{sv}}");
+    if (rc < 0) return rc;
+    for (const auto& [group, values] : settings) {
+        if ((rc = sd_bus_message_open_container(m, 'e', "sa{sv}")) < 0) return rc;
+        if ((rc = sd_bus_message_append(m, "s", group.c_str())) < 0) return rc;
+        if ((rc = sd_bus_message_open_container(m, 'a', "{sv}")) < 0) return rc;
+        for (const auto& [key, value] : values) {
+            if ((rc = sd_bus_message_open_container(m, 'e', "sv")) < 0) return rc;
+            if ((rc = sd_bus_message_append(m, "s", key.c_str())) < 0) return rc;
+            if ((rc = AppendValue(m, value)) < 0) return rc;
+            if ((rc = sd_bus_message_close_container(m)) < 0) return rc;
+        }
+        if ((rc = sd_bus_message_close_container(m)) < 0) return rc;
+        if ((rc = sd_bus_message_close_container(m)) < 0) return rc;
+    }
+    return sd_bus_message_close_container(m);
+}
+
+}  // namespace
+
+CNmClient::~CNmClient() { sd_bus_flush_close_unref(m_pBus); }
+
+SNmReply CNmClient::Open(const std::string& interfaceName) {
+    SBusError error;
+    int rc = sd_bus_open_system(&m_pBus);
+    if (rc < 0) {
+        SNmReply reply = Failure(error.e, rc);
+        reply.error = ENmError::Unreachable;
+        return reply;
+    }
+    SBusMessage answer;
+    rc = sd_bus_call_method(m_pBus, kService, kManagerPath, kManager, "GetDeviceByIpIface", &error.e,
+                            &answer.m, "s", interfaceName.c_str());
+    if (rc < 0) return Failure(error.e, rc);
+    const char* path = nullptr;
+    rc = sd_bus_message_read(answer.m, "o", &path);
+    if (rc < 0 || !path) return Failure(error.e, rc);
+    m_Device = path;
+    return {};
+}
+
+SNmReply CNmClient::AddAndActivate(const NmSettings& settings, std::string& activePath) {
+    SBusError error;
+    SBusMessage call, answer;
+    int rc = sd_bus_message_new_method_call(m_pBus, &call.m, kService, kManagerPath, kManager,
+                                            "AddAndActivateConnection2");
+    if (rc >= 0) rc = AppendSettings(call.m, settings);
+    if (rc >= 0) rc = sd_bus_message_append(call.m, "oo", m_Device.c_str(), "/");
+    // "volatile": NetworkManager forgets the connection as soon as it is no longer active, so the
+    // user's settings never keep one of the utility's.
+    if (rc >= 0) rc = sd_bus_message_append(call.m, "a{sv}", 1, "persist", "s", "volatile");
+    if (rc < 0) return Failure(error.e, rc);
+    rc = sd_bus_call(m_pBus, call.m, 0, &error.e, &answer.m);
+    if (rc < 0) return Failure(error.e, rc);
+    const char* connection = nullptr;
+    const char* active = nullptr;
+    rc = sd_bus_message_read(answer.m, "oo", &connection, &active);
+    if (rc < 0 || !active) return Failure(error.e, rc);
+    activePath = active;
+    return {};
+}
+
+SNmReply CNmClient::GetProperty(const std::string& path, const char* interface, const char* member,
+                                const char* type, void* out) {
+    SBusError error;
+    SBusMessage answer;
+    int rc =
+        sd_bus_get_property(m_pBus, kService, path.c_str(), interface, member, &error.e, &answer.m, type);
+    if (rc < 0) return Failure(error.e, rc);
+    if (std::strcmp(type, "(uu)") == 0) {
+        auto* pair = static_cast<uint32_t*>(out);
+        rc = sd_bus_message_read(answer.m, "(uu)", &pair[0], &pair[1]);
+    } else if (type[0] == 'o' || type[0] == 's') {
+        const char* text = nullptr;
+        rc = sd_bus_message_read(answer.m, type, &text);
+        if (rc >= 0) *static_cast<std::string*>(out) = text ? text : "";
+    } else {
+        rc = sd_bus_message_read(answer.m, type, out);
+    }
+    if (rc < 0) return Failure(error.e, rc);
+    return {};
+}
+
+SNmReply CNmClient::DeviceState(uint32_t& state, uint32_t& reason) {
+    uint32_t pair[2] = {0, 0};
+    SNmReply reply = GetProperty(m_Device, kDevice, "StateReason", "(uu)", pair);
+    state = pair[0];
+    reason = pair[1];
+    return reply;
+}
+
+SNmReply CNmClient::DeviceActiveConnection(std::string& activePath) {
+    return GetProperty(m_Device, kDevice, "ActiveConnection", "o", &activePath);
+}
+
+SNmReply CNmClient::ActiveConnectionState(const std::string& activePath, uint32_t& state) {
+    return GetProperty(activePath, kActive, "State", "u", &state);
+}
+
+SNmReply CNmClient::ActiveConnectionUuid(const std::string& activePath, std::string& uuid) {
+    return GetProperty(activePath, kActive, "Uuid", "s", &uuid);
+}
+
+SNmReply CNmClient::Deactivate(const std::string& activePath) {
+    SBusError error;
+    const int rc = sd_bus_call_method(m_pBus, kService, kManagerPath, kManager, "DeactivateConnection",
+                                      &error.e, nullptr, "o", activePath.c_str());
+    return rc < 0 ? Failure(error.e, rc) : SNmReply{};
+}
+
+SNmReply CNmClient::RequestScan(const std::string& ssid) {
+    SBusError error;
+    SBusMessage call;
+    int rc =
+        sd_bus_message_new_method_call(m_pBus, &call.m, kService, m_Device.c_str(), kWireless, "RequestScan");
+    if (rc >= 0) rc = sd_bus_message_open_container(call.m, 'a', "{sv}");
+    if (rc >= 0 && !ssid.empty()) {
+        // {"ssids": <[ssid]>}
+        rc = sd_bus_message_open_container(call.m, 'e', "sv");
+        if (rc >= 0) rc = sd_bus_message_append(call.m, "s", "ssids");
+        if (rc >= 0) rc = sd_bus_message_open_container(call.m, 'v', "aay");
+        if (rc >= 0) rc = sd_bus_message_open_container(call.m, 'a', "ay");
+        if (rc >= 0) rc = sd_bus_message_append_array(call.m, 'y', ssid.data(), ssid.size());
+        for (int i = 0; i < 3 && rc >= 0; ++i) rc = sd_bus_message_close_container(call.m);
+    }
+    if (rc >= 0) rc = sd_bus_message_close_container(call.m);
+    if (rc >= 0) rc = sd_bus_call(m_pBus, call.m, 0, &error.e, nullptr);
+    return rc < 0 ? Failure(error.e, rc) : SNmReply{};
+}
+
+SNmReply CNmClient::Disconnect() {
+    SBusError error;
+    const int rc =
+        sd_bus_call_method(m_pBus, kService, m_Device.c_str(), kDevice, "Disconnect", &error.e, nullptr, "");
+    return rc < 0 ? Failure(error.e, rc) : SNmReply{};
+}
+
+}  // namespace wavory::kccl

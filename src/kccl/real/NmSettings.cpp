@@ -1,0 +1,174 @@
+#include "NmSettings.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "RealFormat.h"
+#include "SimState.h"
+#include "WpaCtrl.h"
+#include "kccl_adapters.h"
+
+namespace wavory::kccl {
+
+namespace {
+
+constexpr uint32_t kStatusFailed = 0xC0000001;  // as the real adapter's other failures
+// NetworkManager's 802-11-wireless-security.wep-key-type: the key as hexadecimal digits.
+constexpr uint32_t kWepKeyTypeKey = 1;
+
+bool ValidWpaPassphrase(const std::string& text, bool sae) {
+    if (text.size() == 64)
+        return !sae && std::all_of(text.begin(), text.end(),
+                                   [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    if (text.size() < 8 || text.size() > 63) return false;
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+bool ContainsAny(const std::string& text, std::initializer_list<const char*> words) {
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return std::any_of(words.begin(), words.end(),
+                       [&](const char* w) { return lower.find(w) != std::string::npos; });
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+NmSettings BuildConnectionSettings(const SNmRequest& r) {
+    if (r.ssid.empty() || r.ssid.size() > 32 || r.interfaceName.empty() || r.uuid.empty()) return {};
+    NmSettings s;
+    s["connection"] = {
+        {"id", std::string("Wavory Utility")},
+        {"uuid", r.uuid},
+        {"type", std::string("802-11-wireless")},
+        {"interface-name", r.interfaceName},
+        // The utility decides when this network is joined; NetworkManager must not on its own.
+        {"autoconnect", false},
+    };
+    auto& wifi = s["802-11-wireless"];
+    wifi["ssid"] = std::vector<uint8_t>(r.ssid.begin(), r.ssid.end());
+    wifi["mode"] = std::string(r.adHoc ? "adhoc" : "infrastructure");
+    // Ask the network by name, as the other ways of joining do: a hidden network answers only so.
+    if (!r.adHoc) wifi["hidden"] = true;
+    if (r.powerSave != 0) wifi["powersave"] = r.powerSave;
+    if (r.adHoc) {
+        if (ChannelToFrequency(r.channel) == 0) return {};
+        wifi["band"] = std::string(r.channel <= 14 ? "bg" : "a");
+        wifi["channel"] = static_cast<uint32_t>(r.channel);
+    }
+    switch (r.security) {
+        case 0:
+            break;
+        case 1: {
+            if (r.activeKey >= 4) return {};
+            auto& sec = s["802-11-wireless-security"];
+            sec["key-mgmt"] = std::string("none");
+            sec["auth-alg"] = std::string(r.wepSharedKey ? "shared" : "open");
+            sec["wep-key-type"] = kWepKeyTypeKey;
+            sec["wep-tx-keyidx"] = static_cast<uint32_t>(r.activeKey);
+            for (size_t i = 0; i < r.wepKeys.size(); ++i) {
+                const std::string& key = r.wepKeys[i];
+                if (key.empty()) continue;
+                if (key.size() != 5 && key.size() != 13) return {};
+                sec["wep-key" + std::to_string(i)] = HexValue(key);
+            }
+            if (r.wepKeys[r.activeKey].empty()) return {};
+            break;
+        }
+        case 3:
+        case 4: {
+            const bool sae = r.security == 4;
+            if (!ValidWpaPassphrase(r.passphrase, sae)) return {};
+            auto& sec = s["802-11-wireless-security"];
+            sec["key-mgmt"] = std::string(sae ? "sae" : "wpa-psk");
+            sec["psk"] = r.passphrase;
+            break;
+        }
+        default:
+            return {};
+    }
+    // Addresses as a desktop expects them: DHCP on a network with an access point, link-local
+    // addresses in an ad-hoc cell, where nobody serves DHCP.
+    const std::string method = r.adHoc ? "link-local" : "auto";
+    s["ipv4"] = {{"method", method}};
+    s["ipv6"] = {{"method", method}};
+    return s;
+}
+
+ENmProgress ProgressOfDevice(uint32_t state, uint32_t reason) {
+    if (state >= kNmDeviceIpConfig && state <= kNmDeviceActivated) return ENmProgress::Associated;
+    if (state == kNmDeviceFailed || state == kNmDeviceDeactivating) return ProgressAfterRelease(reason);
+    return ENmProgress::Pending;
+}
+
+ENmProgress ProgressAfterRelease(uint32_t lastReason) {
+    switch (lastReason) {
+        case kNmReasonNoSecrets:
+        case kNmReasonSupplicantDisconnect:
+            return ENmProgress::Refused;
+        default:
+            return ENmProgress::Failed;
+    }
+}
+
+ENmError ClassifyNmError(const std::string& name, const std::string& message) {
+    if (EndsWith(name, ".PermissionDenied") || name == "org.freedesktop.DBus.Error.AccessDenied" ||
+        name == "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired")
+        return ENmError::PermissionDenied;
+    if (name == "org.freedesktop.DBus.Error.ServiceUnknown" ||
+        name == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
+        name == "org.freedesktop.DBus.Error.NoServer" || name == "org.freedesktop.DBus.Error.Disconnected")
+        return ENmError::Unreachable;
+    // A device's NotAllowed covers both a missing permission and a request at the wrong moment.
+    if (EndsWith(name, ".NotAllowed"))
+        return ContainsAny(message, {"authoriz", "permi", "privilege"}) ? ENmError::PermissionDenied
+                                                                        : ENmError::NotNow;
+    if (EndsWith(name, ".InvalidConnection") || EndsWith(name, ".InvalidProperty") ||
+        EndsWith(name, ".MissingProperty") || name == "org.freedesktop.DBus.Error.InvalidArgs")
+        return ENmError::InvalidSettings;
+    return ENmError::Other;
+}
+
+uint32_t StatusOfNmError(ENmError error) {
+    switch (error) {
+        case ENmError::PermissionDenied:
+            return KCCL_STATUS_NM_REFUSED;
+        case ENmError::Unreachable:
+            return KCCL_STATUS_READ_ONLY;
+        case ENmError::InvalidSettings:
+            return kStatusInvalidData;
+        case ENmError::NotNow:
+            return kStatusNotAssociated;
+        default:
+            return kStatusFailed;
+    }
+}
+
+uint32_t StatusOfProgress(ENmProgress progress) {
+    switch (progress) {
+        case ENmProgress::Associated:
+            return kStatusSuccess;
+        case ENmProgress::Refused:
+            return kStatusAuthRejected;
+        default:
+            return kStatusNotAssociated;
+    }
+}
+
+std::string UuidText(const std::array<uint8_t, 16>& random) {
+    std::array<uint8_t, 16> b = random;
+    b[6] = static_cast<uint8_t>((b[6] & 0x0F) | 0x40);
+    b[8] = static_cast<uint8_t>((b[8] & 0x3F) | 0x80);
+    char text[37];
+    std::snprintf(text, sizeof text, "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x",
+                  b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13],
+                  b[14], b[15]);
+    return text;
+}
+
+}  // namespace wavory::kccl

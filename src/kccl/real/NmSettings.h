@@ -1,0 +1,89 @@
+// What NetworkManager is told and what its answers mean, without the bus: the settings of the
+// connection the utility activates for a profile, the device states it reports while activating,
+// and its D-Bus errors. No I/O here, so that each piece is tested on its own.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace wavory::kccl {
+
+// The connection the utility asks for, as the library's requests built it up.
+struct SNmRequest {
+    std::string interfaceName;
+    std::string uuid;  // of the connection; chosen by the caller so that it can find it again
+    std::string ssid;  // raw bytes, 1..32
+    bool adHoc = false;
+    uint8_t channel = 0;                 // ad hoc: the cell's channel (2.4 or 5 GHz)
+    uint32_t security = 0;               // 0 none, 1 WEP, 3 WPA2-Personal, 4 WPA3-Personal
+    std::array<std::string, 4> wepKeys;  // raw key bytes: 5 (WEP-64) or 13 (WEP-128), or empty
+    uint8_t activeKey = 0;
+    bool wepSharedKey = false;  // WEP authentication: shared key instead of open system
+    std::string passphrase;
+    uint32_t powerSave = 0;  // NetworkManager's values: 0 its default, 2 off, 3 on
+};
+
+// One value of a setting: the D-Bus types b, u, s and ay.
+using NmValue = std::variant<bool, uint32_t, std::string, std::vector<uint8_t>>;
+// The connection as NetworkManager takes it (a{sa{sv}}): setting name -> property -> value.
+using NmSettings = std::map<std::string, std::map<std::string, NmValue>>;
+
+// The settings of a connection that runs only while active (the caller adds it as volatile), never
+// connects by itself, and is bound to the interface. Empty when the request cannot be a connection
+// (no SSID, a WEP key missing or of the wrong length, a passphrase WPA does not take, an ad-hoc cell
+// without a channel).
+NmSettings BuildConnectionSettings(const SNmRequest& request);
+
+// NetworkManager's device states (NMDeviceState) and the reasons that matter here.
+enum : uint32_t {
+    kNmDeviceDisconnected = 30,
+    kNmDevicePrepare = 40,
+    kNmDeviceNeedAuth = 60,
+    kNmDeviceIpConfig = 70,
+    kNmDeviceActivated = 100,
+    kNmDeviceDeactivating = 110,
+    kNmDeviceFailed = 120,
+};
+enum : uint32_t {
+    kNmReasonNoSecrets = 7,
+    kNmReasonSupplicantDisconnect = 8,
+    kNmReasonSupplicantTimeout = 11,
+    kNmReasonSsidNotFound = 53,
+};
+
+enum class ENmProgress {
+    Pending,     // still on its way
+    Associated,  // the link is up (addresses may still be coming)
+    Refused,     // the network refused the key or passphrase
+    Failed,      // anything else: not in range, the supplicant gave up, deactivated by someone
+};
+// Where an activation stands, from the device's state and reason while the device works on the
+// utility's connection. A device that asks for secrets is still on its way: NetworkManager may
+// answer from its own store, or fail for want of secrets (a refusal) when no agent answers.
+ENmProgress ProgressOfDevice(uint32_t state, uint32_t reason);
+// The same once the device has let go of the connection: only the last reason is left.
+ENmProgress ProgressAfterRelease(uint32_t lastReason);
+
+enum class ENmError {
+    PermissionDenied,  // NetworkManager's authorisation (or the bus's policy) refused this user
+    NotNow,            // refused for the moment (a scan too soon after the last one, a busy device)
+    InvalidSettings,   // the connection was not acceptable
+    Unreachable,       // NetworkManager is not on the bus
+    Other,
+};
+// A D-Bus error reply of NetworkManager by its name (and message, for the errors whose name covers
+// more than one cause).
+ENmError ClassifyNmError(const std::string& name, const std::string& message);
+
+// The library's status for a refused call, and for the end of an activation.
+uint32_t StatusOfNmError(ENmError error);
+uint32_t StatusOfProgress(ENmProgress progress);
+
+// "xxxxxxxx-xxxx-4xxx-8xxx-xxxxxxxxxxxx" from 16 random bytes (a version 4 UUID).
+std::string UuidText(const std::array<uint8_t, 16>& random);
+
+}  // namespace wavory::kccl

@@ -1,0 +1,105 @@
+# Stage "nm": NetworkManager runs the station interface, as on a desktop. The utility makes its
+# changes through NetworkManager's D-Bus API; the hooks are described in supplicant.sh. A user other
+# than root is refused by NetworkManager's authorisation ("root-only" in the guest).
+STAGE_MANAGER=NetworkManager
+STAGE_RIGHT=network-control
+STAGE_WPA2=join
+# Reads go to the kernel whoever runs the interface, and the other stages check them (traffic, the
+# benchmark, rfkill, the interface going away); this stage checks what goes through NetworkManager.
+STAGE_SKIP="check_adapter_choice check_traffic check_bench check_rfkill check_removed_and_returned"
+export PATH=/bin:/sbin:/usr/bin:/usr/sbin:/lib/systemd
+export PAGER=cat TERM=dumb
+# The library names NetworkManager's answers on standard error: evidence when a check fails.
+export WAVORY_KCCL_TRACE=1
+
+# NetworkManager runs the station: nmcli sees it, and its state file says it manages it.
+nm_runs_sta() {
+    nmcli -t -f DEVICE,STATE device 2>/dev/null | grep -Eq "^$STA:(disconnected|connected|connecting)" &&
+        grep -qx 'managed=true' "/run/NetworkManager/devices/$(cat "/sys/class/net/$STA/ifindex")" 2>/dev/null
+}
+
+stage_start() {
+    mkdir -p /run/dbus /run/udev /run/NetworkManager /run/wpa_supplicant /var/lib/NetworkManager
+    dbus-daemon --system --fork --nopidfile --nosyslog || return 1
+    until_ok 10 test -S /run/dbus/system_bus_socket || return 1
+    systemd-udevd --daemon >/tmp/udevd.log 2>&1 || return 1
+    udevadm trigger --action=add --type=subsystems
+    udevadm trigger --action=add --type=devices
+    udevadm settle --timeout=30
+    # As Debian starts it for NetworkManager: D-Bus control, and control sockets for netdev.
+    wpa_supplicant -u -s -O "DIR=/run/wpa_supplicant GROUP=netdev" >/tmp/wpa_supplicant.log 2>&1 &
+    # DHCP on the access points' side: NetworkManager's connections ask for addresses.
+    local x i n
+    for x in "$OPEN_IF:$OPEN_NET" "$WEP64_IF:$WEP64_NET" "$SHARED_IF:$SHARED_NET" "$WPA2_IF:$WPA2_NET"; do
+        i=${x%%:*}
+        n=${x#*:}
+        printf 'start %s.100\nend %s.110\ninterface %s\nlease_file /tmp/udhcpd-%s.leases\npidfile /tmp/udhcpd-%s.pid\noption subnet 255.255.255.0\noption lease 600\n' \
+            "$n" "$n" "$i" "$i" "$i" >"/tmp/udhcpd-$i.conf"
+        : >"/tmp/udhcpd-$i.leases"
+        ap udhcpd -f "/tmp/udhcpd-$i.conf" >"/tmp/udhcpd-$i.log" 2>&1 &
+    done
+    NetworkManager --no-daemon >/tmp/nm.log 2>&1 &
+    NM_PID=$!
+    if ! until_ok 40 nm_runs_sta; then
+        nmcli device
+        tail -n 30 /tmp/nm.log
+        return 1
+    fi
+}
+
+stage_stop() {
+    [ -n "$NM_PID" ] && kill "$NM_PID" 2>/dev/null && until_ok 10 sh -c "! kill -0 $NM_PID 2>/dev/null"
+    killall wpa_supplicant udhcpd systemd-udevd dbus-daemon 2>/dev/null
+    ap killall udhcpd 2>/dev/null
+    return 0
+}
+
+stage_drop_link() { nmcli device disconnect "$STA" >/dev/null; }
+
+# The interface is back: udev announces it and NetworkManager takes it again.
+stage_returned() {
+    udevadm settle --timeout=10
+    until_ok 30 nm_runs_sta
+}
+
+# Checks of this stage only, after the common ones (run_checks calls stage_checks when defined).
+stage_checks() {
+    local left
+    begin "NetworkManager: at most the utility's one connection is in its settings, and no file"
+    run nmcli -t -f NAME,UUID,TYPE,DEVICE connection show
+    left=$(nmcli -t -f NAME connection show | grep -c '^Wavory Utility$')
+    if [ "$left" -gt 1 ]; then
+        bad "$left connections named \"Wavory Utility\""
+    elif [ -n "$(ls -A /etc/NetworkManager/system-connections)" ]; then
+        run ls -l /etc/NetworkManager/system-connections
+        bad "a connection was written to /etc/NetworkManager/system-connections"
+    else
+        good
+    fi
+
+    begin "NetworkManager: disconnected, status says so and its settings keep no connection"
+    join_open || say "(could not join $OPEN_SSID first; going on)"
+    if ! ctl disconnect; then
+        bad "disconnect failed (exit $CTL_RC): $(ctl_message)"
+    elif ! until_ok 10 sh -c "! iw dev $STA link | grep -q 'Connected to'"; then
+        run iw dev "$STA" link
+        bad "the station is still associated"
+    elif ! ctl status || ! jt '.connected == false'; then
+        bad "status does not say disconnected"
+    elif ! until_ok 10 sh -c "! nmcli -t -f NAME connection show | grep -q '^Wavory Utility$'"; then
+        run nmcli -t -f NAME,UUID,DEVICE connection show
+        bad "a connection of the utility is left in NetworkManager's settings"
+    else
+        good
+    fi
+}
+
+# NetworkManager follows the radio switch itself.
+stage_unblocked() { :; }
+
+stage_state() {
+    echo "--- NetworkManager's state"
+    nmcli -f GENERAL.STATE,GENERAL.REASON,GENERAL.CONNECTION device show "$STA"
+    nmcli -t -f NAME,UUID,DEVICE connection show
+    grep -E 'wlan1|<warn>|<error>' /tmp/nm.log | tail -n 25
+}

@@ -1,0 +1,251 @@
+// The connection the utility hands NetworkManager for a profile, and how NetworkManager's device
+// states and errors become the library's results.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "NmSettings.h"
+#include "RealAdapter.h"
+#include "SimState.h"
+#include "TestMain.h"
+#include "kccl_adapters.h"
+
+namespace wavory::kccl {
+namespace {
+
+SNmRequest Request(const std::string& ssid) {
+    SNmRequest r;
+    r.interfaceName = "wlan1";
+    r.uuid = "0b1f3c1e-6a36-4d5e-9a43-2c6f0d0c7f11";
+    r.ssid = ssid;
+    return r;
+}
+
+template <typename T>
+T Value(const NmSettings& s, const std::string& group, const std::string& key) {
+    const auto g = s.find(group);
+    if (g == s.end()) ADD_FAILURE() << "no setting " << group;
+    const auto v = g == s.end() ? g->second.end() : g->second.find(key);
+    if (g == s.end() || v == g->second.end()) {
+        ADD_FAILURE() << "no property " << group << "." << key;
+        return T{};
+    }
+    if (!std::holds_alternative<T>(v->second)) {
+        ADD_FAILURE() << group << "." << key << " has another D-Bus type";
+        return T{};
+    }
+    return std::get<T>(v->second);
+}
+
+bool Has(const NmSettings& s, const std::string& group, const std::string& key = {}) {
+    const auto g = s.find(group);
+    return g != s.end() && (key.empty() || g->second.count(key) != 0);
+}
+
+TEST(NmSettingsTest, OpenInfrastructureNetworkIsBoundToTheInterfaceAndNeverConnectsByItself) {
+    // An SSID is bytes, not text: a byte that is no UTF-8 must reach NetworkManager unchanged.
+    const std::string ssid = std::string("Caf\xE9 ", 5) + std::string(1, '\0') + "x";
+    const NmSettings s = BuildConnectionSettings(Request(ssid));
+    ASSERT_FALSE(s.empty());
+    EXPECT_EQ(Value<std::string>(s, "connection", "type"), "802-11-wireless");
+    EXPECT_EQ(Value<std::string>(s, "connection", "interface-name"), "wlan1");
+    EXPECT_EQ(Value<std::string>(s, "connection", "uuid"), "0b1f3c1e-6a36-4d5e-9a43-2c6f0d0c7f11");
+    EXPECT_FALSE(Value<bool>(s, "connection", "autoconnect"));
+    EXPECT_EQ(Value<std::vector<uint8_t>>(s, "802-11-wireless", "ssid"),
+              std::vector<uint8_t>(ssid.begin(), ssid.end()));
+    EXPECT_EQ(Value<std::string>(s, "802-11-wireless", "mode"), "infrastructure");
+    EXPECT_TRUE(Value<bool>(s, "802-11-wireless", "hidden"));
+    EXPECT_FALSE(Has(s, "802-11-wireless", "channel"));
+    EXPECT_FALSE(Has(s, "802-11-wireless", "powersave"));
+    EXPECT_FALSE(Has(s, "802-11-wireless-security"));
+    EXPECT_EQ(Value<std::string>(s, "ipv4", "method"), "auto");
+    // The id is shown to the user by NetworkManager's tools; it must be valid text whatever the SSID.
+    EXPECT_EQ(Value<std::string>(s, "connection", "id"), "Wavory Utility");
+}
+
+TEST(NmSettingsTest, WepCarriesEveryKeyAsHexTheActiveIndexAndTheAuthentication) {
+    SNmRequest r = Request("WavoryShared");
+    r.security = 1;
+    r.wepKeys[0] = std::string("\x01\x23\x45\x67\x89", 5);
+    r.wepKeys[2] = std::string("\x01\x23\x45\x67\x89\xab\xcd\xef\x01\x23\x45\x67\x89", 13);
+    r.activeKey = 2;
+    NmSettings s = BuildConnectionSettings(r);
+    ASSERT_FALSE(s.empty());
+    EXPECT_EQ(Value<std::string>(s, "802-11-wireless-security", "key-mgmt"), "none");
+    EXPECT_EQ(Value<std::string>(s, "802-11-wireless-security", "auth-alg"), "open");
+    EXPECT_EQ(Value<uint32_t>(s, "802-11-wireless-security", "wep-key-type"), 1u);
+    EXPECT_EQ(Value<uint32_t>(s, "802-11-wireless-security", "wep-tx-keyidx"), 2u);
+    EXPECT_EQ(Value<std::string>(s, "802-11-wireless-security", "wep-key0"), "0123456789");
+    EXPECT_EQ(Value<std::string>(s, "802-11-wireless-security", "wep-key2"), "0123456789abcdef0123456789");
+    EXPECT_FALSE(Has(s, "802-11-wireless-security", "wep-key1"));
+    EXPECT_FALSE(Has(s, "802-11-wireless-security", "psk"));
+
+    r.wepSharedKey = true;
+    s = BuildConnectionSettings(r);
+    EXPECT_EQ(Value<std::string>(s, "802-11-wireless-security", "auth-alg"), "shared");
+}
+
+TEST(NmSettingsTest, WepWithoutItsActiveKeyOrWithAKeyOfAnOddLengthIsNoConnection) {
+    SNmRequest r = Request("WavoryWEP");
+    r.security = 1;
+    r.wepKeys[0] = "abcde";
+    r.activeKey = 1;  // no key there
+    EXPECT_TRUE(BuildConnectionSettings(r).empty());
+    r.activeKey = 0;
+    r.wepKeys[3] = "abcdefg";  // neither 5 nor 13 bytes
+    EXPECT_TRUE(BuildConnectionSettings(r).empty());
+    r.wepKeys[3].clear();
+    r.activeKey = 4;
+    EXPECT_TRUE(BuildConnectionSettings(r).empty());
+}
+
+TEST(NmSettingsTest, WpaPersonalTakesThePassphraseWpaAccepts) {
+    SNmRequest r = Request("WavoryWPA2");
+    r.security = 3;
+    r.passphrase = "wavory-passphrase";
+    NmSettings s = BuildConnectionSettings(r);
+    ASSERT_FALSE(s.empty());
+    EXPECT_EQ(Value<std::string>(s, "802-11-wireless-security", "key-mgmt"), "wpa-psk");
+    EXPECT_EQ(Value<std::string>(s, "802-11-wireless-security", "psk"), "wavory-passphrase");
+    EXPECT_FALSE(Has(s, "802-11-wireless-security", "wep-key0"));
+
+    r.security = 4;
+    s = BuildConnectionSettings(r);
+    EXPECT_EQ(Value<std::string>(s, "802-11-wireless-security", "key-mgmt"), "sae");
+
+    const std::string hex(64, 'a');
+    r.passphrase = hex;
+    EXPECT_TRUE(BuildConnectionSettings(r).empty()) << "SAE has no raw key";
+    r.security = 3;
+    EXPECT_FALSE(BuildConnectionSettings(r).empty()) << "WPA2 takes 64 hexadecimal digits";
+    for (const std::string& bad : {std::string("short"), std::string(64, 'g'), std::string(65, 'a'),
+                                   std::string("tab\tinside"), std::string()}) {
+        r.passphrase = bad;
+        EXPECT_TRUE(BuildConnectionSettings(r).empty()) << bad;
+    }
+    r.security = 2;  // TKIP alone
+    r.passphrase = "wavory-passphrase";
+    EXPECT_TRUE(BuildConnectionSettings(r).empty());
+}
+
+TEST(NmSettingsTest, AdHocCellOnTheProfilesChannelWithLinkLocalAddresses) {
+    SNmRequest r = Request("WavoryPeer");
+    r.adHoc = true;
+    r.channel = 9;
+    NmSettings s = BuildConnectionSettings(r);
+    ASSERT_FALSE(s.empty());
+    EXPECT_EQ(Value<std::string>(s, "802-11-wireless", "mode"), "adhoc");
+    EXPECT_EQ(Value<std::string>(s, "802-11-wireless", "band"), "bg");
+    EXPECT_EQ(Value<uint32_t>(s, "802-11-wireless", "channel"), 9u);
+    EXPECT_EQ(Value<std::string>(s, "ipv4", "method"), "link-local");
+
+    r.channel = 36;
+    s = BuildConnectionSettings(r);
+    EXPECT_EQ(Value<std::string>(s, "802-11-wireless", "band"), "a");
+    for (uint8_t bad : {0, 15, 200}) {
+        r.channel = bad;
+        EXPECT_TRUE(BuildConnectionSettings(r).empty()) << int(bad);
+    }
+}
+
+TEST(NmSettingsTest, PowerSaveOnlyWhenAsked) {
+    SNmRequest r = Request("WavoryOpen");
+    r.powerSave = 3;
+    EXPECT_EQ(Value<uint32_t>(BuildConnectionSettings(r), "802-11-wireless", "powersave"), 3u);
+}
+
+TEST(NmSettingsTest, NoConnectionWithoutSsidInterfaceOrUuid) {
+    EXPECT_TRUE(BuildConnectionSettings(Request("")).empty());
+    EXPECT_TRUE(BuildConnectionSettings(Request(std::string(33, 'x'))).empty());
+    SNmRequest r = Request("WavoryOpen");
+    r.interfaceName.clear();
+    EXPECT_TRUE(BuildConnectionSettings(r).empty());
+    r = Request("WavoryOpen");
+    r.uuid.clear();
+    EXPECT_TRUE(BuildConnectionSettings(r).empty());
+}
+
+TEST(NmProgressTest, DeviceStatesWhileItWorksOnTheConnection) {
+    const struct {
+        uint32_t state, reason;
+        ENmProgress expected;
+    } table[] = {
+        {kNmDeviceDisconnected, 0, ENmProgress::Pending},
+        {kNmDevicePrepare, 0, ENmProgress::Pending},
+        {50, 0, ENmProgress::Pending},                    // config: associating
+        {kNmDeviceNeedAuth, 0, ENmProgress::Pending},     // passes by on the way to a WEP network
+        {kNmDeviceIpConfig, 0, ENmProgress::Associated},  // the link is up; addresses may follow
+        {80, 0, ENmProgress::Associated},
+        {kNmDeviceActivated, 0, ENmProgress::Associated},
+        {kNmDeviceFailed, kNmReasonNoSecrets, ENmProgress::Refused},
+        {kNmDeviceFailed, kNmReasonSupplicantDisconnect, ENmProgress::Refused},
+        {kNmDeviceFailed, kNmReasonSupplicantTimeout, ENmProgress::Failed},
+        {kNmDeviceFailed, kNmReasonSsidNotFound, ENmProgress::Failed},
+        {kNmDeviceDeactivating, 39, ENmProgress::Failed},  // deactivated by the user
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(ProgressOfDevice(row.state, row.reason), row.expected) << row.state << "/" << row.reason;
+    EXPECT_EQ(ProgressAfterRelease(kNmReasonNoSecrets), ENmProgress::Refused);
+    EXPECT_EQ(ProgressAfterRelease(0), ENmProgress::Failed);
+}
+
+TEST(NmProgressTest, OutcomesAsLibraryStatuses) {
+    EXPECT_EQ(StatusOfProgress(ENmProgress::Associated), kStatusSuccess);
+    EXPECT_EQ(StatusOfProgress(ENmProgress::Refused), kStatusAuthRejected);
+    EXPECT_EQ(StatusOfProgress(ENmProgress::Failed), kStatusNotAssociated);
+    EXPECT_EQ(StatusOfProgress(ENmProgress::Pending), kStatusNotAssociated) << "a timeout is no success";
+}
+
+TEST(NmErrorTest, ErrorNamesAndTheirStatuses) {
+    const struct {
+        const char* name;
+        const char* message;
+        ENmError expected;
+    } table[] = {
+        {"org.freedesktop.NetworkManager.PermissionDenied", "Not authorized to control networking.",
+         ENmError::PermissionDenied},
+        {"org.freedesktop.NetworkManager.Settings.PermissionDenied", "Insufficient privileges.",
+         ENmError::PermissionDenied},
+        {"org.freedesktop.DBus.Error.AccessDenied", "Rejected send message", ENmError::PermissionDenied},
+        {"org.freedesktop.NetworkManager.Device.NotAllowed", "Scanning not allowed while unavailable",
+         ENmError::NotNow},
+        {"org.freedesktop.NetworkManager.Device.NotAllowed", "Not authorized to request a scan",
+         ENmError::PermissionDenied},
+        {"org.freedesktop.DBus.Error.ServiceUnknown", "", ENmError::Unreachable},
+        {"org.freedesktop.DBus.Error.NameHasNoOwner", "", ENmError::Unreachable},
+        {"org.freedesktop.NetworkManager.Settings.Connection.InvalidProperty", "802-11-wireless.channel",
+         ENmError::InvalidSettings},
+        {"org.freedesktop.NetworkManager.UnknownDevice", "", ENmError::Other},
+        {"errno", "Connection refused", ENmError::Other},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(ClassifyNmError(row.name, row.message), row.expected) << row.name << ": " << row.message;
+
+    EXPECT_EQ(StatusOfNmError(ENmError::PermissionDenied), KCCL_STATUS_NM_REFUSED);
+    EXPECT_EQ(StatusOfNmError(ENmError::Unreachable), KCCL_STATUS_READ_ONLY);
+    EXPECT_EQ(StatusOfNmError(ENmError::InvalidSettings), kStatusInvalidData);
+    EXPECT_NE(StatusOfNmError(ENmError::Other), kStatusSuccess);
+    EXPECT_NE(StatusOfNmError(ENmError::NotNow), kStatusSuccess);
+}
+
+TEST(NmErrorTest, ARefusalNamesNetworkManagersPermissionAndTheInterface) {
+    const std::string text = CRealAdapter::RefusalText(KCCL_STATUS_NM_REFUSED, "wlan7", "");
+    EXPECT_NE(text.find("org.freedesktop.NetworkManager.network-control"), std::string::npos) << text;
+    EXPECT_NE(text.find("wlan7"), std::string::npos) << text;
+    EXPECT_EQ(text.find('\n'), std::string::npos) << "one line";
+    EXPECT_NE(CRealAdapter::RefusalText(KCCL_STATUS_READ_ONLY, "wlan7", "").find("D-Bus"), std::string::npos);
+}
+
+TEST(NmUuidTest, RandomBytesBecomeAVersionFourUuid) {
+    std::array<uint8_t, 16> bytes{};
+    bytes.fill(0xFF);
+    const std::string text = UuidText(bytes);
+    EXPECT_TRUE(std::regex_match(
+        text, std::regex("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}")))
+        << text;
+    bytes.fill(0);
+    EXPECT_EQ(UuidText(bytes), "00000000-0000-4000-8000-000000000000");
+}
+
+}  // namespace
+}  // namespace wavory::kccl
