@@ -134,7 +134,8 @@ SOutput RunConnectStation(const SConnectArgs& args) {
     auto station = FindNetwork(session, ssid, args.channel);
     // A scan refused for want of a right finds nothing: say which right rather than "not in range".
     const std::string scanRefusal = TakeDriverRefusal();
-    if (!station && !scanRefusal.empty()) throw CCliError(kExitFailed, scanRefusal, "scan start", "not_permitted");
+    if (!station && !scanRefusal.empty())
+        throw CCliError(kExitFailed, scanRefusal, "scan start", "not_permitted");
     // With a mode the network must be of that mode; a cell not in range is started.
     if (station && args.mode && station->NetMode != (*args.mode == "infrastructure")) station = nullptr;
     if (!station && adHoc) {

@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "base/RegistrySchema.h"
 #include "store/RegFile.h"
@@ -220,8 +222,23 @@ bool CSqliteRegistry::Open() {
     sqlite3_busy_timeout(m_pDb, kBusyTimeoutMs);
     // WAL: readers never wait for a writer. NORMAL synchronisation keeps every committed change
     // through a crash of the program; only a power loss may take the last ones back.
-    if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=NORMAL") ||
-        !Exec("PRAGMA foreign_keys=ON") || !Exec("BEGIN IMMEDIATE")) {
+    // Switching a new database to WAL, or reading one while another program does, can answer
+    // "locked" at once without consulting the busy handler: such steps are tried again for as long
+    // as the busy timeout allows.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    const auto execRetrying = [&](const char* sql) {
+        for (;;) {
+            const int rc = sqlite3_exec(m_pDb, sql, nullptr, nullptr, nullptr);
+            if (rc == SQLITE_OK) return true;
+            const int primary = rc & 0xFF;
+            if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) ||
+                std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    };
+    if (!execRetrying("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=NORMAL") ||
+        !Exec("PRAGMA foreign_keys=ON") || !execRetrying("BEGIN IMMEDIATE")) {
         m_strError = "cannot open the settings store " + m_strFileName + ": " + sqlite3_errmsg(m_pDb);
         return false;
     }

@@ -175,7 +175,8 @@ SJoinResult JoinStation(const SJoin& join) {
     }
     if (profile) {
         // Keys the user entered for this join are kept where the profile had none that fitted.
-        if (!SecurityFits(*profile, settings.SecType == 1, settings.WpaMode)) CopySecurity(settings, *profile);
+        if (!SecurityFits(*profile, settings.SecType == 1, settings.WpaMode))
+            CopySecurity(settings, *profile);
         if (!profile->AutoSelect) {
             profile->AutoSelect = true;
             profile->Priority = profiles->UpdatePriorities(-1);
