@@ -11,7 +11,8 @@
 # Environment:
 #   HWSIM_STAGES   stages to run, in order (default: supplicant,direct,nm; see tests/hwsim/stages/)
 #   HWSIM_BENCH    0 leaves the benchmark out (default 1)
-#   HWSIM_OUT      where the image and the console log go (default: BUILD_DIR/hwsim)
+#   HWSIM_OUT      where the image and the console log go (default: BUILD_DIR-hwsim beside the build folder, so the
+#                  build folder holds only what the build made)
 #   HWSIM_TIMEOUT  seconds the guest may run (default 840; a loaded machine slows the emulation)
 #   HWSIM_MEMORY   guest memory (default 768M)
 # Every check prints one PASS or FAIL line; the run ends with "N passed, M failed" and exits 1 when a
@@ -20,7 +21,7 @@ set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 REPO=$(cd "$HERE/../.." && pwd)
 BUILD=$(cd "${1:-$REPO/build}" 2>/dev/null && pwd) || { echo "hwsim: no build folder ${1:-$REPO/build}" >&2; exit 1; }
-OUT=${HWSIM_OUT:-$BUILD/hwsim}
+OUT=${HWSIM_OUT:-$BUILD-hwsim}
 STAGES=${HWSIM_STAGES:-supplicant,direct,nm}
 TIMEOUT=${HWSIM_TIMEOUT:-840}
 started=$(date +%s)
