@@ -46,8 +46,93 @@ enum KCOM_OID {
     /* Leaves the network or ad-hoc cell the adapter is on (no payload). The adapter then has no
      * network to join until the next SSID set. */
     OID_DISCONNECT = 0x5A0,
+    /* The connection's radio details (query only; layout KCOM_LINK_INFO_LAYOUT). Frequency 0 = no link. */
+    OID_LINK_INFO = 0x5B0,
+    /* The last join attempt (query only; layout KCOM_JOIN_LAYOUT). The set that completes a
+     * connection's settings (the security mode when it needs no key, else the WEP key or the
+     * passphrase) starts an attempt and answers at once: status 2 when it started, and this request
+     * says "joining" until the attempt has ended; another status when it could not start, and this
+     * request says "failed" with the cause. A failed attempt returns the adapter to the network it
+     * was on before, where it was on one. */
+    OID_JOIN_STATE = 0x5C0,
     OID_REG_DOMAIN = 0x891
 };
+
+/* PHY types (OID_PHY_QUERY/SET, scan entry KCOM_ENTRY_PHY): the generation of the link or network. */
+enum KCOM_PHY_TYPE {
+    KCOM_PHY_A = 0,
+    KCOM_PHY_B = 1,
+    KCOM_PHY_G = 2,
+    KCOM_PHY_N = 3,  /* Wi-Fi 4 */
+    KCOM_PHY_AC = 4, /* Wi-Fi 5 */
+    KCOM_PHY_AX = 5, /* Wi-Fi 6; Wi-Fi 6E on 6 GHz */
+    KCOM_PHY_BE = 6  /* Wi-Fi 7 */
+};
+
+/* Channel record (OID_CHANNEL_QUERY/SET) beyond the channel byte at +8 and the flag at +12. A query
+ * fills both; a set with a record size (+0) of at least 20 takes the frequency from +16, a smaller
+ * record takes the channel as a 2.4/5 GHz channel number. */
+enum KCOM_CHANNEL_LAYOUT {
+    KCOM_CHANNEL_RECORD_SIZE = 0, /* u32 */
+    KCOM_CHANNEL_NUMBER = 8,      /* u8 */
+    KCOM_CHANNEL_FLAG = 12,       /* u32 */
+    KCOM_CHANNEL_FREQ = 16,       /* u32 MHz; 0 = not told */
+    KCOM_CHANNEL_WIDTH = 20,      /* u32 MHz; 0 = not told */
+    KCOM_CHANNEL_RECORD_FREQ = 24 /* record size of a set that carries the frequency */
+};
+
+/* How a rate was sent (KCOM_LINK_*_KIND). */
+enum KCOM_RATE_KIND { KCOM_RATE_LEGACY = 0, KCOM_RATE_HT = 1, KCOM_RATE_VHT = 2, KCOM_RATE_HE = 3, KCOM_RATE_EHT = 4 };
+
+/* Payload of OID_LINK_INFO. Rates are in units of 100 kbit/s, 0 = not known. A rate's description
+ * is four bytes: kind (KCOM_RATE_KIND), MCS index (0xFF = none), spatial streams (0 = not told) and
+ * guard interval (0 = 0.8 us, 1 = 0.4 us, 2 = 1.6 us, 3 = 3.2 us). */
+enum KCOM_LINK_INFO_LAYOUT {
+    KCOM_LINK_FREQ = 0,       /* u32 MHz */
+    KCOM_LINK_WIDTH = 4,      /* u32 MHz */
+    KCOM_LINK_PHY = 8,        /* u32 KCOM_PHY_TYPE */
+    KCOM_LINK_TX_RATE = 12,   /* u32 */
+    KCOM_LINK_RX_RATE = 16,   /* u32 */
+    KCOM_LINK_MAX_RATE = 20,  /* u32, the fastest rate the connection allows */
+    KCOM_LINK_TX_KIND = 24,   /* 4 bytes: kind, MCS, streams, guard interval */
+    KCOM_LINK_RX_KIND = 28,   /* 4 bytes, as for sending */
+    KCOM_LINK_SECURITY = 32,  /* u32 KCOM_SECURITY_KIND of the connection */
+    KCOM_LINK_SIGNAL = 36,    /* i32 dBm; INT32_MIN = not known */
+    KCOM_LINK_NOISE = 40,     /* i32 dBm; INT32_MIN = not known */
+    KCOM_LINK_EAP_METHOD = 44 /* u8 KCOM_EAP_METHOD, 0 without 802.1X */
+};
+
+/* 802.1X methods (KCOM_LINK_EAP_METHOD). */
+enum KCOM_EAP_METHOD { KCOM_EAP_NONE = 0, KCOM_EAP_PEAP = 1, KCOM_EAP_TTLS = 2, KCOM_EAP_TLS = 3, KCOM_EAP_PWD = 4 };
+
+/* Payload of OID_JOIN_STATE. */
+enum KCOM_JOIN_LAYOUT {
+    KCOM_JOIN_STATE_FIELD = 0, /* u32 KCOM_JOIN_STATE_VALUE */
+    KCOM_JOIN_CAUSE = 4,       /* u32 KCOM_JOIN_CAUSE_VALUE of a failed attempt */
+    KCOM_JOIN_ATTEMPT = 8,     /* u32, one more for every attempt started; 0 = none yet */
+    KCOM_JOIN_FLAGS = 12,      /* u32 KCOM_JOIN_FLAG bits */
+    KCOM_JOIN_SSID_LEN = 16,   /* u8 */
+    KCOM_JOIN_SSID = 17,       /* 32 bytes: the network of the attempt */
+    KCOM_JOIN_DETAIL = 52,     /* UTF-8 text, zero-terminated: what the cause alone does not say */
+    KCOM_JOIN_DETAIL_SIZE = 256
+};
+enum KCOM_JOIN_STATE_VALUE { KCOM_JOIN_IDLE = 0, KCOM_JOIN_JOINING = 1, KCOM_JOIN_JOINED = 2, KCOM_JOIN_FAILED = 3 };
+enum KCOM_JOIN_CAUSE_VALUE {
+    KCOM_CAUSE_NONE = 0,
+    KCOM_CAUSE_WRONG_KEY = 1,        /* WEP key, passphrase or password not accepted */
+    KCOM_CAUSE_NOT_FOUND = 2,        /* the network is not in range */
+    KCOM_CAUSE_REFUSED = 3,          /* the network refused the association or authentication */
+    KCOM_CAUSE_UNSUPPORTED = 4,      /* this way of control cannot join it; the detail names what can */
+    KCOM_CAUSE_NEEDS_8021X = 5,      /* an enterprise network, and no 802.1X credentials were given */
+    KCOM_CAUSE_TIMEOUT = 6,
+    KCOM_CAUSE_ADAPTER_GONE = 7,
+    KCOM_CAUSE_NOT_PERMITTED = 8,    /* a right is missing; the detail names it */
+    KCOM_CAUSE_CERT_UNTRUSTED = 9,   /* the server's certificate; the detail gives subject and fingerprint */
+    KCOM_CAUSE_SERVER_NAME = 10,     /* the server's name does not match */
+    KCOM_CAUSE_METHOD_REFUSED = 11,  /* the server refused the 802.1X method */
+    KCOM_CAUSE_CANCELLED = 12        /* a newer attempt or a disconnect ended it */
+};
+enum KCOM_JOIN_FLAG { KCOM_JOIN_FLAG_RESTORED = 1 /* the previous connection was restored after the failure */ };
 
 /* Layout of the scan result list (payload of OID_SCAN_LIST): a status byte, then two halves of
  * entries, access points first, ad-hoc networks second; and the fields of one entry. */
@@ -67,6 +152,10 @@ enum KCOM_SCAN_LAYOUT {
     KCOM_ENTRY_PRIVACY = 99,   /* u8, nonzero when encryption is required */
     KCOM_ENTRY_SIGNAL = 104,   /* i32, dBm */
     KCOM_ENTRY_SECURITY = 100, /* u8, KCOM_SECURITY_KIND; 0 = not told (the privacy byte says) */
+    KCOM_ENTRY_FREQ = 108,     /* u32 MHz; 0 = not told (the channel byte is a 2.4/5 GHz channel) */
+    KCOM_ENTRY_MAX_RATE = 112, /* u32, units of 100 kbit/s, from the rates and capabilities the network offers; 0 = not told */
+    KCOM_ENTRY_WIDTH = 116,    /* u16 MHz; 0 = not told */
+    KCOM_ENTRY_AKM = 120,      /* u32 KCOM_AKM bits of the RSN and WPA elements */
     KCOM_SCAN_PAGE = 2         /* u16 page number of OID_SCAN_LIST_MORE */
 };
 
@@ -76,9 +165,41 @@ enum KCOM_SECURITY_KIND {
     KCOM_SECURITY_OPEN = 1,
     KCOM_SECURITY_WEP = 2,
     KCOM_SECURITY_WPA = 3,
-    KCOM_SECURITY_WPA2 = 4,
-    KCOM_SECURITY_WPA3 = 5
+    KCOM_SECURITY_WPA2 = 4,           /* WPA2-Personal */
+    KCOM_SECURITY_WPA3 = 5,           /* WPA3-Personal (SAE) */
+    KCOM_SECURITY_OWE = 6,            /* Enhanced Open */
+    KCOM_SECURITY_WPA2_WPA3 = 7,      /* WPA2/WPA3-Personal transition */
+    KCOM_SECURITY_WPA2_ENTERPRISE = 8,
+    KCOM_SECURITY_WPA3_ENTERPRISE = 9, /* also Suite-B */
+    KCOM_SECURITY_WPA_ENTERPRISE = 10  /* WPA (the first version) with 802.1X */
+};
+
+/* Key management suites a network offers (scan entry KCOM_ENTRY_AKM). */
+enum KCOM_AKM {
+    KCOM_AKM_8021X = 1 << 0,
+    KCOM_AKM_PSK = 1 << 1,
+    KCOM_AKM_FT_8021X = 1 << 2,
+    KCOM_AKM_FT_PSK = 1 << 3,
+    KCOM_AKM_8021X_SHA256 = 1 << 4,
+    KCOM_AKM_PSK_SHA256 = 1 << 5,
+    KCOM_AKM_SAE = 1 << 6,
+    KCOM_AKM_FT_SAE = 1 << 7,
+    KCOM_AKM_SUITE_B = 1 << 8,
+    KCOM_AKM_SUITE_B_192 = 1 << 9,
+    KCOM_AKM_FT_8021X_SHA384 = 1 << 10,
+    KCOM_AKM_OWE = 1 << 11,
+    KCOM_AKM_SAE_EXT_KEY = 1 << 12,
+    KCOM_AKM_FT_SAE_EXT_KEY = 1 << 13,
+    KCOM_AKM_8021X_SHA384 = 1 << 14,
+    KCOM_AKM_WPA1 = 1 << 15 /* the suites came from the WPA element, not the RSN element */
 };
 
 /* Values of the security mode (OID_SECURITY_QUERY/SET) beyond none (0), WEP (1) and TKIP (2). */
-enum KCOM_SECURITY_MODE_EXT { KCOM_SECURITY_MODE_WPA2_PERSONAL = 3, KCOM_SECURITY_MODE_WPA3_PERSONAL = 4 };
+enum KCOM_SECURITY_MODE_EXT {
+    KCOM_SECURITY_MODE_WPA2_PERSONAL = 3,
+    KCOM_SECURITY_MODE_WPA3_PERSONAL = 4,
+    KCOM_SECURITY_MODE_OWE = 5,
+    KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL = 6, /* joins as WPA3 where the adapter can, else as WPA2 */
+    KCOM_SECURITY_MODE_WPA2_ENTERPRISE = 7,
+    KCOM_SECURITY_MODE_WPA3_ENTERPRISE = 8
+};
