@@ -50,7 +50,7 @@ home=$work/home
 trap 'rm -rf "$work"; rm -f /dev/shm/wavory-package-check' EXIT
 dpkg-deb -x "$deb" "$work/root"
 check "desktop entry is valid" desktop-file-validate "$work/root/usr/share/applications/wavory.desktop"
-check "metainfo is valid" appstreamcli validate --no-net --pedantic "$work"/root/usr/share/metainfo/*.metainfo.xml
+check "metainfo is valid, with its desktop entry and icon" appstreamcli validate-tree --no-net --pedantic "$work/root"
 check "nothing setuid or setgid" test -z "$(find "$work/root" -perm /6000)"
 check "no polkit rule installed active" test ! -e "$work/root/etc/polkit-1" -a ! -e "$work/root/usr/share/polkit-1"
 
