@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the window's icons as PNG files into src/ui/res/icons (no dependencies beyond Python).
+"""Draws the window's icons as PNG files into src/ui/res/icons (no dependencies beyond Python),
+and the utility icon once more as SVG (wavory.svg) for the icon theme's scalable size.
 
 The utility icon: a blue rounded square with a white wireless sign. The radio transmitter picture
 of the General page: a USB adapter with its antenna sending. Shapes are described in a 256 x 256
@@ -124,6 +125,30 @@ def app_icon_layers(size):
     return layers
 
 
+def app_icon_svg():
+    """The large utility icon as SVG: the same shapes as app_icon_layers, in the same 256 space."""
+    def arc_path(cx, cy, radius, half_span_deg):
+        a = math.radians(half_span_deg)
+        x0, y0 = cx - radius * math.sin(a), cy - radius * math.cos(a)
+        x1, y1 = cx + radius * math.sin(a), cy - radius * math.cos(a)
+        return "M %.2f %.2f A %d %d 0 0 1 %.2f %.2f" % (x0, y0, radius, radius, x1, y1)
+    arcs = "\n".join('  <path d="%s"/>' % arc_path(128, 196, r, 45) for r in (62, 102, 142))
+    return """<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 256 256">
+ <defs>
+  <linearGradient id="face" x1="0" y1="8" x2="0" y2="248" gradientUnits="userSpaceOnUse">
+   <stop offset="0" stop-color="#2196f3"/>
+   <stop offset="1" stop-color="#0d47a1"/>
+  </linearGradient>
+ </defs>
+ <rect x="8" y="8" width="240" height="240" rx="52" fill="url(#face)"/>
+ <g fill="none" stroke="#ffffff" stroke-width="24" stroke-linecap="round">
+%s
+ </g>
+ <circle cx="128" cy="196" r="20" fill="#ffffff"/>
+</svg>
+""" % arcs
+
+
 def transmitter_layers():
     blue = (66, 165, 245)
     return [
@@ -147,6 +172,8 @@ def main():
         samples = 8 if size <= 32 else 4 if size <= 128 else 3
         write_png(os.path.join(OUT, "wavory-%d.png" % size), render(app_icon_layers(size), size, samples), size)
     write_png(os.path.join(OUT, "transmitter.png"), render(transmitter_layers(), 96, 4), 96)
+    with open(os.path.join(OUT, "wavory.svg"), "w") as f:
+        f.write(app_icon_svg())
 
 
 if __name__ == "__main__":

@@ -34,6 +34,7 @@ namespace {
 
 struct SOptions {
     bool bMinimized = false;
+    bool bTray = false;
     bool bVerbose = false;
     bool bHelp = false;
     bool bVersion = false;
@@ -44,14 +45,19 @@ struct SOptions {
 };
 
 const char kUsage[] =
-    "usage: wavory [--adapter NAME] [--minimized] [--verbose] [--screenshots FOLDER [--delay SECONDS]]\n"
+    "usage: wavory [--adapter NAME] [--minimized | --tray] [--verbose]\n"
+    "              [--screenshots FOLDER [--delay SECONDS]] | --version | --help\n"
     "  --adapter NAME         adapter to use: \"sim\" or an interface such as wlan0 (default:\n"
     "                         $WAVORY_ADAPTER, else the first wireless interface, else the simulation)\n"
     "  --minimized            start minimised\n"
+    "  --tray                 start hidden in the notification area (minimised where there is none),\n"
+    "                         as the desktop starts it with \"Start with the desktop\"\n"
     "  --verbose              write diagnostics to standard error (as WAVORY_TRACE=1 does)\n"
     "  --screenshots FOLDER   write a PNG of each page and dialog into FOLDER, then exit\n"
     "                         (uses the offscreen platform unless QT_QPA_PLATFORM is set)\n"
-    "  --delay SECONDS        how long the window runs before the pictures are taken (default 8)\n";
+    "  --delay SECONDS        how long the window runs before the pictures are taken (default 8)\n"
+    "  --version              print the version and exit\n"
+    "  -h, --help             print this help and exit\n";
 
 SOptions ParseOptions(int argc, char** argv) {
     SOptions options;
@@ -59,6 +65,8 @@ SOptions ParseOptions(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--minimized") {
             options.bMinimized = true;
+        } else if (arg == "--tray") {
+            options.bTray = true;
         } else if (arg == "--adapter" && i + 1 < argc) {
             options.strAdapter = argv[++i];
             if (options.strAdapter.empty()) options.strError = "empty --adapter name";
@@ -212,6 +220,7 @@ int main(int argc, char** argv) {
                        options.nDelaySecs * 1000);
     CMainWindowHost window([&](CTessalDlg& dlg) {
         dlg.SetStartMinimized(options.bMinimized);
+        dlg.SetStartInTray(options.bTray);
         if (screenshots) shots.Attach(&dlg);
     });
 

@@ -21,13 +21,14 @@
 #include "shell/Tessal.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
+#include "wavory_version.h"
 
 namespace wavory::cli {
 
 namespace {
 
 constexpr const char* kDeviceName = "Wavory Utility";
-constexpr const char* kVersion = "2.2.1";
+constexpr const char* kVersion = WAVORY_VERSION;
 constexpr const char* kViewPreference = "View AP or NET";
 
 // Byte totals of the link statistics counters, as the polling thread sums them.

@@ -47,5 +47,7 @@ void AddProfileFileCommands(CLI::App& profiles, CCommandTable& table);
 void AddPrefsCommands(CLI::App& app, CCommandTable& table);
 // adapters
 void AddAdaptersCommand(CLI::App& app, CCommandTable& table);
+// complete profiles|ssids (hidden: the shell completion's helper)
+void AddCompleteCommand(CLI::App& app, CCommandTable& table);
 
 }  // namespace wavory::cli

@@ -9,6 +9,7 @@
 
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "wavory_version.h"
 
 using namespace wavory::cli;
 
@@ -94,6 +95,8 @@ int main(int argc, char** argv) {
     app.add_option("--adapter", adapter,
                    "Adapter to use: \"sim\" or an interface name such as wlan0 (default: $WAVORY_ADAPTER, "
                    "else the first wireless interface, else the simulated adapter)");
+    app.set_version_flag("--version", "wavoryctl (Wavory Utility) " WAVORY_VERSION,
+                         "Print the version and exit");
     app.require_subcommand(1);
     // Global options may also follow the command ("wavoryctl status --adapter wlan0").
     app.fallthrough();
@@ -111,6 +114,7 @@ int main(int argc, char** argv) {
         AddProfileFileCommands(*profiles, table);
         AddPrefsCommands(app, table);
         AddAdaptersCommand(app, table);
+        AddCompleteCommand(app, table);
 
         try {
             app.parse(argc, argv);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kccl_sim.h"
+#include "wavory_version.h"
 
 namespace {
 
@@ -30,7 +31,8 @@ const char* const kUsage =
     "  scan-duration MS           how long later scans run\n"
     "  log                        the last requests the adapter received\n"
     "  hold MS                    hold the adapter's lock for MS milliseconds, as a program\n"
-    "                             stalled in the middle of a request does\n";
+    "                             stalled in the middle of a request does\n"
+    "  --help | --version         this text, or the version\n";
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "wavory-sim: %s\n", message.c_str());
@@ -172,6 +174,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string first = argv[1];
+    if (first == "--version") {
+        std::printf("wavory-sim (Wavory Utility) %s\n", WAVORY_VERSION);
+        return 0;
+    }
     if (first == "-h" || first == "--help" || first == "help") {
         std::fputs(kUsage, stdout);
         return 0;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "ui/monitor/BoundPage.h"
+#include "wavory_version.h"
 
 namespace Ui {
 class CMainAbout;
@@ -17,7 +18,7 @@ class CCommVarList;
 class CMainAbout : public CBoundPage {
     Q_OBJECT
 public:
-    static constexpr const char* kVersion = "2.2.1";
+    static constexpr const char* kVersion = WAVORY_VERSION;
     // The adapter the pages show, as one line ("Simulated adapter", "wlan0", "Not Connected").
     static QString AdapterText();
 

@@ -2,6 +2,7 @@
 
 #include "ui_Prefs.h"
 
+#include <QCheckBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "driver/Format.h"
 #include "driver/Request.h"
 #include "monitor/Poll.h"
+#include "platform/Autostart.h"
 #include "profiles/RegistryUpdate.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
@@ -56,6 +58,7 @@ void CPrefs::OnInitDialog() {
     }
     SetScanRadios();
     UpdateData(false);
+    ui->chkAutostart->setChecked(CAutostart().IsEnabled());
     ui->IDC_1158->setFocus();
     ui->IDC_1158->selectAll();
 }
@@ -110,6 +113,15 @@ bool CPrefs::OnApply() {
     }
     if (theApp.m_pPoll) theApp.m_pPoll->SetInterval(m_nInterval);
     if (IMainWindow* window = theApp.m_pMainWnd; window && window->IsSiteVisible()) window->RefreshSiteList();
+    // The autostart entry is a file of the desktop's, not a stored preference: it is the setting.
+    const CAutostart autostart;
+    QString error;
+    if (ui->chkAutostart->isChecked() != autostart.IsEnabled() &&
+        !autostart.SetEnabled(ui->chkAutostart->isChecked(), error)) {
+        theApp.ShowMessage("Could not change the autostart entry: " + error.toStdString(), EMsgIcon::Warning);
+        ui->chkAutostart->setChecked(autostart.IsEnabled());
+        return false;
+    }
     return true;
 }
 

@@ -1,6 +1,7 @@
 // The Preferences dialog: the statistics update interval and the signal units (usable), the scan
 // and battery power-save preferences (shown disabled) and the country selection (hidden). Values
-// are stored only through Apply or OK, and only when the interval is valid.
+// are stored only through Apply or OK, and only when the interval is valid. "Start with the
+// desktop" writes or removes the desktop's autostart entry on Apply.
 #pragma once
 
 #include <QDialog>

@@ -59,6 +59,9 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     m_pTrayBackend->SetWindowIcon(windowIcon());
     connect(m_pTrayBackend, &CTrayBackend::Activated, this, &CTessalDlg::OnTrayActivated);
 
+    m_TrayRetry.setInterval(kTrayRetryMs);
+    connect(&m_TrayRetry, &QTimer::timeout, this, &CTessalDlg::RetryTrayStart);
+
     m_MainTimer.setInterval(kTickMs);
     connect(&m_MainTimer, &QTimer::timeout, this, [] { theApp.OnMainTick(); });
 }
@@ -71,13 +74,18 @@ int CTessalDlg::Run() {
     connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
     m_MainTimer.start();
     m_bStarting = true;  // a minimised start stays on the task bar
-    if (m_bStartMinimized)
+    if (m_bStartInTray && m_tray.IsAdded()) {
+        // Only the icon shows; it brings the window back.
+    } else if (m_bStartMinimized || m_bStartInTray) {
         showMinimized();
-    else
+        if (m_bStartInTray) m_TrayRetry.start();
+    } else {
         show();
+    }
     m_bStarting = false;
     loop.exec();
     m_MainTimer.stop();
+    m_TrayRetry.stop();
     OnDestroy();
     return result();
 }
@@ -91,6 +99,17 @@ void CTessalDlg::OnInitDialog() {
     m_tray.SetTip(theApp.GetTrayTip());  // empty unless a connection was seen before the window existed
     m_tray.Add();
     m_tray.SetIcon(CTrayBackend::kWindowIcon);
+}
+
+void CTessalDlg::RetryTrayStart() {
+    // The user has taken the window up meanwhile, or the wait is over: it stays where it is.
+    if (!isMinimized() || ++m_nTrayRetries > kTrayWaitMs / kTrayRetryMs) {
+        m_TrayRetry.stop();
+        return;
+    }
+    if (!m_tray.Add()) return;
+    m_TrayRetry.stop();
+    hide();
 }
 
 void CTessalDlg::OnDestroy() {

@@ -42,6 +42,13 @@ public:
 
     // Start minimised instead of shown (set before Run).
     void SetStartMinimized(bool minimized) { m_bStartMinimized = minimized; }
+    // Start hidden in the notification area (set before Run). Where there is none the window starts
+    // minimised on the task bar, and hides into the notification area if one appears soon after
+    // (a desktop starts its panel and its autostart programs at the same time).
+    void SetStartInTray(bool inTray) { m_bStartInTray = inTray; }
+    // How long, and how often, a tray start looks for a late notification area.
+    static constexpr int kTrayWaitMs = 30000;
+    static constexpr int kTrayRetryMs = 1000;
 
     // IMainWindow: shows the window and runs until it is closed; then the window's part of shutdown.
     int Run() override;
@@ -77,6 +84,7 @@ private:
     void OnPageChanged(int index);
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
     CBoundPage* BoundPage(int page) const;
+    void RetryTrayStart();
 
     std::unique_ptr<Ui::CTessalDlg> ui;
     CTrayBackend* m_pTrayBackend;
@@ -91,6 +99,9 @@ private:
     QTimer m_MainTimer;
     int m_nActivePage = -1;
     bool m_bStartMinimized = false;
+    bool m_bStartInTray = false;
+    QTimer m_TrayRetry;
+    int m_nTrayRetries = 0;
     bool m_bStarting = false;
     bool m_bShownOnce = false;
 };

@@ -2,13 +2,17 @@
 // Defaults and the units the dialog opens with.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
 #include "../support/UiCore.h"
+#include "TestMain.h"
+#include "platform/Autostart.h"
 #include "ui/monitor/Prefs.h"
 
 namespace wavory::test {
@@ -138,6 +142,36 @@ TEST_F(PrefsTest, CountrySelectionFollowsTheRegulatoryDomain) {
     ASSERT_EQ(kccl_sim_set_fault(0x891, KCCL_SIM_FAULT_RESULT, 1), 0);
     P failed;
     EXPECT_EQ(Control<QComboBox>(failed, P::IDC_COUNTRY)->currentIndex(), 0);
+}
+
+// "Start with the desktop" is the autostart entry itself: Apply writes or removes it, an invalid
+// interval changes it as little as the stored values, and the dialog opens with what is there.
+TEST_F(PrefsTest, StartWithTheDesktopWritesAndRemovesTheAutostartEntry) {
+    qputenv("XDG_CONFIG_DIRS", QByteArray::fromStdString(TempHome() + "/no-system-entries"));
+    const QString entry = CAutostart().UserEntryPath();
+    QFile::remove(entry);
+    {
+        P dialog;
+        auto* box = dialog.findChild<QCheckBox*>(QStringLiteral("chkAutostart"));
+        ASSERT_NE(box, nullptr);
+        EXPECT_FALSE(box->isChecked());
+        box->setChecked(true);
+        TypeInterval(dialog, "4");
+        EXPECT_FALSE(dialog.OnApply());
+        EXPECT_FALSE(QFile::exists(entry));
+        TypeInterval(dialog, "10");
+        EXPECT_TRUE(dialog.OnApply());
+        EXPECT_TRUE(QFile::exists(entry));
+    }
+    {
+        P dialog;
+        auto* box = dialog.findChild<QCheckBox*>(QStringLiteral("chkAutostart"));
+        EXPECT_TRUE(box->isChecked());
+        box->setChecked(false);
+        Click(dialog, P::IDC_OK);
+        EXPECT_FALSE(QFile::exists(entry));
+    }
+    EXPECT_TRUE(m_Messages.m_Shown.size() == 1u);  // the interval's message only
 }
 
 }  // namespace

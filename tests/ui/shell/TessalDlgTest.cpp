@@ -202,5 +202,43 @@ TEST_F(TessalDlgTest, MinimisedStartStaysOnTheTaskBar) {
     EXPECT_TRUE(minimized);
 }
 
+// Started with the desktop (--tray): only the icon shows, and it brings the window back.
+TEST_F(TessalDlgTest, TrayStartShowsOnlyTheIcon) {
+    m_pDlg->TrayBackend()->SetAvailability([] { return true; });
+    m_pDlg->SetStartInTray(true);
+    bool hidden = false, iconShown = false, restored = false;
+    QTimer::singleShot(200, [&] {
+        hidden = !m_pDlg->isVisible();
+        iconShown = m_pDlg->TrayBackend()->Icon()->isVisible();
+        emit m_pDlg->TrayBackend()->Activated(QSystemTrayIcon::Trigger);
+        restored = m_pDlg->isVisible() && !m_pDlg->isMinimized();
+        m_pDlg->reject();
+    });
+    m_pDlg->Run();
+    EXPECT_TRUE(hidden);
+    EXPECT_TRUE(iconShown);
+    EXPECT_TRUE(restored);
+}
+
+// Without a notification area the window stays reachable on the task bar; one that appears soon
+// after (the desktop's panel starting late) takes it.
+TEST_F(TessalDlgTest, TrayStartWithoutANotificationAreaStaysOnTheTaskBarUntilOneAppears) {
+    auto available = std::make_shared<bool>(false);
+    m_pDlg->TrayBackend()->SetAvailability([available] { return *available; });
+    m_pDlg->SetStartInTray(true);
+    bool minimized = false, hiddenLater = false;
+    QTimer::singleShot(200, [&] {
+        minimized = m_pDlg->isVisible() && m_pDlg->isMinimized();
+        *available = true;
+    });
+    QTimer::singleShot(200 + 3 * CTessalDlg::kTrayRetryMs, [&] {
+        hiddenLater = !m_pDlg->isVisible() && m_pDlg->Tray().IsAdded();
+        m_pDlg->reject();
+    });
+    m_pDlg->Run();
+    EXPECT_TRUE(minimized);
+    EXPECT_TRUE(hiddenLater);
+}
+
 }  // namespace
 }  // namespace wavory::test
