@@ -260,7 +260,7 @@ std::vector<CMainProfile::SProfileRow> CMainProfile::BuildRows() const {
         row.autoSelect = profile.AutoSelect;
         row.name = profile.ProfName;
         row.ssid = profile.NetName;
-        row.wep = profile.SecType != 0;
+        row.security = ProfileSecurityText(profile);
         row.connected = currentSsid ? *currentSsid == profile.NetName
                                     : adHoc && connected && connected->ProfName == profile.ProfName;
         rows.push_back(std::move(row));
@@ -289,7 +289,7 @@ void CMainProfile::FillLists() {
         item->setText(0, name);
         item->setData(0, kNameRole, QByteArray::fromStdString(row.name));
         item->setText(1, ssid);
-        item->setText(2, row.wep ? QStringLiteral("WEP") : QStringLiteral("None"));
+        item->setText(2, QString::fromStdString(row.security));
         // A name cut short by a narrow column can be read in full.
         item->setToolTip(0, PlainToolTip(name));
         item->setToolTip(1, PlainToolTip(ssid));

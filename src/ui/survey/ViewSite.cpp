@@ -44,7 +44,9 @@ QString Text(int id) { return QString::fromStdString(LoadStringId(id)); }
 // A copy of a scanned station as a profile holds it: the channel as its position in the channel list.
 std::shared_ptr<CStation> ProfileCopy(const CStation& station) {
     auto copy = std::make_shared<CStation>(station, station.m_strBssid, station.m_nRssi);
-    copy->PhyChnl = ChannelNumberToIndex(station.PhyType, station.PhyChnl);
+    copy->PhyType = ProfilePhyType(station.PhyType, station.FrequencyMHz());
+    copy->PhyChnl = ChannelNumberToIndex(copy->PhyType, station.PhyChnl);
+    copy->PhyFreq = station.FrequencyMHz();
     return copy;
 }
 

@@ -23,13 +23,15 @@ TEST_F(MainProfileTest, ListsShowMembersInTheirOrderAndTheOthers) {
     Stored("Zulu", "Harbour", true)->SecType = 1;
     Stored("Alpha", "Lighthouse", true);
     Stored("Mike", "Boatyard");
+    Stored("Ferry", "Ferry Terminal", true)->WpaMode = KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL;
     auto page = ShowPage();
     page->Refresh();
     QTreeWidget* autoList = List(*page, P::IDC_AUTO_LIST);
     EXPECT_EQ(Column(autoList),
-              (std::vector<std::string>{"Zulu", "Alpha"}));  // priority order, not name order
-    EXPECT_EQ(Column(autoList, 1), (std::vector<std::string>{"Harbour", "Lighthouse"}));
-    EXPECT_EQ(Column(autoList, 2), (std::vector<std::string>{"WEP", "None"}));
+              (std::vector<std::string>{"Zulu", "Alpha", "Ferry"}));  // priority order, not name order
+    EXPECT_EQ(Column(autoList, 1), (std::vector<std::string>{"Harbour", "Lighthouse", "Ferry Terminal"}));
+    // The kind of security a WPA profile joins with, not "None".
+    EXPECT_EQ(Column(autoList, 2), (std::vector<std::string>{"WEP", "None", "WPA2/WPA3-Personal"}));
     EXPECT_EQ(Names(*page, P::IDC_OTHER_LIST), std::vector<std::string>{"Mike"});
     for (QTreeWidget* list : {autoList, List(*page, P::IDC_OTHER_LIST)}) {
         EXPECT_EQ(list->headerItem()->text(0), "Profile Name");
