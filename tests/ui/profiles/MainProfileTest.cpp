@@ -37,7 +37,11 @@ TEST_F(MainProfileTest, ListsShowMembersInTheirOrderAndTheOthers) {
         EXPECT_EQ(list->headerItem()->text(0), "Profile Name");
         EXPECT_EQ(list->headerItem()->text(1), "Network Name (SSID)");
         EXPECT_EQ(list->headerItem()->text(2), "Security");
-        EXPECT_EQ(list->columnWidth(1), static_cast<int>(list->width() * P::kColumnShares[1]));
+        // The shares of the design, the security column widened from the network name's for its names.
+        EXPECT_EQ(list->columnWidth(0), static_cast<int>(list->width() * P::kColumnShares[0]));
+        EXPECT_LE(list->columnWidth(1), static_cast<int>(list->width() * P::kColumnShares[1]));
+        EXPECT_GE(list->columnWidth(2), QFontMetrics(list->font()).horizontalAdvance("WPA2-Personal"));
+        EXPECT_LE(list->columnWidth(0) + list->columnWidth(1) + list->columnWidth(2), list->width());
     }
 }
 
