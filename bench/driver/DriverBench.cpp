@@ -2,6 +2,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "driver/CommVarList.h"
 #include "driver/Request.h"
 #include "kccl_sim.h"
+#include "survey/StationMngr.h"
 
 using namespace wavory;
 
@@ -62,6 +64,30 @@ void BM_ShortLivedListRead(benchmark::State& state) {
     theApp.DisconnectDriver();
 }
 BENCHMARK(BM_ShortLivedListRead);
+
+// A scan merge as the main tick runs it, with the fields of today's networks (frequency, rate,
+// width, key management) read from every entry: the built-in scenario (14 networks on three
+// bands), then with further 5 and 6 GHz access points up to the given count, over several pages.
+void BM_ScanMergeModern(benchmark::State& state) {
+    UseOwnAdapter();
+    kccl_sim_reset(nullptr);
+    for (int i = 0; i < state.range(0) - 14; ++i) {
+        char net[256];
+        const int freq = i % 2 == 0 ? 5180 + 20 * (i % 8) : 5955 + 20 * (i % 20);
+        std::snprintf(net, sizeof net,
+                      R"({"ssid":"Bench%d","bssid":"02-00-00-00-%02X-%02X","frequency_mhz":%d,)"
+                      R"("generation":"Wi-Fi 6","width_mhz":80,"security":"wpa3","passphrase":"bench-pass"})",
+                      i, i / 256, i % 256, freq);
+        kccl_sim_put_network(net);
+    }
+    kccl_sim_set_scan_duration(0);
+    theApp.ConnectDriver();
+    CStationMngr stations(true);
+    for (auto _ : state) benchmark::DoNotOptimize(stations.MergeScan());
+    state.counters["stations"] = static_cast<double>(stations.Snapshot().size());
+    theApp.DisconnectDriver();
+}
+BENCHMARK(BM_ScanMergeModern)->Arg(14)->Arg(100);
 
 }  // namespace
 

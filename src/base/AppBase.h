@@ -99,6 +99,9 @@ public:
     // the index and rates are also read without it, hence atomic.
     std::atomic<int> m_nStatIndex{0};
     std::array<StatSample, kStatRingSize> m_StatHistory{};
+    // The same samples as throughput in KB/s, slot for slot: what the statistics page plots, since
+    // a utilisation of 54 Mbit/s says little about a link of a gigabit.
+    std::array<StatSample, kStatRingSize> m_RateHistory{};
     std::atomic<int> m_nRxRate{0};
     std::atomic<int> m_nTxRate{0};
     IGraphSink* m_pGraphPage = nullptr;

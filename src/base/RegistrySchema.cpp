@@ -10,7 +10,7 @@ namespace {
 constexpr ERegType D = ERegType::Dword;
 constexpr ERegType S = ERegType::Sz;
 
-constexpr std::array<SRegSchemaEntry, 38> kSchema{{
+constexpr std::array<SRegSchemaEntry, 39> kSchema{{
     // One profile section ("Profile N", "Import\Profile N" or "Import").
     {"ProfName", S},
     {"NetName", S},
@@ -41,6 +41,7 @@ constexpr std::array<SRegSchemaEntry, 38> kSchema{{
     {"Priority", D},
     {"WpaMode", D},
     {"WpaPassphrase", S},
+    {"PhyFreq", D},
     // The application key (and "Import" for the profile count).
     {"NumOfProfiles", D},
     {"Polling Interval", D},

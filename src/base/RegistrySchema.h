@@ -17,8 +17,8 @@ struct SRegSchemaEntry {
 };
 
 // How many of the schema's first entries are the values of one profile section: the 27 of the
-// original layout and the two of WPA security.
-inline constexpr std::size_t kProfileValueCount = 29;
+// original layout, the two of WPA security and the channel's frequency.
+inline constexpr std::size_t kProfileValueCount = 30;
 
 // The profile values in load order, then the values of the application key.
 std::span<const SRegSchemaEntry> RegistrySchema();

@@ -174,8 +174,13 @@ SOutput RunConnectStation(const SConnectArgs& args) {
                    "hexadecimal digits) and, if it is not key 1, --key-index N");
     }
     if (settings.WpaMode != 0) {
-        if (args.passphrase) {
-            if (settings.WpaMode == KCOM_SECURITY_MODE_WPA3_PERSONAL && args.passphrase->size() == 64)
+        if (args.passphrase && !ModeTakesPassphrase(settings.WpaMode)) {
+            UsageError("the network \"" + Printable(ssid) + "\" uses " + WpaModeName(settings.WpaMode) +
+                       ", which takes no passphrase; leave out --passphrase");
+        } else if (args.passphrase) {
+            if ((settings.WpaMode == KCOM_SECURITY_MODE_WPA3_PERSONAL ||
+                 settings.WpaMode == KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL) &&
+                args.passphrase->size() == 64)
                 UsageError("WPA3 takes the passphrase itself, not 64 hexadecimal digits");
             settings.WpaPassphrase = *args.passphrase;
         } else if (JoinNeedsKey(settings)) {

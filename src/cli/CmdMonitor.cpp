@@ -10,6 +10,8 @@
 #include "base/StringTable.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
+#include "cli/StationView.h"
+#include "driver/AirText.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Format.h"
@@ -17,6 +19,9 @@
 #include "driver/Request.h"
 #include "monitor/Poll.h"
 #include "monitor/Signal.h"
+#include "radio/Bands.h"
+#include "radio/Rates.h"
+#include "radio/Security.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
 #include "survey/Station.h"
@@ -60,6 +65,13 @@ void PutSignal(json& j, const CStation& station, std::string* text) {
 
 int NetworkRateMbps(const CStation& station) { return station.PhyType == 1 ? 11 : 54; }
 
+// The link's details where the adapter reports them; nothing without a link.
+std::optional<SLinkInfo> LiveLink() {
+    auto link = ReadLinkInfo();
+    if (!link || link->freqMHz == 0) return std::nullopt;
+    return link;
+}
+
 // ---- status ----
 
 SOutput StatusOf(CCliSession& session);
@@ -78,10 +90,32 @@ SOutput StatusOf(CCliSession& session) {
     session.CheckAdapter("connection status read");
     j["connected"] = connected;
     // Every field is present, null while unknown, so that scripts see one shape.
-    for (const char* key :
-         {"ssid", "ssid_hex", "network_mode", "channel", "frequency_mhz", "phy", "channel_text", "max_rate",
-          "security", "power_save", "radio_status", "link_quality", "signal_dbm", "signal_percent",
-          "network_rate_mbps", "bssid", "received", "sent"})
+    for (const char* key : {"ssid",
+                            "ssid_hex",
+                            "network_mode",
+                            "channel",
+                            "frequency_mhz",
+                            "band",
+                            "generation",
+                            "standard",
+                            "channel_width_mhz",
+                            "phy",
+                            "channel_text",
+                            "max_rate",
+                            "max_rate_mbps",
+                            "security",
+                            "security_text",
+                            "power_save",
+                            "radio_status",
+                            "link_quality",
+                            "signal_dbm",
+                            "signal_percent",
+                            "network_rate_mbps",
+                            "tx_rate_mbps",
+                            "rx_rate_mbps",
+                            "bssid",
+                            "received",
+                            "sent"})
         j[key] = nullptr;
 
     if (!connected) {
@@ -126,6 +160,25 @@ SOutput StatusOf(CCliSession& session) {
     bool ok[9];
     for (int i = 0; i < 9; ++i) ok[i] = list.GetVar(i)->m_bSuccess && (i == 0 || ok[i - 1]);
 
+    // The connection's own figures (rates, width, security as joined) where the adapter tells them.
+    const std::optional<SLinkInfo> link = LiveLink();
+    if (link && link->txRate100k != 0) {
+        netRate = kccl::FormatRate100k(link->txRate100k);
+        j["network_rate_mbps"] = Mbps100k(link->txRate100k);
+        j["tx_rate_mbps"] = Mbps100k(link->txRate100k);
+    }
+    if (link && link->rxRate100k != 0) j["rx_rate_mbps"] = Mbps100k(link->rxRate100k);
+    if (ok[3] && link && link->maxRate100k != 0) maxRate = kccl::FormatRate100k(link->maxRate100k);
+    if (ok[4]) {
+        const int kind =
+            link && link->securityKind != 0
+                ? link->securityKind
+                : SecurityKindOfMode(static_cast<int>(PayloadU32(list.GetVar(4)->GetBlock(0), 0)));
+        if (kind != KCOM_SECURITY_UNKNOWN) security = LinkSecurityText(kind);
+        j["security"] = *kccl::SecurityKindId(kind) ? json(kccl::SecurityKindId(kind)) : json(nullptr);
+        j["security_text"] = security;
+    }
+
     if (ok[0]) {
         PutSsid(j, ssid);
     } else {
@@ -135,18 +188,21 @@ SOutput StatusOf(CCliSession& session) {
     std::string channelText;
     if (ok[2]) {
         CCommVar* var = list.GetVar(2);
-        const int channel = Payload(var->GetBlock(0))[8];
-        const uint32_t phy = PayloadU32(var->GetBlock(1), 0);
+        const int channel = Payload(var->GetBlock(0))[KCOM_CHANNEL_NUMBER];
+        const auto phy = static_cast<int>(PayloadU32(var->GetBlock(1), 0));
+        const int freq = kccl::ChannelFrequency(
+            channel, static_cast<int>(PayloadU32(var->GetBlock(0), KCOM_CHANNEL_FREQ)));
+        const int width = link && link->widthMHz
+                              ? static_cast<int>(link->widthMHz)
+                              : static_cast<int>(PayloadU32(var->GetBlock(0), KCOM_CHANNEL_WIDTH));
         channelText = var->Text();
         j["channel"] = channel;
-        j["frequency_mhz"] = ChannelToMHz(channel);
-        j["phy"] = phy <= 2 ? json(std::string("802.11") + "abg"[phy]) : json(nullptr);
+        PutRadio(j, phy, freq, width);
+        j["phy"] = *kccl::PhyStandard(phy) ? json(kccl::PhyStandard(phy)) : json(nullptr);
         j["channel_text"] = channelText;
-    } else {
-        j["channel"] = j["frequency_mhz"] = j["phy"] = j["channel_text"] = nullptr;
     }
     j["max_rate"] = TextOrNull(ok[3], maxRate);
-    j["security"] = TextOrNull(ok[4], security);
+    if (ok[3] && link && link->maxRate100k != 0) j["max_rate_mbps"] = Mbps100k(link->maxRate100k);
     j["power_save"] = TextOrNull(ok[5], powerSave);
     j["received"] = ok[6] ? json(std::strtoul(received.c_str(), nullptr, 10)) : json(nullptr);
     j["sent"] = ok[7] ? json(std::strtoul(sent.c_str(), nullptr, 10)) : json(nullptr);
@@ -183,6 +239,7 @@ SOutput RunStats(int seconds) {
     std::string signal = "N/A", snr, rate;
     j["signal"] = signal;
     j["signal_dbm"] = j["signal_percent"] = j["snr_db"] = j["network_rate_mbps"] = nullptr;
+    j["tx_rate_mbps"] = j["rx_rate_mbps"] = nullptr;
     if (connected) {
         signal.clear();
         if (auto current = CurrentStation(session)) {
@@ -190,6 +247,12 @@ SOutput RunStats(int seconds) {
             PutSignal(j, *current, &signal);
             j["network_rate_mbps"] = NetworkRateMbps(*current);
             rate = StrFormat("%d Mbps", NetworkRateMbps(*current));
+            // The rate the link sends at, where the adapter reports it.
+            if (auto link = LiveLink(); link && link->txRate100k != 0) {
+                j["network_rate_mbps"] = j["tx_rate_mbps"] = Mbps100k(link->txRate100k);
+                rate = kccl::FormatRate100k(link->txRate100k);
+                if (link->rxRate100k != 0) j["rx_rate_mbps"] = Mbps100k(link->rxRate100k);
+            }
             CCommVarList list;
             list.AddVarExt(OID_SNR, OID_SNR, ConvNumber, &snr);
             if (list.RefreshAll(false, false)) {

@@ -83,7 +83,7 @@ SOutput RunList() {
         const bool connected = connectedSsid && *connectedSsid == p->NetName;
         json j{{"name", Utf8Lossy(p->ProfName)}};
         PutSsid(j, p->NetName);
-        j["security"] = p->WpaMode != 0 ? SecurityName(*p) : p->SecType != 0 ? "WEP" : "None";
+        j["security"] = ProfileSecurityText(*p);
         j["auto_select"] = p->AutoSelect;
         j["priority"] = p->AutoSelect ? json(p->Priority) : json(nullptr);
         j["connected"] = connected;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "driver/AirText.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Format.h"
@@ -12,6 +13,7 @@
 #include "kccl_oid.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
+#include "radio/Bands.h"
 
 namespace wavory::cli {
 
@@ -38,9 +40,7 @@ int PhyFromOption(const std::string& name) {
     return 1;
 }
 
-std::string ChannelText(int channel) {
-    return StrFormat("%d / %.3f GHz", channel, ChannelToMHz(channel) / 1000.0);
-}
+std::string ChannelText(const CProfile& p) { return ChannelLabel(p.ChannelNumber(), p.PhyFreq); }
 
 std::string ResolveSsid(const SProfileEdits& edits, const std::string& current) {
     if (edits.ssid && edits.ssidHex) UsageError("give the SSID once: --ssid or --ssid-hex");
@@ -103,8 +103,9 @@ void AddProfileEditOptions(CLI::App& command, SProfileEdits& edits, bool withNam
     command
         .add_option_function<std::string>(
             "--security", [&edits](const std::string& v) { edits.security = v; },
-            "Security: none, WEP, or WPA2-/WPA3-Personal (with --passphrase)")
-        ->check(CLI::IsMember({"none", "wep", "wpa2", "wpa3"}));
+            "Security: none, WEP, Enhanced Open (owe), or WPA2-, WPA3- or WPA2/WPA3-Personal (wpa2, wpa3, "
+            "wpa2-wpa3; with --passphrase)")
+        ->check(CLI::IsMember({"none", "wep", "owe", "wpa2", "wpa3", "wpa2-wpa3"}));
     command.add_option_function<std::string>(
         "--passphrase", [&edits](const std::string& v) { edits.passphrase = v; },
         "WPA passphrase: 8 to 63 characters, or 64 hexadecimal digits");
@@ -205,9 +206,11 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optio
                                  phy >= 0 && phy <= 2 ? kPhyTexts[phy] : "this PHY mode", list.c_str()));
         }
         p.PhyChnl = ChannelToIndex(phy, *edits.channel);
+        p.PhyFreq = 0;  // the channel given is one of the PHY mode's own list
     } else if (isNew || phy != profile.PhyType) {
         // A new list selects its first entry.
         p.PhyChnl = ChannelToIndex(phy, allowed.front());
+        p.PhyFreq = 0;
     }
     p.PhyType = phy;
 
@@ -215,19 +218,27 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optio
     if (edits.autoSelect) p.AutoSelect = *edits.autoSelect;
     if (edits.security) {
         p.SecType = *edits.security == "wep" ? 1 : 0;
-        p.WpaMode = *edits.security == "wpa2"   ? KCOM_SECURITY_MODE_WPA2_PERSONAL
-                    : *edits.security == "wpa3" ? KCOM_SECURITY_MODE_WPA3_PERSONAL
-                                                : 0;
+        p.WpaMode = *edits.security == "wpa2"        ? KCOM_SECURITY_MODE_WPA2_PERSONAL
+                    : *edits.security == "wpa3"      ? KCOM_SECURITY_MODE_WPA3_PERSONAL
+                    : *edits.security == "wpa2-wpa3" ? KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL
+                    : *edits.security == "owe"       ? KCOM_SECURITY_MODE_OWE
+                                                     : 0;
+        // Enhanced Open has no passphrase; one kept from before would only linger in the store.
+        if (!ModeTakesPassphrase(p.WpaMode) && !edits.passphrase) p.WpaPassphrase.clear();
     }
     if (edits.passphrase) {
         CheckPassphrase(*edits.passphrase);
         p.WpaPassphrase = *edits.passphrase;
     }
-    if (p.WpaMode != 0 && p.WpaPassphrase.empty())
+    if (ModeTakesPassphrase(p.WpaMode) && p.WpaPassphrase.empty())
         UsageError(
             "a WPA profile needs its passphrase: --passphrase (8 to 63 characters, or 64 hexadecimal "
             "digits)");
-    if (p.WpaMode == KCOM_SECURITY_MODE_WPA3_PERSONAL && p.WpaPassphrase.size() == 64)
+    if (p.WpaMode == KCOM_SECURITY_MODE_OWE && edits.passphrase)
+        UsageError("Enhanced Open (owe) takes no passphrase");
+    if ((p.WpaMode == KCOM_SECURITY_MODE_WPA3_PERSONAL ||
+         p.WpaMode == KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL) &&
+        p.WpaPassphrase.size() == 64)
         UsageError("WPA3 takes the passphrase itself, not 64 hexadecimal digits");
     for (int i = 0; i < 4; ++i)
         if (const auto& key = edits.keys[static_cast<std::size_t>(i)]) SetKey(p, i, *key);
@@ -245,6 +256,7 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optio
     profile.NetMode = p.NetMode;
     profile.PhyType = p.PhyType;
     profile.PhyChnl = p.PhyChnl;
+    profile.PhyFreq = p.PhyFreq;
     profile.PSType = p.PSType;
     profile.AutoSelect = p.AutoSelect;
     profile.SecType = p.SecType;
@@ -277,6 +289,7 @@ json ProfileJson(const CProfile& p, bool showKeys) {
     j["phy"] = p.PhyType >= 0 && p.PhyType <= 2 ? json(kPhyTexts[p.PhyType]) : json(nullptr);
     j["channel_index"] = p.PhyChnl;
     j["channel"] = p.ChannelNumber();
+    j["frequency_mhz"] = kccl::ChannelFrequency(p.ChannelNumber(), p.PhyFreq);
     j["security"] = SecurityName(p);
     j["passphrase_set"] = !p.WpaPassphrase.empty();
     if (showKeys) j["passphrase"] = p.WpaPassphrase;
@@ -310,9 +323,9 @@ std::string ProfileText(const CProfile& p, bool showKeys) {
     f.emplace_back("Network Mode:", NameAt(MODE_NAMES, p.NetMode ? 1 : 0));
     f.emplace_back("Power Save:", p.PSType == 0 ? std::string("Auto") : StrFormat("%d of 3", p.PSType));
     f.emplace_back("PHY Mode:", p.PhyType >= 0 && p.PhyType <= 2 ? kPhyTexts[p.PhyType] : "");
-    f.emplace_back("Channel:", ChannelText(p.ChannelNumber()));
+    f.emplace_back("Channel:", ChannelText(p));
     f.emplace_back("Security:", SecurityName(p));
-    if (p.WpaMode != 0)
+    if (ModeTakesPassphrase(p.WpaMode))
         f.emplace_back("Passphrase:", p.WpaPassphrase.empty() ? std::string("none")
                                       : showKeys              ? Printable(p.WpaPassphrase)
                                                               : std::string("set"));

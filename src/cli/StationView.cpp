@@ -6,8 +6,12 @@
 #include <unordered_map>
 
 #include "cli/CliSession.h"
+#include "driver/AirText.h"
 #include "driver/Format.h"
 #include "monitor/Signal.h"
+#include "radio/Bands.h"
+#include "radio/Rates.h"
+#include "radio/Security.h"
 #include "shell/Tessal.h"
 #include "survey/Station.h"
 
@@ -30,7 +34,10 @@ constexpr SColumn kColumns[COL_COUNT] = {{"link-quality", "Link Quality"},
                                          {"rate", "Rate"},
                                          {"mac", "MAC"}};
 
-int RateMbps(const CStation& station) { return station.PhyType == 1 ? 11 : 54; }
+// Mbit/s from 100 kbit/s: a whole number where it is one, so that 54 stays 54.
+json Mbps(uint32_t rate100k) {
+    return rate100k % 10 == 0 ? json(rate100k / 10) : json(static_cast<double>(rate100k) / 10.0);
+}
 
 }  // namespace
 
@@ -65,9 +72,9 @@ std::string ColumnText(const CStation& station, int column) {
         case COL_SECURITY:
             return station.SecurityText();
         case COL_CHANNEL:
-            return StrFormat("%d", station.PhyChnl);
+            return ChannelColumnText(station.PhyChnl, station.FrequencyMHz());
         case COL_RATE:
-            return StrFormat("%d Mbps", RateMbps(station));
+            return kccl::FormatRate100k(station.MaxRate100k());
         case COL_MAC:
             return station.m_strBssid;
         default:
@@ -122,6 +129,18 @@ std::vector<CStationMngr::StationPtr> SortedStations(CStationMngr& stations, EVi
     return rows;
 }
 
+void PutRadio(json& j, int phyType, int freqMHz, int widthMHz) {
+    const kccl::EBand band = kccl::BandOfFrequency(freqMHz);
+    j["frequency_mhz"] = freqMHz > 0 ? json(freqMHz) : json(nullptr);
+    j["band"] = band != kccl::EBand::Unknown ? json(kccl::BandName(band)) : json(nullptr);
+    const std::string generation = GenerationText(phyType, freqMHz);
+    j["generation"] = generation.empty() ? json(nullptr) : json(generation);
+    j["standard"] = *kccl::PhyStandard(phyType) ? json(kccl::PhyStandard(phyType)) : json(nullptr);
+    j["channel_width_mhz"] = widthMHz > 0 ? json(widthMHz) : json(nullptr);
+}
+
+json Mbps100k(uint32_t rate100k) { return Mbps(rate100k); }
+
 json StationJson(CStationMngr& stations, const CStation& station) {
     json j;
     PutSsid(j, station.NetName);
@@ -130,11 +149,25 @@ json StationJson(CStationMngr& stations, const CStation& station) {
     j["signal_dbm"] = station.m_nRssi;
     j["link_quality"] = quality;
     j["mode"] = ColumnText(station, COL_MODE);
-    j["security"] = ColumnText(station, COL_SECURITY);
+    const int kind = station.SecurityKind();
+    j["security"] = *kccl::SecurityKindId(kind) ? json(kccl::SecurityKindId(kind)) : json(nullptr);
+    j["security_text"] = ColumnText(station, COL_SECURITY);
     j["channel"] = station.PhyChnl;
-    j["rate_mbps"] = RateMbps(station);
+    PutRadio(j, station.PhyType, station.FrequencyMHz(), station.m_nWidthMHz);
+    const uint32_t rate = station.MaxRate100k();
+    j["rate_mbps"] = rate != 0 ? Mbps(rate) : json(nullptr);
+    j["max_rate_mbps"] = j["rate_mbps"];
     j["bssid"] = station.m_strBssid;
-    j["connected"] = IsCurrentStation(stations, station);
+    const bool connected = IsCurrentStation(stations, station);
+    j["connected"] = connected;
+    // The rates of the link itself belong to the connected station only.
+    j["tx_rate_mbps"] = j["rx_rate_mbps"] = nullptr;
+    if (connected) {
+        if (auto link = ReadLinkInfo(); link && link->freqMHz != 0) {
+            if (link->txRate100k) j["tx_rate_mbps"] = Mbps(link->txRate100k);
+            if (link->rxRate100k) j["rx_rate_mbps"] = Mbps(link->rxRate100k);
+        }
+    }
     return j;
 }
 

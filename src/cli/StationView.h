@@ -54,6 +54,12 @@ bool IsCurrentStation(CStationMngr& stations, const CStation& station);
 std::vector<CStationMngr::StationPtr> SortedStations(CStationMngr& stations, EView view, int column,
                                                      bool ascending);
 
+// The radio fields of --json: frequency_mhz, band, generation, standard, channel_width_mhz (null
+// where unknown).
+void PutRadio(json& j, int phyType, int freqMHz, int widthMHz);
+// A rate in 100 kbit/s as Mbit/s: whole where it is whole (54), else with its tenth (866.7).
+json Mbps100k(uint32_t rate100k);
+
 // Every field of a station for --json.
 json StationJson(CStationMngr& stations, const CStation& station);
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/StringTable.h"
+#include "driver/AirText.h"
 #include "driver/Format.h"
 #include "driver/NameTables.h"
 #include "driver/Request.h"
@@ -95,28 +96,45 @@ void ConvNetMode(uint8_t* block0, std::string* text, int step) {
 
 void ConvChannel(uint8_t* block0, std::string* text, int step) {
     if (step != CONV_AFTER_QUERY) return;
-    const int channel = Payload(block0)[8];
-    const uint32_t phy = PayloadU32(block0 + KCOM_BLOCK_SIZE, 0);
-    const char letter = phy == 0 ? 'a' : phy == 1 ? 'b' : phy == 2 ? 'g' : '?';
-    *text = StrFormat("%d / %#1.3f GHz - 802.11%c", channel, ChannelToMHz(channel) / 1000.0, letter);
+    const int channel = Payload(block0)[KCOM_CHANNEL_NUMBER];
+    const auto freq = static_cast<int>(PayloadU32(block0, KCOM_CHANNEL_FREQ));
+    const auto phy = static_cast<int>(PayloadU32(block0 + KCOM_BLOCK_SIZE, 0));
+    // A PHY beyond the table shows the channel and frequency alone.
+    *text = phy >= 0 && phy < 7 ? ChannelText(channel, freq, phy) : ChannelLabel(channel, freq);
 }
 
 void ConvChannelScan(uint8_t* block0, std::string* text, int step) {
     if (step == CONV_BEFORE_QUERY) {
         SetPayloadU32(block0, 0, 12);
     } else if (step == CONV_AFTER_QUERY) {
-        *text = StrFormat("%d %d", Payload(block0)[8], PayloadU32(block0, 12) == 1 ? 1 : 0);
+        // "channel preamble", and the frequency third where the adapter tells it: channel numbers
+        // repeat across bands.
+        *text = StrFormat("%d %d", Payload(block0)[KCOM_CHANNEL_NUMBER], PayloadU32(block0, 12) == 1 ? 1 : 0);
+        if (const uint32_t freq = PayloadU32(block0, KCOM_CHANNEL_FREQ)) *text += StrFormat(" %u", freq);
     } else if (step == CONV_BEFORE_SET) {
         SetPayloadU32(block0, 0, 12);
         std::size_t end = 0;
-        Payload(block0)[8] = static_cast<uint8_t>(LeadingNumber(*text, &end));
-        // The second number, when given, is the short-preamble flag of the record.
-        if (end < text->size()) SetPayloadU32(block0, 12, LeadingNumber(text->substr(end)) != 0 ? 1 : 0);
+        Payload(block0)[KCOM_CHANNEL_NUMBER] = static_cast<uint8_t>(LeadingNumber(*text, &end));
+        // The second number, when given, is the short-preamble flag of the record; a third, the
+        // frequency, makes the record the longer one that carries it.
+        if (end < text->size()) {
+            const std::string rest = text->substr(end);
+            std::size_t end2 = 0;
+            SetPayloadU32(block0, 12, LeadingNumber(rest, &end2) != 0 ? 1 : 0);
+            const long freq = end2 < rest.size() ? LeadingNumber(rest.substr(end2)) : 0;
+            if (freq > 0) {
+                SetPayloadU32(block0, 0, KCOM_CHANNEL_RECORD_FREQ);
+                SetPayloadU32(block0, KCOM_CHANNEL_FREQ, static_cast<uint32_t>(freq));
+                SetPayloadU32(block0, KCOM_CHANNEL_WIDTH, 0);
+            }
+        }
     }
 }
 
 void ConvMaxRate(uint8_t* block0, std::string* text, int step) {
     if (step != CONV_AFTER_QUERY) return;
+    // What the PHY type alone says; the General page shows the connection's own figure where the
+    // adapter reports one (OID_LINK_INFO).
     const uint32_t phy = PayloadU32(block0, 0);
     *text = phy == 0 || phy == 2 ? "54 Mbps" : phy == 1 ? "11 Mbps" : "N/A";
 }
@@ -138,15 +156,25 @@ void ConvSecurity(uint8_t* block0, std::string* text, int step) {
                 : mode == 2 ? "TKIP"
                             : NameOrNa(mode);
     } else if (step == CONV_BEFORE_SET) {
+        // The longer names first: "WPA2/WPA3-…" and the enterprise kinds also begin with "WPA2".
+        static const struct {
+            const char* prefix;
+            uint32_t mode;
+        } kModes[] = {{"WEP", 1},
+                      {"TKIP", 2},
+                      {"WPA2/WPA3", KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL},
+                      {"WPA2-Enterprise", KCOM_SECURITY_MODE_WPA2_ENTERPRISE},
+                      {"WPA3-Enterprise", KCOM_SECURITY_MODE_WPA3_ENTERPRISE},
+                      {"WPA2", KCOM_SECURITY_MODE_WPA2_PERSONAL},
+                      {"WPA3", KCOM_SECURITY_MODE_WPA3_PERSONAL},
+                      {"Enhanced Open", KCOM_SECURITY_MODE_OWE}};
         uint32_t mode = 0;
-        if (StartsWith(*text, "WEP"))
-            mode = 1;
-        else if (StartsWith(*text, "TKIP"))
-            mode = 2;
-        else if (StartsWith(*text, "WPA2"))
-            mode = KCOM_SECURITY_MODE_WPA2_PERSONAL;
-        else if (StartsWith(*text, "WPA3"))
-            mode = KCOM_SECURITY_MODE_WPA3_PERSONAL;
+        for (const auto& m : kModes) {
+            if (StartsWith(*text, m.prefix)) {
+                mode = m.mode;
+                break;
+            }
+        }
         SetPayloadU32(block0, 0, mode);
     }
 }
@@ -171,9 +199,13 @@ bool IsValidPassphrase(const std::string& text) {
 }
 
 const char* WpaModeName(int mode) {
-    return mode == KCOM_SECURITY_MODE_WPA2_PERSONAL   ? "WPA2-Personal"
-           : mode == KCOM_SECURITY_MODE_WPA3_PERSONAL ? "WPA3-Personal"
-                                                      : nullptr;
+    if (mode < KCOM_SECURITY_MODE_WPA2_PERSONAL || mode > KCOM_SECURITY_MODE_WPA3_ENTERPRISE) return nullptr;
+    return SecurityKindText(SecurityKindOfMode(mode));
+}
+
+bool ModeTakesPassphrase(int mode) {
+    return mode == KCOM_SECURITY_MODE_WPA2_PERSONAL || mode == KCOM_SECURITY_MODE_WPA3_PERSONAL ||
+           mode == KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL;
 }
 
 void ConvPowerSave(uint8_t* block0, std::string* text, int step) {

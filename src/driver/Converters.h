@@ -24,8 +24,11 @@ void ConvMaxRate(uint8_t* block0, std::string* text, int step);
 void ConvSecurity(uint8_t* block0, std::string* text, int step);
 // The WPA passphrase (set only): +0 length, +1 the characters.
 void ConvPassphrase(uint8_t* block0, std::string* text, int step);
-// "WPA2-Personal" and "WPA3-Personal" for the security modes 3 and 4; null for any other.
+// The name of a security mode beyond none, WEP and TKIP ("WPA2-Personal", "Enhanced Open",
+// "WPA2/WPA3-Personal", "WPA3-Enterprise" …); null for any other.
 const char* WpaModeName(int mode);
+// The security mode joins with a passphrase (WPA2-, WPA3-Personal and their transition).
+bool ModeTakesPassphrase(int mode);
 void ConvPowerSave(uint8_t* block0, std::string* text, int step);
 void ConvSent(uint8_t* block0, std::string* text, int step);
 void ConvReceived(uint8_t* block0, std::string* text, int step);

@@ -1,5 +1,6 @@
-// The built-in scenario: a harbour-side office with access points on both bands, two cells of
-// one network on different channels, a couple of ad-hoc cells, open and WEP networks.
+// The built-in scenario: a harbour-side office with access points of every generation on all three
+// bands, two cells of one network on different channels, a couple of ad-hoc cells, and every kind
+// of security from open and WEP to WPA3, Enhanced Open and an enterprise network.
 // scenarios/default.json holds the same text; a test checks that both give the same adapter.
 #include "SimScenario.h"
 
@@ -34,7 +35,25 @@ const char* DefaultScenarioText() {
     {"ssid": "Deckhands", "bssid": "02-3E-91-5A-0C-77", "channel": 10, "phy": 1, "mode": "adhoc",
      "signal_dbm": -69, "rx_bytes_per_s": 6000, "tx_bytes_per_s": 6000},
     {"ssid": "GameRoom", "bssid": "02-7B-22-E4-18-03", "channel": 3, "phy": 2, "mode": "adhoc",
-     "wep_key": "C0FFEE1234", "signal_dbm": -76, "rx_bytes_per_s": 15000, "tx_bytes_per_s": 15000}
+     "wep_key": "C0FFEE1234", "signal_dbm": -76, "rx_bytes_per_s": 15000, "tx_bytes_per_s": 15000},
+    {"ssid": "Marina", "bssid": "3C-84-6A-51-0E-24", "frequency_mhz": 5180, "generation": "Wi-Fi 6",
+     "width_mhz": 80, "streams": 2, "security": "wpa2", "passphrase": "moorings-at-high-tide",
+     "signal_dbm": -52, "rx_bytes_per_s": 2400000, "tx_bytes_per_s": 310000},
+    {"ssid": "Chandlery", "bssid": "F0-9F-C2-33-7A-64", "frequency_mhz": 5320, "generation": "Wi-Fi 5",
+     "width_mhz": 80, "streams": 3, "security": "wpa2", "passphrase": "rope-and-tackle-42", "signal_dbm": -68,
+     "rx_bytes_per_s": 900000, "tx_bytes_per_s": 120000},
+    {"ssid": "Marina-6E", "bssid": "3C-84-6A-51-0E-65", "frequency_mhz": 5975, "generation": "Wi-Fi 6E",
+     "width_mhz": 80, "streams": 2, "security": "wpa3", "passphrase": "moorings-at-high-tide", "signal_dbm": -61,
+     "rx_bytes_per_s": 3100000, "tx_bytes_per_s": 420000},
+    {"ssid": "Ferry Terminal", "bssid": "00-25-9C-4E-88-06", "channel": 6, "generation": "Wi-Fi 4",
+     "width_mhz": 20, "streams": 2, "security": "wpa2-wpa3", "passphrase": "all-aboard-at-nine",
+     "signal_dbm": -63, "rx_bytes_per_s": 160000, "tx_bytes_per_s": 30000},
+    {"ssid": "Harbour Guest", "bssid": "3C-84-6A-51-0E-95", "frequency_mhz": 5745, "generation": "Wi-Fi 6",
+     "width_mhz": 40, "streams": 2, "security": "owe", "signal_dbm": -70, "rx_bytes_per_s": 400000,
+     "tx_bytes_per_s": 60000},
+    {"ssid": "Port Authority", "bssid": "00-3A-7D-12-C4-34", "frequency_mhz": 5260, "generation": "Wi-Fi 5",
+     "width_mhz": 80, "streams": 2, "security": "wpa2-enterprise", "signal_dbm": -66,
+     "rx_bytes_per_s": 700000, "tx_bytes_per_s": 90000}
   ]
 }
 )json";

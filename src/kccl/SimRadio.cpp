@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "SimChannels.h"
+#include "radio/Bands.h"
+
 namespace wavory::kccl {
 
 namespace {
@@ -36,6 +39,31 @@ bool SameKey(const SimNetwork& net, const SimWepKey& key) {
     return net.wepLen > 0 && net.wepLen == key.len && std::memcmp(net.wepKey, key.bytes, key.len) == 0;
 }
 
+// The security modes that join a network of a mode: a transition network takes WPA2, WPA3 or the
+// transition setting; a WPA2- or WPA3-only network also takes the transition setting, which joins
+// whichever of the two the network offers. Enterprise networks need 802.1X credentials, which no
+// mode of the settings carries.
+bool ModeJoins(uint32_t settings, uint8_t network) {
+    switch (network) {
+        case KCOM_SECURITY_MODE_WPA2_PERSONAL:
+        case KCOM_SECURITY_MODE_WPA3_PERSONAL:
+            return settings == network || settings == KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL;
+        case KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL:
+            return settings == KCOM_SECURITY_MODE_WPA2_PERSONAL ||
+                   settings == KCOM_SECURITY_MODE_WPA3_PERSONAL ||
+                   settings == KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL;
+        case KCOM_SECURITY_MODE_OWE:
+            return settings == KCOM_SECURITY_MODE_OWE;
+        default:
+            return false;
+    }
+}
+
+bool TakesPassphrase(uint8_t network) {
+    return network == KCOM_SECURITY_MODE_WPA2_PERSONAL || network == KCOM_SECURITY_MODE_WPA3_PERSONAL ||
+           network == KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL;
+}
+
 }  // namespace
 
 int64_t CSimRadio::Now(const SimState& state) {
@@ -57,6 +85,7 @@ void CSimRadio::Load(const SimScenario& scenario) {
     s.settings = SimSettings{};
     s.settings.mode = 1;
     s.settings.channel = 1;
+    s.settings.freqMHz = static_cast<uint16_t>(ChannelToFrequency(1, EBand::Band2G4));
     s.settings.phy = 2;
     s.link = SimLink{};
     s.traffic = SimTraffic{};
@@ -132,7 +161,7 @@ bool CSimRadio::IsCandidate(const SimNetwork& net) const {
     const SimSettings& st = m_state.settings;
     if (!InRange(net) || !SameSsid(net, st)) return false;
     if (st.mode == 1) return !net.adhoc;
-    if (st.mode == 2) return net.adhoc && st.channelSet && net.channel == st.channel;
+    if (st.mode == 2) return net.adhoc && st.channelSet && net.freqMHz == st.freqMHz;
     return false;
 }
 
@@ -143,11 +172,10 @@ bool CSimRadio::SecurityMatches(const SimNetwork& net) const {
             return net.wepLen == 0 && net.wpa == 0;
         case 1:
             return SameKey(net, st.keys[st.activeKey % kWepKeySlots]);
-        case KCOM_SECURITY_MODE_WPA2_PERSONAL:
-        case KCOM_SECURITY_MODE_WPA3_PERSONAL:
-            return net.wpa == st.security && SamePassphrase(net, st);
-        default:
+        case 2:
             return false;  // no network of this environment offers TKIP
+        default:
+            return ModeJoins(st.security, net.wpa) && (!TakesPassphrase(net.wpa) || SamePassphrase(net, st));
     }
 }
 
@@ -161,6 +189,8 @@ bool CSimRadio::BuildOwnCell(SimNetwork& cell) const {
     }
     const SimWepKey& key = st.keys[st.activeKey % kWepKeySlots];
     if (st.security > 1 || (st.security == 1 && key.len == 0)) return false;  // no WPA in ad hoc
+    // Where the domain allows no own transmission (radar, 6 GHz …) a cell is only ever joined.
+    if (ChannelFlags(m_state.info.regDomain, st.freqMHz) != 0) return false;
 
     cell = SimNetwork{};
     std::memcpy(cell.bssid, m_state.info.mac, 6);
@@ -168,7 +198,10 @@ bool CSimRadio::BuildOwnCell(SimNetwork& cell) const {
     cell.ssidLen = st.ssidLen;
     std::memcpy(cell.ssid, st.ssid, st.ssidLen);
     cell.channel = st.channel;
-    cell.phy = st.channel >= 36 ? 0 : 2;
+    cell.freqMHz = st.freqMHz;
+    cell.widthMHz = 20;
+    cell.streams = 1;
+    cell.phy = BandOfFrequency(st.freqMHz) == EBand::Band2G4 ? 2 : 0;
     cell.adhoc = 1;
     if (st.security == 1) {
         cell.wepLen = key.len;
@@ -212,7 +245,7 @@ uint32_t CSimRadio::SecurityStatus() const {
         if (!IsCandidate(net)) continue;
         any = true;
         if ((security == 0 && net.wepLen == 0 && net.wpa == 0) || (security == 1 && net.wepLen > 0) ||
-            (security >= KCOM_SECURITY_MODE_WPA2_PERSONAL && net.wpa == security))
+            ModeJoins(security, net.wpa))
             fits = true;
     }
     return any && !fits ? kStatusAuthRejected : kStatusSuccess;
@@ -226,9 +259,10 @@ uint32_t CSimRadio::PassphraseStatus() const {
     bool any = false;
     for (uint32_t i = 0; i < m_state.networkCount; ++i) {
         const SimNetwork& net = m_state.networks[i];
-        if (!IsCandidate(net) || net.wpa == 0) continue;
+        // An enterprise network refuses a passphrase like a wrong one: it wants 802.1X.
+        if (!IsCandidate(net) || net.wpa == 0 || net.wpa == KCOM_SECURITY_MODE_OWE) continue;
         any = true;
-        if (net.wpa == m_state.settings.security && SamePassphrase(net, m_state.settings))
+        if (ModeJoins(m_state.settings.security, net.wpa) && SamePassphrase(net, m_state.settings))
             return kStatusSuccess;
     }
     return any ? kStatusAuthRejected : kStatusSuccess;

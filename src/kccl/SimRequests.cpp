@@ -1,9 +1,14 @@
 #include "SimRequests.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
+#include "SimChannels.h"
+#include "SimRates.h"
 #include "SimScenario.h"
 #include "kccl_oid.h"
+#include "radio/Bands.h"
 
 namespace wavory::kccl {
 
@@ -29,18 +34,49 @@ void PutU32(uint8_t* p, size_t off, uint32_t v) {
     p[off + 3] = static_cast<uint8_t>(v >> 24);
 }
 
+// The key management suites a network of a kind offers, as its RSN element would list them.
+uint32_t AkmOfKind(int kind) {
+    switch (kind) {
+        case KCOM_SECURITY_WPA2:
+            return KCOM_AKM_PSK | KCOM_AKM_PSK_SHA256;
+        case KCOM_SECURITY_WPA3:
+            return KCOM_AKM_SAE | KCOM_AKM_FT_SAE;
+        case KCOM_SECURITY_WPA2_WPA3:
+            return KCOM_AKM_PSK | KCOM_AKM_SAE;
+        case KCOM_SECURITY_OWE:
+            return KCOM_AKM_OWE;
+        case KCOM_SECURITY_WPA2_ENTERPRISE:
+            return KCOM_AKM_8021X | KCOM_AKM_FT_8021X;
+        case KCOM_SECURITY_WPA3_ENTERPRISE:
+            return KCOM_AKM_8021X_SHA256;
+        default:
+            return 0;
+    }
+}
+
 void PutScanEntry(uint8_t* entry, const SimNetwork& net) {
     std::memcpy(entry + KCOM_ENTRY_BSSID, net.bssid, 6);
     entry[KCOM_ENTRY_SSID_LEN] = net.ssidLen;
     std::memcpy(entry + KCOM_ENTRY_SSID, net.ssid, net.ssidLen);
     PutU32(entry, KCOM_ENTRY_PHY, net.phy);
     entry[KCOM_ENTRY_CHANNEL] = net.channel;
-    entry[KCOM_ENTRY_PRIVACY] = net.wepLen > 0 || net.wpa != 0 ? 1 : 0;
-    entry[KCOM_ENTRY_SECURITY] = net.wpa == KCOM_SECURITY_MODE_WPA3_PERSONAL ? KCOM_SECURITY_WPA3
-                                 : net.wpa != 0                              ? KCOM_SECURITY_WPA2
-                                 : net.wepLen > 0                            ? KCOM_SECURITY_WEP
-                                                                             : KCOM_SECURITY_OPEN;
+    const int kind = SimSecurityKind(net);
+    // OWE encrypts too: only an open network clears the privacy bit.
+    entry[KCOM_ENTRY_PRIVACY] = kind != KCOM_SECURITY_OPEN ? 1 : 0;
+    entry[KCOM_ENTRY_SECURITY] = static_cast<uint8_t>(kind);
     PutU32(entry, KCOM_ENTRY_SIGNAL, static_cast<uint32_t>(net.signalDbm));
+    PutU32(entry, KCOM_ENTRY_FREQ, net.freqMHz);
+    PutU32(entry, KCOM_ENTRY_MAX_RATE, BestRate(net).rate100k);
+    entry[KCOM_ENTRY_WIDTH] = static_cast<uint8_t>(net.widthMHz);
+    entry[KCOM_ENTRY_WIDTH + 1] = static_cast<uint8_t>(net.widthMHz >> 8);
+    PutU32(entry, KCOM_ENTRY_AKM, AkmOfKind(kind));
+}
+
+void PutRate(uint8_t* p, const SimRate& rate) {
+    p[0] = rate.kind;
+    p[1] = rate.mcs;
+    p[2] = rate.streams;
+    p[3] = rate.guard;
 }
 
 // A set of a small index: stored when below `limit`, else refused.
@@ -132,6 +168,10 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
             st.ssidLen = 0;
             m_radio.Reassociate();
             return kStatusSuccess;
+        case OID_LINK_INFO:
+            return LinkInfo(p);
+        case OID_CHANNEL_LIST:
+            return ChannelList(p);
         case OID_REG_DOMAIN:
             return RegDomain(p);
         default:
@@ -192,7 +232,7 @@ uint32_t CSimRequests::QueryPhy(uint8_t* p) {
     return Answer(p, m_state.link.associated ? m_state.link.bss.phy : m_state.settings.phy);
 }
 
-uint32_t CSimRequests::SetPhy(const uint8_t* p) { return SetIndex(p, 3, m_state.settings.phy); }
+uint32_t CSimRequests::SetPhy(const uint8_t* p) { return SetIndex(p, kPhyTypeCount, m_state.settings.phy); }
 
 uint32_t CSimRequests::QuerySnr(uint8_t* p) {
     if (!m_state.link.associated) return kStatusNotAssociated;
@@ -241,18 +281,33 @@ uint32_t CSimRequests::SetMode(const uint8_t* p) {
 }
 
 uint32_t CSimRequests::QueryChannel(uint8_t* p) {
+    // The frequency and width beside the channel are filled for every caller, so that a channel
+    // number is never read without its band.
     const SimSettings& st = m_state.settings;
-    std::memset(p, 0, 16);
+    const SimLink& link = m_state.link;
+    std::memset(p, 0, KCOM_CHANNEL_RECORD_FREQ);
     PutU32(p, 0, 12);
-    p[8] = m_state.link.associated ? m_state.link.bss.channel : st.channel;
-    PutU32(p, 12, st.shortPreamble);
+    p[KCOM_CHANNEL_NUMBER] = link.associated ? link.bss.channel : st.channel;
+    PutU32(p, KCOM_CHANNEL_FLAG, st.shortPreamble);
+    PutU32(p, KCOM_CHANNEL_FREQ, link.associated ? link.bss.freqMHz : st.freqMHz);
+    PutU32(p, KCOM_CHANNEL_WIDTH, link.associated ? link.bss.widthMHz : 20);
     return kStatusSuccess;
 }
 
 uint32_t CSimRequests::SetChannel(const uint8_t* p) {
     SimSettings& st = m_state.settings;
-    if (!IsValidChannel(p[8])) return kStatusInvalidData;
-    st.channel = p[8];
+    // A record with room for the frequency names the channel by it; a shorter one by its number.
+    const uint32_t freq = GetU32(p, 0) >= 20 ? GetU32(p, KCOM_CHANNEL_FREQ) : 0;
+    if (freq != 0) {
+        const int channel = FrequencyToChannel(static_cast<int>(freq));
+        if (channel == 0) return kStatusInvalidData;
+        st.channel = static_cast<uint8_t>(channel);
+        st.freqMHz = static_cast<uint16_t>(freq);
+    } else {
+        if (!IsValidChannel(p[KCOM_CHANNEL_NUMBER])) return kStatusInvalidData;
+        st.channel = p[KCOM_CHANNEL_NUMBER];
+        st.freqMHz = static_cast<uint16_t>(LegacyChannelToFrequency(st.channel));
+    }
     st.channelSet = 1;
     st.shortPreamble = GetU32(p, 12);
     m_radio.Reassociate();
@@ -309,7 +364,7 @@ uint32_t CSimRequests::WepKey(uint8_t* p) {
 
 uint32_t CSimRequests::SetSecurity(const uint8_t* p) {
     const uint32_t security = GetU32(p, 0);
-    if (security > KCOM_SECURITY_MODE_WPA3_PERSONAL) return kStatusInvalidData;
+    if (security > KCOM_SECURITY_MODE_WPA3_ENTERPRISE) return kStatusInvalidData;
     m_state.settings.security = security;
     m_radio.Reassociate();
     return m_radio.SecurityStatus();
@@ -324,6 +379,50 @@ uint32_t CSimRequests::SetPassphrase(const uint8_t* p) {
     std::memcpy(st.passphrase, p + 1, len);
     m_radio.Reassociate();
     return m_radio.PassphraseStatus();
+}
+
+uint32_t CSimRequests::LinkInfo(uint8_t* p) {
+    const SimLink& link = m_state.link;
+    std::memset(p, 0, KCOM_LINK_EAP_METHOD + 4);
+    PutU32(p, KCOM_LINK_SIGNAL, static_cast<uint32_t>(INT32_MIN));
+    PutU32(p, KCOM_LINK_NOISE, static_cast<uint32_t>(INT32_MIN));
+    if (!link.associated) return kStatusSuccess;  // frequency 0: no link
+    const SimNetwork& bss = link.bss;
+    const int snr = bss.signalDbm - kNoiseFloorDbm;
+    // The access point sends with more power than the adapter: it is heard a little better than
+    // it hears us, so receiving runs a step faster than sending.
+    const SimRate tx = RateForSnr(bss, snr);
+    const SimRate rx = RateForSnr(bss, snr + 3);
+    PutU32(p, KCOM_LINK_FREQ, bss.freqMHz);
+    PutU32(p, KCOM_LINK_WIDTH, bss.widthMHz);
+    PutU32(p, KCOM_LINK_PHY, bss.phy);
+    PutU32(p, KCOM_LINK_TX_RATE, tx.rate100k);
+    PutU32(p, KCOM_LINK_RX_RATE, rx.rate100k);
+    PutU32(p, KCOM_LINK_MAX_RATE, BestRate(bss).rate100k);
+    PutRate(p + KCOM_LINK_TX_KIND, tx);
+    PutRate(p + KCOM_LINK_RX_KIND, rx);
+    int kind = SimSecurityKind(bss);
+    // A transition network is joined as WPA3 where the settings allow it.
+    if (kind == KCOM_SECURITY_WPA2_WPA3)
+        kind = m_state.settings.security == KCOM_SECURITY_MODE_WPA2_PERSONAL ? KCOM_SECURITY_WPA2
+                                                                             : KCOM_SECURITY_WPA3;
+    PutU32(p, KCOM_LINK_SECURITY, static_cast<uint32_t>(kind));
+    PutU32(p, KCOM_LINK_SIGNAL, static_cast<uint32_t>(bss.signalDbm));
+    PutU32(p, KCOM_LINK_NOISE, static_cast<uint32_t>(kNoiseFloorDbm));
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::ChannelList(uint8_t* p) {
+    const std::vector<SimChannel> channels = DomainChannels(m_state.info.regDomain);
+    const uint32_t count = static_cast<uint32_t>(std::min<size_t>(channels.size(), KCOM_CHLIST_MAX));
+    std::memset(p, 0, KCOM_CHLIST_ENTRIES + KCOM_CHLIST_ENTRY_SIZE * static_cast<size_t>(count));
+    PutU32(p, KCOM_CHLIST_COUNT, count);
+    for (uint32_t i = 0; i < count; ++i) {
+        uint8_t* entry = p + KCOM_CHLIST_ENTRIES + KCOM_CHLIST_ENTRY_SIZE * static_cast<size_t>(i);
+        PutU32(entry, 0, channels[i].freqMHz);
+        PutU32(entry, 4, channels[i].flags);
+    }
+    return kStatusSuccess;
 }
 
 uint32_t CSimRequests::RegDomain(uint8_t* p) {

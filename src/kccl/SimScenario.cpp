@@ -11,6 +11,10 @@
 #include <initializer_list>
 #include <sstream>
 
+#include "kccl_oid.h"
+#include "radio/Bands.h"
+#include "radio/Security.h"
+
 namespace wavory::kccl {
 
 using nlohmann::json;
@@ -119,12 +123,114 @@ void ParseAdapter(const json& j, SimScenario& scenario) {
     }
 }
 
+// The security modes of the scenario's names; -1 for an unknown name. "none" is the older
+// spelling of "open".
+int SecurityModeOfName(const std::string& name) {
+    if (name == "open" || name == "none" || name == "wep") return 0;
+    if (name == "wpa2") return KCOM_SECURITY_MODE_WPA2_PERSONAL;
+    if (name == "wpa3") return KCOM_SECURITY_MODE_WPA3_PERSONAL;
+    if (name == "owe") return KCOM_SECURITY_MODE_OWE;
+    if (name == "wpa2-wpa3") return KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL;
+    if (name == "wpa2-enterprise") return KCOM_SECURITY_MODE_WPA2_ENTERPRISE;
+    if (name == "wpa3-enterprise") return KCOM_SECURITY_MODE_WPA3_ENTERPRISE;
+    return -1;
+}
+
+bool TakesPassphrase(int mode) {
+    return mode == KCOM_SECURITY_MODE_WPA2_PERSONAL || mode == KCOM_SECURITY_MODE_WPA3_PERSONAL ||
+           mode == KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL;
+}
+
+// "802.11ax", "wifi6", "Wi-Fi 6E" and the like to a PHY type; -1 for an unknown name. Wi-Fi 6E
+// is 802.11ax on 6 GHz.
+int PhyOfGeneration(std::string name, bool* sixGhz) {
+    std::string key;
+    for (char c : name)
+        if (c != ' ' && c != '-') key += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    *sixGhz = key == "wifi6e";
+    static const char* const kStandards[] = {"802.11a",  "802.11b",  "802.11g", "802.11n",
+                                             "802.11ac", "802.11ax", "802.11be"};
+    for (int phy = 0; phy < kPhyTypeCount; ++phy)
+        if (key == kStandards[phy]) return phy;
+    if (key == "wifi4") return KCOM_PHY_N;
+    if (key == "wifi5") return KCOM_PHY_AC;
+    if (key == "wifi6" || key == "wifi6e") return KCOM_PHY_AX;
+    if (key == "wifi7") return KCOM_PHY_BE;
+    return -1;
+}
+
+// Channel, frequency, generation, width and streams, checked against each other: a 6 GHz network
+// is given by its frequency, a PHY belongs to its bands, a width to its PHY.
+void ParseRadio(const json& j, const std::string& where, SimNetwork& net) {
+    if (!j.contains("channel") && !j.contains("frequency_mhz"))
+        Fail(where, "missing \"channel\" (or \"frequency_mhz\")");
+    int channel = 0;
+    int freq = 0;
+    if (j.contains("channel")) {
+        channel = static_cast<int>(GetInteger(j["channel"], where + ".channel", 0, 255));
+        if (!IsValidChannel(channel)) Fail(where + ".channel", "no such channel: " + std::to_string(channel));
+    }
+    if (j.contains("frequency_mhz")) {
+        freq = static_cast<int>(GetInteger(j["frequency_mhz"], where + ".frequency_mhz", 2400, 7125));
+        const int numbered = FrequencyToChannel(freq);
+        if (numbered == 0)
+            Fail(where + ".frequency_mhz", "no channel has the frequency " + std::to_string(freq));
+        if (channel != 0 && channel != numbered)
+            Fail(where, "channel " + std::to_string(channel) + " is not at " + std::to_string(freq) + " MHz");
+        channel = numbered;
+    } else {
+        freq = LegacyChannelToFrequency(channel);
+    }
+    net.channel = static_cast<uint8_t>(channel);
+    net.freqMHz = static_cast<uint16_t>(freq);
+    const EBand band = BandOfFrequency(freq);
+
+    int phy = band == EBand::Band2G4 ? KCOM_PHY_G : band == EBand::Band6G ? KCOM_PHY_AX : KCOM_PHY_A;
+    if (j.contains("phy")) phy = static_cast<int>(GetInteger(j["phy"], where + ".phy", 0, kPhyTypeCount - 1));
+    if (j.contains("generation")) {
+        bool sixGhz = false;
+        const std::string name = GetString(j["generation"], where + ".generation");
+        phy = PhyOfGeneration(name, &sixGhz);
+        if (phy < 0)
+            Fail(where + ".generation",
+                 "expected 802.11a/b/g/n/ac/ax/be or Wi-Fi 4/5/6/6E/7, got \"" + name + "\"");
+        if (sixGhz && band != EBand::Band6G) Fail(where + ".generation", "Wi-Fi 6E is 802.11ax on 6 GHz");
+    }
+    const bool ok = band == EBand::Band2G4 ? phy == KCOM_PHY_B || phy == KCOM_PHY_G || phy == KCOM_PHY_N ||
+                                                 phy == KCOM_PHY_AX || phy == KCOM_PHY_BE
+                    : band == EBand::Band6G ? phy == KCOM_PHY_AX || phy == KCOM_PHY_BE
+                                            : phy != KCOM_PHY_B && phy != KCOM_PHY_G;
+    if (!ok)
+        Fail(where, std::string(PhyStandard(phy)) + " has no channels at " + std::to_string(freq) + " MHz");
+    net.phy = static_cast<uint8_t>(phy);
+
+    const bool legacy = phy <= KCOM_PHY_G;
+    int width = legacy || band == EBand::Band2G4 ? 20 : phy == KCOM_PHY_N ? 40 : 80;
+    if (j.contains("width_mhz"))
+        width = static_cast<int>(GetInteger(j["width_mhz"], where + ".width_mhz", 20, 320));
+    const int widest = legacy                                        ? 20
+                       : phy == KCOM_PHY_N || band == EBand::Band2G4 ? 40
+                       : phy == KCOM_PHY_BE && band == EBand::Band6G ? 320
+                                                                     : 160;
+    if ((width != 20 && width != 40 && width != 80 && width != 160 && width != 320) || width > widest)
+        Fail(where + ".width_mhz",
+             std::string(PhyStandard(phy)) + " here is at most " + std::to_string(widest) + " MHz wide");
+    net.widthMHz = static_cast<uint16_t>(width);
+    net.streams = legacy ? 1 : 2;
+    if (j.contains("streams"))
+        net.streams = static_cast<uint8_t>(GetInteger(j["streams"], where + ".streams", 1,
+                                                      legacy              ? 1
+                                                      : phy == KCOM_PHY_N ? 4
+                                                                          : 8));
+}
+
 SimNetwork ParseNetworkObject(const json& j, const std::string& where) {
     if (!j.is_object()) Fail(where, "expected an object");
-    CheckKeys(j,
-              {"ssid", "ssid_hex", "bssid", "channel", "phy", "mode", "wep_key", "security", "passphrase",
-               "signal_dbm", "rx_bytes_per_s", "tx_bytes_per_s"},
-              where);
+    CheckKeys(
+        j,
+        {"ssid", "ssid_hex", "bssid", "channel", "frequency_mhz", "width_mhz", "generation", "streams", "phy",
+         "mode", "wep_key", "security", "passphrase", "signal_dbm", "rx_bytes_per_s", "tx_bytes_per_s"},
+        where);
     SimNetwork net{};
 
     std::vector<uint8_t> ssid;
@@ -146,12 +252,7 @@ SimNetwork ParseNetworkObject(const json& j, const std::string& where) {
         Fail(where + ".bssid", "expected six hex pairs like 00-11-22-33-44-55, got \"" + bssid + "\"");
     }
 
-    if (!j.contains("channel")) Fail(where, "missing \"channel\"");
-    const auto channel = static_cast<int>(GetInteger(j["channel"], where + ".channel", 0, 255));
-    if (!IsValidChannel(channel)) Fail(where + ".channel", "no such channel: " + std::to_string(channel));
-    net.channel = static_cast<uint8_t>(channel);
-    net.phy = channel >= 36 ? 0 : 2;
-    if (j.contains("phy")) net.phy = static_cast<uint8_t>(GetInteger(j["phy"], where + ".phy", 0, 2));
+    ParseRadio(j, where, net);
 
     if (j.contains("mode")) {
         const std::string mode = GetString(j["mode"], where + ".mode");
@@ -174,18 +275,20 @@ SimNetwork ParseNetworkObject(const json& j, const std::string& where) {
 
     if (j.contains("security")) {
         const std::string security = GetString(j["security"], where + ".security");
-        if (security == "wpa2") {
-            net.wpa = KCOM_SECURITY_MODE_WPA2_PERSONAL;
-        } else if (security == "wpa3") {
-            net.wpa = KCOM_SECURITY_MODE_WPA3_PERSONAL;
-        } else if (security != "none" && security != "wep") {
+        const int mode = SecurityModeOfName(security);
+        if (mode < 0)
             Fail(where + ".security",
-                 "expected \"none\", \"wep\", \"wpa2\" or \"wpa3\", got \"" + security + "\"");
-        }
+                 "expected \"open\", \"owe\", \"wep\", \"wpa2\", \"wpa2-wpa3\", \"wpa3\", "
+                 "\"wpa2-enterprise\" or \"wpa3-enterprise\", got \"" +
+                     security + "\"");
+        net.wpa = static_cast<uint8_t>(mode);
+        if (security == "wep" && net.wepLen == 0)
+            Fail(where + ".security", "a WEP network needs \"wep_key\"");
         if (net.wpa != 0 && net.wepLen != 0) Fail(where, "a network uses WEP or WPA, not both");
     }
-    if (net.wpa != 0) {
-        if (!j.contains("passphrase")) Fail(where + ".passphrase", "a WPA network needs a passphrase");
+    if (TakesPassphrase(net.wpa)) {
+        if (!j.contains("passphrase"))
+            Fail(where + ".passphrase", "a WPA-Personal network needs a passphrase");
         const std::string pass = GetString(j["passphrase"], where + ".passphrase");
         if (pass.size() < 8 || pass.size() > kPassphraseMax)
             Fail(where + ".passphrase", "expected 8 to 63 characters or 64 hex digits");
@@ -193,8 +296,14 @@ SimNetwork ParseNetworkObject(const json& j, const std::string& where) {
         std::copy(pass.begin(), pass.end(), net.passphrase);
     } else if (j.contains("passphrase")) {
         Fail(where + ".passphrase",
-             "only a WPA network (\"security\": \"wpa2\" or \"wpa3\") has a passphrase");
+             "only a WPA-Personal network (\"security\": \"wpa2\", \"wpa2-wpa3\" or \"wpa3\") has a "
+             "passphrase");
     }
+    if (BandOfFrequency(net.freqMHz) == EBand::Band6G && net.wpa != KCOM_SECURITY_MODE_WPA3_PERSONAL &&
+        net.wpa != KCOM_SECURITY_MODE_OWE && net.wpa != KCOM_SECURITY_MODE_WPA3_ENTERPRISE)
+        Fail(where + ".security", "a 6 GHz network uses WPA3 (\"wpa3\", \"wpa3-enterprise\") or \"owe\"");
+    if (net.adhoc && BandOfFrequency(net.freqMHz) == EBand::Band6G)
+        Fail(where + ".mode", "6 GHz has no ad-hoc cells");
 
     net.signalDbm = -70;
     if (j.contains("signal_dbm")) {
@@ -290,13 +399,14 @@ json NetworkToJson(const SimNetwork& net) {
     }
     j["bssid"] = FormatBssid(net.bssid);
     j["channel"] = net.channel;
-    j["phy"] = net.phy;
+    j["frequency_mhz"] = net.freqMHz;
+    j["generation"] = PhyStandard(net.phy);
+    j["width_mhz"] = net.widthMHz;
+    j["streams"] = net.streams;
     j["mode"] = net.adhoc ? "adhoc" : "infrastructure";
     if (net.wepLen > 0) j["wep_key"] = HexText(net.wepKey, net.wepLen);
-    if (net.wpa != 0) {
-        j["security"] = net.wpa == KCOM_SECURITY_MODE_WPA3_PERSONAL ? "wpa3" : "wpa2";
-        j["passphrase"] = std::string(net.passphrase, net.passLen);
-    }
+    j["security"] = SecurityKindId(SimSecurityKind(net));
+    if (net.passLen > 0) j["passphrase"] = std::string(net.passphrase, net.passLen);
     j["signal_dbm"] = net.signalDbm;
     j["rx_bytes_per_s"] = net.rxBytesPerS;
     j["tx_bytes_per_s"] = net.txBytesPerS;
@@ -369,6 +479,27 @@ bool IsPlainUtf8(const uint8_t* s, size_t len) {
 
 bool IsValidChannel(int channel) {
     return (channel >= 1 && channel <= 14) || (channel >= 34 && channel <= 196);
+}
+
+int SimSecurityKind(const SimNetwork& net) {
+    switch (net.wpa) {
+        case 0:
+            return net.wepLen > 0 ? KCOM_SECURITY_WEP : KCOM_SECURITY_OPEN;
+        case KCOM_SECURITY_MODE_WPA2_PERSONAL:
+            return KCOM_SECURITY_WPA2;
+        case KCOM_SECURITY_MODE_WPA3_PERSONAL:
+            return KCOM_SECURITY_WPA3;
+        case KCOM_SECURITY_MODE_OWE:
+            return KCOM_SECURITY_OWE;
+        case KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL:
+            return KCOM_SECURITY_WPA2_WPA3;
+        case KCOM_SECURITY_MODE_WPA2_ENTERPRISE:
+            return KCOM_SECURITY_WPA2_ENTERPRISE;
+        case KCOM_SECURITY_MODE_WPA3_ENTERPRISE:
+            return KCOM_SECURITY_WPA3_ENTERPRISE;
+        default:
+            return KCOM_SECURITY_UNKNOWN;
+    }
 }
 
 bool IsValidRegDomain(uint32_t code) {

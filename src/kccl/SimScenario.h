@@ -47,6 +47,8 @@ std::string HexText(const uint8_t* bytes, size_t len);
 // UTF-8 text without zero bytes, so that it can stand in JSON as a string.
 bool IsPlainUtf8(const uint8_t* bytes, size_t len);
 bool IsValidChannel(int channel);
+// The kind of security a network asks for (KCOM_SECURITY_KIND).
+int SimSecurityKind(const SimNetwork& network);
 bool IsValidRegDomain(uint32_t code);
 
 }  // namespace wavory::kccl

@@ -15,7 +15,7 @@
 namespace wavory::kccl {
 
 inline constexpr uint32_t kSimMagic = 0x4D49534B;  // "KSIM"
-inline constexpr uint32_t kSimLayoutVersion = 2;
+inline constexpr uint32_t kSimLayoutVersion = 3;
 
 inline constexpr int kMaxNetworks = 256;
 inline constexpr int kScanHalfSlots = KCOM_SCAN_HALF_SLOTS;
@@ -52,16 +52,21 @@ struct SimNetwork {
     uint8_t ssidLen;
     uint8_t ssid[kSsidMax];
     uint8_t channel;
-    uint8_t phy;     // 0 = 802.11a, 1 = 802.11b, 2 = 802.11g
+    uint8_t phy;     // KCOM_PHY_*: 802.11a, b, g, n, ac, ax, be
     uint8_t adhoc;   // 0 = infrastructure (access point), 1 = ad-hoc cell
     uint8_t wepLen;  // 0 = open network, else 5 or 13
     uint8_t wepKey[kWepKeyMax];
-    uint8_t wpa;      // 0 = no WPA; else the security mode that joins it (3 WPA2-, 4 WPA3-Personal)
+    // 0 = open or WEP; else the network's security mode (KCOM_SECURITY_MODE_*): WPA2- or WPA3-
+    // Personal, OWE, the WPA2/WPA3 transition, WPA2- or WPA3-Enterprise.
+    uint8_t wpa;
     uint8_t passLen;  // its passphrase
     char passphrase[kPassphraseMax];
     int32_t signalDbm;
     uint32_t rxBytesPerS;
     uint32_t txBytesPerS;
+    uint16_t freqMHz;   // centre frequency of its (primary) channel
+    uint16_t widthMHz;  // the width it operates at: 20, 40, 80, 160 or 320
+    uint8_t streams;    // spatial streams it offers
 };
 
 struct SimWepKey {
@@ -84,11 +89,12 @@ struct SimSettings {
     uint8_t ssid[kSsidMax];
     uint32_t mode;  // 1 = infrastructure, 2 = ad hoc
     uint8_t channel;
+    uint16_t freqMHz;    // the channel's frequency: channel numbers repeat across bands
     uint8_t channelSet;  // a channel was set since the scenario was loaded
     uint32_t shortPreamble;
     uint32_t phy;
     uint32_t powerSave;
-    uint32_t security;  // 0 none, 1 WEP, 2 TKIP, 3 WPA2-Personal, 4 WPA3-Personal
+    uint32_t security;  // 0 none, 1 WEP, 2 TKIP, then KCOM_SECURITY_MODE_*
     uint8_t passLen;
     char passphrase[kPassphraseMax];
     uint32_t connectionSetting;

@@ -55,6 +55,9 @@ enum KCOM_OID {
      * request says "failed" with the cause. A failed attempt returns the adapter to the network it
      * was on before, where it was on one. */
     OID_JOIN_STATE = 0x5C0,
+    /* The channels the adapter supports in its current regulatory domain (query only; layout
+     * KCOM_CHANNEL_LIST_LAYOUT), in order of frequency. */
+    OID_CHANNEL_LIST = 0x5D0,
     OID_REG_DOMAIN = 0x891
 };
 
@@ -79,6 +82,19 @@ enum KCOM_CHANNEL_LAYOUT {
     KCOM_CHANNEL_FREQ = 16,       /* u32 MHz; 0 = not told */
     KCOM_CHANNEL_WIDTH = 20,      /* u32 MHz; 0 = not told */
     KCOM_CHANNEL_RECORD_FREQ = 24 /* record size of a set that carries the frequency */
+};
+
+/* Payload of OID_CHANNEL_LIST: a count, then that many entries of a frequency and its flags. */
+enum KCOM_CHANNEL_LIST_LAYOUT {
+    KCOM_CHLIST_COUNT = 0,      /* u32 */
+    KCOM_CHLIST_ENTRIES = 4,    /* entries of KCOM_CHLIST_ENTRY_SIZE bytes */
+    KCOM_CHLIST_ENTRY_SIZE = 8, /* +0 u32 frequency in MHz, +4 u32 KCOM_CHLIST_FLAG bits */
+    KCOM_CHLIST_MAX = 512       /* more entries than this are never answered */
+};
+enum KCOM_CHLIST_FLAG {
+    KCOM_CHLIST_DISABLED = 1, /* not allowed in this domain */
+    KCOM_CHLIST_NO_IR = 2,    /* no own ad-hoc cell or beaconing: joining a network heard there only */
+    KCOM_CHLIST_RADAR = 4     /* radar detection required */
 };
 
 /* How a rate was sent (KCOM_LINK_*_KIND). */

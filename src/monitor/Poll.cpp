@@ -111,6 +111,7 @@ void CPoll::ResetStats(bool fullRatePhy) {
     Trace("\nEnter Reset stats");
     if (!TryEnter(CS_STATS)) return;
     theApp.m_StatHistory.fill(StatSample{});
+    theApp.m_RateHistory.fill(StatSample{});
     m_dwLastRx = 0;
     m_dwLastTx = 0;
     m_bFirstSample = true;
@@ -197,6 +198,8 @@ CPoll::ESample CPoll::SampleStatistics() {
     StatSample& sample = theApp.m_StatHistory[static_cast<std::size_t>(slot)];
     sample.rx = Utilisation(rxRate, fullScale);
     sample.tx = Utilisation(txRate, fullScale);
+    theApp.m_RateHistory[static_cast<std::size_t>(slot)] =
+        StatSample{static_cast<int32_t>(rxRate), static_cast<int32_t>(txRate)};
     theApp.m_nRxRate = static_cast<int>(rxRate);
     theApp.m_nTxRate = static_cast<int>(txRate);
     Trace("\nSecs %d, Max %d, RxDiff %d, Poll Rx %d Tx %d", m_nTick.load(), fullScale,

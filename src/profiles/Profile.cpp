@@ -1,9 +1,11 @@
 #include "profiles/Profile.h"
 
 #include "base/AppBase.h"
+#include "driver/Converters.h"
 #include "driver/Format.h"
 #include "profiles/ProfileMngr.h"
 #include "profiles/RegistryUpdate.h"
+#include "radio/Bands.h"
 
 namespace wavory {
 
@@ -20,6 +22,22 @@ bool ReadBool(const std::string& section, const char* entry, bool def) {
 }
 
 }  // namespace
+
+std::string ProfileSecurityText(const CProfile& profile) {
+    if (const char* wpa = WpaModeName(profile.WpaMode)) return wpa;
+    return profile.SecType != 0 ? "WEP" : "None";
+}
+
+int ProfilePhyType(int phyType, int freqMHz) {
+    if (kccl::BandOfFrequency(freqMHz) != kccl::EBand::Band2G4) return 0;
+    return phyType == 1 ? 1 : 2;
+}
+
+int ProfileChannelNumber(int phyType, int index, int freqMHz) {
+    if (freqMHz > 0)
+        if (const int channel = kccl::FrequencyToChannel(freqMHz)) return channel;
+    return ChannelIndexToNumber(phyType, index);
+}
 
 int ChannelIndexToNumber(int phyType, int index) {
     if (phyType == 0) return index <= kLastLowBandIndex ? index * 4 + 36 : index * 4 + 117;
@@ -48,6 +66,7 @@ CProfile::CProfile(const CProfile& other)
       PSType(other.PSType),
       PhyType(other.PhyType),
       PhyChnl(other.PhyChnl),
+      PhyFreq(other.PhyFreq),
       SecType(other.SecType),
       ActiveSecKey(other.ActiveSecKey),
       SecKey(other.SecKey),
@@ -78,6 +97,7 @@ void CProfile::TakeValues(const CProfile& other) {
     PSType = copy.PSType;
     PhyType = copy.PhyType;
     PhyChnl = copy.PhyChnl;
+    PhyFreq = copy.PhyFreq;
     SecType = copy.SecType;
     ActiveSecKey = copy.ActiveSecKey;
     SecKey = std::move(copy.SecKey);
@@ -93,6 +113,8 @@ void CProfile::TakeValues(const CProfile& other) {
     WrLessMode = copy.WrLessMode;
     Priority = other.Priority;
     Use802_1 = copy.Use802_1;
+    WpaMode = copy.WpaMode;
+    WpaPassphrase = std::move(copy.WpaPassphrase);
 }
 
 void CProfile::Load() {
@@ -121,8 +143,9 @@ void CProfile::Load() {
     Use802_1 = ReadBool(s, "Use802_1", false);
     Priority = theApp.GetProfileInt(s, "Priority", 0);
     WpaMode = theApp.GetProfileInt(s, "WpaMode", 0);
-    if (WpaMode != 3 && WpaMode != 4) WpaMode = 0;
+    if (WpaMode < 3 || WpaMode > 6) WpaMode = 0;
     WpaPassphrase = theApp.GetProfileString(s, "WpaPassphrase", "");
+    PhyFreq = theApp.GetProfileInt(s, "PhyFreq", 0);
 }
 
 bool CProfile::Save(bool writeCount) {
@@ -164,6 +187,7 @@ bool CProfile::Save(bool writeCount) {
     putInt("Priority", Priority);
     putInt("WpaMode", WpaMode);
     putText("WpaPassphrase", WpaPassphrase);
+    putInt("PhyFreq", PhyFreq);
     if (writeCount) {
         // Without a manager there is no count to write; that is a failure for a caller that asked.
         ok = (mngr && theApp.WriteProfileInt("", "NumOfProfiles", count)) && ok;

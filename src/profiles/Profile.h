@@ -7,12 +7,26 @@
 
 namespace wavory {
 
+// The PHY mode (0 802.11a, 1 802.11b/g, 2 802.11g) a profile keeps for a network of a PHY type
+// (KCOM_PHY_*) on a frequency: 802.11a on 5 and 6 GHz, b and g as they are, the newer PHYs of
+// 2.4 GHz as 802.11g.
+int ProfilePhyType(int phyType, int freqMHz);
+
+// Channel number of a profile's channel: the frequency's when one is stored (non-zero), else the
+// channel-list index's for the PHY mode.
+int ProfileChannelNumber(int phyType, int index, int freqMHz);
+
 // Channel number for a channel-list index of the given PHY mode: 802.11a (0) lists 36, 40 … 64 and
 // then 149, 153 …; the 2.4 GHz modes list channel 1 first.
 int ChannelIndexToNumber(int phyType, int index);
 // A scanned station holds the channel number the driver reports, a profile the position in the
 // editor's channel list for its PHY mode: the position whose channel is this one, or the nearest below.
 int ChannelNumberToIndex(int phyType, int channel);
+
+class CProfile;
+// The kind of security a profile joins with, as the lists show it: "None", "WEP", "WPA2-Personal",
+// "WPA3-Personal", "WPA2/WPA3-Personal", "Enhanced Open".
+std::string ProfileSecurityText(const CProfile& profile);
 
 class CProfile {
 public:
@@ -41,8 +55,8 @@ public:
     void SetSection(const std::string& section) { m_strSection = section; }
     const std::string& GetSection() const { return m_strSection; }
 
-    // Channel number of this profile's channel-list index.
-    int ChannelNumber() const { return ChannelIndexToNumber(PhyType, PhyChnl); }
+    // Channel number of this profile's channel (its frequency's, else its channel-list index's).
+    int ChannelNumber() const { return ProfileChannelNumber(PhyType, PhyChnl, PhyFreq); }
 
 protected:
     std::string m_strSection;
@@ -56,6 +70,9 @@ public:
     int PSType = 0;
     int PhyType = 1;  // 0 = 802.11a, 1 = 802.11b/g, 2 = 802.11g
     int PhyChnl = 0;  // channel-list index; a scanned station holds the channel number here
+    // The channel's frequency in MHz, stored as "PhyFreq": channel numbers repeat across bands (6 GHz
+    // channel 5 is not 2.4 GHz channel 5). 0 (or absent) = the channel PhyChnl names, as before.
+    int PhyFreq = 0;
     int SecType = 0;  // 0 none, 1 WEP, 2 TKIP, 3 AES
     int ActiveSecKey = -1;
     std::array<std::string, kKeyCount> SecKey;
@@ -71,8 +88,9 @@ public:
     int WrLessMode = 0;
     int Priority = 0;  // auto-selection slot, -1 = not a member
     bool Use802_1 = false;
-    // WPA-Personal, beside the security type: 0 = none (SecType decides), 3 = WPA2-Personal,
-    // 4 = WPA3-Personal (the adapter's security modes); stored as "WpaMode" and "WpaPassphrase".
+    // WPA and its relatives, beside the security type: 0 = none (SecType decides), else the adapter's
+    // security mode: 3 WPA2-Personal, 4 WPA3-Personal, 5 Enhanced Open (OWE), 6 WPA2/WPA3-Personal;
+    // stored as "WpaMode" and "WpaPassphrase".
     int WpaMode = 0;
     std::string WpaPassphrase;
 };

@@ -6,6 +6,7 @@
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "profiles/Profile.h"
+#include "radio/Bands.h"
 
 namespace wavory {
 
@@ -63,12 +64,15 @@ std::string CheckProfileLimits(const CProfile& p) {
         return OutOfRange("MaxNetRate", p.MaxNetRate,
                           "a rate of 1 to 54 Mbit/s times 500000 (27000000 = 54)");
     if (p.WrLessMode < 0 || p.WrLessMode > 3) return OutOfRange("WrLessMode", p.WrLessMode, "0 to 3");
-    if (p.WpaMode != 0 && p.WpaMode != 3 && p.WpaMode != 4)
-        return OutOfRange("WpaMode", p.WpaMode, "0 (none), 3 (WPA2) or 4 (WPA3)");
+    if (p.WpaMode != 0 && (p.WpaMode < 3 || p.WpaMode > 6))
+        return OutOfRange("WpaMode", p.WpaMode,
+                          "0 (none), 3 (WPA2), 4 (WPA3), 5 (Enhanced Open) or 6 (WPA2/WPA3)");
     if (!p.WpaPassphrase.empty() && !IsValidPassphrase(p.WpaPassphrase))
         return "\"WpaPassphrase\" is not 8 to 63 characters or 64 hexadecimal digits";
-    if (p.WpaMode != 0 && p.WpaPassphrase.empty())
+    if (ModeTakesPassphrase(p.WpaMode) && p.WpaPassphrase.empty())
         return "\"WpaPassphrase\" is empty; WPA security needs a passphrase";
+    if (p.PhyFreq != 0 && kccl::FrequencyToChannel(p.PhyFreq) == 0)
+        return OutOfRange("PhyFreq", p.PhyFreq, "0 or the frequency in MHz of a 2.4, 5 or 6 GHz channel");
     return {};
 }
 

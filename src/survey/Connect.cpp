@@ -33,7 +33,7 @@ std::unique_lock<std::recursive_mutex> LockProfiles() {
 // The profile's keys will do for this network: it needs none, the WPA passphrase is valid, or the
 // active WEP key is complete.
 bool SecurityFits(const CProfile& profile, bool wep, int wpaMode) {
-    if (wpaMode != 0) return IsValidPassphrase(profile.WpaPassphrase);
+    if (wpaMode != 0) return !ModeTakesPassphrase(wpaMode) || IsValidPassphrase(profile.WpaPassphrase);
     if (!wep || profile.Use802_1) return true;
     return profile.ActiveSecKey >= 0 && profile.ActiveSecKey < CProfile::kKeyCount &&
            IsKeyComplete(profile, profile.ActiveSecKey);
@@ -132,8 +132,9 @@ SJoin PrepareJoin(const std::shared_ptr<CStation>& scanned) {
     CStation& settings = *join.settings;
     settings.NetName = scanned->NetName;
     settings.NetMode = scanned->NetMode;
-    settings.PhyType = scanned->PhyType;
-    settings.PhyChnl = ChannelNumberToIndex(scanned->PhyType, scanned->PhyChnl);
+    settings.PhyType = ProfilePhyType(scanned->PhyType, scanned->FrequencyMHz());
+    settings.PhyChnl = ChannelNumberToIndex(settings.PhyType, scanned->PhyChnl);
+    settings.PhyFreq = scanned->FrequencyMHz();
     settings.SecType = scanned->SecType;
     // The kind of WPA is the network's; a passphrase of the profile for another kind still serves.
     settings.WpaMode = scanned->WpaMode;
@@ -223,7 +224,7 @@ std::shared_ptr<CStation> LiveConnection(const std::shared_ptr<CStation>& scanne
         auto lock = LockProfiles();
         live = std::make_shared<CStation>(applied ? *applied : static_cast<const CProfile&>(*scanned),
                                           scanned->m_strBssid, scanned->m_nRssi);
-        if (!applied) live->PhyType = scanned->PhyType;
+        if (!applied) live->PhyType = ProfilePhyType(scanned->PhyType, scanned->FrequencyMHz());
         // The read below puts the channel number there; without it the scan's number stands.
         live->PhyChnl = applied ? ChannelIndexToNumber(applied->PhyType, applied->PhyChnl) : scanned->PhyChnl;
     }

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "driver/Format.h"
+#include "radio/Bands.h"
+#include "radio/Security.h"
 
 namespace wavory {
 
@@ -16,7 +18,18 @@ SScanEntry ParseScanEntry(const uint8_t* entry) {
     e.channel = entry[KCOM_ENTRY_CHANNEL];
     e.privacy = entry[KCOM_ENTRY_PRIVACY] != 0;
     std::memcpy(&e.rssi, entry + KCOM_ENTRY_SIGNAL, 4);
-    e.security = entry[KCOM_ENTRY_SECURITY] <= KCOM_SECURITY_WPA3 ? entry[KCOM_ENTRY_SECURITY] : 0;
+    e.security = entry[KCOM_ENTRY_SECURITY] <= KCOM_SECURITY_WPA_ENTERPRISE ? entry[KCOM_ENTRY_SECURITY] : 0;
+    uint32_t freq = 0;
+    std::memcpy(&freq, entry + KCOM_ENTRY_FREQ, 4);
+    // A frequency that is no channel's is taken as not told.
+    if (kccl::FrequencyToChannel(static_cast<int>(freq)) == 0) freq = 0;
+    e.freqMHz = static_cast<uint32_t>(kccl::ChannelFrequency(e.channel, static_cast<int>(freq)));
+    std::memcpy(&e.maxRate100k, entry + KCOM_ENTRY_MAX_RATE, 4);
+    std::memcpy(&e.widthMHz, entry + KCOM_ENTRY_WIDTH, 2);
+    std::memcpy(&e.akm, entry + KCOM_ENTRY_AKM, 4);
+    // An adapter that tells the suites but not the kind: the kind follows from them.
+    if (e.security == 0 && e.akm != 0)
+        e.security = static_cast<uint8_t>(kccl::ClassifySecurity(e.akm, true, false));
     return e;
 }
 

@@ -25,7 +25,11 @@ struct SScanEntry {
     uint8_t channel = 0;
     bool privacy = false;
     int32_t rssi = 0;
-    uint8_t security = 0;  // KCOM_SECURITY_KIND, 0 when the driver does not tell
+    uint8_t security = 0;      // KCOM_SECURITY_KIND, 0 when the driver does not tell
+    uint32_t freqMHz = 0;      // the channel's frequency: told, or the channel number's legacy reading
+    uint32_t maxRate100k = 0;  // fastest rate the network offers, 100 kbit/s; 0 when not told
+    uint16_t widthMHz = 0;     // 0 when not told
+    uint32_t akm = 0;          // KCOM_AKM bits
 };
 
 // Decodes the entry starting at `entry` (384 bytes).

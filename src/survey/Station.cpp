@@ -3,12 +3,14 @@
 #include <cstdlib>
 
 #include "base/AppBase.h"
+#include "driver/AirText.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "driver/NameTables.h"
 #include "driver/Request.h"
 #include "kccl_oid.h"
+#include "radio/Bands.h"
 
 namespace wavory {
 
@@ -26,23 +28,29 @@ CStation::CStation(const CProfile& profile, const std::string& bssid, int rssi)
 
 CStation::~CStation() = default;
 
-std::string CStation::SecurityText() const {
-    switch (m_nSecurityKind) {
-        case KCOM_SECURITY_OPEN:
-            return "None";
-        case KCOM_SECURITY_WEP:
-            return "WEP";
-        case KCOM_SECURITY_WPA:
-            return "WPA";
-        case KCOM_SECURITY_WPA2:
-            return "WPA2";
-        case KCOM_SECURITY_WPA3:
-            return "WPA3";
-        default:
-            if (const char* wpa = WpaModeName(WpaMode)) return wpa;
-            return NameAt(SECURITY_NAMES, SecType);
-    }
+int CStation::SecurityKind() const {
+    if (m_nSecurityKind != KCOM_SECURITY_UNKNOWN) return m_nSecurityKind;
+    if (WpaMode != 0) return SecurityKindOfMode(WpaMode);
+    return SecType != 0 ? KCOM_SECURITY_WEP : KCOM_SECURITY_OPEN;
 }
+
+std::string CStation::SecurityText() const {
+    if (m_nSecurityKind != KCOM_SECURITY_UNKNOWN) {
+        const char* text = SecurityKindText(m_nSecurityKind);
+        if (*text) return text;
+    }
+    if (const char* wpa = WpaModeName(WpaMode)) return wpa;
+    return NameAt(SECURITY_NAMES, SecType);
+}
+
+uint32_t CStation::MaxRate100k() const {
+    if (m_nMaxRate100k != 0) return m_nMaxRate100k;
+    // The PHYs of old have one fastest rate; a newer one without a figure has none to show.
+    if (PhyType == 1) return 110;
+    return PhyType == 0 || PhyType == 2 ? 540 : 0;
+}
+
+int CStation::FrequencyMHz() const { return kccl::ChannelFrequency(PhyChnl, PhyFreq); }
 
 bool CStation::Connect(int mode) {
     if (mode < CONNECT_READ || mode > CONNECT_SECURITY_ONLY) return false;
@@ -52,6 +60,7 @@ bool CStation::Connect(int mode) {
     // where it would take a WEP key.
     const char* wpaName = WpaModeName(WpaMode);
     std::string securityText = wpaName ? wpaName : NameAt(SECURITY_NAMES, SecType);
+    const bool passphraseMode = ModeTakesPassphrase(WpaMode);
     std::string keyText = "-1 -1";
     if (ActiveSecKey >= 0 && ActiveSecKey < kKeyCount) {
         const auto k = static_cast<std::size_t>(ActiveSecKey);
@@ -59,6 +68,8 @@ bool CStation::Connect(int mode) {
                             SecKey[k].c_str());
     }
     std::string channelText = StrFormat("%d %d", ChannelNumber(), ShortPreamble ? 1 : 0);
+    // The frequency goes along where it is known: a channel number alone may name another band.
+    if (PhyFreq > 0) channelText += StrFormat(" %d", PhyFreq);
     std::string settingText = "2";
     if (MaxTxPower < 0 || MaxTxPower > kMaxTxPowerLevel) MaxTxPower = kMaxTxPowerLevel;
 
@@ -87,7 +98,8 @@ bool CStation::Connect(int mode) {
     list.AddVarExt(OID_SECURITY_QUERY, OID_SECURITY_SET, ConvSecurity, &securityText);
     std::string passphrase = WpaPassphrase;
     if (wpaName) {
-        if (mode != CONNECT_READ)
+        // Enhanced Open and the enterprise kinds take no passphrase.
+        if (mode != CONNECT_READ && passphraseMode)
             list.AddVarExt(OID_PASSPHRASE_QUERY, OID_PASSPHRASE_SET, ConvPassphrase, &passphrase);
     } else if (SecType != 0 && ActiveSecKey >= 0) {
         list.AddVarExt(OID_WEP_KEY, OID_WEP_KEY, ConvWepKey, &keyText);
@@ -100,7 +112,10 @@ bool CStation::Connect(int mode) {
         // read back is digits only, so ActiveSecKey and the stored keys keep their values.
         char* end = nullptr;
         PhyChnl = static_cast<int>(std::strtol(channelText.c_str(), &end, 10));
-        ShortPreamble = std::strtol(end, nullptr, 10) != 0;
+        ShortPreamble = std::strtol(end, &end, 10) != 0;
+        // "channel preamble frequency" where the adapter tells the frequency.
+        const long freq = std::strtol(end, nullptr, 10);
+        PhyFreq = freq > 0 ? static_cast<int>(freq) : 0;
         UseRTS = RTSThreshold >= 0;
     }
     return ok;

@@ -2,6 +2,7 @@
 // connection is made through a station, also for a stored profile (a temporary copy).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "profiles/Profile.h"
@@ -32,9 +33,21 @@ public:
     std::string m_strBssid;
     // The kind of security the scan saw (KCOM_SECURITY_KIND; 0 when not told or not scanned).
     int m_nSecurityKind = 0;
+    // The fastest rate the network offers (100 kbit/s; 0 when the scan did not tell) and the width
+    // it operates at (MHz; 0 when not told).
+    uint32_t m_nMaxRate100k = 0;
+    int m_nWidthMHz = 0;
 
-    // "None", "WEP", "WPA", "WPA2" or "WPA3" as the scan saw it, else the profile's security name.
+    // The kind of security as the scan saw it ("None", "WEP", "WPA2-Personal", "WPA2/WPA3-Personal",
+    // "Enhanced Open", "WPA2-Enterprise" …), else the profile's security.
     std::string SecurityText() const;
+    // The kind of security (KCOM_SECURITY_KIND): the scan's, else the profile's settings'.
+    int SecurityKind() const;
+    // The fastest rate: the scan's figure, else what the PHY type of old allows (54 or 11 Mbit/s);
+    // 0 for a newer PHY the scan gave no figure for.
+    uint32_t MaxRate100k() const;
+    // The channel's frequency: the stored one, else the channel number's legacy reading.
+    int FrequencyMHz() const;
 };
 
 }  // namespace wavory

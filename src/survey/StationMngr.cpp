@@ -4,11 +4,13 @@
 #include <cstring>
 
 #include "base/AppBase.h"
+#include "driver/AirText.h"
 #include "driver/CommVarList.h"
 #include "driver/Format.h"
 #include "driver/Request.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
+#include "radio/Bands.h"
 #include "survey/PollControl.h"
 #include "survey/Station.h"
 
@@ -25,8 +27,15 @@ CStationMngr::~CStationMngr() {
 }
 
 std::string CStationMngr::StationKey(const CStation& station) {
-    // Built by concatenation rather than "%s", so SSID bytes after a zero byte stay in the key.
-    return station.NetName + ";" + std::to_string(station.PhyChnl);
+    return EntryKey(station.NetName, station.PhyChnl, station.PhyFreq);
+}
+
+std::string CStationMngr::EntryKey(const std::string& ssid, int channel, int freqMHz) {
+    // Built by concatenation rather than "%s", so SSID bytes after a zero byte stay in the key. A 6 GHz
+    // network is keyed by its frequency: its channel numbers repeat those of 2.4 and 5 GHz, while
+    // 5935..7115 is no channel number of any band.
+    const bool sixGhz = kccl::BandOfFrequency(freqMHz) == kccl::EBand::Band6G;
+    return ssid + ";" + std::to_string(sixGhz ? freqMHz : channel);
 }
 
 CStationMngr::StationPtr CStationMngr::FromScanEntry(const SScanEntry& entry, bool adHoc, int index) {
@@ -41,11 +50,15 @@ CStationMngr::StationPtr CStationMngr::FromScanEntry(const SScanEntry& entry, bo
     station->NetMode = !adHoc;
     station->PhyType = static_cast<int>(entry.phyType);
     station->PhyChnl = entry.channel;
+    station->PhyFreq = static_cast<int>(entry.freqMHz);
     station->SecType = entry.privacy ? 1 : 0;
     station->m_nSecurityKind = entry.security;
-    // A WPA network is joined with a passphrase, not a WEP key.
-    if (entry.security == KCOM_SECURITY_WPA2) station->WpaMode = KCOM_SECURITY_MODE_WPA2_PERSONAL;
-    if (entry.security == KCOM_SECURITY_WPA3) station->WpaMode = KCOM_SECURITY_MODE_WPA3_PERSONAL;
+    station->m_nMaxRate100k = entry.maxRate100k;
+    station->m_nWidthMHz = entry.widthMHz;
+    // WPA and its relatives are joined in their own security mode (with a passphrase where they
+    // take one), not with a WEP key.
+    if (const int mode = SecurityModeOfKind(entry.security); mode >= KCOM_SECURITY_MODE_WPA2_PERSONAL)
+        station->WpaMode = mode;
     station->SetSection(StrFormat("Station %d", index));
     return station;
 }
@@ -192,13 +205,15 @@ bool CStationMngr::MergeScan() {
 
         uint8_t currentBssid[6] = {};
         int currentChannel = -1;  // matches no entry
+        int currentFreq = 0;      // 0: the adapter does not tell, the channel decides alone
         {
             CCommVarList link;
             link.AddVarExt(OID_BSSID, 0, nullptr, nullptr);
             link.AddVarExt(OID_CHANNEL_QUERY, 0, nullptr, nullptr);
             if (link.RefreshAll(false, false)) {
                 std::memcpy(currentBssid, Payload(link.GetVar(0)->GetBlock(0)), 6);
-                currentChannel = Payload(link.GetVar(1)->GetBlock(0))[8];
+                currentChannel = Payload(link.GetVar(1)->GetBlock(0))[KCOM_CHANNEL_NUMBER];
+                currentFreq = static_cast<int>(PayloadU32(link.GetVar(1)->GetBlock(0), KCOM_CHANNEL_FREQ));
             }
         }
 
@@ -216,11 +231,13 @@ bool CStationMngr::MergeScan() {
             for (int half = 0; half < 2; ++half) {
                 for (const SScanEntry& entry : halves[half]) {
                     const int position = index++;
-                    const std::string key = entry.ssid + ";" + std::to_string(entry.channel);
+                    const std::string key =
+                        EntryKey(entry.ssid, entry.channel, static_cast<int>(entry.freqMHz));
                     if (m_Stations.count(key)) continue;  // the first entry of a key wins
                     StationPtr station = FromScanEntry(entry, half == 1, position, defaults);
                     m_Stations[key] = station;
-                    if (std::memcmp(entry.bssid, currentBssid, 6) == 0 && entry.channel == currentChannel) {
+                    if (std::memcmp(entry.bssid, currentBssid, 6) == 0 && entry.channel == currentChannel &&
+                        (currentFreq == 0 || static_cast<int>(entry.freqMHz) == currentFreq)) {
                         m_strCurrentKey = key;
                         m_pCurrentExtra.reset();
                     }

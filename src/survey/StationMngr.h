@@ -70,8 +70,10 @@ public:
     std::string GetCurrentKey();
     std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock(m_Mutex); }
 
-    // "%s;%d" of a station's SSID and channel.
+    // "%s;%d" of a station's SSID and channel; a 6 GHz station's frequency in MHz takes the channel's
+    // place, since 6 GHz channel numbers repeat those of the other bands.
     static std::string StationKey(const CStation& station);
+    static std::string EntryKey(const std::string& ssid, int channel, int freqMHz);
     // A station as the scan entry describes it; `index` names its section "Station %d". The fields
     // a scan does not give come from `defaults`, a profile loaded from the application key itself.
     static StationPtr FromScanEntry(const SScanEntry& entry, bool adHoc, int index, const CProfile& defaults);

@@ -26,23 +26,26 @@ TEST_F(ScanCliTest, NetworkViewKeepsTheStrongestAccessPointOfEachName) {
     const auto ssids = Field(scan, "ssid");
     EXPECT_EQ(std::set<std::string>(ssids.begin(), ssids.end()),
               (std::set<std::string>{"Harbour", "Lighthouse", "Quayside-5G", "Boatyard", "Caf\u00e9 Anchor",
-                                     "Deckhands", "GameRoom"}));
-    EXPECT_EQ(ssids.size(), 7u);
+                                     "Deckhands", "GameRoom", "Marina", "Chandlery", "Marina-6E", "Ferry Terminal",
+                                     "Harbour Guest", "Port Authority"}));
+    EXPECT_EQ(ssids.size(), 13u);
     for (const auto& station : scan["stations"]) {
         if (station["ssid"] != "Harbour") continue;
         EXPECT_EQ(station["channel"], 1);  // -58 dBm on channel 1 beats -71 dBm on channel 6
         EXPECT_EQ(station["signal_dbm"], -58);
-        EXPECT_EQ(station["security"], "WEP");
+        EXPECT_EQ(station["security"], "wep");
+        EXPECT_EQ(station["security_text"], "WEP");
     }
 }
 
 TEST_F(ScanCliTest, AccessPointViewListsEveryAccessPoint) {
     const json scan = RunJson({"scan", "--view", "ap", "--sort", "channel"});
     EXPECT_EQ(scan["view"], "ap");
-    ASSERT_EQ(scan["stations"].size(), 8u);
-    // The dialog sorts the texts of a column, so channel "10" comes before "3".
-    EXPECT_EQ(Field(scan, "channel"),
-              (std::vector<std::string>{"1", "10", "11", "149", "3", "36", "6", "9"}));
+    ASSERT_EQ(scan["stations"].size(), 14u);
+    // The dialog sorts the texts of a column, so channel "10" comes before "3", and 6 GHz channel 5
+    // ("5 (6 GHz)") after 2.4 GHz channel 3.
+    EXPECT_EQ(Field(scan, "channel"), (std::vector<std::string>{"1", "10", "11", "149", "149", "3", "36", "36",
+                                                                "5", "52", "6", "6", "64", "9"}));
     const auto deckhands = std::find_if(scan["stations"].begin(), scan["stations"].end(),
                                         [](const json& s) { return s["ssid"] == "Deckhands"; });
     ASSERT_NE(deckhands, scan["stations"].end());
@@ -60,12 +63,12 @@ TEST_F(ScanCliTest, SortsByTextAscendingOrReversed) {
     EXPECT_TRUE(std::is_sorted(ssids.begin(), ssids.end()));
     const auto reversed = Field(RunJson({"scan", "--view", "ap", "--sort", "ssid", "--reverse"}), "ssid_hex");
     EXPECT_TRUE(std::is_sorted(reversed.rbegin(), reversed.rend()));
-    EXPECT_EQ(std::set<std::string>(ssids.begin(), ssids.end()).size(), 7u);
+    EXPECT_EQ(std::set<std::string>(ssids.begin(), ssids.end()).size(), 13u);
 
     // Link quality sorts by its text: in dBm "-58dBm" (strong) comes before "-87dBm" (weak).
     ASSERT_EQ(Run({"prefs", "set", "--units", "dbm"}).code, 0);
     const auto quality = Field(RunJson({"scan", "--view", "ap"}), "link_quality");
-    EXPECT_EQ(quality.front(), "-58dBm");
+    EXPECT_EQ(quality.front(), "-52dBm");
     EXPECT_EQ(quality.back(), "-87dBm");
     EXPECT_TRUE(std::is_sorted(quality.begin(), quality.end()));
 }
@@ -73,8 +76,8 @@ TEST_F(ScanCliTest, SortsByTextAscendingOrReversed) {
 TEST_F(ScanCliTest, ViewDefaultsToTheStoredPreferenceWithoutChangingIt) {
     EXPECT_EQ(RunJson({"scan"})["view"], "ap");
     ASSERT_EQ(Run({"prefs", "set", "--view", "network"}).code, 0);
-    EXPECT_EQ(RunJson({"scan"})["stations"].size(), 7u);
-    EXPECT_EQ(RunJson({"scan", "--view", "ap"})["stations"].size(), 8u);
+    EXPECT_EQ(RunJson({"scan"})["stations"].size(), 13u);
+    EXPECT_EQ(RunJson({"scan", "--view", "ap"})["stations"].size(), 14u);
     EXPECT_EQ(RunJson({"prefs", "get", "view"})["view"], "network");
 }
 
@@ -106,8 +109,8 @@ TEST_F(ScanCliTest, NoWaitListsThePreviousResults) {
     const json first = RunJson({"scan", "--no-wait"});
     EXPECT_EQ(first["scanning"], true);
     EXPECT_TRUE(first["stations"].empty());
-    ASSERT_EQ(RunJson({"scan"})["stations"].size(), 8u);
-    EXPECT_EQ(RunJson({"scan", "--no-wait"})["stations"].size(), 8u);
+    ASSERT_EQ(RunJson({"scan"})["stations"].size(), 14u);
+    EXPECT_EQ(RunJson({"scan", "--no-wait"})["stations"].size(), 14u);
 }
 
 }  // namespace

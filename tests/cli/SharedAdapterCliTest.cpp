@@ -86,7 +86,7 @@ TEST_F(SharedAdapterCliTest, ReadingCommandsStartNoScan) {
     EXPECT_EQ(CountLogged(kStartScan), 0);
     EXPECT_EQ(SimState()["scanning"], false);
 
-    ASSERT_EQ(RunJson({"scan"})["stations"].size(), 8u);
+    ASSERT_EQ(RunJson({"scan"})["stations"].size(), 14u);
     EXPECT_EQ(CountLogged(kStartScan), 1);
 }
 
@@ -95,7 +95,7 @@ TEST_F(SharedAdapterCliTest, ScanWaitsOnTheStatusAndMergesOnce) {
     ASSERT_EQ(kccl_sim_clear_log(), 0);
     const json scan = RunJson({"scan"});
     EXPECT_EQ(scan["scanning"], false);
-    EXPECT_EQ(scan["stations"].size(), 8u);
+    EXPECT_EQ(scan["stations"].size(), 14u);
     EXPECT_EQ(CountLogged(kBssid), 1) << "the list was merged more than once";
 }
 
@@ -110,7 +110,7 @@ TEST_F(SharedAdapterCliTest, UnplugDuringScanFails) {
 
     ASSERT_EQ(kccl_sim_set_present(1), 0);
     ASSERT_EQ(kccl_sim_set_scan_duration(150), 0);
-    EXPECT_EQ(RunJson({"scan"})["stations"].size(), 8u);
+    EXPECT_EQ(RunJson({"scan"})["stations"].size(), 14u);
 }
 
 TEST_F(SharedAdapterCliTest, UnplugDuringStatsFails) {

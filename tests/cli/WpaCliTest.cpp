@@ -31,10 +31,10 @@ TEST_F(WpaCliTest, ScanShowsTheKindOfSecurity) {
     std::map<std::string, std::string> kinds;
     for (const auto& s : scan["stations"])
         kinds[s["ssid"].get<std::string>()] = s["security"].get<std::string>();
-    EXPECT_EQ(kinds["Lockkeeper"], "WPA2");
-    EXPECT_EQ(kinds["Sluice"], "WPA3");
-    EXPECT_EQ(kinds["Harbour"], "WEP");
-    EXPECT_EQ(kinds["Lighthouse"], "None");
+    EXPECT_EQ(kinds["Lockkeeper"], "wpa2");
+    EXPECT_EQ(kinds["Sluice"], "wpa3");
+    EXPECT_EQ(kinds["Harbour"], "wep");
+    EXPECT_EQ(kinds["Lighthouse"], "open");
 }
 
 TEST_F(WpaCliTest, JoinsOnlyWithTheRightPassphrase) {
@@ -52,7 +52,8 @@ TEST_F(WpaCliTest, JoinsOnlyWithTheRightPassphrase) {
     EXPECT_EQ(joined["bssid"], "00-1D-7E-11-22-33");
     const json status = RunJson({"status"});
     EXPECT_EQ(status["ssid"], "Lockkeeper");
-    EXPECT_EQ(status["security"], "WPA2-Personal");
+    EXPECT_EQ(status["security"], "wpa2");
+    EXPECT_EQ(status["security_text"], "WPA2-Personal");
     const json saved = RunJson({"profiles", "show", joined["profile"].get<std::string>(), "--show-keys"});
     EXPECT_EQ(saved["security"], "WPA2-Personal");
     EXPECT_EQ(saved["passphrase"], "canal-gates-at-dawn");

@@ -74,7 +74,7 @@ TEST_F(SharedAdapterCoreTest, OwnScanThatCompletesEndsAtOnce) {
     kccl_sim_advance(2100);
     RefreshTick();
     EXPECT_FALSE(theApp.m_bScanning);
-    EXPECT_EQ(Stations().Snapshot().size(), 8u);
+    EXPECT_EQ(Stations().Snapshot().size(), 14u);
 }
 
 TEST_F(SharedAdapterCoreTest, ScanStateIsReadWithoutAMerge) {

@@ -65,9 +65,9 @@ TEST_F(AdapterTest, SsidOfThirtyThreeBytesIsRefused) {
 TEST_F(AdapterTest, SettingsOutOfRangeAreRefusedAndNotStored) {
     EXPECT_NE(SetU32(0x220, 5), 2u);  // what a mode text of neither kind turns into
     EXPECT_EQ(QueryU32(0x210), 1u);
-    EXPECT_NE(SetU32(0x100, 3), 2u);
+    EXPECT_NE(SetU32(0x100, 7), 2u);  // 0..6 are 802.11a to 802.11be
     EXPECT_NE(SetU32(0x130, 3), 2u);
-    EXPECT_NE(SetU32(0x430, 5), 2u);  // 3 and 4 are WPA2- and WPA3-Personal
+    EXPECT_NE(SetU32(0x430, 9), 2u);  // 3..8 are WPA2-Personal to WPA3-Enterprise
     EXPECT_NE(SetChannel(0), 2u);
     EXPECT_EQ(SetU32(0x130, 2), 2u);
     EXPECT_EQ(QueryU32(0x120), 2u);

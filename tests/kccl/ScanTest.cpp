@@ -29,7 +29,7 @@ Entry ReadEntry(const uint8_t* e) {
 void ExpectUnusedBytesZero(const uint8_t* e) {
     for (size_t i = 0; i < kEntrySize; ++i) {
         const bool used = (i >= 2 && i < 8) || i == 53 || (i >= 54 && i < 54u + e[53]) ||
-                          (i >= 88 && i < 92) || i == 96 || i == 99 || i == 100 || (i >= 104 && i < 108);
+                          (i >= 88 && i < 92) || i == 96 || i == 99 || i == 100 || (i >= 104 && i < 124);
         if (!used) {
             ASSERT_EQ(e[i], 0) << "entry byte " << i;
         }
@@ -58,7 +58,7 @@ TEST_F(ScanTest, ScanRunsForItsDurationThenListsScenario) {
     list = Query(0x190);
     const uint8_t* p = list->payload;
     EXPECT_EQ(p[0], 0);
-    ASSERT_EQ(p[kInfraCount], 6);
+    ASSERT_EQ(p[kInfraCount], 12);
     ASSERT_EQ(p[kAdhocCount], 2);
 
     const Entry harbour1 = ReadEntry(p + kInfraEntries);
@@ -89,32 +89,32 @@ TEST_F(ScanTest, ScanRunsForItsDurationThenListsScenario) {
     EXPECT_EQ(game.ssid, "GameRoom");
     EXPECT_TRUE(game.privacy);
 
-    for (int i = 0; i < 6; ++i) ExpectUnusedBytesZero(p + kInfraEntries + kEntrySize * i);
+    for (int i = 0; i < 12; ++i) ExpectUnusedBytesZero(p + kInfraEntries + kEntrySize * i);
     ExpectUnusedBytesZero(p + kAdhocEntries);
     // Unused slots stay empty.
-    for (size_t i = kInfraEntries + 6 * kEntrySize; i < kAdhocCount; ++i) ASSERT_EQ(p[i], 0);
+    for (size_t i = kInfraEntries + 12 * kEntrySize; i < kAdhocCount; ++i) ASSERT_EQ(p[i], 0);
 }
 
 TEST_F(ScanTest, RunningScanShowsPreviousListAndEndsWithEnvironmentAtCompletion) {
     ASSERT_EQ(kccl_sim_set_scan_duration(5000), 0);
     StartScan();
     ASSERT_EQ(kccl_sim_advance(5000), 0);
-    ASSERT_EQ(Query(0x190)->payload[kInfraCount], 6);
+    ASSERT_EQ(Query(0x190)->payload[kInfraCount], 12);
 
     ASSERT_EQ(kccl_sim_remove_network("00-0F-B5-44-7C-20"), 0);
     ASSERT_EQ(kccl_sim_set_signal("00-1A-2B-3C-4D-95", -100), 0);  // out of range
     StartScan();
     auto list = Query(0x190);
     EXPECT_EQ(list->payload[0], 1);
-    EXPECT_EQ(list->payload[kInfraCount], 6);
+    EXPECT_EQ(list->payload[kInfraCount], 12);
     ASSERT_EQ(kccl_sim_advance(4000), 0);
     ASSERT_EQ(kccl_sim_put_network(R"({"ssid":"Late","bssid":"00-00-5E-00-01-01","channel":13})"), 0);
     ASSERT_EQ(Query(0x190)->payload[0], 1);
     ASSERT_EQ(kccl_sim_advance(1000), 0);
     list = Query(0x190);
     EXPECT_EQ(list->payload[0], 0);
-    ASSERT_EQ(list->payload[kInfraCount], 5);
-    EXPECT_EQ(ReadEntry(list->payload + kInfraEntries + 4 * kEntrySize).ssid, "Late");
+    ASSERT_EQ(list->payload[kInfraCount], 11);
+    EXPECT_EQ(ReadEntry(list->payload + kInfraEntries + 10 * kEntrySize).ssid, "Late");
 }
 
 TEST_F(ScanTest, AskingAgainWhileScanningDoesNotRestart) {
@@ -135,7 +135,7 @@ TEST_F(ScanTest, EachHalfHoldsAtMostTwentyEntries) {
     ASSERT_EQ(kccl_sim_set_scan_duration(0), 0);
     StartScan();
     auto list = Query(0x190);
-    EXPECT_EQ(list->payload[kInfraCount], 6);
+    EXPECT_EQ(list->payload[kInfraCount], 12);
     EXPECT_EQ(list->payload[kAdhocCount], 20);
 }
 
@@ -149,8 +149,8 @@ TEST_F(ScanTest, RawSsidBytesAndOwnCellAreListed) {
     StartScan();
     auto list = Query(0x190);
     const uint8_t* p = list->payload;
-    ASSERT_EQ(p[kInfraCount], 7);
-    const uint8_t* raw = p + kInfraEntries + 6 * kEntrySize;
+    ASSERT_EQ(p[kInfraCount], 13);
+    const uint8_t* raw = p + kInfraEntries + 12 * kEntrySize;
     ASSERT_EQ(raw[53], 4);
     EXPECT_EQ(std::memcmp(raw + 54, "\x41\x00\x42\x80", 4), 0);
     ASSERT_EQ(p[kAdhocCount], 3);

@@ -69,7 +69,7 @@ TEST_F(ScenarioTest, BadScenariosAreRefusedAndStateStays) {
     ExpectRefused(R"({"adapter":{"reg_domain":"0x11"}})", "reg_domain");
     ExpectRefused(R"({"adapter":{"driver_version":[1,2,3]}})", "driver_version");
     EXPECT_TRUE(Associated());
-    EXPECT_EQ(State()["networks"].size(), 8u);
+    EXPECT_EQ(State()["networks"].size(), 14u);
 }
 
 TEST_F(ScenarioTest, ScenarioIsTakenAsWritten) {
@@ -86,7 +86,7 @@ TEST_F(ScenarioTest, ScenarioIsTakenAsWritten) {
     const auto state = State();
     ASSERT_EQ(state["networks"].size(), 1u);
     EXPECT_EQ(state["networks"][0]["ssid_hex"], "00FF");
-    EXPECT_EQ(state["networks"][0]["phy"], 0);  // 802.11a by its channel
+    EXPECT_EQ(state["networks"][0]["generation"], "802.11a");  // by its channel
     EXPECT_EQ(state["scan_duration_ms"], 100);
 
     // The raw SSID joins with its exact bytes.

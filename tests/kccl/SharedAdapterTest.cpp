@@ -96,7 +96,7 @@ TEST_F(SharedAdapterTest, ObjectOfAnotherLayoutIsReplaced) {
 
     ASSERT_EQ(kcom_connect("SEARCH"), 0);
     EXPECT_EQ(QueryU32(0x210), 1u);
-    EXPECT_EQ(State()["networks"].size(), 8u);
+    EXPECT_EQ(State()["networks"].size(), 14u);
 }
 
 }  // namespace

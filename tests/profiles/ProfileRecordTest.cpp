@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ProfilesFixture.h"
+#include "kccl_oid.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "store/RegFile.h"
@@ -39,6 +40,7 @@ void FillAll(CProfile& p) {
     p.Use802_1 = true;
     p.WpaMode = 3;
     p.WpaPassphrase = "a \"quoted\" pass\\phrase";
+    p.PhyFreq = 5975;
 }
 
 void ExpectSameSettings(const CProfile& a, const CProfile& b) {
@@ -48,6 +50,7 @@ void ExpectSameSettings(const CProfile& a, const CProfile& b) {
     EXPECT_EQ(a.PSType, b.PSType);
     EXPECT_EQ(a.PhyType, b.PhyType);
     EXPECT_EQ(a.PhyChnl, b.PhyChnl);
+    EXPECT_EQ(a.PhyFreq, b.PhyFreq);
     EXPECT_EQ(a.SecType, b.SecType);
     EXPECT_EQ(a.ActiveSecKey, b.ActiveSecKey);
     EXPECT_EQ(a.SecKey, b.SecKey);
@@ -62,6 +65,8 @@ void ExpectSameSettings(const CProfile& a, const CProfile& b) {
     EXPECT_EQ(a.MaxNetRate, b.MaxNetRate);
     EXPECT_EQ(a.WrLessMode, b.WrLessMode);
     EXPECT_EQ(a.Use802_1, b.Use802_1);
+    EXPECT_EQ(a.WpaMode, b.WpaMode);
+    EXPECT_EQ(a.WpaPassphrase, b.WpaPassphrase);
 }
 
 }  // namespace
@@ -102,13 +107,13 @@ TEST_F(ProfileRecordTest, EmptySectionLoadsDefaults) {
     EXPECT_EQ(p.Priority, 0);
 }
 
-TEST_F(ProfileRecordTest, SaveStoresTwentyNineValuesOfTheirKindsAndLoadsThemBack) {
+TEST_F(ProfileRecordTest, SaveStoresThirtyValuesOfTheirKindsAndLoadsThemBack) {
     CProfile saved("Profile 0", false);
     FillAll(saved);
     ASSERT_TRUE(saved.Save(false));
 
     const SRegKey top = Exported("Profile 0");
-    EXPECT_EQ(top.values.size(), 29u);  // with "WpaMode" and "WpaPassphrase"
+    EXPECT_EQ(top.values.size(), 30u);  // with "WpaMode", "WpaPassphrase" and "PhyFreq"
     EXPECT_EQ(top.subkeys.size(), 0u);
     for (const char* text :
          {"ProfName", "NetName", "Sec Key 0", "Sec Key 1", "Sec Key 2", "Sec Key 3", "WpaPassphrase"}) {
@@ -123,6 +128,7 @@ TEST_F(ProfileRecordTest, SaveStoresTwentyNineValuesOfTheirKindsAndLoadsThemBack
     EXPECT_EQ(*top.FindValue("MaxNetRate"), SRegValue::Dword(5500000));
     EXPECT_EQ(*top.FindValue("Priority"), SRegValue::Dword(4));
     EXPECT_EQ(*top.FindValue("WpaMode"), SRegValue::Dword(3));
+    EXPECT_EQ(*top.FindValue("PhyFreq"), SRegValue::Dword(5975));
     // The count is only written on request.
     EXPECT_EQ(theApp.GetProfileInt("", "NumOfProfiles", -7), -7);
 
@@ -166,6 +172,28 @@ TEST_F(ProfileRecordTest, CopyHasTheSettingsButNoSectionAndNoSlot) {
     ExpectSameSettings(copy, source);
     EXPECT_EQ(copy.GetSection(), "");
     EXPECT_EQ(copy.Priority, -1);
+}
+
+TEST_F(ProfileRecordTest, TakeValuesKeepsSecurityAndFrequency) {
+    CProfile source("Profile 3", false);
+    FillAll(source);
+    CProfile target("Profile 5", false);
+    target.TakeValues(source);
+    ExpectSameSettings(target, source);
+}
+
+TEST_F(ProfileRecordTest, AStoredFrequencyNamesTheChannelAndAbsentKeepsTheIndex) {
+    CProfile p("Profile 1", false);
+    p.PhyType = 0;
+    p.PhyChnl = 0;
+    EXPECT_EQ(p.ChannelNumber(), 36);
+    p.PhyFreq = 5975;  // 6 GHz channel 5
+    EXPECT_EQ(p.ChannelNumber(), 5);
+    p.PhyFreq = 5181;  // no channel's: the index decides
+    EXPECT_EQ(p.ChannelNumber(), 36);
+    EXPECT_EQ(ProfilePhyType(KCOM_PHY_AX, 5975), 0);
+    EXPECT_EQ(ProfilePhyType(KCOM_PHY_N, 2437), 2);
+    EXPECT_EQ(ProfilePhyType(KCOM_PHY_B, 2437), 1);
 }
 
 TEST_F(ProfileRecordTest, ChannelIndexMapsToChannelNumber) {

@@ -3,12 +3,14 @@
 #include "ui_MainGen.h"
 
 #include "base/StringTable.h"
+#include "driver/AirText.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "driver/Request.h"
 #include "monitor/Signal.h"
 #include "profiles/ProfileMngr.h"
+#include "radio/Rates.h"
 #include "shell/Tessal.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
@@ -22,7 +24,7 @@ CMainGen::CMainGen(QWidget* parent) : CBoundPage(parent), ui(std::make_unique<Ui
     // The counters and the link figures change while connected; everything else seldom.
     for (int id : {IDC_RECEIVED, IDC_SENT}) MakeCounterLabel(id, QStringLiteral("4294967295"));
     MakeCounterLabel(IDC_LINK_QUALITY, QStringLiteral("-100dBm"));
-    MakeCounterLabel(IDC_NET_RATE, QStringLiteral("54 Mbps"));
+    MakeCounterLabel(IDC_NET_RATE, QStringLiteral("5764.7 Mbps"));
 }
 
 CMainGen::~CMainGen() = default;
@@ -35,8 +37,9 @@ void CMainGen::OnInitDialog() {
         m_pList->AddVar(IDC_SSID, OID_SSID_QUERY, OID_SSID_SET, ConvSsid);
         m_pList->AddVar(IDC_NET_MODE, OID_NET_MODE_QUERY, OID_NET_MODE_SET, ConvNetMode);
         m_pList->AddVarMulti(IDC_CHANNEL, channelCodes, 2, ConvChannel);
-        m_pList->AddVar(IDC_MAX_RATE, OID_PHY_QUERY, OID_PHY_SET, ConvMaxRate);
-        m_pList->AddVar(IDC_SECURITY, OID_SECURITY_QUERY, OID_SECURITY_SET, ConvSecurity);
+        // Read in the list's order, but shown by the page, which has the link's own figures too.
+        m_pList->AddVarExt(OID_PHY_QUERY, OID_PHY_SET, ConvMaxRate, &m_strMaxRate);
+        m_pList->AddVarExt(OID_SECURITY_QUERY, OID_SECURITY_SET, ConvSecurity, &m_strSecurity);
         m_pList->AddVar(IDC_POWER_SAVE, OID_POWER_SAVE_QUERY, OID_POWER_SAVE_SET, ConvPowerSave);
         m_pList->AddVar(IDC_RECEIVED, OID_STATISTICS, 0, ConvReceived);
         m_pList->AddVar(IDC_SENT, OID_STATISTICS, 0, ConvSent);
@@ -59,6 +62,8 @@ void CMainGen::Refresh() {
         ShowNotConnected();
         return;
     }
+    std::optional<SLinkInfo> link = ReadLinkInfo();
+    if (link && link->freqMHz == 0) link.reset();  // no link to tell of
     if (auto station = stations->GetCurrent()) {
         int rssi, phy;
         {
@@ -69,7 +74,9 @@ void CMainGen::Refresh() {
         std::string signal;
         FormatSignal(rssi, &signal);
         SetControlText(IDC_LINK_QUALITY, signal);
-        SetControlText(IDC_NET_RATE, StrFormat("%d Mbps", phy == 1 ? 11 : 54));
+        SetControlText(IDC_NET_RATE, link && link->txRate100k != 0
+                                         ? kccl::FormatRate100k(link->txRate100k)
+                                         : StrFormat("%d Mbps", phy == 1 ? 11 : 54));
     }
     std::string profileName = "test";
     if (CProfileMngr* profiles = theApp.m_pProfileMngr) {
@@ -78,6 +85,26 @@ void CMainGen::Refresh() {
     }
     SetControlText(IDC_ACTIVE_PROFILE, profileName);
     m_pList->RefreshAll(false, true);
+    ShowLinkFields(link ? &*link : nullptr);
+}
+
+void CMainGen::ShowLinkFields(const SLinkInfo* link) {
+    // The read stops at the first failing variable; the fields from there on keep their text.
+    constexpr int kMaxRateVar = 3, kSecurityVar = 4;
+    bool read = true;
+    for (int i = 0; i <= kSecurityVar && read; ++i) {
+        read = m_pList->GetVar(i)->m_bSuccess;
+        if (!read) break;
+        if (i == kMaxRateVar)
+            SetControlText(IDC_MAX_RATE, link && link->maxRate100k != 0
+                                             ? kccl::FormatRate100k(link->maxRate100k)
+                                             : m_strMaxRate);
+    }
+    if (!read) return;
+    const auto mode = static_cast<int>(PayloadU32(m_pList->GetVar(kSecurityVar)->GetBlock(0), 0));
+    const int kind = link && link->securityKind != 0 ? link->securityKind : SecurityKindOfMode(mode);
+    const std::string text = LinkSecurityText(kind);
+    SetControlText(IDC_SECURITY, text.empty() ? m_strSecurity : text);
 }
 
 void CMainGen::OnSetActive() { Refresh(); }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "ui/monitor/BoundPage.h"
 
@@ -13,6 +14,7 @@ class CMainGen;
 namespace wavory {
 
 class CCommVarList;
+struct SLinkInfo;
 
 class CMainGen : public CBoundPage {
     Q_OBJECT
@@ -48,8 +50,14 @@ protected:
 private:
     void ShowNotConnected();
 
+    // Shows the maximum rate and the security once the list has read them: the connection's own
+    // figure and kind where the adapter reports its link, else what the PHY type and the security
+    // mode say.
+    void ShowLinkFields(const SLinkInfo* link);
+
     std::unique_ptr<Ui::CMainGen> ui;
     std::unique_ptr<CCommVarList> m_pList;
+    std::string m_strMaxRate, m_strSecurity;
 };
 
 }  // namespace wavory

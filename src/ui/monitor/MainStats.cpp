@@ -9,11 +9,13 @@
 
 #include "base/StringTable.h"
 #include "base/Trace.h"
+#include "driver/AirText.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "driver/Request.h"
 #include "monitor/Signal.h"
+#include "radio/Rates.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 
@@ -24,7 +26,7 @@ CMainStats::CMainStats(QWidget* parent) : CBoundPage(parent), ui(std::make_uniqu
     for (int id : {IDC_RX_RATE, IDC_TX_RATE}) MakeCounterLabel(id, QStringLiteral("100000 KB/sec"));
     MakeCounterLabel(IDC_SIGNAL, QStringLiteral("-100dBm"));
     MakeCounterLabel(IDC_SNR, QStringLiteral("-100 dB"));
-    MakeCounterLabel(IDC_NET_RATE, QStringLiteral("54 Mbps"));
+    MakeCounterLabel(IDC_NET_RATE, QStringLiteral("5764.7 Mbps"));
     ReceivedChart()->SetColour(QColor(0x1e, 0x88, 0xe5));
     SentChart()->SetColour(QColor(0x43, 0xa0, 0x47));
     connect(ui->IDC_1166, &QPushButton::clicked, this, &CMainStats::OnReset);
@@ -84,14 +86,18 @@ void CMainStats::UpdateValues() {
     std::string signal;
     FormatSignal(rssi, &signal);
     SetControlText(IDC_SIGNAL, signal);
-    SetControlText(IDC_NET_RATE, StrFormat("%d Mbps", phy == 1 ? 11 : 54));
+    // The rate the link sends at, where the adapter reports it; else what its PHY type allows.
+    const std::optional<SLinkInfo> link = ReadLinkInfo();
+    SetControlText(IDC_NET_RATE, link && link->freqMHz != 0 && link->txRate100k != 0
+                                     ? kccl::FormatRate100k(link->txRate100k)
+                                     : StrFormat("%d Mbps", phy == 1 ? 11 : 54));
     SetControlText(IDC_SNR, snr);
     SetControlText(IDC_RX_RATE, StrFormat("%d KB/sec", theApp.m_nRxRate.load()));
     SetControlText(IDC_TX_RATE, StrFormat("%d KB/sec", theApp.m_nTxRate.load()));
 }
 
 void CMainStats::AddPoint(int slot) {
-    const StatSample sample = theApp.m_StatHistory[static_cast<std::size_t>(
+    const StatSample sample = theApp.m_RateHistory[static_cast<std::size_t>(
         ((slot % kStatRingSize) + kStatRingSize) % kStatRingSize)];
     m_nLastSlot = slot;
     if (QThread::currentThread() == thread()) {
@@ -127,7 +133,7 @@ void CMainStats::RedrawGraph(bool force) {
     int first = 0;
     bool copied = false;
     if (TryEnter(CS_STATS)) {
-        ring = theApp.m_StatHistory;
+        ring = theApp.m_RateHistory;
         first = std::max(0, theApp.m_nStatIndex.load());
         Leave(CS_STATS);
         copied = true;
@@ -154,7 +160,10 @@ void CMainStats::RedrawGraph(bool force) {
 bool CMainStats::SetGraphTarget(CMainStats* page, bool clearHistory) {
     Trace("\nEnter Setpointer");
     if (!TryEnter(CS_STATS)) return false;
-    if (clearHistory) theApp.m_StatHistory.fill(StatSample{});
+    if (clearHistory) {
+        theApp.m_StatHistory.fill(StatSample{});
+        theApp.m_RateHistory.fill(StatSample{});
+    }
     theApp.m_pGraphPage = page;
     Leave(CS_STATS);
     return true;

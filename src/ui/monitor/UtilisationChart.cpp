@@ -4,6 +4,7 @@
 #include <QLineSeries>
 #include <QPen>
 #include <QValueAxis>
+#include <algorithm>
 
 namespace wavory {
 
@@ -21,12 +22,14 @@ CUtilisationChart::CUtilisationChart(QWidget* parent)
     m_pAxisX->setLabelsVisible(false);
     m_pAxisX->setTickCount(kPoints / 5 + 1);
     m_pAxisX->setGridLineVisible(true);
-    m_pAxisY->setRange(0, kFullScale);
+    m_pAxisY->setRange(0, m_dScaleKBps);
     m_pAxisY->setTickCount(3);
-    m_pAxisY->setLabelFormat("%d");
+    m_pAxisY->setLabelFormat("%g");
     QFont small = m_pAxisY->labelsFont();
     small.setPointSizeF(small.pointSizeF() * 0.8);
     m_pAxisY->setLabelsFont(small);
+    m_pAxisY->setTitleFont(small);
+    m_pAxisY->setTitleText(Unit());
     chart->addAxis(m_pAxisX, Qt::AlignBottom);
     chart->addAxis(m_pAxisY, Qt::AlignLeft);
     m_pSeries->attachAxis(m_pAxisX);
@@ -45,16 +48,40 @@ void CUtilisationChart::SetColour(const QColor& colour) {
     m_pSeries->setPen(pen);
 }
 
+double CUtilisationChart::NiceScale(double maxKBps) {
+    if (!(maxKBps > kMinScaleKBps)) return kMinScaleKBps;
+    double power = 1.0;
+    while (power * 10.0 < maxKBps) power *= 10.0;
+    for (double step : {1.0, 2.0, 5.0, 10.0})
+        if (step * power >= maxKBps) return step * power;
+    return 10.0 * power;
+}
+
+QString CUtilisationChart::Unit() const {
+    return m_dScaleKBps >= 10000.0 ? QStringLiteral("MB/s") : QStringLiteral("KB/s");
+}
+
 void CUtilisationChart::AddValue(double value) {
     if (m_Values.size() >= kPoints) {
         m_bScrolling = true;  // from the 21st point on, the oldest one goes
         m_Values.removeFirst();
     }
     m_Values.append(value);
+    Replot();
+}
+
+void CUtilisationChart::Replot() {
+    double largest = 0.0;
+    for (double v : m_Values) largest = std::max(largest, v);
+    m_dScaleKBps = NiceScale(largest);
+    // Large rates read as MB/s: the points and the axis are in the unit shown.
+    const double divisor = m_dScaleKBps >= 10000.0 ? 1000.0 : 1.0;
     QList<QPointF> points;
     points.reserve(m_Values.size());
-    for (int i = 0; i < m_Values.size(); ++i) points.append(QPointF(i, m_Values[i]));
+    for (int i = 0; i < m_Values.size(); ++i) points.append(QPointF(i, m_Values[i] / divisor));
     m_pSeries->replace(points);
+    m_pAxisY->setRange(0, m_dScaleKBps / divisor);
+    if (m_pAxisY->titleText() != Unit()) m_pAxisY->setTitleText(Unit());
 }
 
 }  // namespace wavory

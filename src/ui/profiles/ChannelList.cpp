@@ -3,7 +3,9 @@
 #include "driver/CommVarList.h"
 #include "driver/Format.h"
 #include "driver/Request.h"
+#include "kccl_oid.h"
 #include "profiles/Profile.h"
+#include "radio/Bands.h"
 
 namespace wavory {
 
@@ -52,7 +54,30 @@ bool UpperBandAllowed(std::optional<uint32_t> domain) {
 SChannelEntry Entry(int phyType, int index) {
     const int channel = ChannelIndexToNumber(phyType, index);
     const double ghz = phyType == 0 ? 5.0 + channel * 0.005 : 2.412 + (channel - 1) * 0.005;
-    return {index, channel, StrFormat("%d / %#1.3f GHz", channel, ghz)};
+    return {index, channel, 0, StrFormat("%d / %#1.3f GHz", channel, ghz)};
+}
+
+// The adapter's channels of the PHY mode's bands.
+std::vector<SChannelEntry> AdapterEntries(int phyType, const std::vector<SAdapterChannel>& channels) {
+    std::vector<SChannelEntry> entries;
+    const bool fiveOrSix = phyType == 0;
+    for (const SAdapterChannel& c : channels) {
+        const kccl::EBand band = kccl::BandOfFrequency(c.freqMHz);
+        if ((band == kccl::EBand::Band2G4) == fiveOrSix || band == kccl::EBand::Unknown) continue;
+        const int channel = kccl::FrequencyToChannel(c.freqMHz);
+        std::string label = ChannelLabel(channel, c.freqMHz);
+        // An ad-hoc cell can only be joined there, never started.
+        if (c.flags & (KCOM_CHLIST_NO_IR | KCOM_CHLIST_RADAR)) label += " - join only";
+        const int index = band == kccl::EBand::Band5G   ? ChannelNumberToIndex(0, channel)
+                          : band == kccl::EBand::Band6G ? 0
+                                                        : channel - 1;
+        // The frequency is stored only where the index cannot name the channel (6 GHz, and 5 GHz
+        // channels beyond the list of old): a profile of a classic channel stays as it always was.
+        const bool indexNamesIt =
+            band != kccl::EBand::Band6G && ChannelIndexToNumber(fiveOrSix ? 0 : 1, index) == channel;
+        entries.push_back({index, channel, indexNamesIt ? 0 : c.freqMHz, std::move(label)});
+    }
+    return entries;
 }
 
 }  // namespace
@@ -64,7 +89,13 @@ std::optional<uint32_t> ReadRegDomain() {
     return PayloadU32(list.GetVar(0)->GetBlock(0), 0);
 }
 
-std::vector<SChannelEntry> ChannelEntries(int phyType, std::optional<uint32_t> domain) {
+std::vector<SChannelEntry> ChannelEntries(
+    int phyType, std::optional<uint32_t> domain,
+    const std::optional<std::vector<SAdapterChannel>>& adapterChannels) {
+    if (adapterChannels) {
+        std::vector<SChannelEntry> entries = AdapterEntries(phyType, *adapterChannels);
+        if (!entries.empty()) return entries;
+    }
     std::vector<SChannelEntry> entries;
     if (phyType == 0) {
         const int last = UpperBandAllowed(domain) ? kUpperBandLastIndex : kLowBandLastIndex;

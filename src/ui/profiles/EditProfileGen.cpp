@@ -14,6 +14,13 @@
 
 namespace wavory {
 
+namespace {
+
+// The channel list's items carry the index (the item's data) and the frequency (this role).
+constexpr int kFreqRole = Qt::UserRole + 1;
+
+}  // namespace
+
 CEditProfileGen::CEditProfileGen(QWidget* parent)
     : CEditProfilePage(parent),
       ui(std::make_unique<Ui::CEditProfileGen>()),
@@ -83,12 +90,17 @@ void CEditProfileGen::LoadControls(const CProfile& profile) {
     ui->IDC_1050->setValue(profile.PSType);
     ui->IDC_1049->setChecked(profile.PSType == 0);
     EnableSliderControls(profile.PSType != 0);
-    OnPhy(profile.PhyType == 0 || profile.PhyType == 2 ? profile.PhyType : 1);
-    if (profile.NetMode)
+    const int phy = profile.PhyType == 0 || profile.PhyType == 2 ? profile.PhyType : 1;
+    if (profile.NetMode) {
+        OnPhy(phy);
         OnInfrastructure();
-    else
-        OnAdHoc();  // which also switches to 802.11 b/g
-    SelectChannelIndex(profile.PhyChnl);
+    } else {
+        // The ad-hoc handler switches to 802.11 b/g; a stored 5 or 6 GHz cell keeps its PHY mode
+        // and channel rather than being moved to 2.4 GHz on the next OK.
+        OnAdHoc();
+        if (phy != 1) OnPhy(phy);
+    }
+    SelectChannel(profile.PhyChnl, profile.PhyFreq);
 }
 
 void CEditProfileGen::ApplyEditConnectionMode() {
@@ -124,14 +136,18 @@ void CEditProfileGen::OnAuto() { EnableSliderControls(!ui->IDC_1049->isChecked()
 
 void CEditProfileGen::FillChannels(int phyType) {
     ui->IDC_105->clear();
-    for (const SChannelEntry& entry : ChannelEntries(phyType, ReadRegDomain()))
+    for (const SChannelEntry& entry : ChannelEntries(phyType, ReadRegDomain(), ReadChannelList())) {
         ui->IDC_105->addItem(QString::fromStdString(entry.label), entry.index);
+        ui->IDC_105->setItemData(ui->IDC_105->count() - 1, entry.freqMHz, kFreqRole);
+    }
     ui->IDC_105->setCurrentIndex(ui->IDC_105->count() > 0 ? 0 : -1);
 }
 
-void CEditProfileGen::SelectChannelIndex(int index) {
-    // A stored index the list does not offer leaves the first entry selected.
-    const int row = ui->IDC_105->findData(index);
+void CEditProfileGen::SelectChannel(int index, int freqMHz) {
+    // The frequency names the channel where one is stored; else the index does. A channel the list
+    // does not offer leaves the first entry selected.
+    int row = freqMHz > 0 ? ui->IDC_105->findData(freqMHz, kFreqRole) : -1;
+    if (row < 0) row = ui->IDC_105->findData(index);
     if (row >= 0) ui->IDC_105->setCurrentIndex(row);
 }
 
@@ -237,6 +253,7 @@ bool CEditProfileGen::Apply(CProfile& profile) {
     profile.PSType = psType;
     profile.AutoSelect = ui->IDC_1048->isChecked();
     profile.PhyChnl = ui->IDC_105->currentIndex() >= 0 ? ui->IDC_105->currentData().toInt() : -1;
+    profile.PhyFreq = ui->IDC_105->currentIndex() >= 0 ? ui->IDC_105->currentData(kFreqRole).toInt() : 0;
     if (ui->IDC_1044->isChecked())
         profile.PhyType = 0;
     else if (ui->IDC_1045->isChecked())

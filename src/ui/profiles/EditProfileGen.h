@@ -61,7 +61,7 @@ private:
     void OnAuto();
     // Fills the channel list for the PHY mode and the adapter's regulatory domain; selects entry 0.
     void FillChannels(int phyType);
-    void SelectChannelIndex(int index);
+    void SelectChannel(int index, int freqMHz);
     void EnableChannelControls(bool enable);
     void EnableSliderControls(bool enable);
     void ApplyEditConnectionMode();

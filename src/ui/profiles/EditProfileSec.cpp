@@ -19,6 +19,18 @@ namespace {
 constexpr int kShortKeyDigits = 10;
 constexpr int kLongKeyDigits = 26;
 
+// The security mode of each item of the security list from WPA2-Personal on.
+struct SModeItem {
+    int item;
+    int mode;
+};
+constexpr SModeItem kModeItems[] = {
+    {CEditProfileSec::kWpa2Item, KCOM_SECURITY_MODE_WPA2_PERSONAL},
+    {CEditProfileSec::kWpa3Item, KCOM_SECURITY_MODE_WPA3_PERSONAL},
+    {CEditProfileSec::kWpa2Wpa3Item, KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL},
+    {CEditProfileSec::kOweItem, KCOM_SECURITY_MODE_OWE},
+};
+
 }  // namespace
 
 // 'H' admits one hexadecimal digit; '>' shows letters in upper case.
@@ -64,14 +76,12 @@ CEditProfileSec::~CEditProfileSec() = default;
 
 void CEditProfileSec::Load(const CProfile& profile) {
     m_nStoredSecType = profile.SecType;
-    // The list offers none, WEP and the two WPA-Personal modes; another security type shows no
-    // selection and is kept.
-    if (profile.WpaMode == KCOM_SECURITY_MODE_WPA2_PERSONAL)
-        ui->IDC_1099->setCurrentIndex(kWpa2Item);
-    else if (profile.WpaMode == KCOM_SECURITY_MODE_WPA3_PERSONAL)
-        ui->IDC_1099->setCurrentIndex(kWpa3Item);
-    else
-        ui->IDC_1099->setCurrentIndex(profile.SecType == 0 || profile.SecType == 1 ? profile.SecType : -1);
+    // The list offers none, WEP, the WPA-Personal modes and Enhanced Open; another security type
+    // shows no selection and is kept.
+    int item = profile.SecType == 0 || profile.SecType == 1 ? profile.SecType : -1;
+    for (const SModeItem& m : kModeItems)
+        if (profile.WpaMode == m.mode) item = m.item;
+    ui->IDC_1099->setCurrentIndex(item);
     ui->editPassphrase->setText(QString::fromStdString(profile.WpaPassphrase));
     ui->IDC_1111->setChecked(profile.Use802_1);
     OnSecurityChange();
@@ -87,15 +97,15 @@ void CEditProfileSec::Load(const CProfile& profile) {
 
 int CEditProfileSec::SecurityType() const {
     const int index = ui->IDC_1099->currentIndex();
-    if (index == kWpa2Item || index == kWpa3Item) return 0;  // WPA stands beside the security type
+    if (index >= kWpa2Item) return 0;  // WPA and its relatives stand beside the security type
     return index >= 0 ? index : m_nStoredSecType;
 }
 
 int CEditProfileSec::WpaMode() const {
     const int index = ui->IDC_1099->currentIndex();
-    return index == kWpa2Item   ? KCOM_SECURITY_MODE_WPA2_PERSONAL
-           : index == kWpa3Item ? KCOM_SECURITY_MODE_WPA3_PERSONAL
-                                : 0;
+    for (const SModeItem& m : kModeItems)
+        if (index == m.item) return m.mode;
+    return 0;
 }
 
 void CEditProfileSec::OnSecurityChange() {
@@ -114,7 +124,7 @@ void CEditProfileSec::EnableKeyControls() {
     }
     ui->IDC_1119->setEnabled(enable);
     ui->IDC_1120->setEnabled(enable);
-    const bool wpa = WpaMode() != 0;
+    const bool wpa = ModeTakesPassphrase(WpaMode());
     ui->lblPassphrase->setEnabled(wpa);
     ui->editPassphrase->setEnabled(wpa);
     ui->chkShowPassphrase->setEnabled(wpa);
@@ -164,10 +174,13 @@ void CEditProfileSec::OnKeyChange(int key) {
 
 QWidget* CEditProfileSec::Validate() {
     if (const int wpa = WpaMode()) {
+        if (!ModeTakesPassphrase(wpa)) return nullptr;  // Enhanced Open
         const std::string pass = ui->editPassphrase->text().toStdString();
         const bool hex64 = pass.size() == static_cast<size_t>(kMaxPassphraseLength);
-        if (IsValidPassphrase(pass) && !(wpa == KCOM_SECURITY_MODE_WPA3_PERSONAL && hex64)) return nullptr;
-        theApp.ShowMessage(wpa == KCOM_SECURITY_MODE_WPA3_PERSONAL && hex64
+        // SAE takes the passphrase itself: a transition profile may join as WPA3.
+        const bool sae = wpa != KCOM_SECURITY_MODE_WPA2_PERSONAL;
+        if (IsValidPassphrase(pass) && !(sae && hex64)) return nullptr;
+        theApp.ShowMessage(sae && hex64
                                ? "WPA3 takes the passphrase itself, not 64 hexadecimal digits."
                                : "The passphrase must have 8 to 63 characters (letters, digits and signs "
                                  "without accents), or be 64 hexadecimal digits.",

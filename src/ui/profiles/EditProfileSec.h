@@ -33,6 +33,8 @@ public:
     // Items of the security list beyond none (0) and WEP (1).
     static constexpr int kWpa2Item = 2;
     static constexpr int kWpa3Item = 3;
+    static constexpr int kWpa2Wpa3Item = 4;
+    static constexpr int kOweItem = 5;
     // Per key row: the radio button, the key entry and the length list.
     static constexpr std::array<int, kKeys> kRadioIds = {1093, 1094, 1095, 1096};
     static constexpr std::array<int, kKeys> kKeyIds = {1110, 1112, 1114, 1116};

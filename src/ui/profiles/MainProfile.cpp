@@ -1,5 +1,7 @@
 #include "ui/profiles/MainProfile.h"
 
+#include <algorithm>
+
 #include "ui_MainProfile.h"
 
 #include <QApplication>
@@ -163,8 +165,16 @@ bool CMainProfile::eventFilter(QObject* watched, QEvent* event) {
 void CMainProfile::SetActiveList(QTreeWidget* list) { m_pActiveList = list; }
 
 void CMainProfile::SetColumnWidths(QTreeWidget* list) {
+    int widths[3];
     for (int column = 0; column < 3; ++column)
-        list->setColumnWidth(column, static_cast<int>(list->width() * kColumnShares[column]));
+        widths[column] = static_cast<int>(list->width() * kColumnShares[column]);
+    // The security column holds names such as "WPA2-Personal" now: it takes the room it needs from
+    // the network name's column, which keeps most of its share.
+    const int security = QFontMetrics(list->font()).horizontalAdvance(QStringLiteral("WPA2-Personal")) + 6;
+    const int extra = std::clamp(security - widths[2], 0, widths[1] / 3);
+    widths[1] -= extra;
+    widths[2] += extra;
+    for (int column = 0; column < 3; ++column) list->setColumnWidth(column, widths[column]);
 }
 
 // ---- Lists ----
@@ -260,7 +270,7 @@ std::vector<CMainProfile::SProfileRow> CMainProfile::BuildRows() const {
         row.autoSelect = profile.AutoSelect;
         row.name = profile.ProfName;
         row.ssid = profile.NetName;
-        row.wep = profile.SecType != 0;
+        row.security = ProfileSecurityText(profile);
         row.connected = currentSsid ? *currentSsid == profile.NetName
                                     : adHoc && connected && connected->ProfName == profile.ProfName;
         rows.push_back(std::move(row));
@@ -289,7 +299,8 @@ void CMainProfile::FillLists() {
         item->setText(0, name);
         item->setData(0, kNameRole, QByteArray::fromStdString(row.name));
         item->setText(1, ssid);
-        item->setText(2, row.wep ? QStringLiteral("WEP") : QStringLiteral("None"));
+        item->setText(2, QString::fromStdString(row.security));
+        item->setToolTip(2, item->text(2));  // where a long name is cut, it is there in full
         // A name cut short by a narrow column can be read in full.
         item->setToolTip(0, PlainToolTip(name));
         item->setToolTip(1, PlainToolTip(ssid));

@@ -123,7 +123,7 @@ private:
         bool autoSelect = false;
         std::string name;
         std::string ssid;
-        bool wep = false;
+        std::string security;
         bool connected = false;
         bool operator==(const SProfileRow&) const = default;
     };

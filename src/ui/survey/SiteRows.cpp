@@ -5,9 +5,11 @@
 #include <set>
 #include <utility>
 
+#include "driver/AirText.h"
 #include "driver/Format.h"
 #include "monitor/Signal.h"
 #include "profiles/Profile.h"
+#include "radio/Rates.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 
@@ -65,9 +67,9 @@ std::string SiteColumnText(const CStation& station, int column) {
         case SITE_COL_SECURITY:
             return station.SecurityText();
         case SITE_COL_CHANNEL:
-            return StrFormat("%d", station.PhyChnl);
+            return ChannelColumnText(station.PhyChnl, station.FrequencyMHz());
         case SITE_COL_RATE:
-            return StrFormat("%d Mbps", station.PhyType == 1 ? 11 : 54);
+            return kccl::FormatRate100k(station.MaxRate100k());
         case SITE_COL_MAC:
             return station.m_strBssid;
         default:

@@ -44,7 +44,9 @@ QString Text(int id) { return QString::fromStdString(LoadStringId(id)); }
 // A copy of a scanned station as a profile holds it: the channel as its position in the channel list.
 std::shared_ptr<CStation> ProfileCopy(const CStation& station) {
     auto copy = std::make_shared<CStation>(station, station.m_strBssid, station.m_nRssi);
-    copy->PhyChnl = ChannelNumberToIndex(station.PhyType, station.PhyChnl);
+    copy->PhyType = ProfilePhyType(station.PhyType, station.FrequencyMHz());
+    copy->PhyChnl = ChannelNumberToIndex(copy->PhyType, station.PhyChnl);
+    copy->PhyFreq = station.FrequencyMHz();
     return copy;
 }
 
@@ -140,9 +142,11 @@ void CViewSite::InitView() {
 void CViewSite::ApplyColumnWidths() {
     QTreeWidget* list = ui->IDC_1062;
     const QFontMetrics metrics(list->font());
-    // The widest text each column shows, so that "Infrastructure" or a MAC address is never cut.
-    static const char* const kWidest[kApViewColumns] = {"-100dBm", "",        "Infrastructure",   "None",
-                                                        "165",     "54 Mbps", "00-00-00-00-00-00"};
+    // The widest text each column shows, so that "Infrastructure", a kind of security, a rate or a MAC
+    // address is never cut.
+    static const char* const kWidest[kApViewColumns] = {
+        "-100dBm",          "", "Infrastructure", "WPA2/WPA3-Personal", "233 (6 GHz)", "2401.9 Mbps",
+        "00-00-00-00-00-00"};
     constexpr int kPadding = 16;
     const int count = list->columnCount();
     std::vector<int> least(static_cast<std::size_t>(count));

@@ -48,6 +48,43 @@ TEST_F(MainGenTest, ShowsTheNetworkJoinedThroughAStation) {
     EXPECT_NE(Text(&page, G::IDC_RECEIVED), received);
 }
 
+TEST_F(MainGenTest, FiveAndSixGigahertzConnectionsShowGenerationRatesAndSecurity) {
+    CMainGen page;
+    page.Activate();
+    CProfile profile("", false);
+    profile.NetName = "Marina";
+    profile.NetMode = true;
+    profile.WpaMode = KCOM_SECURITY_MODE_WPA2_PERSONAL;
+    profile.WpaPassphrase = "moorings-at-high-tide";
+    auto station = std::make_shared<CStation>(profile, std::string(), -52);
+    ASSERT_TRUE(station->Connect(CStation::CONNECT_APPLY));
+    theApp.m_pStationMngr->SetCurrent(station);
+    page.Refresh();
+    EXPECT_EQ(Text(&page, G::IDC_CHANNEL), "36 / 5.180 GHz - Wi-Fi 6 (802.11ax)");
+    EXPECT_EQ(Text(&page, G::IDC_MAX_RATE), "1201 Mbps");
+    EXPECT_EQ(Text(&page, G::IDC_NET_RATE), "1201 Mbps");
+    EXPECT_EQ(Text(&page, G::IDC_SECURITY), "WPA2-Personal");
+
+    // A weaker signal slows the link, not what it allows.
+    ASSERT_EQ(kccl_sim_set_signal("3C-84-6A-51-0E-24", -74), 0);
+    page.Refresh();
+    EXPECT_NE(Text(&page, G::IDC_NET_RATE), "1201 Mbps");
+    EXPECT_EQ(Text(&page, G::IDC_MAX_RATE), "1201 Mbps");
+
+    station->NetName = "Marina-6E";
+    station->WpaMode = KCOM_SECURITY_MODE_WPA3_PERSONAL;
+    ASSERT_TRUE(station->Connect(CStation::CONNECT_APPLY));
+    page.Refresh();
+    EXPECT_EQ(Text(&page, G::IDC_CHANNEL), "5 / 5.975 GHz (6 GHz band) - Wi-Fi 6E");
+    EXPECT_EQ(Text(&page, G::IDC_SECURITY), "WPA3-Personal");
+
+    // A failing link read leaves the design's figures.
+    kccl_sim_set_fault(OID_LINK_INFO, KCCL_SIM_FAULT_STATUS, 1);
+    page.Refresh();
+    EXPECT_EQ(Text(&page, G::IDC_SECURITY), "WPA3-Personal");  // from the security mode
+    EXPECT_EQ(Text(&page, G::IDC_MAX_RATE), "N/A");            // 802.11ax has no figure of old
+}
+
 TEST_F(MainGenTest, SignalTextsInPercentAndDbm) {
     CMainGen page;
     page.Activate();

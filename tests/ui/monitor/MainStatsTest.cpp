@@ -2,6 +2,7 @@
 // message, and the charts fed from the polling thread and replotted from the ring.
 #include <gtest/gtest.h>
 
+#include <QLineSeries>
 #include <QPushButton>
 #include <QTest>
 #include <atomic>
@@ -9,6 +10,9 @@
 #include <thread>
 
 #include "base/Locks.h"
+#include "kccl_oid.h"
+#include "profiles/Profile.h"
+#include "survey/Station.h"
 
 #include "../support/UiCore.h"
 #include "ui/monitor/MainStats.h"
@@ -21,9 +25,12 @@ using S = CMainStats;
 
 class MainStatsTest : public CUiCoreTest {
 protected:
+    // The throughput ring (KB/s) the charts plot, and the utilisation beside it.
     void FillRing(int first) {
-        for (int i = 0; i < kStatRingSize; ++i)
-            theApp.m_StatHistory[i] = StatSample{first + i, 1000 - first - i};
+        for (int i = 0; i < kStatRingSize; ++i) {
+            theApp.m_RateHistory[i] = StatSample{first + i, 1000 - first - i};
+            theApp.m_StatHistory[i] = StatSample{i, i};
+        }
     }
 };
 
@@ -48,7 +55,7 @@ TEST_F(MainStatsTest, ConnectedShowsSignalSnrRateAndActivity) {
     page.UpdateValues();
     EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "30%");
     EXPECT_TRUE(Text(&page, S::IDC_SNR).endsWith(" dB")) << Text(&page, S::IDC_SNR).toStdString();
-    EXPECT_EQ(Text(&page, S::IDC_NET_RATE), "54 Mbps");
+    EXPECT_EQ(Text(&page, S::IDC_NET_RATE), "18 Mbps");  // 802.11a at 13 dB over the noise
     EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "48 KB/sec");
     EXPECT_EQ(Text(&page, S::IDC_TX_RATE), "9 KB/sec");
 
@@ -93,7 +100,7 @@ TEST_F(MainStatsTest, PointsFromThePollingThreadArriveQueuedFillThenScroll) {
     for (int n = 0; n < 21; ++n) {
         std::thread poller([n] {
             ASSERT_TRUE(TryEnter(CS_STATS));
-            theApp.m_StatHistory[n % kStatRingSize] = StatSample{n * 10, 999 - n};
+            theApp.m_RateHistory[n % kStatRingSize] = StatSample{n * 10, 999 - n};
             theApp.m_pGraphPage->AddPoint(n);
             Leave(CS_STATS);
         });
@@ -172,6 +179,45 @@ TEST_F(MainStatsTest, ForcedReplotDrawsTwentyZeroPoints) {
     ASSERT_EQ(values.size(), 20);
     for (double v : values) EXPECT_EQ(v, 0.0);
     for (const StatSample& s : theApp.m_StatHistory) EXPECT_EQ(s.rx, 0);
+    for (const StatSample& s : theApp.m_RateHistory) EXPECT_EQ(s.rx, 0);
+}
+
+TEST_F(MainStatsTest, ChartsScaleToTheThroughputWithItsUnit) {
+    EXPECT_EQ(CUtilisationChart::NiceScale(0), 10.0);
+    EXPECT_EQ(CUtilisationChart::NiceScale(48), 50.0);
+    EXPECT_EQ(CUtilisationChart::NiceScale(120), 200.0);
+    EXPECT_EQ(CUtilisationChart::NiceScale(2318), 5000.0);
+    EXPECT_EQ(CUtilisationChart::NiceScale(10000), 10000.0);
+
+    S page;
+    page.Activate();
+    CUtilisationChart* rx = page.ReceivedChart();
+    rx->AddValue(48);
+    EXPECT_EQ(rx->ScaleKBps(), 50.0);
+    EXPECT_EQ(rx->Unit(), "KB/s");
+    rx->AddValue(150000);  // a gigabit link at full speed: shown in MB/s
+    EXPECT_EQ(rx->ScaleKBps(), 200000.0);
+    EXPECT_EQ(rx->Unit(), "MB/s");
+    EXPECT_EQ(rx->Series()->points().last().y(), 150.0);
+    for (int i = 0; i < CUtilisationChart::kPoints; ++i) rx->AddValue(3);  // the burst scrolls out
+    EXPECT_EQ(rx->ScaleKBps(), 10.0);
+    EXPECT_EQ(rx->Unit(), "KB/s");
+}
+
+TEST_F(MainStatsTest, NetworkRateIsTheLinksOwn) {
+    S page;
+    page.Activate();
+    CProfile profile("", false);
+    profile.NetName = "Chandlery";
+    profile.NetMode = true;
+    profile.WpaMode = KCOM_SECURITY_MODE_WPA2_PERSONAL;
+    profile.WpaPassphrase = "rope-and-tackle-42";
+    auto station = std::make_shared<CStation>(profile, std::string(), -68);
+    ASSERT_TRUE(station->Connect(CStation::CONNECT_APPLY));
+    theApp.m_pStationMngr->SetCurrent(station);
+    page.UpdateValues();
+    // VHT at 27 dB over 80 MHz: MCS 5, three streams, short guard interval.
+    EXPECT_EQ(Text(&page, S::IDC_NET_RATE), "780 Mbps");
 }
 
 TEST_F(MainStatsTest, IsTheGraphTargetOnlyWhileActiveAndNeverOnceDestroyed) {

@@ -98,7 +98,7 @@ TEST_F(EditProfileGenTest, ChannelListFollowsTheRegulatoryDomain) {
     } const cases[] = {
         {0x10, 11, "1 / 2.412 GHz", "11 / 2.462 GHz"}, {0x20, 11, "1 / 2.412 GHz", "11 / 2.462 GHz"},
         {0x30, 13, "1 / 2.412 GHz", "13 / 2.472 GHz"}, {0x31, 2, "10 / 2.457 GHz", "11 / 2.462 GHz"},
-        {0x32, 4, "10 / 2.457 GHz", "13 / 2.472 GHz"}, {0x40, 14, "1 / 2.412 GHz", "14 / 2.477 GHz"}};
+        {0x32, 4, "10 / 2.457 GHz", "13 / 2.472 GHz"}, {0x40, 14, "1 / 2.412 GHz", "14 / 2.484 GHz"}};
     for (const auto& c : cases) {
         SetRegDomain(c.domain);
         auto sheet = Open("Cell");
@@ -109,7 +109,9 @@ TEST_F(EditProfileGenTest, ChannelListFollowsTheRegulatoryDomain) {
         EXPECT_EQ(entries.back(), c.last) << std::hex << c.domain;
         EXPECT_TRUE(list->isEnabled());
     }
+    // An adapter that cannot tell its domain nor list its channels gets the widest list of old.
     kccl_sim_set_fault(OID_REG_DOMAIN, KCCL_SIM_FAULT_STATUS, 1);
+    kccl_sim_set_fault(OID_CHANNEL_LIST, KCCL_SIM_FAULT_STATUS, 1);
     auto sheet = Open("Cell");
     const std::vector<std::string> entries =
         Entries(Find<QComboBox>(sheet.get(), CEditProfileGen::IDC_CHANNEL));
@@ -149,17 +151,54 @@ TEST_F(EditProfileGenTest, FiveGigahertzListShowsTheAppliedChannels) {
     auto sheet = Open("Quay");
     auto* list = Find<QComboBox>(sheet.get(), CEditProfileGen::IDC_CHANNEL);
     const std::vector<std::string> entries = Entries(list);
-    ASSERT_EQ(entries.size(), 13u);  // FCC: 36 to 64 and 149 to 165
+    // FCC: 36 to 64, 100 to 144, 149 to 165, and the 6 GHz band (channel 2, then 1 to 233).
+    ASSERT_EQ(entries.size(), 8u + 12u + 5u + 60u);
     EXPECT_EQ(entries[0], "36 / 5.180 GHz");
-    EXPECT_EQ(entries[7], "64 / 5.320 GHz");
-    EXPECT_EQ(entries[12], "165 / 5.825 GHz");
+    EXPECT_EQ(entries[7], "64 / 5.320 GHz - join only");  // radar detection: no own cell
+    EXPECT_EQ(entries[24], "165 / 5.825 GHz");
+    EXPECT_EQ(entries[25], "2 / 5.935 GHz (6 GHz band) - join only");
+    EXPECT_EQ(entries.back(), "233 / 7.115 GHz (6 GHz band) - join only");
     EXPECT_EQ(list->currentText(), "149 / 5.745 GHz");
     EXPECT_FALSE(list->isEnabled());  // infrastructure
 
-    SetRegDomain(0x30);  // ETSI has no upper band: the stored index is not offered
+    SetRegDomain(0x30);  // ETSI: no upper 5 GHz band, the lower 6 GHz part; the stored index is not offered
     auto etsi = Open("Quay");
-    EXPECT_EQ(Find<QComboBox>(etsi.get(), CEditProfileGen::IDC_CHANNEL)->count(), 8);
+    EXPECT_EQ(Find<QComboBox>(etsi.get(), CEditProfileGen::IDC_CHANNEL)->count(), 8 + 11 + 24);
     EXPECT_EQ(Find<QComboBox>(etsi.get(), CEditProfileGen::IDC_CHANNEL)->currentIndex(), 0);
+}
+
+TEST_F(EditProfileGenTest, SixGigahertzChannelIsStoredWithItsFrequency) {
+    auto profile = Stored("Six", "Marina-6E", false, false);
+    {
+        auto sheet = Open("Six");
+        Click(sheet.get(), CEditProfileGen::IDC_PHY_A);
+        auto* list = Find<QComboBox>(sheet.get(), CEditProfileGen::IDC_CHANNEL);
+        const int row = list->findText("5 / 5.975 GHz (6 GHz band) - join only");
+        ASSERT_GE(row, 0);
+        list->setCurrentIndex(row);
+        ASSERT_TRUE(sheet->ApplyAll());
+    }
+    EXPECT_EQ(profile->PhyType, 0);
+    EXPECT_EQ(profile->PhyFreq, 5975);
+    EXPECT_EQ(profile->ChannelNumber(), 5);
+    // Opened again, the ad-hoc profile shows its 6 GHz channel, not 2.4 GHz channel 5 nor 36.
+    auto sheet = Open("Six");
+    EXPECT_TRUE(Find<QRadioButton>(sheet.get(), CEditProfileGen::IDC_PHY_A)->isChecked());
+    EXPECT_EQ(Find<QComboBox>(sheet.get(), CEditProfileGen::IDC_CHANNEL)->currentText(),
+              "5 / 5.975 GHz (6 GHz band) - join only");
+    // The channel the apply sends carries the frequency.
+    kccl_sim_clear_log();
+    CStation(*profile).Connect(CStation::CONNECT_APPLY);
+    KCCL_SIM_LOG_ENTRY log[16];
+    const int n = kccl_sim_get_log(log, 16);
+    uint32_t size = 0, freq = 0;
+    for (int i = 0; i < n; ++i) {
+        if (log[i].code != OID_CHANNEL_SET) continue;
+        std::memcpy(&size, log[i].head + KCOM_CHANNEL_RECORD_SIZE, 4);
+        std::memcpy(&freq, log[i].head + KCOM_CHANNEL_FREQ, 4);
+    }
+    EXPECT_EQ(size, static_cast<uint32_t>(KCOM_CHANNEL_RECORD_FREQ));
+    EXPECT_EQ(freq, 5975u);
 }
 
 TEST_F(EditProfileGenTest, AdHocRefillsTheListFromItsFirstChannel) {

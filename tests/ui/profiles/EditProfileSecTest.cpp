@@ -196,6 +196,31 @@ TEST_F(EditProfileSecTest, WpaNeedsAValidPassphrase) {
     EXPECT_NE(m_Messages.m_Shown[0].find("WPA3"), std::string::npos);
 }
 
+TEST_F(EditProfileSecTest, EnhancedOpenNeedsNoPassphraseAndTransitionOne) {
+    auto profile = Stored("Guest", "Harbour Guest");
+    auto sheet = Open("Guest");
+    auto* type = Find<QComboBox>(sheet.get(), S::IDC_SECURITY);
+    auto* pass = sheet->findChild<QLineEdit*>(QStringLiteral("editPassphrase"));
+    ASSERT_EQ(type->count(), 6);
+    type->setCurrentIndex(S::kOweItem);
+    QTest::keyClick(type, Qt::Key_Up);
+    QTest::keyClick(type, Qt::Key_Down);  // back to Enhanced Open, through the page's own handling
+    EXPECT_FALSE(pass->isEnabled());
+    EXPECT_FALSE(Key(*sheet, 0)->isEnabled());
+    ASSERT_TRUE(sheet->ApplyAll());
+    EXPECT_EQ(profile->WpaMode, KCOM_SECURITY_MODE_OWE);
+    EXPECT_EQ(sheet->SecurityPage()->windowTitle(), "Security: (Enhanced Open)");
+
+    QTest::keyClick(type, Qt::Key_Up);  // WPA2/WPA3-Personal
+    EXPECT_TRUE(pass->isEnabled());
+    m_Messages.m_Shown.clear();
+    EXPECT_FALSE(sheet->ApplyAll());  // no passphrase yet
+    EXPECT_EQ(m_Messages.m_Shown.size(), 1u);
+    Type(pass, "all-aboard-at-nine");
+    ASSERT_TRUE(sheet->ApplyAll());
+    EXPECT_EQ(profile->WpaMode, KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL);
+}
+
 TEST_F(EditProfileSecTest, WpaProfileOpensWithItsChoiceAndPassphrase) {
     auto profile = Stored("Home", "Sluice");
     profile->WpaMode = 4;

@@ -23,19 +23,25 @@ TEST_F(MainProfileTest, ListsShowMembersInTheirOrderAndTheOthers) {
     Stored("Zulu", "Harbour", true)->SecType = 1;
     Stored("Alpha", "Lighthouse", true);
     Stored("Mike", "Boatyard");
+    Stored("Ferry", "Ferry Terminal", true)->WpaMode = KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL;
     auto page = ShowPage();
     page->Refresh();
     QTreeWidget* autoList = List(*page, P::IDC_AUTO_LIST);
     EXPECT_EQ(Column(autoList),
-              (std::vector<std::string>{"Zulu", "Alpha"}));  // priority order, not name order
-    EXPECT_EQ(Column(autoList, 1), (std::vector<std::string>{"Harbour", "Lighthouse"}));
-    EXPECT_EQ(Column(autoList, 2), (std::vector<std::string>{"WEP", "None"}));
+              (std::vector<std::string>{"Zulu", "Alpha", "Ferry"}));  // priority order, not name order
+    EXPECT_EQ(Column(autoList, 1), (std::vector<std::string>{"Harbour", "Lighthouse", "Ferry Terminal"}));
+    // The kind of security a WPA profile joins with, not "None".
+    EXPECT_EQ(Column(autoList, 2), (std::vector<std::string>{"WEP", "None", "WPA2/WPA3-Personal"}));
     EXPECT_EQ(Names(*page, P::IDC_OTHER_LIST), std::vector<std::string>{"Mike"});
     for (QTreeWidget* list : {autoList, List(*page, P::IDC_OTHER_LIST)}) {
         EXPECT_EQ(list->headerItem()->text(0), "Profile Name");
         EXPECT_EQ(list->headerItem()->text(1), "Network Name (SSID)");
         EXPECT_EQ(list->headerItem()->text(2), "Security");
-        EXPECT_EQ(list->columnWidth(1), static_cast<int>(list->width() * P::kColumnShares[1]));
+        // The shares of the design, the security column widened from the network name's for its names.
+        EXPECT_EQ(list->columnWidth(0), static_cast<int>(list->width() * P::kColumnShares[0]));
+        EXPECT_LE(list->columnWidth(1), static_cast<int>(list->width() * P::kColumnShares[1]));
+        EXPECT_GE(list->columnWidth(2), QFontMetrics(list->font()).horizontalAdvance("WPA2-Personal"));
+        EXPECT_LE(list->columnWidth(0) + list->columnWidth(1) + list->columnWidth(2), list->width());
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "kccl_oid.h"
 #include "profiles/Profile.h"
 #include "survey/Station.h"
 #include "ui/survey/SiteRows.h"
@@ -18,6 +19,25 @@ std::shared_ptr<CStation> Station(const std::string& ssid, int channel, int dBm)
     fields.NetName = ssid;
     fields.PhyChnl = channel;
     return std::make_shared<CStation>(fields, std::string(), dBm);
+}
+
+TEST(SiteRowsTest, ColumnsTellBandRateAndKindOfSecurity) {
+    auto six = Station("Marina-6E", 5, -61);
+    six->PhyFreq = 5975;
+    six->m_nMaxRate100k = 12010;
+    six->m_nSecurityKind = KCOM_SECURITY_WPA3;
+    EXPECT_EQ(SiteColumnText(*six, SITE_COL_CHANNEL), "5 (6 GHz)");
+    EXPECT_EQ(SiteColumnText(*six, SITE_COL_RATE), "1201 Mbps");
+    EXPECT_EQ(SiteColumnText(*six, SITE_COL_SECURITY), "WPA3-Personal");
+    EXPECT_EQ(SiteRowKey(*six, false), "Marina-6E;5975");  // not the key of 2.4 GHz channel 5
+
+    auto old = Station("Lighthouse", 11, -66);
+    old->PhyType = 1;
+    EXPECT_EQ(SiteColumnText(*old, SITE_COL_CHANNEL), "11");
+    EXPECT_EQ(SiteColumnText(*old, SITE_COL_RATE), "11 Mbps");  // no figure scanned: the PHY's
+    EXPECT_EQ(SiteColumnText(*old, SITE_COL_SECURITY), "None");
+    old->m_nSecurityKind = KCOM_SECURITY_WPA2_ENTERPRISE;
+    EXPECT_EQ(SiteColumnText(*old, SITE_COL_SECURITY), "WPA2-Enterprise");
 }
 
 TEST(SiteRowsTest, KeysSortByTextAndKeepSsidsThatHoldTheSeparator) {

@@ -1,0 +1,162 @@
+#include "driver/AirText.h"
+
+#include <array>
+
+#include "base/StringTable.h"
+#include "driver/CommVarList.h"
+#include "driver/Format.h"
+#include "driver/Request.h"
+#include "kccl_oid.h"
+#include "radio/Bands.h"
+
+namespace wavory {
+
+using kccl::BandOfFrequency;
+using kccl::EBand;
+
+namespace {
+
+constexpr std::array<const char*, 11> kKindTexts = {"",
+                                                    "None",
+                                                    "WEP",
+                                                    "WPA-Personal",
+                                                    "WPA2-Personal",
+                                                    "WPA3-Personal",
+                                                    "Enhanced Open",
+                                                    "WPA2/WPA3-Personal",
+                                                    "WPA2-Enterprise",
+                                                    "WPA3-Enterprise",
+                                                    "WPA-Enterprise"};
+
+}  // namespace
+
+std::string ChannelLabel(int channel, int freqMHz) {
+    const int mhz = kccl::ChannelFrequency(channel, freqMHz);
+    std::string text = StrFormat("%d / %#1.3f GHz", channel, mhz / 1000.0);
+    if (BandOfFrequency(mhz) == EBand::Band6G) text += " (6 GHz band)";
+    return text;
+}
+
+std::string GenerationText(int phyType, int freqMHz) {
+    const std::string generation = kccl::PhyGeneration(phyType, BandOfFrequency(freqMHz));
+    return generation.empty() ? kccl::PhyStandard(phyType) : generation;
+}
+
+std::string ChannelText(int channel, int freqMHz, int phyType) {
+    const int mhz = kccl::ChannelFrequency(channel, freqMHz);
+    if (phyType >= 0 && phyType <= KCOM_PHY_G) {
+        // The PHYs of old keep their letter.
+        return StrFormat("%d / %#1.3f GHz - 802.11%c", channel, mhz / 1000.0, "abg"[phyType]);
+    }
+    const std::string generation = kccl::PhyGeneration(phyType, BandOfFrequency(mhz));
+    if (generation.empty()) return ChannelLabel(channel, mhz);
+    // On 6 GHz the band is named already, and Wi-Fi 6E says 802.11ax by itself.
+    if (phyType == KCOM_PHY_AX && BandOfFrequency(mhz) == EBand::Band6G)
+        return ChannelLabel(channel, mhz) + " - " + generation;
+    return ChannelLabel(channel, mhz) + " - " + generation + " (" + kccl::PhyStandard(phyType) + ")";
+}
+
+std::string ChannelColumnText(int channel, int freqMHz) {
+    if (BandOfFrequency(freqMHz) == EBand::Band6G) return StrFormat("%d (6 GHz)", channel);
+    return StrFormat("%d", channel);
+}
+
+const char* SecurityKindText(int kind) {
+    return kind >= 0 && kind < static_cast<int>(kKindTexts.size())
+               ? kKindTexts[static_cast<std::size_t>(kind)]
+               : "";
+}
+
+std::string LinkSecurityText(int kind) {
+    return kind == KCOM_SECURITY_OPEN ? LoadStringId(IDS_DISABLED) : SecurityKindText(kind);
+}
+
+int SecurityKindOfMode(int mode) {
+    switch (mode) {
+        case 0:
+            return KCOM_SECURITY_OPEN;
+        case 1:
+            return KCOM_SECURITY_WEP;
+        case 2:
+            return KCOM_SECURITY_WPA;
+        case KCOM_SECURITY_MODE_WPA2_PERSONAL:
+            return KCOM_SECURITY_WPA2;
+        case KCOM_SECURITY_MODE_WPA3_PERSONAL:
+            return KCOM_SECURITY_WPA3;
+        case KCOM_SECURITY_MODE_OWE:
+            return KCOM_SECURITY_OWE;
+        case KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL:
+            return KCOM_SECURITY_WPA2_WPA3;
+        case KCOM_SECURITY_MODE_WPA2_ENTERPRISE:
+            return KCOM_SECURITY_WPA2_ENTERPRISE;
+        case KCOM_SECURITY_MODE_WPA3_ENTERPRISE:
+            return KCOM_SECURITY_WPA3_ENTERPRISE;
+        default:
+            return KCOM_SECURITY_UNKNOWN;
+    }
+}
+
+int SecurityModeOfKind(int kind) {
+    switch (kind) {
+        case KCOM_SECURITY_WEP:
+            return 1;
+        case KCOM_SECURITY_WPA:  // the first WPA is TKIP
+            return 2;
+        case KCOM_SECURITY_WPA2:
+            return KCOM_SECURITY_MODE_WPA2_PERSONAL;
+        case KCOM_SECURITY_WPA3:
+            return KCOM_SECURITY_MODE_WPA3_PERSONAL;
+        case KCOM_SECURITY_OWE:
+            return KCOM_SECURITY_MODE_OWE;
+        case KCOM_SECURITY_WPA2_WPA3:
+            return KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL;
+        case KCOM_SECURITY_WPA2_ENTERPRISE:
+        case KCOM_SECURITY_WPA_ENTERPRISE:
+            return KCOM_SECURITY_MODE_WPA2_ENTERPRISE;
+        case KCOM_SECURITY_WPA3_ENTERPRISE:
+            return KCOM_SECURITY_MODE_WPA3_ENTERPRISE;
+        default:
+            return 0;
+    }
+}
+
+std::optional<SLinkInfo> ReadLinkInfo() {
+    CCommVarList list;
+    list.AddVarExt(OID_LINK_INFO, 0, nullptr, nullptr);
+    if (!list.RefreshAll(false, false)) return std::nullopt;
+    const uint8_t* block = list.GetVar(0)->GetBlock(0);
+    SLinkInfo info;
+    info.freqMHz = PayloadU32(block, KCOM_LINK_FREQ);
+    info.widthMHz = PayloadU32(block, KCOM_LINK_WIDTH);
+    info.phyType = PayloadU32(block, KCOM_LINK_PHY);
+    info.txRate100k = PayloadU32(block, KCOM_LINK_TX_RATE);
+    info.rxRate100k = PayloadU32(block, KCOM_LINK_RX_RATE);
+    info.maxRate100k = PayloadU32(block, KCOM_LINK_MAX_RATE);
+    info.securityKind = static_cast<int>(PayloadU32(block, KCOM_LINK_SECURITY));
+    return info;
+}
+
+std::optional<std::vector<SAdapterChannel>> ReadChannelList() {
+    CCommVarList list;
+    list.AddVarExt(OID_CHANNEL_LIST, 0, nullptr, nullptr);
+    if (!list.RefreshAll(false, false)) return std::nullopt;
+    const uint8_t* payload = Payload(list.GetVar(0)->GetBlock(0));
+    const uint32_t count = PayloadU32(list.GetVar(0)->GetBlock(0), KCOM_CHLIST_COUNT);
+    // A count the payload cannot hold is a broken answer, not a long list.
+    if (count > KCOM_CHLIST_MAX ||
+        KCOM_CHLIST_ENTRIES + static_cast<std::size_t>(count) * KCOM_CHLIST_ENTRY_SIZE > KCOM_PAYLOAD_SIZE)
+        return std::nullopt;
+    std::vector<SAdapterChannel> channels;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* entry =
+            payload + KCOM_CHLIST_ENTRIES + KCOM_CHLIST_ENTRY_SIZE * static_cast<std::size_t>(i);
+        uint32_t freq, flags;
+        std::memcpy(&freq, entry, 4);
+        std::memcpy(&flags, entry + 4, 4);
+        if ((flags & KCOM_CHLIST_DISABLED) || kccl::FrequencyToChannel(static_cast<int>(freq)) == 0) continue;
+        channels.push_back({static_cast<int>(freq), flags});
+    }
+    return channels;
+}
+
+}  // namespace wavory
