@@ -59,7 +59,8 @@ wavory-sim scan-duration 0 >/dev/null
 check "no SSIDs before a scan" "" "$(complete_words wavoryctl connect --ssid '')"
 check "and none started by completing" "" "$(wavoryctl complete ssids)"
 wavoryctl scan >/dev/null || check "scan" 0 1
-check "SSIDs in range" "Harbour" "$(complete_words wavoryctl connect --ssid Har)"
+check "SSIDs in range, quoted" "Harbour Harbour\\ Guest" "$(complete_words wavoryctl connect --ssid Har)"
+check "SSID typed in part" "Harbour\\ Guest" "$(complete_words wavoryctl connect --ssid "Harbour\\ G")"
 check "SSID with a blank" "Café\\ Anchor" "$(complete_words wavoryctl profiles new --ssid Caf)"
 
 # Files where the command takes one.
