@@ -36,10 +36,13 @@ void PutScanEntry(uint8_t* entry, const SimNetwork& net) {
     PutU32(entry, KCOM_ENTRY_PHY, net.phy);
     entry[KCOM_ENTRY_CHANNEL] = net.channel;
     entry[KCOM_ENTRY_PRIVACY] = net.wepLen > 0 || net.wpa != 0 ? 1 : 0;
-    entry[KCOM_ENTRY_SECURITY] = net.wpa == KCOM_SECURITY_MODE_WPA3_PERSONAL ? KCOM_SECURITY_WPA3
-                                 : net.wpa != 0                              ? KCOM_SECURITY_WPA2
-                                 : net.wepLen > 0                            ? KCOM_SECURITY_WEP
-                                                                             : KCOM_SECURITY_OPEN;
+    entry[KCOM_ENTRY_SECURITY] =
+        net.wpa == KCOM_SECURITY_MODE_WPA3_PERSONAL     ? KCOM_SECURITY_WPA3
+        : net.wpa == KCOM_SECURITY_MODE_WPA2_ENTERPRISE ? KCOM_SECURITY_WPA2_ENTERPRISE
+        : net.wpa == KCOM_SECURITY_MODE_WPA3_ENTERPRISE ? KCOM_SECURITY_WPA3_ENTERPRISE
+        : net.wpa != 0                                  ? KCOM_SECURITY_WPA2
+        : net.wepLen > 0                                ? KCOM_SECURITY_WEP
+                                                        : KCOM_SECURITY_OPEN;
     PutU32(entry, KCOM_ENTRY_SIGNAL, static_cast<uint32_t>(net.signalDbm));
 }
 
@@ -129,9 +132,10 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
             p[0] = m_state.link.associated;
             return kStatusSuccess;
         case OID_DISCONNECT:
-            st.ssidLen = 0;
-            m_radio.Reassociate();
+            m_radio.Disconnect();
             return kStatusSuccess;
+        case OID_JOIN_STATE:
+            return QueryJoinState(p);
         case OID_REG_DOMAIN:
             return RegDomain(p);
         default:
@@ -184,7 +188,6 @@ uint32_t CSimRequests::SetSsid(const uint8_t* p) {
     st.ssidLen = p[0];
     std::memset(st.ssid, 0, sizeof st.ssid);
     std::memcpy(st.ssid, p + 1, st.ssidLen);
-    m_radio.Reassociate();
     return kStatusSuccess;
 }
 
@@ -236,7 +239,6 @@ uint32_t CSimRequests::SetMode(const uint8_t* p) {
     const uint32_t mode = GetU32(p, 0);
     if (mode != 1 && mode != 2) return kStatusInvalidData;
     m_state.settings.mode = mode;
-    m_radio.Reassociate();
     return kStatusSuccess;
 }
 
@@ -255,7 +257,6 @@ uint32_t CSimRequests::SetChannel(const uint8_t* p) {
     st.channel = p[8];
     st.channelSet = 1;
     st.shortPreamble = GetU32(p, 12);
-    m_radio.Reassociate();
     return kStatusSuccess;
 }
 
@@ -293,8 +294,7 @@ uint32_t CSimRequests::WepKey(uint8_t* p) {
         key.type = len == 5 ? 1 : 2;
         std::memcpy(key.bytes, p + 8, len);
         st.activeKey = index;
-        m_radio.Reassociate();
-        return m_radio.KeyStatus(key);
+        return m_radio.StartJoin();
     }
     const SimWepKey& key = st.keys[st.activeKey % kWepKeySlots];
     std::memset(p, 0, 44);
@@ -311,8 +311,9 @@ uint32_t CSimRequests::SetSecurity(const uint8_t* p) {
     const uint32_t security = GetU32(p, 0);
     if (security > KCOM_SECURITY_MODE_WPA3_PERSONAL) return kStatusInvalidData;
     m_state.settings.security = security;
-    m_radio.Reassociate();
-    return m_radio.SecurityStatus();
+    // Without security nothing else is to come: the settings are complete and the join starts. A
+    // WEP key or a passphrase completes the others.
+    return security == 0 ? m_radio.StartJoin() : kStatusSuccess;
 }
 
 uint32_t CSimRequests::SetPassphrase(const uint8_t* p) {
@@ -322,8 +323,20 @@ uint32_t CSimRequests::SetPassphrase(const uint8_t* p) {
     st.passLen = len;
     std::memset(st.passphrase, 0, sizeof st.passphrase);
     std::memcpy(st.passphrase, p + 1, len);
-    m_radio.Reassociate();
-    return m_radio.PassphraseStatus();
+    return m_radio.StartJoin();
+}
+
+uint32_t CSimRequests::QueryJoinState(uint8_t* p) {
+    const SimJoin& join = m_state.join;
+    std::memset(p, 0, KCOM_JOIN_DETAIL + KCOM_JOIN_DETAIL_SIZE);
+    PutU32(p, KCOM_JOIN_STATE_FIELD, join.state);
+    PutU32(p, KCOM_JOIN_CAUSE, join.cause);
+    PutU32(p, KCOM_JOIN_ATTEMPT, join.attempt);
+    PutU32(p, KCOM_JOIN_FLAGS, join.flags);
+    p[KCOM_JOIN_SSID_LEN] = join.ssidLen;
+    std::memcpy(p + KCOM_JOIN_SSID, join.ssid, join.ssidLen);
+    std::memcpy(p + KCOM_JOIN_DETAIL, join.detail, KCOM_JOIN_DETAIL_SIZE - 1);
+    return kStatusSuccess;
 }
 
 uint32_t CSimRequests::RegDomain(uint8_t* p) {

@@ -38,6 +38,7 @@ private:
     uint32_t WepKey(uint8_t* p);
     uint32_t SetSecurity(const uint8_t* p);
     uint32_t SetPassphrase(const uint8_t* p);
+    uint32_t QueryJoinState(uint8_t* p);
     uint32_t RegDomain(uint8_t* p);
 
     SimState& m_state;

@@ -123,7 +123,7 @@ SimNetwork ParseNetworkObject(const json& j, const std::string& where) {
     if (!j.is_object()) Fail(where, "expected an object");
     CheckKeys(j,
               {"ssid", "ssid_hex", "bssid", "channel", "phy", "mode", "wep_key", "security", "passphrase",
-               "signal_dbm", "rx_bytes_per_s", "tx_bytes_per_s"},
+               "signal_dbm", "rx_bytes_per_s", "tx_bytes_per_s", "join_delay_ms"},
               where);
     SimNetwork net{};
 
@@ -178,13 +178,22 @@ SimNetwork ParseNetworkObject(const json& j, const std::string& where) {
             net.wpa = KCOM_SECURITY_MODE_WPA2_PERSONAL;
         } else if (security == "wpa3") {
             net.wpa = KCOM_SECURITY_MODE_WPA3_PERSONAL;
+        } else if (security == "wpa2-enterprise") {
+            net.wpa = KCOM_SECURITY_MODE_WPA2_ENTERPRISE;
+        } else if (security == "wpa3-enterprise") {
+            net.wpa = KCOM_SECURITY_MODE_WPA3_ENTERPRISE;
         } else if (security != "none" && security != "wep") {
             Fail(where + ".security",
-                 "expected \"none\", \"wep\", \"wpa2\" or \"wpa3\", got \"" + security + "\"");
+                 "expected \"none\", \"wep\", \"wpa2\", \"wpa3\", \"wpa2-enterprise\" or "
+                 "\"wpa3-enterprise\", got \"" +
+                     security + "\"");
         }
         if (net.wpa != 0 && net.wepLen != 0) Fail(where, "a network uses WEP or WPA, not both");
     }
-    if (net.wpa != 0) {
+    if (IsEnterprise(net)) {
+        if (j.contains("passphrase"))
+            Fail(where + ".passphrase", "an enterprise network takes 802.1X credentials, not a passphrase");
+    } else if (net.wpa != 0) {
         if (!j.contains("passphrase")) Fail(where + ".passphrase", "a WPA network needs a passphrase");
         const std::string pass = GetString(j["passphrase"], where + ".passphrase");
         if (pass.size() < 8 || pass.size() > kPassphraseMax)
@@ -210,6 +219,10 @@ SimNetwork ParseNetworkObject(const json& j, const std::string& where) {
         net.txBytesPerS =
             static_cast<uint32_t>(GetInteger(j["tx_bytes_per_s"], where + ".tx_bytes_per_s", 0, 10000000));
     }
+    net.joinDelayMs = -1;
+    if (j.contains("join_delay_ms"))
+        net.joinDelayMs =
+            static_cast<int32_t>(GetInteger(j["join_delay_ms"], where + ".join_delay_ms", 0, 600000));
     return net;
 }
 
@@ -226,7 +239,7 @@ json ParseJson(std::string_view text) {
 SimScenario ParseScenario(std::string_view text) {
     const json root = ParseJson(text);
     if (!root.is_object()) Fail("", "a scenario must be a JSON object");
-    CheckKeys(root, {"description", "adapter", "scan_duration_ms", "networks"}, "scenario");
+    CheckKeys(root, {"description", "adapter", "scan_duration_ms", "join_delay_ms", "networks"}, "scenario");
 
     SimScenario scenario;
     const uint8_t mac[6] = {0x00, 0x0A, 0xF5, 0x3C, 0x9E, 0x12};
@@ -243,6 +256,10 @@ SimScenario ParseScenario(std::string_view text) {
     if (root.contains("scan_duration_ms")) {
         scenario.scanDurationMs =
             static_cast<uint32_t>(GetInteger(root["scan_duration_ms"], "scan_duration_ms", 0, 600000));
+    }
+    if (root.contains("join_delay_ms")) {
+        scenario.joinDelayMs =
+            static_cast<uint32_t>(GetInteger(root["join_delay_ms"], "join_delay_ms", 0, 600000));
     }
     if (root.contains("networks")) {
         const json& list = root["networks"];
@@ -293,13 +310,16 @@ json NetworkToJson(const SimNetwork& net) {
     j["phy"] = net.phy;
     j["mode"] = net.adhoc ? "adhoc" : "infrastructure";
     if (net.wepLen > 0) j["wep_key"] = HexText(net.wepKey, net.wepLen);
-    if (net.wpa != 0) {
+    if (IsEnterprise(net)) {
+        j["security"] = net.wpa == KCOM_SECURITY_MODE_WPA3_ENTERPRISE ? "wpa3-enterprise" : "wpa2-enterprise";
+    } else if (net.wpa != 0) {
         j["security"] = net.wpa == KCOM_SECURITY_MODE_WPA3_PERSONAL ? "wpa3" : "wpa2";
         j["passphrase"] = std::string(net.passphrase, net.passLen);
     }
     j["signal_dbm"] = net.signalDbm;
     j["rx_bytes_per_s"] = net.rxBytesPerS;
     j["tx_bytes_per_s"] = net.txBytesPerS;
+    if (net.joinDelayMs >= 0) j["join_delay_ms"] = net.joinDelayMs;
     return j;
 }
 

@@ -26,6 +26,7 @@ struct SimScenario {
     bool present = true;
     SimAdapterInfo info{};
     uint32_t scanDurationMs = 3000;
+    uint32_t joinDelayMs = kDefaultJoinDelayMs;
     std::vector<SimNetwork> networks;
 };
 
@@ -47,6 +48,11 @@ std::string HexText(const uint8_t* bytes, size_t len);
 // UTF-8 text without zero bytes, so that it can stand in JSON as a string.
 bool IsPlainUtf8(const uint8_t* bytes, size_t len);
 bool IsValidChannel(int channel);
+// An enterprise network: joined with 802.1X credentials, which the adapter is not given.
+inline bool IsEnterprise(const SimNetwork& network) {
+    return network.wpa == KCOM_SECURITY_MODE_WPA2_ENTERPRISE ||
+           network.wpa == KCOM_SECURITY_MODE_WPA3_ENTERPRISE;
+}
 bool IsValidRegDomain(uint32_t code);
 
 }  // namespace wavory::kccl
