@@ -1,6 +1,7 @@
 // wavoryctl connect waits for the adapter's join and, when it fails, exits 1 naming the cause: a
 // stable "reason" for scripts and whether the previous connection came back.
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "CliFixture.h"
@@ -88,7 +89,8 @@ TEST_F(JoinCliTest, EachCauseHasItsReason) {
     } cases[] = {
         {"Away", "not_found", "\"Nowhere\": the network is not in range."},
         {"Open", "refused", "\"Harbour\": the network refused the connection"},
-        {"Cell", "unsupported", "not supported by this way of controlling the adapter"},
+        {"Cell", "unsupported",
+         "\"Picnic\": joining it is not supported by this way of controlling the adapter"},
         {"Campus", "needs_8021x", "\"Campus\": the network needs 802.1X credentials"},
     };
     for (const auto& c : cases) {
@@ -121,7 +123,10 @@ TEST_F(JoinCliTest, JoinEndedByAnotherProgramOrTheAdapterGoing) {
     const auto startConnect = [this] {
         return Start({WAVORYCTL_PATH, "connect", "--ssid", "Slowpoke", "--json"});
     };
-    const auto joining = [] { return SimState()["join"]["state"] == "joining"; };
+    const auto joining = [] {
+        const json join = SimState()["join"];
+        return join["state"] == "joining" && join["ssid"] == "Slowpoke";
+    };
 
     // A newer attempt by another program ends this one.
     SChild waiting = startConnect();

@@ -117,7 +117,7 @@ TEST_F(SecretsCliTest, SecretsFromStandardInputAndKeyFiles) {
 }
 
 TEST_F(SecretsCliTest, HelpSaysThatCommandLineSecretsAreVisible) {
-    for (const std::vector<std::string> args : {std::vector<std::string>{"connect", "--help"},
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"connect", "--help"},
                                                 std::vector<std::string>{"profiles", "new", "--help"},
                                                 std::vector<std::string>{"profiles", "edit", "--help"}}) {
         const SRun run = Run(args);

@@ -15,6 +15,7 @@
 #include "shell/UserJoin.h"
 #include "ui/monitor/MainAbout.h"
 #include "ui/shell/TessalDlg.h"
+#include "ui/shell/TrayBackend.h"
 #include "ui/survey/ViewSite.h"
 
 namespace wavory::test {
