@@ -51,7 +51,7 @@ bool IsKeyComplete(const CProfile& profile, int key);
 // How a connection attempt ended.
 struct SJoinResult {
     bool ok = false;
-    // The message when it failed: the design's text ("Could not connect to specified station."),
+    // The message when it failed: the string table's text ("Could not connect to specified station."),
     // or the adapter's refusal, and a second line naming the network and the cause.
     std::string failure;
     uint32_t cause = 0;       // KCOM_JOIN_CAUSE_VALUE; 0 when the adapter gave none

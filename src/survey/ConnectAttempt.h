@@ -76,7 +76,7 @@ public:
     const std::string& Network() const { return m_strNetwork; }
     // The failure was a WEP key or passphrase the network did not accept.
     bool WrongKey() const { return m_Status == EStatus::Failed && m_Result.cause == KCOM_CAUSE_WRONG_KEY; }
-    // The settings of a station join (to ask for the key again); null for the other kinds.
+    // The settings of a station join (to ask for the key again); empty for the other kinds.
     const SJoin& Join() const { return m_Join; }
 
     // The clock that times the attempt out (tests move it on); set before the first Advance.
@@ -88,7 +88,7 @@ private:
     void Look(const SJoinState& state);
     void Joined();
     void Failed(uint32_t cause, const std::string& detail, bool restored);
-    // The first line of the failure message: the driver's refusal, or the design's text.
+    // The first line of the failure message: the driver's refusal, or the string table's text.
     std::string FirstLine() const;
 
     EKind m_Kind;

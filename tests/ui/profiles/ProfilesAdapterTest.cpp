@@ -66,7 +66,7 @@ TEST_F(ProfilesAdapterTest, WrongKeyShowsTheConnectionMessage) {
     auto page = ShowPage();
     ClickRow(List(*page, P::IDC_OTHER_LIST), 0);
     Click(page.get(), P::IDC_CONNECT);
-    // The design's text, then the network and the cause.
+    // The string table's text, then the network and the cause.
     EXPECT_EQ(m_Messages.m_Shown, std::vector<std::string>{"Could not connect to profile. Verify profile "
                                                            "parameters.\n\"Harbour\": the WEP key was not "
                                                            "accepted."});
