@@ -89,6 +89,8 @@ public:
     std::atomic<bool> m_bScanning{false};
     std::atomic<bool> m_bRefreshRequest{false};
     std::atomic<int> m_nAutoCountdown{-1};
+    // A connection attempt the user started is running (the polling thread then starts none).
+    std::atomic<bool> m_bJoining{false};
 
     CCardMngr* m_pCardMngr = nullptr;
     CProfileMngr* m_pProfileMngr = nullptr;

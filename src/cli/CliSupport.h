@@ -22,21 +22,26 @@ enum EExitCode : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
 // object on standard output that names the step that failed and why, for scripts.
 class CCliError : public std::runtime_error {
 public:
-    CCliError(int code, const std::string& message, std::string failed = {}, std::string reason = {})
+    CCliError(int code, const std::string& message, std::string failed = {}, std::string reason = {},
+              json extra = json::object())
         : std::runtime_error(message),
           m_nCode(code),
           m_strFailed(std::move(failed)),
-          m_strReason(std::move(reason)) {}
+          m_strReason(std::move(reason)),
+          m_Extra(std::move(extra)) {}
     int Code() const { return m_nCode; }
     // The step that failed ("scan", "traffic sample", ...); empty: the command as a whole.
     const std::string& Failed() const { return m_strFailed; }
     // A stable word for why ("adapter_busy", "adapter_gone", ...); empty: from the exit code.
     const std::string& Reason() const { return m_strReason; }
+    // Further fields of the --json object (such as "restored" of a failed join).
+    const json& Extra() const { return m_Extra; }
 
 private:
     int m_nCode;
     std::string m_strFailed;
     std::string m_strReason;
+    json m_Extra;
 };
 
 [[noreturn]] inline void Fail(const std::string& message) { throw CCliError(kExitFailed, message); }

@@ -10,6 +10,7 @@
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "cli/ProfileFields.h"
+#include "cli/Secrets.h"
 #include "cli/StationView.h"
 #include "driver/CommVar.h"
 #include "driver/CommVarList.h"
@@ -20,6 +21,7 @@
 #include "profiles/ProfileMngr.h"
 #include "shell/Tessal.h"
 #include "survey/Connect.h"
+#include "survey/ConnectAttempt.h"
 #include "survey/Station.h"
 
 namespace wavory::cli {
@@ -39,8 +41,65 @@ struct SConnectArgs {
     std::optional<std::string> key;
     std::optional<int> keyIndex;  // 1..4
     std::optional<std::string> passphrase;
+    std::optional<std::string> keyFile;
+    std::optional<std::string> passphraseFile;
     std::optional<std::string> mode;  // "infrastructure" | "adhoc"
 };
+
+// Prompts that ask again after the network refused a typed key.
+constexpr int kKeyTries = 3;
+
+// The word a script reads for why a join failed.
+std::string JoinReason(const SJoinResult& result) {
+    switch (result.cause) {
+        case KCOM_CAUSE_WRONG_KEY:
+            return "wrong_key";
+        case KCOM_CAUSE_NOT_FOUND:
+            return "not_found";
+        case KCOM_CAUSE_REFUSED:
+            return "refused";
+        case KCOM_CAUSE_UNSUPPORTED:
+            return "unsupported";
+        case KCOM_CAUSE_NEEDS_8021X:
+            return "needs_8021x";
+        case KCOM_CAUSE_TIMEOUT:
+            return "timeout";
+        case KCOM_CAUSE_ADAPTER_GONE:
+            return "adapter_gone";
+        case KCOM_CAUSE_NOT_PERMITTED:
+            return "not_permitted";
+        case KCOM_CAUSE_CERT_UNTRUSTED:
+            return "cert_untrusted";
+        case KCOM_CAUSE_SERVER_NAME:
+            return "server_name";
+        case KCOM_CAUSE_METHOD_REFUSED:
+            return "method_refused";
+        case KCOM_CAUSE_CANCELLED:
+            return "cancelled";
+        default:
+            break;
+    }
+    // The adapter gave no cause: a setting it refused says why, or another program held it.
+    if (!result.refusal.empty()) return "not_permitted";
+    if (theApp.m_nDriverResult == KCOM_RESULT_BUSY) return "adapter_busy";
+    return "failed";
+}
+
+// Exit 1 with the attempt's message, its cause as "reason" and whether the previous connection is back.
+[[noreturn]] void FailJoin(const CConnectAttempt& attempt) {
+    const SJoinResult& result = attempt.Result();
+    json extra = json::object();
+    extra["restored"] = result.restored;
+    PutSsid(extra, attempt.Network());
+    if (!result.detail.empty()) extra["detail"] = Utf8Lossy(result.detail);
+    throw CCliError(kExitFailed, result.failure, "join", JoinReason(result), extra);
+}
+
+// A secret given as a file replaces its option (given once only).
+void ReadSecretFiles(SConnectArgs& args) {
+    if (args.passphraseFile) args.passphrase = ReadSecretFile(*args.passphraseFile, "passphrase");
+    if (args.keyFile) args.key = ReadSecretFile(*args.keyFile, "WEP key");
+}
 
 // An ad-hoc cell that is not in range: joining it starts it on the given channel.
 std::shared_ptr<CStation> NewAdHocCell(const std::string& ssid, int channel) {
@@ -71,8 +130,9 @@ SOutput RunConnectProfile(const std::string& name) {
     if (!profile)
         Fail("there is no profile named \"" + Printable(name) + "\" (see: wavoryctl profiles list)");
     CStationMngr& stations = session.Stations();
-    std::string failure;
-    if (!ConnectProfile(profile, &failure)) Fail(failure);
+    // The adapter joins in its own time: waited for, within the attempt's bound.
+    auto attempt = CConnectAttempt::ForProfile(profile);
+    if (attempt->Wait() != CConnectAttempt::EStatus::Joined) FailJoin(*attempt);
     std::shared_ptr<CStation> station = stations.GetCurrent();
     if (!station) Fail(kProfileFailed);
 
@@ -105,7 +165,8 @@ CStationMngr::StationPtr FindNetwork(CCliSession& session, const std::string& ss
     return station;
 }
 
-SOutput RunConnectStation(const SConnectArgs& args) {
+SOutput RunConnectStation(SConnectArgs args) {
+    ReadSecretFiles(args);
     if (args.ssid && args.ssidHex) UsageError("give the network once: --ssid or --ssid-hex");
     std::string ssid = args.ssid.value_or("");
     if (args.ssidHex) {
@@ -114,7 +175,7 @@ SOutput RunConnectStation(const SConnectArgs& args) {
         ssid = *bytes;
     }
     if (ssid.empty() || ssid.size() > 32) UsageError("the network name (SSID) must have 1 to 32 bytes");
-    if (args.keyIndex && !args.key) UsageError("--key-index needs --key");
+    if (args.keyIndex && !args.key) UsageError("--key-index needs --key or --key-file");
     // A key is checked as the security page checks it, before anything is touched.
     const int keyIndex = args.keyIndex.value_or(1) - 1;
     if (args.key) CheckWepKey(keyIndex, *args.key);
@@ -159,6 +220,22 @@ SOutput RunConnectStation(const SConnectArgs& args) {
     // A stored profile for the network lends its keys; a key is needed only when none fits.
     SJoin join = PrepareJoin(station);
     CStation& settings = *join.settings;
+    const std::string shownSsid = "\"" + Printable(ssid) + "\"";
+    bool prompted = false;
+    // Where no key of the network is at hand, one is asked for on the terminal (without echo).
+    if (!args.key && !args.passphrase && JoinNeedsKey(settings) && CanPrompt()) {
+        const bool wpa = settings.WpaMode != 0;
+        const std::string asked = wpa ? "Passphrase for " + shownSsid + ": "
+                                      : "WEP key for " + shownSsid + " (10 or 26 hexadecimal digits): ";
+        if (auto typed = PromptSecret(asked)) {
+            (wpa ? args.passphrase : args.key) = *typed;
+            if (wpa)
+                CheckPassphrase(*typed);
+            else
+                CheckWepKey(keyIndex, *typed);
+            prompted = true;
+        }
+    }
     if (args.key) {
         if (settings.SecType != 1 || settings.WpaMode != 0)
             UsageError("the network \"" + Printable(ssid) + "\" is not secured with WEP; leave out --key");
@@ -192,10 +269,35 @@ SOutput RunConnectStation(const SConnectArgs& args) {
     }
     // The change of the store begins once the network is joined: no write lock while the adapter joins.
     join.beforeSave = [&session] { session.BeginChange(); };
+    // A key given for this join is stored once it has worked.
+    join.keyEntered = args.key || args.passphrase;
 
     CLockGuard mainLock(CS_MAIN);
-    const SJoinResult joined = JoinStation(join);
-    if (!joined.ok) Fail(joined.failure);
+    SJoinResult joined;
+    for (int tries = 1;; ++tries) {
+        auto attempt = CConnectAttempt::ForStation(join);
+        attempt->Wait();
+        joined = attempt->Result();
+        if (joined.ok) break;
+        // A typed key that the network refused is asked for again, a few times.
+        if (!prompted || !attempt->WrongKey() || tries >= kKeyTries) FailJoin(*attempt);
+        std::fprintf(
+            stderr, "%s\n",
+            JoinCauseLine(ssid, joined.cause, joined.detail, settings.WpaMode != 0, joined.restored).c_str());
+        const bool wpa = settings.WpaMode != 0;
+        const auto typed =
+            PromptSecret(wpa ? "Passphrase for " + shownSsid + ": " : "WEP key for " + shownSsid + ": ");
+        if (!typed) FailJoin(*attempt);
+        if (wpa) {
+            CheckPassphrase(*typed);
+            settings.WpaPassphrase = *typed;
+        } else {
+            CheckWepKey(keyIndex, *typed);
+            const auto k = static_cast<std::size_t>(keyIndex);
+            settings.SecKey[k] = *typed;
+            settings.SecKeyLen[k] = typed->size() == 26 ? 1 : 0;
+        }
+    }
     if (!joined.saved) Fail("connected, but the profile could not be saved to the settings file");
     int priority = -1;
     if (auto profile = profiles.GetProfile(joined.profileName)) {
@@ -254,7 +356,12 @@ void AddConnectCommand(CLI::App& app, CCommandTable& table) {
     CLI::Option* channel = connect->add_option_function<int>(
         "--channel", [args](const int& v) { args->channel = v; }, "Join the access point on this channel");
     CLI::Option* key = connect->add_option_function<std::string>(
-        "--key", [args](const std::string& v) { args->key = v; }, "WEP key: 10 or 26 hexadecimal digits");
+        "--key", [args](const std::string& v) { args->key = v; },
+        std::string("WEP key: 10 or 26 hexadecimal digits") + kVisibleSecretNote);
+    CLI::Option* keyFile = connect->add_option_function<std::string>(
+        "--key-file", [args](const std::string& v) { args->keyFile = v; },
+        "Read the WEP key from FILE (\"-\": standard input; one line end at its end is dropped)");
+    keyFile->excludes(key);
     CLI::Option* keyIndex = connect
                                 ->add_option_function<int>(
                                     "--key-index", [args](const int& v) { args->keyIndex = v; },
@@ -262,7 +369,13 @@ void AddConnectCommand(CLI::App& app, CCommandTable& table) {
                                 ->check(CLI::Range(1, 4));
     CLI::Option* passphrase = connect->add_option_function<std::string>(
         "--passphrase", [args](const std::string& v) { args->passphrase = v; },
-        "WPA2/WPA3 passphrase: 8 to 63 characters, or 64 hexadecimal digits");
+        std::string("WPA2/WPA3 passphrase: 8 to 63 characters, or 64 hexadecimal digits") +
+            kVisibleSecretNote);
+    CLI::Option* passphraseFile = connect->add_option_function<std::string>(
+        "--passphrase-file", [args](const std::string& v) { args->passphraseFile = v; },
+        "Read the WPA passphrase from FILE (\"-\": standard input; one line end at its end is dropped). "
+        "Without a key or passphrase, one is asked for on the terminal when needed");
+    passphraseFile->excludes(passphrase);
     CLI::Option* mode =
         connect
             ->add_option_function<std::string>(
@@ -270,7 +383,8 @@ void AddConnectCommand(CLI::App& app, CCommandTable& table) {
                 "Join only a network of this mode; an ad-hoc network not in range is started on "
                 "--channel")
             ->check(CLI::IsMember({"infrastructure", "adhoc"}));
-    for (CLI::Option* option : {ssid, ssidHex, channel, key, keyIndex, passphrase, mode})
+    for (CLI::Option* option :
+         {ssid, ssidHex, channel, key, keyFile, keyIndex, passphrase, passphraseFile, mode})
         option->excludes(profile);
     table.Add(connect, [args, profile, ssid, ssidHex] {
         if (profile->count() == 0 && ssid->count() == 0 && ssidHex->count() == 0)

@@ -8,6 +8,7 @@
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "cli/ProfileFields.h"
+#include "cli/Secrets.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Request.h"
@@ -113,7 +114,19 @@ SOutput RunShow(const std::string& name, bool showKeys) {
 
 // ---- Changes: each checks everything before it changes anything ----
 
-SOutput RunNew(const SProfileEdits& edits) {
+// A stored profile as it is now, read before the command's change of the store begins: a prompt for
+// its secret must not keep the store locked while the user types.
+std::optional<CProfile> PeekProfile(const std::string& name) {
+    if (!CanPrompt()) return std::nullopt;
+    CCliSession peek(EAccess::ReadOnly);
+    CProfileMngr& profiles = peek.Profiles();
+    auto lock = profiles.Lock();
+    const ProfilePtr profile = FindProfile(profiles, name);
+    return CProfile(*profile);
+}
+
+SOutput RunNew(SProfileEdits edits) {
+    ResolveProfileSecrets(edits, nullptr);
     CCliSession session(EAccess::Profiles);
     if (!edits.ssid && !edits.ssidHex) UsageError("a new profile needs a network name: --ssid NAME");
     const auto domain = session.TryAdapter() ? ReadRegDomain() : std::nullopt;
@@ -138,7 +151,9 @@ SOutput RunNew(const SProfileEdits& edits) {
     return ProfileOutput("Created", *profile);
 }
 
-SOutput RunEdit(const std::string& name, const SProfileEdits& edits) {
+SOutput RunEdit(const std::string& name, SProfileEdits edits) {
+    const std::optional<CProfile> stored = PeekProfile(name);
+    ResolveProfileSecrets(edits, stored ? &*stored : nullptr);
     CCliSession session(EAccess::Profiles);
     const auto domain = session.TryAdapter() ? ReadRegDomain() : std::nullopt;
     CProfileMngr& profiles = session.Profiles();
@@ -163,7 +178,9 @@ SOutput RunEdit(const std::string& name, const SProfileEdits& edits) {
     return ProfileOutput("Changed", *profile);
 }
 
-SOutput RunDuplicate(const std::string& name, const SProfileEdits& edits) {
+SOutput RunDuplicate(const std::string& name, SProfileEdits edits) {
+    const std::optional<CProfile> stored = PeekProfile(name);
+    ResolveProfileSecrets(edits, stored ? &*stored : nullptr);
     CCliSession session(EAccess::Profiles);
     const auto domain = session.TryAdapter() ? ReadRegDomain() : std::nullopt;
     CProfileMngr& profiles = session.Profiles();

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "driver/AirText.h"
+#include "cli/Secrets.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Format.h"
@@ -106,14 +107,25 @@ void AddProfileEditOptions(CLI::App& command, SProfileEdits& edits, bool withNam
             "Security: none, WEP, Enhanced Open (owe), or WPA2-, WPA3- or WPA2/WPA3-Personal (wpa2, wpa3, "
             "wpa2-wpa3; with --passphrase)")
         ->check(CLI::IsMember({"none", "wep", "owe", "wpa2", "wpa3", "wpa2-wpa3"}));
-    command.add_option_function<std::string>(
+    CLI::Option* passphrase = command.add_option_function<std::string>(
         "--passphrase", [&edits](const std::string& v) { edits.passphrase = v; },
-        "WPA passphrase: 8 to 63 characters, or 64 hexadecimal digits");
+        std::string("WPA passphrase: 8 to 63 characters, or 64 hexadecimal digits") + kVisibleSecretNote);
+    command
+        .add_option_function<std::string>(
+            "--passphrase-file", [&edits](const std::string& v) { edits.passphraseFile = v; },
+            "Read the WPA passphrase from FILE (\"-\": standard input; one line end at its end is "
+            "dropped); without it, a WPA profile that has none asks on the terminal")
+        ->excludes(passphrase);
+    command.add_option_function<std::string>(
+        "--key-file", [&edits](const std::string& v) { edits.keyFile = v; },
+        "Read the WEP key of the slot --active-key names (else key 1) from FILE (\"-\": standard "
+        "input)");
     for (int i = 0; i < 4; ++i) {
         command.add_option_function<std::string>(
             StrFormat("--key%d", i + 1),
             [&edits, i](const std::string& v) { edits.keys[static_cast<std::size_t>(i)] = v; },
-            StrFormat("WEP key %d: 10 or 26 hexadecimal digits (\"\" clears it)", i + 1));
+            StrFormat("WEP key %d: 10 or 26 hexadecimal digits (\"\" clears it)", i + 1) +
+                kVisibleSecretNote);
     }
     command
         .add_option_function<int>(
@@ -265,6 +277,46 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optio
     profile.SecKeyLen = p.SecKeyLen;
     profile.WpaMode = p.WpaMode;
     profile.WpaPassphrase = p.WpaPassphrase;
+}
+
+void ResolveProfileSecrets(SProfileEdits& edits, const CProfile* base) {
+    if (edits.passphraseFile) edits.passphrase = ReadSecretFile(*edits.passphraseFile, "passphrase");
+    const int slot = edits.activeKey && *edits.activeKey > 0 ? *edits.activeKey - 1 : 0;
+    auto& key = edits.keys[static_cast<std::size_t>(slot)];
+    if (edits.keyFile) {
+        if (edits.activeKey && *edits.activeKey == 0)
+            UsageError("--key-file needs a WEP key slot: --active-key 1 to 4");
+        if (key) UsageError(StrFormat("give WEP key %d once: --key%d or --key-file", slot + 1, slot + 1));
+        key = ReadSecretFile(*edits.keyFile, "WEP key");
+        CheckWepKey(slot, *key);
+    }
+    if (!CanPrompt()) return;
+
+    // What the profile will use once the edits are in: ask for a secret it needs and lacks.
+    const CProfile defaults("", false);
+    const CProfile& from = base ? *base : defaults;
+    const std::string security =
+        edits.security.value_or(from.WpaMode == KCOM_SECURITY_MODE_WPA2_PERSONAL   ? "wpa2"
+                                : from.WpaMode == KCOM_SECURITY_MODE_WPA3_PERSONAL ? "wpa3"
+                                : from.SecType == 1                                ? "wep"
+                                                                                   : "none");
+    if (security == "wpa2" || security == "wpa3") {
+        if (edits.passphrase || (base && !base->WpaPassphrase.empty())) return;
+        if (auto typed = PromptSecret("Passphrase: ")) edits.passphrase = *typed;
+        return;
+    }
+    if (security != "wep" || from.Use802_1) return;
+    const int active = edits.activeKey ? *edits.activeKey - 1 : from.ActiveSecKey;
+    const int wanted = active >= 0 && active < CProfile::kKeyCount ? active : 0;
+    const auto& given = edits.keys[static_cast<std::size_t>(wanted)];
+    CProfile check(from);
+    if (given) SetKey(check, wanted, *given);
+    if (IsKeyComplete(check, wanted)) return;
+    if (auto typed = PromptSecret(StrFormat("WEP key %d (10 or 26 hexadecimal digits): ", wanted + 1))) {
+        CheckWepKey(wanted, *typed);
+        edits.keys[static_cast<std::size_t>(wanted)] = *typed;
+        if (active < 0) edits.activeKey = wanted + 1;
+    }
 }
 
 void CheckPassphrase(const std::string& passphrase) {

@@ -31,6 +31,8 @@ struct SProfileEdits {
     std::optional<int> channel;                      // channel number
     std::optional<std::string> security;             // "none" | "wep" | "wpa2" | "wpa3"
     std::optional<std::string> passphrase;           // WPA passphrase
+    std::optional<std::string> passphraseFile;       // where to read it from ("-": standard input)
+    std::optional<std::string> keyFile;              // the WEP key of the active slot, from a file
     std::array<std::optional<std::string>, 4> keys;  // hexadecimal digits, "" clears
     std::optional<int> activeKey;                    // 1..4, 0 = none
     std::optional<std::string> powerSave;            // "auto" | "1" | "2" | "3"
@@ -39,6 +41,11 @@ struct SProfileEdits {
 
 // Adds the field options to a command (with --name when `withName`).
 void AddProfileEditOptions(CLI::App& command, SProfileEdits& edits, bool withName);
+
+// Reads the secrets given as files into the edits (the key file into the slot --active-key names,
+// else key 1), and asks on the terminal for one the profile needs and lacks: `base` is the profile
+// the edits apply to (its security as stored), null for a new one. Throws a usage error.
+void ResolveProfileSecrets(SProfileEdits& edits, const CProfile* base);
 
 // A WEP key as the security page completes it: 10 or 26 hexadecimal digits (key `index` 0..3, for
 // the message); throws a usage error.

@@ -38,7 +38,7 @@ const CLI::App* ChosenCommand(const CLI::App& app) {
 // With --json a failure is also an object on standard output, so that a script reading it learns
 // what failed and why instead of finding nothing.
 int Failed(const CLI::App& app, int code, const std::string& message, const std::string& failed = {},
-           const std::string& reason = {}) {
+           const std::string& reason = {}, const json& extra = json::object()) {
     PrintError(message);
     if (g_bJson) {
         std::string command;
@@ -46,7 +46,7 @@ int Failed(const CLI::App& app, int code, const std::string& message, const std:
             c = c->get_subcommands().front();
             command += (command.empty() ? "" : " ") + c->get_name();
         }
-        json j;
+        json j = extra.is_object() ? extra : json::object();
         j["error"] = message;
         j["command"] = command;
         j["failed"] = failed.empty() ? command : failed;
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
         }
         return Print((*run)());
     } catch (const CCliError& e) {
-        return Failed(app, e.Code(), e.what(), e.Failed(), e.Reason());
+        return Failed(app, e.Code(), e.what(), e.Failed(), e.Reason(), e.Extra());
     } catch (const std::exception& e) {
         return Failed(app, kExitFailed, e.what());
     } catch (...) {

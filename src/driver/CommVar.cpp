@@ -78,6 +78,8 @@ uint8_t* CCommVar::GetBlock(int i) {
 
 bool CCommVar::Begin() {
     m_bSuccess = EnsureLink();
+    m_nLastResult =
+        m_bSuccess ? 0 : (theApp.m_nDriverResult != 0 ? theApp.m_nDriverResult.load() : KCOM_RESULT_NO_LINK);
     return m_bSuccess;
 }
 
@@ -85,6 +87,7 @@ bool CCommVar::Exec(KCOM_REQUEST& block, const char* exceptionTrace) {
     try {
         const int result = kcom_exec_oid(&block);
         theApp.m_nDriverResult = result;
+        m_nLastResult = result;
         if (result == 0) {
             // A status other than 2 fails the variable but does not stop the sequence.
             m_bSuccess = m_bSuccess && block.status == KCOM_STATUS_SUCCESS;
@@ -98,6 +101,7 @@ bool CCommVar::Exec(KCOM_REQUEST& block, const char* exceptionTrace) {
     } catch (...) {
         Trace("%s", exceptionTrace);
         m_bSuccess = false;
+        m_nLastResult = KCOM_RESULT_NO_ADAPTER;
     }
     return false;
 }

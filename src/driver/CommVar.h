@@ -51,6 +51,9 @@ public:
     const std::string& Text() const { return *m_pText; }
 
     bool m_bSuccess = false;
+    // The library's result for this variable's last request: 0 when it was carried out (whatever
+    // its status), else why not (KCOM_RESULT_BUSY, KCOM_RESULT_NO_LINK, ...).
+    int m_nLastResult = 0;
 
 private:
     void Init(int ctrlId, const SCodePair* pairs, int count, IBoundControl* ctrl, PFNCONVERT convert,

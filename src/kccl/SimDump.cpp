@@ -2,7 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "SimScenario.h"
 #include "kccl_sim.h"
@@ -38,6 +40,43 @@ json ScanHalf(const SimNetwork* entries, int count) {
     return list;
 }
 
+const char* JoinStateName(uint32_t state) {
+    switch (state) {
+        case KCOM_JOIN_JOINING:
+            return "joining";
+        case KCOM_JOIN_JOINED:
+            return "joined";
+        case KCOM_JOIN_FAILED:
+            return "failed";
+        default:
+            return "idle";
+    }
+}
+
+const char* JoinCauseName(uint32_t cause) {
+    static const char* const names[] = {"none",          "wrong_key",      "not_found",   "refused",
+                                        "unsupported",   "needs_8021x",    "timeout",     "adapter_gone",
+                                        "not_permitted", "cert_untrusted", "server_name", "method_refused",
+                                        "cancelled"};
+    return cause < sizeof names / sizeof names[0] ? names[cause] : "unknown";
+}
+
+json JoinJson(const SimJoin& join, int64_t nowNs) {
+    json j;
+    j["state"] = JoinStateName(join.state);
+    j["attempt"] = join.attempt;
+    j["ssid"] = std::string(reinterpret_cast<const char*>(join.ssid), join.ssidLen);
+    j["ssid_hex"] = HexText(join.ssid, join.ssidLen);
+    if (join.state == KCOM_JOIN_JOINING)
+        j["remaining_ms"] = std::max<int64_t>(0, (join.endNs - nowNs) / 1000000);
+    if (join.state == KCOM_JOIN_FAILED) {
+        j["cause"] = JoinCauseName(join.cause);
+        j["restored"] = (join.flags & KCOM_JOIN_FLAG_RESTORED) != 0;
+        j["detail"] = std::string(join.detail, strnlen(join.detail, sizeof join.detail));
+    }
+    return j;
+}
+
 }  // namespace
 
 std::string StateToJson(const SimState& s, int64_t nowNs) {
@@ -52,6 +91,7 @@ std::string StateToJson(const SimState& s, int64_t nowNs) {
                     {"nvm", s.info.nvm},
                     {"reg_domain", s.info.regDomain}};
     j["scan_duration_ms"] = s.scanDurationMs;
+    j["join_delay_ms"] = s.joinDelayMs;
 
     j["ssid"] = std::string(reinterpret_cast<const char*>(st.ssid), st.ssidLen);
     j["ssid_hex"] = HexText(st.ssid, st.ssidLen);
@@ -72,6 +112,7 @@ std::string StateToJson(const SimState& s, int64_t nowNs) {
     j["own_cell"] = s.link.ownCell != 0;
     j["bssid"] = s.link.associated ? FormatBssid(s.link.bss.bssid) : "";
     if (s.link.associated) j["signal_dbm"] = s.link.bss.signalDbm;
+    j["join"] = JoinJson(s.join, nowNs);
     j["counters"] = {{"tx_bytes", s.traffic.txBytes}, {"rx_bytes", s.traffic.rxBytes}};
 
     j["scanning"] = s.scan.scanning != 0;

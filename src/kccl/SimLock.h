@@ -4,7 +4,9 @@
 // (a program stopped in the middle of a request) is waited for a bounded time only; then the
 // request fails as busy and the state is left as the holder has it. Once a wait has run out, this
 // process's later requests wait only briefly until the lock is taken again, so that a window does
-// not freeze for the full wait on every request while the holder stays stopped.
+// not freeze for the full wait on every request while the holder stays stopped. A thread that must
+// stay responsive (kccl_set_busy_wait) waits a short time at first and not at all once the adapter
+// was found busy.
 #pragma once
 
 #include <pthread.h>
@@ -27,6 +29,10 @@ inline constexpr int kBusyLockWaitMs = 100;
 
 // The last wait of this process ran out; cleared when the lock is taken again.
 inline std::atomic<bool> g_bAdapterBusy{false};
+// This thread's own first wait in milliseconds; negative: the library's default (kLockWaitMs).
+inline thread_local int t_nBusyWaitMs = -1;
+// Requests of this process that waited for a held adapter until the wait ran out (for tests).
+inline std::atomic<int> g_nBusyWaits{0};
 
 // The adapter stayed held by another program for the whole wait.
 class CSimBusyError : public std::runtime_error {
@@ -37,7 +43,9 @@ public:
 class CSimLock {
 public:
     explicit CSimLock(SimState& state) : m_state(state) {
-        const int waitMs = g_bAdapterBusy.load() ? kBusyLockWaitMs : kLockWaitMs;
+        const bool responsive = t_nBusyWaitMs >= 0;
+        int waitMs = responsive ? t_nBusyWaitMs : kLockWaitMs;
+        if (g_bAdapterBusy.load()) waitMs = responsive ? 0 : kBusyLockWaitMs;
         // Tries the lock, then again after short pauses until the wait runs out. Polling with
         // trylock rather than a timed lock keeps the lock visible to the thread checker, and the
         // pauses stay small against a request's own cost.
@@ -52,6 +60,7 @@ public:
         if (rc == EOWNERDEAD) {
             pthread_mutex_consistent(&m_state.mutex);
         } else if (rc == EBUSY) {
+            if (waitMs > 0) ++g_nBusyWaits;
             g_bAdapterBusy = true;
             throw CSimBusyError();
         } else if (rc != 0) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "SimChannels.h"
@@ -87,7 +88,10 @@ void CSimRadio::Load(const SimScenario& scenario) {
     s.settings.channel = 1;
     s.settings.freqMHz = static_cast<uint16_t>(ChannelToFrequency(1, EBand::Band2G4));
     s.settings.phy = 2;
+    s.active = s.settings;
     s.link = SimLink{};
+    s.joinDelayMs = scenario.joinDelayMs;
+    s.join = SimJoin{};
     s.traffic = SimTraffic{};
     s.traffic.lastNs = m_nowNs;
     s.scan = SimScan{};
@@ -101,6 +105,7 @@ void CSimRadio::Load(const SimScenario& scenario) {
 void CSimRadio::Update() {
     CountTraffic();
     if (m_state.scan.scanning && m_nowNs >= m_state.scan.endNs) CompleteScan();
+    if (m_state.join.state == KCOM_JOIN_JOINING && m_nowNs >= m_state.join.endNs) FinishJoin();
 }
 
 void CSimRadio::CountTraffic() {
@@ -158,7 +163,7 @@ void CSimRadio::CompleteScan() {
 }
 
 bool CSimRadio::IsCandidate(const SimNetwork& net) const {
-    const SimSettings& st = m_state.settings;
+    const SimSettings& st = m_state.active;
     if (!InRange(net) || !SameSsid(net, st)) return false;
     if (st.mode == 1) return !net.adhoc;
     if (st.mode == 2) return net.adhoc && st.channelSet && net.freqMHz == st.freqMHz;
@@ -166,7 +171,7 @@ bool CSimRadio::IsCandidate(const SimNetwork& net) const {
 }
 
 bool CSimRadio::SecurityMatches(const SimNetwork& net) const {
-    const SimSettings& st = m_state.settings;
+    const SimSettings& st = m_state.active;
     switch (st.security) {
         case 0:
             return net.wepLen == 0 && net.wpa == 0;
@@ -179,10 +184,17 @@ bool CSimRadio::SecurityMatches(const SimNetwork& net) const {
     }
 }
 
+bool CSimRadio::SameKindOfSecurity(const SimNetwork& net) const {
+    const uint32_t security = m_state.active.security;
+    if (security == 0) return net.wepLen == 0 && net.wpa == 0;
+    if (security == 1) return net.wepLen > 0;
+    return ModeJoins(security, net.wpa);
+}
+
 bool CSimRadio::BuildOwnCell(SimNetwork& cell) const {
     // An ad-hoc join on a channel where no cell of that name is heard starts one; a cell that is
     // heard but refuses our security is not replaced by an own one.
-    const SimSettings& st = m_state.settings;
+    const SimSettings& st = m_state.active;
     if (st.mode != 2 || st.ssidLen == 0 || !st.channelSet) return false;
     for (uint32_t i = 0; i < m_state.networkCount; ++i) {
         if (IsCandidate(m_state.networks[i])) return false;
@@ -209,13 +221,14 @@ bool CSimRadio::BuildOwnCell(SimNetwork& cell) const {
     }
     cell.signalDbm = kOwnCellSignalDbm;
     cell.txBytesPerS = kOwnCellTxBytesPerS;
+    cell.joinDelayMs = -1;
     return true;
 }
 
-void CSimRadio::Reassociate() {
+void CSimRadio::Associate() {
     SimLink& link = m_state.link;
     link = SimLink{};
-    const SimSettings& st = m_state.settings;
+    const SimSettings& st = m_state.active;
     if (st.ssidLen == 0 || (st.mode != 1 && st.mode != 2)) return;
 
     const SimNetwork* best = nullptr;
@@ -233,51 +246,129 @@ void CSimRadio::Reassociate() {
     }
 }
 
-// A set of the security mode fails when every network of the wanted name in range uses another
-// kind of security, so that the utility can tell the user; it succeeds when none is in range, since
-// the adapter keeps trying. The stored setting stays either way.
-uint32_t CSimRadio::SecurityStatus() const {
-    const uint32_t security = m_state.settings.security;
+void CSimRadio::Reassociate() {
+    if (m_state.join.state == KCOM_JOIN_JOINING) return;
+    Associate();
+}
+
+int64_t CSimRadio::JoinDelayNs() const {
+    // The strongest network of the name sets the pace; one not in range takes the default time
+    // the adapter spends looking for it.
+    const SimNetwork* best = nullptr;
+    for (uint32_t i = 0; i < m_state.networkCount; ++i) {
+        const SimNetwork& net = m_state.networks[i];
+        if (IsCandidate(net) && (best == nullptr || net.signalDbm > best->signalDbm)) best = &net;
+    }
+    const int64_t ms = best != nullptr && best->joinDelayMs >= 0 ? best->joinDelayMs : m_state.joinDelayMs;
+    return ms * 1000000;
+}
+
+uint32_t CSimRadio::StartJoin() {
+    SimJoin& join = m_state.join;
+    // A newer attempt cancels a running one; what a failure goes back to stays the network the
+    // adapter was on before the first of them.
+    if (join.state != KCOM_JOIN_JOINING) {
+        join.hasPrevious = m_state.link.associated;
+        join.previous = m_state.active;
+    }
+    ++join.attempt;
+    join.state = KCOM_JOIN_JOINING;
+    join.cause = KCOM_CAUSE_NONE;
+    join.flags = 0;
+    join.ssidLen = m_state.settings.ssidLen;
+    std::memcpy(join.ssid, m_state.settings.ssid, sizeof join.ssid);
+    std::memset(join.detail, 0, sizeof join.detail);
+    m_state.active = m_state.settings;
+    m_state.link = SimLink{};  // the adapter leaves its network to join the new one
+
+    // What the adapter knows without trying: WPA has no ad-hoc form here, and an enterprise
+    // network in range needs 802.1X credentials that no request can give.
+    const SimSettings& st = m_state.active;
+    if (st.mode == 2 && st.security >= KCOM_SECURITY_MODE_WPA2_PERSONAL) {
+        FailJoin(KCOM_CAUSE_UNSUPPORTED, "the simulated adapter joins ad-hoc cells open or with WEP only");
+        return kStatusJoinNotStarted;
+    }
+    bool personal = false;
+    bool enterprise = false;
+    for (uint32_t i = 0; i < m_state.networkCount; ++i) {
+        const SimNetwork& net = m_state.networks[i];
+        if (!IsCandidate(net)) continue;
+        (IsEnterprise(net) ? enterprise : personal) = true;
+    }
+    if (enterprise && !personal) {
+        FailJoin(KCOM_CAUSE_NEEDS_8021X, "an enterprise network (WPA-Enterprise, 802.1X)");
+        return kStatusJoinNotStarted;
+    }
+    join.endNs = m_nowNs + JoinDelayNs();
+    if (m_nowNs >= join.endNs) FinishJoin();
+    return kStatusSuccess;
+}
+
+void CSimRadio::FinishJoin() {
+    SimJoin& join = m_state.join;
+    Associate();
+    if (m_state.link.associated) {
+        join.state = KCOM_JOIN_JOINED;
+        join.hasPrevious = 0;
+        return;
+    }
+    // Why not: nothing of that name in range, the same kind of security with another key, an
+    // enterprise network, or another kind of security altogether.
     bool any = false;
-    bool fits = false;
+    bool sameKind = false;
+    bool enterprise = false;
     for (uint32_t i = 0; i < m_state.networkCount; ++i) {
         const SimNetwork& net = m_state.networks[i];
         if (!IsCandidate(net)) continue;
         any = true;
-        if ((security == 0 && net.wepLen == 0 && net.wpa == 0) || (security == 1 && net.wepLen > 0) ||
-            ModeJoins(security, net.wpa))
-            fits = true;
+        if (IsEnterprise(net))
+            enterprise = true;
+        else if (SameKindOfSecurity(net))
+            sameKind = true;
     }
-    return any && !fits ? kStatusAuthRejected : kStatusSuccess;
+    if (!any)
+        FailJoin(KCOM_CAUSE_NOT_FOUND, "");
+    else if (sameKind)
+        FailJoin(KCOM_CAUSE_WRONG_KEY, "");
+    else if (enterprise)
+        FailJoin(KCOM_CAUSE_NEEDS_8021X, "an enterprise network (WPA-Enterprise, 802.1X)");
+    else
+        FailJoin(KCOM_CAUSE_REFUSED, "it uses another kind of security");
 }
 
-// A WEP key set is rejected when the wanted network is in range only with WEP and the key is none
-// of its keys (a real adapter learns this when the access point refuses the authentication).
-// A passphrase set is rejected when the wanted network is in range with WPA and the passphrase is
-// not its own (the four-way handshake fails).
-uint32_t CSimRadio::PassphraseStatus() const {
-    bool any = false;
-    for (uint32_t i = 0; i < m_state.networkCount; ++i) {
-        const SimNetwork& net = m_state.networks[i];
-        // An enterprise network refuses a passphrase like a wrong one: it wants 802.1X.
-        if (!IsCandidate(net) || net.wpa == 0 || net.wpa == KCOM_SECURITY_MODE_OWE) continue;
-        any = true;
-        if (ModeJoins(m_state.settings.security, net.wpa) && SamePassphrase(net, m_state.settings))
-            return kStatusSuccess;
+void CSimRadio::FailJoin(uint32_t cause, const std::string& detail) {
+    SimJoin& join = m_state.join;
+    join.state = KCOM_JOIN_FAILED;
+    join.cause = cause;
+    std::memset(join.detail, 0, sizeof join.detail);
+    std::memcpy(join.detail, detail.data(), std::min(detail.size(), sizeof join.detail - 1));
+    m_state.link = SimLink{};
+    if (join.hasPrevious) {
+        // Back to the network it was on, with the settings it was on it with.
+        m_state.settings = join.previous;
+        m_state.active = join.previous;
+        Associate();
+        if (m_state.link.associated) join.flags |= KCOM_JOIN_FLAG_RESTORED;
+    } else {
+        m_state.active.ssidLen = 0;  // nothing to go back to: the adapter stops trying
     }
-    return any ? kStatusAuthRejected : kStatusSuccess;
+    join.hasPrevious = 0;
 }
 
-uint32_t CSimRadio::KeyStatus(const SimWepKey& key) const {
-    bool any = false;
-    for (uint32_t i = 0; i < m_state.networkCount; ++i) {
-        const SimNetwork& net = m_state.networks[i];
-        if (!IsCandidate(net)) continue;
-        if (net.wepLen == 0) return kStatusSuccess;
-        any = true;
-        if (SameKey(net, key)) return kStatusSuccess;
-    }
-    return any ? kStatusAuthRejected : kStatusSuccess;
+void CSimRadio::CancelJoin(uint32_t cause, const char* detail) {
+    SimJoin& join = m_state.join;
+    if (join.state != KCOM_JOIN_JOINING) return;
+    join.hasPrevious = 0;
+    join.state = KCOM_JOIN_FAILED;
+    join.cause = cause;
+    std::snprintf(join.detail, sizeof join.detail, "%s", detail);
+}
+
+void CSimRadio::Disconnect() {
+    CancelJoin(KCOM_CAUSE_CANCELLED, "the adapter was told to leave the network");
+    m_state.settings.ssidLen = 0;
+    m_state.active.ssidLen = 0;
+    m_state.link = SimLink{};
 }
 
 int CSimRadio::FindNetwork(const uint8_t bssid[6]) const {

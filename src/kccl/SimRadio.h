@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "SimScenario.h"
 #include "SimState.h"
@@ -17,21 +18,25 @@ public:
     // Simulation clock: CLOCK_MONOTONIC plus the offset that kccl_sim_advance moves.
     static int64_t Now(const SimState& state);
 
-    // Replaces environment, settings, link, counters, scan results, faults and log.
+    // Replaces environment, settings, link, counters, scan results, join record, faults and log.
     void Load(const SimScenario& scenario);
-    // Completes a scan whose time is up and counts traffic up to now.
+    // Completes a scan or a join whose time is up and counts traffic up to now.
     void Update();
-    // Decides afresh which network the settings join (or whether an own ad-hoc cell runs).
+    // Follows a change of the environment: the adapter moves to the best network its active
+    // settings join, or loses the link. A running join attempt is left to decide at its end.
     void Reassociate();
 
     void StartScan();
     void ResetCounters();
 
-    // The answers a real adapter gives when it is told to join a network that is in range but
-    // refuses these credentials; success when the network is not in range at all.
-    uint32_t SecurityStatus() const;
-    uint32_t KeyStatus(const SimWepKey& key) const;
-    uint32_t PassphraseStatus() const;
+    // The set that completes a connection's settings: starts a join attempt with them. Success when
+    // it started; kStatusJoinNotStarted when the adapter can tell at once that it cannot join (the
+    // attempt is then failed, and the previous network restored).
+    uint32_t StartJoin();
+    // Ends a running attempt without going back (a disconnect, the adapter unplugged).
+    void CancelJoin(uint32_t cause, const char* detail);
+    // Leaves the network: no network to join until the next attempt.
+    void Disconnect();
 
     // Environment changes; each re-evaluates the association. False when the BSSID is unknown
     // (remove, signal) or the environment is full (put).
@@ -43,10 +48,18 @@ public:
 
 private:
     int FindNetwork(const uint8_t bssid[6]) const;
-    // Same SSID and mode as the settings; for ad hoc also the set channel.
+    // Same SSID and mode as the active settings; for ad hoc also the set channel.
     bool IsCandidate(const SimNetwork& network) const;
     bool SecurityMatches(const SimNetwork& network) const;
+    // The network asks for the kind of security the active settings use (only the key may differ).
+    bool SameKindOfSecurity(const SimNetwork& network) const;
     bool BuildOwnCell(SimNetwork& cell) const;
+    // Joins the best network for the active settings, or starts an own ad-hoc cell, or has no link.
+    void Associate();
+    int64_t JoinDelayNs() const;
+    void FinishJoin();
+    // Fails the running attempt and goes back to the network the adapter was on before, if any.
+    void FailJoin(uint32_t cause, const std::string& detail);
     void CountTraffic();
     void CompleteScan();
 

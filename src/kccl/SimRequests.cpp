@@ -165,13 +165,14 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
             p[0] = m_state.link.associated;
             return kStatusSuccess;
         case OID_DISCONNECT:
-            st.ssidLen = 0;
-            m_radio.Reassociate();
+            m_radio.Disconnect();
             return kStatusSuccess;
         case OID_LINK_INFO:
             return LinkInfo(p);
         case OID_CHANNEL_LIST:
             return ChannelList(p);
+        case OID_JOIN_STATE:
+            return QueryJoinState(p);
         case OID_REG_DOMAIN:
             return RegDomain(p);
         default:
@@ -224,7 +225,6 @@ uint32_t CSimRequests::SetSsid(const uint8_t* p) {
     st.ssidLen = p[0];
     std::memset(st.ssid, 0, sizeof st.ssid);
     std::memcpy(st.ssid, p + 1, st.ssidLen);
-    m_radio.Reassociate();
     return kStatusSuccess;
 }
 
@@ -276,7 +276,6 @@ uint32_t CSimRequests::SetMode(const uint8_t* p) {
     const uint32_t mode = GetU32(p, 0);
     if (mode != 1 && mode != 2) return kStatusInvalidData;
     m_state.settings.mode = mode;
-    m_radio.Reassociate();
     return kStatusSuccess;
 }
 
@@ -310,7 +309,6 @@ uint32_t CSimRequests::SetChannel(const uint8_t* p) {
     }
     st.channelSet = 1;
     st.shortPreamble = GetU32(p, 12);
-    m_radio.Reassociate();
     return kStatusSuccess;
 }
 
@@ -348,8 +346,7 @@ uint32_t CSimRequests::WepKey(uint8_t* p) {
         key.type = len == 5 ? 1 : 2;
         std::memcpy(key.bytes, p + 8, len);
         st.activeKey = index;
-        m_radio.Reassociate();
-        return m_radio.KeyStatus(key);
+        return m_radio.StartJoin();
     }
     const SimWepKey& key = st.keys[st.activeKey % kWepKeySlots];
     std::memset(p, 0, 44);
@@ -366,8 +363,12 @@ uint32_t CSimRequests::SetSecurity(const uint8_t* p) {
     const uint32_t security = GetU32(p, 0);
     if (security > KCOM_SECURITY_MODE_WPA3_ENTERPRISE) return kStatusInvalidData;
     m_state.settings.security = security;
-    m_radio.Reassociate();
-    return m_radio.SecurityStatus();
+    // Without a key to come (no security, Enhanced Open, or 802.1X, whose credentials this adapter
+    // is never given) the settings are complete and the join starts. A WEP key or a passphrase
+    // completes the others.
+    const bool keyless = security == 0 || security == KCOM_SECURITY_MODE_OWE ||
+                         security == KCOM_SECURITY_MODE_WPA2_ENTERPRISE || security == KCOM_SECURITY_MODE_WPA3_ENTERPRISE;
+    return keyless ? m_radio.StartJoin() : kStatusSuccess;
 }
 
 uint32_t CSimRequests::SetPassphrase(const uint8_t* p) {
@@ -377,8 +378,20 @@ uint32_t CSimRequests::SetPassphrase(const uint8_t* p) {
     st.passLen = len;
     std::memset(st.passphrase, 0, sizeof st.passphrase);
     std::memcpy(st.passphrase, p + 1, len);
-    m_radio.Reassociate();
-    return m_radio.PassphraseStatus();
+    return m_radio.StartJoin();
+}
+
+uint32_t CSimRequests::QueryJoinState(uint8_t* p) {
+    const SimJoin& join = m_state.join;
+    std::memset(p, 0, KCOM_JOIN_DETAIL + KCOM_JOIN_DETAIL_SIZE);
+    PutU32(p, KCOM_JOIN_STATE_FIELD, join.state);
+    PutU32(p, KCOM_JOIN_CAUSE, join.cause);
+    PutU32(p, KCOM_JOIN_ATTEMPT, join.attempt);
+    PutU32(p, KCOM_JOIN_FLAGS, join.flags);
+    p[KCOM_JOIN_SSID_LEN] = join.ssidLen;
+    std::memcpy(p + KCOM_JOIN_SSID, join.ssid, join.ssidLen);
+    std::memcpy(p + KCOM_JOIN_DETAIL, join.detail, KCOM_JOIN_DETAIL_SIZE - 1);
+    return kStatusSuccess;
 }
 
 uint32_t CSimRequests::LinkInfo(uint8_t* p) {
@@ -404,8 +417,8 @@ uint32_t CSimRequests::LinkInfo(uint8_t* p) {
     int kind = SimSecurityKind(bss);
     // A transition network is joined as WPA3 where the settings allow it.
     if (kind == KCOM_SECURITY_WPA2_WPA3)
-        kind = m_state.settings.security == KCOM_SECURITY_MODE_WPA2_PERSONAL ? KCOM_SECURITY_WPA2
-                                                                             : KCOM_SECURITY_WPA3;
+        kind = m_state.active.security == KCOM_SECURITY_MODE_WPA2_PERSONAL ? KCOM_SECURITY_WPA2
+                                                                           : KCOM_SECURITY_WPA3;
     PutU32(p, KCOM_LINK_SECURITY, static_cast<uint32_t>(kind));
     PutU32(p, KCOM_LINK_SIGNAL, static_cast<uint32_t>(bss.signalDbm));
     PutU32(p, KCOM_LINK_NOISE, static_cast<uint32_t>(kNoiseFloorDbm));

@@ -229,7 +229,8 @@ SimNetwork ParseNetworkObject(const json& j, const std::string& where) {
     CheckKeys(
         j,
         {"ssid", "ssid_hex", "bssid", "channel", "frequency_mhz", "width_mhz", "generation", "streams", "phy",
-         "mode", "wep_key", "security", "passphrase", "signal_dbm", "rx_bytes_per_s", "tx_bytes_per_s"},
+         "mode", "wep_key", "security", "passphrase", "signal_dbm", "rx_bytes_per_s", "tx_bytes_per_s",
+         "join_delay_ms"},
         where);
     SimNetwork net{};
 
@@ -319,6 +320,10 @@ SimNetwork ParseNetworkObject(const json& j, const std::string& where) {
         net.txBytesPerS =
             static_cast<uint32_t>(GetInteger(j["tx_bytes_per_s"], where + ".tx_bytes_per_s", 0, 10000000));
     }
+    net.joinDelayMs = -1;
+    if (j.contains("join_delay_ms"))
+        net.joinDelayMs =
+            static_cast<int32_t>(GetInteger(j["join_delay_ms"], where + ".join_delay_ms", 0, 600000));
     return net;
 }
 
@@ -335,7 +340,7 @@ json ParseJson(std::string_view text) {
 SimScenario ParseScenario(std::string_view text) {
     const json root = ParseJson(text);
     if (!root.is_object()) Fail("", "a scenario must be a JSON object");
-    CheckKeys(root, {"description", "adapter", "scan_duration_ms", "networks"}, "scenario");
+    CheckKeys(root, {"description", "adapter", "scan_duration_ms", "join_delay_ms", "networks"}, "scenario");
 
     SimScenario scenario;
     const uint8_t mac[6] = {0x00, 0x0A, 0xF5, 0x3C, 0x9E, 0x12};
@@ -352,6 +357,10 @@ SimScenario ParseScenario(std::string_view text) {
     if (root.contains("scan_duration_ms")) {
         scenario.scanDurationMs =
             static_cast<uint32_t>(GetInteger(root["scan_duration_ms"], "scan_duration_ms", 0, 600000));
+    }
+    if (root.contains("join_delay_ms")) {
+        scenario.joinDelayMs =
+            static_cast<uint32_t>(GetInteger(root["join_delay_ms"], "join_delay_ms", 0, 600000));
     }
     if (root.contains("networks")) {
         const json& list = root["networks"];
@@ -410,6 +419,7 @@ json NetworkToJson(const SimNetwork& net) {
     j["signal_dbm"] = net.signalDbm;
     j["rx_bytes_per_s"] = net.rxBytesPerS;
     j["tx_bytes_per_s"] = net.txBytesPerS;
+    if (net.joinDelayMs >= 0) j["join_delay_ms"] = net.joinDelayMs;
     return j;
 }
 

@@ -26,6 +26,7 @@ struct SimScenario {
     bool present = true;
     SimAdapterInfo info{};
     uint32_t scanDurationMs = 3000;
+    uint32_t joinDelayMs = kDefaultJoinDelayMs;
     std::vector<SimNetwork> networks;
 };
 
@@ -49,6 +50,11 @@ bool IsPlainUtf8(const uint8_t* bytes, size_t len);
 bool IsValidChannel(int channel);
 // The kind of security a network asks for (KCOM_SECURITY_KIND).
 int SimSecurityKind(const SimNetwork& network);
+// An enterprise network: joined with 802.1X credentials, which the adapter is not given.
+inline bool IsEnterprise(const SimNetwork& network) {
+    return network.wpa == KCOM_SECURITY_MODE_WPA2_ENTERPRISE ||
+           network.wpa == KCOM_SECURITY_MODE_WPA3_ENTERPRISE;
+}
 bool IsValidRegDomain(uint32_t code);
 
 }  // namespace wavory::kccl

@@ -15,7 +15,7 @@
 namespace wavory::kccl {
 
 inline constexpr uint32_t kSimMagic = 0x4D49534B;  // "KSIM"
-inline constexpr uint32_t kSimLayoutVersion = 3;
+inline constexpr uint32_t kSimLayoutVersion = 4;
 
 inline constexpr int kMaxNetworks = 256;
 inline constexpr int kScanHalfSlots = KCOM_SCAN_HALF_SLOTS;
@@ -26,13 +26,16 @@ inline constexpr int kSsidMax = 32;
 inline constexpr int kWepKeyMax = 13;
 inline constexpr int kWepKeySlots = 4;
 inline constexpr int kPassphraseMax = 64;
+// How long a join takes where neither the network nor the scenario says otherwise.
+inline constexpr uint32_t kDefaultJoinDelayMs = 300;
 
 // Status values written into a request block.
 inline constexpr uint32_t kStatusSuccess = 2;
-inline constexpr uint32_t kStatusAuthRejected = 3;            // the network refused the credentials
-inline constexpr uint32_t kStatusNotSupported = 0xC00000BB;   // unknown request code
-inline constexpr uint32_t kStatusInvalidData = 0xC0010015;    // a set with a value out of range
-inline constexpr uint32_t kStatusNotAssociated = 0xC0010011;  // needs a link, the adapter has none
+inline constexpr uint32_t kStatusAuthRejected = 3;             // the network refused the credentials
+inline constexpr uint32_t kStatusNotSupported = 0xC00000BB;    // unknown request code
+inline constexpr uint32_t kStatusInvalidData = 0xC0010015;     // a set with a value out of range
+inline constexpr uint32_t kStatusNotAssociated = 0xC0010011;   // needs a link, the adapter has none
+inline constexpr uint32_t kStatusJoinNotStarted = 0xC0010017;  // no attempt started; the join state says why
 
 // Results of the library calls other than 0.
 inline constexpr int kResultBadArgument = KCOM_RESULT_BAD_ARGUMENT;
@@ -67,6 +70,7 @@ struct SimNetwork {
     uint16_t freqMHz;   // centre frequency of its (primary) channel
     uint16_t widthMHz;  // the width it operates at: 20, 40, 80, 160 or 320
     uint8_t streams;    // spatial streams it offers
+    int32_t joinDelayMs;  // how long joining it takes; -1 = the adapter's default
 };
 
 struct SimWepKey {
@@ -107,6 +111,20 @@ struct SimLink {
     uint8_t associated;
     uint8_t ownCell;  // the adapter started this ad-hoc cell itself
     SimNetwork bss;
+};
+
+// The last join attempt, as OID_JOIN_STATE reports it, and what a failed one goes back to.
+struct SimJoin {
+    uint32_t state;  // KCOM_JOIN_STATE_VALUE
+    uint32_t cause;  // KCOM_JOIN_CAUSE_VALUE
+    uint32_t attempt;
+    uint32_t flags;  // KCOM_JOIN_FLAG
+    uint8_t ssidLen;
+    uint8_t ssid[kSsidMax];
+    char detail[KCOM_JOIN_DETAIL_SIZE];
+    int64_t endNs;         // when the running attempt ends
+    uint8_t hasPrevious;   // the adapter was on a network when the attempt began
+    SimSettings previous;  // the settings it was on that network with
 };
 
 struct SimTraffic {
@@ -157,8 +175,11 @@ struct SimState {
     uint32_t networkCount;
     SimNetwork networks[kMaxNetworks];
 
-    SimSettings settings;
+    SimSettings settings;  // as the utility set them; queries answer these
+    SimSettings active;    // those the adapter joins with: the last attempt's, or those restored
     SimLink link;
+    uint32_t joinDelayMs;  // default length of a join
+    SimJoin join;
     SimTraffic traffic;
     SimScan scan;
 

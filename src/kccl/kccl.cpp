@@ -10,6 +10,7 @@
 #include <string>
 
 #include "SimLink.h"
+#include "SimLock.h"
 #include "SimState.h"
 #include "kccl_adapters.h"
 #include "real/AdapterList.h"
@@ -124,6 +125,12 @@ int kccl_adapter_in_use(char* buf, size_t size) {
     const std::string name = g_real ? g_real->Info().name : g_simLinked ? kSimName : "";
     CopyText(name, buf, size);
     return static_cast<int>(name.size());
+}
+
+int kccl_set_busy_wait(int ms) {
+    const int previous = t_nBusyWaitMs;
+    t_nBusyWaitMs = ms < 0 ? -1 : ms;
+    return previous;
 }
 
 int kccl_status_message(uint32_t status, char* buf, size_t size) {

@@ -45,6 +45,12 @@ KCCL_API int kccl_adapter_in_use(char* buf, size_t size);
  * 0 (and an empty text) for any other status. */
 KCCL_API int kccl_status_message(uint32_t status, char* buf, size_t size);
 
+/* How long this thread's requests wait for an adapter that another program holds, in milliseconds
+ * (negative: the library's default, a few seconds). A thread that must stay responsive, such as a
+ * window's, sets a short wait: once a wait has run out, its requests fail at once as busy
+ * (KCOM_RESULT_BUSY) until the adapter is free again. Returns the previous value. */
+KCCL_API int kccl_set_busy_wait(int ms);
+
 /* Statuses of that kind. */
 enum {
     KCCL_STATUS_NEEDS_NET_ADMIN = 0xC0000022u,  /* a change through nl80211 needs CAP_NET_ADMIN */

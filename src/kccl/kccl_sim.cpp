@@ -42,6 +42,7 @@ void PowerOn(SimState& state, int64_t now) {
     same.present = true;
     same.info = state.info;
     same.scanDurationMs = state.scanDurationMs;
+    same.joinDelayMs = state.joinDelayMs;
     same.networks.assign(state.networks, state.networks + state.networkCount);
     SimFault faults[kMaxFaults];
     const uint32_t faultCount = state.faultCount;
@@ -50,8 +51,11 @@ void PowerOn(SimState& state, int64_t now) {
     const uint32_t logNext = state.logNext;
     const uint32_t logCount = state.logCount;
     std::copy(state.log, state.log + kLogSlots, log);
+    // The count of attempts goes on, so a program that follows one is not misled by the new adapter.
+    const SimJoin join = state.join;
 
     CSimRadio(state, now).Load(same);
+    state.join = join;
 
     // Faults and the request log belong to the test, not to the adapter: they stay.
     state.faultCount = faultCount;
@@ -86,8 +90,8 @@ int kccl_sim_reset(const char* scenario_json) {
 
 int kccl_sim_set_present(int present) {
     return WithAdapter([&](SimState& state, CSimRadio& radio, int64_t now) {
-        (void)radio;
         if (present == 0 && state.present) {
+            radio.CancelJoin(KCOM_CAUSE_ADAPTER_GONE, "the adapter was unplugged during the attempt");
             // Every link opened so far dies with the unplug.
             ++state.plugGeneration;
             state.present = 0;
@@ -170,6 +174,14 @@ int kccl_sim_set_scan_duration(int ms) {
     });
 }
 
+int kccl_sim_set_join_delay(int ms) {
+    if (ms < 0 || ms > 600000) return kBadInput;
+    return WithAdapter([&](SimState& state, CSimRadio&, int64_t) {
+        state.joinDelayMs = static_cast<uint32_t>(ms);  // from the next attempt on
+        return 0;
+    });
+}
+
 int kccl_sim_advance(int ms) {
     if (ms < 0) return kBadInput;
     return WithAdapter([&](SimState& state, CSimRadio&, int64_t now) {
@@ -239,6 +251,8 @@ int kccl_sim_hold_lock(void (*while_held)(void* arg), void* arg) {
     }
     return 0;
 }
+
+int kccl_sim_busy_waits(void) { return g_nBusyWaits.load(); }
 
 int kccl_sim_unlink(void) { return UnlinkAdapter() ? 0 : kFailed; }
 

@@ -44,6 +44,8 @@ KCCL_API int kccl_sim_remove_network(const char* bssid);
 KCCL_API int kccl_sim_set_signal(const char* bssid, int dbm);
 /* Sets how long a scan runs, in milliseconds. */
 KCCL_API int kccl_sim_set_scan_duration(int ms);
+/* Sets how long a join takes, in milliseconds, for networks that do not give their own time. */
+KCCL_API int kccl_sim_set_join_delay(int ms);
 /* Moves the simulation's clock forward, so tests need not sleep for scans and traffic. */
 KCCL_API int kccl_sim_advance(int ms);
 /* Writes the adapter state as JSON into buf (always terminated); returns the full length. */
@@ -64,6 +66,10 @@ KCCL_API int kccl_sim_clear_log(void);
 /* Takes the adapter's lock, calls while_held(arg) and leaves the lock: a program stalled in the middle
  * of a request, for tests (while_held may stop the process; the lock stays held until it goes on). */
 KCCL_API int kccl_sim_hold_lock(void (*while_held)(void* arg), void* arg);
+
+/* How many requests of this process waited for the adapter's lock until the wait ran out (those
+ * that failed as busy at once do not count). */
+KCCL_API int kccl_sim_busy_waits(void);
 
 /* Removes this user's shared adapter object; the next call creates a fresh adapter. */
 KCCL_API int kccl_sim_unlink(void);

@@ -3,12 +3,14 @@
 #include <algorithm>
 
 #include "base/AppBase.h"
+#include "base/DisplayText.h"
 #include "base/Trace.h"
 #include "driver/CommVar.h"
 #include "driver/CommVarList.h"
 #include "driver/Request.h"
 #include "profiles/ProfileMngr.h"
 #include "survey/Connect.h"
+#include "survey/ConnectAttempt.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 
@@ -137,38 +139,36 @@ bool CPoll::RequestRefresh(bool value) {
 void CPoll::AutoSelect() {
     CStationMngr* stations = theApp.m_pStationMngr;
     CProfileMngr* profiles = theApp.m_pProfileMngr;
-    if (!stations || !profiles) return;
+    if (!stations || !profiles || m_pAutoAttempt) return;
     if (stations->IsConnected() || theApp.m_bAdHocApplied) {
         if (auto current = stations->GetCurrent()) theApp.UpdateTrayTip(current.get());
         return;
     }
+    // No new attempt while one is joining: the user's, or another program's at the adapter.
+    if (theApp.m_bJoining || profiles->GetAutoCount() <= 0) return;
+    const SJoinState adapter = ReadJoinState();
+    if (adapter.read && adapter.supported && adapter.state == KCOM_JOIN_JOINING) return;
     std::shared_ptr<CProfile> profile = profiles->NextAutoSelect();
     if (!profile) return;
-    std::shared_ptr<CStation> station;
-    {
-        auto lock = profiles->Lock();  // the interface thread may be editing the profile
-        station = std::make_shared<CStation>(*profile, std::string(), 0);
-    }
-    TakeDriverRefusal();
-    if (!station->Connect(1)) {
+    m_pAutoAttempt = CConnectAttempt::ForAutoSelect(profile);
+    FollowAutoAttempt();
+}
+
+void CPoll::FollowAutoAttempt() {
+    if (m_pAutoAttempt->Advance() == CConnectAttempt::EStatus::Joining) return;
+    // Joined: the attempt made the profile the connected one. Failed: that profile's turn is done,
+    // and the next tick of the selection tries the next one.
+    const SJoinResult& result = m_pAutoAttempt->Result();
+    if (result.ok) {
+        m_strAutoRefusal.clear();
+    } else {
         // A missing right refuses every member alike: say so once, not on every tick.
-        const std::string refusal = TakeDriverRefusal();
-        if (!refusal.empty() && refusal != m_strAutoRefusal)
-            Trace("\nAuto-selection of %s refused: %s", station->ProfName.c_str(), refusal.c_str());
-        m_strAutoRefusal = refusal;
-        return;
+        if (!result.refusal.empty() && result.refusal != m_strAutoRefusal)
+            Trace("\nAuto-selection of %s refused: %s", DisplayText(m_pAutoAttempt->Network()).c_str(),
+                  result.refusal.c_str());
+        m_strAutoRefusal = result.refusal;
     }
-    m_strAutoRefusal.clear();
-    theApp.m_nAutoCountdown = 2;
-    stations->SetCurrent(station);
-    RememberApplied(station);
-    profiles->SetConnected(profile, false);
-    int phy;
-    {
-        auto lock = profiles->Lock();
-        phy = profile->PhyType;
-    }
-    ResetStats(phy != 1);
+    m_pAutoAttempt.reset();
 }
 
 CPoll::ESample CPoll::SampleStatistics() {
@@ -216,6 +216,8 @@ CPoll::ESample CPoll::SampleStatistics() {
 
 void CPoll::Tick() {
     if (theApp.m_nStatIndex < 0) return;
+
+    if (m_pAutoAttempt) FollowAutoAttempt();
 
     if (m_nTick % 3 == 0 && !theApp.m_bScanning && theApp.m_nAutoCountdown < 0) AutoSelect();
 

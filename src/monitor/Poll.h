@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,6 +17,8 @@
 #include "survey/PollControl.h"
 
 namespace wavory {
+
+class CConnectAttempt;
 
 class CPoll : public IPollControl {
 public:
@@ -59,10 +62,14 @@ public:
     int GetIntervalSecs() const { return m_nIntervalSecs; }
     int GetFullScale() const { return m_nFullScale; }
     int GetTickCount() const { return m_nTick; }
+    // The automatic selection has an attempt running (for tests; polling thread's view).
+    bool AutoAttemptRunning() const { return m_pAutoAttempt != nullptr; }
 
 private:
     void Run();
     void AutoSelect();
+    // One look at the automatic selection's running attempt; when it has ended, its report.
+    void FollowAutoAttempt();
     enum class ESample { ReadFailed, Busy, Taken };
     ESample SampleStatistics();
     int ReadIntervalSecs() const;
@@ -74,6 +81,8 @@ private:
     bool m_bStop = false;
     // The refusal last traced for the automatic selection (polling thread only).
     std::string m_strAutoRefusal;
+    // The automatic selection's attempt while the adapter joins (polling thread only).
+    std::unique_ptr<CConnectAttempt> m_pAutoAttempt;
 
     std::chrono::milliseconds m_FirstDue{100};
     std::chrono::milliseconds m_Period{1000};

@@ -21,6 +21,9 @@ public:
     // Another program changed the settings store; the profiles are loaded again. The window shows
     // what is stored now (preferences are read at every use).
     virtual void SettingsChanged() { RefreshPages(false, true); }
+    // A connection attempt the user started is running, to the network of this SSID, or none is
+    // (empty): the window says so while it runs.
+    virtual void JoinProgress(const std::string& network) { (void)network; }
 };
 
 }  // namespace wavory

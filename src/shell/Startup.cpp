@@ -10,6 +10,7 @@
 #include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
+#include "shell/UserJoin.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 
@@ -47,6 +48,7 @@ bool CTessalApp::InitInstance(IMainWindow* window) {
 int CTessalApp::ExitInstance() {
     while (!TryEnter(CS_MAIN)) {
     }
+    DropUserAttempt();
     if (m_pPoll) {
         m_pPoll->Stop();
         delete m_pPoll;
@@ -82,6 +84,8 @@ void CTessalApp::OnMainTick() {
         m_nSeenChanges = changes;
     }
     if (changed && m_pProfileMngr) m_pProfileMngr->Reload();
+    // A running connection attempt: one look, and its end reported (its steps request a refresh).
+    AdvanceUserAttempt();
     if (IMainWindow* window = m_pMainWnd) {
         if (changed) window->SettingsChanged();
         if (m_bRefreshRequest.exchange(false)) {

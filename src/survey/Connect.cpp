@@ -10,6 +10,7 @@
 #include "driver/Request.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
+#include "survey/ConnectAttempt.h"
 #include "survey/PollControl.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
@@ -30,9 +31,19 @@ std::unique_lock<std::recursive_mutex> LockProfiles() {
     return theApp.m_pProfileMngr ? theApp.m_pProfileMngr->Lock() : std::unique_lock<std::recursive_mutex>();
 }
 
-// The profile's keys will do for this network: it needs none, the WPA passphrase is valid, or the
-// active WEP key is complete.
-bool SecurityFits(const CProfile& profile, bool wep, int wpaMode) {
+}  // namespace
+
+bool IsKeyComplete(const CProfile& profile, int key) {
+    if (key < 0 || key >= CProfile::kKeyCount) return false;
+    const auto k = static_cast<std::size_t>(key);
+    const int length = profile.SecKeyLen[k];
+    if (length != 0 && length != 1) return false;
+    return profile.SecKey[k].size() ==
+           static_cast<std::size_t>(length == 0 ? kShortKeyDigits : kLongKeyDigits);
+}
+
+bool SecurityFitsNetwork(const CProfile& profile, bool wep, int wpaMode) {
+    // It needs none, the WPA passphrase is valid, or the active WEP key is complete.
     if (wpaMode != 0) return !ModeTakesPassphrase(wpaMode) || IsValidPassphrase(profile.WpaPassphrase);
     if (!wep || profile.Use802_1) return true;
     return profile.ActiveSecKey >= 0 && profile.ActiveSecKey < CProfile::kKeyCount &&
@@ -49,53 +60,11 @@ void CopySecurity(const CProfile& from, CProfile& to) {
     to.WpaPassphrase = from.WpaPassphrase;
 }
 
-// The failure to show: the adapter's refusal (which right is missing) when it gave one.
-std::string FailureText(int stringId) {
-    const std::string refusal = TakeDriverRefusal();
-    return refusal.empty() ? LoadStringId(stringId) : refusal;
-}
-
-void ConnectFailed() {
-    if (theApp.m_pStationMngr) theApp.m_pStationMngr->SetCurrent(nullptr);
-    if (theApp.m_pProfileMngr) theApp.m_pProfileMngr->SetConnected(nullptr, true);
-    RememberApplied(nullptr);
-}
-
-}  // namespace
-
-bool IsKeyComplete(const CProfile& profile, int key) {
-    if (key < 0 || key >= CProfile::kKeyCount) return false;
-    const auto k = static_cast<std::size_t>(key);
-    const int length = profile.SecKeyLen[k];
-    if (length != 0 && length != 1) return false;
-    return profile.SecKey[k].size() ==
-           static_cast<std::size_t>(length == 0 ? kShortKeyDigits : kLongKeyDigits);
-}
-
 bool ConnectProfile(const std::shared_ptr<CProfile>& profile, std::string* failure) {
-    CStationMngr* stations = theApp.m_pStationMngr;
-    CProfileMngr* profiles = theApp.m_pProfileMngr;
-    std::shared_ptr<CStation> station;
-    int phyType = 1;
-    if (profile) {
-        auto lock = LockProfiles();  // the polling thread copies profiles too
-        station = std::make_shared<CStation>(*profile);
-        phyType = profile->PhyType;
-    }
-    TakeDriverRefusal();  // a refusal left from before is not this connection's
-    if (!station || !stations || !station->Connect(CStation::CONNECT_APPLY)) {
-        ConnectFailed();
-        const std::string text = FailureText(IDS_CONNECT_FAILED);
-        if (failure) *failure = text;
-        return false;
-    }
-    theApp.m_nAutoCountdown = 2;  // the polling thread reads the live connection back then
-    stations->SetCurrent(station);
-    RememberApplied(station);
-    if (profiles) profiles->SetConnected(theApp.m_bAdHocApplied ? profile : nullptr, true);
-    if (IPollControl* poll = theApp.GetPollControl()) poll->ResetStats(phyType != 1);
-    theApp.m_bRefreshRequest = true;
-    return true;
+    auto attempt = CConnectAttempt::ForProfile(profile);
+    const bool ok = attempt->Wait() == CConnectAttempt::EStatus::Joined;
+    if (!ok && failure) *failure = attempt->Result().failure;
+    return ok;
 }
 
 std::shared_ptr<CProfile> FindJoinProfile(const CStation& scanned) {
@@ -108,7 +77,7 @@ std::shared_ptr<CProfile> FindJoinProfile(const CStation& scanned) {
     for (const auto& profile : profiles->Snapshot()) {
         if (profile->NetName != scanned.NetName) continue;
         if (!first) first = profile;
-        if (!SecurityFits(*profile, wep, wpaMode)) continue;
+        if (!SecurityFitsNetwork(*profile, wep, wpaMode)) continue;
         if (!fitting) fitting = profile;
         if (profile->AutoSelect && (!fittingMember || profile->Priority < fittingMember->Priority))
             fittingMember = profile;
@@ -143,56 +112,13 @@ SJoin PrepareJoin(const std::shared_ptr<CStation>& scanned) {
 }
 
 bool JoinNeedsKey(const CStation& settings) {
-    return !SecurityFits(settings, settings.SecType == 1, settings.WpaMode);
+    return !SecurityFitsNetwork(settings, settings.SecType == 1, settings.WpaMode);
 }
 
 SJoinResult JoinStation(const SJoin& join) {
-    SJoinResult result;
-    CStationMngr* stations = theApp.m_pStationMngr;
-    CProfileMngr* profiles = theApp.m_pProfileMngr;
-    TakeDriverRefusal();  // a refusal left from before is not this join's
-    if (!join.settings || !join.scanned || !stations || !join.settings->Connect(CStation::CONNECT_APPLY)) {
-        ConnectFailed();
-        result.failure = FailureText(IDS_STATION_CONNECT_FAILED);
-        return result;
-    }
-    result.ok = true;
-    theApp.m_nAutoCountdown = 2;
-    stations->SetCurrent(join.scanned);
-    RememberApplied(join.settings);
-    if (profiles) profiles->SetConnected(nullptr, true);
-    if (IPollControl* poll = theApp.GetPollControl()) poll->SetInterval(2);
-    if (!profiles) return result;
-    if (join.beforeSave) join.beforeSave();
-
-    auto lock = profiles->Lock();
-    const CStation& settings = *join.settings;
-    // The profile may have been removed while the key was asked for (then the network is new), or
-    // read again from the store meanwhile: it is looked up by its name and network.
-    std::shared_ptr<CProfile> profile = join.profile;
-    if (profile) {
-        std::shared_ptr<CProfile> stored = profiles->GetProfile(profile->ProfName);
-        profile = stored && stored->NetName == join.settings->NetName ? stored : nullptr;
-    }
-    if (profile) {
-        // Keys the user entered for this join are kept where the profile had none that fitted.
-        if (!SecurityFits(*profile, settings.SecType == 1, settings.WpaMode))
-            CopySecurity(settings, *profile);
-        if (!profile->AutoSelect) {
-            profile->AutoSelect = true;
-            profile->Priority = profiles->UpdatePriorities(-1);
-        }
-        result.profileName = profile->ProfName;
-    } else {
-        result.profileName = profiles->AddProfile(&settings);
-        result.created = true;
-        if (auto added = profiles->GetProfile(result.profileName)) {
-            added->AutoSelect = true;
-            added->Priority = profiles->UpdatePriorities(-1);
-        }
-    }
-    result.saved = profiles->SaveAll();
-    return result;
+    auto attempt = CConnectAttempt::ForStation(join);
+    attempt->Wait();
+    return attempt->Result();
 }
 
 std::shared_ptr<CStation> AppliedSettings() {

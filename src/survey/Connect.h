@@ -1,7 +1,8 @@
 // The connect steps that the Profiles page, the Available Networks dialog and wavoryctl connect
-// share: apply the settings through a station, make it the current one, tell the profile manager
-// and the polling thread, and say what failed. Call them on the interface thread (or the command
-// line's one thread); joining a network also stores its profile.
+// share: prepare the settings of a join, and (through CConnectAttempt) apply them through a
+// station, make it the current one, tell the profile manager and the polling thread, and say what
+// failed. Call them on the interface thread (or the command line's one thread); joining a network
+// also stores its profile.
 #pragma once
 
 #include <functional>
@@ -13,10 +14,12 @@ namespace wavory {
 class CProfile;
 class CStation;
 
-// Connects to a stored profile through a temporary station (applied in full). On success the
-// polling thread reads the connection back two ticks later, the statistics start over for the
-// profile's PHY and a refresh is requested; on failure no station is current, no profile is
-// connected, and *failure is "Could not connect to profile. Verify profile parameters.".
+// Connects to a stored profile through a temporary station (applied in full) and waits until the
+// adapter has joined or failed. On success the polling thread reads the connection back two ticks
+// later, the statistics start over for the profile's PHY and a refresh is requested; on failure
+// the previous connection is kept where the adapter went back to it (else no station is current),
+// and *failure is "Could not connect to profile. Verify profile parameters." with a second line
+// that names the network and the cause where the adapter gave one.
 bool ConnectProfile(const std::shared_ptr<CProfile>& profile, std::string* failure);
 
 // Joining a scanned network: the stored profile for its SSID (null when there is none) and the
@@ -29,6 +32,9 @@ struct SJoin {
     // Called once the network is joined, before its profile is stored (a command line starts its
     // change of the store there, so no write lock is held while the adapter joins).
     std::function<void()> beforeSave;
+    // The key or passphrase was entered for this join: it goes into the stored profile once it has
+    // worked (and only then).
+    bool keyEntered = false;
 };
 
 // The stored profile a join uses: among the profiles with the station's SSID, one whose security
@@ -42,19 +48,33 @@ bool JoinNeedsKey(const CStation& settings);
 // The key is complete for its length choice (10 or 26 hex digits).
 bool IsKeyComplete(const CProfile& profile, int key);
 
+// How a connection attempt ended.
 struct SJoinResult {
     bool ok = false;
-    std::string failure;      // "Could not connect to specified station." when it failed
+    // The message when it failed: the string table's text ("Could not connect to specified station."),
+    // or the adapter's refusal, and a second line naming the network and the cause.
+    std::string failure;
+    uint32_t cause = 0;       // KCOM_JOIN_CAUSE_VALUE; 0 when the adapter gave none
+    bool restored = false;    // the adapter went back to the network it was on before
+    std::string detail;       // the adapter's own words on the cause
+    std::string refusal;      // the driver's refusal (a missing right) of a setting, if any
     std::string profileName;  // the profile the network is stored as
     bool created = false;     // a new profile was made (none existed for the SSID)
     bool saved = false;       // the profiles were written to the store
 };
 
-// Applies join.settings. On success the scanned station becomes the current one and the network is
-// kept as a profile: the existing one keeps its name, its keys and its settings (keys entered for
-// this join are stored into it) and joins the auto-selection order if it was not a member; without
-// one a new profile is made from the settings and placed last in the order. Everything is saved.
+// Applies join.settings and waits until the adapter has joined or failed. On success the scanned
+// station becomes the current one and the network is kept as a profile: the existing one keeps its
+// name, its keys and its settings (a key entered for this join, or one where it had none that
+// fitted, is stored into it) and joins the auto-selection order if it was not a member; without one
+// a new profile is made from the settings and placed last in the order. Everything is saved. On
+// failure no profile is made or changed.
 SJoinResult JoinStation(const SJoin& join);
+
+// Copies the security settings (type, keys, passphrase) of one record into another.
+void CopySecurity(const CProfile& from, CProfile& to);
+// The profile's keys will do for this network's kind of security (see FindJoinProfile).
+bool SecurityFitsNetwork(const CProfile& profile, bool wep, int wpaMode);
 
 // The settings the adapter was last connected with by this process (with their keys), while they
 // are still those of the connection the station manager calls current; else null.

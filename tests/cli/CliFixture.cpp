@@ -24,8 +24,9 @@ namespace wavory::test {
 namespace {
 
 constexpr auto kRunTimeout = std::chrono::seconds(60);
-// Short scans keep the whole program quick; the commands wait for them as for real ones.
+// Short scans and joins keep the whole program quick; the commands wait for them as for real ones.
 constexpr int kScanMs = 150;
+constexpr int kJoinMs = 50;
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -43,6 +44,7 @@ bool IsOneLine(const std::string& text) {
 void CliTest::SetUp() {
     ASSERT_EQ(kccl_sim_reset(nullptr), 0);
     ASSERT_EQ(kccl_sim_set_scan_duration(kScanMs), 0);
+    ASSERT_EQ(kccl_sim_set_join_delay(kJoinMs), 0);
     std::filesystem::remove_all(std::filesystem::path(TempHome()) / "Wavory");
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     m_strScratch =
@@ -68,7 +70,8 @@ std::string CliTest::SettingsBytes() const {
     return FormatRegText(tree, "Settings");
 }
 
-SChild CliTest::Start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
+SChild CliTest::Start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
+                      const std::string& input) {
     SChild child;
     const std::string n = std::to_string(++m_nChildren);
     child.outFile = ScratchPath("stdout-" + n + ".txt");
@@ -85,7 +88,7 @@ SChild CliTest::Start(const std::vector<std::string>& argv, const std::vector<st
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, child.outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, child.errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int spawned = posix_spawn(&child.pid, cargs[0], &actions, nullptr, cargs.data(), cenv.data());
@@ -118,10 +121,10 @@ SRun CliTest::Finish(SChild& child, std::chrono::seconds timeout) {
     return run;
 }
 
-SRun CliTest::Run(const std::vector<std::string>& args) {
+SRun CliTest::Run(const std::vector<std::string>& args, const std::string& input) {
     std::vector<std::string> argv{WAVORYCTL_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    SChild child = Start(argv);
+    SChild child = Start(argv, {}, input);
     return Finish(child, kRunTimeout);
 }
 

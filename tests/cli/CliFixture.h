@@ -31,12 +31,13 @@ protected:
     void SetUp() override;
 
     // Starts a program (argv[0] is its path) with this process's environment plus `extraEnv`
-    // ("NAME=value"); its output goes to files of the scratch folder.
-    SChild Start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {});
+    // ("NAME=value"); its output goes to files of the scratch folder, its input comes from `input`.
+    SChild Start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {},
+                 const std::string& input = "/dev/null");
     // Waits for it (killing it after `timeout`) and collects its exit status and output.
     SRun Finish(SChild& child, std::chrono::seconds timeout = std::chrono::seconds(60));
-    // Runs wavoryctl with the arguments.
-    SRun Run(const std::vector<std::string>& args);
+    // Runs wavoryctl with the arguments (standard input from the file `input`).
+    SRun Run(const std::vector<std::string>& args, const std::string& input = "/dev/null");
     // Runs it with --json, expects success and returns the parsed output.
     nlohmann::json RunJson(std::vector<std::string> args);
     // Expects a failure with that exit code and one line on standard error holding `needle`, and the

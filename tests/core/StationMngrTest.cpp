@@ -28,7 +28,7 @@ class StationMngrTest : public CoreFixture {
 protected:
     // Replaces the radio environment and runs a complete scan.
     void Environment(const std::vector<json>& networks) {
-        json scenario = {{"scan_duration_ms", 0}, {"networks", json::array()}};
+        json scenario = {{"scan_duration_ms", 0}, {"join_delay_ms", 0}, {"networks", json::array()}};
         for (const json& n : networks) scenario["networks"].push_back(n);
         ASSERT_EQ(kccl_sim_reset(scenario.dump().c_str()), 0);
         theApp.DisconnectDriver();

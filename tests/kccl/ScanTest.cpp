@@ -144,6 +144,7 @@ TEST_F(ScanTest, RawSsidBytesAndOwnCellAreListed) {
     EXPECT_EQ(SetU32(0x220, 2), 2u);
     EXPECT_EQ(SetSsid("Picnic"), 2u);
     EXPECT_EQ(SetChannel(11), 2u);
+    EXPECT_EQ(SetU32(0x430, 0), 2u);
     ASSERT_TRUE(Associated());
     ASSERT_EQ(kccl_sim_set_scan_duration(0), 0);
     StartScan();

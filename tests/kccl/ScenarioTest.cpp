@@ -75,7 +75,7 @@ TEST_F(ScenarioTest, BadScenariosAreRefusedAndStateStays) {
 TEST_F(ScenarioTest, ScenarioIsTakenAsWritten) {
     ASSERT_EQ(kccl_sim_reset(R"({
         "adapter": {"mac": "00-0A-11-22-33-44", "driver_version": [3, 0, 7, 1], "reg_domain": 64},
-        "scan_duration_ms": 100,
+        "scan_duration_ms": 100, "join_delay_ms": 0,
         "networks": [{"ssid_hex": "00FF", "bssid": "00-11-22-33-44-55", "channel": 149, "wep_key": "0102030405",
                       "signal_dbm": -61}]})"),
               0);

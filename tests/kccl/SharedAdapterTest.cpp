@@ -27,7 +27,9 @@ protected:
 TEST_F(SharedAdapterTest, ChildProcessSettingsAreSeenByParent) {
     const int rc = InChild([] {
         if (kcom_connect("SEARCH") != 0) return 10;
-        if (SetU32(0x220, 2) != 2 || SetSsid("Deckhands") != 2 || SetChannel(10) != 2) return 11;
+        if (SetU32(0x220, 2) != 2 || SetSsid("Deckhands") != 2 || SetChannel(10) != 2 ||
+            SetU32(0x430, 0) != 2)
+            return 11;
         if (kccl_sim_set_fault(0x161, KCCL_SIM_FAULT_RESULT, 4) != 0) return 12;
         return 0;
     });

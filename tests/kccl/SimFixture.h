@@ -41,6 +41,8 @@ class SimFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(kccl_sim_reset(nullptr), 0);
+        // Joins end at once unless a test gives them time.
+        ASSERT_EQ(kccl_sim_set_join_delay(0), 0);
         ASSERT_EQ(kcom_connect("SEARCH"), 0);
     }
     void TearDown() override { kcom_disconnect(); }
@@ -101,6 +103,29 @@ protected:
     }
 
     static bool Associated() { return Query(0x590)->payload[0] != 0; }
+
+    // The last join attempt as OID_JOIN_STATE answers it.
+    struct SJoin {
+        uint32_t state, cause, attempt, flags;
+        std::string ssid, detail;
+    };
+    static SJoin JoinState() {
+        auto block = Query(0x5C0);
+        const uint8_t* p = block->payload;
+        return {U32(p, 0),
+                U32(p, 4),
+                U32(p, 8),
+                U32(p, 12),
+                std::string(reinterpret_cast<const char*>(p + 17), p[16]),
+                std::string(reinterpret_cast<const char*>(p + 52))};
+    }
+
+    static uint32_t SetPassphrase(const std::string& passphrase) {
+        auto block = Block(0x450);
+        block->payload[0] = static_cast<uint8_t>(passphrase.size());
+        std::memcpy(block->payload + 1, passphrase.data(), passphrase.size());
+        return Exec(*block);
+    }
     static std::string CurrentBssid() { return BssidText(Query(0x50)->payload); }
     static int Channel() { return Query(0x350)->payload[8]; }
 

@@ -39,6 +39,7 @@ protected:
         theApp.m_pProfileMngr = nullptr;
         theApp.m_bAdHocApplied = false;
         ASSERT_EQ(kccl_sim_reset(nullptr), 0);
+        ASSERT_EQ(kccl_sim_set_join_delay(0), 0);  // joins end with the request that starts them
         theApp.DisconnectDriver();
         kccl_sim_clear_log();
     }

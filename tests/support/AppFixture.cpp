@@ -7,6 +7,7 @@
 #include "kccl_sim.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
+#include "shell/UserJoin.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 
@@ -16,6 +17,7 @@ void AppFixture::WireApp(const Wiring& wiring) {
     ASSERT_EQ(kccl_sim_reset(wiring.scenario.empty() ? nullptr : wiring.scenario.c_str()), 0);
     kccl_sim_clear_faults();
     kccl_sim_set_scan_duration(0);
+    kccl_sim_set_join_delay(0);
 
     theApp.m_pRegistry = wiring.registry;
     theApp.m_pMessages = wiring.messages;
@@ -43,6 +45,7 @@ void AppFixture::WireApp(const Wiring& wiring) {
 }
 
 void AppFixture::UnwireApp() {
+    DropUserAttempt();
     theApp.m_pMainWnd = nullptr;
     if (theApp.m_pProfileMngr) theApp.m_pProfileMngr->m_fnCurrentStation = nullptr;
     delete theApp.m_pStationMngr;

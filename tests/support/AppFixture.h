@@ -25,7 +25,7 @@ protected:
         std::string scenario;
     };
 
-    // Resets the adapter (scans complete at once) and the shared state, then creates what start-up
+    // Resets the adapter (scans and joins complete at once) and the shared state, then creates what start-up
     // creates, in its order. Call it with ASSERT_NO_FATAL_FAILURE.
     void WireApp(const Wiring& wiring);
     // Takes down what WireApp made, in shutdown's order; safe when nothing was wired.

@@ -19,7 +19,7 @@ namespace {
 
 const char* const kUsage =
     "usage: wavory-sim COMMAND [ARGS]\n"
-    "  status                     adapter state as JSON\n"
+    "  status                     adapter state as JSON (with the last join attempt)\n"
     "  unplug | plug              remove or insert the adapter\n"
     "  reset [SCENARIO.json]      start afresh from a scenario (default: the built-in one)\n"
     "  put-network JSON           add a network, or replace the one with its BSSID\n"
@@ -29,6 +29,7 @@ const char* const kUsage =
     "  clear-faults               remove every injected fault\n"
     "  advance MS                 move the adapter's clock forward\n"
     "  scan-duration MS           how long later scans run\n"
+    "  join-delay MS              how long later joins take (networks may give their own time)\n"
     "  log                        the last requests the adapter received\n"
     "  hold MS                    hold the adapter's lock for MS milliseconds, as a program\n"
     "                             stalled in the middle of a request does\n"
@@ -151,6 +152,11 @@ int Run(const std::vector<std::string>& args) {
         if (!ParseLong(args[1], 0, 600000, number))
             return Fail("bad duration \"" + args[1] + "\" (0..600000 ms)");
         return kccl_sim_set_scan_duration(static_cast<int>(number)) == 0 ? 0 : Fail("scan-duration failed");
+    }
+    if (cmd == "join-delay" && n == 2) {
+        if (!ParseLong(args[1], 0, 600000, number))
+            return Fail("bad delay \"" + args[1] + "\" (0..600000 ms)");
+        return kccl_sim_set_join_delay(static_cast<int>(number)) == 0 ? 0 : Fail("join-delay failed");
     }
     if (cmd == "hold" && n == 2) {
         if (!ParseLong(args[1], 0, 3600000, number))

@@ -23,7 +23,9 @@
 #include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
+#include "shell/UserJoin.h"
 #include "survey/Connect.h"
+#include "survey/ConnectAttempt.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/ControlIds.h"
@@ -340,10 +342,12 @@ void CMainProfile::ConnectSelected() {
     if (!autoSelected.isEmpty()) m_nAutoSel = ui->IDC_1077->indexOfTopLevelItem(autoSelected.first());
     std::shared_ptr<CProfile> profile = SelectedProfile();
     if (!profile || !theApp.m_pProfileMngr || !theApp.m_pStationMngr) return;
-    std::string failure;
-    if (ConnectProfile(profile, &failure)) return;
-    theApp.ShowMessage(failure, EMsgIcon::Warning);
-    if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
+    // The adapter joins meanwhile; the window's tick reports the end.
+    RunUserAttempt(CConnectAttempt::ForProfile(profile), [](CConnectAttempt& attempt) {
+        if (attempt.Result().ok) return;
+        theApp.ShowMessage(attempt.Result().failure, EMsgIcon::Warning);
+        if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
+    });
 }
 
 bool CMainProfile::RunEditor(const QString& title, bool isNew) {

@@ -2,6 +2,7 @@
 
 #include "ui_ProfileSheet.h"
 
+#include <QLabel>
 #include <QPushButton>
 
 #include "profiles/Profile.h"
@@ -10,9 +11,17 @@
 namespace wavory {
 
 CProfileSheet::CProfileSheet(const QString& title, QWidget* parent, CProfile* target)
-    : QDialog(parent), ui(std::make_unique<Ui::CProfileSheet>()), m_pTarget(target) {
+    : QDialog(parent),
+      ui(std::make_unique<Ui::CProfileSheet>()),
+      m_pTarget(target),
+      m_pNotice(new QLabel(this)) {
     ui->setupUi(this);
     setWindowTitle(title);
+    m_pNotice->setObjectName(QStringLiteral("notice"));
+    m_pNotice->setTextFormat(Qt::PlainText);
+    m_pNotice->setWordWrap(true);
+    m_pNotice->hide();
+    ui->sheetLayout->insertWidget(0, m_pNotice);
     connect(ui->IDC_1, &QPushButton::clicked, this, &CProfileSheet::accept);
     connect(ui->IDC_2, &QPushButton::clicked, this, &CProfileSheet::reject);
     connect(ui->IDC_12321, &QPushButton::clicked, this, &CProfileSheet::OnApplyNow);
@@ -79,6 +88,13 @@ bool CProfileSheet::ApplyAll() {
 void CProfileSheet::accept() {
     if (ApplyAll()) QDialog::accept();
 }
+
+void CProfileSheet::SetNotice(const QString& text) {
+    m_pNotice->setText(text);
+    m_pNotice->setVisible(!text.isEmpty());
+}
+
+QString CProfileSheet::Notice() const { return m_pNotice->text(); }
 
 void CProfileSheet::OnModified() { ui->IDC_12321->setEnabled(true); }
 

@@ -12,6 +12,8 @@ namespace Ui {
 class CProfileSheet;
 }
 
+class QLabel;
+
 namespace wavory {
 
 class CEditProfilePage;
@@ -36,6 +38,10 @@ public:
     bool ApplyAll();
     // OK: closes only when ApplyAll succeeded.
     void accept() override;
+    // A line above the pages that says why the sheet was opened (a key that was not accepted);
+    // shown as plain text, hidden when empty.
+    void SetNotice(const QString& text);
+    QString Notice() const;
 
 protected:
     // The tab takes the page's window title, so a page can show its state in its caption.
@@ -51,6 +57,7 @@ private:
     std::unique_ptr<Ui::CProfileSheet> ui;
     std::vector<CEditProfilePage*> m_Pages;
     CProfile* m_pTarget;
+    QLabel* m_pNotice;
 };
 
 }  // namespace wavory

@@ -10,13 +10,16 @@
 
 #include "base/Locks.h"
 #include "base/Trace.h"
+#include "kccl_adapters.h"
 #include "shell/Tessal.h"
+#include "shell/UserJoin.h"
 #include "ui/monitor/MainAbout.h"
 #include "ui/monitor/MainGen.h"
 #include "ui/monitor/MainStats.h"
 #include "ui/monitor/Prefs.h"
 #include "ui/profiles/MainProfile.h"
 #include "ui/res/Resources.h"
+#include "ui/shell/PlainText.h"
 #include "ui/shell/TrayBackend.h"
 #include "ui/survey/ViewSite.h"
 
@@ -63,10 +66,40 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     connect(&m_TrayRetry, &QTimer::timeout, this, &CTessalDlg::RetryTrayStart);
 
     m_MainTimer.setInterval(kTickMs);
-    connect(&m_MainTimer, &QTimer::timeout, this, [] { theApp.OnMainTick(); });
+    connect(&m_MainTimer, &QTimer::timeout, this, [this] {
+        ++m_nTicks;
+        theApp.OnMainTick();
+    });
+    ui->joinStatus->setTextFormat(Qt::PlainText);
+    ui->joinStatus->hide();
+    m_JoinTimer.setInterval(kJoinLookMs);
+    connect(&m_JoinTimer, &QTimer::timeout, this, [] {
+        if (!TryEnter(CS_MAIN)) return;
+        AdvanceUserAttempt();
+        Leave(CS_MAIN);
+    });
+    // The window never waits seconds for an adapter that another program holds.
+    m_nBusyWaitBefore = kccl_set_busy_wait(kBusyWaitMs);
 }
 
-CTessalDlg::~CTessalDlg() = default;
+CTessalDlg::~CTessalDlg() { kccl_set_busy_wait(m_nBusyWaitBefore); }
+
+void CTessalDlg::JoinProgress(const std::string& network) {
+    const bool running = !network.empty();
+    const QString text =
+        running ? QStringLiteral("Connecting to %1\u2026").arg(ShownText(network)) : QString();
+    ui->joinStatus->setText(text);
+    ui->joinStatus->setVisible(running);
+    m_site->ShowJoinProgress(text);
+    if (running)
+        m_JoinTimer.start();
+    else
+        m_JoinTimer.stop();
+}
+
+QString CTessalDlg::JoinStatusText() const {
+    return ui->joinStatus->isHidden() ? QString() : ui->joinStatus->text();
+}
 
 int CTessalDlg::Run() {
     OnInitDialog();
@@ -118,6 +151,7 @@ void CTessalDlg::OnDestroy() {
         Leave(CS_MAIN);
     }
     CMainStats::SetGraphTarget(nullptr, false);
+    m_JoinTimer.stop();
     m_tray.Delete();
     m_site->hide();
     hide();

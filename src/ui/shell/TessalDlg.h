@@ -36,6 +36,11 @@ public:
     // The main tick's period: as often as the polling thread can ask for a refresh (once a second).
     // Each tick re-reads the shown page, so a faster tick only repaints counters more often.
     static constexpr int kTickMs = 1000;
+    // How often a running connection attempt is looked at between ticks.
+    static constexpr int kJoinLookMs = 100;
+    // The interface thread waits this long at most for an adapter another program holds; once it
+    // was found held, its requests fail at once until the adapter is free again.
+    static constexpr int kBusyWaitMs = 100;
 
     explicit CTessalDlg(QWidget* parent = nullptr);
     ~CTessalDlg() override;
@@ -57,6 +62,9 @@ public:
     void RefreshSiteList() override;
     // May run on the polling thread: only the tray record changes here.
     void SetTrayTip(const std::string& tip) override;
+    // "Connecting to <network>…" below the pages and in Available Networks while an attempt runs;
+    // the attempt is then looked at more often than the tick does.
+    void JoinProgress(const std::string& network) override;
 
     // The two ends of the window's life that Run brackets: set-up before the window is shown, and
     // the work when it closes (stop the graph feed, remove the tray icon).
@@ -72,6 +80,10 @@ public:
     void SetActivePage(int page);
     QWidget* Page(int page) const;
     CViewSite* Site() const { return m_site; }
+    // The "Connecting to …" line; empty while no attempt runs.
+    QString JoinStatusText() const;
+    // Main ticks run by the window's timer so far.
+    int TickCount() const { return m_nTicks; }
     CTrayBackend* TrayBackend() const { return m_pTrayBackend; }
     clsSysTray& Tray() { return m_tray; }
     bool SiteWasVisible() const { return m_bSiteWasVisible; }
@@ -97,6 +109,9 @@ private:
     CMainGen* m_gen;
     CMainProfile* m_profile;
     QTimer m_MainTimer;
+    QTimer m_JoinTimer;
+    int m_nBusyWaitBefore = -1;
+    int m_nTicks = 0;
     int m_nActivePage = -1;
     bool m_bStartMinimized = false;
     bool m_bStartInTray = false;

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPalette>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -24,7 +25,9 @@
 #include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
+#include "shell/UserJoin.h"
 #include "survey/Connect.h"
+#include "survey/ConnectAttempt.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/EditProfile.h"
@@ -99,8 +102,12 @@ CViewSite::CViewSite(QWidget* parent)
     m_ProgressTimer.setInterval(kProgressTickMs);
     connect(&m_ProgressTimer, &QTimer::timeout, this, &CViewSite::UpdateProgress);
 
+    ui->joinStatus->setTextFormat(Qt::PlainText);
+    ui->joinStatus->hide();
+
     m_fnEditor = [this](const QString& title) {
         CEditProfile editor(title, this, 0);
+        editor.SetNotice(m_strPromptNotice);
         m_pEditor = &editor;
         const bool confirmed = editor.exec() == QDialog::Accepted;
         m_pEditor = nullptr;
@@ -410,26 +417,63 @@ void CViewSite::OnConnect() {
 void CViewSite::ConnectSelected() {
     const StationPtr station = SelectedStation();
     if (!station || !ui->IDC_1061->isEnabled()) return;
-    CProfileMngr* profiles = theApp.m_pProfileMngr;
-
     // A stored profile for the network lends its keys; the key is asked for only when none fits.
     SJoin join = PrepareJoin(station);
-    if (JoinNeedsKey(*join.settings)) {
-        if (profiles) profiles->SetEditStation(join.settings);
-        const int result = RunEditor(EDIT_SECURITY);
-        if (profiles) profiles->SetEditStation(nullptr);
-        if (result == EDIT_CANCELLED) return;
-    }
-    const SJoinResult joined = JoinStation(join);
-    if (!joined.ok) {
-        theApp.ShowMessage(joined.failure, EMsgIcon::Warning);
+    if (JoinNeedsKey(*join.settings) && !AskKey(join, QString())) return;
+    StartJoin(join);
+}
+
+bool CViewSite::AskKey(SJoin& join, const QString& notice) {
+    CProfileMngr* profiles = theApp.m_pProfileMngr;
+    m_strPromptNotice = notice;
+    if (profiles) profiles->SetEditStation(join.settings);
+    const int result = RunEditor(EDIT_SECURITY);
+    if (profiles) profiles->SetEditStation(nullptr);
+    m_strPromptNotice.clear();
+    if (result == EDIT_CANCELLED) return false;
+    join.keyEntered = true;
+    return true;
+}
+
+void CViewSite::StartJoin(const SJoin& join) {
+    QPointer<CViewSite> self(this);
+    RunUserAttempt(CConnectAttempt::ForStation(join), [self](CConnectAttempt& attempt) {
+        if (self) {
+            self->JoinEnded(attempt);
+        } else if (!attempt.Result().ok) {
+            theApp.ShowMessage(attempt.Result().failure, EMsgIcon::Warning);
+        }
+    });
+}
+
+void CViewSite::JoinEnded(CConnectAttempt& attempt) {
+    const SJoinResult& joined = attempt.Result();
+    if (joined.ok) {
+        if (theApp.m_pProfileMngr && !joined.saved)
+            theApp.ShowMessage("Connected, but the profile could not be saved.", EMsgIcon::Warning);
+        if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
+        // Shown as the connected row at once rather than at the next refresh.
+        RefreshList();
         return;
     }
-    if (profiles && !joined.saved)
-        theApp.ShowMessage("Connected, but the profile could not be saved.", EMsgIcon::Warning);
+    if (attempt.WrongKey() && attempt.Kind() == CConnectAttempt::EKind::Station) {
+        // The key is asked for again, saying which network did not take it; the stored profile
+        // changes only once a key has worked.
+        SJoin join = attempt.Join();
+        const std::string line = JoinCauseLine(attempt.Network(), joined.cause, joined.detail,
+                                               join.settings->WpaMode != 0, joined.restored);
+        if (AskKey(join, QString::fromStdString(line))) StartJoin(join);
+        RefreshList();
+        return;
+    }
+    theApp.ShowMessage(joined.failure, EMsgIcon::Warning);
     if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
-    // Shown as the connected row at once rather than at the next refresh.
     RefreshList();
+}
+
+void CViewSite::ShowJoinProgress(const QString& text) {
+    ui->joinStatus->setText(text);
+    ui->joinStatus->setVisible(!text.isEmpty());
 }
 
 void CViewSite::EditSelectedStation(int mode) {
@@ -440,9 +484,10 @@ void CViewSite::EditSelectedStation(int mode) {
 
 int CViewSite::RunEditor(int mode) {
     Trace("\nEnter View Site");
-    const StationPtr station = SelectedStation();
+    // The key prompt edits the settings of a join, whichever row is selected by then.
+    const StationPtr station = mode == EDIT_SECURITY ? nullptr : SelectedStation();
     CProfileMngr* profiles = theApp.m_pProfileMngr;
-    if (!station || !profiles) return EDIT_CANCELLED;
+    if ((!station && mode != EDIT_SECURITY) || !profiles) return EDIT_CANCELLED;
 
     g_strEditProfile = CProfileMngr::kEditStation;
     QString title;
@@ -494,11 +539,12 @@ int CViewSite::RunEditor(int mode) {
     }
     if (mode == EDIT_CONNECTION) profiles->SetEditStation(nullptr);
     if (mode == EDIT_CONNECTION && confirmed && edited) {
-        if (!edited->Connect(CStation::CONNECT_SECURITY_ONLY)) {
-            theApp.ShowMessage(LoadStringId(IDS_DRIVER_ERROR), EMsgIcon::Warning);
-            return EDIT_CANCELLED;
-        }
-        RememberApplied(edited);
+        // The adapter joins again with the new security; a failure is shown once it is known.
+        QPointer<CViewSite> self(this);
+        RunUserAttempt(CConnectAttempt::ForSecurity(edited), [self](CConnectAttempt& attempt) {
+            if (!attempt.Result().ok) theApp.ShowMessage(attempt.Result().failure, EMsgIcon::Warning);
+            if (self) self->RefreshList();
+        });
     }
     RefreshList();
     return confirmed ? EDIT_CONFIRMED : EDIT_CANCELLED;

@@ -23,8 +23,10 @@ class QTreeWidgetItem;
 
 namespace wavory {
 
+class CConnectAttempt;
 class CEditProfile;
 class CStation;
+struct SJoin;
 
 class CViewSite : public QDialog {
     Q_OBJECT
@@ -72,13 +74,18 @@ public:
     QMenu* ContextMenu() const { return m_pMenu; }
     // The editor while EditSelectedStation runs it with the real editor, else null.
     CEditProfile* Editor() const { return m_pEditor; }
+    // What the key prompt says above its page while it runs (why the key is asked for again).
+    const QString& PromptNotice() const { return m_strPromptNotice; }
+    // Shows "Connecting to <network>…" while an attempt runs (empty: none runs).
+    void ShowJoinProgress(const QString& text);
 
     // Writes the network view as available-networks.png and the access-point view as
     // available-aps.png into dir; returns the files written. The view shown before is restored.
     QStringList WriteScreenshots(const QString& dir);
 
 public slots:
-    // Joins the selected station under CS_MAIN, asking for a WEP key first when it has none.
+    // Joins the selected station under CS_MAIN, asking for a WEP key first when it has none. The
+    // adapter joins meanwhile; a key it did not accept is asked for again.
     void OnConnect();
     // Under CS_MAIN: mode 0 saves the selected station as a new profile, mode 1 edits the
     // security of the connection.
@@ -113,6 +120,11 @@ private:
     // The editor run of EditSelectedStation, with CS_MAIN already held; EEditResult.
     int RunEditor(int mode);
     void ConnectSelected();
+    // Asks for the network's key (the security page on join.settings), with a notice above it;
+    // false when the user cancelled.
+    bool AskKey(SJoin& join, const QString& notice);
+    void StartJoin(const SJoin& join);
+    void JoinEnded(CConnectAttempt& attempt);
     // The station of a row key in the current view, or of the selected row.
     StationPtr FindStation(const std::string& rowKey);
     StationPtr SelectedStation();
@@ -140,6 +152,7 @@ private:
     int m_nScanFrame = 0;
     EditorRunner m_fnEditor;
     CEditProfile* m_pEditor = nullptr;
+    QString m_strPromptNotice;
 };
 
 }  // namespace wavory

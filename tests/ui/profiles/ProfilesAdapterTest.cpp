@@ -66,8 +66,10 @@ TEST_F(ProfilesAdapterTest, WrongKeyShowsTheConnectionMessage) {
     auto page = ShowPage();
     ClickRow(List(*page, P::IDC_OTHER_LIST), 0);
     Click(page.get(), P::IDC_CONNECT);
-    EXPECT_EQ(m_Messages.m_Shown,
-              std::vector<std::string>{"Could not connect to profile. Verify profile parameters."});
+    // The string table's text, then the network and the cause.
+    EXPECT_EQ(m_Messages.m_Shown, std::vector<std::string>{"Could not connect to profile. Verify profile "
+                                                           "parameters.\n\"Harbour\": the WEP key was not "
+                                                           "accepted."});
     EXPECT_FALSE(theApp.m_pStationMngr->IsConnected());
     EXPECT_EQ(theApp.m_pStationMngr->GetCurrent(), nullptr);
     EXPECT_EQ(theApp.m_nAutoCountdown, -1);

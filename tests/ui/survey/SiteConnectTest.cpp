@@ -5,6 +5,7 @@
 #include "SiteFixture.h"
 #include "base/Locks.h"
 #include "driver/Request.h"
+#include "kccl_oid.h"
 
 namespace wavory::test {
 namespace {
@@ -254,6 +255,63 @@ TEST_F(SiteConnectTest, StoredProfileWithoutAFittingKeyIsAskedOnceAndGetsTheKey)
     EXPECT_EQ(stored->SecKey[3], "1A2B3C4D5E");
     EXPECT_EQ(stored->ActiveSecKey, 3);
     EXPECT_EQ(stored->SecType, 1);
+}
+
+TEST_F(SiteConnectTest, RefusedPassphraseIsAskedForAgainAndStoredOnlyOnceItWorks) {
+    Start({Network("Lockkeeper", "00-1D-7E-11-22-33", 6, -61,
+                   ",\"security\":\"wpa2\",\"passphrase\":\"canal-gates-at-dawn\""),
+           Network("Lighthouse", kLighthouse, 11, -66)});
+    CProfileMngr& profiles = *theApp.m_pProfileMngr;
+    auto stored = profiles.GetProfile(profiles.AddProfile());
+    stored->NetName = "Lockkeeper";
+    stored->WpaMode = KCOM_SECURITY_MODE_WPA2_PERSONAL;
+    stored->WpaPassphrase = "canal-gates-at-dusk";  // saved wrong
+    profiles.SaveAll();
+    Open();
+    Join("Lighthouse");
+    ASSERT_TRUE(Associated(kLighthouse));
+
+    // The saved passphrase is refused: asked again, naming the network and the cause. The first
+    // answer is refused too; the second one works.
+    QStringList notices;
+    std::vector<std::string> typed{"canal-gates-at-noon", "canal-gates-at-dawn"};
+    m_fnEditor = [&] {
+        notices << m_pSite->PromptNotice();
+        auto station = theApp.m_pProfileMngr->GetProfile(CProfileMngr::kEditStation);
+        if (!station || typed.empty()) return false;
+        station->WpaPassphrase = typed.front();
+        typed.erase(typed.begin());
+        // Until a passphrase works, the stored one is what it was, and the connection is back.
+        EXPECT_EQ(stored->WpaPassphrase, "canal-gates-at-dusk");
+        EXPECT_TRUE(Associated(kLighthouse));
+        return true;
+    };
+    Join("Lockkeeper");
+    const QString refused = QStringLiteral(
+        "\"Lockkeeper\": the passphrase was not accepted. The previous connection was restored.");
+    EXPECT_EQ(notices, QStringList({refused, refused}));
+    EXPECT_TRUE(Associated("00-1D-7E-11-22-33"));
+    EXPECT_EQ(stored->WpaPassphrase, "canal-gates-at-dawn");
+    EXPECT_EQ(profiles.GetCount(), 2);  // Lighthouse's own and the corrected one
+    EXPECT_TRUE(m_Messages.m_Shown.empty());
+}
+
+TEST_F(SiteConnectTest, CancelledSecondPromptLeavesTheProfileAndTheConnection) {
+    Start({Network("Lockkeeper", "00-1D-7E-11-22-33", 6, -61,
+                   ",\"security\":\"wpa2\",\"passphrase\":\"canal-gates-at-dawn\"")});
+    Open();
+    int asked = 0;
+    m_fnEditor = [&] {
+        auto station = theApp.m_pProfileMngr->GetProfile(CProfileMngr::kEditStation);
+        if (!station || ++asked > 1) return false;
+        station->WpaPassphrase = "not-the-passphrase";
+        return true;
+    };
+    Join("Lockkeeper");
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(theApp.m_pProfileMngr->GetCount(), 0);  // nothing that worked, nothing stored
+    EXPECT_FALSE(SimState()["associated"].toBool());
+    EXPECT_TRUE(theApp.m_pStationMngr->GetCurrentKey().empty());
 }
 
 TEST_F(SiteConnectTest, EditConnectionShowsWhatTheAdapterIsConnectedWith) {

@@ -1,0 +1,185 @@
+// Keys and passphrases that never appear on a command line: read from a file, from standard input,
+// or typed at a terminal without echo.
+#include <dirent.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "CliFixture.h"
+#include "kccl_sim.h"
+
+extern char** environ;
+
+namespace wavory::test {
+namespace {
+
+using nlohmann::json;
+
+// Spaces, quotes and a backslash: a file hands them over as they are.
+constexpr const char* kPassphrase = R"( canal "gates" at\dawn )";
+
+std::string LockkeeperWith(const std::string& passphrase, int joinDelayMs) {
+    json network = {{"ssid", "Lockkeeper"}, {"bssid", "00-1D-7E-11-22-33"}, {"channel", 6},
+                    {"security", "wpa2"},   {"passphrase", passphrase},     {"join_delay_ms", joinDelayMs}};
+    return network.dump();
+}
+
+json SimState() {
+    std::string buf(1 << 16, '\0');
+    kccl_sim_state_json(buf.data(), buf.size());
+    return json::parse(buf.c_str());
+}
+
+// Every process's command line that holds the text.
+std::vector<std::string> CommandLinesHolding(const std::string& text) {
+    std::vector<std::string> found;
+    DIR* proc = opendir("/proc");
+    if (!proc) return found;
+    while (dirent* entry = readdir(proc)) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+        std::ifstream in(std::string("/proc/") + entry->d_name + "/cmdline", std::ios::binary);
+        const std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (line.find(text) != std::string::npos) found.push_back(entry->d_name);
+    }
+    closedir(proc);
+    return found;
+}
+
+// The passphrase the adapter was last given, as its request log holds it.
+std::string PassphraseSent() {
+    KCCL_SIM_LOG_ENTRY log[64];
+    const int n = kccl_sim_get_log(log, 64);
+    for (int i = n - 1; i >= 0; --i)
+        if (log[i].code == 0x450)
+            return std::string(reinterpret_cast<const char*>(log[i].head + 1), log[i].head[0]);
+    return {};
+}
+
+class SecretsCliTest : public CliTest {
+protected:
+    std::string WriteFile(const std::string& name, const std::string& bytes) {
+        const std::string path = ScratchPath(name);
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+};
+
+TEST_F(SecretsCliTest, PassphraseFromAFileReachesTheAdapterExactlyAndNoCommandLine) {
+    ASSERT_EQ(kccl_sim_put_network(LockkeeperWith(kPassphrase, 60000).c_str()), 0);
+    const std::string file = WriteFile("passphrase.txt", std::string(kPassphrase) + "\n");
+    ASSERT_EQ(kccl_sim_clear_log(), 0);
+    SChild connect =
+        Start({WAVORYCTL_PATH, "connect", "--ssid", "Lockkeeper", "--passphrase-file", file, "--json"});
+    // While the program waits for the join, no process's command line holds the secret.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (SimState()["join"]["state"] != "joining" && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(SimState()["join"]["state"], "joining");
+    EXPECT_EQ(CommandLinesHolding("gates"), std::vector<std::string>{});
+    EXPECT_EQ(PassphraseSent(), kPassphrase);
+    ASSERT_EQ(kccl_sim_advance(60000), 0);
+    const SRun run = Finish(connect);
+    ASSERT_EQ(run.code, 0) << run.err;
+    const json saved =
+        RunJson({"profiles", "show", json::parse(run.out)["profile"].get<std::string>(), "--show-keys"});
+    EXPECT_EQ(saved["passphrase"], kPassphrase);
+}
+
+TEST_F(SecretsCliTest, SecretsFromStandardInputAndKeyFiles) {
+    // One line end is dropped, also a CR LF one; what stands before it stays.
+    const std::string input = WriteFile("stdin.txt", std::string(kPassphrase) + "\r\n");
+    const SRun created = Run({"profiles", "new", "--name", "Lock", "--ssid", "Lockkeeper", "--mode",
+                              "infrastructure", "--security", "wpa2", "--passphrase-file", "-"},
+                             input);
+    ASSERT_EQ(created.code, 0) << created.err;
+    EXPECT_EQ(RunJson({"profiles", "show", "Lock", "--show-keys"})["passphrase"], kPassphrase);
+
+    const std::string key = WriteFile("key.txt", "1A2B3C4D5E\n");
+    const SRun edited = Run({"profiles", "edit", "Lock", "--security", "wep", "--key-file", key});
+    ASSERT_EQ(edited.code, 0) << edited.err;
+    const json shown = RunJson({"profiles", "show", "Lock", "--show-keys"});
+    EXPECT_EQ(shown["keys"][0]["key"], "1A2B3C4D5E");
+    EXPECT_EQ(shown["active_key"], 1);
+
+    EXPECT_EQ(RunJson({"connect", "--ssid", "Harbour", "--key-file", key})["associated"], true);
+
+    ExpectRefused({"connect", "--ssid", "Harbour", "--key-file", WriteFile("empty.txt", "\n")}, 2,
+                  "is empty");
+    ExpectRefused({"connect", "--ssid", "Harbour", "--key-file", ScratchPath("missing.txt")}, 2,
+                  "cannot read");
+    ExpectRefused({"connect", "--ssid", "Harbour", "--key-file", key, "--key", "1A2B3C4D5E"}, 2, "excludes");
+}
+
+TEST_F(SecretsCliTest, HelpSaysThatCommandLineSecretsAreVisible) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"connect", "--help"},
+                                                std::vector<std::string>{"profiles", "new", "--help"},
+                                                std::vector<std::string>{"profiles", "edit", "--help"}}) {
+        const SRun run = Run(args);
+        EXPECT_EQ(run.code, 0);
+        EXPECT_NE(run.out.find("visible to other users in the process list"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("--passphrase-file"), std::string::npos);
+        EXPECT_NE(run.out.find("--key-file"), std::string::npos);
+    }
+}
+
+// Runs wavoryctl on a terminal of its own, types each answer once its prompt has appeared, and
+// returns everything the terminal showed and the exit status.
+std::pair<std::string, int> RunOnTerminal(const std::vector<std::string>& args,
+                                          const std::vector<std::pair<std::string, std::string>>& answers) {
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        std::vector<std::string> argv{WAVORYCTL_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> cargs;
+        for (auto& a : argv) cargs.push_back(a.data());
+        cargs.push_back(nullptr);
+        execve(cargs[0], cargs.data(), environ);
+        _exit(127);
+    }
+    std::string shown;
+    std::size_t next = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd fd{master, POLLIN, 0};
+        if (poll(&fd, 1, 100) > 0) {
+            char buf[512];
+            const ssize_t n = read(master, buf, sizeof buf);
+            if (n <= 0) break;  // the program ended and the terminal closed
+            shown.append(buf, static_cast<std::size_t>(n));
+        }
+        if (next < answers.size() && shown.find(answers[next].first) != std::string::npos) {
+            const std::string line = answers[next].second + "\n";
+            if (write(master, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
+            shown.clear();  // what comes after the answer is what matters
+            ++next;
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(master);
+    return {shown, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+TEST_F(SecretsCliTest, TerminalPromptEchoesNothingAndAsksAgainAfterARefusal) {
+    ASSERT_EQ(kccl_sim_put_network(LockkeeperWith("canal-gates-at-dawn", 0).c_str()), 0);
+    const auto [shown, code] = RunOnTerminal({"connect", "--ssid", "Lockkeeper"},
+                                             {{"Passphrase for \"Lockkeeper\": ", "canal-gates-at-dusk"},
+                                              {"Passphrase for \"Lockkeeper\": ", "canal-gates-at-dawn"}});
+    EXPECT_EQ(code, 0) << shown;
+    EXPECT_EQ(shown.find("canal-gates"), std::string::npos) << "typed text was echoed: " << shown;
+    EXPECT_NE(shown.find("Connected to \"Lockkeeper\""), std::string::npos) << shown;
+    const json list = RunJson({"profiles", "list"})["profiles"];
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(RunJson({"profiles", "show", list[0]["name"].get<std::string>(), "--show-keys"})["passphrase"],
+              "canal-gates-at-dawn");
+}
+
+}  // namespace
+}  // namespace wavory::test
