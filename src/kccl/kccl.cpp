@@ -12,7 +12,9 @@
 #include "SimLink.h"
 #include "SimState.h"
 #include "kccl_adapters.h"
+#include "kccl_diag.h"
 #include "real/AdapterList.h"
+#include "real/NlStats.h"
 #include "real/RealAdapter.h"
 
 using namespace wavory::kccl;
@@ -88,6 +90,31 @@ int kcom_disconnect(void) {
     g_real.reset();
     g_simLinked = false;
     SimDisconnect();
+    // WAVORY_KCCL_STATS=1: what this process asked of the kernel, for the benchmarks.
+    const char* stats = std::getenv("WAVORY_KCCL_STATS");
+    if (stats && *stats == '1') {
+        KCCL_NETLINK_STATS s{};
+        kccl_netlink_stats(&s);
+        std::fprintf(stderr,
+                     "kccl: netlink requests=%llu dumps=%llu scan_dumps=%llu messages=%llu bytes=%llu "
+                     "sockets=%llu\n",
+                     static_cast<unsigned long long>(s.requests), static_cast<unsigned long long>(s.dumps),
+                     static_cast<unsigned long long>(s.scan_dumps),
+                     static_cast<unsigned long long>(s.messages), static_cast<unsigned long long>(s.bytes),
+                     static_cast<unsigned long long>(s.sockets));
+    }
+    return 0;
+}
+
+int kccl_netlink_stats(KCCL_NETLINK_STATS* out) {
+    if (out == nullptr) return kResultBadArgument;
+    const SNlStats& s = NlStats();
+    out->requests = s.requests;
+    out->dumps = s.dumps;
+    out->scan_dumps = s.scanDumps;
+    out->messages = s.messages;
+    out->bytes = s.bytes;
+    out->sockets = s.sockets;
     return 0;
 }
 

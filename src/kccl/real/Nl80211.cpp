@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "NlStats.h"
+
 namespace wavory::kccl {
 
 namespace {
@@ -64,6 +66,18 @@ int OnEvent(nl_msg* msg, void* arg) {
 
 int NoSequenceCheck(nl_msg*, void*) { return NL_OK; }
 
+int CountIn(nl_msg* msg, void*) {
+    NlStats().messages++;
+    NlStats().bytes += nlmsg_hdr(msg)->nlmsg_len;
+    return NL_OK;
+}
+
+int CountOut(nl_msg* msg, void*) {
+    NlStats().requests++;
+    if (nlmsg_hdr(msg)->nlmsg_flags & NLM_F_DUMP) NlStats().dumps++;
+    return NL_OK;
+}
+
 }  // namespace
 
 CNl80211::~CNl80211() { Close(); }
@@ -75,6 +89,11 @@ int CNl80211::Open() {
     if (!m_pSock || !m_pEvents || genl_connect(m_pSock) < 0 || genl_connect(m_pEvents) < 0) {
         Close();
         return -ENOMEM;
+    }
+    NlStats().sockets += 2;
+    for (nl_sock* sock : {m_pSock, m_pEvents}) {
+        nl_socket_modify_cb(sock, NL_CB_MSG_IN, NL_CB_CUSTOM, CountIn, nullptr);
+        nl_socket_modify_cb(sock, NL_CB_MSG_OUT, NL_CB_CUSTOM, CountOut, nullptr);
     }
     m_nFamily = genl_ctrl_resolve(m_pSock, "nl80211");
     if (m_nFamily < 0) {
@@ -114,6 +133,8 @@ int CNl80211::Request(int cmd, int ifindex, bool dump, const BuildFn& build, con
     nl_cb_set(cb, NL_CB_FINISH, NL_CB_CUSTOM, OnFinish, &state);
     nl_cb_set(cb, NL_CB_ACK, NL_CB_CUSTOM, OnAck, &state);
     nl_cb_set(cb, NL_CB_VALID, NL_CB_CUSTOM, OnValid, &state);
+    nl_cb_set(cb, NL_CB_MSG_IN, NL_CB_CUSTOM, CountIn, nullptr);
+    if (cmd == NL80211_CMD_GET_SCAN && dump) NlStats().scanDumps++;
     if (nl_send_auto(m_pSock, msg) < 0) state.error = -EIO;
     while (state.error > 0) {
         if (nl_recvmsgs(m_pSock, cb) < 0 && state.error > 0) state.error = -EIO;
@@ -129,6 +150,7 @@ void CNl80211::PollEvents(int timeoutMs, const EventFn& onEvent, const std::func
     nl_cb* cb = nl_cb_alloc(NL_CB_DEFAULT);
     nl_cb_set(cb, NL_CB_SEQ_CHECK, NL_CB_CUSTOM, NoSequenceCheck, nullptr);
     nl_cb_set(cb, NL_CB_VALID, NL_CB_CUSTOM, OnEvent, &state);
+    nl_cb_set(cb, NL_CB_MSG_IN, NL_CB_CUSTOM, CountIn, nullptr);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     pollfd p{nl_socket_get_fd(m_pEvents), POLLIN, 0};
     for (;;) {
