@@ -36,6 +36,8 @@ using namespace wavory;
 namespace {
 
 constexpr auto kScanWait = std::chrono::seconds(30);
+// Apart enough that each refresh reads the kernel anew, as the window's refreshes a second apart do.
+constexpr auto kRefreshApart = std::chrono::milliseconds(700);
 
 test::CMemoryRegistry g_Registry;
 
@@ -68,6 +70,7 @@ void PutTraffic(benchmark::State& state, const KCCL_NETLINK_STATS& a, const KCCL
     state.counters["nl_scan_dumps"] = static_cast<double>(b.scan_dumps - a.scan_dumps) / runs;
     state.counters["nl_messages"] = static_cast<double>(b.messages - a.messages) / runs;
     state.counters["nl_kbytes"] = static_cast<double>(b.bytes - a.bytes) / 1024.0 / runs;
+    state.counters["library_ms"] = static_cast<double>(b.busy_us - a.busy_us) / 1000.0 / runs;
 }
 
 // Runs a program with its output thrown away, standard error into `err` when given; its exit status.
@@ -107,13 +110,13 @@ int Run(const std::vector<std::string>& args, std::string* err = nullptr) {
 bool ParseStats(const std::string& text, KCCL_NETLINK_STATS& out) {
     const size_t at = text.find("kccl: netlink ");
     if (at == std::string::npos) return false;
-    unsigned long long v[6] = {};
+    unsigned long long v[7] = {};
     if (std::sscanf(text.c_str() + at,
                     "kccl: netlink requests=%llu dumps=%llu scan_dumps=%llu messages=%llu bytes=%llu "
-                    "sockets=%llu",
-                    &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) != 6)
+                    "sockets=%llu busy_us=%llu",
+                    &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]) < 6)
         return false;
-    out = {v[0], v[1], v[2], v[3], v[4], v[5]};
+    out = {v[0], v[1], v[2], v[3], v[4], v[5], v[6]};
     return true;
 }
 
@@ -122,6 +125,8 @@ std::string Wavoryctl() {
     return path && *path ? path : "wavoryctl";
 }
 
+// One refresh of the status page as the window makes it, once a second: the refreshes stand apart
+// (the library reads the kernel anew for each), and each is timed on its own.
 void BM_StatusPageRefresh(benchmark::State& state) {
     if (!OpenLink()) {
         state.SkipWithError("no adapter answers");
@@ -133,13 +138,18 @@ void BM_StatusPageRefresh(benchmark::State& state) {
         bench::AddStatusPageVars(list);
         bool read = true;
         const KCCL_NETLINK_STATS before = Stats();
-        for (auto _ : state) read = list.RefreshAll(false, true) && read;
+        for (auto _ : state) {
+            state.PauseTiming();
+            std::this_thread::sleep_for(kRefreshApart);
+            state.ResumeTiming();
+            read = list.RefreshAll(false, true) && read;
+        }
         PutTraffic(state, before, Stats(), static_cast<double>(state.iterations()));
         if (!read) state.SkipWithError("a request of the page failed");
     }
     theApp.DisconnectDriver();
 }
-BENCHMARK(BM_StatusPageRefresh);
+BENCHMARK(BM_StatusPageRefresh)->Iterations(10)->UseRealTime();
 
 // One merge of the adapter's whole scan list into the stations, after the scan that the station
 // manager starts has finished.
@@ -192,6 +202,7 @@ void BM_StatusCommand(benchmark::State& state) {
             total.messages += one.messages;
             total.bytes += one.bytes;
             total.sockets += one.sockets;
+            total.busy_us += one.busy_us;
             runs += 1;
         }
     }
@@ -200,6 +211,22 @@ void BM_StatusCommand(benchmark::State& state) {
     if (runs > 0) state.counters["nl_sockets"] = static_cast<double>(total.sockets) / runs;
 }
 BENCHMARK(BM_StatusCommand)->UseRealTime()->MinTime(1.5)->Unit(benchmark::kMillisecond);
+
+// The program's start and end alone (--help reads no adapter and no settings): the floor under
+// a whole status.
+void BM_WavoryctlStart(benchmark::State& state) {
+    if (RealInterface().empty()) {
+        state.SkipWithError("no real interface in use");
+        return;
+    }
+    for (auto _ : state) {
+        if (Run({Wavoryctl(), "--help"}) != 0) {
+            state.SkipWithError("wavoryctl --help failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_WavoryctlStart)->UseRealTime()->MinTime(1.5)->Unit(benchmark::kMillisecond);
 
 // What iw needs for about the same: the link (SSID, BSSID, frequency, signal, rates) and the station.
 void BM_IwLinkAndStation(benchmark::State& state) {

@@ -17,6 +17,7 @@ typedef struct KCCL_NETLINK_STATS {
     uint64_t messages;   /* netlink messages received: replies, acknowledgements, events */
     uint64_t bytes;      /* their bytes */
     uint64_t sockets;    /* netlink sockets opened */
+    uint64_t busy_us;    /* time spent in kcom_connect and kcom_exec_oid on real interfaces */
 } KCCL_NETLINK_STATS;
 
 /* The totals since the process started. Returns 0. */

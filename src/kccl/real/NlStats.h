@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 namespace wavory::kccl {
@@ -13,6 +14,19 @@ struct SNlStats {
     std::atomic<uint64_t> messages{0};
     std::atomic<uint64_t> bytes{0};
     std::atomic<uint64_t> sockets{0};
+    std::atomic<uint64_t> busyMicros{0};
+};
+
+// Adds the time from its making to its end to the library's busy time.
+class CBusyTimer {
+public:
+    CBusyTimer() : m_Start(std::chrono::steady_clock::now()) {}
+    ~CBusyTimer();
+    CBusyTimer(const CBusyTimer&) = delete;
+    CBusyTimer& operator=(const CBusyTimer&) = delete;
+
+private:
+    std::chrono::steady_clock::time_point m_Start;
 };
 
 SNlStats& NlStats();
