@@ -82,7 +82,8 @@ SJoinOutcome Failed(uint32_t cause, std::string detail = {}, uint32_t status = k
 struct SConnectEvent {
     bool seen = false;
     bool timedOut = false;
-    bool bssKnown = false;  // the kernel found the network (the event names its BSSID)
+    uint32_t timeoutReason = 0;  // NL80211_TIMEOUT_*: the scan for the network, or its answer
+    bool bssKnown = false;       // the kernel found the network (the event names its BSSID)
     int status = -1;
 };
 
@@ -223,6 +224,8 @@ SJoinOutcome CDirectControl::Connect(const SJoinSettings& s, CJoinContext& conte
             result.seen = true;
             result.status = tb[NL80211_ATTR_STATUS_CODE] ? nla_get_u16(tb[NL80211_ATTR_STATUS_CODE]) : -1;
             result.timedOut = tb[NL80211_ATTR_TIMED_OUT] != nullptr;
+            result.timeoutReason =
+                tb[NL80211_ATTR_TIMEOUT_REASON] ? nla_get_u32(tb[NL80211_ATTR_TIMEOUT_REASON]) : 0;
             result.bssKnown = tb[NL80211_ATTR_MAC] != nullptr;
         } else if (cmd == NL80211_CMD_JOIN_IBSS && adHoc) {
             result.seen = true;
@@ -276,8 +279,11 @@ SJoinOutcome CDirectControl::Connect(const SJoinSettings& s, CJoinContext& conte
     }
     if (result.status == 0) return {true};
     if (result.status == -2) return Failed(KCOM_CAUSE_ADAPTER_GONE, m_Ifname + " has gone");
+    // The kernel names the network's BSSID once its scan found one: without it (or with its scan
+    // said to have timed out) the network is not in range.
+    if (!result.bssKnown || (result.timedOut && result.timeoutReason == NL80211_TIMEOUT_SCAN))
+        return Failed(KCOM_CAUSE_NOT_FOUND);
     if (result.timedOut) return Failed(KCOM_CAUSE_TIMEOUT, "the network did not answer");
-    if (!result.bssKnown) return Failed(KCOM_CAUSE_NOT_FOUND);
     if (result.status == kStatusChallengeFail)
         return Failed(KCOM_CAUSE_WRONG_KEY, "the WEP key was not accepted");
     return Failed(KCOM_CAUSE_REFUSED, "802.11 status " + std::to_string(result.status));

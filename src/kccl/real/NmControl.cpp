@@ -208,6 +208,7 @@ SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool we
     if (const SNmReply reply = nm.AddAndActivate(settings, active); !reply)
         return FailedCall(m_Ifname, "the connection", reply);
     if (nm.ActiveConnectionSettings(active, connection)) nm.GuardSecretsOf(connection);
+    const int refusedBefore = nm.RefusedSecretRequests();
 
     // Follow the device while it works on this connection, until it is up, refused or let go.
     ENmProgress progress = ENmProgress::Pending;
@@ -223,6 +224,11 @@ SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool we
         if (gone) {
             progress = ProgressAfterRelease(lastReason);
             if (progress == ENmProgress::Pending) progress = ENmProgress::Failed;
+            break;
+        }
+        // NetworkManager asked for another key: the one given was refused (the agent said so).
+        if (nm.RefusedSecretRequests() > refusedBefore) {
+            progress = ENmProgress::Refused;
             break;
         }
         std::string current;

@@ -110,7 +110,10 @@ NmSettings BuildConnectionSettings(const SNmRequest& r) {
 
 ENmProgress ProgressOfDevice(uint32_t state, uint32_t reason) {
     if (state >= kNmDeviceIpConfig && state <= kNmDeviceActivated) return ENmProgress::Associated;
-    if (state == kNmDeviceNeedAuth) return ENmProgress::Refused;
+    // Secrets asked for after the key exchange failed: the network did not take the key. On the
+    // way to a network NetworkManager passes by here as well (for a WEP key), then goes on.
+    if (state == kNmDeviceNeedAuth)
+        return reason == kNmReasonSupplicantDisconnect ? ENmProgress::Refused : ENmProgress::Pending;
     if (state == kNmDeviceFailed || state == kNmDeviceDeactivating) return ProgressAfterRelease(reason);
     return ENmProgress::Pending;
 }

@@ -74,8 +74,8 @@ enum class ENmProgress {
     Failed,      // anything else: not in range, the supplicant gave up, deactivated by someone
 };
 // Where an activation stands, from the device's state and reason while the device works on the
-// utility's connection. A device that asks for secrets (NEED_AUTH) had them refused: the utility
-// gave NetworkManager the key, so the network did not take it.
+// utility's connection. A device that asks for secrets (NEED_AUTH) after the key exchange failed
+// had them refused: the utility gave NetworkManager the key, so the network did not take it.
 ENmProgress ProgressOfDevice(uint32_t state, uint32_t reason);
 // The same once the device has let go of the connection: only the last reason is left.
 ENmProgress ProgressAfterRelease(uint32_t lastReason);
