@@ -11,6 +11,8 @@
 # Environment:
 #   HWSIM_STAGES   stages to run, in order (default: supplicant,direct,nm; see tests/hwsim/stages/)
 #   HWSIM_BENCH    0 leaves the benchmark out (default 1)
+#   HWSIM_ONLY     check functions to run instead of all (comma-separated, e.g. stage_checks), for
+#                  working on them
 #   HWSIM_OUT      where the image and the console log go (default: BUILD_DIR-hwsim beside the build folder, so the
 #                  build folder holds only what the build made)
 #   HWSIM_TIMEOUT  seconds the guest may run (default 840; a loaded machine slows the emulation)
@@ -54,7 +56,7 @@ install_packages
 
 # The programs the guest runs, up to date with the sources. A build without benchmarks leaves
 # bench_adapter out, and its check then fails.
-targets=(wavoryctl)
+targets=(wavoryctl hwsim_probe)
 cmake --build "$BUILD" --target help | grep -qw bench_adapter && targets+=(bench_adapter)
 cmake --build "$BUILD" -j"${WAVORY_JOBS:-2}" --target "${targets[@]}" >/dev/null
 
@@ -62,6 +64,7 @@ HWSIM_OUT=$OUT HWSIM_STAGES=$STAGES "$HERE/image.sh" "$BUILD"
 
 # Software emulation: /dev/kvm on these machines is nested (kvm_pvm) and a stock kernel hangs in it.
 append="console=ttyS0 quiet panic=-1 hwsim.stages=$STAGES hwsim.bench=${HWSIM_BENCH:-1}"
+[ -n "${HWSIM_ONLY:-}" ] && append="$append hwsim.only=$HWSIM_ONLY"
 log=$OUT/console.log
 echo "hwsim: booting the guest (stages $STAGES; console in $log)"
 set +e
