@@ -221,14 +221,15 @@ SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool we
         const bool gone = !nm.ActiveConnectionState(active, activeState) || activeState >= kActiveDeactivated;
         nm.DeviceState(state, reason);
         if (reason != 0) lastReason = reason;
+        // NetworkManager asked for another key: the one given was refused (the agent said so). It
+        // counts even when the connection has gone meanwhile (the device has moved on to another).
+        if (nm.RefusedSecretRequests() > refusedBefore) {
+            progress = ENmProgress::Refused;
+            break;
+        }
         if (gone) {
             progress = ProgressAfterRelease(lastReason);
             if (progress == ENmProgress::Pending) progress = ENmProgress::Failed;
-            break;
-        }
-        // NetworkManager asked for another key: the one given was refused (the agent said so).
-        if (nm.RefusedSecretRequests() > refusedBefore) {
-            progress = ENmProgress::Refused;
             break;
         }
         std::string current;
