@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 
+#include "LinkView.h"
 #include "Nl80211.h"
 #include "NlTransport.h"
 #include "TestMain.h"
@@ -268,6 +269,42 @@ TEST_F(Nl80211Test, EventsGoToTheListenersAlsoInTheMiddleOfAnAnswer) {
     m_pKernel->inbox.push_back(Genl(kFamily, 0, 0, NL80211_CMD_DISCONNECT));
     m_pNl->PumpEvents(std::chrono::milliseconds(0));
     EXPECT_EQ(events.size(), 3u);
+}
+
+// The requests of one refresh are answered from one reading of the kernel: the scan results are
+// dumped once however many requests need the associated network, and anew once something changed.
+TEST_F(Nl80211Test, OneRefreshReadsTheScanResultsOnce) {
+    ASSERT_EQ(m_pNl->Open(), 0);
+    int scanDumps = 0;
+    m_pKernel->onRequest = [&](const nlmsghdr& h, uint8_t cmd) {
+        if (cmd != NL80211_CMD_GET_SCAN) return m_pKernel->inbox.push_back(Ack(h.nlmsg_seq, -EOPNOTSUPP));
+        ++scanDumps;
+        m_pKernel->inbox.push_back(
+            Datagram({Genl(kFamily, h.nlmsg_seq, NLM_F_MULTI, NL80211_CMD_NEW_SCAN_RESULTS,
+                           [](nl_msg* msg) {
+                               const uint8_t bssid[6] = {2, 0, 0, 0, 0, 5};
+                               nlattr* bss = nla_nest_start(msg, NL80211_ATTR_BSS);
+                               nla_put(msg, NL80211_BSS_BSSID, 6, bssid);
+                               nla_put_u32(msg, NL80211_BSS_STATUS, NL80211_BSS_STATUS_ASSOCIATED);
+                               nla_put_u8(msg, NL80211_BSS_SIGNAL_UNSPEC, 100);
+                               nla_nest_end(msg, bss);
+                           }),
+                      Done(h.nlmsg_seq)}));
+    };
+    CLinkView view(*m_pNl, 3);
+    view.BeginRequest();
+    SBss bss;
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(view.Associated(bss));  // SSID, BSSID, PHY, security ...
+    EXPECT_EQ(bss.bssid[5], 5);
+    EXPECT_EQ(bss.signalDbm, -61) << "a signal in the driver's own units, at its best";
+    ASSERT_NE(view.Scan(), nullptr);
+    EXPECT_EQ(scanDumps, 1);
+    view.Invalidate();  // a link made or lost, a scan ended
+    ASSERT_TRUE(view.Associated(bss));
+    EXPECT_EQ(scanDumps, 2);
+    // No noise figure from the driver: none is made up.
+    int noise = 0;
+    EXPECT_FALSE(view.Noise(2437, noise));
 }
 
 TEST_F(Nl80211Test, NothingIsAskedBeforeTheFamilyIsKnown) {
