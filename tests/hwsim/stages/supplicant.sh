@@ -17,10 +17,11 @@ STAGE_WPA2=join
 WPAS_CONF=/tmp/wpa_supplicant.conf
 WPAS_PID=/run/wpa_supplicant-$STA.pid
 
+# The supplicant makes its socket before it writes its PID file: both, so that stage_stop finds it.
 wpas_start() {
     mkdir -p /run/wpa_supplicant
     wpa_supplicant -B -i "$STA" -D nl80211 -c "$WPAS_CONF" -P "$WPAS_PID" -f /tmp/wpa_supplicant.log &&
-        until_ok 10 test -S "/run/wpa_supplicant/$STA"
+        until_ok 10 test -S "/run/wpa_supplicant/$STA" && until_ok 10 test -s "$WPAS_PID"
 }
 
 wpas_running() { [ -f "$WPAS_PID" ] && kill -0 "$(cat "$WPAS_PID")" 2>/dev/null; }
@@ -33,11 +34,14 @@ stage_start() {
 }
 
 stage_stop() {
+    local pid
     if wpas_running; then
-        kill "$(cat "$WPAS_PID")"
-        until_ok 10 sh -c "! kill -0 $(cat "$WPAS_PID") 2>/dev/null"
+        pid=$(cat "$WPAS_PID")
+        kill "$pid"
+        # A supplicant slow to leave (under emulation) must not outlive its stage.
+        until_ok 10 sh -c "! kill -0 $pid 2>/dev/null" || { kill -KILL "$pid"; sleep 1; }
     fi
-    rm -f "$WPAS_PID"
+    rm -f "$WPAS_PID" "/run/wpa_supplicant/$STA"
 }
 
 stage_drop_link() { wpa_cli -p /run/wpa_supplicant -i "$STA" disconnect >/dev/null; }
@@ -90,7 +94,8 @@ users_start() {
     users_entries "$USERS_CONF" >"$USERS_EXPECTED"
     stage_stop
     run wpa_supplicant -B -i "$STA" -D nl80211 -c "$USERS_CONF" -P "$WPAS_PID" -f /tmp/wpa_supplicant.log &&
-        until_ok 10 test -S "/run/wpa_supplicant/$STA" || { tail -n 20 /tmp/wpa_supplicant.log >>"$EVIDENCE"; return 1; }
+        until_ok 10 test -S "/run/wpa_supplicant/$STA" && until_ok 10 test -s "$WPAS_PID" ||
+        { tail -n 20 /tmp/wpa_supplicant.log >>"$EVIDENCE"; return 1; }
 }
 
 # users_entries FILE: "ssid disabled" of every entry of a configuration file that is not the
@@ -173,8 +178,4 @@ stage_checks() {
     else
         users_kept "a timeout"
     fi
-
-    # The other stages start from the stage's own supplicant.
-    stage_stop
-    stage_start
 }
