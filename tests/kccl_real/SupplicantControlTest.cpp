@@ -376,9 +376,13 @@ TEST_F(SupplicantControlTest, NoAnswerInTimeIsATimeoutAndNotFoundIsSaidOnceTheSc
     EXPECT_EQ(UsersEntries(m_fake.Networks()), m_before);
     EXPECT_TRUE(NoEntryOfTheUtility());
 
+    // The answer of a scan that began before the selection does not count; two of its own do.
     m_fake.onSelect = [&](int id) {
         if (id == 12) return;
         m_fake.Event("<3>CTRL-EVENT-NETWORK-NOT-FOUND");
+        m_fake.Event("<3>CTRL-EVENT-SCAN-STARTED ");
+        m_fake.Event("<3>CTRL-EVENT-NETWORK-NOT-FOUND");
+        m_fake.Event("<3>CTRL-EVENT-SCAN-STARTED ");
         m_fake.Event("<3>CTRL-EVENT-NETWORK-NOT-FOUND");
     };
     outcome = m_control.Join(Wpa2("whatever-passphrase"), context);

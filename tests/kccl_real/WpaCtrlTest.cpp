@@ -83,6 +83,7 @@ TEST(WpaReplyTest, EventsOfAConnectionAttempt) {
     EXPECT_EQ(Kind("<3>CTRL-EVENT-ASSOC-REJECT bssid=02:00:00:00:00:00 status_code=1 timeout"),
               EWpaEvent::None);
     EXPECT_EQ(Kind("<3>CTRL-EVENT-NETWORK-NOT-FOUND"), EWpaEvent::NotFound);
+    EXPECT_EQ(Kind("<3>CTRL-EVENT-SCAN-STARTED "), EWpaEvent::ScanStarted);
     EXPECT_EQ(Kind("<3>CTRL-EVENT-TERMINATING"), EWpaEvent::Terminating);
     EXPECT_EQ(Kind("<3>CTRL-EVENT-DISCONNECTED bssid=02:00:00:00:00:00 reason=3 locally_generated=1"),
               EWpaEvent::Disconnected);

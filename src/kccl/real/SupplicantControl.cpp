@@ -204,6 +204,7 @@ SJoinOutcome CSupplicantControl::Attempt(CWpaCtrl& ctrl, CWpaCtrl& monitor, int 
                                          std::chrono::milliseconds wait, CJoinContext& context) {
     const auto deadline = Clock::now() + wait;
     int notFound = 0;
+    bool scanned = false;
     std::string refusal;
     const int fd = monitor.Fd();
     while (Clock::now() < deadline && !context.Stopping()) {
@@ -229,8 +230,12 @@ SJoinOutcome CSupplicantControl::Attempt(CWpaCtrl& ctrl, CWpaCtrl& monitor, int 
             case EWpaEvent::ConnFailed:
                 return Failed(refusal.empty() ? KCOM_CAUSE_TIMEOUT : KCOM_CAUSE_REFUSED,
                               refusal.empty() ? "the network did not answer" : refusal);
+            case EWpaEvent::ScanStarted:
+                scanned = true;
+                break;
             case EWpaEvent::NotFound:
-                if (++notFound >= kNotFoundScans) return Failed(KCOM_CAUSE_NOT_FOUND, {});
+                // A scan that began before the selection may not have looked for the network.
+                if (scanned && ++notFound >= kNotFoundScans) return Failed(KCOM_CAUSE_NOT_FOUND, {});
                 break;
             case EWpaEvent::Terminating:
                 return Failed(KCOM_CAUSE_ADAPTER_GONE, "wpa_supplicant left " + m_Ifname);

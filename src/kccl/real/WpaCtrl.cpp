@@ -128,6 +128,7 @@ SWpaEvent ClassifyWpaEvent(const std::string& line) {
         event.find("pre-shared key may be incorrect") != std::string::npos)
         return {EWpaEvent::WrongKey, -1};
     if (StartsWith(event, "CTRL-EVENT-NETWORK-NOT-FOUND")) return {EWpaEvent::NotFound, -1};
+    if (StartsWith(event, "CTRL-EVENT-SCAN-STARTED")) return {EWpaEvent::ScanStarted, -1};
     if (StartsWith(event, "CTRL-EVENT-TERMINATING")) return {EWpaEvent::Terminating, -1};
     if (StartsWith(event, "CTRL-EVENT-DISCONNECTED")) return {EWpaEvent::Disconnected, -1};
     return {};

@@ -30,6 +30,7 @@ enum class EWpaEvent {
     Connected,     // a network is joined
     WrongKey,      // the key or passphrase was not accepted
     Refused,       // the network refused the authentication or association
+    ScanStarted,   // a scan began
     NotFound,      // a scan did not find the network
     ConnFailed,    // the supplicant gave up on a network that did not answer
     Disconnected,  // a link ended, which also happens on the way to another network

@@ -165,11 +165,11 @@ stage_checks() {
         bad "the attempt never got as far as selecting its entry"
     fi
 
-    # An attempt allowed 2 s (WAVORY_JOIN_TIMEOUT_MS) to an access point that does not answer: the
+    # An attempt allowed 1 s (WAVORY_JOIN_TIMEOUT_MS) to an access point that does not answer: the
     # supplicant's scans take longer than that to say it is not found.
     begin "the user's networks: a join that times out keeps every one as it was"
     wpa2_ap_silent
-    export WAVORY_JOIN_TIMEOUT_MS=2000
+    export WAVORY_JOIN_TIMEOUT_MS=1000
     probe --ssid "$WPA2_SSID" --passphrase "$WPA2_PASSPHRASE"
     unset WAVORY_JOIN_TIMEOUT_MS
     wpa2_ap_back
