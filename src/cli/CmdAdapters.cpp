@@ -17,6 +17,10 @@ const char* ManagerName(int managedBy) {
             return "wpa_supplicant";
         case KCCL_MANAGED_BY_NETWORK_MANAGER:
             return "NetworkManager";
+        case KCCL_MANAGED_BY_IWD:
+            return "iwd";
+        case KCCL_MANAGED_BY_CONNMAN:
+            return "ConnMan";
         default:
             return "nobody";
     }

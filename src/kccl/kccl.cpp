@@ -5,15 +5,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+
+#include <linux/nl80211.h>
+#include <netlink/attr.h>
 
 #include "SimLink.h"
 #include "SimLock.h"
 #include "SimState.h"
 #include "kccl_adapters.h"
+#include "kccl_diag.h"
 #include "real/AdapterList.h"
+#include "real/Nl80211.h"
+#include "real/NlStats.h"
 #include "real/RealAdapter.h"
 
 using namespace wavory::kccl;
@@ -22,10 +29,13 @@ namespace {
 
 constexpr const char* kSimName = "sim";
 
-// The real adapter is used from the window's two threads; its sockets take one request at a time.
-// The simulated adapter keeps its own lock.
+// The lock guards which adapter the link serves, not the requests: the real adapter takes one
+// request at a time itself, and a join attempt runs without holding either. The simulated adapter
+// keeps its own lock.
 std::mutex g_mutex;
-std::unique_ptr<CRealAdapter> g_real;
+std::shared_ptr<CRealAdapter> g_real;
+// One netlink socket per process, kept while a real interface is linked.
+std::shared_ptr<CNl80211> g_nl;
 bool g_simLinked = false;
 
 std::string WantedAdapter() {
@@ -38,30 +48,79 @@ void CopyText(const std::string& text, char* buf, size_t size) {
     std::snprintf(buf, size, "%s", text.c_str());
 }
 
+std::shared_ptr<CNl80211> Netlink() {
+    if (!g_nl) g_nl = std::make_shared<CNl80211>();
+    return g_nl;
+}
+
+// The kind of each interface (station, ad hoc, access point, ...), for the choice among several.
+void FillInterfaceTypes(std::vector<SInterfaceInfo>& found) {
+    const std::shared_ptr<CNl80211> nl = Netlink();
+    if (nl->Open() != 0) return;
+    std::map<int, uint32_t> types;
+    nl->Request(NL80211_CMD_GET_INTERFACE, 0, true, nullptr, [&](CNl80211::Attrs tb) {
+        if (tb[NL80211_ATTR_IFINDEX] && tb[NL80211_ATTR_IFTYPE])
+            types[static_cast<int>(nla_get_u32(tb[NL80211_ATTR_IFINDEX]))] =
+                nla_get_u32(tb[NL80211_ATTR_IFTYPE]);
+    });
+    for (SInterfaceInfo& info : found) {
+        const auto it = types.find(info.ifindex);
+        if (it != types.end()) info.iftype = it->second;
+    }
+}
+
+void PrintStats() {
+    // WAVORY_KCCL_STATS=1: what this process asked of the kernel, for the benchmarks.
+    const char* stats = std::getenv("WAVORY_KCCL_STATS");
+    if (!stats || *stats != '1') return;
+    KCCL_NETLINK_STATS s{};
+    kccl_netlink_stats(&s);
+    std::fprintf(
+        stderr,
+        "kccl: netlink requests=%llu dumps=%llu scan_dumps=%llu messages=%llu bytes=%llu sockets=%llu "
+        "busy_us=%llu\n",
+        static_cast<unsigned long long>(s.requests), static_cast<unsigned long long>(s.dumps),
+        static_cast<unsigned long long>(s.scan_dumps), static_cast<unsigned long long>(s.messages),
+        static_cast<unsigned long long>(s.bytes), static_cast<unsigned long long>(s.sockets),
+        static_cast<unsigned long long>(s.busy_us));
+}
+
 }  // namespace
 
 extern "C" {
 
 int kcom_connect(const char* how) {
     if (how == nullptr || std::strcmp(how, "SEARCH") != 0) return kResultBadArgument;
+    // An adapter given up here is let go outside the lock: it may wait for its join attempt.
+    std::shared_ptr<CRealAdapter> old;
     std::lock_guard lock(g_mutex);
     const SSystemPaths paths;
-    const std::string chosen = ChooseAdapter(WantedAdapter(), FindWirelessInterfaces(paths));
+    const std::string wanted = WantedAdapter();
+    std::vector<SInterfaceInfo> found = FindWirelessInterfaces(paths);
+    if (wanted.empty() && found.size() > 1) FillInterfaceTypes(found);
+    const std::string chosen = ChooseAdapter(wanted, found);
     if (chosen == kSimName) {
         const int result = SimConnect();
         // Another program holds the simulated adapter: the link this process has stays as it was.
         if (result == kResultBusy && g_simLinked) return result;
-        g_real.reset();
+        old = std::move(g_real);
         if (result != 0) SimDisconnect();
         g_simLinked = result == 0;
         return result;
     }
-    g_real.reset();
+    const CBusyTimer busy;
+    SInterfaceInfo info = FindWirelessInterface(paths, chosen);
+    // The same interface, still there and run the same way: the link stays, and with it a join
+    // attempt on its way.
+    if (g_real && g_real->Alive() && g_real->Info().name == info.name &&
+        g_real->Info().ifindex == info.ifindex && g_real->Info().managedBy == info.managedBy &&
+        g_real->Info().controlSocket == info.controlSocket)
+        return 0;
+    old = std::move(g_real);
     g_simLinked = false;
     SimDisconnect();
-    SInterfaceInfo info = FindWirelessInterface(paths, chosen);
     if (info.name.empty()) return kResultNoAdapter;  // asked for an interface that is not there
-    auto adapter = std::make_unique<CRealAdapter>(std::move(info));
+    auto adapter = std::make_shared<CRealAdapter>(std::move(info), Netlink());
     const int result = adapter->Open();
     if (result == 0) g_real = std::move(adapter);
     return result;
@@ -69,26 +128,52 @@ int kcom_connect(const char* how) {
 
 int kcom_exec_oid(KCOM_REQUEST* request) {
     if (request == nullptr) return kResultBadArgument;
+    std::shared_ptr<CRealAdapter> real;
     {
         std::lock_guard lock(g_mutex);
-        if (g_real) {
-            try {
-                return g_real->Exec(*request);
-            } catch (const std::exception&) {
-                return kResultNoAdapter;
-            }
-        }
-        if (!g_simLinked) return kResultNoLink;
+        real = g_real;
+        if (!real && !g_simLinked) return kResultNoLink;
     }
-    // The simulation may throw on purpose (an injected fault): outside the lock.
+    if (real) {
+        const CBusyTimer busy;
+        try {
+            return real->Exec(*request);
+        } catch (const std::exception&) {
+            return kResultNoAdapter;
+        }
+    }
+    // The simulation may throw on purpose (an injected fault).
     return SimExec(request);
 }
 
 int kcom_disconnect(void) {
-    std::lock_guard lock(g_mutex);
-    g_real.reset();
-    g_simLinked = false;
-    SimDisconnect();
+    std::shared_ptr<CRealAdapter> old;
+    {
+        std::lock_guard lock(g_mutex);
+        old = std::move(g_real);
+        g_simLinked = false;
+        SimDisconnect();
+    }
+    // A join attempt still on its way ends first, so that what it changed is put back or kept whole.
+    old.reset();
+    {
+        std::lock_guard lock(g_mutex);
+        if (!g_real) g_nl.reset();
+    }
+    PrintStats();
+    return 0;
+}
+
+int kccl_netlink_stats(KCCL_NETLINK_STATS* out) {
+    if (out == nullptr) return kResultBadArgument;
+    const SNlStats& s = NlStats();
+    out->requests = s.requests;
+    out->dumps = s.dumps;
+    out->scan_dumps = s.scanDumps;
+    out->messages = s.messages;
+    out->bytes = s.bytes;
+    out->sockets = s.sockets;
+    out->busy_us = s.busyMicros;
     return 0;
 }
 
@@ -139,7 +224,7 @@ int kccl_status_message(uint32_t status, char* buf, size_t size) {
         std::lock_guard lock(g_mutex);
         // The simulated adapter can be told to refuse in the same way, for tests.
         text = g_real ? g_real->StatusMessage(status)
-                      : CRealAdapter::RefusalText(status, "the simulated adapter", "/run/wpa_supplicant/sim");
+                      : RefusalText(status, "the simulated adapter", "/run/wpa_supplicant/sim");
     }
     CopyText(text, buf, size);
     return static_cast<int>(text.size());

@@ -49,10 +49,11 @@ for tool in /usr/sbin/iw /usr/sbin/hostapd /usr/sbin/hostapd_cli /usr/sbin/wpa_s
     copy_bin "$tool"
 done
 copy_bin "$BUILD/bin/wavoryctl"
+copy_bin "$BUILD/bin/hwsim_probe"
 [ -x "$BUILD/bin/bench_adapter" ] && copy_bin "$BUILD/bin/bench_adapter"
 # The project's programs and library without their debugging sections: a third of the size, and the
 # guest holds everything in memory.
-strip --strip-debug "$ROOT/bin/wavoryctl" "$ROOT/bin/bench_adapter" 2>/dev/null || true
+strip --strip-debug "$ROOT/bin/wavoryctl" "$ROOT/bin/hwsim_probe" "$ROOT/bin/bench_adapter" 2>/dev/null || true
 find "$ROOT/usr/local/lib" -type f -exec strip --strip-debug {} + 2>/dev/null || true
 printf '/lib/x86_64-linux-gnu\n/usr/lib/x86_64-linux-gnu\n/usr/local/lib\n' >"$ROOT/etc/ld.so.conf"
 ldconfig -r "$ROOT" 2>/dev/null || true

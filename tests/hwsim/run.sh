@@ -11,9 +11,11 @@
 # Environment:
 #   HWSIM_STAGES   stages to run, in order (default: supplicant,direct,nm; see tests/hwsim/stages/)
 #   HWSIM_BENCH    0 leaves the benchmark out (default 1)
+#   HWSIM_ONLY     check functions to run instead of all (comma-separated, e.g. stage_checks), for
+#                  working on them
 #   HWSIM_OUT      where the image and the console log go (default: BUILD_DIR-hwsim beside the build folder, so the
 #                  build folder holds only what the build made)
-#   HWSIM_TIMEOUT  seconds the guest may run (default 840; a loaded machine slows the emulation)
+#   HWSIM_TIMEOUT  seconds the guest may run (default 1200; a loaded machine slows the emulation)
 #   HWSIM_MEMORY   guest memory (default 768M)
 # Every check prints one PASS or FAIL line; the run ends with "N passed, M failed" and exits 1 when a
 # check failed or the guest did not finish.
@@ -23,7 +25,7 @@ REPO=$(cd "$HERE/../.." && pwd)
 BUILD=$(cd "${1:-$REPO/build}" 2>/dev/null && pwd) || { echo "hwsim: no build folder ${1:-$REPO/build}" >&2; exit 1; }
 OUT=${HWSIM_OUT:-$BUILD-hwsim}
 STAGES=${HWSIM_STAGES:-supplicant,direct,nm}
-TIMEOUT=${HWSIM_TIMEOUT:-840}
+TIMEOUT=${HWSIM_TIMEOUT:-1200}
 started=$(date +%s)
 
 # What the host needs to build and boot the guest. These serve this stage only; the build does not
@@ -54,7 +56,7 @@ install_packages
 
 # The programs the guest runs, up to date with the sources. A build without benchmarks leaves
 # bench_adapter out, and its check then fails.
-targets=(wavoryctl)
+targets=(wavoryctl hwsim_probe)
 cmake --build "$BUILD" --target help | grep -qw bench_adapter && targets+=(bench_adapter)
 cmake --build "$BUILD" -j"${WAVORY_JOBS:-2}" --target "${targets[@]}" >/dev/null
 
@@ -62,6 +64,7 @@ HWSIM_OUT=$OUT HWSIM_STAGES=$STAGES "$HERE/image.sh" "$BUILD"
 
 # Software emulation: /dev/kvm on these machines is nested (kvm_pvm) and a stock kernel hangs in it.
 append="console=ttyS0 quiet panic=-1 hwsim.stages=$STAGES hwsim.bench=${HWSIM_BENCH:-1}"
+[ -n "${HWSIM_ONLY:-}" ] && append="$append hwsim.only=$HWSIM_ONLY"
 log=$OUT/console.log
 echo "hwsim: booting the guest (stages $STAGES; console in $log)"
 set +e

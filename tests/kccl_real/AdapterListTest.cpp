@@ -29,6 +29,7 @@ protected:
         fs::create_directories(m_paths.sysClassNet);
         fs::create_directories(m_paths.supplicantDirs[0]);
         fs::create_directories(m_paths.networkManagerDevices);
+        m_paths.busNames = [this] { return m_busNames; };
     }
     void TearDown() override {
         for (int fd : m_sockets) ::close(fd);
@@ -59,6 +60,7 @@ protected:
 
     fs::path m_root;
     SSystemPaths m_paths;
+    std::vector<std::string> m_busNames = {"org.freedesktop.DBus"};
     std::vector<int> m_sockets;
 };
 
@@ -158,6 +160,41 @@ TEST_F(AdapterListTest, ClosedFolderOfSocketsMeansTheSupplicantRunsIt) {
     SSystemPaths none = m_paths;
     none.supplicantDirs = {(m_root / "run/none").string()};
     EXPECT_EQ(lookAsOutsider(none), std::to_string(KCCL_MANAGED_BY_NOBODY) + " ");
+}
+
+// iwd and ConnMan are known by their names on the system bus; NetworkManager (which may use either)
+// still comes first, and ConnMan before the control socket of the supplicant it starts.
+TEST_F(AdapterListTest, IwdAndConnManAreKnownByTheirBusNames) {
+    AddInterface("wlan0", 3, true, "ath9k");
+    AddSupplicantSocket("wlan0");
+    m_busNames.push_back("net.connman");
+    EXPECT_EQ(FindWirelessInterface(m_paths, "wlan0").managedBy, KCCL_MANAGED_BY_CONNMAN);
+    m_busNames.push_back("net.connman.iwd");
+    EXPECT_EQ(FindWirelessInterface(m_paths, "wlan0").managedBy, KCCL_MANAGED_BY_IWD);
+    std::ofstream(fs::path(m_paths.networkManagerDevices) / "3") << "[device]\nmanaged=true\n";
+    EXPECT_EQ(FindWirelessInterface(m_paths, "wlan0").managedBy, KCCL_MANAGED_BY_NETWORK_MANAGER);
+}
+
+TEST_F(AdapterListTest, AStationInterfaceIsPreferredAndAMonitorNeverChosen) {
+    auto info = [](const std::string& name, uint32_t iftype) {
+        SInterfaceInfo i;
+        i.name = name;
+        i.iftype = iftype;
+        return i;
+    };
+    // NL80211_IFTYPE_*: 1 ad hoc, 2 station, 3 access point, 6 monitor, 8 P2P client; 0 not known.
+    EXPECT_EQ(ChooseAdapter("", {info("ap0", 3), info("p2p-wlan0-0", 8), info("wlan0", 2)}), "wlan0");
+    EXPECT_EQ(ChooseAdapter("", {info("ap0", 3), info("wlan1", 1)}), "wlan1");
+    EXPECT_EQ(ChooseAdapter("", {info("ap0", 3), info("wlan5", 0)}), "wlan5");
+    EXPECT_EQ(ChooseAdapter("", {info("mon0", 6), info("zz0", 3)}), "zz0");
+    EXPECT_EQ(ChooseAdapter("", {info("mon0", 6)}), "sim");
+    // Asked for by name, any kind is served.
+    EXPECT_EQ(ChooseAdapter("mon0", {info("mon0", 6)}), "mon0");
+
+    // sysfs tells a monitor interface by its link type (radiotap).
+    AddInterface("mon0", 9, true, "ath9k");
+    std::ofstream(fs::path(m_paths.sysClassNet) / "mon0" / "type") << "803\n";
+    EXPECT_EQ(FindWirelessInterface(m_paths, "mon0").iftype, 6u);
 }
 
 TEST_F(AdapterListTest, ChoiceOfTheAdapter) {

@@ -5,10 +5,11 @@
 #include <regex>
 
 #include "NmSettings.h"
-#include "RealAdapter.h"
+#include "Refusal.h"
 #include "SimState.h"
 #include "TestMain.h"
 #include "kccl_adapters.h"
+#include "kccl_oid.h"
 
 namespace wavory::kccl {
 namespace {
@@ -18,6 +19,7 @@ SNmRequest Request(const std::string& ssid) {
     r.interfaceName = "wlan1";
     r.uuid = "0b1f3c1e-6a36-4d5e-9a43-2c6f0d0c7f11";
     r.ssid = ssid;
+    r.user = "wavory";
     return r;
 }
 
@@ -61,6 +63,12 @@ TEST(NmSettingsTest, OpenInfrastructureNetworkIsBoundToTheInterfaceAndNeverConne
     EXPECT_EQ(Value<std::string>(s, "ipv4", "method"), "auto");
     // The id is shown to the user by NetworkManager's tools; it must be valid text whatever the SSID.
     EXPECT_EQ(Value<std::string>(s, "connection", "id"), "Wavory Utility");
+    // Only the user who joined sees the connection (and NetworkManager asks only that user's agents).
+    EXPECT_EQ(Value<std::vector<std::string>>(s, "connection", "permissions"),
+              std::vector<std::string>{"user:wavory"});
+    SNmRequest nobody = Request("WavoryOpen");
+    nobody.user.clear();
+    EXPECT_TRUE(BuildConnectionSettings(nobody).empty()) << "a connection visible to every user";
 }
 
 TEST(NmSettingsTest, WepCarriesEveryKeyAsHexTheActiveIndexAndTheAuthentication) {
@@ -79,6 +87,8 @@ TEST(NmSettingsTest, WepCarriesEveryKeyAsHexTheActiveIndexAndTheAuthentication) 
     EXPECT_EQ(Value<std::string>(s, "802-11-wireless-security", "wep-key2"), "0123456789abcdef0123456789");
     EXPECT_FALSE(Has(s, "802-11-wireless-security", "wep-key1"));
     EXPECT_FALSE(Has(s, "802-11-wireless-security", "psk"));
+    // NetworkManager keeps the keys itself: no agent owns them, so none is asked for them.
+    EXPECT_EQ(Value<uint32_t>(s, "802-11-wireless-security", "wep-key-flags"), 0u);
 
     r.wepSharedKey = true;
     s = BuildConnectionSettings(r);
@@ -107,6 +117,7 @@ TEST(NmSettingsTest, WpaPersonalTakesThePassphraseWpaAccepts) {
     ASSERT_FALSE(s.empty());
     EXPECT_EQ(Value<std::string>(s, "802-11-wireless-security", "key-mgmt"), "wpa-psk");
     EXPECT_EQ(Value<std::string>(s, "802-11-wireless-security", "psk"), "wavory-passphrase");
+    EXPECT_EQ(Value<uint32_t>(s, "802-11-wireless-security", "psk-flags"), 0u);
     EXPECT_FALSE(Has(s, "802-11-wireless-security", "wep-key0"));
 
     r.security = 4;
@@ -172,8 +183,12 @@ TEST(NmProgressTest, DeviceStatesWhileItWorksOnTheConnection) {
     } table[] = {
         {kNmDeviceDisconnected, 0, ENmProgress::Pending},
         {kNmDevicePrepare, 0, ENmProgress::Pending},
-        {50, 0, ENmProgress::Pending},                    // config: associating
-        {kNmDeviceNeedAuth, 0, ENmProgress::Pending},     // passes by on the way to a WEP network
+        {50, 0, ENmProgress::Pending},  // config: associating
+        // Asking for secrets after the key exchange failed means the network refused them: waiting
+        // would only let a desktop's agent ask the user. On the way to a WEP network the state
+        // passes by without a reason.
+        {kNmDeviceNeedAuth, kNmReasonSupplicantDisconnect, ENmProgress::Refused},
+        {kNmDeviceNeedAuth, 0, ENmProgress::Pending},
         {kNmDeviceIpConfig, 0, ENmProgress::Associated},  // the link is up; addresses may follow
         {80, 0, ENmProgress::Associated},
         {kNmDeviceActivated, 0, ENmProgress::Associated},
@@ -189,11 +204,25 @@ TEST(NmProgressTest, DeviceStatesWhileItWorksOnTheConnection) {
     EXPECT_EQ(ProgressAfterRelease(0), ENmProgress::Failed);
 }
 
-TEST(NmProgressTest, OutcomesAsLibraryStatuses) {
-    EXPECT_EQ(StatusOfProgress(ENmProgress::Associated), kStatusSuccess);
-    EXPECT_EQ(StatusOfProgress(ENmProgress::Refused), kStatusAuthRejected);
-    EXPECT_EQ(StatusOfProgress(ENmProgress::Failed), kStatusNotAssociated);
-    EXPECT_EQ(StatusOfProgress(ENmProgress::Pending), kStatusNotAssociated) << "a timeout is no success";
+TEST(NmProgressTest, CausesOfAFailedActivation) {
+    const struct {
+        ENmProgress progress;
+        uint32_t reason;
+        bool secured;
+        uint32_t cause;
+    } table[] = {
+        {ENmProgress::Refused, 0, true, KCOM_CAUSE_WRONG_KEY},
+        {ENmProgress::Refused, 0, false, KCOM_CAUSE_REFUSED},
+        {ENmProgress::Failed, kNmReasonNoSecrets, true, KCOM_CAUSE_WRONG_KEY},
+        {ENmProgress::Failed, kNmReasonSsidNotFound, true, KCOM_CAUSE_NOT_FOUND},
+        {ENmProgress::Failed, kNmReasonSupplicantTimeout, false, KCOM_CAUSE_TIMEOUT},
+        {ENmProgress::Failed, kNmReasonRemoved, false, KCOM_CAUSE_ADAPTER_GONE},
+        {ENmProgress::Failed, kNmReasonNewActivation, false, KCOM_CAUSE_CANCELLED},
+        {ENmProgress::Failed, kNmReasonUserRequested, true, KCOM_CAUSE_CANCELLED},
+        {ENmProgress::Failed, kNmReasonSupplicantFailed, true, KCOM_CAUSE_REFUSED},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(CauseOfNmFailure(row.progress, row.reason, row.secured), row.cause) << row.reason;
 }
 
 TEST(NmErrorTest, ErrorNamesAndTheirStatuses) {
@@ -229,11 +258,11 @@ TEST(NmErrorTest, ErrorNamesAndTheirStatuses) {
 }
 
 TEST(NmErrorTest, ARefusalNamesNetworkManagersPermissionAndTheInterface) {
-    const std::string text = CRealAdapter::RefusalText(KCCL_STATUS_NM_REFUSED, "wlan7", "");
+    const std::string text = RefusalText(KCCL_STATUS_NM_REFUSED, "wlan7", "");
     EXPECT_NE(text.find("org.freedesktop.NetworkManager.network-control"), std::string::npos) << text;
     EXPECT_NE(text.find("wlan7"), std::string::npos) << text;
     EXPECT_EQ(text.find('\n'), std::string::npos) << "one line";
-    EXPECT_NE(CRealAdapter::RefusalText(KCCL_STATUS_READ_ONLY, "wlan7", "").find("D-Bus"), std::string::npos);
+    EXPECT_NE(RefusalText(KCCL_STATUS_READ_ONLY, "wlan7", "").find("D-Bus"), std::string::npos);
 }
 
 TEST(NmUuidTest, RandomBytesBecomeAVersionFourUuid) {

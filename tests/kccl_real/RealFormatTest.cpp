@@ -1,6 +1,8 @@
 // What the kernel reports about networks, turned into the library's payloads.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <cstring>
 #include <vector>
 
@@ -161,6 +163,18 @@ TEST(RealFormatTest, PagesHoldEveryNetworkOnceStrongestFirst) {
     EXPECT_EQ(infraSeen, 45);
     EXPECT_EQ(adhocSeen, 3);
     for (int i = 0; i < 48; ++i) EXPECT_EQ(seen[i], 1) << i;
+}
+
+// A driver's own units (0..100) show as that percentage, never as the best possible signal.
+TEST(RealFormatTest, SignalInTheDriversOwnUnits) {
+    EXPECT_EQ(SignalFromUnspecified(0), -91);
+    EXPECT_EQ(SignalFromUnspecified(100), -61);
+    EXPECT_EQ(SignalFromUnspecified(50), -76);
+    EXPECT_EQ(SignalFromUnspecified(255), -61);
+    for (int level = 0; level <= 100; level += 7) {
+        const int dbm = SignalFromUnspecified(static_cast<uint8_t>(level));
+        EXPECT_LE(std::abs((dbm + 91) * 100 / 30 - level), 2) << level;
+    }
 }
 
 TEST(RealFormatTest, RegulatoryDomains) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -58,118 +59,69 @@ TEST(WpaReplyTest, KeyValues) {
     EXPECT_EQ(v.size(), 3u);
 }
 
+EWpaEvent Kind(const std::string& line) { return ClassifyWpaEvent(line).kind; }
+
 TEST(WpaReplyTest, EventsOfAConnectionAttempt) {
-    EXPECT_EQ(ClassifyWpaEvent(
-                  "<3>CTRL-EVENT-CONNECTED - Connection to 02:00:00:00:04:00 completed [id=1 id_str=wavory]"),
-              EWpaEvent::Connected);
-    EXPECT_EQ(ClassifyWpaEvent(
-                  "<3>CTRL-EVENT-SSID-TEMP-DISABLED id=1 ssid=\"WavoryWPA2\" auth_failures=1 duration=10 "
-                  "reason=WRONG_KEY"),
+    const SWpaEvent connected = ClassifyWpaEvent(
+        "<3>CTRL-EVENT-CONNECTED - Connection to 02:00:00:00:04:00 completed [id=12 id_str=wavory]");
+    EXPECT_EQ(connected.kind, EWpaEvent::Connected);
+    EXPECT_EQ(connected.id, 12);
+    const SWpaEvent wrongKey = ClassifyWpaEvent(
+        "<3>CTRL-EVENT-SSID-TEMP-DISABLED id=1 ssid=\"WavoryWPA2\" auth_failures=1 duration=10 "
+        "reason=WRONG_KEY");
+    EXPECT_EQ(wrongKey.kind, EWpaEvent::WrongKey);
+    EXPECT_EQ(wrongKey.id, 1);
+    EXPECT_EQ(Kind("<3>CTRL-EVENT-SSID-TEMP-DISABLED id=4 ssid=\"x\" auth_failures=2 duration=20 "
+                   "reason=CONN_FAILED"),
+              EWpaEvent::ConnFailed);
+    EXPECT_EQ(Kind("<3>CTRL-EVENT-SSID-TEMP-DISABLED id=4 ssid=\"x\" auth_failures=1 duration=10 "
+                   "reason=AUTH_FAILED"),
               EWpaEvent::Refused);
-    EXPECT_EQ(
-        ClassifyWpaEvent(
-            "<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:00 auth_type=1 auth_transaction=2 status_code=15"),
-        EWpaEvent::Refused);
-    EXPECT_EQ(ClassifyWpaEvent("<3>CTRL-EVENT-ASSOC-REJECT bssid=02:00:00:00:00:00 status_code=1"),
-              EWpaEvent::Refused);
-    EXPECT_EQ(ClassifyWpaEvent("<3>WPA: 4-Way Handshake failed - pre-shared key may be incorrect"),
-              EWpaEvent::Refused);
-    EXPECT_EQ(
-        ClassifyWpaEvent("<3>CTRL-EVENT-DISCONNECTED bssid=02:00:00:00:00:00 reason=3 locally_generated=1"),
-        EWpaEvent::Disconnected);
-    EXPECT_EQ(ClassifyWpaEvent("<3>CTRL-EVENT-SCAN-RESULTS "), EWpaEvent::None);
-    EXPECT_EQ(ClassifyWpaEvent(""), EWpaEvent::None);
-    EXPECT_EQ(ClassifyWpaEvent("CTRL-EVENT-CONNECTED"), EWpaEvent::Connected);  // without a priority
+    EXPECT_EQ(Kind("<3>WPA: 4-Way Handshake failed - pre-shared key may be incorrect"), EWpaEvent::WrongKey);
+    EXPECT_EQ(Kind("<3>CTRL-EVENT-ASSOC-REJECT bssid=02:00:00:00:00:00 status_code=1"), EWpaEvent::Refused);
+    // An association that timed out is tried again by the supplicant: no verdict yet.
+    EXPECT_EQ(Kind("<3>CTRL-EVENT-ASSOC-REJECT bssid=02:00:00:00:00:00 status_code=1 timeout"),
+              EWpaEvent::None);
+    EXPECT_EQ(Kind("<3>CTRL-EVENT-NETWORK-NOT-FOUND"), EWpaEvent::NotFound);
+    EXPECT_EQ(Kind("<3>CTRL-EVENT-SCAN-STARTED "), EWpaEvent::ScanStarted);
+    EXPECT_EQ(Kind("<3>CTRL-EVENT-TERMINATING"), EWpaEvent::Terminating);
+    EXPECT_EQ(Kind("<3>CTRL-EVENT-DISCONNECTED bssid=02:00:00:00:00:00 reason=3 locally_generated=1"),
+              EWpaEvent::Disconnected);
+    EXPECT_EQ(Kind("<3>CTRL-EVENT-SCAN-RESULTS "), EWpaEvent::None);
+    EXPECT_EQ(Kind(""), EWpaEvent::None);
+    EXPECT_EQ(Kind("CTRL-EVENT-CONNECTED"), EWpaEvent::Connected);  // without a priority
+    EXPECT_EQ(ClassifyWpaEvent("CTRL-EVENT-CONNECTED").id, -1);
 }
 
 // A shared-key access point refuses open-system authentication as unsupported; the supplicant then
 // tries shared key, whose answer decides.
 TEST(WpaReplyTest, OpenSystemRefusedAsUnsupportedIsNoRefusalYet) {
     EXPECT_EQ(
-        ClassifyWpaEvent(
-            "<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=0 auth_transaction=2 status_code=13"),
+        Kind("<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=0 auth_transaction=2 status_code=13"),
         EWpaEvent::None);
-    // Shared key refused as well, or the challenge failed (a wrong key): that is the end.
+    // Shared key refused as well: the end; its challenge failed: the key is wrong.
     EXPECT_EQ(
-        ClassifyWpaEvent(
-            "<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=1 auth_transaction=2 status_code=13"),
+        Kind("<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=1 auth_transaction=2 status_code=13"),
         EWpaEvent::Refused);
     EXPECT_EQ(
-        ClassifyWpaEvent(
-            "<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=1 auth_transaction=4 status_code=15"),
-        EWpaEvent::Refused);
+        Kind("<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=1 auth_transaction=4 status_code=15"),
+        EWpaEvent::WrongKey);
     // Open system refused for another reason, or a status that only starts with 13.
-    EXPECT_EQ(ClassifyWpaEvent(
-                  "<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=0 auth_transaction=2 status_code=1"),
-              EWpaEvent::Refused);
     EXPECT_EQ(
-        ClassifyWpaEvent(
-            "<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=0 auth_transaction=2 status_code=130"),
+        Kind("<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=0 auth_transaction=2 status_code=1"),
         EWpaEvent::Refused);
-    EXPECT_EQ(ClassifyWpaEvent("<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 status_code=13"),
-              EWpaEvent::Refused);
+    EXPECT_EQ(
+        Kind("<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 auth_type=0 auth_transaction=2 status_code=130"),
+        EWpaEvent::Refused);
+    EXPECT_EQ(Kind("<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 status_code=13"), EWpaEvent::Refused);
 }
 
-TEST(WpaEntryTest, OpenAndAdHoc) {
-    SWpaEntry entry;
-    entry.ssid = "Cafe";
-    entry.tag = "wavory";
-    EXPECT_EQ(WpaEntrySettings(entry), (std::vector<std::string>{"ssid 43616665", "id_str \"wavory\"",
-                                                                 "scan_ssid 1", "key_mgmt NONE"}));
-    entry.adHoc = true;
-    entry.frequencyMhz = 2412;
-    EXPECT_EQ(WpaEntrySettings(entry),
-              (std::vector<std::string>{"ssid 43616665", "id_str \"wavory\"", "scan_ssid 1", "mode 1",
-                                        "frequency 2412", "key_mgmt NONE"}));
-    entry.frequencyMhz = 0;  // a cell needs its channel
-    EXPECT_TRUE(WpaEntrySettings(entry).empty());
-    entry = SWpaEntry{};
-    EXPECT_TRUE(WpaEntrySettings(entry).empty());  // no SSID
-    entry.ssid = std::string(33, 'a');
-    EXPECT_TRUE(WpaEntrySettings(entry).empty());
-    // Any bytes of an SSID go as hex digits, so that quotes or line ends in it change nothing.
-    entry.ssid = std::string("a\"\n\0", 4);
-    EXPECT_EQ(WpaEntrySettings(entry).front(), "ssid 61220a00");
-}
-
-TEST(WpaEntryTest, WepKeysAndBothAuthentications) {
-    SWpaEntry entry;
-    entry.ssid = "S";
-    entry.security = 1;
-    entry.wepKeys[1] = std::string("\x01\x23\x45\x67\x89\xab\xcd\xef\x01\x23\x45\x67\x89", 13);
-    entry.wepKeys[3] = "abcde";
-    entry.activeKey = 1;
-    EXPECT_EQ(WpaEntrySettings(entry),
-              (std::vector<std::string>{"ssid 53", "scan_ssid 1", "key_mgmt NONE", "auth_alg OPEN SHARED",
-                                        "wep_key1 0123456789abcdef0123456789", "wep_key3 6162636465",
-                                        "wep_tx_keyidx 1"}));
-    entry.activeKey = 0;  // no key where the active index points
-    EXPECT_TRUE(WpaEntrySettings(entry).empty());
-    entry.activeKey = 4;
-    EXPECT_TRUE(WpaEntrySettings(entry).empty());
-    entry.activeKey = 3;
-    entry.wepKeys[1] = "0123456";  // neither 40 nor 104 bits
-    EXPECT_TRUE(WpaEntrySettings(entry).empty());
-}
-
-TEST(WpaEntryTest, PassphrasesAndRawKeys) {
-    SWpaEntry entry;
-    entry.ssid = "W";
-    entry.security = 3;
-    EXPECT_TRUE(WpaEntrySettings(entry).empty());  // no passphrase
-    entry.passphrase = "pass \"phrase\"";
-    EXPECT_EQ(WpaEntrySettings(entry), (std::vector<std::string>{"ssid 57", "scan_ssid 1", "key_mgmt WPA-PSK",
-                                                                 "psk \"pass \"phrase\"\""}));
-    const std::string raw(64, 'f');
-    entry.passphrase = raw;  // 64 hex digits are the key itself, unquoted
-    EXPECT_EQ(WpaEntrySettings(entry).back(), "psk " + raw);
-    entry.security = 4;
-    EXPECT_TRUE(WpaEntrySettings(entry).empty());  // SAE has no raw key
-    entry.passphrase = "correct horse";
-    EXPECT_EQ(WpaEntrySettings(entry), (std::vector<std::string>{"ssid 57", "scan_ssid 1", "key_mgmt SAE",
-                                                                 "psk \"correct horse\"", "ieee80211w 2"}));
-    entry.security = 2;  // TKIP alone is not asked of the supplicant
-    EXPECT_TRUE(WpaEntrySettings(entry).empty());
+// The supplicant's reply buffer ends where it ends, possibly within a line.
+TEST(WpaReplyTest, ALineCutByTheReplysEndDoesNotCount) {
+    const auto list = ParseNetworkList("network id / ssid / bssid / flags\n0\thome\tany\t\n17\tcaf");
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].id, 0);
+    EXPECT_TRUE(ParseNetworkList("network id / ssid / bssid / flags\n3\toffice\tany\t[DISA").empty());
 }
 
 TEST(WpaReplyTest, ValuesForSetNetwork) {
@@ -239,10 +191,59 @@ TEST(WpaCtrlTest, RepliesAndEventsAreToldApart) {
     ASSERT_TRUE(ctrl.Attach());
     ASSERT_TRUE(ctrl.Request("PING", reply));
     EXPECT_EQ(reply, "PONG\n");  // the event that came first is kept, not taken for the reply
-    EXPECT_EQ(ClassifyWpaEvent(ctrl.NextEvent(std::chrono::milliseconds(100))), EWpaEvent::Connected);
+    EXPECT_EQ(ClassifyWpaEvent(ctrl.NextEvent(std::chrono::milliseconds(100))).kind, EWpaEvent::Connected);
     EXPECT_EQ(ctrl.NextEvent(std::chrono::milliseconds(50)), "");
     ctrl.Close();
     EXPECT_FALSE(ctrl.Request("PING", reply));
+}
+
+// The client's own socket goes where the user's runtime folder is, and one a killed process left
+// behind is removed; another user's, or a live process's, stays.
+TEST(WpaCtrlTest, ClientSocketsLiveInTheUsersFolderAndStaleOnesGo) {
+    const std::string runtime = test::TempHome() + "/runtime";
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedText = saved ? saved : "";
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    EXPECT_EQ(CWpaCtrl::ClientFolder("/run/wpa_supplicant/wlan0"), runtime);
+    ::setenv("XDG_RUNTIME_DIR", "relative/path", 1);
+    EXPECT_NE(CWpaCtrl::ClientFolder("/nonexistent/wlan0"), "relative/path");
+
+    auto bound = [&](const std::string& name) {
+        const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/%s", runtime.c_str(), name.c_str());
+        EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ::close(fd);
+    };
+    // A process that has ended (a child that exited), and this live one.
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    bound("wavory-wpa-" + std::to_string(child) + "-1");
+    bound("wavory-wpa-" + std::to_string(::getpid()) + "-99");
+    bound("someone-elses-socket");
+    CWpaCtrl::RemoveStaleSockets(runtime);
+    EXPECT_FALSE(std::filesystem::exists(runtime + "/wavory-wpa-" + std::to_string(child) + "-1"));
+    EXPECT_TRUE(std::filesystem::exists(runtime + "/wavory-wpa-" + std::to_string(::getpid()) + "-99"));
+    EXPECT_TRUE(std::filesystem::exists(runtime + "/someone-elses-socket"));
+
+    // Open binds there, and Close removes it.
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    const std::string path = test::TempHome() + "/wlan-test";
+    CFakeSupplicant supplicant(path);
+    CWpaCtrl ctrl;
+    ASSERT_EQ(ctrl.Open(path), 0);
+    EXPECT_EQ(ctrl.LocalPath().rfind(runtime + "/wavory-wpa-", 0), 0u) << ctrl.LocalPath();
+    const std::string local = ctrl.LocalPath();
+    ctrl.Close();
+    EXPECT_FALSE(std::filesystem::exists(local));
+    if (saved)
+        ::setenv("XDG_RUNTIME_DIR", savedText.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST(WpaCtrlTest, NobodyListening) {

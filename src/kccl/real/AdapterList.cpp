@@ -1,11 +1,15 @@
 #include "AdapterList.h"
 
+#include <linux/nl80211.h>
+#include <net/if_arp.h>
 #include <sys/stat.h>
+#include <systemd/sd-bus.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -47,9 +51,30 @@ bool NetworkManagerRuns(const SSystemPaths& paths, int ifindex) {
     return false;
 }
 
-SInterfaceInfo Describe(const SSystemPaths& paths, const fs::path& dir) {
+// The programs known by their names on the system bus that run wireless interfaces themselves.
+class CBusNames {
+public:
+    explicit CBusNames(const SSystemPaths& paths) : m_paths(paths) {}
+    bool Owned(const std::string& name) {
+        if (!m_bRead) {
+            m_Names = m_paths.busNames ? m_paths.busNames() : SystemBusNames();
+            m_bRead = true;
+        }
+        return std::find(m_Names.begin(), m_Names.end(), name) != m_Names.end();
+    }
+
+private:
+    const SSystemPaths& m_paths;
+    bool m_bRead = false;
+    std::vector<std::string> m_Names;
+};
+
+SInterfaceInfo Describe(const SSystemPaths& paths, const fs::path& dir, CBusNames& bus) {
     SInterfaceInfo info;
     info.name = dir.filename().string();
+    // A monitor interface is the one kind sysfs tells apart (by its link type, radiotap).
+    if (FirstLine(dir / "type") == std::to_string(ARPHRD_IEEE80211_RADIOTAP))
+        info.iftype = NL80211_IFTYPE_MONITOR;
     std::error_code ec;
     const fs::path driver = fs::read_symlink(dir / "device" / "driver", ec);
     if (!ec) info.driver = driver.filename().string();
@@ -71,10 +96,14 @@ SInterfaceInfo Describe(const SSystemPaths& paths, const fs::path& dir) {
         if (look == ESocketLook::Denied && denied.empty()) denied = socket.string();
     }
     if (info.controlSocket.empty()) info.controlSocket = denied;
-    // NetworkManager starts its own supplicant, which may keep a control socket as well: it is
-    // NetworkManager that decides, so it is asked first.
+    // NetworkManager and ConnMan start a supplicant of their own, which may keep a control socket as
+    // well: it is they that decide, so they are asked first. iwd needs no supplicant.
     if (NetworkManagerRuns(paths, info.ifindex))
         info.managedBy = KCCL_MANAGED_BY_NETWORK_MANAGER;
+    else if (bus.Owned("net.connman.iwd"))
+        info.managedBy = KCCL_MANAGED_BY_IWD;
+    else if (bus.Owned("net.connman"))
+        info.managedBy = KCCL_MANAGED_BY_CONNMAN;
     else if (!info.controlSocket.empty())
         info.managedBy = KCCL_MANAGED_BY_WPA_SUPPLICANT;
     return info;
@@ -103,11 +132,31 @@ std::string DashedMac(const std::string& text) {
     return out;
 }
 
+std::vector<std::string> SystemBusNames() {
+    std::vector<std::string> names;
+    // No bus socket, no bus: spare the attempt to connect.
+    if (::access("/run/dbus/system_bus_socket", F_OK) != 0) return names;
+    sd_bus* bus = nullptr;
+    if (sd_bus_open_system(&bus) < 0) return names;
+    sd_bus_set_method_call_timeout(bus, 2000000);
+    char** list = nullptr;
+    if (sd_bus_list_names(bus, &list, nullptr) >= 0 && list) {
+        for (char** name = list; *name; ++name) {
+            names.emplace_back(*name);
+            free(*name);
+        }
+        free(list);
+    }
+    sd_bus_flush_close_unref(bus);
+    return names;
+}
+
 std::vector<SInterfaceInfo> FindWirelessInterfaces(const SSystemPaths& paths) {
     std::vector<SInterfaceInfo> found;
+    CBusNames bus(paths);
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(paths.sysClassNet, ec)) {
-        if (IsWireless(entry.path())) found.push_back(Describe(paths, entry.path()));
+        if (IsWireless(entry.path())) found.push_back(Describe(paths, entry.path(), bus));
     }
     std::sort(found.begin(), found.end(),
               [](const SInterfaceInfo& a, const SInterfaceInfo& b) { return a.name < b.name; });
@@ -118,12 +167,32 @@ SInterfaceInfo FindWirelessInterface(const SSystemPaths& paths, const std::strin
     if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") return {};
     const fs::path dir = fs::path(paths.sysClassNet) / name;
     if (!IsWireless(dir)) return {};
-    return Describe(paths, dir);
+    CBusNames bus(paths);
+    return Describe(paths, dir, bus);
 }
 
 std::string ChooseAdapter(const std::string& wanted, const std::vector<SInterfaceInfo>& found) {
     if (!wanted.empty()) return wanted;
-    return found.empty() ? std::string("sim") : found.front().name;
+    auto rank = [](uint32_t iftype) {
+        switch (iftype) {
+            case NL80211_IFTYPE_STATION:
+                return 0;
+            case NL80211_IFTYPE_UNSPECIFIED:  // not known: most likely a station
+                return 1;
+            case NL80211_IFTYPE_ADHOC:
+                return 2;
+            case NL80211_IFTYPE_MONITOR:
+                return 9;
+            default:
+                return 3;
+        }
+    };
+    const SInterfaceInfo* best = nullptr;
+    for (const SInterfaceInfo& info : found) {  // sorted by name: the first of a rank wins
+        if (rank(info.iftype) == 9) continue;
+        if (!best || rank(info.iftype) < rank(best->iftype)) best = &info;
+    }
+    return best ? best->name : std::string("sim");
 }
 
 }  // namespace wavory::kccl

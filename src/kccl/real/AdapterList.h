@@ -2,6 +2,8 @@
 // passed in so that tests can lay out a machine of their own in a folder.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,8 @@ struct SSystemPaths {
     std::vector<std::string> supplicantDirs = {"/run/wpa_supplicant", "/var/run/wpa_supplicant"};
     // NetworkManager's state of the devices it knows, one file per interface index.
     std::string networkManagerDevices = "/run/NetworkManager/devices";
+    // The names owned on the system D-Bus (iwd and ConnMan are known by theirs); unset: ask the bus.
+    std::function<std::vector<std::string>()> busNames;
 };
 
 struct SInterfaceInfo {
@@ -22,6 +26,7 @@ struct SInterfaceInfo {
     std::string driver;  // empty when sysfs does not say
     std::string mac;     // "00-11-22-33-44-55", empty when unknown
     int ifindex = 0;
+    uint32_t iftype = 0;  // NL80211_IFTYPE_*; 0 while unknown (sysfs tells monitor interfaces only)
     int managedBy = KCCL_MANAGED_BY_NOBODY;
     // The supplicant's socket for this interface, when it runs it; also its path when the folder of
     // sockets is closed to this user, who is then refused by that supplicant.
@@ -35,8 +40,13 @@ SInterfaceInfo FindWirelessInterface(const SSystemPaths& paths, const std::strin
 
 // What kcom_connect serves: "sim", or an interface name. `wanted` is WAVORY_ADAPTER (may be empty);
 // a name that is neither "sim" nor a wireless interface is still returned, so that the link fails
-// rather than quietly serving another adapter than the one asked for.
+// rather than quietly serving another adapter than the one asked for. Without one, a station
+// interface is preferred, then an ad-hoc one, then any other but a monitor interface (a P2P or
+// access point interface is rarely what the user means); with none, the simulated adapter.
 std::string ChooseAdapter(const std::string& wanted, const std::vector<SInterfaceInfo>& found);
+
+// The names owned on the system D-Bus; empty when there is no bus.
+std::vector<std::string> SystemBusNames();
 
 // "aa:bb:cc:dd:ee:ff" (sysfs) to "AA-BB-CC-DD-EE-FF"; empty when it is not a MAC address.
 std::string DashedMac(const std::string& colonText);

@@ -1,8 +1,10 @@
 #include "NmClient.h"
 
 #include <systemd/sd-bus.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <string>
 #include <type_traits>
 
 namespace wavory::kccl {
@@ -15,6 +17,10 @@ constexpr const char* kManager = "org.freedesktop.NetworkManager";
 constexpr const char* kDevice = "org.freedesktop.NetworkManager.Device";
 constexpr const char* kWireless = "org.freedesktop.NetworkManager.Device.Wireless";
 constexpr const char* kActive = "org.freedesktop.NetworkManager.Connection.Active";
+constexpr const char* kAgentManagerPath = "/org/freedesktop/NetworkManager/AgentManager";
+constexpr const char* kAgentManager = "org.freedesktop.NetworkManager.AgentManager";
+constexpr const char* kAgentPath = "/org/freedesktop/NetworkManager/SecretAgent";
+constexpr const char* kAgent = "org.freedesktop.NetworkManager.SecretAgent";
 
 // A reply from an sd-bus error (or a plain errno when the call failed before any reply).
 SNmReply Failure(const sd_bus_error& error, int rc) {
@@ -57,6 +63,12 @@ int AppendValue(sd_bus_message* m, const NmValue& value) {
             } else if constexpr (std::is_same_v<T, std::string>) {
                 if ((rc = sd_bus_message_open_container(m, 'v', "s")) < 0) return rc;
                 if ((rc = sd_bus_message_append(m, "s", v.c_str())) < 0) return rc;
+            } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+                if ((rc = sd_bus_message_open_container(m, 'v', "as")) < 0) return rc;
+                if ((rc = sd_bus_message_open_container(m, 'a', "s")) < 0) return rc;
+                for (const std::string& item : v)
+                    if ((rc = sd_bus_message_append(m, "s", item.c_str())) < 0) return rc;
+                if ((rc = sd_bus_message_close_container(m)) < 0) return rc;
             } else {
                 if ((rc = sd_bus_message_open_container(m, 'v', "ay")) < 0) return rc;
                 if ((rc = sd_bus_message_append_array(m, 'y', v.data(), v.size())) < 0) return rc;
@@ -86,9 +98,66 @@ int AppendSettings(sd_bus_message* m, const NmSettings& settings) {
     return sd_bus_message_close_container(m);
 }
 
+int Ok(sd_bus_message* m, void*, sd_bus_error*) { return sd_bus_reply_method_return(m, nullptr); }
+
+int OnGetSecrets(sd_bus_message* m, void* userdata, sd_bus_error* error) {
+    auto* self = static_cast<CNmClient*>(userdata);
+    const char* path = nullptr;
+    if (sd_bus_message_skip(m, "a{sa{sv}}") < 0 || sd_bus_message_read(m, "o", &path) < 0 || !path)
+        return sd_bus_error_set(error, "org.freedesktop.NetworkManager.SecretAgent.InvalidConnection", "");
+    if (self->RefuseSecretsOf(path))
+        return sd_bus_error_set(error, "org.freedesktop.NetworkManager.SecretAgent.UserCanceled",
+                                "the network refused the key the utility gave");
+    // Another connection's secrets are not this agent's to give: the next agent is asked.
+    return sd_bus_error_set(error, "org.freedesktop.NetworkManager.SecretAgent.NoSecrets", "");
+}
+
+const sd_bus_vtable kAgentVtable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD("GetSecrets", "a{sa{sv}}osasu", "a{sa{sv}}", OnGetSecrets, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("CancelGetSecrets", "os", "", Ok, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("SaveSecrets", "a{sa{sv}}o", "", Ok, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("DeleteSecrets", "a{sa{sv}}o", "", Ok, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_VTABLE_END};
+
 }  // namespace
 
-CNmClient::~CNmClient() { sd_bus_flush_close_unref(m_pBus); }
+CNmClient::~CNmClient() {
+    UnregisterAgent();
+    sd_bus_flush_close_unref(m_pBus);
+}
+
+SNmReply CNmClient::RegisterAgent() {
+    if (m_bAgent) return {};
+    SBusError error;
+    int rc = sd_bus_add_object_vtable(m_pBus, &m_pAgentSlot, kAgentPath, kAgent, kAgentVtable, this);
+    if (rc >= 0)
+        // One identifier per process: NetworkManager takes one agent of an identifier per user.
+        rc = sd_bus_call_method(m_pBus, kService, kAgentManagerPath, kAgentManager, "Register", &error.e,
+                                nullptr, "s", ("wavory.utility.p" + std::to_string(::getpid())).c_str());
+    if (rc < 0) {
+        m_pAgentSlot = sd_bus_slot_unref(m_pAgentSlot);
+        return Failure(error.e, rc);
+    }
+    m_bAgent = true;
+    return {};
+}
+
+void CNmClient::UnregisterAgent() {
+    if (m_bAgent) {
+        SBusError error;
+        sd_bus_call_method(m_pBus, kService, kAgentManagerPath, kAgentManager, "Unregister", &error.e,
+                           nullptr, "");
+        m_bAgent = false;
+    }
+    m_pAgentSlot = sd_bus_slot_unref(m_pAgentSlot);
+}
+
+void CNmClient::Process() {
+    if (!m_pBus) return;
+    while (sd_bus_process(m_pBus, nullptr) > 0) {
+    }
+}
 
 SNmReply CNmClient::Open(const std::string& interfaceName) {
     SBusError error;
@@ -98,6 +167,7 @@ SNmReply CNmClient::Open(const std::string& interfaceName) {
         reply.error = ENmError::Unreachable;
         return reply;
     }
+    sd_bus_set_method_call_timeout(m_pBus, static_cast<uint64_t>(kCallTimeout.count()) * 1000000u);
     SBusMessage answer;
     rc = sd_bus_call_method(m_pBus, kService, kManagerPath, kManager, "GetDeviceByIpIface", &error.e,
                             &answer.m, "s", interfaceName.c_str());
@@ -106,6 +176,36 @@ SNmReply CNmClient::Open(const std::string& interfaceName) {
     rc = sd_bus_message_read(answer.m, "o", &path);
     if (rc < 0 || !path) return Failure(error.e, rc);
     m_Device = path;
+    return {};
+}
+
+SNmReply CNmClient::Permissions(std::map<std::string, std::string>& out) {
+    SBusError error;
+    SBusMessage answer;
+    int rc = sd_bus_call_method(m_pBus, kService, kManagerPath, kManager, "GetPermissions", &error.e,
+                                &answer.m, "");
+    if (rc < 0) return Failure(error.e, rc);
+    rc = sd_bus_message_enter_container(answer.m, 'a', "{ss}");
+    while (rc > 0) {
+        const char* key = nullptr;
+        const char* value = nullptr;
+        rc = sd_bus_message_read(answer.m, "{ss}", &key, &value);
+        if (rc > 0 && key && value) out[key] = value;
+    }
+    if (rc < 0) return Failure(error.e, rc);
+    return {};
+}
+
+SNmReply CNmClient::Activate(const std::string& connectionPath, std::string& activePath) {
+    SBusError error;
+    SBusMessage answer;
+    int rc = sd_bus_call_method(m_pBus, kService, kManagerPath, kManager, "ActivateConnection", &error.e,
+                                &answer.m, "ooo", connectionPath.c_str(), m_Device.c_str(), "/");
+    if (rc < 0) return Failure(error.e, rc);
+    const char* active = nullptr;
+    rc = sd_bus_message_read(answer.m, "o", &active);
+    if (rc < 0 || !active) return Failure(error.e, rc);
+    activePath = active;
     return {};
 }
 
@@ -171,6 +271,14 @@ SNmReply CNmClient::ActiveConnectionUuid(const std::string& activePath, std::str
     return GetProperty(activePath, kActive, "Uuid", "s", &uuid);
 }
 
+SNmReply CNmClient::ActiveConnectionId(const std::string& activePath, std::string& id) {
+    return GetProperty(activePath, kActive, "Id", "s", &id);
+}
+
+SNmReply CNmClient::ActiveConnectionSettings(const std::string& activePath, std::string& connectionPath) {
+    return GetProperty(activePath, kActive, "Connection", "o", &connectionPath);
+}
+
 SNmReply CNmClient::Deactivate(const std::string& activePath) {
     SBusError error;
     const int rc = sd_bus_call_method(m_pBus, kService, kManagerPath, kManager, "DeactivateConnection",
@@ -195,13 +303,6 @@ SNmReply CNmClient::RequestScan(const std::string& ssid) {
     }
     if (rc >= 0) rc = sd_bus_message_close_container(call.m);
     if (rc >= 0) rc = sd_bus_call(m_pBus, call.m, 0, &error.e, nullptr);
-    return rc < 0 ? Failure(error.e, rc) : SNmReply{};
-}
-
-SNmReply CNmClient::Disconnect() {
-    SBusError error;
-    const int rc =
-        sd_bus_call_method(m_pBus, kService, m_Device.c_str(), kDevice, "Disconnect", &error.e, nullptr, "");
     return rc < 0 ? Failure(error.e, rc) : SNmReply{};
 }
 

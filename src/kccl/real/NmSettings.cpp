@@ -5,17 +5,20 @@
 #include <cstdio>
 
 #include "RealFormat.h"
+#include "Refusal.h"
 #include "SimState.h"
 #include "WpaCtrl.h"
 #include "kccl_adapters.h"
+#include "kccl_oid.h"
 
 namespace wavory::kccl {
 
 namespace {
 
-constexpr uint32_t kStatusFailed = 0xC0000001;  // as the real adapter's other failures
 // NetworkManager's 802-11-wireless-security.wep-key-type: the key as hexadecimal digits.
 constexpr uint32_t kWepKeyTypeKey = 1;
+// NMSettingSecretFlags NONE: NetworkManager keeps the secret itself; no agent owns or asks for it.
+constexpr uint32_t kSecretOwnedByNm = 0;
 
 bool ValidWpaPassphrase(const std::string& text, bool sae) {
     if (text.size() == 64)
@@ -40,15 +43,18 @@ bool EndsWith(const std::string& text, const std::string& end) {
 }  // namespace
 
 NmSettings BuildConnectionSettings(const SNmRequest& r) {
-    if (r.ssid.empty() || r.ssid.size() > 32 || r.interfaceName.empty() || r.uuid.empty()) return {};
+    if (r.ssid.empty() || r.ssid.size() > 32 || r.interfaceName.empty() || r.uuid.empty() || r.user.empty())
+        return {};
     NmSettings s;
     s["connection"] = {
-        {"id", std::string("Wavory Utility")},
+        {"id", std::string(kNmConnectionId)},
         {"uuid", r.uuid},
         {"type", std::string("802-11-wireless")},
         {"interface-name", r.interfaceName},
         // The utility decides when this network is joined; NetworkManager must not on its own.
         {"autoconnect", false},
+        // The user's own: other users of the machine neither see it nor its secrets.
+        {"permissions", std::vector<std::string>{"user:" + r.user}},
     };
     auto& wifi = s["802-11-wireless"];
     wifi["ssid"] = std::vector<uint8_t>(r.ssid.begin(), r.ssid.end());
@@ -70,6 +76,7 @@ NmSettings BuildConnectionSettings(const SNmRequest& r) {
             sec["key-mgmt"] = std::string("none");
             sec["auth-alg"] = std::string(r.wepSharedKey ? "shared" : "open");
             sec["wep-key-type"] = kWepKeyTypeKey;
+            sec["wep-key-flags"] = kSecretOwnedByNm;
             sec["wep-tx-keyidx"] = static_cast<uint32_t>(r.activeKey);
             for (size_t i = 0; i < r.wepKeys.size(); ++i) {
                 const std::string& key = r.wepKeys[i];
@@ -87,6 +94,7 @@ NmSettings BuildConnectionSettings(const SNmRequest& r) {
             auto& sec = s["802-11-wireless-security"];
             sec["key-mgmt"] = std::string(sae ? "sae" : "wpa-psk");
             sec["psk"] = r.passphrase;
+            sec["psk-flags"] = kSecretOwnedByNm;
             break;
         }
         default:
@@ -102,8 +110,36 @@ NmSettings BuildConnectionSettings(const SNmRequest& r) {
 
 ENmProgress ProgressOfDevice(uint32_t state, uint32_t reason) {
     if (state >= kNmDeviceIpConfig && state <= kNmDeviceActivated) return ENmProgress::Associated;
+    // Secrets asked for after the key exchange failed: the network did not take the key. On the
+    // way to a network NetworkManager passes by here as well (for a WEP key), then goes on.
+    if (state == kNmDeviceNeedAuth)
+        return reason == kNmReasonSupplicantDisconnect ? ENmProgress::Refused : ENmProgress::Pending;
     if (state == kNmDeviceFailed || state == kNmDeviceDeactivating) return ProgressAfterRelease(reason);
     return ENmProgress::Pending;
+}
+
+uint32_t CauseOfNmFailure(ENmProgress progress, uint32_t reason, bool secured) {
+    if (progress == ENmProgress::Refused) return secured ? KCOM_CAUSE_WRONG_KEY : KCOM_CAUSE_REFUSED;
+    switch (reason) {
+        case kNmReasonNoSecrets:
+        case kNmReasonSupplicantDisconnect:
+            return secured ? KCOM_CAUSE_WRONG_KEY : KCOM_CAUSE_REFUSED;
+        case kNmReasonSsidNotFound:
+            return KCOM_CAUSE_NOT_FOUND;
+        case kNmReasonSupplicantTimeout:
+            return KCOM_CAUSE_TIMEOUT;
+        case kNmReasonRemoved:
+        case kNmReasonNowUnmanaged:
+            return KCOM_CAUSE_ADAPTER_GONE;
+        case kNmReasonUserRequested:
+        case kNmReasonNewActivation:
+        case kNmReasonConnectionRemoved:
+            return KCOM_CAUSE_CANCELLED;
+        case 0:
+            return KCOM_CAUSE_TIMEOUT;  // nothing came of it in time
+        default:
+            return KCOM_CAUSE_REFUSED;
+    }
 }
 
 ENmProgress ProgressAfterRelease(uint32_t lastReason) {
@@ -146,17 +182,6 @@ uint32_t StatusOfNmError(ENmError error) {
             return kStatusNotAssociated;
         default:
             return kStatusFailed;
-    }
-}
-
-uint32_t StatusOfProgress(ENmProgress progress) {
-    switch (progress) {
-        case ENmProgress::Associated:
-            return kStatusSuccess;
-        case ENmProgress::Refused:
-            return kStatusAuthRejected;
-        default:
-            return kStatusNotAssociated;
     }
 }
 

@@ -25,18 +25,23 @@ struct SNmRequest {
     bool wepSharedKey = false;  // WEP authentication: shared key instead of open system
     std::string passphrase;
     uint32_t powerSave = 0;  // NetworkManager's values: 0 its default, 2 off, 3 on
+    std::string user;        // the user the connection is visible to (connection.permissions)
 };
 
-// One value of a setting: the D-Bus types b, u, s and ay.
-using NmValue = std::variant<bool, uint32_t, std::string, std::vector<uint8_t>>;
+// One value of a setting: the D-Bus types b, u, s, ay and as.
+using NmValue = std::variant<bool, uint32_t, std::string, std::vector<uint8_t>, std::vector<std::string>>;
 // The connection as NetworkManager takes it (a{sa{sv}}): setting name -> property -> value.
 using NmSettings = std::map<std::string, std::map<std::string, NmValue>>;
 
 // The settings of a connection that runs only while active (the caller adds it as volatile), never
-// connects by itself, and is bound to the interface. Empty when the request cannot be a connection
-// (no SSID, a WEP key missing or of the wrong length, a passphrase WPA does not take, an ad-hoc cell
-// without a channel).
+// connects by itself, is bound to the interface and is visible to its user only. Its secrets are
+// NetworkManager's own (not an agent's), so that NetworkManager never has a desktop's secret agent
+// ask the user for them. Empty when the request cannot be a connection (no SSID or user, a WEP key
+// missing or of the wrong length, a passphrase WPA does not take, an ad-hoc cell without a channel).
 NmSettings BuildConnectionSettings(const SNmRequest& request);
+
+// The name connections of the utility go by.
+inline constexpr const char* kNmConnectionId = "Wavory Utility";
 
 // NetworkManager's device states (NMDeviceState) and the reasons that matter here.
 enum : uint32_t {
@@ -49,10 +54,17 @@ enum : uint32_t {
     kNmDeviceFailed = 120,
 };
 enum : uint32_t {
+    kNmReasonNowUnmanaged = 3,
     kNmReasonNoSecrets = 7,
     kNmReasonSupplicantDisconnect = 8,
+    kNmReasonSupplicantConfigFailed = 9,
+    kNmReasonSupplicantFailed = 10,
     kNmReasonSupplicantTimeout = 11,
+    kNmReasonRemoved = 36,
+    kNmReasonConnectionRemoved = 38,
+    kNmReasonUserRequested = 39,
     kNmReasonSsidNotFound = 53,
+    kNmReasonNewActivation = 60,
 };
 
 enum class ENmProgress {
@@ -62,11 +74,14 @@ enum class ENmProgress {
     Failed,      // anything else: not in range, the supplicant gave up, deactivated by someone
 };
 // Where an activation stands, from the device's state and reason while the device works on the
-// utility's connection. A device that asks for secrets is still on its way: NetworkManager may
-// answer from its own store, or fail for want of secrets (a refusal) when no agent answers.
+// utility's connection. A device that asks for secrets (NEED_AUTH) after the key exchange failed
+// had them refused: the utility gave NetworkManager the key, so the network did not take it.
 ENmProgress ProgressOfDevice(uint32_t state, uint32_t reason);
 // The same once the device has let go of the connection: only the last reason is left.
 ENmProgress ProgressAfterRelease(uint32_t lastReason);
+// The join cause (KCOM_CAUSE_*) of a failed activation: its progress, the device's last reason, and
+// whether the network is secured (a refusal of a secured network is a key not taken).
+uint32_t CauseOfNmFailure(ENmProgress progress, uint32_t reason, bool secured);
 
 enum class ENmError {
     PermissionDenied,  // NetworkManager's authorisation (or the bus's policy) refused this user
@@ -79,9 +94,8 @@ enum class ENmError {
 // more than one cause).
 ENmError ClassifyNmError(const std::string& name, const std::string& message);
 
-// The library's status for a refused call, and for the end of an activation.
+// The library's status for a refused call.
 uint32_t StatusOfNmError(ENmError error);
-uint32_t StatusOfProgress(ENmProgress progress);
 
 // "xxxxxxxx-xxxx-4xxx-8xxx-xxxxxxxxxxxx" from 16 random bytes (a version 4 UUID).
 std::string UuidText(const std::array<uint8_t, 16>& random);

@@ -107,6 +107,11 @@ uint32_t ChannelToFrequency(int channel) {
     return 0;
 }
 
+int32_t SignalFromUnspecified(uint8_t level) {
+    const int clamped = level > 100 ? 100 : level;
+    return -91 + (clamped * 30 + 50) / 100;
+}
+
 std::string SsidFromIes(const std::vector<uint8_t>& ies) {
     std::string ssid;
     bool found = false;

@@ -29,6 +29,11 @@ int FrequencyToChannel(uint32_t mhz);
 // Frequency in MHz of a 2.4 or 5 GHz channel number (the inverse for those bands); 0 when none.
 uint32_t ChannelToFrequency(int channel);
 
+// A signal a driver gives in its own units, scaled to 0..100 (NL80211_BSS_SIGNAL_UNSPEC), as dBm
+// that show as that percentage where the utility turns dBm into percent (-91 dBm is 0 %, -61 dBm
+// 100 %): neither the best possible signal nor the worst.
+int32_t SignalFromUnspecified(uint8_t level);
+
 // The SSID element of a list of information elements; empty when there is none.
 std::string SsidFromIes(const std::vector<uint8_t>& ies);
 // KCOM_SECURITY_KIND of a network: WPA3 when its RSN element offers SAE only, WPA2 for any other

@@ -1,14 +1,21 @@
 #include "WpaCtrl.h"
 
+#include <dirent.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <set>
 #include <sstream>
 
 namespace wavory::kccl {
@@ -16,6 +23,7 @@ namespace wavory::kccl {
 namespace {
 
 std::atomic<int> g_socketCounter{0};
+constexpr const char* kClientPrefix = "wavory-wpa-";
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
@@ -54,7 +62,9 @@ std::map<std::string, std::string> ParseKeyValues(const std::string& reply) {
 
 std::vector<SWpaNetwork> ParseNetworkList(const std::string& reply) {
     std::vector<SWpaNetwork> networks;
-    std::istringstream in(reply);
+    // A line without its end was cut off by the supplicant's buffer.
+    std::istringstream in(
+        reply.substr(0, reply.rfind('\n') == std::string::npos ? 0 : reply.rfind('\n') + 1));
     std::string line;
     bool header = true;
     while (std::getline(in, line)) {
@@ -81,18 +91,47 @@ std::vector<SWpaNetwork> ParseNetworkList(const std::string& reply) {
     return networks;
 }
 
-EWpaEvent ClassifyWpaEvent(const std::string& line) {
+SWpaEvent ClassifyWpaEvent(const std::string& line) {
     const std::string event = WithoutPriority(line);
-    if (StartsWith(event, "CTRL-EVENT-CONNECTED")) return EWpaEvent::Connected;
-    if (StartsWith(event, "CTRL-EVENT-AUTH-REJECT") && FieldValue(event, "auth_type") == "0" &&
-        FieldValue(event, "status_code") == "13")
-        return EWpaEvent::None;
-    if (StartsWith(event, "CTRL-EVENT-SSID-TEMP-DISABLED") || StartsWith(event, "CTRL-EVENT-ASSOC-REJECT") ||
-        StartsWith(event, "CTRL-EVENT-AUTH-REJECT") || StartsWith(event, "WPA: 4-Way Handshake failed") ||
+    auto number = [](const std::string& text) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos
+                   ? std::atoi(text.c_str())
+                   : -1;
+    };
+    if (StartsWith(event, "CTRL-EVENT-CONNECTED")) {
+        // "... completed [id=1 id_str=wavory]"
+        const size_t at = event.find("[id=");
+        int id = -1;
+        if (at != std::string::npos)
+            id = number(event.substr(at + 4, event.find_first_of(" ]", at + 4) - at - 4));
+        return {EWpaEvent::Connected, id};
+    }
+    if (StartsWith(event, "CTRL-EVENT-SSID-TEMP-DISABLED")) {
+        const int id = number(FieldValue(event, "id"));
+        const std::string reason = FieldValue(event, "reason");
+        if (reason == "WRONG_KEY") return {EWpaEvent::WrongKey, id};
+        if (reason == "CONN_FAILED") return {EWpaEvent::ConnFailed, id};
+        return {EWpaEvent::Refused, id};
+    }
+    if (StartsWith(event, "CTRL-EVENT-AUTH-REJECT")) {
+        const std::string status = FieldValue(event, "status_code");
+        if (FieldValue(event, "auth_type") == "0" && status == "13") return {};
+        // A shared-key challenge that failed: the WEP key is not the network's.
+        if (status == "15") return {EWpaEvent::WrongKey, -1};
+        return {EWpaEvent::Refused, -1};
+    }
+    if (StartsWith(event, "CTRL-EVENT-ASSOC-REJECT")) {
+        if (event.find(" timeout") != std::string::npos) return {};
+        return {EWpaEvent::Refused, -1};
+    }
+    if (StartsWith(event, "WPA: 4-Way Handshake failed") ||
         event.find("pre-shared key may be incorrect") != std::string::npos)
-        return EWpaEvent::Refused;
-    if (StartsWith(event, "CTRL-EVENT-DISCONNECTED")) return EWpaEvent::Disconnected;
-    return EWpaEvent::None;
+        return {EWpaEvent::WrongKey, -1};
+    if (StartsWith(event, "CTRL-EVENT-NETWORK-NOT-FOUND")) return {EWpaEvent::NotFound, -1};
+    if (StartsWith(event, "CTRL-EVENT-SCAN-STARTED")) return {EWpaEvent::ScanStarted, -1};
+    if (StartsWith(event, "CTRL-EVENT-TERMINATING")) return {EWpaEvent::Terminating, -1};
+    if (StartsWith(event, "CTRL-EVENT-DISCONNECTED")) return {EWpaEvent::Disconnected, -1};
+    return {};
 }
 
 std::string HexValue(const std::string& bytes) {
@@ -155,14 +194,58 @@ std::vector<std::string> WpaEntrySettings(const SWpaEntry& entry) {
 
 CWpaCtrl::~CWpaCtrl() { Close(); }
 
+std::string CWpaCtrl::ClientFolder(const std::string& supplicantSocket) {
+    struct stat st {};
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/' && ::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == ::geteuid() && ::access(runtime, W_OK | X_OK) == 0)
+        return runtime;
+    const std::string folder = std::filesystem::path(supplicantSocket).parent_path().string();
+    if (!folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0) return folder;
+    return "/tmp";
+}
+
+void CWpaCtrl::RemoveStaleSockets(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (!StartsWith(name, kClientPrefix)) continue;
+        // "wavory-wpa-<pid>-<n>": only a socket of this user whose process has ended goes.
+        const std::string rest = name.substr(std::strlen(kClientPrefix));
+        const size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string::npos ||
+            rest.find_first_not_of("0123456789-") != std::string::npos)
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::atol(rest.substr(0, dash).c_str()));
+        if (pid <= 0 || (::kill(pid, 0) != 0 ? errno != ESRCH : true)) continue;
+        const std::string path = folder + "/" + name;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::geteuid())
+            ::unlink(path.c_str());
+    }
+    ::closedir(dir);
+}
+
 int CWpaCtrl::Open(const std::string& path) {
     Close();
     m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (m_fd < 0) return -errno;
-    // The supplicant answers to the client's address, so the client binds one of its own.
+    // The supplicant answers to the client's address, so the client binds one of its own. Those of
+    // processes that ended without removing theirs (killed) are removed once per folder.
+    const std::string folder = ClientFolder(path);
+    {
+        static std::mutex cleaned;
+        static std::set<std::string> folders;
+        std::lock_guard lock(cleaned);
+        if (folders.insert(folder).second) RemoveStaleSockets(folder);
+    }
     sockaddr_un local{};
     local.sun_family = AF_UNIX;
-    m_localPath = "/tmp/wavory-wpa-" + std::to_string(::getpid()) + "-" + std::to_string(++g_socketCounter);
+    m_localPath =
+        folder + "/" + kClientPrefix + std::to_string(::getpid()) + "-" + std::to_string(++g_socketCounter);
+    if (m_localPath.size() >= sizeof local.sun_path)
+        m_localPath = "/tmp/" + m_localPath.substr(folder.size() + 1);
     std::snprintf(local.sun_path, sizeof local.sun_path, "%s", m_localPath.c_str());
     ::unlink(m_localPath.c_str());
     if (::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
@@ -182,6 +265,7 @@ int CWpaCtrl::Open(const std::string& path) {
         Close();
         return -err;
     }
+    m_remotePath = path;
     return 0;
 }
 
@@ -194,6 +278,7 @@ void CWpaCtrl::Close() {
         ::unlink(m_localPath.c_str());
         m_localPath.clear();
     }
+    m_bAttached = false;
     m_Events.clear();
 }
 
@@ -210,13 +295,21 @@ bool CWpaCtrl::Receive(std::string& text, int timeoutMs) {
 bool CWpaCtrl::Request(const std::string& command, std::string& reply, std::chrono::milliseconds timeout) {
     if (m_fd < 0) return false;
     if (::send(m_fd, command.data(), command.size(), 0) < 0) return false;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto deadline = std::chrono::steady_clock::now() + (timeout.count() < 0 ? m_Timeout : timeout);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
         std::string text;
-        if (!Receive(text, static_cast<int>(left.count()))) return false;
+        if (left.count() <= 0 || !Receive(text, static_cast<int>(left.count()))) {
+            // The reply may still come: to a socket that is no longer there.
+            const std::string remote = m_remotePath;
+            const bool attached = m_bAttached;
+            if (Open(remote) == 0 && attached) {
+                std::string ignored;
+                if (::send(m_fd, "ATTACH", 6, 0) >= 0 && Receive(ignored, 1000)) m_bAttached = true;
+            }
+            return false;
+        }
         if (!text.empty() && text[0] == '<') {
             m_Events.push_back(text);  // an event, not the reply
             continue;
@@ -228,7 +321,8 @@ bool CWpaCtrl::Request(const std::string& command, std::string& reply, std::chro
 
 bool CWpaCtrl::Attach() {
     std::string reply;
-    return Request("ATTACH", reply) && StartsWith(reply, "OK");
+    m_bAttached = Request("ATTACH", reply) && StartsWith(reply, "OK");
+    return m_bAttached;
 }
 
 std::string CWpaCtrl::NextEvent(std::chrono::milliseconds timeout) {

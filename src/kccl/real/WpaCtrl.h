@@ -21,16 +21,30 @@ struct SWpaNetwork {
     // for later ("[P2P-PERSISTENT]", which the supplicant never joins as a network).
     bool enabled = true;
 };
-// LIST_NETWORKS: a header line, then "id<TAB>ssid<TAB>bssid<TAB>flags" per network.
+// LIST_NETWORKS: a header line, then "id<TAB>ssid<TAB>bssid<TAB>flags" per network. The supplicant
+// cuts a reply at its buffer's size, possibly within a line: only whole lines count.
 std::vector<SWpaNetwork> ParseNetworkList(const std::string& reply);
 
-enum class EWpaEvent { None, Connected, Refused, Disconnected };
+enum class EWpaEvent {
+    None,
+    Connected,     // a network is joined
+    WrongKey,      // the key or passphrase was not accepted
+    Refused,       // the network refused the authentication or association
+    ScanStarted,   // a scan began
+    NotFound,      // a scan did not find the network
+    ConnFailed,    // the supplicant gave up on a network that did not answer
+    Disconnected,  // a link ended, which also happens on the way to another network
+    Terminating    // the supplicant is leaving the interface
+};
+struct SWpaEvent {
+    EWpaEvent kind = EWpaEvent::None;
+    int id = -1;  // the network entry it names, where it names one
+};
 // What an unsolicited event line ("<3>CTRL-EVENT-CONNECTED - ...") says about a connection attempt.
-// A refusal of the credentials (wrong key or passphrase, authentication or association rejected)
-// is told apart from a plain disconnection, which also happens on the way to a new network. An
-// access point that refuses open-system authentication as unsupported (status 13) is no refusal
-// yet: the supplicant tries shared-key authentication next, and that answer is the one that counts.
-EWpaEvent ClassifyWpaEvent(const std::string& line);
+// An access point that refuses open-system authentication as unsupported (status 13) is no refusal
+// yet: the supplicant tries shared-key authentication next, and that answer is the one that counts;
+// nor is an association that timed out, which the supplicant tries again.
+SWpaEvent ClassifyWpaEvent(const std::string& line);
 
 // The utility's own entry in the supplicant's list, as the values of a connection ask for it.
 struct SWpaEntry {
@@ -65,21 +79,37 @@ public:
     int Open(const std::string& path);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
+    // Where the client's own socket is (the supplicant answers to it).
+    const std::string& LocalPath() const { return m_localPath; }
 
-    // Sends a command and waits for its reply; false on a socket error or a timeout. Event lines
-    // that arrive in between (on an attached socket) are kept for NextEvent.
+    // Sends a command and waits for its reply; false on a socket error or a timeout. After a
+    // timeout the socket is opened anew, so that a reply that comes late is never taken for the
+    // reply of the next command. Event lines that arrive in between (on an attached socket) are
+    // kept for NextEvent.
     bool Request(const std::string& command, std::string& reply,
-                 std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
+                 std::chrono::milliseconds timeout = std::chrono::milliseconds(-1));
+    // How long Request waits when not told otherwise (3 s).
+    void SetTimeout(std::chrono::milliseconds timeout) { m_Timeout = timeout; }
     // Attaches for events ("ATTACH"), so that NextEvent sees them.
     bool Attach();
     // The next event line, waiting up to `timeout`; empty when none came.
     std::string NextEvent(std::chrono::milliseconds timeout);
 
+    // The folder of the client sockets for a supplicant socket: $XDG_RUNTIME_DIR when it is the
+    // user's own, else the supplicant's folder when this user may write there, else /tmp.
+    static std::string ClientFolder(const std::string& supplicantSocket);
+    // Removes the client sockets of this utility's processes that have ended, in `folder`.
+    static void RemoveStaleSockets(const std::string& folder);
+
 private:
     bool Receive(std::string& text, int timeoutMs);
 
     int m_fd = -1;
+    std::string m_remotePath;
     std::string m_localPath;
+    bool m_bAttached = false;
+    std::chrono::milliseconds m_Timeout{3000};
     std::vector<std::string> m_Events;
 };
 

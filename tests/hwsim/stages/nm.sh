@@ -92,6 +92,83 @@ stage_checks() {
     else
         good
     fi
+    user_connection_checks
+}
+
+# The user's own connection, an autoconnect one, beside the utility's; and a secret agent of the
+# user's (as the desktop has one) that must never be asked on the utility's behalf.
+user_active() { nmcli -t -f NAME connection show --active | grep -qx UserOpen; }
+
+user_connection_checks() {
+    local agent asked
+    begin "NetworkManager: a test secret agent of the user's is registered"
+    : >/tmp/agent.log
+    hwsim_probe agent /tmp/agent.log 2>>/tmp/agent.log &
+    agent=$!
+    if until_ok 10 grep -q '^registered' /tmp/agent.log; then good; else bad "the agent did not register"; fi
+
+    begin "NetworkManager: the user's own connection comes up by itself"
+    run nmcli connection add type wifi ifname "$STA" con-name UserOpen ssid "$OPEN_SSID" autoconnect yes
+    if until_ok 60 user_active && until_ok 20 sta_on "$OPEN_BSSID"; then
+        good
+    else
+        stage_state >>"$EVIDENCE" 2>&1
+        bad "UserOpen did not come up on $OPEN_SSID"
+    fi
+
+    begin "NetworkManager: a wrong passphrase is refused within 15 s, no agent asked, the user's connection back"
+    probe --ssid "$WPA2_SSID" --passphrase wrong-passphrase-nm
+    asked=$(grep -c '^GetSecrets' /tmp/agent.log)
+    run cat /tmp/agent.log
+    if [ "$asked" -ne 0 ]; then
+        bad "the user's secret agent was asked $asked times"
+    elif ! until_ok 20 user_active; then
+        stage_state >>"$EVIDENCE" 2>&1
+        bad "the user's connection is not active again"
+    else
+        verdict "$(jwhy 'if .state != "failed" or .cause != "wrong_key" then "the attempt ended \(.state) (\(.cause))"
+            elif .seconds > 15 then "the refusal took \(.seconds) s"
+            elif .restored != true then "the attempt does not say it restored the user'"'"'s connection"
+            else "ok" end')"
+    fi
+
+    begin "NetworkManager: disconnect ends the utility's connection, and autoconnect brings the user's back"
+    if ! ctl connect --ssid "$WEP64_SSID" --key "$WEP64_KEY" || ! until_ok 30 sta_on "$WEP64_BSSID"; then
+        stage_state >>"$EVIDENCE" 2>&1
+        bad "could not join $WEP64_SSID first"
+    elif ! ctl disconnect; then
+        bad "disconnect failed (exit $CTL_RC): $(ctl_message)"
+    elif ! until_ok 60 user_active || ! until_ok 20 sta_on "$OPEN_BSSID"; then
+        stage_state >>"$EVIDENCE" 2>&1
+        bad "NetworkManager did not bring the user's connection back"
+    else
+        good
+    fi
+
+    begin "NetworkManager: disconnect leaves the user's own connection alone, and says how to end it"
+    ctl disconnect
+    if [ "$CTL_RC" -ne 1 ]; then
+        bad "exit $CTL_RC, not 1 (failed)"
+    elif ! grep -q nmcli "$CTL_ERR"; then
+        bad "the message does not say how to end it: $(ctl_message)"
+    elif ! sta_on "$OPEN_BSSID" || ! user_active; then
+        bad "the user's connection went"
+    else
+        good
+    fi
+
+    kill "$agent" 2>/dev/null
+    nmcli connection delete UserOpen >/dev/null 2>&1
+    begin "NetworkManager: nothing of the utility's is left in its connections or on disk"
+    run nmcli -t -f NAME,UUID,TYPE,DEVICE connection show
+    if nmcli -t -f NAME connection show | grep -q '^Wavory Utility$'; then
+        bad "a connection of the utility is left"
+    elif [ -n "$(ls -A /etc/NetworkManager/system-connections)" ]; then
+        run ls -l /etc/NetworkManager/system-connections
+        bad "a connection file is left in /etc/NetworkManager/system-connections"
+    else
+        good
+    fi
 }
 
 # NetworkManager follows the radio switch itself.

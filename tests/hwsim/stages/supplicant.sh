@@ -17,10 +17,11 @@ STAGE_WPA2=join
 WPAS_CONF=/tmp/wpa_supplicant.conf
 WPAS_PID=/run/wpa_supplicant-$STA.pid
 
+# The supplicant makes its socket before it writes its PID file: both, so that stage_stop finds it.
 wpas_start() {
     mkdir -p /run/wpa_supplicant
     wpa_supplicant -B -i "$STA" -D nl80211 -c "$WPAS_CONF" -P "$WPAS_PID" -f /tmp/wpa_supplicant.log &&
-        until_ok 10 test -S "/run/wpa_supplicant/$STA"
+        until_ok 10 test -S "/run/wpa_supplicant/$STA" && until_ok 10 test -s "$WPAS_PID"
 }
 
 wpas_running() { [ -f "$WPAS_PID" ] && kill -0 "$(cat "$WPAS_PID")" 2>/dev/null; }
@@ -33,11 +34,14 @@ stage_start() {
 }
 
 stage_stop() {
+    local pid
     if wpas_running; then
-        kill "$(cat "$WPAS_PID")"
-        until_ok 10 sh -c "! kill -0 $(cat "$WPAS_PID") 2>/dev/null"
+        pid=$(cat "$WPAS_PID")
+        kill "$pid"
+        # A supplicant slow to leave (under emulation) must not outlive its stage.
+        until_ok 10 sh -c "! kill -0 $pid 2>/dev/null" || { kill -KILL "$pid"; sleep 1; }
     fi
-    rm -f "$WPAS_PID"
+    rm -f "$WPAS_PID" "/run/wpa_supplicant/$STA"
 }
 
 stage_drop_link() { wpa_cli -p /run/wpa_supplicant -i "$STA" disconnect >/dev/null; }
@@ -58,4 +62,120 @@ stage_state() {
     echo "--- wpa_supplicant's state"
     wpa_cli -p /run/wpa_supplicant -i "$STA" status
     tail -n 15 /tmp/wpa_supplicant.log
+}
+
+# ---- the user's own networks ----
+
+# A supplicant with many saved networks of the user's: more than one 4096-byte LIST_NETWORKS reply
+# holds (150), every seventh disabled on purpose. Whatever becomes of an attempt,
+# every one of them keeps its enabled state, and SAVE_CONFIG writes no failed attempt's entry or
+# secret.
+USERS_CONF=/tmp/wpa_supplicant-users.conf
+USERS_EXPECTED=/tmp/users-expected
+
+users_start() {
+    local i
+    {
+        printf 'ctrl_interface=DIR=/run/wpa_supplicant GROUP=netdev\nupdate_config=1\n'
+        # Open and WPA2 networks; a WPA2 one with its key in hex, which spares the supplicant deriving
+        # 150 keys from passphrases (slow under emulation).
+        for i in $(seq 1 150); do
+            printf 'network={\n\tssid="users-saved-network-number-%03d"\n' "$i"
+            if [ $((i % 5)) -eq 0 ]; then
+                printf '\tpsk=%064d\n' "$i"
+            else
+                printf '\tkey_mgmt=NONE\n'
+            fi
+            [ $((i % 7)) -eq 3 ] && printf '\tdisabled=1\n'
+            printf '}\n'
+        done
+    } >"$USERS_CONF"
+    # "ssid disabled" of each entry, as the configuration says.
+    users_entries "$USERS_CONF" >"$USERS_EXPECTED"
+    stage_stop
+    run wpa_supplicant -B -i "$STA" -D nl80211 -c "$USERS_CONF" -P "$WPAS_PID" -f /tmp/wpa_supplicant.log &&
+        until_ok 10 test -S "/run/wpa_supplicant/$STA" && until_ok 10 test -s "$WPAS_PID" ||
+        { tail -n 20 /tmp/wpa_supplicant.log >>"$EVIDENCE"; return 1; }
+}
+
+# users_entries FILE: "ssid disabled" of every entry of a configuration file that is not the
+# utility's (id_str "wavory").
+users_entries() {
+    awk '/^network=\{/ { ssid = ""; dis = 0; own = 0 }
+         /^\tssid=/ { ssid = substr($0, 7) }
+         /^\tdisabled=1/ { dis = 1 }
+         /^\tid_str="wavory"/ { own = 1 }
+         /^\}/ { if (!own) print ssid, dis }' "$1"
+}
+
+# users_kept WHAT: the supplicant's saved configuration holds the user's entries as they were, at most
+# one entry of the utility's and no secret of a failed attempt.
+users_kept() {
+    local own
+    run wpa_cli -p /run/wpa_supplicant -i "$STA" save_config || { bad "SAVE_CONFIG failed after $1"; return; }
+    users_entries "$USERS_CONF" >/tmp/users-now
+    own=$(grep -c '^\tid_str="wavory"' "$USERS_CONF")
+    if ! cmp -s "$USERS_EXPECTED" /tmp/users-now; then
+        diff "$USERS_EXPECTED" /tmp/users-now | head -n 20 >>"$EVIDENCE"
+        bad "after $1 the user's entries changed ($(wc -l </tmp/users-now) of 150 kept as they were)"
+    elif [ "$own" -gt 1 ]; then
+        bad "after $1 the supplicant holds $own entries of the utility's"
+    elif grep -q -e wrong-passphrase -e "$WPA2_PASSPHRASE" "$USERS_CONF"; then
+        grep -n -e wrong-passphrase -e "$WPA2_PASSPHRASE" "$USERS_CONF" >>"$EVIDENCE"
+        bad "after $1 a failed attempt's secret is in the saved configuration"
+    else
+        good
+    fi
+}
+
+# The WPA2 access point stops answering (its beacons go on: the kernel sends them).
+wpa2_ap_silent() { ap kill -STOP "$(cat /run/hostapd-wpa2.pid)"; }
+wpa2_ap_back() { ap kill -CONT "$(cat /run/hostapd-wpa2.pid)"; }
+
+stage_checks() {
+    local pid
+    begin "the user's networks: a supplicant with 150 saved networks (some disabled) starts"
+    if users_start; then good; else bad "wpa_supplicant did not start with them"; return; fi
+
+    begin "the user's networks: a join keeps every one as it was"
+    ctl connect --ssid "$OPEN_SSID"
+    until_ok 20 sta_on "$OPEN_BSSID" || say "(the station did not join $OPEN_SSID)"
+    users_kept "a join"
+
+    begin "the user's networks: a refused join keeps every one as it was, and leaves no entry"
+    ctl connect --ssid "$WPA2_SSID" --passphrase wrong-passphrase
+    users_kept "a refused join"
+
+    begin "the user's networks: a connect ended by SIGINT half-way keeps every one as it was"
+    wpa2_ap_silent
+    say "\$ wavoryctl connect --ssid $WPA2_SSID --passphrase ... &"
+    wavoryctl connect --ssid "$WPA2_SSID" --passphrase "$WPA2_PASSPHRASE" >>"$EVIDENCE" 2>&1 &
+    pid=$!
+    # Half-way: the utility's entry is selected, which has disabled the user's first one.
+    if until_ok 30 sh -c "wpa_cli -p /run/wpa_supplicant -i $STA get_network 0 disabled | grep -qx 1"; then
+        kill -INT "$pid"
+        wait "$pid"
+        say "(wavoryctl ended with $?)"
+        wpa2_ap_back
+        users_kept "a connect ended by SIGINT"
+    else
+        kill -INT "$pid"
+        wait "$pid"
+        wpa2_ap_back
+        bad "the attempt never got as far as selecting its entry"
+    fi
+
+    # An attempt allowed 1 s (WAVORY_JOIN_TIMEOUT_MS) to an access point that does not answer: the
+    # supplicant's scans take longer than that to say it is not found.
+    begin "the user's networks: a join that times out keeps every one as it was"
+    wpa2_ap_silent
+    export WAVORY_JOIN_TIMEOUT_MS=1000
+    probe --ssid "$WPA2_SSID" --passphrase "$WPA2_PASSPHRASE"
+    unset WAVORY_JOIN_TIMEOUT_MS
+    wpa2_ap_back
+    if ! jt '.state == "failed" and .cause == "timeout"'; then
+        bad "the attempt ended $(jv .state) ($(jv .cause)), not timed out"
+    else
+        users_kept "a timeout"
+    fi
 }

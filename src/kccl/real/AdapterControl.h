@@ -1,0 +1,89 @@
+// One way of changing an interface: through wpa_supplicant, through NetworkManager, or directly
+// through nl80211. The adapter reads the kernel itself and hands every change to the way of control
+// of its interface. A join runs on a thread of its own (CJoinRunner) so that nothing waits for it.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace wavory::kccl {
+
+// What the utility asked for, as the requests built it up.
+struct SJoinSettings {
+    std::string ssid;   // raw bytes, 1..32
+    uint32_t mode = 1;  // 1 infrastructure, 2 ad hoc
+    uint8_t channel = 0;
+    uint32_t security = 0;  // 0 none, 1 WEP, 3 WPA2-Personal, 4 WPA3-Personal
+    std::array<std::string, 4> wepKeys;
+    uint8_t activeKey = 0;
+    std::string passphrase;
+    uint32_t nmPowerSave = 0;  // NetworkManager's connection: 0 its default, 2 off, 3 on
+    // How long the attempt may take; zero: as long as the way of control allows (WAVORY_JOIN_TIMEOUT_MS
+    // sets it for the process, for networks slower than usual and for tests).
+    std::chrono::milliseconds timeout{0};
+};
+
+// The attempt's time limit: the settings' own, else the way of control's.
+inline std::chrono::milliseconds JoinLimit(const SJoinSettings& s, std::chrono::milliseconds fallback) {
+    return s.timeout.count() > 0 ? s.timeout : fallback;
+}
+
+// The end of an attempt, or why it could not start.
+struct SJoinOutcome {
+    bool joined = false;
+    uint32_t cause = 0;  // KCOM_CAUSE_* of a failure
+    bool restored = false;
+    std::string detail;
+    // The status the starting request answers when the attempt could not start (2 when it did).
+    uint32_t status = 2;
+};
+
+// What an attempt is told while it runs: that it should end (a newer attempt, a disconnect, the
+// library closing) or that the process got a termination signal and is about to end.
+class CJoinContext {
+public:
+    CJoinContext();
+    ~CJoinContext();
+    CJoinContext(const CJoinContext&) = delete;
+    CJoinContext& operator=(const CJoinContext&) = delete;
+
+    void Cancel();
+    void Signal(int sig);
+    bool Stopping() const { return m_bCancelled || m_nSignal != 0; }
+    bool Cancelled() const { return m_bCancelled; }
+    int Signalled() const { return m_nSignal; }
+    // Readable once Cancel or Signal was called, for a poll beside the attempt's own sockets.
+    int WakeFd() const { return m_nWake; }
+    // Waits up to `timeout` for one of `fds` to become readable or for the attempt to be stopped;
+    // true when an fd is readable.
+    bool Wait(const int* fds, int count, std::chrono::milliseconds timeout) const;
+    void Sleep(std::chrono::milliseconds timeout) const { Wait(nullptr, 0, timeout); }
+
+private:
+    std::atomic<bool> m_bCancelled{false};
+    std::atomic<int> m_nSignal{0};
+    int m_nWake = -1;
+};
+
+class IAdapterControl {
+public:
+    virtual ~IAdapterControl() = default;
+
+    // Starts a scan; a request status.
+    virtual uint32_t StartScan() = 0;
+    // Leaves the network the interface is on; a request status.
+    virtual uint32_t Disconnect() = 0;
+    // Power save through whoever runs the interface; kStatusNotSupported leaves it to the kernel.
+    virtual uint32_t SetPowerSave(uint32_t index, const SJoinSettings& last) = 0;
+    // What can be told before an attempt starts (a missing right, a network this way cannot join).
+    // Fast; an outcome with status 2 lets the attempt start.
+    virtual SJoinOutcome CheckJoin(const SJoinSettings& settings) = 0;
+    // One attempt, on the attempt's thread, to its end: joined, or failed with the interface back on
+    // the network it was on where that can be done. Ends soon after the context says so.
+    virtual SJoinOutcome Join(const SJoinSettings& settings, CJoinContext& context) = 0;
+};
+
+}  // namespace wavory::kccl

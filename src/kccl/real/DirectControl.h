@@ -1,0 +1,51 @@
+// Changes through nl80211 itself, while nobody else runs the interface (needs CAP_NET_ADMIN): scans,
+// open and WEP networks (open-system and shared-key), ad-hoc cells. The interface's kind changes
+// only between station and ad hoc, as the joined network asks; an access point, monitor or P2P
+// interface is left as it is.
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "AdapterControl.h"
+#include "Nl80211.h"
+
+namespace wavory::kccl {
+
+class CDirectControl final : public IAdapterControl {
+public:
+    CDirectControl(std::string ifname, int ifindex, CNl80211& nl);
+
+    uint32_t StartScan() override;
+    uint32_t Disconnect() override;
+    uint32_t SetPowerSave(uint32_t, const SJoinSettings&) override;
+    SJoinOutcome CheckJoin(const SJoinSettings& settings) override;
+    SJoinOutcome Join(const SJoinSettings& settings, CJoinContext& context) override;
+
+    // Whether this process may change interfaces (CAP_NET_ADMIN in its effective set).
+    static bool MayChange();
+
+private:
+    struct SLink {
+        uint32_t iftype = 0;
+        std::string ssid;
+        uint32_t freqMhz = 0;
+        bool privacy = false;
+    };
+    bool ReadLink(SLink& link);
+    uint32_t Refusal(int err) const;
+    // Leaves the current link and makes the interface a station or ad-hoc interface, up.
+    int Prepare(uint32_t iftype);
+    // Sends the join and waits for its outcome; the cause of a failure.
+    SJoinOutcome Connect(const SJoinSettings& settings, CJoinContext& context,
+                         std::chrono::milliseconds wait);
+
+    std::string m_Ifname;
+    int m_nIfindex;
+    CNl80211& m_Nl;
+    std::mutex m_Mutex;
+    std::optional<SJoinSettings> m_LastJoined;  // what this process joined last, keys included
+};
+
+}  // namespace wavory::kccl

@@ -1,0 +1,268 @@
+// The real adapter's reads: from the kernel's view of the interface (one reading per refresh, see
+// CLinkView), sysfs and the ethtool ioctl, into the payloads of the request codes.
+#include <linux/ethtool.h>
+#include <linux/nl80211.h>
+#include <linux/sockios.h>
+#include <net/if.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "RealAdapter.h"
+#include "SimState.h"
+#include "kccl_oid.h"
+
+namespace wavory::kccl {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Reply marks of the two requests that share one code for query and set (see WepKey, RegDomain).
+constexpr uint8_t kKeyReplyMark[2] = {0x52, 0x51};
+constexpr uint32_t kDomainReplyMark = 0x51524B44;
+
+uint32_t GetU32(const uint8_t* p, size_t off) {
+    uint32_t v = 0;
+    std::memcpy(&v, p + off, 4);
+    return v;
+}
+
+void PutU32(uint8_t* p, size_t off, uint32_t v) { std::memcpy(p + off, &v, 4); }
+
+uint32_t Answer(uint8_t* p, uint32_t value) {
+    PutU32(p, 0, value);
+    return kStatusSuccess;
+}
+
+bool ReadCounter(const std::string& ifname, const char* name, uint64_t& value) {
+    std::ifstream in("/sys/class/net/" + ifname + "/statistics/" + name);
+    return static_cast<bool>(in >> value);
+}
+
+}  // namespace
+
+uint32_t CRealAdapter::DeviceInfo(uint8_t* p) {
+    std::memset(p, 0, 152);
+    ethtool_drvinfo info{};
+    info.cmd = ETHTOOL_GDRVINFO;
+    ifreq ifr{};
+    std::snprintf(ifr.ifr_name, sizeof ifr.ifr_name, "%s", m_Info.name.c_str());
+    ifr.ifr_data = reinterpret_cast<char*>(&info);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return kStatusFailed;
+    const int rc = ::ioctl(fd, SIOCETHTOOL, &ifr);
+    ::close(fd);
+    if (rc != 0) return kStatusFailed;
+    const auto driver =
+        DriverVersionWords(std::string(info.version, strnlen(info.version, sizeof info.version)));
+    const auto firmware =
+        FirmwareVersionWords(std::string(info.fw_version, strnlen(info.fw_version, sizeof info.fw_version)));
+    const auto nvm =
+        NvmVersionWords(std::string(info.erom_version, strnlen(info.erom_version, sizeof info.erom_version)));
+    for (size_t i = 0; i < 4; ++i) PutU32(p, 8 + 4 * i, driver[i]);
+    PutU32(p, 32, firmware[0]);
+    PutU32(p, 36, firmware[1]);
+    PutU32(p, 148, nvm[0]);
+    PutU32(p, 0, nvm[1]);
+    return kStatusSuccess;
+}
+
+uint32_t CRealAdapter::QueryMac(uint8_t* p) {
+    std::memset(p, 0, 8);
+    const std::string& mac = m_Info.mac;
+    for (size_t i = 0; i < 6 && mac.size() >= 17; ++i)
+        p[i] = static_cast<uint8_t>(std::stoul(mac.substr(3 * i, 2), nullptr, 16));
+    return kStatusSuccess;
+}
+
+uint32_t CRealAdapter::QueryBssid(uint8_t* p) {
+    std::memset(p, 0, 8);
+    SBss bss;
+    if (m_View.Associated(bss)) std::memcpy(p, bss.bssid, 6);
+    return kStatusSuccess;
+}
+
+uint32_t CRealAdapter::QuerySsid(uint8_t* p) {
+    SBss bss;
+    const std::string ssid = m_View.Associated(bss) ? bss.ssid : m_Wanted.ssid;
+    std::memset(p, 0, 34);
+    p[0] = static_cast<uint8_t>(std::min<size_t>(ssid.size(), 32));
+    std::memcpy(p + 1, ssid.data(), p[0]);
+    return kStatusSuccess;
+}
+
+uint32_t CRealAdapter::QueryPhy(uint8_t* p) {
+    SBss bss;
+    if (m_View.Associated(bss)) return Answer(p, PhyType(bss.freqMhz, bss.ies));
+    return Answer(p, m_Wanted.phy);
+}
+
+uint32_t CRealAdapter::QueryNetMode(uint8_t* p) {
+    SIfaceState iface;
+    if (!ReadInterface(iface)) return kStatusFailed;
+    return Answer(p, iface.iftype == NL80211_IFTYPE_ADHOC     ? 2
+                     : iface.iftype == NL80211_IFTYPE_STATION ? 1
+                                                              : 0);
+}
+
+uint32_t CRealAdapter::QueryConnected(uint8_t* p) {
+    std::memset(p, 0, 4);
+    SBss bss;
+    p[0] = m_View.Associated(bss) ? 1 : 0;
+    return kStatusSuccess;
+}
+
+uint32_t CRealAdapter::QuerySnr(uint8_t* p) {
+    SBss bss;
+    if (!m_View.Associated(bss)) return kStatusNotAssociated;
+    // The station's own measure of the link is fresher than the scan's.
+    SStationState station;
+    const int signal = m_View.Station(station) && station.hasSignal ? station.signalDbm : bss.signalDbm;
+    // Only a driver that measures the noise gives a ratio; none is made up for the others.
+    int noise = 0;
+    if (!m_View.Noise(bss.freqMhz, noise)) return kStatusNotSupported;
+    return Answer(p, static_cast<uint32_t>(signal - noise));
+}
+
+uint32_t CRealAdapter::QueryCounters(uint8_t* p, bool reset) {
+    // The kernel's counters cannot be reset: a reset keeps them as the baseline from then on.
+    std::array<uint64_t, 4> now{};
+    const char* names[4] = {"tx_packets", "rx_packets", "tx_bytes", "rx_bytes"};
+    for (size_t i = 0; i < 4; ++i) {
+        if (!ReadCounter(m_Info.name, names[i], now[i])) {
+            // The interface has gone from sysfs.
+            if (::if_nametoindex(m_Info.name.c_str()) == 0) m_bGone = true;
+            return kStatusFailed;
+        }
+    }
+    if (reset) {
+        m_CounterBase = now;
+        return kStatusSuccess;
+    }
+    std::array<uint32_t, 4> value{};
+    for (size_t i = 0; i < 4; ++i) {
+        // A counter below its baseline was restarted (the interface came back): count from zero.
+        if (now[i] < m_CounterBase[i]) m_CounterBase[i] = 0;
+        value[i] = static_cast<uint32_t>(now[i] - m_CounterBase[i]);
+    }
+    std::memset(p, 0, 68);
+    PutU32(p, 0, value[0]);
+    PutU32(p, 4, value[1]);
+    PutU32(p, 20, value[2]);  // all bytes count as directed: the kernel does not split them
+    PutU32(p, 44, value[3]);
+    return kStatusSuccess;
+}
+
+uint32_t CRealAdapter::QueryScan(uint8_t* p, bool more) {
+    int page = 0;
+    if (more) {
+        page = p[KCOM_SCAN_PAGE] | p[KCOM_SCAN_PAGE + 1] << 8;
+        if (page < 1) return kStatusInvalidData;
+    }
+    // The first page takes the list of this refresh; the further pages answer from it, so that no
+    // network moves between pages while they are read.
+    if (!more || m_Snapshot.empty()) {
+        const std::vector<SBss>* list = m_View.Scan();
+        if (!list) return kStatusFailed;
+        m_Snapshot = *list;
+        OrderForList(m_Snapshot, m_nSnapshotInfra);
+    }
+    EncodeScanPage(m_Snapshot, m_nSnapshotInfra, m_bScanning, page, p);
+    if (more) {
+        p[KCOM_SCAN_PAGE] = static_cast<uint8_t>(page);
+        p[KCOM_SCAN_PAGE + 1] = static_cast<uint8_t>(page >> 8);
+    }
+    return kStatusSuccess;
+}
+
+uint32_t CRealAdapter::QueryChannel(uint8_t* p) {
+    SIfaceState iface;
+    ReadInterface(iface);
+    int channel = FrequencyToChannel(iface.freqMhz);
+    if (channel == 0) {
+        SBss bss;
+        channel = m_View.Associated(bss) ? FrequencyToChannel(bss.freqMhz) : m_Wanted.channel;
+    }
+    std::memset(p, 0, 16);
+    PutU32(p, 0, 12);
+    p[8] = static_cast<uint8_t>(channel);
+    PutU32(p, 12, m_Wanted.channelFlag);
+    return kStatusSuccess;
+}
+
+uint32_t CRealAdapter::QuerySecurity(uint8_t* p) {
+    SBss bss;
+    if (!m_View.Associated(bss)) return Answer(p, m_Wanted.security);
+    switch (SecurityKind(bss.capability, bss.ies)) {
+        case KCOM_SECURITY_WEP:
+            return Answer(p, 1);
+        case KCOM_SECURITY_WPA:
+            return Answer(p, 2);
+        case KCOM_SECURITY_WPA2:
+            // A WPA3 connection to a network that offers both is told by what was asked for.
+            return Answer(p, m_Wanted.security == KCOM_SECURITY_MODE_WPA3_PERSONAL
+                                 ? KCOM_SECURITY_MODE_WPA3_PERSONAL
+                                 : KCOM_SECURITY_MODE_WPA2_PERSONAL);
+        case KCOM_SECURITY_WPA3:
+            return Answer(p, KCOM_SECURITY_MODE_WPA3_PERSONAL);
+        default:
+            return Answer(p, 0);
+    }
+}
+
+uint32_t CRealAdapter::WepKey(uint8_t* p) {
+    // One code for query and set: an answer carries a mark a set never has, and an empty record
+    // is a query, as on the simulated adapter.
+    const bool answerMarked = p[2] == kKeyReplyMark[0] && p[3] == kKeyReplyMark[1];
+    const bool emptyRecord = p[0] == 0 && p[1] == 0;
+    if (!answerMarked && !emptyRecord) {
+        const uint8_t index = p[0];
+        const uint8_t len = p[1];
+        if (index >= 4 || (len != 5 && len != 13)) return kStatusInvalidData;
+        m_Wanted.wepKeys[index].assign(reinterpret_cast<const char*>(p + 8), len);
+        m_Wanted.activeKey = index;
+        return m_Wanted.security == 1 ? StartJoin() : kStatusSuccess;
+    }
+    const std::string& key = m_Wanted.wepKeys[m_Wanted.activeKey];
+    std::memset(p, 0, 44);
+    p[0] = m_Wanted.activeKey;
+    p[1] = static_cast<uint8_t>(key.size());
+    p[2] = kKeyReplyMark[0];
+    p[3] = kKeyReplyMark[1];
+    PutU32(p, 4, key.size() == 5 ? 1 : key.empty() ? 0 : 2);
+    std::memcpy(p + 8, key.data(), key.size());
+    return kStatusSuccess;
+}
+
+uint32_t CRealAdapter::RegDomain(uint8_t* p) {
+    if (GetU32(p, 4) != kDomainReplyMark && GetU32(p, 0) != 0) return kStatusNotSupported;  // a set
+    std::string alpha2;
+    if (!m_View.RegDomain(alpha2)) return kStatusFailed;
+    PutU32(p, 0, RegDomainCode(alpha2));
+    PutU32(p, 4, kDomainReplyMark);
+    return kStatusSuccess;
+}
+
+uint32_t CRealAdapter::HardwareStatus(uint8_t* p) {
+    // Ready unless a radio kill switch (the hardware one or the software one) blocks the radio.
+    bool blocked = false;
+    std::error_code ec;
+    const fs::path phy = fs::path("/sys/class/net") / m_Info.name / "phy80211";
+    for (const auto& entry : fs::directory_iterator(phy, ec)) {
+        if (entry.path().filename().string().rfind("rfkill", 0) != 0) continue;
+        for (const char* name : {"soft", "hard"}) {
+            std::ifstream in(entry.path() / name);
+            int value = 0;
+            if (in >> value && value != 0) blocked = true;
+        }
+    }
+    return Answer(p, blocked ? 0 : 1);
+}
+
+}  // namespace wavory::kccl

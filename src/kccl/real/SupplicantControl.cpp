@@ -1,0 +1,287 @@
+#include "SupplicantControl.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "RealFormat.h"
+#include "Refusal.h"
+#include "SimState.h"
+#include "kccl_adapters.h"
+#include "kccl_oid.h"
+
+namespace wavory::kccl {
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// A scan for a network that is not there ends in "not found"; the first may have missed it.
+constexpr int kNotFoundScans = 2;
+constexpr auto kEventSlice = 500ms;
+
+bool Ok(const std::string& reply) { return !reply.empty() && reply.rfind("FAIL", 0) != 0; }
+
+// A command whose reply is lost (the socket is opened anew then) is sent once more.
+bool Command(CWpaCtrl& ctrl, const std::string& command, std::string* reply = nullptr) {
+    std::string text;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (ctrl.Request(command, text)) {
+            if (reply) *reply = text;
+            return Ok(text);
+        }
+    }
+    return false;
+}
+
+SWpaEntry EntryOf(const SJoinSettings& s) {
+    SWpaEntry entry;
+    entry.ssid = s.ssid;
+    entry.tag = CSupplicantControl::kTag;
+    entry.adHoc = s.mode == 2;
+    entry.frequencyMhz = s.mode == 2 ? ChannelToFrequency(s.channel) : 0;
+    entry.security = s.security;
+    entry.wepKeys = s.wepKeys;
+    entry.activeKey = s.activeKey;
+    entry.passphrase = s.passphrase;
+    return entry;
+}
+
+SJoinOutcome Failed(uint32_t cause, std::string detail, uint32_t status = kStatusFailed) {
+    SJoinOutcome out;
+    out.cause = cause;
+    out.detail = std::move(detail);
+    out.status = status;
+    return out;
+}
+
+int Trailing(const std::string& text) {
+    const std::string id = text.substr(0, text.find_first_of("\r\n"));
+    return !id.empty() && id.find_first_not_of("0123456789") == std::string::npos ? std::atoi(id.c_str())
+                                                                                  : -1;
+}
+
+std::string WithoutPriority(const std::string& line) {
+    const size_t close = line.find('>');
+    return !line.empty() && line[0] == '<' && close != std::string::npos ? line.substr(close + 1) : line;
+}
+
+}  // namespace
+
+CSupplicantControl::CSupplicantControl(std::string ifname, std::string socketPath, IAdapterControl* fallback)
+    : m_Ifname(std::move(ifname)), m_Socket(std::move(socketPath)), m_pFallback(fallback) {}
+
+int CSupplicantControl::OpenControl(CWpaCtrl& ctrl) const {
+    ctrl.SetTimeout(m_CommandWait);
+    const int err = ctrl.Open(m_Socket);
+    if (err != 0) return err;
+    std::string reply;
+    // A socket nobody answers on is left over from a supplicant that has gone.
+    if (!ctrl.Request("PING", reply, std::min<std::chrono::milliseconds>(m_CommandWait, 1500ms)) ||
+        reply.rfind("PONG", 0) != 0)
+        return -ECONNREFUSED;
+    return 0;
+}
+
+uint32_t CSupplicantControl::StartScan() {
+    CWpaCtrl ctrl;
+    const int err = OpenControl(ctrl);
+    if (err == -EACCES || err == -EPERM) return KCCL_STATUS_NEEDS_SUPPLICANT;
+    if (err != 0) return m_pFallback ? m_pFallback->StartScan() : kStatusFailed;
+    std::string reply;
+    if (!ctrl.Request("SCAN", reply)) return kStatusFailed;
+    // A scan the supplicant runs already ends the same way as ours would.
+    return reply.rfind("OK", 0) == 0 || reply.rfind("FAIL-BUSY", 0) == 0 ? kStatusSuccess : kStatusFailed;
+}
+
+uint32_t CSupplicantControl::Disconnect() {
+    CWpaCtrl ctrl;
+    const int err = OpenControl(ctrl);
+    if (err == -EACCES || err == -EPERM) return KCCL_STATUS_NEEDS_SUPPLICANT;
+    if (err != 0) return m_pFallback ? m_pFallback->Disconnect() : kStatusFailed;
+    std::string reply;
+    return ctrl.Request("DISCONNECT", reply) && reply.rfind("OK", 0) == 0 ? kStatusSuccess : kStatusFailed;
+}
+
+uint32_t CSupplicantControl::SetPowerSave(uint32_t, const SJoinSettings&) { return kStatusNotSupported; }
+
+SJoinOutcome CSupplicantControl::CheckJoin(const SJoinSettings& settings) {
+    if (WpaEntrySettings(EntryOf(settings)).empty())
+        return Failed(KCOM_CAUSE_NONE, "the settings do not make a network wpa_supplicant can join",
+                      kStatusInvalidData);
+    CWpaCtrl ctrl;
+    const int err = OpenControl(ctrl);
+    if (err == -EACCES || err == -EPERM)
+        return Failed(KCOM_CAUSE_NOT_PERMITTED, RefusalText(KCCL_STATUS_NEEDS_SUPPLICANT, m_Ifname, m_Socket),
+                      KCCL_STATUS_NEEDS_SUPPLICANT);
+    m_bFallback = err != 0 && m_pFallback != nullptr;
+    if (m_bFallback) return m_pFallback->CheckJoin(settings);
+    if (err != 0) return Failed(KCOM_CAUSE_ADAPTER_GONE, "wpa_supplicant does not answer on " + m_Socket);
+    return {};
+}
+
+bool CSupplicantControl::ReadNetworks(CWpaCtrl& ctrl, std::vector<SWpaNetwork>& out) {
+    out.clear();
+    int last = -1;
+    for (int page = 0; page < 100000; ++page) {
+        std::string reply;
+        const std::string command =
+            last < 0 ? "LIST_NETWORKS" : "LIST_NETWORKS LAST_ID=" + std::to_string(last);
+        if (!ctrl.Request(command, reply)) return false;
+        size_t added = 0;
+        for (const SWpaNetwork& network : ParseNetworkList(reply)) {
+            if (network.id <= last) continue;
+            out.push_back(network);
+            ++added;
+        }
+        if (added == 0) return true;
+        last = out.back().id;
+    }
+    return false;
+}
+
+SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContext& context) {
+    if (m_bFallback) return m_pFallback->Join(settings, context);
+    CWpaCtrl ctrl, monitor;
+    const int err = OpenControl(ctrl);
+    if (err == -EACCES || err == -EPERM)
+        return Failed(KCOM_CAUSE_NOT_PERMITTED,
+                      RefusalText(KCCL_STATUS_NEEDS_SUPPLICANT, m_Ifname, m_Socket));
+    monitor.SetTimeout(m_CommandWait);
+    if (err != 0 || monitor.Open(m_Socket) != 0 || !monitor.Attach())
+        return Failed(KCOM_CAUSE_ADAPTER_GONE, "wpa_supplicant does not answer on " + m_Socket);
+
+    // What the supplicant holds before anything changes.
+    std::vector<SWpaNetwork> networks;
+    if (!ReadNetworks(ctrl, networks))
+        return Failed(KCOM_CAUSE_TIMEOUT, "wpa_supplicant did not list its networks");
+    SRestore restore;
+    std::string statusText;
+    if (Command(ctrl, "STATUS", &statusText)) {
+        const auto status = ParseKeyValues(statusText);
+        const auto state = status.find("wpa_state");
+        const auto id = status.find("id");
+        if (state != status.end() && state->second == "COMPLETED" && id != status.end())
+            restore.previous = Trailing(id->second);
+    }
+    for (const SWpaNetwork& network : networks) {
+        std::string tag;
+        const bool ours = ctrl.Request("GET_NETWORK " + std::to_string(network.id) + " id_str", tag) &&
+                          tag.rfind(QuotedValue(kTag), 0) == 0;
+        if (ours && network.id != restore.previous) {
+            // Left by an attempt of a process that ended before it could clean up.
+            Command(ctrl, "REMOVE_NETWORK " + std::to_string(network.id));
+            continue;
+        }
+        if (ours) restore.previousOwn = network.id;
+        if (network.enabled) restore.enabled.push_back(network.id);
+    }
+
+    std::string reply;
+    if (!ctrl.Request("ADD_NETWORK", reply) || (restore.ours = Trailing(reply)) < 0)
+        return Failed(KCOM_CAUSE_NONE, "wpa_supplicant did not add a network entry");
+    const std::string id = std::to_string(restore.ours);
+    bool set = true;
+    for (const std::string& setting : WpaEntrySettings(EntryOf(settings)))
+        set = set && Command(ctrl, "SET_NETWORK " + id + " " + setting);
+    // What the supplicant said before the selection is about earlier attempts, not this one.
+    while (!monitor.NextEvent(0ms).empty()) {
+    }
+    // Selecting the entry disables every other one, so that the supplicant goes to this network
+    // and no other; Finish gives them back.
+    if (!set || !Command(ctrl, "SELECT_NETWORK " + id)) {
+        Finish(ctrl, monitor, restore, false, false, context);
+        return Failed(KCOM_CAUSE_NONE, "wpa_supplicant did not take the network's settings");
+    }
+    SJoinOutcome outcome = Attempt(ctrl, monitor, restore.ours, JoinLimit(settings, m_JoinWait), context);
+    const bool restored = Finish(ctrl, monitor, restore, outcome.joined, !context.Stopping(), context);
+    outcome.restored = !outcome.joined && restored;
+    return outcome;
+}
+
+SJoinOutcome CSupplicantControl::Attempt(CWpaCtrl& ctrl, CWpaCtrl& monitor, int id,
+                                         std::chrono::milliseconds wait, CJoinContext& context) {
+    const auto deadline = Clock::now() + wait;
+    int notFound = 0;
+    bool scanned = false;
+    std::string refusal;
+    const int fd = monitor.Fd();
+    while (Clock::now() < deadline && !context.Stopping()) {
+        std::string line = monitor.NextEvent(0ms);
+        if (line.empty()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (context.Wait(&fd, 1, std::min<std::chrono::milliseconds>(left, kEventSlice)))
+                line = monitor.NextEvent(0ms);
+            if (line.empty()) continue;
+        }
+        if (std::getenv("WAVORY_KCCL_TRACE"))
+            std::fprintf(stderr, "kccl: wpa_supplicant: %s\n", line.c_str());
+        const SWpaEvent event = ClassifyWpaEvent(line);
+        if (event.id >= 0 && event.id != id && event.kind != EWpaEvent::NotFound) continue;  // another entry
+        switch (event.kind) {
+            case EWpaEvent::Connected:
+                return {true};
+            case EWpaEvent::WrongKey:
+                return Failed(KCOM_CAUSE_WRONG_KEY, WithoutPriority(line));
+            case EWpaEvent::Refused:
+                // The supplicant would try again and again: the utility's attempt ends here.
+                return Failed(KCOM_CAUSE_REFUSED, WithoutPriority(line));
+            case EWpaEvent::ConnFailed:
+                return Failed(refusal.empty() ? KCOM_CAUSE_TIMEOUT : KCOM_CAUSE_REFUSED,
+                              refusal.empty() ? "the network did not answer" : refusal);
+            case EWpaEvent::ScanStarted:
+                scanned = true;
+                break;
+            case EWpaEvent::NotFound:
+                // A scan that began before the selection may not have looked for the network.
+                if (scanned && ++notFound >= kNotFoundScans) return Failed(KCOM_CAUSE_NOT_FOUND, {});
+                break;
+            case EWpaEvent::Terminating:
+                return Failed(KCOM_CAUSE_ADAPTER_GONE, "wpa_supplicant left " + m_Ifname);
+            default:
+                break;
+        }
+    }
+    if (context.Stopping()) return Failed(KCOM_CAUSE_CANCELLED, {});
+    std::string pong;
+    if (!ctrl.Request("PING", pong))
+        return Failed(KCOM_CAUSE_ADAPTER_GONE, "wpa_supplicant stopped answering");
+    return Failed(notFound > 0 ? KCOM_CAUSE_NOT_FOUND : KCOM_CAUSE_TIMEOUT, {});
+}
+
+bool CSupplicantControl::Finish(CWpaCtrl& ctrl, CWpaCtrl& monitor, const SRestore& restore, bool joined,
+                                bool reselect, CJoinContext& context) {
+    bool restored = false;
+    if (joined) {
+        if (restore.previousOwn >= 0 && restore.previousOwn != restore.ours)
+            Command(ctrl, "REMOVE_NETWORK " + std::to_string(restore.previousOwn));
+    } else if (restore.ours >= 0) {
+        // No entry of a failed attempt stays, nor its key: another tool's SAVE_CONFIG would keep it.
+        Command(ctrl, "REMOVE_NETWORK " + std::to_string(restore.ours));
+        if (reselect && restore.previous >= 0) {
+            while (!monitor.NextEvent(0ms).empty()) {
+            }
+            if (Command(ctrl, "SELECT_NETWORK " + std::to_string(restore.previous))) {
+                const auto deadline = Clock::now() + m_RestoreWait;
+                const int fd = monitor.Fd();
+                while (!restored && Clock::now() < deadline && !context.Stopping()) {
+                    std::string line = monitor.NextEvent(0ms);
+                    if (line.empty() && context.Wait(&fd, 1, kEventSlice)) line = monitor.NextEvent(0ms);
+                    const SWpaEvent event = ClassifyWpaEvent(line);
+                    restored =
+                        event.kind == EWpaEvent::Connected && (event.id < 0 || event.id == restore.previous);
+                }
+            }
+        }
+    }
+    // The supplicant stays on the network it is on; the entries it may go back to when it loses it
+    // are the ones that were enabled before.
+    for (const int other : restore.enabled) {
+        if (joined && other == restore.previousOwn) continue;
+        Command(ctrl, "ENABLE_NETWORK " + std::to_string(other));
+    }
+    return restored;
+}
+
+}  // namespace wavory::kccl

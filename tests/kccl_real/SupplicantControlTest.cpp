@@ -1,0 +1,440 @@
+// Joining through wpa_supplicant against a stand-in for the supplicant that keeps a list of network
+// entries and answers as the real one does (a reply cut at 4096 bytes, entries disabled by
+// SELECT_NETWORK): whatever the attempt's end, the user's entries are left as they were found.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "SupplicantControl.h"
+#include "TestMain.h"
+#include "kccl_oid.h"
+
+namespace wavory::kccl {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+struct SFakeNetwork {
+    std::string ssid;
+    int disabled = 0;  // 0 enabled, 1 disabled, 2 a P2P group kept for later
+    std::string idStr;
+    std::map<std::string, std::string> values;  // what SET_NETWORK set
+};
+
+class CFakeSupplicant {
+public:
+    // What the network does when an entry is selected: the test sends events (Event) from here.
+    std::function<void(int id)> onSelect;
+    // Replies to these commands come this late (once each).
+    std::map<std::string, std::chrono::milliseconds> late;
+
+    explicit CFakeSupplicant(const std::string& path) : m_path(path) {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+        ::unlink(path.c_str());
+        EXPECT_EQ(::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        EXPECT_EQ(::pipe(m_stop), 0);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~CFakeSupplicant() {
+        [[maybe_unused]] const ssize_t n = ::write(m_stop[1], "x", 1);
+        m_thread.join();
+        ::close(m_fd);
+        ::close(m_stop[0]);
+        ::close(m_stop[1]);
+        ::unlink(m_path.c_str());
+    }
+
+    int Add(const std::string& ssid, int disabled = 0, const std::string& idStr = {}) {
+        std::lock_guard lock(m_mutex);
+        const int id = m_nNextId++;
+        m_Networks[id] = {ssid, disabled, idStr, {}};
+        return id;
+    }
+    void SetCurrent(int id) {
+        std::lock_guard lock(m_mutex);
+        m_nCurrent = id;
+    }
+    std::map<int, SFakeNetwork> Networks() {
+        std::lock_guard lock(m_mutex);
+        return m_Networks;
+    }
+    std::vector<std::string> Commands() {
+        std::lock_guard lock(m_mutex);
+        return m_Commands;
+    }
+    // Sends an event to every attached client.
+    void Event(const std::string& text) {
+        for (const auto& to : m_Monitors) Send(text, to);
+    }
+    // Waits until a command starting with `prefix` came.
+    bool WaitFor(const std::string& prefix) {
+        std::unique_lock lock(m_mutex);
+        return m_cv.wait_for(lock, 10s, [&] {
+            return std::any_of(m_Commands.begin(), m_Commands.end(),
+                               [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
+        });
+    }
+
+private:
+    using Address = std::pair<sockaddr_un, socklen_t>;
+
+    void Send(const std::string& text, const Address& to) {
+        ::sendto(m_fd, text.data(), text.size(), 0, reinterpret_cast<const sockaddr*>(&to.first), to.second);
+    }
+
+    std::string List(int lastId) {
+        std::string text = "network id / ssid / bssid / flags\n";
+        for (const auto& [id, n] : m_Networks) {
+            if (id <= lastId) continue;
+            text += std::to_string(id) + "\t" + n.ssid + "\tany\t" + (id == m_nCurrent ? "[CURRENT]" : "") +
+                    (n.disabled == 1   ? "[DISABLED]"
+                     : n.disabled == 2 ? "[P2P-PERSISTENT]"
+                                       : "") +
+                    "\n";
+        }
+        // The supplicant's reply buffer: 4096 bytes, cut where it is full.
+        return text.substr(0, 4096);
+    }
+
+    std::string Answer(const std::string& command, const Address& from) {
+        auto arg = [&](size_t n) {
+            size_t at = 0;
+            for (size_t i = 0; i < n; ++i) at = command.find(' ', at) + 1;
+            return command.substr(at, command.find(' ', at) - at);
+        };
+        auto id = [&](size_t n) { return std::atoi(arg(n).c_str()); };
+        auto known = [&](int i) { return m_Networks.count(i) != 0; };
+        if (command == "PING") return "PONG\n";
+        if (command == "ATTACH") {
+            m_Monitors.push_back(from);
+            return "OK\n";
+        }
+        if (command == "LIST_NETWORKS") return List(-1);
+        if (command.rfind("LIST_NETWORKS LAST_ID=", 0) == 0) return List(std::atoi(command.c_str() + 22));
+        if (command == "STATUS")
+            return m_nCurrent >= 0 ? "wpa_state=COMPLETED\nid=" + std::to_string(m_nCurrent) + "\n"
+                                   : "wpa_state=SCANNING\n";
+        if (command.rfind("GET_NETWORK ", 0) == 0 && arg(2) == "id_str") {
+            if (!known(id(1)) || m_Networks[id(1)].idStr.empty()) return "FAIL\n";
+            return "\"" + m_Networks[id(1)].idStr + "\"";
+        }
+        if (command == "ADD_NETWORK") {
+            const int added = m_nNextId++;
+            m_Networks[added] = {"", 1, "", {}};
+            return std::to_string(added) + "\n";
+        }
+        if (command.rfind("SET_NETWORK ", 0) == 0) {
+            if (!known(id(1))) return "FAIL\n";
+            const std::string name = arg(2);
+            const std::string value = command.substr(command.find(' ', command.find(name)) + 1);
+            m_Networks[id(1)].values[name] = value;
+            if (name == "id_str") m_Networks[id(1)].idStr = value.substr(1, value.size() - 2);
+            if (name == "ssid") m_Networks[id(1)].ssid = value;
+            return "OK\n";
+        }
+        if (command.rfind("SELECT_NETWORK ", 0) == 0) {
+            if (!known(id(1))) return "FAIL\n";
+            for (auto& [i, n] : m_Networks)
+                if (n.disabled != 2) n.disabled = i == id(1) ? 0 : 1;
+            m_nCurrent = -1;
+            m_nSelected = id(1);
+            return "OK\n";
+        }
+        if (command.rfind("ENABLE_NETWORK ", 0) == 0 || command.rfind("DISABLE_NETWORK ", 0) == 0) {
+            if (!known(id(1)) || m_Networks[id(1)].disabled == 2) return "FAIL\n";
+            m_Networks[id(1)].disabled = command[0] == 'E' ? 0 : 1;
+            return "OK\n";
+        }
+        if (command.rfind("REMOVE_NETWORK ", 0) == 0) {
+            if (!known(id(1))) return "FAIL\n";
+            m_Networks.erase(id(1));
+            return "OK\n";
+        }
+        return "UNKNOWN COMMAND\n";
+    }
+
+    // Commands are answered in order, as the supplicant does: a reply that comes late holds back
+    // the replies after it.
+    void Serve() {
+        std::deque<std::pair<Clock::time_point, std::pair<std::string, Address>>> pending;
+        Clock::time_point busyUntil{};
+        for (;;) {
+            int wait = -1;
+            if (!pending.empty())
+                wait = static_cast<int>(std::max<int64_t>(
+                    0, std::chrono::duration_cast<std::chrono::milliseconds>(pending.front().first -
+                                                                             Clock::now())
+                           .count()));
+            pollfd p[2] = {{m_fd, POLLIN, 0}, {m_stop[0], POLLIN, 0}};
+            ::poll(p, 2, wait);
+            if (p[1].revents) return;
+            while (!pending.empty() && pending.front().first <= Clock::now()) {
+                Send(pending.front().second.first, pending.front().second.second);
+                pending.pop_front();
+            }
+            if (!(p[0].revents & POLLIN)) continue;
+            char buf[512];
+            Address from{};
+            from.second = sizeof from.first;
+            const ssize_t n =
+                ::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from.first), &from.second);
+            if (n <= 0) continue;
+            const std::string command(buf, static_cast<size_t>(n));
+            std::string reply;
+            int selected = -1;
+            {
+                std::lock_guard lock(m_mutex);
+                m_Commands.push_back(command);
+                m_nSelected = -1;
+                reply = Answer(command, from);
+                selected = m_nSelected;
+            }
+            m_cv.notify_all();
+            const auto late = this->late.find(command);
+            if (late != this->late.end()) {
+                busyUntil = Clock::now() + late->second;
+                this->late.erase(late);
+            }
+            if (busyUntil > Clock::now())
+                pending.push_back({busyUntil, {reply, from}});
+            else
+                Send(reply, from);
+            if (selected >= 0 && onSelect) onSelect(selected);
+        }
+    }
+
+    std::string m_path;
+    int m_fd = -1;
+    int m_stop[2] = {-1, -1};
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::map<int, SFakeNetwork> m_Networks;
+    std::vector<std::string> m_Commands;
+    std::vector<Address> m_Monitors;
+    int m_nNextId = 0;
+    int m_nCurrent = -1;
+    int m_nSelected = -1;
+};
+
+// Entry id -> disabled, for the entries of the user's (not the utility's).
+std::map<int, int> UsersEntries(const std::map<int, SFakeNetwork>& networks) {
+    std::map<int, int> out;
+    for (const auto& [id, n] : networks)
+        if (n.idStr != CSupplicantControl::kTag) out[id] = n.disabled;
+    return out;
+}
+
+class SupplicantControlTest : public ::testing::Test {
+protected:
+    SupplicantControlTest()
+        : m_path(test::TempHome() + "/wlan9"), m_fake(m_path), m_control("wlan9", m_path, nullptr) {
+        m_control.SetWaits(2s, 2s, 500ms);
+        // 150 entries with long names: several 4096-byte replies. Every seventh is disabled, one is
+        // a P2P group the supplicant never joins as a network.
+        for (int i = 0; i < 150; ++i) {
+            char name[64];
+            std::snprintf(name, sizeof name, "users-own-network-with-a-long-name-%03d", i);
+            m_fake.Add(name, i % 7 == 3 ? 1 : i == 100 ? 2 : 0);
+        }
+        m_fake.SetCurrent(12);
+        m_before = UsersEntries(m_fake.Networks());
+    }
+    SJoinSettings Wpa2(const std::string& passphrase) {
+        SJoinSettings s;
+        s.ssid = "WavoryWPA2";
+        s.security = KCOM_SECURITY_MODE_WPA2_PERSONAL;
+        s.passphrase = passphrase;
+        return s;
+    }
+    // The event of a connection to entry `id`.
+    void Connected(int id) {
+        m_fake.Event("<3>CTRL-EVENT-CONNECTED - Connection to 02:00:00:00:04:00 completed [id=" +
+                     std::to_string(id) + " id_str=]");
+    }
+    bool NoEntryOfTheUtility() {
+        for (const auto& [id, n] : m_fake.Networks())
+            if (n.idStr == CSupplicantControl::kTag) return false;
+        return true;
+    }
+
+    std::string m_path;
+    CFakeSupplicant m_fake;
+    CSupplicantControl m_control;
+    std::map<int, int> m_before;
+};
+
+TEST_F(SupplicantControlTest, TheListIsReadPageByPageToTheLastEntry) {
+    CWpaCtrl ctrl;
+    ASSERT_EQ(ctrl.Open(m_path), 0);
+    std::vector<SWpaNetwork> list;
+    ASSERT_TRUE(CSupplicantControl::ReadNetworks(ctrl, list));
+    ASSERT_EQ(list.size(), 150u);
+    for (int i = 0; i < 150; ++i) {
+        EXPECT_EQ(list[static_cast<size_t>(i)].id, i);
+        EXPECT_EQ(list[static_cast<size_t>(i)].enabled, i % 7 != 3 && i != 100) << i;
+    }
+    const auto commands = m_fake.Commands();
+    EXPECT_GE(std::count_if(commands.begin(), commands.end(),
+                            [](const std::string& c) { return c.rfind("LIST_NETWORKS", 0) == 0; }),
+              3);
+}
+
+TEST_F(SupplicantControlTest, AWrongKeyLeavesEveryEntryAsFoundNoSecretAndTheOldNetworkBack) {
+    int ours = -1;
+    m_fake.onSelect = [&](int id) {
+        if (id == 12) return Connected(12);  // the network it was on, selected again
+        ours = id;
+        m_fake.Event("<3>WPA: 4-Way Handshake failed - pre-shared key may be incorrect");
+        m_fake.Event("<3>CTRL-EVENT-SSID-TEMP-DISABLED id=" + std::to_string(id) +
+                     " ssid=\"WavoryWPA2\" auth_failures=1 duration=10 reason=WRONG_KEY");
+    };
+    CJoinContext context;
+    const SJoinOutcome outcome = m_control.Join(Wpa2("not-the-passphrase"), context);
+    EXPECT_FALSE(outcome.joined);
+    EXPECT_EQ(outcome.cause, KCOM_CAUSE_WRONG_KEY);
+    EXPECT_TRUE(outcome.restored);
+    EXPECT_GE(ours, 150);
+    EXPECT_EQ(UsersEntries(m_fake.Networks()), m_before);
+    EXPECT_TRUE(NoEntryOfTheUtility()) << "a failed attempt's entry, and its passphrase, stayed";
+}
+
+TEST_F(SupplicantControlTest, AJoinKeepsItsOwnEntryAndGivesTheOthersBack) {
+    // An entry a crashed process left behind, not in use: it goes.
+    const int stale = m_fake.Add("WavoryOld", 1, CSupplicantControl::kTag);
+    m_fake.onSelect = [&](int id) { Connected(id); };
+    CJoinContext context;
+    const SJoinOutcome outcome = m_control.Join(Wpa2("the-right-passphrase"), context);
+    EXPECT_TRUE(outcome.joined);
+    const auto networks = m_fake.Networks();
+    EXPECT_EQ(networks.count(stale), 0u);
+    EXPECT_EQ(UsersEntries(networks), m_before);
+    int own = 0;
+    for (const auto& [id, n] : networks) {
+        if (n.idStr != CSupplicantControl::kTag) continue;
+        ++own;
+        EXPECT_EQ(n.disabled, 0);
+        EXPECT_EQ(n.values.at("psk"), "\"the-right-passphrase\"");
+    }
+    EXPECT_EQ(own, 1);
+
+    // The next attempt, refused, goes back to this entry: it is kept until the attempt has ended.
+    int joinedId = -1;
+    for (const auto& [id, n] : networks)
+        if (n.idStr == CSupplicantControl::kTag) joinedId = id;
+    m_fake.SetCurrent(joinedId);
+    m_fake.onSelect = [&](int id) {
+        if (id == joinedId) return Connected(id);
+        m_fake.Event("<3>CTRL-EVENT-ASSOC-REJECT bssid=02:00:00:00:04:00 status_code=17");
+    };
+    const SJoinOutcome second = m_control.Join(Wpa2("another-passphrase"), context);
+    EXPECT_EQ(second.cause, KCOM_CAUSE_REFUSED);
+    EXPECT_TRUE(second.restored);
+    EXPECT_EQ(m_fake.Networks().count(joinedId), 1u);
+    EXPECT_EQ(UsersEntries(m_fake.Networks()), m_before);
+}
+
+TEST_F(SupplicantControlTest, ASignalEndsTheAttemptWithEverythingPutBack) {
+    // The network never answers; the process is told to end meanwhile.
+    CJoinContext context;
+    SJoinOutcome outcome;
+    std::thread attempt([&] { outcome = m_control.Join(Wpa2("whatever-passphrase"), context); });
+    ASSERT_TRUE(m_fake.WaitFor("SELECT_NETWORK"));
+    context.Signal(SIGINT);
+    attempt.join();
+    EXPECT_FALSE(outcome.joined);
+    EXPECT_EQ(UsersEntries(m_fake.Networks()), m_before);
+    EXPECT_TRUE(NoEntryOfTheUtility());
+    // The process is ending: no waiting for the old network.
+    const auto commands = m_fake.Commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "SELECT_NETWORK 12"), 0);
+}
+
+TEST_F(SupplicantControlTest, NoAnswerInTimeIsATimeoutAndNotFoundIsSaidOnceTheScansMissedIt) {
+    m_control.SetWaits(500ms, 300ms, 500ms);
+    CJoinContext context;
+    SJoinOutcome outcome = m_control.Join(Wpa2("whatever-passphrase"), context);
+    EXPECT_EQ(outcome.cause, KCOM_CAUSE_TIMEOUT);
+    EXPECT_EQ(UsersEntries(m_fake.Networks()), m_before);
+    EXPECT_TRUE(NoEntryOfTheUtility());
+
+    // The answer of a scan that began before the selection does not count; two of its own do.
+    m_fake.onSelect = [&](int id) {
+        if (id == 12) return;
+        m_fake.Event("<3>CTRL-EVENT-NETWORK-NOT-FOUND");
+        m_fake.Event("<3>CTRL-EVENT-SCAN-STARTED ");
+        m_fake.Event("<3>CTRL-EVENT-NETWORK-NOT-FOUND");
+        m_fake.Event("<3>CTRL-EVENT-SCAN-STARTED ");
+        m_fake.Event("<3>CTRL-EVENT-NETWORK-NOT-FOUND");
+    };
+    outcome = m_control.Join(Wpa2("whatever-passphrase"), context);
+    EXPECT_EQ(outcome.cause, KCOM_CAUSE_NOT_FOUND);
+    EXPECT_FALSE(outcome.restored) << "the old network did not come back";
+    EXPECT_EQ(UsersEntries(m_fake.Networks()), m_before);
+}
+
+// A reply that comes after its command gave up must not pass for the reply of the next command:
+// here the late "this entry is the utility's" would have removed the user's next entry.
+TEST_F(SupplicantControlTest, ALateReplyIsNeverTakenForTheNextOne) {
+    const int stale = m_fake.Add("WavoryOld", 1, CSupplicantControl::kTag);
+    const int users = m_fake.Add("users-entry-after-it");
+    m_before = UsersEntries(m_fake.Networks());
+    // The reply comes after the command gave up (500 ms), while the next command waits for its own.
+    m_fake.late["GET_NETWORK " + std::to_string(stale) + " id_str"] = 700ms;
+    m_fake.onSelect = [&](int id) {
+        if (id != 12) Connected(id);
+    };
+    CJoinContext context;
+    const SJoinOutcome outcome = m_control.Join(Wpa2("the-right-passphrase"), context);
+    EXPECT_TRUE(outcome.joined);
+    const auto networks = m_fake.Networks();
+    ASSERT_EQ(networks.count(users), 1u) << "the user's entry was removed";
+    EXPECT_EQ(networks.at(users).disabled, 0);
+    EXPECT_EQ(UsersEntries(networks), m_before);
+}
+
+TEST_F(SupplicantControlTest, NobodyAnsweringHandsTheAttemptToTheFallback) {
+    struct SFallback : IAdapterControl {
+        int checks = 0;
+        uint32_t StartScan() override { return 0; }
+        uint32_t Disconnect() override { return 0; }
+        uint32_t SetPowerSave(uint32_t, const SJoinSettings&) override { return 0; }
+        SJoinOutcome CheckJoin(const SJoinSettings&) override {
+            ++checks;
+            return {};
+        }
+        SJoinOutcome Join(const SJoinSettings&, CJoinContext&) override { return {true}; }
+    } fallback;
+    CSupplicantControl gone("wlan9", test::TempHome() + "/no-supplicant-here", &fallback);
+    SJoinSettings open;
+    open.ssid = "WavoryOpen";
+    EXPECT_EQ(gone.CheckJoin(open).status, 2u);
+    EXPECT_EQ(fallback.checks, 1);
+    CJoinContext context;
+    EXPECT_TRUE(gone.Join(open, context).joined);
+    // The settings are checked before anybody is asked.
+    SJoinSettings noKey = Wpa2("");
+    EXPECT_NE(m_control.CheckJoin(noKey).status, 2u);
+    EXPECT_EQ(m_control.CheckJoin(Wpa2("long-enough-passphrase")).status, 2u);
+}
+
+}  // namespace
+}  // namespace wavory::kccl
