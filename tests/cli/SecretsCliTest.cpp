@@ -2,6 +2,7 @@
 // or typed at a terminal without echo.
 #include <dirent.h>
 #include <poll.h>
+#include <signal.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -162,7 +163,11 @@ std::pair<std::string, int> RunOnTerminal(const std::vector<std::string>& args,
         }
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    if (waitpid(pid, &status, WNOHANG) == 0) {
+        // Still waiting for input after the deadline: a prompt went unanswered.
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
     close(master);
     return {shown, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
