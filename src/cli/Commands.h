@@ -47,5 +47,7 @@ void AddProfileFileCommands(CLI::App& profiles, CCommandTable& table);
 void AddPrefsCommands(CLI::App& app, CCommandTable& table);
 // adapters
 void AddAdaptersCommand(CLI::App& app, CCommandTable& table);
+// store check|backup|restore
+void AddStoreCommands(CLI::App& app, CCommandTable& table);
 
 }  // namespace wavory::cli

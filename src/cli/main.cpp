@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
         AddProfileFileCommands(*profiles, table);
         AddPrefsCommands(app, table);
         AddAdaptersCommand(app, table);
+        AddStoreCommands(app, table);
 
         try {
             app.parse(argc, argv);

@@ -81,7 +81,15 @@ void CTessalApp::OnMainTick() {
         changed = changes != m_nSeenChanges;
         m_nSeenChanges = changes;
     }
-    if (changed && m_pProfileMngr) m_pProfileMngr->Reload();
+    if (changed && m_pProfileMngr && !m_pProfileMngr->Reload() && !m_bUnreadableTold) {
+        // The window keeps showing what it had; the user learns once that the store failed.
+        m_bUnreadableTold = true;
+        ShowMessage(
+            "The settings could not be read again: the settings file is damaged or cannot be read. The "
+            "window "
+            "shows the profiles as they were; start the utility again to go back to the last copy.",
+            EMsgIcon::Warning);
+    }
     if (IMainWindow* window = m_pMainWnd) {
         if (changed) window->SettingsChanged();
         if (m_bRefreshRequest.exchange(false)) {

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 
 #include "base/RegistrySchema.h"
@@ -68,20 +67,6 @@ bool WriteAll(int fd, std::string_view data) {
 }
 
 }  // namespace
-
-std::optional<uint32_t> ParseDwordText(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    if (text.starts_with('+')) {
-        text.remove_prefix(1);
-        if (text.starts_with('-')) return std::nullopt;
-    }
-    int64_t v = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    if (v < INT32_MIN || v > int64_t{UINT32_MAX}) return std::nullopt;
-    return static_cast<uint32_t>(v);
-}
 
 int ReadRegFile(const std::string& file, SRegKey& top) {
     // Opened without waiting: a FIFO would otherwise block until someone writes to it. Only a regular

@@ -84,19 +84,28 @@ public:
     CRegTextParser(std::string_view text, bool wide) : m_Text(text), m_bWide(wide) {}
 
     bool Parse(std::vector<SKeyBlock>& blocks);
+    // The file holds more keys or values than a profile file can.
+    bool TooLarge() const { return m_bTooLarge; }
 
 private:
     bool NextLine(std::string_view& line);
     bool ParseKeyLine(std::string_view line, std::vector<SKeyBlock>& blocks, bool& deleted);
     // Parses a value line; `value` stays empty for lines that carry nothing to restore.
     bool ParseValueLine(std::string_view line, std::optional<SRegNamedValue>& value);
-    static bool ParseQuoted(std::string_view& rest, std::string& out);
+    bool ParseQuoted(std::string_view& rest, std::string& out) const;
+    // A text of an 8-bit file as UTF-8: each text on its own, so that one stray byte in a file of
+    // UTF-8 turns only its own text into Latin-1.
+    std::string Text(std::string_view bytes) const {
+        return m_bWide ? std::string(bytes) : EightBitToUtf8(bytes);
+    }
     bool ParseHexBytes(std::string_view rest, std::string& bytes);
     bool DecodeHexValue(uint32_t type, const std::string& bytes, std::optional<SRegValue>& value) const;
 
     std::string_view m_Text;
     size_t m_nPos = 0;
     bool m_bWide;
+    size_t m_nValues = 0;
+    bool m_bTooLarge = false;
 };
 
 bool CRegTextParser::NextLine(std::string_view& line) {
@@ -129,7 +138,13 @@ bool CRegTextParser::Parse(std::vector<SKeyBlock>& blocks) {
             if (!inKey && !inDeletedKey) return false;  // a value before any key
             std::optional<SRegNamedValue> value;
             if (!ParseValueLine(t, value)) return false;
-            if (value && inKey) blocks.back().values.push_back(std::move(*value));
+            if (value && inKey) {
+                if (++m_nValues > kMaxRegValues) {
+                    m_bTooLarge = true;
+                    return false;
+                }
+                blocks.back().values.push_back(std::move(*value));
+            }
         } else {
             return false;
         }
@@ -144,12 +159,16 @@ bool CRegTextParser::ParseKeyLine(std::string_view line, std::vector<SKeyBlock>&
     deleted = inner.front() == '-';
     if (deleted) return true;
 
+    if (blocks.size() == kMaxRegKeys) {
+        m_bTooLarge = true;
+        return false;
+    }
     SKeyBlock block;
     while (true) {
         const size_t sep = inner.find('\\');
         const std::string_view part = inner.substr(0, sep);
         if (part.empty() || block.path.size() == kMaxKeyDepth) return false;
-        block.path.emplace_back(part);
+        block.path.push_back(Text(part));
         if (sep == std::string_view::npos) break;
         inner.remove_prefix(sep + 1);
     }
@@ -157,11 +176,12 @@ bool CRegTextParser::ParseKeyLine(std::string_view line, std::vector<SKeyBlock>&
     return true;
 }
 
-bool CRegTextParser::ParseQuoted(std::string_view& rest, std::string& out) {
+bool CRegTextParser::ParseQuoted(std::string_view& rest, std::string& out) const {
     for (size_t i = 1; i < rest.size(); ++i) {
         const char c = rest[i];
         if (c == '"') {
             rest.remove_prefix(i + 1);
+            if (!m_bWide) out = Text(out);
             return true;
         }
         if (c != '\\') {
@@ -288,7 +308,8 @@ bool CRegTextParser::DecodeHexValue(uint32_t type, const std::string& bytes,
     }
 }
 
-// The file's text as UTF-8, and whether it was UTF-16 (its hex(2) strings are then UTF-16 too).
+// The file's text, and whether it was UTF-16 (its hex(2) strings are then UTF-16 too). UTF-16 becomes
+// UTF-8 here; an 8-bit file stays as it is, and the parser takes each of its texts on its own.
 bool DecodeFile(std::string_view bytes, std::string& text, bool& wide) {
     wide =
         bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE;
@@ -296,7 +317,7 @@ bool DecodeFile(std::string_view bytes, std::string& text, bool& wide) {
         if (!Utf16LeToUtf8(bytes.substr(2), text)) return false;
     } else {
         if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-        text = EightBitToUtf8(bytes);
+        text = std::string(bytes);
     }
     return text.find('\0') == std::string::npos;
 }
@@ -307,9 +328,10 @@ int ParseRegText(std::string_view bytes, SRegKey& top) {
     std::string text;
     bool wide = false;
     std::vector<SKeyBlock> blocks;
-    if (!DecodeFile(bytes, text, wide) || !CRegTextParser(text, wide).Parse(blocks) || blocks.empty()) {
-        return REG_ERROR_INVALID_DATA;
-    }
+    if (!DecodeFile(bytes, text, wide)) return REG_ERROR_INVALID_DATA;
+    CRegTextParser parser(text, wide);
+    if (!parser.Parse(blocks) || blocks.empty())
+        return parser.TooLarge() ? REG_ERROR_FILE_TOO_LARGE : REG_ERROR_INVALID_DATA;
 
     const SKeyBlock* topBlock = &blocks.front();
     for (const SKeyBlock& b : blocks) {

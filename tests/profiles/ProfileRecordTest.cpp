@@ -4,10 +4,10 @@
 #include <string>
 
 #include "ProfilesFixture.h"
+#include "base/RegTree.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "store/RegFile.h"
-#include "store/RegTree.h"
 
 using namespace wavory;
 using namespace wavory::test;
