@@ -14,6 +14,11 @@ bool RegNameEqual(std::string_view a, std::string_view b) {
                       [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
+bool RegNameLess(std::string_view a, std::string_view b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return AsciiLower(x) < AsciiLower(y); });
+}
+
 SRegValue* SRegKey::FindValue(std::string_view valueName) {
     auto it = std::find_if(values.begin(), values.end(),
                            [&](const SRegNamedValue& v) { return RegNameEqual(v.name, valueName); });

@@ -54,6 +54,8 @@ struct SRegKey {
 };
 
 bool RegNameEqual(std::string_view a, std::string_view b);
+// The order of names without regard to ASCII case, as the store keeps them.
+bool RegNameLess(std::string_view a, std::string_view b);
 
 // A dword given as decimal text, signed or not ("-1" and "4294967295" are both 0xFFFFFFFF); blanks
 // around it are allowed, anything else is no number.

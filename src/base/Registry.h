@@ -69,6 +69,8 @@ public:
     // Key operations; the int results are error codes (REG_OK on success).
     virtual bool KeyExists(std::string_view path) const = 0;
     virtual std::vector<std::string> SubKeys(std::string_view path) const = 0;
+    // The same names, for a caller that reads nothing of the subkeys (a count).
+    virtual std::vector<std::string> SubKeyNames(std::string_view path) const { return SubKeys(path); }
     // Deletes a key that has no subkeys (REG_ERROR_ACCESS_DENIED while it has some).
     virtual int DeleteKey(std::string_view path) = 0;
     // Writes the key's subtree to a file; fails with REG_ERROR_FILE_EXISTS unless overwrite is set,

@@ -36,6 +36,9 @@ public:
                             std::string_view value) override;
     bool KeyExists(std::string_view path) const override { return m_Store.KeyExists(path); }
     std::vector<std::string> SubKeys(std::string_view path) const override { return m_Store.SubKeys(path); }
+    std::vector<std::string> SubKeyNames(std::string_view path) const override {
+        return m_Store.SubKeyNames(path);
+    }
     int DeleteKey(std::string_view path) override;
     bool WriteValues(std::string_view section, std::span<const SRegWrite> values) override {
         return m_bReadOnly || m_Store.WriteValues(section, values);

@@ -240,12 +240,12 @@ int CProfileMngr::StoreImport(std::vector<std::shared_ptr<CProfile>>& staged,
         CProfile& profile = *staged[i];
         profile.ProfName = section;
         profile.SetSection(section);
-        const FieldValues values = ValuesOf(profile);
+        FieldValues values = ValuesOf(profile);
         const std::vector<SRegWrite> others = OtherValues(*sources[i]);
         if (!WriteValues(*registry, section, values) ||
             (!others.empty() && !registry->WriteValues(section, others)))
             error = registry->LastError() != REG_OK ? registry->LastError() : REG_ERROR_WRITE_FAULT;
-        profile.SetStored(values);
+        profile.SetStored(std::move(values));
     }
     if (error == REG_OK) error = WriteCount();
     if (error != REG_OK) {

@@ -179,9 +179,17 @@ int CProfileMngr::UpdatePriorities(int priority) {
 }
 
 void CProfileMngr::Rekey(bool recount) {
-    std::map<std::string, std::shared_ptr<CProfile>, std::less<>> keyed;
-    for (auto& [name, profile] : m_Profiles) keyed.emplace(profile->ProfName, profile);
-    m_Profiles.swap(keyed);
+    // Only a profile whose name changed moves in the map; most calls find none.
+    std::vector<std::shared_ptr<CProfile>> moved;
+    for (auto it = m_Profiles.begin(); it != m_Profiles.end();) {
+        if (it->first == it->second->ProfName) {
+            ++it;
+            continue;
+        }
+        moved.push_back(std::move(it->second));
+        it = m_Profiles.erase(it);
+    }
+    for (auto& profile : moved) m_Profiles.emplace(profile->ProfName, std::move(profile));
     if (!recount) return;
     m_nAutoCount = 0;
     for (const auto& [name, profile] : m_Profiles)

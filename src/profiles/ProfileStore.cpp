@@ -85,7 +85,7 @@ void CProfileMngr::StoredNames(std::set<std::string>& names, SectionSet& section
 
 int CProfileMngr::WriteCount() {
     IRegistry& registry = *theApp.m_pRegistry;
-    const std::vector<std::string> sections = registry.SubKeys("");
+    const std::vector<std::string> sections = registry.SubKeyNames("");
     const auto count = std::count_if(sections.begin(), sections.end(),
                                      [](const std::string& s) { return SectionNumber(s) >= 0; });
     if (registry.TakeReadError() != REG_OK) return REG_ERROR_BADDB;

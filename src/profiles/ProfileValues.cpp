@@ -129,9 +129,13 @@ bool WriteValues(IRegistry& registry, std::string_view section, const FieldValue
 
 bool ValuesFromKey(const SRegKey& key, FieldValues& values, std::string& problem) {
     values = DefaultValues();
+    size_t next = 0;  // files of this utility hold the values in the list's order
     for (const SRegNamedValue& v : key.values) {
-        const int i = FieldIndex(v.name);
+        const int i = next < std::size(kFields) && RegNameEqual(kFields[next].name, v.name)
+                          ? static_cast<int>(next)
+                          : FieldIndex(v.name);
         if (i < 0) continue;
+        next = static_cast<size_t>(i) + 1;
         const SProfileField& f = kFields[static_cast<size_t>(i)];
         SFieldValue& out = values[static_cast<size_t>(i)];
         if (f.kind == EFieldKind::Text) {

@@ -81,6 +81,7 @@ int ReadRegFile(const std::string& file, SRegKey& top) {
 
     // Read to one byte past the limit: a file may grow, and a device reports no size at all.
     std::string bytes;
+    bytes.reserve(static_cast<size_t>(st.st_size) + 1);
     char buf[65536];
     while (true) {
         const ssize_t n = ::read(fd.Get(), buf, sizeof buf);

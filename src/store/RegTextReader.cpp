@@ -17,6 +17,8 @@ constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
 // The registry allows no deeper nesting; it also bounds the recursion over the tree.
 constexpr size_t kMaxKeyDepth = 512;
+// Up to this many values a key's names are compared one by one (a profile holds about 30).
+constexpr size_t kLinearValues = 64;
 
 constexpr uint32_t kRegSz = 1;
 constexpr uint32_t kRegExpandSz = 2;
@@ -177,16 +179,17 @@ bool CRegTextParser::ParseKeyLine(std::string_view line, std::vector<SKeyBlock>&
 }
 
 bool CRegTextParser::ParseQuoted(std::string_view& rest, std::string& out) const {
-    for (size_t i = 1; i < rest.size(); ++i) {
-        const char c = rest[i];
-        if (c == '"') {
+    size_t i = 1;
+    while (i < rest.size()) {
+        // The text up to the next quote or escape goes in as one piece.
+        const size_t stop = rest.find_first_of("\"\\", i);
+        if (stop == std::string_view::npos) return false;  // no closing quote on the line
+        out.append(rest.substr(i, stop - i));
+        i = stop;
+        if (rest[i] == '"') {
             rest.remove_prefix(i + 1);
             if (!m_bWide) out = Text(out);
             return true;
-        }
-        if (c != '\\') {
-            out += c;
-            continue;
         }
         if (++i == rest.size()) return false;
         switch (rest[i]) {
@@ -204,8 +207,9 @@ bool CRegTextParser::ParseQuoted(std::string_view& rest, std::string& out) const
                 out += '\\';
                 out += rest[i];
         }
+        ++i;
     }
-    return false;  // no closing quote on the line
+    return false;
 }
 
 bool CRegTextParser::ParseValueLine(std::string_view line, std::optional<SRegNamedValue>& value) {
@@ -371,6 +375,19 @@ int ParseRegText(std::string_view bytes, SRegKey& top) {
         }
         SNode& target = nodes[node];
         for (SRegNamedValue& v : b.values) {
+            // A key of a few values is searched as it is; one of many gets an index by name.
+            if (target.valueIndex.empty() && target.key.values.size() < kLinearValues) {
+                if (SRegValue* existing = target.key.FindValue(v.name)) {
+                    *existing = std::move(v.value);
+                } else {
+                    target.key.values.push_back(std::move(v));
+                }
+                continue;
+            }
+            if (target.valueIndex.empty()) {
+                for (size_t i = 0; i < target.key.values.size(); ++i)
+                    target.valueIndex.emplace(LowerAscii(target.key.values[i].name), i);
+            }
             auto [it, added] = target.valueIndex.emplace(LowerAscii(v.name), target.key.values.size());
             if (added) {
                 target.key.values.push_back(std::move(v));

@@ -97,6 +97,10 @@ CSqliteRegistry::~CSqliteRegistry() { Close(); }
 void CSqliteRegistry::Close() {
     for (auto& [sql, stmt] : m_Stmts) sqlite3_finalize(stmt);
     m_Stmts.clear();
+    for (sqlite3_stmt*& stmt : m_InsertStmts) {
+        sqlite3_finalize(stmt);
+        stmt = nullptr;
+    }
     if (m_pDb) sqlite3_close_v2(m_pDb);
     m_pDb = nullptr;
 }
@@ -155,6 +159,11 @@ bool CSqliteRegistry::OpenConnection(bool writable) {
         // Deleted keys are overwritten on disk, whatever SQLite was built with: they held WEP keys.
         Exec("PRAGMA secure_delete=ON");
         Exec("PRAGMA foreign_keys=ON");
+        // NORMAL synchronisation keeps every committed change through a crash of the program; only a
+        // power loss may take the last ones back. The cache holds an import of the most profiles
+        // without writing pages out before the commit.
+        Exec("PRAGMA synchronous=NORMAL");
+        Exec("PRAGMA cache_size=-16384");
         return true;
     };
     // The first read maps the write-ahead log's shared-memory file, which needs room on the disk.
@@ -247,11 +256,9 @@ bool CSqliteRegistry::PrepareSchema() {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     };
-    // Write-ahead: readers never wait for a writer. NORMAL synchronisation keeps every committed
-    // change through a crash of the program; only a power loss may take the last ones back.
+    // Write-ahead: readers never wait for a writer.
     if (m_bHasTables && m_nLayout < kSchemaVersion) MakeStoreCopy(*this, "layout");
-    if (!execRetrying("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=NORMAL") ||
-        !execRetrying("BEGIN IMMEDIATE")) {
+    if (!execRetrying("PRAGMA journal_mode=WAL") || !execRetrying("BEGIN IMMEDIATE")) {
         m_strError = "cannot open the settings store " + m_strFileName + ": " + sqlite3_errmsg(m_pDb);
         return false;
     }

@@ -21,6 +21,7 @@
 // the version check of each read; it holds nothing.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -115,6 +116,8 @@ public:
     bool KeyExists(std::string_view path) const override;
     // Subkey names in natural order ("Profile 2" before "Profile 10").
     std::vector<std::string> SubKeys(std::string_view path) const override;
+    // Without the values: one query for the names alone.
+    std::vector<std::string> SubKeyNames(std::string_view path) const override;
     int DeleteKey(std::string_view path) override;
     // One statement: the key's rows and, by cascade, everything below it.
     int DeleteKeyTree(std::string_view path) override;
@@ -193,6 +196,8 @@ private:
     const ValueMap& ValuesOf(int64_t key) const;
     const SStored* FindValue(std::string_view section, std::string_view entry) const;
     bool StepChange(sqlite3_stmt* stmt);
+    // INSERT OR REPLACE of that many values of one key (?1), three parameters a row after it.
+    sqlite3_stmt* InsertStmt(size_t rows) const;
     bool ReadKey(int64_t id, SRegKey& key) const;
     bool InsertTree(int64_t id, const SRegKey& tree);
     bool HasSubKeys(int64_t id) const;
@@ -206,6 +211,8 @@ private:
     bool m_bHasTables = false;
     sqlite3* m_pDb = nullptr;
     mutable std::map<const char*, sqlite3_stmt*> m_Stmts;
+    static constexpr size_t kRowsPerInsert = 32;
+    mutable std::array<sqlite3_stmt*, kRowsPerInsert> m_InsertStmts{};
 
     mutable std::recursive_mutex m_Mutex;
     int m_nUpdateDepth = 0;

@@ -191,28 +191,62 @@ bool CSqliteRegistry::WriteValues(std::string_view section, std::span<const SReg
         bytes.push_back(std::move(data));
     }
     if (pending.empty()) return true;
+    // In the table's order (by name, without regard to case): the rows of a new key are appended
+    // instead of each being squeezed between the others.
+    std::vector<size_t> order(pending.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return RegNameLess(pending[a]->name, pending[b]->name); });
     const int rc = Change([&]() -> int {
         const int64_t key = EnsureKey(section);
         if (key <= 0) return m_nLastError != REG_OK ? m_nLastError : REG_ERROR_WRITE_FAULT;
-        sqlite3_stmt* stmt =
-            Stmt("INSERT OR REPLACE INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)");
+        // A key made now is read from the database when it is wanted: many new keys at once (an
+        // import) would otherwise hold every value twice.
+        if (known <= 0) m_Values.erase(key);
+        // Many rows to a statement: a profile is one statement, not thirty.
         auto cached = m_Values.find(key);
-        for (size_t i = 0; i < pending.size(); ++i) {
+        for (size_t first = 0; first < order.size(); first += kRowsPerInsert) {
+            const size_t rows = std::min(kRowsPerInsert, order.size() - first);
+            sqlite3_stmt* stmt = InsertStmt(rows);
             CStmtUse use(stmt);
             if (!use) return REG_ERROR_WRITE_FAULT;
-            const int type = pending[i]->type == ERegType::Dword ? kTypeDword : kTypeSz;
             sqlite3_bind_int64(stmt, 1, key);
-            BindText(stmt, 2, pending[i]->name);
-            sqlite3_bind_int(stmt, 3, type);
-            BindBlob(stmt, 4, bytes[i]);
+            // The names and bytes outlive the statement's step: SQLite need not copy them.
+            for (size_t r = 0; r < rows; ++r) {
+                const size_t i = order[first + r];
+                const int at = static_cast<int>(2 + 3 * r);
+                sqlite3_bind_text(stmt, at, pending[i]->name.data(),
+                                  static_cast<int>(pending[i]->name.size()), SQLITE_STATIC);
+                sqlite3_bind_int(stmt, at + 1, pending[i]->type == ERegType::Dword ? kTypeDword : kTypeSz);
+                sqlite3_bind_blob(stmt, at + 2, bytes[i].empty() ? "" : bytes[i].data(),
+                                  static_cast<int>(bytes[i].size()), SQLITE_STATIC);
+            }
             if (!StepChange(stmt)) return m_nLastError;
-            if (cached != m_Values.end())
+        }
+        if (cached != m_Values.end()) {
+            for (const size_t i : order) {
+                const int type = pending[i]->type == ERegType::Dword ? kTypeDword : kTypeSz;
                 cached->second.insert_or_assign(std::string(pending[i]->name),
                                                 SStored{type, std::move(bytes[i])});
+            }
         }
         return REG_OK;
     });
     return rc == REG_OK;
+}
+
+sqlite3_stmt* CSqliteRegistry::InsertStmt(size_t rows) const {
+    if (!m_pDb || rows == 0 || rows > kRowsPerInsert) return nullptr;
+    sqlite3_stmt*& stmt = m_InsertStmts[rows - 1];
+    if (stmt) return stmt;
+    std::string sql = "INSERT OR REPLACE INTO vals(key, name, type, data) VALUES";
+    for (size_t r = 0; r < rows; ++r) sql += r == 0 ? "(?1, ?, ?, ?)" : ", (?1, ?, ?, ?)";
+    const int rc = sqlite3_prepare_v3(m_pDb, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        NoteReadFailure(rc);
+        stmt = nullptr;
+    }
+    return stmt;
 }
 
 bool CSqliteRegistry::KeyExists(std::string_view path) const {
@@ -281,6 +315,27 @@ std::vector<std::string> CSqliteRegistry::SubKeys(std::string_view path) const {
                 NoteReadFailure(rc);
             }
         }
+    }
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
+    return names;
+}
+
+std::vector<std::string> CSqliteRegistry::SubKeyNames(std::string_view path) const {
+    std::lock_guard lock(m_Mutex);
+    Validate();
+    std::vector<std::string> names;
+    const int64_t id = FindKey(path);
+    if (id <= 0) return names;
+    sqlite3_stmt* stmt = Stmt("SELECT name FROM keys WHERE parent = ?1");
+    CStmtUse use(stmt);
+    if (!use) return names;
+    sqlite3_bind_int64(stmt, 1, id);
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) names.push_back(ColumnBytes(stmt, 0));
+    if (rc != SQLITE_DONE) {
+        NoteReadFailure(rc);
+        return {};
     }
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
