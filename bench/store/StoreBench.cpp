@@ -1,10 +1,11 @@
-// The settings store at 10, 100 and 1000 profiles: loading them all (start-up, and the window's
-// reload after another program's change), saving them all, saving one (the editor's apply), and
-// `wavoryctl profiles list` (a fresh connection, the load, the listing). Against the real store in a
-// temporary configuration folder.
+// The settings store at 10 to 10,000 profiles: loading them all (start-up, and the window's reload
+// after another program's change), saving them all, one profile stored from the window (with the
+// check of what the store holds), and wavoryctl's `profiles list`, `new`, `rm` and `import` (the CPU
+// time of the command's process). Against the real store in a temporary configuration folder.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "profiles/ProfileMngr.h"
 #include "shell/Tessal.h"
@@ -84,7 +86,7 @@ void BM_LoadAll(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     CProfileMngr& mngr = Store(n).Mngr();
     for (auto _ : state) {
-        mngr.LoadAll(false);
+        mngr.LoadAll();
         benchmark::DoNotOptimize(mngr.GetCount());
     }
     if (mngr.GetCount() != n) state.SkipWithError("not every profile was loaded");
@@ -108,21 +110,24 @@ void BM_SaveAll(benchmark::State& state) {
 }
 BENCHMARK(BM_SaveAll)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
-// The editor's apply: one profile changed and saved with the count.
-void BM_SaveOne(benchmark::State& state) {
+// The window's edit of one profile: one field changed in the editor, then what the Profiles page
+// stores after its OK.
+void BM_WindowSaveOne(benchmark::State& state) {
     CProfileMngr& mngr = Store(static_cast<int>(state.range(0))).Mngr();
     auto profile = mngr.GetProfile("Profile 5");
     int round = 0;
     for (auto _ : state) {
-        auto lock = mngr.Lock();
-        profile->NetName = "Network " + std::to_string(++round % 2);
-        if (!profile->Save(true)) {
+        {
+            auto lock = mngr.Lock();
+            profile->NetName = "Network " + std::to_string(++round % 2);
+        }
+        if (!mngr.StoreChanges().Ok()) {
             state.SkipWithError("save failed");
             break;
         }
     }
 }
-BENCHMARK(BM_SaveOne)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WindowSaveOne)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 // What `profiles list` does in its process: open the store, load every profile, list them.
 void BM_ProfilesListInProcess(benchmark::State& state) {
@@ -182,6 +187,103 @@ void BM_WavoryctlProfilesList(benchmark::State& state) {
     posix_spawn_file_actions_destroy(&actions);
 }
 BENCHMARK(BM_WavoryctlProfilesList)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// ---- wavoryctl at scale: CPU time of the command's process ----
+
+std::filesystem::path CtlPath() {
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path() / "wavoryctl";
+}
+
+// Runs wavoryctl with the arguments; the CPU time it used (user and system) in seconds, or a negative
+// number when it failed.
+double RunCtlCpu(const std::vector<std::string>& args) {
+    std::vector<std::string> all{CtlPath().string()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    int status = 0;
+    struct rusage usage {};
+    const bool ran = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
+                     ::wait4(pid, &status, 0, &usage) == pid;
+    posix_spawn_file_actions_destroy(&actions);
+    if (!ran || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// `wavoryctl profiles new` and `profiles rm` at 10, 1000 and 10,000 profiles: CPU time of the
+// command's process. Each rm removes the profile the new before it made, so the store keeps its size.
+void BM_WavoryctlNewRm(benchmark::State& state) {
+    if (!std::filesystem::exists(CtlPath())) {
+        state.SkipWithError("wavoryctl is not built next to this program");
+        return;
+    }
+    Store(static_cast<int>(state.range(0)));
+    double newCpu = 0, rmCpu = 0;
+    for (auto _ : state) {
+        const double made = RunCtlCpu({"profiles", "new", "--name", "Bench", "--ssid", "Bench"});
+        const double removed = RunCtlCpu({"profiles", "rm", "Bench"});
+        if (made < 0 || removed < 0) {
+            state.SkipWithError("wavoryctl profiles new or rm failed");
+            break;
+        }
+        newCpu += made;
+        rmCpu += removed;
+        state.SetIterationTime(made + removed);
+    }
+    state.counters["new_cpu_ms"] = benchmark::Counter(newCpu * 1000, benchmark::Counter::kAvgIterations);
+    state.counters["rm_cpu_ms"] = benchmark::Counter(rmCpu * 1000, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_WavoryctlNewRm)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+
+// `wavoryctl profiles import` of an export of all profiles, into an empty store: CPU time of the
+// command's process.
+void BM_WavoryctlImport(benchmark::State& state) {
+    if (!std::filesystem::exists(CtlPath())) {
+        state.SkipWithError("wavoryctl is not built next to this program");
+        return;
+    }
+    const int n = static_cast<int>(state.range(0));
+    CBenchStore& source = Store(n);
+    const std::string file = (source.Home() / "all.reg").string();
+    std::filesystem::remove(file);
+    if (!source.Mngr().RegistryOp(CProfileMngr::REG_OP_EXPORT_ALL, file, std::nullopt)) {
+        state.SkipWithError("the export failed");
+        return;
+    }
+    const std::filesystem::path empty = source.Home() / "import-home";
+    ::setenv("XDG_CONFIG_HOME", empty.c_str(), 1);
+    for (auto _ : state) {
+        std::filesystem::remove_all(empty);
+        const double cpu = RunCtlCpu({"profiles", "import", file});
+        if (cpu < 0) {
+            state.SkipWithError("wavoryctl profiles import failed");
+            break;
+        }
+        state.SetIterationTime(cpu);
+    }
+    state.counters["file_MiB"] = static_cast<double>(std::filesystem::file_size(file)) / (1 << 20);
+    source.Use();
+}
+BENCHMARK(BM_WavoryctlImport)
+    ->Arg(1000)
+    ->Arg(5000)
+    ->Arg(10000)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -18,9 +18,9 @@
 #include <string>
 
 #include "kccl_sim.h"
-#include "platform/SettingsRegistry.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/Tessal.h"
+#include "store/SqliteRegistry.h"
 #include "survey/Station.h"
 #include "ui/shell/MainWindowHost.h"
 #include "ui/shell/TessalDlg.h"
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     int rc = 0;
     {
-        CSettingsRegistry registry;
+        CSqliteRegistry registry;
         theApp.m_pRegistry = &registry;
         StoreProfiles(profiles);
 

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QMessageBox>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstddef>
@@ -201,15 +202,23 @@ int main(int argc, char** argv) {
     // The window may sit hidden in the notification area; only its Close ends the utility.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    std::string storeError;
-    std::unique_ptr<CSqliteRegistry> registry = OpenUserSettings(storeError);
-    if (!registry) {
-        std::fprintf(stderr, "wavory: %s\n", storeError.c_str());
+    SStoreOpening opening = OpenUserSettings();
+    if (!opening.store) {
+        std::fprintf(stderr, "wavory: %s\n", opening.error.c_str());
         return 1;
     }
+    std::unique_ptr<CSqliteRegistry> registry = std::move(opening.store);
     // Pictures of the window change no setting: what they show must not be written back over a
     // preference another program sets meanwhile.
-    if (screenshots) registry->SetReadOnly(true);
+    if (screenshots) registry->SetDiscardWrites(true);
+    // A damaged store moved aside (and its copy restored), or older settings that could not be read:
+    // the user learns it before the window shows what is there now.
+    if (!opening.notice.empty()) {
+        std::fprintf(stderr, "wavory: %s\n", opening.notice.c_str());
+        if (!screenshots)
+            QMessageBox::warning(nullptr, QString::fromLatin1(CTessalApp::kAppName),
+                                 QString::fromStdString(opening.notice));
+    }
     CMessageBoxSink messages;
     CSystemdServiceControl serviceControl;
     theApp.m_pRegistry = registry.get();

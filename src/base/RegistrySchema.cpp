@@ -1,47 +1,26 @@
 #include "base/RegistrySchema.h"
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 
 namespace wavory {
 
 namespace {
 
 constexpr ERegType D = ERegType::Dword;
-constexpr ERegType S = ERegType::Sz;
 
-constexpr std::array<SRegSchemaEntry, 39> kSchema{{
+// The registry kind of each kind of field.
+struct SFieldType {
+    static constexpr ERegType Text = ERegType::Sz;
+    static constexpr ERegType Int = ERegType::Dword;
+    static constexpr ERegType Bool = ERegType::Dword;
+};
+
+#define WAVORY_SCHEMA_ENTRY(kind, member, name, def, flags) SRegSchemaEntry{name, SFieldType::kind, flags},
+
+constexpr SRegSchemaEntry kSchema[] = {
     // One profile section ("Profile N", "Import\Profile N" or "Import").
-    {"ProfName", S},
-    {"NetName", S},
-    {"NetMode", D},
-    {"PSType", D},
-    {"PhyType", D},
-    {"PhyChnl", D},
-    {"SecType", D},
-    {"ActiveSecKey", D},
-    {"Sec Key 0", S},
-    {"Sec Key Len 0", D},
-    {"Sec Key 1", S},
-    {"Sec Key Len 1", D},
-    {"Sec Key 2", S},
-    {"Sec Key Len 2", D},
-    {"Sec Key 3", S},
-    {"Sec Key Len 3", D},
-    {"AutoSelect", D},
-    {"MaxFragment", D},
-    {"RTSThreshold", D},
-    {"UseFragmentation", D},
-    {"UseRTS", D},
-    {"ShortPreamble", D},
-    {"MaxTxPower", D},
-    {"MaxNetRate", D},
-    {"WrLessMode", D},
-    {"Use802_1", D},
-    {"Priority", D},
-    {"WpaMode", D},
-    {"WpaPassphrase", S},
-    {"PhyFreq", D},
+    WAVORY_PROFILE_FIELDS(WAVORY_SCHEMA_ENTRY)
     // The application key (and "Import" for the profile count).
     {"NumOfProfiles", D},
     {"Polling Interval", D},
@@ -51,8 +30,10 @@ constexpr std::array<SRegSchemaEntry, 39> kSchema{{
     {"Scan-Band", D},
     {"Power-Save", D},
     {"View AP or NET", D},
-    {"ConnectedStation", S},
-}};
+    {"ConnectedStation", ERegType::Sz},
+};
+
+#undef WAVORY_SCHEMA_ENTRY
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -65,15 +46,18 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 
 std::span<const SRegSchemaEntry> RegistrySchema() { return kSchema; }
 
+static_assert(std::size(kSchema) == kProfileValueCount + 9);
+
 const SRegSchemaEntry* FindSchemaEntry(std::string_view name) {
-    auto it = std::find_if(kSchema.begin(), kSchema.end(), [&](const auto& e) { return e.name == name; });
-    return it == kSchema.end() ? nullptr : &*it;
+    auto it =
+        std::find_if(std::begin(kSchema), std::end(kSchema), [&](const auto& e) { return e.name == name; });
+    return it == std::end(kSchema) ? nullptr : &*it;
 }
 
 const SRegSchemaEntry* FindSchemaEntryNoCase(std::string_view name) {
-    auto it = std::find_if(kSchema.begin(), kSchema.end(),
+    auto it = std::find_if(std::begin(kSchema), std::end(kSchema),
                            [&](const auto& e) { return EqualNoCase(e.name, name); });
-    return it == kSchema.end() ? nullptr : &*it;
+    return it == std::end(kSchema) ? nullptr : &*it;
 }
 
 }  // namespace wavory

@@ -1,12 +1,13 @@
-// The kind of every value the utility keeps in its registry key. The store is untyped text on
-// Linux, so this table decides what an export writes as REG_DWORD and what as REG_SZ, and what an
-// import must convert.
+// The kind of every value the utility keeps in its registry key: the profile values of the field list
+// (base/ProfileFieldList.h), then the application key's own. It decides the order an export writes
+// values in, what an import must convert, and which values an export without secrets leaves out.
 #pragma once
 
 #include <cstddef>
 #include <span>
 #include <string_view>
 
+#include "base/ProfileFieldList.h"
 #include "base/Registry.h"
 
 namespace wavory {
@@ -14,11 +15,13 @@ namespace wavory {
 struct SRegSchemaEntry {
     std::string_view name;
     ERegType type;
+    unsigned flags = 0;  // kFieldSecret, kFieldPlace
 };
 
-// How many of the schema's first entries are the values of one profile section: the 27 of the
-// original layout, the two of WPA security and the channel's frequency.
-inline constexpr std::size_t kProfileValueCount = 30;
+// How many of the schema's first entries are the values of one profile section.
+#define WAVORY_COUNT_FIELD(kind, member, name, def, flags) +1
+inline constexpr std::size_t kProfileValueCount = 0 WAVORY_PROFILE_FIELDS(WAVORY_COUNT_FIELD);
+#undef WAVORY_COUNT_FIELD
 
 // The profile values in load order, then the values of the application key.
 std::span<const SRegSchemaEntry> RegistrySchema();

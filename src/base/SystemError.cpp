@@ -18,11 +18,13 @@ std::string SystemErrorText(int code) {
             return "Access is denied.";
         case REG_ERROR_INVALID_DATA:
             return "The data is invalid.";
+        case REG_ERROR_WRITE_PROTECT:
+            return "The media is write protected.";
         case REG_ERROR_WRITE_FAULT:
             return "The system cannot write to the specified device.";
         case REG_ERROR_FILE_EXISTS:
             return "The file exists.";
-        case 112:
+        case REG_ERROR_DISK_FULL:
             return "There is not enough space on the disk.";
         case REG_ERROR_FILE_TOO_LARGE:
             return "The file size exceeds the limit allowed and cannot be saved.";

@@ -36,9 +36,16 @@ public:
                             std::string_view value) override;
     bool KeyExists(std::string_view path) const override { return m_Store.KeyExists(path); }
     std::vector<std::string> SubKeys(std::string_view path) const override { return m_Store.SubKeys(path); }
+    std::vector<std::string> SubKeyNames(std::string_view path) const override {
+        return m_Store.SubKeyNames(path);
+    }
     int DeleteKey(std::string_view path) override;
-    int SaveKey(std::string_view path, const std::string& file, bool overwrite) override {
-        return m_Store.SaveKey(path, file, overwrite);
+    bool WriteValues(std::string_view section, std::span<const SRegWrite> values) override {
+        return m_bReadOnly || m_Store.WriteValues(section, values);
+    }
+    int SaveKey(std::string_view path, const std::string& file, bool overwrite,
+                bool withSecrets = true) override {
+        return m_Store.SaveKey(path, file, overwrite, withSecrets);
     }
     int RestoreKey(std::string_view path, const std::string& file) override;
     int DeleteKeyTree(std::string_view path) override {
@@ -52,6 +59,13 @@ public:
     void BeginRead() override { m_Store.BeginRead(); }
     void EndRead() override { m_Store.EndRead(); }
     uint64_t ChangeCount() override { return m_Store.ChangeCount(); }
+    int LastError() const override { return m_Store.LastError(); }
+    bool IsWritable() const override { return m_Store.IsWritable(); }
+    int TakeReadError() override { return m_Store.TakeReadError(); }
+    int KeepCopy(const std::string& reason) override {
+        return m_bReadOnly ? REG_OK : m_Store.KeepCopy(reason);
+    }
+    int ReadKeyFile(const std::string& file, SRegKey& top) override { return m_Store.ReadKeyFile(file, top); }
 
 private:
     IRegistry& m_Store;

@@ -1,6 +1,7 @@
 #include "cli/CliSession.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <thread>
@@ -10,6 +11,7 @@
 #include "platform/UserSettings.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/Tessal.h"
+#include "store/SqliteRegistry.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 
@@ -26,9 +28,15 @@ std::vector<std::string> CMessageCollector::Take() {
 }
 
 CCliSession::CCliSession(EAccess access) : m_nUncaught(std::uncaught_exceptions()), m_Access(access) {
-    std::string error;
-    m_pStore = OpenUserSettings(error);
-    if (!m_pStore) Fail(error);
+    SStoreOpening opening = OpenUserSettings();
+    if (opening.damaged)
+        throw CCliError(kExitFailed, opening.notice.empty() ? opening.error : opening.notice, "settings",
+                        "store_damaged");
+    if (!opening.store) Fail(opening.error);
+    // What the user must know about the store on the way (settings of an earlier version that could
+    // not be read) does not keep the command from running.
+    if (!opening.notice.empty()) std::fprintf(stderr, "wavoryctl: note: %s\n", opening.notice.c_str());
+    m_pStore = std::move(opening.store);
     m_pView = std::make_unique<CCliRegistry>(*m_pStore);
     m_pView->SetReadOnly(access == EAccess::ReadOnly);
     theApp.m_pRegistry = m_pView.get();
@@ -59,16 +67,26 @@ CCliSession::~CCliSession() noexcept(false) {
     theApp.m_pMessages = nullptr;
     theApp.m_pRegistry = nullptr;
     if (!stored)
-        throw CCliError(kExitFailed,
-                        "the change could not be stored in the settings file " + m_pStore->FileName());
+        FailStore(m_pStore->LastError(), "the change could not be stored in " + m_pStore->FileName());
 }
 
 void CCliSession::BeginChange() {
     if (m_bChanging || m_Access == EAccess::ReadOnly) return;
-    m_bChanging = true;
+    if (!m_pStore->IsWritable())
+        FailStore(m_pStore->ReadOnlyCode(),
+                  "the settings cannot be changed (" + m_pStore->ReadOnlyReason() + ")");
     m_pView->BeginUpdate();
+    // Another program holding the store for the whole wait is told now, before the command does
+    // anything that would be lost.
+    if (const int error = m_pStore->UpdateError(); error != REG_OK) {
+        m_pView->CancelUpdate();
+        m_pView->EndUpdate();
+        FailStore(error, "the settings could not be taken for the change");
+    }
+    m_bChanging = true;
     // What was read before the change began may be out of date by now.
-    if (theApp.m_pProfileMngr) theApp.m_pProfileMngr->LoadAll(false);
+    if (theApp.m_pProfileMngr && !theApp.m_pProfileMngr->LoadAll())
+        FailStore(REG_ERROR_BADDB, "the profiles could not be read");
 }
 
 bool CCliSession::TryAdapter() { return theApp.m_bDriverConnected || theApp.ConnectDriver(); }
@@ -124,6 +142,8 @@ CProfileMngr& CCliSession::Profiles() {
     if (m_Access == EAccess::Profiles) BeginChange();
     if (!theApp.m_pProfileMngr) {
         theApp.m_pProfileMngr = new CProfileMngr();
+        // An unreadable store is no empty one: nothing is shown or changed as if it were.
+        if (!theApp.m_pProfileMngr->Loaded()) FailStore(REG_ERROR_BADDB, "the profiles could not be read");
         theApp.m_pProfileMngr->m_fnCurrentStation = []() -> std::shared_ptr<CProfile> {
             return theApp.m_pStationMngr ? theApp.m_pStationMngr->GetCurrent() : nullptr;
         };

@@ -40,10 +40,12 @@ private:
 
 class CCliSession {
 public:
-    // Opens the user's settings store or throws. A command that changes settings makes one change of
-    // the store: it starts before the profiles are read (so another program's change made meanwhile
-    // is neither lost nor undone) and is stored when the session ends without an error; a command
-    // that fails stores nothing. The window may run meanwhile: it notices the change.
+    // Opens the user's settings store or throws (a store found damaged throws too, once it has been
+    // moved aside and its last copy restored: the command did not run on what the user had). A
+    // command that changes settings makes one change of the store: it starts before the profiles are
+    // read (so another program's change made meanwhile is neither lost nor undone) and is stored when
+    // the session ends without an error; a command that fails stores nothing. The window may run
+    // meanwhile: it notices the change. A read-only store refuses a change up front.
     explicit CCliSession(EAccess access);
     // Throws when the change could not be stored (and no other error is on its way).
     ~CCliSession() noexcept(false);
@@ -68,6 +70,8 @@ public:
     // `startScan` is false: commands that only read use the adapter's last list.
     CStationMngr& Stations(bool startScan = true);
     CCliRegistry& Registry() { return *m_pView; }
+    // The store itself, for what goes past the view (its check and copies).
+    CSqliteRegistry& Store() { return *m_pStore; }
     CMessageCollector& Messages() { return m_Messages; }
 
     // The last message the core showed, or `fallback` when it showed none.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/DisplayText.h"
+#include "base/Registry.h"
 #include "driver/CommVar.h"
 
 namespace wavory::cli {
@@ -10,6 +11,42 @@ namespace wavory::cli {
 void FailWithRefusal(const std::string& general) {
     const std::string refusal = TakeDriverRefusal();
     Fail(refusal.empty() ? general : refusal);
+}
+
+std::string StoreReason(int code) {
+    switch (code) {
+        case REG_ERROR_DISK_FULL:
+            return "store_full";
+        case REG_ERROR_WRITE_PROTECT:
+            return "store_read_only";
+        case REG_ERROR_BUSY:
+            return "store_busy";
+        case REG_ERROR_BADDB:
+            return "store_damaged";
+        default:
+            return "store_failed";
+    }
+}
+
+void FailStore(int code, const std::string& what) {
+    std::string why;
+    switch (code) {
+        case REG_ERROR_DISK_FULL:
+            why = "the disk that holds the settings is full";
+            break;
+        case REG_ERROR_WRITE_PROTECT:
+            why = "the settings are read-only";
+            break;
+        case REG_ERROR_BUSY:
+            why = "another program kept the settings locked for the whole wait; try again";
+            break;
+        case REG_ERROR_BADDB:
+            why = "the settings file is damaged";
+            break;
+        default:
+            why = SystemErrorText(code);
+    }
+    throw CCliError(kExitFailed, what + ": " + why, "settings", StoreReason(code));
 }
 
 namespace {

@@ -49,6 +49,11 @@ private:
 // run by someone else) when it gave one, else with `general`.
 [[noreturn]] void FailWithRefusal(const std::string& general);
 [[noreturn]] inline void UsageError(const std::string& message) { throw CCliError(kExitUsage, message); }
+// The stable word for a settings store failure: "store_full", "store_read_only", "store_busy",
+// "store_damaged", else "store_failed".
+std::string StoreReason(int code);
+// Fails for a change the settings store did not take: `what` failed, and the store's reason why.
+[[noreturn]] void FailStore(int code, const std::string& what);
 
 // What a command produced: the machine-readable form and the text shown without --json.
 struct SOutput {

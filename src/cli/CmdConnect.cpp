@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "base/Locks.h"
+#include "base/Registry.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "cli/ProfileFields.h"
@@ -298,7 +299,8 @@ SOutput RunConnectStation(SConnectArgs args) {
             settings.SecKeyLen[k] = typed->size() == 26 ? 1 : 0;
         }
     }
-    if (!joined.saved) Fail("connected, but the profile could not be saved to the settings file");
+    if (!joined.saved)
+        FailStore(theApp.m_pRegistry->LastError(), "connected, but the profile could not be stored");
     int priority = -1;
     if (auto profile = profiles.GetProfile(joined.profileName)) {
         auto lock = profiles.Lock();

@@ -142,7 +142,7 @@ SOutput RunSet(const SSetArgs& args) {
     if (args.units || args.defaults) ok = theApp.WriteProfileInt("", "dBm-Percent", p.dBm ? 1 : 0) && ok;
     if (args.view) ok = theApp.WriteProfileInt("", "View AP or NET", p.networkView ? 1 : 0) && ok;
     ok = group.End() && ok;
-    if (!ok) Fail("the preferences could not be saved to the settings file");
+    if (!ok) FailStore(theApp.m_pRegistry->LastError(), "the preferences could not be stored");
     return PrefsOutput(ReadPrefs(), {});
 }
 

@@ -2,12 +2,13 @@
 #include <CLI/CLI.hpp>
 
 #include <memory>
-#include <set>
 
+#include "base/RegTree.h"
 #include "base/Registry.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "profiles/ProfileMngr.h"
+#include "store/RegFile.h"
 
 namespace wavory::cli {
 
@@ -18,13 +19,8 @@ struct SFileArgs {
     std::string profile;
     bool all = false;
     bool force = false;
+    bool noSecrets = false;
 };
-
-std::set<std::string> ProfileNames(CProfileMngr& profiles) {
-    std::set<std::string> names;
-    for (const auto& p : profiles.Snapshot()) names.insert(p->ProfName);
-    return names;
-}
 
 SOutput RunExport(const SFileArgs& args) {
     if (args.all == !args.profile.empty()) UsageError("choose what to export: --profile NAME or --all");
@@ -40,7 +36,7 @@ SOutput RunExport(const SFileArgs& args) {
         name = args.profile;
     }
     const int op = args.all ? CProfileMngr::REG_OP_EXPORT_ALL : CProfileMngr::REG_OP_EXPORT_ONE;
-    if (!profiles.RegistryOp(op, args.file, name, args.force)) {
+    if (!profiles.RegistryOp(op, args.file, name, args.force, !args.noSecrets)) {
         std::string why = session.LastMessageOr("the settings could not be read");
         if (why == SystemErrorText(REG_ERROR_FILE_EXISTS)) why += " Use --force to replace it.";
         Fail("cannot export to " + Printable(args.file) + ": " + why);
@@ -48,35 +44,54 @@ SOutput RunExport(const SFileArgs& args) {
     SOutput out;
     out.data["action"] = "exported";
     out.data["file"] = Utf8Lossy(args.file);
+    out.data["secrets"] = !args.noSecrets;
     out.data["profiles"] = json::array();
     for (const auto& p : profiles.Snapshot())
         if (args.all || p->ProfName == args.profile) out.data["profiles"].push_back(Utf8Lossy(p->ProfName));
     out.text = "Exported " +
                (args.all ? std::string("all profiles") : "profile \"" + Printable(args.profile) + "\"") +
-               " to " + Printable(args.file) + ".\n";
+               " to " + Printable(args.file) + (args.noSecrets ? ", without keys and passphrases" : "") +
+               ".\n";
     return out;
 }
 
 SOutput RunImport(const SFileArgs& args) {
+    // The file is read and checked whole before the command takes the store for its change.
+    SRegKey top;
+    if (const int rc = ReadRegFile(args.file, top); rc != REG_OK) {
+        const std::string why = rc == REG_ERROR_FILE_TOO_LARGE
+                                    ? "it is larger than an export of " +
+                                          std::to_string(CProfileMngr::kMaxImportProfiles) +
+                                          " profiles, the most the utility holds"
+                                    : SystemErrorText(rc);
+        throw CCliError(kExitFailed, "cannot import " + Printable(args.file) + ": " + why, "import",
+                        rc == REG_ERROR_FILE_TOO_LARGE ? "file_too_large" : "file_unreadable");
+    }
     CCliSession session(EAccess::Profiles);
     CProfileMngr& profiles = session.Profiles();
-    const std::set<std::string> before = ProfileNames(profiles);
-    if (!profiles.RegistryOp(CProfileMngr::REG_OP_IMPORT, args.file, std::nullopt))
-        Fail("cannot import " + Printable(args.file) + ": " +
-             session.LastMessageOr("the file could not be read"));
+    const CProfileMngr::SImportResult result = profiles.ImportTree(top);
+    if (result.error > 0) FailStore(result.error, "cannot import " + Printable(args.file));
+    if (result.error != REG_OK)
+        throw CCliError(kExitFailed, "cannot import " + Printable(args.file) + ": " + result.refusal,
+                        "import", "import_refused");
 
     SOutput out;
     out.data["action"] = "imported";
     out.data["file"] = Utf8Lossy(args.file);
     out.data["profiles"] = json::array();
+    out.data["skipped"] = json::array();
     std::string names;
-    for (const std::string& name : ProfileNames(profiles)) {
-        if (before.count(name)) continue;
+    for (const std::string& name : result.added) {
         out.data["profiles"].push_back(Utf8Lossy(name));
         names += (names.empty() ? "\"" : ", \"") + Printable(name) + "\"";
     }
-    out.text = "Imported " + (names.empty() ? std::string("no profile") : names) + " from " +
-               Printable(args.file) + ".\n";
+    out.text = "Imported " + std::to_string(result.added.size()) + " profile" +
+               (result.added.size() == 1 ? "" : "s") + " from " + Printable(args.file) +
+               (result.added.size() <= 20 ? ": " + names : std::string()) + ".\n";
+    for (const auto& [where, why] : result.skipped) {
+        out.data["skipped"].push_back({{"profile", Utf8Lossy(where)}, {"reason", why}});
+        out.text += "Not imported: " + Printable(where) + ": " + why + ".\n";
+    }
     return out;
 }
 
@@ -89,6 +104,7 @@ void AddProfileFileCommands(CLI::App& parent, CCommandTable& table) {
     CLI::Option* one = exportCmd->add_option("--profile", exportArgs->profile, "The profile to export");
     exportCmd->add_flag("--all", exportArgs->all, "Export every profile and the preferences")->excludes(one);
     exportCmd->add_flag("--force", exportArgs->force, "Replace the file if it exists");
+    exportCmd->add_flag("--no-secrets", exportArgs->noSecrets, "Leave the WEP keys and passphrases out");
     table.Add(exportCmd, [exportArgs] { return RunExport(*exportArgs); });
 
     auto importArgs = std::make_shared<SFileArgs>();

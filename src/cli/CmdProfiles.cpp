@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "base/Locks.h"
+#include "base/Registry.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "cli/ProfileFields.h"
@@ -30,8 +31,14 @@ ProfilePtr FindProfile(CProfileMngr& profiles, const std::string& name) {
     return profile;
 }
 
-void SaveAllOrFail(CProfileMngr& profiles) {
-    if (!profiles.SaveAll()) Fail("the profiles could not be saved to the settings file");
+// Stores what the command changed: the profile itself, and the members whose slots moved. The
+// command's change of the store began before the profiles were read, so nothing can have changed
+// them meanwhile.
+void StoreOrFail(CProfileMngr& profiles) {
+    const CProfileMngr::SStoreResult result = profiles.StoreChanges(CProfileMngr::EOnConflict::KeepMine);
+    if (result.error == REG_ERROR_FILE_EXISTS)
+        UsageError("a profile named \"" + Printable(result.clash) + "\" already exists; choose another name");
+    if (!result.Ok()) FailStore(result.error, "the profile could not be stored");
 }
 
 void RenameOrFail(CProfileMngr& profiles, const std::string& from, const std::string& to) {
@@ -146,8 +153,7 @@ SOutput RunNew(SProfileEdits edits) {
     ApplyProfileEdits(edits, *profile, domain, true);
     if (edits.name) RenameOrFail(profiles, added, *edits.name);
     if (profile->AutoSelect) profile->Priority = profiles.UpdatePriorities(-1);
-    profile->Save(true);
-    SaveAllOrFail(profiles);
+    StoreOrFail(profiles);
     return ProfileOutput("Created", *profile);
 }
 
@@ -174,7 +180,7 @@ SOutput RunEdit(const std::string& name, SProfileEdits edits) {
     } else if (!wasMember && profile->AutoSelect) {
         profile->Priority = profiles.UpdatePriorities(-1);
     }
-    SaveAllOrFail(profiles);
+    StoreOrFail(profiles);
     return ProfileOutput("Changed", *profile);
 }
 
@@ -199,8 +205,7 @@ SOutput RunDuplicate(const std::string& name, SProfileEdits edits) {
     ApplyProfileEdits(edits, *profile, domain, false);
     if (edits.name) RenameOrFail(profiles, added, *edits.name);
     if (profile->AutoSelect) profile->Priority = profiles.UpdatePriorities(-1);
-    profile->Save(true);
-    SaveAllOrFail(profiles);
+    StoreOrFail(profiles);
     return ProfileOutput("Created", *profile);
 }
 
@@ -209,11 +214,10 @@ SOutput RunRemove(const std::string& name) {
     CProfileMngr& profiles = session.Profiles();
     FindProfile(profiles, name);
     CLockGuard mainLock(CS_MAIN);
-    profiles.RemoveProfile(name, true, true);
-    SaveAllOrFail(profiles);
-    // The manager tells a store failure of the deletion as a message; the profile is gone anyway.
-    const std::string problem = session.LastMessageOr("");
-    if (!problem.empty()) Fail("the profile was removed, but its settings could not be deleted: " + problem);
+    if (const int error = profiles.RemoveProfile(name, true, true); error != REG_OK) {
+        session.Messages().Take();  // told here, with the reason
+        FailStore(error, "the profile could not be removed");
+    }
     SOutput out;
     out.data["action"] = "removed";
     out.data["name"] = Utf8Lossy(name);
@@ -250,7 +254,7 @@ SOutput RunAuto(const std::string& name, std::optional<bool> wanted) {
     } else {
         profile->Priority = profiles.UpdatePriorities(-1);
     }
-    SaveAllOrFail(profiles);
+    StoreOrFail(profiles);
     return AutoOutput(*profile, true);
 }
 
@@ -270,7 +274,7 @@ SOutput RunMove(const std::string& name, int step) {
             profile->Priority = p + step;
             other->Priority = p;
             moved = true;
-            SaveAllOrFail(profiles);
+            StoreOrFail(profiles);
         }
     }
     SOutput out = AutoOutput(*profile, moved);

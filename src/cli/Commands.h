@@ -49,5 +49,7 @@ void AddPrefsCommands(CLI::App& app, CCommandTable& table);
 void AddAdaptersCommand(CLI::App& app, CCommandTable& table);
 // complete profiles|ssids (hidden: the shell completion's helper)
 void AddCompleteCommand(CLI::App& app, CCommandTable& table);
+// store check|backup|restore
+void AddStoreCommands(CLI::App& app, CCommandTable& table);
 
 }  // namespace wavory::cli

@@ -115,6 +115,7 @@ int main(int argc, char** argv) {
         AddPrefsCommands(app, table);
         AddAdaptersCommand(app, table);
         AddCompleteCommand(app, table);
+        AddStoreCommands(app, table);
 
         try {
             app.parse(argc, argv);

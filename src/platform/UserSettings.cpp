@@ -2,11 +2,9 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
-#include "platform/SettingsRegistry.h"
+#include "platform/IniSettings.h"
 
 namespace wavory {
 
@@ -14,15 +12,24 @@ namespace {
 constexpr const char* kIniFileName = "Wavory Utility.conf";
 }  // namespace
 
-bool MoveIniIntoStore(const std::string& iniFile, CSqliteRegistry& store, std::string& error) {
+bool MoveIniIntoStore(const std::string& iniFile, CSqliteRegistry& store, std::string& error,
+                      std::string* notice) {
     struct stat st {};
     if (::lstat(iniFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;  // nothing to move
     // Only an empty store takes the file: one that already holds settings is newer than it.
+    if (!store.IsWritable() || !store.IsEmpty()) return true;
+    SRegKey tree;
+    std::string why;
+    if (!ReadIniSettings(iniFile, tree, why)) {
+        if (notice)
+            *notice = "The settings of the earlier version in " + iniFile + " could not be read (" + why +
+                      "). They were left where they are; the utility starts without them.";
+        return true;
+    }
+    MakeStoreCopy(store, "migration");
     store.BeginUpdate();
     bool moved = false;
     if (store.IsEmpty()) {
-        SRegKey tree;
-        CSettingsRegistry(iniFile).ReadAll(tree);
         moved = store.ReplaceTree("", tree) == REG_OK;
         if (!moved) store.CancelUpdate();
     }
@@ -37,15 +44,17 @@ bool MoveIniIntoStore(const std::string& iniFile, CSqliteRegistry& store, std::s
     return true;
 }
 
-std::unique_ptr<CSqliteRegistry> OpenUserSettings(std::string& error, const std::string& folder) {
+SStoreOpening OpenUserSettings(const std::string& folder) {
     const std::string dir = folder.empty() ? CSqliteRegistry::DefaultFolder() : folder;
-    auto store = std::make_unique<CSqliteRegistry>(dir + "/" + CSqliteRegistry::kFileName);
-    if (!store->IsOpen()) {
-        error = store->Error();
-        return nullptr;
+    SStoreOpening opening = OpenSettingsStore(dir);
+    if (!opening.store) return opening;
+    std::string notice;
+    if (!MoveIniIntoStore(dir + "/" + kIniFileName, *opening.store, opening.error, &notice)) {
+        opening.store.reset();
+        return opening;
     }
-    if (!MoveIniIntoStore(dir + "/" + kIniFileName, *store, error)) return nullptr;
-    return store;
+    if (!notice.empty()) opening.notice += (opening.notice.empty() ? "" : "\n") + notice;
+    return opening;
 }
 
 }  // namespace wavory

@@ -1,9 +1,12 @@
 // One stored connection profile: the settings the utility applies to the adapter, kept as the
-// values of one section (subkey) of the application's settings key.
+// values of one section (subkey) of the application's settings key. Which values those are is the
+// field list's (base/ProfileFieldList.h); loading, saving, copying and comparing go through it.
 #pragma once
 
 #include <array>
 #include <string>
+
+#include "profiles/ProfileValues.h"
 
 namespace wavory {
 
@@ -22,6 +25,9 @@ int ChannelIndexToNumber(int phyType, int index);
 // A scanned station holds the channel number the driver reports, a profile the position in the
 // editor's channel list for its PHY mode: the position whose channel is this one, or the nearest below.
 int ChannelNumberToIndex(int phyType, int channel);
+// The highest channel-list index a profile of the PHY mode can hold: the editor's list, or what a
+// join of a network in range stores (ChannelNumberToIndex of any channel of the band).
+int LastChannelIndex(int phyType);
 
 class CProfile;
 // The kind of security a profile joins with, as the lists show it: "None", "WEP", "WPA2-Personal",
@@ -36,19 +42,19 @@ public:
 
     // Sets the section and, when asked, loads the profile from it.
     CProfile(const std::string& section, bool load);
-    // A copy carries every setting but starts with no section and outside the auto-selection order
-    // (Priority -1); its creator gives it both.
+    // A copy carries every setting but starts with no section, outside the auto-selection order
+    // (Priority -1) and not stored; its creator gives it a section and a place.
     CProfile(const CProfile& other);
     CProfile& operator=(const CProfile&) = delete;
     virtual ~CProfile();
 
-    // Reads every value of the section; an absent value yields its default.
-    void Load();
+    // Reads every value of the section; an absent value yields its default. False (and nothing
+    // changed) when the store could not be read.
+    bool Load();
     // Writes every value of the section; with writeCount, also the number of profiles the profile
     // manager holds. False when any value could not be stored.
     bool Save(bool writeCount);
-    // Takes every field of another record, section and place in the order included (the stored
-    // values of the same section, read again).
+    // Takes every field of another record, section, place and stored values included.
     void TakeValues(const CProfile& other);
     // Empties the stored name, just before the section is deleted.
     bool ClearName();
@@ -57,13 +63,21 @@ public:
 
     // Channel number of this profile's channel (its frequency's, else its channel-list index's).
     int ChannelNumber() const { return ProfileChannelNumber(PhyType, PhyChnl, PhyFreq); }
+    // The fields as the store last held them for this profile (read or written); empty for a
+    // profile that was never stored. A save writes only what differs from them, and checks that the
+    // store still holds them.
+    const FieldValues& Stored() const { return m_Stored; }
+    bool IsStored() const { return !m_Stored.empty(); }
+    void SetStored(FieldValues stored) { m_Stored = std::move(stored); }
+    // Fields changed since the profile was read or written.
+    bool HasChanges() const { return !IsStored() || !HoldsValues(*this, m_Stored); }
 
 protected:
     std::string m_strSection;
+    FieldValues m_Stored;
 
 public:
-    // The stored fields, each under the value name of the same spelling (the keys as "Sec Key N" and
-    // "Sec Key Len N").
+    // The stored fields, each under the value name the field list gives it.
     std::string ProfName;
     std::string NetName;
     bool NetMode = false;  // true = infrastructure, false = ad hoc

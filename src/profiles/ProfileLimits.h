@@ -1,6 +1,8 @@
-// The ranges the profile editor and wavoryctl allow for each stored profile value. A profile that
-// comes from outside (an imported file) is held to them, so that nothing breaks later on a value no
-// editor could have set.
+// What a profile that comes from outside (an imported file) must hold to be of use: only what would
+// break connecting with it, or the editor and the command line that show it, is refused. Values the
+// program's own editor and joins store (spare WEP keys left half typed, a passphrase kept while WPA
+// is off, any channel of the band a joined network used) all pass, so that an export imports again.
+// A profile exported without its secrets passes too: its keys are asked for when it is used.
 #pragma once
 
 #include <string>
@@ -9,8 +11,9 @@ namespace wavory {
 
 class CProfile;
 
-// The first value outside its range, as a message naming the value and the range; empty when every
-// value fits. The name and the auto-selection place are not checked: an import replaces both.
+// The first value that would break the profile, as a message naming the value and what it must be;
+// empty when there is none. The name and the auto-selection place are not checked: an import
+// replaces both.
 std::string CheckProfileLimits(const CProfile& profile);
 
 }  // namespace wavory

@@ -1,6 +1,12 @@
-// Owns every stored profile: loads and saves them, names, renames, removes and finds them, keeps the
-// auto-selection order the polling thread cycles through, remembers the connected profile, and
-// carries out export, import and deletion at the level of settings keys.
+// Owns every stored profile: loads them, stores what changed, names, renames, removes and finds them,
+// keeps the auto-selection order the polling thread cycles through, remembers the connected profile,
+// and carries out export, import and deletion at the level of settings keys.
+//
+// Other programs (wavoryctl, a second window of another session) change the same store. A change is
+// stored as one transaction that first reads what the store holds: only the fields this program
+// changed are written, a field another program changed meanwhile is kept, and one both changed is a
+// conflict the caller decides (StoreChanges). A profile another program deleted is not brought back
+// unasked; new profiles get their sections inside the transaction.
 //
 // Used from the interface thread and the polling thread. Profiles are shared (a lookup hands out a
 // reference that keeps the profile alive even after it is removed), and one recursive mutex guards the
@@ -19,8 +25,11 @@
 #include <vector>
 
 #include "profiles/Profile.h"
+#include "profiles/ProfileSections.h"
 
 namespace wavory {
+
+struct SRegKey;
 
 class CProfileMngr {
 public:
@@ -30,6 +39,35 @@ public:
     static constexpr const char* kConnectedStation = "ConnectedStation";
     static constexpr const char* kEditStation = "EditStation";
     static constexpr const char* kRegistryError = "Unknown error while performing profile registry operation";
+    // The most profiles one file may bring: the number this utility is made to hold. An export of
+    // that many, at the longest values the editor allows, stays within the file size limit.
+    static constexpr int kMaxImportProfiles = 10000;
+    // Result of StoreChanges when another program changed the same fields (or deleted the profile).
+    static constexpr int kConflict = -3;
+
+    enum class EOnConflict {
+        Refuse,     // store nothing; the conflicts are reported
+        KeepMine,   // this program's values win; a deleted profile is stored again
+        TakeTheirs  // the stored values win; a deleted profile stays deleted
+    };
+    struct SConflict {
+        std::string name;                 // the profile as this program holds it
+        std::vector<std::string> fields;  // changed here and there; empty when it was deleted there
+        bool removed = false;
+    };
+    struct SStoreResult {
+        int error = 0;  // REG_OK, a store error code, or kConflict
+        std::vector<SConflict> conflicts;
+        std::string clash;  // with REG_ERROR_FILE_EXISTS: the name another stored profile bears
+        bool Ok() const { return error == 0; }
+    };
+    struct SImportResult {
+        int error = 0;                   // REG_OK, a store or file error code, or -2 (refused: see refusal)
+        std::string refusal;             // why nothing was imported
+        std::vector<std::string> added;  // the new profiles' names
+        // Profiles of the file that were not imported: the file's name for each, and why.
+        std::vector<std::pair<std::string, std::string>> skipped;
+    };
 
     // Loads every stored profile.
     CProfileMngr();
@@ -60,36 +98,58 @@ public:
     std::string GetNewName() const;
     // Adds a profile under a new name: a copy of source, or, without one, what its new section
     // holds (normally nothing: the defaults). The profile starts outside the auto-selection order and
-    // is not saved. Returns the new name.
+    // is not stored (StoreChanges stores it). Returns the new name.
     std::string AddProfile(const CProfile* source = nullptr);
-    // Renames a profile and saves it; its section stays. Refuses (false, with the reason) an empty or
-    // reserved name, a name another profile bears, or an unknown old name. When the renamed profile
-    // could not be saved it returns true and puts that failure into reason.
+    // Renames a held profile; the store learns it with the next StoreChanges. Refuses (false, with the
+    // reason) an empty or reserved name, a name another profile bears, or an unknown old name.
     bool RenameProfile(const std::string& oldName, const std::string& newName, std::string* reason = nullptr);
     // Removes a profile; with renumber the members after it move up one slot, with deleteKey its
-    // section is deleted from the store.
-    void RemoveProfile(const std::string& name, bool renumber, bool deleteKey);
+    // section is deleted from the store, with the members' new slots and the count, as one change.
+    // REG_OK, or the store's error code (shown as a message; the profile then stays).
+    int RemoveProfile(const std::string& name, bool renumber, bool deleteKey);
     // priority < 0: opens a new last slot and returns it; otherwise closes the gap of that slot and
     // returns the new slot count.
     int UpdatePriorities(int priority);
 
-    // Not importing: replaces the held profiles with the stored ones. Importing: adds the profiles of
-    // the "Import" key under new names, outside the auto-selection order.
-    void LoadAll(bool import);
+    // Replaces the held profiles with the stored ones. False when the store could not be read: the
+    // held profiles then stay as they were.
+    bool LoadAll();
     // Loads the stored profiles again after another program changed them; the connected and the
-    // edited profile are followed to their new records by name.
-    void Reload();
-    // Stores the count and every profile in one write of the store; false when that failed.
-    bool SaveAll();
+    // edited profile are followed to their new records by section. While an editor is open it waits
+    // until the last one closes.
+    bool Reload();
+    // An editor of profiles is open: reloads wait, so that the record it edits stays the manager's.
+    void BeginEditing();
+    void EndEditing();
 
-    // Export of one profile (by name) or all, import, or deletion of a profile's section. Shows the
-    // system's message for a store failure. An import is stored whole (the new profiles included) or
-    // not at all; a file with no profile or with a value outside the editor's ranges is refused with
-    // a message naming it. An exported file that exists is replaced only with
+    // Stores what changed in the held profiles since they were read, as one change of the store:
+    // new profiles whole, under sections free at that moment (a profile still bearing its automatic
+    // name then takes the section's name); others field by field. A field another program changed
+    // meanwhile is kept; one that both changed, or a profile the other deleted, is decided by
+    // onConflict. A name another stored profile bears meanwhile is refused (REG_ERROR_FILE_EXISTS).
+    SStoreResult StoreChanges(EOnConflict onConflict = EOnConflict::Refuse);
+    // Stores the changes, never overwriting another program's (StoreChanges(TakeTheirs)).
+    bool SaveAll();
+    // The held profiles take back what was last read from or written to the store; profiles never
+    // stored stay as they are.
+    void DiscardChanges();
+
+    // Export of one profile (by name) or all, import, or deletion of a profile's section. Shows a
+    // message for a failure. An export reads the store and writes nothing to it; withSecrets false
+    // leaves WEP keys and passphrases out. An exported file that exists is replaced only with
     // overwrite. Any unexpected error is thrown as std::runtime_error(kRegistryError).
     bool RegistryOp(int code, const std::optional<std::string>& file, const std::optional<std::string>& name,
-                    bool overwrite = false);
+                    bool overwrite = false, bool withSecrets = true);
+    // Imports the profiles of a file: each one that is fit to connect with is added under a new name,
+    // outside the auto-selection order; the others are skipped with the reason. The file is read whole
+    // before the store is touched, and the import is one change of the store (a copy of the store is
+    // kept first). Shows no message: the caller reports the result.
+    SImportResult ImportFile(const std::string& file);
+    // The same for a file already read (ReadRegFile).
+    SImportResult ImportTree(const SRegKey& top);
 
+    // False when the store could not be read at construction: the manager then holds no profile.
+    bool Loaded() const { return m_bLoaded; }
     int GetCount() const;
     int GetAutoCount() const;
     // The profiles in name order.
@@ -105,22 +165,40 @@ private:
     // Puts loaded members with no valid slot (none, one at or past slotLimit, or one another member
     // holds) at new last slots.
     void PlaceStrayMembers(const std::vector<std::shared_ptr<CProfile>>& members, int slotLimit);
-    // The store operations; they return an error code (0 = done) or -1 for a silent failure.
-    int DoRegistryOp(int code, const std::optional<std::string>& file, CProfile* profile, bool overwrite);
-    int ClearKeyTree(const std::string& path);
-    // The import steps after the file is restored: checks and merges the staged profiles.
-    int Import(const std::optional<std::string>& file, std::string& refusal);
-    int MergeImport();
+    // The held profiles keyed by their names again; with recount, the slot count from the members.
+    void Rekey(bool recount);
+    // The steps of StoreChanges inside its transaction, and what they leave to do once it is stored.
+    struct SStorePlan;
+    int StoreHeld(EOnConflict onConflict, SStoreResult& result, SStorePlan& plan);
+    int StoreNew(const std::vector<std::shared_ptr<CProfile>>& added, std::set<std::string>& names,
+                 SectionSet& sections, SStorePlan& plan, SStoreResult& result);
+    void ApplyPlan(SStorePlan& plan);
+    // The names and sections of the stored profiles, as the store holds them now.
+    void StoredNames(std::set<std::string>& names, SectionSet& sections) const;
+    // "NumOfProfiles": the profile sections the store holds.
+    int WriteCount();
+    int DoExport(int code, const std::string& file, CProfile* profile, bool overwrite, bool withSecrets);
+    // The import's steps: the file's profiles checked, then stored.
+    void StageImport(const SRegKey& top, std::vector<std::shared_ptr<CProfile>>& staged,
+                     std::vector<const SRegKey*>& sources, SImportResult& result);
+    int StoreImport(std::vector<std::shared_ptr<CProfile>>& staged,
+                    const std::vector<const SRegKey*>& sources, SImportResult& result);
     static void ShowSystemError(int code);
 
     mutable std::recursive_mutex m_Mutex;
     std::string m_strNewName;
-    std::string m_strRefusal;  // why the last import was refused
     std::map<std::string, std::shared_ptr<CProfile>, std::less<>> m_Profiles;
     int m_nAutoCount = 0;
     std::shared_ptr<CProfile> m_pEditStation;
     std::shared_ptr<CProfile> m_pConnected;
     int m_nRotation = 0;
+    int m_nEditing = 0;
+    bool m_bReloadPending = false;
+    bool m_bLoaded = false;
 };
+
+// The text for a failed change of the settings: what failed and, for a full disk, a read-only
+// store, a busy or a damaged one, what to do.
+std::string StoreFailureText(int code);
 
 }  // namespace wavory

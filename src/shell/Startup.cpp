@@ -83,7 +83,15 @@ void CTessalApp::OnMainTick() {
         changed = changes != m_nSeenChanges;
         m_nSeenChanges = changes;
     }
-    if (changed && m_pProfileMngr) m_pProfileMngr->Reload();
+    if (changed && m_pProfileMngr && !m_pProfileMngr->Reload() && !m_bUnreadableTold) {
+        // The window keeps showing what it had; the user learns once that the store failed.
+        m_bUnreadableTold = true;
+        ShowMessage(
+            "The settings could not be read again: the settings file is damaged or cannot be read. The "
+            "window "
+            "shows the profiles as they were; start the utility again to go back to the last copy.",
+            EMsgIcon::Warning);
+    }
     // A running connection attempt: one look, and its end reported (its steps request a refresh).
     AdvanceUserAttempt();
     if (IMainWindow* window = m_pMainWnd) {

@@ -25,6 +25,7 @@ public:
 
 private:
     uint64_t m_nSeenChanges = 0;  // the settings store's change count at the last main tick
+    bool m_bUnreadableTold = false;
 };
 
 }  // namespace wavory

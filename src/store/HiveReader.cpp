@@ -13,9 +13,9 @@ namespace wavory {
 
 namespace {
 
-// Bounds for damaged hives whose cells point back up the tree or are absurdly many.
+// Bounds for damaged hives whose cells point back up the tree; and no more keys than a profile
+// file may hold.
 constexpr int kMaxDepth = 512;
-constexpr size_t kMaxNodes = 200000;
 
 struct SHiveCloser {
     void operator()(hive_h* h) const { hivex_close(h); }
@@ -33,7 +33,11 @@ public:
     explicit CHiveWalker(hive_h* h) : m_pHive(h) {}
 
     bool ReadKey(hive_node_h node, SRegKey& key, int depth) {
-        if (depth > kMaxDepth || !m_Visited.insert(node).second || m_Visited.size() > kMaxNodes) return false;
+        if (m_Visited.size() >= kMaxRegKeys) {
+            m_bTooLarge = true;
+            return false;
+        }
+        if (depth > kMaxDepth || !m_Visited.insert(node).second) return false;
         return ReadValues(node, key) && ReadSubKeys(node, key, depth);
     }
 
@@ -103,8 +107,13 @@ private:
         return true;
     }
 
+public:
+    bool TooLarge() const { return m_bTooLarge; }
+
+private:
     hive_h* m_pHive;
     std::set<hive_node_h> m_Visited;
+    bool m_bTooLarge = false;
 };
 
 }  // namespace
@@ -117,7 +126,9 @@ int ReadHive(const std::string& file, SRegKey& top) {
     if (!rootName) return REG_ERROR_INVALID_DATA;
 
     SRegKey result{rootName.get(), {}, {}};
-    if (!CHiveWalker(hive.get()).ReadKey(root, result, 0)) return REG_ERROR_INVALID_DATA;
+    CHiveWalker walker(hive.get());
+    if (!walker.ReadKey(root, result, 0))
+        return walker.TooLarge() ? REG_ERROR_FILE_TOO_LARGE : REG_ERROR_INVALID_DATA;
     top = std::move(result);
     return REG_OK;
 }

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "store/RegTree.h"
+#include "base/RegTree.h"
 
 namespace wavory {
 

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 
 #include "base/RegistrySchema.h"
@@ -69,20 +68,6 @@ bool WriteAll(int fd, std::string_view data) {
 
 }  // namespace
 
-std::optional<uint32_t> ParseDwordText(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    if (text.starts_with('+')) {
-        text.remove_prefix(1);
-        if (text.starts_with('-')) return std::nullopt;
-    }
-    int64_t v = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    if (v < INT32_MIN || v > int64_t{UINT32_MAX}) return std::nullopt;
-    return static_cast<uint32_t>(v);
-}
-
 int ReadRegFile(const std::string& file, SRegKey& top) {
     // Opened without waiting: a FIFO would otherwise block until someone writes to it. Only a regular
     // file is read; a FIFO, device or folder is refused at once.
@@ -96,6 +81,7 @@ int ReadRegFile(const std::string& file, SRegKey& top) {
 
     // Read to one byte past the limit: a file may grow, and a device reports no size at all.
     std::string bytes;
+    bytes.reserve(static_cast<size_t>(st.st_size) + 1);
     char buf[65536];
     while (true) {
         const ssize_t n = ::read(fd.Get(), buf, sizeof buf);

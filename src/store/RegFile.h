@@ -6,24 +6,23 @@
 #include <string>
 #include <string_view>
 
-#include "store/RegTree.h"
+#include "base/RegTree.h"
 
 namespace wavory {
 
-// Larger files are refused unread: a profile file of 100 profiles is about 200 KiB.
-constexpr uint64_t kMaxRegFileSize = 16u << 20;
+// Larger files are refused unread. An export of 10,000 profiles (the most the utility holds) at the
+// longest values the editor allows is about 26 MiB of UTF-16; the rest is room for fields a later
+// version adds.
+constexpr uint64_t kMaxRegFileSize = 40u << 20;
 
 // Reads a profile file into its top key, deciding the format by the first bytes: "regf" is a binary
 // hive, FF FE UTF-16 regedit text, anything else 8-bit regedit text. Only a regular file is read: a
 // FIFO, device, folder or symbolic-link loop gives REG_ERROR_NOT_A_FILE at once. Reading and parsing
-// take time linear in the file's size. REG_OK or an error code (REG_ERROR_FILE_NOT_FOUND,
+// take time linear in the file's size; a file of more keys or values than kMaxRegKeys and
+// kMaxRegValues is refused as too large. REG_OK or an error code (REG_ERROR_FILE_NOT_FOUND,
 // REG_ERROR_ACCESS_DENIED, REG_ERROR_FILE_TOO_LARGE, REG_ERROR_INVALID_DATA, REG_ERROR_NOT_A_FILE); on
 // error `top` is left as it was.
 int ReadRegFile(const std::string& file, SRegKey& top);
-
-// A dword given as decimal text, signed or not ("-1" and "4294967295" are both 0xFFFFFFFF); blanks
-// around it are allowed, anything else is no number.
-std::optional<uint32_t> ParseDwordText(std::string_view text);
 
 // Brings the tree's values to the kinds the utility stores them as: names the utility knows take
 // its spelling, a dword for a text value becomes its decimal text, a decimal text for a dword value

@@ -82,29 +82,51 @@ std::string EightBitToUtf8(std::string_view text) {
 
 bool Utf16LeToUtf8(std::string_view bytes, std::string& out) {
     if (bytes.size() % 2 != 0) return false;
-    std::string result;
-    result.reserve(bytes.size() / 2);
+    const size_t count = bytes.size() / 2;
+    // Written into room for the longest result (three bytes a unit) and cut to size afterwards: a
+    // profile file of the most profiles is some 20 MiB.
+    std::string result(count * 3, '\0');
+    size_t n = 0;
     auto unit = [&](size_t i) {
         return static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
                                      (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
     };
-    const size_t count = bytes.size() / 2;
+    auto put = [&](char32_t cp) {
+        if (cp < 0x80) {
+            result[n++] = static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            result[n++] = static_cast<char>(0xC0 | (cp >> 6));
+            result[n++] = static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            result[n++] = static_cast<char>(0xE0 | (cp >> 12));
+            result[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            result[n++] = static_cast<char>(0x80 | (cp & 0x3F));
+        } else {  // from a surrogate pair: four bytes for two units
+            result[n++] = static_cast<char>(0xF0 | (cp >> 18));
+            result[n++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            result[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            result[n++] = static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    };
     for (size_t i = 0; i < count; ++i) {
         const char16_t u = unit(i);
-        if (u >= 0xD800 && u <= 0xDBFF) {
+        if (u < 0x80) {
+            result[n++] = static_cast<char>(u);
+        } else if (u >= 0xD800 && u <= 0xDBFF) {
             if (i + 1 >= count) return false;
             const char16_t low = unit(i + 1);
             if (low < 0xDC00 || low > 0xDFFF) return false;
-            AppendUtf8(result, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
+            put(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
             ++i;
         } else if (u >= kEscapeFirst && u <= kEscapeLast) {
-            result += static_cast<char>(u - kEscapeBase);  // a byte that was no UTF-8 (see Utf8ToUtf16Le)
+            result[n++] = static_cast<char>(u - kEscapeBase);  // a byte that was no UTF-8 (see Utf8ToUtf16Le)
         } else if (u >= 0xDC00 && u <= 0xDFFF) {
             return false;
         } else {
-            AppendUtf8(result, u);
+            put(u);
         }
     }
+    result.resize(n);
     out = std::move(result);
     return true;
 }

@@ -17,6 +17,8 @@ constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
 // The registry allows no deeper nesting; it also bounds the recursion over the tree.
 constexpr size_t kMaxKeyDepth = 512;
+// Up to this many values a key's names are compared one by one (a profile holds about 30).
+constexpr size_t kLinearValues = 64;
 
 constexpr uint32_t kRegSz = 1;
 constexpr uint32_t kRegExpandSz = 2;
@@ -84,19 +86,28 @@ public:
     CRegTextParser(std::string_view text, bool wide) : m_Text(text), m_bWide(wide) {}
 
     bool Parse(std::vector<SKeyBlock>& blocks);
+    // The file holds more keys or values than a profile file can.
+    bool TooLarge() const { return m_bTooLarge; }
 
 private:
     bool NextLine(std::string_view& line);
     bool ParseKeyLine(std::string_view line, std::vector<SKeyBlock>& blocks, bool& deleted);
     // Parses a value line; `value` stays empty for lines that carry nothing to restore.
     bool ParseValueLine(std::string_view line, std::optional<SRegNamedValue>& value);
-    static bool ParseQuoted(std::string_view& rest, std::string& out);
+    bool ParseQuoted(std::string_view& rest, std::string& out) const;
+    // A text of an 8-bit file as UTF-8: each text on its own, so that one stray byte in a file of
+    // UTF-8 turns only its own text into Latin-1.
+    std::string Text(std::string_view bytes) const {
+        return m_bWide ? std::string(bytes) : EightBitToUtf8(bytes);
+    }
     bool ParseHexBytes(std::string_view rest, std::string& bytes);
     bool DecodeHexValue(uint32_t type, const std::string& bytes, std::optional<SRegValue>& value) const;
 
     std::string_view m_Text;
     size_t m_nPos = 0;
     bool m_bWide;
+    size_t m_nValues = 0;
+    bool m_bTooLarge = false;
 };
 
 bool CRegTextParser::NextLine(std::string_view& line) {
@@ -129,7 +140,13 @@ bool CRegTextParser::Parse(std::vector<SKeyBlock>& blocks) {
             if (!inKey && !inDeletedKey) return false;  // a value before any key
             std::optional<SRegNamedValue> value;
             if (!ParseValueLine(t, value)) return false;
-            if (value && inKey) blocks.back().values.push_back(std::move(*value));
+            if (value && inKey) {
+                if (++m_nValues > kMaxRegValues) {
+                    m_bTooLarge = true;
+                    return false;
+                }
+                blocks.back().values.push_back(std::move(*value));
+            }
         } else {
             return false;
         }
@@ -144,12 +161,16 @@ bool CRegTextParser::ParseKeyLine(std::string_view line, std::vector<SKeyBlock>&
     deleted = inner.front() == '-';
     if (deleted) return true;
 
+    if (blocks.size() == kMaxRegKeys) {
+        m_bTooLarge = true;
+        return false;
+    }
     SKeyBlock block;
     while (true) {
         const size_t sep = inner.find('\\');
         const std::string_view part = inner.substr(0, sep);
         if (part.empty() || block.path.size() == kMaxKeyDepth) return false;
-        block.path.emplace_back(part);
+        block.path.push_back(Text(part));
         if (sep == std::string_view::npos) break;
         inner.remove_prefix(sep + 1);
     }
@@ -157,16 +178,18 @@ bool CRegTextParser::ParseKeyLine(std::string_view line, std::vector<SKeyBlock>&
     return true;
 }
 
-bool CRegTextParser::ParseQuoted(std::string_view& rest, std::string& out) {
-    for (size_t i = 1; i < rest.size(); ++i) {
-        const char c = rest[i];
-        if (c == '"') {
+bool CRegTextParser::ParseQuoted(std::string_view& rest, std::string& out) const {
+    size_t i = 1;
+    while (i < rest.size()) {
+        // The text up to the next quote or escape goes in as one piece.
+        const size_t stop = rest.find_first_of("\"\\", i);
+        if (stop == std::string_view::npos) return false;  // no closing quote on the line
+        out.append(rest.substr(i, stop - i));
+        i = stop;
+        if (rest[i] == '"') {
             rest.remove_prefix(i + 1);
+            if (!m_bWide) out = Text(out);
             return true;
-        }
-        if (c != '\\') {
-            out += c;
-            continue;
         }
         if (++i == rest.size()) return false;
         switch (rest[i]) {
@@ -184,8 +207,9 @@ bool CRegTextParser::ParseQuoted(std::string_view& rest, std::string& out) {
                 out += '\\';
                 out += rest[i];
         }
+        ++i;
     }
-    return false;  // no closing quote on the line
+    return false;
 }
 
 bool CRegTextParser::ParseValueLine(std::string_view line, std::optional<SRegNamedValue>& value) {
@@ -288,7 +312,8 @@ bool CRegTextParser::DecodeHexValue(uint32_t type, const std::string& bytes,
     }
 }
 
-// The file's text as UTF-8, and whether it was UTF-16 (its hex(2) strings are then UTF-16 too).
+// The file's text, and whether it was UTF-16 (its hex(2) strings are then UTF-16 too). UTF-16 becomes
+// UTF-8 here; an 8-bit file stays as it is, and the parser takes each of its texts on its own.
 bool DecodeFile(std::string_view bytes, std::string& text, bool& wide) {
     wide =
         bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE;
@@ -296,7 +321,7 @@ bool DecodeFile(std::string_view bytes, std::string& text, bool& wide) {
         if (!Utf16LeToUtf8(bytes.substr(2), text)) return false;
     } else {
         if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-        text = EightBitToUtf8(bytes);
+        text = std::string(bytes);
     }
     return text.find('\0') == std::string::npos;
 }
@@ -307,9 +332,10 @@ int ParseRegText(std::string_view bytes, SRegKey& top) {
     std::string text;
     bool wide = false;
     std::vector<SKeyBlock> blocks;
-    if (!DecodeFile(bytes, text, wide) || !CRegTextParser(text, wide).Parse(blocks) || blocks.empty()) {
-        return REG_ERROR_INVALID_DATA;
-    }
+    if (!DecodeFile(bytes, text, wide)) return REG_ERROR_INVALID_DATA;
+    CRegTextParser parser(text, wide);
+    if (!parser.Parse(blocks) || blocks.empty())
+        return parser.TooLarge() ? REG_ERROR_FILE_TOO_LARGE : REG_ERROR_INVALID_DATA;
 
     const SKeyBlock* topBlock = &blocks.front();
     for (const SKeyBlock& b : blocks) {
@@ -349,6 +375,19 @@ int ParseRegText(std::string_view bytes, SRegKey& top) {
         }
         SNode& target = nodes[node];
         for (SRegNamedValue& v : b.values) {
+            // A key of a few values is searched as it is; one of many gets an index by name.
+            if (target.valueIndex.empty() && target.key.values.size() < kLinearValues) {
+                if (SRegValue* existing = target.key.FindValue(v.name)) {
+                    *existing = std::move(v.value);
+                } else {
+                    target.key.values.push_back(std::move(v));
+                }
+                continue;
+            }
+            if (target.valueIndex.empty()) {
+                for (size_t i = 0; i < target.key.values.size(); ++i)
+                    target.valueIndex.emplace(LowerAscii(target.key.values[i].name), i);
+            }
             auto [it, added] = target.valueIndex.emplace(LowerAscii(v.name), target.key.values.size());
             if (added) {
                 target.key.values.push_back(std::move(v));

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "store/RegTree.h"
+#include "base/RegTree.h"
 
 namespace wavory {
 

@@ -2,19 +2,28 @@
 // $XDG_CONFIG_HOME/Wavory/settings.db. A key table (parent, name) and a value table (key, name, kind,
 // bytes); names compare without regard to ASCII case, as in the registry. Values come back byte for
 // byte as they went in, with their kind (REG_DWORD as four little-endian bytes, REG_SZ as its bytes).
+// PRAGMA user_version holds the layout's number (kSchemaVersion).
 //
 // Every change is a transaction (BEGIN IMMEDIATE, so writers queue on the busy timeout instead of
-// failing); BeginUpdate/EndUpdate make one transaction of many writes. The window and wavoryctl use
-// the store at the same time: a reader notices another program's commit by SQLite's data version and
-// then forgets what it had read. The folder is the user's alone (0700) and the files 0600 whatever
-// the umask; a folder or file that belongs to someone else is refused.
+// failing); BeginUpdate/EndUpdate make one transaction of many writes. Opening takes no write lock
+// unless the file is new or of an older layout, so a program that holds the lock (even a stopped one)
+// keeps no other from starting. The window and wavoryctl use the store at the same time: a reader
+// notices another program's commit by SQLite's data version and then forgets what it had read.
+//
+// The store is checked when it is opened (PRAGMA quick_check); a read that fails is reported as a
+// failure (TakeReadError), never taken for the end of the data. A store that cannot be written (the
+// file's or folder's mode, a read-only mount, a newer program's layout) opens read-only: every read
+// works, every change fails with REG_ERROR_WRITE_PROTECT. The folder is the user's alone and the
+// files are narrowed to the owner; a mode the owner set on their own rights is kept.
 //
 // One object is shared by the interface thread and the polling thread: an update belongs to the
 // thread that began it, and the other thread's calls wait until it ends. A read group only spares
 // the version check of each read; it holds nothing.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -22,8 +31,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/RegTree.h"
 #include "base/Registry.h"
-#include "store/RegTree.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -35,26 +44,52 @@ public:
     // How exports name the application key.
     static constexpr std::string_view kAppKeyPath = "HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility";
     static constexpr const char* kFileName = "settings.db";
-    // How long a writer waits for another one before it reports the store busy.
+    // The layout of the tables this program writes (PRAGMA user_version).
+    static constexpr int kSchemaVersion = 1;
+    // How long a writer waits for another one before it reports the store busy (WAVORY_STORE_BUSY_MS
+    // sets another wait for a whole process).
     static constexpr int kBusyTimeoutMs = 10000;
 
     // $XDG_CONFIG_HOME/Wavory ($HOME/.config/Wavory when it is unset).
     static std::string DefaultFolder();
     static std::string DefaultPath();
 
-    // Opens (creating as needed) the store in that file. Check IsOpen; Error tells why not.
+    // Opens (creating as needed) the store in that file. Check IsOpen; Error tells why not, and
+    // IsDamaged whether the file is there but is no sound store.
     explicit CSqliteRegistry(const std::string& file = DefaultPath());
+    // Reads a store file (a copy, say) whole, after checking it: REG_OK, REG_ERROR_BADDB for a
+    // damaged one, REG_ERROR_INVALID_DATA for a file that is no store of this utility; findings say
+    // what was wrong.
+    static int ReadStoreFile(const std::string& file, SRegKey& tree, std::string* findings);
     ~CSqliteRegistry() override;
     CSqliteRegistry(const CSqliteRegistry&) = delete;
     CSqliteRegistry& operator=(const CSqliteRegistry&) = delete;
 
     bool IsOpen() const { return m_pDb != nullptr; }
+    bool IsDamaged() const { return m_bDamaged; }
     const std::string& Error() const { return m_strError; }
     const std::string& FileName() const { return m_strFileName; }
+    // Why changes cannot be stored; empty for a writable store. The error code a change then fails
+    // with: REG_ERROR_WRITE_PROTECT, or REG_ERROR_DISK_FULL when the disk was full at the start.
+    const std::string& ReadOnlyReason() const { return m_strReadOnly; }
+    int ReadOnlyCode() const { return m_nReadOnlyCode; }
 
     // Writes are then dropped and reported done, so a run that must change nothing (screenshots)
     // goes through the core's bookkeeping without touching the store.
-    void SetReadOnly(bool readOnly);
+    void SetDiscardWrites(bool discard);
+
+    // PRAGMA quick_check of the whole file: REG_OK, or REG_ERROR_BADDB with SQLite's findings.
+    int Check(std::string* findings = nullptr);
+    // The layout number the file carries.
+    int SchemaVersion();
+    // A consistent copy of the store in `file` (SQLite's online backup), private to the owner; an
+    // existing file is replaced as a whole.
+    int Backup(const std::string& file);
+    // Replaces everything stored with the content of a store file (checked first, see
+    // ReadStoreFile), as one change that other programs notice as any other.
+    int RestoreFrom(const std::string& file, std::string* findings = nullptr);
+    // The error that keeps the update under way from being stored; REG_OK while it can be.
+    int UpdateError() const;
 
     // The key with its values and subkeys, names in the order an export writes them.
     int ReadTree(std::string_view path, SRegKey& tree);
@@ -76,14 +111,20 @@ public:
     bool WriteProfileInt(std::string_view section, std::string_view entry, int value) override;
     bool WriteProfileString(std::string_view section, std::string_view entry,
                             std::string_view value) override;
+    bool WriteValues(std::string_view section, std::span<const SRegWrite> values) override;
 
     bool KeyExists(std::string_view path) const override;
     // Subkey names in natural order ("Profile 2" before "Profile 10").
     std::vector<std::string> SubKeys(std::string_view path) const override;
+    // Without the values: one query for the names alone.
+    std::vector<std::string> SubKeyNames(std::string_view path) const override;
     int DeleteKey(std::string_view path) override;
     // One statement: the key's rows and, by cascade, everything below it.
     int DeleteKeyTree(std::string_view path) override;
-    int SaveKey(std::string_view path, const std::string& file, bool overwrite) override;
+    // Without secrets, the values the schema marks secret are left out; an export of the application
+    // key leaves out the staging key "Import".
+    int SaveKey(std::string_view path, const std::string& file, bool overwrite,
+                bool withSecrets = true) override;
     // Reads and checks the whole file first; only then is the key's content replaced.
     int RestoreKey(std::string_view path, const std::string& file) override;
 
@@ -93,6 +134,11 @@ public:
     void BeginRead() override;
     void EndRead() override;
     uint64_t ChangeCount() override;
+    int LastError() const override;
+    bool IsWritable() const override { return m_strReadOnly.empty(); }
+    int TakeReadError() override;
+    int KeepCopy(const std::string& reason) override;
+    int ReadKeyFile(const std::string& file, SRegKey& top) override;
 
 private:
     struct SStored {
@@ -110,43 +156,72 @@ private:
     };
     using ValueMap = std::unordered_map<std::string, SStored, SNoCaseHash, SNoCaseEqual>;
 
+    // Opened only to be read, as it stands (ReadStoreFile).
+    enum EInspect { kInspect };
+    CSqliteRegistry(const std::string& file, EInspect);
+
+    // ---- Opening (SqliteRegistry.cpp) ----
     bool Open();
+    void Close();
+    bool OpenConnection(bool writable);
+    bool CheckLayout();
+    bool CheckContent();
+    bool PrepareSchema();
+    void SetReadOnly(std::string reason, int code = REG_ERROR_WRITE_PROTECT);
     bool Exec(const char* sql) const;
     sqlite3_stmt* Stmt(const char* sql) const;
-    // Starts, ends or abandons the transaction of a write.
+
+    // ---- Transactions and the cache (SqliteTransactions.cpp) ----
     bool Begin();
     bool Commit();
     void Rollback();
     // Runs one change: inside an update as part of it, otherwise as a transaction of its own.
-    template <typename F>
-    int Change(F&& change);
+    int Change(const std::function<int()>& change);
+    // Refuses a change up front: a read-only store, or no database.
+    int Refusal() const;
     // Looks for other programs' commits unless a group has done so; forgets the cache on one.
     void Validate() const;
     void CheckVersion() const;
     void Forget() const;
+    // Forgets what was read of the key and the keys below it only.
+    void ForgetKey(std::string_view path, int64_t id) const;
+    // Notes a failed SQLite call: its error code for LastError, and for a read, TakeReadError.
+    int NoteFailure(int sqliteResult) const;
+    void NoteReadFailure(int sqliteResult) const;
 
+    // ---- Keys, values and trees (SqliteTree.cpp) ----
     // Key id of a path, 0 when it does not exist, -1 for a path no key can have.
     int64_t FindKey(std::string_view path) const;
     int64_t EnsureKey(std::string_view path);
     const ValueMap& ValuesOf(int64_t key) const;
     const SStored* FindValue(std::string_view section, std::string_view entry) const;
-    bool WriteValue(std::string_view section, std::string_view entry, int type, std::string_view data);
     bool StepChange(sqlite3_stmt* stmt);
-    void ReadKey(int64_t id, SRegKey& key) const;
+    // INSERT OR REPLACE of that many values of one key (?1), three parameters a row after it.
+    sqlite3_stmt* InsertStmt(size_t rows) const;
+    bool ReadKey(int64_t id, SRegKey& key) const;
     bool InsertTree(int64_t id, const SRegKey& tree);
     bool HasSubKeys(int64_t id) const;
 
     std::string m_strFileName;
     std::string m_strError;
+    std::string m_strReadOnly;
+    int m_nReadOnlyCode = REG_ERROR_WRITE_PROTECT;
+    bool m_bDamaged = false;
+    int m_nLayout = 0;
+    bool m_bHasTables = false;
     sqlite3* m_pDb = nullptr;
     mutable std::map<const char*, sqlite3_stmt*> m_Stmts;
+    static constexpr size_t kRowsPerInsert = 32;
+    mutable std::array<sqlite3_stmt*, kRowsPerInsert> m_InsertStmts{};
 
     mutable std::recursive_mutex m_Mutex;
     int m_nUpdateDepth = 0;
     bool m_bInTxn = false;
     bool m_bUpdateFailed = false;
     int m_nReadDepth = 0;
-    bool m_bReadOnly = false;
+    bool m_bDiscardWrites = false;
+    mutable int m_nLastError = REG_OK;
+    mutable int m_nReadError = REG_OK;
 
     // What was read, valid while the data version stays the same.
     mutable int64_t m_nDataVersion = -1;

@@ -22,8 +22,15 @@ bool MakeFolders(const std::string& folder) {
     if (folder.empty() || ::stat(folder.c_str(), &st) == 0) return true;
     const size_t slash = folder.rfind('/');
     if (slash != std::string::npos && slash > 0 && !MakeFolders(folder.substr(0, slash))) return false;
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    return true;
+    if (::mkdir(folder.c_str(), 0700) != 0) return errno == EEXIST;
+    // mkdir applied the umask, which may have taken the owner's own rights too.
+    return ::chmod(folder.c_str(), 0700) == 0;
+}
+
+// Takes the group's and others' rights away; the owner's stay as they are.
+bool Narrow(const std::string& path, mode_t mode) {
+    if ((mode & 077) == 0) return true;
+    return ::chmod(path.c_str(), mode & 07700) == 0 || errno == EROFS;
 }
 
 }  // namespace
@@ -47,8 +54,7 @@ bool PreparePrivateFolder(const std::string& folder, std::string& error) {
         error = OtherOwner("folder", folder, st.st_uid);
         return false;
     }
-    // mkdir applied the umask, which may have taken the owner's own rights too.
-    if ((st.st_mode & 07777) != 0700 && ::chmod(folder.c_str(), 0700) != 0) {
+    if (!Narrow(folder, st.st_mode)) {
         error = "cannot make the settings folder " + folder + " private: " + std::strerror(errno);
         return false;
     }
@@ -98,7 +104,7 @@ bool PreparePrivateFile(const std::string& file, bool create, std::string& error
         error = OtherOwner("file", file, st.st_uid);
         return false;
     }
-    if ((st.st_mode & 07777) != 0600 && ::chmod(file.c_str(), 0600) != 0) {
+    if (!Narrow(file, st.st_mode)) {
         error = "cannot make the settings file " + file + " private: " + std::strerror(errno);
         return false;
     }

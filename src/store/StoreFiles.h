@@ -6,14 +6,15 @@
 
 namespace wavory {
 
-// Creates the folder (and missing parents) for the owner only, narrows an own folder that others
-// may enter to 0700, and refuses (false, with the reason) one that is no folder or belongs to
-// another user.
+// Creates the folder (and missing parents) for the owner only, takes the rights of others away from
+// an own folder (the owner's own rights stay as the owner set them: a read-only folder stays
+// read-only), and refuses (false, with the reason) one that is no folder or belongs to another user.
 bool PreparePrivateFolder(const std::string& folder, std::string& error);
 
-// Narrows an own file to 0600 and refuses a symbolic link, anything but a regular file, or a file
-// of another user. With `create` a missing file is created empty and private; without, a missing
-// file is fine.
+// Takes the rights of others away from an own file (keeping the owner's as they are) and refuses a
+// symbolic link, anything but a regular file, or a file of another user. With `create` a missing file
+// is created empty and private (0600); without, a missing file is fine. On a read-only file system
+// nothing can be narrowed, and nobody can change the file there either: it is used as it is.
 bool PreparePrivateFile(const std::string& file, bool create, std::string& error);
 
 }  // namespace wavory

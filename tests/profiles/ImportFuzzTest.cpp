@@ -1,7 +1,6 @@
 // Hostile profile files, made from a fixed seed: cut and flipped exports, huge values, deep nesting,
 // many values and keys, FIFOs, devices, folders and link loops. None may hang an import (2 s), crash
-// it, or change anything outside the "Import" key when it is refused; what is accepted stays within
-// the editor's ranges.
+// it, or change anything when it is refused; what is accepted is fit to connect with.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -189,7 +188,9 @@ TEST_F(ImportFuzzTest, HostileFilesNeitherHangNorCrashNorChangeTheStore) {
     ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
     Import(loop, "symlink loop");
 
-    EXPECT_GT(m_nRefused, 190);
+    // Most damaged files are refused; one whose damage hits a single profile of all, or a value
+    // nothing connects with, imports what it can.
+    EXPECT_GT(m_nRefused, 150);
     EXPECT_GE(m_nAccepted, 3);
 }
 

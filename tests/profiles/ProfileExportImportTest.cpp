@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "ProfilesFixture.h"
+#include "base/RegTree.h"
 #include "base/Registry.h"
 #include "profiles/ProfileMngr.h"
 #include "store/RegFile.h"
-#include "store/RegTree.h"
 
 using namespace wavory;
 using namespace wavory::test;
@@ -89,17 +89,13 @@ TEST_F(ProfileExportImportTest, OneProfileComesBackUnderAFreshNameOutsideTheOrde
     EXPECT_EQ(imported->SecKey[0], "1A2B3C4D5E");
     EXPECT_FALSE(imported->AutoSelect);
     EXPECT_EQ(imported->Priority, -1);
-    // The file held the name exactly; the staging key keeps it until the next operation.
-    EXPECT_EQ(theApp.GetProfileString("Import", "ProfName", ""), kQuotedName);
     EXPECT_EQ(original->Priority, 0);
     EXPECT_EQ(mngr.GetAutoCount(), 1);
-
-    // Exporting one profile leaves the staging key; deleting one clears it.
-    ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_EXPORT_ONE, FilePath("again.reg"), std::string("Profile 1")));
-    EXPECT_TRUE(m_pRegistry->KeyExists("Import"));
-    mngr.RemoveProfile("Profile 1", true, true);
+    // Nothing of the file stays behind in the store: the staging key is empty after an import.
     EXPECT_FALSE(m_pRegistry->KeyExists("Import"));
-    EXPECT_FALSE(m_pRegistry->KeyExists("Profile 1"));
+    // Stored as it was imported: a new start finds it.
+    DropMngr();
+    EXPECT_EQ(MakeMngr().GetProfile("Profile 1")->NetName, kTrickySsid);
 }
 
 TEST_F(ProfileExportImportTest, AllProfilesComeBackNextToTheExistingOnes) {
@@ -107,31 +103,30 @@ TEST_F(ProfileExportImportTest, AllProfilesComeBackNextToTheExistingOnes) {
     Saved(mngr, "--", "--");
     Saved(mngr, kQuotedName, kTrickySsid, true);
     Saved(mngr, "\xE2\x98\x95 Kaffee", "\xC3\x9C\x62\x65rfahrt \xE2\x98\x95");
-    // Not saved yet: the export brings the store up to date first.
-    mngr.GetProfile(mngr.AddProfile())->NetName = "Unsaved";
+    // Not stored yet: an export writes what the store holds, and writes nothing to it.
+    auto unsaved = mngr.GetProfile(mngr.AddProfile());
+    unsaved->NetName = "Unsaved";
     ASSERT_TRUE(theApp.WriteProfileInt("", "Polling Interval", 5000));
     const std::string file = FilePath("all.reg");
     ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_EXPORT_ALL, file, std::nullopt));
+    EXPECT_FALSE(m_pRegistry->KeyExists(unsaved->GetSection()));
+    EXPECT_FALSE(unsaved->IsStored());
+    mngr.RemoveProfile(unsaved->ProfName, true, true);
 
     ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_IMPORT, file, std::nullopt));
     EXPECT_TRUE(m_Messages.m_Shown.empty());
-    ASSERT_EQ(mngr.GetCount(), 8);
+    ASSERT_EQ(mngr.GetCount(), 6);
     EXPECT_EQ(mngr.GetAutoCount(), 1);
     EXPECT_EQ(mngr.GetProfile(kQuotedName)->Priority, 0);
-    EXPECT_EQ(theApp.GetProfileInt("Import", "NumOfProfiles", 0), 4);
-    EXPECT_EQ(theApp.GetProfileInt("Import", "Polling Interval", 0), 5000);
+    EXPECT_FALSE(m_pRegistry->KeyExists("Import"));
 
-    // Import\Profile i becomes the i-th new profile, after the four names and sections in use.
+    // The file's Profile i becomes the i-th new profile, after the three names and sections in use.
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"--", "--"},
         {kQuotedName, kTrickySsid},
-        {"\xE2\x98\x95 Kaffee", "\xC3\x9C\x62\x65rfahrt \xE2\x98\x95"},
-        {"Profile 3", "Unsaved"}};
-    for (int i = 0; i < 4; ++i) {
-        const std::string staged = "Import\\Profile " + std::to_string(i);
-        EXPECT_EQ(theApp.GetProfileString(staged, "ProfName", "?"),
-                  expected[static_cast<std::size_t>(i)].first);
-        auto p = mngr.GetProfile("Profile " + std::to_string(4 + i));
+        {"\xE2\x98\x95 Kaffee", "\xC3\x9C\x62\x65rfahrt \xE2\x98\x95"}};
+    for (int i = 0; i < 3; ++i) {
+        auto p = mngr.GetProfile("Profile " + std::to_string(3 + i));
         ASSERT_NE(p, nullptr) << i;
         EXPECT_EQ(p->NetName, expected[static_cast<std::size_t>(i)].second);
         EXPECT_EQ(p->GetSection(), p->ProfName);
@@ -139,11 +134,12 @@ TEST_F(ProfileExportImportTest, AllProfilesComeBackNextToTheExistingOnes) {
         EXPECT_EQ(p->Priority, -1);
     }
 
-    // Saved with the next save of all, they are there at the next start.
+    // Stored as they were imported, they are there at the next start.
     DropMngr();
     CProfileMngr& again = MakeMngr();
-    EXPECT_EQ(again.GetCount(), 8);
-    EXPECT_EQ(again.GetProfile("Profile 5")->NetName, kTrickySsid);
+    EXPECT_EQ(again.GetCount(), 6);
+    EXPECT_EQ(again.GetProfile("Profile 4")->NetName, kTrickySsid);
+    EXPECT_EQ(theApp.GetProfileInt("", "NumOfProfiles", 0), 6);
 }
 
 TEST_F(ProfileExportImportTest, ExportToAnExistingFileFailsUnlessOverwriting) {
@@ -193,8 +189,8 @@ TEST_F(ProfileExportImportTest, BadFileIsReportedAndChangesNothingOutsideImport)
         EXPECT_EQ(mngr.GetAutoCount(), 1);
         EXPECT_EQ(mngr.GetProfile("Home")->NetName, "Lighthouse");
         EXPECT_EQ(StoreWithoutImport(), before) << c.file;
-        // A refused file is one change that did not happen: the staging key is as it was too.
-        EXPECT_EQ(theApp.GetProfileInt("Import", "NumOfProfiles", -1), -1);
+        // A refused file is one change that did not happen: nothing is staged either.
+        EXPECT_FALSE(m_pRegistry->KeyExists("Import"));
     }
 }
 

@@ -24,7 +24,10 @@ TEST_F(ProfileLimitsAirTest, SecurityModesAndFrequencies) {
     CProfile p = Valid();
     p.WpaMode = 5;  // Enhanced Open needs no passphrase
     EXPECT_EQ(CheckProfileLimits(p), "");
-    p.WpaMode = 6;  // the transition mode does
+    p.WpaMode = 6;  // the transition mode takes one: a short one is refused, a missing one (an
+                    // export without secrets) is asked for at the join
+    EXPECT_EQ(CheckProfileLimits(p), "");
+    p.WpaPassphrase = "short";
     EXPECT_NE(CheckProfileLimits(p).find("WpaPassphrase"), std::string::npos);
     p.WpaPassphrase = "moorings-at-high-tide";
     EXPECT_EQ(CheckProfileLimits(p), "");

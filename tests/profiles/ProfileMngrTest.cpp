@@ -54,9 +54,10 @@ TEST_F(ProfileMngrTest, EverySectionLoadsWhateverTheStoredCount) {
         EXPECT_EQ(mngr.GetProfile("NotAProfileSection"), nullptr);
         EXPECT_EQ(mngr.GetAutoCount(), 1);
     }
-    // Saving writes the count of what is held.
+    // Storing a new profile writes the count of what is stored.
+    m_pMngr->GetProfile(m_pMngr->AddProfile())->NetName = "new";
     ASSERT_TRUE(m_pMngr->SaveAll());
-    EXPECT_EQ(theApp.GetProfileInt("", "NumOfProfiles", 0), present);
+    EXPECT_EQ(theApp.GetProfileInt("", "NumOfProfiles", 0), present + 1);
 }
 
 TEST_F(ProfileMngrTest, RemovalPastAGapKeepsEveryOtherProfile) {
@@ -278,6 +279,7 @@ TEST_F(ProfileMngrTest, RenameKeepsTheSectionAndNewNamesAvoidIt) {
     EXPECT_EQ(home->ProfName, "Home");
     EXPECT_EQ(home->GetSection(), "Profile 0");
     EXPECT_EQ(mngr.GetProfile("Profile 0"), nullptr);
+    ASSERT_TRUE(mngr.StoreChanges().Ok());
     EXPECT_EQ(theApp.GetProfileString("Profile 0", "ProfName", ""), "Home");
     EXPECT_EQ(theApp.GetProfileInt("", "NumOfProfiles", 0), 2);
 

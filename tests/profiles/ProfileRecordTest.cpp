@@ -5,10 +5,10 @@
 
 #include "ProfilesFixture.h"
 #include "kccl_oid.h"
+#include "base/RegTree.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "store/RegFile.h"
-#include "store/RegTree.h"
 
 using namespace wavory;
 using namespace wavory::test;

@@ -103,9 +103,11 @@ TEST_F(RegFileTest, ExportIsRegeditText) {
     EXPECT_EQ(lines.back(), u"");
 }
 
+// Keys depth first, in natural order; the staging key of imports is no setting of the user's and
+// stays out.
 TEST_F(RegFileTest, ExportOfAllKeysIsDepthFirst) {
     m_Reg.WriteProfileInt("", "NumOfProfiles", 3);
-    for (const char* s : {"Profile 10", "Profile 2", "Import\\Profile 0", "Import\\Profile 0\\Deep"}) {
+    for (const char* s : {"Profile 10", "Profile 2", "Profile 2\\Deep", "Import\\Profile 0"}) {
         m_Reg.WriteProfileString(s, "ProfName", s);
     }
     ASSERT_EQ(m_Reg.SaveKey("", m_strOut, false), REG_OK);
@@ -118,9 +120,8 @@ TEST_F(RegFileTest, ExportOfAllKeysIsDepthFirst) {
         EXPECT_TRUE(i > 0 && lines[i - 1].empty()) << "no blank line before key " << i;
     }
     const std::u16string app = u"[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility";
-    EXPECT_EQ(keys, (std::vector<std::u16string>{
-                        app + u"]", app + u"\\Import]", app + u"\\Import\\Profile 0]",
-                        app + u"\\Import\\Profile 0\\Deep]", app + u"\\Profile 2]", app + u"\\Profile 10]"}));
+    EXPECT_EQ(keys, (std::vector<std::u16string>{app + u"]", app + u"\\Profile 2]",
+                                                 app + u"\\Profile 2\\Deep]", app + u"\\Profile 10]"}));
 }
 
 TEST_F(RegFileTest, ExportReplacesAFileOnlyWhenAsked) {

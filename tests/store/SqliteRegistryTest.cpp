@@ -181,7 +181,7 @@ TEST_F(SqliteRegistryTest, KeyTreeGoesInOneStepAndKeysBehaveAsRegistryKeys) {
 TEST_F(SqliteRegistryTest, ReadOnlyStoreChangesNothing) {
     CSqliteRegistry reg(DbPath());
     ASSERT_TRUE(reg.WriteProfileInt("", "View AP or NET", 1));
-    reg.SetReadOnly(true);
+    reg.SetDiscardWrites(true);
     EXPECT_TRUE(reg.WriteProfileInt("", "View AP or NET", 0));
     EXPECT_EQ(CSqliteRegistry(DbPath()).GetProfileInt("", "View AP or NET", -1), 1);
 }

@@ -68,7 +68,9 @@ public:
         std::lock_guard lock(m_Mutex);
         return m_Keys.erase(std::string(path)) ? REG_OK : REG_ERROR_FILE_NOT_FOUND;
     }
-    int SaveKey(std::string_view, const std::string&, bool) override { return REG_ERROR_ACCESS_DENIED; }
+    int SaveKey(std::string_view, const std::string&, bool, bool = true) override {
+        return REG_ERROR_ACCESS_DENIED;
+    }
     int RestoreKey(std::string_view, const std::string&) override { return REG_ERROR_ACCESS_DENIED; }
     void BeginUpdate() override {}
     bool EndUpdate() override { return !m_bFailWrites; }

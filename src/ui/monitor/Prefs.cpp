@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/Registry.h"
 #include "base/StringTable.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
@@ -15,6 +16,7 @@
 #include "driver/Request.h"
 #include "monitor/Poll.h"
 #include "platform/Autostart.h"
+#include "profiles/ProfileMngr.h"
 #include "profiles/RegistryUpdate.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
@@ -103,13 +105,21 @@ bool CPrefs::OnApply() {
     // A value that failed validation is never stored: the user corrects it and tries again.
     if (!UpdateData(true)) return false;
     {
-        // The preferences are stored together: one change of the store.
+        // The preferences are stored together: one change of the store. When it is refused the
+        // dialog stays open with the user's values.
         CRegistryUpdate group(theApp.m_pRegistry);
-        theApp.WriteProfileInt("", "Polling Interval", m_nInterval * 1000);
-        theApp.WriteProfileInt("", "Active", m_bActiveScan ? 1 : 0);
-        theApp.WriteProfileInt("", "Power-Save", m_nPowerSave);
-        theApp.WriteProfileInt("", "Scan-Band", m_nScanBand);
-        theApp.WriteProfileInt("", "dBm-Percent", ui->IDC_1159->isChecked() ? 1 : 0);
+        bool ok = theApp.WriteProfileInt("", "Polling Interval", m_nInterval * 1000);
+        ok = theApp.WriteProfileInt("", "Active", m_bActiveScan ? 1 : 0) && ok;
+        ok = theApp.WriteProfileInt("", "Power-Save", m_nPowerSave) && ok;
+        ok = theApp.WriteProfileInt("", "Scan-Band", m_nScanBand) && ok;
+        ok = theApp.WriteProfileInt("", "dBm-Percent", ui->IDC_1159->isChecked() ? 1 : 0) && ok;
+        if (!ok) group.Cancel();
+        if (!group.End() || !ok) {
+            const int error = theApp.m_pRegistry ? theApp.m_pRegistry->LastError() : REG_ERROR_WRITE_FAULT;
+            theApp.ShowMessage(StoreFailureText(error != REG_OK ? error : REG_ERROR_WRITE_FAULT),
+                               EMsgIcon::Warning);
+            return false;
+        }
     }
     if (theApp.m_pPoll) theApp.m_pPoll->SetInterval(m_nInterval);
     if (IMainWindow* window = theApp.m_pMainWnd; window && window->IsSiteVisible()) window->RefreshSiteList();

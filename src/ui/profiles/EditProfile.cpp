@@ -37,6 +37,7 @@ SProfileFieldsLock LockProfiles() {
 
 CEditProfile::CEditProfile(const QString& title, QWidget* parent, int firstPage)
     : CProfileSheet(title, parent) {
+    if (CProfileMngr* profiles = theApp.m_pProfileMngr) profiles->BeginEditing();
     g_bEditConnection = title.startsWith(QString::fromStdString(LoadStringId(IDS_EDIT_CONNECTION)));
     if (!title.startsWith(QString::fromStdString(LoadStringId(IDS_ENTER_SECURITY)))) {
         m_pGen = new CEditProfileGen(this);
@@ -48,6 +49,8 @@ CEditProfile::CEditProfile(const QString& title, QWidget* parent, int firstPage)
     SetActivePage(firstPage);
 }
 
-CEditProfile::~CEditProfile() = default;
+CEditProfile::~CEditProfile() {
+    if (CProfileMngr* profiles = theApp.m_pProfileMngr) profiles->EndEditing();
+}
 
 }  // namespace wavory

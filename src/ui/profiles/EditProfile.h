@@ -24,7 +24,9 @@ class CEditProfile : public CProfileSheet {
 public:
     // The title decides the pages: "Enter Security Parameters" shows only the Security page, and a
     // title beginning with "Edit Connection Parameters" sets g_bEditConnection. firstPage is the
-    // index of the page shown first. The result of exec() is Accepted or Rejected.
+    // index of the page shown first. The result of exec() is Accepted or Rejected. While it is open,
+    // the profile manager keeps its records (a reload waits), so the record it edits stays the one
+    // the manager holds.
     explicit CEditProfile(const QString& title, QWidget* parent = nullptr, int firstPage = 0);
     ~CEditProfile() override;
 

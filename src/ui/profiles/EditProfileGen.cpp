@@ -233,7 +233,8 @@ bool CEditProfileGen::Apply(CProfile& profile) {
         oldName = profile.ProfName;
     }
     if (name != oldName) {
-        // The manager refuses a name another profile bears; the editor stays open to correct it.
+        // The manager refuses a name another profile bears; the editor stays open to correct it. The
+        // new name is stored with the rest of the profile.
         std::string reason;
         CProfileMngr* mngr = theApp.m_pProfileMngr;
         if (!mngr || !mngr->RenameProfile(oldName, name, &reason)) {
@@ -242,7 +243,6 @@ bool CEditProfileGen::Apply(CProfile& profile) {
             ui->IDC_1042->selectAll();
             return false;
         }
-        if (!reason.empty()) theApp.ShowMessage(reason, EMsgIcon::Warning);  // renamed, but not stored
         g_strEditProfile = name;
     }
 

@@ -5,8 +5,10 @@
 #include "ui_MainProfile.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QEvent>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMenu>
 #include <QMessageBox>
 #include <QStyle>
@@ -16,6 +18,7 @@
 #include <stdexcept>
 
 #include "base/Locks.h"
+#include "base/Registry.h"
 #include "base/StringTable.h"
 #include "driver/CommVar.h"
 #include "monitor/Poll.h"
@@ -43,14 +46,26 @@ constexpr int kNameRole = Qt::UserRole;
 
 QString Tr(int id) { return QString::fromStdString(LoadStringId(id)); }
 
-QString AskProfileFile(QWidget* parent, bool save, const QString& title, const QString& filter) {
+QString AskProfileFile(QWidget* parent, bool save, const QString& title, const QString& filter,
+                       bool* withSecrets) {
     QFileDialog dialog(parent, title, QString(), filter);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     // The suffix is added before the dialog checks for an existing file, so the user confirms
     // replacing exactly the file that is written.
     dialog.setDefaultSuffix(QStringLiteral("reg"));
+    // An export may leave the secrets out: a file to hand on holds no keys. The box needs the
+    // dialog of Qt's own, whose layout takes one more row.
+    QCheckBox* leaveOut = nullptr;
+    if (save) {
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        leaveOut = new QCheckBox(QStringLiteral("Leave out WEP &keys and passphrases"), &dialog);
+        leaveOut->setObjectName(QStringLiteral("leaveOutSecrets"));
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+            grid->addWidget(leaveOut, grid->rowCount(), 0, 1, grid->columnCount());
+    }
     if (dialog.exec() != QDialog::Accepted) return {};
+    if (withSecrets) *withSecrets = !leaveOut || !leaveOut->isChecked();
     return dialog.selectedFiles().value(0);
 }
 
@@ -352,40 +367,93 @@ void CMainProfile::ConnectSelected() {
 
 bool CMainProfile::RunEditor(const QString& title, bool isNew) {
     CProfileMngr* mngr = theApp.m_pProfileMngr;
-    std::shared_ptr<CProfile> profile = mngr->GetProfile(g_strEditProfile);
-    if (!profile) return false;
-    bool wasMember = false;
-    int priority = -1;
-    {
-        auto lock = mngr->Lock();
-        wasMember = profile->AutoSelect;
-        priority = profile->Priority;
-    }
-
+    if (!mngr->GetProfile(g_strEditProfile)) return false;
     CEditProfile sheet(title, this, 0);
+    // OK and Apply store the profile; when the store refuses, the editor stays open with the
+    // user's values.
+    sheet.SetCommit([this] { return CommitEdit(); });
     m_pSheet = &sheet;
     const int result = sheet.exec();
     m_pSheet = nullptr;
-
     if (isNew && result != QDialog::Accepted) {
         // A profile created for the editor and not confirmed leaves nothing behind.
-        mngr->RemoveProfile(g_strEditProfile, false, true);
-        return true;
-    }
-    // The editor may have renamed the profile; g_strEditProfile follows the name.
-    profile = mngr->GetProfile(g_strEditProfile);
-    if (!profile) return true;
-    auto lock = mngr->Lock();
-    if (isNew) {
-        if (profile->AutoSelect) profile->Priority = mngr->UpdatePriorities(-1);
-        profile->Save(true);
-    } else if (wasMember && !profile->AutoSelect) {
-        if (priority >= 0) mngr->UpdatePriorities(priority);
-        profile->Priority = -1;
-    } else if (!wasMember && profile->AutoSelect) {
-        profile->Priority = mngr->UpdatePriorities(-1);
+        mngr->RemoveProfile(g_strEditProfile, true, true);
     }
     return true;
+}
+
+bool CMainProfile::CommitEdit() {
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    std::shared_ptr<CProfile> profile = mngr ? mngr->GetProfile(g_strEditProfile) : nullptr;
+    if (!profile) return true;
+    {
+        // The auto-selection order follows the change of membership, against what is stored.
+        auto lock = mngr->Lock();
+        CProfile stored("", false);
+        if (profile->IsStored()) SetValues(stored, profile->Stored());
+        const bool wasMember = profile->IsStored() && stored.AutoSelect;
+        if (wasMember && !profile->AutoSelect) {
+            if (stored.Priority >= 0) mngr->UpdatePriorities(stored.Priority);
+            profile->Priority = -1;
+        } else if (!wasMember && profile->AutoSelect && profile->Priority < 0) {
+            profile->Priority = mngr->UpdatePriorities(-1);
+        }
+    }
+    CProfileMngr::SStoreResult stored = mngr->StoreChanges();
+    if (stored.error == CProfileMngr::kConflict && !stored.conflicts.empty()) {
+        const CProfileMngr::SConflict& conflict = stored.conflicts.front();
+        const QString name = ShownText(conflict.name);
+        QString question;
+        if (conflict.removed) {
+            question = QStringLiteral(
+                           "Another program deleted the profile \"%1\" while you edited it.\n\n"
+                           "Store your profile again?")
+                           .arg(name);
+        } else {
+            QStringList fields;
+            for (const std::string& field : conflict.fields) fields << QString::fromStdString(field);
+            question = QStringLiteral(
+                           "Another program changed the profile \"%1\" while you edited it, in the "
+                           "same settings as you (%2).\n\nKeep your values? No keeps the other "
+                           "program's; your other changes are stored either way.")
+                           .arg(name, fields.join(QStringLiteral(", ")));
+        }
+        const bool mine = s_fnAskYesNo(this, question);
+        stored = mngr->StoreChanges(mine ? CProfileMngr::EOnConflict::KeepMine
+                                         : CProfileMngr::EOnConflict::TakeTheirs);
+    }
+    if (stored.Ok()) {
+        // A new profile that kept its automatic name may have been given another, free one.
+        g_strEditProfile = profile->ProfName;
+        return true;
+    }
+    // Nothing was stored: the profile (and the order) show what is stored; the editor keeps the
+    // user's values for another try.
+    mngr->DiscardChanges();
+    g_strEditProfile = profile->ProfName;
+    if (stored.error == REG_ERROR_FILE_EXISTS)
+        theApp.ShowMessage("A profile named \"" + stored.clash + "\" already exists; choose another name.",
+                           EMsgIcon::Warning);
+    else
+        theApp.ShowMessage(StoreFailureText(stored.error), EMsgIcon::Warning);
+    return false;
+}
+
+bool CMainProfile::StoreChanges() {
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    const CProfileMngr::SStoreResult stored = mngr->StoreChanges();
+    if (stored.Ok()) return true;
+    mngr->DiscardChanges();
+    if (stored.error == CProfileMngr::kConflict) {
+        // Another program changed the order (or removed a profile) since the list was shown.
+        mngr->Reload();
+        theApp.ShowMessage(
+            "Another program changed the profiles meanwhile; the list now shows them. Try again.",
+            EMsgIcon::Information);
+    } else {
+        theApp.ShowMessage(StoreFailureText(stored.error), EMsgIcon::Warning);
+    }
+    return false;
 }
 
 void CMainProfile::DoProfileOp(int op) {
@@ -434,12 +502,12 @@ void CMainProfile::DoProfileOp(int op) {
             break;
         }
         case PROFILE_OP_DELETE:
-            mngr->RemoveProfile(name, true, true);
+            mngr->RemoveProfile(name, true, true);  // tells the user when the store refused
             break;
         default:
             return;
     }
-    mngr->SaveAll();
+    if (op == PROFILE_OP_TOGGLE_AUTO) StoreChanges();
     RefreshLists(0, follow);
 }
 
@@ -464,7 +532,7 @@ void CMainProfile::Move(int step) {
         profile->Priority = priority + step;
         other->Priority = priority;
     }
-    mngr->SaveAll();
+    StoreChanges();
     // The moved profile stays selected, so repeated clicks keep moving it.
     RefreshLists(0, profile->ProfName);
 }
@@ -485,7 +553,9 @@ void CMainProfile::ProfileFileOp(int op) {
         name = selectedName;
     }
     const bool save = op != FILE_OP_IMPORT;
-    QString path = s_fnAskFile(this, save, Tr(IDS_PROFILE_CONFIGURATION), QString::fromLatin1(kFileFilter));
+    bool withSecrets = true;
+    QString path = s_fnAskFile(this, save, Tr(IDS_PROFILE_CONFIGURATION), QString::fromLatin1(kFileFilter),
+                               &withSecrets);
     if (!path.isEmpty()) {
         // The dialog confirmed replacing the file it showed; a name extended here was not shown.
         bool overwrite = true;
@@ -497,14 +567,15 @@ void CMainProfile::ProfileFileOp(int op) {
         try {
             switch (op) {
                 case FILE_OP_EXPORT:
-                    mngr->RegistryOp(CProfileMngr::REG_OP_EXPORT_ONE, file, name, overwrite);
+                    mngr->RegistryOp(CProfileMngr::REG_OP_EXPORT_ONE, file, name, overwrite, withSecrets);
                     break;
                 case FILE_OP_IMPORT:
-                    // Stored at once, so the imported profiles survive an abnormal end.
-                    if (mngr->RegistryOp(CProfileMngr::REG_OP_IMPORT, file, std::nullopt)) mngr->SaveAll();
+                    // Stored as it is made, so the imported profiles survive an abnormal end.
+                    mngr->RegistryOp(CProfileMngr::REG_OP_IMPORT, file, std::nullopt);
                     break;
                 case FILE_OP_EXPORT_ALL:
-                    mngr->RegistryOp(CProfileMngr::REG_OP_EXPORT_ALL, file, std::nullopt, overwrite);
+                    mngr->RegistryOp(CProfileMngr::REG_OP_EXPORT_ALL, file, std::nullopt, overwrite,
+                                     withSecrets);
                     break;
                 default:
                     break;

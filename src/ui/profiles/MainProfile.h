@@ -65,9 +65,10 @@ public:
     static constexpr const char* kFileFilter = "Wavory Profiles (*.reg)";
 
     // Asks for a profile file to write (save) or read; answers its path, empty when cancelled. A save
-    // dialog has already had the user confirm replacing an existing file.
-    using FileDialogHook =
-        std::function<QString(QWidget* parent, bool save, const QString& title, const QString& filter)>;
+    // dialog has already had the user confirm replacing an existing file, and sets withSecrets to
+    // whether the WEP keys and passphrases go into it (its "leave them out" box unchecked).
+    using FileDialogHook = std::function<QString(QWidget* parent, bool save, const QString& title,
+                                                 const QString& filter, bool* withSecrets)>;
     static FileDialogHook s_fnAskFile;
     // Asks a Yes/No question; true for Yes.
     using QuestionHook = std::function<bool(QWidget* parent, const QString& text)>;
@@ -133,6 +134,12 @@ private:
     void ClearSelection(QTreeWidget* list);
     // Runs the editor on g_strEditProfile; false when there is no such profile.
     bool RunEditor(const QString& title, bool isNew);
+    // Stores the profile the editor wrote (and the members whose slots its change moved), asking the
+    // user where another program changed the same values meanwhile; false keeps the editor open.
+    bool CommitEdit();
+    // Stores what a command of the page changed; on a failure or another program's change the page
+    // shows what is stored, and the user is told.
+    bool StoreChanges();
     // Swaps the selected member with its neighbour at priority + step.
     void Move(int step);
 

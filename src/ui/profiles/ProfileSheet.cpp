@@ -81,6 +81,7 @@ bool CProfileSheet::ApplyAll() {
             return false;
         }
     }
+    if (m_fnCommit && !m_fnCommit()) return false;
     ui->IDC_12321->setEnabled(false);
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -33,9 +34,12 @@ public:
     int ActivePage() const;
     void SetActivePage(int index);
 
-    // Checks every page, then writes them into the edited profile. False keeps the sheet open on the
-    // page to correct, with the focus on the control at fault.
+    // Checks every page, then writes them into the edited profile and commits it. False keeps the
+    // sheet open on the page to correct, with the focus on the control at fault.
     bool ApplyAll();
+    // What the opener does with the written profile (stores it); false keeps the sheet open, the
+    // opener having told the user why.
+    void SetCommit(std::function<bool()> commit) { m_fnCommit = std::move(commit); }
     // OK: closes only when ApplyAll succeeded.
     void accept() override;
     // A line above the pages that says why the sheet was opened (a key that was not accepted);
@@ -58,6 +62,7 @@ private:
     std::vector<CEditProfilePage*> m_Pages;
     CProfile* m_pTarget;
     QLabel* m_pNotice;
+    std::function<bool()> m_fnCommit;
 };
 
 }  // namespace wavory

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/Locks.h"
+#include "base/Registry.h"
 #include "base/StringTable.h"
 #include "base/Trace.h"
 #include "driver/CommVar.h"
@@ -532,7 +533,18 @@ int CViewSite::RunEditor(int mode) {
             {
                 auto lock = profiles->Lock();
                 if (added->AutoSelect) added->Priority = profiles->UpdatePriorities(-1);
-                added->Save(true);
+            }
+            // Stored as one change, under a section free at that moment; a refusal is told and the
+            // profile, never stored, goes again.
+            const CProfileMngr::SStoreResult stored =
+                profiles->StoreChanges(CProfileMngr::EOnConflict::TakeTheirs);
+            if (!stored.Ok()) {
+                profiles->RemoveProfile(name, true, false);
+                theApp.ShowMessage(
+                    stored.error == REG_ERROR_FILE_EXISTS
+                        ? "A profile named \"" + stored.clash + "\" already exists; nothing was saved."
+                        : StoreFailureText(stored.error),
+                    EMsgIcon::Warning);
             }
             if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
         }

@@ -264,6 +264,7 @@ TEST_F(MainProfileTest, ExportDeleteImportBringsTheProfileBackUnderANewName) {
     home->SecType = 1;
     home->ActiveSecKey = 0;
     home->SecKey[0] = "1A2B3C4D5E";
+    ASSERT_TRUE(Mngr().SaveAll());  // an export writes what is stored
     auto page = ShowPage();
     ClickRow(List(*page, P::IDC_AUTO_LIST), 0);
     m_strNextFile = QString::fromStdString(File("home.reg"));

@@ -57,8 +57,10 @@ protected:
         g_bEditConnection = false;
         m_SavedAskFile = CMainProfile::s_fnAskFile;
         m_SavedAskYesNo = CMainProfile::s_fnAskYesNo;
-        CMainProfile::s_fnAskFile = [this](QWidget*, bool save, const QString&, const QString& filter) {
+        CMainProfile::s_fnAskFile = [this](QWidget*, bool save, const QString&, const QString& filter,
+                                           bool* withSecrets) {
             m_FileAsks.emplace_back(save, filter);
+            if (withSecrets) *withSecrets = m_bExportSecrets;
             return m_strNextFile;
         };
         CMainProfile::s_fnAskYesNo = [this](QWidget*, const QString& text) {
@@ -151,6 +153,7 @@ protected:
     std::unique_ptr<CSqliteRegistry> m_pRegistry;
     CMessageLog m_Messages;
     QString m_strNextFile;
+    bool m_bExportSecrets = true;
     bool m_bAnswerYes = true;
     std::vector<std::pair<bool, QString>> m_FileAsks;
     std::vector<std::string> m_Questions;

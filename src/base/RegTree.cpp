@@ -1,6 +1,7 @@
-#include "store/RegTree.h"
+#include "base/RegTree.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace wavory {
 
@@ -11,6 +12,11 @@ char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 bool RegNameEqual(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
+bool RegNameLess(std::string_view a, std::string_view b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return AsciiLower(x) < AsciiLower(y); });
 }
 
 SRegValue* SRegKey::FindValue(std::string_view valueName) {
@@ -45,6 +51,20 @@ SRegKey& SRegKey::SubKey(std::string_view keyName) {
     if (SRegKey* existing = FindSubKey(keyName)) return *existing;
     subkeys.push_back(SRegKey{std::string(keyName), {}, {}});
     return subkeys.back();
+}
+
+std::optional<uint32_t> ParseDwordText(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    if (text.starts_with('+')) {
+        text.remove_prefix(1);
+        if (text.starts_with('-')) return std::nullopt;
+    }
+    int64_t v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (v < INT32_MIN || v > int64_t{UINT32_MAX}) return std::nullopt;
+    return static_cast<uint32_t>(v);
 }
 
 }  // namespace wavory

@@ -2,7 +2,9 @@
 // are UTF-8; value and subkey names compare without regard to ASCII case, as in the registry.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -11,6 +13,12 @@
 #include "base/Registry.h"
 
 namespace wavory {
+
+// The most keys, and values, one profile file may hold: an export of the 10,000 profiles the
+// utility is made to hold, with room for a few more keys and for fields a later version adds. A
+// file beyond them is refused (REG_ERROR_FILE_TOO_LARGE) before its tree is built.
+inline constexpr size_t kMaxRegKeys = 10100;
+inline constexpr size_t kMaxRegValues = kMaxRegKeys * 64;
 
 struct SRegValue {
     ERegType type = ERegType::Sz;
@@ -46,5 +54,11 @@ struct SRegKey {
 };
 
 bool RegNameEqual(std::string_view a, std::string_view b);
+// The order of names without regard to ASCII case, as the store keeps them.
+bool RegNameLess(std::string_view a, std::string_view b);
+
+// A dword given as decimal text, signed or not ("-1" and "4294967295" are both 0xFFFFFFFF); blanks
+// around it are allowed, anything else is no number.
+std::optional<uint32_t> ParseDwordText(std::string_view text);
 
 }  // namespace wavory

@@ -1,0 +1,213 @@
+// wavoryctl when the settings store is damaged, read-only, held by a stopped program or on a full
+// disk: each says so with its reason (exit 1, "store_damaged", "store_read_only", "store_busy",
+// "store_full"), and no change is lost or claimed. And the store commands: check, backup, restore.
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "CliFixture.h"
+#include "TestMain.h"
+
+namespace wavory::test {
+namespace {
+
+using nlohmann::json;
+
+class StoreCliTest : public CliTest {
+protected:
+    // Runs wavoryctl with more environment; --json is added.
+    SRun RunWith(const std::vector<std::string>& env, std::vector<std::string> args) {
+        std::vector<std::string> argv{WAVORYCTL_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        argv.emplace_back("--json");
+        SChild child = Start(argv, env);
+        return Finish(child);
+    }
+
+    // The failure's reason word in the JSON object on standard output.
+    static std::string Reason(const SRun& run) {
+        try {
+            return json::parse(run.out).value("reason", "");
+        } catch (const std::exception&) {
+            return "<no JSON: " + run.out + ">";
+        }
+    }
+
+    std::vector<std::string> ProfileNames(const std::vector<std::string>& env = {}) {
+        const SRun run = RunWith(env, {"profiles", "list"});
+        EXPECT_EQ(run.code, 0) << run.err;
+        std::vector<std::string> names;
+        const json listed = json::parse(run.out);
+        for (const json& p : listed["profiles"]) names.push_back(p["name"]);
+        return names;
+    }
+
+    std::string Folder() const { return (std::filesystem::path(TempHome()) / "Wavory").string(); }
+
+    // A file system of this test's own at `path`, for a full disk or a read-only mount; false when
+    // this process may not mount one (it is not root).
+    bool MountTmpfs(const std::string& path, const char* size) {
+        std::filesystem::create_directories(path);
+        if (::geteuid() != 0) return false;
+        const std::string options = std::string("size=") + size + ",mode=0700";
+        if (::mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) != 0) return false;
+        m_Mounts.push_back(path);
+        return true;
+    }
+
+    void TearDown() override {
+        for (const std::string& path : m_Mounts) ::umount2(path.c_str(), MNT_DETACH);
+    }
+
+    std::vector<std::string> m_Mounts;
+};
+
+TEST_F(StoreCliTest, ADamagedStoreIsToldKeptAsideAndTheLastCopyRestored) {
+    NewProfile({"--name", "Home", "--ssid", "Lighthouse"});
+    ASSERT_EQ(Run({"store", "backup"}).code, 0);
+    NewProfile({"--name", "After", "--ssid", "Harbour"});
+    std::string bytes;
+    {
+        std::ifstream in(SettingsFile(), std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    ASSERT_GT(bytes.size(), 8192u);
+    for (size_t i = 4096; i < 8192; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+    std::ofstream(SettingsFile(), std::ios::binary | std::ios::trunc) << bytes;
+
+    const SRun damaged = RunWith({}, {"profiles", "list"});
+    EXPECT_EQ(damaged.code, 1);
+    EXPECT_EQ(Reason(damaged), "store_damaged");
+    EXPECT_TRUE(IsOneLine(damaged.err)) << damaged.err;
+    EXPECT_NE(damaged.err.find("settings.db.damaged-"), std::string::npos) << damaged.err;
+    bool kept = false;
+    for (const auto& e : std::filesystem::directory_iterator(Folder()))
+        kept = kept || e.path().filename().string().starts_with("settings.db.damaged-");
+    EXPECT_TRUE(kept);
+    // The next command runs on the copy: what was stored after it is gone, and said so above.
+    EXPECT_EQ(ProfileNames(), std::vector<std::string>{"Home"});
+}
+
+// Read-only: every command that only reads runs; a change is refused up front and changes no mode.
+TEST_F(StoreCliTest, AReadOnlyStoreShowsEverythingAndRefusesChanges) {
+    NewProfile({"--name", "Home", "--ssid", "Lighthouse"});
+    std::vector<std::string> env;
+    if (::geteuid() == 0) {
+        const std::string mount = ScratchPath("ro");
+        if (!MountTmpfs(mount, "4m")) GTEST_SKIP() << "cannot mount a file system here";
+        std::filesystem::copy(Folder(), mount + "/Wavory", std::filesystem::copy_options::recursive);
+        ASSERT_EQ(::mount(nullptr, mount.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+        env.push_back("XDG_CONFIG_HOME=" + mount);
+    } else {
+        std::filesystem::permissions(Folder(),
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    }
+    EXPECT_EQ(RunWith(env, {"status"}).code, 0);
+    EXPECT_EQ(ProfileNames(env), std::vector<std::string>{"Home"});
+    const SRun refused = RunWith(env, {"profiles", "new", "--name", "Work", "--ssid", "Harbour"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(Reason(refused), "store_read_only");
+    EXPECT_NE(refused.err.find("read-only"), std::string::npos) << refused.err;
+    EXPECT_EQ(ProfileNames(env), std::vector<std::string>{"Home"});
+    if (::geteuid() != 0) {
+        EXPECT_EQ(std::filesystem::status(Folder()).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        std::filesystem::permissions(Folder(), std::filesystem::perms::owner_all);
+    }
+}
+
+// A program stopped while it holds the store's write lock: the others start and read; a change
+// waits for it and fails as busy, storing nothing; the stopped one's change never lands.
+TEST_F(StoreCliTest, AStoppedWriterMakesChangesBusyButNothingElse) {
+    NewProfile({"--name", "Home", "--ssid", "Lighthouse"});
+    SChild holder = Start({WAVORYCTL_PATH, "profiles", "new", "--name", "Held", "--ssid", "Held"},
+                          {"WAVORY_STORE_STOP_AT=1"});
+    int status = 0;
+    ASSERT_EQ(::waitpid(holder.pid, &status, WUNTRACED), holder.pid);
+    ASSERT_TRUE(WIFSTOPPED(status)) << "the writer ended instead of stopping";
+
+    const std::vector<std::string> shortWait{"WAVORY_STORE_BUSY_MS=300"};
+    EXPECT_EQ(RunWith(shortWait, {"status"}).code, 0);
+    EXPECT_EQ(ProfileNames(shortWait), std::vector<std::string>{"Home"});
+    const SRun busy = RunWith(shortWait, {"profiles", "new", "--name", "Work", "--ssid", "Harbour"});
+    EXPECT_EQ(busy.code, 1);
+    EXPECT_EQ(Reason(busy), "store_busy");
+
+    ::kill(holder.pid, SIGKILL);
+    Finish(holder);
+    EXPECT_EQ(ProfileNames(), std::vector<std::string>{"Home"});
+    NewProfile({"--name", "Work", "--ssid", "Harbour"});
+}
+
+// A full disk: the change is refused as such, and what was stored stays readable and whole.
+TEST_F(StoreCliTest, AFullDiskRefusesTheChangeAndKeepsTheStore) {
+    const std::string mount = ScratchPath("full");
+    if (!MountTmpfs(mount, "2m")) GTEST_SKIP() << "a small file system needs root to mount";
+    const std::vector<std::string> env{"XDG_CONFIG_HOME=" + mount};
+    ASSERT_EQ(RunWith(env, {"profiles", "new", "--name", "Home", "--ssid", "Lighthouse"}).code, 0);
+    {
+        std::ofstream filler(mount + "/filler", std::ios::binary);
+        const std::string block(65536, 'x');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+        }
+    }
+    const SRun full = RunWith(env, {"profiles", "new", "--name", "Work", "--ssid", std::string(30, 'w')});
+    EXPECT_EQ(full.code, 1) << full.out;
+    EXPECT_EQ(Reason(full), "store_full") << full.err;
+    EXPECT_EQ(ProfileNames(env), std::vector<std::string>{"Home"});
+    std::filesystem::remove(mount + "/filler");
+    EXPECT_EQ(RunWith(env, {"profiles", "new", "--name", "Work", "--ssid", "Harbour"}).code, 0);
+}
+
+TEST_F(StoreCliTest, CheckBackupAndRestore) {
+    NewProfile({"--name", "Home", "--ssid", "Lighthouse"});
+    const json checked = RunJson({"store", "check"});
+    EXPECT_EQ(checked["sound"], true);
+    EXPECT_EQ(checked["layout"], 1);
+    const std::string file = ScratchPath("before.db");
+    EXPECT_EQ(RunJson({"store", "backup", file})["file"], file);
+    NewProfile({"--name", "Work", "--ssid", "Harbour"});
+
+    const json restored = RunJson({"store", "restore", file});
+    EXPECT_EQ(restored["file"], file);
+    EXPECT_EQ(ProfileNames(), std::vector<std::string>{"Home"});
+    // What was there before the restore is kept, and can be had back.
+    ASSERT_TRUE(restored.contains("previous"));
+    RunJson({"store", "restore", restored["previous"].get<std::string>()});
+    EXPECT_EQ(ProfileNames(), (std::vector<std::string>{"Home", "Work"}));
+
+    const std::string garbage = ScratchPath("garbage.db");
+    std::ofstream(garbage) << std::string(5000, 'g');
+    ExpectRefused({"store", "restore", garbage}, 1, "cannot restore");
+}
+
+// Export without secrets, and an import that names what it skipped.
+TEST_F(StoreCliTest, ExportWithoutSecretsAndImportThatNamesWhatItSkipped) {
+    NewProfile(
+        {"--name", "Home", "--ssid", "Lighthouse", "--security", "wpa2", "--passphrase", "secret-pass-1"});
+    const std::string file = ScratchPath("public.reg");
+    const json exported = RunJson({"profiles", "export", "--all", "--no-secrets", file});
+    EXPECT_EQ(exported["secrets"], false);
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(bytes.find("s\0e\0c\0r\0e\0t\0", 0, 12), std::string::npos);
+
+    const std::string mixed = ScratchPath("mixed.reg");
+    std::ofstream(mixed, std::ios::binary)
+        << "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory "
+           "Utility]\r\n\"NumOfProfiles\"=dword:2\r\n"
+           "[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility\\Profile 0]\r\n\"NetName\"=\"\"\r\n"
+           "[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility\\Profile 1]\r\n\"NetName\"=\"Good\"\r\n";
+    const json imported = RunJson({"profiles", "import", mixed});
+    EXPECT_EQ(imported["profiles"], json::array({"Profile 1"}));
+    ASSERT_EQ(imported["skipped"].size(), 1u);
+    EXPECT_EQ(imported["skipped"][0]["profile"], "Profile 0");
+    EXPECT_NE(imported["skipped"][0]["reason"].get<std::string>().find("NetName"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace wavory::test
