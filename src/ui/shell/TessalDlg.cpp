@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 #include "base/Locks.h"
 #include "base/Trace.h"
@@ -39,14 +40,17 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    m_site = new CViewSite(this);
-    m_stats = new CMainStats;
+    // Only the pages a start shows are built now: the statistics page (with its charts) on its
+    // first visit, Available Networks when it is first opened.
     m_about = new CMainAbout;
     m_gen = new CMainGen;
     m_profile = new CMainProfile;
+    m_pStatsHost = new QWidget;
+    auto* statsLayout = new QVBoxLayout(m_pStatsHost);
+    statsLayout->setContentsMargins(0, 0, 0, 0);
     ui->tabSheet->addTab(m_gen, QStringLiteral("General"));
     ui->tabSheet->addTab(m_profile, QStringLiteral("Profiles"));
-    ui->tabSheet->addTab(m_stats, QStringLiteral("CurrentStatistics"));
+    ui->tabSheet->addTab(m_pStatsHost, QStringLiteral("CurrentStatistics"));
     ui->tabSheet->addTab(m_about, QStringLiteral("&About"));
 
     connect(ui->tabSheet, &QTabWidget::currentChanged, this, &CTessalDlg::OnPageChanged);
@@ -90,7 +94,7 @@ void CTessalDlg::JoinProgress(const std::string& network) {
         running ? QStringLiteral("Connecting to %1\u2026").arg(ShownText(network)) : QString();
     ui->joinStatus->setText(text);
     ui->joinStatus->setVisible(running);
-    m_site->ShowJoinProgress(text);
+    if (m_site) m_site->ShowJoinProgress(text);
     if (running)
         m_JoinTimer.start();
     else
@@ -153,7 +157,7 @@ void CTessalDlg::OnDestroy() {
     CMainStats::SetGraphTarget(nullptr, false);
     m_JoinTimer.stop();
     m_tray.Delete();
-    m_site->hide();
+    if (m_site) m_site->hide();
     hide();
 }
 
@@ -163,16 +167,36 @@ void CTessalDlg::RefreshPages(bool graph, bool full) {
         m_gen->Refresh();
     else if (active == PAGE_STATISTICS)
         m_stats->UpdateValues();
-    if (graph) m_stats->RedrawGraph(false);
+    if (graph && m_stats) m_stats->RedrawGraph(false);
     if (full) {
         m_profile->Refresh();
         if (active == PAGE_ABOUT) m_about->Refresh();
     }
 }
 
-bool CTessalDlg::IsSiteVisible() { return m_site->isVisible(); }
+bool CTessalDlg::IsSiteVisible() { return m_site && m_site->isVisible(); }
 
-void CTessalDlg::RefreshSiteList() { m_site->RefreshList(); }
+void CTessalDlg::RefreshSiteList() {
+    if (m_site) m_site->RefreshList();
+}
+
+CViewSite* CTessalDlg::Site() {
+    if (!m_site) {
+        m_site = new CViewSite(this);
+        m_site->ShowJoinProgress(JoinStatusText());
+    }
+    return m_site;
+}
+
+CMainStats* CTessalDlg::Stats() {
+    if (!m_stats) {
+        m_stats = new CMainStats(m_pStatsHost);
+        m_pStatsHost->layout()->addWidget(m_stats);
+        // Shown with its tab now, not at the next turn of the event loop.
+        m_stats->show();
+    }
+    return m_stats;
+}
 
 void CTessalDlg::SetTrayTip(const std::string& tip) { m_tray.SetTip(tip); }
 
@@ -182,12 +206,12 @@ void CTessalDlg::SetActivePage(int page) { ui->tabSheet->setCurrentIndex(page); 
 
 QWidget* CTessalDlg::Page(int page) const { return ui->tabSheet->widget(page); }
 
-CBoundPage* CTessalDlg::BoundPage(int page) const {
+CBoundPage* CTessalDlg::BoundPage(int page) {
     switch (page) {
         case PAGE_GENERAL:
             return m_gen;
         case PAGE_STATISTICS:
-            return m_stats;
+            return Stats();
         case PAGE_ABOUT:
             return m_about;
         default:
@@ -208,9 +232,10 @@ void CTessalDlg::OnPreferences() {
 }
 
 void CTessalDlg::OnViewSite() {
-    m_site->show();
-    m_site->raise();
-    m_site->activateWindow();
+    CViewSite* site = Site();
+    site->show();
+    site->raise();
+    site->activateWindow();
 }
 
 void CTessalDlg::changeEvent(QEvent* event) {
@@ -219,7 +244,7 @@ void CTessalDlg::changeEvent(QEvent* event) {
     // Without a notification area the window stays a normal minimised window, so the user can
     // always get it back from the task bar.
     if (!m_tray.IsAdded()) return;
-    m_bSiteWasVisible = m_site->isVisible();
+    m_bSiteWasVisible = IsSiteVisible();
     if (m_bSiteWasVisible) m_site->hide();
     // Hidden once the minimise has been carried out; hiding inside it confuses some window managers.
     QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);

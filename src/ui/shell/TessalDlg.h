@@ -79,7 +79,10 @@ public:
     int ActivePage() const;
     void SetActivePage(int page);
     QWidget* Page(int page) const;
-    CViewSite* Site() const { return m_site; }
+    // Available Networks, built on first use.
+    CViewSite* Site();
+    // The statistics page, built on first use (its tab holds it once built).
+    CMainStats* Stats();
     // The "Connecting to …" line; empty while no attempt runs.
     QString JoinStatusText() const;
     // Main ticks run by the window's timer so far.
@@ -95,15 +98,16 @@ protected:
 private:
     void OnPageChanged(int index);
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
-    CBoundPage* BoundPage(int page) const;
+    CBoundPage* BoundPage(int page);
     void RetryTrayStart();
 
     std::unique_ptr<Ui::CTessalDlg> ui;
     CTrayBackend* m_pTrayBackend;
     QMenu* m_pTrayMenu;
     clsSysTray m_tray;
-    CViewSite* m_site;
-    CMainStats* m_stats;
+    CViewSite* m_site = nullptr;
+    CMainStats* m_stats = nullptr;
+    QWidget* m_pStatsHost;
     bool m_bSiteWasVisible = false;
     CMainAbout* m_about;
     CMainGen* m_gen;

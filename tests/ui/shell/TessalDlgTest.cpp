@@ -2,6 +2,7 @@
 // notification area and back (with and without Available Networks), and closing.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -11,6 +12,7 @@
 #include "../support/UiCore.h"
 #include "base/Locks.h"
 #include "ui/monitor/MainGen.h"
+#include "ui/monitor/MainStats.h"
 #include "ui/monitor/Prefs.h"
 #include "ui/shell/TessalDlg.h"
 #include "ui/shell/TrayBackend.h"
@@ -64,6 +66,36 @@ TEST_F(TessalDlgTest, SheetHasTheFourPagesAndTheButtonsInPlace) {
     EXPECT_LT(prefs->x(), site->x());
     EXPECT_LT(site->x() + site->width(), close->x());
     EXPECT_GT(close->x() + close->width(), m_pDlg->width() * 3 / 4);  // at the right
+}
+
+TEST_F(TessalDlgTest, StatisticsAndAvailableNetworksAreBuiltOnFirstUse) {
+    Open(false);
+    EXPECT_EQ(m_pDlg->findChild<CMainStats*>(), nullptr);
+    EXPECT_EQ(m_pDlg->findChild<CViewSite*>(), nullptr);
+    // An attempt that started before the list existed shows in it once it opens.
+    m_pDlg->JoinProgress("Harbour");
+
+    m_pDlg->SetActivePage(CTessalDlg::PAGE_STATISTICS);
+    auto* stats = m_pDlg->findChild<CMainStats*>();
+    ASSERT_NE(stats, nullptr);
+    EXPECT_TRUE(stats->IsInitialized());
+    EXPECT_TRUE(stats->isVisible());
+    EXPECT_TRUE(m_pDlg->Page(CTessalDlg::PAGE_STATISTICS)->isAncestorOf(stats));
+    // Built once: leaving and coming back keeps the same page.
+    m_pDlg->SetActivePage(CTessalDlg::PAGE_GENERAL);
+    m_pDlg->SetActivePage(CTessalDlg::PAGE_STATISTICS);
+    EXPECT_EQ(m_pDlg->findChildren<CMainStats*>().size(), 1);
+
+    QTest::mouseClick(Button(CTessalDlg::IDC_VIEW_SITE), Qt::LeftButton);
+    CViewSite* site = m_pDlg->findChild<CViewSite*>();
+    ASSERT_NE(site, nullptr);
+    EXPECT_TRUE(site->isVisible());
+    auto* siteStatus = site->findChild<QLabel*>(QStringLiteral("joinStatus"));
+    ASSERT_NE(siteStatus, nullptr);
+    EXPECT_FALSE(siteStatus->isHidden());
+    EXPECT_EQ(siteStatus->text(), m_pDlg->JoinStatusText());
+    EXPECT_TRUE(siteStatus->text().contains("Harbour"));
+    m_pDlg->JoinProgress("");
 }
 
 TEST_F(TessalDlgTest, TickRefreshesTheActivePageButSkipsWhileTheMainLockIsBusy) {
