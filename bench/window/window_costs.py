@@ -71,17 +71,23 @@ def rss_kib(pid):
 
 
 def sched(pid):
-    """(CPU ns, timeslices) summed over the process's threads."""
-    ns = slices = 0
+    """(CPU ns, timeslices, voluntary switches) summed over the process's threads. A thread that
+    goes to sleep and is woken counts one voluntary switch; timeslices also count preemptions,
+    which a loaded machine adds."""
+    ns = slices = voluntary = 0
     for tid in os.listdir(f"/proc/{pid}/task"):
         try:
             with open(f"/proc/{pid}/task/{tid}/schedstat") as f:
                 run, _wait, count = (int(v) for v in f.read().split())
+            with open(f"/proc/{pid}/task/{tid}/status") as f:
+                for line in f:
+                    if line.startswith("voluntary_ctxt_switches:"):
+                        voluntary += int(line.split()[1])
         except (FileNotFoundError, ValueError):
             continue
         ns += run
         slices += count
-    return ns, slices
+    return ns, slices, voluntary
 
 
 def launch(cmd):
@@ -128,13 +134,13 @@ def run_idle(cmd, secs, settle):
     time.sleep(settle)
     if proc.poll() is not None:
         sys.exit("window_costs: the program ended (exit %s)" % proc.returncode)
-    ns0, n0 = sched(proc.pid)
+    ns0, n0, v0 = sched(proc.pid)
     time.sleep(secs)
-    ns1, n1 = sched(proc.pid)
+    ns1, n1, v1 = sched(proc.pid)
     kib = rss_kib(proc.pid)
     stop(proc)
-    print(f"idle: {(n1 - n0) / secs:.2f} wake-ups/s, CPU {100.0 * (ns1 - ns0) / 1e9 / secs:.4f} % of one core "
-          f"over {secs} s, RSS {kib / 1024:.1f} MiB")
+    print(f"idle: {(v1 - v0) / secs:.2f} wake-ups/s ({(n1 - n0) / secs:.2f} timeslices/s), "
+          f"CPU {100.0 * (ns1 - ns0) / 1e9 / secs:.4f} % of one core over {secs} s, RSS {kib / 1024:.1f} MiB")
 
 
 def main(argv):

@@ -44,14 +44,6 @@ void CBoundPage::MakeCounterLabel(int id, const QString& widest) {
     QLabel* label = Label(id);
     if (!label) return;
     label->setTextInteractionFlags(Qt::NoTextInteraction);
-    // Opaque: a new text repaints the label and nothing beneath it (the group box's frame would
-    // otherwise be drawn again for every new count).
-    label->setAutoFillBackground(true);
-    // Digits and units need no shaping: laying out a new count then skips the shaping engine.
-    // Only the strategy is set, so family and size still follow the page.
-    QFont font;
-    font.setStyleStrategy(QFont::PreferNoShaping);
-    label->setFont(font);
     // A fixed size: a widget whose size cannot change does not ask its layout to recompute.
     label->setFixedSize(label->fontMetrics().horizontalAdvance(widest) + 2 * label->margin() + 2,
                         label->sizeHint().height());

@@ -47,7 +47,7 @@ protected:
     void SetControlText(int id, const QString& text);
     // A label whose text changes often (a counter): it takes no part in the layout's sizing, so a
     // new text repaints the label alone, and it is not selectable (a selectable label keeps a whole
-    // text document behind it); it paints its own background, so its parent is not repainted.
+    // text document behind it).
     void MakeCounterLabel(int id, const QString& widest);
 
 private:

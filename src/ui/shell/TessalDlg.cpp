@@ -7,13 +7,13 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QVBoxLayout>
 
 #include "base/Locks.h"
 #include "base/Trace.h"
 #include "kccl_adapters.h"
 #include "shell/Tessal.h"
 #include "shell/UserJoin.h"
+#include "survey/StationMngr.h"
 #include "ui/monitor/MainAbout.h"
 #include "ui/monitor/MainGen.h"
 #include "ui/monitor/MainStats.h"
@@ -40,17 +40,15 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    // Only the pages a start shows are built now: the statistics page (with its charts) on its
-    // first visit, Available Networks when it is first opened.
+    // Available Networks is built when it is first opened (the statistics page makes its charts
+    // on its first visit); the pages are, so that the window has its full size from the start.
+    m_stats = new CMainStats;
     m_about = new CMainAbout;
     m_gen = new CMainGen;
     m_profile = new CMainProfile;
-    m_pStatsHost = new QWidget;
-    auto* statsLayout = new QVBoxLayout(m_pStatsHost);
-    statsLayout->setContentsMargins(0, 0, 0, 0);
     ui->tabSheet->addTab(m_gen, QStringLiteral("General"));
     ui->tabSheet->addTab(m_profile, QStringLiteral("Profiles"));
-    ui->tabSheet->addTab(m_pStatsHost, QStringLiteral("CurrentStatistics"));
+    ui->tabSheet->addTab(m_stats, QStringLiteral("CurrentStatistics"));
     ui->tabSheet->addTab(m_about, QStringLiteral("&About"));
 
     connect(ui->tabSheet, &QTabWidget::currentChanged, this, &CTessalDlg::OnPageChanged);
@@ -128,6 +126,9 @@ int CTessalDlg::Run() {
 }
 
 void CTessalDlg::OnInitDialog() {
+    // The scan result list as the adapter has it now, so that the first page shows the network
+    // the adapter is already joined to rather than waiting for the first refresh request.
+    if (CStationMngr* stations = theApp.m_pStationMngr) stations->MergeScan();
     m_nActivePage = -1;
     OnPageChanged(ui->tabSheet->currentIndex());
     RefreshPages(false, true);
@@ -167,7 +168,7 @@ void CTessalDlg::RefreshPages(bool graph, bool full) {
         m_gen->Refresh();
     else if (active == PAGE_STATISTICS)
         m_stats->UpdateValues();
-    if (graph && m_stats) m_stats->RedrawGraph(false);
+    if (graph) m_stats->RedrawGraph(false);
     if (full) {
         m_profile->Refresh();
         if (active == PAGE_ABOUT) m_about->Refresh();
@@ -188,16 +189,6 @@ CViewSite* CTessalDlg::Site() {
     return m_site;
 }
 
-CMainStats* CTessalDlg::Stats() {
-    if (!m_stats) {
-        m_stats = new CMainStats(m_pStatsHost);
-        m_pStatsHost->layout()->addWidget(m_stats);
-        // Shown with its tab now, not at the next turn of the event loop.
-        m_stats->show();
-    }
-    return m_stats;
-}
-
 void CTessalDlg::SetTrayTip(const std::string& tip) { m_tray.SetTip(tip); }
 
 int CTessalDlg::ActivePage() const { return ui->tabSheet->currentIndex(); }
@@ -206,12 +197,12 @@ void CTessalDlg::SetActivePage(int page) { ui->tabSheet->setCurrentIndex(page); 
 
 QWidget* CTessalDlg::Page(int page) const { return ui->tabSheet->widget(page); }
 
-CBoundPage* CTessalDlg::BoundPage(int page) {
+CBoundPage* CTessalDlg::BoundPage(int page) const {
     switch (page) {
         case PAGE_GENERAL:
             return m_gen;
         case PAGE_STATISTICS:
-            return Stats();
+            return m_stats;
         case PAGE_ABOUT:
             return m_about;
         default:

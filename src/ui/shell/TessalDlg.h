@@ -81,8 +81,6 @@ public:
     QWidget* Page(int page) const;
     // Available Networks, built on first use.
     CViewSite* Site();
-    // The statistics page, built on first use (its tab holds it once built).
-    CMainStats* Stats();
     // The "Connecting to …" line; empty while no attempt runs.
     QString JoinStatusText() const;
     // Main ticks run by the window's timer so far.
@@ -98,7 +96,7 @@ protected:
 private:
     void OnPageChanged(int index);
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
-    CBoundPage* BoundPage(int page);
+    CBoundPage* BoundPage(int page) const;
     void RetryTrayStart();
 
     std::unique_ptr<Ui::CTessalDlg> ui;
@@ -106,8 +104,7 @@ private:
     QMenu* m_pTrayMenu;
     clsSysTray m_tray;
     CViewSite* m_site = nullptr;
-    CMainStats* m_stats = nullptr;
-    QWidget* m_pStatsHost;
+    CMainStats* m_stats;
     bool m_bSiteWasVisible = false;
     CMainAbout* m_about;
     CMainGen* m_gen;

@@ -11,9 +11,12 @@
 
 #include "../support/UiCore.h"
 #include "base/Locks.h"
+#include "profiles/Profile.h"
+#include "survey/Station.h"
 #include "ui/monitor/MainGen.h"
 #include "ui/monitor/MainStats.h"
 #include "ui/monitor/Prefs.h"
+#include "ui/monitor/UtilisationChart.h"
 #include "ui/shell/TessalDlg.h"
 #include "ui/shell/TrayBackend.h"
 #include "ui/survey/ViewSite.h"
@@ -68,23 +71,41 @@ TEST_F(TessalDlgTest, SheetHasTheFourPagesAndTheButtonsInPlace) {
     EXPECT_GT(close->x() + close->width(), m_pDlg->width() * 3 / 4);  // at the right
 }
 
-TEST_F(TessalDlgTest, StatisticsAndAvailableNetworksAreBuiltOnFirstUse) {
+TEST_F(TessalDlgTest, AWindowOpenedOnAJoinedAdapterShowsTheLinkAtOnce) {
+    // Joined by another program before the window opened: no current station yet.
+    CProfile profile("", false);
+    profile.NetName = "Lighthouse";
+    profile.NetMode = true;
+    ASSERT_TRUE(CStation(profile).Connect(CStation::CONNECT_APPLY));
     Open(false);
-    EXPECT_EQ(m_pDlg->findChild<CMainStats*>(), nullptr);
+    QWidget* general = m_pDlg->Page(CTessalDlg::PAGE_GENERAL);
+    EXPECT_EQ(Text(general, CMainGen::IDC_SSID), "Lighthouse");
+    EXPECT_FALSE(Text(general, CMainGen::IDC_LINK_QUALITY).isEmpty());
+    EXPECT_FALSE(Text(general, CMainGen::IDC_NET_RATE).isEmpty());
+}
+
+TEST_F(TessalDlgTest, ChartsAndAvailableNetworksAreBuiltOnFirstUse) {
+    Open(false);
+    EXPECT_EQ(m_pDlg->findChild<CUtilisationChart*>(), nullptr);
     EXPECT_EQ(m_pDlg->findChild<CViewSite*>(), nullptr);
+    const QSize size = m_pDlg->size();
     // An attempt that started before the list existed shows in it once it opens.
     m_pDlg->JoinProgress("Harbour");
 
     m_pDlg->SetActivePage(CTessalDlg::PAGE_STATISTICS);
-    auto* stats = m_pDlg->findChild<CMainStats*>();
+    auto* stats = qobject_cast<CMainStats*>(m_pDlg->Page(CTessalDlg::PAGE_STATISTICS));
     ASSERT_NE(stats, nullptr);
-    EXPECT_TRUE(stats->IsInitialized());
-    EXPECT_TRUE(stats->isVisible());
-    EXPECT_TRUE(m_pDlg->Page(CTessalDlg::PAGE_STATISTICS)->isAncestorOf(stats));
-    // Built once: leaving and coming back keeps the same page.
+    ASSERT_NE(stats->ReceivedChart(), nullptr);
+    ASSERT_NE(stats->SentChart(), nullptr);
+    QApplication::processEvents();
+    EXPECT_TRUE(stats->ReceivedChart()->isVisible());
+    EXPECT_TRUE(stats->SentChart()->isVisible());
+    // The window had the page's size from the start: the charts do not make it jump.
+    EXPECT_EQ(m_pDlg->size(), size);
+    // Made once: leaving and coming back keeps the same charts.
     m_pDlg->SetActivePage(CTessalDlg::PAGE_GENERAL);
     m_pDlg->SetActivePage(CTessalDlg::PAGE_STATISTICS);
-    EXPECT_EQ(m_pDlg->findChildren<CMainStats*>().size(), 1);
+    EXPECT_EQ(m_pDlg->findChildren<CUtilisationChart*>().size(), 2);
 
     QTest::mouseClick(Button(CTessalDlg::IDC_VIEW_SITE), Qt::LeftButton);
     CViewSite* site = m_pDlg->findChild<CViewSite*>();
