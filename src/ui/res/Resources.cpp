@@ -33,7 +33,7 @@ QImage LoadPng(const QString& path) {
     InitResources();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
-    // The format is known: no image plugin is loaded to guess it.
+    // The format is known: the reader does not guess it from the content.
     QImageReader reader(&file, "png");
     reader.setAutoDetectImageFormat(false);
     return reader.read();

@@ -10,8 +10,8 @@ namespace wavory {
 
 void InitResources();
 
-// A PNG picture of the resources (or a file), decoded as PNG without asking the image plugins
-// what it is; a null image when it cannot be read.
+// A PNG picture of the resources (or a file), read as PNG rather than by guessing its format from
+// the content; a null image when it cannot be read.
 QImage LoadPng(const QString& path);
 
 // The sizes the running program hands out: the window's title bar and task bar entry and the
