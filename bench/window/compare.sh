@@ -17,6 +17,7 @@ Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 cleanup() {
     kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
     rm -f "/dev/shm$WAVORY_SIM"
     rm -rf "$work"
 }
