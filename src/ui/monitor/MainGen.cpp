@@ -19,8 +19,8 @@
 namespace wavory {
 
 CMainGen::CMainGen(QWidget* parent) : CBoundPage(parent), ui(std::make_unique<Ui::CMainGen>()) {
-    InitResources();
     ui->setupUi(this);
+    ui->IDC_1082->setPixmap(QPixmap::fromImage(LoadPng(QStringLiteral(":/wavory/icons/transmitter.png"))));
     // The counters and the link figures change while connected; everything else seldom.
     for (int id : {IDC_RECEIVED, IDC_SENT}) MakeCounterLabel(id, QStringLiteral("4294967295"));
     MakeCounterLabel(IDC_LINK_QUALITY, QStringLiteral("-100dBm"));

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <thread>
 
 #include "base/StringTable.h"
@@ -18,6 +19,7 @@
 #include "radio/Rates.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
+#include "ui/monitor/UtilisationChart.h"
 
 namespace wavory {
 
@@ -27,8 +29,6 @@ CMainStats::CMainStats(QWidget* parent) : CBoundPage(parent), ui(std::make_uniqu
     MakeCounterLabel(IDC_SIGNAL, QStringLiteral("-100dBm"));
     MakeCounterLabel(IDC_SNR, QStringLiteral("-100 dB"));
     MakeCounterLabel(IDC_NET_RATE, QStringLiteral("5764.7 Mbps"));
-    ReceivedChart()->SetColour(QColor(0x1e, 0x88, 0xe5));
-    SentChart()->SetColour(QColor(0x43, 0xa0, 0x47));
     connect(ui->IDC_1166, &QPushButton::clicked, this, &CMainStats::OnReset);
 }
 
@@ -46,10 +46,27 @@ CMainStats::~CMainStats() {
     }
 }
 
-CUtilisationChart* CMainStats::ReceivedChart() const { return ui->IDC_1151; }
-CUtilisationChart* CMainStats::SentChart() const { return ui->IDC_1152; }
+CUtilisationChart* CMainStats::ReceivedChart() const { return m_pRxChart; }
+CUtilisationChart* CMainStats::SentChart() const { return m_pTxChart; }
+
+void CMainStats::MakeCharts() {
+    // The charts' areas hold the place (and the minimum size) of the charts until then.
+    auto make = [](QWidget* area, int id) {
+        auto* layout = new QVBoxLayout(area);
+        layout->setContentsMargins(0, 0, 0, 0);
+        auto* chart = new CUtilisationChart(area);
+        chart->setObjectName(ControlName(id));
+        layout->addWidget(chart);
+        return chart;
+    };
+    m_pRxChart = make(ui->rxChartArea, IDC_RX_CHART);
+    m_pTxChart = make(ui->txChartArea, IDC_TX_CHART);
+    m_pRxChart->SetColour(QColor(0x1e, 0x88, 0xe5));
+    m_pTxChart->SetColour(QColor(0x43, 0xa0, 0x47));
+}
 
 void CMainStats::OnInitDialog() {
+    if (!m_pRxChart) MakeCharts();
     m_nPointsAdded = 0;
     m_nLastSlot = 0;
 }

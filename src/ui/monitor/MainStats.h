@@ -49,6 +49,7 @@ public:
 
     int PointsAdded() const { return m_nPointsAdded; }
     int LastSlot() const { return m_nLastSlot; }
+    // Null until the page's first activation.
     CUtilisationChart* ReceivedChart() const;
     CUtilisationChart* SentChart() const;
 
@@ -58,9 +59,13 @@ protected:
 
 private:
     void OnReset();
+    // The two charts (and with them the chart library's objects), made on the first visit.
+    void MakeCharts();
     void AppendSample(int rx, int tx);
 
     std::unique_ptr<Ui::CMainStats> ui;
+    CUtilisationChart* m_pRxChart = nullptr;
+    CUtilisationChart* m_pTxChart = nullptr;
     int m_nPointsAdded = 0;
     bool m_bReplotPending = false;
     static constexpr int kReplotRetryMs = 20;

@@ -13,6 +13,7 @@
 #include "kccl_adapters.h"
 #include "shell/Tessal.h"
 #include "shell/UserJoin.h"
+#include "survey/StationMngr.h"
 #include "ui/monitor/MainAbout.h"
 #include "ui/monitor/MainGen.h"
 #include "ui/monitor/MainStats.h"
@@ -39,7 +40,8 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    m_site = new CViewSite(this);
+    // Available Networks is built when it is first opened (the statistics page makes its charts
+    // on its first visit); the pages are, so that the window has its full size from the start.
     m_stats = new CMainStats;
     m_about = new CMainAbout;
     m_gen = new CMainGen;
@@ -90,7 +92,7 @@ void CTessalDlg::JoinProgress(const std::string& network) {
         running ? QStringLiteral("Connecting to %1\u2026").arg(ShownText(network)) : QString();
     ui->joinStatus->setText(text);
     ui->joinStatus->setVisible(running);
-    m_site->ShowJoinProgress(text);
+    if (m_site) m_site->ShowJoinProgress(text);
     if (running)
         m_JoinTimer.start();
     else
@@ -124,6 +126,9 @@ int CTessalDlg::Run() {
 }
 
 void CTessalDlg::OnInitDialog() {
+    // The scan result list as the adapter has it now, so that the first page shows the network
+    // the adapter is already joined to rather than waiting for the first refresh request.
+    if (CStationMngr* stations = theApp.m_pStationMngr) stations->MergeScan();
     m_nActivePage = -1;
     OnPageChanged(ui->tabSheet->currentIndex());
     RefreshPages(false, true);
@@ -153,7 +158,7 @@ void CTessalDlg::OnDestroy() {
     CMainStats::SetGraphTarget(nullptr, false);
     m_JoinTimer.stop();
     m_tray.Delete();
-    m_site->hide();
+    if (m_site) m_site->hide();
     hide();
 }
 
@@ -170,9 +175,19 @@ void CTessalDlg::RefreshPages(bool graph, bool full) {
     }
 }
 
-bool CTessalDlg::IsSiteVisible() { return m_site->isVisible(); }
+bool CTessalDlg::IsSiteVisible() { return m_site && m_site->isVisible(); }
 
-void CTessalDlg::RefreshSiteList() { m_site->RefreshList(); }
+void CTessalDlg::RefreshSiteList() {
+    if (m_site) m_site->RefreshList();
+}
+
+CViewSite* CTessalDlg::Site() {
+    if (!m_site) {
+        m_site = new CViewSite(this);
+        m_site->ShowJoinProgress(JoinStatusText());
+    }
+    return m_site;
+}
 
 void CTessalDlg::SetTrayTip(const std::string& tip) { m_tray.SetTip(tip); }
 
@@ -208,9 +223,10 @@ void CTessalDlg::OnPreferences() {
 }
 
 void CTessalDlg::OnViewSite() {
-    m_site->show();
-    m_site->raise();
-    m_site->activateWindow();
+    CViewSite* site = Site();
+    site->show();
+    site->raise();
+    site->activateWindow();
 }
 
 void CTessalDlg::changeEvent(QEvent* event) {
@@ -219,7 +235,7 @@ void CTessalDlg::changeEvent(QEvent* event) {
     // Without a notification area the window stays a normal minimised window, so the user can
     // always get it back from the task bar.
     if (!m_tray.IsAdded()) return;
-    m_bSiteWasVisible = m_site->isVisible();
+    m_bSiteWasVisible = IsSiteVisible();
     if (m_bSiteWasVisible) m_site->hide();
     // Hidden once the minimise has been carried out; hiding inside it confuses some window managers.
     QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);

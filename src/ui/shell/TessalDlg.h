@@ -79,7 +79,8 @@ public:
     int ActivePage() const;
     void SetActivePage(int page);
     QWidget* Page(int page) const;
-    CViewSite* Site() const { return m_site; }
+    // Available Networks, built on first use.
+    CViewSite* Site();
     // The "Connecting to …" line; empty while no attempt runs.
     QString JoinStatusText() const;
     // Main ticks run by the window's timer so far.
@@ -102,7 +103,7 @@ private:
     CTrayBackend* m_pTrayBackend;
     QMenu* m_pTrayMenu;
     clsSysTray m_tray;
-    CViewSite* m_site;
+    CViewSite* m_site = nullptr;
     CMainStats* m_stats;
     bool m_bSiteWasVisible = false;
     CMainAbout* m_about;
