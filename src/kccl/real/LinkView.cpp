@@ -167,7 +167,7 @@ bool CLinkView::Noise(uint32_t freqMhz, int& noiseDbm) {
 }
 
 bool CLinkView::Wiphy(SWiphyInfo& out) {
-    const uint64_t now = Generation();
+    const uint64_t now = m_nRadioGeneration.load();
     if (!m_Wiphy.Fresh(now)) {
         SIfaceState iface;
         const int wiphy = Interface(iface) ? iface.wiphy : -1;

@@ -48,6 +48,9 @@ public:
     void BeginRequest();
     // Drops every reading (this library changed something, or an event said so). Safe from any thread.
     void Invalidate() { m_nGeneration++; }
+    // Drops what is known of the radio (its channels and capabilities), which only a regulatory
+    // change or the radio coming or going changes: it is kept across refreshes otherwise.
+    void InvalidateRadio() { m_nRadioGeneration++; }
 
     // GET_INTERFACE. False when the kernel does not answer; *err (when given) its error.
     bool Interface(SIfaceState& out, int* err = nullptr);
@@ -79,6 +82,7 @@ private:
     CNl80211& m_Nl;
     int m_nIfindex;
     std::atomic<uint64_t> m_nGeneration{1};
+    std::atomic<uint64_t> m_nRadioGeneration{1};
     std::chrono::steady_clock::time_point m_LastRequest{};
     std::chrono::steady_clock::time_point m_RefreshStart{};
     SCached<SIfaceState> m_Iface;

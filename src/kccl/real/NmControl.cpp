@@ -263,9 +263,15 @@ bool CNmControl::Restore(CNmClient& nm, const std::string& connectionPath, CJoin
     if (!nm.Activate(connectionPath, active)) return false;
     const auto deadline = Clock::now() + kRestoreWait;
     while (Clock::now() < deadline && !context.Stopping()) {
-        uint32_t state = 0;
+        uint32_t state = 0, device = 0, reason = 0;
         if (!nm.ActiveConnectionState(active, state) || state >= kActiveDeactivated) return false;
         if (state == kActiveActivated) return true;
+        // The link is up again once the device configures addresses: the attempt need not wait
+        // for DHCP to say that the network is back.
+        std::string current;
+        if (nm.DeviceState(device, reason) && ProgressOfDevice(device, reason) == ENmProgress::Associated &&
+            nm.DeviceActiveConnection(current) && current == active)
+            return true;
         context.Sleep(kPoll);
     }
     return false;

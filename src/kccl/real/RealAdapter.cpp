@@ -94,8 +94,13 @@ void CRealAdapter::OnEvent(int cmd, CNl80211::Attrs tb) {
     if (cmd == 0) {  // events were lost: what they would have said is not known
         m_bEventsLost = true;
         m_View.Invalidate();
+        m_View.InvalidateRadio();
         return;
     }
+    // The regulatory domain or the radios changed: the channel list and capabilities with them.
+    if (cmd == NL80211_CMD_REG_CHANGE || cmd == NL80211_CMD_WIPHY_REG_CHANGE ||
+        cmd == NL80211_CMD_NEW_WIPHY || cmd == NL80211_CMD_DEL_WIPHY)
+        m_View.InvalidateRadio();
     const bool ours = !tb[NL80211_ATTR_IFINDEX] ||
                       static_cast<int>(nla_get_u32(tb[NL80211_ATTR_IFINDEX])) == m_Info.ifindex;
     if (!ours) return;
