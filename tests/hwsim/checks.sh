@@ -54,6 +54,7 @@ run_checks() {
         check_wpa2_refused
     fi
     check_join_state
+    check_today
     check_adhoc
     check_adhoc_new_cell
     skipped check_rfkill || check_rfkill
