@@ -59,6 +59,8 @@ void CPrefs::OnInitDialog() {
     SetScanRadios();
     UpdateData(false);
     ui->chkAutostart->setChecked(CAutostart().IsEnabled());
+    ui->chkNotifications->setChecked(theApp.GetProfileInt("", kNotificationsPref, 1) != 0);
+    ui->chkKeepInTray->setChecked(theApp.GetProfileInt("", kKeepInTrayPref, 0) != 0);
     ui->IDC_1158->setFocus();
     ui->IDC_1158->selectAll();
 }
@@ -110,6 +112,8 @@ bool CPrefs::OnApply() {
         theApp.WriteProfileInt("", "Power-Save", m_nPowerSave);
         theApp.WriteProfileInt("", "Scan-Band", m_nScanBand);
         theApp.WriteProfileInt("", "dBm-Percent", ui->IDC_1159->isChecked() ? 1 : 0);
+        theApp.WriteProfileInt("", kNotificationsPref, ui->chkNotifications->isChecked() ? 1 : 0);
+        theApp.WriteProfileInt("", kKeepInTrayPref, ui->chkKeepInTray->isChecked() ? 1 : 0);
     }
     if (theApp.m_pPoll) theApp.m_pPoll->SetInterval(m_nInterval);
     if (IMainWindow* window = theApp.m_pMainWnd; window && window->IsSiteVisible()) window->RefreshSiteList();
@@ -132,6 +136,8 @@ void CPrefs::OnDefaults() {
     m_nScanBand = 0;
     ui->IDC_1160->setChecked(true);
     ui->IDC_1159->setChecked(false);
+    ui->chkNotifications->setChecked(true);
+    ui->chkKeepInTray->setChecked(false);
     SetScanRadios();
     UpdateData(false);
 }

@@ -5,13 +5,17 @@
 #include <QDir>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPalette>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTreeWidget>
 #include <algorithm>
@@ -23,15 +27,18 @@
 #include "driver/CommVar.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
+#include "profiles/RegistryUpdate.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
 #include "shell/UserJoin.h"
 #include "survey/Connect.h"
 #include "survey/ConnectAttempt.h"
+#include "survey/LinkActions.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/EditProfile.h"
 #include "ui/shell/PlainText.h"
+#include "ui/survey/HiddenNetworkDlg.h"
 #include "ui/survey/SiteIcons.h"
 #include "ui/survey/SiteRows.h"
 
@@ -43,6 +50,24 @@ constexpr int kRowKeyRole = Qt::UserRole;
 constexpr const char* kViewPreference = "View AP or NET";
 
 QString Text(int id) { return QString::fromStdString(LoadStringId(id)); }
+
+// The hidden-network dialog's first choice for a row's kind of security.
+int HiddenPresetOfKind(int kind) {
+    switch (kind) {
+        case KCOM_SECURITY_OPEN:
+            return static_cast<int>(EHiddenSecurity::None);
+        case KCOM_SECURITY_WEP:
+            return static_cast<int>(EHiddenSecurity::Wep);
+        case KCOM_SECURITY_WPA3:
+            return static_cast<int>(EHiddenSecurity::Wpa3);
+        case KCOM_SECURITY_WPA2_WPA3:
+            return static_cast<int>(EHiddenSecurity::Wpa2Wpa3);
+        case KCOM_SECURITY_OWE:
+            return static_cast<int>(EHiddenSecurity::Owe);
+        default:
+            return static_cast<int>(EHiddenSecurity::Wpa2);
+    }
+}
 
 // A copy of a scanned station as a profile holds it: the channel as its position in the channel list.
 std::shared_ptr<CStation> ProfileCopy(const CStation& station) {
@@ -85,13 +110,21 @@ CViewSite::CViewSite(QWidget* parent)
                        [this] { EditSelectedStation(EDIT_SAVE_PROFILE); });
     m_pMenuEdit = m_pMenu->addAction(QStringLiteral("E&dit Connection"), this,
                                      [this] { EditSelectedStation(EDIT_CONNECTION); });
+    m_pMenuForget = m_pMenu->addAction(QStringLiteral("&Forget"), this, &CViewSite::OnForget);
+    m_pMenuForget->setToolTip(QStringLiteral("Remove the saved profiles of this network"));
     m_pMenu->addSeparator();
     m_pMenu->addAction(QStringLiteral("&Rescan"), this, &CViewSite::OnRescan);
+    m_pMenu->addAction(QStringLiteral("Connect to a &Hidden Network\u2026"), this,
+                       [this] { ConnectHidden(); });
 
     connect(ui->IDC_1061, &QPushButton::clicked, this, &CViewSite::OnConnect);
     connect(ui->IDC_1057, &QPushButton::clicked, this, [this] { EditSelectedStation(EDIT_SAVE_PROFILE); });
     connect(ui->IDC_1059, &QPushButton::clicked, this, [this] { EditSelectedStation(EDIT_CONNECTION); });
     connect(ui->IDC_1058, &QPushButton::clicked, this, &CViewSite::OnRescan);
+    connect(ui->btnHidden, &QPushButton::clicked, this, [this] { ConnectHidden(); });
+    connect(ui->editFilter, &QLineEdit::textChanged, this, &CViewSite::SetFilter);
+    ui->listState->setTextFormat(Qt::PlainText);
+    ui->listState->hide();
     connect(ui->IDC_3, &QPushButton::clicked, this, &CViewSite::OnToggleView);
     connect(ui->IDC_2, &QPushButton::clicked, this, &QWidget::hide);
     connect(list, &QTreeWidget::itemSelectionChanged, this, &CViewSite::OnRowSelected);
@@ -105,6 +138,12 @@ CViewSite::CViewSite(QWidget* parent)
     ui->joinStatus->setTextFormat(Qt::PlainText);
     ui->joinStatus->hide();
 
+    m_fnHidden = [](CHiddenNetworkDlg& dialog) -> std::shared_ptr<CStation> {
+        return dialog.exec() == QDialog::Accepted ? dialog.Settings() : nullptr;
+    };
+    m_fnConfirm = [this](const QString& question) {
+        return QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
+    };
     m_fnEditor = [this](const QString& title) {
         CEditProfile editor(title, this, 0);
         editor.SetNotice(m_strPromptNotice);
@@ -114,8 +153,12 @@ CViewSite::CViewSite(QWidget* parent)
         return confirmed;
     };
 
-    // The view is kept across runs; the sort starts at the first column, ascending, every time.
+    // The view and the sort order are kept across runs; the first time, the strongest networks
+    // come first.
     m_bNetworkView = theApp.GetProfileInt("", kViewPreference, 0) != 0;
+    m_nSortColumn =
+        std::clamp(theApp.GetProfileInt("", kSortColumnPref, SITE_COL_QUALITY), 0, kApViewColumns - 1);
+    m_bSortAscending = theApp.GetProfileInt("", kSortAscendingPref, 0) != 0;
     InitView();
 }
 
@@ -131,8 +174,8 @@ void CViewSite::InitView() {
     const int columns = m_bNetworkView ? kNetworkViewColumns : kApViewColumns;
     // The network view has no channel, rate or MAC column to sort by.
     if (m_nSortColumn >= columns) {
-        m_nSortColumn = 0;
-        m_bSortAscending = true;
+        m_nSortColumn = SITE_COL_QUALITY;
+        m_bSortAscending = false;
     }
     QStringList headers;
     for (int column = 0; column < columns; ++column) headers << QString::fromLatin1(SiteColumnHeader(column));
@@ -178,8 +221,46 @@ void CViewSite::ApplyColumnWidths() {
     }
 }
 
+void CViewSite::RestoreSize() {
+    const int width = theApp.GetProfileInt("", kWidthPref, 0);
+    const int height = theApp.GetProfileInt("", kHeightPref, 0);
+    QSize size(width, height);
+    if (width <= 0 || height <= 0) {
+        // Wide enough for every column of the access-point view at any scale: the columns' least
+        // widths, the buttons beside the list and the margins.
+        const QFontMetrics metrics(ui->IDC_1062->font());
+        size = sizeHint().expandedTo(
+            QSize(metrics.horizontalAdvance(QLatin1Char('M')) * 95, metrics.height() * 22));
+        // No bigger than the screen: a scroll bar then reaches the last columns.
+        if (const QScreen* screen = this->screen()) size = size.boundedTo(screen->availableGeometry().size());
+    }
+    resize(size);
+}
+
+void CViewSite::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    // The size is a window setting: kept when the dialog goes away, through the store like any other.
+    if (m_bSized && !isMinimized()) {
+        CRegistryUpdate group(theApp.m_pRegistry);
+        theApp.WriteProfileInt("", kWidthPref, width());
+        theApp.WriteProfileInt("", kHeightPref, height());
+    }
+}
+
+void CViewSite::StoreSortOrder() {
+    CRegistryUpdate group(theApp.m_pRegistry);
+    theApp.WriteProfileInt("", kSortColumnPref, m_nSortColumn);
+    theApp.WriteProfileInt("", kSortAscendingPref, m_bSortAscending ? 1 : 0);
+}
+
 void CViewSite::showEvent(QShowEvent* event) {
+    if (!m_bSized) {
+        m_bSized = true;
+        RestoreSize();
+    }
     QDialog::showEvent(event);
+    // Opening the list is asking what is in range now: a scan starts unless one runs.
+    if (!m_ProgressTimer.isActive() && !theApp.m_bScanning) OnRescan();
     // The tick refreshes the list only while it is shown: bring it up to date when it appears.
     // Opened without a choice of the user's, the connected row (else the first) is selected, so
     // the buttons are usable at once.
@@ -265,6 +346,29 @@ void CViewSite::RefreshList() {
     m_bFilling = false;
     EnableButtons(selected);
     UpdateProgress();
+    UpdateListState();
+}
+
+void CViewSite::UpdateListState() {
+    QString text;
+    if (m_bAdapterMissing)
+        text = QString::fromUtf8(kNoAdapterText);
+    else if (ui->IDC_1062->topLevelItemCount() == 0)
+        text = QString::fromUtf8(m_ProgressTimer.isActive() || theApp.m_bScanning ? kScanningText
+                                                                                  : kNoNetworksText);
+    if (ui->listState->text() != text) ui->listState->setText(text);
+    ui->listState->setVisible(!text.isEmpty());
+}
+
+QString CViewSite::ListStateText() const {
+    return ui->listState->isHidden() ? QString() : ui->listState->text();
+}
+
+void CViewSite::SetFilter(const QString& text) {
+    if (text == m_strFilter) return;
+    m_strFilter = text;
+    if (ui->editFilter->text() != text) ui->editFilter->setText(text);
+    RefreshList();
 }
 
 std::vector<CViewSite::SSiteRow> CViewSite::BuildRows() {
@@ -289,6 +393,8 @@ std::vector<CViewSite::SSiteRow> CViewSite::BuildRows() {
             station = it->second;
         }
         if (!station) continue;
+        if (!m_strFilter.isEmpty() && !ShownText(station->NetName).contains(m_strFilter, Qt::CaseInsensitive))
+            continue;
         SSiteRow row;
         row.key = key;
         row.current = !m_strListCurrentKey.empty() && key == m_strListCurrentKey;
@@ -336,8 +442,10 @@ void CViewSite::OnColumnClicked(int column) {
         m_bSortAscending = !m_bSortAscending;
     } else {
         m_nSortColumn = column;
-        m_bSortAscending = true;
+        // Signal strength is read best first; the texts from A.
+        m_bSortAscending = column != SITE_COL_QUALITY;
     }
+    StoreSortOrder();
     RefreshList();
 }
 
@@ -348,6 +456,7 @@ void CViewSite::ShowContextMenu(const QPoint& pos) {
     const bool current = IsCurrentStation(*station);
     m_pMenuConnect->setEnabled(!current);
     m_pMenuEdit->setEnabled(current);
+    m_pMenuForget->setEnabled(theApp.m_pProfileMngr && theApp.m_pProfileMngr->FindBySsid(station->NetName));
     m_pMenu->popup(ui->IDC_1062->viewport()->mapToGlobal(pos));
 }
 
@@ -370,8 +479,13 @@ void CViewSite::OnRescan() {
     if (theApp.m_pStationMngr->StartScan() != 2) {
         const std::string refusal = TakeDriverRefusal();
         if (!refusal.empty()) theApp.ShowMessage(refusal, EMsgIcon::Warning);
+        // A missing adapter hears nothing: the old rows go and the line says why.
+        m_bAdapterMissing = refusal.empty() && !AdapterPresent();
+        if (m_bAdapterMissing) theApp.m_pStationMngr->MergeScan();
+        RefreshList();
         return;
     }
+    m_bAdapterMissing = false;
     m_ScanStart.start();
     ui->IDC_1164->setRange(0, kScanSeconds);
     ui->IDC_1164->setValue(0);
@@ -380,6 +494,7 @@ void CViewSite::OnRescan() {
     ui->IDC_1163->setPixmap(ScanFrame(0));
     ui->IDC_1163->show();
     m_ProgressTimer.start();
+    UpdateListState();
 }
 
 void CViewSite::UpdateProgress() {
@@ -417,6 +532,16 @@ void CViewSite::OnConnect() {
 void CViewSite::ConnectSelected() {
     const StationPtr station = SelectedStation();
     if (!station || !ui->IDC_1061->isEnabled()) return;
+    // A row without a name is a hidden network: its name is asked for, never joined as empty.
+    if (station->NetName.empty()) {
+        int kind;
+        {
+            auto lock = theApp.m_pStationMngr->Lock();
+            kind = station->SecurityKind();
+        }
+        ConnectHidden(HiddenPresetOfKind(kind));
+        return;
+    }
     // A stored profile for the network lends its keys; the key is asked for only when none fits.
     SJoin join = PrepareJoin(station);
     if (JoinNeedsKey(*join.settings) && !AskKey(join, QString())) return;
@@ -467,6 +592,53 @@ void CViewSite::JoinEnded(CConnectAttempt& attempt) {
         return;
     }
     theApp.ShowMessage(joined.failure, EMsgIcon::Warning);
+    if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
+    RefreshList();
+}
+
+void CViewSite::ConnectHidden(int preset) {
+    CHiddenNetworkDlg dialog(this);
+    if (preset >= 0) dialog.SetSecurity(static_cast<EHiddenSecurity>(preset));
+    const std::shared_ptr<CStation> settings = m_fnHidden ? m_fnHidden(dialog) : nullptr;
+    if (!settings) return;
+    SJoin join = PrepareJoin(settings);
+    // What was typed wins over a stored profile's keys; it is stored once it has worked.
+    CopySecurity(*settings, *join.settings);
+    join.keyEntered = true;
+    StartJoin(join);
+}
+
+void CViewSite::ConnectNetwork(const std::string& ssid) {
+    StationPtr best;
+    if (CStationMngr* stations = theApp.m_pStationMngr) {
+        auto lock = stations->Lock();
+        for (const auto& station : stations->Snapshot())
+            if (station->NetName == ssid && (!best || station->m_nRssi > best->m_nRssi)) best = station;
+    }
+    if (!best || IsCurrentStation(*best)) return;
+    if (!TryEnter(CS_MAIN)) return;
+    SJoin join = PrepareJoin(best);
+    if (!JoinNeedsKey(*join.settings) || AskKey(join, QString())) StartJoin(join);
+    Leave(CS_MAIN);
+}
+
+void CViewSite::OnForget() {
+    const StationPtr station = SelectedStation();
+    if (!station || !theApp.m_pProfileMngr) return;
+    std::string ssid;
+    {
+        auto lock = theApp.m_pStationMngr->Lock();
+        ssid = station->NetName;
+    }
+    if (!theApp.m_pProfileMngr->FindBySsid(ssid)) return;
+    const QString question =
+        QStringLiteral("Forget \u201C%1\u201D? Its saved profiles, with their keys, are removed.")
+            .arg(ShownText(ssid));
+    if (!m_fnConfirm || !m_fnConfirm(question)) return;
+    if (!TryEnter(CS_MAIN)) return;
+    if (ForgetNetwork(ssid) < 0)
+        theApp.ShowMessage("The profile could not be removed from the settings store.", EMsgIcon::Warning);
+    Leave(CS_MAIN);
     if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
     RefreshList();
 }

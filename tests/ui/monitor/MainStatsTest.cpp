@@ -53,7 +53,7 @@ TEST_F(MainStatsTest, ConnectedShowsSignalSnrRateAndActivity) {
     theApp.m_nRxRate = 48;
     theApp.m_nTxRate = 9;
     page.UpdateValues();
-    EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "30%");
+    EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "36%");
     EXPECT_TRUE(Text(&page, S::IDC_SNR).endsWith(" dB")) << Text(&page, S::IDC_SNR).toStdString();
     EXPECT_EQ(Text(&page, S::IDC_NET_RATE), "18 Mbps");  // 802.11a at 13 dB over the noise
     EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "48 KB/sec");
@@ -73,7 +73,7 @@ TEST_F(MainStatsTest, FailedSnrReadLeavesOnlyTheSnrEmpty) {
     ASSERT_EQ(kccl_sim_set_fault(0x161, KCCL_SIM_FAULT_STATUS, 1), 0);
     page.UpdateValues();
     EXPECT_EQ(Text(&page, S::IDC_SNR), "");
-    EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "83%");
+    EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "68%");
     EXPECT_EQ(Text(&page, S::IDC_NET_RATE), "11 Mbps");
 }
 
