@@ -21,6 +21,7 @@
 #include "ui/res/Resources.h"
 #include "ui/shell/PlainText.h"
 #include "ui/shell/TrayBackend.h"
+#include "ui/shell/TrayMenu.h"
 #include "ui/survey/ViewSite.h"
 
 namespace wavory {
@@ -54,10 +55,12 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     connect(ui->IDC_1018, &QPushButton::clicked, this, &CTessalDlg::OnViewSite);
     connect(ui->IDC_2, &QPushButton::clicked, this, &CTessalDlg::reject);
 
+    // The networks, Disconnect and a hidden network first; then the window's own entries.
+    m_pTrayState = new CTrayMenu(m_pTrayBackend, m_pTrayMenu, m_site, this);
     m_pTrayMenu->addAction(QStringLiteral("&Restore"), this, &CTessalDlg::RestoreFromTray);
     m_pTrayMenu->addAction(QStringLiteral("&View Site"), this, &CTessalDlg::OnViewSite);
     m_pTrayMenu->addSeparator();
-    m_pTrayMenu->addAction(QStringLiteral("&Close"), this, &CTessalDlg::reject);
+    m_pTrayMenu->addAction(QStringLiteral("&Close"), this, &CTessalDlg::Quit);
     m_pTrayBackend->SetContextMenu(m_pTrayMenu);
     m_pTrayBackend->SetWindowIcon(windowIcon());
     connect(m_pTrayBackend, &CTrayBackend::Activated, this, &CTessalDlg::OnTrayActivated);
@@ -69,6 +72,7 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     connect(&m_MainTimer, &QTimer::timeout, this, [this] {
         ++m_nTicks;
         theApp.OnMainTick();
+        m_pTrayState->Update();
     });
     ui->joinStatus->setTextFormat(Qt::PlainText);
     ui->joinStatus->hide();
@@ -132,6 +136,25 @@ void CTessalDlg::OnInitDialog() {
     m_tray.SetTip(theApp.GetTrayTip());  // empty unless a connection was seen before the window existed
     m_tray.Add();
     m_tray.SetIcon(CTrayBackend::kWindowIcon);
+    m_pTrayState->Update();
+}
+
+void CTessalDlg::Quit() {
+    m_bQuitting = true;
+    reject();
+    m_bQuitting = false;
+}
+
+void CTessalDlg::reject() {
+    // With the preference, closing the window leaves the utility running in the notification area;
+    // the tray menu's Close ends it.
+    if (!m_bQuitting && m_tray.IsAdded() && theApp.GetProfileInt("", CPrefs::kKeepInTrayPref, 0) != 0) {
+        m_bSiteWasVisible = false;
+        m_site->hide();
+        hide();
+        return;
+    }
+    QDialog::reject();
 }
 
 void CTessalDlg::RetryTrayStart() {

@@ -152,7 +152,7 @@ TEST_F(TessalDlgTest, TipFromThePollingThreadIsCutAndShownOnTheInterfaceThread) 
     std::thread poller([&station] { theApp.UpdateTrayTip(&station); });
     poller.join();
     QSystemTrayIcon* icon = m_pDlg->TrayBackend()->Icon();
-    EXPECT_EQ(icon->toolTip(), "");  // handed over, not yet shown
+    EXPECT_EQ(icon->toolTip(), "Wavory Utility\nNot Connected");  // handed over, not yet shown
     QApplication::processEvents();
     const QString expected =
         QString::fromStdString("Wavory Utility\nConnected to:\n" + std::string(32, 'S')).left(63);
