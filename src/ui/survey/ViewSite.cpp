@@ -354,8 +354,9 @@ void CViewSite::UpdateListState() {
     if (m_bAdapterMissing)
         text = QString::fromUtf8(kNoAdapterText);
     else if (ui->IDC_1062->topLevelItemCount() == 0)
-        text = QString::fromUtf8(m_ProgressTimer.isActive() || theApp.m_bScanning ? kScanningText
-                                                                                  : kNoNetworksText);
+        text = QString::fromUtf8(m_strFilter.isEmpty() && (m_ProgressTimer.isActive() || theApp.m_bScanning)
+                                     ? kScanningText
+                                     : kNoNetworksText);
     if (ui->listState->text() != text) ui->listState->setText(text);
     ui->listState->setVisible(!text.isEmpty());
 }
