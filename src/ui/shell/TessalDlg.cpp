@@ -185,7 +185,7 @@ void CTessalDlg::RefreshPages(bool graph, bool full) {
     if (active == PAGE_GENERAL)
         m_gen->Refresh();
     else if (active == PAGE_STATISTICS)
-        m_stats->UpdateValues();
+        m_stats->OnTick();
     if (graph) m_stats->RedrawGraph(false);
     if (full) {
         m_profile->Refresh();
