@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabWidget>
 
 #include "base/Locks.h"
@@ -45,9 +46,19 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     m_about = new CMainAbout;
     m_gen = new CMainGen;
     m_profile = new CMainProfile;
-    ui->tabSheet->addTab(m_gen, QStringLiteral("General"));
-    ui->tabSheet->addTab(m_profile, QStringLiteral("Profiles"));
-    ui->tabSheet->addTab(m_stats, QStringLiteral("CurrentStatistics"));
+    ui->tabSheet->addTab(m_gen, QStringLiteral("&General"));
+    ui->tabSheet->addTab(m_profile, QStringLiteral("Pro&files"));
+    ui->tabSheet->addTab(m_stats, QStringLiteral("Current&Statistics"));
+    // Ctrl+Tab turns the pages wherever the focus is, the buttons below them included.
+    for (const auto& [keys, step] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+                                     std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+                                     std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1}}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, [this, step = step] {
+            const int count = ui->tabSheet->count();
+            ui->tabSheet->setCurrentIndex((ui->tabSheet->currentIndex() + step + count) % count);
+        });
+    }
     ui->tabSheet->addTab(m_about, QStringLiteral("&About"));
 
     connect(ui->tabSheet, &QTabWidget::currentChanged, this, &CTessalDlg::OnPageChanged);

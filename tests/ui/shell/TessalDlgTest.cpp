@@ -48,9 +48,9 @@ TEST_F(TessalDlgTest, SheetHasTheFourPagesAndTheButtonsInPlace) {
     Open(false);
     auto* tabs = m_pDlg->findChild<QTabWidget*>();
     ASSERT_EQ(tabs->count(), 4);
-    EXPECT_EQ(tabs->tabText(0), "General");
-    EXPECT_EQ(tabs->tabText(1), "Profiles");
-    EXPECT_EQ(tabs->tabText(2), "CurrentStatistics");
+    EXPECT_EQ(tabs->tabText(0), "&General");
+    EXPECT_EQ(tabs->tabText(1), "Pro&files");
+    EXPECT_EQ(tabs->tabText(2), "Current&Statistics");
     EXPECT_EQ(tabs->tabText(3), "&About");
     EXPECT_EQ(m_pDlg->windowTitle(), "Wavory Utility");
 
