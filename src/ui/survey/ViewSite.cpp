@@ -211,6 +211,7 @@ void CViewSite::ApplyColumnWidths() {
         leastTotal += width;
         total += SiteColumnFraction(column, m_bNetworkView);
     }
+    m_nLeastListWidth = leastTotal;
     // The access-point view's shares add up to more than the whole width, which would push the
     // MAC column out of sight; they are kept as proportions instead, over what the least widths leave.
     const int spare = std::max(0, list->viewport()->width() - leastTotal);
@@ -728,15 +729,24 @@ QStringList CViewSite::WriteScreenshots(const QString& dir) {
     if (!QDir().mkpath(dir)) return written;
     const bool wasVisible = isVisible();
     const bool wasNetworkView = m_bNetworkView;
+    const QSize before = size();
     show();
     for (const bool network : {true, false}) {
         if (m_bNetworkView != network) OnToggleView();
         for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+        // Every column in the picture, whatever the screen the dialog was sized for.
+        const int missing = m_nLeastListWidth + ui->IDC_1062->verticalScrollBar()->sizeHint().width() + 4 -
+                            ui->IDC_1062->viewport()->width();
+        if (missing > 0) {
+            resize(width() + missing, height());
+            for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+        }
         const QString path = QDir(dir).filePath(network ? QStringLiteral("available-networks.png")
                                                         : QStringLiteral("available-aps.png"));
         if (grab().save(path, "PNG")) written << path;
     }
     if (m_bNetworkView != wasNetworkView) OnToggleView();
+    resize(before);
     if (!wasVisible) hide();
     return written;
 }

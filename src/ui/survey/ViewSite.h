@@ -179,6 +179,7 @@ private:
     ConfirmRunner m_fnConfirm;
     QString m_strFilter;
     bool m_bSized = false;
+    int m_nLeastListWidth = 0;  // what every column needs at the least
     bool m_bAdapterMissing = false;
     bool m_bNetworkView = false;
     int m_nSortColumn = 0;
