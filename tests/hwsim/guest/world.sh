@@ -1,8 +1,9 @@
 # The radios and the networks around the station (sourced by /init).
 #
 # Five mac80211_hwsim radios share one simulated medium:
-#   phy0  wlan0, wlan0_1, wlan0_2   hostapd, channel 6: WavoryOpen (open), WavoryWEP (WEP-64, open
-#                                   system), WavoryShared (WEP-128, shared key)        netns "ap"
+#   phy0  wlan0, wlan0_1 … wlan0_3  hostapd, channel 6: WavoryOpen (open), WavoryWEP (WEP-64, open
+#                                   system), WavoryShared (WEP-128, shared key),
+#                                   WavoryHidden (WPA2, name not broadcast)            netns "ap"
 #   phy1  wlan1                     the station the utility drives                   root netns
 #   phy2  wlan2                     a second wireless interface nobody uses          root netns
 #   phy3  wlan3                     ad-hoc peer, cell WavoryPeer on channel 1         netns "ap"
@@ -23,6 +24,7 @@ WEP64_SSID=WavoryWEP WEP64_IF=wlan0_1 WEP64_NET=192.168.78 WEP64_KEY=0123456789
 SHARED_SSID=WavoryShared SHARED_IF=wlan0_2 SHARED_NET=192.168.80
 SHARED_KEY=0123456789abcdef0123456789
 WPA2_SSID=WavoryWPA2 WPA2_IF=wlan4 WPA2_NET=192.168.81 WPA2_CHANNEL=11 WPA2_PASSPHRASE=wavory-passphrase
+HIDDEN_SSID=WavoryHidden HIDDEN_IF=wlan0_3 HIDDEN_NET=192.168.82 HIDDEN_PASSPHRASE=hidden-passphrase
 PEER_SSID=WavoryPeer PEER_IF=wlan3 PEER_NET=192.168.79 PEER_CHANNEL=1 PEER_FREQ=2412
 export STA SPARE STA_PHY
 
@@ -61,6 +63,7 @@ world_up() {
     ap ip addr add "$WEP64_NET.1/24" dev "$WEP64_IF"
     ap ip addr add "$SHARED_NET.1/24" dev "$SHARED_IF"
     ap ip addr add "$WPA2_NET.1/24" dev "$WPA2_IF"
+    ap ip addr add "$HIDDEN_NET.1/24" dev "$HIDDEN_IF"
 
     ap iw dev "$PEER_IF" set type ibss
     ap ip link set "$PEER_IF" up
@@ -72,11 +75,13 @@ world_up() {
     WEP64_BSSID=$(ap_mac "$WEP64_IF")
     SHARED_BSSID=$(ap_mac "$SHARED_IF")
     WPA2_BSSID=$(ap_mac "$WPA2_IF")
+    HIDDEN_BSSID=$(ap_mac "$HIDDEN_IF")
     PEER_BSSID=$(peer_cell)
     echo "access points: $OPEN_SSID $OPEN_BSSID, $WEP64_SSID $WEP64_BSSID, $SHARED_SSID $SHARED_BSSID," \
         "$WPA2_SSID $WPA2_BSSID; ad-hoc cell $PEER_SSID $PEER_BSSID"
     ip link set "$SPARE" up
     [ -n "$OPEN_BSSID" ] && [ -n "$WEP64_BSSID" ] && [ -n "$SHARED_BSSID" ] && [ -n "$WPA2_BSSID" ] &&
+        [ -n "$HIDDEN_BSSID" ] &&
         [ -n "$PEER_BSSID" ]
 }
 

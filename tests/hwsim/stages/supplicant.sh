@@ -59,3 +59,9 @@ stage_state() {
     wpa_cli -p /run/wpa_supplicant -i "$STA" status
     tail -n 15 /tmp/wpa_supplicant.log
 }
+
+# Checks of this stage only, after the common ones (run_checks calls stage_checks when defined).
+stage_checks() {
+    check_disconnect
+    check_hidden_join
+}
