@@ -106,6 +106,13 @@ void CMainGen::Refresh() {
         SetControlText(IDC_NET_RATE, link && link->txRate100k != 0
                                          ? kccl::FormatRate100k(link->txRate100k)
                                          : StrFormat("%d Mbps", phy == 1 ? 11 : 54));
+    } else if (link && link->signalDbm != INT32_MIN) {
+        // Connected before a scan has told which station it is (just after the adapter came back):
+        // the link's own figures rather than blanks.
+        std::string signal;
+        FormatSignal(link->signalDbm, &signal);
+        SetControlText(IDC_LINK_QUALITY, signal);
+        if (link->txRate100k != 0) SetControlText(IDC_NET_RATE, kccl::FormatRate100k(link->txRate100k));
     }
     std::string profileName = "test";
     if (CProfileMngr* profiles = theApp.m_pProfileMngr) {

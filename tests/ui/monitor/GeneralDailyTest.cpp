@@ -42,6 +42,16 @@ TEST_F(GeneralDailyTest, MissingAdapterReplacesTheLastHardwareStatus) {
     EXPECT_EQ(Text(&page, G::IDC_RADIO_STATUS), "HW Status:  Ready; RF Status 1.");
 }
 
+TEST_F(GeneralDailyTest, LinkFiguresShowBeforeAScanNamesTheStation) {
+    Connect("Lighthouse", 1, -66);
+    theApp.m_pStationMngr->SetCurrent(nullptr);  // as just after the adapter came back and rejoined
+    CMainGen page;
+    page.Activate();
+    EXPECT_EQ(Text(&page, G::IDC_SSID), "Lighthouse");
+    EXPECT_EQ(Text(&page, G::IDC_LINK_QUALITY), "68%");
+    EXPECT_EQ(Text(&page, G::IDC_NET_RATE), "11 Mbps");
+}
+
 TEST_F(GeneralDailyTest, CountersCarryTheirUnit) {
     CMainGen page;
     page.Activate();

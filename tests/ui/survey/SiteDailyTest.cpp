@@ -2,6 +2,7 @@
 // list says while it has no rows, and a missing adapter.
 #include <QComboBox>
 #include <QLineEdit>
+#include <QScreen>
 
 #include "SiteFixture.h"
 #include "kccl_oid.h"
@@ -163,6 +164,27 @@ TEST_F(SiteDailyTest, OpeningScansAndSaysSoWhileTheListIsEmpty) {
     Tick();
     EXPECT_GT(List()->topLevelItemCount(), 0);
     EXPECT_EQ(m_pSite->ListStateText(), "");
+}
+
+TEST_F(SiteDailyTest, OpensWideEnoughForItsColumnsWithinTheScreenAndKeepsItsSize) {
+    Start();
+    m_pSite = std::make_unique<CViewSite>();  // no size kept yet
+    m_Window.m_pSite = m_pSite.get();
+    m_pSite->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pSite.get()));
+    const int screen = m_pSite->screen()->availableGeometry().width();
+    int least = 0;
+    const QFontMetrics metrics(List()->font());
+    for (const char* widest : {"-100dBm", "Infrastructure", "WPA2/WPA3-Personal", "233 (6 GHz)",
+                               "2401.9 Mbps", "00-00-00-00-00-00"})
+        least += metrics.horizontalAdvance(QString::fromLatin1(widest));
+    EXPECT_LE(m_pSite->width(), screen);
+    EXPECT_TRUE(m_pSite->width() == screen || List()->viewport()->width() >= least)
+        << m_pSite->width() << " of " << screen << ", list " << List()->viewport()->width() << " < " << least;
+    m_pSite->resize(700, 300);
+    m_pSite->hide();
+    EXPECT_EQ(CSqliteRegistry().GetProfileInt("", CViewSite::kWidthPref, 0), 700);
+    EXPECT_EQ(CSqliteRegistry().GetProfileInt("", CViewSite::kHeightPref, 0), 300);
 }
 
 TEST_F(SiteDailyTest, MissingAdapterEmptiesTheListAndSaysSo) {
