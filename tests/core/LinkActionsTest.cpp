@@ -122,6 +122,22 @@ TEST_F(LinkActionsTest, HiddenNetworkJoinsByNameAndIsStoredOnlyWithTheRightKey) 
     EXPECT_EQ(stored->WpaMode, KCOM_SECURITY_MODE_WPA2_PERSONAL);
 }
 
+TEST_F(LinkActionsTest, NamelessNetworkIsNeverJoinedNorStored) {
+    ASSERT_EQ(kccl_sim_put_network(R"({"ssid": "Backroom", "bssid": "00-1D-7E-11-22-77", "channel": 6,
+                                       "hidden": true})"),
+              0);
+    theApp.m_pStationMngr->StartScan();
+    theApp.m_pStationMngr->MergeScan();
+    std::shared_ptr<CStation> nameless;
+    for (const auto& station : theApp.m_pStationMngr->Snapshot())
+        if (station->NetName.empty()) nameless = station;
+    ASSERT_NE(nameless, nullptr);
+    auto attempt = CConnectAttempt::ForStation(PrepareJoin(nameless));
+    EXPECT_EQ(attempt->Wait(), CConnectAttempt::EStatus::Failed);
+    EXPECT_EQ(theApp.m_pProfileMngr->GetCount(), 0);
+    EXPECT_EQ(theApp.m_pProfileMngr->GetAutoCount(), 0);
+}
+
 TEST(SignalBarsTest, FourBarsOverTheUsualRange) {
     EXPECT_EQ(SignalBars(-40), 4);
     EXPECT_EQ(SignalBars(-60), 4);

@@ -159,6 +159,29 @@ TEST_F(TrayTest, NotificationsTellOfConnectAndDisconnectUnlessTurnedOff) {
     EXPECT_EQ(backend->LastNotification(), "Wavory Utility\nDisconnected from Lighthouse");
 }
 
+TEST_F(TrayTest, FailedJoinIsNotifiedNamingTheNetwork) {
+    kccl_sim_set_join_delay(500);
+    theApp.m_pStationMngr->StartScan();
+    theApp.m_pStationMngr->MergeScan();
+    // Harbour wants a WEP key; the one given is wrong, and asked again the user gives up.
+    int asked = 0;
+    m_pDlg->Site()->SetEditorRunner([&asked](const QString&) {
+        auto station = theApp.m_pProfileMngr->GetProfile(CProfileMngr::kEditStation);
+        if (!station || ++asked > 1) return false;  // the second prompt is cancelled
+        station->SecKey[0] = "0102030405";
+        station->SecKeyLen[0] = 0;
+        station->ActiveSecKey = 0;
+        return true;
+    });
+    m_pDlg->Site()->ConnectNetwork("Harbour");
+    Tray().Update();
+    EXPECT_EQ(Tray().State(), ETrayState::Connecting);
+    FinishJoin();
+    Tray().Update();
+    EXPECT_EQ(Tray().State(), ETrayState::NotConnected);
+    EXPECT_EQ(m_pDlg->TrayBackend()->LastNotification(), "Wavory Utility\nCould not connect to Harbour");
+}
+
 TEST_F(TrayTest, CloseKeepsRunningInTheTrayOnlyWithThePreference) {
     m_pDlg->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pDlg.get()));
