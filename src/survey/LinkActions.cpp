@@ -94,6 +94,23 @@ std::shared_ptr<CStation> HiddenNetwork(const std::string& ssid, EHiddenSecurity
     return station;
 }
 
+EHiddenSecurity HiddenSecurityOfKind(int kind) {
+    switch (kind) {
+        case KCOM_SECURITY_OPEN:
+            return EHiddenSecurity::None;
+        case KCOM_SECURITY_WEP:
+            return EHiddenSecurity::Wep;
+        case KCOM_SECURITY_WPA3:
+            return EHiddenSecurity::Wpa3;
+        case KCOM_SECURITY_WPA2_WPA3:
+            return EHiddenSecurity::Wpa2Wpa3;
+        case KCOM_SECURITY_OWE:
+            return EHiddenSecurity::Owe;
+        default:
+            return EHiddenSecurity::Wpa2;
+    }
+}
+
 bool ParseHiddenSecurity(const std::string& word, EHiddenSecurity* security) {
     static const std::pair<const char*, EHiddenSecurity> kWords[] = {
         {"none", EHiddenSecurity::None}, {"open", EHiddenSecurity::None},

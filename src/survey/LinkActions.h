@@ -27,6 +27,9 @@ enum class EHiddenSecurity { None, Wep, Wpa2, Wpa3, Wpa2Wpa3, Owe };
 // The settings of an infrastructure network that does not announce its name: the defaults of a new
 // profile, the name and the kind of security; its key or passphrase is for the caller to put in.
 std::shared_ptr<CStation> HiddenNetwork(const std::string& ssid, EHiddenSecurity security);
+// The kind to offer first for a scanned network's kind of security (KCOM_SECURITY_KIND); WPA2 where
+// the scan did not tell.
+EHiddenSecurity HiddenSecurityOfKind(int kind);
 // "none", "wep", "wpa2", "wpa3", "wpa2-wpa3", "owe" (the command line's words); false when unknown.
 bool ParseHiddenSecurity(const std::string& word, EHiddenSecurity* security);
 

@@ -51,24 +51,6 @@ constexpr const char* kViewPreference = "View AP or NET";
 
 QString Text(int id) { return QString::fromStdString(LoadStringId(id)); }
 
-// The hidden-network dialog's first choice for a row's kind of security.
-int HiddenPresetOfKind(int kind) {
-    switch (kind) {
-        case KCOM_SECURITY_OPEN:
-            return static_cast<int>(EHiddenSecurity::None);
-        case KCOM_SECURITY_WEP:
-            return static_cast<int>(EHiddenSecurity::Wep);
-        case KCOM_SECURITY_WPA3:
-            return static_cast<int>(EHiddenSecurity::Wpa3);
-        case KCOM_SECURITY_WPA2_WPA3:
-            return static_cast<int>(EHiddenSecurity::Wpa2Wpa3);
-        case KCOM_SECURITY_OWE:
-            return static_cast<int>(EHiddenSecurity::Owe);
-        default:
-            return static_cast<int>(EHiddenSecurity::Wpa2);
-    }
-}
-
 // A copy of a scanned station as a profile holds it: the channel as its position in the channel list.
 std::shared_ptr<CStation> ProfileCopy(const CStation& station) {
     auto copy = std::make_shared<CStation>(station, station.m_strBssid, station.m_nRssi);
@@ -222,38 +204,6 @@ void CViewSite::ApplyColumnWidths() {
     }
 }
 
-void CViewSite::RestoreSize() {
-    const int width = theApp.GetProfileInt("", kWidthPref, 0);
-    const int height = theApp.GetProfileInt("", kHeightPref, 0);
-    QSize size(width, height);
-    if (width <= 0 || height <= 0) {
-        // Wide enough for every column of the access-point view at any scale: the columns' least
-        // widths, the buttons beside the list and the margins.
-        const QFontMetrics metrics(ui->IDC_1062->font());
-        size = sizeHint().expandedTo(
-            QSize(metrics.horizontalAdvance(QLatin1Char('M')) * 95, metrics.height() * 22));
-        // No bigger than the screen: a scroll bar then reaches the last columns.
-        if (const QScreen* screen = this->screen()) size = size.boundedTo(screen->availableGeometry().size());
-    }
-    resize(size);
-}
-
-void CViewSite::hideEvent(QHideEvent* event) {
-    QDialog::hideEvent(event);
-    // The size is a window setting: kept when the dialog goes away, through the store like any other.
-    if (m_bSized && !isMinimized()) {
-        CRegistryUpdate group(theApp.m_pRegistry);
-        theApp.WriteProfileInt("", kWidthPref, width());
-        theApp.WriteProfileInt("", kHeightPref, height());
-    }
-}
-
-void CViewSite::StoreSortOrder() {
-    CRegistryUpdate group(theApp.m_pRegistry);
-    theApp.WriteProfileInt("", kSortColumnPref, m_nSortColumn);
-    theApp.WriteProfileInt("", kSortAscendingPref, m_bSortAscending ? 1 : 0);
-}
-
 void CViewSite::showEvent(QShowEvent* event) {
     if (!m_bSized) {
         m_bSized = true;
@@ -348,29 +298,6 @@ void CViewSite::RefreshList() {
     EnableButtons(selected);
     UpdateProgress();
     UpdateListState();
-}
-
-void CViewSite::UpdateListState() {
-    QString text;
-    if (m_bAdapterMissing)
-        text = QString::fromUtf8(kNoAdapterText);
-    else if (ui->IDC_1062->topLevelItemCount() == 0)
-        text = QString::fromUtf8(m_strFilter.isEmpty() && (m_ProgressTimer.isActive() || theApp.m_bScanning)
-                                     ? kScanningText
-                                     : kNoNetworksText);
-    if (ui->listState->text() != text) ui->listState->setText(text);
-    ui->listState->setVisible(!text.isEmpty());
-}
-
-QString CViewSite::ListStateText() const {
-    return ui->listState->isHidden() ? QString() : ui->listState->text();
-}
-
-void CViewSite::SetFilter(const QString& text) {
-    if (text == m_strFilter) return;
-    m_strFilter = text;
-    if (ui->editFilter->text() != text) ui->editFilter->setText(text);
-    RefreshList();
 }
 
 std::vector<CViewSite::SSiteRow> CViewSite::BuildRows() {
@@ -541,7 +468,7 @@ void CViewSite::ConnectSelected() {
             auto lock = theApp.m_pStationMngr->Lock();
             kind = station->SecurityKind();
         }
-        ConnectHidden(HiddenPresetOfKind(kind));
+        ConnectHidden(static_cast<int>(HiddenSecurityOfKind(kind)));
         return;
     }
     // A stored profile for the network lends its keys; the key is asked for only when none fits.
@@ -594,53 +521,6 @@ void CViewSite::JoinEnded(CConnectAttempt& attempt) {
         return;
     }
     theApp.ShowMessage(joined.failure, EMsgIcon::Warning);
-    if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
-    RefreshList();
-}
-
-void CViewSite::ConnectHidden(int preset) {
-    CHiddenNetworkDlg dialog(this);
-    if (preset >= 0) dialog.SetSecurity(static_cast<EHiddenSecurity>(preset));
-    const std::shared_ptr<CStation> settings = m_fnHidden ? m_fnHidden(dialog) : nullptr;
-    if (!settings) return;
-    SJoin join = PrepareJoin(settings);
-    // What was typed wins over a stored profile's keys; it is stored once it has worked.
-    CopySecurity(*settings, *join.settings);
-    join.keyEntered = true;
-    StartJoin(join);
-}
-
-void CViewSite::ConnectNetwork(const std::string& ssid) {
-    StationPtr best;
-    if (CStationMngr* stations = theApp.m_pStationMngr) {
-        auto lock = stations->Lock();
-        for (const auto& station : stations->Snapshot())
-            if (station->NetName == ssid && (!best || station->m_nRssi > best->m_nRssi)) best = station;
-    }
-    if (!best || IsCurrentStation(*best)) return;
-    if (!TryEnter(CS_MAIN)) return;
-    SJoin join = PrepareJoin(best);
-    if (!JoinNeedsKey(*join.settings) || AskKey(join, QString())) StartJoin(join);
-    Leave(CS_MAIN);
-}
-
-void CViewSite::OnForget() {
-    const StationPtr station = SelectedStation();
-    if (!station || !theApp.m_pProfileMngr) return;
-    std::string ssid;
-    {
-        auto lock = theApp.m_pStationMngr->Lock();
-        ssid = station->NetName;
-    }
-    if (!theApp.m_pProfileMngr->FindBySsid(ssid)) return;
-    const QString question =
-        QStringLiteral("Forget \u201C%1\u201D? Its saved profiles, with their keys, are removed.")
-            .arg(ShownText(ssid));
-    if (!m_fnConfirm || !m_fnConfirm(question)) return;
-    if (!TryEnter(CS_MAIN)) return;
-    if (ForgetNetwork(ssid) < 0)
-        theApp.ShowMessage("The profile could not be removed from the settings store.", EMsgIcon::Warning);
-    Leave(CS_MAIN);
     if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
     RefreshList();
 }
@@ -722,33 +602,6 @@ int CViewSite::RunEditor(int mode) {
     }
     RefreshList();
     return confirmed ? EDIT_CONFIRMED : EDIT_CANCELLED;
-}
-
-QStringList CViewSite::WriteScreenshots(const QString& dir) {
-    QStringList written;
-    if (!QDir().mkpath(dir)) return written;
-    const bool wasVisible = isVisible();
-    const bool wasNetworkView = m_bNetworkView;
-    const QSize before = size();
-    show();
-    for (const bool network : {true, false}) {
-        if (m_bNetworkView != network) OnToggleView();
-        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
-        // Every column in the picture, whatever the screen the dialog was sized for.
-        const int missing = m_nLeastListWidth + ui->IDC_1062->verticalScrollBar()->sizeHint().width() + 4 -
-                            ui->IDC_1062->viewport()->width();
-        if (missing > 0) {
-            resize(width() + missing, height());
-            for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
-        }
-        const QString path = QDir(dir).filePath(network ? QStringLiteral("available-networks.png")
-                                                        : QStringLiteral("available-aps.png"));
-        if (grab().save(path, "PNG")) written << path;
-    }
-    if (m_bNetworkView != wasNetworkView) OnToggleView();
-    resize(before);
-    if (!wasVisible) hide();
-    return written;
 }
 
 }  // namespace wavory
