@@ -64,8 +64,6 @@ bool CanPrompt() { return isatty(STDIN_FILENO) == 1; }
 
 std::optional<std::string> PromptSecret(const std::string& prompt) {
     if (!CanPrompt()) return std::nullopt;
-    std::fputs(prompt.c_str(), stderr);
-    std::fflush(stderr);
     termios quiet{};
     const bool terminal = tcgetattr(STDIN_FILENO, &g_Saved) == 0;
     struct sigaction previous[3]{};
@@ -80,6 +78,10 @@ std::optional<std::string> PromptSecret(const std::string& prompt) {
         quiet.c_lflag |= ECHONL;
         g_bEchoOff = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
     }
+    // Asked only once echo is off: turning it off discards what was typed before, so an answer
+    // typed (or pasted) right after a prompt shown earlier could be lost, and the prompt would wait.
+    std::fputs(prompt.c_str(), stderr);
+    std::fflush(stderr);
     std::string line;
     const bool read = static_cast<bool>(std::getline(std::cin, line));
     if (terminal) {
