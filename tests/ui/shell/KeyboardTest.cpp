@@ -3,6 +3,7 @@
 // wherever the focus is.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QPushButton>
 #include <QSet>
 #include <QTabBar>
@@ -11,7 +12,9 @@
 
 #include "../support/UiCore.h"
 #include "ui/monitor/MainStats.h"
+#include "ui/monitor/Prefs.h"
 #include "ui/monitor/UtilisationChart.h"
+#include "ui/profiles/EditProfile.h"
 #include "ui/shell/TessalDlg.h"
 #include "ui/shell/TrayBackend.h"
 
@@ -87,6 +90,36 @@ TEST_F(KeyboardTest, CtrlTabTurnsThePagesFromTheButtonsToo) {
     EXPECT_EQ(m_pDlg->ActivePage(), CTessalDlg::PAGE_GENERAL);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(m_pDlg->ActivePage(), CTessalDlg::PAGE_ABOUT);  // round the end
+}
+
+}  // namespace
+}  // namespace wavory::test
+
+namespace wavory::test {
+namespace {
+
+// A control that can never be used says why, on every page and in Preferences and the editor.
+TEST_F(KeyboardTest, ControlsThatCannotBeUsedSayWhy) {
+    auto expectReasons = [](QWidget* root, const char* where) {
+        for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
+            if (button->isEnabled() || !button->isVisibleTo(root) || button->text().isEmpty()) continue;
+            if (button->objectName() == QLatin1String("IDC_12321")) continue;  // Apply: usable once changed
+            // Inside a disabled group the group's tooltip speaks for it.
+            QString tip = button->toolTip();
+            for (QWidget* up = button->parentWidget(); tip.isEmpty() && up && up != root;
+                 up = up->parentWidget())
+                tip = up->toolTip();
+            EXPECT_FALSE(tip.isEmpty()) << where << ": " << button->text().toStdString();
+        }
+    };
+    m_pDlg->SetActivePage(CTessalDlg::PAGE_GENERAL);
+    expectReasons(m_pDlg->Page(CTessalDlg::PAGE_GENERAL), "General");
+    expectReasons(m_pDlg->Page(CTessalDlg::PAGE_STATISTICS), "CurrentStatistics");
+    CPrefs prefs;
+    expectReasons(&prefs, "Preferences");
+    g_strEditProfile = theApp.m_pProfileMngr->AddProfile();
+    CEditProfile editor(QStringLiteral("Profile Configuration"), nullptr, 0);
+    expectReasons(&editor, "profile editor");
 }
 
 }  // namespace
