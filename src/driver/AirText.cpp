@@ -133,6 +133,7 @@ std::optional<SLinkInfo> ReadLinkInfo() {
     info.rxRate100k = PayloadU32(block, KCOM_LINK_RX_RATE);
     info.maxRate100k = PayloadU32(block, KCOM_LINK_MAX_RATE);
     info.securityKind = static_cast<int>(PayloadU32(block, KCOM_LINK_SECURITY));
+    info.signalDbm = PayloadI32(block, KCOM_LINK_SIGNAL);
     return info;
 }
 

@@ -48,12 +48,18 @@ public:
 
     void Load(const CProfile& profile) override;
     QWidget* Validate() override;
+    // Puts the focus where the key is typed: the passphrase, else the chosen WEP key.
+    void FocusKeyField();
+
     bool Apply(CProfile& profile) override;
 
     // The key's hexadecimal digits, without the mask's separators.
     QString KeyDigits(int key) const;
     // The key has exactly the digits its length choice asks for (10 or 26).
     bool IsKeyComplete(int key) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct SKeyRow {

@@ -4,6 +4,8 @@
 
 #include "ui_MainProfile.h"
 
+#include <QKeyEvent>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
@@ -191,6 +193,14 @@ bool CMainProfile::eventFilter(QObject* watched, QEvent* event) {
         (!list->selectedItems().isEmpty() || !m_pActiveList || m_pActiveList->selectedItems().isEmpty()))
         SetActiveList(list);
     if (list && event->type() == QEvent::Resize) SetColumnWidths(list);
+    // The Delete key does what the menu's Delete does: it asks first.
+    if (list && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        SetActiveList(list);
+        OnDelete();
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 

@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabWidget>
 
 #include "base/Locks.h"
@@ -22,6 +23,7 @@
 #include "ui/res/Resources.h"
 #include "ui/shell/PlainText.h"
 #include "ui/shell/TrayBackend.h"
+#include "ui/shell/TrayMenu.h"
 #include "ui/survey/ViewSite.h"
 
 namespace wavory {
@@ -46,9 +48,19 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     m_about = new CMainAbout;
     m_gen = new CMainGen;
     m_profile = new CMainProfile;
-    ui->tabSheet->addTab(m_gen, QStringLiteral("General"));
-    ui->tabSheet->addTab(m_profile, QStringLiteral("Profiles"));
-    ui->tabSheet->addTab(m_stats, QStringLiteral("CurrentStatistics"));
+    ui->tabSheet->addTab(m_gen, QStringLiteral("&General"));
+    ui->tabSheet->addTab(m_profile, QStringLiteral("Pro&files"));
+    ui->tabSheet->addTab(m_stats, QStringLiteral("Current&Statistics"));
+    // Ctrl+Tab turns the pages wherever the focus is, the buttons below them included.
+    for (const auto& [keys, step] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+                                     std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+                                     std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1}}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, [this, step = step] {
+            const int count = ui->tabSheet->count();
+            ui->tabSheet->setCurrentIndex((ui->tabSheet->currentIndex() + step + count) % count);
+        });
+    }
     ui->tabSheet->addTab(m_about, QStringLiteral("&About"));
 
     connect(ui->tabSheet, &QTabWidget::currentChanged, this, &CTessalDlg::OnPageChanged);
@@ -56,10 +68,12 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     connect(ui->IDC_1018, &QPushButton::clicked, this, &CTessalDlg::OnViewSite);
     connect(ui->IDC_2, &QPushButton::clicked, this, &CTessalDlg::reject);
 
+    // The networks, Disconnect and a hidden network first; then the window's own entries.
+    m_pTrayState = new CTrayMenu(m_pTrayBackend, m_pTrayMenu, [this] { return Site(); }, this);
     m_pTrayMenu->addAction(QStringLiteral("&Restore"), this, &CTessalDlg::RestoreFromTray);
     m_pTrayMenu->addAction(QStringLiteral("&View Site"), this, &CTessalDlg::OnViewSite);
     m_pTrayMenu->addSeparator();
-    m_pTrayMenu->addAction(QStringLiteral("&Close"), this, &CTessalDlg::reject);
+    m_pTrayMenu->addAction(QStringLiteral("&Close"), this, &CTessalDlg::Quit);
     m_pTrayBackend->SetContextMenu(m_pTrayMenu);
     m_pTrayBackend->SetWindowIcon(windowIcon());
     connect(m_pTrayBackend, &CTrayBackend::Activated, this, &CTessalDlg::OnTrayActivated);
@@ -71,6 +85,7 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     connect(&m_MainTimer, &QTimer::timeout, this, [this] {
         ++m_nTicks;
         theApp.OnMainTick();
+        m_pTrayState->Update();
     });
     ui->joinStatus->setTextFormat(Qt::PlainText);
     ui->joinStatus->hide();
@@ -137,6 +152,25 @@ void CTessalDlg::OnInitDialog() {
     m_tray.SetTip(theApp.GetTrayTip());  // empty unless a connection was seen before the window existed
     m_tray.Add();
     m_tray.SetIcon(CTrayBackend::kWindowIcon);
+    m_pTrayState->Update();
+}
+
+void CTessalDlg::Quit() {
+    m_bQuitting = true;
+    reject();
+    m_bQuitting = false;
+}
+
+void CTessalDlg::reject() {
+    // With the preference, closing the window leaves the utility running in the notification area;
+    // the tray menu's Close ends it.
+    if (!m_bQuitting && m_tray.IsAdded() && theApp.GetProfileInt("", CPrefs::kKeepInTrayPref, 0) != 0) {
+        m_bSiteWasVisible = false;
+        if (m_site) m_site->hide();
+        hide();
+        return;
+    }
+    QDialog::reject();
 }
 
 void CTessalDlg::RetryTrayStart() {
@@ -167,7 +201,7 @@ void CTessalDlg::RefreshPages(bool graph, bool full) {
     if (active == PAGE_GENERAL)
         m_gen->Refresh();
     else if (active == PAGE_STATISTICS)
-        m_stats->UpdateValues();
+        m_stats->OnTick();
     if (graph) m_stats->RedrawGraph(false);
     if (full) {
         m_profile->Refresh();
@@ -254,7 +288,7 @@ void CTessalDlg::RestoreFromTray() {
     show();
     raise();
     activateWindow();
-    if (m_bSiteWasVisible) {
+    if (m_bSiteWasVisible && m_site) {
         m_site->show();
         m_site->raise();
     }

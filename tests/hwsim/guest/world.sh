@@ -1,8 +1,9 @@
 # The radios and the networks around the station (sourced by /init).
 #
 # Eight mac80211_hwsim radios share one simulated medium:
-#   phy0  wlan0, wlan0_1, wlan0_2   hostapd, channel 6: WavoryOpen (open), WavoryWEP (WEP-64, open
-#                                   system), WavoryShared (WEP-128, shared key)        netns "ap"
+#   phy0  wlan0, wlan0_1 … wlan0_3  hostapd, channel 6: WavoryOpen (open), WavoryWEP (WEP-64, open
+#                                   system), WavoryShared (WEP-128, shared key),
+#                                   WavoryHidden (WPA2, name not broadcast)            netns "ap"
 #   phy1  wlan1                     the station the utility drives                   root netns
 #   phy2  wlan2                     a second wireless interface nobody uses          root netns
 #   phy3  wlan3                     ad-hoc peer, cell WavoryPeer on channel 1         netns "ap"
@@ -27,6 +28,7 @@ WEP64_SSID=WavoryWEP WEP64_IF=wlan0_1 WEP64_NET=192.168.78 WEP64_KEY=0123456789
 SHARED_SSID=WavoryShared SHARED_IF=wlan0_2 SHARED_NET=192.168.80
 SHARED_KEY=0123456789abcdef0123456789
 WPA2_SSID=WavoryWPA2 WPA2_IF=wlan4 WPA2_NET=192.168.81 WPA2_CHANNEL=11 WPA2_PASSPHRASE=wavory-passphrase
+HIDDEN_SSID=WavoryHidden HIDDEN_IF=wlan0_3 HIDDEN_NET=192.168.86 HIDDEN_PASSPHRASE=hidden-passphrase
 PEER_SSID=WavoryPeer PEER_IF=wlan3 PEER_NET=192.168.79 PEER_CHANNEL=1 PEER_FREQ=2412
 # Today's networks: one passphrase for both.
 FIVE_SSID=Wavory5G FIVE_IF=wlan5 FIVE_NET=192.168.82 FIVE_CHANNEL=36 FIVE_FREQ=5180
@@ -81,6 +83,7 @@ world_up() {
     ap ip addr add "$WPA2_NET.1/24" dev "$WPA2_IF"
     ap ip addr add "$FIVE_NET.1/24" dev "$FIVE_IF"
     ap ip addr add "$SIX_NET.1/24" dev "$SIX_IF"
+    ap ip addr add "$HIDDEN_NET.1/24" dev "$HIDDEN_IF"
 
     ap iw dev "$PEER_IF" set type ibss
     ap ip link set "$PEER_IF" up
@@ -92,6 +95,7 @@ world_up() {
     WEP64_BSSID=$(ap_mac "$WEP64_IF")
     SHARED_BSSID=$(ap_mac "$SHARED_IF")
     WPA2_BSSID=$(ap_mac "$WPA2_IF")
+    HIDDEN_BSSID=$(ap_mac "$HIDDEN_IF")
     PEER_BSSID=$(peer_cell)
     FIVE_BSSID=$(ap_mac "$FIVE_IF")
     SIX_BSSID=$(ap_mac "$SIX_IF")
@@ -99,7 +103,7 @@ world_up() {
         "$WPA2_SSID $WPA2_BSSID, $FIVE_SSID $FIVE_BSSID, $SIX_SSID $SIX_BSSID; ad-hoc cell $PEER_SSID $PEER_BSSID"
     ip link set "$SPARE" up
     [ -n "$OPEN_BSSID" ] && [ -n "$WEP64_BSSID" ] && [ -n "$SHARED_BSSID" ] && [ -n "$WPA2_BSSID" ] &&
-        [ -n "$PEER_BSSID" ] && [ -n "$FIVE_BSSID" ] && [ -n "$SIX_BSSID" ]
+        [ -n "$HIDDEN_BSSID" ] && [ -n "$PEER_BSSID" ] && [ -n "$FIVE_BSSID" ] && [ -n "$SIX_BSSID" ]
 }
 
 # The station as the next stage expects to find it: present, managed, down, without addresses,

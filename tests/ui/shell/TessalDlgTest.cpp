@@ -53,9 +53,9 @@ TEST_F(TessalDlgTest, SheetHasTheFourPagesAndTheButtonsInPlace) {
     Open(false);
     auto* tabs = m_pDlg->findChild<QTabWidget*>();
     ASSERT_EQ(tabs->count(), 4);
-    EXPECT_EQ(tabs->tabText(0), "General");
-    EXPECT_EQ(tabs->tabText(1), "Profiles");
-    EXPECT_EQ(tabs->tabText(2), "CurrentStatistics");
+    EXPECT_EQ(tabs->tabText(0), "&General");
+    EXPECT_EQ(tabs->tabText(1), "Pro&files");
+    EXPECT_EQ(tabs->tabText(2), "Current&Statistics");
     EXPECT_EQ(tabs->tabText(3), "&About");
     EXPECT_EQ(m_pDlg->windowTitle(), "Wavory Utility");
 
@@ -205,7 +205,7 @@ TEST_F(TessalDlgTest, TipFromThePollingThreadIsCutAndShownOnTheInterfaceThread) 
     std::thread poller([&station] { theApp.UpdateTrayTip(&station); });
     poller.join();
     QSystemTrayIcon* icon = m_pDlg->TrayBackend()->Icon();
-    EXPECT_EQ(icon->toolTip(), "");  // handed over, not yet shown
+    EXPECT_EQ(icon->toolTip(), "Wavory Utility\nNot Connected");  // handed over, not yet shown
     QApplication::processEvents();
     const QString expected =
         QString::fromStdString("Wavory Utility\nConnected to:\n" + std::string(32, 'S')).left(63);
