@@ -363,6 +363,8 @@ check_join_state() {
         if .state != "failed" or .cause != "not_found" then "the attempt ended \(.state) (\(.cause))"
         elif $r and .restored != true then "the previous network was not restored"
         else "ok" end')"
+}
+
 # ---- leaving a network, and a network that hides its name ----
 
 # disconnect: the station leaves the open network and stays away (nothing joins it again behind the
