@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "radio/Eap.h"
+
 namespace wavory::kccl {
 
 // What the utility asked for, as the requests built it up.
@@ -16,10 +18,11 @@ struct SJoinSettings {
     std::string ssid;   // raw bytes, 1..32
     uint32_t mode = 1;  // 1 infrastructure, 2 ad hoc
     uint8_t channel = 0;
-    uint32_t security = 0;  // 0 none, 1 WEP, 3 WPA2-Personal, 4 WPA3-Personal
+    uint32_t security = 0;  // 0 none, 1 WEP, 3 WPA2-Personal, 4 WPA3-Personal, 7/8 WPA2/3-Enterprise
     std::array<std::string, 4> wepKeys;
     uint8_t activeKey = 0;
     std::string passphrase;
+    SEapRecord eap;            // 802.1X, for the enterprise modes (7, 8)
     uint32_t nmPowerSave = 0;  // NetworkManager's connection: 0 its default, 2 off, 3 on
     // How long the attempt may take; zero: as long as the way of control allows (WAVORY_JOIN_TIMEOUT_MS
     // sets it for the process, for networks slower than usual and for tests).

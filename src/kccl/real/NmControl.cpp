@@ -143,6 +143,7 @@ SJoinOutcome CNmControl::CheckJoin(const SJoinSettings& s) {
     request.wepKeys = s.wepKeys;
     request.activeKey = s.activeKey;
     request.passphrase = s.passphrase;
+    request.eap = s.eap;
     request.user = CurrentUserName();
     if (BuildConnectionSettings(request).empty())
         return Failed(KCOM_CAUSE_NONE, "the settings do not make a network NetworkManager can join",
@@ -199,6 +200,7 @@ SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool we
     request.activeKey = s.activeKey;
     request.wepSharedKey = wepSharedKey;
     request.passphrase = s.passphrase;
+    request.eap = s.eap;
     request.powerSave = s.nmPowerSave;
     request.user = CurrentUserName();
     const NmSettings settings = BuildConnectionSettings(request);

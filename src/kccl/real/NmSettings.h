@@ -10,6 +10,8 @@
 #include <variant>
 #include <vector>
 
+#include "radio/Eap.h"
+
 namespace wavory::kccl {
 
 // The connection the utility asks for, as the library's requests built it up.
@@ -24,6 +26,7 @@ struct SNmRequest {
     uint8_t activeKey = 0;
     bool wepSharedKey = false;  // WEP authentication: shared key instead of open system
     std::string passphrase;
+    SEapRecord eap;          // 7 WPA2-, 8 WPA3-Enterprise
     uint32_t powerSave = 0;  // NetworkManager's values: 0 its default, 2 off, 3 on
     std::string user;        // the user the connection is visible to (connection.permissions)
 };

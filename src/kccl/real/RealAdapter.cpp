@@ -192,10 +192,30 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
             return QuerySecurity(p);
         case OID_SECURITY_SET: {
             const uint32_t security = GetU32(p, 0);
-            if (security > KCOM_SECURITY_MODE_WPA3_PERSONAL) return kStatusInvalidData;
+            if (security > KCOM_SECURITY_MODE_WPA3_PERSONAL && !IsEnterpriseMode(security))
+                return kStatusInvalidData;
             if (security == 2) return kStatusNotSupported;  // TKIP alone: no network offers it any more
             m_Wanted.security = security;
-            return security == 0 ? StartJoin() : kStatusSuccess;
+            // 802.1X settings came before: an enterprise mode completes the connection's settings.
+            return security == 0 || IsEnterpriseMode(security) ? StartJoin() : kStatusSuccess;
+        }
+        case OID_EAP_SETTINGS_QUERY: {
+            SEapRecord shown = m_Wanted.eap;
+            if (!shown.Get(KCOM_EAP_PASSWORD).empty()) shown.flags |= KCOM_EAP_FLAG_HAS_PASSWORD;
+            if (!shown.Get(KCOM_EAP_KEY_PASSWORD).empty()) shown.flags |= KCOM_EAP_FLAG_HAS_KEY_PASSWORD;
+            shown.Get(KCOM_EAP_PASSWORD).clear();
+            shown.Get(KCOM_EAP_KEY_PASSWORD).clear();
+            std::memset(p, 0, KCOM_PAYLOAD_SIZE);
+            return EncodeEapRecord(shown, p, KCOM_PAYLOAD_SIZE) ? kStatusSuccess : kStatusInvalidData;
+        }
+        case OID_EAP_SETTINGS_SET: {
+            SEapRecord record;
+            if (!DecodeEapRecord(p, KCOM_PAYLOAD_SIZE, record) || record.method > KCOM_EAP_PWD ||
+                !EapPhase2Fits(record.method, record.phase2))
+                return kStatusInvalidData;
+            record.flags &= KCOM_EAP_FLAG_SYSTEM_CA | KCOM_EAP_FLAG_NO_CA_CHECK;
+            m_Wanted.eap = std::move(record);
+            return kStatusSuccess;
         }
         case OID_PASSPHRASE_QUERY:
             std::memset(p, 0, 4);
@@ -234,6 +254,16 @@ uint32_t CRealAdapter::StartJoin() {
     if (m_Wanted.ssid.empty()) {
         check.status = kStatusInvalidData;
         check.detail = "no network name was given";
+    } else if (IsEnterpriseMode(m_Wanted.security) &&
+               (m_Wanted.eap.method == KCOM_EAP_NONE || m_Wanted.eap.Get(KCOM_EAP_IDENTITY).empty())) {
+        check.status = kStatusFailed;
+        check.cause = KCOM_CAUSE_NEEDS_8021X;
+        check.detail = "an enterprise network (WPA-Enterprise, 802.1X)";
+    } else if (IsEnterpriseMode(m_Wanted.security) && !m_Wanted.eap.ChecksServer() &&
+               !(m_Wanted.eap.flags & KCOM_EAP_FLAG_NO_CA_CHECK)) {
+        check.status = kStatusFailed;
+        check.cause = KCOM_CAUSE_CERT_UNTRUSTED;
+        check.detail = "no CA certificate and no server name: the server cannot be checked";
     } else {
         check = control.CheckJoin(m_Wanted);
     }

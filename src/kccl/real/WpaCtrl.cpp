@@ -18,6 +18,9 @@
 #include <set>
 #include <sstream>
 
+#include "EapSettings.h"
+#include "kccl_oid.h"
+
 namespace wavory::kccl {
 
 namespace {
@@ -184,6 +187,14 @@ std::vector<std::string> WpaEntrySettings(const SWpaEntry& entry) {
             settings.push_back(sae ? "key_mgmt SAE" : "key_mgmt WPA-PSK");
             settings.push_back("psk " + (rawKey ? pass : QuotedValue(pass)));
             if (sae) settings.push_back("ieee80211w 2");  // WPA3 requires protected management frames
+            break;
+        }
+        case KCOM_SECURITY_MODE_WPA2_ENTERPRISE:
+        case KCOM_SECURITY_MODE_WPA3_ENTERPRISE: {
+            if (entry.adHoc) return {};
+            const auto eap = WpaEapSettings(entry.eap, entry.security == KCOM_SECURITY_MODE_WPA3_ENTERPRISE);
+            if (eap.empty()) return {};
+            settings.insert(settings.end(), eap.begin(), eap.end());
             break;
         }
         default:

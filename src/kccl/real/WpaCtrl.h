@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "radio/Eap.h"
+
 namespace wavory::kccl {
 
 // "key=value" lines (STATUS, GET_NETWORK-like replies) into a map.
@@ -56,6 +58,7 @@ struct SWpaEntry {
     std::array<std::string, 4> wepKeys;  // raw key bytes (5 or 13), empty when unset
     uint8_t activeKey = 0;
     std::string passphrase;
+    SEapRecord eap;  // 7 WPA2-, 8 WPA3-Enterprise
 };
 // The SET_NETWORK settings ("name value") that make the entry, in order. Empty when the entry
 // cannot be made: no SSID, WEP without a key at the active index, WPA without a passphrase, a raw
