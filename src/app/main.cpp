@@ -193,6 +193,12 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // Platform defaults for a window of plain widgets, unless the user sets them: no GL context
+    // (nothing here draws with GL, and loading a GL driver costs megabytes), and images sent to
+    // the X server over the socket rather than shared memory, whose completion Qt waits for with a
+    // round trip before the next paint of the same spot (a counter that changes every second).
+    ::setenv("QT_XCB_GL_INTEGRATION", "none", 0);
+    ::setenv("QT_XCB_NO_MITSHM", "1", 0);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QString::fromLatin1(CTessalApp::kRegistryKey));
     QApplication::setApplicationName(QString::fromLatin1(CTessalApp::kAppName));
@@ -218,6 +224,14 @@ int main(int argc, char** argv) {
         if (!screenshots)
             QMessageBox::warning(nullptr, QString::fromLatin1(CTessalApp::kAppName),
                                  QString::fromStdString(opening.notice));
+    }
+    // Another program's change to the store is noticed from the kernel's notice of the write, so
+    // the main tick does not look at the store's files every second.
+    std::unique_ptr<QSocketNotifier> storeNotifier;
+    if (const int fd = registry->WatchChanges(); fd >= 0) {
+        storeNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(storeNotifier.get(), &QSocketNotifier::activated,
+                         [store = registry.get()] { store->ChangesNoticed(); });
     }
     CMessageBoxSink messages;
     CSystemdServiceControl serviceControl;

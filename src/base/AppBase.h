@@ -91,6 +91,8 @@ public:
     std::atomic<int> m_nAutoCountdown{-1};
     // A connection attempt the user started is running (the polling thread then starts none).
     std::atomic<bool> m_bJoining{false};
+    // The user disconnected: the automatic selection joins nothing until the user connects again.
+    std::atomic<bool> m_bAutoPaused{false};
 
     CCardMngr* m_pCardMngr = nullptr;
     CProfileMngr* m_pProfileMngr = nullptr;

@@ -25,6 +25,7 @@
 #include "shell/Tessal.h"
 #include "survey/Connect.h"
 #include "survey/ConnectAttempt.h"
+#include "survey/LinkActions.h"
 #include "survey/Station.h"
 
 namespace wavory::cli {
@@ -46,8 +47,10 @@ struct SConnectArgs {
     std::optional<std::string> passphrase;
     std::optional<std::string> keyFile;
     std::optional<std::string> passphraseFile;
-    std::optional<std::string> mode;  // "infrastructure" | "adhoc"
-    SEapArgs eap;                     // 802.1X
+    std::optional<std::string> mode;      // "infrastructure" | "adhoc"
+    SEapArgs eap;                         // 802.1X
+    bool hidden = false;                  // a network that does not announce its name
+    std::optional<std::string> security;  // its kind of security (with --hidden)
 };
 
 // Prompts that ask again after the network refused a typed key.
@@ -207,13 +210,29 @@ SOutput RunConnectStation(SConnectArgs args) {
     const auto validChannel = [](int c) { return (c >= 1 && c <= 14) || (c >= 34 && c <= 196); };
     if (adHoc && !validChannel(*args.channel)) UsageError(StrFormat("there is no channel %d", *args.channel));
 
+    if (args.security && !args.hidden)
+        UsageError("--security goes with --hidden (a scanned network tells its own)");
+    if (args.hidden && args.eap.Any())
+        UsageError(
+            "--hidden joins personal and open networks only; an enterprise (802.1X) network is "
+            "joined once a scan finds it");
+    if (args.hidden && (adHoc || args.channel))
+        UsageError("--hidden joins an access point by name: leave out --channel and --mode adhoc");
+    EHiddenSecurity hiddenSecurity = args.key          ? EHiddenSecurity::Wep
+                                     : args.passphrase ? EHiddenSecurity::Wpa2
+                                                       : EHiddenSecurity::None;
+    if (args.security && !ParseHiddenSecurity(*args.security, &hiddenSecurity))
+        UsageError("--security takes none, wep, wpa2, wpa3, wpa2-wpa3 or owe");
+
     // Joining stores the network as a profile, once the scan and the connection are done.
     CCliSession session(EAccess::Join);
     session.RequireAdapter();
     CProfileMngr& profiles = session.Profiles();
     TakeDriverRefusal();  // only a refusal of this command's scan is reported below
     CStationMngr& stations = session.Stations();
-    auto station = FindNetwork(session, ssid, args.channel);
+    // A hidden network is in no scan list by name: it is joined as described, asking for it by name.
+    auto station =
+        args.hidden ? HiddenNetwork(ssid, hiddenSecurity) : FindNetwork(session, ssid, args.channel);
     // A scan refused for want of a right finds nothing: say which right rather than "not in range".
     const std::string scanRefusal = TakeDriverRefusal();
     if (!station && !scanRefusal.empty())
@@ -426,8 +445,18 @@ void AddConnectCommand(CLI::App& app, CCommandTable& table) {
                 "Join only a network of this mode; an ad-hoc network not in range is started on "
                 "--channel")
             ->check(CLI::IsMember({"infrastructure", "adhoc"}));
+    CLI::Option* hidden = connect->add_flag_function(
+        "--hidden", [args](std::int64_t count) { args->hidden = count > 0; },
+        "The network does not announce its name: join it by --ssid without finding it in a scan");
+    CLI::Option* security =
+        connect
+            ->add_option_function<std::string>(
+                "--security", [args](const std::string& v) { args->security = v; },
+                "With --hidden, the network's security: none, wep, wpa2, wpa3, wpa2-wpa3 or owe "
+                "(default: wep with a key, wpa2 with a passphrase, else none)")
+            ->check(CLI::IsMember({"none", "wep", "wpa2", "wpa3", "wpa2-wpa3", "owe"}));
     for (CLI::Option* option :
-         {ssid, ssidHex, channel, key, keyFile, keyIndex, passphrase, passphraseFile, mode})
+         {ssid, ssidHex, channel, key, keyFile, keyIndex, passphrase, passphraseFile, mode, hidden, security})
         option->excludes(profile);
     AddEapOptions(*connect, args->eap, true);
     table.Add(connect, [args, profile, ssid, ssidHex] {

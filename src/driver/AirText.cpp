@@ -139,6 +139,7 @@ std::optional<SLinkInfo> ReadLinkInfo() {
     info.maxRate100k = PayloadU32(block, KCOM_LINK_MAX_RATE);
     info.securityKind = static_cast<int>(PayloadU32(block, KCOM_LINK_SECURITY));
     info.eapMethod = Payload(block)[KCOM_LINK_EAP_METHOD];
+    info.signalDbm = PayloadI32(block, KCOM_LINK_SIGNAL);
     return info;
 }
 

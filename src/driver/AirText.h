@@ -3,6 +3,7 @@
 // OID_LINK_INFO) and its channel list (OID_CHANNEL_LIST), read through driver variables.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -41,7 +42,8 @@ struct SLinkInfo {
     uint32_t phyType = 0;
     uint32_t txRate100k = 0, rxRate100k = 0, maxRate100k = 0;
     int securityKind = 0;
-    int eapMethod = 0;  // KCOM_EAP_METHOD of an 802.1X connection
+    int eapMethod = 0;              // KCOM_EAP_METHOD of an 802.1X connection
+    int32_t signalDbm = INT32_MIN;  // INT32_MIN: not told
 };
 // One read of OID_LINK_INFO; nothing when the adapter does not answer it.
 std::optional<SLinkInfo> ReadLinkInfo();

@@ -57,8 +57,10 @@ uint32_t AkmOfKind(int kind) {
 
 void PutScanEntry(uint8_t* entry, const SimNetwork& net) {
     std::memcpy(entry + KCOM_ENTRY_BSSID, net.bssid, 6);
-    entry[KCOM_ENTRY_SSID_LEN] = net.ssidLen;
-    std::memcpy(entry + KCOM_ENTRY_SSID, net.ssid, net.ssidLen);
+    // A hidden network's beacons carry no name; it answers only a join that names it.
+    const uint8_t ssidLen = net.hidden ? 0 : net.ssidLen;
+    entry[KCOM_ENTRY_SSID_LEN] = ssidLen;
+    std::memcpy(entry + KCOM_ENTRY_SSID, net.ssid, ssidLen);
     PutU32(entry, KCOM_ENTRY_PHY, net.phy);
     entry[KCOM_ENTRY_CHANNEL] = net.channel;
     const int kind = SimSecurityKind(net);

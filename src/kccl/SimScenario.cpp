@@ -230,9 +230,13 @@ SimNetwork ParseNetworkObject(const json& j, const std::string& where) {
     CheckKeys(j,
               {"ssid", "ssid_hex", "bssid", "channel", "frequency_mhz", "width_mhz", "generation", "streams",
                "phy", "mode", "wep_key", "security", "passphrase", "signal_dbm", "rx_bytes_per_s",
-               "tx_bytes_per_s", "join_delay_ms", "eap"},
+               "tx_bytes_per_s", "join_delay_ms", "hidden", "eap"},
               where);
     SimNetwork net{};
+    if (j.contains("hidden")) {
+        if (!j["hidden"].is_boolean()) Fail(where + ".hidden", "expected true or false");
+        net.hidden = j["hidden"].get<bool>() ? 1 : 0;
+    }
 
     std::vector<uint8_t> ssid;
     if (j.contains("ssid") == j.contains("ssid_hex"))

@@ -15,7 +15,7 @@
 namespace wavory::kccl {
 
 inline constexpr uint32_t kSimMagic = 0x4D49534B;  // "KSIM"
-inline constexpr uint32_t kSimLayoutVersion = 5;
+inline constexpr uint32_t kSimLayoutVersion = 6;
 
 inline constexpr int kMaxNetworks = 256;
 inline constexpr int kScanHalfSlots = KCOM_SCAN_HALF_SLOTS;
@@ -86,6 +86,7 @@ struct SimNetwork {
     uint16_t freqMHz;     // centre frequency of its (primary) channel
     uint16_t widthMHz;    // the width it operates at: 20, 40, 80, 160 or 320
     uint8_t streams;      // spatial streams it offers
+    uint8_t hidden;       // 1 = it does not announce its name: scans list it without one
     int32_t joinDelayMs;  // how long joining it takes; -1 = the adapter's default
     SimEapServer eap;     // an enterprise network's server
 };

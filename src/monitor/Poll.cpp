@@ -11,6 +11,7 @@
 #include "profiles/ProfileMngr.h"
 #include "survey/Connect.h"
 #include "survey/ConnectAttempt.h"
+#include "survey/LinkActions.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 
@@ -140,12 +141,18 @@ void CPoll::AutoSelect() {
     CStationMngr* stations = theApp.m_pStationMngr;
     CProfileMngr* profiles = theApp.m_pProfileMngr;
     if (!stations || !profiles || m_pAutoAttempt) return;
+    // An ad-hoc cell counts as a connection only while the adapter still holds it: after an unplug
+    // or a join elsewhere the selection must take over again.
+    if (theApp.m_bAdHocApplied && !AdHocCellHeld()) {
+        Trace("\nThe ad-hoc cell applied is gone; automatic selection resumes");
+        theApp.m_bAdHocApplied = false;
+    }
     if (stations->IsConnected() || theApp.m_bAdHocApplied) {
         if (auto current = stations->GetCurrent()) theApp.UpdateTrayTip(current.get());
         return;
     }
     // No new attempt while one is joining: the user's, or another program's at the adapter.
-    if (theApp.m_bJoining || profiles->GetAutoCount() <= 0) return;
+    if (theApp.m_bJoining || theApp.m_bAutoPaused || profiles->GetAutoCount() <= 0) return;
     const SJoinState adapter = ReadJoinState();
     if (adapter.read && adapter.supported && adapter.state == KCOM_JOIN_JOINING) return;
     std::shared_ptr<CProfile> profile = profiles->NextAutoSelect();

@@ -8,7 +8,9 @@
 namespace wavory {
 
 int FormatSignalIn(int dBm, bool unitsDbm, std::string* text) {
-    const int pct = std::clamp(((dBm + 91) * 100) / 30, 0, 99);
+    // -100 dBm (no usable signal) to -50 dBm (as good as it gets) spread over 0 to 100 %: a
+    // narrower range saturates, showing every good network alike.
+    const int pct = std::clamp(2 * (dBm + 100), 0, 100);
     if (text) *text = StrFormat("%.2d%s", unitsDbm ? dBm : pct, unitsDbm ? "dBm" : "%");
     return pct;
 }

@@ -5,7 +5,7 @@
 
 namespace wavory {
 
-// Fills `text` with the signal in the chosen units and returns it as a percentage (0..99).
+// Fills `text` with the signal in the chosen units and returns it as a percentage (0..100).
 int FormatSignal(int dBm, std::string* text);
 
 // The same with the units given, for callers that already know them (1 = dBm, 0 = percent).

@@ -1,92 +1,128 @@
 #include "platform/IniSettings.h"
 
-#include <QFile>
-#include <QSettings>
-#include <QStringList>
+#include <dlfcn.h>
+#include <unistd.h>
 
+#include <climits>
 #include <optional>
+#include <vector>
 
 #include "base/RegTree.h"
 #include "base/RegistrySchema.h"
 #include "base/Trace.h"
+#include "platform/ini/IniModule.h"
+
+#ifndef WAVORY_INI_MODULE_INSTALLED
+#define WAVORY_INI_MODULE_INSTALLED ""
+#endif
 
 namespace wavory {
 
 namespace {
 
-QString Child(const QString& group, const QString& name) {
-    return group.isEmpty() ? name : group + u'/' + name;
+constexpr const char* kModuleName = "libwavory_ini.so";
+
+// The module beside the running program's build (bin/../lib/wavory), else where the package puts it.
+std::vector<std::string> ModulePaths() {
+    std::vector<std::string> paths;
+    char exe[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        std::string dir(exe, static_cast<std::size_t>(n));
+        dir.erase(dir.find_last_of('/') + 1);
+        paths.push_back(dir + "../lib/wavory/" + kModuleName);
+    }
+    if (*WAVORY_INI_MODULE_INSTALLED) paths.emplace_back(WAVORY_INI_MODULE_INSTALLED);
+    return paths;
 }
 
-QString ValueText(const QVariant& v) {
-    // A hand-edited line with unquoted commas reads as a list; take it back as the one text it was.
-    return v.typeId() == QMetaType::QStringList ? v.toStringList().join(QStringLiteral(", ")) : v.toString();
+WavoryIniReadFn LoadReader(std::string& error) {
+    static WavoryIniReadFn reader = nullptr;
+    if (reader) return reader;
+    std::string why;
+    for (const std::string& path : ModulePaths()) {
+        if (::access(path.c_str(), R_OK) != 0) continue;
+        // Kept loaded: it is small, and a program reads at most one such file.
+        void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!module) {
+            const char* e = ::dlerror();
+            why = e ? e : path;
+            continue;
+        }
+        reader = reinterpret_cast<WavoryIniReadFn>(::dlsym(module, "wavory_ini_read"));
+        if (reader) return reader;
+        why = path + " holds no reader";
+    }
+    error =
+        why.empty() ? std::string("the reader of such files (") + kModuleName + ") is not installed" : why;
+    return nullptr;
 }
 
 // The registry kind of a stored value: the schema's, or for a name it does not know a guess from the
 // text (the file keeps no kinds). A number value that is no number reads as its default, so it is
 // left out.
-std::optional<SRegValue> TypedValue(const std::string& name, const QString& text) {
-    const std::string utf8 = text.toStdString();
-    const auto dword = ParseDwordText(utf8);
+std::optional<SRegValue> TypedValue(const std::string& name, const std::string& text) {
+    const auto dword = ParseDwordText(text);
     bool isDword = false;
     if (const SRegSchemaEntry* entry = FindSchemaEntry(name)) {
         isDword = entry->type == ERegType::Dword;
     } else {
         isDword =
-            dword && (text == QString::number(*dword) || text == QString::number(static_cast<int>(*dword)));
+            dword && (text == std::to_string(*dword) || text == std::to_string(static_cast<int>(*dword)));
     }
-    if (!isDword) return SRegValue::Sz(utf8);
+    if (!isDword) return SRegValue::Sz(text);
     if (!dword) return std::nullopt;
     return SRegValue::Dword(*dword);
 }
 
-// QSettings lists a group's keys and subgroups sorted as it writes them, so "later" is later in the
-// file for every file it wrote.
-void ReadGroup(QSettings& settings, const QString& group, SRegKey& key, const std::string& where) {
-    settings.beginGroup(group);
-    const QStringList names = settings.childKeys();
-    const QStringList groups = settings.childGroups();
-    std::vector<std::pair<std::string, SRegValue>> values;
-    for (const QString& name : names) {
-        if (auto value = TypedValue(name.toStdString(), ValueText(settings.value(name))))
-            values.emplace_back(name.toStdString(), std::move(*value));
-    }
-    settings.endGroup();
-    for (auto& [name, value] : values) {
-        if (key.FindValue(name))
-            Trace("\nSettings move: value \"%s\" of %s given twice in different case; the later one is kept",
-                  name.c_str(), where.c_str());
-        key.SetValue(name, std::move(value));
-    }
-    for (const QString& sub : groups) {
-        const std::string name = sub.toStdString();
+// Builds the tree as the module reports it. Names that differ only in ASCII case, which the
+// registry takes for one, are merged: the later one wins, and the trace says so.
+struct STreeBuilder {
+    std::vector<SRegKey*> keys;
+    std::vector<std::string> where{"the application key"};
+
+    static void Begin(void* ctx, const char* name) {
+        auto* self = static_cast<STreeBuilder*>(ctx);
+        SRegKey& key = *self->keys.back();
         if (key.FindSubKey(name))
             Trace(
                 "\nSettings move: group \"%s\" of %s given twice in different case; merged, the later values "
                 "kept",
-                name.c_str(), where.c_str());
-        SRegKey& child = key.SubKey(name);
-        ReadGroup(settings, Child(group, sub), child, "\"" + name + "\"");
+                name, self->where.back().c_str());
+        self->keys.push_back(&key.SubKey(name));
+        self->where.push_back(std::string("\"") + name + "\"");
     }
-}
+    static void End(void* ctx) {
+        auto* self = static_cast<STreeBuilder*>(ctx);
+        if (self->keys.size() > 1) {
+            self->keys.pop_back();
+            self->where.pop_back();
+        }
+    }
+    static void Value(void* ctx, const char* name, const char* text) {
+        auto* self = static_cast<STreeBuilder*>(ctx);
+        SRegKey& key = *self->keys.back();
+        auto value = TypedValue(name, text);
+        if (!value) return;
+        if (key.FindValue(name))
+            Trace("\nSettings move: value \"%s\" of %s given twice in different case; the later one is kept",
+                  name, self->where.back().c_str());
+        key.SetValue(name, std::move(*value));
+    }
+};
 
 }  // namespace
 
 bool ReadIniSettings(const std::string& file, SRegKey& tree, std::string& error) {
-    // QSettings reads an unreadable file as an empty one; it is opened here first to tell them apart.
-    QFile probe(QString::fromStdString(file));
-    if (!probe.open(QIODevice::ReadOnly)) {
-        error = probe.errorString().toStdString();
-        return false;
-    }
-    probe.close();
-    QSettings settings(QString::fromStdString(file), QSettings::IniFormat);
+    const WavoryIniReadFn read = LoadReader(error);
+    if (!read) return false;
     SRegKey result;
-    ReadGroup(settings, QString(), result, "the application key");
-    if (settings.status() != QSettings::NoError) {
-        error = settings.status() == QSettings::FormatError ? "it is not in the settings format"
-                                                            : "it cannot be read";
+    STreeBuilder builder;
+    builder.keys.push_back(&result);
+    const WavoryIniSink sink{&builder, &STreeBuilder::Begin, &STreeBuilder::End, &STreeBuilder::Value};
+    char why[512] = {};
+    if (!read(file.c_str(), &sink, why, sizeof why)) {
+        error = why;
         return false;
     }
     tree = std::move(result);

@@ -19,6 +19,7 @@ namespace wavory {
 bool CTessalApp::InitInstance(IMainWindow* window) {
     m_bDriverConnected = ConnectDriver();  // a failure is silent: every request tries again
     m_bAdHocApplied = false;
+    m_bAutoPaused = false;
     if (m_pServiceControl) StopServiceAndDependents(*m_pServiceControl, "wzcsvc");
 
     m_pGraphPage = nullptr;

@@ -33,6 +33,8 @@ void Finish() {
 
 void RunUserAttempt(std::unique_ptr<CConnectAttempt> attempt, JoinEndedFn ended) {
     if (!attempt) return;
+    // Connecting is the user's word that the automatic selection may run again after a Disconnect.
+    theApp.m_bAutoPaused = false;
     // A running attempt is taken over by the new one at the adapter; it is not reported.
     g_pAttempt = std::move(attempt);
     g_fnEnded = std::move(ended);

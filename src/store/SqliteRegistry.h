@@ -22,9 +22,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -33,6 +35,7 @@
 
 #include "base/RegTree.h"
 #include "base/Registry.h"
+#include "store/StoreWatch.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -140,6 +143,18 @@ public:
     int KeepCopy(const std::string& reason) override;
     int ReadKeyFile(const std::string& file, SRegKey& top) override;
 
+    // For a program with an event loop: from now on the data version is looked at only after a
+    // notice of a write to the store's files (and for a short while after it), not on every read.
+    // Call it before other threads use the store. Returns the descriptor that turns readable when
+    // a notice waits, and the loop then calls ChangesNoticed; -1 when the system gives no notices
+    // (the store then keeps looking on every read).
+    int WatchChanges();
+    void ChangesNoticed();
+    // After a notice the next read looks, and reads keep looking for a while: a writer updates the
+    // data version just after its last write to the files, so the tick after the notice looks too.
+    static constexpr int kLookAfterNoticeMs = 2000;
+    void SetLookAfterNoticeMs(int ms) { m_nLookAfterNoticeMs = ms; }  // tests shorten it
+
 private:
     struct SStored {
         int type = 0;
@@ -182,6 +197,8 @@ private:
     // Looks for other programs' commits unless a group has done so; forgets the cache on one.
     void Validate() const;
     void CheckVersion() const;
+    // False while a watch has seen no write lately.
+    bool MayHaveChanged() const;
     void Forget() const;
     // Forgets what was read of the key and the keys below it only.
     void ForgetKey(std::string_view path, int64_t id) const;
@@ -228,6 +245,12 @@ private:
     mutable uint64_t m_nChangeCount = 0;
     mutable std::unordered_map<std::string, int64_t, SNoCaseHash, SNoCaseEqual> m_KeyIds;
     mutable std::unordered_map<int64_t, ValueMap> m_Values;
+
+    std::unique_ptr<CStoreWatch> m_pWatch;
+    // With a watch: until when (steady clock, ms) reads look at the data version.
+    std::atomic<int64_t> m_nLookUntilMs{0};
+    mutable std::atomic<bool> m_bNoticePending{false};
+    std::atomic<int> m_nLookAfterNoticeMs{kLookAfterNoticeMs};
 };
 
 }  // namespace wavory

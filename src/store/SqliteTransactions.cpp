@@ -1,6 +1,9 @@
 // The settings store: transactions, the cache of what was read, and failures.
 #include <sqlite3.h>
 
+#include <chrono>
+#include <memory>
+
 #include "store/SqliteCommon.h"
 #include "store/SqliteRegistry.h"
 
@@ -97,11 +100,45 @@ int CSqliteRegistry::Change(const std::function<int()>& change) {
 }
 
 void CSqliteRegistry::Validate() const {
-    if (m_bInTxn || m_nReadDepth > 0) return;
+    if (m_bInTxn || m_nReadDepth > 0 || !MayHaveChanged()) return;
     CheckVersion();
 }
 
+namespace {
+
+int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+bool CSqliteRegistry::MayHaveChanged() const {
+    return !m_pWatch || m_bNoticePending.load() || SteadyMs() < m_nLookUntilMs.load();
+}
+
+int CSqliteRegistry::WatchChanges() {
+    std::lock_guard lock(m_Mutex);
+    if (!m_pDb) return -1;
+    if (!m_pWatch) {
+        auto watch = std::make_unique<CStoreWatch>(m_strFileName);
+        if (watch->Fd() < 0) return -1;
+        m_pWatch = std::move(watch);
+        m_bNoticePending = true;  // whatever happened before the watch
+    }
+    return m_pWatch->Fd();
+}
+
+void CSqliteRegistry::ChangesNoticed() {
+    // Only the event loop's thread reads the notices; the time is read by every reader.
+    if (!m_pWatch || !m_pWatch->Drain()) return;
+    m_nLookUntilMs = SteadyMs() + m_nLookAfterNoticeMs.load();
+    m_bNoticePending = true;
+}
+
 void CSqliteRegistry::CheckVersion() const {
+    m_bNoticePending = false;
     sqlite3_stmt* stmt = Stmt("PRAGMA data_version");
     if (!stmt) return;
     CStmtUse use(stmt);
@@ -175,7 +212,7 @@ void CSqliteRegistry::CancelUpdate() {
 
 void CSqliteRegistry::BeginRead() {
     std::lock_guard lock(m_Mutex);
-    if (m_nReadDepth++ == 0 && !m_bInTxn) CheckVersion();
+    if (m_nReadDepth++ == 0 && !m_bInTxn && MayHaveChanged()) CheckVersion();
 }
 
 void CSqliteRegistry::EndRead() {

@@ -150,7 +150,9 @@ std::unique_ptr<CConnectAttempt> CConnectAttempt::ForProfile(const std::shared_p
 std::unique_ptr<CConnectAttempt> CConnectAttempt::ForStation(const SJoin& join) {
     std::unique_ptr<CConnectAttempt> attempt(new CConnectAttempt(EKind::Station, join.settings));
     attempt->m_Join = join;
-    if (!join.scanned) attempt->m_pStation.reset();
+    // A network without a name (a hidden one, as a scan lists it) is never joined or stored as such:
+    // its name must be given first.
+    if (!join.scanned || !join.settings || join.settings->NetName.empty()) attempt->m_pStation.reset();
     attempt->Start();
     return attempt;
 }

@@ -118,3 +118,37 @@ TEST_F(ConnectCliTest, ProfileConnectAppliesTheProfile) {
 
 }  // namespace
 }  // namespace wavory::test
+
+namespace wavory::test {
+namespace {
+
+TEST_F(ConnectCliTest, HiddenNetworkIsJoinedByNameWithItsSecurity) {
+    ASSERT_EQ(kccl_sim_put_network(R"({"ssid": "Backroom", "bssid": "00-1D-7E-11-22-77", "channel": 6,
+        "hidden": true, "security": "wpa3", "passphrase": "under-the-stairs"})"),
+              0);
+    // Not in any scan by name: without --hidden it is not found.
+    ExpectRefused({"connect", "--ssid", "Backroom", "--passphrase", "under-the-stairs"}, 1, "in range");
+    ExpectRefused({"connect", "--ssid", "Backroom", "--security", "wpa3"}, 2, "--hidden");
+    ExpectRefused({"connect", "--ssid", "Backroom", "--hidden", "--security", "wpa4"}, 2, "");
+    // A hidden network is joined with a key or none; 802.1X options are refused before anything starts.
+    ExpectRefused({"connect", "--ssid", "Backroom", "--hidden", "--eap", "peap", "--identity", "alice"}, 2,
+                  "--hidden joins");
+    ExpectRefused({"connect", "--ssid", "Backroom", "--hidden", "--security", "wpa3", "--passphrase",
+                   "over-the-stairs"},
+                  1, "passphrase was not accepted");
+    EXPECT_TRUE(Profiles().empty());
+
+    const json joined = RunJson({"connect", "--ssid", "Backroom", "--hidden", "--security", "wpa3",
+                                 "--passphrase", "under-the-stairs"});
+    EXPECT_EQ(joined["associated"], true);
+    EXPECT_EQ(RunJson({"status"})["ssid"], "Backroom");
+    const json saved = RunJson({"profiles", "show", joined["profile"].get<std::string>()});
+    EXPECT_EQ(saved["ssid"], "Backroom");
+    EXPECT_EQ(saved["security"], "WPA3-Personal");
+
+    const json left = RunJson({"disconnect"});
+    EXPECT_EQ(left["connected"], false);
+}
+
+}  // namespace
+}  // namespace wavory::test

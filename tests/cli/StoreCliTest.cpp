@@ -163,6 +163,27 @@ TEST_F(StoreCliTest, AFullDiskRefusesTheChangeAndKeepsTheStore) {
     EXPECT_EQ(RunWith(env, {"profiles", "new", "--name", "Work", "--ssid", "Harbour"}).code, 0);
 }
 
+// The earlier version's INI file moves into the store the first time the command-line tool opens
+// it, read by the module that knows the file's format, without Qt in the tool itself.
+TEST_F(StoreCliTest, TheEarlierVersionsSettingsMoveInThroughTheCommandLine) {
+    std::filesystem::create_directories(Folder());
+    const std::string ini = Folder() + "/Wavory Utility.conf";
+    {
+        std::ofstream out(ini);
+        // As QSettings writes them: the application key under [General], groups percent-escaped,
+        // text with a comma or a leading space quoted, quotes and backslashes escaped.
+        out << "[General]\nNumOfProfiles=1\nPolling%20Interval=20000\n\n"
+               "[Profile%200]\nNetName=\"Quay, \\\"North\\\" \\\\ \xc3\xa9\"\nPhyChnl=5\nPriority=0\n"
+               "ProfName=Home\nAutoSelect=1\n";
+    }
+    const SRun listed = RunWith({}, {"profiles", "show", "Home"});
+    ASSERT_EQ(listed.code, 0) << listed.err << listed.out;
+    const json profile = json::parse(listed.out);
+    EXPECT_EQ(profile["ssid"], "Quay, \"North\" \\ \xc3\xa9");
+    EXPECT_FALSE(std::filesystem::exists(ini));
+    EXPECT_TRUE(std::filesystem::exists(ini + ".moved-to-settings.db"));
+}
+
 TEST_F(StoreCliTest, CheckBackupAndRestore) {
     NewProfile({"--name", "Home", "--ssid", "Lighthouse"});
     const json checked = RunJson({"store", "check"});

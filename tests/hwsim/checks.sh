@@ -54,6 +54,7 @@ run_checks() {
         check_wpa2_refused
     fi
     check_join_state
+    check_today
     check_adhoc
     check_adhoc_new_cell
     skipped check_rfkill || check_rfkill
@@ -362,6 +363,37 @@ check_join_state() {
         if .state != "failed" or .cause != "not_found" then "the attempt ended \(.state) (\(.cause))"
         elif $r and .restored != true then "the previous network was not restored"
         else "ok" end')"
+# ---- leaving a network, and a network that hides its name ----
+
+# disconnect: the station leaves the open network and stays away (nothing joins it again behind the
+# user's back), and status says so.
+check_disconnect() {
+    begin "disconnect: the station leaves $OPEN_SSID and stays off it"
+    if ! join_open; then
+        bad "could not join $OPEN_SSID first"
+        return 1
+    fi
+    if ! ctl disconnect; then
+        bad "disconnect failed (exit $CTL_RC): $(ctl_message)"
+    elif ! until_ok 10 sh -c "! iw dev $STA link | grep -q '^Connected'" || ! sta_off "$OPEN_BSSID"; then
+        run iw dev "$STA" link
+        stage_state >>"$EVIDENCE" 2>&1
+        bad "the station is still (or again) associated with $OPEN_BSSID"
+    elif ! ctl status || ! jt '.connected != true'; then
+        bad "status does not say not connected"
+    else
+        good
+    fi
+}
+
+# connect --hidden: a WPA2 network whose beacons carry no name is joined by name, with its
+# passphrase read from a file, and traffic crosses.
+check_hidden_join() {
+    local secret=/tmp/hidden-passphrase
+    printf '%s\n' "$HIDDEN_PASSPHRASE" >"$secret"
+    check_join "hidden WPA2" "$HIDDEN_SSID" "$HIDDEN_BSSID" "$OPEN_CHANNEL" "$HIDDEN_NET" \
+        --hidden --security wpa2 --passphrase-file "$secret"
+    rm -f "$secret"
 }
 
 # ---- traffic ----

@@ -15,7 +15,7 @@
 #                  working on them
 #   HWSIM_OUT      where the image and the console log go (default: BUILD_DIR-hwsim beside the build folder, so the
 #                  build folder holds only what the build made)
-#   HWSIM_TIMEOUT  seconds the guest may run (default 1200; a loaded machine slows the emulation)
+#   HWSIM_TIMEOUT  seconds the guest may run (default 1800; a loaded machine slows the emulation)
 #   HWSIM_MEMORY   guest memory (default 768M)
 # Every check prints one PASS or FAIL line; the run ends with "N passed, M failed" and exits 1 when a
 # check failed or the guest did not finish.
@@ -25,7 +25,7 @@ REPO=$(cd "$HERE/../.." && pwd)
 BUILD=$(cd "${1:-$REPO/build}" 2>/dev/null && pwd) || { echo "hwsim: no build folder ${1:-$REPO/build}" >&2; exit 1; }
 OUT=${HWSIM_OUT:-$BUILD-hwsim}
 STAGES=${HWSIM_STAGES:-supplicant,direct,nm}
-TIMEOUT=${HWSIM_TIMEOUT:-1200}
+TIMEOUT=${HWSIM_TIMEOUT:-1800}
 started=$(date +%s)
 
 # What the host needs to build and boot the guest. These serve this stage only; the build does not

@@ -307,6 +307,57 @@ TEST_F(Nl80211Test, OneRefreshReadsTheScanResultsOnce) {
     EXPECT_FALSE(view.Noise(2437, noise));
 }
 
+// The radio's channels and capabilities (a large split dump) are read once, not at every refresh,
+// and again once the regulatory domain has changed.
+TEST_F(Nl80211Test, TheRadioIsReadOnceUntilTheRegulatoryDomainChanges) {
+    ASSERT_EQ(m_pNl->Open(), 0);
+    int wiphyDumps = 0;
+    m_pKernel->onRequest = [&](const nlmsghdr& h, uint8_t cmd) {
+        if (cmd == NL80211_CMD_GET_INTERFACE) {
+            m_pKernel->inbox.push_back(Datagram({Genl(kFamily, h.nlmsg_seq, 0, NL80211_CMD_NEW_INTERFACE,
+                                                      [](nl_msg* msg) {
+                                                          nla_put_u32(msg, NL80211_ATTR_WIPHY, 1);
+                                                          nla_put_u32(msg, NL80211_ATTR_IFTYPE,
+                                                                      NL80211_IFTYPE_STATION);
+                                                      }),
+                                                 Ack(h.nlmsg_seq)}));
+            return;
+        }
+        if (cmd != NL80211_CMD_GET_WIPHY) return m_pKernel->inbox.push_back(Ack(h.nlmsg_seq, -EOPNOTSUPP));
+        ++wiphyDumps;
+        const auto radio = [](uint32_t wiphy) {
+            return [wiphy](nl_msg* msg) {
+                nla_put_u32(msg, NL80211_ATTR_WIPHY, wiphy);
+                nlattr* bands = nla_nest_start(msg, NL80211_ATTR_WIPHY_BANDS);
+                nlattr* band = nla_nest_start(msg, NL80211_BAND_6GHZ);
+                nlattr* freqs = nla_nest_start(msg, NL80211_BAND_ATTR_FREQS);
+                nlattr* freq = nla_nest_start(msg, 0);
+                nla_put_u32(msg, NL80211_FREQUENCY_ATTR_FREQ, wiphy == 1 ? 5975 : 6115);
+                nla_nest_end(msg, freq);
+                nla_nest_end(msg, freqs);
+                nla_nest_end(msg, band);
+                nla_nest_end(msg, bands);
+            };
+        };
+        // Another radio's message in the answer does not count for this one.
+        m_pKernel->inbox.push_back(Datagram(
+            {Genl(kFamily, h.nlmsg_seq, NLM_F_MULTI, NL80211_CMD_NEW_WIPHY, radio(0)),
+             Genl(kFamily, h.nlmsg_seq, NLM_F_MULTI, NL80211_CMD_NEW_WIPHY, radio(1)), Done(h.nlmsg_seq)}));
+    };
+    CLinkView view(*m_pNl, 3);
+    SWiphyInfo radio;
+    for (int refresh = 0; refresh < 3; ++refresh) {
+        view.Invalidate();  // the next refresh
+        ASSERT_TRUE(view.Wiphy(radio));
+    }
+    EXPECT_EQ(wiphyDumps, 1);
+    ASSERT_EQ(radio.channels.size(), 1u);
+    EXPECT_TRUE(radio.Has(5975));
+    view.InvalidateRadio();
+    ASSERT_TRUE(view.Wiphy(radio));
+    EXPECT_EQ(wiphyDumps, 2);
+}
+
 TEST_F(Nl80211Test, NothingIsAskedBeforeTheFamilyIsKnown) {
     EXPECT_EQ(m_pNl->Request(NL80211_CMD_GET_INTERFACE, 3, false), -ENOTCONN);
     EXPECT_EQ(m_pKernel->requests, 0);

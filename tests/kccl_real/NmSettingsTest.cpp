@@ -139,6 +139,32 @@ TEST(NmSettingsTest, WpaPersonalTakesThePassphraseWpaAccepts) {
     EXPECT_TRUE(BuildConnectionSettings(r).empty());
 }
 
+// WPA2 protects management frames where the network does; WPA3 and OWE require it. A transition
+// network is joined as WPA3 only where the radio has SAE and the passphrase is no raw key.
+TEST(NmSettingsTest, EachSecurityKindGetsItsKeyManagementAndFrameProtection) {
+    SNmRequest r = Request("Wavory5G");
+    r.passphrase = "wavory-sae-pass";
+    const auto keyMgmt = [&](uint32_t security, bool sae = true) {
+        r.security = security;
+        r.sae = sae;
+        const NmSettings s = BuildConnectionSettings(r);
+        if (s.empty()) return std::string("(none)");
+        return Value<std::string>(s, "802-11-wireless-security", "key-mgmt") + "/" +
+               std::to_string(Value<uint32_t>(s, "802-11-wireless-security", "pmf"));
+    };
+    EXPECT_EQ(keyMgmt(KCOM_SECURITY_MODE_WPA2_PERSONAL), "wpa-psk/2");
+    EXPECT_EQ(keyMgmt(KCOM_SECURITY_MODE_WPA3_PERSONAL), "sae/3");
+    EXPECT_EQ(keyMgmt(KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL), "sae/3");
+    EXPECT_EQ(keyMgmt(KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL, false), "wpa-psk/2");
+    r.passphrase = std::string(64, 'b');
+    EXPECT_EQ(keyMgmt(KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL), "wpa-psk/2");
+    EXPECT_EQ(keyMgmt(KCOM_SECURITY_MODE_WPA3_PERSONAL), "(none)");
+    r.passphrase.clear();
+    EXPECT_EQ(keyMgmt(KCOM_SECURITY_MODE_OWE), "owe/3");
+    // 802.1X needs credentials no request carries yet.
+    EXPECT_EQ(keyMgmt(KCOM_SECURITY_MODE_WPA2_ENTERPRISE), "(none)");
+}
+
 TEST(NmSettingsTest, AdHocCellOnTheProfilesChannelWithLinkLocalAddresses) {
     SNmRequest r = Request("WavoryPeer");
     r.adHoc = true;

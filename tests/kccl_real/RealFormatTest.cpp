@@ -47,6 +47,10 @@ TEST(RealFormatTest, ChannelsAndFrequenciesOfEveryBand) {
     EXPECT_EQ(FrequencyToChannel(5825), 165);
     EXPECT_EQ(FrequencyToChannel(4920), 184);
     EXPECT_EQ(FrequencyToChannel(5955), 1);  // 6 GHz channel 1
+    EXPECT_EQ(FrequencyToChannel(5935), 2);  // 6 GHz channel 2, below the band's base
+    EXPECT_EQ(FrequencyToChannel(5975), 5);
+    EXPECT_EQ(FrequencyToChannel(7115), 233);
+    EXPECT_EQ(FrequencyToChannel(5977), 0);  // no channel's centre
     EXPECT_EQ(FrequencyToChannel(900), 0);
     for (int channel : {1, 6, 11, 13, 14, 36, 64, 149, 165})
         EXPECT_EQ(FrequencyToChannel(ChannelToFrequency(channel)), channel) << channel;
@@ -61,14 +65,15 @@ TEST(RealFormatTest, SecurityKindFromTheElements) {
     EXPECT_EQ(SecurityKind(0x0011, ssid), KCOM_SECURITY_WEP);
     EXPECT_EQ(SecurityKind(0x0011, Concat({ssid, Rsn({2})})), KCOM_SECURITY_WPA2);
     EXPECT_EQ(SecurityKind(0x0011, Concat({ssid, Rsn({8})})), KCOM_SECURITY_WPA3);
-    // Transition mode (PSK and SAE) can be joined with a WPA2 passphrase.
-    EXPECT_EQ(SecurityKind(0x0011, Concat({ssid, Rsn({2, 8})})), KCOM_SECURITY_WPA2);
+    EXPECT_EQ(SecurityKind(0x0011, Concat({ssid, Rsn({2, 8})})), KCOM_SECURITY_WPA2_WPA3);
+    EXPECT_EQ(SecurityKind(0x0011, Concat({ssid, Rsn({1})})), KCOM_SECURITY_WPA2_ENTERPRISE);
+    // A WPA element that ends after its version offers the default suite, 802.1X.
     EXPECT_EQ(SecurityKind(0x0011, Concat({ssid, Ie(221, {0x00, 0x50, 0xF2, 0x01, 1, 0})})),
-              KCOM_SECURITY_WPA);
+              KCOM_SECURITY_WPA_ENTERPRISE);
     // Another vendor's element is no WPA.
     EXPECT_EQ(SecurityKind(0x0011, Ie(221, {0x00, 0x50, 0xF2, 0x04})), KCOM_SECURITY_WEP);
-    // A truncated RSN element still says RSN, but not SAE only.
-    EXPECT_EQ(SecurityKind(0x0011, Ie(48, {1, 0})), KCOM_SECURITY_WPA2);
+    // An RSN element that ends after its version offers the default suite, 802.1X.
+    EXPECT_EQ(SecurityKind(0x0011, Ie(48, {1, 0})), KCOM_SECURITY_WPA2_ENTERPRISE);
 }
 
 TEST(RealFormatTest, TruncatedElementsStopTheWalk) {
@@ -87,6 +92,36 @@ TEST(RealFormatTest, PhyTypeFromBandAndRates) {
     EXPECT_EQ(PhyType(2437, cck), 1u);
     EXPECT_EQ(PhyType(2437, ofdm), 2u);
     EXPECT_EQ(PhyType(2437, {}), 2u);
+    // Nothing older than 802.11ax is allowed on 6 GHz, whatever the elements say.
+    EXPECT_EQ(PhyType(5975, ofdm), static_cast<uint32_t>(KCOM_PHY_AX));
+}
+
+// The beacon of the hardware stage's 6 GHz network (hostapd, HE at 20 MHz, SAE with hash-to-element,
+// protection required): channel 5 there is 5975 MHz, not the 2.4 GHz channel 5.
+TEST(RealFormatTest, ASixGigahertzEntryCarriesItsFrequencyGenerationRateAndSuites) {
+    SBss bss;
+    bss.ssid = "Wavory6G";
+    bss.freqMhz = 5975;
+    bss.signalDbm = -30;
+    bss.capability = 0x0011;
+    std::vector<uint8_t> rsn = Rsn({8});
+    rsn[1] += 2;
+    rsn.insert(rsn.end(), {0xC0, 0x00});  // MFP required and capable
+    // Rates 6..54 and the SAE hash-to-element selector (0xFB), HE capabilities for 2 streams.
+    const auto rates = Ie(1, {0x8C, 0x12, 0x98, 0x24, 0xB0, 0x48, 0x60, 0x6C, 0xFB});
+    const auto heCap = Ie(255, {35,   0x01, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x04, 0x20, 0x0E,
+                                0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFA, 0xFF, 0xFA, 0xFF});
+    bss.ies = Concat({Ie(0, {'W', 'a', 'v', 'o', 'r', 'y', '6', 'G'}), rates, rsn, heCap});
+    std::vector<uint8_t> entry(KCOM_SCAN_ENTRY_SIZE);
+    EncodeScanEntry(bss, entry.data());
+    EXPECT_EQ(entry[KCOM_ENTRY_CHANNEL], 5);
+    EXPECT_EQ(U32(entry.data() + KCOM_ENTRY_FREQ), 5975u);
+    EXPECT_EQ(U32(entry.data() + KCOM_ENTRY_PHY), static_cast<uint32_t>(KCOM_PHY_AX));
+    EXPECT_EQ(entry[KCOM_ENTRY_SECURITY], KCOM_SECURITY_WPA3);
+    EXPECT_EQ(U32(entry.data() + KCOM_ENTRY_AKM), static_cast<uint32_t>(KCOM_AKM_SAE));
+    EXPECT_EQ(entry[KCOM_ENTRY_WIDTH] | entry[KCOM_ENTRY_WIDTH + 1] << 8, 20);
+    // HE MCS 11 on two streams at 20 MHz: 286.8 Mbit/s, far above 54.
+    EXPECT_EQ(U32(entry.data() + KCOM_ENTRY_MAX_RATE), 2868u);
 }
 
 TEST(RealFormatTest, ScanEntryCarriesTheFieldsAtTheirOffsets) {

@@ -11,6 +11,7 @@
 
 #include "TestMain.h"
 #include "WpaCtrl.h"
+#include "kccl_oid.h"
 
 namespace wavory::kccl {
 namespace {
@@ -128,6 +129,48 @@ TEST(WpaReplyTest, ValuesForSetNetwork) {
     EXPECT_EQ(HexValue(std::string("a\x00\xff", 3)), "6100ff");
     EXPECT_EQ(HexValue(""), "");
     EXPECT_EQ(QuotedValue("pass phrase"), "\"pass phrase\"");
+}
+
+std::string SettingOf(const std::vector<std::string>& settings, const std::string& name) {
+    for (const std::string& s : settings)
+        if (s.rfind(name + " ", 0) == 0) return s.substr(name.size() + 1);
+    return "(none)";
+}
+
+TEST(WpaEntryTest, EachSecurityKindGetsEverySuiteOfItsFamily) {
+    SWpaEntry entry;
+    entry.ssid = "Wavory6G";
+    entry.passphrase = "wavory-sae-pass";
+    const auto made = [&](uint32_t security, bool sae = true) {
+        entry.security = security;
+        entry.sae = sae;
+        const auto settings = WpaEntrySettings(entry);
+        return settings.empty() ? std::string("(no entry)")
+                                : SettingOf(settings, "key_mgmt") + " / " + SettingOf(settings, "ieee80211w");
+    };
+    EXPECT_EQ(made(KCOM_SECURITY_MODE_WPA2_PERSONAL), "WPA-PSK WPA-PSK-SHA256 FT-PSK / 1");
+    EXPECT_EQ(made(KCOM_SECURITY_MODE_WPA3_PERSONAL), "SAE FT-SAE SAE-EXT-KEY FT-SAE-EXT-KEY / 2");
+    EXPECT_EQ(made(KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL),
+              "WPA-PSK WPA-PSK-SHA256 FT-PSK SAE FT-SAE SAE-EXT-KEY FT-SAE-EXT-KEY / 1");
+    // A radio without SAE joins a transition network as WPA2, and a WPA3 one not at all.
+    EXPECT_EQ(made(KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL, false), "WPA-PSK WPA-PSK-SHA256 FT-PSK / 1");
+    EXPECT_EQ(made(KCOM_SECURITY_MODE_WPA3_PERSONAL, false), "(no entry)");
+    EXPECT_EQ(made(KCOM_SECURITY_MODE_OWE), "OWE / 2");
+    EXPECT_EQ(made(KCOM_SECURITY_MODE_WPA2_ENTERPRISE), "(no entry)");
+    // SAE takes the passphrase itself, never a raw key.
+    entry.passphrase = std::string(64, 'a');
+    EXPECT_EQ(made(KCOM_SECURITY_MODE_WPA3_PERSONAL), "(no entry)");
+    EXPECT_EQ(made(KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL), "WPA-PSK WPA-PSK-SHA256 FT-PSK / 1");
+    EXPECT_EQ(SettingOf(WpaEntrySettings(entry), "psk"), std::string(64, 'a'));
+}
+
+TEST(WpaEntryTest, AnOlderSupplicantGetsTheSuitesItKnows) {
+    EXPECT_EQ(KeyMgmtFallbacks("key_mgmt SAE FT-SAE SAE-EXT-KEY FT-SAE-EXT-KEY"),
+              (std::vector<std::string>{"key_mgmt SAE FT-SAE", "key_mgmt SAE"}));
+    EXPECT_EQ(KeyMgmtFallbacks("key_mgmt WPA-PSK WPA-PSK-SHA256 FT-PSK"),
+              (std::vector<std::string>{"key_mgmt WPA-PSK WPA-PSK-SHA256"}));
+    EXPECT_TRUE(KeyMgmtFallbacks("key_mgmt OWE").empty());
+    EXPECT_TRUE(KeyMgmtFallbacks("psk \"FT-SAE\"").empty());
 }
 
 // A datagram server that answers like the supplicant: a reply to each command, and after ATTACH

@@ -68,6 +68,13 @@ export HOME=$home XDG_CONFIG_HOME=$home/.config WAVORY_SIM=/wavory-package-check
 mkdir -p "$home"
 check "wavoryctl --adapter sim status" /usr/bin/wavoryctl --adapter sim status
 check "a profile stored" /usr/bin/wavoryctl --adapter sim profiles new --name Kept --ssid Harbour
+# An earlier version's INI file moves in, read by the installed module (in a folder of its own).
+old=$home/earlier
+mkdir -p "$old/Wavory"
+printf '[General]\nNumOfProfiles=1\n\n[Profile%%200]\nProfName=Earlier\nNetName=Harbour\n' \
+    >"$old/Wavory/Wavory Utility.conf"
+check "the earlier version's settings move in" \
+    grep -q '"Earlier"' <(XDG_CONFIG_HOME=$old /usr/bin/wavoryctl --adapter sim profiles list --json)
 check "man wavoryctl" grep -q "wavoryctl - configure and monitor" <(MANWIDTH=80 man wavoryctl 2>/dev/null)
 check "bash completion installed" grep -q "complete -F _wavoryctl wavoryctl" \
     /usr/share/bash-completion/completions/wavoryctl

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -21,17 +20,14 @@
 namespace wavory::test {
 namespace {
 
-// Sanitizer builds (Debug, instrumented) run several to many times slower; the bound still tells a
-// linear parse from a hang or a quadratic one.
-// The big files are smaller there too, so that the program stays within its test time.
+// Sanitizer builds (Debug, instrumented) run several to many times slower: the big files are
+// smaller there, so that the program stays within its test time. (How fast an import is, the store
+// benchmark measures.)
 #if defined(__SANITIZE_THREAD__)
-constexpr auto kTimeLimit = std::chrono::seconds(30);
 constexpr int kScale = 5;
 #elif defined(__SANITIZE_ADDRESS__)
-constexpr auto kTimeLimit = std::chrono::seconds(8);
 constexpr int kScale = 2;
 #else
-constexpr auto kTimeLimit = std::chrono::seconds(2);
 constexpr int kScale = 1;
 #endif
 constexpr const char* kHeader = "Windows Registry Editor Version 5.00\r\n";
@@ -57,15 +53,13 @@ protected:
         return tree;
     }
 
-    // Imports the file; checks the time, and what changed.
+    // Imports the file; checks what changed.
     void Import(const std::string& file, const std::string& what) {
         CProfileMngr& mngr = *m_pMngr;
         m_Messages.m_Shown.clear();
         const SRegKey before = Outside();
         const int count = mngr.GetCount();
-        const auto start = std::chrono::steady_clock::now();
         const bool ok = mngr.RegistryOp(CProfileMngr::REG_OP_IMPORT, file, std::nullopt);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, kTimeLimit) << what;
         if (!ok) {
             EXPECT_EQ(Outside(), before) << what;
             EXPECT_EQ(mngr.GetCount(), count) << what;
@@ -174,9 +168,7 @@ TEST_F(ImportFuzzTest, HostileFilesNeitherHangNorCrashNorChangeTheStore) {
     Import(Write("keys.reg", manyKeys), "many keys, no profile");
     Import(Write("keys.reg", manyKeys + kAppKey + "\\Profile 3]\r\n\"NetName\"=\"n\"\r\n"),
            "many keys and a profile");
-    const auto start = std::chrono::steady_clock::now();
-    Import(FilePath("all.reg"), "after many keys");  // clearing them is one statement
-    EXPECT_LT(std::chrono::steady_clock::now() - start, kTimeLimit);
+    Import(FilePath("all.reg"), "after many keys");
 
     // Things that are no regular file are refused at once.
     const std::string fifo = FilePath("fifo.reg");

@@ -3,6 +3,7 @@
 #include "store/SqliteRegistry.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -139,6 +140,46 @@ TEST_F(SqliteRegistryTest, AnotherConnectionsChangeIsSeenAndCounted) {
     EXPECT_EQ(window.GetProfileInt("", "dBm-Percent", -1), 1);
     window.EndRead();
     EXPECT_EQ(window.GetProfileInt("", "dBm-Percent", -1), 0);
+}
+
+// A watching store looks only after a notice; every commit of another program must give one.
+TEST_F(SqliteRegistryTest, AWatchingStoreSeesEveryCommitOfAnotherProgramAfterItsNotice) {
+    CSqliteRegistry window(DbPath());
+    ASSERT_TRUE(window.WriteProfileInt("", "dBm-Percent", 0));
+    window.SetLookAfterNoticeMs(0);  // only the notice itself makes it look
+    const int fd = window.WatchChanges();
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(window.WatchChanges(), fd);  // one watch
+    EXPECT_EQ(window.GetProfileInt("", "dBm-Percent", -1), 0);
+    auto noticeWaits = [fd] {
+        pollfd p{fd, POLLIN, 0};
+        return ::poll(&p, 1, 5000) == 1;
+    };
+    uint64_t seen = window.ChangeCount();
+    for (int value : {1, 2, 3}) {
+        {
+            // A short-lived program: opens, writes once, closes (as wavoryctl does).
+            CSqliteRegistry command(DbPath());
+            ASSERT_TRUE(command.WriteProfileInt("", "dBm-Percent", value));
+        }
+        ASSERT_TRUE(noticeWaits()) << value;
+        window.ChangesNoticed();
+        EXPECT_EQ(window.GetProfileInt("", "dBm-Percent", -1), value);
+        EXPECT_GT(window.ChangeCount(), seen) << value;
+        seen = window.ChangeCount();
+    }
+    // Without the notice read, the cached value stands: the reads did not look at the files.
+    {
+        CSqliteRegistry command(DbPath());
+        ASSERT_TRUE(command.WriteProfileInt("", "dBm-Percent", 9));
+    }
+    ASSERT_TRUE(noticeWaits());
+    EXPECT_EQ(window.GetProfileInt("", "dBm-Percent", -1), 3);
+    window.ChangesNoticed();
+    EXPECT_EQ(window.GetProfileInt("", "dBm-Percent", -1), 9);
+    // Its own writes stay visible to itself without any notice.
+    ASSERT_TRUE(window.WriteProfileInt("", "dBm-Percent", 7));
+    EXPECT_EQ(window.GetProfileInt("", "dBm-Percent", -1), 7);
 }
 
 TEST_F(SqliteRegistryTest, AnUpdateIsStoredWholeOrNotAtAll) {

@@ -22,6 +22,7 @@ void AppFixture::WireApp(const Wiring& wiring) {
     theApp.m_pRegistry = wiring.registry;
     theApp.m_pMessages = wiring.messages;
     theApp.m_bAdHocApplied = false;
+    theApp.m_bAutoPaused = false;
     theApp.m_bScanning = false;
     theApp.m_bRefreshRequest = false;
     theApp.m_nAutoCountdown = -1;
@@ -59,6 +60,7 @@ void AppFixture::UnwireApp() {
     theApp.m_bScanning = false;
     theApp.m_nAutoCountdown = -1;
     theApp.m_bAdHocApplied = false;
+    theApp.m_bAutoPaused = false;
     theApp.DisconnectDriver();
     theApp.m_pMessages = nullptr;
     theApp.m_pRegistry = nullptr;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "RealFormat.h"
 #include "radio/Eap.h"
 
 namespace wavory::kccl {
@@ -18,7 +19,10 @@ struct SJoinSettings {
     std::string ssid;   // raw bytes, 1..32
     uint32_t mode = 1;  // 1 infrastructure, 2 ad hoc
     uint8_t channel = 0;
-    uint32_t security = 0;  // 0 none, 1 WEP, 3 WPA2-Personal, 4 WPA3-Personal, 7/8 WPA2/3-Enterprise
+    uint32_t freqMhz = 0;   // of an ad-hoc cell, where it was told beside the channel; 0 = the channel's
+    uint32_t security = 0;  // 0 none, 1 WEP, KCOM_SECURITY_MODE_* from 3 on
+    // The radio can do SAE: a WPA2/WPA3 transition network is joined as WPA3.
+    bool sae = true;
     std::array<std::string, 4> wepKeys;
     uint8_t activeKey = 0;
     std::string passphrase;
@@ -28,6 +32,11 @@ struct SJoinSettings {
     // sets it for the process, for networks slower than usual and for tests).
     std::chrono::milliseconds timeout{0};
 };
+
+// The frequency of an ad-hoc cell's channel; 0 when the channel is none.
+inline uint32_t CellFrequency(const SJoinSettings& s) {
+    return s.freqMhz != 0 ? s.freqMhz : ChannelToFrequency(s.channel);
+}
 
 // The attempt's time limit: the settings' own, else the way of control's.
 inline std::chrono::milliseconds JoinLimit(const SJoinSettings& s, std::chrono::milliseconds fallback) {

@@ -168,7 +168,7 @@ SJoinOutcome CDirectControl::CheckJoin(const SJoinSettings& s) {
         return Failed(KCOM_CAUSE_UNSUPPORTED, RefusalText(KCCL_STATUS_WPA_NEEDS_SUPPLICANT, m_Ifname, {}),
                       KCCL_STATUS_WPA_NEEDS_SUPPLICANT);
     if (s.ssid.empty() || (s.security == 1 && s.wepKeys[s.activeKey % 4].empty()) ||
-        (s.mode == 2 && ChannelToFrequency(s.channel) == 0))
+        (s.mode == 2 && CellFrequency(s) == 0))
         return Failed(KCOM_CAUSE_NONE, "the settings do not make a network", kStatusInvalidData);
     SLink link;
     if (!ReadLink(link)) return Failed(KCOM_CAUSE_ADAPTER_GONE, m_Ifname + " does not answer");
@@ -244,7 +244,7 @@ SJoinOutcome CDirectControl::Connect(const SJoinSettings& s, CJoinContext& conte
     });
     const std::string& ssid = s.ssid;
     if (adHoc) {
-        const uint32_t freq = ChannelToFrequency(s.channel);
+        const uint32_t freq = CellFrequency(s);
         err = m_Nl.Request(NL80211_CMD_JOIN_IBSS, m_nIfindex, false, [&](nl_msg* msg) {
             nla_put(msg, NL80211_ATTR_SSID, static_cast<int>(ssid.size()), ssid.data());
             nla_put_u32(msg, NL80211_ATTR_WIPHY_FREQ, freq);

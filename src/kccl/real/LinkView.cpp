@@ -58,6 +58,8 @@ bool CLinkView::Interface(SIfaceState& out, int* err) {
                     state.ssid.assign(static_cast<const char*>(nla_data(tb[NL80211_ATTR_SSID])),
                                       static_cast<size_t>(std::min(nla_len(tb[NL80211_ATTR_SSID]), 32)));
                 if (tb[NL80211_ATTR_WIPHY_FREQ]) state.freqMhz = nla_get_u32(tb[NL80211_ATTR_WIPHY_FREQ]);
+                if (tb[NL80211_ATTR_CHANNEL_WIDTH])
+                    state.widthMhz = ChannelWidthMhz(nla_get_u32(tb[NL80211_ATTR_CHANNEL_WIDTH]));
                 if (tb[NL80211_ATTR_WIPHY])
                     state.wiphy = static_cast<int>(nla_get_u32(tb[NL80211_ATTR_WIPHY]));
             });
@@ -113,6 +115,8 @@ bool CLinkView::Station(SStationState& out) {
                     state.hasSignal = true;
                     state.signalDbm = static_cast<int8_t>(nla_get_u8(s[NL80211_STA_INFO_SIGNAL]));
                 }
+                state.hasTx = ParseRateInfo(s[NL80211_STA_INFO_TX_BITRATE], state.tx);
+                state.hasRx = ParseRateInfo(s[NL80211_STA_INFO_RX_BITRATE], state.rx);
             });
         m_Station = {now, err == 0 && seen, state};
     }
@@ -160,6 +164,34 @@ bool CLinkView::Noise(uint32_t freqMhz, int& noiseDbm) {
         }
     }
     return false;
+}
+
+bool CLinkView::Wiphy(SWiphyInfo& out) {
+    const uint64_t now = m_nRadioGeneration.load();
+    if (!m_Wiphy.Fresh(now)) {
+        SIfaceState iface;
+        const int wiphy = Interface(iface) ? iface.wiphy : -1;
+        SWiphyInfo info;
+        int err = -ENODEV;
+        if (wiphy >= 0) {
+            // The split form of the dump: a radio with the 6 GHz band no longer fits one message.
+            err = m_Nl.Request(
+                NL80211_CMD_GET_WIPHY, 0, true,
+                [&](nl_msg* msg) {
+                    nla_put_u32(msg, NL80211_ATTR_WIPHY, static_cast<uint32_t>(wiphy));
+                    nla_put_flag(msg, NL80211_ATTR_SPLIT_WIPHY_DUMP);
+                },
+                [&](CNl80211::Attrs tb) {
+                    if (tb[NL80211_ATTR_WIPHY] &&
+                        static_cast<int>(nla_get_u32(tb[NL80211_ATTR_WIPHY])) == wiphy)
+                        AddWiphyMessage(tb, info);
+                });
+        }
+        FinishWiphy(info);
+        m_Wiphy = {now, err == 0 && !info.channels.empty(), std::move(info)};
+    }
+    if (m_Wiphy.ok) out = m_Wiphy.value;
+    return m_Wiphy.ok;
 }
 
 bool CLinkView::RegDomain(std::string& alpha2) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Nl80211.h"
+#include "NlStation.h"
 #include "RealFormat.h"
 
 namespace wavory::kccl {
@@ -22,6 +23,7 @@ struct SIfaceState {
     uint32_t iftype = 0;  // NL80211_IFTYPE_*
     std::string ssid;     // of the link, empty without one
     uint32_t freqMhz = 0;
+    uint32_t widthMhz = 0;  // of the channel in use; 0 when not told
     int wiphy = -1;
 };
 
@@ -29,6 +31,8 @@ struct SStationState {
     uint8_t mac[6] = {};
     bool hasSignal = false;
     int signalDbm = 0;
+    bool hasTx = false, hasRx = false;
+    SRateInfo tx, rx;  // the last frames' rates, sent and received
 };
 
 class CLinkView {
@@ -44,6 +48,9 @@ public:
     void BeginRequest();
     // Drops every reading (this library changed something, or an event said so). Safe from any thread.
     void Invalidate() { m_nGeneration++; }
+    // Drops what is known of the radio (its channels and capabilities), which only a regulatory
+    // change or the radio coming or going changes: it is kept across refreshes otherwise.
+    void InvalidateRadio() { m_nRadioGeneration++; }
 
     // GET_INTERFACE. False when the kernel does not answer; *err (when given) its error.
     bool Interface(SIfaceState& out, int* err = nullptr);
@@ -57,6 +64,8 @@ public:
     bool PowerSave(bool& enabled);
     // The noise of the channel in use, from the survey; false where the driver gives none.
     bool Noise(uint32_t freqMhz, int& noiseDbm);
+    // The interface's radio: its channels in the regulatory domain in force, generations, SAE.
+    bool Wiphy(SWiphyInfo& out);
     // The regulatory domain of the interface's radio (a radio with its own domain reports that one).
     bool RegDomain(std::string& alpha2);
 
@@ -73,6 +82,7 @@ private:
     CNl80211& m_Nl;
     int m_nIfindex;
     std::atomic<uint64_t> m_nGeneration{1};
+    std::atomic<uint64_t> m_nRadioGeneration{1};
     std::chrono::steady_clock::time_point m_LastRequest{};
     std::chrono::steady_clock::time_point m_RefreshStart{};
     SCached<SIfaceState> m_Iface;
@@ -82,6 +92,7 @@ private:
     SCached<bool> m_PowerSave;
     SCached<std::vector<std::pair<uint32_t, int>>> m_Survey;  // frequency, noise
     SCached<std::string> m_Reg;
+    SCached<SWiphyInfo> m_Wiphy;
 };
 
 // One scan result of a GET_SCAN dump (NL80211_ATTR_BSS); false when it carries no BSSID.

@@ -286,6 +286,29 @@ SNmReply CNmClient::Deactivate(const std::string& activePath) {
     return rc < 0 ? Failure(error.e, rc) : SNmReply{};
 }
 
+SNmReply CNmClient::SetVolatile(const std::string& connectionPath, bool isVolatile) {
+    // Update2 with no settings keeps them as they are and changes only how the connection is kept:
+    // in memory (0x2), and forgotten once it is no longer active (0x8, volatile) or not.
+    SBusError error;
+    SBusMessage call;
+    const uint32_t flags = isVolatile ? 0x2 | 0x8 : 0x2;
+    int rc = sd_bus_message_new_method_call(m_pBus, &call.m, kService, connectionPath.c_str(),
+                                            "org.freedesktop.NetworkManager.Settings.Connection", "Update2");
+    if (rc >= 0) rc = sd_bus_message_append(call.m, "a{sa{sv}}", 0);
+    if (rc >= 0) rc = sd_bus_message_append(call.m, "u", flags);
+    if (rc >= 0) rc = sd_bus_message_append(call.m, "a{sv}", 0);
+    if (rc >= 0) rc = sd_bus_call(m_pBus, call.m, 0, &error.e, nullptr);
+    return rc < 0 ? Failure(error.e, rc) : SNmReply{};
+}
+
+SNmReply CNmClient::DeleteConnection(const std::string& connectionPath) {
+    SBusError error;
+    const int rc = sd_bus_call_method(m_pBus, kService, connectionPath.c_str(),
+                                      "org.freedesktop.NetworkManager.Settings.Connection", "Delete",
+                                      &error.e, nullptr, "");
+    return rc < 0 ? Failure(error.e, rc) : SNmReply{};
+}
+
 SNmReply CNmClient::RequestScan(const std::string& ssid) {
     SBusError error;
     SBusMessage call;

@@ -55,6 +55,10 @@ public:
     // Activates a saved connection on the device again.
     SNmReply Activate(const std::string& connectionPath, std::string& activePath);
     SNmReply Deactivate(const std::string& activePath);
+    // Whether NetworkManager forgets a connection of the utility's once it is no longer active: an
+    // attempt keeps the one it may have to go back to until it has ended.
+    SNmReply SetVolatile(const std::string& connectionPath, bool isVolatile);
+    SNmReply DeleteConnection(const std::string& connectionPath);
     // A scan; with an SSID, one that also asks that network by name (hidden networks answer it).
     SNmReply RequestScan(const std::string& ssid = {});
 

@@ -139,11 +139,13 @@ SJoinOutcome CNmControl::CheckJoin(const SJoinSettings& s) {
     request.ssid = s.ssid;
     request.adHoc = s.mode == 2;
     request.channel = s.channel;
+    request.freqMhz = CellFrequency(s);
     request.security = s.security;
     request.wepKeys = s.wepKeys;
     request.activeKey = s.activeKey;
     request.passphrase = s.passphrase;
     request.eap = s.eap;
+    request.sae = s.sae;
     request.user = CurrentUserName();
     if (BuildConnectionSettings(request).empty())
         return Failed(KCOM_CAUSE_NONE, "the settings do not make a network NetworkManager can join",
@@ -195,12 +197,14 @@ SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool we
     request.ssid = s.ssid;
     request.adHoc = s.mode == 2;
     request.channel = s.channel;
+    request.freqMhz = CellFrequency(s);
     request.security = s.security;
     request.wepKeys = s.wepKeys;
     request.activeKey = s.activeKey;
     request.wepSharedKey = wepSharedKey;
     request.passphrase = s.passphrase;
     request.eap = s.eap;
+    request.sae = s.sae;
     request.powerSave = s.nmPowerSave;
     request.user = CurrentUserName();
     const NmSettings settings = BuildConnectionSettings(request);
@@ -261,9 +265,15 @@ bool CNmControl::Restore(CNmClient& nm, const std::string& connectionPath, CJoin
     if (!nm.Activate(connectionPath, active)) return false;
     const auto deadline = Clock::now() + kRestoreWait;
     while (Clock::now() < deadline && !context.Stopping()) {
-        uint32_t state = 0;
+        uint32_t state = 0, device = 0, reason = 0;
         if (!nm.ActiveConnectionState(active, state) || state >= kActiveDeactivated) return false;
         if (state == kActiveActivated) return true;
+        // The link is up again once the device configures addresses: the attempt need not wait
+        // for DHCP to say that the network is back.
+        std::string current;
+        if (nm.DeviceState(device, reason) && ProgressOfDevice(device, reason) == ENmProgress::Associated &&
+            nm.DeviceActiveConnection(current) && current == active)
+            return true;
         context.Sleep(kPoll);
     }
     return false;
@@ -275,14 +285,34 @@ SJoinOutcome CNmControl::Join(const SJoinSettings& s, CJoinContext& context) {
     // The user's connection that is up now, to come back to should this attempt fail. One of the
     // utility's is volatile and goes as soon as another connection takes the device.
     std::string before, beforeId, beforeConnection;
+    bool beforeOurs = false;
     if (nm.DeviceActiveConnection(before) && before != "/" && nm.ActiveConnectionId(before, beforeId) &&
-        beforeId != kNmConnectionId)
-        nm.ActiveConnectionSettings(before, beforeConnection);
+        nm.ActiveConnectionSettings(before, beforeConnection)) {
+        // One of the utility's own is kept (not volatile) until this attempt has ended, so that a
+        // failure can go back to it as to one of the user's.
+        beforeOurs = beforeId == kNmConnectionId;
+        if (beforeOurs && !nm.SetVolatile(beforeConnection, false)) beforeConnection.clear();
+    }
+    // What becomes of the utility's earlier connection once the attempt has ended: gone when it
+    // is no longer active, volatile again while it is.
+    const auto settle = [&] {
+        if (!beforeOurs || beforeConnection.empty()) return;
+        std::string now, nowConnection;
+        const bool active = nm.DeviceActiveConnection(now) && now != "/" &&
+                            nm.ActiveConnectionSettings(now, nowConnection) &&
+                            nowConnection == beforeConnection;
+        if (active)
+            nm.SetVolatile(beforeConnection, true);
+        else
+            nm.DeleteConnection(beforeConnection);
+    };
 
     // NetworkManager looks for a network that is not there for half a minute; the utility's
     // auto-selection wants to go on to the next network long before.
-    if (s.mode != 2 && !InRange(nm, s.ssid, context))
+    if (s.mode != 2 && !InRange(nm, s.ssid, context)) {
+        settle();
         return Failed(context.Stopping() ? KCOM_CAUSE_CANCELLED : KCOM_CAUSE_NOT_FOUND);
+    }
     if (const SNmReply reply = nm.RegisterAgent(); !reply && Tracing())
         std::fprintf(stderr, "kccl: no secret agent of the utility's: %s\n", reply.message.c_str());
 
@@ -297,6 +327,7 @@ SJoinOutcome CNmControl::Join(const SJoinSettings& s, CJoinContext& context) {
     if (!outcome.joined && !beforeConnection.empty() && !context.Stopping() &&
         outcome.cause != KCOM_CAUSE_ADAPTER_GONE)
         outcome.restored = Restore(nm, beforeConnection, context);
+    settle();
     nm.UnregisterAgent();
     return outcome;
 }

@@ -18,6 +18,9 @@ namespace {
 
 // NetworkManager's 802-11-wireless-security.wep-key-type: the key as hexadecimal digits.
 constexpr uint32_t kWepKeyTypeKey = 1;
+// NMSettingWirelessSecurityPmf: protected management frames where offered, or required (WPA3, OWE).
+constexpr uint32_t kPmfOptional = 2;
+constexpr uint32_t kPmfRequired = 3;
 // NMSettingSecretFlags NONE: NetworkManager keeps the secret itself; no agent owns or asks for it.
 constexpr uint32_t kSecretOwnedByNm = 0;
 
@@ -64,8 +67,10 @@ NmSettings BuildConnectionSettings(const SNmRequest& r) {
     if (!r.adHoc) wifi["hidden"] = true;
     if (r.powerSave != 0) wifi["powersave"] = r.powerSave;
     if (r.adHoc) {
-        if (ChannelToFrequency(r.channel) == 0) return {};
-        wifi["band"] = std::string(r.channel <= 14 ? "bg" : "a");
+        const uint32_t freq = r.freqMhz != 0 ? r.freqMhz : ChannelToFrequency(r.channel);
+        // No own cell may start on 6 GHz, and NetworkManager names no band for one there.
+        if (freq == 0 || freq >= 5925) return {};
+        wifi["band"] = std::string(freq < 3000 ? "bg" : "a");
         wifi["channel"] = static_cast<uint32_t>(r.channel);
     }
     switch (r.security) {
@@ -88,14 +93,25 @@ NmSettings BuildConnectionSettings(const SNmRequest& r) {
             if (r.wepKeys[r.activeKey].empty()) return {};
             break;
         }
-        case 3:
-        case 4: {
-            const bool sae = r.security == 4;
+        case KCOM_SECURITY_MODE_WPA2_PERSONAL:
+        case KCOM_SECURITY_MODE_WPA3_PERSONAL:
+        case KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL: {
+            // A transition network as WPA3 where the radio can do SAE and the passphrase is no raw key.
+            const bool sae = r.security == KCOM_SECURITY_MODE_WPA3_PERSONAL ||
+                             (r.security == KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL && r.sae &&
+                              ValidWpaPassphrase(r.passphrase, true));
             if (!ValidWpaPassphrase(r.passphrase, sae)) return {};
             auto& sec = s["802-11-wireless-security"];
             sec["key-mgmt"] = std::string(sae ? "sae" : "wpa-psk");
             sec["psk"] = r.passphrase;
             sec["psk-flags"] = kSecretOwnedByNm;
+            sec["pmf"] = sae ? kPmfRequired : kPmfOptional;
+            break;
+        }
+        case KCOM_SECURITY_MODE_OWE: {
+            auto& sec = s["802-11-wireless-security"];
+            sec["key-mgmt"] = std::string("owe");
+            sec["pmf"] = kPmfRequired;
             break;
         }
         case KCOM_SECURITY_MODE_WPA2_ENTERPRISE:

@@ -94,8 +94,13 @@ void CRealAdapter::OnEvent(int cmd, CNl80211::Attrs tb) {
     if (cmd == 0) {  // events were lost: what they would have said is not known
         m_bEventsLost = true;
         m_View.Invalidate();
+        m_View.InvalidateRadio();
         return;
     }
+    // The regulatory domain or the radios changed: the channel list and capabilities with them.
+    if (cmd == NL80211_CMD_REG_CHANGE || cmd == NL80211_CMD_WIPHY_REG_CHANGE ||
+        cmd == NL80211_CMD_NEW_WIPHY || cmd == NL80211_CMD_DEL_WIPHY)
+        m_View.InvalidateRadio();
     const bool ours = !tb[NL80211_ATTR_IFINDEX] ||
                       static_cast<int>(nla_get_u32(tb[NL80211_ATTR_IFINDEX])) == m_Info.ifindex;
     if (!ours) return;
@@ -178,10 +183,11 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
         case OID_CHANNEL_QUERY:
             return QueryChannel(p);
         case OID_CHANNEL_SET:
-            if (ChannelToFrequency(p[8]) == 0) return kStatusInvalidData;
-            m_Wanted.channel = p[8];
-            m_Wanted.channelFlag = GetU32(p, 12);
-            return kStatusSuccess;
+            return SetChannel(p);
+        case OID_CHANNEL_LIST:
+            return QueryChannelList(p);
+        case OID_LINK_INFO:
+            return QueryLinkInfo(p);
         case OID_STATISTICS:
             return QueryCounters(p, false);
         case OID_RESET_STATISTICS:
@@ -192,12 +198,14 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
             return QuerySecurity(p);
         case OID_SECURITY_SET: {
             const uint32_t security = GetU32(p, 0);
-            if (security > KCOM_SECURITY_MODE_WPA3_PERSONAL && !IsEnterpriseMode(security))
-                return kStatusInvalidData;
+            if (security > KCOM_SECURITY_MODE_WPA3_ENTERPRISE) return kStatusInvalidData;
             if (security == 2) return kStatusNotSupported;  // TKIP alone: no network offers it any more
             m_Wanted.security = security;
-            // 802.1X settings came before: an enterprise mode completes the connection's settings.
-            return security == 0 || IsEnterpriseMode(security) ? StartJoin() : kStatusSuccess;
+            // Without a key to come (none, Enhanced Open; 802.1X settings come before) the settings
+            // are complete.
+            return security == 0 || security == KCOM_SECURITY_MODE_OWE || IsEnterpriseMode(security)
+                       ? StartJoin()
+                       : kStatusSuccess;
         }
         case OID_EAP_SETTINGS_QUERY: {
             SEapRecord shown = m_Wanted.eap;
@@ -225,7 +233,11 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
             const std::string text(reinterpret_cast<const char*>(p + 1), std::min<size_t>(p[0], 64));
             if (!ValidPassphrase(text)) return kStatusInvalidData;
             m_Wanted.passphrase = text;
-            return m_Wanted.security >= KCOM_SECURITY_MODE_WPA2_PERSONAL ? StartJoin() : kStatusSuccess;
+            return m_Wanted.security == KCOM_SECURITY_MODE_WPA2_PERSONAL ||
+                           m_Wanted.security == KCOM_SECURITY_MODE_WPA3_PERSONAL ||
+                           m_Wanted.security == KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL
+                       ? StartJoin()
+                       : kStatusSuccess;
         }
         case OID_CONN_SETTING_QUERY:
             return Answer(p, m_Wanted.connectionSetting);
@@ -254,17 +266,20 @@ uint32_t CRealAdapter::StartJoin() {
     if (m_Wanted.ssid.empty()) {
         check.status = kStatusInvalidData;
         check.detail = "no network name was given";
-    } else if (IsEnterpriseMode(m_Wanted.security) &&
-               (m_Wanted.eap.method == KCOM_EAP_NONE || m_Wanted.eap.Get(KCOM_EAP_IDENTITY).empty())) {
-        check.status = kStatusFailed;
-        check.cause = KCOM_CAUSE_NEEDS_8021X;
-        check.detail = "an enterprise network (WPA-Enterprise, 802.1X)";
-    } else if (IsEnterpriseMode(m_Wanted.security) && !m_Wanted.eap.ChecksServer() &&
-               !(m_Wanted.eap.flags & KCOM_EAP_FLAG_NO_CA_CHECK)) {
-        check.status = kStatusFailed;
-        check.cause = KCOM_CAUSE_CERT_UNTRUSTED;
-        check.detail = "no CA certificate and no server name: the server cannot be checked";
-    } else {
+    } else if (!RefusedBeforeStart(check)) {
+        // A transition network is joined as WPA3 where the radio can do SAE and the network, where
+        // it was heard, offers it.
+        SWiphyInfo radio;
+        m_Wanted.sae = !m_View.Wiphy(radio) || radio.sae;
+        if (const std::vector<SBss>* list = m_View.Scan()) {
+            bool heard = false, sae = false;
+            for (const SBss& bss : *list) {
+                if (bss.ssid != m_Wanted.ssid) continue;
+                heard = true;
+                sae = sae || (SecurityAkm(bss.ies) & (KCOM_AKM_SAE | KCOM_AKM_FT_SAE | KCOM_AKM_SAE_EXT_KEY));
+            }
+            if (heard && !sae) m_Wanted.sae = false;
+        }
         check = control.CheckJoin(m_Wanted);
     }
     if (check.status != kStatusSuccess) {
@@ -275,6 +290,41 @@ uint32_t CRealAdapter::StartJoin() {
     m_Join.Start(control, m_Wanted,
                  [this](const SJoinSettings&, const SJoinOutcome&) { m_View.Invalidate(); });
     return kStatusSuccess;
+}
+
+bool CRealAdapter::RefusedBeforeStart(SJoinOutcome& outcome) {
+    bool enterprise = IsEnterpriseMode(m_Wanted.security);
+    if (!enterprise && m_Wanted.mode == 1) {
+        // A network heard only as an enterprise one is not joined with a passphrase either.
+        bool personal = false;
+        if (const std::vector<SBss>* list = m_View.Scan()) {
+            for (const SBss& bss : *list) {
+                if (bss.ssid != m_Wanted.ssid || (bss.capability & kCapabilityIbss)) continue;
+                const uint8_t kind = SecurityKind(bss.capability, bss.ies);
+                const bool eap = kind == KCOM_SECURITY_WPA2_ENTERPRISE ||
+                                 kind == KCOM_SECURITY_WPA3_ENTERPRISE ||
+                                 kind == KCOM_SECURITY_WPA_ENTERPRISE;
+                (eap ? enterprise : personal) = true;
+            }
+        }
+        enterprise = enterprise && !personal;
+    }
+    if (!enterprise) return false;
+    outcome = SJoinOutcome{};
+    outcome.status = kStatusJoinNotStarted;
+    if (!IsEnterpriseMode(m_Wanted.security) || m_Wanted.eap.method == KCOM_EAP_NONE ||
+        m_Wanted.eap.Get(KCOM_EAP_IDENTITY).empty()) {
+        outcome.cause = KCOM_CAUSE_NEEDS_8021X;
+        outcome.detail = "an enterprise network (802.1X): joining it needs 802.1X credentials";
+        return true;
+    }
+    // A server nobody checks could be anyone's: only the user's explicit choice joins it so.
+    if (!m_Wanted.eap.ChecksServer() && !(m_Wanted.eap.flags & KCOM_EAP_FLAG_NO_CA_CHECK)) {
+        outcome.cause = KCOM_CAUSE_CERT_UNTRUSTED;
+        outcome.detail = "no CA certificate and no server name: the server cannot be checked";
+        return true;
+    }
+    return false;
 }
 
 uint32_t CRealAdapter::StartScan() {
@@ -294,6 +344,24 @@ uint32_t CRealAdapter::Disconnect() {
     m_View.Invalidate();
     IAdapterControl& control = m_pControl ? *m_pControl : *m_pDirect;
     return control.Disconnect();
+}
+
+uint32_t CRealAdapter::SetChannel(const uint8_t* p) {
+    // A record with room for the frequency names the channel by it (6 GHz channel numbers repeat
+    // those of the other bands); a shorter one by its 2.4/5 GHz number.
+    const uint32_t freq = GetU32(p, KCOM_CHANNEL_RECORD_SIZE) >= 20 ? GetU32(p, KCOM_CHANNEL_FREQ) : 0;
+    if (freq != 0) {
+        const int channel = FrequencyToChannel(freq);
+        if (channel == 0 || channel > 255) return kStatusInvalidData;
+        m_Wanted.channel = static_cast<uint8_t>(channel);
+        m_Wanted.freqMhz = freq;
+    } else {
+        if (ChannelToFrequency(p[KCOM_CHANNEL_NUMBER]) == 0) return kStatusInvalidData;
+        m_Wanted.channel = p[KCOM_CHANNEL_NUMBER];
+        m_Wanted.freqMhz = 0;
+    }
+    m_Wanted.channelFlag = GetU32(p, KCOM_CHANNEL_FLAG);
+    return kStatusSuccess;
 }
 
 uint32_t CRealAdapter::PowerSave(uint8_t* p, bool set) {

@@ -80,6 +80,15 @@ private:
     uint32_t QueryScan(uint8_t* p, bool more);
     uint32_t QueryChannel(uint8_t* p);
     uint32_t QuerySecurity(uint8_t* p);
+    uint32_t QueryLinkInfo(uint8_t* p);
+    uint32_t QueryChannelList(uint8_t* p);
+    uint32_t SetChannel(const uint8_t* p);
+    // The connection's generation (the network's, as far as the radio speaks it) and security kind.
+    int LinkGeneration(const SBss& bss);
+    uint32_t LinkSecurity(const SBss& bss);
+    // Why an attempt cannot start before the way of control is asked: an enterprise network without
+    // usable 802.1X settings.
+    bool RefusedBeforeStart(SJoinOutcome& outcome);
     uint32_t QueryConnected(uint8_t* p);
     uint32_t WepKey(uint8_t* p);
     uint32_t RegDomain(uint8_t* p);

@@ -6,22 +6,15 @@
 
 #include "kccl.h"
 #include "kccl_oid.h"
+#include "radio/Bands.h"
+#include "radio/Elements.h"
+#include "radio/Security.h"
 
 namespace wavory::kccl {
 
 namespace {
 
 constexpr uint8_t kIeSsid = 0;
-constexpr uint8_t kIeRates = 1;
-constexpr uint8_t kIeRsn = 48;
-constexpr uint8_t kIeExtRates = 50;
-constexpr uint8_t kIeVendor = 221;
-constexpr uint8_t kWpaOui[4] = {0x00, 0x50, 0xF2, 0x01};
-constexpr uint8_t kRsnOui[3] = {0x00, 0x0F, 0xAC};
-constexpr uint8_t kAkmSae = 8;
-constexpr uint8_t kAkmSaeExt = 24;
-// 11 Mbit/s in the rates element's units of 500 kbit/s: anything faster is an OFDM rate.
-constexpr uint8_t kFastestCckRate = 22;
 
 void PutU32(uint8_t* p, size_t off, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[off + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
@@ -38,26 +31,6 @@ void ForEachIe(const std::vector<uint8_t>& ies, Visit&& visit) {
         visit(id, ies.data() + pos + 2, len);
         pos += 2 + len;
     }
-}
-
-// The AKM suites of an RSN element: true when every suite is SAE.
-bool RsnOffersSaeOnly(const uint8_t* rsn, size_t len) {
-    // version (2), group cipher (4), pairwise count (2) + 4 each, AKM count (2) + 4 each
-    size_t pos = 6;
-    if (pos + 2 > len) return false;
-    const size_t pairwise = rsn[pos] | static_cast<size_t>(rsn[pos + 1]) << 8;
-    pos += 2 + 4 * pairwise;
-    if (pos + 2 > len) return false;
-    const size_t akms = rsn[pos] | static_cast<size_t>(rsn[pos + 1]) << 8;
-    pos += 2;
-    if (akms == 0 || pos + 4 * akms > len) return false;
-    for (size_t i = 0; i < akms; ++i) {
-        const uint8_t* suite = rsn + pos + 4 * i;
-        const bool sae =
-            std::memcmp(suite, kRsnOui, 3) == 0 && (suite[3] == kAkmSae || suite[3] == kAkmSaeExt);
-        if (!sae) return false;
-    }
-    return true;
 }
 
 // Groups of decimal (or hexadecimal) digits of a text, in order. A hexadecimal group needs a
@@ -91,14 +64,7 @@ uint32_t LastHexDigits(const std::string& group, size_t digits) {
 
 }  // namespace
 
-int FrequencyToChannel(uint32_t mhz) {
-    if (mhz == 2484) return 14;
-    if (mhz >= 2412 && mhz < 2484) return static_cast<int>(mhz - 2407) / 5;
-    if (mhz >= 5955 && mhz <= 7115) return static_cast<int>(mhz - 5950) / 5;  // 6 GHz
-    if (mhz >= 5000 && mhz < 5950) return static_cast<int>(mhz - 5000) / 5;
-    if (mhz >= 4910 && mhz <= 4980) return static_cast<int>(mhz - 4000) / 5;
-    return 0;
-}
+int FrequencyToChannel(uint32_t mhz) { return mhz > 7125 ? 0 : FrequencyToChannel(static_cast<int>(mhz)); }
 
 uint32_t ChannelToFrequency(int channel) {
     if (channel == 14) return 2484;
@@ -124,31 +90,25 @@ std::string SsidFromIes(const std::vector<uint8_t>& ies) {
 }
 
 uint8_t SecurityKind(uint16_t capability, const std::vector<uint8_t>& ies) {
-    bool rsn = false, saeOnly = false, wpa = false;
-    ForEachIe(ies, [&](uint8_t id, const uint8_t* data, size_t len) {
-        if (id == kIeRsn && !rsn) {
-            rsn = true;
-            saeOnly = RsnOffersSaeOnly(data, len);
-        } else if (id == kIeVendor && len >= 4 && std::memcmp(data, kWpaOui, 4) == 0) {
-            wpa = true;
-        }
-    });
-    if (rsn) return saeOnly ? KCOM_SECURITY_WPA3 : KCOM_SECURITY_WPA2;
-    if (wpa) return KCOM_SECURITY_WPA;
-    return (capability & kCapabilityPrivacy) ? KCOM_SECURITY_WEP : KCOM_SECURITY_OPEN;
+    return static_cast<uint8_t>(ParseSecurity(ies.data(), ies.size(), capability & kCapabilityPrivacy).kind);
+}
+
+uint32_t SecurityAkm(const std::vector<uint8_t>& ies) {
+    return ParseSecurity(ies.data(), ies.size(), false).akm;
+}
+
+SNetworkRadio NetworkRadio(uint32_t freqMhz, const std::vector<uint8_t>& ies) {
+    SNetworkRadio radio = ParseNetworkRadio(ies.data(), ies.size(), static_cast<int>(freqMhz));
+    const EBand band = BandOfFrequency(static_cast<int>(freqMhz));
+    // A network that names no rate at all: what its band implies at least.
+    if (radio.phyType < 0) radio.phyType = band == EBand::Band2G4 ? KCOM_PHY_G : KCOM_PHY_A;
+    // Nothing slower than 802.11ax is allowed on 6 GHz.
+    if (band == EBand::Band6G && radio.phyType < KCOM_PHY_AX) radio.phyType = KCOM_PHY_AX;
+    return radio;
 }
 
 uint32_t PhyType(uint32_t freqMhz, const std::vector<uint8_t>& ies) {
-    if (freqMhz >= 4900) return 0;
-    bool anyRate = false, ofdm = false;
-    ForEachIe(ies, [&](uint8_t id, const uint8_t* data, size_t len) {
-        if (id != kIeRates && id != kIeExtRates) return;
-        for (size_t i = 0; i < len; ++i) {
-            anyRate = true;
-            if ((data[i] & 0x7F) > kFastestCckRate) ofdm = true;
-        }
-    });
-    return !anyRate || ofdm ? 2 : 1;
+    return static_cast<uint32_t>(NetworkRadio(freqMhz, ies).phyType);
 }
 
 void EncodeScanEntry(const SBss& bss, uint8_t* entry) {
@@ -157,13 +117,20 @@ void EncodeScanEntry(const SBss& bss, uint8_t* entry) {
     const size_t len = std::min<size_t>(bss.ssid.size(), 32);
     entry[KCOM_ENTRY_SSID_LEN] = static_cast<uint8_t>(len);
     std::memcpy(entry + KCOM_ENTRY_SSID, bss.ssid.data(), len);
-    PutU32(entry, KCOM_ENTRY_PHY, PhyType(bss.freqMhz, bss.ies));
+    const SNetworkRadio radio = NetworkRadio(bss.freqMhz, bss.ies);
+    PutU32(entry, KCOM_ENTRY_PHY, static_cast<uint32_t>(radio.phyType));
     const int channel = FrequencyToChannel(bss.freqMhz);
     entry[KCOM_ENTRY_CHANNEL] = static_cast<uint8_t>(channel > 255 ? 0 : channel);
-    const uint8_t kind = SecurityKind(bss.capability, bss.ies);
-    entry[KCOM_ENTRY_PRIVACY] = kind != KCOM_SECURITY_OPEN ? 1 : 0;
-    entry[KCOM_ENTRY_SECURITY] = kind;
+    const SSecurity security =
+        ParseSecurity(bss.ies.data(), bss.ies.size(), bss.capability & kCapabilityPrivacy);
+    entry[KCOM_ENTRY_PRIVACY] = security.kind != KCOM_SECURITY_OPEN ? 1 : 0;
+    entry[KCOM_ENTRY_SECURITY] = static_cast<uint8_t>(security.kind);
     PutU32(entry, KCOM_ENTRY_SIGNAL, static_cast<uint32_t>(bss.signalDbm));
+    PutU32(entry, KCOM_ENTRY_FREQ, bss.freqMhz);
+    PutU32(entry, KCOM_ENTRY_MAX_RATE, radio.maxRate100k);
+    entry[KCOM_ENTRY_WIDTH] = static_cast<uint8_t>(radio.widthMHz);
+    entry[KCOM_ENTRY_WIDTH + 1] = static_cast<uint8_t>(radio.widthMHz >> 8);
+    PutU32(entry, KCOM_ENTRY_AKM, security.akm);
 }
 
 void OrderForList(std::vector<SBss>& networks, size_t& infraCount) {

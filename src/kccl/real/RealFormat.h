@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "radio/Elements.h"
+
 namespace wavory::kccl {
 
 // One network heard by the interface, as a scan reports it.
@@ -24,7 +26,8 @@ struct SBss {
 inline constexpr uint16_t kCapabilityIbss = 0x0002;
 inline constexpr uint16_t kCapabilityPrivacy = 0x0010;
 
-// Channel number of a frequency in MHz (2.4 GHz, 5 GHz, 4.9 GHz, 6 GHz); 0 when unknown.
+// Channel number of a frequency in MHz (2.4 GHz, 5 GHz, 4.9 GHz, 6 GHz); 0 when unknown. A 6 GHz
+// channel's number repeats one of the other bands: the frequency goes with it.
 int FrequencyToChannel(uint32_t mhz);
 // Frequency in MHz of a 2.4 or 5 GHz channel number (the inverse for those bands); 0 when none.
 uint32_t ChannelToFrequency(int channel);
@@ -36,11 +39,16 @@ int32_t SignalFromUnspecified(uint8_t level);
 
 // The SSID element of a list of information elements; empty when there is none.
 std::string SsidFromIes(const std::vector<uint8_t>& ies);
-// KCOM_SECURITY_KIND of a network: WPA3 when its RSN element offers SAE only, WPA2 for any other
-// RSN element, WPA for the older vendor element, WEP when only the privacy bit is set.
+// KCOM_SECURITY_KIND of a network, from every key-management suite of its RSN element (or of the
+// older WPA element), WEP when only the privacy bit is set.
 uint8_t SecurityKind(uint16_t capability, const std::vector<uint8_t>& ies);
-// PHY type of the request codes: 0 (802.11a) on 5 GHz, 2 (802.11g) on 2.4 GHz when the network
-// offers any OFDM rate (or says nothing of its rates), else 1 (802.11b).
+// The KCOM_AKM bits of the same elements.
+uint32_t SecurityAkm(const std::vector<uint8_t>& ies);
+// What the rate and capability elements say of a network's radio (generation, width, fastest rate);
+// a network that names no rate counts as 802.11g on 2.4 GHz and 802.11a on 5 GHz, one on 6 GHz as
+// 802.11ax at least.
+SNetworkRadio NetworkRadio(uint32_t freqMhz, const std::vector<uint8_t>& ies);
+// KCOM_PHY_TYPE of a network (NetworkRadio's generation).
 uint32_t PhyType(uint32_t freqMhz, const std::vector<uint8_t>& ies);
 
 // One 384-byte scan entry.

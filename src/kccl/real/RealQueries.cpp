@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -99,8 +101,74 @@ uint32_t CRealAdapter::QuerySsid(uint8_t* p) {
 
 uint32_t CRealAdapter::QueryPhy(uint8_t* p) {
     SBss bss;
-    if (m_View.Associated(bss)) return Answer(p, PhyType(bss.freqMhz, bss.ies));
+    if (m_View.Associated(bss)) return Answer(p, static_cast<uint32_t>(LinkGeneration(bss)));
     return Answer(p, m_Wanted.phy);
+}
+
+int CRealAdapter::LinkGeneration(const SBss& bss) {
+    SWiphyInfo radio;
+    m_View.Wiphy(radio);
+    return LinkPhy(NetworkRadio(bss.freqMhz, bss.ies).phyType, radio, bss.freqMhz);
+}
+
+uint32_t CRealAdapter::LinkSecurity(const SBss& bss) {
+    const uint8_t kind = SecurityKind(bss.capability, bss.ies);
+    if (kind != KCOM_SECURITY_WPA2_WPA3) return kind;
+    // A transition network is joined as WPA3 unless WPA2 was asked for or the radio has no SAE.
+    SWiphyInfo radio;
+    const bool sae = !m_View.Wiphy(radio) || radio.sae;
+    return m_Wanted.security == KCOM_SECURITY_MODE_WPA2_PERSONAL || !sae ? KCOM_SECURITY_WPA2
+                                                                         : KCOM_SECURITY_WPA3;
+}
+
+uint32_t CRealAdapter::QueryLinkInfo(uint8_t* p) {
+    std::memset(p, 0, KCOM_LINK_EAP_METHOD + 4);
+    PutU32(p, KCOM_LINK_SIGNAL, static_cast<uint32_t>(INT32_MIN));
+    PutU32(p, KCOM_LINK_NOISE, static_cast<uint32_t>(INT32_MIN));
+    SBss bss;
+    if (!m_View.Associated(bss)) return kStatusSuccess;  // frequency 0: no link
+    SIfaceState iface;
+    ReadInterface(iface);
+    const SNetworkRadio radio = NetworkRadio(bss.freqMhz, bss.ies);
+    const uint32_t freq = iface.freqMhz != 0 ? iface.freqMhz : bss.freqMhz;
+    PutU32(p, KCOM_LINK_FREQ, freq);
+    PutU32(p, KCOM_LINK_WIDTH, iface.widthMhz != 0 ? iface.widthMhz : static_cast<uint32_t>(radio.widthMHz));
+    PutU32(p, KCOM_LINK_PHY, static_cast<uint32_t>(LinkGeneration(bss)));
+    SStationState station;
+    uint32_t fastest = radio.maxRate100k;
+    if (m_View.Station(station)) {
+        if (station.hasTx) {
+            PutU32(p, KCOM_LINK_TX_RATE, station.tx.rate100k);
+            PutRateDescription(station.tx, p + KCOM_LINK_TX_KIND);
+        }
+        if (station.hasRx) {
+            PutU32(p, KCOM_LINK_RX_RATE, station.rx.rate100k);
+            PutRateDescription(station.rx, p + KCOM_LINK_RX_KIND);
+        }
+        // The network's elements may promise less than the link already does (a rate it did not list).
+        fastest = std::max({fastest, station.tx.rate100k, station.rx.rate100k});
+        if (station.hasSignal) PutU32(p, KCOM_LINK_SIGNAL, static_cast<uint32_t>(station.signalDbm));
+    }
+    if (!station.hasSignal) PutU32(p, KCOM_LINK_SIGNAL, static_cast<uint32_t>(bss.signalDbm));
+    PutU32(p, KCOM_LINK_MAX_RATE, fastest);
+    PutU32(p, KCOM_LINK_SECURITY, LinkSecurity(bss));
+    int noise = 0;
+    if (m_View.Noise(bss.freqMhz, noise)) PutU32(p, KCOM_LINK_NOISE, static_cast<uint32_t>(noise));
+    return kStatusSuccess;
+}
+
+uint32_t CRealAdapter::QueryChannelList(uint8_t* p) {
+    SWiphyInfo radio;
+    if (!m_View.Wiphy(radio)) return kStatusFailed;
+    const size_t count = std::min<size_t>(radio.channels.size(), KCOM_CHLIST_MAX);
+    std::memset(p, 0, KCOM_CHLIST_ENTRIES + KCOM_CHLIST_ENTRY_SIZE * count);
+    PutU32(p, KCOM_CHLIST_COUNT, static_cast<uint32_t>(count));
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t* entry = p + KCOM_CHLIST_ENTRIES + KCOM_CHLIST_ENTRY_SIZE * i;
+        PutU32(entry, 0, radio.channels[i].freqMhz);
+        PutU32(entry, 4, radio.channels[i].flags);
+    }
+    return kStatusSuccess;
 }
 
 uint32_t CRealAdapter::QueryNetMode(uint8_t* p) {
@@ -182,35 +250,45 @@ uint32_t CRealAdapter::QueryScan(uint8_t* p, bool more) {
 }
 
 uint32_t CRealAdapter::QueryChannel(uint8_t* p) {
+    // The frequency and width go beside the channel number, whose band it does not tell.
     SIfaceState iface;
     ReadInterface(iface);
-    int channel = FrequencyToChannel(iface.freqMhz);
-    if (channel == 0) {
-        SBss bss;
-        channel = m_View.Associated(bss) ? FrequencyToChannel(bss.freqMhz) : m_Wanted.channel;
+    uint32_t freq = iface.freqMhz, width = iface.widthMhz;
+    SBss bss;
+    if (freq == 0 && m_View.Associated(bss)) {
+        freq = bss.freqMhz;
+        width = static_cast<uint32_t>(NetworkRadio(bss.freqMhz, bss.ies).widthMHz);
     }
-    std::memset(p, 0, 16);
-    PutU32(p, 0, 12);
-    p[8] = static_cast<uint8_t>(channel);
-    PutU32(p, 12, m_Wanted.channelFlag);
+    if (freq == 0) freq = m_Wanted.freqMhz != 0 ? m_Wanted.freqMhz : ChannelToFrequency(m_Wanted.channel);
+    const int channel = FrequencyToChannel(freq);
+    std::memset(p, 0, KCOM_CHANNEL_RECORD_FREQ);
+    PutU32(p, KCOM_CHANNEL_RECORD_SIZE, 12);
+    p[KCOM_CHANNEL_NUMBER] = static_cast<uint8_t>(channel > 255 ? 0 : channel);
+    PutU32(p, KCOM_CHANNEL_FLAG, m_Wanted.channelFlag);
+    PutU32(p, KCOM_CHANNEL_FREQ, freq);
+    PutU32(p, KCOM_CHANNEL_WIDTH, width);
     return kStatusSuccess;
 }
 
 uint32_t CRealAdapter::QuerySecurity(uint8_t* p) {
     SBss bss;
     if (!m_View.Associated(bss)) return Answer(p, m_Wanted.security);
-    switch (SecurityKind(bss.capability, bss.ies)) {
+    switch (LinkSecurity(bss)) {
         case KCOM_SECURITY_WEP:
             return Answer(p, 1);
         case KCOM_SECURITY_WPA:
             return Answer(p, 2);
         case KCOM_SECURITY_WPA2:
-            // A WPA3 connection to a network that offers both is told by what was asked for.
-            return Answer(p, m_Wanted.security == KCOM_SECURITY_MODE_WPA3_PERSONAL
-                                 ? KCOM_SECURITY_MODE_WPA3_PERSONAL
-                                 : KCOM_SECURITY_MODE_WPA2_PERSONAL);
+            return Answer(p, KCOM_SECURITY_MODE_WPA2_PERSONAL);
         case KCOM_SECURITY_WPA3:
             return Answer(p, KCOM_SECURITY_MODE_WPA3_PERSONAL);
+        case KCOM_SECURITY_OWE:
+            return Answer(p, KCOM_SECURITY_MODE_OWE);
+        case KCOM_SECURITY_WPA2_ENTERPRISE:
+        case KCOM_SECURITY_WPA_ENTERPRISE:
+            return Answer(p, KCOM_SECURITY_MODE_WPA2_ENTERPRISE);
+        case KCOM_SECURITY_WPA3_ENTERPRISE:
+            return Answer(p, KCOM_SECURITY_MODE_WPA3_ENTERPRISE);
         default:
             return Answer(p, 0);
     }

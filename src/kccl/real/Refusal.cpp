@@ -44,9 +44,9 @@ std::string RefusalText(uint32_t status, const std::string& name, const std::str
                    "org.freedesktop.NetworkManager.network-control (polkit gives it to the user of the "
                    "active local session; an administrator can grant it with a polkit rule), or run as root";
         case KCCL_STATUS_WPA_NEEDS_SUPPLICANT:
-            return "WPA2 and WPA3 networks are joined through wpa_supplicant or NetworkManager, neither of "
-                   "which "
-                   "runs " +
+            return "WPA2, WPA3 and Enhanced Open (OWE) networks are joined through wpa_supplicant or "
+                   "NetworkManager (direct nl80211 control has no SAE, OWE or WPA handshake), neither of "
+                   "which runs " +
                    name + ": start wpa_supplicant on it (with a control socket)";
         case KCCL_STATUS_RUN_BY_IWD:
             return "iwd runs " + name +

@@ -41,12 +41,13 @@ SWpaEntry EntryOf(const SJoinSettings& s) {
     entry.ssid = s.ssid;
     entry.tag = CSupplicantControl::kTag;
     entry.adHoc = s.mode == 2;
-    entry.frequencyMhz = s.mode == 2 ? ChannelToFrequency(s.channel) : 0;
+    entry.frequencyMhz = s.mode == 2 ? CellFrequency(s) : 0;
     entry.security = s.security;
     entry.wepKeys = s.wepKeys;
     entry.activeKey = s.activeKey;
     entry.passphrase = s.passphrase;
     entry.eap = s.eap;
+    entry.sae = s.sae;
     return entry;
 }
 
@@ -185,8 +186,17 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
         return Failed(KCOM_CAUSE_NONE, "wpa_supplicant did not add a network entry");
     const std::string id = std::to_string(restore.ours);
     bool set = true;
-    for (const std::string& setting : WpaEntrySettings(EntryOf(settings)))
-        set = set && Command(ctrl, "SET_NETWORK " + id + " " + setting);
+    bool sae = false;
+    for (const std::string& setting : WpaEntrySettings(EntryOf(settings))) {
+        if (!set) break;
+        set = Command(ctrl, "SET_NETWORK " + id + " " + setting);
+        for (const std::string& older : KeyMgmtFallbacks(setting)) {
+            if (set) break;
+            set = Command(ctrl, "SET_NETWORK " + id + " " + older);
+        }
+        if (setting.rfind("key_mgmt ", 0) == 0 && setting.find("SAE") != std::string::npos) sae = true;
+    }
+    if (set && sae) AllowHashToElement(ctrl);
     // What the supplicant said before the selection is about earlier attempts, not this one.
     while (!monitor.NextEvent(0ms).empty()) {
     }
@@ -200,6 +210,18 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
     const bool restored = Finish(ctrl, monitor, restore, outcome.joined, !context.Stopping(), context);
     outcome.restored = !outcome.joined && restored;
     return outcome;
+}
+
+void CSupplicantControl::AllowHashToElement(CWpaCtrl& ctrl) {
+    // SAE's hash-to-element is a setting of the whole supplicant (sae_pwe), and 6 GHz networks take
+    // nothing else: a supplicant that does only the older hunting-and-pecking (0, the default) is
+    // set to do both (2), which every SAE network takes. Once set it stays: a later reconnection
+    // of the supplicant's own needs it as much.
+    std::string value;
+    if (ctrl.Request("GET sae_pwe", value) && value.rfind("FAIL", 0) != 0 &&
+        value.substr(0, value.find_first_of("\r\n")) != "0")
+        return;
+    Command(ctrl, "SET sae_pwe 2");
 }
 
 SJoinOutcome CSupplicantControl::Attempt(CWpaCtrl& ctrl, CWpaCtrl& monitor, int id,

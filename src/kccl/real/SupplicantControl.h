@@ -59,6 +59,8 @@ private:
                 CJoinContext& context);
     SJoinOutcome Attempt(CWpaCtrl& ctrl, CWpaCtrl& monitor, int id, std::chrono::milliseconds wait,
                          CJoinContext& context);
+    // Lets the supplicant use SAE's hash-to-element, which 6 GHz networks require.
+    void AllowHashToElement(CWpaCtrl& ctrl);
 
     std::string m_Ifname;
     std::string m_Socket;

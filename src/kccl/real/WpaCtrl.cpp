@@ -137,6 +137,21 @@ SWpaEvent ClassifyWpaEvent(const std::string& line) {
     return {};
 }
 
+std::vector<std::string> KeyMgmtFallbacks(const std::string& setting) {
+    if (setting.rfind("key_mgmt ", 0) != 0) return {};
+    // The newest suites first: SAE with the larger groups (wpa_supplicant 2.11), then fast roaming
+    // (a build without 802.11r).
+    std::vector<std::string> out;
+    std::string current = setting;
+    for (const char* drop : {" SAE-EXT-KEY FT-SAE-EXT-KEY", " FT-PSK", " FT-SAE"}) {
+        const size_t at = current.find(drop);
+        if (at == std::string::npos) continue;
+        current.erase(at, std::strlen(drop));
+        if (current.size() > 9) out.push_back(current);
+    }
+    return out;
+}
+
 std::string HexValue(const std::string& bytes) {
     std::string out;
     char pair[3];
@@ -178,15 +193,25 @@ std::vector<std::string> WpaEntrySettings(const SWpaEntry& entry) {
             settings.push_back("wep_tx_keyidx " + std::to_string(entry.activeKey));
             break;
         }
-        case 3:
-        case 4: {
-            const bool sae = entry.security == 4;
+        case KCOM_SECURITY_MODE_WPA2_PERSONAL:
+        case KCOM_SECURITY_MODE_WPA3_PERSONAL:
+        case KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL: {
+            const bool wpa2 = entry.security != KCOM_SECURITY_MODE_WPA3_PERSONAL;
+            const bool wpa3 = entry.security != KCOM_SECURITY_MODE_WPA2_PERSONAL;
             const std::string& pass = entry.passphrase;
             const bool rawKey = pass.size() == 64;
-            if (pass.empty() || (sae && rawKey)) return {};
-            settings.push_back(sae ? "key_mgmt SAE" : "key_mgmt WPA-PSK");
+            // SAE needs the passphrase itself; a raw key joins a transition network as WPA2 only.
+            if (pass.empty() || (rawKey && !wpa2)) return {};
+            const bool sae = wpa3 && !rawKey && entry.sae;
+            std::string akm;
+            if (wpa2) akm = "WPA-PSK WPA-PSK-SHA256 FT-PSK";
+            if (sae) akm += std::string(akm.empty() ? "" : " ") + "SAE FT-SAE SAE-EXT-KEY FT-SAE-EXT-KEY";
+            if (akm.empty()) return {};
+            settings.push_back("key_mgmt " + akm);
             settings.push_back("psk " + (rawKey ? pass : QuotedValue(pass)));
-            if (sae) settings.push_back("ieee80211w 2");  // WPA3 requires protected management frames
+            // WPA3 alone requires protected management frames; WPA2 (and the transition) uses them
+            // where the network offers them.
+            settings.push_back(wpa2 ? "ieee80211w 1" : "ieee80211w 2");
             break;
         }
         case KCOM_SECURITY_MODE_WPA2_ENTERPRISE:
@@ -197,6 +222,10 @@ std::vector<std::string> WpaEntrySettings(const SWpaEntry& entry) {
             settings.insert(settings.end(), eap.begin(), eap.end());
             break;
         }
+        case KCOM_SECURITY_MODE_OWE:
+            settings.push_back("key_mgmt OWE");
+            settings.push_back("ieee80211w 2");
+            break;
         default:
             return {};
     }

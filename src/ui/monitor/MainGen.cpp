@@ -2,6 +2,9 @@
 
 #include "ui_MainGen.h"
 
+#include <QLabel>
+#include <QPushButton>
+
 #include "base/StringTable.h"
 #include "driver/AirText.h"
 #include "driver/CommVarList.h"
@@ -12,19 +15,34 @@
 #include "profiles/ProfileMngr.h"
 #include "radio/Rates.h"
 #include "shell/Tessal.h"
+#include "survey/LinkActions.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
+#include "ui/monitor/ConnectionDetails.h"
 #include "ui/res/Resources.h"
 
 namespace wavory {
 
 CMainGen::CMainGen(QWidget* parent) : CBoundPage(parent), ui(std::make_unique<Ui::CMainGen>()) {
-    InitResources();
     ui->setupUi(this);
+    ui->IDC_1082->setPixmap(QPixmap::fromImage(LoadPng(QStringLiteral(":/wavory/icons/transmitter.png"))));
     // The counters and the link figures change while connected; everything else seldom.
-    for (int id : {IDC_RECEIVED, IDC_SENT}) MakeCounterLabel(id, QStringLiteral("4294967295"));
+    for (int id : {IDC_RECEIVED, IDC_SENT}) MakeCounterLabel(id, QStringLiteral("4294967295 frames"));
     MakeCounterLabel(IDC_LINK_QUALITY, QStringLiteral("-100dBm"));
     MakeCounterLabel(IDC_NET_RATE, QStringLiteral("5764.7 Mbps"));
+    connect(ui->btnDisconnect, &QPushButton::clicked, this, &CMainGen::OnDisconnect);
+    connect(ui->btnDetails, &QPushButton::clicked, this, &CMainGen::OnDetails);
+}
+
+void CMainGen::OnDisconnect() {
+    std::string failure;
+    if (!DisconnectAdapter(&failure)) theApp.ShowMessage(failure, EMsgIcon::Warning);
+    Refresh();
+}
+
+void CMainGen::OnDetails() {
+    CConnectionDetails details(this);
+    details.exec();
 }
 
 CMainGen::~CMainGen() = default;
@@ -53,6 +71,17 @@ void CMainGen::ShowNotConnected() {
     for (int id = IDC_NET_MODE; id <= IDC_SENT; ++id) SetControlText(id, QString());
     SetControlText(IDC_LINK_QUALITY, QString());
     SetControlText(IDC_NET_RATE, QString());
+    ui->btnDisconnect->setEnabled(false);
+    // The hardware status is read without a connection too, and a missing adapter is said as such
+    // rather than left at the last status read.
+    if (!m_pList) return;
+    std::string status;
+    CCommVarList list;
+    list.AddVarExt(OID_HW_STATUS, 0, ConvRadioStatus, &status);
+    if (list.RefreshAll(false, false))
+        SetControlText(IDC_RADIO_STATUS, status);
+    else if (!AdapterPresent())
+        SetControlText(IDC_RADIO_STATUS, QStringLiteral("No adapter found."));
 }
 
 void CMainGen::Refresh() {
@@ -77,6 +106,13 @@ void CMainGen::Refresh() {
         SetControlText(IDC_NET_RATE, link && link->txRate100k != 0
                                          ? kccl::FormatRate100k(link->txRate100k)
                                          : StrFormat("%d Mbps", phy == 1 ? 11 : 54));
+    } else if (link && link->signalDbm != INT32_MIN) {
+        // Connected before a scan has told which station it is (just after the adapter came back):
+        // the link's own figures rather than blanks.
+        std::string signal;
+        FormatSignal(link->signalDbm, &signal);
+        SetControlText(IDC_LINK_QUALITY, signal);
+        if (link->txRate100k != 0) SetControlText(IDC_NET_RATE, kccl::FormatRate100k(link->txRate100k));
     }
     std::string profileName = "test";
     if (CProfileMngr* profiles = theApp.m_pProfileMngr) {
@@ -86,6 +122,13 @@ void CMainGen::Refresh() {
     SetControlText(IDC_ACTIVE_PROFILE, profileName);
     m_pList->RefreshAll(false, true);
     ShowLinkFields(link ? &*link : nullptr);
+    ui->btnDisconnect->setEnabled(true);
+    // The counters count frames; the page says so.
+    for (int id : {IDC_RECEIVED, IDC_SENT}) {
+        auto* label = findChild<QLabel*>(QStringLiteral("IDC_%1").arg(id));
+        if (label && !label->text().isEmpty() && !label->text().endsWith(QLatin1String(" frames")))
+            label->setText(label->text() + QStringLiteral(" frames"));
+    }
 }
 
 void CMainGen::ShowLinkFields(const SLinkInfo* link) {

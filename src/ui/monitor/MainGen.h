@@ -49,6 +49,9 @@ protected:
 
 private:
     void ShowNotConnected();
+    // Leaves the network (the automatic selection pauses until the user connects again).
+    void OnDisconnect();
+    void OnDetails();
 
     // Shows the maximum rate and the security once the list has read them: the connection's own
     // figure and kind where the adapter reports its link, else what the PHY type and the security

@@ -2,9 +2,13 @@
 
 #include "ui_MainStats.h"
 
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
 #include <thread>
 
 #include "base/StringTable.h"
@@ -14,10 +18,12 @@
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "driver/Request.h"
+#include "monitor/Poll.h"
 #include "monitor/Signal.h"
 #include "radio/Rates.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
+#include "ui/monitor/UtilisationChart.h"
 
 namespace wavory {
 
@@ -27,9 +33,40 @@ CMainStats::CMainStats(QWidget* parent) : CBoundPage(parent), ui(std::make_uniqu
     MakeCounterLabel(IDC_SIGNAL, QStringLiteral("-100dBm"));
     MakeCounterLabel(IDC_SNR, QStringLiteral("-100 dB"));
     MakeCounterLabel(IDC_NET_RATE, QStringLiteral("5764.7 Mbps"));
-    ReceivedChart()->SetColour(QColor(0x1e, 0x88, 0xe5));
-    SentChart()->SetColour(QColor(0x43, 0xa0, 0x47));
     connect(ui->IDC_1166, &QPushButton::clicked, this, &CMainStats::OnReset);
+    m_fnNowMs = [timer = std::make_shared<QElapsedTimer>()] {
+        if (!timer->isValid()) timer->start();
+        return timer->elapsed();
+    };
+}
+
+int CMainStats::IntervalMs() {
+    const auto ms =
+        static_cast<unsigned>(theApp.GetProfileInt("", "Polling Interval", CPoll::kDefaultIntervalMs));
+    // Whole seconds, as the polling thread counts them; never below one tick.
+    return static_cast<int>(std::clamp(ms / 1000u, 1u, 3600u) * 1000u);
+}
+
+void CMainStats::OnTick() {
+    const qint64 now = m_fnNowMs();
+    if (m_nValuesDueMs >= 0 && now < m_nValuesDueMs) return;
+    m_nValuesDueMs = now + IntervalMs();
+    UpdateValues();
+}
+
+void CMainStats::ApplyPalette() {
+    if (!m_pRxChart) return;  // made on the first visit, with the palette of then
+    const QPalette& pal = palette();
+    const bool dark = pal.color(QPalette::Window).lightness() < 128;
+    // Lines that stand out on either background.
+    ReceivedChart()->SetColour(dark ? QColor(0x64, 0xb5, 0xf6) : QColor(0x1e, 0x88, 0xe5));
+    SentChart()->SetColour(dark ? QColor(0x81, 0xc7, 0x84) : QColor(0x43, 0xa0, 0x47));
+    for (CUtilisationChart* chart : {ReceivedChart(), SentChart()}) chart->ApplyPalette(pal);
+}
+
+void CMainStats::changeEvent(QEvent* event) {
+    CBoundPage::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) ApplyPalette();
 }
 
 CMainStats::~CMainStats() {
@@ -46,10 +83,29 @@ CMainStats::~CMainStats() {
     }
 }
 
-CUtilisationChart* CMainStats::ReceivedChart() const { return ui->IDC_1151; }
-CUtilisationChart* CMainStats::SentChart() const { return ui->IDC_1152; }
+CUtilisationChart* CMainStats::ReceivedChart() const { return m_pRxChart; }
+CUtilisationChart* CMainStats::SentChart() const { return m_pTxChart; }
+
+void CMainStats::MakeCharts() {
+    // The charts' areas hold the place (and the minimum size) of the charts until then.
+    auto make = [](QWidget* area, int id) {
+        auto* layout = new QVBoxLayout(area);
+        layout->setContentsMargins(0, 0, 0, 0);
+        auto* chart = new CUtilisationChart(area);
+        chart->setObjectName(ControlName(id));
+        layout->addWidget(chart);
+        return chart;
+    };
+    m_pRxChart = make(ui->rxChartArea, IDC_RX_CHART);
+    m_pTxChart = make(ui->txChartArea, IDC_TX_CHART);
+    // The charts are pictures, not controls: no Tab stop of their own.
+    m_pRxChart->setFocusPolicy(Qt::NoFocus);
+    m_pTxChart->setFocusPolicy(Qt::NoFocus);
+    ApplyPalette();
+}
 
 void CMainStats::OnInitDialog() {
+    if (!m_pRxChart) MakeCharts();
     m_nPointsAdded = 0;
     m_nLastSlot = 0;
 }
@@ -115,10 +171,21 @@ void CMainStats::AddPoint(int slot) {
 }
 
 void CMainStats::AppendSample(int rx, int tx) {
+    m_dSumRx += rx;
+    m_dSumTx += tx;
+    ++m_nSumCount;
+    const qint64 now = m_fnNowMs();
+    if (m_nPointDueMs >= 0 && now < m_nPointDueMs) return;
+    m_nPointDueMs = now + IntervalMs();
+    PlotPoint(m_dSumRx / m_nSumCount, m_dSumTx / m_nSumCount);
+    m_dSumRx = m_dSumTx = 0.0;
+    m_nSumCount = 0;
+}
+
+void CMainStats::PlotPoint(double rx, double tx) {
     ReceivedChart()->AddValue(rx);
-    Trace("\nMainSts Rx %d", rx);
     SentChart()->AddValue(tx);
-    Trace("\nMainSts Tx %d", tx);
+    Trace("\nMainSts Rx %d Tx %d", static_cast<int>(rx), static_cast<int>(tx));
     ++m_nPointsAdded;
 }
 
@@ -139,11 +206,24 @@ void CMainStats::RedrawGraph(bool force) {
         copied = true;
     }
     if (copied) {
+        // The ring holds a sample a second; the charts show one point per update interval.
+        const int chunk = std::clamp(IntervalMs() / 1000, 1, kStatRingSize);
+        double rx = 0.0, tx = 0.0;
+        int count = 0;
         for (int i = 0; i < kStatRingSize; ++i) {
             const StatSample& sample = ring[static_cast<std::size_t>((first + i) % kStatRingSize)];
-            AppendSample(sample.rx, sample.tx);
+            rx += sample.rx;
+            tx += sample.tx;
             m_nLastSlot = first + i;
+            if (++count == chunk || i == kStatRingSize - 1) {
+                PlotPoint(rx / count, tx / count);
+                rx = tx = 0.0;
+                count = 0;
+            }
         }
+        m_dSumRx = m_dSumTx = 0.0;
+        m_nSumCount = 0;
+        m_nPointDueMs = m_fnNowMs() + IntervalMs();
     } else if (!m_bReplotPending) {
         // The polling thread holds the statistics for a moment: replot at the next chance rather
         // than leave the graph without its points.

@@ -61,6 +61,8 @@ void CPrefs::OnInitDialog() {
     SetScanRadios();
     UpdateData(false);
     ui->chkAutostart->setChecked(CAutostart().IsEnabled());
+    ui->chkNotifications->setChecked(theApp.GetProfileInt("", kNotificationsPref, 1) != 0);
+    ui->chkKeepInTray->setChecked(theApp.GetProfileInt("", kKeepInTrayPref, 0) != 0);
     ui->IDC_1158->setFocus();
     ui->IDC_1158->selectAll();
 }
@@ -113,6 +115,8 @@ bool CPrefs::OnApply() {
         ok = theApp.WriteProfileInt("", "Power-Save", m_nPowerSave) && ok;
         ok = theApp.WriteProfileInt("", "Scan-Band", m_nScanBand) && ok;
         ok = theApp.WriteProfileInt("", "dBm-Percent", ui->IDC_1159->isChecked() ? 1 : 0) && ok;
+        ok = theApp.WriteProfileInt("", kNotificationsPref, ui->chkNotifications->isChecked() ? 1 : 0) && ok;
+        ok = theApp.WriteProfileInt("", kKeepInTrayPref, ui->chkKeepInTray->isChecked() ? 1 : 0) && ok;
         if (!ok) group.Cancel();
         if (!group.End() || !ok) {
             const int error = theApp.m_pRegistry ? theApp.m_pRegistry->LastError() : REG_ERROR_WRITE_FAULT;
@@ -142,6 +146,8 @@ void CPrefs::OnDefaults() {
     m_nScanBand = 0;
     ui->IDC_1160->setChecked(true);
     ui->IDC_1159->setChecked(false);
+    ui->chkNotifications->setChecked(true);
+    ui->chkKeepInTray->setChecked(false);
     SetScanRadios();
     UpdateData(false);
 }

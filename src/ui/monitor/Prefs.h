@@ -30,6 +30,10 @@ public:
         IDC_SCAN_BAND = 1162,
         IDC_COUNTRY = 1179
     };
+    // Desktop notifications on connect, disconnect and failure (default on), and Close hiding the
+    // window into the tray instead of ending the utility (default off).
+    static constexpr const char* kNotificationsPref = "Notifications";
+    static constexpr const char* kKeepInTrayPref = "Keep In Tray";
     static constexpr int kMinInterval = 5;
     static constexpr int kMaxInterval = 100;
     static constexpr int kDefaultIntervalMs = 10000;

@@ -45,7 +45,26 @@ CUtilisationChart::~CUtilisationChart() = default;
 void CUtilisationChart::SetColour(const QColor& colour) {
     QPen pen(colour);
     pen.setWidthF(2.0);
+    m_Pen = pen;
     m_pSeries->setPen(pen);
+}
+
+void CUtilisationChart::ApplyPalette(const QPalette& palette) {
+    QChart* chart = this->chart();
+    chart->setTheme(palette.color(QPalette::Window).lightness() < 128 ? QChart::ChartThemeDark
+                                                                      : QChart::ChartThemeLight);
+    // The theme resets the series' pen: the colour set before is put back.
+    const QPen pen = m_Pen;
+    if (pen.style() != Qt::NoPen) m_pSeries->setPen(pen);
+    chart->setBackgroundBrush(palette.brush(QPalette::Base));
+    chart->setPlotAreaBackgroundVisible(false);
+    for (QValueAxis* axis : {m_pAxisX, m_pAxisY}) {
+        axis->setLabelsColor(palette.color(QPalette::Text));
+        axis->setTitleBrush(palette.brush(QPalette::Text));
+        axis->setGridLineColor(palette.color(QPalette::Mid));
+        axis->setLinePenColor(palette.color(QPalette::Mid));
+    }
+    setBackgroundBrush(palette.brush(QPalette::Window));
 }
 
 double CUtilisationChart::NiceScale(double maxKBps) {

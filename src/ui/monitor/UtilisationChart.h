@@ -5,6 +5,7 @@
 
 #include <QChartView>
 #include <QList>
+#include <QPen>
 
 class QLineSeries;
 class QValueAxis;
@@ -21,6 +22,8 @@ public:
     ~CUtilisationChart() override;
 
     void SetColour(const QColor& colour);
+    // Background, labels and grid from the palette, so that a dark theme gets a dark chart.
+    void ApplyPalette(const QPalette& palette);
     // Appends a value in KB/s.
     void AddValue(double value);
 
@@ -39,6 +42,7 @@ private:
     void Replot();
 
     QLineSeries* m_pSeries;
+    QPen m_Pen{Qt::NoPen};
     QValueAxis* m_pAxisX;
     QValueAxis* m_pAxisY;
     QList<double> m_Values;

@@ -39,7 +39,8 @@ CEditProfile::CEditProfile(const QString& title, QWidget* parent, int firstPage)
     : CProfileSheet(title, parent) {
     if (CProfileMngr* profiles = theApp.m_pProfileMngr) profiles->BeginEditing();
     g_bEditConnection = title.startsWith(QString::fromStdString(LoadStringId(IDS_EDIT_CONNECTION)));
-    if (!title.startsWith(QString::fromStdString(LoadStringId(IDS_ENTER_SECURITY)))) {
+    m_bKeyPrompt = title.startsWith(QString::fromStdString(LoadStringId(IDS_ENTER_SECURITY)));
+    if (!m_bKeyPrompt) {
         m_pGen = new CEditProfileGen(this);
         AddPage(m_pGen, QStringLiteral("General"));
     }
@@ -51,6 +52,12 @@ CEditProfile::CEditProfile(const QString& title, QWidget* parent, int firstPage)
 
 CEditProfile::~CEditProfile() {
     if (CProfileMngr* profiles = theApp.m_pProfileMngr) profiles->EndEditing();
+}
+
+void CEditProfile::showEvent(QShowEvent* event) {
+    CProfileSheet::showEvent(event);
+    // The key prompt exists to take a key: typing goes there at once.
+    if (m_bKeyPrompt && m_pSec) m_pSec->FocusKeyField();
 }
 
 }  // namespace wavory

@@ -34,7 +34,11 @@ public:
     CEditProfileGen* GeneralPage() const { return m_pGen; }
     CEditProfileSec* SecurityPage() const { return m_pSec; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    bool m_bKeyPrompt = false;
     CEditProfileGen* m_pGen = nullptr;
     CEditProfileSec* m_pSec = nullptr;
 };

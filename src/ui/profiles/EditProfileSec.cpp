@@ -4,10 +4,12 @@
 
 #include <QBoxLayout>
 #include <QButtonGroup>
+#include <QEvent>
 #include <QRegularExpression>
 
 #include "base/StringTable.h"
 #include "driver/Converters.h"
+#include "driver/Format.h"
 #include "driver/NameTables.h"
 #include "kccl_oid.h"
 #include "profiles/Profile.h"
@@ -73,6 +75,7 @@ CEditProfileSec::CEditProfileSec(QWidget* parent)
             emit Modified();
         });
         connect(row.edit, &QLineEdit::textEdited, this, [this, i] { OnKeyChange(i); });
+        row.edit->installEventFilter(this);
         connect(row.radio, &QRadioButton::clicked, this, &CEditProfilePage::Modified);
     }
     connect(ui->IDC_1099, &QComboBox::activated, this, [this] {
@@ -143,6 +146,8 @@ void CEditProfileSec::EnableKeyControls() {
     }
     ui->IDC_1119->setEnabled(enable);
     ui->IDC_1120->setEnabled(enable);
+    // The WEP keys' help says nothing about WPA: not shown there.
+    ui->IDC_1120->setVisible(WpaMode() == 0);
     const bool wpa = ModeTakesPassphrase(WpaMode());
     ui->lblPassphrase->setEnabled(wpa);
     ui->editPassphrase->setEnabled(wpa);
@@ -214,8 +219,60 @@ QWidget* CEditProfileSec::Validate() {
     if (SecurityType() != 1 || ui->IDC_1111->isChecked()) return nullptr;
     const int checked = CheckedKey();
     if (checked >= 0 && IsKeyComplete(checked)) return nullptr;
-    theApp.ShowMessage(LoadStringId(IDS_DEFINE_SECURITY_KEY), EMsgIcon::Warning);
-    return m_KeyRows[0].radio;
+    // Which key falls short, and by how much: the chosen one, else the first one begun; or that
+    // none is chosen.
+    int shortKey = checked;
+    bool anyComplete = false;
+    for (int i = 0; i < kKeys; ++i) {
+        anyComplete = anyComplete || IsKeyComplete(i);
+        if (shortKey < 0 && !KeyDigits(i).isEmpty() && !IsKeyComplete(i)) shortKey = i;
+    }
+    std::string message = LoadStringId(IDS_DEFINE_SECURITY_KEY);
+    if (shortKey >= 0) {
+        const int needed = m_KeyRows[static_cast<size_t>(shortKey)].length->currentIndex() == 1
+                               ? kLongKeyDigits
+                               : kShortKeyDigits;
+        message += StrFormat("\nKey %d has %d of its %d hexadecimal digits.", shortKey + 1,
+                             static_cast<int>(KeyDigits(shortKey).size()), needed);
+    } else if (anyComplete) {
+        message += "\nChoose the key to use with the button beside it.";
+    }
+    theApp.ShowMessage(message, EMsgIcon::Warning);
+    return shortKey >= 0 ? static_cast<QWidget*>(m_KeyRows[static_cast<size_t>(shortKey)].edit)
+                         : static_cast<QWidget*>(m_KeyRows[0].radio);
+}
+
+void CEditProfileSec::FocusKeyField() {
+    if (ui->editPassphrase->isEnabled()) {
+        ui->editPassphrase->setFocus(Qt::OtherFocusReason);
+        ui->editPassphrase->selectAll();
+        return;
+    }
+    const int checked = CheckedKey();
+    const SKeyRow& row = m_KeyRows[static_cast<size_t>(checked >= 0 ? checked : 0)];
+    if (row.edit->isEnabled()) row.edit->setFocus(Qt::OtherFocusReason);
+}
+
+bool CEditProfileSec::eventFilter(QObject* watched, QEvent* event) {
+    auto* edit = qobject_cast<QLineEdit*>(watched);
+    const QEvent::Type type = event->type();
+    if (edit && (type == QEvent::MouseButtonRelease || type == QEvent::FocusIn)) {
+        // A click into the mask would leave the cursor between blanks, and typing there spreads the
+        // digits over the wrong places: the cursor goes to the end of the digits entered.
+        static const QRegularExpression hex(QStringLiteral("[0-9A-Fa-f]"));
+        const QString text = edit->displayText();
+        int end = 0;
+        for (int i = 0; i < text.size(); ++i)
+            if (hex.match(text.mid(i, 1)).hasMatch()) end = i + 1;
+        if (edit->cursorPosition() > end) {
+            const bool result = CEditProfilePage::eventFilter(watched, event);
+            QMetaObject::invokeMethod(
+                edit, [edit, end] { edit->setCursorPosition(end); }, Qt::QueuedConnection);
+            edit->setCursorPosition(end);
+            return result;
+        }
+    }
+    return CEditProfilePage::eventFilter(watched, event);
 }
 
 bool CEditProfileSec::Apply(CProfile& profile) {

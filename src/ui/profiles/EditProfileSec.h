@@ -57,6 +57,9 @@ public:
 
     void Load(const CProfile& profile) override;
     QWidget* Validate() override;
+    // Puts the focus where the key is typed: the passphrase, else the chosen WEP key.
+    void FocusKeyField();
+
     bool Apply(CProfile& profile) override;
 
     // The key's hexadecimal digits, without the mask's separators.
@@ -65,6 +68,9 @@ public:
     bool IsKeyComplete(int key) const;
     // The enterprise section, shown for WPA2- and WPA3-Enterprise.
     CEapSection* EapSection() const { return m_pEap; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct SKeyRow {

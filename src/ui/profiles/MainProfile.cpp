@@ -4,6 +4,8 @@
 
 #include "ui_MainProfile.h"
 
+#include <QKeyEvent>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
@@ -12,7 +14,7 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
-#include <QStyle>
+#include <QPainter>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <optional>
@@ -71,6 +73,21 @@ QString AskProfileFile(QWidget* parent, bool save, const QString& title, const Q
     if (dialog.exec() != QDialog::Accepted) return {};
     if (withSecrets) *withSecrets = !leaveOut || !leaveOut->isChecked();
     return dialog.selectedFiles().value(0);
+}
+
+// The priority arrows, drawn here rather than taken from the icon theme: looking an icon up in the
+// theme reads and parses the theme's index at start-up, for two triangles.
+QIcon DrawArrow(bool up, const QColor& colour) {
+    QPixmap pixmap(kIconSize, kIconSize);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    const QPolygonF triangle = up ? QPolygonF({QPointF(3, 11), QPointF(13, 11), QPointF(8, 5)})
+                                  : QPolygonF({QPointF(3, 5), QPointF(13, 5), QPointF(8, 11)});
+    painter.drawPolygon(triangle);
+    return QIcon(pixmap);
 }
 
 bool AskYesNo(QWidget* parent, const QString& text) {
@@ -180,6 +197,14 @@ bool CMainProfile::eventFilter(QObject* watched, QEvent* event) {
         (!list->selectedItems().isEmpty() || !m_pActiveList || m_pActiveList->selectedItems().isEmpty()))
         SetActiveList(list);
     if (list && event->type() == QEvent::Resize) SetColumnWidths(list);
+    // The Delete key does what the menu's Delete does: it asks first.
+    if (list && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        SetActiveList(list);
+        OnDelete();
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -330,8 +355,13 @@ void CMainProfile::FillLists() {
 }
 
 void CMainProfile::SetArrow(QToolButton* button, bool up, bool grey) {
-    const QIcon arrow = style()->standardIcon(up ? QStyle::SP_ArrowUp : QStyle::SP_ArrowDown);
-    button->setIcon(grey ? QIcon(arrow.pixmap(kIconSize, kIconSize, QIcon::Disabled)) : arrow);
+    // Drawn once per look; a refresh that changes nothing leaves the button alone.
+    if (button->property("grey").isValid() && button->property("grey").toBool() == grey) return;
+    QIcon& arrow = m_Arrows[(up ? 2 : 0) + (grey ? 1 : 0)];
+    if (arrow.isNull())
+        arrow = DrawArrow(
+            up, palette().color(grey ? QPalette::Disabled : QPalette::Active, QPalette::ButtonText));
+    button->setIcon(arrow);
     button->setProperty("grey", grey);
 }
 

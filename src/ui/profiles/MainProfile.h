@@ -156,6 +156,8 @@ private:
     std::vector<SProfileRow> m_Rows;
     int m_nAutoSel = 0;
     QIcon m_ConnectedIcon;
+    // The priority arrows: down, down grey, up, up grey (drawn on first use).
+    QIcon m_Arrows[4];
 };
 
 }  // namespace wavory

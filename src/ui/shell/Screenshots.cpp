@@ -2,19 +2,44 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPalette>
 #include <QPixmap>
 #include <QTimer>
 #include <cstdio>
 
 #include "shell/Tessal.h"
+#include "ui/monitor/ConnectionDetails.h"
 #include "ui/monitor/Prefs.h"
 #include "ui/profiles/ProfileScreenshots.h"
 #include "ui/shell/TessalDlg.h"
+#include "ui/shell/TrayMenu.h"
+#include "ui/survey/HiddenNetworkDlg.h"
 #include "ui/survey/ViewSite.h"
 
 namespace wavory {
 
 namespace {
+
+QPalette DarkPalette() {
+    QPalette dark;
+    const QColor window(0x2b, 0x2b, 0x2b), base(0x1e, 0x1e, 0x1e), text(0xe6, 0xe6, 0xe6);
+    dark.setColor(QPalette::Window, window);
+    dark.setColor(QPalette::WindowText, text);
+    dark.setColor(QPalette::Base, base);
+    dark.setColor(QPalette::AlternateBase, window);
+    dark.setColor(QPalette::Text, text);
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::ButtonText, text);
+    dark.setColor(QPalette::Highlight, QColor(0x2a, 0x82, 0xda));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Mid, QColor(0x55, 0x55, 0x55));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+    return dark;
+}
 
 // Lets the window lay itself out and paint before it is grabbed.
 void Settle() {
@@ -64,6 +89,42 @@ void CScreenshots::TakeAll(CTessalDlg* window) {
     }
 
     if (!SaveProfileEditorScreenshots(window, m_strFolder, &m_Written)) m_bOk = false;
+
+    {
+        CConnectionDetails details(window);
+        details.show();
+        Save(&details, QStringLiteral("connection-details.png"));
+        details.reject();
+    }
+    {
+        CHiddenNetworkDlg hidden(window);
+        hidden.NameEdit()->setText(QStringLiteral("Backroom"));
+        hidden.show();
+        Save(&hidden, QStringLiteral("hidden-network.png"));
+        hidden.reject();
+    }
+    {
+        // The tray menu as it opens: the networks in range first.
+        QMenu* menu = window->TrayMenu();
+        window->TrayState()->Update();
+        menu->popup(window->mapToGlobal(QPoint(24, 24)));
+        Save(menu, QStringLiteral("tray-menu.png"));
+        menu->hide();
+    }
+    {
+        // A dark theme: the pages take the desktop's palette, the charts included.
+        const QPalette light = QApplication::palette();
+        QApplication::setPalette(DarkPalette());
+        for (const auto& [page, file] :
+             {std::pair{int(CTessalDlg::PAGE_GENERAL), "general-dark.png"},
+              std::pair{int(CTessalDlg::PAGE_STATISTICS), "statistics-dark.png"}}) {
+            window->SetActivePage(page);
+            theApp.OnMainTick();
+            Save(window, QString::fromLatin1(file));
+        }
+        QApplication::setPalette(light);
+        window->SetActivePage(CTessalDlg::PAGE_GENERAL);
+    }
 
     CViewSite* site = window->Site();
     window->OnViewSite();

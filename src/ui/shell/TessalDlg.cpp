@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabWidget>
 
 #include "base/Locks.h"
@@ -13,6 +14,7 @@
 #include "kccl_adapters.h"
 #include "shell/Tessal.h"
 #include "shell/UserJoin.h"
+#include "survey/StationMngr.h"
 #include "ui/monitor/MainAbout.h"
 #include "ui/monitor/MainGen.h"
 #include "ui/monitor/MainStats.h"
@@ -21,6 +23,7 @@
 #include "ui/res/Resources.h"
 #include "ui/shell/PlainText.h"
 #include "ui/shell/TrayBackend.h"
+#include "ui/shell/TrayMenu.h"
 #include "ui/survey/ViewSite.h"
 
 namespace wavory {
@@ -39,14 +42,25 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    m_site = new CViewSite(this);
+    // Available Networks is built when it is first opened (the statistics page makes its charts
+    // on its first visit); the pages are, so that the window has its full size from the start.
     m_stats = new CMainStats;
     m_about = new CMainAbout;
     m_gen = new CMainGen;
     m_profile = new CMainProfile;
-    ui->tabSheet->addTab(m_gen, QStringLiteral("General"));
-    ui->tabSheet->addTab(m_profile, QStringLiteral("Profiles"));
-    ui->tabSheet->addTab(m_stats, QStringLiteral("CurrentStatistics"));
+    ui->tabSheet->addTab(m_gen, QStringLiteral("&General"));
+    ui->tabSheet->addTab(m_profile, QStringLiteral("Pro&files"));
+    ui->tabSheet->addTab(m_stats, QStringLiteral("Current&Statistics"));
+    // Ctrl+Tab turns the pages wherever the focus is, the buttons below them included.
+    for (const auto& [keys, step] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+                                     std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+                                     std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1}}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, [this, step = step] {
+            const int count = ui->tabSheet->count();
+            ui->tabSheet->setCurrentIndex((ui->tabSheet->currentIndex() + step + count) % count);
+        });
+    }
     ui->tabSheet->addTab(m_about, QStringLiteral("&About"));
 
     connect(ui->tabSheet, &QTabWidget::currentChanged, this, &CTessalDlg::OnPageChanged);
@@ -54,10 +68,12 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     connect(ui->IDC_1018, &QPushButton::clicked, this, &CTessalDlg::OnViewSite);
     connect(ui->IDC_2, &QPushButton::clicked, this, &CTessalDlg::reject);
 
+    // The networks, Disconnect and a hidden network first; then the window's own entries.
+    m_pTrayState = new CTrayMenu(m_pTrayBackend, m_pTrayMenu, [this] { return Site(); }, this);
     m_pTrayMenu->addAction(QStringLiteral("&Restore"), this, &CTessalDlg::RestoreFromTray);
     m_pTrayMenu->addAction(QStringLiteral("&View Site"), this, &CTessalDlg::OnViewSite);
     m_pTrayMenu->addSeparator();
-    m_pTrayMenu->addAction(QStringLiteral("&Close"), this, &CTessalDlg::reject);
+    m_pTrayMenu->addAction(QStringLiteral("&Close"), this, &CTessalDlg::Quit);
     m_pTrayBackend->SetContextMenu(m_pTrayMenu);
     m_pTrayBackend->SetWindowIcon(windowIcon());
     connect(m_pTrayBackend, &CTrayBackend::Activated, this, &CTessalDlg::OnTrayActivated);
@@ -69,6 +85,7 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     connect(&m_MainTimer, &QTimer::timeout, this, [this] {
         ++m_nTicks;
         theApp.OnMainTick();
+        m_pTrayState->Update();
     });
     ui->joinStatus->setTextFormat(Qt::PlainText);
     ui->joinStatus->hide();
@@ -90,7 +107,7 @@ void CTessalDlg::JoinProgress(const std::string& network) {
         running ? QStringLiteral("Connecting to %1\u2026").arg(ShownText(network)) : QString();
     ui->joinStatus->setText(text);
     ui->joinStatus->setVisible(running);
-    m_site->ShowJoinProgress(text);
+    if (m_site) m_site->ShowJoinProgress(text);
     if (running)
         m_JoinTimer.start();
     else
@@ -124,6 +141,9 @@ int CTessalDlg::Run() {
 }
 
 void CTessalDlg::OnInitDialog() {
+    // The scan result list as the adapter has it now, so that the first page shows the network
+    // the adapter is already joined to rather than waiting for the first refresh request.
+    if (CStationMngr* stations = theApp.m_pStationMngr) stations->MergeScan();
     m_nActivePage = -1;
     OnPageChanged(ui->tabSheet->currentIndex());
     RefreshPages(false, true);
@@ -132,6 +152,25 @@ void CTessalDlg::OnInitDialog() {
     m_tray.SetTip(theApp.GetTrayTip());  // empty unless a connection was seen before the window existed
     m_tray.Add();
     m_tray.SetIcon(CTrayBackend::kWindowIcon);
+    m_pTrayState->Update();
+}
+
+void CTessalDlg::Quit() {
+    m_bQuitting = true;
+    reject();
+    m_bQuitting = false;
+}
+
+void CTessalDlg::reject() {
+    // With the preference, closing the window leaves the utility running in the notification area;
+    // the tray menu's Close ends it.
+    if (!m_bQuitting && m_tray.IsAdded() && theApp.GetProfileInt("", CPrefs::kKeepInTrayPref, 0) != 0) {
+        m_bSiteWasVisible = false;
+        if (m_site) m_site->hide();
+        hide();
+        return;
+    }
+    QDialog::reject();
 }
 
 void CTessalDlg::RetryTrayStart() {
@@ -153,7 +192,7 @@ void CTessalDlg::OnDestroy() {
     CMainStats::SetGraphTarget(nullptr, false);
     m_JoinTimer.stop();
     m_tray.Delete();
-    m_site->hide();
+    if (m_site) m_site->hide();
     hide();
 }
 
@@ -162,7 +201,7 @@ void CTessalDlg::RefreshPages(bool graph, bool full) {
     if (active == PAGE_GENERAL)
         m_gen->Refresh();
     else if (active == PAGE_STATISTICS)
-        m_stats->UpdateValues();
+        m_stats->OnTick();
     if (graph) m_stats->RedrawGraph(false);
     if (full) {
         m_profile->Refresh();
@@ -170,9 +209,19 @@ void CTessalDlg::RefreshPages(bool graph, bool full) {
     }
 }
 
-bool CTessalDlg::IsSiteVisible() { return m_site->isVisible(); }
+bool CTessalDlg::IsSiteVisible() { return m_site && m_site->isVisible(); }
 
-void CTessalDlg::RefreshSiteList() { m_site->RefreshList(); }
+void CTessalDlg::RefreshSiteList() {
+    if (m_site) m_site->RefreshList();
+}
+
+CViewSite* CTessalDlg::Site() {
+    if (!m_site) {
+        m_site = new CViewSite(this);
+        m_site->ShowJoinProgress(JoinStatusText());
+    }
+    return m_site;
+}
 
 void CTessalDlg::SetTrayTip(const std::string& tip) { m_tray.SetTip(tip); }
 
@@ -208,9 +257,10 @@ void CTessalDlg::OnPreferences() {
 }
 
 void CTessalDlg::OnViewSite() {
-    m_site->show();
-    m_site->raise();
-    m_site->activateWindow();
+    CViewSite* site = Site();
+    site->show();
+    site->raise();
+    site->activateWindow();
 }
 
 void CTessalDlg::changeEvent(QEvent* event) {
@@ -219,7 +269,7 @@ void CTessalDlg::changeEvent(QEvent* event) {
     // Without a notification area the window stays a normal minimised window, so the user can
     // always get it back from the task bar.
     if (!m_tray.IsAdded()) return;
-    m_bSiteWasVisible = m_site->isVisible();
+    m_bSiteWasVisible = IsSiteVisible();
     if (m_bSiteWasVisible) m_site->hide();
     // Hidden once the minimise has been carried out; hiding inside it confuses some window managers.
     QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
@@ -238,7 +288,7 @@ void CTessalDlg::RestoreFromTray() {
     show();
     raise();
     activateWindow();
-    if (m_bSiteWasVisible) {
+    if (m_bSiteWasVisible && m_site) {
         m_site->show();
         m_site->raise();
     }

@@ -26,6 +26,7 @@ class CMainGen;
 class CMainProfile;
 class CMainStats;
 class CTrayBackend;
+class CTrayMenu;
 class CViewSite;
 
 class CTessalDlg : public QDialog, public IMainWindow {
@@ -79,12 +80,19 @@ public:
     int ActivePage() const;
     void SetActivePage(int page);
     QWidget* Page(int page) const;
-    CViewSite* Site() const { return m_site; }
+    // Available Networks, built on first use.
+    CViewSite* Site();
     // The "Connecting to …" line; empty while no attempt runs.
     QString JoinStatusText() const;
     // Main ticks run by the window's timer so far.
     int TickCount() const { return m_nTicks; }
     CTrayBackend* TrayBackend() const { return m_pTrayBackend; }
+    CTrayMenu* TrayState() const { return m_pTrayState; }
+    QMenu* TrayMenu() const { return m_pTrayMenu; }
+    // Ends the utility whatever the keep-in-tray preference says (the tray menu's Close).
+    void Quit();
+    // Close: ends the utility, or with the keep-in-tray preference hides the window into the tray.
+    void reject() override;
     clsSysTray& Tray() { return m_tray; }
     bool SiteWasVisible() const { return m_bSiteWasVisible; }
 
@@ -101,8 +109,10 @@ private:
     std::unique_ptr<Ui::CTessalDlg> ui;
     CTrayBackend* m_pTrayBackend;
     QMenu* m_pTrayMenu;
+    CTrayMenu* m_pTrayState = nullptr;
+    bool m_bQuitting = false;
     clsSysTray m_tray;
-    CViewSite* m_site;
+    CViewSite* m_site = nullptr;
     CMainStats* m_stats;
     bool m_bSiteWasVisible = false;
     CMainAbout* m_about;

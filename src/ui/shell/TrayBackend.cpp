@@ -19,9 +19,25 @@ CTrayBackend::~CTrayBackend() = default;
 
 void CTrayBackend::SetContextMenu(QMenu* menu) { m_pIcon->setContextMenu(menu); }
 
+void CTrayBackend::SetStateIcon(const QIcon& icon) {
+    m_StateIcon = icon;
+    m_pIcon->setIcon(icon);
+}
+
+bool CTrayBackend::Notify(const QString& title, const QString& text) {
+    m_strLastNotification = title + QLatin1Char('\n') + text;
+    if (!m_pIcon->isVisible() || !QSystemTrayIcon::supportsMessages()) return false;
+    m_pIcon->showMessage(title, text, QSystemTrayIcon::Information);
+    return true;
+}
+
 void CTrayBackend::Apply(const SNotifyIconData& data) {
-    m_pIcon->setIcon(data.icon == kWindowIcon ? m_WindowIcon
-                                              : QApplication::style()->standardIcon(QStyle::SP_ComputerIcon));
+    if (!m_StateIcon.isNull())
+        m_pIcon->setIcon(m_StateIcon);
+    else
+        m_pIcon->setIcon(data.icon == kWindowIcon
+                             ? m_WindowIcon
+                             : QApplication::style()->standardIcon(QStyle::SP_ComputerIcon));
     // The tip names a network: it is shown as the text it is, never as markup.
     m_pIcon->setToolTip(PlainToolTip(QString::fromStdString(data.tip)));
 }

@@ -26,6 +26,13 @@ public:
     // Whether a notification area exists (replaceable, for tests and odd desktops).
     void SetAvailability(std::function<bool()> available) { m_fnAvailable = std::move(available); }
     void SetWindowIcon(const QIcon& icon) { m_WindowIcon = icon; }
+    // The picture of the connection's state, in place of the record's icon (interface thread).
+    void SetStateIcon(const QIcon& icon);
+    // A desktop notification through the notification area (interface thread); false where the
+    // icon is not shown or the desktop takes no messages.
+    bool Notify(const QString& title, const QString& text);
+    // The last notification sent (for tests and the window's own record).
+    const QString& LastNotification() const { return m_strLastNotification; }
     // The menu the icon shows on a right click.
     void SetContextMenu(QMenu* menu);
 
@@ -44,6 +51,8 @@ private:
 
     QSystemTrayIcon* m_pIcon;
     QIcon m_WindowIcon;
+    QIcon m_StateIcon;
+    QString m_strLastNotification;
     std::function<bool()> m_fnAvailable;
 };
 

@@ -88,7 +88,11 @@ std::vector<std::string> SortSiteKeys(const std::vector<std::shared_ptr<CStation
     std::set<std::pair<std::string, std::string>> order;
     for (const auto& station : stations) {
         if (!station) continue;
-        order.emplace(SiteColumnText(*station, column), SiteRowKey(*station, networkView));
+        // Link quality sorts by the signal itself, so that percent and dBm give the same order (their
+        // texts do not sort alike); a fixed-width number keeps the text comparison numeric.
+        std::string text = column == SITE_COL_QUALITY ? StrFormat("%05d", station->m_nRssi + 10000)
+                                                      : SiteColumnText(*station, column);
+        order.emplace(std::move(text), SiteRowKey(*station, networkView));
     }
     std::vector<std::string> keys;
     std::set<std::string> seen;

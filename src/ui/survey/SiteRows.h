@@ -49,9 +49,9 @@ std::string SiteColumnText(const CStation& station, int column);
 // A row is the SSID in the network view and the station key ("SSID;channel") in the access-point view.
 std::string SiteRowKey(const CStation& station, bool networkView);
 
-// The row keys in display order: by the column's text compared byte by byte, ties by row key, then
-// reversed when descending. A row key appears once, at its first place. Call with the station
-// manager's lock held.
+// The row keys in display order: by the column's text compared byte by byte (link quality by the
+// signal strength, weakest first), ties by row key, then reversed when descending. A row key appears once, at
+// its first place. Call with the station manager's lock held.
 std::vector<std::string> SortSiteKeys(const std::vector<std::shared_ptr<CStation>>& stations, int column,
                                       bool ascending, bool networkView);
 

@@ -5,13 +5,17 @@
 #include <QDir>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPalette>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTreeWidget>
 #include <algorithm>
@@ -24,16 +28,19 @@
 #include "driver/CommVar.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
+#include "profiles/RegistryUpdate.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
 #include "shell/UserJoin.h"
 #include "survey/Connect.h"
 #include "survey/ConnectAttempt.h"
+#include "survey/LinkActions.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/EditProfile.h"
 #include "ui/profiles/EditProfileSec.h"
 #include "ui/shell/PlainText.h"
+#include "ui/survey/HiddenNetworkDlg.h"
 #include "ui/survey/SiteIcons.h"
 #include "ui/survey/SiteRows.h"
 
@@ -87,13 +94,21 @@ CViewSite::CViewSite(QWidget* parent)
                        [this] { EditSelectedStation(EDIT_SAVE_PROFILE); });
     m_pMenuEdit = m_pMenu->addAction(QStringLiteral("E&dit Connection"), this,
                                      [this] { EditSelectedStation(EDIT_CONNECTION); });
+    m_pMenuForget = m_pMenu->addAction(QStringLiteral("&Forget"), this, &CViewSite::OnForget);
+    m_pMenuForget->setToolTip(QStringLiteral("Remove the saved profiles of this network"));
     m_pMenu->addSeparator();
     m_pMenu->addAction(QStringLiteral("&Rescan"), this, &CViewSite::OnRescan);
+    m_pMenu->addAction(QStringLiteral("Connect to a &Hidden Network\u2026"), this,
+                       [this] { ConnectHidden(); });
 
     connect(ui->IDC_1061, &QPushButton::clicked, this, &CViewSite::OnConnect);
     connect(ui->IDC_1057, &QPushButton::clicked, this, [this] { EditSelectedStation(EDIT_SAVE_PROFILE); });
     connect(ui->IDC_1059, &QPushButton::clicked, this, [this] { EditSelectedStation(EDIT_CONNECTION); });
     connect(ui->IDC_1058, &QPushButton::clicked, this, &CViewSite::OnRescan);
+    connect(ui->btnHidden, &QPushButton::clicked, this, [this] { ConnectHidden(); });
+    connect(ui->editFilter, &QLineEdit::textChanged, this, &CViewSite::SetFilter);
+    ui->listState->setTextFormat(Qt::PlainText);
+    ui->listState->hide();
     connect(ui->IDC_3, &QPushButton::clicked, this, &CViewSite::OnToggleView);
     connect(ui->IDC_2, &QPushButton::clicked, this, &QWidget::hide);
     connect(list, &QTreeWidget::itemSelectionChanged, this, &CViewSite::OnRowSelected);
@@ -107,6 +122,12 @@ CViewSite::CViewSite(QWidget* parent)
     ui->joinStatus->setTextFormat(Qt::PlainText);
     ui->joinStatus->hide();
 
+    m_fnHidden = [](CHiddenNetworkDlg& dialog) -> std::shared_ptr<CStation> {
+        return dialog.exec() == QDialog::Accepted ? dialog.Settings() : nullptr;
+    };
+    m_fnConfirm = [this](const QString& question) {
+        return QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
+    };
     m_fnEditor = [this](const QString& title) {
         CEditProfile editor(title, this, 0);
         editor.SetNotice(m_strPromptNotice);
@@ -116,8 +137,12 @@ CViewSite::CViewSite(QWidget* parent)
         return confirmed;
     };
 
-    // The view is kept across runs; the sort starts at the first column, ascending, every time.
+    // The view and the sort order are kept across runs; the first time, the strongest networks
+    // come first.
     m_bNetworkView = theApp.GetProfileInt("", kViewPreference, 0) != 0;
+    m_nSortColumn =
+        std::clamp(theApp.GetProfileInt("", kSortColumnPref, SITE_COL_QUALITY), 0, kApViewColumns - 1);
+    m_bSortAscending = theApp.GetProfileInt("", kSortAscendingPref, 0) != 0;
     InitView();
 }
 
@@ -133,8 +158,8 @@ void CViewSite::InitView() {
     const int columns = m_bNetworkView ? kNetworkViewColumns : kApViewColumns;
     // The network view has no channel, rate or MAC column to sort by.
     if (m_nSortColumn >= columns) {
-        m_nSortColumn = 0;
-        m_bSortAscending = true;
+        m_nSortColumn = SITE_COL_QUALITY;
+        m_bSortAscending = false;
     }
     QStringList headers;
     for (int column = 0; column < columns; ++column) headers << QString::fromLatin1(SiteColumnHeader(column));
@@ -170,6 +195,7 @@ void CViewSite::ApplyColumnWidths() {
         leastTotal += width;
         total += SiteColumnFraction(column, m_bNetworkView);
     }
+    m_nLeastListWidth = leastTotal;
     // The access-point view's shares add up to more than the whole width, which would push the
     // MAC column out of sight; they are kept as proportions instead, over what the least widths leave.
     const int spare = std::max(0, list->viewport()->width() - leastTotal);
@@ -181,7 +207,13 @@ void CViewSite::ApplyColumnWidths() {
 }
 
 void CViewSite::showEvent(QShowEvent* event) {
+    if (!m_bSized) {
+        m_bSized = true;
+        RestoreSize();
+    }
     QDialog::showEvent(event);
+    // Opening the list is asking what is in range now: a scan starts unless one runs.
+    if (!m_ProgressTimer.isActive() && !theApp.m_bScanning) OnRescan();
     // The tick refreshes the list only while it is shown: bring it up to date when it appears.
     // Opened without a choice of the user's, the connected row (else the first) is selected, so
     // the buttons are usable at once.
@@ -267,6 +299,7 @@ void CViewSite::RefreshList() {
     m_bFilling = false;
     EnableButtons(selected);
     UpdateProgress();
+    UpdateListState();
 }
 
 std::vector<CViewSite::SSiteRow> CViewSite::BuildRows() {
@@ -291,6 +324,8 @@ std::vector<CViewSite::SSiteRow> CViewSite::BuildRows() {
             station = it->second;
         }
         if (!station) continue;
+        if (!m_strFilter.isEmpty() && !ShownText(station->NetName).contains(m_strFilter, Qt::CaseInsensitive))
+            continue;
         SSiteRow row;
         row.key = key;
         row.current = !m_strListCurrentKey.empty() && key == m_strListCurrentKey;
@@ -338,8 +373,10 @@ void CViewSite::OnColumnClicked(int column) {
         m_bSortAscending = !m_bSortAscending;
     } else {
         m_nSortColumn = column;
-        m_bSortAscending = true;
+        // Signal strength is read best first; the texts from A.
+        m_bSortAscending = column != SITE_COL_QUALITY;
     }
+    StoreSortOrder();
     RefreshList();
 }
 
@@ -350,6 +387,7 @@ void CViewSite::ShowContextMenu(const QPoint& pos) {
     const bool current = IsCurrentStation(*station);
     m_pMenuConnect->setEnabled(!current);
     m_pMenuEdit->setEnabled(current);
+    m_pMenuForget->setEnabled(theApp.m_pProfileMngr && theApp.m_pProfileMngr->FindBySsid(station->NetName));
     m_pMenu->popup(ui->IDC_1062->viewport()->mapToGlobal(pos));
 }
 
@@ -372,8 +410,13 @@ void CViewSite::OnRescan() {
     if (theApp.m_pStationMngr->StartScan() != 2) {
         const std::string refusal = TakeDriverRefusal();
         if (!refusal.empty()) theApp.ShowMessage(refusal, EMsgIcon::Warning);
+        // A missing adapter hears nothing: the old rows go and the line says why.
+        m_bAdapterMissing = refusal.empty() && !AdapterPresent();
+        if (m_bAdapterMissing) theApp.m_pStationMngr->MergeScan();
+        RefreshList();
         return;
     }
+    m_bAdapterMissing = false;
     m_ScanStart.start();
     ui->IDC_1164->setRange(0, kScanSeconds);
     ui->IDC_1164->setValue(0);
@@ -382,6 +425,7 @@ void CViewSite::OnRescan() {
     ui->IDC_1163->setPixmap(ScanFrame(0));
     ui->IDC_1163->show();
     m_ProgressTimer.start();
+    UpdateListState();
 }
 
 void CViewSite::UpdateProgress() {
@@ -419,6 +463,16 @@ void CViewSite::OnConnect() {
 void CViewSite::ConnectSelected() {
     const StationPtr station = SelectedStation();
     if (!station || !ui->IDC_1061->isEnabled()) return;
+    // A row without a name is a hidden network: its name is asked for, never joined as empty.
+    if (station->NetName.empty()) {
+        int kind;
+        {
+            auto lock = theApp.m_pStationMngr->Lock();
+            kind = station->SecurityKind();
+        }
+        ConnectHidden(static_cast<int>(HiddenSecurityOfKind(kind)));
+        return;
+    }
     // A stored profile for the network lends its keys; the key is asked for only when none fits.
     SJoin join = PrepareJoin(station);
     if (JoinNeedsKey(*join.settings) && !AskKey(join, QString())) return;
@@ -562,24 +616,6 @@ int CViewSite::RunEditor(int mode) {
     }
     RefreshList();
     return confirmed ? EDIT_CONFIRMED : EDIT_CANCELLED;
-}
-
-QStringList CViewSite::WriteScreenshots(const QString& dir) {
-    QStringList written;
-    if (!QDir().mkpath(dir)) return written;
-    const bool wasVisible = isVisible();
-    const bool wasNetworkView = m_bNetworkView;
-    show();
-    for (const bool network : {true, false}) {
-        if (m_bNetworkView != network) OnToggleView();
-        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
-        const QString path = QDir(dir).filePath(network ? QStringLiteral("available-networks.png")
-                                                        : QStringLiteral("available-aps.png"));
-        if (grab().save(path, "PNG")) written << path;
-    }
-    if (m_bNetworkView != wasNetworkView) OnToggleView();
-    if (!wasVisible) hide();
-    return written;
 }
 
 }  // namespace wavory

@@ -25,6 +25,7 @@ namespace wavory {
 
 class CConnectAttempt;
 class CEditProfile;
+class CHiddenNetworkDlg;
 class CStation;
 struct SJoin;
 
@@ -57,6 +58,20 @@ public:
     // Runs the profile editor modally with this title on the profile that g_strEditProfile names;
     // true when the user confirmed. Tests put their own in place of the real editor.
     using EditorRunner = std::function<bool(const QString& title)>;
+    // Runs the hidden-network dialog; the settings entered, or null when cancelled. Tests fill it in.
+    using HiddenRunner = std::function<std::shared_ptr<CStation>(CHiddenNetworkDlg& dialog)>;
+    // Asks a yes/no question (Forget); tests answer it.
+    using ConfirmRunner = std::function<bool(const QString& question)>;
+
+    // The window settings that keep the dialog's size and sort order.
+    static constexpr const char* kWidthPref = "Site Width";
+    static constexpr const char* kHeightPref = "Site Height";
+    static constexpr const char* kSortColumnPref = "Site Sort Column";
+    static constexpr const char* kSortAscendingPref = "Site Sort Ascending";
+    // What the line below the list says while it has no rows.
+    static constexpr const char* kScanningText = "Scanning\u2026";
+    static constexpr const char* kNoNetworksText = "No networks found";
+    static constexpr const char* kNoAdapterText = "No adapter found";
 
     explicit CViewSite(QWidget* parent = nullptr);
     ~CViewSite() override;
@@ -66,6 +81,12 @@ public:
     void RefreshList();
 
     void SetEditorRunner(EditorRunner runner);
+    void SetHiddenRunner(HiddenRunner runner) { m_fnHidden = std::move(runner); }
+    void SetConfirmRunner(ConfirmRunner runner) { m_fnConfirm = std::move(runner); }
+    // The line below the list ("Scanning…", "No networks found", "No adapter found"); empty with rows.
+    QString ListStateText() const;
+    // Shows only the networks whose name holds this text (any case); empty shows all.
+    void SetFilter(const QString& text);
 
     bool IsNetworkView() const { return m_bNetworkView; }
     int SortColumn() const { return m_nSortColumn; }
@@ -84,6 +105,14 @@ public:
     QStringList WriteScreenshots(const QString& dir);
 
 public slots:
+    // Asks for a hidden network's name, security and key and joins it; `preset` chooses the
+    // security shown first.
+    void ConnectHidden(int preset = -1);
+    // Joins the strongest access point of a network by name, as Connect on its row does (the tray
+    // menu's networks).
+    void ConnectNetwork(const std::string& ssid);
+    // Removes the stored profiles of the selected network, after asking.
+    void OnForget();
     // Joins the selected station under CS_MAIN, asking for a WEP key first when it has none. The
     // adapter joins meanwhile; a key it did not accept is asked for again.
     void OnConnect();
@@ -99,6 +128,7 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -135,11 +165,22 @@ private:
     void OnColumnClicked(int column);
     void UpdateProgress();
     void StopProgress();
+    void UpdateListState();
+    // The size kept from the last time, or one that shows every column.
+    void RestoreSize();
+    void StoreSortOrder();
 
     std::unique_ptr<Ui::CViewSite> ui;
     QMenu* m_pMenu;
     QAction* m_pMenuConnect;
     QAction* m_pMenuEdit;
+    QAction* m_pMenuForget;
+    HiddenRunner m_fnHidden;
+    ConfirmRunner m_fnConfirm;
+    QString m_strFilter;
+    bool m_bSized = false;
+    int m_nLeastListWidth = 0;  // what every column needs at the least
+    bool m_bAdapterMissing = false;
     bool m_bNetworkView = false;
     int m_nSortColumn = 0;
     bool m_bSortAscending = true;

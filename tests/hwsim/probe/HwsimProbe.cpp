@@ -63,7 +63,7 @@ uint32_t Set(uint32_t code, const void* payload, size_t size) {
 
 int Join(int argc, char** argv) {
     std::string ssid, key, passphrase;
-    int channel = 0, keyIndex = 1;
+    int channel = 0, keyIndex = 1, securityMode = -1;
     bool adHoc = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -80,6 +80,8 @@ int Join(int argc, char** argv) {
             keyIndex = std::atoi(next().c_str());
         else if (arg == "--passphrase")
             passphrase = next();
+        else if (arg == "--security")  // the security mode's number, where the key does not say it
+            securityMode = std::atoi(next().c_str());
         else {
             std::fprintf(stderr, "hwsim_probe join: unknown argument %s\n", arg.c_str());
             return 2;
@@ -101,7 +103,10 @@ int Join(int argc, char** argv) {
         record[8] = static_cast<uint8_t>(channel);
         Set(OID_CHANNEL_SET, record, sizeof record);
     }
-    uint32_t security = !key.empty() ? 1 : !passphrase.empty() ? 3 : 0;
+    uint32_t security = securityMode >= 0     ? static_cast<uint32_t>(securityMode)
+                        : !key.empty()        ? 1
+                        : !passphrase.empty() ? 3
+                                              : 0;
     const auto started = Clock::now();
     uint32_t status = Set(OID_SECURITY_SET, &security, 4);
     if (!key.empty()) {

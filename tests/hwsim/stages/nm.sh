@@ -30,7 +30,8 @@ stage_start() {
     wpa_supplicant -u -s -O "DIR=/run/wpa_supplicant GROUP=netdev" >/tmp/wpa_supplicant.log 2>&1 &
     # DHCP on the access points' side: NetworkManager's connections ask for addresses.
     local x i n
-    for x in "$OPEN_IF:$OPEN_NET" "$WEP64_IF:$WEP64_NET" "$SHARED_IF:$SHARED_NET" "$WPA2_IF:$WPA2_NET"; do
+    for x in "$OPEN_IF:$OPEN_NET" "$WEP64_IF:$WEP64_NET" "$SHARED_IF:$SHARED_NET" "$WPA2_IF:$WPA2_NET" \
+        "$FIVE_IF:$FIVE_NET" "$SIX_IF:$SIX_NET"; do
         i=${x%%:*}
         n=${x#*:}
         printf 'start %s.100\nend %s.110\ninterface %s\nlease_file /tmp/udhcpd-%s.leases\npidfile /tmp/udhcpd-%s.pid\noption subnet 255.255.255.0\noption lease 600\n' \

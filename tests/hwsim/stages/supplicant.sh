@@ -132,8 +132,12 @@ users_kept() {
 wpa2_ap_silent() { ap kill -STOP "$(cat /run/hostapd-wpa2.pid)"; }
 wpa2_ap_back() { ap kill -CONT "$(cat /run/hostapd-wpa2.pid)"; }
 
+# Checks of this stage only, after the common ones (run_checks calls stage_checks when defined):
+# leaving a network and a hidden one first, with the stage's own supplicant, then the user's networks.
 stage_checks() {
     local pid
+    check_disconnect
+    check_hidden_join
     begin "the user's networks: a supplicant with 150 saved networks (some disabled) starts"
     if users_start; then good; else bad "wpa_supplicant did not start with them"; return; fi
 

@@ -37,7 +37,7 @@ TEST_F(MainGenTest, ShowsTheNetworkJoinedThroughAStation) {
         << Text(&page, G::IDC_CHANNEL).toStdString();
     EXPECT_EQ(Text(&page, G::IDC_MAX_RATE), "11 Mbps");
     EXPECT_EQ(Text(&page, G::IDC_SECURITY), "Disabled");
-    EXPECT_EQ(Text(&page, G::IDC_LINK_QUALITY), "83%");  // (-66 + 91) * 100 / 30
+    EXPECT_EQ(Text(&page, G::IDC_LINK_QUALITY), "68%");  // -100..-50 dBm over 0..100 %
     EXPECT_EQ(Text(&page, G::IDC_NET_RATE), "11 Mbps");
     EXPECT_EQ(Text(&page, G::IDC_ACTIVE_PROFILE), "test");  // no connected profile
 
@@ -93,8 +93,10 @@ TEST_F(MainGenTest, SignalTextsInPercentAndDbm) {
         int units, dBm;
         const char* text;
     };
-    for (const Case& c : {Case{0, -61, "99%"}, Case{0, -40, "99%"}, Case{0, -76, "50%"}, Case{0, -91, "00%"},
-                          Case{0, -92, "00%"}, Case{1, -5, "-05dBm"}, Case{1, -78, "-78dBm"}}) {
+    // Good networks stay apart (-52 and -61 dBm once both read 99 %); the ends are 0 and 100 %.
+    for (const Case& c :
+         {Case{0, -52, "96%"}, Case{0, -61, "78%"}, Case{0, -40, "100%"}, Case{0, -76, "48%"},
+          Case{0, -100, "00%"}, Case{0, -105, "00%"}, Case{1, -5, "-05dBm"}, Case{1, -78, "-78dBm"}}) {
         m_Registry.WriteProfileInt("", "dBm-Percent", c.units);
         {
             auto lock = theApp.m_pStationMngr->Lock();
@@ -132,10 +134,10 @@ TEST_F(MainGenTest, ConnectedWithoutCurrentStationKeepsLinkQuality) {
     page.Activate();
     Connect();
     page.Refresh();
-    ASSERT_EQ(Text(&page, G::IDC_LINK_QUALITY), "83%");
+    ASSERT_EQ(Text(&page, G::IDC_LINK_QUALITY), "68%");
     theApp.m_pStationMngr->SetCurrent(nullptr);
     page.Refresh();
-    EXPECT_EQ(Text(&page, G::IDC_LINK_QUALITY), "83%");
+    EXPECT_EQ(Text(&page, G::IDC_LINK_QUALITY), "68%");
     EXPECT_EQ(Text(&page, G::IDC_SSID), "Lighthouse");
 }
 

@@ -2,6 +2,7 @@
 // message, and the charts fed from the polling thread and replotted from the ring.
 #include <gtest/gtest.h>
 
+#include <QChart>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QTest>
@@ -25,6 +26,15 @@ using S = CMainStats;
 
 class MainStatsTest : public CUiCoreTest {
 protected:
+    // A point a second, as the polling thread samples, unless a test sets a longer interval.
+    void SetUp() override {
+        CUiCoreTest::SetUp();
+        m_Registry.WriteProfileInt("", "Polling Interval", 1000);
+    }
+    // A clock that has moved on by a second at every look.
+    static void SecondPerLook(S& page) {
+        page.SetClock([now = std::make_shared<qint64>(0)] { return *now += 1000; });
+    }
     // The throughput ring (KB/s) the charts plot, and the utilisation beside it.
     void FillRing(int first) {
         for (int i = 0; i < kStatRingSize; ++i) {
@@ -53,7 +63,7 @@ TEST_F(MainStatsTest, ConnectedShowsSignalSnrRateAndActivity) {
     theApp.m_nRxRate = 48;
     theApp.m_nTxRate = 9;
     page.UpdateValues();
-    EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "30%");
+    EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "36%");
     EXPECT_TRUE(Text(&page, S::IDC_SNR).endsWith(" dB")) << Text(&page, S::IDC_SNR).toStdString();
     EXPECT_EQ(Text(&page, S::IDC_NET_RATE), "18 Mbps");  // 802.11a at 13 dB over the noise
     EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "48 KB/sec");
@@ -73,7 +83,7 @@ TEST_F(MainStatsTest, FailedSnrReadLeavesOnlyTheSnrEmpty) {
     ASSERT_EQ(kccl_sim_set_fault(0x161, KCCL_SIM_FAULT_STATUS, 1), 0);
     page.UpdateValues();
     EXPECT_EQ(Text(&page, S::IDC_SNR), "");
-    EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "83%");
+    EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "68%");
     EXPECT_EQ(Text(&page, S::IDC_NET_RATE), "11 Mbps");
 }
 
@@ -94,6 +104,7 @@ TEST_F(MainStatsTest, ResetShowsTheDriverMessageOnlyWhenItFails) {
 
 TEST_F(MainStatsTest, PointsFromThePollingThreadArriveQueuedFillThenScroll) {
     S page;
+    SecondPerLook(page);
     page.Activate();
     CUtilisationChart* rx = page.ReceivedChart();
     CUtilisationChart* tx = page.SentChart();
@@ -229,6 +240,52 @@ TEST_F(MainStatsTest, IsTheGraphTargetOnlyWhileActiveAndNeverOnceDestroyed) {
     page->Activate();
     page.reset();
     EXPECT_EQ(theApp.m_pGraphPage, nullptr);
+}
+
+TEST_F(MainStatsTest, UpdateIntervalSpacesThePointsAndTheTexts) {
+    m_Registry.WriteProfileInt("", "Polling Interval", 5000);
+    S page;
+    qint64 now = 0;
+    page.SetClock([&now] { return now; });
+    page.Activate();
+    Connect();
+    const int before = page.PointsAdded();
+    // Samples a second apart: one point per five seconds, their mean.
+    for (int second = 0; second < 10; ++second) {
+        theApp.m_RateHistory[0] = StatSample{100 * (second % 5), 0};
+        page.AddPoint(0);
+        now += 1000;
+    }
+    EXPECT_EQ(page.PointsAdded() - before, 2);
+    // The first sample is plotted at once; the second point is the mean of the next five.
+    EXPECT_EQ(page.ReceivedChart()->Values().last(), (100 + 200 + 300 + 400 + 0) / 5.0);
+
+    // The rate texts move at the interval too, not at every tick.
+    theApp.m_nRxRate = 7;
+    page.OnTick();
+    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "7 KB/sec");
+    theApp.m_nRxRate = 9;
+    now += 4000;
+    page.OnTick();
+    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "7 KB/sec");
+    now += 1000;
+    page.OnTick();
+    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "9 KB/sec");
+}
+
+TEST_F(MainStatsTest, ChartsFollowADarkPaletteAndTakeNoTabStop) {
+    S page;
+    page.Activate();  // the charts are made on the first visit
+    QPalette dark = page.palette();
+    dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+    dark.setColor(QPalette::Base, QColor(0x10, 0x10, 0x10));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    page.setPalette(dark);
+    QApplication::processEvents();
+    for (CUtilisationChart* chart : {page.ReceivedChart(), page.SentChart()}) {
+        EXPECT_LT(chart->chart()->backgroundBrush().color().lightness(), 64);
+        EXPECT_EQ(chart->focusPolicy(), Qt::NoFocus);
+    }
 }
 
 }  // namespace

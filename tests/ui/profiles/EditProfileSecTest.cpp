@@ -1,11 +1,15 @@
 // The Security page: hexadecimal key masks, the key lengths, which key becomes active while typing,
 // the refusal of a WEP profile without a complete active key, and what is stored.
+#include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTabWidget>
 
 #include "ProfilesUiFixture.h"
+#include "base/StringTable.h"
+#include "kccl_oid.h"
 #include "ui/profiles/EditProfileSec.h"
 
 namespace wavory::test {
@@ -88,7 +92,8 @@ TEST_F(EditProfileSecTest, WepNeedsACompleteActiveKey) {
     Type(Find<QLineEdit>(&sheet, CEditProfileGen::IDC_SSID), "Elsewhere");
     EXPECT_FALSE(sheet.ApplyAll());
     EXPECT_EQ(m_Messages.m_Shown,
-              std::vector<std::string>{"Please define at least one complete security key."});
+              std::vector<std::string>{"Please define at least one complete security key.\n"
+                                       "Choose the key to use with the button beside it."});
     EXPECT_EQ(sheet.ActivePage(), 1);
     EXPECT_EQ(profile->ActiveSecKey, -1);
     EXPECT_EQ(profile->NetName, "Harbour");  // no page writes while another refuses
@@ -107,7 +112,10 @@ TEST_F(EditProfileSecTest, IncompleteActiveKeyIsRefused) {
     profile->ActiveSecKey = 0;
     auto sheet = Open("Home");
     EXPECT_FALSE(sheet->ApplyAll());
-    EXPECT_EQ(m_Messages.m_Shown.size(), 1u);
+    // The message says which key and what it lacks.
+    EXPECT_EQ(m_Messages.m_Shown,
+              std::vector<std::string>{"Please define at least one complete security key.\n"
+                                       "Key 1 has 10 of its 26 hexadecimal digits."});
 }
 
 TEST_F(EditProfileSecTest, NoneDisablesTheKeysAndKeepsACheckedKey) {
@@ -229,6 +237,45 @@ TEST_F(EditProfileSecTest, WpaProfileOpensWithItsChoiceAndPassphrase) {
     EXPECT_EQ(Find<QComboBox>(sheet.get(), S::IDC_SECURITY)->currentIndex(), S::kWpa3Item);
     EXPECT_EQ(sheet->findChild<QLineEdit*>(QStringLiteral("editPassphrase"))->text(), "tide-tables-2026");
     EXPECT_EQ(sheet->SecurityPage()->windowTitle(), "Security: (WPA3-Personal)");
+}
+
+TEST_F(EditProfileSecTest, ClickAnywhereInAnEmptyKeyTypesFromItsStart) {
+    Wep("Home");
+    auto sheet = Open("Home");
+    QLineEdit* key = Key(*sheet, 1);
+    // A click in the middle of the empty mask: the typed digits still land in order.
+    QTest::mouseClick(key, Qt::LeftButton, {}, QPoint(key->width() / 2, key->height() / 2));
+    QApplication::processEvents();
+    QTest::keyClicks(key, "1A2B3C4D5E");
+    EXPECT_EQ(key->displayText(), "1A - 2B - 3C - 4D - 5E");
+    EXPECT_EQ(Checked(*sheet), 1);
+}
+
+TEST_F(EditProfileSecTest, HelpTextIsWholeAndOnlyBesideTheWepKeys) {
+    Wep("Home");
+    auto sheet = Open("Home");
+    auto* help = Find<QLabel>(sheet.get(), 1120);
+    EXPECT_TRUE(help->text().endsWith("supported by the adapter.")) << help->text().toStdString();
+    EXPECT_TRUE(help->isVisible());
+    auto* type = Find<QComboBox>(sheet.get(), S::IDC_SECURITY);
+    type->setCurrentIndex(S::kWpa2Item);
+    emit type->activated(S::kWpa2Item);
+    EXPECT_FALSE(help->isVisible());
+}
+
+TEST_F(EditProfileSecTest, KeyPromptOpensWithTheFocusWhereTheKeyIsTyped) {
+    auto profile = Stored("Home", "Lockkeeper");
+    profile->WpaMode = KCOM_SECURITY_MODE_WPA2_PERSONAL;
+    g_strEditProfile = "Home";
+    CEditProfile prompt(QString::fromStdString(LoadStringId(IDS_ENTER_SECURITY)), nullptr, 0);
+    prompt.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&prompt));
+    QApplication::setActiveWindow(&prompt);
+    QApplication::processEvents();
+    ASSERT_NE(prompt.focusWidget(), nullptr);
+    EXPECT_EQ(prompt.focusWidget()->objectName(), "editPassphrase");
+    QTest::keyClicks(prompt.focusWidget(), "typed-at-once");
+    EXPECT_EQ(prompt.findChild<QLineEdit*>("editPassphrase")->text(), "typed-at-once");
 }
 
 }  // namespace

@@ -242,6 +242,20 @@ TEST_F(MainProfileTest, DeleteAsksUnderTheMainLock) {
     Leave(CS_MAIN);
 }
 
+TEST_F(MainProfileTest, DeleteKeyOnAListAsksLikeTheMenu) {
+    Stored("First", "A", false);
+    auto page = ShowPage();
+    QTreeWidget* others = List(*page, P::IDC_OTHER_LIST);
+    ClickRow(others, 0);
+    m_bAnswerYes = false;
+    QTest::keyClick(others, Qt::Key_Delete);
+    EXPECT_EQ(m_Questions, std::vector<std::string>{"Do you want to delete the profile ?"});
+    EXPECT_EQ(Mngr().GetCount(), 1);
+    m_bAnswerYes = true;
+    QTest::keyClick(others, Qt::Key_Delete);
+    EXPECT_EQ(Mngr().GetCount(), 0);
+}
+
 TEST_F(MainProfileTest, ExportOfOneProfileNeedsASelection) {
     Stored("Home", "Lighthouse");
     auto page = ShowPage();

@@ -2,6 +2,7 @@
 // notification area and back (with and without Available Networks), and closing.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -10,8 +11,12 @@
 
 #include "../support/UiCore.h"
 #include "base/Locks.h"
+#include "profiles/Profile.h"
+#include "survey/Station.h"
 #include "ui/monitor/MainGen.h"
+#include "ui/monitor/MainStats.h"
 #include "ui/monitor/Prefs.h"
+#include "ui/monitor/UtilisationChart.h"
 #include "ui/shell/TessalDlg.h"
 #include "ui/shell/TrayBackend.h"
 #include "ui/survey/ViewSite.h"
@@ -48,9 +53,9 @@ TEST_F(TessalDlgTest, SheetHasTheFourPagesAndTheButtonsInPlace) {
     Open(false);
     auto* tabs = m_pDlg->findChild<QTabWidget*>();
     ASSERT_EQ(tabs->count(), 4);
-    EXPECT_EQ(tabs->tabText(0), "General");
-    EXPECT_EQ(tabs->tabText(1), "Profiles");
-    EXPECT_EQ(tabs->tabText(2), "CurrentStatistics");
+    EXPECT_EQ(tabs->tabText(0), "&General");
+    EXPECT_EQ(tabs->tabText(1), "Pro&files");
+    EXPECT_EQ(tabs->tabText(2), "Current&Statistics");
     EXPECT_EQ(tabs->tabText(3), "&About");
     EXPECT_EQ(m_pDlg->windowTitle(), "Wavory Utility");
 
@@ -64,6 +69,54 @@ TEST_F(TessalDlgTest, SheetHasTheFourPagesAndTheButtonsInPlace) {
     EXPECT_LT(prefs->x(), site->x());
     EXPECT_LT(site->x() + site->width(), close->x());
     EXPECT_GT(close->x() + close->width(), m_pDlg->width() * 3 / 4);  // at the right
+}
+
+TEST_F(TessalDlgTest, AWindowOpenedOnAJoinedAdapterShowsTheLinkAtOnce) {
+    // Joined by another program before the window opened: no current station yet.
+    CProfile profile("", false);
+    profile.NetName = "Lighthouse";
+    profile.NetMode = true;
+    ASSERT_TRUE(CStation(profile).Connect(CStation::CONNECT_APPLY));
+    Open(false);
+    QWidget* general = m_pDlg->Page(CTessalDlg::PAGE_GENERAL);
+    EXPECT_EQ(Text(general, CMainGen::IDC_SSID), "Lighthouse");
+    EXPECT_FALSE(Text(general, CMainGen::IDC_LINK_QUALITY).isEmpty());
+    EXPECT_FALSE(Text(general, CMainGen::IDC_NET_RATE).isEmpty());
+}
+
+TEST_F(TessalDlgTest, ChartsAndAvailableNetworksAreBuiltOnFirstUse) {
+    Open(false);
+    EXPECT_EQ(m_pDlg->findChild<CUtilisationChart*>(), nullptr);
+    EXPECT_EQ(m_pDlg->findChild<CViewSite*>(), nullptr);
+    const QSize size = m_pDlg->size();
+    // An attempt that started before the list existed shows in it once it opens.
+    m_pDlg->JoinProgress("Harbour");
+
+    m_pDlg->SetActivePage(CTessalDlg::PAGE_STATISTICS);
+    auto* stats = qobject_cast<CMainStats*>(m_pDlg->Page(CTessalDlg::PAGE_STATISTICS));
+    ASSERT_NE(stats, nullptr);
+    ASSERT_NE(stats->ReceivedChart(), nullptr);
+    ASSERT_NE(stats->SentChart(), nullptr);
+    QApplication::processEvents();
+    EXPECT_TRUE(stats->ReceivedChart()->isVisible());
+    EXPECT_TRUE(stats->SentChart()->isVisible());
+    // The window had the page's size from the start: the charts do not make it jump.
+    EXPECT_EQ(m_pDlg->size(), size);
+    // Made once: leaving and coming back keeps the same charts.
+    m_pDlg->SetActivePage(CTessalDlg::PAGE_GENERAL);
+    m_pDlg->SetActivePage(CTessalDlg::PAGE_STATISTICS);
+    EXPECT_EQ(m_pDlg->findChildren<CUtilisationChart*>().size(), 2);
+
+    QTest::mouseClick(Button(CTessalDlg::IDC_VIEW_SITE), Qt::LeftButton);
+    CViewSite* site = m_pDlg->findChild<CViewSite*>();
+    ASSERT_NE(site, nullptr);
+    EXPECT_TRUE(site->isVisible());
+    auto* siteStatus = site->findChild<QLabel*>(QStringLiteral("joinStatus"));
+    ASSERT_NE(siteStatus, nullptr);
+    EXPECT_FALSE(siteStatus->isHidden());
+    EXPECT_EQ(siteStatus->text(), m_pDlg->JoinStatusText());
+    EXPECT_TRUE(siteStatus->text().contains("Harbour"));
+    m_pDlg->JoinProgress("");
 }
 
 TEST_F(TessalDlgTest, TickRefreshesTheActivePageButSkipsWhileTheMainLockIsBusy) {
@@ -152,7 +205,7 @@ TEST_F(TessalDlgTest, TipFromThePollingThreadIsCutAndShownOnTheInterfaceThread) 
     std::thread poller([&station] { theApp.UpdateTrayTip(&station); });
     poller.join();
     QSystemTrayIcon* icon = m_pDlg->TrayBackend()->Icon();
-    EXPECT_EQ(icon->toolTip(), "");  // handed over, not yet shown
+    EXPECT_EQ(icon->toolTip(), "Wavory Utility\nNot Connected");  // handed over, not yet shown
     QApplication::processEvents();
     const QString expected =
         QString::fromStdString("Wavory Utility\nConnected to:\n" + std::string(32, 'S')).left(63);

@@ -75,7 +75,11 @@ protected:
     }
 
     // Creates and shows the dialog with the recording editor.
+    // Opens the dialog at the size it had before it learned to size itself (the offscreen screen is
+    // narrower than every column needs).
     CViewSite& Open() {
+        theApp.WriteProfileInt("", CViewSite::kWidthPref, 1000);
+        theApp.WriteProfileInt("", CViewSite::kHeightPref, 320);
         m_pSite = std::make_unique<CViewSite>();
         m_pSite->SetEditorRunner([this](const QString& title) {
             m_Titles << title;
@@ -129,6 +133,7 @@ protected:
     void Click(const QString& ssid) {
         QTreeWidgetItem* row = Row(ssid);
         ASSERT_NE(row, nullptr);
+        List()->scrollToItem(row);
         const QRect rect = List()->visualItemRect(row);
         QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, rect.center());
     }

@@ -50,9 +50,9 @@ TEST_F(ViewSiteTest, BothViewsShowTheirColumnsAndTheChoiceIsKeptAcrossRuns) {
     EXPECT_EQ(Button(CViewSite::IDC_TOGGLE_VIEW)->text(), "AP View");
     ASSERT_EQ(List()->columnCount(), 4);
     EXPECT_GT(List()->columnWidth(1), List()->viewport()->width() / 3);  // the widest share
-    // One row for the network: the stronger access point (-58 dBm, 99%).
+    // One row for the network: the stronger access point (-58 dBm, 84%).
     EXPECT_EQ(Column(1).count("Harbour"), 1);
-    EXPECT_EQ(Row("Harbour")->text(0), "99%");
+    EXPECT_EQ(Row("Harbour")->text(0), "84%");
 
     EXPECT_EQ(CSqliteRegistry().GetProfileInt("", "View AP or NET", 0), 1);
     m_pSite.reset();
@@ -102,11 +102,18 @@ TEST_F(ViewSiteTest, ColumnsSortAsTextAndASecondClickReverses) {
     AddStation("Bravo", 1, -80);
     AddStation("alpha", 6, -45);
     AddStation("Charlie", 11, -100);
-    // The signal's text decides: "-100dBm" < "-45dBm" < "-80dBm".
-    EXPECT_EQ(Column(0), QStringList({"-100dBm", "-45dBm", "-80dBm"}));
-    ClickHeader(0);
-    EXPECT_EQ(Column(0), QStringList({"-80dBm", "-45dBm", "-100dBm"}));
+    // First opened: strongest first, by the signal itself (not its text, "-100dBm" < "-45dBm").
+    EXPECT_EQ(Column(0), QStringList({"-45dBm", "-80dBm", "-100dBm"}));
     EXPECT_FALSE(m_pSite->SortAscending());
+    // Percent gives the same order under the same arrow.
+    theApp.WriteProfileInt("", "dBm-Percent", 0);
+    m_pSite->RefreshList();
+    EXPECT_EQ(Column(0), QStringList({"100%", "40%", "00%"}));
+    theApp.WriteProfileInt("", "dBm-Percent", 1);
+    ClickHeader(0);
+    EXPECT_EQ(Column(0), QStringList({"-100dBm", "-80dBm", "-45dBm"}));
+    EXPECT_TRUE(m_pSite->SortAscending());
+    ClickHeader(0);
     // Another column starts ascending; byte order puts capitals first.
     ClickHeader(1);
     EXPECT_EQ(Column(1), QStringList({"Bravo", "Charlie", "alpha"}));
@@ -114,6 +121,11 @@ TEST_F(ViewSiteTest, ColumnsSortAsTextAndASecondClickReverses) {
     EXPECT_EQ(Column(1), QStringList({"alpha", "Charlie", "Bravo"}));
     ClickHeader(4);
     EXPECT_EQ(Column(4), QStringList({"1", "11", "6"}));
+    // The sort order is a window setting, kept for the next run.
+    m_pSite.reset();
+    Open();
+    EXPECT_EQ(m_pSite->SortColumn(), 4);
+    EXPECT_TRUE(m_pSite->SortAscending());
 }
 
 TEST_F(ViewSiteTest, SelectionStaysOnItsRowAndFallsBackToTheFirstRow) {
@@ -149,10 +161,11 @@ TEST_F(ViewSiteTest, ButtonsAndMenuFollowWhetherTheRowIsTheConnectedOne) {
     Open();
     QMenu* menu = m_pSite->ContextMenu();
     const QList<QAction*> actions = menu->actions();
-    ASSERT_EQ(actions.size(), 5);
+    ASSERT_EQ(actions.size(), 7);
     EXPECT_EQ(actions[0]->text(), "&Connect");
     EXPECT_EQ(actions[2]->text(), "E&dit Connection");
-    EXPECT_TRUE(actions[3]->isSeparator());
+    EXPECT_EQ(actions[3]->text(), "&Forget");
+    EXPECT_TRUE(actions[4]->isSeparator());
 
     List()->clearSelection();
     m_pSite->ShowContextMenu(QPoint(5, 5));
@@ -242,7 +255,7 @@ TEST_F(ViewSiteTest, OpensWithTheConnectedRowSelectedAndLeavesUnchangedRowsAlone
     EXPECT_EQ(List()->topLevelItem(0), first);
     theApp.m_pStationMngr->Lookup("Lighthouse;11")->m_nRssi = -92;
     m_pSite->RefreshList();
-    EXPECT_EQ(Row("Lighthouse")->text(0), "00%");
+    EXPECT_EQ(Row("Lighthouse")->text(0), "16%");
 }
 
 }  // namespace

@@ -1,0 +1,209 @@
+#include "NlStation.h"
+
+#include <linux/nl80211.h>
+#include <netlink/attr.h>
+
+#include <algorithm>
+
+#include "kccl_oid.h"
+#include "radio/Bands.h"
+#include "radio/Rates.h"
+
+namespace wavory::kccl {
+
+namespace {
+
+int BandIndex(uint32_t freqMhz) {
+    switch (BandOfFrequency(static_cast<int>(freqMhz))) {
+        case EBand::Band2G4:
+            return 0;
+        case EBand::Band5G:
+            return 1;
+        case EBand::Band6G:
+            return 2;
+        default:
+            return -1;
+    }
+}
+
+// The guard interval of an HE or EHT rate (NL80211_RATE_INFO_HE_GI_*: 0.8, 1.6, 3.2 us).
+uint8_t WideGuard(uint8_t value) { return value == 1 ? GI_1600NS : value == 2 ? GI_3200NS : GI_800NS; }
+
+}  // namespace
+
+bool ParseRateInfo(const nlattr* rateInfo, SRateInfo& out) {
+    out = SRateInfo{};
+    if (!rateInfo) return false;
+    nlattr* r[NL80211_RATE_INFO_MAX + 1] = {};
+    if (nla_parse_nested(r, NL80211_RATE_INFO_MAX, const_cast<nlattr*>(rateInfo), nullptr) != 0) return false;
+    if (r[NL80211_RATE_INFO_BITRATE32])
+        out.rate100k = nla_get_u32(r[NL80211_RATE_INFO_BITRATE32]);
+    else if (r[NL80211_RATE_INFO_BITRATE])
+        out.rate100k = nla_get_u16(r[NL80211_RATE_INFO_BITRATE]);
+
+    if (r[NL80211_RATE_INFO_320_MHZ_WIDTH])
+        out.widthMhz = 320;
+    else if (r[NL80211_RATE_INFO_160_MHZ_WIDTH] || r[NL80211_RATE_INFO_80P80_MHZ_WIDTH])
+        out.widthMhz = 160;
+    else if (r[NL80211_RATE_INFO_80_MHZ_WIDTH])
+        out.widthMhz = 80;
+    else if (r[NL80211_RATE_INFO_40_MHZ_WIDTH])
+        out.widthMhz = 40;
+    else if (r[NL80211_RATE_INFO_10_MHZ_WIDTH])
+        out.widthMhz = 10;
+    else if (r[NL80211_RATE_INFO_5_MHZ_WIDTH])
+        out.widthMhz = 5;
+    const bool shortGi = r[NL80211_RATE_INFO_SHORT_GI] != nullptr;
+
+    ERateKind kind = ERateKind::Legacy;
+    int mcs = -1, nss = 0;
+    uint8_t guard = shortGi ? GI_400NS : GI_800NS;
+    if (r[NL80211_RATE_INFO_EHT_MCS]) {
+        kind = ERateKind::EHT;
+        mcs = nla_get_u8(r[NL80211_RATE_INFO_EHT_MCS]);
+        if (r[NL80211_RATE_INFO_EHT_NSS]) nss = nla_get_u8(r[NL80211_RATE_INFO_EHT_NSS]);
+        guard = r[NL80211_RATE_INFO_EHT_GI] ? WideGuard(nla_get_u8(r[NL80211_RATE_INFO_EHT_GI]))
+                                            : static_cast<uint8_t>(GI_800NS);
+    } else if (r[NL80211_RATE_INFO_HE_MCS]) {
+        kind = ERateKind::HE;
+        mcs = nla_get_u8(r[NL80211_RATE_INFO_HE_MCS]);
+        if (r[NL80211_RATE_INFO_HE_NSS]) nss = nla_get_u8(r[NL80211_RATE_INFO_HE_NSS]);
+        guard = r[NL80211_RATE_INFO_HE_GI] ? WideGuard(nla_get_u8(r[NL80211_RATE_INFO_HE_GI]))
+                                           : static_cast<uint8_t>(GI_800NS);
+    } else if (r[NL80211_RATE_INFO_VHT_MCS]) {
+        kind = ERateKind::VHT;
+        mcs = nla_get_u8(r[NL80211_RATE_INFO_VHT_MCS]);
+        if (r[NL80211_RATE_INFO_VHT_NSS]) nss = nla_get_u8(r[NL80211_RATE_INFO_VHT_NSS]);
+    } else if (r[NL80211_RATE_INFO_MCS]) {
+        // HT numbers the streams into the index: 0..7 one stream, 8..15 two and so on.
+        kind = ERateKind::HT;
+        mcs = nla_get_u8(r[NL80211_RATE_INFO_MCS]);
+        nss = mcs / 8 + 1;
+    }
+    if (kind == ERateKind::Legacy && out.rate100k == 0) return false;
+    out.kind = static_cast<uint8_t>(kind);
+    if (kind != ERateKind::Legacy) {
+        out.mcs = static_cast<uint8_t>(mcs);
+        out.nss = static_cast<uint8_t>(nss);
+        out.guard = guard;
+        if (out.rate100k == 0)
+            out.rate100k = Bitrate100k(kind, mcs, nss, static_cast<int>(out.widthMhz), guard);
+    }
+    return true;
+}
+
+void PutRateDescription(const SRateInfo& rate, uint8_t* p) {
+    p[0] = rate.kind;
+    p[1] = rate.mcs;
+    p[2] = rate.nss;
+    p[3] = rate.guard;
+}
+
+uint32_t ChannelWidthMhz(uint32_t nlWidth) {
+    switch (nlWidth) {
+        case NL80211_CHAN_WIDTH_20_NOHT:
+        case NL80211_CHAN_WIDTH_20:
+            return 20;
+        case NL80211_CHAN_WIDTH_40:
+            return 40;
+        case NL80211_CHAN_WIDTH_80:
+            return 80;
+        case NL80211_CHAN_WIDTH_80P80:
+        case NL80211_CHAN_WIDTH_160:
+            return 160;
+        case NL80211_CHAN_WIDTH_320:
+            return 320;
+        case NL80211_CHAN_WIDTH_5:
+            return 5;
+        case NL80211_CHAN_WIDTH_10:
+            return 10;
+        default:
+            return 0;
+    }
+}
+
+bool SWiphyInfo::Has(uint32_t freqMhz) const {
+    return std::any_of(channels.begin(), channels.end(),
+                       [&](const SWiphyChannel& c) { return c.freqMhz == freqMhz; });
+}
+
+void AddWiphyMessage(nlattr* const* tb, SWiphyInfo& info) {
+    if (tb[NL80211_ATTR_FEATURE_FLAGS] && (nla_get_u32(tb[NL80211_ATTR_FEATURE_FLAGS]) & NL80211_FEATURE_SAE))
+        info.sae = true;
+    if (tb[NL80211_ATTR_EXT_FEATURES]) {
+        const auto* bits = static_cast<const uint8_t*>(nla_data(tb[NL80211_ATTR_EXT_FEATURES]));
+        const int len = nla_len(tb[NL80211_ATTR_EXT_FEATURES]);
+        const int bit = NL80211_EXT_FEATURE_SAE_OFFLOAD;
+        if (bit / 8 < len && (bits[bit / 8] & (1u << (bit % 8)))) info.sae = true;
+    }
+    if (!tb[NL80211_ATTR_WIPHY_BANDS]) return;
+    nlattr* band = nullptr;
+    int remBand = 0;
+    nla_for_each_nested(band, tb[NL80211_ATTR_WIPHY_BANDS], remBand) {
+        nlattr* b[NL80211_BAND_ATTR_MAX + 1] = {};
+        if (nla_parse_nested(b, NL80211_BAND_ATTR_MAX, band, nullptr) != 0) continue;
+        // The band's index names it: NL80211_BAND_2GHZ, _5GHZ, _60GHZ, _6GHZ …
+        const int type = nla_type(band);
+        const int index = type == NL80211_BAND_2GHZ   ? 0
+                          : type == NL80211_BAND_5GHZ ? 1
+                          : type == NL80211_BAND_6GHZ ? 2
+                                                      : -1;
+        if (index >= 0) {
+            int phy = info.bestPhy[index];
+            if (b[NL80211_BAND_ATTR_RATES])
+                phy = std::max(phy, static_cast<int>(index == 0 ? KCOM_PHY_G : KCOM_PHY_A));
+            if (b[NL80211_BAND_ATTR_HT_CAPA]) phy = std::max(phy, static_cast<int>(KCOM_PHY_N));
+            if (b[NL80211_BAND_ATTR_VHT_CAPA] && index != 0)
+                phy = std::max(phy, static_cast<int>(KCOM_PHY_AC));
+            if (b[NL80211_BAND_ATTR_IFTYPE_DATA]) {
+                nlattr* data = nullptr;
+                int remData = 0;
+                nla_for_each_nested(data, b[NL80211_BAND_ATTR_IFTYPE_DATA], remData) {
+                    nlattr* d[NL80211_BAND_IFTYPE_ATTR_MAX + 1] = {};
+                    if (nla_parse_nested(d, NL80211_BAND_IFTYPE_ATTR_MAX, data, nullptr) != 0) continue;
+                    if (d[NL80211_BAND_IFTYPE_ATTR_HE_CAP_PHY])
+                        phy = std::max(phy, static_cast<int>(KCOM_PHY_AX));
+                    if (d[NL80211_BAND_IFTYPE_ATTR_EHT_CAP_PHY])
+                        phy = std::max(phy, static_cast<int>(KCOM_PHY_BE));
+                }
+            }
+            info.bestPhy[index] = phy;
+        }
+        if (!b[NL80211_BAND_ATTR_FREQS]) continue;
+        nlattr* freq = nullptr;
+        int remFreq = 0;
+        nla_for_each_nested(freq, b[NL80211_BAND_ATTR_FREQS], remFreq) {
+            nlattr* f[NL80211_FREQUENCY_ATTR_MAX + 1] = {};
+            if (nla_parse_nested(f, NL80211_FREQUENCY_ATTR_MAX, freq, nullptr) != 0) continue;
+            if (!f[NL80211_FREQUENCY_ATTR_FREQ]) continue;
+            SWiphyChannel channel;
+            channel.freqMhz = nla_get_u32(f[NL80211_FREQUENCY_ATTR_FREQ]);
+            // Only the channels of the three Wi-Fi bands (not 60 GHz, not the 900 MHz S1G ones).
+            if (BandIndex(channel.freqMhz) < 0) continue;
+            if (f[NL80211_FREQUENCY_ATTR_DISABLED]) channel.flags |= KCOM_CHLIST_DISABLED;
+            if (f[NL80211_FREQUENCY_ATTR_NO_IR]) channel.flags |= KCOM_CHLIST_NO_IR;
+            if (f[NL80211_FREQUENCY_ATTR_RADAR]) channel.flags |= KCOM_CHLIST_RADAR;
+            info.channels.push_back(channel);
+        }
+    }
+}
+
+void FinishWiphy(SWiphyInfo& info) {
+    auto& c = info.channels;
+    std::stable_sort(c.begin(), c.end(),
+                     [](const SWiphyChannel& a, const SWiphyChannel& b) { return a.freqMhz < b.freqMhz; });
+    c.erase(
+        std::unique(c.begin(), c.end(),
+                    [](const SWiphyChannel& a, const SWiphyChannel& b) { return a.freqMhz == b.freqMhz; }),
+        c.end());
+}
+
+int LinkPhy(int networkPhy, const SWiphyInfo& radio, uint32_t freqMhz) {
+    const int index = BandIndex(freqMhz);
+    if (index < 0 || radio.bestPhy[index] < 0) return networkPhy;
+    // 802.11b and g on 2.4 GHz: the older of the two when the network is the older one.
+    if (networkPhy <= KCOM_PHY_G) return networkPhy;
+    return std::min(networkPhy, radio.bestPhy[index]);
+}
+
+}  // namespace wavory::kccl

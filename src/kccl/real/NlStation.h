@@ -1,0 +1,55 @@
+// What nl80211 says about a connection's rates (a station's transmit and receive bitrate) and about
+// a radio (its channels in the regulatory domain in force, the generations it speaks per band, and
+// whether it can do SAE). Pure readings of attributes, tested apart from any socket.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct nlattr;
+
+namespace wavory::kccl {
+
+// One rate as KCOM_LINK_INFO describes it.
+struct SRateInfo {
+    uint32_t rate100k = 0;  // 0 = not known
+    uint8_t kind = 0;       // KCOM_RATE_KIND
+    uint8_t mcs = 0xFF;     // 0xFF = none (legacy)
+    uint8_t nss = 0;        // 0 = not told
+    uint8_t guard = 0;      // 0 = 0.8 us, 1 = 0.4 us, 2 = 1.6 us, 3 = 3.2 us
+    uint32_t widthMhz = 20;
+};
+
+// A NL80211_STA_INFO_TX_BITRATE or _RX_BITRATE attribute (nested NL80211_RATE_INFO_*). The rate is
+// the kernel's own figure where it gives one, else computed from MCS, streams, width and guard
+// interval. False when the attribute holds nothing usable.
+bool ParseRateInfo(const nlattr* rateInfo, SRateInfo& out);
+
+// The four bytes of a rate's description in KCOM_LINK_INFO: kind, MCS, streams, guard interval.
+void PutRateDescription(const SRateInfo& rate, uint8_t* p);
+
+// NL80211_ATTR_CHANNEL_WIDTH (enum nl80211_chan_width) in MHz; 0 when unknown.
+uint32_t ChannelWidthMhz(uint32_t nlWidth);
+
+struct SWiphyChannel {
+    uint32_t freqMhz = 0;
+    uint32_t flags = 0;  // KCOM_CHLIST_* bits
+};
+
+// A radio as one or more messages of a (split) GET_WIPHY dump describe it.
+struct SWiphyInfo {
+    std::vector<SWiphyChannel> channels;  // in order of frequency once Finish ran
+    int bestPhy[3] = {-1, -1, -1};        // KCOM_PHY_TYPE the radio speaks on 2.4, 5 and 6 GHz; -1 none
+    bool sae = false;                     // SAE through the supplicant (or in the driver)
+    bool Has(uint32_t freqMhz) const;
+};
+
+// Adds what one message of the dump says (bands, their channels and capabilities, features).
+void AddWiphyMessage(nlattr* const* tb, SWiphyInfo& info);
+// Orders the channels by frequency and drops any told twice.
+void FinishWiphy(SWiphyInfo& info);
+// The generation of a connection: the network's, where the radio speaks it on the network's band;
+// else the newest the radio speaks there. -1 (the radio's bands unknown) leaves the network's.
+int LinkPhy(int networkPhy, const SWiphyInfo& radio, uint32_t freqMhz);
+
+}  // namespace wavory::kccl

@@ -1,0 +1,207 @@
+// The notification area in daily use: the icon shows the state of the connection, the menu lists
+// the networks and disconnects, notifications tell what happened, and Close may leave the utility
+// running in the tray.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTest>
+
+#include "../support/UiCore.h"
+#include "shell/UserJoin.h"
+#include "survey/LinkActions.h"
+#include "ui/monitor/Prefs.h"
+#include "ui/shell/TessalDlg.h"
+#include "ui/shell/TrayBackend.h"
+#include "ui/shell/TrayIcons.h"
+#include "ui/shell/TrayMenu.h"
+#include "ui/survey/ViewSite.h"
+
+namespace wavory::test {
+namespace {
+
+class TrayTest : public CUiCoreTest {
+protected:
+    void SetUp() override {
+        CUiCoreTest::SetUp();
+        m_pDlg = std::make_unique<CTessalDlg>();
+        theApp.m_pMainWnd = m_pDlg.get();
+        m_pDlg->TrayBackend()->SetAvailability([] { return true; });
+        m_pDlg->OnInitDialog();
+    }
+    void TearDown() override {
+        DropUserAttempt();
+        theApp.m_pMainWnd = nullptr;
+        m_pDlg.reset();
+        CUiCoreTest::TearDown();
+    }
+    CTrayMenu& Tray() { return *m_pDlg->TrayState(); }
+    QImage IconImage() { return m_pDlg->TrayBackend()->Icon()->icon().pixmap(32, 32).toImage(); }
+    QString Tip() {
+        QApplication::processEvents();
+        return m_pDlg->TrayBackend()->Icon()->toolTip();
+    }
+    // Runs the user's attempt to its end as the window's looks do.
+    static void FinishJoin() {
+        for (int i = 0; i < 200 && !UserAttemptNetwork().empty(); ++i) {
+            kccl_sim_advance(100);
+            AdvanceUserAttempt();
+        }
+    }
+    QAction* NetworkEntry(const QString& ssid) {
+        for (QAction* action : Tray().NetworkActions())
+            if (action->text().startsWith(ssid + QLatin1Char('\t'))) return action;
+        return nullptr;
+    }
+
+    std::unique_ptr<CTessalDlg> m_pDlg;
+};
+
+TEST(TrayIconsTest, EveryStateHasItsOwnPicture) {
+    std::vector<QImage> images = {TrayStateImage(ETrayState::NoAdapter, 0, 22),
+                                  TrayStateImage(ETrayState::NotConnected, 0, 22),
+                                  TrayStateImage(ETrayState::Connecting, 0, 22)};
+    for (int bars = 1; bars <= 4; ++bars) images.push_back(TrayStateImage(ETrayState::Connected, bars, 22));
+    for (std::size_t i = 0; i < images.size(); ++i)
+        for (std::size_t j = i + 1; j < images.size(); ++j)
+            EXPECT_NE(images[i], images[j]) << i << " and " << j;
+}
+
+TEST_F(TrayTest, IconAndTipFollowTheConnectionAndTheAdapter) {
+    EXPECT_EQ(Tray().State(), ETrayState::NotConnected);
+    const QImage notConnected = IconImage();
+    Connect("Lighthouse", 1, -66);
+    Tray().Update();
+    EXPECT_EQ(Tray().State(), ETrayState::Connected);
+    EXPECT_EQ(Tray().Bars(), 3);
+    EXPECT_NE(IconImage(), notConnected);
+    EXPECT_EQ(Tip(), "Wavory Utility\nConnected to:\nLighthouse");
+
+    // Unplugged: the tip says so at once, not "Connected to" a network long gone.
+    kccl_sim_set_present(0);
+    Tray().Update();
+    EXPECT_EQ(Tray().State(), ETrayState::NoAdapter);
+    EXPECT_EQ(Tip(), "Wavory Utility\nNo adapter found");
+    EXPECT_FALSE(Tray().HiddenAction()->isEnabled());
+    kccl_sim_set_present(1);
+    theApp.m_pStationMngr->SetCurrent(nullptr);
+    Tray().Update();
+    EXPECT_EQ(Tray().State(), ETrayState::NotConnected);
+    EXPECT_EQ(Tip(), "Wavory Utility\nNot Connected");
+    EXPECT_EQ(IconImage(), notConnected);
+}
+
+TEST_F(TrayTest, DisconnectLeavesTheAdapterAloneUntilTheUserConnects) {
+    CProfileMngr& profiles = *theApp.m_pProfileMngr;
+    auto member = profiles.GetProfile(profiles.AddProfile());
+    member->NetName = "Lighthouse";
+    member->NetMode = true;
+    member->AutoSelect = true;
+    member->Priority = profiles.UpdatePriorities(-1);
+    Connect("Lighthouse");
+    Tray().Update();
+    ASSERT_TRUE(Tray().DisconnectAction()->isEnabled());
+    Tray().DisconnectAction()->trigger();
+    EXPECT_EQ(Tray().State(), ETrayState::NotConnected);
+    EXPECT_FALSE(theApp.m_pStationMngr->IsConnected());
+    EXPECT_TRUE(theApp.m_bAutoPaused);
+    EXPECT_FALSE(Tray().DisconnectAction()->isEnabled());
+    // The polling thread's turns join nothing meanwhile.
+    for (int i = 0; i < 9; ++i) {
+        kccl_sim_advance(1000);
+        theApp.m_pPoll->Tick();
+    }
+    EXPECT_FALSE(theApp.m_pStationMngr->IsConnected());
+
+    // A network picked in the menu is the user connecting again.
+    theApp.m_pStationMngr->StartScan();
+    theApp.m_pStationMngr->MergeScan();
+    m_pDlg->TrayMenu()->aboutToShow();
+    QAction* entry = NetworkEntry("Lighthouse");
+    ASSERT_NE(entry, nullptr);
+    entry->trigger();
+    FinishJoin();
+    EXPECT_TRUE(theApp.m_pStationMngr->IsConnected());
+    EXPECT_FALSE(theApp.m_bAutoPaused);
+}
+
+TEST_F(TrayTest, MenuListsEachNetworkOnceStrongestFirstWithSignalAndSecurity) {
+    theApp.m_pStationMngr->StartScan();
+    theApp.m_pStationMngr->MergeScan();
+    m_pDlg->TrayMenu()->aboutToShow();
+    const QList<QAction*> entries = Tray().NetworkActions();
+    ASSERT_GE(entries.size(), 3);
+    EXPECT_LE(entries.size(), CTrayMenu::kMaxNetworks);
+    QStringList names;
+    for (QAction* action : entries) names << action->text().section(QLatin1Char('\t'), 0, 0);
+    EXPECT_EQ(names.count("Harbour"), 1);  // two access points, one entry
+    EXPECT_TRUE(NetworkEntry("Harbour")->text().contains("WEP"))
+        << NetworkEntry("Harbour")->text().toStdString();
+    // A second opening lists them again, not twice.
+    m_pDlg->TrayMenu()->aboutToShow();
+    EXPECT_EQ(Tray().NetworkActions().size(), entries.size());
+}
+
+TEST_F(TrayTest, NotificationsTellOfConnectAndDisconnectUnlessTurnedOff) {
+    CTrayBackend* backend = m_pDlg->TrayBackend();
+    Connect("Lighthouse");
+    Tray().Update();
+    EXPECT_EQ(backend->LastNotification(), "Wavory Utility\nConnected to Lighthouse");
+    std::string failure;
+    ASSERT_TRUE(DisconnectAdapter(&failure));
+    Tray().Update();
+    EXPECT_EQ(backend->LastNotification(), "Wavory Utility\nDisconnected from Lighthouse");
+
+    theApp.WriteProfileInt("", CPrefs::kNotificationsPref, 0);
+    Connect("Lighthouse");
+    Tray().Update();
+    EXPECT_EQ(backend->LastNotification(), "Wavory Utility\nDisconnected from Lighthouse");
+}
+
+TEST_F(TrayTest, FailedJoinIsNotifiedNamingTheNetwork) {
+    kccl_sim_set_join_delay(500);
+    theApp.m_pStationMngr->StartScan();
+    theApp.m_pStationMngr->MergeScan();
+    // Harbour wants a WEP key; the one given is wrong, and asked again the user gives up.
+    int asked = 0;
+    m_pDlg->Site()->SetEditorRunner([&asked](const QString&) {
+        auto station = theApp.m_pProfileMngr->GetProfile(CProfileMngr::kEditStation);
+        if (!station || ++asked > 1) return false;  // the second prompt is cancelled
+        station->SecKey[0] = "0102030405";
+        station->SecKeyLen[0] = 0;
+        station->ActiveSecKey = 0;
+        return true;
+    });
+    m_pDlg->Site()->ConnectNetwork("Harbour");
+    Tray().Update();
+    EXPECT_EQ(Tray().State(), ETrayState::Connecting);
+    FinishJoin();
+    Tray().Update();
+    EXPECT_EQ(Tray().State(), ETrayState::NotConnected);
+    EXPECT_EQ(m_pDlg->TrayBackend()->LastNotification(), "Wavory Utility\nCould not connect to Harbour");
+}
+
+TEST_F(TrayTest, CloseKeepsRunningInTheTrayOnlyWithThePreference) {
+    m_pDlg->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pDlg.get()));
+    int finished = 0;
+    QObject::connect(m_pDlg.get(), &QDialog::finished, [&finished] { ++finished; });
+    theApp.WriteProfileInt("", CPrefs::kKeepInTrayPref, 1);
+    m_pDlg->reject();
+    EXPECT_FALSE(m_pDlg->isVisible());
+    EXPECT_EQ(finished, 0);
+    // The tray menu's Close ends it all the same.
+    m_pDlg->show();
+    m_pDlg->Quit();
+    EXPECT_EQ(finished, 1);
+
+    // Without the preference (the default) Close ends the utility.
+    theApp.WriteProfileInt("", CPrefs::kKeepInTrayPref, 0);
+    m_pDlg->show();
+    m_pDlg->reject();
+    EXPECT_EQ(finished, 2);
+}
+
+}  // namespace
+}  // namespace wavory::test
