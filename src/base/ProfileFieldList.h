@@ -48,5 +48,17 @@ inline constexpr unsigned kFieldPlace = 2;
     X(Int,  Priority,         "Priority",         0,          kFieldPlace)  \
     X(Int,  WpaMode,          "WpaMode",          0,          0)            \
     X(Text, WpaPassphrase,    "WpaPassphrase",    "",         kFieldSecret) \
-    X(Int,  PhyFreq,          "PhyFreq",          0,          0)
+    X(Int,  PhyFreq,          "PhyFreq",          0,          0)            \
+    X(Int,  EapMethod,        "EapMethod",        0,          0)            \
+    X(Int,  EapPhase2,        "EapPhase2",        0,          0)            \
+    X(Text, EapIdentity,      "EapIdentity",      "",         0)            \
+    X(Text, EapAnonIdentity,  "EapAnonIdentity",  "",         0)            \
+    X(Text, EapCaCert,        "EapCaCert",        "",         0)            \
+    X(Bool, EapSystemCa,      "EapSystemCa",      false,      0)            \
+    X(Text, EapDomain,        "EapDomain",        "",         0)            \
+    X(Bool, EapNoCaCheck,     "EapNoCaCheck",     false,      0)            \
+    X(Text, EapClientCert,    "EapClientCert",    "",         0)            \
+    X(Text, EapPrivateKey,    "EapPrivateKey",    "",         0)            \
+    X(Text, EapKeyPassword,   "EapKeyPassword",   "",         kFieldSecret) \
+    X(Text, EapPassword,      "EapPassword",      "",         kFieldSecret)
 // clang-format on

@@ -10,6 +10,7 @@
 #include "base/Registry.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
+#include "cli/EapOptions.h"
 #include "cli/ProfileFields.h"
 #include "cli/Secrets.h"
 #include "cli/StationView.h"
@@ -19,6 +20,7 @@
 #include "driver/Format.h"
 #include "kccl_oid.h"
 #include "monitor/Poll.h"
+#include "profiles/EapProfile.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/Tessal.h"
 #include "survey/Connect.h"
@@ -46,6 +48,7 @@ struct SConnectArgs {
     std::optional<std::string> keyFile;
     std::optional<std::string> passphraseFile;
     std::optional<std::string> mode;      // "infrastructure" | "adhoc"
+    SEapArgs eap;                         // 802.1X
     bool hidden = false;                  // a network that does not announce its name
     std::optional<std::string> security;  // its kind of security (with --hidden)
 };
@@ -124,7 +127,13 @@ json ConnectedJson(const CProfile& station, bool associated) {
     return j;
 }
 
-SOutput RunConnectProfile(const std::string& name) {
+SOutput RunConnectProfile(const std::string& name, SEapArgs eap) {
+    if (eap.method || eap.phase2 || eap.identity || eap.anonymousIdentity || eap.caCert || eap.systemCa ||
+        eap.domain || eap.clientCert || eap.privateKey || eap.caCheck || eap.noStorePassword)
+        UsageError(
+            "a profile keeps its 802.1X settings: change them with wavoryctl profiles edit; connect "
+            "PROFILE takes --password-file and --key-password-file only");
+    ReadEapSecretFiles(eap);
     CCliSession session(EAccess::ReadOnly);
     session.RequireAdapter();
     CProfileMngr& profiles = session.Profiles();
@@ -134,8 +143,18 @@ SOutput RunConnectProfile(const std::string& name) {
     if (!profile)
         Fail("there is no profile named \"" + Printable(name) + "\" (see: wavoryctl profiles list)");
     CStationMngr& stations = session.Stations();
+    // Secrets the profile lacks are asked for this join only; the profile stays as stored.
+    CConnectAttempt::SJoinSecrets secrets;
+    {
+        CProfile settings(*profile);
+        if (eap.password) settings.EapPassword = *eap.password;
+        if (eap.keyPassword) settings.EapKeyPassword = *eap.keyPassword;
+        CompleteEapForJoin(settings, settings.NetName);
+        secrets.eapPassword = settings.EapPassword;
+        secrets.eapKeyPassword = settings.EapKeyPassword;
+    }
     // The adapter joins in its own time: waited for, within the attempt's bound.
-    auto attempt = CConnectAttempt::ForProfile(profile);
+    auto attempt = CConnectAttempt::ForProfile(profile, secrets);
     if (attempt->Wait() != CConnectAttempt::EStatus::Joined) FailJoin(*attempt);
     std::shared_ptr<CStation> station = stations.GetCurrent();
     if (!station) Fail(kProfileFailed);
@@ -171,6 +190,7 @@ CStationMngr::StationPtr FindNetwork(CCliSession& session, const std::string& ss
 
 SOutput RunConnectStation(SConnectArgs args) {
     ReadSecretFiles(args);
+    ReadEapSecretFiles(args.eap);
     if (args.ssid && args.ssidHex) UsageError("give the network once: --ssid or --ssid-hex");
     std::string ssid = args.ssid.value_or("");
     if (args.ssidHex) {
@@ -192,6 +212,10 @@ SOutput RunConnectStation(SConnectArgs args) {
 
     if (args.security && !args.hidden)
         UsageError("--security goes with --hidden (a scanned network tells its own)");
+    if (args.hidden && args.eap.Any())
+        UsageError(
+            "--hidden joins personal and open networks only; an enterprise (802.1X) network is "
+            "joined once a scan finds it");
     if (args.hidden && (adHoc || args.channel))
         UsageError("--hidden joins an access point by name: leave out --channel and --mode adhoc");
     EHiddenSecurity hiddenSecurity = args.key          ? EHiddenSecurity::Wep
@@ -238,8 +262,25 @@ SOutput RunConnectStation(SConnectArgs args) {
     CStation& settings = *join.settings;
     const std::string shownSsid = "\"" + Printable(ssid) + "\"";
     bool prompted = false;
+    const bool enterprise = IsEnterpriseProfile(settings);
+    if (enterprise) {
+        if (args.key || args.passphrase)
+            UsageError(
+                "the network \"" + Printable(ssid) + "\" uses " + WpaModeName(settings.WpaMode) +
+                " (802.1X): leave out the key and passphrase; give --eap, --identity and --password-file");
+        // The network's kind of security stays; the options add to what a stored profile holds.
+        ApplyEapArgs(args.eap, settings);
+        const bool hadPassword = !settings.EapPassword.empty();
+        CompleteEapForJoin(settings, ssid);
+        prompted = !hadPassword && !settings.EapPassword.empty() && !args.eap.password;
+        join.keyEntered = true;
+        join.keepSecrets = !args.eap.noStorePassword;
+    } else if (args.eap.Any()) {
+        UsageError("the network \"" + Printable(ssid) +
+                   "\" is not an enterprise network; leave out the 802.1X options");
+    }
     // Where no key of the network is at hand, one is asked for on the terminal (without echo).
-    if (!args.key && !args.passphrase && JoinNeedsKey(settings) && CanPrompt()) {
+    if (!enterprise && !args.key && !args.passphrase && JoinNeedsKey(settings) && CanPrompt()) {
         const bool wpa = settings.WpaMode != 0;
         const std::string asked = wpa ? "Passphrase for " + shownSsid + ": "
                                       : "WEP key for " + shownSsid + " (10 or 26 hexadecimal digits): ";
@@ -286,7 +327,7 @@ SOutput RunConnectStation(SConnectArgs args) {
     // The change of the store begins once the network is joined: no write lock while the adapter joins.
     join.beforeSave = [&session] { session.BeginChange(); };
     // A key given for this join is stored once it has worked.
-    join.keyEntered = args.key || args.passphrase;
+    join.keyEntered = join.keyEntered || args.key || args.passphrase;
 
     CLockGuard mainLock(CS_MAIN);
     SJoinResult joined;
@@ -299,12 +340,16 @@ SOutput RunConnectStation(SConnectArgs args) {
         if (!prompted || !attempt->WrongKey() || tries >= kKeyTries) FailJoin(*attempt);
         std::fprintf(
             stderr, "%s\n",
-            JoinCauseLine(ssid, joined.cause, joined.detail, settings.WpaMode != 0, joined.restored).c_str());
+            JoinCauseLine(ssid, joined.cause, joined.detail, settings.WpaMode, joined.restored).c_str());
         const bool wpa = settings.WpaMode != 0;
-        const auto typed =
-            PromptSecret(wpa ? "Passphrase for " + shownSsid + ": " : "WEP key for " + shownSsid + ": ");
+        const auto typed = PromptSecret(enterprise ? "Password for " + Printable(settings.EapIdentity) +
+                                                         " on " + shownSsid + ": "
+                                        : wpa ? "Passphrase for " + shownSsid + ": "
+                                              : "WEP key for " + shownSsid + ": ");
         if (!typed) FailJoin(*attempt);
-        if (wpa) {
+        if (enterprise) {
+            settings.EapPassword = *typed;
+        } else if (wpa) {
             CheckPassphrase(*typed);
             settings.WpaPassphrase = *typed;
         } else {
@@ -413,10 +458,11 @@ void AddConnectCommand(CLI::App& app, CCommandTable& table) {
     for (CLI::Option* option :
          {ssid, ssidHex, channel, key, keyFile, keyIndex, passphrase, passphraseFile, mode, hidden, security})
         option->excludes(profile);
+    AddEapOptions(*connect, args->eap, true);
     table.Add(connect, [args, profile, ssid, ssidHex] {
         if (profile->count() == 0 && ssid->count() == 0 && ssidHex->count() == 0)
             UsageError("name a profile, or a network with --ssid");
-        return profile->count() ? RunConnectProfile(args->profile) : RunConnectStation(*args);
+        return profile->count() ? RunConnectProfile(args->profile, args->eap) : RunConnectStation(*args);
     });
 }
 

@@ -174,7 +174,7 @@ SOutput StatusOf(CCliSession& session) {
             link && link->securityKind != 0
                 ? link->securityKind
                 : SecurityKindOfMode(static_cast<int>(PayloadU32(list.GetVar(4)->GetBlock(0), 0)));
-        if (kind != KCOM_SECURITY_UNKNOWN) security = LinkSecurityText(kind);
+        if (kind != KCOM_SECURITY_UNKNOWN) security = LinkSecurityText(kind, link ? link->eapMethod : 0);
         j["security"] = *kccl::SecurityKindId(kind) ? json(kccl::SecurityKindId(kind)) : json(nullptr);
         j["security_text"] = security;
     }

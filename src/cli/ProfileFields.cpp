@@ -4,14 +4,15 @@
 
 #include <algorithm>
 
-#include "driver/AirText.h"
 #include "cli/Secrets.h"
+#include "driver/AirText.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "driver/NameTables.h"
 #include "driver/Request.h"
 #include "kccl_oid.h"
+#include "profiles/EapProfile.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "radio/Bands.h"
@@ -104,9 +105,11 @@ void AddProfileEditOptions(CLI::App& command, SProfileEdits& edits, bool withNam
     command
         .add_option_function<std::string>(
             "--security", [&edits](const std::string& v) { edits.security = v; },
-            "Security: none, WEP, Enhanced Open (owe), or WPA2-, WPA3- or WPA2/WPA3-Personal (wpa2, wpa3, "
-            "wpa2-wpa3; with --passphrase)")
-        ->check(CLI::IsMember({"none", "wep", "owe", "wpa2", "wpa3", "wpa2-wpa3"}));
+            "Security: none, WEP, Enhanced Open (owe), WPA2-, WPA3- or WPA2/WPA3-Personal (wpa2, wpa3, "
+            "wpa2-wpa3; with --passphrase), or WPA2- or WPA3-Enterprise (wpa2-enterprise, wpa3-enterprise; "
+            "with --eap)")
+        ->check(CLI::IsMember(
+            {"none", "wep", "owe", "wpa2", "wpa3", "wpa2-wpa3", "wpa2-enterprise", "wpa3-enterprise"}));
     CLI::Option* passphrase = command.add_option_function<std::string>(
         "--passphrase", [&edits](const std::string& v) { edits.passphrase = v; },
         std::string("WPA passphrase: 8 to 63 characters, or 64 hexadecimal digits") + kVisibleSecretNote);
@@ -140,6 +143,7 @@ void AddProfileEditOptions(CLI::App& command, SProfileEdits& edits, bool withNam
     command.add_flag_function(
         "--auto-select,!--no-auto-select", [&edits](std::int64_t count) { edits.autoSelect = count > 0; },
         "Make the profile a member of the auto-selection list (or not)");
+    AddEapOptions(command, edits.eap, false);
 }
 
 std::vector<int> AllowedChannels(int phyType, std::optional<uint32_t> domain) {
@@ -230,11 +234,13 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optio
     if (edits.autoSelect) p.AutoSelect = *edits.autoSelect;
     if (edits.security) {
         p.SecType = *edits.security == "wep" ? 1 : 0;
-        p.WpaMode = *edits.security == "wpa2"        ? KCOM_SECURITY_MODE_WPA2_PERSONAL
-                    : *edits.security == "wpa3"      ? KCOM_SECURITY_MODE_WPA3_PERSONAL
-                    : *edits.security == "wpa2-wpa3" ? KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL
-                    : *edits.security == "owe"       ? KCOM_SECURITY_MODE_OWE
-                                                     : 0;
+        p.WpaMode = *edits.security == "wpa2"              ? KCOM_SECURITY_MODE_WPA2_PERSONAL
+                    : *edits.security == "wpa3"            ? KCOM_SECURITY_MODE_WPA3_PERSONAL
+                    : *edits.security == "wpa2-wpa3"       ? KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL
+                    : *edits.security == "owe"             ? KCOM_SECURITY_MODE_OWE
+                    : *edits.security == "wpa2-enterprise" ? KCOM_SECURITY_MODE_WPA2_ENTERPRISE
+                    : *edits.security == "wpa3-enterprise" ? KCOM_SECURITY_MODE_WPA3_ENTERPRISE
+                                                           : 0;
         // Enhanced Open has no passphrase; one kept from before would only linger in the store.
         if (!ModeTakesPassphrase(p.WpaMode) && !edits.passphrase) p.WpaPassphrase.clear();
     }
@@ -252,6 +258,13 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optio
          p.WpaMode == KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL) &&
         p.WpaPassphrase.size() == 64)
         UsageError("WPA3 takes the passphrase itself, not 64 hexadecimal digits");
+    ApplyEapArgs(edits.eap, p);
+    if (IsEnterpriseProfile(p)) {
+        // 802.1X runs between a station and an access point: an enterprise profile is one of infrastructure.
+        if (edits.mode && *edits.mode == "adhoc")
+            UsageError("an enterprise network has no ad-hoc form; leave out --mode adhoc");
+        p.NetMode = true;
+    }
     for (int i = 0; i < 4; ++i)
         if (const auto& key = edits.keys[static_cast<std::size_t>(i)]) SetKey(p, i, *key);
     if (edits.activeKey) {
@@ -277,9 +290,22 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optio
     profile.SecKeyLen = p.SecKeyLen;
     profile.WpaMode = p.WpaMode;
     profile.WpaPassphrase = p.WpaPassphrase;
+    profile.EapMethod = p.EapMethod;
+    profile.EapPhase2 = p.EapPhase2;
+    profile.EapIdentity = p.EapIdentity;
+    profile.EapAnonIdentity = p.EapAnonIdentity;
+    profile.EapCaCert = p.EapCaCert;
+    profile.EapSystemCa = p.EapSystemCa;
+    profile.EapDomain = p.EapDomain;
+    profile.EapNoCaCheck = p.EapNoCaCheck;
+    profile.EapClientCert = p.EapClientCert;
+    profile.EapPrivateKey = p.EapPrivateKey;
+    profile.EapPassword = p.EapPassword;
+    profile.EapKeyPassword = p.EapKeyPassword;
 }
 
 void ResolveProfileSecrets(SProfileEdits& edits, const CProfile* base) {
+    ReadEapSecretFiles(edits.eap);
     if (edits.passphraseFile) edits.passphrase = ReadSecretFile(*edits.passphraseFile, "passphrase");
     const int slot = edits.activeKey && *edits.activeKey > 0 ? *edits.activeKey - 1 : 0;
     auto& key = edits.keys[static_cast<std::size_t>(slot)];
@@ -328,7 +354,7 @@ void CheckPassphrase(const std::string& passphrase) {
 }
 
 std::string SecurityName(const CProfile& p) {
-    if (const char* wpa = WpaModeName(p.WpaMode)) return wpa;
+    if (WpaModeName(p.WpaMode)) return ProfileSecurityText(p);
     return NameAt(SECURITY_NAMES, p.SecType);
 }
 
@@ -354,6 +380,7 @@ json ProfileJson(const CProfile& p, bool showKeys) {
         if (showKeys) key["key"] = Utf8Lossy(p.SecKey[k]);
         j["keys"].push_back(key);
     }
+    PutEapJson(j, p, showKeys);
     j["auto_select"] = p.AutoSelect;
     j["priority"] = p.AutoSelect && p.Priority >= 0 ? json(p.Priority) : json(nullptr);
     j["use_802_1x"] = p.Use802_1;
@@ -381,6 +408,7 @@ std::string ProfileText(const CProfile& p, bool showKeys) {
         f.emplace_back("Passphrase:", p.WpaPassphrase.empty() ? std::string("none")
                                       : showKeys              ? Printable(p.WpaPassphrase)
                                                               : std::string("set"));
+    AddEapFields(f, p, showKeys);
     f.emplace_back("Active Key:", p.ActiveSecKey >= 0 && p.ActiveSecKey <= 3
                                       ? StrFormat("Key%d", p.ActiveSecKey + 1)
                                       : std::string("none"));

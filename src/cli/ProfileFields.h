@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/CliSupport.h"
+#include "cli/EapOptions.h"
 
 namespace CLI {
 class App;
@@ -24,19 +25,20 @@ namespace wavory::cli {
 // What the user asked to change; unset fields keep the profile's value.
 struct SProfileEdits {
     std::optional<std::string> name;
-    std::optional<std::string> ssid;                 // --ssid, as given
-    std::optional<std::string> ssidHex;              // --ssid-hex, the bytes as hexadecimal digits
-    std::optional<std::string> mode;                 // "infrastructure" | "adhoc"
-    std::optional<std::string> phy;                  // "a" | "bg" | "g"
-    std::optional<int> channel;                      // channel number
-    std::optional<std::string> security;             // "none" | "wep" | "wpa2" | "wpa3"
-    std::optional<std::string> passphrase;           // WPA passphrase
-    std::optional<std::string> passphraseFile;       // where to read it from ("-": standard input)
-    std::optional<std::string> keyFile;              // the WEP key of the active slot, from a file
+    std::optional<std::string> ssid;            // --ssid, as given
+    std::optional<std::string> ssidHex;         // --ssid-hex, the bytes as hexadecimal digits
+    std::optional<std::string> mode;            // "infrastructure" | "adhoc"
+    std::optional<std::string> phy;             // "a" | "bg" | "g"
+    std::optional<int> channel;                 // channel number
+    std::optional<std::string> security;        // "none" | "wep" | "wpa2" | "wpa3" | "wpa2-enterprise" …
+    std::optional<std::string> passphrase;      // WPA passphrase
+    std::optional<std::string> passphraseFile;  // where to read it from ("-": standard input)
+    std::optional<std::string> keyFile;         // the WEP key of the active slot, from a file
     std::array<std::optional<std::string>, 4> keys;  // hexadecimal digits, "" clears
     std::optional<int> activeKey;                    // 1..4, 0 = none
     std::optional<std::string> powerSave;            // "auto" | "1" | "2" | "3"
     std::optional<bool> autoSelect;
+    SEapArgs eap;  // 802.1X
 };
 
 // Adds the field options to a command (with --name when `withName`).

@@ -8,6 +8,7 @@
 #include "driver/Request.h"
 #include "kccl_oid.h"
 #include "radio/Bands.h"
+#include "radio/Eap.h"
 
 namespace wavory {
 
@@ -67,8 +68,12 @@ const char* SecurityKindText(int kind) {
                : "";
 }
 
-std::string LinkSecurityText(int kind) {
-    return kind == KCOM_SECURITY_OPEN ? LoadStringId(IDS_DISABLED) : SecurityKindText(kind);
+std::string LinkSecurityText(int kind, int eapMethod) {
+    if (kind == KCOM_SECURITY_OPEN) return LoadStringId(IDS_DISABLED);
+    std::string text = SecurityKindText(kind);
+    const char* method = kccl::EapMethodName(eapMethod);
+    if (!text.empty() && *method) text += std::string(" (") + method + ")";
+    return text;
 }
 
 int SecurityKindOfMode(int mode) {
@@ -133,6 +138,7 @@ std::optional<SLinkInfo> ReadLinkInfo() {
     info.rxRate100k = PayloadU32(block, KCOM_LINK_RX_RATE);
     info.maxRate100k = PayloadU32(block, KCOM_LINK_MAX_RATE);
     info.securityKind = static_cast<int>(PayloadU32(block, KCOM_LINK_SECURITY));
+    info.eapMethod = Payload(block)[KCOM_LINK_EAP_METHOD];
     info.signalDbm = PayloadI32(block, KCOM_LINK_SIGNAL);
     return info;
 }

@@ -23,8 +23,8 @@ std::string ChannelColumnText(int channel, int freqMHz);
 std::string GenerationText(int phyType, int freqMHz);
 
 // The security as the General page shows it: the design's "Disabled" for an open network, else the
-// kind's readable name.
-std::string LinkSecurityText(int kind);
+// kind's readable name, with the 802.1X method where there is one ("WPA2-Enterprise (PEAP)").
+std::string LinkSecurityText(int kind, int eapMethod = 0);
 
 // Readable names of the kinds of security (KCOM_SECURITY_KIND): "None", "WEP", "WPA-Personal",
 // "WPA2-Personal", "WPA3-Personal", "WPA2/WPA3-Personal", "Enhanced Open", "WPA-Enterprise",
@@ -42,6 +42,7 @@ struct SLinkInfo {
     uint32_t phyType = 0;
     uint32_t txRate100k = 0, rxRate100k = 0, maxRate100k = 0;
     int securityKind = 0;
+    int eapMethod = 0;              // KCOM_EAP_METHOD of an 802.1X connection
     int32_t signalDbm = INT32_MIN;  // INT32_MIN: not told
 };
 // One read of OID_LINK_INFO; nothing when the adapter does not answer it.

@@ -188,6 +188,11 @@ void ConvPassphrase(uint8_t* block0, std::string* text, int step) {
     std::memcpy(payload + 1, text->data(), len);
 }
 
+void ConvRawPayload(uint8_t* block0, std::string* text, int step) {
+    if (step != CONV_BEFORE_SET) return;
+    std::memcpy(Payload(block0), text->data(), std::min<std::size_t>(text->size(), KCOM_PAYLOAD_SIZE));
+}
+
 bool IsValidPassphrase(const std::string& text) {
     if (text.size() == static_cast<std::size_t>(kMaxPassphraseLength))
         return std::all_of(text.begin(), text.end(),

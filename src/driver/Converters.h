@@ -24,6 +24,8 @@ void ConvMaxRate(uint8_t* block0, std::string* text, int step);
 void ConvSecurity(uint8_t* block0, std::string* text, int step);
 // The WPA passphrase (set only): +0 length, +1 the characters.
 void ConvPassphrase(uint8_t* block0, std::string* text, int step);
+// A payload written as it stands (set only): the text holds its bytes, e.g. the 802.1X record.
+void ConvRawPayload(uint8_t* block0, std::string* text, int step);
 // The name of a security mode beyond none, WEP and TKIP ("WPA2-Personal", "Enhanced Open",
 // "WPA2/WPA3-Personal", "WPA3-Enterprise" …); null for any other.
 const char* WpaModeName(int mode);

@@ -53,7 +53,10 @@ const char* DefaultScenarioText() {
      "tx_bytes_per_s": 60000},
     {"ssid": "Port Authority", "bssid": "00-3A-7D-12-C4-34", "frequency_mhz": 5260, "generation": "Wi-Fi 5",
      "width_mhz": 80, "streams": 2, "security": "wpa2-enterprise", "signal_dbm": -66,
-     "rx_bytes_per_s": 700000, "tx_bytes_per_s": 90000}
+     "rx_bytes_per_s": 700000, "tx_bytes_per_s": 90000,
+     "eap": {"methods": ["peap", "ttls"], "identity": "alice", "password": "wonderland-2026",
+             "server_name": "radius.example.org", "system_ca": true, "subject": "CN=radius.example.org",
+             "fingerprint": "SHA256:5E:0F:9A:3C:77:21:B4:D8"}}
   ]
 }
 )json";

@@ -42,6 +42,9 @@ SimLogEntry& BeginLogEntry(SimState& state, const KCOM_REQUEST& request) {
     entry.status = 0;
     entry.result = 0;
     std::memcpy(entry.head, request.payload, kLogHeadBytes);
+    // The 802.1X record carries passwords: the log keeps its method and flags only.
+    if (request.code == OID_EAP_SETTINGS_SET)
+        std::memset(entry.head + KCOM_EAP_STRINGS, 0, kLogHeadBytes - KCOM_EAP_STRINGS);
     return entry;
 }
 

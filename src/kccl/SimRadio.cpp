@@ -8,7 +8,9 @@
 #include <cstring>
 
 #include "SimChannels.h"
+#include "SimEap.h"
 #include "radio/Bands.h"
+#include "radio/Eap.h"
 
 namespace wavory::kccl {
 
@@ -42,8 +44,8 @@ bool SameKey(const SimNetwork& net, const SimWepKey& key) {
 
 // The security modes that join a network of a mode: a transition network takes WPA2, WPA3 or the
 // transition setting; a WPA2- or WPA3-only network also takes the transition setting, which joins
-// whichever of the two the network offers. Enterprise networks need 802.1X credentials, which no
-// mode of the settings carries.
+// whichever of the two the network offers. An enterprise network takes its own mode, and its server
+// then decides on the 802.1X settings.
 bool ModeJoins(uint32_t settings, uint8_t network) {
     switch (network) {
         case KCOM_SECURITY_MODE_WPA2_PERSONAL:
@@ -54,7 +56,9 @@ bool ModeJoins(uint32_t settings, uint8_t network) {
                    settings == KCOM_SECURITY_MODE_WPA3_PERSONAL ||
                    settings == KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL;
         case KCOM_SECURITY_MODE_OWE:
-            return settings == KCOM_SECURITY_MODE_OWE;
+        case KCOM_SECURITY_MODE_WPA2_ENTERPRISE:
+        case KCOM_SECURITY_MODE_WPA3_ENTERPRISE:
+            return settings == network;
         default:
             return false;
     }
@@ -180,7 +184,9 @@ bool CSimRadio::SecurityMatches(const SimNetwork& net) const {
         case 2:
             return false;  // no network of this environment offers TKIP
         default:
-            return ModeJoins(st.security, net.wpa) && (!TakesPassphrase(net.wpa) || SamePassphrase(net, st));
+            if (!ModeJoins(st.security, net.wpa)) return false;
+            if (IsEnterprise(net)) return CheckEap(net.eap, st.eap).cause == KCOM_CAUSE_NONE;
+            return !TakesPassphrase(net.wpa) || SamePassphrase(net, st);
     }
 }
 
@@ -295,7 +301,14 @@ uint32_t CSimRadio::StartJoin() {
         if (!IsCandidate(net)) continue;
         (IsEnterprise(net) ? enterprise : personal) = true;
     }
-    if (enterprise && !personal) {
+    if (IsEnterpriseMode(st.security)) {
+        // 802.1X settings that cannot work, or would not check the server, end the attempt at once.
+        std::string detail;
+        if (const uint32_t cause = EapStartProblem(st.eap, detail)) {
+            FailJoin(cause, detail);
+            return kStatusJoinNotStarted;
+        }
+    } else if (enterprise && !personal) {
         FailJoin(KCOM_CAUSE_NEEDS_8021X, "an enterprise network (WPA-Enterprise, 802.1X)");
         return kStatusJoinNotStarted;
     }
@@ -317,16 +330,25 @@ void CSimRadio::FinishJoin() {
     bool any = false;
     bool sameKind = false;
     bool enterprise = false;
+    const SimNetwork* server = nullptr;  // an enterprise network of the mode: its server refused
     for (uint32_t i = 0; i < m_state.networkCount; ++i) {
         const SimNetwork& net = m_state.networks[i];
         if (!IsCandidate(net)) continue;
         any = true;
-        if (IsEnterprise(net))
+        if (IsEnterprise(net)) {
             enterprise = true;
-        else if (SameKindOfSecurity(net))
+            if (ModeJoins(m_state.active.security, net.wpa) &&
+                (server == nullptr || net.signalDbm > server->signalDbm))
+                server = &net;
+        } else if (SameKindOfSecurity(net)) {
             sameKind = true;
+        }
     }
-    if (!any)
+    if (server != nullptr) {
+        const SEapVerdict verdict = CheckEap(server->eap, m_state.active.eap);
+        FailJoin(verdict.cause != KCOM_CAUSE_NONE ? verdict.cause : static_cast<uint32_t>(KCOM_CAUSE_REFUSED),
+                 verdict.detail);
+    } else if (!any)
         FailJoin(KCOM_CAUSE_NOT_FOUND, "");
     else if (sameKind)
         FailJoin(KCOM_CAUSE_WRONG_KEY, "");

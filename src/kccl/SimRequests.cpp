@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "SimChannels.h"
+#include "SimEap.h"
 #include "SimRates.h"
 #include "SimScenario.h"
 #include "kccl_oid.h"
@@ -155,6 +156,10 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
             return kStatusSuccess;
         case OID_PASSPHRASE_SET:
             return SetPassphrase(p);
+        case OID_EAP_SETTINGS_QUERY:
+            return QueryEapSettings(st.eap, p);
+        case OID_EAP_SETTINGS_SET:
+            return SetEapSettings(st.eap, p);
         case OID_CONN_SETTING_QUERY:
             return Answer(p, st.connectionSetting);
         case OID_CONN_SETTING_SET:
@@ -365,9 +370,8 @@ uint32_t CSimRequests::SetSecurity(const uint8_t* p) {
     const uint32_t security = GetU32(p, 0);
     if (security > KCOM_SECURITY_MODE_WPA3_ENTERPRISE) return kStatusInvalidData;
     m_state.settings.security = security;
-    // Without a key to come (no security, Enhanced Open, or 802.1X, whose credentials this adapter
-    // is never given) the settings are complete and the join starts. A WEP key or a passphrase
-    // completes the others.
+    // Without a key to come (no security, Enhanced Open, or 802.1X, whose settings came before) the
+    // settings are complete and the join starts. A WEP key or a passphrase completes the others.
     const bool keyless = security == 0 || security == KCOM_SECURITY_MODE_OWE ||
                          security == KCOM_SECURITY_MODE_WPA2_ENTERPRISE ||
                          security == KCOM_SECURITY_MODE_WPA3_ENTERPRISE;
@@ -425,6 +429,7 @@ uint32_t CSimRequests::LinkInfo(uint8_t* p) {
     PutU32(p, KCOM_LINK_SECURITY, static_cast<uint32_t>(kind));
     PutU32(p, KCOM_LINK_SIGNAL, static_cast<uint32_t>(bss.signalDbm));
     PutU32(p, KCOM_LINK_NOISE, static_cast<uint32_t>(kNoiseFloorDbm));
+    if (IsEnterprise(bss)) p[KCOM_LINK_EAP_METHOD] = m_state.active.eap.method;
     return kStatusSuccess;
 }
 

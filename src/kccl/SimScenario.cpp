@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <sstream>
 
+#include "SimEap.h"
 #include "kccl_oid.h"
 #include "radio/Bands.h"
 #include "radio/Security.h"
@@ -229,7 +230,7 @@ SimNetwork ParseNetworkObject(const json& j, const std::string& where) {
     CheckKeys(j,
               {"ssid", "ssid_hex", "bssid", "channel", "frequency_mhz", "width_mhz", "generation", "streams",
                "phy", "mode", "wep_key", "security", "passphrase", "signal_dbm", "rx_bytes_per_s",
-               "tx_bytes_per_s", "join_delay_ms", "hidden"},
+               "tx_bytes_per_s", "join_delay_ms", "hidden", "eap"},
               where);
     SimNetwork net{};
     if (j.contains("hidden")) {
@@ -302,6 +303,15 @@ SimNetwork ParseNetworkObject(const json& j, const std::string& where) {
         Fail(where + ".passphrase",
              "only a WPA-Personal network (\"security\": \"wpa2\", \"wpa2-wpa3\" or \"wpa3\") has a "
              "passphrase");
+    }
+    if (IsEnterprise(net)) {
+        if (j.contains("eap"))
+            ParseEapServer(j["eap"], where, net.eap);
+        else
+            DefaultEapServer(net.eap);
+    } else if (j.contains("eap")) {
+        Fail(where + ".eap",
+             "only an enterprise network (\"wpa2-enterprise\", \"wpa3-enterprise\") has an 802.1X server");
     }
     if (BandOfFrequency(net.freqMHz) == EBand::Band6G && net.wpa != KCOM_SECURITY_MODE_WPA3_PERSONAL &&
         net.wpa != KCOM_SECURITY_MODE_OWE && net.wpa != KCOM_SECURITY_MODE_WPA3_ENTERPRISE)
@@ -419,6 +429,7 @@ json NetworkToJson(const SimNetwork& net) {
     if (net.wepLen > 0) j["wep_key"] = HexText(net.wepKey, net.wepLen);
     j["security"] = SecurityKindId(SimSecurityKind(net));
     if (net.passLen > 0) j["passphrase"] = std::string(net.passphrase, net.passLen);
+    if (IsEnterprise(net)) j["eap"] = EapServerToJson(net.eap);
     j["signal_dbm"] = net.signalDbm;
     j["rx_bytes_per_s"] = net.rxBytesPerS;
     j["tx_bytes_per_s"] = net.txBytesPerS;

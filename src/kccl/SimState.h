@@ -15,7 +15,7 @@
 namespace wavory::kccl {
 
 inline constexpr uint32_t kSimMagic = 0x4D49534B;  // "KSIM"
-inline constexpr uint32_t kSimLayoutVersion = 5;
+inline constexpr uint32_t kSimLayoutVersion = 6;
 
 inline constexpr int kMaxNetworks = 256;
 inline constexpr int kScanHalfSlots = KCOM_SCAN_HALF_SLOTS;
@@ -50,6 +50,22 @@ inline constexpr int32_t kNoiseFloorDbm = -95;
 // The adapter's own ad-hoc cell, as heard by the adapter itself.
 inline constexpr int32_t kOwnCellSignalDbm = -35;
 
+// The 802.1X server behind an enterprise network: what it accepts. A string field is zero-terminated.
+inline constexpr int kEapServerText = 64;
+struct SimEapServer {
+    uint8_t methods;  // bit (1 << KCOM_EAP_METHOD) per method it runs
+    char identity[kEapServerText];
+    char password[kEapServerText];
+    uint8_t caSet;  // a CA certificate file is trusted: the one whose content hashes to caSha256
+    uint8_t caSha256[32];
+    uint8_t systemCa;                 // its certificate chains to a CA of the system's store
+    char serverName[kEapServerText];  // the name in its certificate
+    char subject[96];                 // its certificate's subject and fingerprint, for messages
+    char fingerprint[80];
+    uint8_t clientSet;  // TLS: the client certificate it accepts, by content hash
+    uint8_t clientSha256[32];
+};
+
 struct SimNetwork {
     uint8_t bssid[6];
     uint8_t ssidLen;
@@ -67,11 +83,26 @@ struct SimNetwork {
     int32_t signalDbm;
     uint32_t rxBytesPerS;
     uint32_t txBytesPerS;
-    uint16_t freqMHz;   // centre frequency of its (primary) channel
-    uint16_t widthMHz;  // the width it operates at: 20, 40, 80, 160 or 320
-    uint8_t streams;    // spatial streams it offers
-    uint8_t hidden;     // 1 = it does not announce its name: scans list it without one
+    uint16_t freqMHz;     // centre frequency of its (primary) channel
+    uint16_t widthMHz;    // the width it operates at: 20, 40, 80, 160 or 320
+    uint8_t streams;      // spatial streams it offers
+    uint8_t hidden;       // 1 = it does not announce its name: scans list it without one
     int32_t joinDelayMs;  // how long joining it takes; -1 = the adapter's default
+    SimEapServer eap;     // an enterprise network's server
+};
+
+// The 802.1X settings of OID_EAP_SETTINGS_SET, as strings (zero-terminated) and the content hashes
+// of the files named, read when they were set.
+struct SimEapSettings {
+    uint8_t method;  // KCOM_EAP_METHOD; 0 = none given
+    uint8_t phase2;
+    uint16_t flags;
+    char text[KCOM_EAP_STRING_COUNT][KCOM_EAP_FIELD_MAX + 1];
+    uint8_t caRead;  // the CA file could be read
+    uint8_t caSha256[32];
+    uint8_t clientRead;
+    uint8_t clientSha256[32];
+    uint8_t keyRead;  // the private key file could be read
 };
 
 struct SimWepKey {
@@ -105,6 +136,7 @@ struct SimSettings {
     uint32_t connectionSetting;
     uint8_t activeKey;
     SimWepKey keys[kWepKeySlots];
+    SimEapSettings eap;
 };
 
 // The network the adapter is associated with, copied so that queries need no search.

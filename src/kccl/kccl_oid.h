@@ -58,6 +58,16 @@ enum KCOM_OID {
     /* The channels the adapter supports in its current regulatory domain (query only; layout
      * KCOM_CHANNEL_LIST_LAYOUT), in order of frequency. */
     OID_CHANNEL_LIST = 0x5D0,
+    /* 802.1X settings of an enterprise network (layout KCOM_EAP_LAYOUT), set before the security
+     * mode: the set of KCOM_SECURITY_MODE_WPA2_ENTERPRISE or _WPA3_ENTERPRISE then starts the
+     * attempt with them. Without them (never set, or set with method KCOM_EAP_NONE) an enterprise
+     * attempt fails with KCOM_CAUSE_NEEDS_8021X; without a CA certificate (file or system store) and
+     * without a server name it fails with KCOM_CAUSE_CERT_UNTRUSTED unless KCOM_EAP_FLAG_NO_CA_CHECK
+     * says so. A query answers the same record with both passwords left empty (their flags tell
+     * whether one was given): a secret is never read back. A set whose strings overrun the payload
+     * or exceed KCOM_EAP_FIELD_MAX is refused. */
+    OID_EAP_SETTINGS_QUERY = 0x5E0,
+    OID_EAP_SETTINGS_SET = 0x5F0,
     OID_REG_DOMAIN = 0x891
 };
 
@@ -98,7 +108,13 @@ enum KCOM_CHLIST_FLAG {
 };
 
 /* How a rate was sent (KCOM_LINK_*_KIND). */
-enum KCOM_RATE_KIND { KCOM_RATE_LEGACY = 0, KCOM_RATE_HT = 1, KCOM_RATE_VHT = 2, KCOM_RATE_HE = 3, KCOM_RATE_EHT = 4 };
+enum KCOM_RATE_KIND {
+    KCOM_RATE_LEGACY = 0,
+    KCOM_RATE_HT = 1,
+    KCOM_RATE_VHT = 2,
+    KCOM_RATE_HE = 3,
+    KCOM_RATE_EHT = 4
+};
 
 /* Payload of OID_LINK_INFO. Rates are in units of 100 kbit/s, 0 = not known. A rate's description
  * is four bytes: kind (KCOM_RATE_KIND), MCS index (0xFF = none), spatial streams (0 = not told) and
@@ -119,7 +135,50 @@ enum KCOM_LINK_INFO_LAYOUT {
 };
 
 /* 802.1X methods (KCOM_LINK_EAP_METHOD). */
-enum KCOM_EAP_METHOD { KCOM_EAP_NONE = 0, KCOM_EAP_PEAP = 1, KCOM_EAP_TTLS = 2, KCOM_EAP_TLS = 3, KCOM_EAP_PWD = 4 };
+enum KCOM_EAP_METHOD {
+    KCOM_EAP_NONE = 0,
+    KCOM_EAP_PEAP = 1,
+    KCOM_EAP_TTLS = 2,
+    KCOM_EAP_TLS = 3,
+    KCOM_EAP_PWD = 4
+};
+
+/* Inner (phase 2) methods of PEAP and TTLS. PEAP takes MSCHAPv2 and GTC; TTLS also PAP and CHAP. */
+enum KCOM_EAP_PHASE2 {
+    KCOM_PHASE2_NONE = 0, /* TLS and PWD; PEAP and TTLS then use MSCHAPv2 */
+    KCOM_PHASE2_MSCHAPV2 = 1,
+    KCOM_PHASE2_PAP = 2,
+    KCOM_PHASE2_GTC = 3,
+    KCOM_PHASE2_CHAP = 4
+};
+
+/* Payload of OID_EAP_SETTINGS_QUERY/SET: three bytes and a flags byte, then the strings in the
+ * order of KCOM_EAP_STRING, each a u16 length (little-endian) and that many bytes (UTF-8, not
+ * terminated). Paths name files the adapter's side reads; their contents never travel here. */
+enum KCOM_EAP_LAYOUT {
+    KCOM_EAP_METHOD_FIELD = 0, /* u8 KCOM_EAP_METHOD */
+    KCOM_EAP_PHASE2_FIELD = 1, /* u8 KCOM_EAP_PHASE2 */
+    KCOM_EAP_FLAGS = 2,        /* u16 KCOM_EAP_FLAG bits */
+    KCOM_EAP_STRINGS = 4,
+    KCOM_EAP_FIELD_MAX = 1024 /* most bytes of one string */
+};
+enum KCOM_EAP_STRING {
+    KCOM_EAP_IDENTITY = 0,
+    KCOM_EAP_ANONYMOUS_IDENTITY = 1, /* outer identity of PEAP and TTLS; empty = the identity */
+    KCOM_EAP_CA_CERT = 2,            /* path of the CA certificate (PEM or DER) */
+    KCOM_EAP_DOMAIN = 3,             /* the server name to match: the certificate's name ends in it */
+    KCOM_EAP_CLIENT_CERT = 4,        /* path, TLS */
+    KCOM_EAP_PRIVATE_KEY = 5,        /* path, TLS */
+    KCOM_EAP_KEY_PASSWORD = 6,       /* secret: the private key's password */
+    KCOM_EAP_PASSWORD = 7,           /* secret */
+    KCOM_EAP_STRING_COUNT = 8
+};
+enum KCOM_EAP_FLAG {
+    KCOM_EAP_FLAG_SYSTEM_CA = 1,        /* check the server against the system's CA store */
+    KCOM_EAP_FLAG_NO_CA_CHECK = 2,      /* the user chose to join without checking the server */
+    KCOM_EAP_FLAG_HAS_PASSWORD = 0x100, /* query only: a password was given */
+    KCOM_EAP_FLAG_HAS_KEY_PASSWORD = 0x200
+};
 
 /* Payload of OID_JOIN_STATE. */
 enum KCOM_JOIN_LAYOUT {
@@ -132,23 +191,30 @@ enum KCOM_JOIN_LAYOUT {
     KCOM_JOIN_DETAIL = 52,     /* UTF-8 text, zero-terminated: what the cause alone does not say */
     KCOM_JOIN_DETAIL_SIZE = 256
 };
-enum KCOM_JOIN_STATE_VALUE { KCOM_JOIN_IDLE = 0, KCOM_JOIN_JOINING = 1, KCOM_JOIN_JOINED = 2, KCOM_JOIN_FAILED = 3 };
+enum KCOM_JOIN_STATE_VALUE {
+    KCOM_JOIN_IDLE = 0,
+    KCOM_JOIN_JOINING = 1,
+    KCOM_JOIN_JOINED = 2,
+    KCOM_JOIN_FAILED = 3
+};
 enum KCOM_JOIN_CAUSE_VALUE {
     KCOM_CAUSE_NONE = 0,
-    KCOM_CAUSE_WRONG_KEY = 1,        /* WEP key, passphrase or password not accepted */
-    KCOM_CAUSE_NOT_FOUND = 2,        /* the network is not in range */
-    KCOM_CAUSE_REFUSED = 3,          /* the network refused the association or authentication */
-    KCOM_CAUSE_UNSUPPORTED = 4,      /* this way of control cannot join it; the detail names what can */
-    KCOM_CAUSE_NEEDS_8021X = 5,      /* an enterprise network, and no 802.1X credentials were given */
+    KCOM_CAUSE_WRONG_KEY = 1,   /* WEP key, passphrase or password not accepted */
+    KCOM_CAUSE_NOT_FOUND = 2,   /* the network is not in range */
+    KCOM_CAUSE_REFUSED = 3,     /* the network refused the association or authentication */
+    KCOM_CAUSE_UNSUPPORTED = 4, /* this way of control cannot join it; the detail names what can */
+    KCOM_CAUSE_NEEDS_8021X = 5, /* an enterprise network, and no 802.1X credentials were given */
     KCOM_CAUSE_TIMEOUT = 6,
     KCOM_CAUSE_ADAPTER_GONE = 7,
-    KCOM_CAUSE_NOT_PERMITTED = 8,    /* a right is missing; the detail names it */
-    KCOM_CAUSE_CERT_UNTRUSTED = 9,   /* the server's certificate; the detail gives subject and fingerprint */
-    KCOM_CAUSE_SERVER_NAME = 10,     /* the server's name does not match */
-    KCOM_CAUSE_METHOD_REFUSED = 11,  /* the server refused the 802.1X method */
-    KCOM_CAUSE_CANCELLED = 12        /* a newer attempt or a disconnect ended it */
+    KCOM_CAUSE_NOT_PERMITTED = 8,   /* a right is missing; the detail names it */
+    KCOM_CAUSE_CERT_UNTRUSTED = 9,  /* the server's certificate; the detail gives subject and fingerprint */
+    KCOM_CAUSE_SERVER_NAME = 10,    /* the server's name does not match */
+    KCOM_CAUSE_METHOD_REFUSED = 11, /* the server refused the 802.1X method */
+    KCOM_CAUSE_CANCELLED = 12       /* a newer attempt or a disconnect ended it */
 };
-enum KCOM_JOIN_FLAG { KCOM_JOIN_FLAG_RESTORED = 1 /* the previous connection was restored after the failure */ };
+enum KCOM_JOIN_FLAG {
+    KCOM_JOIN_FLAG_RESTORED = 1 /* the previous connection was restored after the failure */
+};
 
 /* Layout of the scan result list (payload of OID_SCAN_LIST): a status byte, then two halves of
  * entries, access points first, ad-hoc networks second; and the fields of one entry. */
@@ -169,10 +235,11 @@ enum KCOM_SCAN_LAYOUT {
     KCOM_ENTRY_SIGNAL = 104,   /* i32, dBm */
     KCOM_ENTRY_SECURITY = 100, /* u8, KCOM_SECURITY_KIND; 0 = not told (the privacy byte says) */
     KCOM_ENTRY_FREQ = 108,     /* u32 MHz; 0 = not told (the channel byte is a 2.4/5 GHz channel) */
-    KCOM_ENTRY_MAX_RATE = 112, /* u32, units of 100 kbit/s, from the rates and capabilities the network offers; 0 = not told */
-    KCOM_ENTRY_WIDTH = 116,    /* u16 MHz; 0 = not told */
-    KCOM_ENTRY_AKM = 120,      /* u32 KCOM_AKM bits of the RSN and WPA elements */
-    KCOM_SCAN_PAGE = 2         /* u16 page number of OID_SCAN_LIST_MORE */
+    KCOM_ENTRY_MAX_RATE =
+        112, /* u32, units of 100 kbit/s, from the rates and capabilities the network offers; 0 = not told */
+    KCOM_ENTRY_WIDTH = 116, /* u16 MHz; 0 = not told */
+    KCOM_ENTRY_AKM = 120,   /* u32 KCOM_AKM bits of the RSN and WPA elements */
+    KCOM_SCAN_PAGE = 2      /* u16 page number of OID_SCAN_LIST_MORE */
 };
 
 /* The kind of security a scanned network asks for (scan entry byte KCOM_ENTRY_SECURITY). */
@@ -181,10 +248,10 @@ enum KCOM_SECURITY_KIND {
     KCOM_SECURITY_OPEN = 1,
     KCOM_SECURITY_WEP = 2,
     KCOM_SECURITY_WPA = 3,
-    KCOM_SECURITY_WPA2 = 4,           /* WPA2-Personal */
-    KCOM_SECURITY_WPA3 = 5,           /* WPA3-Personal (SAE) */
-    KCOM_SECURITY_OWE = 6,            /* Enhanced Open */
-    KCOM_SECURITY_WPA2_WPA3 = 7,      /* WPA2/WPA3-Personal transition */
+    KCOM_SECURITY_WPA2 = 4,      /* WPA2-Personal */
+    KCOM_SECURITY_WPA3 = 5,      /* WPA3-Personal (SAE) */
+    KCOM_SECURITY_OWE = 6,       /* Enhanced Open */
+    KCOM_SECURITY_WPA2_WPA3 = 7, /* WPA2/WPA3-Personal transition */
     KCOM_SECURITY_WPA2_ENTERPRISE = 8,
     KCOM_SECURITY_WPA3_ENTERPRISE = 9, /* also Suite-B */
     KCOM_SECURITY_WPA_ENTERPRISE = 10  /* WPA (the first version) with 802.1X */

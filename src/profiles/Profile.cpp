@@ -1,12 +1,14 @@
 #include "profiles/Profile.h"
 
 #include "base/AppBase.h"
+#include "base/Registry.h"
 #include "driver/Converters.h"
 #include "driver/Format.h"
-#include "base/Registry.h"
+#include "kccl_oid.h"
 #include "profiles/ProfileMngr.h"
 #include "profiles/RegistryUpdate.h"
 #include "radio/Bands.h"
+#include "radio/Eap.h"
 
 namespace wavory {
 
@@ -20,13 +22,19 @@ constexpr int kLastChannel24GHz = 14;
 
 // An unknown kind of WPA loads as none: the security type then decides, as for older profiles.
 void Normalise(CProfile& p) {
-    if (p.WpaMode < 3 || p.WpaMode > 6) p.WpaMode = 0;
+    if (p.WpaMode < KCOM_SECURITY_MODE_WPA2_PERSONAL || p.WpaMode > KCOM_SECURITY_MODE_WPA3_ENTERPRISE)
+        p.WpaMode = 0;
 }
 
 }  // namespace
 
 std::string ProfileSecurityText(const CProfile& profile) {
-    if (const char* wpa = WpaModeName(profile.WpaMode)) return wpa;
+    if (const char* wpa = WpaModeName(profile.WpaMode)) {
+        const char* method = kccl::EapMethodName(profile.EapMethod);
+        if (kccl::IsEnterpriseMode(static_cast<uint32_t>(profile.WpaMode)) && *method)
+            return std::string(wpa) + " (" + method + ")";
+        return wpa;
+    }
     return profile.SecType != 0 ? "WEP" : "None";
 }
 

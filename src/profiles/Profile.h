@@ -31,7 +31,7 @@ int LastChannelIndex(int phyType);
 
 class CProfile;
 // The kind of security a profile joins with, as the lists show it: "None", "WEP", "WPA2-Personal",
-// "WPA3-Personal", "WPA2/WPA3-Personal", "Enhanced Open".
+// "WPA3-Personal", "WPA2/WPA3-Personal", "Enhanced Open", "WPA2-Enterprise (PEAP)".
 std::string ProfileSecurityText(const CProfile& profile);
 
 class CProfile {
@@ -107,6 +107,23 @@ public:
     // stored as "WpaMode" and "WpaPassphrase".
     int WpaMode = 0;
     std::string WpaPassphrase;
+    // 802.1X, for the enterprise modes (7 WPA2-, 8 WPA3-Enterprise): the method (KCOM_EAP_METHOD)
+    // and inner method (KCOM_EAP_PHASE2), the identities, how the server is checked (a CA
+    // certificate's path, the system's CA store, a server name to match, or explicitly not at all),
+    // the client certificate and key paths for TLS, and the two secrets. Files are named, never
+    // copied: an export carries the paths.
+    int EapMethod = 0;
+    int EapPhase2 = 0;
+    std::string EapIdentity;
+    std::string EapAnonIdentity;
+    std::string EapCaCert;
+    bool EapSystemCa = false;
+    std::string EapDomain;
+    bool EapNoCaCheck = false;
+    std::string EapClientCert;
+    std::string EapPrivateKey;
+    std::string EapKeyPassword;
+    std::string EapPassword;
 };
 
 }  // namespace wavory

@@ -4,6 +4,7 @@
 
 #include "driver/Converters.h"
 #include "driver/Format.h"
+#include "profiles/EapProfile.h"
 #include "profiles/Profile.h"
 #include "radio/Bands.h"
 
@@ -38,9 +39,11 @@ std::string CheckProfileLimits(const CProfile& p) {
         return OutOfRange("PhyChnl", p.PhyChnl, StrFormat("0 to %d for PhyType %d", lastChannel, p.PhyType));
     // Index into the security names the adapter is sent.
     if (p.SecType < 0 || p.SecType > 3) return OutOfRange("SecType", p.SecType, "0 to 3");
-    if (p.WpaMode != 0 && (p.WpaMode < 3 || p.WpaMode > 6))
+    if (p.WpaMode != 0 && (p.WpaMode < 3 || p.WpaMode > 8))
         return OutOfRange("WpaMode", p.WpaMode,
-                          "0 (none), 3 (WPA2), 4 (WPA3), 5 (Enhanced Open) or 6 (WPA2/WPA3)");
+                          "0 (none), 3 (WPA2), 4 (WPA3), 5 (Enhanced Open), 6 (WPA2/WPA3), "
+                          "7 (WPA2-Enterprise) or 8 (WPA3-Enterprise)");
+    if (std::string eap = CheckEapLimits(p); !eap.empty()) return eap;
     if (p.PhyFreq != 0 && kccl::FrequencyToChannel(p.PhyFreq) == 0)
         return OutOfRange("PhyFreq", p.PhyFreq, "0 or the frequency in MHz of a 2.4, 5 or 6 GHz channel");
     // The secrets in use are sent as they are; spare ones, and a passphrase while WPA is off, are not.

@@ -8,8 +8,10 @@
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Request.h"
+#include "profiles/EapProfile.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
+#include "radio/Eap.h"
 #include "survey/ConnectAttempt.h"
 #include "survey/PollControl.h"
 #include "survey/Station.h"
@@ -43,7 +45,10 @@ bool IsKeyComplete(const CProfile& profile, int key) {
 }
 
 bool SecurityFitsNetwork(const CProfile& profile, bool wep, int wpaMode) {
-    // It needs none, the WPA passphrase is valid, or the active WEP key is complete.
+    // It needs none, the WPA passphrase is valid, or the active WEP key is complete; an enterprise
+    // network needs the 802.1X method and identity (a missing password is asked for at the join).
+    if (kccl::IsEnterpriseMode(static_cast<uint32_t>(wpaMode)))
+        return profile.EapMethod != KCOM_EAP_NONE && !profile.EapIdentity.empty();
     if (wpaMode != 0) return !ModeTakesPassphrase(wpaMode) || IsValidPassphrase(profile.WpaPassphrase);
     if (!wep || profile.Use802_1) return true;
     return profile.ActiveSecKey >= 0 && profile.ActiveSecKey < CProfile::kKeyCount &&
@@ -58,6 +63,18 @@ void CopySecurity(const CProfile& from, CProfile& to) {
     to.SecKeyLen = from.SecKeyLen;
     to.WpaMode = from.WpaMode;
     to.WpaPassphrase = from.WpaPassphrase;
+    to.EapMethod = from.EapMethod;
+    to.EapPhase2 = from.EapPhase2;
+    to.EapIdentity = from.EapIdentity;
+    to.EapAnonIdentity = from.EapAnonIdentity;
+    to.EapCaCert = from.EapCaCert;
+    to.EapSystemCa = from.EapSystemCa;
+    to.EapDomain = from.EapDomain;
+    to.EapNoCaCheck = from.EapNoCaCheck;
+    to.EapClientCert = from.EapClientCert;
+    to.EapPrivateKey = from.EapPrivateKey;
+    to.EapPassword = from.EapPassword;
+    to.EapKeyPassword = from.EapKeyPassword;
 }
 
 bool ConnectProfile(const std::shared_ptr<CProfile>& profile, std::string* failure) {
@@ -112,7 +129,10 @@ SJoin PrepareJoin(const std::shared_ptr<CStation>& scanned) {
 }
 
 bool JoinNeedsKey(const CStation& settings) {
-    return !SecurityFitsNetwork(settings, settings.SecType == 1, settings.WpaMode);
+    if (!SecurityFitsNetwork(settings, settings.SecType == 1, settings.WpaMode)) return true;
+    // An enterprise join also lacks what it would be refused without: a secret, a checked server.
+    return IsEnterpriseProfile(settings) &&
+           (EapMissingSecret(settings) != EEapSecret::None || !EapJoinProblem(settings).empty());
 }
 
 SJoinResult JoinStation(const SJoin& join) {

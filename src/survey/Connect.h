@@ -35,6 +35,9 @@ struct SJoin {
     // The key or passphrase was entered for this join: it goes into the stored profile once it has
     // worked (and only then).
     bool keyEntered = false;
+    // The 802.1X password and key password entered for this join are kept in the stored profile;
+    // false leaves them out (they are asked for again next time).
+    bool keepSecrets = true;
 };
 
 // The stored profile a join uses: among the profiles with the station's SSID, one whose security
@@ -43,7 +46,7 @@ struct SJoin {
 std::shared_ptr<CProfile> FindJoinProfile(const CStation& scanned);
 SJoin PrepareJoin(const std::shared_ptr<CStation>& scanned);
 // The network needs a key the settings do not have (WEP without a complete active key, WPA
-// without a valid passphrase).
+// without a valid passphrase, 802.1X without its method, identity, password or a server check).
 bool JoinNeedsKey(const CStation& settings);
 // The key is complete for its length choice (10 or 26 hex digits).
 bool IsKeyComplete(const CProfile& profile, int key);

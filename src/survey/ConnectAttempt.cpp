@@ -9,6 +9,7 @@
 #include "driver/CommVar.h"
 #include "driver/CommVarList.h"
 #include "driver/Request.h"
+#include "profiles/EapProfile.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "survey/PollControl.h"
@@ -71,14 +72,18 @@ SJoinState ReadJoinState() {
     return state;
 }
 
-std::string JoinCauseLine(const std::string& ssid, uint32_t cause, const std::string& detail, bool wpa,
+std::string JoinCauseLine(const std::string& ssid, uint32_t cause, const std::string& detail, int wpaMode,
                           bool restored) {
+    const bool wpa = wpaMode != 0;
+    const bool enterprise = kccl::IsEnterpriseMode(static_cast<uint32_t>(wpaMode));
     // The adapter's detail is outside text as much as the name is: shown as data.
     const std::string more = detail.empty() ? std::string() : " (" + DisplayText(detail) + ")";
     std::string why;
     switch (cause) {
         case KCOM_CAUSE_WRONG_KEY:
-            why = wpa ? "the passphrase was not accepted" : "the WEP key was not accepted";
+            why = enterprise ? "the identity, password or client certificate was not accepted" + more
+                  : wpa      ? "the passphrase was not accepted"
+                             : "the WEP key was not accepted";
             break;
         case KCOM_CAUSE_NOT_FOUND:
             why = "the network is not in range";
@@ -90,9 +95,9 @@ std::string JoinCauseLine(const std::string& ssid, uint32_t cause, const std::st
             why = "joining it is not supported by this way of controlling the adapter" + more;
             break;
         case KCOM_CAUSE_NEEDS_8021X:
-            why =
-                "the network needs 802.1X credentials (user name, password or certificate), which "
-                "cannot be given here";
+            why = enterprise ? "the network needs 802.1X credentials, and the method or identity is missing"
+                             : "the network needs 802.1X credentials (an enterprise network): give its "
+                               "method, identity and password or certificate";
             break;
         case KCOM_CAUSE_TIMEOUT:
             why = "the adapter did not finish joining in time" + more;
@@ -126,11 +131,15 @@ std::string JoinCauseLine(const std::string& ssid, uint32_t cause, const std::st
 CConnectAttempt::CConnectAttempt(EKind kind, std::shared_ptr<CStation> station)
     : m_Kind(kind), m_pStation(std::move(station)) {}
 
-std::unique_ptr<CConnectAttempt> CConnectAttempt::ForProfile(const std::shared_ptr<CProfile>& profile) {
+std::unique_ptr<CConnectAttempt> CConnectAttempt::ForProfile(const std::shared_ptr<CProfile>& profile,
+                                                             const SJoinSecrets& secrets) {
     std::shared_ptr<CStation> station;
     if (profile) {
         auto lock = LockProfiles();  // the polling thread copies profiles too
         station = std::make_shared<CStation>(*profile);
+        // Secrets asked for this join only go with the settings, not into the profile.
+        if (!secrets.eapPassword.empty()) station->EapPassword = secrets.eapPassword;
+        if (!secrets.eapKeyPassword.empty()) station->EapKeyPassword = secrets.eapKeyPassword;
     }
     std::unique_ptr<CConnectAttempt> attempt(new CConnectAttempt(EKind::Profile, station));
     attempt->m_pProfile = profile;
@@ -171,8 +180,23 @@ void CConnectAttempt::Start() {
     if (m_pStation) {
         auto lock = LockProfiles();
         m_strNetwork = m_pStation->NetName;
-        m_bWpa = m_pStation->WpaMode != 0;
+        m_nWpaMode = m_pStation->WpaMode;
         m_nPhyType = m_pStation->PhyType;
+    }
+    if (m_pStation) {
+        // An enterprise join that would not check the server is refused before the adapter is asked.
+        std::string problem;
+        {
+            auto lock = LockProfiles();
+            problem = EapJoinProblem(*m_pStation);
+        }
+        if (!problem.empty()) {
+            m_Status = EStatus::Failed;
+            m_Result.cause = KCOM_CAUSE_CERT_UNTRUSTED;
+            m_Result.detail = problem;
+            m_Result.failure = FirstLine() + "\n\"" + DisplayText(m_strNetwork) + "\": " + problem;
+            return;
+        }
     }
     TakeDriverRefusal();  // a refusal left from before is not this attempt's
     // The adapter counts its attempts: the one that moves the count on is this one.
@@ -303,8 +327,15 @@ void CConnectAttempt::Joined() {
     if (profile) {
         // A key entered for this join has worked now: it is kept, as is one where the profile had
         // none that fitted.
-        if (m_Join.keyEntered || !SecurityFitsNetwork(*profile, settings.SecType == 1, settings.WpaMode))
+        if (m_Join.keyEntered || !SecurityFitsNetwork(*profile, settings.SecType == 1, settings.WpaMode)) {
+            const std::string password = profile->EapPassword, keyPassword = profile->EapKeyPassword;
             CopySecurity(settings, *profile);
+            if (!m_Join.keepSecrets) {
+                // What the profile held before stays; what was typed for this join only is not kept.
+                profile->EapPassword = password;
+                profile->EapKeyPassword = keyPassword;
+            }
+        }
         if (!profile->AutoSelect) {
             profile->AutoSelect = true;
             profile->Priority = profiles->UpdatePriorities(-1);
@@ -314,6 +345,10 @@ void CConnectAttempt::Joined() {
         m_Result.profileName = profiles->AddProfile(&settings);
         m_Result.created = true;
         if (auto added = profiles->GetProfile(m_Result.profileName)) {
+            if (!m_Join.keepSecrets) {
+                added->EapPassword.clear();
+                added->EapKeyPassword.clear();
+            }
             added->AutoSelect = true;
             added->Priority = profiles->UpdatePriorities(-1);
         }
@@ -342,7 +377,7 @@ void CConnectAttempt::Failed(uint32_t cause, const std::string& detail, bool res
     m_Result.failure = FirstLine();
     // A refusal already says what is missing; a second line would only repeat it.
     const std::string line = m_strRefusal.empty() || cause != KCOM_CAUSE_NOT_PERMITTED
-                                 ? JoinCauseLine(m_strNetwork, cause, detail, m_bWpa, restored)
+                                 ? JoinCauseLine(m_strNetwork, cause, detail, m_nWpaMode, restored)
                                  : std::string();
     if (!line.empty()) m_Result.failure += "\n" + line;
     Trace("\nConnection to %s failed (cause %u)", DisplayText(m_strNetwork).c_str(), cause);

@@ -37,8 +37,9 @@ struct SJoinState {
 SJoinState ReadJoinState();
 
 // The line that names the network and why joining it failed, e.g. "\"Harbour\": the passphrase was
-// not accepted."; `wpa` tells a passphrase from a WEP key. Empty when the cause says nothing.
-std::string JoinCauseLine(const std::string& ssid, uint32_t cause, const std::string& detail, bool wpa,
+// not accepted."; the security mode (0 for WEP and none) tells a passphrase or an 802.1X password
+// from a WEP key. Empty when the cause says nothing.
+std::string JoinCauseLine(const std::string& ssid, uint32_t cause, const std::string& detail, int wpaMode,
                           bool restored);
 
 class CConnectAttempt {
@@ -57,8 +58,15 @@ public:
     // The command line's pause between two looks.
     static constexpr std::chrono::milliseconds kWaitPause{20};
 
+    // Secrets a profile lacks, asked for one join and not stored.
+    struct SJoinSecrets {
+        std::string eapPassword;
+        std::string eapKeyPassword;
+    };
+
     // Each applies the settings at once and takes the first look; the attempt may have ended then.
-    static std::unique_ptr<CConnectAttempt> ForProfile(const std::shared_ptr<CProfile>& profile);
+    static std::unique_ptr<CConnectAttempt> ForProfile(const std::shared_ptr<CProfile>& profile,
+                                                       const SJoinSecrets& secrets = {});
     static std::unique_ptr<CConnectAttempt> ForStation(const SJoin& join);
     static std::unique_ptr<CConnectAttempt> ForAutoSelect(const std::shared_ptr<CProfile>& profile);
     static std::unique_ptr<CConnectAttempt> ForSecurity(const std::shared_ptr<CStation>& settings);
@@ -97,7 +105,7 @@ private:
     std::shared_ptr<CProfile> m_pProfile;  // the profile connected (Profile, AutoSelect)
     SJoin m_Join;                          // Station
     std::string m_strNetwork;
-    bool m_bWpa = false;
+    int m_nWpaMode = 0;
     int m_nPhyType = 1;
     bool m_bFollowing = false;  // the adapter started an attempt, and it is this one
     uint32_t m_nAttempt = 0;

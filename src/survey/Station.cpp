@@ -10,6 +10,7 @@
 #include "driver/NameTables.h"
 #include "driver/Request.h"
 #include "kccl_oid.h"
+#include "profiles/EapProfile.h"
 #include "radio/Bands.h"
 
 namespace wavory {
@@ -95,6 +96,15 @@ bool CStation::Connect(int mode) {
     // An infrastructure network takes the access point's channel: only ad hoc sends one.
     if (mode == CONNECT_READ || (mode == CONNECT_APPLY && adHoc))
         list.AddVarExt(OID_CHANNEL_QUERY, OID_CHANNEL_SET, ConvChannelScan, &channelText);
+    // The 802.1X settings go first: the enterprise security mode's set starts the attempt with them.
+    std::string eapRecord;
+    if (mode != CONNECT_READ && IsEnterpriseProfile(*this)) {
+        eapRecord.resize(KCOM_PAYLOAD_SIZE);
+        const std::size_t used = kccl::EncodeEapRecord(
+            EapRecordOf(*this), reinterpret_cast<uint8_t*>(eapRecord.data()), eapRecord.size());
+        eapRecord.resize(used);
+        list.AddVarExt(OID_EAP_SETTINGS_QUERY, OID_EAP_SETTINGS_SET, ConvRawPayload, &eapRecord);
+    }
     list.AddVarExt(OID_SECURITY_QUERY, OID_SECURITY_SET, ConvSecurity, &securityText);
     std::string passphrase = WpaPassphrase;
     if (wpaName) {

@@ -130,6 +130,9 @@ TEST_F(ConnectCliTest, HiddenNetworkIsJoinedByNameWithItsSecurity) {
     ExpectRefused({"connect", "--ssid", "Backroom", "--passphrase", "under-the-stairs"}, 1, "in range");
     ExpectRefused({"connect", "--ssid", "Backroom", "--security", "wpa3"}, 2, "--hidden");
     ExpectRefused({"connect", "--ssid", "Backroom", "--hidden", "--security", "wpa4"}, 2, "");
+    // A hidden network is joined with a key or none; 802.1X options are refused before anything starts.
+    ExpectRefused({"connect", "--ssid", "Backroom", "--hidden", "--eap", "peap", "--identity", "alice"}, 2,
+                  "--hidden joins");
     ExpectRefused({"connect", "--ssid", "Backroom", "--hidden", "--security", "wpa3", "--passphrase",
                    "over-the-stairs"},
                   1, "passphrase was not accepted");

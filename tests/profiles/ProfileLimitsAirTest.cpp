@@ -31,7 +31,9 @@ TEST_F(ProfileLimitsAirTest, SecurityModesAndFrequencies) {
     EXPECT_NE(CheckProfileLimits(p).find("WpaPassphrase"), std::string::npos);
     p.WpaPassphrase = "moorings-at-high-tide";
     EXPECT_EQ(CheckProfileLimits(p), "");
-    p.WpaMode = 7;  // enterprise profiles are not made here yet
+    p.WpaMode = 7;  // an enterprise profile needs its 802.1X method
+    EXPECT_NE(CheckProfileLimits(p).find("EapMethod"), std::string::npos);
+    p.WpaMode = 9;
     EXPECT_NE(CheckProfileLimits(p).find("WpaMode"), std::string::npos);
 
     CProfile q = Valid();

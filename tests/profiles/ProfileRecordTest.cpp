@@ -4,8 +4,8 @@
 #include <string>
 
 #include "ProfilesFixture.h"
-#include "kccl_oid.h"
 #include "base/RegTree.h"
+#include "kccl_oid.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "store/RegFile.h"
@@ -41,6 +41,18 @@ void FillAll(CProfile& p) {
     p.WpaMode = 3;
     p.WpaPassphrase = "a \"quoted\" pass\\phrase";
     p.PhyFreq = 5975;
+    p.EapMethod = 2;
+    p.EapPhase2 = 4;
+    p.EapIdentity = "bob";
+    p.EapAnonIdentity = "anonymous@campus";
+    p.EapCaCert = "/etc/ca.pem";
+    p.EapSystemCa = true;
+    p.EapDomain = "campus.example";
+    p.EapNoCaCheck = true;
+    p.EapClientCert = "/etc/c.pem";
+    p.EapPrivateKey = "/etc/k.pem";
+    p.EapKeyPassword = "key \"pw\"";
+    p.EapPassword = "pw\\";
 }
 
 void ExpectSameSettings(const CProfile& a, const CProfile& b) {
@@ -67,6 +79,18 @@ void ExpectSameSettings(const CProfile& a, const CProfile& b) {
     EXPECT_EQ(a.Use802_1, b.Use802_1);
     EXPECT_EQ(a.WpaMode, b.WpaMode);
     EXPECT_EQ(a.WpaPassphrase, b.WpaPassphrase);
+    EXPECT_EQ(a.EapMethod, b.EapMethod);
+    EXPECT_EQ(a.EapPhase2, b.EapPhase2);
+    EXPECT_EQ(a.EapIdentity, b.EapIdentity);
+    EXPECT_EQ(a.EapAnonIdentity, b.EapAnonIdentity);
+    EXPECT_EQ(a.EapCaCert, b.EapCaCert);
+    EXPECT_EQ(a.EapSystemCa, b.EapSystemCa);
+    EXPECT_EQ(a.EapDomain, b.EapDomain);
+    EXPECT_EQ(a.EapNoCaCheck, b.EapNoCaCheck);
+    EXPECT_EQ(a.EapClientCert, b.EapClientCert);
+    EXPECT_EQ(a.EapPrivateKey, b.EapPrivateKey);
+    EXPECT_EQ(a.EapKeyPassword, b.EapKeyPassword);
+    EXPECT_EQ(a.EapPassword, b.EapPassword);
 }
 
 }  // namespace
@@ -107,13 +131,13 @@ TEST_F(ProfileRecordTest, EmptySectionLoadsDefaults) {
     EXPECT_EQ(p.Priority, 0);
 }
 
-TEST_F(ProfileRecordTest, SaveStoresThirtyValuesOfTheirKindsAndLoadsThemBack) {
+TEST_F(ProfileRecordTest, SaveStoresEveryValueOfItsKindAndLoadsThemBack) {
     CProfile saved("Profile 0", false);
     FillAll(saved);
     ASSERT_TRUE(saved.Save(false));
 
     const SRegKey top = Exported("Profile 0");
-    EXPECT_EQ(top.values.size(), 30u);  // with "WpaMode", "WpaPassphrase" and "PhyFreq"
+    EXPECT_EQ(top.values.size(), 42u);  // with "WpaMode", "WpaPassphrase", "PhyFreq" and the 12 of 802.1X
     EXPECT_EQ(top.subkeys.size(), 0u);
     for (const char* text :
          {"ProfName", "NetName", "Sec Key 0", "Sec Key 1", "Sec Key 2", "Sec Key 3", "WpaPassphrase"}) {

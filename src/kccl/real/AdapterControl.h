@@ -10,6 +10,7 @@
 #include <string>
 
 #include "RealFormat.h"
+#include "radio/Eap.h"
 
 namespace wavory::kccl {
 
@@ -25,6 +26,7 @@ struct SJoinSettings {
     std::array<std::string, 4> wepKeys;
     uint8_t activeKey = 0;
     std::string passphrase;
+    SEapRecord eap;            // 802.1X, for the enterprise modes (7, 8)
     uint32_t nmPowerSave = 0;  // NetworkManager's connection: 0 its default, 2 off, 3 on
     // How long the attempt may take; zero: as long as the way of control allows (WAVORY_JOIN_TIMEOUT_MS
     // sets it for the process, for networks slower than usual and for tests).

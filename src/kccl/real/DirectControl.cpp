@@ -157,6 +157,13 @@ uint32_t CDirectControl::Disconnect() {
 uint32_t CDirectControl::SetPowerSave(uint32_t, const SJoinSettings&) { return kStatusNotSupported; }
 
 SJoinOutcome CDirectControl::CheckJoin(const SJoinSettings& s) {
+    if (IsEnterpriseMode(s.security))
+        return Failed(
+            KCOM_CAUSE_UNSUPPORTED,
+            "802.1X (WPA-Enterprise) runs in wpa_supplicant or NetworkManager, neither of which runs " +
+                m_Ifname +
+                ": start wpa_supplicant on it (with a control socket) or let NetworkManager manage it",
+            kStatusFailed);
     if (s.security >= KCOM_SECURITY_MODE_WPA2_PERSONAL)
         return Failed(KCOM_CAUSE_UNSUPPORTED, RefusalText(KCCL_STATUS_WPA_NEEDS_SUPPLICANT, m_Ifname, {}),
                       KCCL_STATUS_WPA_NEEDS_SUPPLICANT);

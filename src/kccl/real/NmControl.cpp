@@ -144,6 +144,7 @@ SJoinOutcome CNmControl::CheckJoin(const SJoinSettings& s) {
     request.wepKeys = s.wepKeys;
     request.activeKey = s.activeKey;
     request.passphrase = s.passphrase;
+    request.eap = s.eap;
     request.sae = s.sae;
     request.user = CurrentUserName();
     if (BuildConnectionSettings(request).empty())
@@ -202,6 +203,7 @@ SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool we
     request.activeKey = s.activeKey;
     request.wepSharedKey = wepSharedKey;
     request.passphrase = s.passphrase;
+    request.eap = s.eap;
     request.sae = s.sae;
     request.powerSave = s.nmPowerSave;
     request.user = CurrentUserName();

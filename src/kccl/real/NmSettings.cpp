@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "EapSettings.h"
 #include "RealFormat.h"
 #include "Refusal.h"
 #include "SimState.h"
@@ -113,6 +114,11 @@ NmSettings BuildConnectionSettings(const SNmRequest& r) {
             sec["pmf"] = kPmfRequired;
             break;
         }
+        case KCOM_SECURITY_MODE_WPA2_ENTERPRISE:
+        case KCOM_SECURITY_MODE_WPA3_ENTERPRISE:
+            if (r.adHoc || !AddNmEapSettings(s, r.eap, r.security == KCOM_SECURITY_MODE_WPA3_ENTERPRISE))
+                return {};
+            break;
         default:
             return {};
     }

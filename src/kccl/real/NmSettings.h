@@ -10,6 +10,8 @@
 #include <variant>
 #include <vector>
 
+#include "radio/Eap.h"
+
 namespace wavory::kccl {
 
 // The connection the utility asks for, as the library's requests built it up.
@@ -20,12 +22,13 @@ struct SNmRequest {
     bool adHoc = false;
     uint8_t channel = 0;                 // ad hoc: the cell's channel (2.4 or 5 GHz)
     uint32_t freqMhz = 0;                // ad hoc: its frequency where told, else the channel's
-    uint32_t security = 0;               // 0 none, 1 WEP, KCOM_SECURITY_MODE_* (personal ones and OWE)
+    uint32_t security = 0;               // 0 none, 1 WEP, KCOM_SECURITY_MODE_* (personal, OWE, enterprise)
     bool sae = true;                     // a transition network is joined as WPA3 (else as WPA2)
     std::array<std::string, 4> wepKeys;  // raw key bytes: 5 (WEP-64) or 13 (WEP-128), or empty
     uint8_t activeKey = 0;
     bool wepSharedKey = false;  // WEP authentication: shared key instead of open system
     std::string passphrase;
+    SEapRecord eap;          // the 802.1X settings of WPA2- and WPA3-Enterprise
     uint32_t powerSave = 0;  // NetworkManager's values: 0 its default, 2 off, 3 on
     std::string user;        // the user the connection is visible to (connection.permissions)
 };

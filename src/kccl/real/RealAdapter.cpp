@@ -201,11 +201,29 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
             if (security > KCOM_SECURITY_MODE_WPA3_ENTERPRISE) return kStatusInvalidData;
             if (security == 2) return kStatusNotSupported;  // TKIP alone: no network offers it any more
             m_Wanted.security = security;
-            // Without a key to come (none, Enhanced Open, 802.1X) the settings are complete.
-            return security == 0 || security == KCOM_SECURITY_MODE_OWE ||
-                           security >= KCOM_SECURITY_MODE_WPA2_ENTERPRISE
+            // Without a key to come (none, Enhanced Open; 802.1X settings come before) the settings
+            // are complete.
+            return security == 0 || security == KCOM_SECURITY_MODE_OWE || IsEnterpriseMode(security)
                        ? StartJoin()
                        : kStatusSuccess;
+        }
+        case OID_EAP_SETTINGS_QUERY: {
+            SEapRecord shown = m_Wanted.eap;
+            if (!shown.Get(KCOM_EAP_PASSWORD).empty()) shown.flags |= KCOM_EAP_FLAG_HAS_PASSWORD;
+            if (!shown.Get(KCOM_EAP_KEY_PASSWORD).empty()) shown.flags |= KCOM_EAP_FLAG_HAS_KEY_PASSWORD;
+            shown.Get(KCOM_EAP_PASSWORD).clear();
+            shown.Get(KCOM_EAP_KEY_PASSWORD).clear();
+            std::memset(p, 0, KCOM_PAYLOAD_SIZE);
+            return EncodeEapRecord(shown, p, KCOM_PAYLOAD_SIZE) ? kStatusSuccess : kStatusInvalidData;
+        }
+        case OID_EAP_SETTINGS_SET: {
+            SEapRecord record;
+            if (!DecodeEapRecord(p, KCOM_PAYLOAD_SIZE, record) || record.method > KCOM_EAP_PWD ||
+                !EapPhase2Fits(record.method, record.phase2))
+                return kStatusInvalidData;
+            record.flags &= KCOM_EAP_FLAG_SYSTEM_CA | KCOM_EAP_FLAG_NO_CA_CHECK;
+            m_Wanted.eap = std::move(record);
+            return kStatusSuccess;
         }
         case OID_PASSPHRASE_QUERY:
             std::memset(p, 0, 4);
@@ -275,7 +293,7 @@ uint32_t CRealAdapter::StartJoin() {
 }
 
 bool CRealAdapter::RefusedBeforeStart(SJoinOutcome& outcome) {
-    bool enterprise = m_Wanted.security >= KCOM_SECURITY_MODE_WPA2_ENTERPRISE;
+    bool enterprise = IsEnterpriseMode(m_Wanted.security);
     if (!enterprise && m_Wanted.mode == 1) {
         // A network heard only as an enterprise one is not joined with a passphrase either.
         bool personal = false;
@@ -293,10 +311,20 @@ bool CRealAdapter::RefusedBeforeStart(SJoinOutcome& outcome) {
     }
     if (!enterprise) return false;
     outcome = SJoinOutcome{};
-    outcome.cause = KCOM_CAUSE_NEEDS_8021X;
-    outcome.detail = "an enterprise network (802.1X): joining it needs 802.1X credentials";
     outcome.status = kStatusJoinNotStarted;
-    return true;
+    if (!IsEnterpriseMode(m_Wanted.security) || m_Wanted.eap.method == KCOM_EAP_NONE ||
+        m_Wanted.eap.Get(KCOM_EAP_IDENTITY).empty()) {
+        outcome.cause = KCOM_CAUSE_NEEDS_8021X;
+        outcome.detail = "an enterprise network (802.1X): joining it needs 802.1X credentials";
+        return true;
+    }
+    // A server nobody checks could be anyone's: only the user's explicit choice joins it so.
+    if (!m_Wanted.eap.ChecksServer() && !(m_Wanted.eap.flags & KCOM_EAP_FLAG_NO_CA_CHECK)) {
+        outcome.cause = KCOM_CAUSE_CERT_UNTRUSTED;
+        outcome.detail = "no CA certificate and no server name: the server cannot be checked";
+        return true;
+    }
+    return false;
 }
 
 uint32_t CRealAdapter::StartScan() {

@@ -86,7 +86,8 @@ private:
     // The connection's generation (the network's, as far as the radio speaks it) and security kind.
     int LinkGeneration(const SBss& bss);
     uint32_t LinkSecurity(const SBss& bss);
-    // Why an attempt cannot start before the way of control is asked (an enterprise network).
+    // Why an attempt cannot start before the way of control is asked: an enterprise network without
+    // usable 802.1X settings.
     bool RefusedBeforeStart(SJoinOutcome& outcome);
     uint32_t QueryConnected(uint8_t* p);
     uint32_t WepKey(uint8_t* p);

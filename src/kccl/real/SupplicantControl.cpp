@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "EapSettings.h"
 #include "RealFormat.h"
 #include "Refusal.h"
 #include "SimState.h"
@@ -45,6 +46,7 @@ SWpaEntry EntryOf(const SJoinSettings& s) {
     entry.wepKeys = s.wepKeys;
     entry.activeKey = s.activeKey;
     entry.passphrase = s.passphrase;
+    entry.eap = s.eap;
     entry.sae = s.sae;
     return entry;
 }
@@ -228,6 +230,7 @@ SJoinOutcome CSupplicantControl::Attempt(CWpaCtrl& ctrl, CWpaCtrl& monitor, int 
     int notFound = 0;
     bool scanned = false;
     std::string refusal;
+    CWpaEapWatch eap;  // an 802.1X attempt ends at the first EAP verdict, with its cause
     const int fd = monitor.Fd();
     while (Clock::now() < deadline && !context.Stopping()) {
         std::string line = monitor.NextEvent(0ms);
@@ -239,6 +242,7 @@ SJoinOutcome CSupplicantControl::Attempt(CWpaCtrl& ctrl, CWpaCtrl& monitor, int 
         }
         if (std::getenv("WAVORY_KCCL_TRACE"))
             std::fprintf(stderr, "kccl: wpa_supplicant: %s\n", line.c_str());
+        if (eap.Feed(line)) return Failed(eap.Cause(), eap.Detail());
         const SWpaEvent event = ClassifyWpaEvent(line);
         if (event.id >= 0 && event.id != id && event.kind != EWpaEvent::NotFound) continue;  // another entry
         switch (event.kind) {

@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 
+#include "EapSettings.h"
 #include "kccl_oid.h"
 
 namespace wavory::kccl {
@@ -211,6 +212,14 @@ std::vector<std::string> WpaEntrySettings(const SWpaEntry& entry) {
             // WPA3 alone requires protected management frames; WPA2 (and the transition) uses them
             // where the network offers them.
             settings.push_back(wpa2 ? "ieee80211w 1" : "ieee80211w 2");
+            break;
+        }
+        case KCOM_SECURITY_MODE_WPA2_ENTERPRISE:
+        case KCOM_SECURITY_MODE_WPA3_ENTERPRISE: {
+            if (entry.adHoc) return {};
+            const auto eap = WpaEapSettings(entry.eap, entry.security == KCOM_SECURITY_MODE_WPA3_ENTERPRISE);
+            if (eap.empty()) return {};
+            settings.insert(settings.end(), eap.begin(), eap.end());
             break;
         }
         case KCOM_SECURITY_MODE_OWE:

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "radio/Eap.h"
+
 namespace wavory::kccl {
 
 // "key=value" lines (STATUS, GET_NETWORK-like replies) into a map.
@@ -52,18 +54,20 @@ struct SWpaEntry {
     std::string tag;  // id_str, by which the utility finds its entry again
     bool adHoc = false;
     uint32_t frequencyMhz = 0;           // of an ad-hoc cell
-    uint32_t security = 0;               // 0 none, 1 WEP, KCOM_SECURITY_MODE_* (personal ones and OWE)
+    uint32_t security = 0;               // 0 none, 1 WEP, KCOM_SECURITY_MODE_* (personal, OWE, enterprise)
     std::array<std::string, 4> wepKeys;  // raw key bytes (5 or 13), empty when unset
     uint8_t activeKey = 0;
     std::string passphrase;
+    SEapRecord eap;   // the 802.1X settings of WPA2- and WPA3-Enterprise
     bool sae = true;  // the radio can do SAE (else a transition network is joined as WPA2)
 };
 // The SET_NETWORK settings ("name value") that make the entry, in order: WPA2 with every PSK suite
 // (SHA-256, fast roaming) and management-frame protection where offered, WPA3 with every SAE suite
-// and protection required, both for a transition network, OWE. Empty when the entry cannot be made:
-// no SSID, WEP without a key at the active index, WPA without a passphrase, a raw 64-digit key for
-// WPA3 (SAE needs the passphrase itself), an ad-hoc cell without a frequency, or a security kind
-// the supplicant is not asked for (802.1X).
+// and protection required, both for a transition network, OWE, WPA2- and WPA3-Enterprise with their
+// 802.1X settings. Empty when the entry cannot be made: no SSID, WEP without a key at the active
+// index, WPA without a passphrase, a raw 64-digit key for WPA3 (SAE needs the passphrase itself), an
+// ad-hoc cell without a frequency, 802.1X settings that are incomplete or on an ad-hoc cell, or a
+// security kind the supplicant is not asked for.
 std::vector<std::string> WpaEntrySettings(const SWpaEntry& entry);
 // A supplicant that does not know a suite refuses the whole key_mgmt setting: the same setting with
 // the newer suites left out, one step at a time (empty for any other setting).

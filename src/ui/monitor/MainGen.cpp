@@ -146,7 +146,7 @@ void CMainGen::ShowLinkFields(const SLinkInfo* link) {
     if (!read) return;
     const auto mode = static_cast<int>(PayloadU32(m_pList->GetVar(kSecurityVar)->GetBlock(0), 0));
     const int kind = link && link->securityKind != 0 ? link->securityKind : SecurityKindOfMode(mode);
-    const std::string text = LinkSecurityText(kind);
+    const std::string text = LinkSecurityText(kind, link ? link->eapMethod : 0);
     SetControlText(IDC_SECURITY, text.empty() ? m_strSecurity : text);
 }
 

@@ -2,6 +2,7 @@
 
 #include "ui_EditProfileSec.h"
 
+#include <QBoxLayout>
 #include <QButtonGroup>
 #include <QEvent>
 #include <QRegularExpression>
@@ -12,7 +13,11 @@
 #include "driver/NameTables.h"
 #include "kccl_oid.h"
 #include "profiles/Profile.h"
+#include "profiles/ProfileMngr.h"
+#include "radio/Eap.h"
 #include "shell/Tessal.h"
+#include "ui/profiles/EapSection.h"
+#include "ui/profiles/EditProfile.h"
 
 namespace wavory {
 
@@ -31,9 +36,15 @@ constexpr SModeItem kModeItems[] = {
     {CEditProfileSec::kWpa3Item, KCOM_SECURITY_MODE_WPA3_PERSONAL},
     {CEditProfileSec::kWpa2Wpa3Item, KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL},
     {CEditProfileSec::kOweItem, KCOM_SECURITY_MODE_OWE},
+    {CEditProfileSec::kWpa2EnterpriseItem, KCOM_SECURITY_MODE_WPA2_ENTERPRISE},
+    {CEditProfileSec::kWpa3EnterpriseItem, KCOM_SECURITY_MODE_WPA3_ENTERPRISE},
 };
 
+bool g_bKeepJoinPassword = true;
+
 }  // namespace
+
+bool KeepJoinPassword() { return g_bKeepJoinPassword; }
 
 // 'H' admits one hexadecimal digit; '>' shows letters in upper case.
 const QString CEditProfileSec::kShortKeyMask = QStringLiteral(">HH - HH - HH - HH - HH");
@@ -42,8 +53,15 @@ const QString CEditProfileSec::kLongKeyMask = QStringLiteral(">HH-HH-HH-HH-HH-HH
 CEditProfileSec::CEditProfileSec(QWidget* parent)
     : CEditProfilePage(parent),
       ui(std::make_unique<Ui::CEditProfileSec>()),
-      m_pKeyGroup(new QButtonGroup(this)) {
+      m_pKeyGroup(new QButtonGroup(this)),
+      m_pEap(new CEapSection(this)) {
     ui->setupUi(this);
+    // Below the passphrase: the page's own layout gains the section, hidden unless enterprise.
+    if (auto* box = qobject_cast<QBoxLayout*>(layout()))
+        box->insertWidget(box->count() - 1, m_pEap);
+    else
+        layout()->addWidget(m_pEap);
+    connect(m_pEap, &CEapSection::Modified, this, &CEditProfilePage::Modified);
     m_KeyRows = {
         SKeyRow{ui->IDC_1093, ui->IDC_1108, ui->IDC_1110}, SKeyRow{ui->IDC_1094, ui->IDC_1109, ui->IDC_1112},
         SKeyRow{ui->IDC_1095, ui->IDC_1113, ui->IDC_1114}, SKeyRow{ui->IDC_1096, ui->IDC_1115, ui->IDC_1116}};
@@ -87,6 +105,7 @@ void CEditProfileSec::Load(const CProfile& profile) {
     ui->IDC_1099->setCurrentIndex(item);
     ui->editPassphrase->setText(QString::fromStdString(profile.WpaPassphrase));
     ui->IDC_1111->setChecked(profile.Use802_1);
+    m_pEap->Load(profile);
     OnSecurityChange();
     for (int i = 0; i < kKeys; ++i) {
         const auto k = static_cast<size_t>(i);
@@ -133,6 +152,10 @@ void CEditProfileSec::EnableKeyControls() {
     ui->lblPassphrase->setEnabled(wpa);
     ui->editPassphrase->setEnabled(wpa);
     ui->chkShowPassphrase->setEnabled(wpa);
+    const bool enterprise = kccl::IsEnterpriseMode(static_cast<uint32_t>(WpaMode()));
+    m_pEap->setVisible(enterprise);
+    ui->IDC_1119->setVisible(!enterprise);  // no WEP keys beside 802.1X: room for the section
+    ui->IDC_1111->setEnabled(!enterprise);
 }
 
 QString CEditProfileSec::KeyDigits(int key) const {
@@ -179,6 +202,7 @@ void CEditProfileSec::OnKeyChange(int key) {
 
 QWidget* CEditProfileSec::Validate() {
     if (const int wpa = WpaMode()) {
+        if (kccl::IsEnterpriseMode(static_cast<uint32_t>(wpa))) return m_pEap->Validate();
         if (!ModeTakesPassphrase(wpa)) return nullptr;  // Enhanced Open
         const std::string pass = ui->editPassphrase->text().toStdString();
         const bool hex64 = pass.size() == static_cast<size_t>(kMaxPassphraseLength);
@@ -258,6 +282,15 @@ bool CEditProfileSec::Apply(CProfile& profile) {
     // Kept whatever the choice, as the keys are, so that switching back finds it.
     profile.WpaPassphrase = ui->editPassphrase->text().toStdString();
     profile.Use802_1 = ui->IDC_1111->isChecked();
+    if (kccl::IsEnterpriseMode(static_cast<uint32_t>(profile.WpaMode))) {
+        m_pEap->Apply(profile);
+        // A join's settings carry the password for the join; the choice says whether the stored
+        // profile keeps it. A stored profile edited here keeps it only when asked to.
+        if (g_strEditProfile == CProfileMngr::kEditStation)
+            g_bKeepJoinPassword = m_pEap->KeepPassword();
+        else if (!m_pEap->KeepPassword())
+            profile.EapPassword.clear();
+    }
     profile.ActiveSecKey = CheckedKey();
     // Keys are stored whatever the security type, so switching WEP off and on again keeps them.
     for (int i = 0; i < kKeys; ++i) {

@@ -1,5 +1,6 @@
-// The Security page of the profile editor: security type (none or WEP), four WEP keys with a length
-// each, the active key, and the 802.1x flag. Keys are entered through input masks that admit
+// The Security page of the profile editor: security type (none, WEP, WPA-Personal, Enhanced Open,
+// WPA-Enterprise), four WEP keys with a length each, the active key, the 802.1x flag, and the
+// enterprise section. Keys are entered through input masks that admit
 // hexadecimal digits only; a key is stored as its digits without the mask's separators.
 #pragma once
 
@@ -20,6 +21,12 @@ class QRadioButton;
 
 namespace wavory {
 
+class CEapSection;
+
+// Whether the 802.1X password typed for the join at hand is kept in the stored profile (the choice
+// of the last Security page applied to a join's settings).
+bool KeepJoinPassword();
+
 class CEditProfileSec : public CEditProfilePage {
     Q_OBJECT
 public:
@@ -35,6 +42,8 @@ public:
     static constexpr int kWpa3Item = 3;
     static constexpr int kWpa2Wpa3Item = 4;
     static constexpr int kOweItem = 5;
+    static constexpr int kWpa2EnterpriseItem = 6;
+    static constexpr int kWpa3EnterpriseItem = 7;
     // Per key row: the radio button, the key entry and the length list.
     static constexpr std::array<int, kKeys> kRadioIds = {1093, 1094, 1095, 1096};
     static constexpr std::array<int, kKeys> kKeyIds = {1110, 1112, 1114, 1116};
@@ -57,6 +66,8 @@ public:
     QString KeyDigits(int key) const;
     // The key has exactly the digits its length choice asks for (10 or 26).
     bool IsKeyComplete(int key) const;
+    // The enterprise section, shown for WPA2- and WPA3-Enterprise.
+    CEapSection* EapSection() const { return m_pEap; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -86,6 +97,7 @@ private:
     QButtonGroup* m_pKeyGroup;
     // Type of the loaded profile, kept when the list offers no such type (TKIP, AES).
     int m_nStoredSecType = 0;
+    CEapSection* m_pEap;
 };
 
 }  // namespace wavory

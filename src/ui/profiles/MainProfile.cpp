@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -19,11 +20,13 @@
 #include <optional>
 #include <stdexcept>
 
+#include "base/DisplayText.h"
 #include "base/Locks.h"
 #include "base/Registry.h"
 #include "base/StringTable.h"
 #include "driver/CommVar.h"
 #include "monitor/Poll.h"
+#include "profiles/EapProfile.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
@@ -35,6 +38,7 @@
 #include "survey/StationMngr.h"
 #include "ui/profiles/ControlIds.h"
 #include "ui/profiles/EditProfile.h"
+#include "ui/profiles/EditProfilePage.h"
 #include "ui/shell/PlainText.h"
 #include "ui/survey/SiteIcons.h"
 #include "ui/survey/SiteRows.h"
@@ -382,13 +386,39 @@ void CMainProfile::UpdateArrows() {
 
 // ---- Commands ----
 
+bool CMainProfile::AskEapSecret(const CProfile& profile, CConnectAttempt::SJoinSecrets& secrets) {
+    std::string network, identity;
+    EEapSecret missing;
+    {
+        auto lock = LockProfiles();
+        missing = EapMissingSecret(profile);
+        network = profile.NetName;
+        identity = profile.EapIdentity;
+    }
+    if (missing == EEapSecret::None) return true;
+    const bool password = missing == EEapSecret::Password;
+    bool ok = false;
+    // The network's name and the identity are outside text: shown as data.
+    const QString typed = QInputDialog::getText(
+        this, password ? tr("Network Password") : tr("Private Key Password"),
+        (password ? tr("Password for %1 on \"%2\":") : tr("Password of the private key of %1 on \"%2\":"))
+            .arg(QString::fromStdString(DisplayText(identity)), QString::fromStdString(DisplayText(network))),
+        QLineEdit::Password, QString(), &ok);
+    if (!ok || typed.isEmpty()) return false;
+    (password ? secrets.eapPassword : secrets.eapKeyPassword) = typed.toStdString();
+    return true;
+}
+
 void CMainProfile::ConnectSelected() {
     const QList<QTreeWidgetItem*> autoSelected = ui->IDC_1077->selectedItems();
     if (!autoSelected.isEmpty()) m_nAutoSel = ui->IDC_1077->indexOfTopLevelItem(autoSelected.first());
     std::shared_ptr<CProfile> profile = SelectedProfile();
     if (!profile || !theApp.m_pProfileMngr || !theApp.m_pStationMngr) return;
+    // An 802.1X secret the profile does not keep is asked for this join only.
+    CConnectAttempt::SJoinSecrets secrets;
+    if (!AskEapSecret(*profile, secrets)) return;
     // The adapter joins meanwhile; the window's tick reports the end.
-    RunUserAttempt(CConnectAttempt::ForProfile(profile), [](CConnectAttempt& attempt) {
+    RunUserAttempt(CConnectAttempt::ForProfile(profile, secrets), [](CConnectAttempt& attempt) {
         if (attempt.Result().ok) return;
         theApp.ShowMessage(attempt.Result().failure, EMsgIcon::Warning);
         if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "survey/ConnectAttempt.h"
+
 namespace Ui {
 class CMainProfile;
 }
@@ -82,6 +84,8 @@ public:
 
     // The commands of the buttons and the pop-up menu.
     void ConnectSelected();
+    // Asks for the 802.1X password (or key password) the profile lacks; false when the user cancelled.
+    bool AskEapSecret(const CProfile& profile, CConnectAttempt::SJoinSecrets& secrets);
     void DoProfileOp(int op);
     // Delete, under the main lock and after the user's Yes; does nothing while the lock is busy.
     void OnDelete();

@@ -38,6 +38,7 @@
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/EditProfile.h"
+#include "ui/profiles/EditProfileSec.h"
 #include "ui/shell/PlainText.h"
 #include "ui/survey/HiddenNetworkDlg.h"
 #include "ui/survey/SiteIcons.h"
@@ -487,6 +488,7 @@ bool CViewSite::AskKey(SJoin& join, const QString& notice) {
     m_strPromptNotice.clear();
     if (result == EDIT_CANCELLED) return false;
     join.keyEntered = true;
+    join.keepSecrets = KeepJoinPassword();
     return true;
 }
 
@@ -516,7 +518,7 @@ void CViewSite::JoinEnded(CConnectAttempt& attempt) {
         // changes only once a key has worked.
         SJoin join = attempt.Join();
         const std::string line = JoinCauseLine(attempt.Network(), joined.cause, joined.detail,
-                                               join.settings->WpaMode != 0, joined.restored);
+                                               join.settings->WpaMode, joined.restored);
         if (AskKey(join, QString::fromStdString(line))) StartJoin(join);
         RefreshList();
         return;

@@ -209,7 +209,7 @@ TEST_F(EditProfileSecTest, EnhancedOpenNeedsNoPassphraseAndTransitionOne) {
     auto sheet = Open("Guest");
     auto* type = Find<QComboBox>(sheet.get(), S::IDC_SECURITY);
     auto* pass = sheet->findChild<QLineEdit*>(QStringLiteral("editPassphrase"));
-    ASSERT_EQ(type->count(), 6);
+    ASSERT_EQ(type->count(), 8);  // and the two enterprise kinds
     type->setCurrentIndex(S::kOweItem);
     QTest::keyClick(type, Qt::Key_Up);
     QTest::keyClick(type, Qt::Key_Down);  // back to Enhanced Open, through the page's own handling

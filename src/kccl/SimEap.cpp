@@ -1,0 +1,314 @@
+#include "SimEap.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "SimScenario.h"
+#include "kccl_oid.h"
+#include "radio/Eap.h"
+
+namespace wavory::kccl {
+
+namespace {
+
+constexpr std::size_t kMaxFileBytes = 1 << 20;  // larger than any certificate or key
+
+uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+constexpr uint32_t kK[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+void Block(uint32_t h[8], const uint8_t* p) {
+    uint32_t w[64];
+    for (int i = 0; i < 16; ++i)
+        w[i] = static_cast<uint32_t>(p[4 * i]) << 24 | static_cast<uint32_t>(p[4 * i + 1]) << 16 |
+               static_cast<uint32_t>(p[4 * i + 2]) << 8 | p[4 * i + 3];
+    for (int i = 16; i < 64; ++i) {
+        const uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+        const uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+    }
+    uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], k = h[7];
+    for (int i = 0; i < 64; ++i) {
+        const uint32_t t1 =
+            k + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kK[i] + w[i];
+        const uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+        k = g, g = f, f = e, e = d + t1, d = c, c = b, b = a, a = t1 + t2;
+    }
+    h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += k;
+}
+
+void CopyText(char* out, std::size_t size, const std::string& text) {
+    std::memset(out, 0, size);
+    std::memcpy(out, text.data(), std::min(text.size(), size - 1));
+}
+
+std::string HexOf(const uint8_t* bytes, std::size_t len) {
+    std::string out;
+    char pair[3];
+    for (std::size_t i = 0; i < len; ++i) {
+        std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
+        out += pair;
+    }
+    return out;
+}
+
+bool ParseSha(const std::string& text, uint8_t out[32]) {
+    if (text.size() != 64) return false;
+    for (std::size_t i = 0; i < 32; ++i) {
+        unsigned v = 0;
+        if (std::sscanf(text.c_str() + 2 * i, "%2x", &v) != 1) return false;
+        out[i] = static_cast<uint8_t>(v);
+    }
+    return HexOf(out, 32) == [&] {
+        std::string lower = text;
+        for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        return lower;
+    }();
+}
+
+// The server name matches the suffix: the same name, or one that ends in "." and the suffix.
+bool NameMatches(const std::string& name, const std::string& suffix) {
+    auto lower = [](std::string s) {
+        for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        return s;
+    };
+    const std::string n = lower(name), s = lower(suffix);
+    if (n == s) return true;
+    return n.size() > s.size() && n.compare(n.size() - s.size(), s.size(), s) == 0 &&
+           n[n.size() - s.size() - 1] == '.';
+}
+
+std::string Text(const SimEapSettings& eap, int which) { return eap.text[which]; }
+
+}  // namespace
+
+void Sha256(const uint8_t* data, size_t len, uint8_t out[32]) {
+    uint32_t h[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                     0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    std::size_t pos = 0;
+    for (; pos + 64 <= len; pos += 64) Block(h, data + pos);
+    uint8_t tail[128] = {};
+    const std::size_t rest = len - pos;
+    if (rest) std::memcpy(tail, data + pos, rest);
+    tail[rest] = 0x80;
+    const std::size_t tailLen = rest < 56 ? 64 : 128;
+    const uint64_t bits = static_cast<uint64_t>(len) * 8;
+    for (int i = 0; i < 8; ++i)
+        tail[tailLen - 1 - static_cast<std::size_t>(i)] = static_cast<uint8_t>(bits >> (8 * i));
+    Block(h, tail);
+    if (tailLen == 128) Block(h, tail + 64);
+    for (int i = 0; i < 8; ++i)
+        for (int b = 0; b < 4; ++b) out[4 * i + b] = static_cast<uint8_t>(h[i] >> (24 - 8 * b));
+}
+
+bool Sha256OfFile(const std::string& path, uint8_t out[32]) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::vector<uint8_t> bytes(kMaxFileBytes + 1);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    const auto n = static_cast<std::size_t>(in.gcount());
+    if (n == 0 || n > kMaxFileBytes) return false;
+    Sha256(bytes.data(), n, out);
+    return true;
+}
+
+uint32_t SetEapSettings(SimEapSettings& eap, const uint8_t* payload) {
+    SEapRecord record;
+    if (!DecodeEapRecord(payload, KCOM_PAYLOAD_SIZE, record)) return kStatusInvalidData;
+    if (record.method > KCOM_EAP_PWD || !EapPhase2Fits(record.method, record.phase2))
+        return kStatusInvalidData;
+    eap = SimEapSettings{};
+    eap.method = record.method;
+    eap.phase2 = record.phase2;
+    eap.flags = static_cast<uint16_t>(record.flags & (KCOM_EAP_FLAG_SYSTEM_CA | KCOM_EAP_FLAG_NO_CA_CHECK));
+    for (int i = 0; i < KCOM_EAP_STRING_COUNT; ++i) CopyText(eap.text[i], sizeof eap.text[i], record.Get(i));
+    // The files are read now, as a supplicant reads them when it is configured.
+    if (!record.Get(KCOM_EAP_CA_CERT).empty())
+        eap.caRead = Sha256OfFile(record.Get(KCOM_EAP_CA_CERT), eap.caSha256) ? 1 : 0;
+    if (!record.Get(KCOM_EAP_CLIENT_CERT).empty())
+        eap.clientRead = Sha256OfFile(record.Get(KCOM_EAP_CLIENT_CERT), eap.clientSha256) ? 1 : 0;
+    if (!record.Get(KCOM_EAP_PRIVATE_KEY).empty()) {
+        uint8_t ignored[32];
+        eap.keyRead = Sha256OfFile(record.Get(KCOM_EAP_PRIVATE_KEY), ignored) ? 1 : 0;
+    }
+    return kStatusSuccess;
+}
+
+uint32_t QueryEapSettings(const SimEapSettings& eap, uint8_t* payload) {
+    SEapRecord record;
+    record.method = eap.method;
+    record.phase2 = eap.phase2;
+    record.flags = eap.flags;
+    for (int i = 0; i < KCOM_EAP_STRING_COUNT; ++i) record.Get(i) = eap.text[i];
+    if (!record.Get(KCOM_EAP_PASSWORD).empty()) record.flags |= KCOM_EAP_FLAG_HAS_PASSWORD;
+    if (!record.Get(KCOM_EAP_KEY_PASSWORD).empty()) record.flags |= KCOM_EAP_FLAG_HAS_KEY_PASSWORD;
+    record.Get(KCOM_EAP_PASSWORD).clear();
+    record.Get(KCOM_EAP_KEY_PASSWORD).clear();
+    std::memset(payload, 0, KCOM_PAYLOAD_SIZE);
+    return EncodeEapRecord(record, payload, KCOM_PAYLOAD_SIZE) ? kStatusSuccess : kStatusInvalidData;
+}
+
+uint32_t EapStartProblem(const SimEapSettings& eap, std::string& detail) {
+    if (eap.method == KCOM_EAP_NONE || Text(eap, KCOM_EAP_IDENTITY).empty()) {
+        detail = "an enterprise network (WPA-Enterprise, 802.1X)";
+        return KCOM_CAUSE_NEEDS_8021X;
+    }
+    const bool checks = (eap.flags & KCOM_EAP_FLAG_SYSTEM_CA) || eap.text[KCOM_EAP_CA_CERT][0] ||
+                        eap.text[KCOM_EAP_DOMAIN][0];
+    if (!checks && !(eap.flags & KCOM_EAP_FLAG_NO_CA_CHECK)) {
+        detail = "no CA certificate and no server name: the server cannot be checked";
+        return KCOM_CAUSE_CERT_UNTRUSTED;
+    }
+    if (eap.text[KCOM_EAP_CA_CERT][0] && !eap.caRead) {
+        detail = "the CA certificate " + Text(eap, KCOM_EAP_CA_CERT) + " cannot be read";
+        return KCOM_CAUSE_CERT_UNTRUSTED;
+    }
+    if (eap.method == KCOM_EAP_TLS && (!eap.clientRead || !eap.keyRead)) {
+        detail = "the client certificate or its private key cannot be read";
+        return KCOM_CAUSE_WRONG_KEY;
+    }
+    return KCOM_CAUSE_NONE;
+}
+
+SEapVerdict CheckEap(const SimEapServer& server, const SimEapSettings& eap) {
+    SEapVerdict v;
+    if (!(server.methods & (1u << eap.method))) {
+        std::string offered;
+        for (int m = KCOM_EAP_PEAP; m <= KCOM_EAP_PWD; ++m)
+            if (server.methods & (1u << m))
+                offered += std::string(offered.empty() ? "" : ", ") + EapMethodName(m);
+        v.cause = KCOM_CAUSE_METHOD_REFUSED;
+        v.detail = std::string(EapMethodName(eap.method)) + " refused; the server offers " +
+                   (offered.empty() ? std::string("none") : offered);
+        return v;
+    }
+    if (!(eap.flags & KCOM_EAP_FLAG_NO_CA_CHECK)) {
+        const bool caGiven = eap.text[KCOM_EAP_CA_CERT][0] != 0;
+        const bool systemGiven = (eap.flags & KCOM_EAP_FLAG_SYSTEM_CA) != 0;
+        const bool trusted =
+            (caGiven && server.caSet && std::memcmp(eap.caSha256, server.caSha256, 32) == 0) ||
+            (systemGiven && server.systemCa);
+        if ((caGiven || systemGiven) && !trusted) {
+            v.cause = KCOM_CAUSE_CERT_UNTRUSTED;
+            v.detail = std::string("subject ") + server.subject + ", fingerprint " + server.fingerprint;
+            return v;
+        }
+        const std::string domain = Text(eap, KCOM_EAP_DOMAIN);
+        if (!domain.empty() && !NameMatches(server.serverName, domain)) {
+            v.cause = KCOM_CAUSE_SERVER_NAME;
+            v.detail = std::string("the server is ") + server.serverName + ", not in " + domain;
+            return v;
+        }
+    }
+    const bool identityOk = Text(eap, KCOM_EAP_IDENTITY) == server.identity;
+    bool credentialOk = false;
+    if (eap.method == KCOM_EAP_TLS)
+        credentialOk = server.clientSet && std::memcmp(eap.clientSha256, server.clientSha256, 32) == 0;
+    else
+        credentialOk = Text(eap, KCOM_EAP_PASSWORD) == server.password && server.password[0] != 0;
+    if (!identityOk || !credentialOk) {
+        v.cause = KCOM_CAUSE_WRONG_KEY;
+        v.detail = eap.method == KCOM_EAP_TLS ? "the server did not accept the client certificate"
+                                              : "the server did not accept the identity or password";
+    }
+    return v;
+}
+
+void DefaultEapServer(SimEapServer& out) {
+    out = SimEapServer{};
+    out.methods = (1u << KCOM_EAP_PEAP) | (1u << KCOM_EAP_TTLS);
+    CopyText(out.identity, sizeof out.identity, "alice");
+    CopyText(out.password, sizeof out.password, "wonderland-2026");
+    out.systemCa = 1;
+    CopyText(out.serverName, sizeof out.serverName, "radius.example.org");
+    CopyText(out.subject, sizeof out.subject, "CN=radius.example.org");
+    CopyText(out.fingerprint, sizeof out.fingerprint, "SHA256:5E:0F:9A:3C:77:21:B4:D8");
+}
+
+void ParseEapServer(const nlohmann::json& j, const std::string& where, SimEapServer& out) {
+    DefaultEapServer(out);
+    auto fail = [&](const std::string& field, const std::string& what) {
+        throw CSimScenarioError(where + "." + field + ": " + what);
+    };
+    if (!j.is_object()) fail("eap", "expected an object");
+    static const char* const kKeys[] = {"methods",     "identity",  "password",  "server_name",  "subject",
+                                        "fingerprint", "system_ca", "ca_sha256", "client_sha256"};
+    for (const auto& item : j.items())
+        if (std::find(std::begin(kKeys), std::end(kKeys), item.key()) == std::end(kKeys))
+            fail("eap", "unknown key \"" + item.key() + "\"");
+    auto text = [&](const char* name, char* dest, std::size_t size) {
+        if (!j.contains(name)) return;
+        if (!j[name].is_string()) fail(std::string("eap.") + name, "expected a string");
+        const std::string value = j[name].get<std::string>();
+        if (value.size() >= size) fail(std::string("eap.") + name, "too long");
+        CopyText(dest, size, value);
+    };
+    if (j.contains("methods")) {
+        if (!j["methods"].is_array()) fail("eap.methods", "expected a list such as [\"peap\", \"ttls\"]");
+        out.methods = 0;
+        for (const auto& m : j["methods"]) {
+            const std::string name = m.is_string() ? m.get<std::string>() : "";
+            const int method = name == "peap"   ? KCOM_EAP_PEAP
+                               : name == "ttls" ? KCOM_EAP_TTLS
+                               : name == "tls"  ? KCOM_EAP_TLS
+                               : name == "pwd"  ? KCOM_EAP_PWD
+                                                : 0;
+            if (!method)
+                fail("eap.methods", "expected \"peap\", \"ttls\", \"tls\" or \"pwd\", got \"" + name + "\"");
+            out.methods = static_cast<uint8_t>(out.methods | (1u << method));
+        }
+    }
+    text("identity", out.identity, sizeof out.identity);
+    text("password", out.password, sizeof out.password);
+    text("server_name", out.serverName, sizeof out.serverName);
+    text("subject", out.subject, sizeof out.subject);
+    text("fingerprint", out.fingerprint, sizeof out.fingerprint);
+    if (j.contains("system_ca")) {
+        if (!j["system_ca"].is_boolean()) fail("eap.system_ca", "expected true or false");
+        out.systemCa = j["system_ca"].get<bool>() ? 1 : 0;
+    }
+    for (const auto& [name, set, sha] :
+         {std::tuple<const char*, uint8_t*, uint8_t*>{"ca_sha256", &out.caSet, out.caSha256},
+          {"client_sha256", &out.clientSet, out.clientSha256}}) {
+        if (!j.contains(name)) continue;
+        const std::string hex = j[name].is_string() ? j[name].get<std::string>() : "";
+        if (!ParseSha(hex, sha))
+            fail(std::string("eap.") + name, "expected 64 hexadecimal digits (the file's SHA-256)");
+        *set = 1;
+    }
+}
+
+nlohmann::json EapServerToJson(const SimEapServer& s) {
+    nlohmann::json j;
+    j["methods"] = nlohmann::json::array();
+    for (int m = KCOM_EAP_PEAP; m <= KCOM_EAP_PWD; ++m)
+        if (s.methods & (1u << m)) {
+            std::string name = EapMethodName(m);
+            for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+            j["methods"].push_back(name);
+        }
+    j["identity"] = s.identity;
+    j["password"] = s.password;
+    j["server_name"] = s.serverName;
+    j["subject"] = s.subject;
+    j["fingerprint"] = s.fingerprint;
+    j["system_ca"] = s.systemCa != 0;
+    if (s.caSet) j["ca_sha256"] = HexOf(s.caSha256, 32);
+    if (s.clientSet) j["client_sha256"] = HexOf(s.clientSha256, 32);
+    return j;
+}
+
+}  // namespace wavory::kccl
