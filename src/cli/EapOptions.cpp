@@ -154,18 +154,7 @@ void ApplyEapArgs(const SEapArgs& args, CProfile& profile) {
     profile.WpaMode = p.WpaMode;
     profile.SecType = p.SecType;
     profile.WpaPassphrase = p.WpaPassphrase;
-    profile.EapMethod = p.EapMethod;
-    profile.EapPhase2 = p.EapPhase2;
-    profile.EapIdentity = p.EapIdentity;
-    profile.EapAnonIdentity = p.EapAnonIdentity;
-    profile.EapCaCert = p.EapCaCert;
-    profile.EapSystemCa = p.EapSystemCa;
-    profile.EapDomain = p.EapDomain;
-    profile.EapNoCaCheck = p.EapNoCaCheck;
-    profile.EapClientCert = p.EapClientCert;
-    profile.EapPrivateKey = p.EapPrivateKey;
-    profile.EapPassword = p.EapPassword;
-    profile.EapKeyPassword = p.EapKeyPassword;
+    CopyEapSettings(p, profile);
 }
 
 void CompleteEapForJoin(CProfile& p, const std::string& network) {

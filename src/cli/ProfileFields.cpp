@@ -290,18 +290,7 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optio
     profile.SecKeyLen = p.SecKeyLen;
     profile.WpaMode = p.WpaMode;
     profile.WpaPassphrase = p.WpaPassphrase;
-    profile.EapMethod = p.EapMethod;
-    profile.EapPhase2 = p.EapPhase2;
-    profile.EapIdentity = p.EapIdentity;
-    profile.EapAnonIdentity = p.EapAnonIdentity;
-    profile.EapCaCert = p.EapCaCert;
-    profile.EapSystemCa = p.EapSystemCa;
-    profile.EapDomain = p.EapDomain;
-    profile.EapNoCaCheck = p.EapNoCaCheck;
-    profile.EapClientCert = p.EapClientCert;
-    profile.EapPrivateKey = p.EapPrivateKey;
-    profile.EapPassword = p.EapPassword;
-    profile.EapKeyPassword = p.EapKeyPassword;
+    CopyEapSettings(p, profile);
 }
 
 void ResolveProfileSecrets(SProfileEdits& edits, const CProfile* base) {

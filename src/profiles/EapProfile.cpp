@@ -47,6 +47,21 @@ bool TakesPassword(int method) {
 
 }  // namespace
 
+void CopyEapSettings(const CProfile& from, CProfile& to) {
+    to.EapMethod = from.EapMethod;
+    to.EapPhase2 = from.EapPhase2;
+    to.EapIdentity = from.EapIdentity;
+    to.EapAnonIdentity = from.EapAnonIdentity;
+    to.EapCaCert = from.EapCaCert;
+    to.EapSystemCa = from.EapSystemCa;
+    to.EapDomain = from.EapDomain;
+    to.EapNoCaCheck = from.EapNoCaCheck;
+    to.EapClientCert = from.EapClientCert;
+    to.EapPrivateKey = from.EapPrivateKey;
+    to.EapPassword = from.EapPassword;
+    to.EapKeyPassword = from.EapKeyPassword;
+}
+
 bool IsEnterpriseProfile(const CProfile& profile) {
     return kccl::IsEnterpriseMode(static_cast<uint32_t>(profile.WpaMode));
 }

@@ -24,6 +24,9 @@ inline constexpr const char* kServerCheckRisk =
 // The security mode is WPA2- or WPA3-Enterprise.
 bool IsEnterpriseProfile(const CProfile& profile);
 
+// Copies every 802.1X setting, secrets included, from one profile to another.
+void CopyEapSettings(const CProfile& from, CProfile& to);
+
 // The first 802.1X value that breaks the profile, as a message naming the value and what it must be;
 // empty when there is none. Only an enterprise profile is checked (the values of another are kept as
 // they are, unused). Missing secrets pass: they are asked for when the profile is used.

@@ -63,18 +63,7 @@ void CopySecurity(const CProfile& from, CProfile& to) {
     to.SecKeyLen = from.SecKeyLen;
     to.WpaMode = from.WpaMode;
     to.WpaPassphrase = from.WpaPassphrase;
-    to.EapMethod = from.EapMethod;
-    to.EapPhase2 = from.EapPhase2;
-    to.EapIdentity = from.EapIdentity;
-    to.EapAnonIdentity = from.EapAnonIdentity;
-    to.EapCaCert = from.EapCaCert;
-    to.EapSystemCa = from.EapSystemCa;
-    to.EapDomain = from.EapDomain;
-    to.EapNoCaCheck = from.EapNoCaCheck;
-    to.EapClientCert = from.EapClientCert;
-    to.EapPrivateKey = from.EapPrivateKey;
-    to.EapPassword = from.EapPassword;
-    to.EapKeyPassword = from.EapKeyPassword;
+    CopyEapSettings(from, to);
 }
 
 bool ConnectProfile(const std::shared_ptr<CProfile>& profile, std::string* failure) {
