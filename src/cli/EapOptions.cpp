@@ -139,7 +139,10 @@ void ApplyEapArgs(const SEapArgs& args, CProfile& profile) {
     if (args.domain) p.EapDomain = *args.domain;
     if (args.clientCert) p.EapClientCert = ReadablePath(*args.clientCert, "client certificate");
     if (args.privateKey) p.EapPrivateKey = ReadablePath(*args.privateKey, "private key");
-    if (args.caCheck) p.EapNoCaCheck = !*args.caCheck;
+    if (args.caCheck)
+        p.EapNoCaCheck = !*args.caCheck;
+    else if (args.caCert || args.systemCa || args.domain)
+        p.EapNoCaCheck = false;  // a check given now replaces the earlier choice to go without one
     if (args.password) p.EapPassword = *args.password;
     if (args.keyPassword) p.EapKeyPassword = *args.keyPassword;
     if (IsEnterpriseProfile(p)) {

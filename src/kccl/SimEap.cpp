@@ -195,23 +195,21 @@ SEapVerdict CheckEap(const SimEapServer& server, const SimEapSettings& eap) {
                    (offered.empty() ? std::string("none") : offered);
         return v;
     }
-    if (!(eap.flags & KCOM_EAP_FLAG_NO_CA_CHECK)) {
-        const bool caGiven = eap.text[KCOM_EAP_CA_CERT][0] != 0;
-        const bool systemGiven = (eap.flags & KCOM_EAP_FLAG_SYSTEM_CA) != 0;
-        const bool trusted =
-            (caGiven && server.caSet && std::memcmp(eap.caSha256, server.caSha256, 32) == 0) ||
-            (systemGiven && server.systemCa);
-        if ((caGiven || systemGiven) && !trusted) {
-            v.cause = KCOM_CAUSE_CERT_UNTRUSTED;
-            v.detail = std::string("subject ") + server.subject + ", fingerprint " + server.fingerprint;
-            return v;
-        }
-        const std::string domain = Text(eap, KCOM_EAP_DOMAIN);
-        if (!domain.empty() && !NameMatches(server.serverName, domain)) {
-            v.cause = KCOM_CAUSE_SERVER_NAME;
-            v.detail = std::string("the server is ") + server.serverName + ", not in " + domain;
-            return v;
-        }
+    // A join allowed without a check still checks the CA or server name it was given.
+    const bool caGiven = eap.text[KCOM_EAP_CA_CERT][0] != 0;
+    const bool systemGiven = (eap.flags & KCOM_EAP_FLAG_SYSTEM_CA) != 0;
+    const bool trusted = (caGiven && server.caSet && std::memcmp(eap.caSha256, server.caSha256, 32) == 0) ||
+                         (systemGiven && server.systemCa);
+    if ((caGiven || systemGiven) && !trusted) {
+        v.cause = KCOM_CAUSE_CERT_UNTRUSTED;
+        v.detail = std::string("subject ") + server.subject + ", fingerprint " + server.fingerprint;
+        return v;
+    }
+    const std::string domain = Text(eap, KCOM_EAP_DOMAIN);
+    if (!domain.empty() && !NameMatches(server.serverName, domain)) {
+        v.cause = KCOM_CAUSE_SERVER_NAME;
+        v.detail = std::string("the server is ") + server.serverName + ", not in " + domain;
+        return v;
     }
     const bool identityOk = Text(eap, KCOM_EAP_IDENTITY) == server.identity;
     bool credentialOk = false;

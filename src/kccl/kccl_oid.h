@@ -175,7 +175,8 @@ enum KCOM_EAP_STRING {
 };
 enum KCOM_EAP_FLAG {
     KCOM_EAP_FLAG_SYSTEM_CA = 1,        /* check the server against the system's CA store */
-    KCOM_EAP_FLAG_NO_CA_CHECK = 2,      /* the user chose to join without checking the server */
+    KCOM_EAP_FLAG_NO_CA_CHECK = 2,      /* the user chose to join without a CA certificate or server
+                                           name; a CA or name that is given is still checked */
     KCOM_EAP_FLAG_HAS_PASSWORD = 0x100, /* query only: a password was given */
     KCOM_EAP_FLAG_HAS_KEY_PASSWORD = 0x200
 };

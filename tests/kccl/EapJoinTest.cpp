@@ -147,6 +147,11 @@ TEST_F(EapJoinTest, ASuffixOfTheServerNameAndAnExplicitNoCheckBothJoin) {
     eap.strings[KCOM_EAP_CA_CERT].clear();
     eap.flags = KCOM_EAP_FLAG_NO_CA_CHECK;
     EXPECT_EQ(Join(eap).state, static_cast<uint32_t>(KCOM_JOIN_JOINED));
+    // Allowed without a check is no reason to skip one that is given.
+    eap.strings[KCOM_EAP_DOMAIN] = "elsewhere.example";
+    const SJoin named = Join(eap);
+    EXPECT_EQ(named.state, static_cast<uint32_t>(KCOM_JOIN_FAILED));
+    EXPECT_EQ(named.cause, static_cast<uint32_t>(KCOM_CAUSE_SERVER_NAME));
 }
 
 TEST_F(EapJoinTest, SecretsAreNeverReadBackNorLogged) {

@@ -69,8 +69,12 @@ TEST(EapSettingsTest, UserTextReachesTheSupplicantWholeAndCannotAddSettings) {
 
 TEST(EapSettingsTest, TheServerCheckAndTheMethodsShapeTheEntry) {
     SEapRecord r = Peap();
-    r.flags = KCOM_EAP_FLAG_NO_CA_CHECK;  // chosen explicitly: neither CA nor name is given
+    r.flags = KCOM_EAP_FLAG_NO_CA_CHECK;  // allowed without a check, but one is given: it is made
     auto s = ByName(WpaEapSettings(r, true));
+    EXPECT_EQ(s.count("ca_cert") + s.count("domain_suffix_match"), 2u);
+    r.Get(KCOM_EAP_CA_CERT).clear();  // chosen explicitly: neither CA nor name is given
+    r.Get(KCOM_EAP_DOMAIN).clear();
+    s = ByName(WpaEapSettings(r, true));
     EXPECT_EQ(s.count("ca_cert") + s.count("domain_suffix_match") + s.count("ca_path"), 0u);
     EXPECT_EQ(s.at("key_mgmt"), "WPA-EAP-SHA256");
     EXPECT_EQ(s.at("ieee80211w"), "2");
@@ -151,7 +155,14 @@ TEST(EapSettingsTest, NetworkManagerGetsAnInline8021xSettingNoAgentIsAskedFor) {
     const NmSettings tls = BuildConnectionSettings(r);
     ASSERT_FALSE(tls.empty());
     EXPECT_EQ(tls.at("802-1x").count("password"), 0u);
-    EXPECT_EQ(std::get<uint32_t>(tls.at("802-1x").at("private-key-password-flags")), 0u);
+    // An unencrypted key: no empty password (the supplicant refuses the network over it), and
+    // none to ask the desktop for.
+    EXPECT_EQ(tls.at("802-1x").count("private-key-password"), 0u);
+    EXPECT_EQ(std::get<uint32_t>(tls.at("802-1x").at("private-key-password-flags")), 4u);
+    r.eap.Get(KCOM_EAP_KEY_PASSWORD) = kHostile;
+    const NmSettings encrypted = BuildConnectionSettings(r);
+    EXPECT_EQ(std::get<std::string>(encrypted.at("802-1x").at("private-key-password")), kHostile);
+    EXPECT_EQ(std::get<uint32_t>(encrypted.at("802-1x").at("private-key-password-flags")), 0u);
 }
 
 TEST(EapSettingsTest, EapEventsNameTheCause) {
@@ -177,11 +188,13 @@ TEST(EapSettingsTest, EapEventsNameTheCause) {
         {"untrusted certificate",
          {"<3>CTRL-EVENT-EAP-METHOD EAP vendor 0 method 25 (PEAP) selected",
           "<3>CTRL-EVENT-EAP-PEER-CERT depth=0 subject='/CN=radius.campus.example' hash=ab12cd",
+          "<3>CTRL-EVENT-EAP-PEER-CERT depth=0 subject='/CN=radius.campus.example' cert=308203",
           "<3>CTRL-EVENT-EAP-TLS-CERT-ERROR reason=1 depth=1 subject='/CN=Campus CA' err='self-signed "
           "certificate in "
           "certificate chain'"},
          KCOM_CAUSE_CERT_UNTRUSTED,
-         "ab12cd"},
+         "subject /CN=radius.campus.example, SHA-256 ab12cd: self-signed certificate in certificate chain "
+         "(/CN=Campus CA)"},
         {"server name",
          {"<3>CTRL-EVENT-EAP-PEER-CERT depth=0 subject='/CN=radius.evil.example' hash=ff",
           "<3>CTRL-EVENT-EAP-TLS-CERT-ERROR reason=8 depth=0 subject='/CN=radius.evil.example' err='Domain "

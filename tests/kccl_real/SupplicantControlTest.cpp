@@ -141,8 +141,15 @@ private:
             m_Networks[added] = {"", 1, "", {}};
             return std::to_string(added) + "\n";
         }
+        if (command == "DISCONNECT") {
+            m_nCurrent = -1;
+            return "OK\n";
+        }
         if (command.rfind("SET_NETWORK ", 0) == 0) {
             if (!known(id(1))) return "FAIL\n";
+            // The supplicant forgets its cached 802.1X session when an entry changes while it is on
+            // no network.
+            if (m_nCurrent < 0) m_nSessionForgotten = m_nNextId;
             const std::string name = arg(2);
             const std::string value = command.substr(command.find(' ', command.find(name)) + 1);
             m_Networks[id(1)].values[name] = value;
@@ -233,6 +240,9 @@ private:
     int m_nNextId = 0;
     int m_nCurrent = -1;
     int m_nSelected = -1;
+
+public:
+    int m_nSessionForgotten = -1;  // m_nNextId when that last happened
 };
 
 // Entry id -> disabled, for the entries of the user's (not the utility's).
@@ -350,6 +360,36 @@ TEST_F(SupplicantControlTest, AJoinKeepsItsOwnEntryAndGivesTheOthersBack) {
     EXPECT_TRUE(second.restored);
     EXPECT_EQ(m_fake.Networks().count(joinedId), 1u);
     EXPECT_EQ(UsersEntries(m_fake.Networks()), m_before);
+}
+
+// The supplicant resumes its last 802.1X session where it can, and a resumed session skips the
+// server's certificate: an enterprise attempt must make it forget that session before it selects.
+TEST_F(SupplicantControlTest, AnEnterpriseJoinStartsWithoutTheCachedSession) {
+    SJoinSettings s;
+    s.ssid = "WavoryCorp";
+    s.security = KCOM_SECURITY_MODE_WPA2_ENTERPRISE;
+    s.eap.method = KCOM_EAP_PEAP;
+    s.eap.Get(KCOM_EAP_IDENTITY) = "alice";
+    s.eap.Get(KCOM_EAP_PASSWORD) = "alice-secret";
+    s.eap.Get(KCOM_EAP_CA_CERT) = "/etc/eap/other-ca.pem";
+    m_fake.onSelect = [&](int id) { Connected(id); };
+    CJoinContext context;
+    EXPECT_TRUE(m_control.Join(s, context).joined);
+    EXPECT_EQ(m_fake.m_nSessionForgotten, 151) << "no entry changed while the supplicant was on no network";
+    const auto commands = m_fake.Commands();
+    const auto disconnect = std::find(commands.begin(), commands.end(), "DISCONNECT");
+    const auto select = std::find_if(commands.begin(), commands.end(),
+                                     [](const std::string& c) { return c.rfind("SELECT_NETWORK", 0) == 0; });
+    ASSERT_NE(disconnect, commands.end());
+    EXPECT_LT(disconnect, select);
+    EXPECT_EQ(UsersEntries(m_fake.Networks()), m_before);
+
+    // A personal network has no session to forget: the link stays until the selection.
+    m_fake.SetCurrent(12);
+    const size_t before = m_fake.Commands().size();
+    EXPECT_TRUE(m_control.Join(Wpa2("the-right-passphrase"), context).joined);
+    const auto later = m_fake.Commands();
+    EXPECT_EQ(std::count(later.begin() + static_cast<std::ptrdiff_t>(before), later.end(), "DISCONNECT"), 0);
 }
 
 TEST_F(SupplicantControlTest, ASignalEndsTheAttemptWithEverythingPutBack) {

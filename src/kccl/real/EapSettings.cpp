@@ -9,6 +9,7 @@ namespace {
 
 // NMSettingSecretFlags NONE: NetworkManager keeps the secret itself; no agent owns or asks for it.
 constexpr uint32_t kSecretOwnedByNm = 0;
+constexpr uint32_t kSecretNotRequired = 4;  // NM_SETTING_SECRET_FLAG_NOT_REQUIRED
 // NetworkManager's pmf setting: required.
 constexpr uint32_t kNmPmfRequired = 3;
 
@@ -91,14 +92,13 @@ std::vector<std::string> WpaEapSettings(const SEapRecord& eap, bool wpa3) {
         s.push_back("anonymous_identity " + HexValue(eap.Get(KCOM_EAP_ANONYMOUS_IDENTITY)));
     const std::string phase2 = WpaPhase2(eap.method, eap.phase2);
     if (!phase2.empty()) s.push_back("phase2 " + QuotedValue(phase2));
-    if (!(eap.flags & KCOM_EAP_FLAG_NO_CA_CHECK)) {
-        if (!eap.Get(KCOM_EAP_CA_CERT).empty())
-            s.push_back("ca_cert " + HexValue(eap.Get(KCOM_EAP_CA_CERT)));
-        else if (eap.flags & KCOM_EAP_FLAG_SYSTEM_CA)
-            s.push_back("ca_path " + QuotedValue(kSystemCaPath));
-        if (!eap.Get(KCOM_EAP_DOMAIN).empty())
-            s.push_back("domain_suffix_match " + HexValue(eap.Get(KCOM_EAP_DOMAIN)));
-    }
+    // Joining without a check is allowed, never a reason to drop a check that was given.
+    if (!eap.Get(KCOM_EAP_CA_CERT).empty())
+        s.push_back("ca_cert " + HexValue(eap.Get(KCOM_EAP_CA_CERT)));
+    else if (eap.flags & KCOM_EAP_FLAG_SYSTEM_CA)
+        s.push_back("ca_path " + QuotedValue(kSystemCaPath));
+    if (!eap.Get(KCOM_EAP_DOMAIN).empty())
+        s.push_back("domain_suffix_match " + HexValue(eap.Get(KCOM_EAP_DOMAIN)));
     if (eap.method == KCOM_EAP_TLS) {
         s.push_back("client_cert " + HexValue(eap.Get(KCOM_EAP_CLIENT_CERT)));
         s.push_back("private_key " + HexValue(eap.Get(KCOM_EAP_PRIVATE_KEY)));
@@ -128,18 +128,22 @@ bool AddNmEapSettings(NmSettings& settings, const SEapRecord& eap, bool wpa3) {
         x[eap.method == KCOM_EAP_TTLS && inner == KCOM_PHASE2_GTC ? "phase2-autheap" : "phase2-auth"] =
             NmPhase2(inner);
     }
-    if (!(eap.flags & KCOM_EAP_FLAG_NO_CA_CHECK)) {
-        if (!eap.Get(KCOM_EAP_CA_CERT).empty())
-            x["ca-cert"] = NmFile(eap.Get(KCOM_EAP_CA_CERT));
-        else if (eap.flags & KCOM_EAP_FLAG_SYSTEM_CA)
-            x["system-ca-certs"] = true;
-        if (!eap.Get(KCOM_EAP_DOMAIN).empty()) x["domain-suffix-match"] = eap.Get(KCOM_EAP_DOMAIN);
-    }
+    if (!eap.Get(KCOM_EAP_CA_CERT).empty())
+        x["ca-cert"] = NmFile(eap.Get(KCOM_EAP_CA_CERT));
+    else if (eap.flags & KCOM_EAP_FLAG_SYSTEM_CA)
+        x["system-ca-certs"] = true;
+    if (!eap.Get(KCOM_EAP_DOMAIN).empty()) x["domain-suffix-match"] = eap.Get(KCOM_EAP_DOMAIN);
     if (eap.method == KCOM_EAP_TLS) {
         x["client-cert"] = NmFile(eap.Get(KCOM_EAP_CLIENT_CERT));
         x["private-key"] = NmFile(eap.Get(KCOM_EAP_PRIVATE_KEY));
-        x["private-key-password"] = eap.Get(KCOM_EAP_KEY_PASSWORD);
-        x["private-key-password-flags"] = kSecretOwnedByNm;
+        // A key without a password has none to give: an empty one makes the supplicant refuse the
+        // whole network, and without "not required" NetworkManager asks the desktop for one.
+        if (!eap.Get(KCOM_EAP_KEY_PASSWORD).empty()) {
+            x["private-key-password"] = eap.Get(KCOM_EAP_KEY_PASSWORD);
+            x["private-key-password-flags"] = kSecretOwnedByNm;
+        } else {
+            x["private-key-password-flags"] = kSecretNotRequired;
+        }
     } else {
         x["password"] = eap.Get(KCOM_EAP_PASSWORD);
         x["password-flags"] = kSecretOwnedByNm;
@@ -149,8 +153,10 @@ bool AddNmEapSettings(NmSettings& settings, const SEapRecord& eap, bool wpa3) {
 
 bool CWpaEapWatch::Feed(const std::string& line) {
     if (line.find("CTRL-EVENT-EAP-PEER-CERT") != std::string::npos && Word(line, "depth") == "0") {
-        m_Subject = Field(line, "subject");
-        m_Hash = Word(line, "hash");
+        // The server's own certificate; the supplicant tells it twice, with its hash and then (to
+        // those who ask for it) with its whole content.
+        if (const std::string subject = Field(line, "subject"); !subject.empty()) m_Subject = subject;
+        if (const std::string hash = Word(line, "hash"); !hash.empty()) m_Hash = hash;
         return false;
     }
     if (line.find("CTRL-EVENT-EAP-METHOD") != std::string::npos &&
@@ -167,9 +173,13 @@ bool CWpaEapWatch::Feed(const std::string& line) {
             m_Detail =
                 "the server's certificate names " + (subject.empty() ? m_Subject : subject) + ": " + err;
         } else {
+            // The server's certificate is the one the user can compare; the error may be about
+            // the CA above it.
             m_nCause = KCOM_CAUSE_CERT_UNTRUSTED;
-            m_Detail = "subject " + (subject.empty() ? m_Subject : subject) + ", SHA-256 " +
-                       (m_Hash.empty() ? Word(line, "hash") : m_Hash) + ": " + err;
+            const std::string server = m_Subject.empty() ? subject : m_Subject;
+            m_Detail =
+                "subject " + server + ", SHA-256 " + (m_Hash.empty() ? "not told" : m_Hash) + ": " + err;
+            if (!subject.empty() && subject != server) m_Detail += " (" + subject + ")";
         }
         return true;
     }

@@ -107,6 +107,13 @@ uint32_t CSupplicantControl::Disconnect() {
     return ctrl.Request("DISCONNECT", reply) && reply.rfind("OK", 0) == 0 ? kStatusSuccess : kStatusFailed;
 }
 
+uint8_t CSupplicantControl::LinkEapMethod() {
+    CWpaCtrl ctrl;
+    std::string status;
+    if (OpenControl(ctrl) != 0 || !Command(ctrl, "STATUS", &status)) return KCOM_EAP_NONE;
+    return EapMethodOfStatus(status);
+}
+
 uint32_t CSupplicantControl::SetPowerSave(uint32_t, const SJoinSettings&) { return kStatusNotSupported; }
 
 SJoinOutcome CSupplicantControl::CheckJoin(const SJoinSettings& settings) {
@@ -200,10 +207,17 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
     // What the supplicant said before the selection is about earlier attempts, not this one.
     while (!monitor.NextEvent(0ms).empty()) {
     }
+    // The supplicant keeps the last 802.1X session to resume it, and a resumed session skips the
+    // server's certificate: new settings (another CA, another server name) would go unchecked. It
+    // forgets the session when an entry changes while it is on no network: it leaves the current
+    // one (selecting ours would leave it anyway) and the entry's tag is set once more.
+    const bool leftFirst = set && IsEnterpriseMode(settings.security) && Command(ctrl, "DISCONNECT");
+    if (leftFirst) set = Command(ctrl, "SET_NETWORK " + id + " id_str " + QuotedValue(kTag));
     // Selecting the entry disables every other one, so that the supplicant goes to this network
     // and no other; Finish gives them back.
     if (!set || !Command(ctrl, "SELECT_NETWORK " + id)) {
-        Finish(ctrl, monitor, restore, false, false, context);
+        Finish(ctrl, monitor, restore, false, leftFirst, context);
+        if (leftFirst && restore.previous < 0) Command(ctrl, "RECONNECT");  // as it was: free to choose
         return Failed(KCOM_CAUSE_NONE, "wpa_supplicant did not take the network's settings");
     }
     SJoinOutcome outcome = Attempt(ctrl, monitor, restore.ours, JoinLimit(settings, m_JoinWait), context);
