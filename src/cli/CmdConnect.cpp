@@ -249,8 +249,10 @@ SOutput RunConnectStation(SConnectArgs args) {
              " is in range (see: wavoryctl scan)");
 
     SOutput out;
-    if (IsCurrentStation(stations, *station)) {
-        // The dialog's Connect is disabled on the connected row: nothing to do.
+    // The dialog's Connect is disabled on the connected row: nothing to do, unless settings were
+    // given to join it with (another key or password, other 802.1X settings), which are tried then.
+    const bool settingsGiven = args.key || args.passphrase || args.eap.Any();
+    if (!settingsGiven && IsCurrentStation(stations, *station)) {
         out.data = ConnectedJson(*station, true);
         out.data["profile"] = nullptr;
         out.data["changed"] = false;

@@ -64,6 +64,16 @@ TEST_F(EapCliTest, AJoinThatWouldNotCheckTheServerIsRefusedUnlessAskedFor) {
     const json joined = RunJson({"connect", "--ssid", "Campus", "--eap", "peap", "--identity", "bob",
                                  "--password-file", m_Good, "--no-ca-check"});
     EXPECT_EQ(RunJson({"profiles", "show", joined["profile"]})["eap"]["ca_check"], false);
+
+    // A check given later is made, whatever the profile chose before: the wrong server name is
+    // refused, and the profile checks the server from then on.
+    const SRun named = Run({"--json", "connect", "--ssid", "Campus", "--eap", "peap", "--identity", "bob",
+                            "--domain", "campus.example.org", "--password-file", m_Good});
+    EXPECT_EQ(named.code, 1) << named.out;
+    EXPECT_NE(named.out.find("server_name"), std::string::npos) << named.out;
+    RunJson({"connect", "--ssid", "Campus", "--eap", "peap", "--identity", "bob", "--system-ca",
+             "--password-file", m_Good});
+    EXPECT_EQ(RunJson({"profiles", "show", joined["profile"]})["eap"]["ca_check"], true);
 }
 
 TEST_F(EapCliTest, FailuresExitNonzeroWithTheirCauseAndStoreNothing) {
@@ -87,6 +97,26 @@ TEST_F(EapCliTest, FailuresExitNonzeroWithTheirCauseAndStoreNothing) {
         EXPECT_EQ(error["reason"], c.reason);
     }
     EXPECT_EQ(RunJson({"profiles", "list"})["profiles"].size(), 0u);
+}
+
+// Settings given for the network the adapter is on are tried, not ignored: a wrong password is a
+// failure that goes back to the connection, and other 802.1X settings take it over.
+TEST_F(EapCliTest, SettingsGivenForTheCurrentNetworkAreTried) {
+    const std::vector<std::string> peap = {"connect",    "--ssid", "Campus",      "--eap",          "peap",
+                                           "--identity", "bob",    "--system-ca", "--password-file"};
+    auto with = [](std::vector<std::string> args, const std::string& file) {
+        args.push_back(file);
+        return args;
+    };
+    EXPECT_EQ(RunJson(with(peap, m_Good))["associated"], true);
+    ExpectRefused(with(peap, m_Bad), 1, "not accepted");
+    EXPECT_EQ(RunJson({"status"})["ssid"], "Campus");
+    const json ttls = RunJson({"connect", "--ssid", "Campus", "--eap", "ttls", "--phase2", "pap",
+                               "--identity", "bob", "--system-ca", "--password-file", m_Good});
+    EXPECT_EQ(ttls["changed"], true);
+    EXPECT_EQ(RunJson({"status"})["security_text"], "WPA2-Enterprise (TTLS)");
+    // Without settings, Connect on the connected network does nothing.
+    EXPECT_EQ(RunJson({"connect", "--ssid", "Campus"})["changed"], false);
 }
 
 TEST_F(EapCliTest, APasswordNotStoredIsAskedForAgainAtTheProfilesNextJoin) {

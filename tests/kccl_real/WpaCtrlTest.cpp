@@ -60,6 +60,25 @@ TEST(WpaReplyTest, KeyValues) {
     EXPECT_EQ(v.size(), 3u);
 }
 
+// The method of an enterprise link, from the number the supplicant gives or, for a number it
+// does not know, from the name beside it; a personal link has none.
+TEST(WpaReplyTest, EapMethodOfStatus) {
+    const std::string peap =
+        "bssid=02:00:00:00:06:00\nkey_mgmt=WPA2/IEEE 802.1X/EAP\nwpa_state=COMPLETED\n"
+        "Supplicant PAE state=AUTHENTICATED\nEAP state=SUCCESS\nselectedMethod=25 (EAP-PEAP)\n";
+    EXPECT_EQ(EapMethodOfStatus(peap), KCOM_EAP_PEAP);
+    EXPECT_EQ(EapMethodOfStatus("selectedMethod=21 (EAP-TTLS)\n"), KCOM_EAP_TTLS);
+    EXPECT_EQ(EapMethodOfStatus("selectedMethod=13 (EAP-TLS)\n"), KCOM_EAP_TLS);
+    EXPECT_EQ(EapMethodOfStatus("selectedMethod=254 (EAP-PWD)\n"), KCOM_EAP_PWD);
+    EXPECT_EQ(EapMethodOfStatus("selectedMethod=4 (EAP-MD5)\n"), KCOM_EAP_NONE);
+    EXPECT_EQ(EapMethodOfStatus("key_mgmt=SAE\nwpa_state=COMPLETED\n"), KCOM_EAP_NONE);
+    EXPECT_EQ(EapMethodOfStatus("selectedMethod=garbage (\n"), KCOM_EAP_NONE);
+    EXPECT_EQ(EapMethodByName("ttls"), KCOM_EAP_TTLS);
+    EXPECT_EQ(EapMethodByName("eap-peap"), KCOM_EAP_PEAP);
+    EXPECT_EQ(EapMethodByName("leap"), KCOM_EAP_NONE);
+    EXPECT_EQ(EapMethodByName(""), KCOM_EAP_NONE);
+}
+
 EWpaEvent Kind(const std::string& line) { return ClassifyWpaEvent(line).kind; }
 
 TEST(WpaReplyTest, EventsOfAConnectionAttempt) {

@@ -48,6 +48,30 @@ bool DecodeEapRecord(const uint8_t* payload, std::size_t size, SEapRecord& out) 
     return true;
 }
 
+uint8_t EapMethodByName(const std::string& name) {
+    std::string upper;
+    for (char c : name) upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    if (upper.rfind("EAP-", 0) == 0) upper.erase(0, 4);
+    for (uint8_t method = KCOM_EAP_PEAP; method <= KCOM_EAP_PWD; ++method)
+        if (upper == EapMethodName(method)) return method;
+    return KCOM_EAP_NONE;
+}
+
+uint8_t EapMethodByType(int type) {
+    switch (type) {
+        case 13:
+            return KCOM_EAP_TLS;
+        case 21:
+            return KCOM_EAP_TTLS;
+        case 25:
+            return KCOM_EAP_PEAP;
+        case 52:
+            return KCOM_EAP_PWD;
+        default:
+            return KCOM_EAP_NONE;
+    }
+}
+
 const char* EapMethodName(int method) {
     switch (method) {
         case KCOM_EAP_PEAP:

@@ -31,6 +31,10 @@ bool DecodeEapRecord(const uint8_t* payload, std::size_t size, SEapRecord& out);
 
 // "PEAP", "TTLS", "TLS", "PWD"; empty for none or an unknown value.
 const char* EapMethodName(int method);
+// The method a name stands for, in any case ("peap", "EAP-PEAP", "PEAP"); KCOM_EAP_NONE otherwise.
+uint8_t EapMethodByName(const std::string& name);
+// The method of an EAP type number (RFC 3748 registry: 13 TLS, 21 TTLS, 25 PEAP, 52 PWD).
+uint8_t EapMethodByType(int type);
 // "MSCHAPv2", "PAP", "GTC", "CHAP"; empty for none or an unknown value.
 const char* EapPhase2Name(int phase2);
 // The inner method goes with the outer one: PEAP takes MSCHAPv2 and GTC, TTLS also PAP and CHAP,

@@ -96,6 +96,9 @@ public:
     // One attempt, on the attempt's thread, to its end: joined, or failed with the interface back on
     // the network it was on where that can be done. Ends soon after the context says so.
     virtual SJoinOutcome Join(const SJoinSettings& settings, CJoinContext& context) = 0;
+    // The 802.1X method (KCOM_EAP_METHOD) of the interface's connection, as whoever runs it tells;
+    // KCOM_EAP_NONE where it is not known. The kernel does not know it: EAP runs in the supplicant.
+    virtual uint8_t LinkEapMethod() { return 0; }
 };
 
 }  // namespace wavory::kccl

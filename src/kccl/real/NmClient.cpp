@@ -3,6 +3,7 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <type_traits>
@@ -277,6 +278,46 @@ SNmReply CNmClient::ActiveConnectionId(const std::string& activePath, std::strin
 
 SNmReply CNmClient::ActiveConnectionSettings(const std::string& activePath, std::string& connectionPath) {
     return GetProperty(activePath, kActive, "Connection", "o", &connectionPath);
+}
+
+SNmReply CNmClient::ConnectionEapMethod(const std::string& connectionPath, std::string& method) {
+    method.clear();
+    SBusError error;
+    SBusMessage answer;
+    int rc = sd_bus_call_method(m_pBus, kService, connectionPath.c_str(),
+                                "org.freedesktop.NetworkManager.Settings.Connection", "GetSettings", &error.e,
+                                &answer.m, "");
+    if (rc < 0) return Failure(error.e, rc);
+    // a{sa{sv}}: settings by name, each a map of properties; only 802-1x's "eap" (as) is read.
+    sd_bus_message* m = answer.m;
+    if ((rc = sd_bus_message_enter_container(m, 'a', "{sa{sv}}")) < 0) return Failure(error.e, rc);
+    while ((rc = sd_bus_message_enter_container(m, 'e', "sa{sv}")) > 0) {
+        const char* setting = nullptr;
+        if ((rc = sd_bus_message_read(m, "s", &setting)) < 0) break;
+        if (std::strcmp(setting, "802-1x") != 0) {
+            rc = sd_bus_message_skip(m, "a{sv}");
+        } else if ((rc = sd_bus_message_enter_container(m, 'a', "{sv}")) >= 0) {
+            while ((rc = sd_bus_message_enter_container(m, 'e', "sv")) > 0) {
+                const char* key = nullptr;
+                if ((rc = sd_bus_message_read(m, "s", &key)) < 0) break;
+                if (std::strcmp(key, "eap") == 0 && sd_bus_message_enter_container(m, 'v', "as") > 0) {
+                    char** names = nullptr;
+                    rc = sd_bus_message_read_strv(m, &names);
+                    if (rc >= 0 && names && names[0] && method.empty()) method = names[0];
+                    for (char** n = names; n && *n; ++n) free(*n);
+                    free(names);
+                    if (rc >= 0) rc = sd_bus_message_exit_container(m);
+                } else {
+                    rc = sd_bus_message_skip(m, "v");
+                }
+                if (rc < 0 || (rc = sd_bus_message_exit_container(m)) < 0) break;
+            }
+            if (rc >= 0) rc = sd_bus_message_exit_container(m);
+        }
+        if (rc < 0 || (rc = sd_bus_message_exit_container(m)) < 0) break;
+    }
+    if (rc < 0) return Failure(error.e, rc);
+    return {};
 }
 
 SNmReply CNmClient::Deactivate(const std::string& activePath) {

@@ -52,6 +52,9 @@ public:
     SNmReply ActiveConnectionUuid(const std::string& activePath, std::string& uuid);
     SNmReply ActiveConnectionId(const std::string& activePath, std::string& id);
     SNmReply ActiveConnectionSettings(const std::string& activePath, std::string& connectionPath);
+    // The first 802.1X method ("peap", "ttls", "tls", "pwd") in a connection's settings; empty
+    // without an 802-1x setting.
+    SNmReply ConnectionEapMethod(const std::string& connectionPath, std::string& method);
     // Activates a saved connection on the device again.
     SNmReply Activate(const std::string& connectionPath, std::string& activePath);
     SNmReply Deactivate(const std::string& activePath);

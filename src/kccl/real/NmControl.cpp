@@ -11,11 +11,13 @@
 #include <cstring>
 #include <map>
 
+#include "EapSettings.h"
 #include "LinkView.h"
 #include "NmClient.h"
 #include "RealFormat.h"
 #include "Refusal.h"
 #include "SimState.h"
+#include "WpaCtrl.h"
 #include "kccl_adapters.h"
 #include "kccl_oid.h"
 
@@ -92,8 +94,11 @@ std::string CurrentUserName() {
     return pw && pw->pw_name ? pw->pw_name : std::to_string(::geteuid());
 }
 
-CNmControl::CNmControl(std::string ifname, int ifindex, CNl80211& nl)
-    : m_Ifname(std::move(ifname)), m_nIfindex(ifindex), m_Nl(nl) {}
+CNmControl::CNmControl(std::string ifname, int ifindex, CNl80211& nl, std::string supplicantSocket)
+    : m_Ifname(std::move(ifname)),
+      m_nIfindex(ifindex),
+      m_Nl(nl),
+      m_SupplicantSocket(std::move(supplicantSocket)) {}
 
 uint32_t CNmControl::StartScan() {
     CNmClient nm;
@@ -107,6 +112,15 @@ bool CNmControl::RunsOurConnection() {
     std::string active, id;
     return nm.Open(m_Ifname) && nm.DeviceActiveConnection(active) && active != "/" &&
            nm.ActiveConnectionId(active, id) && id == kNmConnectionId;
+}
+
+uint8_t CNmControl::LinkEapMethod() {
+    CNmClient nm;
+    std::string active, connection, method;
+    if (!nm.Open(m_Ifname) || !nm.DeviceActiveConnection(active) || active == "/" ||
+        !nm.ActiveConnectionSettings(active, connection) || !nm.ConnectionEapMethod(connection, method))
+        return KCOM_EAP_NONE;
+    return EapMethodByName(method);
 }
 
 uint32_t CNmControl::Disconnect() {
@@ -210,6 +224,15 @@ SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool we
     const NmSettings settings = BuildConnectionSettings(request);
     if (settings.empty()) return Failed(KCOM_CAUSE_NONE, "the settings do not make a network");
 
+    // The supplicant's own events, where this user may listen: a refused key or an 802.1X verdict
+    // ends the attempt at once, with its cause. Listening changes nothing there.
+    CWpaCtrl events;
+    const bool listening =
+        !m_SupplicantSocket.empty() && events.Open(m_SupplicantSocket) == 0 && events.Attach();
+    CWpaEapWatch eap;
+    uint32_t verdict = KCOM_CAUSE_NONE;
+    std::string verdictDetail;
+
     std::string active, connection;
     if (const SNmReply reply = nm.AddAndActivate(settings, active); !reply)
         return FailedCall(m_Ifname, "the connection", reply);
@@ -222,6 +245,19 @@ SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool we
     const auto deadline = Clock::now() + wait;
     while (progress == ENmProgress::Pending && Clock::now() < deadline && !context.Stopping()) {
         context.Sleep(kPoll);
+        for (std::string line; listening && !(line = events.NextEvent(0ms)).empty();) {
+            if (eap.Feed(line)) {
+                verdict = eap.Cause();
+                verdictDetail = eap.Detail();
+            } else if (ClassifyWpaEvent(line).kind == EWpaEvent::WrongKey) {
+                verdict = KCOM_CAUSE_WRONG_KEY;
+            }
+            if (verdict != KCOM_CAUSE_NONE) break;
+        }
+        if (verdict != KCOM_CAUSE_NONE) {
+            progress = ENmProgress::Refused;
+            break;
+        }
         nm.Process();
         uint32_t activeState = 0, state = 0, reason = 0;
         const bool gone = !nm.ActiveConnectionState(active, activeState) || activeState >= kActiveDeactivated;
@@ -251,11 +287,13 @@ SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool we
     nm.Deactivate(active);
     nm.Process();
     if (context.Stopping()) return Failed(KCOM_CAUSE_CANCELLED);
-    const uint32_t cause = progress == ENmProgress::Pending
+    const uint32_t cause = verdict != KCOM_CAUSE_NONE ? verdict
+                           : progress == ENmProgress::Pending
                                ? static_cast<uint32_t>(KCOM_CAUSE_TIMEOUT)
                                : CauseOfNmFailure(progress, lastReason, s.security != 0);
     keepTrying =
         cause != KCOM_CAUSE_NOT_FOUND && cause != KCOM_CAUSE_CANCELLED && cause != KCOM_CAUSE_ADAPTER_GONE;
+    if (!verdictDetail.empty()) return Failed(cause, verdictDetail);
     return Failed(cause,
                   lastReason != 0 ? "NetworkManager's reason " + std::to_string(lastReason) : std::string());
 }

@@ -16,7 +16,10 @@ class CNmClient;
 
 class CNmControl final : public IAdapterControl {
 public:
-    CNmControl(std::string ifname, int ifindex, CNl80211& nl);
+    // `supplicantSocket`: the control socket of NetworkManager's supplicant for the interface, where
+    // it keeps one (Debian's does); an attempt listens there for the supplicant's verdicts, which
+    // NetworkManager reports late (a refused WPA3 passphrase) or only as a general failure (802.1X).
+    CNmControl(std::string ifname, int ifindex, CNl80211& nl, std::string supplicantSocket = {});
 
     uint32_t StartScan() override;
     // Deactivates the utility's own connection only; a connection of the user's stays.
@@ -27,6 +30,7 @@ public:
     uint32_t SetPowerSave(uint32_t index, const SJoinSettings& last) override;
     SJoinOutcome CheckJoin(const SJoinSettings& settings) override;
     SJoinOutcome Join(const SJoinSettings& settings, CJoinContext& context) override;
+    uint8_t LinkEapMethod() override;
 
     // Whether the device's active connection is the utility's.
     bool RunsOurConnection();
@@ -43,6 +47,7 @@ private:
     std::string m_Ifname;
     int m_nIfindex;
     CNl80211& m_Nl;
+    std::string m_SupplicantSocket;
 };
 
 // The name of the user this process runs as, for the connection's permissions.

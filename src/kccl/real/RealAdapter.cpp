@@ -51,7 +51,7 @@ CRealAdapter::CRealAdapter(SInterfaceInfo info, std::shared_ptr<CNl80211> nl)
     m_pDirect = std::make_unique<CDirectControl>(m_Info.name, m_Info.ifindex, *m_pNl);
     switch (m_Info.managedBy) {
         case KCCL_MANAGED_BY_NETWORK_MANAGER:
-            m_pControl = std::make_unique<CNmControl>(m_Info.name, m_Info.ifindex, *m_pNl);
+            m_pControl = std::make_unique<CNmControl>(m_Info.name, m_Info.ifindex, *m_pNl, m_Info.controlSocket);
             break;
         case KCCL_MANAGED_BY_WPA_SUPPLICANT:
             m_pControl =
@@ -93,6 +93,7 @@ int CRealAdapter::Open() {
 void CRealAdapter::OnEvent(int cmd, CNl80211::Attrs tb) {
     if (cmd == 0) {  // events were lost: what they would have said is not known
         m_bEventsLost = true;
+        ++m_nLinkChanges;
         m_View.Invalidate();
         m_View.InvalidateRadio();
         return;
@@ -111,6 +112,12 @@ void CRealAdapter::OnEvent(int cmd, CNl80211::Attrs tb) {
         case NL80211_CMD_NEW_SCAN_RESULTS:
         case NL80211_CMD_SCAN_ABORTED:
             m_bScanning = false;
+            break;
+        case NL80211_CMD_CONNECT:
+        case NL80211_CMD_DISCONNECT:
+        case NL80211_CMD_ROAM:
+        case NL80211_CMD_ASSOCIATE:
+            ++m_nLinkChanges;
             break;
         default:
             break;

@@ -86,6 +86,8 @@ private:
     // The connection's generation (the network's, as far as the radio speaks it) and security kind.
     int LinkGeneration(const SBss& bss);
     uint32_t LinkSecurity(const SBss& bss);
+    // The 802.1X method of an enterprise link, asked of the way of control once per association.
+    uint8_t LinkEapMethod(const SBss& bss);
     // Why an attempt cannot start before the way of control is asked: an enterprise network without
     // usable 802.1X settings.
     bool RefusedBeforeStart(SJoinOutcome& outcome);
@@ -106,6 +108,12 @@ private:
     std::atomic<bool> m_bGone{false};
     std::atomic<bool> m_bEventsLost{false};
     std::atomic<bool> m_bScanning{false};
+    std::atomic<uint32_t> m_nLinkChanges{0};  // links made or lost, as the kernel told
+    struct SLinkEap {
+        uint32_t changes = 0;
+        uint8_t bssid[6] = {};
+        uint8_t method = 0;
+    } m_LinkEap;
     std::chrono::steady_clock::time_point m_ScanStart;
     std::array<uint64_t, 4> m_CounterBase{};  // tx frames, rx frames, tx bytes, rx bytes at the last reset
     std::vector<SBss> m_Snapshot;             // the list of the last scan list request, for its pages

@@ -121,6 +121,18 @@ uint32_t CRealAdapter::LinkSecurity(const SBss& bss) {
                                                                          : KCOM_SECURITY_WPA3;
 }
 
+uint8_t CRealAdapter::LinkEapMethod(const SBss& bss) {
+    if (!m_pControl) return KCOM_EAP_NONE;  // without a supplicant there is no 802.1X
+    const uint32_t changes = m_nLinkChanges;
+    if (m_LinkEap.method != KCOM_EAP_NONE && m_LinkEap.changes == changes &&
+        std::memcmp(m_LinkEap.bssid, bss.bssid, sizeof bss.bssid) == 0)
+        return m_LinkEap.method;
+    m_LinkEap.changes = changes;
+    std::memcpy(m_LinkEap.bssid, bss.bssid, sizeof bss.bssid);
+    m_LinkEap.method = m_pControl->LinkEapMethod();
+    return m_LinkEap.method;
+}
+
 uint32_t CRealAdapter::QueryLinkInfo(uint8_t* p) {
     std::memset(p, 0, KCOM_LINK_EAP_METHOD + 4);
     PutU32(p, KCOM_LINK_SIGNAL, static_cast<uint32_t>(INT32_MIN));
@@ -151,7 +163,10 @@ uint32_t CRealAdapter::QueryLinkInfo(uint8_t* p) {
     }
     if (!station.hasSignal) PutU32(p, KCOM_LINK_SIGNAL, static_cast<uint32_t>(bss.signalDbm));
     PutU32(p, KCOM_LINK_MAX_RATE, fastest);
-    PutU32(p, KCOM_LINK_SECURITY, LinkSecurity(bss));
+    const uint32_t security = LinkSecurity(bss);
+    PutU32(p, KCOM_LINK_SECURITY, security);
+    if (security == KCOM_SECURITY_WPA2_ENTERPRISE || security == KCOM_SECURITY_WPA3_ENTERPRISE)
+        p[KCOM_LINK_EAP_METHOD] = LinkEapMethod(bss);
     int noise = 0;
     if (m_View.Noise(bss.freqMhz, noise)) PutU32(p, KCOM_LINK_NOISE, static_cast<uint32_t>(noise));
     return kStatusSuccess;

@@ -63,6 +63,19 @@ std::map<std::string, std::string> ParseKeyValues(const std::string& reply) {
     return values;
 }
 
+uint8_t EapMethodOfStatus(const std::string& reply) {
+    const std::map<std::string, std::string> values = ParseKeyValues(reply);
+    const auto it = values.find("selectedMethod");
+    if (it == values.end()) return 0;
+    // The number leads; the name in brackets is the supplicant's own spelling.
+    if (const uint8_t method = EapMethodByType(std::atoi(it->second.c_str()))) return method;
+    const size_t open = it->second.find('(');
+    const size_t close = it->second.find(')', open);
+    return open != std::string::npos && close != std::string::npos
+               ? EapMethodByName(it->second.substr(open + 1, close - open - 1))
+               : 0;
+}
+
 std::vector<SWpaNetwork> ParseNetworkList(const std::string& reply) {
     std::vector<SWpaNetwork> networks;
     // A line without its end was cut off by the supplicant's buffer.

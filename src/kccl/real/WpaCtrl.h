@@ -15,6 +15,8 @@ namespace wavory::kccl {
 
 // "key=value" lines (STATUS, GET_NETWORK-like replies) into a map.
 std::map<std::string, std::string> ParseKeyValues(const std::string& reply);
+// The 802.1X method of a STATUS reply ("selectedMethod=25 (EAP-PEAP)"); KCOM_EAP_NONE without one.
+uint8_t EapMethodOfStatus(const std::string& reply);
 
 struct SWpaNetwork {
     int id = -1;
