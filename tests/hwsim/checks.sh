@@ -55,6 +55,7 @@ run_checks() {
     fi
     check_join_state
     check_today
+    check_eap
     check_adhoc
     check_adhoc_new_cell
     skipped check_rfkill || check_rfkill

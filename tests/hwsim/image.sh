@@ -85,6 +85,36 @@ done
 # The signed regulatory database, which cfg80211 loads as firmware.
 cp -L /lib/firmware/regulatory.db /lib/firmware/regulatory.db.p7s "$ROOT/lib/firmware/"
 
+# 802.1X: a throw-away CA, the EAP server's certificate (with the name the checks match), a client
+# certificate for TLS, and a second CA nobody trusts, made fresh for each image. The CA's key stays
+# outside the guest. OpenSSL's configuration and provider modules come along: without them hostapd
+# cannot start TLS.
+EAP=$OUT/eap
+rm -rf "$EAP"
+mkdir -p "$EAP" "$ROOT/etc/eap" "$ROOT/etc/ssl" "$ROOT/usr/lib/ssl" "$ROOT/usr/lib/x86_64-linux-gnu/ossl-modules"
+certificate() { # NAME SUBJECT-CN CA [EXTENSION]: NAME.pem and NAME.key signed by CA (itself when empty)
+    local name=$1 cn=$2 ca=$3 ext=${4:-}
+    if [ -z "$ca" ]; then
+        openssl req -x509 -newkey rsa:2048 -nodes -keyout "$EAP/$name.key" -out "$EAP/$name.pem" -days 3650 \
+            -subj "/CN=$cn" 2>/dev/null
+    else
+        openssl req -newkey rsa:2048 -nodes -keyout "$EAP/$name.key" -out "$EAP/$name.csr" -subj "/CN=$cn" \
+            ${ext:+-addext "$ext"} 2>/dev/null &&
+            openssl x509 -req -in "$EAP/$name.csr" -CA "$EAP/$ca.pem" -CAkey "$EAP/$ca.key" -CAcreateserial \
+                -copy_extensions copy -out "$EAP/$name.pem" -days 3650 2>/dev/null
+    fi || { echo "hwsim: openssl could not make the $name certificate" >&2; exit 1; }
+}
+certificate ca "Wavory Test CA" ""
+certificate server radius.wavory.test ca "subjectAltName=DNS:radius.wavory.test"
+certificate carol carol ca
+certificate other-ca "Somebody Else's CA" ""
+cp "$EAP/ca.pem" "$EAP/server.pem" "$EAP/server.key" "$EAP/carol.pem" "$EAP/carol.key" "$EAP/other-ca.pem" \
+    "$ROOT/etc/eap/"
+chmod 600 "$ROOT/etc/eap/"*.key
+cp -L /etc/ssl/openssl.cnf "$ROOT/etc/ssl/" 2>/dev/null || true
+cp -L /usr/lib/ssl/openssl.cnf "$ROOT/usr/lib/ssl/" 2>/dev/null || true
+cp -L /usr/lib/x86_64-linux-gnu/ossl-modules/* "$ROOT/usr/lib/x86_64-linux-gnu/ossl-modules/" 2>/dev/null || true
+
 # root, and a user without rights for the checks of refusals. netdev owns wpa_supplicant's control
 # sockets, as on a Debian system.
 printf 'root:x:0:0:root:/root:/bin/sh\nwavory:x:1000:1000:Wavory user:/tmp/home:/bin/sh\n' >"$ROOT/etc/passwd"
@@ -95,7 +125,8 @@ mknod -m 600 "$ROOT/dev/console" c 5 1 2>/dev/null || true
 # The guest's scripts: /init, the helpers, the checks and the stages.
 mkdir -p "$ROOT/hwsim/stages"
 install -m 755 "$HERE/guest/init" "$ROOT/init"
-cp "$HERE"/guest/*.sh "$HERE/guest/as-user" "$HERE/checks.sh" "$HERE/today.sh" "$ROOT/hwsim/"
+cp "$HERE"/guest/*.sh "$HERE/guest/as-user" "$HERE/checks.sh" "$HERE/today.sh" "$HERE/eap.sh" \
+    "$ROOT/hwsim/"
 cp "$HERE"/stages/*.sh "$ROOT/hwsim/stages/"
 rm -f "$ROOT"/hwsim/stages/*.image.sh
 cp "$HERE"/conf/* "$ROOT/etc/"

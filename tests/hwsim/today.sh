@@ -19,6 +19,7 @@ check_today_scan() {
         jt 'any(.stations[]; (.bssid | ascii_downcase | gsub("[:-]"; "")) == $b)' --arg b "$(mac "$b")" || missing=1
     done
     [ $missing -eq 1 ] && ctl scan --view ap --timeout 90
+    cp "$CTL_OUT" /tmp/today-scan.json
     verdict "$(jwhy --arg f "$(mac "$FIVE_BSSID")" --arg s "$(mac "$SIX_BSSID")" '
         def entry($b): [.stations[] | select((.bssid | mac) == $b)] | first;
         def why($e; $freq; $ch; $band; $gen):
@@ -104,13 +105,15 @@ check_today_stats() {
 
 # A failed join keeps the user where they were: from Wavory5G, Wavory6G with a wrong passphrase.
 check_today_failed_join_returns() {
-    begin "today's networks: a refused join of $SIX_SSID returns to $FIVE_SSID"
+    begin "today's networks: a wrong passphrase for $SIX_SSID is refused as such and returns to $FIVE_SSID"
     printf 'not-the-sae-passphrase\n' >"$SAE_FILE.wrong"
     ctl connect --ssid "$SIX_SSID" --passphrase-file "$SAE_FILE.wrong"
     if [ "$CTL_RC" -eq 0 ]; then
         bad "connect succeeded with a wrong passphrase"
     elif [ ! -s "$CTL_ERR" ]; then
         bad "no message on standard error"
+    elif ! jt '.reason == "wrong_key"'; then
+        bad "reason $(jv .reason), not wrong_key"
     elif ! until_ok 30 sta_on "$FIVE_BSSID"; then
         run iw dev "$STA" link
         stage_state >>"$EVIDENCE" 2>&1

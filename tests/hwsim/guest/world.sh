@@ -10,7 +10,8 @@
 #   phy4  wlan4                     hostapd, channel 11: WavoryWPA2 (WPA2-Personal)   netns "ap"
 #   phy5  wlan5                     hostapd, 5 GHz channel 36, 80 MHz, Wi-Fi 6: Wavory5G
 #                                   (WPA3-Personal)                                  netns "ap"
-#   phy6  wlan6                     the enterprise network's radio                   netns "ap"
+#   phy6  wlan6                     hostapd, channel 6: WavoryCorp (WPA2-Enterprise,
+#                                   hostapd's own EAP server)                        netns "ap"
 #   phy7  wlan7                     hostapd, 6 GHz 5975 MHz (channel 5), Wi-Fi 6E: Wavory6G
 #                                   (WPA3-Personal, hash-to-element only)            netns "ap"
 # The access points and the peer live in their own network namespace, so a ping from the station
@@ -34,6 +35,9 @@ PEER_SSID=WavoryPeer PEER_IF=wlan3 PEER_NET=192.168.79 PEER_CHANNEL=1 PEER_FREQ=
 FIVE_SSID=Wavory5G FIVE_IF=wlan5 FIVE_NET=192.168.82 FIVE_CHANNEL=36 FIVE_FREQ=5180
 SIX_SSID=Wavory6G SIX_IF=wlan7 SIX_NET=192.168.84 SIX_CHANNEL=5 SIX_FREQ=5975
 SAE_PASSPHRASE=wavory-sae-pass
+# The enterprise network: alice's password (PEAP, TTLS), carol's certificate (TLS); /etc/eap_user.
+CORP_SSID=WavoryCorp CORP_IF=wlan6 CORP_NET=192.168.83 CORP_FREQ=2437
+CORP_USER=alice CORP_PASSWORD=alice-secret CORP_TLS_USER=carol CORP_SERVER=radius.wavory.test
 RADIOS=8
 REG_COUNTRY=DE
 export STA SPARE STA_PHY
@@ -71,12 +75,13 @@ world_up() {
     ap hostapd -B -t -f /tmp/hostapd-wpa2.log -P /run/hostapd-wpa2.pid /etc/hostapd-wpa2.conf || return 1
     until_ok 20 grep -q AP-ENABLED /tmp/hostapd-legacy.log || return 1
     until_ok 20 grep -q AP-ENABLED /tmp/hostapd-wpa2.log || return 1
-    for conf in 5ghz 6ghz; do
+    for conf in 5ghz 6ghz eap; do
         ap hostapd -B -t -f "/tmp/hostapd-$conf.log" -P "/run/hostapd-$conf.pid" "/etc/hostapd-$conf.conf" ||
             return 1
     done
     until_ok 30 grep -q AP-ENABLED /tmp/hostapd-5ghz.log || return 1
     until_ok 30 grep -q AP-ENABLED /tmp/hostapd-6ghz.log || return 1
+    until_ok 30 grep -q AP-ENABLED /tmp/hostapd-eap.log || return 1
     ap ip addr add "$OPEN_NET.1/24" dev "$OPEN_IF"
     ap ip addr add "$WEP64_NET.1/24" dev "$WEP64_IF"
     ap ip addr add "$SHARED_NET.1/24" dev "$SHARED_IF"
@@ -84,6 +89,7 @@ world_up() {
     ap ip addr add "$FIVE_NET.1/24" dev "$FIVE_IF"
     ap ip addr add "$SIX_NET.1/24" dev "$SIX_IF"
     ap ip addr add "$HIDDEN_NET.1/24" dev "$HIDDEN_IF"
+    ap ip addr add "$CORP_NET.1/24" dev "$CORP_IF"
 
     ap iw dev "$PEER_IF" set type ibss
     ap ip link set "$PEER_IF" up
@@ -99,11 +105,13 @@ world_up() {
     PEER_BSSID=$(peer_cell)
     FIVE_BSSID=$(ap_mac "$FIVE_IF")
     SIX_BSSID=$(ap_mac "$SIX_IF")
+    CORP_BSSID=$(ap_mac "$CORP_IF")
     echo "access points: $OPEN_SSID $OPEN_BSSID, $WEP64_SSID $WEP64_BSSID, $SHARED_SSID $SHARED_BSSID," \
-        "$WPA2_SSID $WPA2_BSSID, $FIVE_SSID $FIVE_BSSID, $SIX_SSID $SIX_BSSID; ad-hoc cell $PEER_SSID $PEER_BSSID"
+        "$WPA2_SSID $WPA2_BSSID, $FIVE_SSID $FIVE_BSSID, $SIX_SSID $SIX_BSSID, $CORP_SSID $CORP_BSSID; ad-hoc cell $PEER_SSID $PEER_BSSID"
     ip link set "$SPARE" up
     [ -n "$OPEN_BSSID" ] && [ -n "$WEP64_BSSID" ] && [ -n "$SHARED_BSSID" ] && [ -n "$WPA2_BSSID" ] &&
-        [ -n "$HIDDEN_BSSID" ] && [ -n "$PEER_BSSID" ] && [ -n "$FIVE_BSSID" ] && [ -n "$SIX_BSSID" ]
+        [ -n "$HIDDEN_BSSID" ] && [ -n "$PEER_BSSID" ] && [ -n "$FIVE_BSSID" ] && [ -n "$SIX_BSSID" ] &&
+        [ -n "$CORP_BSSID" ]
 }
 
 # The station as the next stage expects to find it: present, managed, down, without addresses,
@@ -120,7 +128,8 @@ world_reset() {
 world_dump() {
     iw dev
     ap iw dev
-    tail -n 20 /tmp/hostapd-legacy.log /tmp/hostapd-wpa2.log /tmp/hostapd-5ghz.log /tmp/hostapd-6ghz.log
+    tail -n 20 /tmp/hostapd-legacy.log /tmp/hostapd-wpa2.log /tmp/hostapd-5ghz.log /tmp/hostapd-6ghz.log \
+        /tmp/hostapd-eap.log
     dmesg | tail -n 20
 }
 

@@ -27,11 +27,12 @@ stage_start() {
     udevadm trigger --action=add --type=devices
     udevadm settle --timeout=30
     # As Debian starts it for NetworkManager: D-Bus control, and control sockets for netdev.
-    wpa_supplicant -u -s -O "DIR=/run/wpa_supplicant GROUP=netdev" >/tmp/wpa_supplicant.log 2>&1 &
+    # (Debian adds -s, the system log, which this guest does not have: its log goes to a file.)
+    wpa_supplicant -u -O "DIR=/run/wpa_supplicant GROUP=netdev" >/tmp/wpa_supplicant.log 2>&1 &
     # DHCP on the access points' side: NetworkManager's connections ask for addresses.
     local x i n
     for x in "$OPEN_IF:$OPEN_NET" "$WEP64_IF:$WEP64_NET" "$SHARED_IF:$SHARED_NET" "$WPA2_IF:$WPA2_NET" \
-        "$FIVE_IF:$FIVE_NET" "$SIX_IF:$SIX_NET"; do
+        "$FIVE_IF:$FIVE_NET" "$SIX_IF:$SIX_NET" "$CORP_IF:$CORP_NET"; do
         i=${x%%:*}
         n=${x#*:}
         printf 'start %s.100\nend %s.110\ninterface %s\nlease_file /tmp/udhcpd-%s.leases\npidfile /tmp/udhcpd-%s.pid\noption subnet 255.255.255.0\noption lease 600\n' \
@@ -39,7 +40,7 @@ stage_start() {
         : >"/tmp/udhcpd-$i.leases"
         ap udhcpd -f "/tmp/udhcpd-$i.conf" >"/tmp/udhcpd-$i.log" 2>&1 &
     done
-    NetworkManager --no-daemon >/tmp/nm.log 2>&1 &
+    NetworkManager --no-daemon --debug --log-level=INFO >/tmp/nm.log 2>&1 &
     NM_PID=$!
     if ! until_ok 40 nm_runs_sta; then
         nmcli device
