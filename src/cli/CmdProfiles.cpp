@@ -136,7 +136,7 @@ SOutput RunNew(SProfileEdits edits) {
     ResolveProfileSecrets(edits, nullptr);
     CCliSession session(EAccess::Profiles);
     if (!edits.ssid && !edits.ssidHex) UsageError("a new profile needs a network name: --ssid NAME");
-    const auto domain = session.TryAdapter() ? ReadRegDomain() : std::nullopt;
+    const SAdapterRegion region = session.TryAdapter() ? ReadAdapterRegion() : SAdapterRegion{};
     CProfileMngr& profiles = session.Profiles();
     auto lock = profiles.Lock();
     if (edits.name && profiles.GetProfile(*edits.name))
@@ -146,11 +146,11 @@ SOutput RunNew(SProfileEdits edits) {
     profiles.MakeNewName();
     CProfile scratch(profiles.GetNewName(), true);
     scratch.ProfName = profiles.GetNewName();
-    ApplyProfileEdits(edits, scratch, domain, true);
+    ApplyProfileEdits(edits, scratch, region, true);
 
     const std::string added = profiles.AddProfile(nullptr);
     const ProfilePtr profile = profiles.GetProfile(added);
-    ApplyProfileEdits(edits, *profile, domain, true);
+    ApplyProfileEdits(edits, *profile, region, true);
     if (edits.name) RenameOrFail(profiles, added, *edits.name);
     if (profile->AutoSelect) profile->Priority = profiles.UpdatePriorities(-1);
     StoreOrFail(profiles);
@@ -161,18 +161,18 @@ SOutput RunEdit(const std::string& name, SProfileEdits edits) {
     const std::optional<CProfile> stored = PeekProfile(name);
     ResolveProfileSecrets(edits, stored ? &*stored : nullptr);
     CCliSession session(EAccess::Profiles);
-    const auto domain = session.TryAdapter() ? ReadRegDomain() : std::nullopt;
+    const SAdapterRegion region = session.TryAdapter() ? ReadAdapterRegion() : SAdapterRegion{};
     CProfileMngr& profiles = session.Profiles();
     auto lock = profiles.Lock();
     const ProfilePtr profile = FindProfile(profiles, name);
     if (edits.name && *edits.name != name && profiles.GetProfile(*edits.name))
         UsageError("a profile named \"" + Printable(*edits.name) + "\" already exists; choose another name");
     CProfile scratch(*profile);
-    ApplyProfileEdits(edits, scratch, domain, false);
+    ApplyProfileEdits(edits, scratch, region, false);
 
     const bool wasMember = profile->AutoSelect;
     const int oldPriority = profile->Priority;
-    ApplyProfileEdits(edits, *profile, domain, false);
+    ApplyProfileEdits(edits, *profile, region, false);
     if (edits.name && *edits.name != name) RenameOrFail(profiles, name, *edits.name);
     if (wasMember && !profile->AutoSelect) {
         profiles.UpdatePriorities(oldPriority);
@@ -188,7 +188,7 @@ SOutput RunDuplicate(const std::string& name, SProfileEdits edits) {
     const std::optional<CProfile> stored = PeekProfile(name);
     ResolveProfileSecrets(edits, stored ? &*stored : nullptr);
     CCliSession session(EAccess::Profiles);
-    const auto domain = session.TryAdapter() ? ReadRegDomain() : std::nullopt;
+    const SAdapterRegion region = session.TryAdapter() ? ReadAdapterRegion() : SAdapterRegion{};
     CProfileMngr& profiles = session.Profiles();
     auto lock = profiles.Lock();
     const ProfilePtr source = FindProfile(profiles, name);
@@ -197,12 +197,12 @@ SOutput RunDuplicate(const std::string& name, SProfileEdits edits) {
     profiles.MakeNewName();
     CProfile scratch(*source);
     scratch.ProfName = profiles.GetNewName();
-    ApplyProfileEdits(edits, scratch, domain, false);
+    ApplyProfileEdits(edits, scratch, region, false);
 
     // A copy under a new name, run through the editor as a new profile.
     const std::string added = profiles.AddProfile(source.get());
     const ProfilePtr profile = profiles.GetProfile(added);
-    ApplyProfileEdits(edits, *profile, domain, false);
+    ApplyProfileEdits(edits, *profile, region, false);
     if (edits.name) RenameOrFail(profiles, added, *edits.name);
     if (profile->AutoSelect) profile->Priority = profiles.UpdatePriorities(-1);
     StoreOrFail(profiles);
