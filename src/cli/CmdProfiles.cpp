@@ -137,9 +137,11 @@ SOutput RunNew(SProfileEdits edits) {
     CCliSession session(EAccess::Profiles);
     if (!edits.ssid && !edits.ssidHex) UsageError("a new profile needs a network name: --ssid NAME");
     const SAdapterRegion region = session.TryAdapter() ? ReadAdapterRegion() : SAdapterRegion{};
-    CProfileMngr& profiles = session.Profiles();
+    // A new profile needs only the others' names (and places, for --auto-select): 10,000 stored
+    // profiles are not read whole to add one.
+    CProfileMngr& profiles = session.Profiles(CProfileMngr::ELoad::Names);
     auto lock = profiles.Lock();
-    if (edits.name && profiles.GetProfile(*edits.name))
+    if (edits.name && profiles.HasName(*edits.name))
         UsageError("a profile named \"" + Printable(*edits.name) + "\" already exists; choose another name");
 
     // What the editor starts from: the profile "New" adds, with what its section may still hold.
