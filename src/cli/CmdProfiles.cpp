@@ -308,20 +308,26 @@ void AddProfileCommands(CLI::App& parent, CCommandTable& table) {
     showCmd->add_flag("--show-keys", show->showKeys, "Show the WEP keys themselves");
     table.Add(showCmd, [show] { return RunShow(show->name, show->showKeys); });
 
-    auto created = std::make_shared<SNamed>();
-    CLI::App* newCmd = AddCommand(parent, "new", "Create a profile (as New on the Profiles page)");
-    AddProfileEditOptions(*newCmd, created->edits, true);
-    table.Add(newCmd, [created] { return RunNew(created->edits); });
-
-    auto edit = std::make_shared<SNamed>();
-    CLI::App* editCmd = addNamed("edit", "Change settings of a profile; the others stay", edit);
-    AddProfileEditOptions(*editCmd, edit->edits, true);
-    table.Add(editCmd, [edit] { return RunEdit(edit->name, edit->edits); });
-
-    auto dup = std::make_shared<SNamed>();
-    CLI::App* dupCmd = addNamed("dup", "Copy a profile under a new name, optionally changing settings", dup);
-    AddProfileEditOptions(*dupCmd, dup->edits, true);
-    table.Add(dupCmd, [dup] { return RunDuplicate(dup->name, dup->edits); });
+    // The editor's options are most of the parser: made only for the command that runs.
+    if (Wanted(parent, "new")) {
+        auto created = std::make_shared<SNamed>();
+        CLI::App* newCmd = AddCommand(parent, "new", "Create a profile (as New on the Profiles page)");
+        AddProfileEditOptions(*newCmd, created->edits, true);
+        table.Add(newCmd, [created] { return RunNew(created->edits); });
+    }
+    if (Wanted(parent, "edit")) {
+        auto edit = std::make_shared<SNamed>();
+        CLI::App* editCmd = addNamed("edit", "Change settings of a profile; the others stay", edit);
+        AddProfileEditOptions(*editCmd, edit->edits, true);
+        table.Add(editCmd, [edit] { return RunEdit(edit->name, edit->edits); });
+    }
+    if (Wanted(parent, "dup")) {
+        auto dup = std::make_shared<SNamed>();
+        CLI::App* dupCmd =
+            addNamed("dup", "Copy a profile under a new name, optionally changing settings", dup);
+        AddProfileEditOptions(*dupCmd, dup->edits, true);
+        table.Add(dupCmd, [dup] { return RunDuplicate(dup->name, dup->edits); });
+    }
 
     auto rm = std::make_shared<SNamed>();
     table.Add(addNamed("rm", "Delete a profile", rm), [rm] { return RunRemove(rm->name); });
