@@ -9,6 +9,24 @@ namespace {
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 }  // namespace
 
+std::vector<SRegKey> IRegistry::SubKeyValues(std::string_view path, std::span<const SRegRead> reads) const {
+    std::vector<SRegKey> keys;
+    const std::string prefix = path.empty() ? std::string() : std::string(path) + '\\';
+    for (std::string& name : SubKeyNames(path)) {
+        SRegKey key{std::move(name), {}, {}};
+        const std::string section = prefix + key.name;
+        for (const SRegRead& r : reads) {
+            key.values.push_back(
+                {std::string(r.name), r.type == ERegType::Dword
+                                          ? SRegValue::Dword(static_cast<uint32_t>(
+                                                GetProfileInt(section, r.name, static_cast<int>(r.dword))))
+                                          : SRegValue::Sz(GetProfileString(section, r.name, r.text))});
+        }
+        keys.push_back(std::move(key));
+    }
+    return keys;
+}
+
 bool RegNameEqual(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });

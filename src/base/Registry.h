@@ -41,6 +41,14 @@ struct SRegWrite {
     std::string_view text;
 };
 
+// One value read of every subkey at once (SubKeyValues), with the default an absent one reads as.
+struct SRegRead {
+    std::string_view name;
+    ERegType type = ERegType::Sz;
+    uint32_t dword = 0;
+    std::string_view text;
+};
+
 // Sections and key paths are relative to the application key, parts separated by '\'
 // ("" = the application key itself, "Profile 3", "Import\Profile 0").
 class IRegistry {
@@ -71,6 +79,10 @@ public:
     virtual std::vector<std::string> SubKeys(std::string_view path) const = 0;
     // The same names, for a caller that reads nothing of the subkeys (a count).
     virtual std::vector<std::string> SubKeyNames(std::string_view path) const { return SubKeys(path); }
+    // A few values of every subkey, for a caller that needs only those (the profiles' names and
+    // places): one key per subkey, in no set order, holding the values of `reads` in their order, as
+    // GetProfileInt and GetProfileString read them. The default reads them one by one.
+    virtual std::vector<SRegKey> SubKeyValues(std::string_view path, std::span<const SRegRead> reads) const;
     // Deletes a key that has no subkeys (REG_ERROR_ACCESS_DENIED while it has some).
     virtual int DeleteKey(std::string_view path) = 0;
     // Writes the key's subtree to a file; fails with REG_ERROR_FILE_EXISTS unless overwrite is set,

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/RegTree.h"
 #include "base/Registry.h"
 
 namespace wavory::cli {
@@ -38,6 +39,9 @@ public:
     std::vector<std::string> SubKeys(std::string_view path) const override { return m_Store.SubKeys(path); }
     std::vector<std::string> SubKeyNames(std::string_view path) const override {
         return m_Store.SubKeyNames(path);
+    }
+    std::vector<SRegKey> SubKeyValues(std::string_view path, std::span<const SRegRead> reads) const override {
+        return m_Store.SubKeyValues(path, reads);
     }
     int DeleteKey(std::string_view path) override;
     bool WriteValues(std::string_view section, std::span<const SRegWrite> values) override {

@@ -138,10 +138,10 @@ void CCliSession::FailAdapter(const std::string& step) {
     }
 }
 
-CProfileMngr& CCliSession::Profiles() {
+CProfileMngr& CCliSession::Profiles(CProfileMngr::ELoad load) {
     if (m_Access == EAccess::Profiles) BeginChange();
     if (!theApp.m_pProfileMngr) {
-        theApp.m_pProfileMngr = new CProfileMngr();
+        theApp.m_pProfileMngr = new CProfileMngr(load);
         // An unreadable store is no empty one: nothing is shown or changed as if it were.
         if (!theApp.m_pProfileMngr->Loaded()) FailStore(REG_ERROR_BADDB, "the profiles could not be read");
         theApp.m_pProfileMngr->m_fnCurrentStation = []() -> std::shared_ptr<CProfile> {

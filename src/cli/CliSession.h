@@ -10,9 +10,9 @@
 
 #include "base/Messages.h"
 #include "cli/CliRegistry.h"
+#include "profiles/ProfileMngr.h"
 
 namespace wavory {
-class CProfileMngr;
 class CSqliteRegistry;
 class CStationMngr;
 }  // namespace wavory
@@ -63,7 +63,9 @@ public:
     // Throws for a failed `step`, with the adapter's reason when it gave one.
     [[noreturn]] void FailAdapter(const std::string& step);
 
-    CProfileMngr& Profiles();
+    // Made on first use, loading what `load` says (a command that only adds a profile reads the
+    // stored ones' names alone).
+    CProfileMngr& Profiles(CProfileMngr::ELoad load = CProfileMngr::ELoad::All);
     // Starts the command's change of the store now, reading the profiles again inside it.
     void BeginChange();
     // Made on first use. Its construction starts a scan, as at the window's start-up, unless

@@ -136,21 +136,23 @@ SOutput RunNew(SProfileEdits edits) {
     ResolveProfileSecrets(edits, nullptr);
     CCliSession session(EAccess::Profiles);
     if (!edits.ssid && !edits.ssidHex) UsageError("a new profile needs a network name: --ssid NAME");
-    const auto domain = session.TryAdapter() ? ReadRegDomain() : std::nullopt;
-    CProfileMngr& profiles = session.Profiles();
+    const SAdapterRegion region = session.TryAdapter() ? ReadAdapterRegion() : SAdapterRegion{};
+    // A new profile needs only the others' names (and places, for --auto-select): 10,000 stored
+    // profiles are not read whole to add one.
+    CProfileMngr& profiles = session.Profiles(CProfileMngr::ELoad::Names);
     auto lock = profiles.Lock();
-    if (edits.name && profiles.GetProfile(*edits.name))
+    if (edits.name && profiles.HasName(*edits.name))
         UsageError("a profile named \"" + Printable(*edits.name) + "\" already exists; choose another name");
 
     // What the editor starts from: the profile "New" adds, with what its section may still hold.
     profiles.MakeNewName();
     CProfile scratch(profiles.GetNewName(), true);
     scratch.ProfName = profiles.GetNewName();
-    ApplyProfileEdits(edits, scratch, domain, true);
+    ApplyProfileEdits(edits, scratch, region, true);
 
     const std::string added = profiles.AddProfile(nullptr);
     const ProfilePtr profile = profiles.GetProfile(added);
-    ApplyProfileEdits(edits, *profile, domain, true);
+    ApplyProfileEdits(edits, *profile, region, true);
     if (edits.name) RenameOrFail(profiles, added, *edits.name);
     if (profile->AutoSelect) profile->Priority = profiles.UpdatePriorities(-1);
     StoreOrFail(profiles);
@@ -161,18 +163,18 @@ SOutput RunEdit(const std::string& name, SProfileEdits edits) {
     const std::optional<CProfile> stored = PeekProfile(name);
     ResolveProfileSecrets(edits, stored ? &*stored : nullptr);
     CCliSession session(EAccess::Profiles);
-    const auto domain = session.TryAdapter() ? ReadRegDomain() : std::nullopt;
+    const SAdapterRegion region = session.TryAdapter() ? ReadAdapterRegion() : SAdapterRegion{};
     CProfileMngr& profiles = session.Profiles();
     auto lock = profiles.Lock();
     const ProfilePtr profile = FindProfile(profiles, name);
     if (edits.name && *edits.name != name && profiles.GetProfile(*edits.name))
         UsageError("a profile named \"" + Printable(*edits.name) + "\" already exists; choose another name");
     CProfile scratch(*profile);
-    ApplyProfileEdits(edits, scratch, domain, false);
+    ApplyProfileEdits(edits, scratch, region, false);
 
     const bool wasMember = profile->AutoSelect;
     const int oldPriority = profile->Priority;
-    ApplyProfileEdits(edits, *profile, domain, false);
+    ApplyProfileEdits(edits, *profile, region, false);
     if (edits.name && *edits.name != name) RenameOrFail(profiles, name, *edits.name);
     if (wasMember && !profile->AutoSelect) {
         profiles.UpdatePriorities(oldPriority);
@@ -188,7 +190,7 @@ SOutput RunDuplicate(const std::string& name, SProfileEdits edits) {
     const std::optional<CProfile> stored = PeekProfile(name);
     ResolveProfileSecrets(edits, stored ? &*stored : nullptr);
     CCliSession session(EAccess::Profiles);
-    const auto domain = session.TryAdapter() ? ReadRegDomain() : std::nullopt;
+    const SAdapterRegion region = session.TryAdapter() ? ReadAdapterRegion() : SAdapterRegion{};
     CProfileMngr& profiles = session.Profiles();
     auto lock = profiles.Lock();
     const ProfilePtr source = FindProfile(profiles, name);
@@ -197,12 +199,12 @@ SOutput RunDuplicate(const std::string& name, SProfileEdits edits) {
     profiles.MakeNewName();
     CProfile scratch(*source);
     scratch.ProfName = profiles.GetNewName();
-    ApplyProfileEdits(edits, scratch, domain, false);
+    ApplyProfileEdits(edits, scratch, region, false);
 
     // A copy under a new name, run through the editor as a new profile.
     const std::string added = profiles.AddProfile(source.get());
     const ProfilePtr profile = profiles.GetProfile(added);
-    ApplyProfileEdits(edits, *profile, domain, false);
+    ApplyProfileEdits(edits, *profile, region, false);
     if (edits.name) RenameOrFail(profiles, added, *edits.name);
     if (profile->AutoSelect) profile->Priority = profiles.UpdatePriorities(-1);
     StoreOrFail(profiles);
@@ -306,20 +308,26 @@ void AddProfileCommands(CLI::App& parent, CCommandTable& table) {
     showCmd->add_flag("--show-keys", show->showKeys, "Show the WEP keys themselves");
     table.Add(showCmd, [show] { return RunShow(show->name, show->showKeys); });
 
-    auto created = std::make_shared<SNamed>();
-    CLI::App* newCmd = AddCommand(parent, "new", "Create a profile (as New on the Profiles page)");
-    AddProfileEditOptions(*newCmd, created->edits, true);
-    table.Add(newCmd, [created] { return RunNew(created->edits); });
-
-    auto edit = std::make_shared<SNamed>();
-    CLI::App* editCmd = addNamed("edit", "Change settings of a profile; the others stay", edit);
-    AddProfileEditOptions(*editCmd, edit->edits, true);
-    table.Add(editCmd, [edit] { return RunEdit(edit->name, edit->edits); });
-
-    auto dup = std::make_shared<SNamed>();
-    CLI::App* dupCmd = addNamed("dup", "Copy a profile under a new name, optionally changing settings", dup);
-    AddProfileEditOptions(*dupCmd, dup->edits, true);
-    table.Add(dupCmd, [dup] { return RunDuplicate(dup->name, dup->edits); });
+    // The editor's options are most of the parser: made only for the command that runs.
+    if (Wanted(parent, "new")) {
+        auto created = std::make_shared<SNamed>();
+        CLI::App* newCmd = AddCommand(parent, "new", "Create a profile (as New on the Profiles page)");
+        AddProfileEditOptions(*newCmd, created->edits, true);
+        table.Add(newCmd, [created] { return RunNew(created->edits); });
+    }
+    if (Wanted(parent, "edit")) {
+        auto edit = std::make_shared<SNamed>();
+        CLI::App* editCmd = addNamed("edit", "Change settings of a profile; the others stay", edit);
+        AddProfileEditOptions(*editCmd, edit->edits, true);
+        table.Add(editCmd, [edit] { return RunEdit(edit->name, edit->edits); });
+    }
+    if (Wanted(parent, "dup")) {
+        auto dup = std::make_shared<SNamed>();
+        CLI::App* dupCmd =
+            addNamed("dup", "Copy a profile under a new name, optionally changing settings", dup);
+        AddProfileEditOptions(*dupCmd, dup->edits, true);
+        table.Add(dupCmd, [dup] { return RunDuplicate(dup->name, dup->edits); });
+    }
 
     auto rm = std::make_shared<SNamed>();
     table.Add(addNamed("rm", "Delete a profile", rm), [rm] { return RunRemove(rm->name); });

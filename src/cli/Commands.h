@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "cli/CliSupport.h"
 
@@ -28,6 +29,9 @@ private:
     std::map<const CLI::App*, CommandFn> m_Commands;
 };
 
+// Whether the command `name` under `parent` is to be built: wavoryctl builds the parser of the
+// command it runs only (help and mistakes get every command).
+bool Wanted(const CLI::App& parent, std::string_view name);
 // A subcommand of `parent` that takes --json like every command.
 CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& description);
 // Whether --json was given, anywhere on the command line.

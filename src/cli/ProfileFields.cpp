@@ -12,6 +12,7 @@
 #include "driver/NameTables.h"
 #include "driver/Request.h"
 #include "kccl_oid.h"
+#include "profiles/ChannelList.h"
 #include "profiles/EapProfile.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
@@ -69,6 +70,71 @@ void SetKey(CProfile& p, int i, const std::string& digits) {
     if (p.ActiveSecKey < 0 && IsKeyComplete(p, i)) p.ActiveSecKey = i;
 }
 
+const char* PhyText(int phy) { return phy >= 0 && phy <= 2 ? kPhyTexts[phy] : "this PHY mode"; }
+
+bool IsSixGhz(const SChannelEntry& e) { return kccl::BandOfFrequency(e.mhz) == kccl::EBand::Band6G; }
+
+// The PHY mode a channel given by its frequency takes: 802.11a for 5 and 6 GHz; for 2.4 GHz the
+// profile's b/g or g (802.11g where it was 802.11a). A --phy that names another band is refused.
+int PhyForFrequency(const SProfileEdits& edits, const CProfile& profile, int mhz) {
+    const kccl::EBand band = kccl::BandOfFrequency(mhz);
+    if (band == kccl::EBand::Unknown || kccl::FrequencyToChannel(mhz) == 0)
+        UsageError(StrFormat("%d MHz is not the centre frequency of a 2.4, 5 or 6 GHz channel", mhz));
+    if (!edits.phy) return ProfilePhyType(profile.PhyType, mhz);
+    const int phy = PhyFromOption(*edits.phy);
+    if ((phy == 0) == (band == kccl::EBand::Band2G4))
+        UsageError(StrFormat("%d MHz is a %s channel, which %s does not use; leave out --phy", mhz,
+                             kccl::BandName(band), PhyText(phy)));
+    return phy;
+}
+
+// Frequencies as runs of even steps: "5180 to 5320 MHz every 20 MHz, 5500 MHz, 5520 MHz".
+std::string FrequencyRuns(std::vector<int> mhz) {
+    std::sort(mhz.begin(), mhz.end());
+    mhz.erase(std::unique(mhz.begin(), mhz.end()), mhz.end());
+    std::string text;
+    for (std::size_t i = 0; i < mhz.size();) {
+        std::size_t end = i + 1;
+        if (i + 2 < mhz.size()) {
+            const int step = mhz[i + 1] - mhz[i];
+            while (end + 1 < mhz.size() && mhz[end + 1] - mhz[end] == step) ++end;
+        }
+        if (!text.empty()) text += ", ";
+        if (end - i >= 2) {
+            text += StrFormat("%d to %d MHz every %d MHz", mhz[i], mhz[end], mhz[i + 1] - mhz[i]);
+            i = end + 1;
+        } else {
+            text += StrFormat("%d MHz", mhz[i]);
+            i = end;
+        }
+    }
+    return text;
+}
+
+const SChannelEntry& EntryOfFrequency(const std::vector<SChannelEntry>& entries, int phy, int mhz) {
+    for (const SChannelEntry& e : entries)
+        if (e.mhz == mhz) return e;
+    std::vector<int> offered;
+    for (const SChannelEntry& e : entries) offered.push_back(e.mhz);
+    UsageError(StrFormat("%d MHz (channel %d) is not available for %s here; choose one of %s", mhz,
+                         kccl::FrequencyToChannel(mhz), PhyText(phy), FrequencyRuns(offered).c_str()));
+}
+
+// A channel number names a 2.4 or 5 GHz channel: 6 GHz numbers repeat those and take --frequency.
+const SChannelEntry& EntryOfChannel(const std::vector<SChannelEntry>& entries, int phy, int channel) {
+    std::string list, sixGhz;
+    for (const SChannelEntry& e : entries) {
+        if (IsSixGhz(e)) {
+            if (e.channel == channel)
+                sixGhz = StrFormat(" (6 GHz channel %d: --frequency %d)", channel, e.mhz);
+            continue;
+        }
+        if (e.channel == channel) return e;
+        list += (list.empty() ? "" : ", ") + std::to_string(e.channel);
+    }
+    UsageError(StrFormat("channel %d is not available for %s here; choose one of %s%s", channel, PhyText(phy),
+                         list.empty() ? "none" : list.c_str(), sixGhz.c_str()));
+}
 }  // namespace
 
 void CheckWepKey(int index, const std::string& digits) {
@@ -98,10 +164,18 @@ void AddProfileEditOptions(CLI::App& command, SProfileEdits& edits, bool withNam
         .add_option_function<std::string>(
             "--phy", [&edits](const std::string& v) { edits.phy = v; }, "PHY mode: 802.11a, b/g or g")
         ->check(CLI::IsMember({"a", "bg", "g"}));
-    command.add_option_function<int>(
+    CLI::Option* channel = command.add_option_function<int>(
         "--channel", [&edits](const int& v) { edits.channel = v; },
         "Channel number (used in ad-hoc mode); allowed ones depend on the PHY mode and the regulatory "
         "domain");
+    command
+        .add_option_function<int>(
+            "--frequency", [&edits](const int& v) { edits.frequency = v; },
+            "Channel by its centre frequency (used in ad-hoc mode), as 6 GHz channels need: their numbers "
+            "repeat those of 2.4 GHz (6 GHz channel 5 is 5975 MHz); one the adapter offers in its "
+            "regulatory domain. 5 and 6 GHz take the PHY mode 802.11a")
+        ->excludes(channel)
+        ->option_text("MHZ");
     command
         .add_option_function<std::string>(
             "--security", [&edits](const std::string& v) { edits.security = v; },
@@ -146,47 +220,7 @@ void AddProfileEditOptions(CLI::App& command, SProfileEdits& edits, bool withNam
     AddEapOptions(command, edits.eap, false);
 }
 
-std::vector<int> AllowedChannels(int phyType, std::optional<uint32_t> domain) {
-    std::vector<int> channels;
-    if (phyType == 0) {
-        for (int c = 36; c <= 64; c += 4) channels.push_back(c);
-        for (int c = 149; c <= 161; c += 4) channels.push_back(c);
-        return channels;
-    }
-    // The editor's bounds per domain; an unknown domain or a failed read allows 1 to 14.
-    int first = 1, last = 14;
-    switch (domain.value_or(0)) {
-        case 0x10:
-        case 0x20:
-            last = 11;
-            break;
-        case 0x30:
-            last = 13;
-            break;
-        case 0x31:
-            first = 10, last = 11;
-            break;
-        case 0x32:
-            first = 10, last = 13;
-            break;
-        default:
-            break;
-    }
-    for (int c = first; c <= last; ++c) channels.push_back(c);
-    return channels;
-}
-
-int ChannelToIndex(int phyType, int channel) {
-    if (phyType != 0) return channel - 1;
-    return channel <= 64 ? (channel - 36) / 4 : (channel - 117) / 4;
-}
-
-std::optional<uint32_t> ReadRegDomain() {
-    CCommVarList list;
-    list.AddVarExt(OID_REG_DOMAIN, OID_REG_DOMAIN, nullptr, nullptr);
-    if (!list.RefreshAll(false, false)) return std::nullopt;
-    return PayloadU32(list.GetVar(0)->GetBlock(0), 0);
-}
+SAdapterRegion ReadAdapterRegion() { return {ReadRegDomain(), ReadChannelList()}; }
 
 void CheckProfileName(const std::string& name) {
     if (name.empty() || !IsUtf8(name) || CharCount(name) > kMaxNameChars)
@@ -198,7 +232,7 @@ void CheckProfileName(const std::string& name) {
         UsageError("the profile name \"" + name + "\" is reserved; choose another one");
 }
 
-void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optional<uint32_t> domain,
+void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, const SAdapterRegion& region,
                        bool isNew) {
     // Work on a copy, so that a refused value leaves the profile untouched.
     CProfile p(profile);
@@ -212,21 +246,21 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optio
         UsageError("a network name (SSID) cannot hold a zero byte");
     if (edits.mode) p.NetMode = *edits.mode == "infrastructure";
 
-    const int phy = edits.phy ? PhyFromOption(*edits.phy) : profile.PhyType;
-    const std::vector<int> allowed = AllowedChannels(phy, domain);
-    if (edits.channel) {
-        if (std::find(allowed.begin(), allowed.end(), *edits.channel) == allowed.end()) {
-            std::string list;
-            for (int c : allowed) list += (list.empty() ? "" : ", ") + std::to_string(c);
-            UsageError(StrFormat("channel %d is not available for %s here; choose one of %s", *edits.channel,
-                                 phy >= 0 && phy <= 2 ? kPhyTexts[phy] : "this PHY mode", list.c_str()));
-        }
-        p.PhyChnl = ChannelToIndex(phy, *edits.channel);
-        p.PhyFreq = 0;  // the channel given is one of the PHY mode's own list
-    } else if (isNew || phy != profile.PhyType) {
-        // A new list selects its first entry.
-        p.PhyChnl = ChannelToIndex(phy, allowed.front());
-        p.PhyFreq = 0;
+    const int phy = edits.frequency ? PhyForFrequency(edits, profile, *edits.frequency)
+                    : edits.phy     ? PhyFromOption(*edits.phy)
+                                    : profile.PhyType;
+    const std::vector<SChannelEntry> entries = ChannelEntries(phy, region.domain, region.channels);
+    const SChannelEntry* chosen = nullptr;
+    if (edits.frequency)
+        chosen = &EntryOfFrequency(entries, phy, *edits.frequency);
+    else if (edits.channel)
+        chosen = &EntryOfChannel(entries, phy, *edits.channel);
+    else if ((isNew || phy != profile.PhyType) && !entries.empty())
+        chosen = &entries.front();  // a new list selects its first entry
+    // Stored as the editor stores its list's entry, so that the window shows the same channel.
+    if (chosen) {
+        p.PhyChnl = chosen->index;
+        p.PhyFreq = chosen->freqMHz;
     }
     p.PhyType = phy;
 

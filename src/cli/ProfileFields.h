@@ -11,6 +11,7 @@
 
 #include "cli/CliSupport.h"
 #include "cli/EapOptions.h"
+#include "driver/AirText.h"
 
 namespace CLI {
 class App;
@@ -29,7 +30,8 @@ struct SProfileEdits {
     std::optional<std::string> ssidHex;         // --ssid-hex, the bytes as hexadecimal digits
     std::optional<std::string> mode;            // "infrastructure" | "adhoc"
     std::optional<std::string> phy;             // "a" | "bg" | "g"
-    std::optional<int> channel;                 // channel number
+    std::optional<int> channel;                 // channel number (2.4 or 5 GHz)
+    std::optional<int> frequency;               // centre frequency in MHz (any band)
     std::optional<std::string> security;        // "none" | "wep" | "wpa2" | "wpa3" | "wpa2-enterprise" …
     std::optional<std::string> passphrase;      // WPA passphrase
     std::optional<std::string> passphraseFile;  // where to read it from ("-": standard input)
@@ -57,19 +59,21 @@ void CheckPassphrase(const std::string& passphrase);
 // The security a profile uses, by name: "WPA2-Personal", "WPA3-Personal", else the security type's.
 std::string SecurityName(const CProfile& p);
 
-// Channel numbers a profile may use with a PHY mode (0 a, 1 b/g, 2 g) in a regulatory domain (the
-// domain's code, or none when it could not be read).
-std::vector<int> AllowedChannels(int phyType, std::optional<uint32_t> domain);
-// The channel-list index a profile stores for a channel number.
-int ChannelToIndex(int phyType, int channel);
-// The adapter's regulatory domain, when an adapter answers.
-std::optional<uint32_t> ReadRegDomain();
+// Where the adapter may work: its regulatory domain and its channel list, each where it was read.
+// Without them the profile editor's lists of old apply.
+struct SAdapterRegion {
+    std::optional<uint32_t> domain;
+    std::optional<std::vector<SAdapterChannel>> channels;
+};
+// Reads both from the adapter (call only where one answers).
+SAdapterRegion ReadAdapterRegion();
 
 // Validates the edits against the profile and writes them into it; throws a usage error (and leaves
 // the profile as it was) when a value is refused. The name is checked for form only and not written:
-// renaming (and refusing a name another profile bears) is the profile manager's. `isNew` makes a profile
-// without a channel take the first one of its list, as the editor does.
-void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, std::optional<uint32_t> domain,
+// renaming (and refusing a name another profile bears) is the profile manager's. The channel must be
+// one of the editor's list for the region; `isNew` makes a profile without a channel take the first
+// one of its list, as the editor does.
+void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, const SAdapterRegion& region,
                        bool isNew);
 // The name rules of the editor (1 to 19 characters) plus what a listing needs (no control characters)
 // and the names the profile manager reserves; throws a usage error.

@@ -1,11 +1,15 @@
 // wavoryctl: the utility on the command line, on the same core, settings and adapter as the window.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
@@ -16,6 +20,9 @@ using namespace wavory::cli;
 namespace {
 
 bool g_bJson = false;
+// The command words of the command line ("profiles", "new"), for building only that command's
+// parser; empty: every command is built.
+std::vector<std::string> g_CommandWords;
 
 void PrintError(const std::string& message) {
     std::string line = message;
@@ -37,12 +44,12 @@ const CLI::App* ChosenCommand(const CLI::App& app) {
 
 // With --json a failure is also an object on standard output, so that a script reading it learns
 // what failed and why instead of finding nothing.
-int Failed(const CLI::App& app, int code, const std::string& message, const std::string& failed = {},
+int Failed(const CLI::App* app, int code, const std::string& message, const std::string& failed = {},
            const std::string& reason = {}, const json& extra = json::object()) {
     PrintError(message);
-    if (g_bJson) {
+    if (g_bJson && app) {
         std::string command;
-        for (const CLI::App* c = &app; !c->get_subcommands().empty();) {
+        for (const CLI::App* c = app; !c->get_subcommands().empty();) {
             c = c->get_subcommands().front();
             command += (command.empty() ? "" : " ") + c->get_name();
         }
@@ -68,11 +75,85 @@ int Print(const SOutput& output) {
     return kExitOk;
 }
 
+// The first two words of the command line that are neither options nor the global --adapter's value:
+// the command and, for a group, its subcommand. A word taken wrongly only costs a second parse.
+std::vector<std::string> CommandWords(int argc, char** argv) {
+    std::vector<std::string> words;
+    for (int i = 1; i < argc && words.size() < 2; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--") break;
+        if (arg == "--adapter") {
+            ++i;
+        } else if (!arg.starts_with("-")) {
+            words.emplace_back(arg);
+        }
+    }
+    return words;
+}
+
+// The commands each function adds, so that the parser is built only for the group that runs: the
+// options of all the others cost more than a status itself. A command missing here is still found,
+// by the whole tree.
+struct SCommandGroup {
+    std::vector<std::string_view> names;
+    void (*add)(CLI::App&, wavory::cli::CCommandTable&);
+};
+
+void AddProfilesGroup(CLI::App& app, wavory::cli::CCommandTable& table) {
+    CLI::App* profiles =
+        app.add_subcommand("profiles", "List, change, export and import connection profiles");
+    profiles->require_subcommand(1);
+    wavory::cli::AddProfileCommands(*profiles, table);
+    wavory::cli::AddProfileFileCommands(*profiles, table);
+}
+
+const SCommandGroup kGroups[] = {
+    {{"status", "stats", "about", "watch"}, wavory::cli::AddMonitorCommands},
+    {{"scan"}, wavory::cli::AddScanCommand},
+    {{"connect", "disconnect"}, wavory::cli::AddConnectCommand},
+    {{"profiles"}, AddProfilesGroup},
+    {{"prefs"}, wavory::cli::AddPrefsCommands},
+    {{"adapters"}, wavory::cli::AddAdaptersCommand},
+    {{"complete"}, wavory::cli::AddCompleteCommand},
+    {{"store"}, wavory::cli::AddStoreCommands},
+};
+
+// The parser with the global options and the commands: all of them, or with g_CommandWords only the
+// group of the first word (none when no group has it: the parse then fails and the whole tree is built).
+std::unique_ptr<CLI::App> BuildParser(wavory::cli::CCommandTable& table, std::string& adapter) {
+    auto app = std::make_unique<CLI::App>(
+        "Configures and monitors the wireless adapter from the command line, on the settings and\n"
+        "the adapter of the Wavory Utility window.",
+        "wavoryctl");
+    app->add_flag("--json", g_bJson, "Print stable machine-readable JSON");
+    app->add_option("--adapter", adapter,
+                    "Adapter to use: \"sim\" or an interface name such as wlan0 (default: $WAVORY_ADAPTER, "
+                    "else the first wireless interface, else the simulated adapter)");
+    app->set_version_flag("--version", "wavoryctl (Wavory Utility) " WAVORY_VERSION,
+                          "Print the version and exit");
+    app->require_subcommand(1);
+    // Global options may also follow the command ("wavoryctl status --adapter wlan0").
+    app->fallthrough();
+    app->footer("Exit status: 0 success, 1 failure, 2 bad arguments.");
+    for (const SCommandGroup& group : kGroups) {
+        const bool wanted = g_CommandWords.empty() || std::find(group.names.begin(), group.names.end(),
+                                                                g_CommandWords.front()) != group.names.end();
+        if (wanted) group.add(*app, table);
+    }
+    return app;
+}
+
 }  // namespace
 
 namespace wavory::cli {
 
 bool JsonRequested() { return g_bJson; }
+
+bool Wanted(const CLI::App& parent, std::string_view name) {
+    std::size_t depth = 0;
+    for (const CLI::App* p = parent.get_parent(); p; p = p->get_parent()) ++depth;
+    return depth >= g_CommandWords.size() || g_CommandWords[depth] == name;
+}
 
 CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& description) {
     CLI::App* command = parent.add_subcommand(name, description);
@@ -86,66 +167,53 @@ int main(int argc, char** argv) {
     // Numbers and texts are formatted the same whatever the user's locale is.
     std::setlocale(LC_ALL, "C");
 
-    CLI::App app{
-        "Configures and monitors the wireless adapter from the command line, on the settings and\n"
-        "the adapter of the Wavory Utility window.",
-        "wavoryctl"};
-    app.add_flag("--json", g_bJson, "Print stable machine-readable JSON");
-    std::string adapter;
-    app.add_option("--adapter", adapter,
-                   "Adapter to use: \"sim\" or an interface name such as wlan0 (default: $WAVORY_ADAPTER, "
-                   "else the first wireless interface, else the simulated adapter)");
-    app.set_version_flag("--version", "wavoryctl (Wavory Utility) " WAVORY_VERSION,
-                         "Print the version and exit");
-    app.require_subcommand(1);
-    // Global options may also follow the command ("wavoryctl status --adapter wlan0").
-    app.fallthrough();
-    app.footer("Exit status: 0 success, 1 failure, 2 bad arguments.");
-
+    g_CommandWords = CommandWords(argc, argv);
+    std::unique_ptr<CLI::App> app;
     CCommandTable table;
+    std::string adapter;
     try {
-        AddMonitorCommands(app, table);
-        AddScanCommand(app, table);
-        AddConnectCommand(app, table);
-        CLI::App* profiles =
-            app.add_subcommand("profiles", "List, change, export and import connection profiles");
-        profiles->require_subcommand(1);
-        AddProfileCommands(*profiles, table);
-        AddProfileFileCommands(*profiles, table);
-        AddPrefsCommands(app, table);
-        AddAdaptersCommand(app, table);
-        AddCompleteCommand(app, table);
-        AddStoreCommands(app, table);
-
-        try {
-            app.parse(argc, argv);
-        } catch (const CLI::ParseError& e) {
-            if (e.get_exit_code() == 0) return app.exit(e);  // --help
-            // A mistyped command reads as a word left over where a command was required.
-            const CLI::App* chosen = ChosenCommand(app);
-            const auto left = chosen->remaining();
-            if (!chosen->get_subcommands({}).empty() && !left.empty() && left.front().rfind('-', 0) != 0) {
-                PrintError("unknown command \"" + left.front() + "\" (see --help)");
+        for (;;) {
+            table = CCommandTable();
+            app = BuildParser(table, adapter);
+            try {
+                app->parse(argc, argv);
+                break;
+            } catch (const CLI::ParseError& e) {
+                // Help and every mistake are answered by the whole tree, as if it had been built at once.
+                if (!g_CommandWords.empty()) {
+                    g_CommandWords.clear();
+                    g_bJson = false;
+                    adapter.clear();
+                    continue;
+                }
+                if (e.get_exit_code() == 0) return app->exit(e);  // --help
+                // A mistyped command reads as a word left over where a command was required.
+                const CLI::App* chosen = ChosenCommand(*app);
+                const auto left = chosen->remaining();
+                if (!chosen->get_subcommands({}).empty() && !left.empty() &&
+                    left.front().rfind('-', 0) != 0) {
+                    PrintError("unknown command \"" + left.front() + "\" (see --help)");
+                    return kExitUsage;
+                }
+                PrintError(std::string(e.what()) + " (see --help)");
                 return kExitUsage;
             }
-            PrintError(std::string(e.what()) + " (see --help)");
-            return kExitUsage;
         }
 
         // The driver library reads the choice when the link is opened.
         if (!adapter.empty()) ::setenv("WAVORY_ADAPTER", adapter.c_str(), 1);
 
-        const CommandFn* run = table.Find(ChosenCommand(app));
+        const CommandFn* run = table.Find(ChosenCommand(*app));
         if (!run) {
             PrintError("choose a command (see --help)");
             return kExitUsage;
         }
         return Print((*run)());
     } catch (const CCliError& e) {
-        return Failed(app, e.Code(), e.what(), e.Failed(), e.Reason(), e.Extra());
+        return Failed(app.get(), e.Code(), e.what(), e.Failed(), e.Reason(), e.Extra());
     } catch (const std::exception& e) {
-        return Failed(app, kExitFailed, e.what());
+        return Failed(app.get(), kExitFailed, e.what());
     } catch (...) {
-        return Failed(app, kExitFailed, "unexpected error");
+        return Failed(app.get(), kExitFailed, "unexpected error");
     }
 }

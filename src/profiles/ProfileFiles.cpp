@@ -226,12 +226,12 @@ int CProfileMngr::StoreImport(std::vector<std::shared_ptr<CProfile>>& staged,
     CRegistryUpdate group(registry);
     std::set<std::string> names;
     SectionSet sections;
-    StoredNames(names, sections);
+    int error = StoredNames(names, sections);
     for (const auto& [name, profile] : m_Profiles) {
         names.insert(name);
         sections.insert(profile->GetSection());
     }
-    int error = registry->DeleteKeyTree(kImportKey);
+    if (error == REG_OK) error = registry->DeleteKeyTree(kImportKey);
     if (error == REG_ERROR_FILE_NOT_FOUND) error = REG_OK;
     int next = 0;
     for (size_t i = 0; i < staged.size() && error == REG_OK; ++i) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/AppBase.h"
+#include "base/RegTree.h"
 #include "base/Registry.h"
 #include "driver/Format.h"
 #include "profiles/ProfileSections.h"
@@ -17,7 +18,7 @@ constexpr int kProbeLimit = 100;
 
 }  // namespace
 
-CProfileMngr::CProfileMngr() { m_bLoaded = LoadAll(); }
+CProfileMngr::CProfileMngr(ELoad load) : m_Load(load) { m_bLoaded = LoadAll(); }
 
 // Every change is stored when it is made, so nothing is saved here: writing back the whole list at
 // the end would undo what another program changed in the store meanwhile.
@@ -83,7 +84,12 @@ std::shared_ptr<CProfile> CProfileMngr::FindBySsid(std::string_view ssid) const 
 
 int CProfileMngr::GetCount() const {
     std::lock_guard lock(m_Mutex);
-    return static_cast<int>(m_Profiles.size());
+    return static_cast<int>(m_Profiles.size() + m_StoredSections.size());
+}
+
+bool CProfileMngr::HasName(std::string_view name) const {
+    std::lock_guard lock(m_Mutex);
+    return m_Profiles.count(name) != 0 || m_StoredNames.count(name) != 0;
 }
 
 int CProfileMngr::GetAutoCount() const {
@@ -107,7 +113,7 @@ std::string CProfileMngr::FreeName(const std::set<std::string>& reservedSections
     for (const auto& [name, profile] : m_Profiles) sections.insert(profile->GetSection());
     for (int k = 0;; ++k) {
         std::string candidate = SectionName(k);
-        if (m_Profiles.count(candidate) == 0 && sections.count(candidate) == 0) {
+        if (!HasName(candidate) && sections.count(candidate) == 0 && m_StoredSections.count(candidate) == 0) {
             if (number) *number = k;
             return candidate;
         }
@@ -155,7 +161,7 @@ bool CProfileMngr::RenameProfile(const std::string& oldName, const std::string& 
     if (newName.empty()) return refuse("A profile needs a name.");
     if (IsReservedName(newName))
         return refuse(StrFormat("The name \"%s\" is reserved; choose another one.", newName.c_str()));
-    if (m_Profiles.count(newName) != 0)
+    if (HasName(newName))
         return refuse(
             StrFormat("A profile named \"%s\" already exists; choose another name.", newName.c_str()));
 
@@ -202,6 +208,7 @@ void CProfileMngr::Rekey(bool recount) {
 
 bool CProfileMngr::LoadAll() {
     std::lock_guard lock(m_Mutex);
+    if (m_Load == ELoad::Names) return LoadNames();
     IRegistry* registry = theApp.m_pRegistry;
     if (!registry) {
         m_Profiles.clear();
@@ -255,6 +262,39 @@ bool CProfileMngr::LoadAll() {
         }
     }
     PlaceStrayMembers(members, kProbeLimit + static_cast<int>(loaded.size()));
+    return true;
+}
+
+bool CProfileMngr::LoadNames() {
+    IRegistry* registry = theApp.m_pRegistry;
+    std::vector<SRegKey> stored;
+    if (registry) {
+        registry->TakeReadError();
+        static constexpr SRegRead kReads[] = {{"ProfName", ERegType::Sz, 0, ""},
+                                              {"AutoSelect", ERegType::Dword, 0, ""},
+                                              {"Priority", ERegType::Dword, 0, ""}};
+        stored = registry->SubKeyValues("", kReads);
+        if (registry->TakeReadError() != REG_OK) return false;
+    }
+    m_Profiles.clear();
+    m_StoredNames.clear();
+    m_StoredSections.clear();
+    m_nAutoCount = 0;
+    std::vector<int> slots;
+    for (const SRegKey& section : stored) {
+        const std::string& name = section.values[0].value.text;
+        // As LoadAll: every "Profile N" section with a name is a profile, whatever the count says.
+        if (SectionNumber(section.name) < 0 || name.empty()) continue;
+        m_StoredNames.insert(name);
+        m_StoredSections.insert(section.name);
+        if (section.values[1].value.dword != 0)
+            slots.push_back(static_cast<int>(section.values[2].value.dword));
+    }
+    // The members' places as LoadAll counts them; one without a valid place is placed by the next full
+    // load, after the places counted here.
+    const int slotLimit = kProbeLimit + static_cast<int>(m_StoredSections.size());
+    for (const int slot : slots)
+        if (slot >= 0 && slot < slotLimit) m_nAutoCount = std::max(m_nAutoCount, slot + 1);
     return true;
 }
 

@@ -69,8 +69,14 @@ public:
         std::vector<std::pair<std::string, std::string>> skipped;
     };
 
-    // Loads every stored profile.
-    CProfileMngr();
+    enum class ELoad {
+        All,   // every stored profile
+        Names  // only the stored profiles' names, sections and auto-selection places: for a caller
+               // that adds a profile and reads no other (lookups find only the profiles it holds)
+    };
+
+    // Loads the stored profiles (or only what `load` says).
+    explicit CProfileMngr(ELoad load = ELoad::All);
     // Saves nothing: every change is stored when it is made.
     virtual ~CProfileMngr();
     CProfileMngr(const CProfileMngr&) = delete;
@@ -111,8 +117,8 @@ public:
     // returns the new slot count.
     int UpdatePriorities(int priority);
 
-    // Replaces the held profiles with the stored ones. False when the store could not be read: the
-    // held profiles then stay as they were.
+    // Replaces the held profiles with the stored ones (with ELoad::Names, their names and places).
+    // False when the store could not be read: the held profiles then stay as they were.
     bool LoadAll();
     // Loads the stored profiles again after another program changed them; the connected and the
     // edited profile are followed to their new records by section. While an editor is open it waits
@@ -150,7 +156,10 @@ public:
 
     // False when the store could not be read at construction: the manager then holds no profile.
     bool Loaded() const { return m_bLoaded; }
+    // The stored profiles and the ones added since.
     int GetCount() const;
+    // Whether a profile bears the name, held or (with ELoad::Names) only stored.
+    bool HasName(std::string_view name) const;
     int GetAutoCount() const;
     // The profiles in name order.
     std::vector<std::shared_ptr<CProfile>> Snapshot() const;
@@ -160,6 +169,8 @@ public:
 
 private:
     static bool IsReservedName(std::string_view name);
+    // LoadAll for ELoad::Names.
+    bool LoadNames();
     // Lowest "Profile %d" free as a name and as a section, also of the sections given.
     std::string FreeName(const std::set<std::string>& reservedSections, int* number) const;
     // Puts loaded members with no valid slot (none, one at or past slotLimit, or one another member
@@ -173,8 +184,9 @@ private:
     int StoreNew(const std::vector<std::shared_ptr<CProfile>>& added, std::set<std::string>& names,
                  SectionSet& sections, SStorePlan& plan, SStoreResult& result);
     void ApplyPlan(SStorePlan& plan);
-    // The names and sections of the stored profiles, as the store holds them now.
-    void StoredNames(std::set<std::string>& names, SectionSet& sections) const;
+    // The names and sections of the stored profiles, as the store holds them now; REG_OK or the
+    // read's error.
+    int StoredNames(std::set<std::string>& names, SectionSet& sections) const;
     // "NumOfProfiles": the profile sections the store holds.
     int WriteCount();
     int DoExport(int code, const std::string& file, CProfile* profile, bool overwrite, bool withSecrets);
@@ -186,6 +198,10 @@ private:
     static void ShowSystemError(int code);
 
     mutable std::recursive_mutex m_Mutex;
+    ELoad m_Load;
+    // With ELoad::Names: the stored profiles' names and sections, taken though not held.
+    std::set<std::string, std::less<>> m_StoredNames;
+    SectionSet m_StoredSections;
     std::string m_strNewName;
     std::map<std::string, std::shared_ptr<CProfile>, std::less<>> m_Profiles;
     int m_nAutoCount = 0;

@@ -4,6 +4,7 @@
 
 #include "base/AppBase.h"
 #include "base/Messages.h"
+#include "base/RegTree.h"
 #include "base/Registry.h"
 #include "driver/Format.h"
 #include "profiles/ProfileMngr.h"
@@ -71,16 +72,19 @@ std::string StoreFailureText(int code) {
     }
 }
 
-void CProfileMngr::StoredNames(std::set<std::string>& names, SectionSet& sections) const {
+int CProfileMngr::StoredNames(std::set<std::string>& names, SectionSet& sections) const {
     IRegistry& registry = *theApp.m_pRegistry;
-    for (const std::string& section : registry.SubKeys("")) {
-        if (SectionNumber(section) < 0) continue;
-        const std::string name = registry.GetProfileString(section, "ProfName", "");
+    static constexpr SRegRead kName[] = {{"ProfName", ERegType::Sz, 0, ""}};
+    for (SRegKey& section : registry.SubKeyValues("", kName)) {
+        if (SectionNumber(section.name) < 0) continue;
+        std::string& name = section.values[0].value.text;
         // A nameless section is a deletion left half done: free to take over.
         if (name.empty()) continue;
-        names.insert(name);
-        sections.insert(section);
+        names.insert(std::move(name));
+        sections.insert(std::move(section.name));
     }
+    // Names not read are no free names.
+    return registry.TakeReadError() != REG_OK ? REG_ERROR_BADDB : REG_OK;
 }
 
 int CProfileMngr::WriteCount() {
@@ -176,7 +180,8 @@ int CProfileMngr::StoreHeld(EOnConflict onConflict, SStoreResult& result, SStore
     const bool renamed = std::any_of(plan.updates.begin(), plan.updates.end(), [&](const auto& u) {
         return u.values[0].text != u.profile->Stored()[0].text;
     });
-    if (renamed || !added.empty()) StoredNames(names, sections);
+    if (renamed || !added.empty())
+        if (const int rc = StoredNames(names, sections); rc != REG_OK) return rc;
     for (size_t i = 0; i < changed.size(); ++i) {
         const SStorePlan::SUpdate& update = plan.updates[i];
         const std::string& name = update.values[0].text;

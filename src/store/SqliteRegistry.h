@@ -121,6 +121,8 @@ public:
     std::vector<std::string> SubKeys(std::string_view path) const override;
     // Without the values: one query for the names alone.
     std::vector<std::string> SubKeyNames(std::string_view path) const override;
+    // One query per value read, none for the subkeys' other values.
+    std::vector<SRegKey> SubKeyValues(std::string_view path, std::span<const SRegRead> reads) const override;
     int DeleteKey(std::string_view path) override;
     // One statement: the key's rows and, by cascade, everything below it.
     int DeleteKeyTree(std::string_view path) override;

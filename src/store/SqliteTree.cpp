@@ -342,6 +342,65 @@ std::vector<std::string> CSqliteRegistry::SubKeyNames(std::string_view path) con
     return names;
 }
 
+// One statement, so that what it reads is one state of the store even outside a transaction.
+std::vector<SRegKey> CSqliteRegistry::SubKeyValues(std::string_view path,
+                                                   std::span<const SRegRead> reads) const {
+    constexpr size_t kMaxReads = 4;  // the statement's value names
+    if (reads.size() > kMaxReads) return IRegistry::SubKeyValues(path, reads);
+    std::lock_guard lock(m_Mutex);
+    Validate();
+    std::vector<SRegKey> keys;
+    const int64_t id = FindKey(path);
+    if (id <= 0) return keys;
+    sqlite3_stmt* stmt = Stmt(
+        "SELECT k.id, k.name, v.name, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key = k.id AND v.name "
+        "IN "
+        "(?2, ?3, ?4, ?5) WHERE k.parent = ?1");
+    CStmtUse use(stmt);
+    if (!use) return keys;
+    sqlite3_bind_int64(stmt, 1, id);
+    for (size_t r = 0; r < kMaxReads; ++r) {
+        if (r < reads.size())
+            BindText(stmt, static_cast<int>(r + 2), reads[r].name);
+        else
+            sqlite3_bind_null(stmt, static_cast<int>(r + 2));
+    }
+    // Each key starts with the defaults; the values found replace them.
+    std::unordered_map<int64_t, size_t> at;
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        auto [it, added] = at.try_emplace(sqlite3_column_int64(stmt, 0), keys.size());
+        if (added) {
+            SRegKey& key = keys.emplace_back(SRegKey{ColumnBytes(stmt, 1), {}, {}});
+            for (const SRegRead& r : reads)
+                key.values.push_back({std::string(r.name), r.type == ERegType::Dword
+                                                               ? SRegValue::Dword(r.dword)
+                                                               : SRegValue::Sz(std::string(r.text))});
+        }
+        if (sqlite3_column_type(stmt, 2) == SQLITE_NULL) continue;
+        const std::string name = ColumnBytes(stmt, 2);
+        const int type = sqlite3_column_int(stmt, 3);
+        for (size_t r = 0; r < reads.size(); ++r) {
+            if (!RegNameEqual(name, reads[r].name)) continue;
+            SRegValue& value = keys[it->second].values[r].value;
+            if (reads[r].type == ERegType::Sz) {
+                if (type == kTypeSz) value.text = ColumnBytes(stmt, 4);
+                continue;
+            }
+            const std::string bytes = ColumnBytes(stmt, 4);
+            const std::optional<uint32_t> dword = type == kTypeDword ? DwordOf(bytes)
+                                                  : type == kTypeSz  ? ParseDwordText(bytes)
+                                                                     : std::nullopt;
+            if (dword) value.dword = *dword;
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        NoteReadFailure(rc);
+        return {};
+    }
+    return keys;
+}
+
 int CSqliteRegistry::DeleteKey(std::string_view path) {
     std::lock_guard lock(m_Mutex);
     if (m_bDiscardWrites) return REG_OK;

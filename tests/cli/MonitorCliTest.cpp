@@ -139,10 +139,25 @@ TEST_F(MonitorCliTest, BadArgumentsExitWithUsageErrors) {
     ExpectRefused({"connect"}, 2, "--ssid");
     ExpectRefused({"connect", "Light", "--ssid", "Lighthouse"}, 2, "excludes");
     ExpectRefused({"profiles"}, 2, "subcommand");
+    // Only the command that runs gets its parser; a word that names another one is still refused.
+    ExpectRefused({"profiles", "lst"}, 2, "subcommand");
+    ExpectRefused({"profiles", "status"}, 2, "subcommand");
+    ExpectRefused({"status", "scan"}, 2, "scan");
+    ExpectRefused({"--adapter", "profiles", "status", "--name", "x"}, 2, "--name");
 
     const SRun help = Run({"scan", "--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.out.find("--sort"), std::string::npos);
+    // The whole list of commands, whatever word comes first.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--help"}, {"--adapter", "sim", "--help"}}) {
+        const SRun all = Run(args);
+        for (const char* command : {"status", "scan", "connect", "profiles", "prefs", "store"})
+            EXPECT_NE(all.out.find(command), std::string::npos) << command << " in " << args.back();
+    }
+    // Global options before the command, with their values, and after it.
+    EXPECT_EQ(Run({"--adapter", "sim", "--json", "profiles", "--json", "list"}).code, 0);
+    EXPECT_EQ(Run({"--adapter=sim", "status", "--json"}).code, 0);
 }
 
 }  // namespace

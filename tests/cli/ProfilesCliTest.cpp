@@ -75,7 +75,9 @@ TEST_F(ProfilesCliTest, RefusedValuesChangeNothing) {
     ExpectRefused({"profiles", "new", "--ssid-hex", "4g"}, 2, "hexadecimal");
     ExpectRefused({"profiles", "new", "--ssid", "Net", "--channel", "12"}, 2, "channel 12");
     ExpectRefused({"profiles", "new", "--ssid", "Net", "--channel", "40"}, 2, "channel 40");
-    ExpectRefused({"profiles", "new", "--ssid", "Net", "--phy", "a", "--channel", "165"}, 2, "channel 165");
+    // A 6 GHz channel number is not a 5 GHz one: the message names the frequency to give instead.
+    ExpectRefused({"profiles", "new", "--ssid", "Net", "--phy", "a", "--channel", "5"}, 2,
+                  "--frequency 5975");
     ExpectRefused({"profiles", "new", "--ssid", "Net", "--security", "wep"}, 2, "complete security key");
     ExpectRefused({"profiles", "new", "--ssid", "Net", "--key1", "1A2B3C4D5Z"}, 2, "hexadecimal digits only");
     ExpectRefused({"profiles", "new", "--ssid", "Net", "--key1", "1A2B3C4D5E0"}, 2, "not 11");
@@ -104,6 +106,49 @@ TEST_F(ProfilesCliTest, ChannelsFollowTheRegulatoryDomain) {
     // A new profile takes the first channel of its list.
     NewProfile({"--name", "France", "--ssid", "Net"});
     EXPECT_EQ(RunJson({"profiles", "show", "France"})["channel"], 10);
+}
+
+TEST_F(ProfilesCliTest, ChannelsByFrequencyKeepTheirBand) {
+    // 6 GHz channel 5 is 5975 MHz, not 2.4 GHz channel 5 (2432 MHz).
+    NewProfile({"--name", "Six", "--ssid", "Net", "--mode", "adhoc", "--frequency", "5975"});
+    json six = RunJson({"profiles", "show", "Six"});
+    EXPECT_EQ(six["frequency_mhz"], 5975);
+    EXPECT_EQ(six["channel"], 5);
+    EXPECT_EQ(six["phy"], "802.11a");
+    EXPECT_NE(RunJson({"profiles", "list"}).dump().find("Six"), std::string::npos);
+
+    // A 5 GHz channel beyond the list of old is the same channel by number or by frequency.
+    NewProfile({"--name", "ByNumber", "--ssid", "Net", "--phy", "a", "--channel", "100"});
+    NewProfile({"--name", "ByFreq", "--ssid", "Net", "--frequency", "5500"});
+    for (const char* name : {"ByNumber", "ByFreq"}) {
+        const json p = RunJson({"profiles", "show", name});
+        EXPECT_EQ(p["channel"], 100) << name;
+        EXPECT_EQ(p["frequency_mhz"], 5500) << name;
+    }
+
+    // Back to 2.4 GHz by frequency: an 802.11a profile becomes 802.11g; other settings stay.
+    RunJson({"profiles", "edit", "Six", "--frequency", "2432"});
+    six = RunJson({"profiles", "show", "Six"});
+    EXPECT_EQ(six["frequency_mhz"], 2432);
+    EXPECT_EQ(six["channel"], 5);
+    EXPECT_EQ(six["phy"], "802.11g");
+    EXPECT_EQ(six["mode"], "adhoc");
+    RunJson({"profiles", "edit", "Six", "--frequency", "6115"});
+    EXPECT_EQ(RunJson({"profiles", "show", "Six"})["channel"], 33);
+
+    // Refused, and nothing changes: not a channel, another band than --phy, both ways at once.
+    ExpectRefused({"profiles", "edit", "Six", "--frequency", "5000"}, 2, "not the centre frequency");
+    ExpectRefused({"profiles", "edit", "Six", "--frequency", "2437", "--phy", "a"}, 2, "2.4 GHz channel");
+    ExpectRefused({"profiles", "edit", "Six", "--frequency", "5975", "--channel", "5"}, 2, "--frequency");
+    // Europe has the lower 6 GHz part only, and no upper 5 GHz band.
+    ASSERT_EQ(kccl_sim_reset(R"({"adapter": {"reg_domain": "0x30"}})"), 0);
+    ExpectRefused({"profiles", "edit", "Six", "--frequency", "6435"}, 2,
+                  "6435 MHz (channel 97) is not available");
+    ExpectRefused({"profiles", "new", "--ssid", "Net", "--frequency", "5745"}, 2,
+                  "5955 to 6415 MHz every 20 MHz");
+    EXPECT_EQ(RunJson({"profiles", "show", "Six"})["frequency_mhz"], 6115);
+    NewProfile({"--name", "Low6", "--ssid", "Net", "--frequency", "6415"});
+    EXPECT_EQ(RunJson({"profiles", "show", "Low6"})["channel"], 93);
 }
 
 TEST_F(ProfilesCliTest, AutoSelectionOrderMovesAsOnThePage) {

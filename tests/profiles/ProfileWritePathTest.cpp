@@ -182,6 +182,58 @@ TEST_F(ProfileWritePathTest, NewProfilesTakeSectionsFreeWhenTheyAreStored) {
     EXPECT_NE(mngr.GetProfile("Work"), nullptr);
 }
 
+// A manager that reads only the stored profiles' names adds one as a full one would: a section and
+// name free among all stored ones, the next auto-selection place, the count; nothing else written.
+TEST_F(ProfileWritePathTest, AddingWithOnlyTheNamesReadTakesFreeSectionsAndPlaces) {
+    StoreProfile("Profile 2", "Profile 4", "Cafe", true, 4);  // renamed: its name is another section's
+    ASSERT_TRUE(theApp.WriteProfileString("Profile 3", "NetName", "left by a deletion"));  // nameless
+    auto bytesOf = [this](const std::string& section) {
+        SRegKey tree;
+        EXPECT_EQ(m_pOther->ReadTree(section, tree), REG_OK);
+        return tree;
+    };
+    const SRegKey home = bytesOf("Profile 0"), cafe = bytesOf("Profile 2");
+
+    m_pMngr = std::make_unique<CProfileMngr>(CProfileMngr::ELoad::Names);
+    theApp.m_pProfileMngr = m_pMngr.get();
+    CProfileMngr& mngr = *m_pMngr;
+    ASSERT_TRUE(mngr.Loaded());
+    EXPECT_EQ(mngr.GetCount(), 3);
+    EXPECT_TRUE(mngr.HasName("Work"));
+    EXPECT_TRUE(mngr.HasName("Profile 4"));
+    EXPECT_EQ(mngr.GetProfile("Work"), nullptr);  // names only: no record is read
+    // Profile 3 is free (nameless); Profile 4 is a name in use.
+    const std::string added = mngr.AddProfile();
+    EXPECT_EQ(added, "Profile 3");
+    std::string reason;
+    EXPECT_FALSE(mngr.RenameProfile(added, "Work", &reason));
+    EXPECT_NE(reason.find("already exists"), std::string::npos);
+    const auto profile = mngr.GetProfile(added);
+    profile->NetName = "Mine";
+    profile->AutoSelect = true;
+    profile->Priority = mngr.UpdatePriorities(-1);
+    EXPECT_EQ(profile->Priority, 5);
+    ASSERT_TRUE(mngr.StoreChanges().Ok());
+    EXPECT_EQ(Theirs("Profile 3", "ProfName"), "Profile 3");
+    EXPECT_EQ(Theirs("Profile 3", "NetName"), "Mine");
+    EXPECT_EQ(m_pOther->GetProfileInt("Profile 3", "Priority", -9), 5);
+    EXPECT_EQ(m_pOther->GetProfileInt("", "NumOfProfiles", 0), 4);
+    EXPECT_EQ(bytesOf("Profile 0"), home);
+    EXPECT_EQ(bytesOf("Profile 2"), cafe);
+
+    // The store is still checked when it is written: a name another program gave meanwhile is refused.
+    const std::string second = mngr.AddProfile();
+    ASSERT_TRUE(mngr.RenameProfile(second, "Office"));
+    ASSERT_TRUE(m_pOther->WriteProfileString("Profile 9", "ProfName", "Office"));
+    EXPECT_EQ(mngr.StoreChanges().error, REG_ERROR_FILE_EXISTS);
+
+    // A full load agrees.
+    CProfileMngr& full = MakeMngr();
+    EXPECT_EQ(full.GetCount(), 5);
+    EXPECT_EQ(full.GetProfile("Profile 3")->Priority, 5);
+    EXPECT_EQ(full.GetAutoCount(), 6);
+}
+
 // Deleting writes the deleted section, the members moving up and the count, nothing else.
 TEST_F(ProfileWritePathTest, DeletingRewritesNoOtherProfile) {
     StoreProfile("Profile 2", "Cafe", "Corner", true, 1);

@@ -55,6 +55,57 @@ TEST_F(SqliteRegistryTest, ValuesComeBackByteForByteWithTheirKinds) {
     EXPECT_EQ(reg.GetProfileInt("profile 0", "PRIORITY", 0), -1);
 }
 
+// A few values of every subkey in one statement read as the values read one by one do: kinds,
+// defaults, decimal text read as a number, names of another case, subkeys without values.
+TEST_F(SqliteRegistryTest, SubKeyValuesReadAsSingleReadsDo) {
+    CSqliteRegistry reg(DbPath());
+    ASSERT_TRUE(reg.IsOpen()) << reg.Error();
+    ASSERT_TRUE(reg.WriteProfileString("Profile 0", "ProfName", "Home"));
+    ASSERT_TRUE(reg.WriteProfileInt("Profile 0", "Priority", -1));
+    ASSERT_TRUE(reg.WriteProfileInt("Profile 0", "AutoSelect", 1));
+    ASSERT_TRUE(reg.WriteProfileString("Profile 1", "PROFNAME", kRawSsids[2]));
+    ASSERT_TRUE(reg.WriteProfileString("Profile 1", "Priority", " 7 "));
+    ASSERT_TRUE(reg.WriteProfileString("Profile 1", "AutoSelect", "yes"));
+    ASSERT_TRUE(reg.WriteProfileInt("Profile 2", "ProfName", 3));         // a dword is no name
+    ASSERT_TRUE(reg.WriteProfileInt("Profile 3\\Inner", "Priority", 9));  // Profile 3 holds no value
+    ASSERT_TRUE(reg.WriteProfileString("Import\\Profile 0", "ProfName", "Staged"));
+    const SRegRead reads[] = {{"ProfName", ERegType::Sz, 0, "none"},
+                              {"Priority", ERegType::Dword, 42, ""},
+                              {"AutoSelect", ERegType::Dword, 0, ""}};
+    auto sorted = [](std::vector<SRegKey> keys) {
+        std::sort(keys.begin(), keys.end(),
+                  [](const SRegKey& a, const SRegKey& b) { return a.name < b.name; });
+        return keys;
+    };
+    auto check = [&] {
+        for (const std::string path : {"", "Import", "Profile 3"}) {
+            const std::vector<SRegKey> one = sorted(reg.SubKeyValues(path, reads));
+            EXPECT_EQ(one, sorted(reg.IRegistry::SubKeyValues(path, reads))) << path;
+        }
+    };
+    check();
+    const std::vector<SRegKey> keys = sorted(reg.SubKeyValues("", reads));
+    ASSERT_EQ(keys.size(), 5u);  // Import and Profile 0 to 3
+    EXPECT_EQ(keys[1].values[0].value, SRegValue::Sz("Home"));
+    EXPECT_EQ(keys[1].values[1].value, SRegValue::Dword(0xFFFFFFFFu));
+    EXPECT_EQ(keys[2].values[0].value, SRegValue::Sz(kRawSsids[2]));
+    EXPECT_EQ(keys[2].values[1].value, SRegValue::Dword(7));
+    EXPECT_EQ(keys[2].values[2].value, SRegValue::Dword(0));
+    EXPECT_EQ(keys[3].values[0].value, SRegValue::Sz("none"));
+    EXPECT_EQ(keys[4].values[1].value, SRegValue::Dword(42));
+    EXPECT_TRUE(reg.SubKeyValues("Nowhere", reads).empty());
+
+    // Inside a change, its own writes are read.
+    reg.BeginUpdate();
+    ASSERT_TRUE(reg.WriteProfileString("Profile 4", "ProfName", "Pending"));
+    ASSERT_TRUE(reg.WriteProfileInt("Profile 0", "Priority", 2));
+    check();
+    reg.CancelUpdate();
+    EXPECT_FALSE(reg.EndUpdate());
+    check();
+    EXPECT_EQ(reg.SubKeyValues("", reads).size(), 5u);
+}
+
 TEST_F(SqliteRegistryTest, ExportAndImportKeepEveryByte) {
     CSqliteRegistry reg(DbPath());
     // (A text with a NUL has no place in a regedit file: it ends there. It is left out here.)

@@ -8,7 +8,7 @@
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/Tessal.h"
-#include "ui/profiles/ChannelList.h"
+#include "profiles/ChannelList.h"
 #include "ui/profiles/EditProfile.h"
 #include "ui/profiles/EditProfileAdv.h"
 

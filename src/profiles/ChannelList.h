@@ -1,7 +1,8 @@
-// The entries of the profile editor's channel list. Each entry shows the channel that an apply of
-// the profile sends and carries the index and the frequency the profile stores, so the list and the
-// applied channel stay in step also where a domain's list does not start at channel 1, and 6 GHz
-// channels are not taken for the 2.4 GHz ones of the same number.
+// The channels a profile may use: the entries of the profile editor's channel list, which
+// wavoryctl's --channel and --frequency check against too. Each entry shows the channel that an
+// apply of the profile sends and carries the index and the frequency the profile stores, so the
+// list and the applied channel stay in step also where a domain's list does not start at channel 1,
+// and 6 GHz channels are not taken for the 2.4 GHz ones of the same number.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@ struct SChannelEntry {
     int index;          // the profile's PhyChnl for this entry (the nearest one for channels beyond it)
     int channel;        // the channel an apply sends
     int freqMHz;        // the profile's PhyFreq: 0 where the index names the channel by itself
+    int mhz;            // the channel's centre frequency, always told
     std::string label;  // "6 / 2.437 GHz", "5 / 5.975 GHz (6 GHz band) - join only"
 };
 

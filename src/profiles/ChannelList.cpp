@@ -1,4 +1,4 @@
-#include "ui/profiles/ChannelList.h"
+#include "profiles/ChannelList.h"
 
 #include "driver/CommVarList.h"
 #include "driver/Format.h"
@@ -54,7 +54,9 @@ bool UpperBandAllowed(std::optional<uint32_t> domain) {
 SChannelEntry Entry(int phyType, int index) {
     const int channel = ChannelIndexToNumber(phyType, index);
     const double ghz = phyType == 0 ? 5.0 + channel * 0.005 : 2.412 + (channel - 1) * 0.005;
-    return {index, channel, 0, StrFormat("%d / %#1.3f GHz", channel, ghz)};
+    const int mhz =
+        kccl::ChannelToFrequency(channel, phyType == 0 ? kccl::EBand::Band5G : kccl::EBand::Band2G4);
+    return {index, channel, 0, mhz, StrFormat("%d / %#1.3f GHz", channel, ghz)};
 }
 
 // The adapter's channels of the PHY mode's bands.
@@ -75,7 +77,7 @@ std::vector<SChannelEntry> AdapterEntries(int phyType, const std::vector<SAdapte
         // channels beyond the list of old): a profile of a classic channel stays as it always was.
         const bool indexNamesIt =
             band != kccl::EBand::Band6G && ChannelIndexToNumber(fiveOrSix ? 0 : 1, index) == channel;
-        entries.push_back({index, channel, indexNamesIt ? 0 : c.freqMHz, std::move(label)});
+        entries.push_back({index, channel, indexNamesIt ? 0 : c.freqMHz, c.freqMHz, std::move(label)});
     }
     return entries;
 }
