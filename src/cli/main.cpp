@@ -189,7 +189,9 @@ int main(int argc, char** argv) {
                 if (e.get_exit_code() == 0) return app->exit(e);  // --help
                 // A mistyped command reads as a word left over where a command was required.
                 const CLI::App* chosen = ChosenCommand(*app);
-                const auto left = chosen->remaining();
+                // A word a command did not take may be left with the command above it.
+                auto left = chosen->remaining();
+                if (left.empty()) left = app->remaining(true);
                 if (!chosen->get_subcommands({}).empty() && !left.empty() &&
                     left.front().rfind('-', 0) != 0) {
                     PrintError("unknown command \"" + left.front() + "\" (see --help)");

@@ -53,10 +53,10 @@ bool UpperBandAllowed(std::optional<uint32_t> domain) {
 
 SChannelEntry Entry(int phyType, int index) {
     const int channel = ChannelIndexToNumber(phyType, index);
-    const double ghz = phyType == 0 ? 5.0 + channel * 0.005 : 2.412 + (channel - 1) * 0.005;
+    // The label from the channel's real frequency: channel 14 is 2484 MHz, off the 5 MHz raster.
     const int mhz =
         kccl::ChannelToFrequency(channel, phyType == 0 ? kccl::EBand::Band5G : kccl::EBand::Band2G4);
-    return {index, channel, 0, mhz, StrFormat("%d / %#1.3f GHz", channel, ghz)};
+    return {index, channel, 0, mhz, StrFormat("%d / %#1.3f GHz", channel, mhz / 1000.0)};
 }
 
 // The adapter's channels of the PHY mode's bands.

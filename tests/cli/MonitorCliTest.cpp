@@ -140,8 +140,8 @@ TEST_F(MonitorCliTest, BadArgumentsExitWithUsageErrors) {
     ExpectRefused({"connect", "Light", "--ssid", "Lighthouse"}, 2, "excludes");
     ExpectRefused({"profiles"}, 2, "subcommand");
     // Only the command that runs gets its parser; a word that names another one is still refused.
-    ExpectRefused({"profiles", "lst"}, 2, "subcommand");
-    ExpectRefused({"profiles", "status"}, 2, "subcommand");
+    ExpectRefused({"profiles", "lst"}, 2, "unknown command \"lst\"");
+    ExpectRefused({"profiles", "status"}, 2, "unknown command \"status\"");
     ExpectRefused({"status", "scan"}, 2, "scan");
     ExpectRefused({"--adapter", "profiles", "status", "--name", "x"}, 2, "--name");
 

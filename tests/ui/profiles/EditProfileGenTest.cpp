@@ -116,7 +116,7 @@ TEST_F(EditProfileGenTest, ChannelListFollowsTheRegulatoryDomain) {
     const std::vector<std::string> entries =
         Entries(Find<QComboBox>(sheet.get(), CEditProfileGen::IDC_CHANNEL));
     ASSERT_EQ(entries.size(), 14u);
-    EXPECT_EQ(entries.back(), "14 / 2.477 GHz");
+    EXPECT_EQ(entries.back(), "14 / 2.484 GHz");  // off the 5 MHz raster
 }
 
 TEST_F(EditProfileGenTest, ListedChannelIsTheChannelTheApplySends) {
