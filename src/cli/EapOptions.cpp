@@ -92,7 +92,8 @@ void AddEapOptions(CLI::App& command, SEapArgs& args, bool connect) {
     command.add_flag_function(
         "--no-ca-check,!--ca-check", [&args](std::int64_t count) { args.caCheck = count < 0; },
         "Join without checking the server (no CA certificate, no server name): anyone nearby can pose "
-        "as the network and collect the password. --ca-check turns the check back on");
+        "as the network and collect the password. A CA or server name given is checked all the same. "
+        "--ca-check turns the check back on");
     if (connect)
         command.add_flag("--no-store-password", args.noStorePassword,
                          "Do not keep the 802.1X password in the profile the join saves; it is asked for "
