@@ -136,6 +136,20 @@ TEST(WpaReplyTest, OpenSystemRefusedAsUnsupportedIsNoRefusalYet) {
     EXPECT_EQ(Kind("<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:00:02 status_code=13"), EWpaEvent::Refused);
 }
 
+// WPA3: a confirm the network refuses means another password; a refused commit (the group, the
+// password element's method) is a refusal of the network.
+TEST(WpaReplyTest, SaeConfirmRefusedIsAWrongPassphrase) {
+    EXPECT_EQ(
+        Kind("<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:07:00 auth_type=3 auth_transaction=2 status_code=1"),
+        EWpaEvent::WrongKey);
+    EXPECT_EQ(
+        Kind("<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:07:00 auth_type=3 auth_transaction=1 status_code=77"),
+        EWpaEvent::Refused);
+    EXPECT_EQ(
+        Kind("<3>CTRL-EVENT-AUTH-REJECT 02:00:00:00:07:00 auth_type=3 auth_transaction=1 status_code=126"),
+        EWpaEvent::Refused);
+}
+
 // The supplicant's reply buffer ends where it ends, possibly within a line.
 TEST(WpaReplyTest, ALineCutByTheReplysEndDoesNotCount) {
     const auto list = ParseNetworkList("network id / ssid / bssid / flags\n0\thome\tany\t\n17\tcaf");

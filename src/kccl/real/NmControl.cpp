@@ -230,6 +230,10 @@ SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool we
     const bool listening =
         !m_SupplicantSocket.empty() && events.Open(m_SupplicantSocket) == 0 && events.Attach();
     CWpaEapWatch eap;
+    // A refused WPA2 key NetworkManager tells at once itself (it asks for another, which the agent
+    // refuses); a refused WPA3 password it tells only when it gives up.
+    const bool sae = s.sae && (s.security == KCOM_SECURITY_MODE_WPA3_PERSONAL ||
+                               s.security == KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL);
     uint32_t verdict = KCOM_CAUSE_NONE;
     std::string verdictDetail;
 
@@ -249,7 +253,7 @@ SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool we
             if (eap.Feed(line)) {
                 verdict = eap.Cause();
                 verdictDetail = eap.Detail();
-            } else if (ClassifyWpaEvent(line).kind == EWpaEvent::WrongKey) {
+            } else if (sae && ClassifyWpaEvent(line).kind == EWpaEvent::WrongKey) {
                 verdict = KCOM_CAUSE_WRONG_KEY;
             }
             if (verdict != KCOM_CAUSE_NONE) break;

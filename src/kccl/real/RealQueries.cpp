@@ -105,10 +105,38 @@ uint32_t CRealAdapter::QueryPhy(uint8_t* p) {
     return Answer(p, m_Wanted.phy);
 }
 
+namespace {
+
+// The generation a rate of this kind belongs to; -1 for legacy rates, which every generation sends.
+int RateGeneration(const SRateInfo& rate) {
+    switch (rate.kind) {
+        case KCOM_RATE_HT:
+            return KCOM_PHY_N;
+        case KCOM_RATE_VHT:
+            return KCOM_PHY_AC;
+        case KCOM_RATE_HE:
+            return KCOM_PHY_AX;
+        case KCOM_RATE_EHT:
+            return KCOM_PHY_BE;
+        default:
+            return -1;
+    }
+}
+
+}  // namespace
+
 int CRealAdapter::LinkGeneration(const SBss& bss) {
+    const int network = NetworkRadio(bss.freqMhz, bss.ies).phyType;
+    if (network <= KCOM_PHY_G) return network;
+    // The link's own rates show what the radio speaks: where they reach the network's generation,
+    // the radio's description (a dump of many messages) is not needed to cap it.
+    SStationState station;
+    if (m_View.Station(station) && std::max(station.hasTx ? RateGeneration(station.tx) : -1,
+                                            station.hasRx ? RateGeneration(station.rx) : -1) >= network)
+        return network;
     SWiphyInfo radio;
     m_View.Wiphy(radio);
-    return LinkPhy(NetworkRadio(bss.freqMhz, bss.ies).phyType, radio, bss.freqMhz);
+    return LinkPhy(network, radio, bss.freqMhz);
 }
 
 uint32_t CRealAdapter::LinkSecurity(const SBss& bss) {

@@ -134,6 +134,11 @@ SWpaEvent ClassifyWpaEvent(const std::string& line) {
         if (FieldValue(event, "auth_type") == "0" && status == "13") return {};
         // A shared-key challenge that failed: the WEP key is not the network's.
         if (status == "15") return {EWpaEvent::WrongKey, -1};
+        // SAE's confirm refused as an unspecified failure: both sides derived their keys and the
+        // network's did not match ours, which only a different password does.
+        if (FieldValue(event, "auth_type") == "3" && FieldValue(event, "auth_transaction") == "2" &&
+            status == "1")
+            return {EWpaEvent::WrongKey, -1};
         return {EWpaEvent::Refused, -1};
     }
     if (StartsWith(event, "CTRL-EVENT-ASSOC-REJECT")) {
