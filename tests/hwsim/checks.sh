@@ -75,6 +75,22 @@ sta_off() {
     ! sta_on "$1"
 }
 
+# connected_to BSSID: the last connect succeeded and the station is associated with BSSID; else the
+# check fails, with the manager's view as evidence (status 1).
+connected_to() {
+    if [ "$CTL_RC" -ne 0 ]; then
+        stage_state >>"$EVIDENCE" 2>&1
+        bad "connect failed (exit $CTL_RC): $(ctl_message)"
+        return 1
+    fi
+    if ! until_ok 20 sta_on "$1"; then
+        run iw dev "$STA" link
+        stage_state >>"$EVIDENCE" 2>&1
+        bad "the station is not associated with $1"
+        return 1
+    fi
+}
+
 # join_open: the station on the open network, as the setup of a check (not a check itself).
 join_open() {
     ctl connect --ssid "$OPEN_SSID" && until_ok 15 sta_on "$OPEN_BSSID"

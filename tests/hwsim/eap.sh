@@ -80,17 +80,7 @@ eap_join() {
     t0=$(uptime_s)
     eap_connect "$@"
     t1=$(uptime_s)
-    if [ "$CTL_RC" -ne 0 ]; then
-        stage_state >>"$EVIDENCE" 2>&1
-        bad "connect failed (exit $CTL_RC): $(ctl_message)"
-        return 1
-    fi
-    if ! until_ok 20 sta_on "$CORP_BSSID"; then
-        run iw dev "$STA" link
-        stage_state >>"$EVIDENCE" 2>&1
-        bad "the station is not associated with $CORP_BSSID"
-        return 1
-    fi
+    connected_to "$CORP_BSSID" || return 1
     note "$label: connect to associated in $(awk "BEGIN { printf \"%.1f\", $t1 - $t0 }") s"
     sta_address "$CORP_NET"
     if ! run ping -q -c 4 -i 0.2 -W 5 "$CORP_NET.1"; then

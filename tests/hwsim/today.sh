@@ -52,17 +52,7 @@ today_join() {
     else
         ctl connect --ssid "$ssid" --passphrase-file - <"$SAE_FILE"
     fi
-    if [ "$CTL_RC" -ne 0 ]; then
-        stage_state >>"$EVIDENCE" 2>&1
-        bad "connect failed (exit $CTL_RC): $(ctl_message)"
-        return 1
-    fi
-    if ! until_ok 20 sta_on "$bssid"; then
-        run iw dev "$STA" link
-        stage_state >>"$EVIDENCE" 2>&1
-        bad "the station is not associated with $bssid"
-        return 1
-    fi
+    connected_to "$bssid" || return 1
     sta_address "$net"
     if run ping -q -c 10 -i 0.1 -W 5 "$net.1"; then good; else bad "no answer from $net.1"; fi
 
