@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "SimFixture.h"
+#include "TestMain.h"
 #include "kccl_oid.h"
 
 namespace wavory::test {
@@ -56,9 +57,11 @@ protected:
         SimFixture::SetUp();
         ASSERT_EQ(kccl_sim_put_network(kCampus), 0);
         ASSERT_EQ(kccl_sim_put_network(kLab), 0);
-        m_CaFile = ::testing::TempDir() + "/campus-ca.pem";
+        // In this process's own folder: the tests run in parallel processes, and one rewriting a
+        // shared file while another reads it fails the other.
+        m_CaFile = TempHome() + "/campus-ca.pem";
         std::ofstream(m_CaFile) << "campus-ca\n";
-        m_OtherCa = ::testing::TempDir() + "/other-ca.pem";
+        m_OtherCa = TempHome() + "/other-ca.pem";
         std::ofstream(m_OtherCa) << "other-ca\n";
     }
 
