@@ -372,6 +372,7 @@ std::vector<SRegKey> CSqliteRegistry::SubKeyValues(std::string_view path,
         auto [it, added] = at.try_emplace(sqlite3_column_int64(stmt, 0), keys.size());
         if (added) {
             SRegKey& key = keys.emplace_back(SRegKey{ColumnBytes(stmt, 1), {}, {}});
+            key.values.reserve(reads.size());
             for (const SRegRead& r : reads)
                 key.values.push_back({std::string(r.name), r.type == ERegType::Dword
                                                                ? SRegValue::Dword(r.dword)
