@@ -205,9 +205,10 @@ int CProfileMngr::StoreHeld(EOnConflict onConflict, SStoreResult& result, SStore
         if (!WriteValues(registry, update.section, update.values, &changed[i].second))
             return registry.LastError();
     }
+    std::vector<SRegDwordAt> slots;
     for (const SStorePlan::SPlaceUpdate& place : plan.places)
-        if (place.write && !registry.WriteProfileInt(place.section, "Priority", place.slot))
-            return registry.LastError();
+        if (place.write) slots.push_back({place.section, static_cast<uint32_t>(place.slot)});
+    if (!slots.empty() && !registry.WriteDwordEach("Priority", slots)) return registry.LastError();
     if (const int rc = StoreNew(added, names, sections, plan, result); rc != REG_OK) return rc;
     if (!added.empty() || !plan.dropped.empty()) return WriteCount();
     return REG_OK;
