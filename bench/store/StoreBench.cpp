@@ -1,7 +1,7 @@
 // The settings store at 10 to 10,000 profiles: loading them all (start-up, and the window's reload
 // after another program's change), saving them all, one profile stored from the window (with the
-// check of what the store holds), and wavoryctl's `profiles list`, `new`, `rm` and `import` (the CPU
-// time of the command's process). Against the real store in a temporary configuration folder.
+// check of what the store holds), and wavoryctl's `profiles list`, `new`, `dup`, `edit`, `rm` and `import`
+// (the CPU time of the command's process). Against the real store in a temporary configuration folder.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -161,6 +161,25 @@ void BM_MainTickCheck(benchmark::State& state) {
 }
 BENCHMARK(BM_MainTickCheck)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
+// What opening the store costs a command, and the part of it that is the check of the whole file
+// (PRAGMA quick_check), which every process makes once.
+void BM_StoreOpen(benchmark::State& state) {
+    Store(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        CSqliteRegistry store;
+        if (!store.IsOpen()) state.SkipWithError("the store did not open");
+    }
+}
+BENCHMARK(BM_StoreOpen)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void BM_StoreCheck(benchmark::State& state) {
+    Store(static_cast<int>(state.range(0)));
+    CSqliteRegistry store;
+    for (auto _ : state)
+        if (store.Check() != REG_OK) state.SkipWithError("the check failed");
+}
+BENCHMARK(BM_StoreCheck)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
 // The command itself, when it was built next to this program.
 void BM_WavoryctlProfilesList(benchmark::State& state) {
     const auto ctl = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "wavoryctl";
@@ -246,6 +265,53 @@ BENCHMARK(BM_WavoryctlNewRm)
     ->Arg(10000)
     ->UseManualTime()
     ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+
+// `wavoryctl profiles dup`, `edit` and `rm` of one profile, and a member leaving the auto-selection
+// list and joining it again, at 1,000 and 10,000 profiles: CPU time of each command's process. The
+// copy of a member is removed again, so the store keeps its size; the member that leaves is the first
+// of the list (each round's leaves and joins at the end), so every later member moves up one place.
+void BM_WavoryctlDupEditRm(benchmark::State& state) {
+    if (!std::filesystem::exists(CtlPath())) {
+        state.SkipWithError("wavoryctl is not built next to this program");
+        return;
+    }
+    const int n = static_cast<int>(state.range(0));
+    Store(n);
+    static std::map<int, int> rounds;  // per store: how many members went to the end already
+    double dupCpu = 0, editCpu = 0, rmCpu = 0, leaveCpu = 0, joinCpu = 0;
+    for (auto _ : state) {
+        const std::string first = "Profile " + std::to_string(3 * rounds[n]++);
+        const double dup = RunCtlCpu({"profiles", "dup", "Profile 3", "--name", "Bench"});
+        const double edit = RunCtlCpu({"profiles", "edit", "Bench", "--ssid", "Bench"});
+        const double rm = RunCtlCpu({"profiles", "rm", "Bench"});
+        const double leave = RunCtlCpu({"profiles", "edit", first, "--no-auto-select"});
+        const double join = RunCtlCpu({"profiles", "edit", first, "--auto-select"});
+        if (dup < 0 || edit < 0 || rm < 0 || leave < 0 || join < 0) {
+            state.SkipWithError("a wavoryctl profiles command failed");
+            break;
+        }
+        dupCpu += dup;
+        editCpu += edit;
+        rmCpu += rm;
+        leaveCpu += leave;
+        joinCpu += join;
+        state.SetIterationTime(dup + edit + rm + leave + join);
+    }
+    auto average = [](double seconds) {
+        return benchmark::Counter(seconds * 1000, benchmark::Counter::kAvgIterations);
+    };
+    state.counters["dup_cpu_ms"] = average(dupCpu);
+    state.counters["edit_cpu_ms"] = average(editCpu);
+    state.counters["rm_cpu_ms"] = average(rmCpu);
+    state.counters["leave_cpu_ms"] = average(leaveCpu);
+    state.counters["join_cpu_ms"] = average(joinCpu);
+}
+BENCHMARK(BM_WavoryctlDupEditRm)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->UseManualTime()
+    ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 
 // `wavoryctl profiles import` of an export of all profiles, into an empty store: CPU time of the

@@ -41,6 +41,12 @@ struct SRegWrite {
     std::string_view text;
 };
 
+// One number written to a section among many (WriteDwordEach).
+struct SRegDwordAt {
+    std::string_view section;
+    uint32_t dword = 0;
+};
+
 // One value read of every subkey at once (SubKeyValues), with the default an absent one reads as.
 struct SRegRead {
     std::string_view name;
@@ -63,6 +69,14 @@ public:
     virtual bool WriteProfileInt(std::string_view section, std::string_view entry, int value) = 0;
     virtual bool WriteProfileString(std::string_view section, std::string_view entry,
                                     std::string_view value) = 0;
+    // The same value written to many sections as a number, each as WriteProfileInt writes it (the
+    // auto-selection places of many profiles): a store may spare what a write of each would read.
+    // The default writes them one by one.
+    virtual bool WriteDwordEach(std::string_view entry, std::span<const SRegDwordAt> writes) {
+        for (const SRegDwordAt& w : writes)
+            if (!WriteProfileInt(w.section, entry, static_cast<int>(w.dword))) return false;
+        return true;
+    }
     // Writes the values into the section, as one change; the default writes them one by one.
     virtual bool WriteValues(std::string_view section, std::span<const SRegWrite> values) {
         bool ok = true;

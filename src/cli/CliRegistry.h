@@ -47,6 +47,9 @@ public:
     bool WriteValues(std::string_view section, std::span<const SRegWrite> values) override {
         return m_bReadOnly || m_Store.WriteValues(section, values);
     }
+    bool WriteDwordEach(std::string_view entry, std::span<const SRegDwordAt> writes) override {
+        return m_bReadOnly || m_Store.WriteDwordEach(entry, writes);
+    }
     int SaveKey(std::string_view path, const std::string& file, bool overwrite,
                 bool withSecrets = true) override {
         return m_Store.SaveKey(path, file, overwrite, withSecrets);

@@ -63,8 +63,8 @@ public:
     // Throws for a failed `step`, with the adapter's reason when it gave one.
     [[noreturn]] void FailAdapter(const std::string& step);
 
-    // Made on first use, loading what `load` says (a command that only adds a profile reads the
-    // stored ones' names alone).
+    // Made on first use, loading what `load` says (a command on one profile reads the others'
+    // names and places alone).
     CProfileMngr& Profiles(CProfileMngr::ELoad load = CProfileMngr::ELoad::All);
     // Starts the command's change of the store now, reading the profiles again inside it.
     void BeginChange();

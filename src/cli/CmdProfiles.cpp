@@ -21,11 +21,14 @@ namespace {
 
 using ProfilePtr = std::shared_ptr<CProfile>;
 
+// The profile whole, read from the store when the manager read only the names.
 ProfilePtr FindProfile(CProfileMngr& profiles, const std::string& name) {
     // The names the manager answers specially are no stored profiles.
     ProfilePtr profile;
+    int error = REG_OK;
     if (name != CProfileMngr::kConnectedStation && name != CProfileMngr::kEditStation)
-        profile = profiles.GetProfile(name);
+        profile = profiles.LoadProfile(name, &error);
+    if (error != REG_OK) FailStore(error, "the profile could not be read");
     if (!profile)
         Fail("there is no profile named \"" + Printable(name) + "\" (see: wavoryctl profiles list)");
     return profile;
@@ -110,7 +113,7 @@ SOutput RunList() {
 
 SOutput RunShow(const std::string& name, bool showKeys) {
     CCliSession session(EAccess::ReadOnly);
-    CProfileMngr& profiles = session.Profiles();
+    CProfileMngr& profiles = session.Profiles(CProfileMngr::ELoad::Names);
     auto lock = profiles.Lock();
     const ProfilePtr profile = FindProfile(profiles, name);
     SOutput out;
@@ -120,13 +123,16 @@ SOutput RunShow(const std::string& name, bool showKeys) {
 }
 
 // ---- Changes: each checks everything before it changes anything ----
+//
+// A command on one profile reads the others' names and places alone (uniqueness, free sections, the
+// auto-selection order), and the whole of the profile it shows, changes, copies or removes.
 
 // A stored profile as it is now, read before the command's change of the store begins: a prompt for
 // its secret must not keep the store locked while the user types.
 std::optional<CProfile> PeekProfile(const std::string& name) {
     if (!CanPrompt()) return std::nullopt;
     CCliSession peek(EAccess::ReadOnly);
-    CProfileMngr& profiles = peek.Profiles();
+    CProfileMngr& profiles = peek.Profiles(CProfileMngr::ELoad::Names);
     auto lock = profiles.Lock();
     const ProfilePtr profile = FindProfile(profiles, name);
     return CProfile(*profile);
@@ -164,10 +170,10 @@ SOutput RunEdit(const std::string& name, SProfileEdits edits) {
     ResolveProfileSecrets(edits, stored ? &*stored : nullptr);
     CCliSession session(EAccess::Profiles);
     const SAdapterRegion region = session.TryAdapter() ? ReadAdapterRegion() : SAdapterRegion{};
-    CProfileMngr& profiles = session.Profiles();
+    CProfileMngr& profiles = session.Profiles(CProfileMngr::ELoad::Names);
     auto lock = profiles.Lock();
     const ProfilePtr profile = FindProfile(profiles, name);
-    if (edits.name && *edits.name != name && profiles.GetProfile(*edits.name))
+    if (edits.name && *edits.name != name && profiles.HasName(*edits.name))
         UsageError("a profile named \"" + Printable(*edits.name) + "\" already exists; choose another name");
     CProfile scratch(*profile);
     ApplyProfileEdits(edits, scratch, region, false);
@@ -191,10 +197,10 @@ SOutput RunDuplicate(const std::string& name, SProfileEdits edits) {
     ResolveProfileSecrets(edits, stored ? &*stored : nullptr);
     CCliSession session(EAccess::Profiles);
     const SAdapterRegion region = session.TryAdapter() ? ReadAdapterRegion() : SAdapterRegion{};
-    CProfileMngr& profiles = session.Profiles();
+    CProfileMngr& profiles = session.Profiles(CProfileMngr::ELoad::Names);
     auto lock = profiles.Lock();
     const ProfilePtr source = FindProfile(profiles, name);
-    if (edits.name && profiles.GetProfile(*edits.name))
+    if (edits.name && profiles.HasName(*edits.name))
         UsageError("a profile named \"" + Printable(*edits.name) + "\" already exists; choose another name");
     profiles.MakeNewName();
     CProfile scratch(*source);
@@ -213,7 +219,7 @@ SOutput RunDuplicate(const std::string& name, SProfileEdits edits) {
 
 SOutput RunRemove(const std::string& name) {
     CCliSession session(EAccess::Profiles);
-    CProfileMngr& profiles = session.Profiles();
+    CProfileMngr& profiles = session.Profiles(CProfileMngr::ELoad::Names);
     FindProfile(profiles, name);
     CLockGuard mainLock(CS_MAIN);
     if (const int error = profiles.RemoveProfile(name, true, true); error != REG_OK) {
@@ -244,7 +250,7 @@ SOutput AutoOutput(const CProfile& profile, bool changed) {
 // Without a wanted state it toggles, as the page's menu command does.
 SOutput RunAuto(const std::string& name, std::optional<bool> wanted) {
     CCliSession session(EAccess::Profiles);
-    CProfileMngr& profiles = session.Profiles();
+    CProfileMngr& profiles = session.Profiles(CProfileMngr::ELoad::Names);
     auto lock = profiles.Lock();
     const ProfilePtr profile = FindProfile(profiles, name);
     const bool on = wanted.value_or(!profile->AutoSelect);
@@ -263,7 +269,7 @@ SOutput RunAuto(const std::string& name, std::optional<bool> wanted) {
 // Swaps a member with its neighbour; at either end of the list nothing moves.
 SOutput RunMove(const std::string& name, int step) {
     CCliSession session(EAccess::Profiles);
-    CProfileMngr& profiles = session.Profiles();
+    CProfileMngr& profiles = session.Profiles(CProfileMngr::ELoad::Names);
     auto lock = profiles.Lock();
     const ProfilePtr profile = FindProfile(profiles, name);
     if (!profile->AutoSelect || profile->Priority < 0)
@@ -272,7 +278,8 @@ SOutput RunMove(const std::string& name, int step) {
     const int p = profile->Priority;
     bool moved = false;
     if (p + step >= 0 && p + step < profiles.GetAutoCount()) {
-        if (const ProfilePtr other = profiles.FindByPriority(p + step)) {
+        if (const std::string neighbour = profiles.NameAt(p + step); !neighbour.empty()) {
+            const ProfilePtr other = FindProfile(profiles, neighbour);
             profile->Priority = p + step;
             other->Priority = p;
             moved = true;

@@ -82,9 +82,34 @@ std::shared_ptr<CProfile> CProfileMngr::FindBySsid(std::string_view ssid) const 
     return nullptr;
 }
 
+std::shared_ptr<CProfile> CProfileMngr::LoadProfile(std::string_view name, int* error) {
+    if (error) *error = REG_OK;
+    if (IsReservedName(name)) return nullptr;
+    std::lock_guard lock(m_Mutex);
+    if (auto it = m_Profiles.find(name); it != m_Profiles.end()) return it->second;
+    const auto named = m_StoredNames.find(name);
+    if (named == m_StoredNames.end() || !theApp.m_pRegistry) return nullptr;
+    int rc = REG_OK;
+    auto profile = ReadStored(named->second, rc);
+    if (error) *error = rc;
+    // Renamed or deleted since the names were read: no profile of that name now.
+    if (!profile || profile->ProfName != name) return nullptr;
+    Hold(profile);
+    return profile;
+}
+
+std::string CProfileMngr::NameAt(int slot) const {
+    std::lock_guard lock(m_Mutex);
+    if (slot < 0) return {};
+    if (const auto held = FindByPriority(slot)) return held->ProfName;
+    for (const auto& [section, place] : m_Places)
+        if (place.slot == slot) return place.name;
+    return {};
+}
+
 int CProfileMngr::GetCount() const {
     std::lock_guard lock(m_Mutex);
-    return static_cast<int>(m_Profiles.size() + m_StoredSections.size());
+    return static_cast<int>(m_Profiles.size() + m_Places.size());
 }
 
 bool CProfileMngr::HasName(std::string_view name) const {
@@ -113,7 +138,7 @@ std::string CProfileMngr::FreeName(const std::set<std::string>& reservedSections
     for (const auto& [name, profile] : m_Profiles) sections.insert(profile->GetSection());
     for (int k = 0;; ++k) {
         std::string candidate = SectionName(k);
-        if (!HasName(candidate) && sections.count(candidate) == 0 && m_StoredSections.count(candidate) == 0) {
+        if (!HasName(candidate) && sections.count(candidate) == 0 && m_Places.count(candidate) == 0) {
             if (number) *number = k;
             return candidate;
         }
@@ -181,6 +206,8 @@ int CProfileMngr::UpdatePriorities(int priority) {
     if (m_nAutoCount > 0) --m_nAutoCount;
     for (int i = priority; i < m_nAutoCount; ++i)
         if (auto next = FindByPriority(i + 1)) next->Priority = i;
+    for (auto& [section, place] : m_Places)
+        if (place.slot > priority) --place.slot;
     return m_nAutoCount;
 }
 
@@ -201,6 +228,7 @@ void CProfileMngr::Rekey(bool recount) {
     for (const auto& [name, profile] : m_Profiles)
         if (profile->AutoSelect && profile->Priority >= 0)
             m_nAutoCount = std::max(m_nAutoCount, profile->Priority + 1);
+    for (const auto& [section, place] : m_Places) m_nAutoCount = std::max(m_nAutoCount, place.slot + 1);
     if (m_nAutoCount > 0) m_nRotation %= m_nAutoCount;
 }
 
@@ -276,26 +304,82 @@ bool CProfileMngr::LoadNames() {
         stored = registry->SubKeyValues("", kReads);
         if (registry->TakeReadError() != REG_OK) return false;
     }
-    m_Profiles.clear();
-    m_StoredNames.clear();
-    m_StoredSections.clear();
-    m_nAutoCount = 0;
-    std::vector<int> slots;
+    std::map<std::string, SPlace, SNoCaseLess> places;
+    std::map<std::string, std::string, std::less<>> names;
     for (const SRegKey& section : stored) {
         const std::string& name = section.values[0].value.text;
         // As LoadAll: every "Profile N" section with a name is a profile, whatever the count says.
-        if (SectionNumber(section.name) < 0 || name.empty()) continue;
-        m_StoredNames.insert(name);
-        m_StoredSections.insert(section.name);
-        if (section.values[1].value.dword != 0)
-            slots.push_back(static_cast<int>(section.values[2].value.dword));
+        const int number = SectionNumber(section.name);
+        if (number < 0 || name.empty()) continue;
+        const int read =
+            section.values[1].value.dword != 0 ? static_cast<int>(section.values[2].value.dword) : -1;
+        places[section.name] = {name, read, -1, -1};
+        // A name two sections bear is the lower-numbered one's, as LoadAll gives it.
+        auto [it, added] = names.try_emplace(name, section.name);
+        if (!added && number < SectionNumber(it->second)) it->second = section.name;
     }
-    // The members' places as LoadAll counts them; one without a valid place is placed by the next full
-    // load, after the places counted here.
-    const int slotLimit = kProbeLimit + static_cast<int>(m_StoredSections.size());
-    for (const int slot : slots)
-        if (slot >= 0 && slot < slotLimit) m_nAutoCount = std::max(m_nAutoCount, slot + 1);
+    // The members' places as LoadAll takes them: in name order, the first to claim a valid slot keeps
+    // it. The others have none here; the next full load places them.
+    std::vector<std::pair<std::string_view, SPlace*>> members;
+    for (auto& [section, place] : places)
+        if (place.read >= 0) members.emplace_back(place.name, &place);
+    std::stable_sort(members.begin(), members.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    const int slotLimit = kProbeLimit + static_cast<int>(places.size());
+    std::set<int> taken;
+    int autoCount = 0;
+    for (auto& [name, place] : members) {
+        if (place->read >= slotLimit || !taken.insert(place->read).second) continue;
+        place->base = place->slot = place->read;
+        autoCount = std::max(autoCount, place->read + 1);
+    }
+
+    // The stored profiles held so far are held again, read anew.
+    std::vector<std::shared_ptr<CProfile>> held;
+    for (const auto& [name, profile] : m_Profiles) {
+        if (!profile->IsStored() || places.count(profile->GetSection()) == 0) continue;
+        int error = REG_OK;
+        auto again = ReadStored(profile->GetSection(), error);
+        if (error != REG_OK) return false;
+        if (again) held.push_back(std::move(again));
+    }
+    m_Profiles.clear();
+    m_Places = std::move(places);
+    m_StoredNames = std::move(names);
+    m_nAutoCount = autoCount;
+    for (auto& profile : held)
+        if (m_Profiles.count(profile->ProfName) == 0) Hold(std::move(profile));
     return true;
+}
+
+std::shared_ptr<CProfile> CProfileMngr::ReadStored(const std::string& section, int& error) const {
+    auto profile = std::make_shared<CProfile>(section, false);
+    if (!profile->Load()) {
+        error = REG_ERROR_BADDB;
+        return nullptr;
+    }
+    // A section without a name is what a deletion left half done.
+    if (profile->ProfName.empty()) return nullptr;
+    return profile;
+}
+
+void CProfileMngr::Hold(std::shared_ptr<CProfile> profile) {
+    const auto it = m_Places.find(profile->GetSection());
+    const int slot = it == m_Places.end() ? -1 : it->second.slot;
+    const int read = it == m_Places.end() ? -1 : it->second.read;
+    if (it != m_Places.end()) {
+        const auto named = m_StoredNames.find(it->second.name);
+        if (named != m_StoredNames.end() && named->second == it->first) m_StoredNames.erase(named);
+        m_Places.erase(it);
+    }
+    // As LoadAll holds it: no place outside the order. A member keeps the slot its place has now
+    // (moved up since, it is a change to store); one without a valid slot of its own, or moved by
+    // another program since its place was read, takes a new last one, stored with the next change.
+    if (!profile->AutoSelect) profile->Priority = -1;
+    profile->SetStored(ValuesOf(*profile));
+    if (profile->AutoSelect)
+        profile->Priority = slot >= 0 && profile->Priority == read ? slot : m_nAutoCount++;
+    m_Profiles[profile->ProfName] = std::move(profile);
 }
 
 void CProfileMngr::PlaceStrayMembers(const std::vector<std::shared_ptr<CProfile>>& members, int slotLimit) {

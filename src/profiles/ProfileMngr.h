@@ -71,8 +71,9 @@ public:
 
     enum class ELoad {
         All,   // every stored profile
-        Names  // only the stored profiles' names, sections and auto-selection places: for a caller
-               // that adds a profile and reads no other (lookups find only the profiles it holds)
+        Names  // only the stored profiles' names, sections and auto-selection places, and the whole
+               // of those it is asked for (LoadProfile): for a caller that adds, copies, changes or
+               // removes one profile (lookups find only the profiles it holds)
     };
 
     // Loads the stored profiles (or only what `load` says).
@@ -97,6 +98,12 @@ public:
     // First profile in name order with this priority, or this SSID.
     std::shared_ptr<CProfile> FindByPriority(int priority) const;
     std::shared_ptr<CProfile> FindBySsid(std::string_view ssid) const;
+    // The profile of that name, read whole from the store first when only its name and place were
+    // read (ELoad::Names); it is held from then on. Null when there is no such profile, or (error
+    // set) when it could not be read.
+    std::shared_ptr<CProfile> LoadProfile(std::string_view name, int* error = nullptr);
+    // The name of the member at that auto-selection slot, held or not; empty when none holds it.
+    std::string NameAt(int slot) const;
 
     // Picks the lowest "Profile %d" that no profile bears as its name or holds as its section; returns
     // its number and keeps the name (GetNewName).
@@ -114,11 +121,13 @@ public:
     // REG_OK, or the store's error code (shown as a message; the profile then stays).
     int RemoveProfile(const std::string& name, bool renumber, bool deleteKey);
     // priority < 0: opens a new last slot and returns it; otherwise closes the gap of that slot and
-    // returns the new slot count.
+    // returns the new slot count. The members after it move up, held or not (StoreChanges stores
+    // their places).
     int UpdatePriorities(int priority);
 
-    // Replaces the held profiles with the stored ones (with ELoad::Names, their names and places).
-    // False when the store could not be read: the held profiles then stay as they were.
+    // Replaces the held profiles with the stored ones (with ELoad::Names, the names and places of
+    // all, and the held ones whole). False when the store could not be read: the held profiles then
+    // stay as they were.
     bool LoadAll();
     // Loads the stored profiles again after another program changed them; the connected and the
     // edited profile are followed to their new records by section. While an editor is open it waits
@@ -171,6 +180,11 @@ private:
     static bool IsReservedName(std::string_view name);
     // LoadAll for ELoad::Names.
     bool LoadNames();
+    // The stored profile of that section, read whole; null when it holds none (error set when the
+    // read failed).
+    std::shared_ptr<CProfile> ReadStored(const std::string& section, int& error) const;
+    // Holds a profile read whole in place of its name and place.
+    void Hold(std::shared_ptr<CProfile> profile);
     // Lowest "Profile %d" free as a name and as a section, also of the sections given.
     std::string FreeName(const std::set<std::string>& reservedSections, int* number) const;
     // Puts loaded members with no valid slot (none, one at or past slotLimit, or one another member
@@ -184,6 +198,10 @@ private:
     int StoreNew(const std::vector<std::shared_ptr<CProfile>>& added, std::set<std::string>& names,
                  SectionSet& sections, SStorePlan& plan, SStoreResult& result);
     void ApplyPlan(SStorePlan& plan);
+    // With ELoad::Names: the places of profiles not held that changed, checked against what the store
+    // holds now; what may be written goes to the plan, the rest to the conflicts or the dropped.
+    int CheckPlaces(EOnConflict onConflict, SStoreResult& result, SStorePlan& plan);
+    bool PlacesChanged() const;
     // The names and sections of the stored profiles, as the store holds them now; REG_OK or the
     // read's error.
     int StoredNames(std::set<std::string>& names, SectionSet& sections) const;
@@ -199,9 +217,17 @@ private:
 
     mutable std::recursive_mutex m_Mutex;
     ELoad m_Load;
-    // With ELoad::Names: the stored profiles' names and sections, taken though not held.
-    std::set<std::string, std::less<>> m_StoredNames;
-    SectionSet m_StoredSections;
+    // With ELoad::Names, a stored profile not held: its name and its auto-selection place as read
+    // (`read`: the slot the store gives it, -1 outside the order) and as this manager makes it
+    // (`slot`: -1 outside the order or without a valid slot of its own; `base`: that after the read).
+    struct SPlace {
+        std::string name;
+        int read = -1;
+        int base = -1;
+        int slot = -1;
+    };
+    std::map<std::string, SPlace, SNoCaseLess> m_Places;            // by section
+    std::map<std::string, std::string, std::less<>> m_StoredNames;  // name -> section
     std::string m_strNewName;
     std::map<std::string, std::shared_ptr<CProfile>, std::less<>> m_Profiles;
     int m_nAutoCount = 0;

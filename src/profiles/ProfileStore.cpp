@@ -51,6 +51,15 @@ struct CProfileMngr::SStorePlan {
     std::vector<SUpdate> updates;
     std::vector<std::shared_ptr<CProfile>> dropped;  // deleted by another program, and let go
     bool placesTaken = false;                        // slots another program gave were taken over
+    // Profiles not held whose slots moved: their sections and the slots they then have (written
+    // unless another program's slot is kept).
+    struct SPlaceUpdate {
+        std::string section;
+        int slot = -1;
+        bool write = false;
+    };
+    std::vector<SPlaceUpdate> places;
+    std::vector<std::string> droppedPlaces;  // not held, deleted by another program
 };
 
 std::string StoreFailureText(int code) {
@@ -105,7 +114,8 @@ CProfileMngr::SStoreResult CProfileMngr::StoreChanges(EOnConflict onConflict) {
         return result;
     }
     if (std::none_of(m_Profiles.begin(), m_Profiles.end(),
-                     [](const auto& e) { return e.second->HasChanges(); }))
+                     [](const auto& e) { return e.second->HasChanges(); }) &&
+        !PlacesChanged())
         return result;
     SStorePlan plan;
     CRegistryUpdate group(registry);
@@ -171,6 +181,7 @@ int CProfileMngr::StoreHeld(EOnConflict onConflict, SStoreResult& result, SStore
         changed.emplace_back(profile, std::move(theirs));
         plan.updates.push_back({profile, std::move(merged), profile->GetSection()});
     }
+    if (const int rc = CheckPlaces(onConflict, result, plan); rc != REG_OK) return rc;
     if (!result.conflicts.empty()) return kConflict;
 
     // Names stay unique among the stored profiles: a rename to a name another program gave a
@@ -194,6 +205,10 @@ int CProfileMngr::StoreHeld(EOnConflict onConflict, SStoreResult& result, SStore
         if (!WriteValues(registry, update.section, update.values, &changed[i].second))
             return registry.LastError();
     }
+    std::vector<SRegDwordAt> slots;
+    for (const SStorePlan::SPlaceUpdate& place : plan.places)
+        if (place.write) slots.push_back({place.section, static_cast<uint32_t>(place.slot)});
+    if (!slots.empty() && !registry.WriteDwordEach("Priority", slots)) return registry.LastError();
     if (const int rc = StoreNew(added, names, sections, plan, result); rc != REG_OK) return rc;
     if (!added.empty() || !plan.dropped.empty()) return WriteCount();
     return REG_OK;
@@ -236,18 +251,81 @@ void CProfileMngr::ApplyPlan(SStorePlan& plan) {
         std::erase_if(m_Profiles, [&](const auto& e) { return e.second == profile; });
         if (m_pConnected == profile) SetConnected(nullptr, true);
     }
-    Rekey(plan.placesTaken || !plan.dropped.empty());
+    for (const SStorePlan::SPlaceUpdate& update : plan.places) {
+        if (auto it = m_Places.find(update.section); it != m_Places.end())
+            it->second.read = it->second.base = it->second.slot = update.slot;
+    }
+    for (const std::string& section : plan.droppedPlaces) {
+        const auto it = m_Places.find(section);
+        if (it == m_Places.end()) continue;
+        if (auto named = m_StoredNames.find(it->second.name);
+            named != m_StoredNames.end() && named->second == section)
+            m_StoredNames.erase(named);
+        m_Places.erase(it);
+    }
+    Rekey(plan.placesTaken || !plan.dropped.empty() || !plan.droppedPlaces.empty());
+}
+
+bool CProfileMngr::PlacesChanged() const {
+    return std::any_of(m_Places.begin(), m_Places.end(),
+                       [](const auto& e) { return e.second.slot != e.second.base; });
+}
+
+// The profiles not held are checked by their names and places alone, all in one read: a slot is
+// written where the store still holds the one that was read; one another program changed meanwhile
+// is a conflict, decided as a changed field of a held profile is.
+int CProfileMngr::CheckPlaces(EOnConflict onConflict, SStoreResult& result, SStorePlan& plan) {
+    if (!PlacesChanged()) return REG_OK;
+    IRegistry& registry = *theApp.m_pRegistry;
+    static constexpr SRegRead kReads[] = {{"ProfName", ERegType::Sz, 0, ""},
+                                          {"AutoSelect", ERegType::Dword, 0, ""},
+                                          {"Priority", ERegType::Dword, 0, ""}};
+    std::map<std::string, int, SNoCaseLess> stored;  // named sections and their slots, -1 outside the order
+    for (const SRegKey& key : registry.SubKeyValues("", kReads)) {
+        if (SectionNumber(key.name) < 0 || key.values[0].value.text.empty()) continue;
+        stored[key.name] = key.values[1].value.dword != 0 ? static_cast<int>(key.values[2].value.dword) : -1;
+    }
+    if (registry.TakeReadError() != REG_OK) return REG_ERROR_BADDB;
+    for (const auto& [section, place] : m_Places) {
+        if (place.slot == place.base) continue;
+        const auto it = stored.find(section);
+        if (it == stored.end()) {
+            // Deleted by another program since it was read: it stays deleted (there is no whole
+            // profile here to bring back).
+            if (onConflict == EOnConflict::Refuse)
+                result.conflicts.push_back({place.name, {}, true});
+            else
+                plan.droppedPlaces.push_back(section);
+            continue;
+        }
+        const int theirs = it->second;
+        if (theirs == place.read || theirs == place.slot || onConflict == EOnConflict::KeepMine) {
+            plan.places.push_back({section, place.slot, theirs != place.slot});
+        } else if (onConflict == EOnConflict::Refuse) {
+            result.conflicts.push_back({place.name, {"Priority"}, false});
+        } else {
+            plan.places.push_back({section, theirs, false});
+            plan.placesTaken = true;
+        }
+    }
+    return REG_OK;
 }
 
 void CProfileMngr::DiscardChanges() {
     std::lock_guard lock(m_Mutex);
     for (auto& [name, profile] : m_Profiles)
         if (profile->IsStored()) SetValues(*profile, profile->Stored());
+    for (auto& [section, place] : m_Places) place.slot = place.base;
     Rekey(true);
 }
 
 int CProfileMngr::RemoveProfile(const std::string& name, bool renumber, bool deleteKey) {
     int error = REG_OK;
+    // A profile known only by its name and place is read whole first: it goes as a held one does.
+    if (m_Load == ELoad::Names && !LoadProfile(name, &error) && error != REG_OK) {
+        theApp.ShowMessage(StoreFailureText(error), EMsgIcon::Warning);
+        return error;
+    }
     {
         std::lock_guard lock(m_Mutex);
         auto it = m_Profiles.find(name);

@@ -115,6 +115,8 @@ public:
     bool WriteProfileString(std::string_view section, std::string_view entry,
                             std::string_view value) override;
     bool WriteValues(std::string_view section, std::span<const SRegWrite> values) override;
+    // One statement per section, none reading what the section holds.
+    bool WriteDwordEach(std::string_view entry, std::span<const SRegDwordAt> writes) override;
 
     bool KeyExists(std::string_view path) const override;
     // Subkey names in natural order ("Profile 2" before "Profile 10").

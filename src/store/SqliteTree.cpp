@@ -235,6 +235,41 @@ bool CSqliteRegistry::WriteValues(std::string_view section, std::span<const SReg
     return rc == REG_OK;
 }
 
+bool CSqliteRegistry::WriteDwordEach(std::string_view entry, std::span<const SRegDwordAt> writes) {
+    std::lock_guard lock(m_Mutex);
+    if (m_bDiscardWrites || writes.empty()) return true;
+    std::vector<std::string_view> parts;
+    const bool valid = !entry.empty() && std::all_of(writes.begin(), writes.end(), [&](const SRegDwordAt& w) {
+        return SplitPath(w.section, parts);
+    });
+    if (!valid) {
+        if (m_nUpdateDepth > 0) m_bUpdateFailed = true;
+        return false;
+    }
+    Validate();
+    const int rc = Change([&]() -> int {
+        for (const SRegDwordAt& w : writes) {
+            const bool known = FindKey(w.section) > 0;
+            const int64_t key = EnsureKey(w.section);
+            if (key <= 0) return m_nLastError != REG_OK ? m_nLastError : REG_ERROR_WRITE_FAULT;
+            if (!known) m_Values.erase(key);  // read from the database when it is wanted
+            std::string bytes = DwordBytes(w.dword);
+            sqlite3_stmt* stmt = InsertStmt(1);
+            CStmtUse use(stmt);
+            if (!use) return REG_ERROR_WRITE_FAULT;
+            sqlite3_bind_int64(stmt, 1, key);
+            sqlite3_bind_text(stmt, 2, entry.data(), static_cast<int>(entry.size()), SQLITE_STATIC);
+            sqlite3_bind_int(stmt, 3, kTypeDword);
+            sqlite3_bind_blob(stmt, 4, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
+            if (!StepChange(stmt)) return m_nLastError;
+            if (auto cached = m_Values.find(key); cached != m_Values.end())
+                cached->second.insert_or_assign(std::string(entry), SStored{kTypeDword, std::move(bytes)});
+        }
+        return REG_OK;
+    });
+    return rc == REG_OK;
+}
+
 sqlite3_stmt* CSqliteRegistry::InsertStmt(size_t rows) const {
     if (!m_pDb || rows == 0 || rows > kRowsPerInsert) return nullptr;
     sqlite3_stmt*& stmt = m_InsertStmts[rows - 1];
@@ -372,6 +407,7 @@ std::vector<SRegKey> CSqliteRegistry::SubKeyValues(std::string_view path,
         auto [it, added] = at.try_emplace(sqlite3_column_int64(stmt, 0), keys.size());
         if (added) {
             SRegKey& key = keys.emplace_back(SRegKey{ColumnBytes(stmt, 1), {}, {}});
+            key.values.reserve(reads.size());
             for (const SRegRead& r : reads)
                 key.values.push_back({std::string(r.name), r.type == ERegType::Dword
                                                                ? SRegValue::Dword(r.dword)

@@ -106,6 +106,46 @@ TEST_F(SqliteRegistryTest, SubKeyValuesReadAsSingleReadsDo) {
     EXPECT_EQ(reg.SubKeyValues("", reads).size(), 5u);
 }
 
+// One value written to many sections leaves the bytes a write of each would: read back at once
+// (no stale cached value), by another connection, in a section made by it, and not at all when the
+// change around it is cancelled.
+TEST_F(SqliteRegistryTest, ANumberWrittenToManySectionsIsStoredAsEachWriteWould) {
+    CSqliteRegistry reg(DbPath());
+    ASSERT_TRUE(reg.IsOpen()) << reg.Error();
+    ASSERT_TRUE(reg.WriteProfileString("Profile 0", "ProfName", "Home"));
+    ASSERT_TRUE(reg.WriteProfileInt("Profile 0", "PRIORITY", 4));
+    ASSERT_TRUE(reg.WriteProfileString("Profile 1", "Priority", "7"));
+    EXPECT_EQ(reg.GetProfileInt("Profile 0", "Priority", 0), 4);  // now cached
+    const SRegDwordAt writes[] = {{"Profile 0", 3}, {"Profile 1", 0xFFFFFFFFu}, {"Profile 2", 5}};
+    ASSERT_TRUE(reg.WriteDwordEach("Priority", writes));
+    EXPECT_EQ(reg.GetProfileInt("Profile 0", "Priority", 0), 3);
+    EXPECT_EQ(reg.GetProfileInt("Profile 1", "Priority", 0), -1);
+    EXPECT_EQ(reg.GetProfileInt("Profile 2", "Priority", 0), 5);
+    EXPECT_EQ(reg.GetProfileString("Profile 0", "ProfName", ""), "Home");
+
+    CSqliteRegistry other(DbPath());
+    CSqliteRegistry expected(DbPath() + ".expected");
+    for (const SRegDwordAt& w : writes)
+        ASSERT_TRUE(expected.WriteProfileInt(w.section, "Priority", static_cast<int>(w.dword)));
+    for (const char* section : {"Profile 1", "Profile 2"}) {
+        SRegKey mine, theirs;
+        ASSERT_EQ(other.ReadTree(section, mine), REG_OK);
+        ASSERT_EQ(expected.ReadTree(section, theirs), REG_OK);
+        EXPECT_EQ(mine, theirs) << section;
+    }
+
+    reg.BeginUpdate();
+    const SRegDwordAt again[] = {{"Profile 0", 9}, {"Profile 3", 9}};
+    ASSERT_TRUE(reg.WriteDwordEach("Priority", again));
+    reg.CancelUpdate();
+    reg.EndUpdate();
+    EXPECT_EQ(other.GetProfileInt("Profile 0", "Priority", 0), 3);
+    EXPECT_FALSE(other.KeyExists("Profile 3"));
+    EXPECT_EQ(reg.GetProfileInt("Profile 0", "Priority", 0), 3);
+    const SRegDwordAt badPath[] = {{"Profile 0\\", 1}};
+    EXPECT_FALSE(reg.WriteDwordEach("Priority", badPath));
+}
+
 TEST_F(SqliteRegistryTest, ExportAndImportKeepEveryByte) {
     CSqliteRegistry reg(DbPath());
     // (A text with a NUL has no place in a regedit file: it ends there. It is left out here.)
