@@ -91,6 +91,24 @@ connected_to() {
     fi
 }
 
+# refused_and_back REASON BSSID: the last connect failed (exit 1) with a message and REASON, and the
+# station is back on BSSID, the network it was on.
+refused_and_back() {
+    if [ "$CTL_RC" -ne 1 ]; then
+        bad "exit $CTL_RC, not 1 (failed)"
+    elif [ ! -s "$CTL_ERR" ]; then
+        bad "no message on standard error"
+    elif ! jt '.reason == $r' --arg r "$1"; then
+        bad "reason $(jv .reason), not $1"
+    elif ! until_ok 30 sta_on "$2"; then
+        run iw dev "$STA" link
+        stage_state >>"$EVIDENCE" 2>&1
+        bad "the station is not back on $2"
+    else
+        good
+    fi
+}
+
 # join_open: the station on the open network, as the setup of a check (not a check itself).
 join_open() {
     ctl connect --ssid "$OPEN_SSID" && until_ok 15 sta_on "$OPEN_BSSID"

@@ -105,26 +105,14 @@ eap_join() {
     return 0
 }
 
-# eap_refused LABEL REASON ARGS...: the join fails with exit 1 and REASON (where the way of control
-# tells it), and the station is back on the enterprise network it was on.
+# eap_refused LABEL REASON ARGS...: the join fails with exit 1 and REASON, and the station is back on
+# the enterprise network it was on.
 eap_refused() {
     local label=$1 reason=$2
     shift 2
     begin "enterprise network: $label is refused with its cause, and the station goes back"
     eap_connect "$@"
-    if [ "$CTL_RC" -ne 1 ]; then
-        bad "exit $CTL_RC, not 1 (failed)"
-    elif ! jt '.reason == $r' --arg r "$reason" && { [ "$reason" = wrong_key ] || [ "$STAGE" != nm ]; }; then
-        # NetworkManager tells a refused password, but of the server's certificate only that the
-        # supplicant failed.
-        bad "reason $(jv .reason), not $reason"
-    elif ! until_ok 30 sta_on "$CORP_BSSID"; then
-        run iw dev "$STA" link
-        stage_state >>"$EVIDENCE" 2>&1
-        bad "the station is not back on $CORP_SSID"
-    else
-        good
-    fi
+    refused_and_back "$reason" "$CORP_BSSID"
 }
 
 check_eap_direct() {

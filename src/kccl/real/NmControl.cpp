@@ -114,6 +114,25 @@ bool CNmControl::RunsOurConnection() {
            nm.ActiveConnectionId(active, id) && id == kNmConnectionId;
 }
 
+SNmRequest CNmControl::RequestOf(const SJoinSettings& s, std::string uuid) const {
+    SNmRequest request;
+    request.interfaceName = m_Ifname;
+    request.uuid = std::move(uuid);
+    request.ssid = s.ssid;
+    request.adHoc = s.mode == 2;
+    request.channel = s.channel;
+    request.freqMhz = CellFrequency(s);
+    request.security = s.security;
+    request.wepKeys = s.wepKeys;
+    request.activeKey = s.activeKey;
+    request.passphrase = s.passphrase;
+    request.eap = s.eap;
+    request.sae = s.sae;
+    request.powerSave = s.nmPowerSave;
+    request.user = CurrentUserName();
+    return request;
+}
+
 uint8_t CNmControl::LinkEapMethod() {
     CNmClient nm;
     std::string active, connection, method;
@@ -147,20 +166,7 @@ uint32_t CNmControl::SetPowerSave(uint32_t, const SJoinSettings&) {
 }
 
 SJoinOutcome CNmControl::CheckJoin(const SJoinSettings& s) {
-    SNmRequest request;
-    request.interfaceName = m_Ifname;
-    request.uuid = "00000000-0000-4000-8000-000000000000";
-    request.ssid = s.ssid;
-    request.adHoc = s.mode == 2;
-    request.channel = s.channel;
-    request.freqMhz = CellFrequency(s);
-    request.security = s.security;
-    request.wepKeys = s.wepKeys;
-    request.activeKey = s.activeKey;
-    request.passphrase = s.passphrase;
-    request.eap = s.eap;
-    request.sae = s.sae;
-    request.user = CurrentUserName();
+    const SNmRequest request = RequestOf(s, "00000000-0000-4000-8000-000000000000");
     if (BuildConnectionSettings(request).empty())
         return Failed(KCOM_CAUSE_NONE, "the settings do not make a network NetworkManager can join",
                       kStatusInvalidData);
@@ -205,22 +211,8 @@ bool CNmControl::InRange(CNmClient& nm, const std::string& ssid, CJoinContext& c
 SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool wepSharedKey,
                                   std::chrono::milliseconds wait, CJoinContext& context, bool& keepTrying) {
     keepTrying = false;
-    SNmRequest request;
-    request.interfaceName = m_Ifname;
-    request.uuid = NewUuid();
-    request.ssid = s.ssid;
-    request.adHoc = s.mode == 2;
-    request.channel = s.channel;
-    request.freqMhz = CellFrequency(s);
-    request.security = s.security;
-    request.wepKeys = s.wepKeys;
-    request.activeKey = s.activeKey;
+    SNmRequest request = RequestOf(s, NewUuid());
     request.wepSharedKey = wepSharedKey;
-    request.passphrase = s.passphrase;
-    request.eap = s.eap;
-    request.sae = s.sae;
-    request.powerSave = s.nmPowerSave;
-    request.user = CurrentUserName();
     const NmSettings settings = BuildConnectionSettings(request);
     if (settings.empty()) return Failed(KCOM_CAUSE_NONE, "the settings do not make a network");
 

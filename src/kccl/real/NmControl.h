@@ -9,6 +9,7 @@
 
 #include "AdapterControl.h"
 #include "Nl80211.h"
+#include "NmSettings.h"
 
 namespace wavory::kccl {
 
@@ -36,6 +37,8 @@ public:
     bool RunsOurConnection();
 
 private:
+    // The connection these settings make, under the given UUID.
+    SNmRequest RequestOf(const SJoinSettings& s, std::string uuid) const;
     // One activation of the utility's connection; `keepTrying` says whether another WEP
     // authentication may still work.
     SJoinOutcome Activate(CNmClient& nm, const SJoinSettings& settings, bool wepSharedKey,

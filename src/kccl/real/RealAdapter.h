@@ -113,6 +113,7 @@ private:
         uint32_t changes = 0;
         uint8_t bssid[6] = {};
         uint8_t method = 0;
+        std::chrono::steady_clock::time_point askedAt{};
     } m_LinkEap;
     std::chrono::steady_clock::time_point m_ScanStart;
     std::array<uint64_t, 4> m_CounterBase{};  // tx frames, rx frames, tx bytes, rx bytes at the last reset

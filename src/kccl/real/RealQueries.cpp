@@ -151,12 +151,16 @@ uint32_t CRealAdapter::LinkSecurity(const SBss& bss) {
 
 uint8_t CRealAdapter::LinkEapMethod(const SBss& bss) {
     if (!m_pControl) return KCOM_EAP_NONE;  // without a supplicant there is no 802.1X
+    // Once per association; a method not told yet (the 802.1X exchange may still run, or this user
+    // may not ask) is asked again at most every few seconds, not on every refresh.
     const uint32_t changes = m_nLinkChanges;
-    if (m_LinkEap.method != KCOM_EAP_NONE && m_LinkEap.changes == changes &&
-        std::memcmp(m_LinkEap.bssid, bss.bssid, sizeof bss.bssid) == 0)
+    const auto now = std::chrono::steady_clock::now();
+    if (m_LinkEap.changes == changes && std::memcmp(m_LinkEap.bssid, bss.bssid, sizeof bss.bssid) == 0 &&
+        (m_LinkEap.method != KCOM_EAP_NONE || now - m_LinkEap.askedAt < std::chrono::seconds(5)))
         return m_LinkEap.method;
     m_LinkEap.changes = changes;
     std::memcpy(m_LinkEap.bssid, bss.bssid, sizeof bss.bssid);
+    m_LinkEap.askedAt = now;
     m_LinkEap.method = m_pControl->LinkEapMethod();
     return m_LinkEap.method;
 }
