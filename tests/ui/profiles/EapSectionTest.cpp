@@ -16,12 +16,8 @@ using S = CEditProfileSec;
 
 class EapSectionTest : public ProfilesUiTest {
 protected:
-    std::unique_ptr<CEditProfile> Open(const std::string& name) {
-        g_strEditProfile = name;
-        auto sheet = std::make_unique<CEditProfile>("Profile Configuration", nullptr, 1);
-        sheet->show();
-        return sheet;
-    }
+    // An editor on the profile, shown on its Security page.
+    static std::unique_ptr<CEditProfile> Open(const std::string& name) { return OpenEditor(name, 1); }
     static void Choose(CEditProfile& sheet, int item) {
         auto* type = Find<QComboBox>(&sheet, S::IDC_SECURITY);
         QTest::keyClick(type, Qt::Key_Home);

@@ -15,12 +15,9 @@ namespace {
 
 class EditProfileGenTest : public ProfilesUiTest {
 protected:
-    std::unique_ptr<CEditProfile> Open(const std::string& name,
-                                       const QString& title = "Profile Configuration") {
-        g_strEditProfile = name;
-        auto sheet = std::make_unique<CEditProfile>(title, nullptr, 0);
-        sheet->show();
-        return sheet;
+    static std::unique_ptr<CEditProfile> Open(const std::string& name,
+                                              const QString& title = "Profile Configuration") {
+        return OpenEditor(name, 0, title);
     }
     static void SetRegDomain(uint32_t code) {
         auto block = std::make_unique<KCOM_REQUEST>();

@@ -20,12 +20,7 @@ using S = CEditProfileSec;
 class EditProfileSecTest : public ProfilesUiTest {
 protected:
     // An editor on the profile, shown on its Security page.
-    std::unique_ptr<CEditProfile> Open(const std::string& name) {
-        g_strEditProfile = name;
-        auto sheet = std::make_unique<CEditProfile>("Profile Configuration", nullptr, 1);
-        sheet->show();
-        return sheet;
-    }
+    static std::unique_ptr<CEditProfile> Open(const std::string& name) { return OpenEditor(name, 1); }
     static QLineEdit* Key(CEditProfile& sheet, int i) { return Find<QLineEdit>(&sheet, S::kKeyIds[i]); }
     static QRadioButton* Radio(CEditProfile& sheet, int i) {
         return Find<QRadioButton>(&sheet, S::kRadioIds[i]);

@@ -45,6 +45,15 @@ public:
 
 class ProfilesUiTest : public AppFixture {
 protected:
+    // The profile editor on the stored profile `name`, shown at `page` (0 General, 1 Security).
+    static std::unique_ptr<CEditProfile> OpenEditor(const std::string& name, int page,
+                                                    const QString& title = "Profile Configuration") {
+        g_strEditProfile = name;
+        auto sheet = std::make_unique<CEditProfile>(title, nullptr, page);
+        sheet->show();
+        return sheet;
+    }
+
     void SetUp() override {
         std::error_code ec;
         std::filesystem::remove_all(std::filesystem::path(TempHome()) / "Wavory", ec);
