@@ -34,9 +34,12 @@ wavory_install_deps() {
     fi
 }
 
-# Configures and builds into the build folder (reused between runs).
+# Configures and builds into the build folder (reused between runs). WAVORY_TARGETS, when set, names
+# the targets to build (the run command builds only the programs); otherwise everything is built.
 wavory_build() {
-    local dir=${WAVORY_BUILD_DIR:-build}
+    local dir=${WAVORY_BUILD_DIR:-build} targets=()
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir" -j"${WAVORY_JOBS:-2}"
+    # shellcheck disable=SC2206
+    [ -n "${WAVORY_TARGETS:-}" ] && targets=(--target ${WAVORY_TARGETS})
+    cmake --build "$dir" -j"${WAVORY_JOBS:-2}" "${targets[@]}"
 }

@@ -4,7 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 wavory_install_deps
-wavory_build
+# Only the programs and what they load; the test command builds the tests and benchmarks.
+WAVORY_TARGETS="wavory wavoryctl wavory-sim wavory_ini" wavory_build
 bin=${WAVORY_BUILD_DIR:-build}/bin
 if [ -x "$bin/wavory" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ -n "${QT_QPA_PLATFORM:-}" ]; }; then
     exec "$bin/wavory" "$@"
