@@ -71,6 +71,15 @@ SRegKey& SRegKey::SubKey(std::string_view keyName) {
     return subkeys.back();
 }
 
+std::string SRegKey::FirstFault() const {
+    if (!fault.empty()) return fault;
+    for (const SRegKey& sub : subkeys) {
+        std::string found = sub.FirstFault();
+        if (!found.empty()) return found;
+    }
+    return {};
+}
+
 std::optional<uint32_t> ParseDwordText(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);

@@ -40,6 +40,9 @@ struct SRegKey {
     std::string name;
     std::vector<SRegNamedValue> values;  // in the order they were added
     std::vector<SRegKey> subkeys;        // in the order they were added
+    // Why some value of this key in a file could not be read (a damaged or hand-edited line): the
+    // key is then incomplete, and whoever takes it from the file refuses it.
+    std::string fault;
 
     SRegValue* FindValue(std::string_view valueName);
     const SRegValue* FindValue(std::string_view valueName) const;
@@ -49,6 +52,8 @@ struct SRegKey {
     const SRegKey* FindSubKey(std::string_view keyName) const;
     // The subkey of that name, created when missing.
     SRegKey& SubKey(std::string_view keyName);
+    // The key's fault, or else the first of a key below it; empty when every value was read.
+    std::string FirstFault() const;
 
     bool operator==(const SRegKey&) const = default;
 };

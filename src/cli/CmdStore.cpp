@@ -50,11 +50,13 @@ SOutput RunCheck() {
     return out;
 }
 
-SOutput RunBackup(const std::string& file) {
+SOutput RunBackup(const std::string& file, bool force) {
     CCliSession session(EAccess::ReadOnly);
     CSqliteRegistry& store = session.Store();
     std::string made = file;
-    const int rc = file.empty() ? MakeStoreCopy(store, "backup", &made) : store.Backup(file);
+    const int rc = file.empty() ? MakeStoreCopy(store, "backup", &made) : store.Backup(file, force);
+    if (rc == REG_ERROR_FILE_EXISTS)
+        Fail("cannot write the copy " + Printable(file) + ": the file exists. Use --force to replace it.");
     if (rc != REG_OK)
         FailStore(rc, "cannot write the copy" + (file.empty() ? std::string() : " " + Printable(file)));
     SOutput out;
@@ -106,10 +108,12 @@ void AddStoreCommands(CLI::App& app, CCommandTable& table) {
               [] { return RunCheck(); });
 
     auto backupFile = std::make_shared<std::string>();
+    auto backupForce = std::make_shared<bool>(false);
     CLI::App* backup =
         AddCommand(*store, "backup", "Write a copy of the settings (to FILE, or beside the others)");
     backup->add_option("file", *backupFile, "File to write");
-    table.Add(backup, [backupFile] { return RunBackup(*backupFile); });
+    backup->add_flag("--force", *backupForce, "Replace FILE if it exists");
+    table.Add(backup, [backupFile, backupForce] { return RunBackup(*backupFile, *backupForce); });
 
     auto restoreFile = std::make_shared<std::string>();
     CLI::App* restore =

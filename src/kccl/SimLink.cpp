@@ -42,9 +42,11 @@ SimLogEntry& BeginLogEntry(SimState& state, const KCOM_REQUEST& request) {
     entry.status = 0;
     entry.result = 0;
     std::memcpy(entry.head, request.payload, kLogHeadBytes);
-    // The 802.1X record carries passwords: the log keeps its method and flags only.
+    // Passwords stay out of the log: the 802.1X record keeps its method and flags only, a passphrase
+    // its length.
     if (request.code == OID_EAP_SETTINGS_SET)
         std::memset(entry.head + KCOM_EAP_STRINGS, 0, kLogHeadBytes - KCOM_EAP_STRINGS);
+    if (request.code == OID_PASSPHRASE_SET) std::memset(entry.head + 1, 0, kLogHeadBytes - 1);
     return entry;
 }
 

@@ -57,21 +57,26 @@ bool IsOwnPrivateObject(const std::string& name, int fd) {
         ReportSimError("cannot check the simulated adapter " + name + ": " + std::strerror(errno));
         return false;
     }
-    const char* advice = ": refusing to use it (remove it, or name another adapter with WAVORY_SIM)";
+    // Each refusal says how to go on: which file to remove, and who may remove it.
+    const std::string file = "/dev/shm" + name;
+    const std::string other = "; or name another adapter with WAVORY_SIM)";
     if (!S_ISREG(st.st_mode)) {
-        ReportSimError("the simulated adapter " + name + " is not a shared-memory object" + advice);
+        ReportSimError("the simulated adapter " + name +
+                       " is not a shared-memory object: refusing to use it (" + "its owner, user " +
+                       std::to_string(st.st_uid) + ", or root can remove it: rm " + file + other);
         return false;
     }
     if (st.st_uid != geteuid()) {
         ReportSimError("the simulated adapter " + name + " belongs to user " + std::to_string(st.st_uid) +
-                       ", not to this user (" + std::to_string(geteuid()) + ")" + advice);
+                       ", not to this user (" + std::to_string(geteuid()) + "): refusing to use it (user " +
+                       std::to_string(st.st_uid) + " or root can remove it: rm " + file + other);
         return false;
     }
     if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
         char mode[8];
         std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-        ReportSimError("the simulated adapter " + name + " may be used by other users (mode " + mode + ")" +
-                       advice);
+        ReportSimError("the simulated adapter " + name + " may be used by other users (mode " + mode +
+                       "): refusing to use it (remove it as this user: rm " + file + other);
         return false;
     }
     return true;

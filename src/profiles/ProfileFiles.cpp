@@ -23,6 +23,8 @@ namespace {
 constexpr int kRefused = -2;
 // How many skipped profiles a message names one by one.
 constexpr size_t kNamedSkips = 8;
+// The frequency earlier versions gave a profile without a channel.
+constexpr int kOldNoChannelMHz = 2407;
 
 // A file of all profiles holds the count; one whose count went wrong (a hand-edited store) still holds
 // profile keys and no profile of its own.
@@ -196,13 +198,16 @@ void CProfileMngr::StageImport(const SRegKey& top, std::vector<std::shared_ptr<C
     staged.reserve(candidates.size());
     for (const auto& [where, key] : candidates) {
         FieldValues values;
-        std::string problem;
-        if (ValuesFromKey(*key, values, problem)) {
+        std::string problem = key->FirstFault();
+        if (problem.empty() && ValuesFromKey(*key, values, problem)) {
             auto profile = std::make_shared<CProfile>("", false);
             SetValues(*profile, values);
             // An imported profile keeps nothing of its old name and place.
             profile->AutoSelect = false;
             profile->Priority = -1;
+            // Earlier versions stored 2407 MHz, the reading of "channel 0", for a hidden network
+            // joined by name, which has no channel: their exports import with none.
+            if (profile->PhyFreq == kOldNoChannelMHz) profile->PhyFreq = 0;
             problem = CheckProfileLimits(*profile);
             if (problem.empty()) {
                 staged.push_back(std::move(profile));
@@ -222,7 +227,14 @@ int CProfileMngr::StoreImport(std::vector<std::shared_ptr<CProfile>>& staged,
     IRegistry* registry = theApp.m_pRegistry;
     if (!registry) return -1;
     if (!registry->IsWritable()) return REG_ERROR_WRITE_PROTECT;
-    registry->KeepCopy("import");
+    // The copy is the way back from an import: without it nothing is imported.
+    if (const int copied = registry->KeepCopy("import"); copied != REG_OK) {
+        result.refusal =
+            "Nothing was imported: the copy of the settings kept before an import could not be "
+            "made. " +
+            SystemErrorText(copied);
+        return kRefused;
+    }
     CRegistryUpdate group(registry);
     std::set<std::string> names;
     SectionSet sections;

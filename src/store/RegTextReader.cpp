@@ -79,6 +79,7 @@ std::optional<uint32_t> ReadHex(std::string_view& s, size_t maxDigits) {
 struct SKeyBlock {
     std::vector<std::string> path;
     std::vector<SRegNamedValue> values;
+    std::string fault;  // the first value line of the block that could not be read
 };
 
 class CRegTextParser {
@@ -105,6 +106,7 @@ private:
 
     std::string_view m_Text;
     size_t m_nPos = 0;
+    size_t m_nLine = 0;  // of the line last read, from 1
     bool m_bWide;
     size_t m_nValues = 0;
     bool m_bTooLarge = false;
@@ -116,6 +118,7 @@ bool CRegTextParser::NextLine(std::string_view& line) {
     if (end == std::string_view::npos) end = m_Text.size();
     line = m_Text.substr(m_nPos, end - m_nPos);
     m_nPos = end + 1;
+    ++m_nLine;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     return true;
 }
@@ -130,16 +133,28 @@ bool CRegTextParser::Parse(std::vector<SKeyBlock>& blocks) {
 
     bool inKey = false;
     bool inDeletedKey = false;
+    // After a value line that could not be read: the lines that continue it are passed over.
+    bool skipping = false;
     while (NextLine(line)) {
         const std::string_view t = TrimLeft(line);
         if (t.empty() || t.front() == ';') continue;
         if (t.front() == '[') {
-            if (!ParseKeyLine(t, blocks, inDeletedKey)) return false;
+            if (t.find('\0') != std::string_view::npos || !ParseKeyLine(t, blocks, inDeletedKey))
+                return false;
             inKey = !inDeletedKey;
+            skipping = false;
         } else if (t.front() == '"' || t.front() == '@') {
             if (!inKey && !inDeletedKey) return false;  // a value before any key
+            skipping = false;
             std::optional<SRegNamedValue> value;
-            if (!ParseValueLine(t, value)) return false;
+            const size_t lineNo = m_nLine;
+            // One value that cannot be read spoils its key only: the others of the file still are.
+            if (t.find('\0') != std::string_view::npos || !ParseValueLine(t, value)) {
+                if (inKey && blocks.back().fault.empty())
+                    blocks.back().fault = "the value on line " + std::to_string(lineNo) + " cannot be read";
+                skipping = true;
+                continue;
+            }
             if (value && inKey) {
                 if (++m_nValues > kMaxRegValues) {
                     m_bTooLarge = true;
@@ -147,7 +162,7 @@ bool CRegTextParser::Parse(std::vector<SKeyBlock>& blocks) {
                 }
                 blocks.back().values.push_back(std::move(*value));
             }
-        } else {
+        } else if (!skipping) {
             return false;
         }
     }
@@ -292,7 +307,9 @@ bool CRegTextParser::DecodeHexValue(uint32_t type, const std::string& bytes,
             } else {
                 text = EightBitToUtf8(bytes);
             }
-            text.resize(std::min(text.size(), text.find('\0')));  // the string ends at its terminator
+            // The terminator ends the string; a NUL before it belongs to the text (a network name is
+            // any bytes).
+            if (!text.empty() && text.back() == '\0') text.pop_back();
             value = SRegValue::Sz(std::move(text));
             return true;
         }
@@ -323,7 +340,7 @@ bool DecodeFile(std::string_view bytes, std::string& text, bool& wide) {
         if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
         text = std::string(bytes);
     }
-    return text.find('\0') == std::string::npos;
+    return true;
 }
 
 }  // namespace
@@ -395,6 +412,7 @@ int ParseRegText(std::string_view bytes, SRegKey& top) {
                 target.key.values[it->second].value = std::move(v.value);
             }
         }
+        if (target.key.fault.empty()) target.key.fault = std::move(b.fault);
     }
     // Children always come after their parent: assemble from the last node back to the top.
     for (size_t n = nodes.size(); n-- > 0;) {

@@ -33,11 +33,32 @@ void AppendQuoted(std::string& out, std::string_view text) {
     out += '"';
 }
 
+// A text holding a NUL byte, which no quoted text can carry, as regedit writes a string in its hex
+// form: the UTF-16LE units and the terminator, "hex(1):4e,00,…", lines continued with a backslash
+// before they pass 80 columns. Bytes that are no UTF-8 travel as Utf8ToUtf16Le escapes them.
+void AppendHexText(std::string& out, size_t lineStart, std::string_view text) {
+    const std::string units = Utf8ToUtf16Le(text) + std::string(2, '\0');
+    out += "hex(1):";
+    static const char* hex = "0123456789abcdef";
+    for (size_t i = 0; i < units.size(); ++i) {
+        const auto b = static_cast<unsigned char>(units[i]);
+        out += hex[b >> 4];
+        out += hex[b & 0xF];
+        if (i + 1 == units.size()) break;
+        out += ',';
+        if (out.size() - lineStart > 76) {
+            out += "\\\r\n  ";
+            lineStart = out.size() - 2;
+        }
+    }
+}
+
 void AppendKey(std::string& out, const SRegKey& key, const std::string& path) {
     out += "\r\n[";
     out += path;
     out += "]\r\n";
     for (const SRegNamedValue& v : key.values) {
+        const size_t lineStart = out.size();
         if (v.name.empty()) {
             out += '@';
         } else {
@@ -48,6 +69,8 @@ void AppendKey(std::string& out, const SRegKey& key, const std::string& path) {
             char buf[16];
             std::snprintf(buf, sizeof buf, "dword:%08x", v.value.dword);
             out += buf;
+        } else if (v.value.text.find('\0') != std::string::npos) {
+            AppendHexText(out, lineStart, v.value.text);
         } else {
             AppendQuoted(out, v.value.text);
         }

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -186,9 +187,9 @@ bool CSqliteRegistry::OpenConnection(bool writable) {
     if (!open(m_strFileName, SQLITE_OPEN_READONLY)) return false;
     // Read-only, a database in write-ahead mode needs its shared-memory file; where it cannot be
     // made (a read-only folder, a full disk), nobody can be writing the store, which is then read as
-    // it stands.
+    // it stands. With the file read-only too, SQLite says so as a write it may not make.
     const int rc = probe();
-    if (rc != SQLITE_CANTOPEN && rc != SQLITE_IOERR) return true;
+    if (rc != SQLITE_CANTOPEN && rc != SQLITE_IOERR && rc != SQLITE_READONLY) return true;
     return open("file:" + UriPath(m_strFileName) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
 }
 
@@ -332,18 +333,36 @@ int CSqliteRegistry::SchemaVersion() {
     return m_nLayout;
 }
 
-int CSqliteRegistry::Backup(const std::string& file) {
+int CSqliteRegistry::Backup(const std::string& file, bool overwrite) {
     std::lock_guard lock(m_Mutex);
     if (!m_pDb) return REG_ERROR_BADDB;
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0) {
+        if (!overwrite) return REG_ERROR_FILE_EXISTS;
+        if (!S_ISREG(st.st_mode)) return REG_ERROR_ACCESS_DENIED;  // never rename over a device or folder
+    }
     std::string temp = file + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return errno == ENOSPC ? REG_ERROR_DISK_FULL : REG_ERROR_ACCESS_DENIED;
     ::fchmod(fd, 0600);
     ::close(fd);
+    // Inside a change the copy is read through a connection of its own: it holds what was committed
+    // before the change, and the change's own connection cannot be the source of a backup.
+    sqlite3* source = m_pDb;
+    if (m_bInTxn) {
+        source = nullptr;
+        if (sqlite3_open_v2(m_strFileName.c_str(), &source, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW,
+                            nullptr) != SQLITE_OK) {
+            sqlite3_close_v2(source);
+            ::unlink(temp.c_str());
+            return REG_ERROR_ACCESS_DENIED;
+        }
+        sqlite3_busy_timeout(source, BusyTimeoutMs());
+    }
     sqlite3* copy = nullptr;
     int rc = sqlite3_open_v2(temp.c_str(), &copy, SQLITE_OPEN_READWRITE, nullptr);
     if (rc == SQLITE_OK) {
-        sqlite3_backup* backup = sqlite3_backup_init(copy, "main", m_pDb, "main");
+        sqlite3_backup* backup = sqlite3_backup_init(copy, "main", source, "main");
         if (!backup) {
             rc = sqlite3_errcode(copy);
         } else {
@@ -353,9 +372,24 @@ int CSqliteRegistry::Backup(const std::string& file) {
         }
     }
     if (sqlite3_close_v2(copy) != SQLITE_OK && rc == SQLITE_OK) rc = SQLITE_IOERR;
-    if (rc != SQLITE_OK || ::rename(temp.c_str(), file.c_str()) != 0) {
+    if (source != m_pDb) sqlite3_close_v2(source);
+    if (rc != SQLITE_OK) {
         ::unlink(temp.c_str());
-        return rc != SQLITE_OK ? NoteFailure(rc) : REG_ERROR_ACCESS_DENIED;
+        return NoteFailure(rc);
+    }
+    // Without overwrite the copy takes the name only while it is free: linking refuses an existing
+    // file, as renaming does not.
+    const auto place = [&] {
+        if (overwrite) return ::rename(temp.c_str(), file.c_str()) == 0;
+        if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, file.c_str(), RENAME_NOREPLACE) == 0) return true;
+        if ((errno != EINVAL && errno != ENOSYS) || ::link(temp.c_str(), file.c_str()) != 0) return false;
+        ::unlink(temp.c_str());
+        return true;
+    };
+    if (!place()) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        return err == EEXIST ? REG_ERROR_FILE_EXISTS : REG_ERROR_ACCESS_DENIED;
     }
     return REG_OK;
 }

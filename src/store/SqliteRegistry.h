@@ -85,9 +85,10 @@ public:
     int Check(std::string* findings = nullptr);
     // The layout number the file carries.
     int SchemaVersion();
-    // A consistent copy of the store in `file` (SQLite's online backup), private to the owner; an
-    // existing file is replaced as a whole.
-    int Backup(const std::string& file);
+    // A consistent copy of the store in `file` (SQLite's online backup), private to the owner. An
+    // existing file is replaced as a whole with `overwrite` (a regular file only), else refused with
+    // REG_ERROR_FILE_EXISTS.
+    int Backup(const std::string& file, bool overwrite = true);
     // Replaces everything stored with the content of a store file (checked first, see
     // ReadStoreFile), as one change that other programs notice as any other.
     int RestoreFrom(const std::string& file, std::string* findings = nullptr);
@@ -220,6 +221,10 @@ private:
     // INSERT OR REPLACE of that many values of one key (?1), three parameters a row after it.
     sqlite3_stmt* InsertStmt(size_t rows) const;
     bool ReadKey(int64_t id, SRegKey& key) const;
+    // Notes the secret values of the key and the keys below it, which a deletion is about to take:
+    // once it is committed they are scrubbed from the log and the copies (ScrubRemovedSecrets).
+    bool NoteRemovedSecrets(int64_t id);
+    void ScrubRemovedSecrets();
     bool InsertTree(int64_t id, const SRegKey& tree);
     bool HasSubKeys(int64_t id) const;
 
@@ -243,6 +248,7 @@ private:
     bool m_bDiscardWrites = false;
     mutable int m_nLastError = REG_OK;
     mutable int m_nReadError = REG_OK;
+    std::vector<std::string> m_RemovedSecrets;  // of deletions not committed yet
 
     // What was read, valid while the data version stays the same.
     mutable int64_t m_nDataVersion = -1;

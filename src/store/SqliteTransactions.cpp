@@ -56,7 +56,10 @@ bool CSqliteRegistry::Commit() {
     WriteStep();
     m_bInTxn = false;
     const int rc = sqlite3_exec(m_pDb, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK) return true;
+    if (rc == SQLITE_OK) {
+        if (!m_RemovedSecrets.empty()) ScrubRemovedSecrets();
+        return true;
+    }
     NoteFailure(rc);
     Rollback();
     return false;
@@ -64,6 +67,7 @@ bool CSqliteRegistry::Commit() {
 
 void CSqliteRegistry::Rollback() {
     m_bInTxn = false;
+    m_RemovedSecrets.clear();  // nothing was removed
     if (sqlite3_get_autocommit(m_pDb) == 0) Exec("ROLLBACK");
     Forget();  // the cache holds the abandoned writes
 }

@@ -8,6 +8,7 @@
 #include "store/RegFile.h"
 #include "store/SqliteCommon.h"
 #include "store/SqliteRegistry.h"
+#include "store/StoreCopies.h"
 
 namespace wavory {
 
@@ -471,6 +472,7 @@ int CSqliteRegistry::DeleteKeyTree(std::string_view path) {
     if (id <= 0) return REG_ERROR_FILE_NOT_FOUND;
     if (id == kRootKey) return REG_ERROR_ACCESS_DENIED;  // never the whole store by accident
     return Change([&]() -> int {
+        if (!NoteRemovedSecrets(id)) return REG_ERROR_WRITE_FAULT;
         sqlite3_stmt* stmt = Stmt("DELETE FROM keys WHERE id = ?1");
         CStmtUse use(stmt);
         if (!use) return REG_ERROR_WRITE_FAULT;
@@ -479,6 +481,42 @@ int CSqliteRegistry::DeleteKeyTree(std::string_view path) {
         ForgetKey(path, id);
         return REG_OK;
     });
+}
+
+// ---- Removed secrets ----
+
+bool CSqliteRegistry::NoteRemovedSecrets(int64_t id) {
+    sqlite3_stmt* stmt = Stmt(
+        "WITH RECURSIVE below(id) AS (SELECT ?1 UNION ALL SELECT keys.id FROM keys JOIN below ON "
+        "keys.parent = below.id) SELECT name, data FROM vals WHERE key IN below AND type = 1 AND "
+        "length(data) > 0");
+    CStmtUse use(stmt);
+    if (!use) return false;
+    sqlite3_bind_int64(stmt, 1, id);
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const SRegSchemaEntry* e = FindSchemaEntryNoCase(ColumnBytes(stmt, 0));
+        if (e && (e->flags & kFieldSecret) != 0) m_RemovedSecrets.push_back(ColumnBytes(stmt, 1));
+    }
+    if (rc != SQLITE_DONE) NoteFailure(rc);
+    return rc == SQLITE_DONE;
+}
+
+// After a committed deletion: the log is written into the file (where secure_delete has overwritten
+// the deleted values) and cut to nothing, so the values are in neither; and the automatic copies
+// lose them too, unless the store still holds the same value elsewhere (another profile's).
+void CSqliteRegistry::ScrubRemovedSecrets() {
+    std::vector<std::string> secrets;
+    secrets.swap(m_RemovedSecrets);
+    sqlite3_stmt* stmt = Stmt("SELECT 1 FROM vals WHERE type = 1 AND data = ?1 LIMIT 1");
+    std::erase_if(secrets, [&](const std::string& secret) {
+        CStmtUse use(stmt);
+        if (!use) return true;
+        BindBlob(stmt, 1, secret);
+        return sqlite3_step(stmt) != SQLITE_DONE;
+    });
+    Exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    if (!secrets.empty()) ScrubStoreCopies(m_strFileName, secrets);
 }
 
 // ---- Trees, export and import ----
@@ -628,6 +666,8 @@ int CSqliteRegistry::RestoreKey(std::string_view path, const std::string& file) 
     }
     SRegKey tree;
     if (const int rc = ReadRegFile(file, tree); rc != REG_OK) return rc;
+    // A whole key is restored as it is: one with a value that could not be read would lose it.
+    if (!tree.FirstFault().empty()) return REG_ERROR_INVALID_DATA;
     if (const int rc = ConformToSchema(tree); rc != REG_OK) return rc;
     return ReplaceTree(path, tree);
 }

@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +25,64 @@ namespace {
 constexpr const char* kCopyPrefix = "settings-";
 constexpr const char* kCopySuffix = ".db";
 constexpr std::time_t kDay = 24 * 60 * 60;
+constexpr const char* kDamagedInfix = ".damaged-";
+// Damaged files kept at most, and for at most this long: they hold what the store held, keys of
+// removed profiles included.
+constexpr std::size_t kKeptDamagedFiles = 3;
+constexpr std::time_t kDamagedKeptFor = 30 * kDay;
+// The folder's lock file: not named after the store, so that the window's watch of the store
+// does not take its opening for a change.
+constexpr const char* kLockFileName = "settings.lock";
+
+// Every program holds the settings folder's lock shared while it opens and checks the store; the one
+// that recovers a damaged store holds it alone, so that no program opens (or creates) the store while
+// it is moved aside and a copy put in its place. Without a lock file (a read-only folder nobody can
+// change) there is nothing to serialise.
+class CFolderLock {
+public:
+    explicit CFolderLock(const std::string& folder) {
+        const std::string path = folder + "/" + kLockFileName;
+        m_nFd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (m_nFd < 0) m_nFd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    ~CFolderLock() {
+        if (m_nFd >= 0) ::close(m_nFd);
+    }
+    CFolderLock(const CFolderLock&) = delete;
+    CFolderLock& operator=(const CFolderLock&) = delete;
+
+    void Shared() { Take(LOCK_SH); }
+    void Alone() { Take(LOCK_EX); }
+    void Release() {
+        if (m_nFd >= 0) ::flock(m_nFd, LOCK_UN);
+    }
+
+private:
+    void Take(int how) {
+        while (m_nFd >= 0 && ::flock(m_nFd, how) != 0 && errno == EINTR) {
+        }
+    }
+    int m_nFd = -1;
+};
+
+// Gives `from` the name `to`, never replacing a file of that name: errno EEXIST then.
+bool MoveNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without it: a second name (which fails on an existing one), then the first
+    // dropped.
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
+// Test hook: the time a recovery waits between finding the store damaged and moving it aside, so
+// that concurrent openers meet there.
+void RecoveryPause() {
+    const char* env = std::getenv("WAVORY_STORE_RECOVERY_PAUSE_MS");
+    const int ms = env ? std::atoi(env) : 0;
+    if (ms > 0) ::usleep(static_cast<useconds_t>(std::min(ms, 10000)) * 1000);
+}
 
 std::string FolderOf(const std::string& file) {
     const size_t slash = file.rfind('/');
@@ -60,7 +120,8 @@ bool ParseCopyName(const std::string& name, SStoreCopy& copy) {
     return !copy.reason.empty();
 }
 
-// Copies a file's bytes to a new private file, as a whole (a temporary file renamed into place).
+// Copies a file's bytes to a new private file, as a whole (a temporary file renamed into place); a
+// file that is there already stays.
 bool CopyFileBytes(const std::string& from, const std::string& to) {
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
@@ -85,9 +146,77 @@ bool CopyFileBytes(const std::string& from, const std::string& to) {
     ok = ok && ::fsync(out) == 0;
     ::close(in);
     if (out >= 0 && ::close(out) != 0) ok = false;
-    if (ok && ::rename(temp.c_str(), to.c_str()) == 0) return true;
+    if (ok && MoveNoReplace(temp, to)) return true;
     if (out >= 0) ::unlink(temp.c_str());
     return false;
+}
+
+struct SDamagedFile {
+    std::string path;
+    std::time_t when = 0;
+    int counter = 1;
+};
+
+// The damaged files kept beside the store ("settings.db.damaged-STAMP" and "…-STAMP-N"), newest
+// first.
+std::vector<SDamagedFile> DamagedFiles(const std::string& file) {
+    std::vector<SDamagedFile> found;
+    const std::string folder = FolderOf(file);
+    const std::string prefix = file.substr(file.rfind('/') + 1) + kDamagedInfix;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return found;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (!name.starts_with(prefix)) continue;
+        const std::string rest = name.substr(prefix.size());
+        SDamagedFile damaged;
+        damaged.when = FromStamp(rest.substr(0, 15));
+        if (damaged.when == 0) continue;
+        if (rest.size() > 15) {
+            if (rest[15] != '-' || rest.size() == 16 ||
+                rest.find_first_not_of("0123456789", 16) != std::string::npos)
+                continue;  // a companion (-wal, -shm) or someone else's file
+            damaged.counter = std::atoi(rest.c_str() + 16);
+        }
+        damaged.path = folder + "/" + name;
+        found.push_back(std::move(damaged));
+    }
+    ::closedir(dir);
+    std::sort(found.begin(), found.end(), [](const SDamagedFile& a, const SDamagedFile& b) {
+        return a.when != b.when ? a.when > b.when : a.counter > b.counter;
+    });
+    return found;
+}
+
+// Keeps the newest few damaged files of the last weeks; older ones go with their companions.
+void PruneDamagedFiles(const std::string& file) {
+    const std::time_t now = std::time(nullptr);
+    const std::vector<SDamagedFile> damaged = DamagedFiles(file);
+    for (size_t i = 0; i < damaged.size(); ++i) {
+        if (i < kKeptDamagedFiles && damaged[i].when + kDamagedKeptFor > now) continue;
+        for (const char* companion : {"", "-wal", "-shm"}) ::unlink((damaged[i].path + companion).c_str());
+    }
+}
+
+// Moves a damaged store aside under a name of its own (the second of one second gets "-2", and so
+// on: none is ever replaced), its journal files with it. The kept name, or "" with errno set.
+std::string MoveDamagedAside(const std::string& file) {
+    const std::string base = file + kDamagedInfix + Stamp(std::time(nullptr));
+    for (int n = 1; n < 1000; ++n) {
+        const std::string kept = n == 1 ? base : base + "-" + std::to_string(n);
+        if (!MoveNoReplace(file, kept)) {
+            if (errno == EEXIST) continue;
+            return {};
+        }
+        // A journal left behind would be replayed into the copy that takes the store's place.
+        for (const char* companion : {"-wal", "-shm"}) {
+            if (!MoveNoReplace(file + companion, kept + companion) && errno != ENOENT)
+                ::unlink((file + companion).c_str());
+        }
+        return kept;
+    }
+    errno = EEXIST;
+    return {};
 }
 
 }  // namespace
@@ -145,6 +274,36 @@ int MakeStoreCopy(CSqliteRegistry& store, const std::string& reason, std::string
     return REG_OK;
 }
 
+int ScrubStoreCopies(const std::string& storeFile, const std::vector<std::string>& secrets) {
+    int failed = 0;
+    for (const SStoreCopy& copy : ListStoreCopies(storeFile)) {
+        sqlite3* db = nullptr;
+        bool ok = sqlite3_open_v2(copy.path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
+                                  nullptr) == SQLITE_OK;
+        auto exec = [&](const char* sql) {
+            return ok && sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+        };
+        // The journal stays in memory, so that the old pages go to no file; secure_delete overwrites
+        // the old values where they stood.
+        ok = exec("PRAGMA journal_mode=MEMORY") && exec("PRAGMA secure_delete=ON") && exec("BEGIN IMMEDIATE");
+        sqlite3_stmt* stmt = nullptr;
+        ok = ok && sqlite3_prepare_v2(db, "UPDATE vals SET data = x'' WHERE type = 1 AND data = ?1", -1,
+                                      &stmt, nullptr) == SQLITE_OK;
+        for (size_t i = 0; ok && i < secrets.size(); ++i) {
+            sqlite3_bind_blob(stmt, 1, secrets[i].data(), static_cast<int>(secrets[i].size()),
+                              SQLITE_TRANSIENT);
+            ok = sqlite3_step(stmt) == SQLITE_DONE;
+            sqlite3_reset(stmt);
+        }
+        sqlite3_finalize(stmt);
+        ok = exec("COMMIT");
+        if (!ok && db) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(db);
+        if (!ok) ++failed;
+    }
+    return failed;
+}
+
 void MakeDailyStoreCopy(CSqliteRegistry& store) {
     if (!store.IsOpen() || !store.IsWritable() || store.IsEmpty()) return;
     const std::vector<SStoreCopy> copies = ListStoreCopies(store.FileName());
@@ -152,13 +311,27 @@ void MakeDailyStoreCopy(CSqliteRegistry& store) {
     // A copy dated in the future (a clock set back) does not count as the day's.
     if (!copies.empty() && copies.front().when <= now && now - copies.front().when < kDay) return;
     MakeStoreCopy(store, "daily");
+    PruneDamagedFiles(store.FileName());
 }
 
 SStoreOpening OpenSettingsStore(const std::string& folder) {
     SStoreOpening opening;
     const std::string file = folder + "/" + CSqliteRegistry::kFileName;
+    std::string error;
+    std::unique_ptr<CFolderLock> lock;
+    if (PreparePrivateFolder(folder, error)) {
+        lock = std::make_unique<CFolderLock>(folder);
+        lock->Shared();
+    }
     opening.store = std::make_unique<CSqliteRegistry>(file);
+    if (!opening.store->IsOpen() && opening.store->IsDamaged()) {
+        // One program recovers at a time; another may have done so while this one waited.
+        opening.store.reset();
+        if (lock) lock->Alone();
+        opening.store = std::make_unique<CSqliteRegistry>(file);
+    }
     if (opening.store->IsOpen()) {
+        if (lock) lock->Release();
         MakeDailyStoreCopy(*opening.store);
         return opening;
     }
@@ -170,17 +343,16 @@ SStoreOpening OpenSettingsStore(const std::string& folder) {
     const std::string damage = opening.store->Error();
     opening.store.reset();
     opening.damaged = true;
+    RecoveryPause();
 
-    // Kept for whoever wants to look at it, under a name no program opens; its journal files go
-    // with it.
-    const std::string kept = file + ".damaged-" + Stamp(std::time(nullptr));
-    if (::rename(file.c_str(), kept.c_str()) != 0) {
+    // Kept for whoever wants to look at it, under a name no program opens.
+    const std::string kept = MoveDamagedAside(file);
+    if (kept.empty()) {
         opening.error =
             damage + "; it could not be moved aside (" + std::strerror(errno) + "), so nothing was changed";
         return opening;
     }
-    for (const char* companion : {"-wal", "-shm"})
-        ::rename((file + companion).c_str(), (kept + companion).c_str());
+    PruneDamagedFiles(file);
 
     std::string restored;
     for (const SStoreCopy& copy : ListStoreCopies(file)) {

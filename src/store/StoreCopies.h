@@ -28,6 +28,9 @@ std::string StoreCopiesFolder(const std::string& storeFile);
 std::vector<SStoreCopy> ListStoreCopies(const std::string& storeFile);
 // Makes a copy of the store now; REG_OK or the error code. `made` gets its path.
 int MakeStoreCopy(CSqliteRegistry& store, const std::string& reason, std::string* made = nullptr);
+// Takes the texts `secrets` (values of removed profiles) out of every copy: each text value that
+// equals one becomes empty, overwritten in place. The copies that could not be changed are counted.
+int ScrubStoreCopies(const std::string& storeFile, const std::vector<std::string>& secrets);
 // Makes the day's copy of a sound, writable store when the newest copy is a day old or there is none.
 void MakeDailyStoreCopy(CSqliteRegistry& store);
 // "2024-05-01 10:20" in local time.

@@ -3,11 +3,14 @@
 // an adapter object that is not the user's own is refused.
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "CliFixture.h"
@@ -48,6 +51,63 @@ bool WaitFor(Pred done, std::chrono::seconds limit = std::chrono::seconds(20)) {
     }
     return true;
 }
+
+// The simulator tool in a folder every user can read, for a test that runs it as another user: the
+// build may lie in a private folder (a checkout under /root) that user cannot reach. The program is
+// copied with the libraries of the build it loads, which come through LD_LIBRARY_PATH (searched
+// before the program's own RUNPATH). Empty `error` when it is ready.
+class CSharedToolCopy {
+public:
+    CSharedToolCopy() {
+        namespace fs = std::filesystem;
+        struct stat st {};
+        if (::stat("/tmp", &st) != 0 || (st.st_mode & S_IXOTH) == 0) {
+            error = "/tmp is not open to other users, so no copy of the tool can be put where they reach it";
+            return;
+        }
+        std::string folder = "/tmp/wavory-sim-tool-XXXXXX";
+        if (!::mkdtemp(folder.data())) {
+            error = "cannot make a folder in /tmp";
+            return;
+        }
+        m_Folder = folder;
+        fs::permissions(m_Folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                      fs::perms::others_read | fs::perms::others_exec);
+        const fs::path tool = WAVORY_SIM_TOOL_PATH;
+        const std::string build = tool.parent_path().parent_path().string() + "/";
+        fs::copy_file(tool, m_Folder / tool.filename());
+        path = (m_Folder / tool.filename()).string();
+        // The libraries the loader finds for it inside the build folder.
+        FILE* ldd = ::popen(("/usr/bin/ldd '" + tool.string() + "'").c_str(), "r");
+        if (!ldd) {
+            error = "cannot run ldd";
+            return;
+        }
+        char line[4096];
+        while (std::fgets(line, sizeof line, ldd)) {
+            const std::string text = line;
+            const size_t arrow = text.find("=> ");
+            if (arrow == std::string::npos) continue;
+            const std::string lib = text.substr(arrow + 3, text.find(" (", arrow) - arrow - 3);
+            if (lib.starts_with(build)) fs::copy_file(lib, m_Folder / fs::path(lib).filename());
+        }
+        if (::pclose(ldd) != 0) error = "ldd failed on " + tool.string();
+        libraryPath = "LD_LIBRARY_PATH=" + m_Folder.string();
+    }
+    ~CSharedToolCopy() {
+        std::error_code ignored;
+        if (!m_Folder.empty()) std::filesystem::remove_all(m_Folder, ignored);
+    }
+    CSharedToolCopy(const CSharedToolCopy&) = delete;
+    CSharedToolCopy& operator=(const CSharedToolCopy&) = delete;
+
+    std::string path;
+    std::string libraryPath;
+    std::string error;
+
+private:
+    std::filesystem::path m_Folder;
+};
 
 class SharedAdapterCliTest : public CliTest {
 protected:
@@ -210,28 +270,33 @@ TEST_F(SharedAdapterCliTest, AnotherUsersAdapterObjectIsRefused) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to run a second user with setpriv";
     if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv is not installed";
     const std::string name = std::getenv("WAVORY_SIM");
+    const CSharedToolCopy tool;
+    ASSERT_EQ(tool.error, "");
     ASSERT_EQ(kccl_sim_unlink(), 0);
     const std::vector<std::string> asOther{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
                                            "--clear-groups", "--"};
     auto runAsOther = [&](std::vector<std::string> argv) {
         argv.insert(argv.begin(), asOther.begin(), asOther.end());
-        SChild child = Start(argv);
+        SChild child = Start(argv, {tool.libraryPath});
         return Finish(child);
     };
-    const SRun made = runAsOther({WAVORY_SIM_TOOL_PATH, "status"});
+    const SRun made = runAsOther({tool.path, "status"});
     ASSERT_EQ(made.code, 0) << made.err;
     ASSERT_EQ(runAsOther({"/bin/chmod", "0666", "/dev/shm" + name}).code, 0);
 
     const SRun connect = Run({"connect", "--ssid", "Harbour", "--key", "1A2B3C4D5E"});
     EXPECT_EQ(connect.code, 1);
     EXPECT_NE(connect.err.find("belongs to user 65534"), std::string::npos) << connect.err;
+    // It says how to recover: which file, removed by whom.
+    EXPECT_NE(connect.err.find("user 65534 or root can remove it: rm /dev/shm" + name), std::string::npos)
+        << connect.err;
     EXPECT_NE(connect.err.find("wavoryctl: the adapter was refused"), std::string::npos) << connect.err;
     EXPECT_EQ(connect.out, "");
 
     // What the other user sees of it (made private again, so that the library opens it): no key
     // written, no network joined, still plugged in.
     ASSERT_EQ(runAsOther({"/bin/chmod", "0600", "/dev/shm" + name}).code, 0);
-    const SRun seen = runAsOther({WAVORY_SIM_TOOL_PATH, "status"});
+    const SRun seen = runAsOther({tool.path, "status"});
     ASSERT_EQ(seen.code, 0) << seen.err;
     const json state = json::parse(seen.out);
     EXPECT_EQ(state["associated"], false);

@@ -8,6 +8,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+
+#include "store/SqliteRegistry.h"
 
 #include "CliFixture.h"
 #include "TestMain.h"
@@ -47,6 +50,29 @@ protected:
     }
 
     std::string Folder() const { return (std::filesystem::path(TempHome()) / "Wavory").string(); }
+
+    static std::string ReadBytes(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+    // Spoils a page in the middle of the settings file; returns its bytes as they are now.
+    std::string DamageSettings() {
+        std::string bytes = ReadBytes(SettingsFile());
+        EXPECT_GT(bytes.size(), 8192u);
+        for (size_t i = 4096; i < 8192 && i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+        std::ofstream(SettingsFile(), std::ios::binary | std::ios::trunc) << bytes;
+        return bytes;
+    }
+
+    // Every file under the settings folder, copies included.
+    std::vector<std::string> SettingsFolderFiles() const {
+        std::vector<std::string> files;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(Folder()))
+            if (e.is_regular_file()) files.push_back(e.path().string());
+        return files;
+    }
 
     // A file system of this test's own at `path`, for a full disk or a read-only mount; false when
     // this process may not mount one (it is not root).
@@ -228,6 +254,161 @@ TEST_F(StoreCliTest, ExportWithoutSecretsAndImportThatNamesWhatItSkipped) {
     ASSERT_EQ(imported["skipped"].size(), 1u);
     EXPECT_EQ(imported["skipped"][0]["profile"], "Profile 0");
     EXPECT_NE(imported["skipped"][0]["reason"].get<std::string>().find("NetName"), std::string::npos);
+}
+
+// Three programs open a damaged store at once (bash completion does so while the window starts):
+// one moves it aside and restores the copy, the others wait for it and use the restored store. The
+// damaged bytes are kept exactly once, and the message names the file that holds them.
+TEST_F(StoreCliTest, ProgramsOpeningADamagedStoreAtOnceKeepItOnce) {
+    NewProfile({"--name", "Home", "--ssid", "Lighthouse"});
+    ASSERT_EQ(Run({"store", "backup"}).code, 0);
+    NewProfile({"--name", "After", "--ssid", "Harbour"});
+    const std::string damaged = DamageSettings();
+
+    // The recovering program waits a while before the move, so that the others find the store
+    // damaged too and meet it there.
+    std::vector<SChild> children;
+    for (int i = 0; i < 3; ++i)
+        children.push_back(
+            Start({WAVORYCTL_PATH, "profiles", "list", "--json"}, {"WAVORY_STORE_RECOVERY_PAUSE_MS=400"}));
+    int told = 0;
+    for (SChild& child : children) {
+        const SRun run = Finish(child);
+        if (run.code == 0) continue;
+        EXPECT_EQ(Reason(run), "store_damaged") << run.err;
+        ++told;
+        const std::string lead = "It was kept as ";
+        const size_t at = run.err.find(lead);
+        ASSERT_NE(at, std::string::npos) << run.err;
+        const size_t end = run.err.find(". ", at + lead.size());
+        const std::string kept = run.err.substr(at + lead.size(), end - at - lead.size());
+        EXPECT_EQ(ReadBytes(kept), damaged) << kept;
+    }
+    EXPECT_EQ(told, 1);
+    int keptFiles = 0;
+    for (const std::string& file : SettingsFolderFiles()) {
+        if (file.find("settings.db.damaged-") == std::string::npos) continue;
+        ++keptFiles;
+        EXPECT_EQ(ReadBytes(file), damaged) << file;
+    }
+    EXPECT_EQ(keptFiles, 1);
+    EXPECT_EQ(ProfileNames(), std::vector<std::string>{"Home"});
+}
+
+TEST_F(StoreCliTest, BackupReplacesAFileOnlyWithForce) {
+    NewProfile({"--name", "Home", "--ssid", "Lighthouse"});
+    const std::string file = ScratchPath("notes.txt");
+    std::ofstream(file) << "my notes\n";
+    ExpectRefused({"store", "backup", file}, 1, "Use --force");
+    EXPECT_EQ(ReadBytes(file), "my notes\n");
+    const std::string folder = ScratchPath("a-folder");
+    std::filesystem::create_directories(folder);
+    ExpectRefused({"store", "backup", folder, "--force"}, 1, "cannot write the copy");
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+
+    EXPECT_EQ(RunJson({"store", "backup", file, "--force"})["file"], file);
+    EXPECT_EQ(ReadBytes(file).rfind("SQLite format 3", 0), 0u);
+    RunJson({"store", "restore", file});
+    EXPECT_EQ(ProfileNames(), std::vector<std::string>{"Home"});
+}
+
+// An import keeps a copy of the settings as they were, in copies/; when that copy cannot be made,
+// nothing is imported.
+TEST_F(StoreCliTest, ImportKeepsACopyOfTheSettingsBefore) {
+    NewProfile({"--name", "Home", "--ssid", "Lighthouse"});
+    const std::string file = ScratchPath("one.reg");
+    RunJson({"profiles", "export", "--profile", "Home", file});
+    const std::string copies = Folder() + "/copies";
+    std::filesystem::remove_all(copies);
+
+    RunJson({"profiles", "import", file});
+    EXPECT_EQ(ProfileNames().size(), 2u);
+    std::string importCopy;
+    for (const json& copy : RunJson({"store", "check"})["copies"])
+        if (copy["reason"] == "import") importCopy = copy["file"];
+    ASSERT_FALSE(importCopy.empty()) << "no import copy in " << copies;
+    RunJson({"store", "restore", importCopy});
+    EXPECT_EQ(ProfileNames(), std::vector<std::string>{"Home"});
+
+    // No place for the copy (a file where its folder belongs): refused, the store as it was.
+    std::filesystem::remove_all(copies);
+    std::ofstream(copies) << "in the way";
+    const std::string before = SettingsBytes();
+    const SRun refused = Run({"profiles", "import", file});
+    EXPECT_EQ(refused.code, 1) << refused.out;
+    EXPECT_NE(refused.err.find("could not be made"), std::string::npos) << refused.err;
+    EXPECT_EQ(SettingsBytes(), before);
+}
+
+// After profiles rm, the removed profile's passphrase is in no file of the settings folder: not in
+// the log another program's open connection keeps, not in the automatic copies. Another profile's
+// key stays in them.
+TEST_F(StoreCliTest, ARemovedProfilesKeyLeavesTheLogAndTheCopies) {
+    std::filesystem::create_directories(Folder());
+    // Held open by this process all along, the store keeps its write-ahead log between commands.
+    CSqliteRegistry holder(SettingsFile());
+    ASSERT_TRUE(holder.IsOpen()) << holder.Error();
+    const std::string gone = "scrub-me-0123456789";
+    const std::string kept = "keep-me-9876543210";
+    NewProfile({"--name", "Home", "--ssid", "Lighthouse", "--security", "wpa2", "--passphrase", gone});
+    NewProfile({"--name", "Work", "--ssid", "Harbour", "--security", "wpa2", "--passphrase", kept});
+    ASSERT_EQ(Run({"store", "backup"}).code, 0);
+    std::string everything;
+    for (const std::string& file : SettingsFolderFiles()) everything += ReadBytes(file);
+    ASSERT_NE(everything.find(gone), std::string::npos) << "the search would find nothing";
+
+    ASSERT_EQ(Run({"profiles", "rm", "Home"}).code, 0);
+    bool keptSomewhere = false;
+    for (const std::string& file : SettingsFolderFiles()) {
+        const std::string bytes = ReadBytes(file);
+        EXPECT_EQ(bytes.find(gone), std::string::npos) << file;
+        keptSomewhere = keptSomewhere ||
+                        (file.find("/copies/") != std::string::npos && bytes.find(kept) != std::string::npos);
+    }
+    EXPECT_TRUE(keptSomewhere);
+    EXPECT_EQ(ProfileNames(), std::vector<std::string>{"Work"});
+    // A copy still restores what it held but the removed key.
+    std::string backup;
+    for (const json& copy : RunJson({"store", "check"})["copies"])
+        if (copy["reason"] == "backup") backup = copy["file"];
+    ASSERT_FALSE(backup.empty());
+    RunJson({"store", "restore", backup});
+    EXPECT_EQ(ProfileNames(), (std::vector<std::string>{"Home", "Work"}));
+    EXPECT_EQ(RunJson({"profiles", "show", "Work", "--show-keys"})["passphrase"], kept);
+}
+
+// A store whose file (0400) and folder (0500) are both read-only is listed as it stands, and a change
+// is refused as read-only. Run as root, the program goes without the rights that pass over modes.
+TEST_F(StoreCliTest, AReadOnlyFileInAReadOnlyFolderIsStillListed) {
+    NewProfile({"--name", "Home", "--ssid", "Lighthouse"});
+    std::vector<std::string> argv{WAVORYCTL_PATH};
+    if (::geteuid() == 0) {
+        if (::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv is not installed";
+        argv = {"/usr/bin/setpriv", "--inh-caps=-all", "--bounding-set=-dac_override,-dac_read_search", "--",
+                WAVORYCTL_PATH};
+    }
+    auto run = [&](std::vector<std::string> args) {
+        std::vector<std::string> all = argv;
+        all.insert(all.end(), args.begin(), args.end());
+        all.emplace_back("--json");
+        SChild child = Start(all);
+        return Finish(child);
+    };
+    namespace fs = std::filesystem;
+    fs::permissions(SettingsFile(), fs::perms::owner_read);
+    fs::permissions(Folder(), fs::perms::owner_read | fs::perms::owner_exec);
+
+    const SRun listed = run({"profiles", "list"});
+    EXPECT_EQ(listed.code, 0) << listed.err;
+    if (listed.code == 0) EXPECT_EQ(json::parse(listed.out)["profiles"][0]["name"], "Home");
+    const SRun refused = run({"profiles", "new", "--name", "Work", "--ssid", "Harbour"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(Reason(refused), "store_read_only") << refused.err;
+    EXPECT_NE(refused.err.find("read-only"), std::string::npos) << refused.err;
+
+    fs::permissions(Folder(), fs::perms::owner_all);
+    fs::permissions(SettingsFile(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(ProfileNames(), std::vector<std::string>{"Home"});
 }
 
 }  // namespace

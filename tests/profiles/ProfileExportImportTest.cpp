@@ -1,6 +1,7 @@
 // Export, import and deletion through profile files and the real settings store.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +14,7 @@
 #include "base/Registry.h"
 #include "profiles/ProfileMngr.h"
 #include "store/RegFile.h"
+#include "store/RegTextCodec.h"
 
 using namespace wavory;
 using namespace wavory::test;
@@ -216,4 +218,57 @@ TEST_F(ProfileExportImportTest, UnexpectedErrorBecomesTheTextException) {
         EXPECT_STREQ(e.what(), "Unknown error while performing profile registry operation");
     }
     mngr.m_fnCurrentStation = nullptr;
+}
+
+// One value of a file that cannot be read refuses its profile only: the others import, and the
+// refused one is named with the line that failed.
+TEST_F(ProfileExportImportTest, AnUnreadableValueRefusesItsProfileOnly) {
+    CProfileMngr& mngr = MakeMngr();
+    const std::string text =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility]\r\n"
+        "\"NumOfProfiles\"=dword:00000003\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility\\Profile 0]\r\n"
+        "\"ProfName\"=\"First\"\r\n\"NetName\"=\"Lighthouse\"\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility\\Profile 1]\r\n"
+        "\"ProfName\"=\"Second\"\r\n\"NetName\"=\"Harb" +
+        std::string(1, '\0') +
+        "our\"\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility\\Profile 2]\r\n"
+        "\"ProfName\"=\"Third\"\r\n\"NetName\"=\"Quay\"\r\n";
+    const std::string file = FilePath("one-bad.reg");
+    WriteFile(file, "\xFF\xFE" + Utf8ToUtf16Le(text));
+
+    const CProfileMngr::SImportResult result = mngr.ImportFile(file);
+    EXPECT_EQ(result.error, REG_OK);
+    EXPECT_EQ(result.added.size(), 2u);
+    ASSERT_EQ(result.skipped.size(), 1u);
+    EXPECT_EQ(result.skipped[0].first, "Profile 1");
+    EXPECT_EQ(result.skipped[0].second, "the value on line 12 cannot be read");
+    std::vector<std::string> ssids;
+    for (const auto& p : mngr.Snapshot()) ssids.push_back(p->NetName);
+    std::sort(ssids.begin(), ssids.end());
+    EXPECT_EQ(ssids, (std::vector<std::string>{"Lighthouse", "Quay"}));
+}
+
+// Earlier versions exported 2407 MHz for a hidden network joined by name (no channel): such a file
+// still imports, the profile without a frequency; any other frequency of no channel is refused.
+TEST_F(ProfileExportImportTest, AnEarlierExportOfAHiddenNetworkImports) {
+    CProfileMngr& mngr = MakeMngr();
+    auto fileWith = [&](const std::string& name, const char* freq) {
+        const std::string file = FilePath(name);
+        WriteFile(file,
+                  "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility\\Profile 0]\r\n"
+                  "\"ProfName\"=\"Attic\"\r\n\"NetName\"=\"Attic\"\r\n\"NetMode\"=dword:00000001\r\n"
+                  "\"PhyFreq\"=dword:" +
+                      std::string(freq) + "\r\n");
+        return file;
+    };
+    const CProfileMngr::SImportResult old = mngr.ImportFile(fileWith("old.reg", "00000967"));
+    ASSERT_EQ(old.error, REG_OK) << old.refusal;
+    ASSERT_EQ(old.added.size(), 1u);
+    EXPECT_EQ(mngr.GetProfile(old.added[0])->PhyFreq, 0);
+    const CProfileMngr::SImportResult odd = mngr.ImportFile(fileWith("odd.reg", "00000968"));
+    EXPECT_NE(odd.error, REG_OK);
+    EXPECT_NE(odd.refusal.find("PhyFreq"), std::string::npos) << odd.refusal;
 }

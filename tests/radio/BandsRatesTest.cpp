@@ -52,6 +52,9 @@ TEST(Bands, AChannelNumberToldWithoutItsBandKeepsTheLegacyReading) {
     // The frequency beside it decides: 6 GHz channel 5 is not 2.4 GHz channel 5.
     EXPECT_EQ(ChannelFrequency(5, 5975), 5975);
     EXPECT_EQ(ChannelFrequency(5, 0), 2432);
+    // No channel at all (a hidden network heard by no scan) has no frequency: 2407 MHz is none.
+    EXPECT_EQ(LegacyChannelToFrequency(0), 0);
+    EXPECT_EQ(ChannelFrequency(0, 0), 0);
 }
 
 TEST(Bands, GenerationNamesFollowPhyAndBand) {

@@ -8,6 +8,7 @@
 
 #include "RegTestSupport.h"
 #include "base/RegistrySchema.h"
+#include "store/RegTextCodec.h"
 #include "store/RegTextReader.h"
 #include "store/RegTextWriter.h"
 #include "store/SqliteRegistry.h"
@@ -225,6 +226,71 @@ TEST(RegTextTest, WriterAndReaderAgree) {
     SRegKey parsed;
     ASSERT_EQ(ParseRegText(FormatRegText(top, std::string(kApp) + "\\Profile 3"), parsed), REG_OK);
     EXPECT_EQ(parsed, top);
+}
+
+// A network name is any bytes: a text holding NUL bytes goes out in regedit's hex form of a string
+// (UTF-16LE units and a terminator) and comes back byte for byte, with the other texts around it.
+TEST(RegTextTest, TextsWithNulBytesComeBackByteForByte) {
+    SRegKey top{"Profile 0", {}, {}};
+    top.SetValue("NetName", SRegValue::Sz(std::string("NUL\0Byte", 8)));
+    top.SetValue("ProfName", SRegValue::Sz(std::string(1, '\0')));
+    static constexpr char kOdd[] =
+        "\0\xFF\x01 long enough to go over several lines, \"quoted\" \\ and \xC3\xA9 \xF0\x9F\x98\x80, "
+        "ending in a NUL\0";
+    top.SetValue("WpaPassphrase", SRegValue::Sz(std::string(kOdd, sizeof kOdd - 1)));
+    top.SetValue("Plain", SRegValue::Sz("no NUL here"));
+    const std::string text = FormatRegText(top, std::string(kApp) + "\\Profile 0");
+    SRegKey parsed;
+    ASSERT_EQ(ParseRegText(text, parsed), REG_OK);
+    EXPECT_EQ(parsed, top);
+    EXPECT_EQ(parsed.FindValue("WpaPassphrase")->text.size(), sizeof kOdd - 1);
+    EXPECT_NE(text.find(Utf8ToUtf16Le(
+                  "\"NetName\"=hex(1):4e,00,55,00,4c,00,00,00,42,00,79,00,74,00,65,00,00,00\r\n")),
+              std::string::npos);
+    EXPECT_NE(text.find(Utf8ToUtf16Le("\"Plain\"=\"no NUL here\"")), std::string::npos);
+    // regedit's lines stay short: a long value goes on with a backslash.
+    std::string utf8;
+    ASSERT_TRUE(Utf16LeToUtf8(std::string_view(text).substr(2), utf8));
+    for (size_t start = 0, end = 0; start < utf8.size(); start = end + 1) {
+        end = std::min(utf8.find('\n', start), utf8.size());
+        EXPECT_LE(end - start, 81u) << utf8.substr(start, end - start);
+    }
+}
+
+// One value line that cannot be read spoils its key only: the rest of the file is read, and the key
+// says which line failed. A NUL inside a quoted text is such a line.
+TEST(RegTextTest, AnUnreadableValueSpoilsItsKeyOnly) {
+    const std::string file =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[A\\Top]\r\n"
+        "\"NumOfProfiles\"=dword:00000003\r\n"
+        "[A\\Top\\Profile 0]\r\n"
+        "\"NetName\"=\"bad" +
+        std::string(1, '\0') +
+        "name\"\r\n"
+        "\"ProfName\"=\"One\"\r\n"
+        "[A\\Top\\Profile 1]\r\n"
+        "\"NetName\"=hex(1):41,00,\\\r\n"
+        "  4g,00\r\n"
+        "  00,00\r\n"
+        "\"ProfName\"=\"Two\"\r\n"
+        "[A\\Top\\Profile 2]\r\n"
+        "\"NetName\"=\"Fine\"\r\n";
+    SRegKey top;
+    ASSERT_EQ(ParseRegText("\xFF\xFE" + Utf8ToUtf16Le(file), top), REG_OK);
+    ASSERT_EQ(top.subkeys.size(), 3u);
+    EXPECT_EQ(top.fault, "");
+    EXPECT_EQ(top.subkeys[0].fault, "the value on line 6 cannot be read");
+    EXPECT_EQ(*top.subkeys[0].FindValue("ProfName"), SRegValue::Sz("One"));
+    EXPECT_EQ(top.subkeys[1].fault, "the value on line 9 cannot be read");
+    EXPECT_EQ(*top.subkeys[1].FindValue("ProfName"), SRegValue::Sz("Two"));
+    EXPECT_EQ(top.subkeys[2].fault, "");
+    EXPECT_EQ(top.FirstFault(), "the value on line 6 cannot be read");
+    // Outside a key's values a NUL still makes the file no profile file.
+    EXPECT_EQ(ParseRegText("\xFF\xFE" + Utf8ToUtf16Le("Windows Registry Editor Version 5.00\r\n[A\\B" +
+                                                      std::string(1, '\0') + "]\r\n"),
+                           top),
+              REG_ERROR_INVALID_DATA);
 }
 
 TEST(RegTextTest, ReaderTakesWhatRegeditWrites) {

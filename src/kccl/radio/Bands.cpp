@@ -75,6 +75,7 @@ int FrequencyToChannel(int mhz) {
 }
 
 int LegacyChannelToFrequency(int channel) {
+    if (channel <= 0) return 0;  // no channel (a hidden network's, say), not one below channel 1
     if (channel == 14) return k2G4Channel14;
     if (channel < 32) return k2G4Base + 5 * channel;
     if (channel < 200) return k5GBase + 5 * channel;

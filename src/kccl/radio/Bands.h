@@ -19,7 +19,7 @@ int ChannelToFrequency(int channel, EBand band);
 // Channel number of a centre frequency; 0 when it is none of the three bands' channels.
 int FrequencyToChannel(int mhz);
 // A channel number told without its band, as an 8-bit channel field holds it: 14 is 2484 MHz, below
-// 32 a 2.4 GHz channel, 32..199 a 5 GHz one, from 200 on 3900 + 5 * channel.
+// 32 a 2.4 GHz channel, 32..199 a 5 GHz one, from 200 on 3900 + 5 * channel; 0 (no channel) is 0.
 int LegacyChannelToFrequency(int channel);
 // The frequency of a channel field that may carry its frequency beside it: the frequency when told
 // (non-zero), else the legacy reading of the channel number.
