@@ -21,6 +21,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/SystemdServiceControl.h"
 #include "platform/UserSettings.h"
+#include "radio/SecretMemory.h"
 #include "shell/Tessal.h"
 #include "ui/monitor/MainAbout.h"
 #include "ui/res/Resources.h"
@@ -159,6 +160,8 @@ void CloseForSignal(CMainWindowHost& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The window holds the profiles' keys: a crash leaves no core file with them.
+    wavory::kccl::KeepSecretsOutOfCoreDumps();
     const SOptions options = ParseOptions(argc, argv);
     if (!options.strError.empty()) {
         std::fprintf(stderr, "wavory: %s\n%s", options.strError.c_str(), kUsage);

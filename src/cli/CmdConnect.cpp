@@ -83,6 +83,8 @@ std::string JoinReason(const SJoinResult& result) {
             return "method_refused";
         case KCOM_CAUSE_CANCELLED:
             return "cancelled";
+        case KCOM_CAUSE_BUSY:
+            return "adapter_busy";
         default:
             break;
     }
@@ -259,8 +261,9 @@ SOutput RunConnectStation(SConnectArgs args) {
         out.text = "Already connected to \"" + Printable(ssid) + "\".\n";
         return out;
     }
-    // A stored profile for the network lends its keys; a key is needed only when none fits.
-    SJoin join = PrepareJoin(station);
+    // A stored profile for the network lends its keys; a key is needed only when none fits. With a
+    // channel the access point found there is the one joined (the dialog's access-point view).
+    SJoin join = PrepareJoin(station, args.channel.has_value() && !adHoc);
     CStation& settings = *join.settings;
     const std::string shownSsid = "\"" + Printable(ssid) + "\"";
     bool prompted = false;
@@ -418,7 +421,8 @@ void AddConnectCommand(CLI::App& app, CCommandTable& table) {
         "--ssid-hex", [args](const std::string& v) { args->ssidHex = v; },
         "Network name as hexadecimal bytes, for names that are not text");
     CLI::Option* channel = connect->add_option_function<int>(
-        "--channel", [args](const int& v) { args->channel = v; }, "Join the access point on this channel");
+        "--channel", [args](const int& v) { args->channel = v; },
+        "Join the access point on this channel, and no other of the network's");
     CLI::Option* key = connect->add_option_function<std::string>(
         "--key", [args](const std::string& v) { args->key = v; },
         std::string("WEP key: 10 or 26 hexadecimal digits") + kVisibleSecretNote);

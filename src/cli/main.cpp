@@ -13,6 +13,7 @@
 
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "radio/SecretMemory.h"
 #include "wavory_version.h"
 
 using namespace wavory::cli;
@@ -164,6 +165,8 @@ CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::strin
 }  // namespace wavory::cli
 
 int main(int argc, char** argv) {
+    // Passphrases pass through this program: a crash leaves no core file with them.
+    wavory::kccl::KeepSecretsOutOfCoreDumps();
     // Numbers and texts are formatted the same whatever the user's locale is.
     std::setlocale(LC_ALL, "C");
 

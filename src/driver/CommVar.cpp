@@ -1,5 +1,7 @@
 #include "driver/CommVar.h"
 
+#include <string.h>
+
 #include <algorithm>
 
 #include "base/AppBase.h"
@@ -45,6 +47,9 @@ CCommVar::CCommVar(uint32_t query, uint32_t set, std::string* text, PFNCONVERT c
 }
 
 CCommVar::~CCommVar() {
+    // A block of a key or passphrase set still holds it: nothing of it stays in freed memory.
+    if (m_Requests)
+        ::explicit_bzero(m_Requests.get(), sizeof(KCOM_REQUEST) * static_cast<std::size_t>(m_nCount));
     if (m_bOwnsText) delete m_pText;
 }
 

@@ -107,6 +107,7 @@ std::string StateToJson(const SimState& s, int64_t nowNs) {
     for (const SimWepKey& key : st.keys) keys.push_back(HexText(key.bytes, key.len));
     j["keys"] = keys;
     j["connection_setting"] = st.connectionSetting;
+    j["join_bssid"] = st.bssidSet ? FormatBssid(st.bssid) : "";
 
     j["associated"] = s.link.associated != 0;
     j["own_cell"] = s.link.ownCell != 0;

@@ -169,7 +169,8 @@ void CSimRadio::CompleteScan() {
 bool CSimRadio::IsCandidate(const SimNetwork& net) const {
     const SimSettings& st = m_state.active;
     if (!InRange(net) || !SameSsid(net, st)) return false;
-    if (st.mode == 1) return !net.adhoc;
+    // An access point chosen by its BSSID is the only one of the network joined.
+    if (st.mode == 1) return !net.adhoc && (!st.bssidSet || std::memcmp(net.bssid, st.bssid, 6) == 0);
     if (st.mode == 2) return net.adhoc && st.channelSet && net.freqMHz == st.freqMHz;
     return false;
 }

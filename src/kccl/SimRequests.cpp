@@ -114,6 +114,8 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
             return QuerySsid(p);
         case OID_SSID_SET:
             return SetSsid(p);
+        case OID_JOIN_BSSID_SET:
+            return SetJoinBssid(p);
         case OID_PHY_QUERY:
             return QueryPhy(p);
         case OID_PHY_SET:
@@ -232,6 +234,18 @@ uint32_t CSimRequests::SetSsid(const uint8_t* p) {
     st.ssidLen = p[0];
     std::memset(st.ssid, 0, sizeof st.ssid);
     std::memcpy(st.ssid, p + 1, st.ssidLen);
+    // Another network, or the same one anew: any of its access points, until one is chosen again.
+    st.bssidSet = 0;
+    std::memset(st.bssid, 0, sizeof st.bssid);
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::SetJoinBssid(const uint8_t* p) {
+    SimSettings& st = m_state.settings;
+    if (p[KCOM_JOIN_BSSID] & 0x01) return kStatusInvalidData;  // a group address is no access point
+    static const uint8_t any[6] = {};
+    std::memcpy(st.bssid, p + KCOM_JOIN_BSSID, 6);
+    st.bssidSet = std::memcmp(st.bssid, any, 6) != 0 ? 1 : 0;
     return kStatusSuccess;
 }
 

@@ -26,6 +26,7 @@ private:
     uint32_t QueryBssid(uint8_t* p);
     uint32_t QuerySsid(uint8_t* p);
     uint32_t SetSsid(const uint8_t* p);
+    uint32_t SetJoinBssid(const uint8_t* p);
     uint32_t QueryPhy(uint8_t* p);
     uint32_t SetPhy(const uint8_t* p);
     uint32_t QuerySnr(uint8_t* p);

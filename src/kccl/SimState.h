@@ -15,7 +15,7 @@
 namespace wavory::kccl {
 
 inline constexpr uint32_t kSimMagic = 0x4D49534B;  // "KSIM"
-inline constexpr uint32_t kSimLayoutVersion = 6;
+inline constexpr uint32_t kSimLayoutVersion = 7;
 
 inline constexpr int kMaxNetworks = 256;
 inline constexpr int kScanHalfSlots = KCOM_SCAN_HALF_SLOTS;
@@ -134,6 +134,8 @@ struct SimSettings {
     uint8_t passLen;
     char passphrase[kPassphraseMax];
     uint32_t connectionSetting;
+    uint8_t bssidSet;  // join this access point of the network only (OID_JOIN_BSSID_SET)
+    uint8_t bssid[6];
     uint8_t activeKey;
     SimWepKey keys[kWepKeySlots];
     SimEapSettings eap;

@@ -13,6 +13,11 @@ enum KCOM_OID {
     OID_MAC_QUERY = 0x30,
     OID_MAC_SET = 0x40,
     OID_BSSID = 0x50,
+    /* The access point the next join goes to (set only; layout KCOM_JOIN_BSSID_LAYOUT): one of the
+     * network's access points chosen rather than whichever the adapter prefers. All zero = any of
+     * them, as without this request. An SSID set clears it, so it is set after the SSID; an ad-hoc
+     * join ignores it. A group address is refused. */
+    OID_JOIN_BSSID_SET = 0x60,
     OID_SSID_QUERY = 0x70,
     OID_SSID_SET = 0x80,
     OID_PHY_QUERY = 0x90,
@@ -69,6 +74,12 @@ enum KCOM_OID {
     OID_EAP_SETTINGS_QUERY = 0x5E0,
     OID_EAP_SETTINGS_SET = 0x5F0,
     OID_REG_DOMAIN = 0x891
+};
+
+/* Payload of OID_JOIN_BSSID_SET. */
+enum KCOM_JOIN_BSSID_LAYOUT {
+    KCOM_JOIN_BSSID = 0,     /* 6 bytes */
+    KCOM_JOIN_BSSID_FREQ = 8 /* u32 MHz of the access point's channel; 0 = not told */
 };
 
 /* PHY types (OID_PHY_QUERY/SET, scan entry KCOM_ENTRY_PHY): the generation of the link or network. */
@@ -211,7 +222,8 @@ enum KCOM_JOIN_CAUSE_VALUE {
     KCOM_CAUSE_CERT_UNTRUSTED = 9,  /* the server's certificate; the detail gives subject and fingerprint */
     KCOM_CAUSE_SERVER_NAME = 10,    /* the server's name does not match */
     KCOM_CAUSE_METHOD_REFUSED = 11, /* the server refused the 802.1X method */
-    KCOM_CAUSE_CANCELLED = 12       /* a newer attempt or a disconnect ended it */
+    KCOM_CAUSE_CANCELLED = 12,      /* a newer attempt or a disconnect ended it */
+    KCOM_CAUSE_BUSY = 13            /* another program's attempt held the adapter for the whole wait */
 };
 enum KCOM_JOIN_FLAG {
     KCOM_JOIN_FLAG_RESTORED = 1 /* the previous connection was restored after the failure */

@@ -1,9 +1,12 @@
 #include "platform/IniSettings.h"
 
 #include <dlfcn.h>
+#include <sys/auxv.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -22,26 +25,35 @@ namespace {
 
 constexpr const char* kModuleName = "libwavory_ini.so";
 
-// The module beside the running program's build (bin/../lib/wavory), else where the package puts it.
-std::vector<std::string> ModulePaths() {
-    std::vector<std::string> paths;
+std::string ExePath() {
     char exe[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-        std::string dir(exe, static_cast<std::size_t>(n));
-        dir.erase(dir.find_last_of('/') + 1);
-        paths.push_back(dir + "../lib/wavory/" + kModuleName);
-    }
-    if (*WAVORY_INI_MODULE_INSTALLED) paths.emplace_back(WAVORY_INI_MODULE_INSTALLED);
-    return paths;
+    return n > 0 ? std::string(exe, static_cast<std::size_t>(n)) : std::string();
 }
+
+bool LstatOf(const std::string& path, struct stat& st) { return ::lstat(path.c_str(), &st) == 0; }
 
 WavoryIniReadFn LoadReader(std::string& error) {
     static WavoryIniReadFn reader = nullptr;
     if (reader) return reader;
     std::string why;
-    for (const std::string& path : ModulePaths()) {
+    const bool secure = ini_module::SecureExecution();
+    for (const std::string& path : ini_module::Candidates(secure, ExePath(), WAVORY_INI_MODULE_INSTALLED)) {
         if (::access(path.c_str(), R_OK) != 0) continue;
+        if (secure) {
+            // The file as it really is, every link resolved; then each part of it checked.
+            char* real = ::realpath(path.c_str(), nullptr);
+            const std::string resolved = real ? real : path;
+            std::free(real);
+            const std::string refusal = ini_module::RaisedRightsRefusal(resolved, LstatOf);
+            if (!refusal.empty()) {
+                why = std::string("this program runs with raised rights (a capability, set-user-ID or "
+                                  "set-group-ID), so it loads ") +
+                      kModuleName + " only from where it is installed, owned by root and writable by nobody "
+                      "else: " + refusal;
+                continue;
+            }
+        }
         // Kept loaded: it is small, and a program reads at most one such file.
         void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!module) {
@@ -53,6 +65,10 @@ WavoryIniReadFn LoadReader(std::string& error) {
         if (reader) return reader;
         why = path + " holds no reader";
     }
+    if (why.empty() && secure)
+        why = std::string("this program runs with raised rights (a capability, set-user-ID or "
+                          "set-group-ID), so it loads ") +
+              kModuleName + " only from " + WAVORY_INI_MODULE_INSTALLED + ", and it is not there";
     error =
         why.empty() ? std::string("the reader of such files (") + kModuleName + ") is not installed" : why;
     return nullptr;
@@ -112,6 +128,38 @@ struct STreeBuilder {
 };
 
 }  // namespace
+
+namespace ini_module {
+
+bool SecureExecution() { return ::getauxval(AT_SECURE) != 0; }
+
+std::vector<std::string> Candidates(bool secureExecution, const std::string& exePath,
+                                    const std::string& installed) {
+    std::vector<std::string> paths;
+    // The build's own folder is the user's: a program with raised rights never looks there.
+    if (!secureExecution && !exePath.empty() && exePath.find('/') != std::string::npos)
+        paths.push_back(exePath.substr(0, exePath.find_last_of('/') + 1) + "../lib/wavory/" + kModuleName);
+    if (!installed.empty() && installed[0] == '/') paths.push_back(installed);
+    return paths;
+}
+
+std::string RaisedRightsRefusal(const std::string& path, const StatFn& statOf) {
+    if (path.empty() || path[0] != '/') return path + " is not an absolute path";
+    // The file, then each folder above it up to the root.
+    std::string part = path;
+    for (;;) {
+        struct stat st {};
+        if (!statOf(part, st)) return part + " cannot be examined";
+        if (S_ISLNK(st.st_mode)) return part + " is a symbolic link";
+        if (st.st_uid != 0) return part + " is not owned by root";
+        if (st.st_mode & (S_IWGRP | S_IWOTH)) return part + " may be written by users other than root";
+        if (part == "/") return {};
+        const size_t slash = part.find_last_of('/');
+        part = slash == 0 ? "/" : part.substr(0, slash);
+    }
+}
+
+}  // namespace ini_module
 
 bool ReadIniSettings(const std::string& file, SRegKey& tree, std::string& error) {
     const WavoryIniReadFn read = LoadReader(error);

@@ -9,6 +9,7 @@
 #include "profiles/RegistryUpdate.h"
 #include "radio/Bands.h"
 #include "radio/Eap.h"
+#include "radio/SecretMemory.h"
 
 namespace wavory {
 
@@ -78,7 +79,13 @@ CProfile::CProfile(const CProfile& other) {
     Priority = -1;
 }
 
-CProfile::~CProfile() = default;
+CProfile::~CProfile() {
+    // The keys are overwritten before their memory goes.
+    kccl::SecureClear(WpaPassphrase);
+    kccl::SecureClearAll(SecKey);
+    kccl::SecureClear(EapPassword);
+    kccl::SecureClear(EapKeyPassword);
+}
 
 void CProfile::TakeValues(const CProfile& other) {
     if (&other == this) return;

@@ -91,7 +91,7 @@ std::shared_ptr<CProfile> FindJoinProfile(const CStation& scanned) {
     return fittingMember ? fittingMember : fitting ? fitting : first;
 }
 
-SJoin PrepareJoin(const std::shared_ptr<CStation>& scanned) {
+SJoin PrepareJoin(const std::shared_ptr<CStation>& scanned, bool accessPoint) {
     SJoin join;
     join.scanned = scanned;
     if (!scanned) return join;
@@ -114,6 +114,8 @@ SJoin PrepareJoin(const std::shared_ptr<CStation>& scanned) {
     // The kind of WPA is the network's; a passphrase of the profile for another kind still serves.
     settings.WpaMode = scanned->WpaMode;
     if (settings.WpaMode == 0) settings.WpaPassphrase.clear();
+    // The access point of the row chosen, not whichever of the network's the adapter prefers.
+    if (accessPoint && scanned->NetMode) settings.m_strJoinBssid = scanned->m_strBssid;
     return join;
 }
 

@@ -44,7 +44,9 @@ struct SJoin {
 // fits (for a WEP network, one with a complete active key), preferring members of the
 // auto-selection order; else the first with that SSID; null when none has it.
 std::shared_ptr<CProfile> FindJoinProfile(const CStation& scanned);
-SJoin PrepareJoin(const std::shared_ptr<CStation>& scanned);
+// With `accessPoint` the join goes to the scanned station's access point (its BSSID) and no other
+// of the network's, as the per-access-point view's Connect asks.
+SJoin PrepareJoin(const std::shared_ptr<CStation>& scanned, bool accessPoint = false);
 // The network needs a key the settings do not have (WEP without a complete active key, WPA
 // without a valid passphrase, 802.1X without its method, identity, password or a server check).
 bool JoinNeedsKey(const CStation& settings);

@@ -120,6 +120,10 @@ std::string JoinCauseLine(const std::string& ssid, uint32_t cause, const std::st
         case KCOM_CAUSE_CANCELLED:
             why = "the attempt was ended by a newer one or by a disconnect";
             break;
+        case KCOM_CAUSE_BUSY:
+            why = detail.empty() ? std::string("another program is joining a network on the adapter")
+                                 : DisplayText(detail);
+            break;
         default:
             return {};
     }

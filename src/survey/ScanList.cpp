@@ -37,4 +37,23 @@ std::string FormatBssid(const uint8_t* b) {
     return StrFormat("%.2X-%.2X-%.2X-%.2X-%.2X-%.2X", b[0], b[1], b[2], b[3], b[4], b[5]);
 }
 
+bool ParseBssid(const std::string& text, uint8_t* bssid) {
+    if (text.size() != 17) return false;
+    auto digit = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (int i = 0; i < 6; ++i) {
+        const int hi = digit(text[static_cast<size_t>(3 * i)]);
+        const int lo = digit(text[static_cast<size_t>(3 * i + 1)]);
+        if (hi < 0 || lo < 0) return false;
+        const char separator = i < 5 ? text[static_cast<size_t>(3 * i + 2)] : '-';
+        if (separator != '-' && separator != ':') return false;
+        bssid[i] = static_cast<uint8_t>(hi * 16 + lo);
+    }
+    return true;
+}
+
 }  // namespace wavory

@@ -37,5 +37,8 @@ SScanEntry ParseScanEntry(const uint8_t* entry);
 
 // "%.2X-%.2X-%.2X-%.2X-%.2X-%.2X" of a BSSID.
 std::string FormatBssid(const uint8_t* bssid);
+// A BSSID as FormatBssid writes it (either case, '-' or ':' between the bytes); false for
+// anything else.
+bool ParseBssid(const std::string& text, uint8_t* bssid);
 
 }  // namespace wavory

@@ -1,6 +1,8 @@
 #include "survey/Station.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "base/AppBase.h"
 #include "driver/AirText.h"
@@ -12,6 +14,8 @@
 #include "kccl_oid.h"
 #include "profiles/EapProfile.h"
 #include "radio/Bands.h"
+#include "radio/SecretMemory.h"
+#include "survey/ScanList.h"
 
 namespace wavory {
 
@@ -93,6 +97,17 @@ bool CStation::Connect(int mode) {
         // The SSID variable works on NetName itself, so a read lands in the record.
         list.AddVarExt(OID_SSID_QUERY, OID_SSID_SET, ConvSsid, &NetName);
     }
+    // The access point chosen goes after the SSID (which clears any earlier choice).
+    std::string bssidRecord;
+    if (mode == CONNECT_APPLY && !adHoc && !m_strJoinBssid.empty()) {
+        uint8_t bssid[6] = {};
+        ParseBssid(m_strJoinBssid, bssid);  // written by FormatBssid; all zero would mean any
+        bssidRecord.assign(KCOM_JOIN_BSSID_FREQ + 4, '\0');
+        std::memcpy(bssidRecord.data() + KCOM_JOIN_BSSID, bssid, 6);
+        const uint32_t freq = static_cast<uint32_t>(std::max(0, FrequencyMHz()));
+        std::memcpy(bssidRecord.data() + KCOM_JOIN_BSSID_FREQ, &freq, 4);
+        list.AddVarExt(OID_JOIN_BSSID_SET, OID_JOIN_BSSID_SET, ConvRawPayload, &bssidRecord);
+    }
     // An infrastructure network takes the access point's channel: only ad hoc sends one.
     if (mode == CONNECT_READ || (mode == CONNECT_APPLY && adHoc))
         list.AddVarExt(OID_CHANNEL_QUERY, OID_CHANNEL_SET, ConvChannelScan, &channelText);
@@ -116,6 +131,9 @@ bool CStation::Connect(int mode) {
     }
 
     const bool ok = list.RefreshAll(mode != CONNECT_READ, true);
+    kccl::SecureClear(passphrase);
+    kccl::SecureClear(keyText);
+    kccl::SecureClear(eapRecord);
 
     if (mode == CONNECT_READ && ok) {
         // "channel preamble": from now on PhyChnl holds the channel number, not a list index. The key

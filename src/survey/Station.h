@@ -31,6 +31,9 @@ public:
 
     int m_nRssi = 0;
     std::string m_strBssid;
+    // The access point a join goes to ("02-00-00-00-01-00"), where the user chose one of the
+    // network's; empty joins whichever the adapter prefers.
+    std::string m_strJoinBssid;
     // The kind of security the scan saw (KCOM_SECURITY_KIND; 0 when not told or not scanned).
     int m_nSecurityKind = 0;
     // The fastest rate the network offers (100 kbit/s; 0 when the scan did not tell) and the width

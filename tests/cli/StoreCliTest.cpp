@@ -3,6 +3,8 @@
 // "store_full"), and no change is lost or claimed. And the store commands: check, backup, restore.
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -208,6 +210,45 @@ TEST_F(StoreCliTest, TheEarlierVersionsSettingsMoveInThroughTheCommandLine) {
     EXPECT_EQ(profile["ssid"], "Quay, \"North\" \\ \xc3\xa9");
     EXPECT_FALSE(std::filesystem::exists(ini));
     EXPECT_TRUE(std::filesystem::exists(ini + ".moved-to-settings.db"));
+}
+
+// A copy of the program that runs with raised rights (here set-group-ID, which the kernel treats as
+// it treats a capability: secure execution) does not load the INI reader from beside its build,
+// where its user could have put any code; it leaves the file where it is and says why.
+TEST_F(StoreCliTest, AProgramWithRaisedRightsLoadsNoModuleFromTheBuildFolder) {
+    namespace fs = std::filesystem;
+    const fs::path built = fs::path(WAVORYCTL_PATH).parent_path();
+    const fs::path module = built / ".." / "lib" / "wavory" / "libwavory_ini.so";
+    if (::geteuid() != 0) GTEST_SKIP() << "making a set-group-ID program of another group needs root";
+    if (!fs::exists(module)) GTEST_SKIP() << "no INI module built at " << module;
+    // The build's layout, copied: bin/wavoryctl and lib/wavory/libwavory_ini.so.
+    const fs::path root = ScratchPath("raised");
+    fs::create_directories(root / "bin");
+    fs::create_directories(root / "lib" / "wavory");
+    fs::copy_file(WAVORYCTL_PATH, root / "bin" / "wavoryctl");
+    fs::copy_file(module, root / "lib" / "wavory" / "libwavory_ini.so");
+    const std::string program = (root / "bin" / "wavoryctl").string();
+    const gid_t other = ::getgid() == 65534 ? 65533 : 65534;
+    ASSERT_EQ(::chown(program.c_str(), 0, other), 0);
+    ASSERT_EQ(::chmod(program.c_str(), 02755), 0);
+    struct statvfs fsInfo {};
+    if (::statvfs(program.c_str(), &fsInfo) == 0 && (fsInfo.f_flag & ST_NOSUID))
+        GTEST_SKIP() << "the scratch folder is on a file system mounted nosuid";
+
+    fs::create_directories(Folder());
+    const std::string ini = Folder() + "/Wavory Utility.conf";
+    std::ofstream(ini) << "[General]\nNumOfProfiles=1\n\n[Profile%200]\nNetName=Quay\nProfName=Home\n";
+    SChild child = Start({program, "profiles", "list", "--json"});
+    const SRun run = Finish(child);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_TRUE(fs::exists(ini)) << "the file was read with a module from the build folder";
+    EXPECT_NE(run.err.find("runs with raised rights"), std::string::npos) << run.err;
+
+    // The same copy without the set-group-ID bit reads it.
+    ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
+    SChild plain = Start({program, "profiles", "list", "--json"});
+    EXPECT_EQ(Finish(plain).code, 0);
+    EXPECT_FALSE(fs::exists(ini));
 }
 
 TEST_F(StoreCliTest, CheckBackupAndRestore) {

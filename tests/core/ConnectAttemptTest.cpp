@@ -203,3 +203,35 @@ TEST_F(ConnectAttemptTest, CauseLinesShowTheNameAsData) {
         "\"X\": joining it is not supported by this way of controlling the adapter (use wpa_supplicant).");
     EXPECT_EQ(JoinCauseLine("X", KCOM_CAUSE_NONE, "", false, false), "");
 }
+
+// A network on two access points, the stronger on channel 1: the access-point view's Connect on the
+// channel-36 row joins that one, and that row is the one marked connected; the network view's (or a
+// join by name) lets the adapter take the stronger.
+TEST_F(ConnectAttemptTest, TheAccessPointChosenIsTheOneJoinedAndMarkedCurrent) {
+    kccl_sim_put_network(
+        R"({"ssid": "Twin", "bssid": "02-00-00-00-01-01", "channel": 1, "signal_dbm": -40})");
+    kccl_sim_put_network(
+        R"({"ssid": "Twin", "bssid": "02-00-00-00-24-01", "channel": 36, "signal_dbm": -62})");
+    theApp.m_pStationMngr->StartScan();
+    theApp.m_pStationMngr->MergeScan();
+    std::shared_ptr<CStation> fast, strong;
+    for (const auto& station : theApp.m_pStationMngr->Snapshot()) {
+        if (station->NetName != "Twin") continue;
+        (station->PhyChnl == 36 ? fast : strong) = station;
+    }
+    ASSERT_TRUE(fast && strong);
+
+    const SJoinResult joined = JoinStation(PrepareJoin(fast, true));
+    ASSERT_TRUE(joined.ok) << joined.failure;
+    EXPECT_EQ(SimState()["bssid"], "02-00-00-00-24-01");
+    EXPECT_EQ(theApp.m_pStationMngr->GetCurrentKey(), CStationMngr::StationKey(*fast));
+    // The next merge of the scan marks the row of the access point the adapter is on.
+    theApp.m_pStationMngr->MergeScan();
+    EXPECT_EQ(theApp.m_pStationMngr->GetCurrentKey(), CStationMngr::StationKey(*fast));
+
+    // Not chosen: the stronger one; and the choice of before is not carried into this join.
+    ASSERT_TRUE(JoinStation(PrepareJoin(fast)).ok);
+    EXPECT_EQ(SimState()["bssid"], "02-00-00-00-01-01");
+    theApp.m_pStationMngr->MergeScan();
+    EXPECT_EQ(theApp.m_pStationMngr->GetCurrentKey(), CStationMngr::StationKey(*strong));
+}

@@ -55,6 +55,7 @@ run_checks() {
     fi
     check_join_state
     check_today
+    check_chosen_access_point
     check_eap
     check_adhoc
     check_adhoc_new_cell
@@ -312,6 +313,29 @@ check_join() {
     begin "join $label: traffic crosses (ping $net.1)"
     sta_address "$net"
     if run ping -c 4 -i 0.5 -W 5 "$net.1"; then good; else bad "no answer from $net.1"; fi
+}
+
+# check_chosen_access_point: one network on two access points; connect --channel (the dialog's
+# access-point view) joins the access point chosen, each in turn, whichever the manager of the
+# interface would prefer, and status names it.
+check_chosen_access_point() {
+    local channel bssid
+    for channel in "$TWIN24_CHANNEL" "$TWIN5_CHANNEL" "$TWIN24_CHANNEL"; do
+        bssid=$TWIN24_BSSID
+        [ "$channel" = "$TWIN5_CHANNEL" ] && bssid=$TWIN5_BSSID
+        begin "join the access point chosen: $TWIN_SSID on channel $channel ends on $bssid"
+        ctl connect --ssid "$TWIN_SSID" --channel "$channel"
+        connected_to "$bssid" || continue
+        # Held there: the manager does not move to the other access point once the attempt has ended.
+        if ! sta_off "$([ "$bssid" = "$TWIN5_BSSID" ] && echo "$TWIN24_BSSID" || echo "$TWIN5_BSSID")"; then
+            run iw dev "$STA" link
+            bad "the station moved to the other access point"
+        elif ! ctl status; then
+            bad "wavoryctl status failed (exit $CTL_RC): $(ctl_message)"
+        else
+            verdict "$(status_shows "$TWIN_SSID" "$bssid" "$channel" '^infra')"
+        fi
+    done
 }
 
 # check_refused LABEL SSID BSSID CONNECT-ARGS...: connect with a wrong secret fails with a message, and

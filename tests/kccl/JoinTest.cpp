@@ -205,5 +205,48 @@ TEST_F(JoinTest, ScenarioTimesAreChecked) {
     EXPECT_EQ(state["networks"][0]["join_delay_ms"], 7);
 }
 
+// One network on two access points: the stronger one on channel 1, the faster one on channel 36.
+// A join that names an access point goes there and to no other; the next SSID set lets the adapter
+// choose again.
+TEST_F(JoinTest, AChosenAccessPointIsTheOneJoinedAndTheNextSsidForgetsIt) {
+    ASSERT_EQ(kccl_sim_put_network(R"({"ssid": "Twin", "bssid": "02-00-00-00-01-01", "channel": 1,
+                                        "signal_dbm": -40})"),
+              0);
+    ASSERT_EQ(kccl_sim_put_network(R"({"ssid": "Twin", "bssid": "02-00-00-00-24-01", "channel": 36,
+                                        "signal_dbm": -62})"),
+              0);
+    auto choose = [](const std::string& hex) {
+        auto block = Block(OID_JOIN_BSSID_SET);
+        const auto bytes = Hex(hex);
+        std::memcpy(block->payload + KCOM_JOIN_BSSID, bytes.data(), bytes.size());
+        return Exec(*block);
+    };
+    EXPECT_EQ(SetU32(0x220, 1), 2u);
+    EXPECT_EQ(SetSsid("Twin"), 2u);
+    EXPECT_EQ(choose("020000002401"), 2u);
+    EXPECT_EQ(State()["join_bssid"], "02-00-00-00-24-01");
+    EXPECT_EQ(SetU32(0x430, 0), 2u);
+    EXPECT_EQ(JoinState().state, static_cast<uint32_t>(KCOM_JOIN_JOINED));
+    EXPECT_EQ(CurrentBssid(), "02-00-00-00-24-01");
+    EXPECT_EQ(Channel(), 36);
+
+    // The chosen one out of range: the network's other access point is not taken in its place.
+    JoinInfra("Lighthouse");
+    EXPECT_EQ(SetSsid("Twin"), 2u);
+    EXPECT_EQ(choose("020000002401"), 2u);
+    ASSERT_EQ(kccl_sim_set_signal("02-00-00-00-24-01", -120), 0);
+    EXPECT_EQ(SetU32(0x430, 0), 2u);
+    EXPECT_NE(CurrentBssid(), "02-00-00-00-01-01");
+
+    // A new SSID set: any access point again, the strongest.
+    EXPECT_EQ(SetSsid("Twin"), 2u);
+    EXPECT_EQ(State()["join_bssid"], "");
+    EXPECT_EQ(SetU32(0x430, 0), 2u);
+    EXPECT_EQ(CurrentBssid(), "02-00-00-00-01-01");
+
+    // A group address names no access point.
+    EXPECT_EQ(choose("010000000001"), static_cast<uint32_t>(0xC0010015));
+}
+
 }  // namespace
 }  // namespace wavory::test

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "JoinRunner.h"
@@ -159,6 +160,35 @@ TEST(JoinRunnerTest, AnAttemptThatCannotStartSaysWhyAtOnce) {
     EXPECT_EQ(s.attempt, 1u);
     EXPECT_EQ(s.ssid.size(), 32u);
     EXPECT_EQ(s.detail, std::string(KCOM_JOIN_DETAIL_SIZE - 2, 'x'));
+}
+
+// An exception out of the way of control (a parse of the supplicant's text gone wrong, memory)
+// ends that attempt as failed with the reason; the program and the next attempt go on.
+TEST(JoinRunnerTest, AnExceptionInTheAttemptIsAFailedAttemptNotTheProgramsEnd) {
+    struct SThrowing final : IAdapterControl {
+        uint32_t StartScan() override { return 2; }
+        uint32_t Disconnect() override { return 2; }
+        uint32_t SetPowerSave(uint32_t, const SJoinSettings&) override { return 2; }
+        SJoinOutcome CheckJoin(const SJoinSettings&) override { return {}; }
+        SJoinOutcome Join(const SJoinSettings&, CJoinContext&) override { throw std::out_of_range("stoi"); }
+    } throwing;
+    CJoinRunner runner;
+    bool ended = false;
+    runner.Start(throwing, Network("Harbour"), [&](const SJoinSettings&, const SJoinOutcome& outcome) {
+        ended = !outcome.joined;
+    });
+    runner.Wait();
+    SState s = Read(runner);
+    EXPECT_EQ(s.state, static_cast<uint32_t>(KCOM_JOIN_FAILED));
+    EXPECT_NE(s.detail.find("internal error: stoi"), std::string::npos) << s.detail;
+    EXPECT_TRUE(ended);
+
+    CScriptedControl next;
+    next.result.joined = true;
+    runner.Start(next, Network("Harbour"));
+    next.End();
+    runner.Wait();
+    EXPECT_EQ(Read(runner).state, static_cast<uint32_t>(KCOM_JOIN_JOINED));
 }
 
 std::atomic<int> g_handled{0};

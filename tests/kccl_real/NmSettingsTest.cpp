@@ -185,6 +185,18 @@ TEST(NmSettingsTest, AdHocCellOnTheProfilesChannelWithLinkLocalAddresses) {
     }
 }
 
+// The access point chosen goes into this attempt's connection; without one, any of the network's.
+TEST(NmSettingsTest, TheChosenAccessPointIsTheConnectionsBssid) {
+    SNmRequest r = Request("WavoryTwin");
+    EXPECT_FALSE(Has(BuildConnectionSettings(r), "802-11-wireless", "bssid"));
+    r.bssid = {0x02, 0x00, 0x00, 0x00, 0x24, 0x01};
+    EXPECT_EQ(Value<std::vector<uint8_t>>(BuildConnectionSettings(r), "802-11-wireless", "bssid"), r.bssid);
+    // An ad-hoc cell has no access point to choose.
+    r.adHoc = true;
+    r.channel = 1;
+    EXPECT_FALSE(Has(BuildConnectionSettings(r), "802-11-wireless", "bssid"));
+}
+
 TEST(NmSettingsTest, PowerSaveOnlyWhenAsked) {
     SNmRequest r = Request("WavoryOpen");
     r.powerSave = 3;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include <set>
 #include <thread>
 
+#include "JoinLock.h"
 #include "SupplicantControl.h"
 #include "TestMain.h"
 #include "kccl_oid.h"
@@ -90,6 +92,16 @@ public:
         return m_cv.wait_for(lock, 10s, [&] {
             return std::any_of(m_Commands.begin(), m_Commands.end(),
                                [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
+        });
+    }
+
+    // Waits up to `wait` until `count` commands starting with `prefix` came.
+    bool WaitForCount(const std::string& prefix, long count, std::chrono::milliseconds wait) {
+        std::unique_lock lock(m_mutex);
+        return m_cv.wait_for(lock, wait, [&] {
+            return std::count_if(m_Commands.begin(), m_Commands.end(), [&](const std::string& c) {
+                       return c.rfind(prefix, 0) == 0;
+                   }) >= count;
         });
     }
 
@@ -449,6 +461,88 @@ TEST_F(SupplicantControlTest, ALateReplyIsNeverTakenForTheNextOne) {
     ASSERT_EQ(networks.count(users), 1u) << "the user's entry was removed";
     EXPECT_EQ(networks.at(users).disabled, 0);
     EXPECT_EQ(UsersEntries(networks), m_before);
+}
+
+// Two attempts at once on one interface (the window's auto-selection and a wavoryctl connect): the
+// second waits until the first has ended, so that it neither reads the list while the first has
+// every entry disabled nor takes the first one's entry for one left behind.
+TEST_F(SupplicantControlTest, TwoAttemptsAtOnceTakeTurnsAndLeaveTheUsersEntriesAsFound) {
+    std::atomic<int> selects{0};
+    std::atomic<int> firstId{-1};
+    m_fake.onSelect = [&](int id) {
+        if (selects++ == 0) {
+            firstId = id;  // the first attempt's network answers when the test says
+            return;
+        }
+        m_fake.SetCurrent(id);
+        Connected(id);
+    };
+    CSupplicantControl second("wlan9", m_path, nullptr);
+    second.SetWaits(20s, 2s, 500ms);
+    m_control.SetWaits(20s, 2s, 500ms);
+    CJoinContext contextA, contextB;
+    SJoinOutcome a, b;
+    std::thread first([&] { a = m_control.Join(Wpa2("first-passphrase"), contextA); });
+    ASSERT_TRUE(m_fake.WaitFor("SELECT_NETWORK"));
+    std::thread other([&] {
+        SJoinSettings s = Wpa2("second-passphrase");
+        s.ssid = "WavoryOther";
+        b = second.Join(s, contextB);
+    });
+    // While the first attempt runs, the second adds nothing, removes nothing.
+    EXPECT_FALSE(m_fake.WaitForCount("ADD_NETWORK", 2, 1500ms));
+    EXPECT_EQ(m_fake.Networks().count(firstId), 1u) << "the second attempt removed the first one's entry";
+    m_fake.SetCurrent(firstId);
+    Connected(firstId);
+    first.join();
+    other.join();
+    EXPECT_TRUE(a.joined);
+    EXPECT_TRUE(b.joined) << b.detail;
+    const auto networks = m_fake.Networks();
+    EXPECT_EQ(UsersEntries(networks), m_before) << "an entry of the user's did not come back as it was";
+    int own = 0;
+    for (const auto& [id, n] : networks) {
+        if (n.idStr != CSupplicantControl::kTag) continue;
+        ++own;
+        EXPECT_EQ(n.values.at("psk"), "\"second-passphrase\"");
+    }
+    EXPECT_EQ(own, 1) << "the first attempt's entry stays once the second one's replaced it";
+}
+
+// The access point chosen among the network's is the entry's bssid: the supplicant joins it and no
+// other. Without a choice the entry names none.
+TEST_F(SupplicantControlTest, TheChosenAccessPointGoesIntoTheEntry) {
+    std::map<std::string, std::string> values;
+    m_fake.onSelect = [&](int id) {
+        values = m_fake.Networks()[id].values;
+        Connected(id);
+    };
+    SJoinSettings s = Wpa2("the-right-passphrase");
+    s.bssid = {0x02, 0x00, 0x00, 0x00, 0x24, 0x01};
+    CJoinContext context;
+    ASSERT_TRUE(m_control.Join(s, context).joined);
+    EXPECT_EQ(values["bssid"], "02:00:00:00:24:01");
+    s.bssid = {};
+    ASSERT_TRUE(m_control.Join(s, context).joined);
+    EXPECT_EQ(values.count("bssid"), 0u);
+}
+
+// An attempt that finds the interface held for its whole wait gives up with the reason, and
+// changes nothing in the supplicant.
+TEST_F(SupplicantControlTest, AnInterfaceHeldForTheWholeWaitIsBusyAndNothingChanges) {
+    CJoinLock other;
+    ASSERT_EQ(other.Take("wlan9", 0ms, nullptr), CJoinLock::EResult::Taken);
+    m_control.SetWaits(300ms, 300ms, 500ms);
+    CJoinContext context;
+    const SJoinOutcome outcome = m_control.Join(Wpa2("whatever-passphrase"), context);
+    EXPECT_FALSE(outcome.joined);
+    EXPECT_EQ(outcome.cause, static_cast<uint32_t>(KCOM_CAUSE_BUSY));
+    EXPECT_NE(outcome.detail.find("another program is joining on wlan9"), std::string::npos)
+        << outcome.detail;
+    EXPECT_TRUE(m_fake.Commands().empty());
+    other.Release();
+    m_fake.onSelect = [&](int id) { Connected(id); };
+    EXPECT_TRUE(m_control.Join(Wpa2("whatever-passphrase"), context).joined);
 }
 
 TEST_F(SupplicantControlTest, NobodyAnsweringHandsTheAttemptToTheFallback) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "RealFormat.h"
 #include "TestMain.h"
 #include "WpaCtrl.h"
 #include "kccl_oid.h"
@@ -156,6 +157,29 @@ TEST(WpaReplyTest, ALineCutByTheReplysEndDoesNotCount) {
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].id, 0);
     EXPECT_TRUE(ParseNetworkList("network id / ssid / bssid / flags\n3\toffice\tany\t[DISA").empty());
+}
+
+// Ids are the supplicant's text: one too large for an int (or no number at all) is skipped, never
+// thrown at or wrapped into another entry's id.
+TEST(WpaReplyTest, AnIdTooLargeOrNotANumberIsNoEntry) {
+    const auto list = ParseNetworkList(
+        "network id / ssid / bssid / flags\n99999999999\thuge\tany\t\n2147483648\tedge\tany\t\n"
+        "-1\tneg\tany\t\n2147483647\tlast\tany\t\n4\tok\tany\t\n");
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].id, 2147483647);
+    EXPECT_EQ(list[1].id, 4);
+    EXPECT_EQ(ClassifyWpaEvent("<3>CTRL-EVENT-CONNECTED - Connection to 02:00:00:00:04:00 completed "
+                               "[id=4294967297 id_str=]")
+                  .id,
+              -1);
+    EXPECT_EQ(
+        ClassifyWpaEvent("<3>CTRL-EVENT-SSID-TEMP-DISABLED id=12345678901 ssid=\"x\" reason=WRONG_KEY").id,
+        -1);
+    EXPECT_EQ(EapMethodOfStatus("selectedMethod=99999999999999999999 (EAP-PEAP)\n"), KCOM_EAP_PEAP);
+    EXPECT_EQ(ParseNumber("ff", 16, 0xFF), 0xFFu);
+    EXPECT_FALSE(ParseNumber("100", 16, 0xFF));
+    EXPECT_FALSE(ParseNumber("1 2"));
+    EXPECT_FALSE(ParseNumber(""));
 }
 
 TEST(WpaReplyTest, ValuesForSetNetwork) {

@@ -25,6 +25,12 @@ void PrepareEnvironment() {
     std::filesystem::create_directories(home);
     g_home = home.string();
     ::setenv("XDG_CONFIG_HOME", g_home.c_str(), 1);
+    // A runtime folder of the test's own: lock files (one join per interface) and client sockets
+    // are never shared with a test running beside it.
+    const std::string runtime = g_home + "/run";
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     ::setenv("HOME", g_home.c_str(), 1);
 }
 

@@ -3,8 +3,14 @@
 #include <cstring>
 
 #include "kccl_oid.h"
+#include "radio/SecretMemory.h"
 
 namespace wavory::kccl {
+
+SEapRecord::~SEapRecord() {
+    SecureClear(Get(KCOM_EAP_PASSWORD));
+    SecureClear(Get(KCOM_EAP_KEY_PASSWORD));
+}
 
 bool SEapRecord::ChecksServer() const {
     return (flags & KCOM_EAP_FLAG_SYSTEM_CA) != 0 || !Get(KCOM_EAP_CA_CERT).empty() ||

@@ -16,6 +16,9 @@ struct SEapRecord {
     uint16_t flags = 0;                  // KCOM_EAP_FLAG bits
     std::array<std::string, 8> strings;  // by KCOM_EAP_STRING
 
+    // The two passwords are overwritten before their memory goes.
+    ~SEapRecord();
+
     std::string& Get(int which) { return strings[static_cast<std::size_t>(which)]; }
     const std::string& Get(int which) const { return strings[static_cast<std::size_t>(which)]; }
     // The server is checked: a CA certificate, the system's store or a server name.

@@ -11,6 +11,7 @@
 
 #include "RealFormat.h"
 #include "radio/Eap.h"
+#include "radio/SecretMemory.h"
 
 namespace wavory::kccl {
 
@@ -20,6 +21,9 @@ struct SJoinSettings {
     uint32_t mode = 1;  // 1 infrastructure, 2 ad hoc
     uint8_t channel = 0;
     uint32_t freqMhz = 0;   // of an ad-hoc cell, where it was told beside the channel; 0 = the channel's
+    // The access point chosen among the network's (infrastructure only); all zero = any of them.
+    std::array<uint8_t, 6> bssid{};
+    uint32_t bssidFreqMhz = 0;  // its channel's frequency, where known
     uint32_t security = 0;  // 0 none, 1 WEP, KCOM_SECURITY_MODE_* from 3 on
     // The radio can do SAE: a WPA2/WPA3 transition network is joined as WPA3.
     bool sae = true;
@@ -31,7 +35,18 @@ struct SJoinSettings {
     // How long the attempt may take; zero: as long as the way of control allows (WAVORY_JOIN_TIMEOUT_MS
     // sets it for the process, for networks slower than usual and for tests).
     std::chrono::milliseconds timeout{0};
+
+    // The keys are overwritten before their memory goes (the 802.1X passwords by their record).
+    ~SJoinSettings() {
+        SecureClear(passphrase);
+        SecureClearAll(wepKeys);
+    }
 };
+
+// An access point was chosen: the attempt joins it and no other of the network.
+inline bool HasChosenBssid(const SJoinSettings& s) {
+    return s.mode == 1 && s.bssid != std::array<uint8_t, 6>{};
+}
 
 // The frequency of an ad-hoc cell's channel; 0 when the channel is none.
 inline uint32_t CellFrequency(const SJoinSettings& s) {

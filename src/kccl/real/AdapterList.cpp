@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "RealFormat.h"
+
 namespace wavory::kccl {
 
 namespace fs = std::filesystem;
@@ -79,11 +81,7 @@ SInterfaceInfo Describe(const SSystemPaths& paths, const fs::path& dir, CBusName
     const fs::path driver = fs::read_symlink(dir / "device" / "driver", ec);
     if (!ec) info.driver = driver.filename().string();
     info.mac = DashedMac(FirstLine(dir / "address"));
-    try {
-        info.ifindex = std::stoi(FirstLine(dir / "ifindex"));
-    } catch (const std::exception&) {
-        info.ifindex = 0;
-    }
+    info.ifindex = static_cast<int>(ParseNumber(FirstLine(dir / "ifindex"), 10, INT32_MAX).value_or(0));
     // A socket seen in one folder wins over a folder that may not be looked into.
     std::string denied;
     for (const std::string& supplicantDir : paths.supplicantDirs) {

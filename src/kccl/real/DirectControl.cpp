@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "JoinLock.h"
 #include "LinkView.h"
 #include "RealFormat.h"
 #include "Refusal.h"
@@ -256,6 +257,11 @@ SJoinOutcome CDirectControl::Connect(const SJoinSettings& s, CJoinContext& conte
     } else {
         err = m_Nl.Request(NL80211_CMD_CONNECT, m_nIfindex, false, [&](nl_msg* msg) {
             nla_put(msg, NL80211_ATTR_SSID, static_cast<int>(ssid.size()), ssid.data());
+            // One access point of the network chosen: the kernel joins it and no other.
+            if (HasChosenBssid(s)) {
+                nla_put(msg, NL80211_ATTR_MAC, 6, s.bssid.data());
+                if (s.bssidFreqMhz != 0) nla_put_u32(msg, NL80211_ATTR_WIPHY_FREQ, s.bssidFreqMhz);
+            }
             // WEP leaves the authentication out, which asks the kernel for the automatic choice:
             // open system first, then shared key when the access point refuses it.
             if (!wep) nla_put_u32(msg, NL80211_ATTR_AUTH_TYPE, NL80211_AUTHTYPE_OPEN_SYSTEM);
@@ -297,6 +303,9 @@ SJoinOutcome CDirectControl::Connect(const SJoinSettings& s, CJoinContext& conte
 }
 
 SJoinOutcome CDirectControl::Join(const SJoinSettings& settings, CJoinContext& context) {
+    // One attempt on the interface at a time: another one's CONNECT would replace this one's.
+    CJoinLock lock;
+    if (auto busy = LockForJoin(lock, m_Ifname, JoinLimit(settings, kJoinWait), context)) return *busy;
     // The link before the attempt, and the settings to make it again where they are known: those
     // this process joined with (keys included), or an open network's name and channel.
     SLink before;

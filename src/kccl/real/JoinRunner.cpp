@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <exception>
 
 #include "kccl_oid.h"
 
@@ -132,7 +133,17 @@ void CJoinRunner::Start(IAdapterControl& control, const SJoinSettings& settings,
     Record(KCOM_JOIN_JOINING, settings, SJoinOutcome{});
     m_Thread = std::thread([this, &control, settings, onEnd, ctx] {
         CSignalGuard guard(*ctx);
-        SJoinOutcome outcome = control.Join(settings, *ctx);
+        // Nothing the attempt throws may end the program: it is a failed attempt, with the reason.
+        SJoinOutcome outcome;
+        try {
+            outcome = control.Join(settings, *ctx);
+        } catch (const std::exception& e) {
+            outcome = SJoinOutcome{};
+            outcome.detail = std::string("the attempt ended on an internal error: ") + e.what();
+        } catch (...) {
+            outcome = SJoinOutcome{};
+            outcome.detail = "the attempt ended on an internal error";
+        }
         if (!outcome.joined && ctx->Stopping()) outcome.cause = KCOM_CAUSE_CANCELLED;
         Record(outcome.joined ? KCOM_JOIN_JOINED : KCOM_JOIN_FAILED, settings, outcome);
         if (onEnd) onEnd(settings, outcome);

@@ -12,6 +12,7 @@
 #include <map>
 
 #include "EapSettings.h"
+#include "JoinLock.h"
 #include "LinkView.h"
 #include "NmClient.h"
 #include "RealFormat.h"
@@ -130,6 +131,7 @@ SNmRequest CNmControl::RequestOf(const SJoinSettings& s, std::string uuid) const
     request.sae = s.sae;
     request.powerSave = s.nmPowerSave;
     request.user = CurrentUserName();
+    if (HasChosenBssid(s)) request.bssid.assign(s.bssid.begin(), s.bssid.end());
     return request;
 }
 
@@ -314,6 +316,9 @@ bool CNmControl::Restore(CNmClient& nm, const std::string& connectionPath, CJoin
 }
 
 SJoinOutcome CNmControl::Join(const SJoinSettings& s, CJoinContext& context) {
+    // One attempt on the interface at a time: another one's connection would replace this one's.
+    CJoinLock lock;
+    if (auto busy = LockForJoin(lock, m_Ifname, JoinLimit(s, kActivateWait), context)) return *busy;
     CNmClient nm;
     if (const SNmReply reply = nm.Open(m_Ifname); !reply) return FailedCall(m_Ifname, "the device", reply);
     // The user's connection that is up now, to come back to should this attempt fail. One of the

@@ -65,6 +65,8 @@ NmSettings BuildConnectionSettings(const SNmRequest& r) {
     wifi["mode"] = std::string(r.adHoc ? "adhoc" : "infrastructure");
     // Ask the network by name, as the other ways of joining do: a hidden network answers only so.
     if (!r.adHoc) wifi["hidden"] = true;
+    // The one access point chosen, for this attempt's connection only.
+    if (!r.adHoc && r.bssid.size() == 6) wifi["bssid"] = r.bssid;
     if (r.powerSave != 0) wifi["powersave"] = r.powerSave;
     if (r.adHoc) {
         const uint32_t freq = r.freqMhz != 0 ? r.freqMhz : ChannelToFrequency(r.channel);

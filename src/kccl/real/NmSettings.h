@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "radio/Eap.h"
+#include "radio/SecretMemory.h"
 
 namespace wavory::kccl {
 
@@ -31,6 +32,13 @@ struct SNmRequest {
     SEapRecord eap;          // the 802.1X settings of WPA2- and WPA3-Enterprise
     uint32_t powerSave = 0;  // NetworkManager's values: 0 its default, 2 off, 3 on
     std::string user;        // the user the connection is visible to (connection.permissions)
+    // The access point chosen among the network's (802-11-wireless.bssid); empty = any of them.
+    std::vector<uint8_t> bssid;
+
+    ~SNmRequest() {
+        SecureClear(passphrase);
+        SecureClearAll(wepKeys);
+    }
 };
 
 // One value of a setting: the D-Bus types b, u, s, ay and as.

@@ -160,6 +160,14 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
         case OID_SSID_SET:
             if (p[0] > 32) return kStatusInvalidData;
             m_Wanted.ssid.assign(reinterpret_cast<const char*>(p + 1), p[0]);
+            // Any access point of the network, until one is chosen again.
+            m_Wanted.bssid = {};
+            m_Wanted.bssidFreqMhz = 0;
+            return kStatusSuccess;
+        case OID_JOIN_BSSID_SET:
+            if (p[KCOM_JOIN_BSSID] & 0x01) return kStatusInvalidData;  // a group address
+            std::memcpy(m_Wanted.bssid.data(), p + KCOM_JOIN_BSSID, 6);
+            m_Wanted.bssidFreqMhz = GetU32(p, KCOM_JOIN_BSSID_FREQ);
             return kStatusSuccess;
         case OID_PHY_QUERY:
             return QueryPhy(p);
@@ -237,9 +245,11 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
             p[0] = static_cast<uint8_t>(m_Wanted.passphrase.size());
             return kStatusSuccess;
         case OID_PASSPHRASE_SET: {
-            const std::string text(reinterpret_cast<const char*>(p + 1), std::min<size_t>(p[0], 64));
-            if (!ValidPassphrase(text)) return kStatusInvalidData;
-            m_Wanted.passphrase = text;
+            std::string text(reinterpret_cast<const char*>(p + 1), std::min<size_t>(p[0], 64));
+            const bool valid = ValidPassphrase(text);
+            if (valid) m_Wanted.passphrase = text;
+            SecureClear(text);
+            if (!valid) return kStatusInvalidData;
             return m_Wanted.security == KCOM_SECURITY_MODE_WPA2_PERSONAL ||
                            m_Wanted.security == KCOM_SECURITY_MODE_WPA3_PERSONAL ||
                            m_Wanted.security == KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL
@@ -282,6 +292,10 @@ uint32_t CRealAdapter::StartJoin() {
             bool heard = false, sae = false;
             for (const SBss& bss : *list) {
                 if (bss.ssid != m_Wanted.ssid) continue;
+                // The chosen access point's channel, where the request did not tell it.
+                if (HasChosenBssid(m_Wanted) && m_Wanted.bssidFreqMhz == 0 &&
+                    std::memcmp(bss.bssid, m_Wanted.bssid.data(), 6) == 0)
+                    m_Wanted.bssidFreqMhz = bss.freqMhz;
                 heard = true;
                 sae = sae || (SecurityAkm(bss.ies) & (KCOM_AKM_SAE | KCOM_AKM_FT_SAE | KCOM_AKM_SAE_EXT_KEY));
             }

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <climits>
 #include <cstring>
 
 #include "kccl.h"
@@ -59,10 +62,29 @@ std::vector<std::string> DigitGroups(const std::string& text, bool hex) {
 
 uint32_t LastHexDigits(const std::string& group, size_t digits) {
     const std::string tail = group.size() > digits ? group.substr(group.size() - digits) : group;
-    return static_cast<uint32_t>(std::stoul(tail, nullptr, 16));
+    return static_cast<uint32_t>(ParseNumber(tail, 16).value_or(0));
 }
 
 }  // namespace
+
+std::optional<uint64_t> ParseNumber(std::string_view text, int base, uint64_t max) {
+    if (text.empty()) return std::nullopt;
+    uint64_t value = 0;
+    const auto [end, err] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (err != std::errc() || end != text.data() + text.size() || value > max) return std::nullopt;
+    return value;
+}
+
+std::string BssidText(const uint8_t* b) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", b[0], b[1], b[2], b[3], b[4], b[5]);
+    return text;
+}
+
+int ParseEntryId(std::string_view text) {
+    const auto id = ParseNumber(text, 10, INT32_MAX);
+    return id ? static_cast<int>(*id) : -1;
+}
 
 int FrequencyToChannel(uint32_t mhz) { return mhz > 7125 ? 0 : FrequencyToChannel(static_cast<int>(mhz)); }
 
@@ -185,7 +207,7 @@ std::array<uint32_t, 4> DriverVersionWords(const std::string& text) {
     for (size_t i = 0; i < words.size() && i < groups.size(); ++i) {
         // The words are shown as signed numbers: keep them below 2^31.
         const std::string& g = groups[i];
-        words[i] = g.size() > 9 ? 999999999u : static_cast<uint32_t>(std::stoul(g));
+        words[i] = static_cast<uint32_t>(ParseNumber(g, 10, 999999999u).value_or(999999999u));
     }
     return words;
 }

@@ -5,12 +5,24 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "radio/Elements.h"
 
 namespace wavory::kccl {
+
+// A whole text of digits (base 10 or 16, no sign, no spaces) as a number of at most `max`; nothing
+// for anything else. Numbers from outside (the supplicant's ids, sysfs, driver versions) go through
+// it: a text that is too long or not a number is refused, never thrown at or wrapped around.
+std::optional<uint64_t> ParseNumber(std::string_view text, int base = 10, uint64_t max = UINT32_MAX);
+// A network entry id of wpa_supplicant (0..INT32_MAX); -1 for anything else.
+int ParseEntryId(std::string_view text);
+
+// "02:00:00:00:01:00", as wpa_supplicant and NetworkManager write a BSSID.
+std::string BssidText(const uint8_t* bssid);
 
 // One network heard by the interface, as a scan reports it.
 struct SBss {

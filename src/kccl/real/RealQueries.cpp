@@ -79,7 +79,7 @@ uint32_t CRealAdapter::QueryMac(uint8_t* p) {
     std::memset(p, 0, 8);
     const std::string& mac = m_Info.mac;
     for (size_t i = 0; i < 6 && mac.size() >= 17; ++i)
-        p[i] = static_cast<uint8_t>(std::stoul(mac.substr(3 * i, 2), nullptr, 16));
+        p[i] = static_cast<uint8_t>(ParseNumber(mac.substr(3 * i, 2), 16, 0xFF).value_or(0));
     return kStatusSuccess;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "EapSettings.h"
+#include "JoinLock.h"
 #include "RealFormat.h"
 #include "Refusal.h"
 #include "SimState.h"
@@ -48,6 +49,7 @@ SWpaEntry EntryOf(const SJoinSettings& s) {
     entry.passphrase = s.passphrase;
     entry.eap = s.eap;
     entry.sae = s.sae;
+    if (HasChosenBssid(s)) entry.bssid = BssidText(s.bssid.data());
     return entry;
 }
 
@@ -59,11 +61,8 @@ SJoinOutcome Failed(uint32_t cause, std::string detail, uint32_t status = kStatu
     return out;
 }
 
-int Trailing(const std::string& text) {
-    const std::string id = text.substr(0, text.find_first_of("\r\n"));
-    return !id.empty() && id.find_first_not_of("0123456789") == std::string::npos ? std::atoi(id.c_str())
-                                                                                  : -1;
-}
+// The entry id a reply starts with (ADD_NETWORK's, STATUS's id=); -1 when it is none.
+int Trailing(const std::string& text) { return ParseEntryId(text.substr(0, text.find_first_of("\r\n"))); }
 
 std::string WithoutPriority(const std::string& line) {
     const size_t close = line.find('>');
@@ -153,6 +152,10 @@ bool CSupplicantControl::ReadNetworks(CWpaCtrl& ctrl, std::vector<SWpaNetwork>& 
 
 SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContext& context) {
     if (m_bFallback) return m_pFallback->Join(settings, context);
+    // One attempt on the interface at a time: another one's selection disables every entry, and
+    // its entry must not be taken for one left behind.
+    CJoinLock lock;
+    if (auto busy = LockForJoin(lock, m_Ifname, JoinLimit(settings, m_JoinWait), context)) return *busy;
     CWpaCtrl ctrl, monitor;
     const int err = OpenControl(ctrl);
     if (err == -EACCES || err == -EPERM)
@@ -180,7 +183,8 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
         const bool ours = ctrl.Request("GET_NETWORK " + std::to_string(network.id) + " id_str", tag) &&
                           tag.rfind(QuotedValue(kTag), 0) == 0;
         if (ours && network.id != restore.previous) {
-            // Left by an attempt of a process that ended before it could clean up.
+            // No other attempt runs while this one holds the lock: an entry of the utility's that
+            // the interface is not on was left by a process that ended before it could clean up.
             Command(ctrl, "REMOVE_NETWORK " + std::to_string(network.id));
             continue;
         }
@@ -194,15 +198,19 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
     const std::string id = std::to_string(restore.ours);
     bool set = true;
     bool sae = false;
-    for (const std::string& setting : WpaEntrySettings(EntryOf(settings))) {
+    std::vector<std::string> entrySettings = WpaEntrySettings(EntryOf(settings));
+    for (const std::string& setting : entrySettings) {
         if (!set) break;
-        set = Command(ctrl, "SET_NETWORK " + id + " " + setting);
+        std::string command = "SET_NETWORK " + id + " " + setting;
+        set = Command(ctrl, command);
+        SecureClear(command);
         for (const std::string& older : KeyMgmtFallbacks(setting)) {
             if (set) break;
             set = Command(ctrl, "SET_NETWORK " + id + " " + older);
         }
         if (setting.rfind("key_mgmt ", 0) == 0 && setting.find("SAE") != std::string::npos) sae = true;
     }
+    SecureClearAll(entrySettings);
     if (set && sae) AllowHashToElement(ctrl);
     // What the supplicant said before the selection is about earlier attempts, not this one.
     while (!monitor.NextEvent(0ms).empty()) {

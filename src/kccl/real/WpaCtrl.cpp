@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "EapSettings.h"
+#include "RealFormat.h"
 #include "kccl_oid.h"
 
 namespace wavory::kccl {
@@ -68,7 +69,9 @@ uint8_t EapMethodOfStatus(const std::string& reply) {
     const auto it = values.find("selectedMethod");
     if (it == values.end()) return 0;
     // The number leads; the name in brackets is the supplicant's own spelling.
-    if (const uint8_t method = EapMethodByType(std::atoi(it->second.c_str()))) return method;
+    const std::string number = it->second.substr(0, it->second.find(' '));
+    if (const uint8_t method = EapMethodByType(static_cast<int>(ParseNumber(number, 10, 255).value_or(0))))
+        return method;
     const size_t open = it->second.find('(');
     const size_t close = it->second.find(')', open);
     return open != std::string::npos && close != std::string::npos
@@ -90,10 +93,10 @@ std::vector<SWpaNetwork> ParseNetworkList(const std::string& reply) {
         }
         const size_t tab = line.find('\t');
         if (tab == std::string::npos || tab == 0) continue;
-        const std::string id = line.substr(0, tab);
-        if (id.find_first_not_of("0123456789") != std::string::npos) continue;
+        // An id that is no number or too large for one (the supplicant's text) is no entry to act on.
         SWpaNetwork network;
-        network.id = std::stoi(id);
+        network.id = ParseEntryId(std::string_view(line).substr(0, tab));
+        if (network.id < 0) continue;
         const size_t tab2 = line.find('\t', tab + 1);
         network.ssid = line.substr(tab + 1, tab2 == std::string::npos ? std::string::npos : tab2 - tab - 1);
         const size_t flags = tab2 == std::string::npos ? std::string::npos : line.rfind('\t');
@@ -109,11 +112,7 @@ std::vector<SWpaNetwork> ParseNetworkList(const std::string& reply) {
 
 SWpaEvent ClassifyWpaEvent(const std::string& line) {
     const std::string event = WithoutPriority(line);
-    auto number = [](const std::string& text) {
-        return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos
-                   ? std::atoi(text.c_str())
-                   : -1;
-    };
+    auto number = [](const std::string& text) { return ParseEntryId(text); };
     if (StartsWith(event, "CTRL-EVENT-CONNECTED")) {
         // "... completed [id=1 id_str=wavory]"
         const size_t at = event.find("[id=");
@@ -188,6 +187,8 @@ std::vector<std::string> WpaEntrySettings(const SWpaEntry& entry) {
     if (!entry.tag.empty()) settings.push_back("id_str " + QuotedValue(entry.tag));
     // A hidden network answers only a probe that names it.
     settings.push_back("scan_ssid 1");
+    // One access point of the network chosen: the supplicant joins it and no other.
+    if (!entry.bssid.empty() && !entry.adHoc) settings.push_back("bssid " + entry.bssid);
     if (entry.adHoc) {
         if (entry.frequencyMhz == 0) return {};
         settings.push_back("mode 1");
@@ -275,7 +276,7 @@ void CWpaCtrl::RemoveStaleSockets(const std::string& folder) {
         if (dash == 0 || dash == std::string::npos ||
             rest.find_first_not_of("0123456789-") != std::string::npos)
             continue;
-        const pid_t pid = static_cast<pid_t>(std::atol(rest.substr(0, dash).c_str()));
+        const pid_t pid = static_cast<pid_t>(ParseNumber(rest.substr(0, dash), 10, INT32_MAX).value_or(0));
         if (pid <= 0 || (::kill(pid, 0) != 0 ? errno != ESRCH : true)) continue;
         const std::string path = folder + "/" + name;
         struct stat st {};

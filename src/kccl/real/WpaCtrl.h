@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "radio/Eap.h"
+#include "radio/SecretMemory.h"
 
 namespace wavory::kccl {
 
@@ -62,6 +63,12 @@ struct SWpaEntry {
     std::string passphrase;
     SEapRecord eap;   // the 802.1X settings of WPA2- and WPA3-Enterprise
     bool sae = true;  // the radio can do SAE (else a transition network is joined as WPA2)
+    std::string bssid;  // the access point chosen ("02:00:00:00:01:00"); empty = any of the network's
+
+    ~SWpaEntry() {
+        SecureClear(passphrase);
+        SecureClearAll(wepKeys);
+    }
 };
 // The SET_NETWORK settings ("name value") that make the entry, in order: WPA2 with every PSK suite
 // (SHA-256, fast roaming) and management-frame protection where offered, WPA3 with every SAE suite

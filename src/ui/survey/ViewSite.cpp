@@ -474,7 +474,8 @@ void CViewSite::ConnectSelected() {
         return;
     }
     // A stored profile for the network lends its keys; the key is asked for only when none fits.
-    SJoin join = PrepareJoin(station);
+    // A row of the access-point view joins that access point.
+    SJoin join = PrepareJoin(station, !m_bNetworkView);
     if (JoinNeedsKey(*join.settings) && !AskKey(join, QString())) return;
     StartJoin(join);
 }

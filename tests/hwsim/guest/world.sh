@@ -7,9 +7,11 @@
 #   phy1  wlan1                     the station the utility drives                   root netns
 #   phy2  wlan2                     a second wireless interface nobody uses          root netns
 #   phy3  wlan3                     ad-hoc peer, cell WavoryPeer on channel 1         netns "ap"
-#   phy4  wlan4                     hostapd, channel 11: WavoryWPA2 (WPA2-Personal)   netns "ap"
-#   phy5  wlan5                     hostapd, 5 GHz channel 36, 80 MHz, Wi-Fi 6: Wavory5G
-#                                   (WPA3-Personal)                                  netns "ap"
+#   phy4  wlan4, wlan4_1            hostapd, channel 11: WavoryWPA2 (WPA2-Personal),
+#                                   WavoryTwin (open)                                netns "ap"
+#   phy5  wlan5, wlan5_1            hostapd, 5 GHz channel 36, 80 MHz, Wi-Fi 6: Wavory5G
+#                                   (WPA3-Personal), WavoryTwin (open)                netns "ap"
+# WavoryTwin is one network on two access points, for joining the one the user chose.
 #   phy6  wlan6                     hostapd, channel 6: WavoryCorp (WPA2-Enterprise,
 #                                   hostapd's own EAP server)                        netns "ap"
 #   phy7  wlan7                     hostapd, 6 GHz 5975 MHz (channel 5), Wi-Fi 6E: Wavory6G
@@ -35,6 +37,8 @@ PEER_SSID=WavoryPeer PEER_IF=wlan3 PEER_NET=192.168.79 PEER_CHANNEL=1 PEER_FREQ=
 FIVE_SSID=Wavory5G FIVE_IF=wlan5 FIVE_NET=192.168.82 FIVE_CHANNEL=36 FIVE_FREQ=5180
 SIX_SSID=Wavory6G SIX_IF=wlan7 SIX_NET=192.168.84 SIX_CHANNEL=5 SIX_FREQ=5975
 SAE_PASSPHRASE=wavory-sae-pass
+# One network on two access points.
+TWIN_SSID=WavoryTwin TWIN24_IF=wlan4_1 TWIN24_CHANNEL=11 TWIN5_IF=wlan5_1 TWIN5_CHANNEL=36
 # The enterprise network: alice's password (PEAP, TTLS), carol's certificate (TLS); /etc/eap_user.
 CORP_SSID=WavoryCorp CORP_IF=wlan6 CORP_NET=192.168.83 CORP_FREQ=2437
 CORP_USER=alice CORP_PASSWORD=alice-secret CORP_TLS_USER=carol CORP_SERVER=radius.wavory.test
@@ -106,12 +110,15 @@ world_up() {
     FIVE_BSSID=$(ap_mac "$FIVE_IF")
     SIX_BSSID=$(ap_mac "$SIX_IF")
     CORP_BSSID=$(ap_mac "$CORP_IF")
+    TWIN24_BSSID=$(ap_mac "$TWIN24_IF")
+    TWIN5_BSSID=$(ap_mac "$TWIN5_IF")
     echo "access points: $OPEN_SSID $OPEN_BSSID, $WEP64_SSID $WEP64_BSSID, $SHARED_SSID $SHARED_BSSID," \
-        "$WPA2_SSID $WPA2_BSSID, $FIVE_SSID $FIVE_BSSID, $SIX_SSID $SIX_BSSID, $CORP_SSID $CORP_BSSID; ad-hoc cell $PEER_SSID $PEER_BSSID"
+        "$WPA2_SSID $WPA2_BSSID, $FIVE_SSID $FIVE_BSSID, $SIX_SSID $SIX_BSSID, $CORP_SSID $CORP_BSSID," \
+        "$TWIN_SSID $TWIN24_BSSID and $TWIN5_BSSID; ad-hoc cell $PEER_SSID $PEER_BSSID"
     ip link set "$SPARE" up
     [ -n "$OPEN_BSSID" ] && [ -n "$WEP64_BSSID" ] && [ -n "$SHARED_BSSID" ] && [ -n "$WPA2_BSSID" ] &&
         [ -n "$HIDDEN_BSSID" ] && [ -n "$PEER_BSSID" ] && [ -n "$FIVE_BSSID" ] && [ -n "$SIX_BSSID" ] &&
-        [ -n "$CORP_BSSID" ]
+        [ -n "$CORP_BSSID" ] && [ -n "$TWIN24_BSSID" ] && [ -n "$TWIN5_BSSID" ]
 }
 
 # The station as the next stage expects to find it: present, managed, down, without addresses,

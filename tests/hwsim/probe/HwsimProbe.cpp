@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 const char* const kCauses[] = {"none",          "wrong_key",      "not_found",   "refused",
                                "unsupported",   "needs_8021x",    "timeout",     "adapter_gone",
                                "not_permitted", "cert_untrusted", "server_name", "method_refused",
-                               "cancelled"};
+                               "cancelled",     "busy"};
 const char* const kStates[] = {"idle", "joining", "joined", "failed"};
 
 uint32_t U32(const uint8_t* p, size_t off) {
@@ -140,7 +140,7 @@ int Join(int argc, char** argv) {
     std::printf(
         "{\"status\": %u, \"answered_seconds\": %.2f, \"state\": \"%s\", \"cause\": \"%s\", "
         "\"restored\": %s, \"attempt\": %u, \"detail\": %s, \"seconds\": %.2f}\n",
-        status, answered, state < 4 ? kStates[state] : "?", cause < 13 ? kCauses[cause] : "?",
+        status, answered, state < 4 ? kStates[state] : "?", cause < 14 ? kCauses[cause] : "?",
         (U32(r.payload, KCOM_JOIN_FLAGS) & KCOM_JOIN_FLAG_RESTORED) ? "true" : "false",
         U32(r.payload, KCOM_JOIN_ATTEMPT), Json(detail).c_str(), seconds);
     std::fflush(stdout);

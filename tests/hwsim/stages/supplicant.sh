@@ -132,6 +132,41 @@ users_kept() {
 wpa2_ap_silent() { ap kill -STOP "$(cat /run/hostapd-wpa2.pid)"; }
 wpa2_ap_back() { ap kill -CONT "$(cat /run/hostapd-wpa2.pid)"; }
 
+# Two wavoryctl connect to two networks at once (as the window's auto-selection and a user's connect
+# can meet): they take turns on the interface, the user's entries all come back as they were, at
+# most the one entry of the utility's that the interface is on stays, and each exit status is true:
+# the station ends on the network of the connect that succeeded last.
+check_two_connects_at_once() {
+    local order=/tmp/two-connects last
+    begin "the user's networks: two connects at once take turns and keep every one as it was"
+    : >"$order"
+    say "\$ wavoryctl connect --ssid $OPEN_SSID & wavoryctl connect --ssid $WPA2_SSID --passphrase ... &"
+    (
+        wavoryctl connect --ssid "$OPEN_SSID" --json >/tmp/two-open.json 2>/tmp/two-open.err
+        echo "$OPEN_BSSID $?" >>"$order"
+    ) &
+    (
+        wavoryctl connect --ssid "$WPA2_SSID" --passphrase "$WPA2_PASSPHRASE" --json >/tmp/two-wpa2.json \
+            2>/tmp/two-wpa2.err
+        echo "$WPA2_BSSID $?" >>"$order"
+    ) &
+    wait
+    cat /tmp/two-open.err /tmp/two-wpa2.err "$order" >>"$EVIDENCE"
+    last=$(awk '$2 == 0 { b = $1 } END { print b }' "$order")
+    if [ "$(wc -l <"$order")" -ne 2 ]; then
+        bad "a connect did not end"
+    elif awk '$2 != 0 && $2 != 1 { bad = 1 } END { exit !bad }' "$order"; then
+        bad "a connect ended with neither 0 nor 1"
+    elif [ -z "$last" ]; then
+        bad "neither connect joined"
+    elif ! until_ok 20 sta_on "$last"; then
+        run iw dev "$STA" link
+        bad "the station is not on $last, where the connect that succeeded last said it joined"
+    else
+        users_kept "two connects at once"
+    fi
+}
+
 # Checks of this stage only, after the common ones (run_checks calls stage_checks when defined):
 # leaving a network and a hidden one first, with the stage's own supplicant, then the user's networks.
 stage_checks() {
@@ -168,6 +203,8 @@ stage_checks() {
         wpa2_ap_back
         bad "the attempt never got as far as selecting its entry"
     fi
+
+    check_two_connects_at_once
 
     # An attempt allowed 1 s (WAVORY_JOIN_TIMEOUT_MS) to an access point that does not answer: the
     # supplicant's scans take longer than that to say it is not found.

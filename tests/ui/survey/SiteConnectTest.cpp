@@ -6,6 +6,7 @@
 #include "base/Locks.h"
 #include "driver/Request.h"
 #include "kccl_oid.h"
+#include "ui/survey/SiteRows.h"
 
 namespace wavory::test {
 namespace {
@@ -113,6 +114,31 @@ TEST_F(SiteConnectTest, ProfileOutsideTheAutoSelectionIsKeptAndBecomesTheLastMem
     EXPECT_EQ(profile->Priority, 1);  // not -1, which no list would show
     EXPECT_EQ(theApp.m_pProfileMngr->GetAutoCount(), 2);
     EXPECT_EQ(theApp.m_pProfileMngr->GetCount(), 2);
+}
+
+// One network on two access points, the stronger on channel 1: Connect on the channel-36 row of the
+// access-point view joins that access point, and that row is the one marked connected.
+TEST_F(SiteConnectTest, TheAccessPointViewJoinsTheRowChosen) {
+    Start({Network("Twin", "02-00-00-00-01-01", 1, -40), Network("Twin", "02-00-00-00-24-01", 36, -62)});
+    Open();
+    ASSERT_FALSE(m_pSite->IsNetworkView());
+    auto rowOn = [&](const QString& channel) -> QTreeWidgetItem* {
+        for (int i = 0; i < List()->topLevelItemCount(); ++i)
+            if (List()->topLevelItem(i)->text(SITE_COL_CHANNEL) == channel) return List()->topLevelItem(i);
+        return nullptr;
+    };
+    QTreeWidgetItem* fast = rowOn("36");
+    ASSERT_NE(fast, nullptr);
+    List()->scrollToItem(fast);
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, List()->visualItemRect(fast).center());
+    QTest::mouseClick(Button(CViewSite::IDC_CONNECT), Qt::LeftButton);
+    EXPECT_TRUE(Associated("02-00-00-00-24-01")) << SimState()["bssid"].toString().toStdString();
+    Tick();
+    fast = rowOn("36");
+    ASSERT_NE(fast, nullptr);
+    EXPECT_EQ(fast->background(0).color(), QColor(133, 210, 252));
+    ASSERT_NE(rowOn("1"), nullptr);
+    EXPECT_NE(rowOn("1")->background(0).color(), QColor(133, 210, 252));
 }
 
 TEST_F(SiteConnectTest, AdHocNetworkIsJoinedOnItsOwnChannel) {
