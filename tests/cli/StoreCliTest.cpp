@@ -365,9 +365,10 @@ TEST_F(StoreCliTest, ImportKeepsACopyOfTheSettingsBefore) {
     RunJson({"profiles", "import", file});
     EXPECT_EQ(ProfileNames().size(), 2u);
     std::string importCopy;
-    for (const json& copy : RunJson({"store", "check"})["copies"])
-        if (copy["reason"] == "import") importCopy = copy["file"];
-    ASSERT_FALSE(importCopy.empty()) << "no import copy in " << copies;
+    const json checked = RunJson({"store", "check"});
+    for (const json& copy : checked["copies"])
+        if (copy["reason"] == "import") importCopy = copy["file"].get<std::string>();
+    ASSERT_FALSE(importCopy.empty()) << "no import copy in " << checked.dump();
     RunJson({"store", "restore", importCopy});
     EXPECT_EQ(ProfileNames(), std::vector<std::string>{"Home"});
 
@@ -410,9 +411,10 @@ TEST_F(StoreCliTest, ARemovedProfilesKeyLeavesTheLogAndTheCopies) {
     EXPECT_EQ(ProfileNames(), std::vector<std::string>{"Work"});
     // A copy still restores what it held but the removed key.
     std::string backup;
-    for (const json& copy : RunJson({"store", "check"})["copies"])
-        if (copy["reason"] == "backup") backup = copy["file"];
-    ASSERT_FALSE(backup.empty());
+    const json checked = RunJson({"store", "check"});
+    for (const json& copy : checked["copies"])
+        if (copy["reason"] == "backup") backup = copy["file"].get<std::string>();
+    ASSERT_FALSE(backup.empty()) << checked.dump();
     RunJson({"store", "restore", backup});
     EXPECT_EQ(ProfileNames(), (std::vector<std::string>{"Home", "Work"}));
     EXPECT_EQ(RunJson({"profiles", "show", "Work", "--show-keys"})["passphrase"], kept);
@@ -441,7 +443,9 @@ TEST_F(StoreCliTest, AReadOnlyFileInAReadOnlyFolderIsStillListed) {
 
     const SRun listed = run({"profiles", "list"});
     EXPECT_EQ(listed.code, 0) << listed.err;
-    if (listed.code == 0) EXPECT_EQ(json::parse(listed.out)["profiles"][0]["name"], "Home");
+    if (listed.code == 0) {
+        EXPECT_EQ(json::parse(listed.out)["profiles"][0]["name"], "Home");
+    }
     const SRun refused = run({"profiles", "new", "--name", "Work", "--ssid", "Harbour"});
     EXPECT_EQ(refused.code, 1);
     EXPECT_EQ(Reason(refused), "store_read_only") << refused.err;
