@@ -12,7 +12,9 @@ using nlohmann::json;
 class AdapterCliTest : public CliTest {};
 
 TEST_F(AdapterCliTest, ListEndsWithTheSimulationInUse) {
-    const json list = RunJson({"adapters"});
+    const json answer = RunJson({"adapters"});
+    ASSERT_TRUE(answer.is_object());
+    const json& list = answer["adapters"];
     ASSERT_TRUE(list.is_array());
     ASSERT_FALSE(list.empty());
     const json& sim = list.back();
@@ -20,6 +22,9 @@ TEST_F(AdapterCliTest, ListEndsWithTheSimulationInUse) {
     EXPECT_EQ(sim["driver"], "simulation");
     EXPECT_EQ(sim["in_use"], true);
     EXPECT_EQ(sim["managed_by"], "nobody");
+    // The adapter in use has the address `about` reads from it.
+    EXPECT_EQ(sim["mac"], RunJson({"about"})["mac"]);
+    EXPECT_NE(sim["mac"], "");
     for (const auto& entry : list) {
         for (const char* key : {"name", "driver", "mac", "in_use", "managed_by"})
             EXPECT_TRUE(entry.contains(key));

@@ -35,7 +35,7 @@ TEST_F(ProfilesCliTest, NewEditAndShowRoundTrip) {
     EXPECT_EQ(office["phy"], "802.11b/g");
     EXPECT_EQ(office["channel"], 1);
     EXPECT_EQ(office["power_save"], 2);
-    EXPECT_EQ(office["security"], "None");
+    EXPECT_EQ(office["security_text"], "None");
     EXPECT_TRUE(office["active_key"].is_null());
     EXPECT_EQ(office["priority"], 0);
     EXPECT_FALSE(office["keys"][0].contains("key"));  // keys only on request
