@@ -47,7 +47,8 @@ TEST_F(ProfilesCliTest, NewEditAndShowRoundTrip) {
     const json studio = RunJson({"profiles", "show", "Studio", "--show-keys"});
     EXPECT_EQ(studio["ssid"], "Lighthouse");
     EXPECT_EQ(studio["power_save"], 2);
-    EXPECT_EQ(studio["security"], "WEP");
+    EXPECT_EQ(studio["security_text"], "WEP");
+    EXPECT_EQ(studio["security"], "wep");
     EXPECT_EQ(studio["active_key"], 2);
     EXPECT_EQ(studio["keys"][1]["bits"], 128);
     EXPECT_EQ(studio["keys"][1]["key"], "0123456789abcdef0123456789");
