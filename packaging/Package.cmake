@@ -33,6 +33,8 @@ install(FILES ${pkgdir}/org.wavory.utility.metainfo.xml DESTINATION ${CMAKE_INST
 install(FILES ${res}/icons/wavory.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${pkgdir}/changelog.gz DESTINATION ${docdir})
+# The JSON Schema of each wavoryctl --json output, for script writers.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/schema/ DESTINATION ${docdir}/schema FILES_MATCHING PATTERN "*.json")
 # An example only: a rule under /etc/polkit-1/rules.d would grant the right to every member.
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/50-wavory-networkmanager.rules DESTINATION ${docdir}/examples)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/lintian-overrides

@@ -1,6 +1,7 @@
 #include "cli/CliSupport.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "base/DisplayText.h"
 #include "base/Registry.h"
@@ -90,8 +91,52 @@ int HexValue(char c) {
 }
 
 std::string PadTo(const std::string& text, std::size_t width) {
-    const std::size_t chars = CharCount(text);
-    return chars >= width ? text : text + std::string(width - chars, ' ');
+    const std::size_t columns = DisplayWidth(text);
+    return columns >= width ? text : text + std::string(width - columns, ' ');
+}
+
+struct SRange {
+    char32_t first, last;
+};
+
+// Characters that take no column of their own: combining marks, zero-width spaces and joiners,
+// variation selectors.
+constexpr SRange kZeroWidth[] = {
+    {0x0300, 0x036F}, {0x0483, 0x0489},   {0x0591, 0x05BD},   {0x05BF, 0x05BF},  {0x05C1, 0x05C2},
+    {0x05C4, 0x05C5}, {0x05C7, 0x05C7},   {0x0610, 0x061A},   {0x064B, 0x065F},  {0x0670, 0x0670},
+    {0x06D6, 0x06DC}, {0x06DF, 0x06E4},   {0x06E7, 0x06E8},   {0x06EA, 0x06ED},  {0x0900, 0x0902},
+    {0x093A, 0x093A}, {0x093C, 0x093C},   {0x0941, 0x0948},   {0x094D, 0x094D},  {0x0E31, 0x0E31},
+    {0x0E34, 0x0E3A}, {0x0E47, 0x0E4E},   {0x1AB0, 0x1AFF},   {0x1DC0, 0x1DFF},  {0x200B, 0x200F},
+    {0x202A, 0x202E}, {0x2060, 0x2064},   {0x20D0, 0x20FF},   {0xFE00, 0xFE0F},  {0xFE20, 0xFE2F},
+    {0xFEFF, 0xFEFF}, {0x1F3FB, 0x1F3FF}, {0xE0000, 0xE007F}, {0xE0100, 0xE01EF}};
+
+// Characters a terminal shows two columns wide: East Asian wide and full-width forms, and the
+// emoji shown as pictures by default.
+constexpr SRange kWide[] = {
+    {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x23E9, 0x23EC},   {0x23F0, 0x23F0},
+    {0x23F3, 0x23F3},   {0x25FD, 0x25FE},   {0x2614, 0x2615},   {0x2648, 0x2653},   {0x267F, 0x267F},
+    {0x2693, 0x2693},   {0x26A1, 0x26A1},   {0x26AA, 0x26AB},   {0x26BD, 0x26BE},   {0x26C4, 0x26C5},
+    {0x26CE, 0x26CE},   {0x26D4, 0x26D4},   {0x26EA, 0x26EA},   {0x26F2, 0x26F3},   {0x26F5, 0x26F5},
+    {0x26FA, 0x26FA},   {0x26FD, 0x26FD},   {0x2705, 0x2705},   {0x270A, 0x270B},   {0x2728, 0x2728},
+    {0x274C, 0x274C},   {0x274E, 0x274E},   {0x2753, 0x2755},   {0x2757, 0x2757},   {0x2795, 0x2797},
+    {0x27B0, 0x27B0},   {0x27BF, 0x27BF},   {0x2B1B, 0x2B1C},   {0x2B50, 0x2B50},   {0x2B55, 0x2B55},
+    {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},
+    {0xA960, 0xA97F},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE10, 0xFE19},   {0xFE30, 0xFE6F},
+    {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x16FE0, 0x16FE4}, {0x17000, 0x18CFF}, {0x1B000, 0x1B2FF},
+    {0x1F004, 0x1F004}, {0x1F0CF, 0x1F0CF}, {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A}, {0x1F200, 0x1F251},
+    {0x1F300, 0x1F320}, {0x1F32D, 0x1F335}, {0x1F337, 0x1F37C}, {0x1F37E, 0x1F393}, {0x1F3A0, 0x1F3CA},
+    {0x1F3CF, 0x1F3D3}, {0x1F3E0, 0x1F3F0}, {0x1F3F4, 0x1F3F4}, {0x1F3F8, 0x1F3FA}, {0x1F400, 0x1F43E},
+    {0x1F440, 0x1F440}, {0x1F442, 0x1F4FC}, {0x1F4FF, 0x1F53D}, {0x1F54B, 0x1F54E}, {0x1F550, 0x1F567},
+    {0x1F57A, 0x1F57A}, {0x1F595, 0x1F596}, {0x1F5A4, 0x1F5A4}, {0x1F5FB, 0x1F64F}, {0x1F680, 0x1F6C5},
+    {0x1F6CC, 0x1F6CC}, {0x1F6D0, 0x1F6D2}, {0x1F6D5, 0x1F6D7}, {0x1F6DC, 0x1F6DF}, {0x1F6EB, 0x1F6EC},
+    {0x1F6F4, 0x1F6FC}, {0x1F7E0, 0x1F7EB}, {0x1F7F0, 0x1F7F0}, {0x1F90C, 0x1F93A}, {0x1F93C, 0x1F945},
+    {0x1F947, 0x1F9FF}, {0x1FA70, 0x1FAFF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD}};
+
+template <std::size_t N>
+bool InRanges(const SRange (&ranges)[N], char32_t c) {
+    const auto it = std::upper_bound(std::begin(ranges), std::end(ranges), c,
+                                     [](char32_t v, const SRange& r) { return v < r.first; });
+    return it != std::begin(ranges) && c <= std::prev(it)->last;
 }
 
 }  // namespace
@@ -150,6 +195,43 @@ std::size_t CharCount(std::string_view utf8) {
         utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
+std::size_t DisplayWidth(std::string_view utf8) {
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
+        std::size_t len = SequenceLength(utf8, i);
+        if (len == 0) {  // not UTF-8: one column per byte, as it would be escaped anyway
+            ++width;
+            ++i;
+            continue;
+        }
+        const auto b = [&](std::size_t k) {
+            return static_cast<char32_t>(static_cast<unsigned char>(utf8[i + k]));
+        };
+        char32_t c =
+            len == 1   ? b(0)
+            : len == 2 ? ((b(0) & 0x1F) << 6) | (b(1) & 0x3F)
+            : len == 3 ? ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F)
+                       : ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+        i += len;
+        if (InRanges(kZeroWidth, c)) continue;
+        width += InRanges(kWide, c) ? 2 : 1;
+    }
+    return width;
+}
+
+std::string IsoTime(std::time_t when) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[40];
+    if (std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local) == 0) return {};
+    std::string iso = text;
+    // strftime writes the offset as +0100; ISO 8601's extended form has +01:00.
+    if (iso.size() >= 5) iso.insert(iso.size() - 2, ":");
+    return iso;
+}
+
+std::string NameCell(std::string_view bytes) { return bytes.empty() ? std::string("--") : Printable(bytes); }
+
 std::string AsciiLower(std::string_view text) {
     std::string out(text);
     for (char& c : out)
@@ -164,7 +246,7 @@ void PutSsid(json& j, const std::string& ssid) {
 
 std::string FormatFields(const std::vector<std::pair<std::string, std::string>>& fields) {
     std::size_t width = 0;
-    for (const auto& [label, value] : fields) width = std::max(width, CharCount(label));
+    for (const auto& [label, value] : fields) width = std::max(width, DisplayWidth(label));
     std::string out;
     for (const auto& [label, value] : fields) {
         out += value.empty() ? label : PadTo(label, width + 2) + value;
@@ -178,7 +260,7 @@ std::string FormatTable(const std::vector<std::string>& header,
     std::vector<std::size_t> widths(header.size(), 0);
     auto measure = [&widths](const std::vector<std::string>& row) {
         for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c)
-            widths[c] = std::max(widths[c], CharCount(row[c]));
+            widths[c] = std::max(widths[c], DisplayWidth(row[c]));
     };
     measure(header);
     for (const auto& row : rows) measure(row);

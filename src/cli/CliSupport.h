@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <ctime>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -59,7 +60,15 @@ std::string StoreReason(int code);
 struct SOutput {
     json data = json::object();
     std::string text;
+    // Notes for a person (a legend, "still scanning"): on standard error, so that standard output
+    // holds the result only; left out with --json, whose fields say the same.
+    std::string notes;
+    // The command wrote its output itself as it went (a stream): nothing is left to print.
+    bool streamed = false;
 };
+
+// A moment as ISO 8601 in local time with its offset from UTC ("2026-03-01T14:05:09+01:00").
+std::string IsoTime(std::time_t when);
 
 // ---- Text ----
 
@@ -75,6 +84,11 @@ std::optional<std::string> BytesFromHex(std::string_view hex);
 std::string Printable(std::string_view bytes);
 // Number of characters (code points) of valid UTF-8 text.
 std::size_t CharCount(std::string_view utf8);
+// Columns valid UTF-8 text takes on a terminal: two for wide characters (CJK, most emoji), none for
+// combining marks and joiners, one for the others, whatever the locale.
+std::size_t DisplayWidth(std::string_view utf8);
+// The cell text of a name: "--" for an empty one (a hidden network), else the printable name.
+std::string NameCell(std::string_view bytes);
 // ASCII lower case (locale-independent).
 std::string AsciiLower(std::string_view text);
 

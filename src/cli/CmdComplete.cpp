@@ -26,10 +26,10 @@ bool Completable(const std::string& word) {
 
 SOutput Lines(const std::set<std::string>& words) {
     SOutput out;
-    out.data = json::array();
+    out.data["words"] = json::array();
     for (const std::string& word : words) {
         out.text += word + "\n";
-        out.data.push_back(word);
+        out.data["words"].push_back(word);
     }
     return out;
 }

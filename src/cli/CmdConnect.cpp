@@ -125,7 +125,9 @@ json ConnectedJson(const CProfile& station, bool associated) {
     json j;
     PutSsid(j, station.NetName);
     j["mode"] = station.NetMode ? "infrastructure" : "adhoc";
-    j["associated"] = associated;
+    j["mode_text"] = station.NetMode ? "Infrastructure" : "Ad-Hoc";
+    j["connected"] = associated;
+    j["associated"] = associated;  // the old name
     return j;
 }
 
@@ -289,12 +291,14 @@ SOutput RunConnectStation(SConnectArgs args) {
         const bool wpa = settings.WpaMode != 0;
         const std::string asked = wpa ? "Passphrase for " + shownSsid + ": "
                                       : "WEP key for " + shownSsid + " (10 or 26 hexadecimal digits): ";
-        if (auto typed = PromptSecret(asked)) {
-            (wpa ? args.passphrase : args.key) = *typed;
+        const auto check = [wpa, keyIndex](const std::string& typed) {
             if (wpa)
-                CheckPassphrase(*typed);
+                CheckPassphrase(typed);
             else
-                CheckWepKey(keyIndex, *typed);
+                CheckWepKey(keyIndex, typed);
+        };
+        if (auto typed = PromptChecked(asked, check)) {
+            (wpa ? args.passphrase : args.key) = *typed;
             prompted = true;
         }
     }
@@ -309,8 +313,8 @@ SOutput RunConnectStation(SConnectArgs args) {
     } else if (settings.WpaMode == 0 && JoinNeedsKey(settings)) {
         // Where the dialog asks for the key ("Enter Security Parameters").
         UsageError("the network \"" + Printable(ssid) +
-                   "\" uses WEP: give its key with --key HEX (10 or 26 "
-                   "hexadecimal digits) and, if it is not key 1, --key-index N");
+                   "\" uses WEP: give its key with --key-file FILE|- (10 or 26 "
+                   "hexadecimal digits; -: standard input) and, if it is not key 1, --key-index N");
     }
     if (settings.WpaMode != 0) {
         if (args.passphrase && !ModeTakesPassphrase(settings.WpaMode)) {
@@ -324,7 +328,7 @@ SOutput RunConnectStation(SConnectArgs args) {
             settings.WpaPassphrase = *args.passphrase;
         } else if (JoinNeedsKey(settings)) {
             UsageError("the network \"" + Printable(ssid) + "\" uses " + WpaModeName(settings.WpaMode) +
-                       ": give its passphrase with --passphrase");
+                       ": give its passphrase with --passphrase-file FILE|- (-: standard input)");
         }
     } else if (args.passphrase) {
         UsageError("the network \"" + Printable(ssid) + "\" is not secured with WPA; leave out --passphrase");
@@ -347,18 +351,23 @@ SOutput RunConnectStation(SConnectArgs args) {
             stderr, "%s\n",
             JoinCauseLine(ssid, joined.cause, joined.detail, settings.WpaMode, joined.restored).c_str());
         const bool wpa = settings.WpaMode != 0;
-        const auto typed = PromptSecret(enterprise ? "Password for " + Printable(settings.EapIdentity) +
-                                                         " on " + shownSsid + ": "
-                                        : wpa ? "Passphrase for " + shownSsid + ": "
-                                              : "WEP key for " + shownSsid + ": ");
+        const auto typed = PromptChecked(
+            enterprise ? "Password for " + Printable(settings.EapIdentity) + " on " + shownSsid + ": "
+            : wpa      ? "Passphrase for " + shownSsid + ": "
+                       : "WEP key for " + shownSsid + ": ",
+            [enterprise, wpa, keyIndex](const std::string& answer) {
+                if (enterprise) return;
+                if (wpa)
+                    CheckPassphrase(answer);
+                else
+                    CheckWepKey(keyIndex, answer);
+            });
         if (!typed) FailJoin(*attempt);
         if (enterprise) {
             settings.EapPassword = *typed;
         } else if (wpa) {
-            CheckPassphrase(*typed);
             settings.WpaPassphrase = *typed;
         } else {
-            CheckWepKey(keyIndex, *typed);
             const auto k = static_cast<std::size_t>(keyIndex);
             settings.SecKey[k] = *typed;
             settings.SecKeyLen[k] = typed->size() == 26 ? 1 : 0;
@@ -434,7 +443,7 @@ void AddConnectCommand(CLI::App& app, CCommandTable& table) {
                                 ->add_option_function<int>(
                                     "--key-index", [args](const int& v) { args->keyIndex = v; },
                                     "Which WEP key slot (1 to 4, default 1)")
-                                ->check(CLI::Range(1, 4));
+                                ->check(WholeNumber(1, 4));
     CLI::Option* passphrase = connect->add_option_function<std::string>(
         "--passphrase", [args](const std::string& v) { args->passphrase = v; },
         std::string("WPA2/WPA3 passphrase: 8 to 63 characters, or 64 hexadecimal digits") +

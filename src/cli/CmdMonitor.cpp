@@ -1,8 +1,13 @@
 // status, stats and about: the fields of the General, CurrentStatistics and About pages.
 #include <CLI/CLI.hpp>
 
+#include <signal.h>
+
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <functional>
 #include <optional>
 #include <thread>
 
@@ -61,6 +66,14 @@ void PutSignal(json& j, const CStation& station, std::string* text) {
     const int percent = FormatSignal(station.m_nRssi, text);
     j["signal_dbm"] = station.m_nRssi;
     j["signal_percent"] = percent;
+    j["link_quality_percent"] = percent;
+    j["link_quality_text"] = *text;
+}
+
+// The network rate for --json: the rate the link sends at (tx_rate_mbps), the old name beside it.
+void PutNetworkRate(json& j, const json& mbps) {
+    j["tx_rate_mbps"] = mbps;
+    j["network_rate_mbps"] = mbps;
 }
 
 int NetworkRateMbps(const CStation& station) { return station.PhyType == 1 ? 11 : 54; }
@@ -93,6 +106,8 @@ SOutput StatusOf(CCliSession& session) {
     for (const char* key : {"ssid",
                             "ssid_hex",
                             "network_mode",
+                            "mode",
+                            "mode_text",
                             "channel",
                             "frequency_mhz",
                             "band",
@@ -102,12 +117,16 @@ SOutput StatusOf(CCliSession& session) {
                             "phy",
                             "channel_text",
                             "max_rate",
+                            "max_rate_text",
                             "max_rate_mbps",
                             "security",
                             "security_text",
                             "power_save",
+                            "power_save_text",
                             "radio_status",
                             "link_quality",
+                            "link_quality_percent",
+                            "link_quality_text",
                             "signal_dbm",
                             "signal_percent",
                             "network_rate_mbps",
@@ -115,7 +134,9 @@ SOutput StatusOf(CCliSession& session) {
                             "rx_rate_mbps",
                             "bssid",
                             "received",
-                            "sent"})
+                            "sent",
+                            "rx_frames",
+                            "tx_frames"})
         j[key] = nullptr;
 
     if (!connected) {
@@ -136,7 +157,7 @@ SOutput StatusOf(CCliSession& session) {
         auto lock = stations.Lock();
         PutSignal(j, *current, &linkQuality);
         j["link_quality"] = linkQuality;
-        j["network_rate_mbps"] = NetworkRateMbps(*current);
+        PutNetworkRate(j, NetworkRateMbps(*current));
         j["bssid"] = current->m_strBssid;
         netRate = StrFormat("%d Mbps", NetworkRateMbps(*current));
     }
@@ -164,8 +185,7 @@ SOutput StatusOf(CCliSession& session) {
     const std::optional<SLinkInfo> link = LiveLink();
     if (link && link->txRate100k != 0) {
         netRate = kccl::FormatRate100k(link->txRate100k);
-        j["network_rate_mbps"] = Mbps100k(link->txRate100k);
-        j["tx_rate_mbps"] = Mbps100k(link->txRate100k);
+        PutNetworkRate(j, Mbps100k(link->txRate100k));
     }
     if (link && link->rxRate100k != 0) j["rx_rate_mbps"] = Mbps100k(link->rxRate100k);
     if (ok[3] && link && link->maxRate100k != 0) maxRate = kccl::FormatRate100k(link->maxRate100k);
@@ -176,7 +196,8 @@ SOutput StatusOf(CCliSession& session) {
                 : SecurityKindOfMode(static_cast<int>(PayloadU32(list.GetVar(4)->GetBlock(0), 0)));
         if (kind != KCOM_SECURITY_UNKNOWN) security = LinkSecurityText(kind, link ? link->eapMethod : 0);
         j["security"] = *kccl::SecurityKindId(kind) ? json(kccl::SecurityKindId(kind)) : json(nullptr);
-        j["security_text"] = security;
+        // The page says "Disabled" for an open network; scan and profiles say "None", as here.
+        j["security_text"] = kind == KCOM_SECURITY_OPEN ? std::string(SecurityKindText(kind)) : security;
     }
 
     if (ok[0]) {
@@ -185,6 +206,13 @@ SOutput StatusOf(CCliSession& session) {
         j["ssid"] = j["ssid_hex"] = nullptr;
     }
     j["network_mode"] = TextOrNull(ok[1], mode);
+    if (ok[1]) {
+        const uint32_t code = PayloadU32(list.GetVar(1)->GetBlock(0), 0);
+        if (code == 1 || code == 2) {
+            j["mode"] = code == 1 ? "infrastructure" : "adhoc";
+            j["mode_text"] = mode;
+        }
+    }
     std::string channelText;
     if (ok[2]) {
         CCommVar* var = list.GetVar(2);
@@ -201,11 +229,12 @@ SOutput StatusOf(CCliSession& session) {
         j["phy"] = *kccl::PhyStandard(phy) ? json(kccl::PhyStandard(phy)) : json(nullptr);
         j["channel_text"] = channelText;
     }
-    j["max_rate"] = TextOrNull(ok[3], maxRate);
+    j["max_rate"] = j["max_rate_text"] = TextOrNull(ok[3], maxRate);
     if (ok[3] && link && link->maxRate100k != 0) j["max_rate_mbps"] = Mbps100k(link->maxRate100k);
-    j["power_save"] = TextOrNull(ok[5], powerSave);
-    j["received"] = ok[6] ? json(std::strtoul(received.c_str(), nullptr, 10)) : json(nullptr);
-    j["sent"] = ok[7] ? json(std::strtoul(sent.c_str(), nullptr, 10)) : json(nullptr);
+    j["power_save"] = j["power_save_text"] = TextOrNull(ok[5], powerSave);
+    j["received"] = j["rx_frames"] =
+        ok[6] ? json(std::strtoul(received.c_str(), nullptr, 10)) : json(nullptr);
+    j["sent"] = j["tx_frames"] = ok[7] ? json(std::strtoul(sent.c_str(), nullptr, 10)) : json(nullptr);
     j["radio_status"] = TextOrNull(ok[8], radio);
 
     auto shown = [&ok](int i, const std::string& text) { return ok[i] ? text : std::string(); };
@@ -218,8 +247,8 @@ SOutput StatusOf(CCliSession& session) {
                              {"Radio Status:", shown(8, radio)},
                              {"Link Quality:", linkQuality},
                              {"Network Rate:", netRate},
-                             {"Received:", shown(6, received)},
-                             {"Sent:", shown(7, sent)}});
+                             {"Received:", shown(6, received + " frames")},
+                             {"Sent:", shown(7, sent + " frames")}});
     return out;
 }
 
@@ -239,17 +268,18 @@ SOutput RunStats(int seconds) {
     std::string signal = "N/A", snr, rate;
     j["signal"] = signal;
     j["signal_dbm"] = j["signal_percent"] = j["snr_db"] = j["network_rate_mbps"] = nullptr;
+    j["link_quality_percent"] = j["link_quality_text"] = nullptr;
     j["tx_rate_mbps"] = j["rx_rate_mbps"] = nullptr;
     if (connected) {
         signal.clear();
         if (auto current = CurrentStation(session)) {
             auto lock = stations.Lock();
             PutSignal(j, *current, &signal);
-            j["network_rate_mbps"] = NetworkRateMbps(*current);
+            PutNetworkRate(j, NetworkRateMbps(*current));
             rate = StrFormat("%d Mbps", NetworkRateMbps(*current));
             // The rate the link sends at, where the adapter reports it.
             if (auto link = LiveLink(); link && link->txRate100k != 0) {
-                j["network_rate_mbps"] = j["tx_rate_mbps"] = Mbps100k(link->txRate100k);
+                PutNetworkRate(j, Mbps100k(link->txRate100k));
                 rate = kccl::FormatRate100k(link->txRate100k);
                 if (link->rxRate100k != 0) j["rx_rate_mbps"] = Mbps100k(link->rxRate100k);
             }
@@ -283,12 +313,19 @@ SOutput RunStats(int seconds) {
     const auto elapsedMs = std::max<long long>(
         1, std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
                .count());
-    const auto rxRate = static_cast<uint32_t>((rx1 - rx0) / static_cast<unsigned long long>(elapsedMs));
-    const auto txRate = static_cast<uint32_t>((tx1 - tx0) / static_cast<unsigned long long>(elapsedMs));
+    // The counters are 32 bits wide: the difference is taken modulo 2^32, as they wrap.
+    const auto ms = static_cast<unsigned long long>(elapsedMs);
+    const unsigned long long rxBytes = static_cast<uint32_t>(rx1 - rx0),
+                             txBytes = static_cast<uint32_t>(tx1 - tx0);
+    const auto rxRate = static_cast<uint32_t>(rxBytes / ms);
+    const auto txRate = static_cast<uint32_t>(txBytes / ms);
+    j["rx_bytes_per_s"] = rxBytes * 1000 / ms;
+    j["tx_bytes_per_s"] = txBytes * 1000 / ms;
+    // The old names: kilobytes (1000 bytes) per second, whole.
     j["receive_kbps"] = rxRate;
     j["send_kbps"] = txRate;
-    const std::string rxText = StrFormat("%u KB/sec", rxRate);
-    const std::string txText = StrFormat("%u KB/sec", txRate);
+    const std::string rxText = StrFormat("%u KB/s", rxRate);
+    const std::string txText = StrFormat("%u KB/s", txRate);
     j["snr"] = snr.empty() ? json(nullptr) : json(snr);
     out.text = FormatFields({{"Signal Strength:", signal},
                              {"SNR:", snr},
@@ -346,16 +383,56 @@ SOutput RunAbout() {
 
 // ---- watch ----
 
+// SIGINT or SIGTERM asked a watch to end; it then stops as the window does at shutdown.
+volatile sig_atomic_t g_nStopSignal = 0;
+
+void OnStopSignal(int sig) { g_nStopSignal = sig; }
+
+// SIGINT and SIGTERM end a watch cleanly for its lifetime; with a stream, a reader that went away
+// (SIGPIPE) is seen as a failed write instead of killing the program before the core has stopped.
+class CWatchSignals {
+public:
+    explicit CWatchSignals(bool stream) : m_bStream(stream) {
+        g_nStopSignal = 0;
+        struct sigaction stop {};
+        stop.sa_handler = OnStopSignal;
+        sigemptyset(&stop.sa_mask);
+        sigaction(SIGINT, &stop, &m_Previous[0]);
+        sigaction(SIGTERM, &stop, &m_Previous[1]);
+        if (m_bStream) {
+            struct sigaction ignore {};
+            ignore.sa_handler = SIG_IGN;
+            sigemptyset(&ignore.sa_mask);
+            sigaction(SIGPIPE, &ignore, &m_Previous[2]);
+        }
+    }
+    ~CWatchSignals() {
+        sigaction(SIGINT, &m_Previous[0], nullptr);
+        sigaction(SIGTERM, &m_Previous[1], nullptr);
+        if (m_bStream) sigaction(SIGPIPE, &m_Previous[2], nullptr);
+    }
+    CWatchSignals(const CWatchSignals&) = delete;
+    CWatchSignals& operator=(const CWatchSignals&) = delete;
+
+private:
+    bool m_bStream;
+    struct sigaction m_Previous[3]{};
+};
+
 // The window as far as the core needs one, without a display: its main timer ticks, and nothing
-// is shown.
+// is shown. It runs for the given time (0: until a stop signal) or until `onTick` says to stop.
 class CHeadlessWindow final : public IMainWindow {
 public:
-    explicit CHeadlessWindow(int seconds) : m_Duration(std::chrono::seconds(seconds)) {}
+    CHeadlessWindow(int seconds, std::function<bool()> onTick)
+        : m_Duration(std::chrono::seconds(seconds)), m_OnTick(std::move(onTick)) {}
     int Run() override {
         const auto end = std::chrono::steady_clock::now() + m_Duration;
-        while (std::chrono::steady_clock::now() < end) {
+        while (g_nStopSignal == 0 && (m_Duration == std::chrono::steady_clock::duration::zero() ||
+                                      std::chrono::steady_clock::now() < end)) {
             std::this_thread::sleep_for(kMainTick);
+            if (g_nStopSignal != 0) break;
             theApp.OnMainTick();
+            if (m_OnTick && !m_OnTick()) break;
         }
         return 0;
     }
@@ -367,6 +444,7 @@ public:
 private:
     static constexpr auto kMainTick = std::chrono::milliseconds(500);
     std::chrono::steady_clock::duration m_Duration;
+    std::function<bool()> m_OnTick;
 };
 
 // The polling thread of a watch, stopped under the main lock as at the window's shutdown.
@@ -394,16 +472,43 @@ public:
 
 // The window's core without the window: start-up in its order (polling thread, profiles,
 // stations and their first scan), main ticks and auto-selection for the given time, then the
-// status as `status` shows it. Nothing is written to the settings.
-SOutput RunWatch(int seconds) {
+// status as `status` shows it. With --json the status is a stream instead: one object per line
+// every `interval` seconds, each flushed, with its time and sequence number. Nothing is written to
+// the settings.
+SOutput RunWatch(int seconds, int interval) {
     CCliSession session(EAccess::ReadOnly);
     session.RequireAdapter();
+    const bool stream = JsonRequested();
+    CWatchSignals signals(stream);
+    long long sequence = 0;
+    auto next = std::chrono::steady_clock::now();
+    // One line of the stream when it is due; false once nobody reads it any more.
+    auto tick = [&]() -> bool {
+        if (!stream || std::chrono::steady_clock::now() < next) return true;
+        json line;
+        {
+            CLockGuard lock(CS_MAIN);
+            if (!lock.Owned()) return true;  // the core is busy: the next tick writes it
+            line = StatusOf(session).data;
+        }
+        next += std::chrono::seconds(interval);
+        line["sequence"] = ++sequence;
+        line["time"] = IsoTime(std::time(nullptr));
+        StreamStarted();
+        const std::string text = line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+        return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+    };
     {
         CWatchPoll poll;
         session.Stations();
-        CHeadlessWindow window(seconds);
+        CHeadlessWindow window(seconds, tick);
         theApp.m_pMainWnd = &window;
         window.Run();
+    }
+    if (stream) {
+        SOutput out;
+        out.streamed = true;
+        return out;
     }
     return StatusOf(session);
 }
@@ -417,7 +522,7 @@ void AddMonitorCommands(CLI::App& app, CCommandTable& table) {
     auto seconds = std::make_shared<int>(2);
     CLI::App* stats = AddCommand(app, "stats", "Show signal, SNR, rate and traffic over a short sample");
     stats->add_option("--seconds", *seconds, "Length of the traffic sample in seconds (1 to 60)")
-        ->check(CLI::Range(1, 60))
+        ->check(WholeNumber(1, 60))
         ->capture_default_str();
     table.Add(stats, [seconds] { return RunStats(*seconds); });
 
@@ -425,13 +530,21 @@ void AddMonitorCommands(CLI::App& app, CCommandTable& table) {
     table.Add(about, [] { return RunAbout(); });
 
     auto watchSeconds = std::make_shared<int>(10);
+    auto watchInterval = std::make_shared<int>(1);
     CLI::App* watch = AddCommand(app, "watch",
                                  "Run the window's core without the window (polling, main ticks, automatic "
-                                 "selection) for a while, then show the status");
-    watch->add_option("--seconds", *watchSeconds, "How long to run, in seconds (1 to 3600)")
-        ->check(CLI::Range(1, 3600))
+                                 "selection) for a while, then show the status; with --json, a status "
+                                 "object per line as it goes");
+    watch
+        ->add_option("--seconds", *watchSeconds,
+                     "How long to run, in seconds (0 to 3600; 0: until interrupted)")
+        ->check(WholeNumber(0, 3600))
         ->capture_default_str();
-    table.Add(watch, [watchSeconds] { return RunWatch(*watchSeconds); });
+    watch
+        ->add_option("--interval", *watchInterval, "Seconds between two lines of the --json stream (1 to 60)")
+        ->check(WholeNumber(1, 60))
+        ->capture_default_str();
+    table.Add(watch, [watchSeconds, watchInterval] { return RunWatch(*watchSeconds, *watchInterval); });
 }
 
 }  // namespace wavory::cli

@@ -161,8 +161,9 @@ void AddPrefsCommands(CLI::App& app, CCommandTable& table) {
     auto args = std::make_shared<SSetArgs>();
     CLI::App* set = AddCommand(*prefs, "set", "Change preferences; values not given stay");
     set->add_option_function<std::string>(
-        "--interval", [args](const std::string& v) { args->interval = v; },
-        "Statistics update interval in seconds (5 to 100)");
+           "--interval", [args](const std::string& v) { args->interval = v; },
+           "Statistics update interval in seconds (5 to 100)")
+        ->type_name("SECONDS");
     set->add_option_function<std::string>(
            "--units", [args](const std::string& v) { args->units = v; }, "Signal strength in dBm or percent")
         ->check(CLI::IsMember({"dbm", "percent"}));
@@ -172,11 +173,11 @@ void AddPrefsCommands(CLI::App& app, CCommandTable& table) {
     set->add_option_function<int>(
            "--scan-band", [args](const int& v) { args->scanBand = v; },
            "Scan bands: 0 (802.11) a/b/g, 1 a, 2 b/g, 3 b")
-        ->check(CLI::Range(0, 3));
+        ->check(WholeNumber(0, 3));
     set->add_option_function<int>(
            "--power-save", [args](const int& v) { args->powerSave = v; },
            "Power save on battery: 0 max. performance, 1 good performance, 2 max. power save")
-        ->check(CLI::Range(0, 2));
+        ->check(WholeNumber(0, 2));
     set->add_option_function<std::string>(
            "--view", [args](const std::string& v) { args->view = v; },
            "Available Networks view: one row per network or per access point")

@@ -1,6 +1,7 @@
 // profiles export|import: profile files, through the profile manager's registry operations.
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <memory>
 
 #include "base/RegTree.h"
@@ -35,6 +36,15 @@ SOutput RunExport(const SFileArgs& args) {
                  "\" (see: wavoryctl profiles list)");
         name = args.profile;
     }
+    // Only a regular file is written (or replaced): say so before "it exists" could suggest --force.
+    std::error_code ec;
+    const auto target = std::filesystem::status(args.file, ec);
+    if (std::filesystem::is_directory(target))
+        Fail("cannot export to " + Printable(args.file) + ": it is a folder; name a file in it, such as " +
+             Printable(args.file) + "/profiles.reg");
+    if (std::filesystem::exists(target) && !std::filesystem::is_regular_file(target))
+        Fail("cannot export to " + Printable(args.file) +
+             ": it is not a regular file (a device or a pipe); name a file");
     const int op = args.all ? CProfileMngr::REG_OP_EXPORT_ALL : CProfileMngr::REG_OP_EXPORT_ONE;
     if (!profiles.RegistryOp(op, args.file, name, args.force, !args.noSecrets)) {
         std::string why = session.LastMessageOr("the settings could not be read");
@@ -90,7 +100,7 @@ SOutput RunImport(const SFileArgs& args) {
                (result.added.size() <= 20 ? ": " + names : std::string()) + ".\n";
     for (const auto& [where, why] : result.skipped) {
         out.data["skipped"].push_back({{"profile", Utf8Lossy(where)}, {"reason", why}});
-        out.text += "Not imported: " + Printable(where) + ": " + why + ".\n";
+        out.notes += "Not imported: " + Printable(where) + ": " + why + ".\n";
     }
     return out;
 }

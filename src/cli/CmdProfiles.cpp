@@ -94,20 +94,22 @@ SOutput RunList() {
         const bool connected = connectedSsid && *connectedSsid == p->NetName;
         json j{{"name", Utf8Lossy(p->ProfName)}};
         PutSsid(j, p->NetName);
-        j["security"] = ProfileSecurityText(*p);
+        const std::string code = SecurityCode(*p);
+        j["security"] = code.empty() ? json(nullptr) : json(code);
+        j["security_text"] = ProfileSecurityText(*p);
         j["auto_select"] = p->AutoSelect;
         j["priority"] = p->AutoSelect ? json(p->Priority) : json(nullptr);
         j["connected"] = connected;
         out.data["profiles"].push_back(j);
         rows.push_back({p->AutoSelect ? std::to_string(p->Priority + 1) : "", Printable(p->ProfName),
-                        Printable(p->NetName), j["security"].get<std::string>()});
+                        NameCell(p->NetName), ProfileSecurityText(*p)});
         marked.push_back(connected);
     }
     out.text = rows.empty() ? "No profiles.\n"
                             : FormatMarkedTable({"Auto", "Profile Name", "Network Name (SSID)", "Security"},
                                                 rows, marked);
     if (std::find(marked.begin(), marked.end(), true) != marked.end())
-        out.text += "* the adapter is connected to this network\n";
+        out.notes = "* the adapter is connected to this network\n";
     return out;
 }
 

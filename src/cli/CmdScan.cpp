@@ -87,14 +87,15 @@ SOutput RunScan(const SScanOptions& options) {
         out.data["stations"].push_back(StationJson(stations, *station));
         current.push_back(IsCurrentStation(stations, *station));
         std::vector<std::string> cells;
-        for (int c = 0; c < ColumnCount(view); ++c) cells.push_back(Printable(ColumnText(*station, c)));
+        for (int c = 0; c < ColumnCount(view); ++c)
+            cells.push_back(c == COL_SSID ? NameCell(station->NetName) : Printable(ColumnText(*station, c)));
         table.push_back(std::move(cells));
     }
     const bool anyCurrent = std::find(current.begin(), current.end(), true) != current.end();
     out.text = FormatMarkedTable(header, table, current);
-    if (rows.empty()) out.text += "No networks found.\n";
-    if (anyCurrent) out.text += "* connected\n";
-    if (scanning) out.text += "The scan is still running; this is the previous list.\n";
+    if (rows.empty()) out.notes += "No networks found.\n";
+    if (anyCurrent) out.notes += "* connected\n";
+    if (scanning) out.notes += "The scan is still running; this is the previous list.\n";
     return out;
 }
 
@@ -109,14 +110,16 @@ void AddScanCommand(CLI::App& app, CCommandTable& table) {
         ->check(CLI::IsMember({"network", "ap"}));
     std::vector<std::string> columns;
     for (int c = 0; c < COL_COUNT; ++c) columns.emplace_back(ColumnName(c));
-    scan->add_option("--sort", options->sort, "Column to sort by, as the dialog sorts (by its text)")
+    scan->add_option("--sort", options->sort,
+                     "Column to sort by: link quality strongest first, channel by frequency, rate by speed, "
+                     "the others by their text")
         ->check(CLI::IsMember(columns))
         ->capture_default_str();
     scan->add_flag("--reverse", options->reverse, "Sort in descending order");
     scan->add_flag("--no-wait", options->noWait,
                    "Do not wait for the scan: list what the adapter last found");
     scan->add_option("--timeout", options->timeout, "Seconds to wait for the scan (1 to 300)")
-        ->check(CLI::Range(1, 300))
+        ->check(WholeNumber(1, 300))
         ->capture_default_str();
     table.Add(scan, [options] { return RunScan(*options); });
 }

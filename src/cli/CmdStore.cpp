@@ -15,7 +15,10 @@ namespace {
 json CopiesJson(const std::vector<SStoreCopy>& copies) {
     json list = json::array();
     for (const SStoreCopy& c : copies)
-        list.push_back({{"file", Utf8Lossy(c.path)}, {"time", CopyTimeText(c.when)}, {"reason", c.reason}});
+        list.push_back({{"file", Utf8Lossy(c.path)},
+                        {"time", IsoTime(c.when)},
+                        {"time_text", CopyTimeText(c.when)},
+                        {"reason", c.reason}});
     return list;
 }
 

@@ -11,7 +11,8 @@
 
 namespace CLI {
 class App;
-}
+class Validator;
+}  // namespace CLI
 
 namespace wavory::cli {
 
@@ -34,8 +35,12 @@ private:
 bool Wanted(const CLI::App& parent, std::string_view name);
 // A subcommand of `parent` that takes --json like every command.
 CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& description);
+// A check of an integer option: "abc" is not a whole number, 7000 is out of range, each said so.
+CLI::Validator WholeNumber(long long lo, long long hi);
 // Whether --json was given, anywhere on the command line.
 bool JsonRequested();
+// A command began a stream of one-line objects: an error after it is one line too.
+void StreamStarted();
 
 // status, stats, about
 void AddMonitorCommands(CLI::App& app, CCommandTable& table);

@@ -89,11 +89,14 @@ void AddEapOptions(CLI::App& command, SEapArgs& args, bool connect) {
     command.add_option_function<std::string>(
         "--key-password-file", [&args](const std::string& v) { args.keyPasswordFile = v; },
         "Read the password of an encrypted private key from FILE (\"-\": standard input)");
-    command.add_flag_function(
-        "--no-ca-check,!--ca-check", [&args](std::int64_t count) { args.caCheck = count < 0; },
+    CLI::Option* noCaCheck = command.add_flag_callback(
+        "--no-ca-check", [&args] { args.caCheck = false; },
         "Join without checking the server (no CA certificate, no server name): anyone nearby can pose "
-        "as the network and collect the password. A CA or server name given is checked all the same. "
-        "--ca-check turns the check back on");
+        "as the network and collect the password. A CA or server name given is checked all the same");
+    command
+        .add_flag_callback(
+            "--ca-check", [&args] { args.caCheck = true; }, "Check the server again")
+        ->excludes(noCaCheck);
     if (connect)
         command.add_flag("--no-store-password", args.noStorePassword,
                          "Do not keep the 802.1X password in the profile the join saves; it is asked for "

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "cli/Commands.h"
 #include "cli/Secrets.h"
 #include "driver/AirText.h"
 #include "driver/CommVarList.h"
@@ -17,6 +18,7 @@
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "radio/Bands.h"
+#include "radio/Security.h"
 
 namespace wavory::cli {
 
@@ -208,15 +210,20 @@ void AddProfileEditOptions(CLI::App& command, SProfileEdits& edits, bool withNam
         .add_option_function<int>(
             "--active-key", [&edits](const int& v) { edits.activeKey = v; },
             "The WEP key in use, 1 to 4 (0: none)")
-        ->check(CLI::Range(0, 4));
+        ->check(WholeNumber(0, 4));
     command
         .add_option_function<std::string>(
             "--power-save", [&edits](const std::string& v) { edits.powerSave = v; },
             "auto (follow the preference) or 1 (max. performance) to 3 (max. power save)")
         ->check(CLI::IsMember({"auto", "1", "2", "3"}));
-    command.add_flag_function(
-        "--auto-select,!--no-auto-select", [&edits](std::int64_t count) { edits.autoSelect = count > 0; },
-        "Make the profile a member of the auto-selection list (or not)");
+    CLI::Option* autoSelect = command.add_flag_callback(
+        "--auto-select", [&edits] { edits.autoSelect = true; },
+        "Make the profile a member of the auto-selection list");
+    command
+        .add_flag_callback(
+            "--no-auto-select", [&edits] { edits.autoSelect = false; },
+            "Take the profile out of the auto-selection list")
+        ->excludes(autoSelect);
     AddEapOptions(command, edits.eap, false);
 }
 
@@ -284,8 +291,8 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, const SAda
     }
     if (ModeTakesPassphrase(p.WpaMode) && p.WpaPassphrase.empty())
         UsageError(
-            "a WPA profile needs its passphrase: --passphrase (8 to 63 characters, or 64 hexadecimal "
-            "digits)");
+            "a WPA profile needs its passphrase: --passphrase-file FILE|- (8 to 63 characters, or 64 "
+            "hexadecimal digits; -: standard input)");
     if (p.WpaMode == KCOM_SECURITY_MODE_OWE && edits.passphrase)
         UsageError("Enhanced Open (owe) takes no passphrase");
     if ((p.WpaMode == KCOM_SECURITY_MODE_WPA3_PERSONAL ||
@@ -351,7 +358,7 @@ void ResolveProfileSecrets(SProfileEdits& edits, const CProfile* base) {
                                                                                    : "none");
     if (security == "wpa2" || security == "wpa3") {
         if (edits.passphrase || (base && !base->WpaPassphrase.empty())) return;
-        if (auto typed = PromptSecret("Passphrase: ")) edits.passphrase = *typed;
+        if (auto typed = PromptChecked("Passphrase: ", CheckPassphrase)) edits.passphrase = *typed;
         return;
     }
     if (security != "wep" || from.Use802_1) return;
@@ -361,8 +368,8 @@ void ResolveProfileSecrets(SProfileEdits& edits, const CProfile* base) {
     CProfile check(from);
     if (given) SetKey(check, wanted, *given);
     if (IsKeyComplete(check, wanted)) return;
-    if (auto typed = PromptSecret(StrFormat("WEP key %d (10 or 26 hexadecimal digits): ", wanted + 1))) {
-        CheckWepKey(wanted, *typed);
+    if (auto typed = PromptChecked(StrFormat("WEP key %d (10 or 26 hexadecimal digits): ", wanted + 1),
+                                   [wanted](const std::string& k) { CheckWepKey(wanted, k); })) {
         edits.keys[static_cast<std::size_t>(wanted)] = *typed;
         if (active < 0) edits.activeKey = wanted + 1;
     }
@@ -381,17 +388,27 @@ std::string SecurityName(const CProfile& p) {
     return NameAt(SECURITY_NAMES, p.SecType);
 }
 
+std::string SecurityCode(const CProfile& p) {
+    const int mode = p.WpaMode != 0 ? p.WpaMode : p.SecType != 0 ? 1 : 0;
+    return kccl::SecurityKindId(SecurityKindOfMode(mode));
+}
+
 json ProfileJson(const CProfile& p, bool showKeys) {
     json j;
     j["name"] = Utf8Lossy(p.ProfName);
     PutSsid(j, p.NetName);
     j["mode"] = p.NetMode ? "infrastructure" : "adhoc";
+    j["mode_text"] = NameAt(MODE_NAMES, p.NetMode ? 1 : 0);
     j["power_save"] = p.PSType == 0 ? json("auto") : json(p.PSType);
-    j["phy"] = p.PhyType >= 0 && p.PhyType <= 2 ? json(kPhyTexts[p.PhyType]) : json(nullptr);
+    // The profile's PHY mode setting (not the standard a link runs: that is "generation" elsewhere).
+    j["phy_mode"] = p.PhyType >= 0 && p.PhyType <= 2 ? json(kPhyTexts[p.PhyType]) : json(nullptr);
+    j["phy"] = j["phy_mode"];  // the old name
     j["channel_index"] = p.PhyChnl;
     j["channel"] = p.ChannelNumber();
     j["frequency_mhz"] = kccl::ChannelFrequency(p.ChannelNumber(), p.PhyFreq);
-    j["security"] = SecurityName(p);
+    const std::string code = SecurityCode(p);
+    j["security"] = code.empty() ? json(nullptr) : json(code);
+    j["security_text"] = SecurityName(p);
     j["passphrase_set"] = !p.WpaPassphrase.empty();
     if (showKeys) j["passphrase"] = p.WpaPassphrase;
     j["active_key"] = p.ActiveSecKey >= 0 && p.ActiveSecKey <= 3 ? json(p.ActiveSecKey + 1) : json(nullptr);
@@ -414,6 +431,8 @@ json ProfileJson(const CProfile& p, bool showKeys) {
                      {"short_preamble", p.ShortPreamble},
                      {"max_tx_power", p.MaxTxPower},
                      {"max_net_rate", p.MaxNetRate},
+                     // The stored value counts 2 bit/s: 27000000 is 54 Mbit/s.
+                     {"max_rate_bps", static_cast<long long>(p.MaxNetRate) * 2},
                      {"wireless_mode", p.WrLessMode}};
     return j;
 }

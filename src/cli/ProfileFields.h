@@ -80,6 +80,8 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, const SAda
 void CheckProfileName(const std::string& name);
 
 // A profile for --json; keys only when `showKeys`.
+// The lowercase code of a profile's security ("open", "wep", "wpa2", ..., as scan and status give it).
+std::string SecurityCode(const CProfile& p);
 json ProfileJson(const CProfile& profile, bool showKeys);
 // A profile as label/value lines.
 std::string ProfileText(const CProfile& profile, bool showKeys);

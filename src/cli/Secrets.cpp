@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -45,6 +46,10 @@ std::string ReadSecretFile(const std::string& path, const std::string& what) {
     if (path == "-") {
         text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
     } else {
+        std::error_code ec;
+        if (std::filesystem::is_directory(path, ec))
+            UsageError("the " + what + " file \"" + Printable(path) +
+                       "\" is a folder; name the file that holds the " + what);
         std::ifstream in(path, std::ios::binary);
         if (!in)
             UsageError("cannot read " + what + " file \"" + Printable(path) + "\": " + std::strerror(errno));
@@ -95,6 +100,23 @@ std::optional<std::string> PromptSecret(const std::string& prompt) {
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
+}
+
+std::optional<std::string> PromptChecked(const std::string& prompt,
+                                         const std::function<void(const std::string&)>& check) {
+    constexpr int kTries = 3;
+    for (int tries = 1;; ++tries) {
+        std::optional<std::string> typed = PromptSecret(prompt);
+        if (!typed) return typed;
+        try {
+            check(*typed);
+            return typed;
+        } catch (const CCliError& e) {
+            if (tries >= kTries || e.Code() != kExitUsage) throw;
+            std::fprintf(stderr, "wavoryctl: %s; try again.\n", e.what());
+            std::fflush(stderr);
+        }
+    }
 }
 
 }  // namespace wavory::cli

@@ -3,6 +3,7 @@
 // from the terminal without echo.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,11 @@ bool CanPrompt();
 // Asks on the terminal without echo; nullopt when standard input is no terminal. The prompt goes
 // to standard error; the line end typed is not part of the answer.
 std::optional<std::string> PromptSecret(const std::string& prompt);
+
+// The same, asked again while `check` refuses the answer (it throws a usage error, whose message is
+// shown before the next ask); after a few refusals the last one ends the command.
+std::optional<std::string> PromptChecked(const std::string& prompt,
+                                         const std::function<void(const std::string&)>& check);
 
 // The help's warning for an option that takes a secret on the command line itself.
 inline constexpr const char* kVisibleSecretNote =

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <tuple>
 #include <unordered_map>
 
 #include "cli/CliSession.h"
@@ -37,6 +38,26 @@ constexpr SColumn kColumns[COL_COUNT] = {{"link-quality", "Link Quality"},
 // Mbit/s from 100 kbit/s: a whole number where it is one, so that 54 stays 54.
 json Mbps(uint32_t rate100k) {
     return rate100k % 10 == 0 ? json(rate100k / 10) : json(static_cast<double>(rate100k) / 10.0);
+}
+
+bool IsNumericColumn(int column) {
+    return column == COL_LINK_QUALITY || column == COL_CHANNEL || column == COL_RATE;
+}
+
+// The number a numeric column sorts by, 0 for the others.
+long long SortNumber(const CStation& station, int column) {
+    switch (column) {
+        case COL_LINK_QUALITY:
+            return -static_cast<long long>(station.m_nRssi);  // the strongest signal first
+        case COL_CHANNEL: {
+            const int freq = station.FrequencyMHz();
+            return freq > 0 ? freq : station.PhyChnl;
+        }
+        case COL_RATE:
+            return station.MaxRate100k();
+        default:
+            return 0;
+    }
 }
 
 }  // namespace
@@ -101,14 +122,16 @@ bool IsCurrentStation(CStationMngr& stations, const CStation& station) {
 std::vector<CStationMngr::StationPtr> SortedStations(CStationMngr& stations, EView view, int column,
                                                      bool ascending) {
     const std::vector<CStationMngr::StationPtr> all = stations.Snapshot();
-    // Sort text: the column's text, " -- " and the row key; std::string orders by byte value.
-    std::set<std::pair<std::string, std::string>> order;
+    // Numeric columns sort by their number (link quality strongest first, channels by frequency,
+    // rates by speed), text columns by their text as bytes; ties by the row key.
+    std::set<std::tuple<long long, std::string, std::string>> order;
     for (const auto& station : all) {
         const std::string key = RowKey(*station, view);
-        order.emplace(ColumnText(*station, column) + " -- " + key, key);
+        order.emplace(SortNumber(*station, column),
+                      IsNumericColumn(column) ? std::string() : ColumnText(*station, column), key);
     }
     std::vector<std::string> keys;
-    for (const auto& [text, key] : order) keys.push_back(key);
+    for (const auto& [number, text, key] : order) keys.push_back(key);
     if (!ascending) std::reverse(keys.begin(), keys.end());
 
     // Each row's station, found in one pass rather than a search per row.
@@ -148,7 +171,10 @@ json StationJson(CStationMngr& stations, const CStation& station) {
     j["signal_percent"] = FormatSignal(station.m_nRssi, &quality);
     j["signal_dbm"] = station.m_nRssi;
     j["link_quality"] = quality;
-    j["mode"] = ColumnText(station, COL_MODE);
+    j["link_quality_percent"] = j["signal_percent"];
+    j["link_quality_text"] = quality;
+    j["mode"] = station.NetMode ? "infrastructure" : "adhoc";
+    j["mode_text"] = ColumnText(station, COL_MODE);
     const int kind = station.SecurityKind();
     j["security"] = *kccl::SecurityKindId(kind) ? json(kccl::SecurityKindId(kind)) : json(nullptr);
     j["security_text"] = ColumnText(station, COL_SECURITY);

@@ -49,8 +49,9 @@ CStationMngr::StationPtr FindStation(CStationMngr& stations, EView view, const s
 // The station is the one the adapter is connected to.
 bool IsCurrentStation(CStationMngr& stations, const CStation& station);
 
-// The stations in the dialog's order for a sort column and direction: sorted by column text, then by
-// row key, as byte strings. A row key appears once.
+// The stations in order of a sort column and direction: numeric columns by their number (link quality
+// strongest first, channel by frequency, rate by speed), the others by their text as bytes; ties by
+// row key. A row key appears once.
 std::vector<CStationMngr::StationPtr> SortedStations(CStationMngr& stations, EView view, int column,
                                                      bool ascending);
 

@@ -2,9 +2,11 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
@@ -21,6 +23,8 @@ using namespace wavory::cli;
 namespace {
 
 bool g_bJson = false;
+// A stream of one-line objects has begun on standard output.
+bool g_bStreaming = false;
 // The command words of the command line ("profiles", "new"), for building only that command's
 // parser; empty: every command is built.
 std::vector<std::string> g_CommandWords;
@@ -60,20 +64,53 @@ int Failed(const CLI::App* app, int code, const std::string& message, const std:
         j["failed"] = failed.empty() ? command : failed;
         j["reason"] = !reason.empty() ? reason : code == kExitUsage ? "usage" : "failed";
         j["exit_code"] = code;
-        std::fputs((j.dump(2, ' ', false, json::error_handler_t::replace) + "\n").c_str(), stdout);
+        std::fputs((j.dump(g_bStreaming ? -1 : 2, ' ', false, json::error_handler_t::replace) + "\n").c_str(),
+                   stdout);
         std::fflush(stdout);
     }
     return code;
 }
 
 int Print(const SOutput& output) {
+    if (output.streamed) return kExitOk;
     std::string text =
         g_bJson ? output.data.dump(2, ' ', false, json::error_handler_t::replace) + "\n" : output.text;
     if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
-        PrintError("could not write the output");
+        PrintError(std::string("could not write the output: ") + std::strerror(errno));
         return kExitFailed;
     }
+    if (!g_bJson && !output.notes.empty()) {
+        std::fputs(output.notes.c_str(), stderr);
+        std::fflush(stderr);
+    }
     return kExitOk;
+}
+
+// Whether --json is on the command line: a line the parser refused still gets its error object.
+bool JsonWordGiven(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--") break;
+        if (arg == "--json") return true;
+    }
+    return false;
+}
+
+// What the parser refused, said as a person would look for it: an option nobody knows by its
+// name, else the parser's own words.
+std::string UsageMessage(const CLI::App& app, const CLI::ParseError& e) {
+    const CLI::App* chosen = ChosenCommand(app);
+    // A word a command did not take may be left with the command above it.
+    auto left = chosen->remaining();
+    if (left.empty()) left = app.remaining(true);
+    for (const std::string& word : left)
+        if (word.size() > 1 && word.front() == '-')
+            return "unknown option \"" + Printable(word) + "\"" +
+                   (chosen == &app ? std::string() : " for \"" + chosen->get_name() + "\"") + " (see --help)";
+    // A mistyped command reads as a word left over where a command was required.
+    if (!chosen->get_subcommands({}).empty() && !left.empty())
+        return "unknown command \"" + Printable(left.front()) + "\" (see --help)";
+    return std::string(e.what()) + " (see --help)";
 }
 
 // The first two words of the command line that are neither options nor the global --adapter's value:
@@ -150,10 +187,31 @@ namespace wavory::cli {
 
 bool JsonRequested() { return g_bJson; }
 
+void StreamStarted() { g_bStreaming = true; }
+
 bool Wanted(const CLI::App& parent, std::string_view name) {
     std::size_t depth = 0;
     for (const CLI::App* p = parent.get_parent(); p; p = p->get_parent()) ++depth;
     return depth >= g_CommandWords.size() || g_CommandWords[depth] == name;
+}
+
+CLI::Validator WholeNumber(long long lo, long long hi) {
+    const std::string range = std::to_string(lo) + " to " + std::to_string(hi);
+    return CLI::Validator(
+        [lo, hi, range](std::string& value) -> std::string {
+            std::size_t used = 0;
+            long long n = 0;
+            try {
+                n = std::stoll(value, &used, 10);
+            } catch (const std::exception&) {
+                used = 0;
+            }
+            if (used == 0 || used != value.size() || value.front() == ' ')
+                return "\"" + Printable(value) + "\" is not a whole number (" + range + ")";
+            if (n < lo || n > hi) return value + " is out of range: use " + range;
+            return {};
+        },
+        "INT in [" + std::to_string(lo) + " - " + std::to_string(hi) + "]");
 }
 
 CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& description) {
@@ -190,18 +248,8 @@ int main(int argc, char** argv) {
                     continue;
                 }
                 if (e.get_exit_code() == 0) return app->exit(e);  // --help
-                // A mistyped command reads as a word left over where a command was required.
-                const CLI::App* chosen = ChosenCommand(*app);
-                // A word a command did not take may be left with the command above it.
-                auto left = chosen->remaining();
-                if (left.empty()) left = app->remaining(true);
-                if (!chosen->get_subcommands({}).empty() && !left.empty() &&
-                    left.front().rfind('-', 0) != 0) {
-                    PrintError("unknown command \"" + left.front() + "\" (see --help)");
-                    return kExitUsage;
-                }
-                PrintError(std::string(e.what()) + " (see --help)");
-                return kExitUsage;
+                g_bJson = JsonWordGiven(argc, argv);
+                return Failed(app.get(), kExitUsage, UsageMessage(*app, e), {}, "usage");
             }
         }
 
@@ -209,10 +257,7 @@ int main(int argc, char** argv) {
         if (!adapter.empty()) ::setenv("WAVORY_ADAPTER", adapter.c_str(), 1);
 
         const CommandFn* run = table.Find(ChosenCommand(*app));
-        if (!run) {
-            PrintError("choose a command (see --help)");
-            return kExitUsage;
-        }
+        if (!run) return Failed(app.get(), kExitUsage, "choose a command (see --help)", {}, "usage");
         return Print((*run)());
     } catch (const CCliError& e) {
         return Failed(app.get(), e.Code(), e.what(), e.Failed(), e.Reason(), e.Extra());

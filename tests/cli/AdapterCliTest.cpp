@@ -12,7 +12,9 @@ using nlohmann::json;
 class AdapterCliTest : public CliTest {};
 
 TEST_F(AdapterCliTest, ListEndsWithTheSimulationInUse) {
-    const json list = RunJson({"adapters"});
+    const json answer = RunJson({"adapters"});
+    ASSERT_TRUE(answer.is_object());
+    const json& list = answer["adapters"];
     ASSERT_TRUE(list.is_array());
     ASSERT_FALSE(list.empty());
     const json& sim = list.back();
@@ -20,6 +22,9 @@ TEST_F(AdapterCliTest, ListEndsWithTheSimulationInUse) {
     EXPECT_EQ(sim["driver"], "simulation");
     EXPECT_EQ(sim["in_use"], true);
     EXPECT_EQ(sim["managed_by"], "nobody");
+    // The adapter in use has the address `about` reads from it.
+    EXPECT_EQ(sim["mac"], RunJson({"about"})["mac"]);
+    EXPECT_NE(sim["mac"], "");
     for (const auto& entry : list) {
         for (const char* key : {"name", "driver", "mac", "in_use", "managed_by"})
             EXPECT_TRUE(entry.contains(key));
@@ -106,12 +111,17 @@ TEST_F(AdapterCliTest, WatchJoinsTheAutoSelectedNetworkHeadless) {
     NewProfile({"--name", "Light", "--ssid", "Lighthouse", "--mode", "infrastructure", "--auto-select"});
     EXPECT_EQ(RunJson({"status"})["connected"], false);
     const std::string before = SettingsBytes();
-    const nlohmann::json status = RunJson({"watch", "--seconds", "10"});
+    // The stream's last line is the status as the watch ended.
+    const SRun run = Run({"watch", "--seconds", "10", "--json"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    ASSERT_FALSE(run.out.empty());
+    const std::string last = run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1);
+    const nlohmann::json status = nlohmann::json::parse(last);
     EXPECT_EQ(status["connected"], true);
     EXPECT_EQ(status["ssid"], "Lighthouse");
     EXPECT_EQ(status["bssid"], "00-0F-B5-44-7C-20");
     EXPECT_EQ(SettingsBytes(), before);
-    ExpectRefused({"watch", "--seconds", "0"}, 2, "--seconds");
+    ExpectRefused({"watch", "--seconds", "3601"}, 2, "--seconds");
 }
 
 }  // namespace

@@ -96,7 +96,7 @@ TEST_F(AirCliTest, TransitionNetworkIsJoinedAsWpa3AndSixGigahertzAsItself) {
 TEST_F(AirCliTest, ProfilesTakeEnhancedOpenAndTheTransitionMode) {
     RunJson({"profiles", "new", "--name", "Guest", "--ssid", "Harbour Guest", "--mode", "infrastructure",
              "--security", "owe"});
-    EXPECT_EQ(RunJson({"profiles", "show", "Guest"})["security"], "Enhanced Open");
+    EXPECT_EQ(RunJson({"profiles", "show", "Guest"})["security_text"], "Enhanced Open");
     ExpectRefused({"profiles", "new", "--name", "G2", "--ssid", "Harbour Guest", "--security", "owe",
                    "--passphrase", "moorings-at-high-tide"},
                   2, "takes no passphrase");
@@ -108,7 +108,7 @@ TEST_F(AirCliTest, ProfilesTakeEnhancedOpenAndTheTransitionMode) {
     const json list = RunJson({"profiles", "list"});
     std::string ferrySecurity;
     for (const auto& p : list["profiles"])
-        if (p["name"] == "Ferry") ferrySecurity = p["security"];
+        if (p["name"] == "Ferry") ferrySecurity = p["security_text"];
     EXPECT_EQ(ferrySecurity, "WPA2/WPA3-Personal");
     // The profile joins its network.
     EXPECT_EQ(RunJson({"connect", "Ferry"})["associated"], true);

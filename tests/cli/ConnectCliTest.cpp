@@ -22,7 +22,7 @@ TEST_F(ConnectCliTest, OpenNetworkIsJoinedAndSavedAsAutoSelectionProfile) {
     const json profile = RunJson({"profiles", "show", "Profile 0"});
     EXPECT_EQ(profile["ssid"], "Lighthouse");
     EXPECT_EQ(profile["mode"], "infrastructure");
-    EXPECT_EQ(profile["security"], "None");
+    EXPECT_EQ(profile["security_text"], "None");
     EXPECT_EQ(profile["auto_select"], true);
     EXPECT_EQ(profile["channel"], 11);  // stored as the index of channel 11, not as 11
     EXPECT_EQ(RunJson({"status"})["ssid"], "Lighthouse");
@@ -49,7 +49,7 @@ TEST_F(ConnectCliTest, WepNetworkNeedsAValidKey) {
     EXPECT_EQ(joined["associated"], true);
     EXPECT_EQ(joined["channel"], 1);
     const json saved = RunJson({"profiles", "show", joined["profile"].get<std::string>(), "--show-keys"});
-    EXPECT_EQ(saved["security"], "WEP");
+    EXPECT_EQ(saved["security_text"], "WEP");
     EXPECT_EQ(saved["active_key"], 3);
     EXPECT_EQ(saved["keys"][2]["key"], "1A2B3C4D5E");
     EXPECT_EQ(saved["keys"][2]["bits"], 64);
@@ -144,7 +144,7 @@ TEST_F(ConnectCliTest, HiddenNetworkIsJoinedByNameWithItsSecurity) {
     EXPECT_EQ(RunJson({"status"})["ssid"], "Backroom");
     const json saved = RunJson({"profiles", "show", joined["profile"].get<std::string>()});
     EXPECT_EQ(saved["ssid"], "Backroom");
-    EXPECT_EQ(saved["security"], "WPA3-Personal");
+    EXPECT_EQ(saved["security_text"], "WPA3-Personal");
 
     const json left = RunJson({"disconnect"});
     EXPECT_EQ(left["connected"], false);

@@ -46,7 +46,7 @@ TEST_F(EapCliTest, AJoinWithAPasswordFileIsStoredAndTheSecretShownOnlyWhenAsked)
     const json joined = RunJson({"connect", "--ssid", "Campus", "--eap", "peap", "--identity", "bob",
                                  "--system-ca", "--password-file", m_Good});
     EXPECT_EQ(joined["profile"], "Profile 0");
-    EXPECT_EQ(RunJson({"profiles", "list"})["profiles"][0]["security"], "WPA2-Enterprise (PEAP)");
+    EXPECT_EQ(RunJson({"profiles", "list"})["profiles"][0]["security_text"], "WPA2-Enterprise (PEAP)");
 
     const json shown = RunJson({"profiles", "show", "Profile 0"});
     EXPECT_EQ(shown["eap"]["identity"], "bob");
@@ -146,7 +146,7 @@ TEST_F(EapCliTest, ProfileOptionsAreCheckedAndPathsStoredWhole) {
     const json shown = RunJson({"profiles", "show", "Uni"});
     EXPECT_EQ(shown["eap"]["ca_cert"], ca);
     EXPECT_EQ(shown["eap"]["anonymous_identity"], "anon@campus.example");
-    EXPECT_EQ(shown["security"], "WPA2-Enterprise (PEAP)");
+    EXPECT_EQ(shown["security_text"], "WPA2-Enterprise (PEAP)");
     EXPECT_EQ(shown["mode"], "infrastructure");
 
     ExpectRefused({"profiles", "edit", "Uni", "--phase2", "pap"}, 2, "does not take --phase2 pap");

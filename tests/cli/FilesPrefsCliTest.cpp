@@ -40,7 +40,7 @@ TEST_F(FilesCliTest, ExportDeleteAndImportBringProfilesBack) {
     ASSERT_EQ(imported["profiles"].size(), 1u);
     const json harb = Show(imported["profiles"][0].get<std::string>());
     EXPECT_EQ(harb["ssid"], "Harbour");
-    EXPECT_EQ(harb["security"], "WEP");
+    EXPECT_EQ(harb["security_text"], "WEP");
     EXPECT_EQ(harb["keys"][0]["key"], "1A2B3C4D5E");
     EXPECT_EQ(harb["auto_select"], false);
     EXPECT_EQ(RunJson({"connect", imported["profiles"][0].get<std::string>()})["associated"], true);

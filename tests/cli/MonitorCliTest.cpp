@@ -42,7 +42,7 @@ TEST_F(MonitorCliTest, ConnectThenStatusShowsTheNetwork) {
     EXPECT_EQ(status["phy"], "802.11b");
     EXPECT_EQ(status["channel_text"], "11 / 2.462 GHz - 802.11b");
     EXPECT_EQ(status["security"], "open");
-    EXPECT_EQ(status["security_text"], "Disabled");
+    EXPECT_EQ(status["security_text"], "None");
     EXPECT_EQ(status["bssid"], "00-0F-B5-44-7C-20");
     // -66 dBm is (25 * 100) / 30 = 83 percent; an 802.11b station runs at 11 Mbps.
     EXPECT_EQ(status["signal_dbm"], -66);

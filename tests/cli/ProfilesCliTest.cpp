@@ -35,7 +35,7 @@ TEST_F(ProfilesCliTest, NewEditAndShowRoundTrip) {
     EXPECT_EQ(office["phy"], "802.11b/g");
     EXPECT_EQ(office["channel"], 1);
     EXPECT_EQ(office["power_save"], 2);
-    EXPECT_EQ(office["security"], "None");
+    EXPECT_EQ(office["security_text"], "None");
     EXPECT_TRUE(office["active_key"].is_null());
     EXPECT_EQ(office["priority"], 0);
     EXPECT_FALSE(office["keys"][0].contains("key"));  // keys only on request
@@ -47,7 +47,8 @@ TEST_F(ProfilesCliTest, NewEditAndShowRoundTrip) {
     const json studio = RunJson({"profiles", "show", "Studio", "--show-keys"});
     EXPECT_EQ(studio["ssid"], "Lighthouse");
     EXPECT_EQ(studio["power_save"], 2);
-    EXPECT_EQ(studio["security"], "WEP");
+    EXPECT_EQ(studio["security_text"], "WEP");
+    EXPECT_EQ(studio["security"], "wep");
     EXPECT_EQ(studio["active_key"], 2);
     EXPECT_EQ(studio["keys"][1]["bits"], 128);
     EXPECT_EQ(studio["keys"][1]["key"], "0123456789abcdef0123456789");

@@ -42,14 +42,14 @@ TEST_F(ScanCliTest, AccessPointViewListsEveryAccessPoint) {
     const json scan = RunJson({"scan", "--view", "ap", "--sort", "channel"});
     EXPECT_EQ(scan["view"], "ap");
     ASSERT_EQ(scan["stations"].size(), 14u);
-    // The dialog sorts the texts of a column, so channel "10" comes before "3", and 6 GHz channel 5
-    // ("5 (6 GHz)") after 2.4 GHz channel 3.
-    EXPECT_EQ(Field(scan, "channel"), (std::vector<std::string>{"1", "10", "11", "149", "149", "3", "36", "36",
-                                                                "5", "52", "6", "6", "64", "9"}));
+    // Channels sort as numbers, by frequency: 2.4 GHz, then 5 GHz, then 6 GHz channel 5.
+    EXPECT_EQ(Field(scan, "channel"), (std::vector<std::string>{"1", "3", "6", "6", "9", "10", "11", "36", "36",
+                                                                "52", "64", "149", "149", "5"}));
     const auto deckhands = std::find_if(scan["stations"].begin(), scan["stations"].end(),
                                         [](const json& s) { return s["ssid"] == "Deckhands"; });
     ASSERT_NE(deckhands, scan["stations"].end());
-    EXPECT_EQ((*deckhands)["mode"], "Ad-Hoc");
+    EXPECT_EQ((*deckhands)["mode"], "adhoc");
+    EXPECT_EQ((*deckhands)["mode_text"], "Ad-Hoc");
     EXPECT_EQ((*deckhands)["rate_mbps"], 11);
     EXPECT_EQ((*deckhands)["bssid"], "02-3E-91-5A-0C-77");
 
@@ -58,19 +58,47 @@ TEST_F(ScanCliTest, AccessPointViewListsEveryAccessPoint) {
     EXPECT_EQ(Run({"scan", "--view", "network"}).out.find("MAC"), std::string::npos);
 }
 
-TEST_F(ScanCliTest, SortsByTextAscendingOrReversed) {
+TEST_F(ScanCliTest, TextColumnsSortAsTextAndNumericColumnsAsNumbers) {
     const auto ssids = Field(RunJson({"scan", "--view", "ap", "--sort", "ssid"}), "ssid_hex");
     EXPECT_TRUE(std::is_sorted(ssids.begin(), ssids.end()));
     const auto reversed = Field(RunJson({"scan", "--view", "ap", "--sort", "ssid", "--reverse"}), "ssid_hex");
     EXPECT_TRUE(std::is_sorted(reversed.rbegin(), reversed.rend()));
     EXPECT_EQ(std::set<std::string>(ssids.begin(), ssids.end()).size(), 13u);
 
-    // Link quality sorts by its text: in dBm "-58dBm" (strong) comes before "-87dBm" (weak).
-    ASSERT_EQ(Run({"prefs", "set", "--units", "dbm"}).code, 0);
-    const auto quality = Field(RunJson({"scan", "--view", "ap"}), "link_quality");
-    EXPECT_EQ(quality.front(), "-52dBm");
-    EXPECT_EQ(quality.back(), "-87dBm");
-    EXPECT_TRUE(std::is_sorted(quality.begin(), quality.end()));
+    // Link quality: the strongest first, in percent and in dBm alike ("100%" is not before "12%").
+    auto signals = [this](std::vector<std::string> args) {
+        args.insert(args.begin(), "scan");
+        std::vector<int> dbm;
+        const json scan = RunJson(args);
+        for (const auto& station : scan["stations"]) dbm.push_back(station["signal_dbm"]);
+        return dbm;
+    };
+    for (const char* units : {"percent", "dbm"}) {
+        ASSERT_EQ(Run({"prefs", "set", "--units", units}).code, 0);
+        const auto strongest = signals({"--view", "ap"});
+        ASSERT_EQ(strongest.size(), 14u);
+        EXPECT_TRUE(std::is_sorted(strongest.rbegin(), strongest.rend())) << units;
+        EXPECT_EQ(strongest.front(), -52);
+        const auto weakest = signals({"--view", "ap", "--reverse"});
+        EXPECT_TRUE(std::is_sorted(weakest.begin(), weakest.end())) << units;
+    }
+    // The table shows the same order.
+    ASSERT_EQ(Run({"prefs", "set", "--units", "percent"}).code, 0);
+    const SRun text = Run({"scan", "--view", "network"});
+    std::vector<int> shown;
+    for (std::size_t at = text.out.find('\n'); at != std::string::npos && at + 1 < text.out.size();
+         at = text.out.find('\n', at + 1))
+        shown.push_back(std::stoi(text.out.substr(at + 1)));
+    ASSERT_EQ(shown.size(), 13u) << text.out;
+    EXPECT_TRUE(std::is_sorted(shown.rbegin(), shown.rend())) << text.out;
+
+    // Rates by speed: 11 before 54 before 144.4 before 1201.
+    std::vector<double> rates;
+    const json byRate = RunJson({"scan", "--view", "ap", "--sort", "rate"});
+    for (const auto& station : byRate["stations"])
+        rates.push_back(station["max_rate_mbps"].is_number() ? station["max_rate_mbps"].get<double>() : 0.0);
+    EXPECT_TRUE(std::is_sorted(rates.begin(), rates.end()));
+    EXPECT_GT(rates.back(), 1000.0);
 }
 
 TEST_F(ScanCliTest, ViewDefaultsToTheStoredPreferenceWithoutChangingIt) {

@@ -55,7 +55,7 @@ TEST_F(WpaCliTest, JoinsOnlyWithTheRightPassphrase) {
     EXPECT_EQ(status["security"], "wpa2");
     EXPECT_EQ(status["security_text"], "WPA2-Personal");
     const json saved = RunJson({"profiles", "show", joined["profile"].get<std::string>(), "--show-keys"});
-    EXPECT_EQ(saved["security"], "WPA2-Personal");
+    EXPECT_EQ(saved["security_text"], "WPA2-Personal");
     EXPECT_EQ(saved["passphrase"], "canal-gates-at-dawn");
 
     // WPA3 refuses the 64-digit form; its passphrase joins.
@@ -73,7 +73,7 @@ TEST_F(WpaCliTest, ProfilesKeepThePassphraseThroughExportAndImport) {
     NewProfile({"--name", "Lock", "--ssid", "Lockkeeper", "--mode", "infrastructure", "--security", "wpa2",
                 "--passphrase", "canal \"gates\" at dawn"});
     json shown = RunJson({"profiles", "show", "Lock", "--show-keys"});
-    EXPECT_EQ(shown["security"], "WPA2-Personal");
+    EXPECT_EQ(shown["security_text"], "WPA2-Personal");
     EXPECT_EQ(shown["passphrase"], "canal \"gates\" at dawn");
     EXPECT_EQ(RunJson({"profiles", "show", "Lock"}).count("passphrase"), 0u);  // not without --show-keys
 
@@ -83,12 +83,12 @@ TEST_F(WpaCliTest, ProfilesKeepThePassphraseThroughExportAndImport) {
     const json imported = RunJson({"profiles", "import", file});
     ASSERT_EQ(imported["profiles"].size(), 1u);
     shown = RunJson({"profiles", "show", imported["profiles"][0].get<std::string>(), "--show-keys"});
-    EXPECT_EQ(shown["security"], "WPA2-Personal");
+    EXPECT_EQ(shown["security_text"], "WPA2-Personal");
     EXPECT_EQ(shown["passphrase"], "canal \"gates\" at dawn");
 
     // Back to WEP: the profile no longer uses WPA, and connects as before.
     RunJson({"profiles", "edit", imported["profiles"][0].get<std::string>(), "--security", "none"});
-    EXPECT_EQ(RunJson({"profiles", "show", imported["profiles"][0].get<std::string>()})["security"], "None");
+    EXPECT_EQ(RunJson({"profiles", "show", imported["profiles"][0].get<std::string>()})["security_text"], "None");
 }
 
 TEST_F(WpaCliTest, AdHocCellIsStartedOnTheChosenChannel) {

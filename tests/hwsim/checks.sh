@@ -129,7 +129,7 @@ check_adapters() {
     if ctl adapters; then
         cp "$CTL_OUT" /tmp/adapters.json
         verdict "$(jwhy --arg n "$STA" --arg m "$(mac "$sta_mac")" '
-            [.[] | select(.name == $n)] | first as $a
+            [.adapters[] | select(.name == $n)] | first as $a
             | if $a == null then "no entry for \($n)"
               elif ($a.driver | tostring | test("hwsim")) | not then "the driver is \($a.driver | tojson)"
               elif ($a.mac | mac) != $m then "the MAC address is \($a.mac | tojson)"
@@ -143,19 +143,19 @@ check_adapters() {
     begin "adapters: $STA is the one in use, run by $STAGE_MANAGER"
     say "$(cat "$CTL_OUT")"
     verdict "$(jwhy --arg n "$STA" --arg m "$STAGE_MANAGER" '
-        [.[] | select(.name == $n)] | first as $a
+        [.adapters[] | select(.name == $n)] | first as $a
         | if $a == null then "no entry for \($n)"
           elif $a.in_use != true then "\($n) is not marked in use"
-          elif ([.[] | select(.in_use == true)] | length) != 1 then "more than one adapter is marked in use"
+          elif ([.adapters[] | select(.in_use == true)] | length) != 1 then "more than one adapter is marked in use"
           elif $a.managed_by != $m then "managed_by is \($a.managed_by | tojson)"
           else "ok" end')"
 
     begin "adapters: $SPARE and the simulated adapter are listed, not in use"
     say "$(cat "$CTL_OUT")"
     verdict "$(jwhy --arg n "$SPARE" '
-        if any(.[]; .name == $n and .in_use == false and .managed_by == "nobody") | not
+        if any(.adapters[]; .name == $n and .in_use == false and .managed_by == "nobody") | not
           then "no idle entry for \($n) run by nobody"
-        elif any(.[]; .name == "sim" and .in_use == false) | not then "no idle entry for the simulated adapter"
+        elif any(.adapters[]; .name == "sim" and .in_use == false) | not then "no idle entry for the simulated adapter"
         else "ok" end')"
 }
 
@@ -163,7 +163,7 @@ check_adapter_choice() {
     begin "adapters: --adapter $SPARE chooses $SPARE over WAVORY_ADAPTER"
     if ctl --adapter "$SPARE" adapters; then
         verdict "$(jwhy --arg n "$SPARE" \
-            'if any(.[]; .name == $n and .in_use == true) then "ok" else "\($n) is not in use" end')"
+            'if any(.adapters[]; .name == $n and .in_use == true) then "ok" else "\($n) is not in use" end')"
     else
         bad "wavoryctl --adapter $SPARE adapters failed (exit $CTL_RC): $(ctl_message)"
     fi
@@ -173,7 +173,7 @@ check_adapter_choice() {
     (export WAVORY_ADAPTER=sim WAVORY_SIM=/wavory-hwsim && ctl adapters)
     CTL_RC=$?
     if [ "$CTL_RC" -eq 0 ]; then
-        verdict "$(jwhy 'if any(.[]; .name == "sim" and .in_use == true) then "ok"
+        verdict "$(jwhy 'if any(.adapters[]; .name == "sim" and .in_use == true) then "ok"
             else "the simulated adapter is not in use" end')"
     else
         bad "wavoryctl adapters failed with WAVORY_ADAPTER=sim (exit $CTL_RC): $(ctl_message)"
@@ -649,6 +649,8 @@ check_auto_selection() {
         stage_state >>"$EVIDENCE" 2>&1
         bad "the station is not associated with $SHARED_SSID ($SHARED_BSSID)"
     else
+        # watch --json streams a status line each second: the last one is how it ended.
+        tail -n 1 "$CTL_OUT" >/tmp/watch-last.json && cp /tmp/watch-last.json "$CTL_OUT"
         verdict "$(jwhy --arg s "$SHARED_SSID" \
             'if .ssid == $s then "ok" else "watch ends showing \(.ssid | tojson)" end')"
     fi
