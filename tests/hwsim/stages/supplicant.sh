@@ -138,6 +138,11 @@ wpa2_ap_back() { ap kill -CONT "$(cat /run/hostapd-wpa2.pid)"; }
 # the station ends on the network of the connect that succeeded last.
 check_two_connects_at_once() {
     local order=/tmp/two-connects last
+    # Run alone (HWSIM_ONLY), it starts the supplicant with the user's networks itself.
+    if [ ! -s "$USERS_EXPECTED" ] && ! users_start; then
+        fail "the user's networks: two connects at once" "wpa_supplicant did not start with them"
+        return
+    fi
     begin "the user's networks: two connects at once take turns and keep every one as it was"
     : >"$order"
     say "\$ wavoryctl connect --ssid $OPEN_SSID & wavoryctl connect --ssid $WPA2_SSID --passphrase ... &"
