@@ -5,7 +5,6 @@
 
 #include "CoreFixture.h"
 #include "driver/Request.h"
-#include "shell/MainWindow.h"
 #include "survey/Connect.h"
 
 using namespace wavory;
@@ -13,16 +12,6 @@ using namespace wavory::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A window that asks nothing: the main tick merges scans and refreshes through it.
-class CQuietWindow : public IMainWindow {
-public:
-    int Run() override { return 0; }
-    void RefreshPages(bool, bool) override {}
-    bool IsSiteVisible() override { return false; }
-    void RefreshSiteList() override {}
-    void SetTrayTip(const std::string&) override {}
-};
 
 // Three networks in range; "Nowhere" is not. The attic's network wants a WEP key.
 constexpr const char* kAir = R"({
