@@ -6,9 +6,7 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QDialog>
 #include <QDir>
-#include <QMessageBox>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstddef>
@@ -27,6 +25,7 @@
 #include "ui/res/Resources.h"
 #include "ui/shell/MainWindowHost.h"
 #include "ui/shell/MessageBoxSink.h"
+#include "ui/shell/PlainDialogs.h"
 #include "ui/shell/Screenshots.h"
 #include "ui/shell/TessalDlg.h"
 
@@ -142,16 +141,11 @@ bool CatchTerminationSignals() {
     return true;
 }
 
-// Closes the open dialogs from the innermost out, then the main window: as if the user had pressed
-// Cancel and Close. Every change was stored when it was made, so nothing waits to be saved.
+// Ends the utility as the tray menu's Close does (the keep-in-tray preference only hides the
+// window), so that a logout or systemctl stop ends it; every change was stored when it was made.
 void CloseForSignal(CMainWindowHost& window) {
-    while (QWidget* modal = QApplication::activeModalWidget()) {
-        auto* dialog = qobject_cast<QDialog*>(modal);
-        if (!dialog || dialog == window.Window()) break;
-        dialog->reject();
-    }
     if (CTessalDlg* main = window.Window()) {
-        main->reject();
+        main->QuitForSignal();
     } else {
         QApplication::quit();
     }
@@ -225,8 +219,8 @@ int main(int argc, char** argv) {
     if (!opening.notice.empty()) {
         std::fprintf(stderr, "wavory: %s\n", opening.notice.c_str());
         if (!screenshots)
-            QMessageBox::warning(nullptr, QString::fromLatin1(CTessalApp::kAppName),
-                                 QString::fromStdString(opening.notice));
+            PlainMessageBox(nullptr, QMessageBox::Warning, QString::fromLatin1(CTessalApp::kAppName),
+                            QString::fromStdString(opening.notice));
     }
     // Another program's change to the store is noticed from the kernel's notice of the write, so
     // the main tick does not look at the store's files every second.

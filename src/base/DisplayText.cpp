@@ -95,4 +95,37 @@ std::string DisplayText(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool NaturalLess(std::string_view a, std::string_view b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            // Leading zeros do not count; then the longer run is the greater number.
+            while (i < a.size() && a[i] == '0') ++i;
+            while (j < b.size() && b[j] == '0') ++j;
+            std::size_t ei = i, ej = j;
+            while (ei < a.size() && IsDigit(a[ei])) ++ei;
+            while (ej < b.size() && IsDigit(b[ej])) ++ej;
+            if (ei - i != ej - j) return ei - i < ej - j;
+            const int order = a.substr(i, ei - i).compare(b.substr(j, ej - j));
+            if (order != 0) return order < 0;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        const char ca = Lower(a[i]), cb = Lower(b[j]);
+        if (ca != cb) return static_cast<unsigned char>(ca) < static_cast<unsigned char>(cb);
+        ++i;
+        ++j;
+    }
+    if ((i < a.size()) != (j < b.size())) return j < b.size();  // the shorter one first
+    return a < b;
+}
+
 }  // namespace wavory

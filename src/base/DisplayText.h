@@ -13,4 +13,8 @@ namespace wavory {
 // always valid UTF-8 and never holds a control character.
 std::string DisplayText(std::string_view bytes);
 
+// The order in which names are listed: runs of digits compare by their value ("Profile 9" before
+// "Profile 14"), letters without regard to ASCII case; names that tie so are in byte order.
+bool NaturalLess(std::string_view a, std::string_view b);
+
 }  // namespace wavory

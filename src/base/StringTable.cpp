@@ -13,7 +13,7 @@ std::string LoadStringId(int id) {
         {IDS_ADD_TO_AUTO_SELECTION, "Add to Au&to-Selection"},
         {IDS_DEFINE_SECURITY_KEY, "Please define at least one complete security key."},
         {IDS_INVALID_PROFILE_NAME, "Invalid Profile name (1-19 characters)."},
-        {IDS_INVALID_SSID, "Invalid Network Name (SSID) (1-32 characters)."},
+        {IDS_INVALID_SSID, "Invalid Network Name (SSID) (1-32 bytes)."},
         {IDS_ENTER_SECURITY, "Enter Security Parameters"},
         {IDS_NOT_CONNECTED, "Not Connected"},
         {IDS_DRIVER_ERROR,

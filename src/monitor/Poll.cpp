@@ -1,6 +1,7 @@
 #include "monitor/Poll.h"
 
 #include <algorithm>
+#include <set>
 
 #include "base/AppBase.h"
 #include "base/DisplayText.h"
@@ -87,6 +88,8 @@ void CPoll::Prepare() {
     theApp.m_nAutoCountdown = -1;
     theApp.m_bScanning = false;
     m_nTick = 0;
+    m_bAdapterPresent = true;
+    m_bWasConnected = false;
     ResetStats(true);
     theApp.m_nStatIndex = 0;
     m_nIntervalSecs = ReadIntervalSecs();
@@ -155,10 +158,58 @@ void CPoll::AutoSelect() {
     if (theApp.m_bJoining || theApp.m_bAutoPaused || profiles->GetAutoCount() <= 0) return;
     const SJoinState adapter = ReadJoinState();
     if (adapter.read && adapter.supported && adapter.state == KCOM_JOIN_JOINING) return;
-    std::shared_ptr<CProfile> profile = profiles->NextAutoSelect();
+    if (!m_bAdapterPresent) return;  // an attempt now would only fail and use up a member's turn
+    std::shared_ptr<CProfile> profile = profiles->NextAutoSelect(InRangeTest());
     if (!profile) return;
     m_pAutoAttempt = CConnectAttempt::ForAutoSelect(profile);
     FollowAutoAttempt();
+}
+
+std::function<bool(const CProfile&)> CPoll::InRangeTest() const {
+    CStationMngr* stations = theApp.m_pStationMngr;
+    // Without a scan read there is nothing to go by: every member is tried in its turn.
+    if (!stations || !stations->LastMergeRead()) return {};
+    std::set<std::string> heard;
+    bool nameless = false;
+    auto lock = stations->Lock();  // a read-back may change a station's fields meanwhile
+    for (const auto& station : stations->Snapshot()) {
+        if (!station) continue;
+        // A name of zero bytes only is a network that hides its name.
+        if (station->NetName.find_first_not_of('\0') == std::string::npos)
+            nameless = true;
+        else
+            heard.insert(station->NetName);
+    }
+    return [heard = std::move(heard), nameless](const CProfile& profile) {
+        // An ad-hoc member starts its own cell where none is heard; a hidden network is not named in
+        // a scan, so while one is heard any member may be it.
+        return !profile.NetMode || nameless || heard.count(profile.NetName) != 0;
+    };
+}
+
+void CPoll::WatchAdapter() {
+    CStationMngr* stations = theApp.m_pStationMngr;
+    CProfileMngr* profiles = theApp.m_pProfileMngr;
+    // One read tells both: the connection status, and by its failure whether the adapter is there.
+    CCommVarList status;
+    status.AddVarExt(OID_CONNECT_STATUS, 0, nullptr, nullptr);
+    const bool read = status.RefreshAll(false, false);
+    const int result = status.GetVar(0)->m_nLastResult;
+    const bool present = read || (result != KCOM_RESULT_NO_LINK && result != KCOM_RESULT_NO_ADAPTER);
+    const bool connected = read && Payload(status.GetVar(0)->GetBlock(0))[0] != 0;
+    const bool back = present && !m_bAdapterPresent;
+    // A connection lost on its own, not one given up for a join of ours.
+    const bool lost = m_bWasConnected && !connected && !theApp.m_bJoining && !m_pAutoAttempt;
+    m_bAdapterPresent = present;
+    m_bWasConnected = connected;
+    if (!back && !(lost && present)) return;
+    if (back)
+        Trace("\nThe adapter is back: scanning, automatic selection from the top");
+    else
+        Trace("\nThe connection was lost: scanning, automatic selection from the top");
+    // The walk starts at the top of the order once the new scan has told which networks are here.
+    if (profiles) profiles->RestartAutoSelect();
+    if (stations) stations->StartScan();
 }
 
 void CPoll::FollowAutoAttempt() {
@@ -168,6 +219,7 @@ void CPoll::FollowAutoAttempt() {
     const SJoinResult& result = m_pAutoAttempt->Result();
     if (result.ok) {
         m_strAutoRefusal.clear();
+        m_bWasConnected = true;  // a loss from the next tick on is the connection's end
     } else {
         // A missing right refuses every member alike: say so once, not on every tick.
         if (!result.refusal.empty() && result.refusal != m_strAutoRefusal)
@@ -225,6 +277,7 @@ void CPoll::Tick() {
     if (theApp.m_nStatIndex < 0) return;
 
     if (m_pAutoAttempt) FollowAutoAttempt();
+    WatchAdapter();
 
     if (m_nTick % 3 == 0 && !theApp.m_bScanning && theApp.m_nAutoCountdown < 0) AutoSelect();
 

@@ -19,6 +19,7 @@
 namespace wavory {
 
 class CConnectAttempt;
+class CProfile;
 
 class CPoll : public IPollControl {
 public:
@@ -68,6 +69,11 @@ public:
 private:
     void Run();
     void AutoSelect();
+    // Whether a member's network was heard in the last scan read (none: every member is).
+    std::function<bool(const CProfile&)> InRangeTest() const;
+    // Notices the adapter coming back and a connection lost on its own: a scan starts at once, and
+    // the automatic selection walks the order from the top again.
+    void WatchAdapter();
     // One look at the automatic selection's running attempt; when it has ended, its report.
     void FollowAutoAttempt();
     enum class ESample { ReadFailed, Busy, Taken };
@@ -81,6 +87,9 @@ private:
     bool m_bStop = false;
     // The refusal last traced for the automatic selection (polling thread only).
     std::string m_strAutoRefusal;
+    // What the last tick saw of the adapter (polling thread only).
+    bool m_bAdapterPresent = true;
+    bool m_bWasConnected = false;
     // The automatic selection's attempt while the adapter joins (polling thread only).
     std::unique_ptr<CConnectAttempt> m_pAutoAttempt;
 

@@ -60,12 +60,29 @@ void CProfileMngr::SetConnected(std::shared_ptr<CProfile> profile, bool restart)
     m_pConnected = std::move(profile);
 }
 
-std::shared_ptr<CProfile> CProfileMngr::NextAutoSelect() {
+std::shared_ptr<CProfile> CProfileMngr::NextAutoSelect(const std::function<bool(const CProfile&)>& reachable) {
     std::lock_guard lock(m_Mutex);
     if (m_nAutoCount <= 0) return nullptr;
-    const int slot = m_nRotation;
-    m_nRotation = (slot + 1) % m_nAutoCount;
-    return FindByPriority(slot);
+    // The members by slot in one pass (the first in name order where two claim one).
+    std::vector<std::shared_ptr<CProfile>> bySlot(static_cast<std::size_t>(m_nAutoCount));
+    for (const auto& [name, profile] : m_Profiles) {
+        const int slot = profile->Priority;
+        if (slot >= 0 && slot < m_nAutoCount && !bySlot[static_cast<std::size_t>(slot)])
+            bySlot[static_cast<std::size_t>(slot)] = profile;
+    }
+    for (int step = 0; step < m_nAutoCount; ++step) {
+        const int slot = (m_nRotation + step) % m_nAutoCount;
+        const std::shared_ptr<CProfile>& profile = bySlot[static_cast<std::size_t>(slot)];
+        if (!profile || (reachable && !reachable(*profile))) continue;
+        m_nRotation = (slot + 1) % m_nAutoCount;
+        return profile;
+    }
+    return nullptr;
+}
+
+void CProfileMngr::RestartAutoSelect() {
+    std::lock_guard lock(m_Mutex);
+    m_nRotation = 0;
 }
 
 std::shared_ptr<CProfile> CProfileMngr::FindByPriority(int priority) const {

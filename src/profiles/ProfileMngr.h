@@ -92,9 +92,13 @@ public:
     void SetEditStation(std::shared_ptr<CProfile> station);
     // With no profile and restart set, automatic selection starts again at slot 0.
     void SetConnected(std::shared_ptr<CProfile> profile, bool restart);
-    // The profile of the next auto-selection slot in rotation; null when the list is empty or no
-    // member holds that slot.
-    std::shared_ptr<CProfile> NextAutoSelect();
+    // The next auto-selection member to try: the first, from where the walk stands, that `reachable`
+    // accepts (members it refuses, e.g. networks not heard in the last scan, are passed over); the
+    // walk then stands after it. Once the end of the order is passed the walk goes on from the
+    // top. Null when no member is accepted (the walk stays where it was).
+    std::shared_ptr<CProfile> NextAutoSelect(const std::function<bool(const CProfile&)>& reachable = {});
+    // The walk starts again at the top of the order (the connection was lost, the adapter is back).
+    void RestartAutoSelect();
     // First profile in name order with this priority, or this SSID.
     std::shared_ptr<CProfile> FindByPriority(int priority) const;
     std::shared_ptr<CProfile> FindBySsid(std::string_view ssid) const;

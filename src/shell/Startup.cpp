@@ -11,6 +11,7 @@
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
 #include "shell/UserJoin.h"
+#include "survey/LinkActions.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 
@@ -114,7 +115,10 @@ void CTessalApp::OnMainTick() {
 void CTessalApp::UpdateTrayTip(const CStation* station) {
     // The network's name as a person reads it: control bytes escaped, and every byte kept (a zero
     // byte would end a "%s").
-    const std::string tip = station ? "Wavory Utility\nConnected to:\n" + DisplayText(station->NetName)
+    // A hidden network joined from its nameless row: the adapter names it.
+    std::string name = station ? station->NetName : std::string();
+    if (station && name.empty()) name = ConnectedNetworkName();
+    const std::string tip = station ? "Wavory Utility\nConnected to:\n" + DisplayText(name)
                                     : std::string("Wavory Utility\nNot Connected");
     SetTrayTip(tip);
     if (IMainWindow* window = m_pMainWnd) window->SetTrayTip(tip);

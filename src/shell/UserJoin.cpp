@@ -1,7 +1,12 @@
 #include "shell/UserJoin.h"
 
 #include "base/AppBase.h"
+#include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
+#include "survey/Connect.h"
+#include "survey/LinkActions.h"
+#include "survey/Station.h"
+#include "survey/StationMngr.h"
 
 namespace wavory {
 
@@ -10,6 +15,23 @@ namespace {
 // Interface thread only.
 std::unique_ptr<CConnectAttempt> g_pAttempt;
 JoinEndedFn g_fnEnded;
+// The connection there was when the user's attempt started: what Cancel goes back to.
+struct SBefore {
+    std::shared_ptr<CStation> settings;
+    std::shared_ptr<CStation> current;
+    std::shared_ptr<CProfile> connected;
+} g_Before;
+
+SBefore ConnectionNow() {
+    SBefore before;
+    if (theApp.m_pStationMngr) before.current = theApp.m_pStationMngr->GetCurrent();
+    if (!before.current) return before;
+    // The settings it was made with (keys included); a network joined elsewhere has only its scan.
+    before.settings = AppliedSettings();
+    if (!before.settings) before.settings = before.current;
+    if (theApp.m_pProfileMngr) before.connected = theApp.m_pProfileMngr->GetConnected();
+    return before;
+}
 
 void ShowProgress(const std::string& network) {
     if (IMainWindow* window = theApp.m_pMainWnd) window->JoinProgress(network);
@@ -21,6 +43,7 @@ void Finish() {
     std::unique_ptr<CConnectAttempt> attempt = std::move(g_pAttempt);
     JoinEndedFn ended = std::move(g_fnEnded);
     g_fnEnded = nullptr;
+    g_Before = SBefore{};
     theApp.m_bJoining = false;
     ShowProgress(std::string());
     if (ended)
@@ -35,7 +58,9 @@ void RunUserAttempt(std::unique_ptr<CConnectAttempt> attempt, JoinEndedFn ended)
     if (!attempt) return;
     // Connecting is the user's word that the automatic selection may run again after a Disconnect.
     theApp.m_bAutoPaused = false;
-    // A running attempt is taken over by the new one at the adapter; it is not reported.
+    // A running attempt is taken over by the new one at the adapter; it is not reported. What a
+    // Cancel goes back to is the connection before the first of them.
+    if (!g_pAttempt) g_Before = ConnectionNow();
     g_pAttempt = std::move(attempt);
     g_fnEnded = std::move(ended);
     if (g_pAttempt->Ended()) {
@@ -57,8 +82,27 @@ void DropUserAttempt() {
     const bool running = g_pAttempt != nullptr;
     g_pAttempt.reset();
     g_fnEnded = nullptr;
+    g_Before = SBefore{};
     theApp.m_bJoining = false;
     if (running) ShowProgress(std::string());
+}
+
+bool CancelUserAttempt(std::string* failure) {
+    if (!g_pAttempt) return true;
+    const SBefore before = g_Before;
+    DropUserAttempt();
+    if (!before.settings) {
+        // Nothing to go back to: the adapter stops trying.
+        return DisconnectAdapter(failure);
+    }
+    RunUserAttempt(CConnectAttempt::ForRestore(before.settings, before.current, before.connected),
+                   [](CConnectAttempt& attempt) {
+                       if (!attempt.Result().ok)
+                           theApp.ShowMessage(attempt.Result().failure, EMsgIcon::Warning);
+                   });
+    // A Cancel of the way back leaves the network.
+    g_Before = SBefore{};
+    return true;
 }
 
 }  // namespace wavory

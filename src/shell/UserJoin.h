@@ -22,5 +22,10 @@ void AdvanceUserAttempt();
 std::string UserAttemptNetwork();
 // Forgets the running attempt without reporting it (shutdown).
 void DropUserAttempt();
+// The user's Cancel of the running attempt: it ends unreported, and the adapter goes back to the
+// connection this program had when the attempt started (a new attempt, shown while it runs), or
+// leaves the network when there was none (and the automatic selection waits, as after
+// Disconnect). False, with the reason, when the adapter refused.
+bool CancelUserAttempt(std::string* failure);
 
 }  // namespace wavory

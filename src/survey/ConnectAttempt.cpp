@@ -12,6 +12,7 @@
 #include "profiles/EapProfile.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
+#include "profiles/ProfileSections.h"
 #include "survey/PollControl.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
@@ -179,6 +180,22 @@ std::unique_ptr<CConnectAttempt> CConnectAttempt::ForSecurity(const std::shared_
     return attempt;
 }
 
+std::unique_ptr<CConnectAttempt> CConnectAttempt::ForRestore(const std::shared_ptr<CStation>& settings,
+                                                             std::shared_ptr<CStation> current,
+                                                             std::shared_ptr<CProfile> connected) {
+    std::shared_ptr<CStation> station;
+    if (settings) {
+        auto lock = LockProfiles();
+        station = std::make_shared<CStation>(static_cast<const CProfile&>(*settings), settings->m_strBssid,
+                                             settings->m_nRssi);
+    }
+    std::unique_ptr<CConnectAttempt> attempt(new CConnectAttempt(EKind::Restore, station));
+    attempt->m_pRestoreCurrent = std::move(current);
+    attempt->m_pProfile = std::move(connected);
+    attempt->Start();
+    return attempt;
+}
+
 void CConnectAttempt::Start() {
     m_Started = m_fnNow();
     if (m_pStation) {
@@ -308,6 +325,13 @@ void CConnectAttempt::Joined() {
             RememberApplied(m_pStation);
             theApp.m_bRefreshRequest = true;
             return;
+        case EKind::Restore:
+            stations->SetCurrent(m_pRestoreCurrent ? m_pRestoreCurrent : m_pStation);
+            RememberApplied(m_pStation);
+            if (profiles) profiles->SetConnected(m_pProfile, false);
+            if (poll) poll->ResetStats(m_nPhyType != 1);
+            theApp.m_bRefreshRequest = true;
+            return;
         case EKind::Station:
             break;
     }
@@ -348,6 +372,12 @@ void CConnectAttempt::Joined() {
     } else {
         m_Result.profileName = profiles->AddProfile(&settings);
         m_Result.created = true;
+        // Named after its network where that name reads as text and is free; else the default
+        // name stays.
+        const std::string& ssid = settings.NetName;
+        if (!ssid.empty() && DisplayText(ssid) == ssid && SectionNumber(ssid) < 0 &&
+            profiles->RenameProfile(m_Result.profileName, ssid))
+            m_Result.profileName = ssid;
         if (auto added = profiles->GetProfile(m_Result.profileName)) {
             if (!m_Join.keepSecrets) {
                 added->EapPassword.clear();

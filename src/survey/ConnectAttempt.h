@@ -48,7 +48,8 @@ public:
         Profile,     // the Profiles page's Connect (and wavoryctl connect PROFILE)
         Station,     // joining a scanned network (Available Networks, wavoryctl connect --ssid)
         AutoSelect,  // the polling thread's automatic selection
-        Security     // Edit Connection: the security of the connection only
+        Security,    // Edit Connection: the security of the connection only
+        Restore      // back to the connection there was before a join the user cancelled
     };
     enum class EStatus { Joining, Joined, Failed };
     using Clock = std::chrono::steady_clock;
@@ -70,6 +71,11 @@ public:
     static std::unique_ptr<CConnectAttempt> ForStation(const SJoin& join);
     static std::unique_ptr<CConnectAttempt> ForAutoSelect(const std::shared_ptr<CProfile>& profile);
     static std::unique_ptr<CConnectAttempt> ForSecurity(const std::shared_ptr<CStation>& settings);
+    // Applies the settings a connection was made with again; joined, `current` (the station that
+    // was current) and `connected` (the profile that was connected, may be null) are again.
+    static std::unique_ptr<CConnectAttempt> ForRestore(const std::shared_ptr<CStation>& settings,
+                                                       std::shared_ptr<CStation> current,
+                                                       std::shared_ptr<CProfile> connected);
 
     // One look at the adapter while joining; when the attempt has ended, the steps after it (once).
     EStatus Advance();
@@ -102,7 +108,8 @@ private:
     EKind m_Kind;
     EStatus m_Status = EStatus::Joining;
     std::shared_ptr<CStation> m_pStation;  // the settings applied
-    std::shared_ptr<CProfile> m_pProfile;  // the profile connected (Profile, AutoSelect)
+    std::shared_ptr<CProfile> m_pProfile;  // the profile connected (Profile, AutoSelect, Restore)
+    std::shared_ptr<CStation> m_pRestoreCurrent;  // Restore: the station current again once joined
     SJoin m_Join;                          // Station
     std::string m_strNetwork;
     int m_nWpaMode = 0;

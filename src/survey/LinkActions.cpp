@@ -1,10 +1,13 @@
 #include "survey/LinkActions.h"
 
+#include <algorithm>
+
 #include "base/AppBase.h"
 #include "base/Trace.h"
 #include "driver/CommVar.h"
 #include "driver/CommVarList.h"
 #include "driver/Request.h"
+#include "kccl_adapters.h"
 #include "kccl_oid.h"
 #include "profiles/ProfileMngr.h"
 #include "survey/Connect.h"
@@ -150,6 +153,25 @@ int SignalBars(int dBm) {
     if (dBm >= -70) return 3;
     if (dBm >= -80) return 2;
     return 1;
+}
+
+std::string SimulatedAdapterNotice() {
+    char name[KCCL_ADAPTER_NAME_MAX] = {};
+    kccl_adapter_in_use(name, sizeof name);
+    if (std::string(name) != "sim") return {};
+    // The list holds the wireless interfaces, then the simulated adapter.
+    KCCL_ADAPTER adapters[4];
+    const int count = kccl_list_adapters(adapters, 4);
+    return count > 1 ? "Simulated adapter" : "Simulated adapter \u2014 no wireless interface found";
+}
+
+std::string ConnectedNetworkName() {
+    CCommVarList list;
+    list.AddVarExt(OID_CONNECT_STATUS, 0, nullptr, nullptr);
+    list.AddVarExt(OID_SSID_QUERY, 0, nullptr, nullptr);
+    if (!list.RefreshAll(false, false) || Payload(list.GetVar(0)->GetBlock(0))[0] == 0) return {};
+    const uint8_t* ssid = Payload(list.GetVar(1)->GetBlock(0));
+    return std::string(reinterpret_cast<const char*>(ssid + 1), std::min<std::size_t>(ssid[0], 32));
 }
 
 }  // namespace wavory

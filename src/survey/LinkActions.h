@@ -40,6 +40,15 @@ bool AdHocCellHeld();
 // The adapter answers (it may be unplugged, or another program's). One read; either thread.
 bool AdapterPresent();
 
+// What to tell the user when the adapter in use is the simulated one: "Simulated adapter", with
+// " — no wireless interface found" when the machine has none; empty for a real adapter (or none).
+// Looks at the machine's interfaces: call it once, not every tick.
+std::string SimulatedAdapterNotice();
+
+// The name of the network the adapter is on, as the adapter says it (a station found by a scan may
+// not name it: a hidden network's row); empty when it is on none.
+std::string ConnectedNetworkName();
+
 // Signal bars, 1 to 4, for a strength in dBm (the tray's picture of a connection).
 int SignalBars(int dBm);
 

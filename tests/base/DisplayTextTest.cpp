@@ -1,7 +1,9 @@
 // How outside text is shown: what wavoryctl prints and every widget of the window shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 #include <utility>
 
 #include "base/DisplayText.h"
@@ -37,6 +39,20 @@ TEST(DisplayTextTest, TextStaysAndEverythingThatCouldHideOrBreakItIsEscaped) {
         {std::string("Ha\xFF\0AB\n\x1b", 8), "Ha\\xff\\x00AB\\x0a\\x1b"},
     };
     for (const auto& [bytes, shown] : cases) EXPECT_EQ(DisplayText(bytes), shown) << shown;
+}
+
+TEST(DisplayTextTest, NamesSortByTheValueOfTheirNumbersAndWithoutCase) {
+    std::vector<std::string> names = {"Profile 14", "profile 2", "Profile 9", "Profile 10", "Oma Wohnung",
+                                      "Profile 009", "Profile 9a", "Profile", "Profile 100", "oma wohnung"};
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return NaturalLess(a, b);
+    });
+    EXPECT_EQ(names, (std::vector<std::string>{"Oma Wohnung", "oma wohnung", "Profile", "profile 2", "Profile 009",
+                                               "Profile 9", "Profile 9a", "Profile 10", "Profile 14",
+                                               "Profile 100"}));
+    // A strict order: no name before itself, and a tie broken one way only.
+    EXPECT_FALSE(NaturalLess("Profile 9", "Profile 9"));
+    EXPECT_NE(NaturalLess("Profile 9", "Profile 09"), NaturalLess("Profile 09", "Profile 9"));
 }
 
 }  // namespace

@@ -235,3 +235,30 @@ TEST_F(ConnectAttemptTest, TheAccessPointChosenIsTheOneJoinedAndMarkedCurrent) {
     theApp.m_pStationMngr->MergeScan();
     EXPECT_EQ(theApp.m_pStationMngr->GetCurrentKey(), CStationMngr::StationKey(*strong));
 }
+
+// A network joined for the first time is stored under its own name; the default name stays where
+// that name is taken or does not read as text.
+TEST_F(ConnectAttemptTest, ANewNetworksProfileIsNamedAfterIt) {
+    const SJoinResult lighthouse = JoinStation(PrepareJoin(Scanned("Lighthouse")));
+    ASSERT_TRUE(lighthouse.ok) << lighthouse.failure;
+    EXPECT_TRUE(lighthouse.created);
+    EXPECT_EQ(lighthouse.profileName, "Lighthouse");
+    ASSERT_NE(theApp.m_pProfileMngr->GetProfile("Lighthouse"), nullptr);
+    EXPECT_EQ(theApp.m_pProfileMngr->GetProfile("Lighthouse")->NetName, "Lighthouse");
+
+    // Another profile bears the name "Boatyard" (for another network): the new one keeps its default.
+    auto other = AddProfile("Elsewhere", true, false);
+    ASSERT_TRUE(theApp.m_pProfileMngr->RenameProfile(other->ProfName, "Boatyard"));
+    const SJoinResult boatyard = JoinStation(PrepareJoin(Scanned("Boatyard")));
+    ASSERT_TRUE(boatyard.ok) << boatyard.failure;
+    EXPECT_TRUE(boatyard.created);
+    EXPECT_NE(boatyard.profileName, "Boatyard");
+    EXPECT_EQ(theApp.m_pProfileMngr->GetProfile(boatyard.profileName)->GetSection(), boatyard.profileName);
+
+    // Bytes that are not text: the default name.
+    kccl_sim_put_network(R"({"ssid_hex": "4861FF41", "bssid": "00-20-30-40-50-09", "channel": 6,
+                             "signal_dbm": -50})");
+    const SJoinResult bytes = JoinStation(PrepareJoin(Scanned(std::string("Ha\xFF" "A"))));
+    ASSERT_TRUE(bytes.ok) << bytes.failure;
+    EXPECT_EQ(bytes.profileName.rfind("Profile ", 0), 0u) << bytes.profileName;
+}

@@ -16,10 +16,22 @@
 #include "kccl_sim.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
+#include "shell/MainWindow.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 
 namespace wavory::test {
+
+// A window that asks nothing: the main tick merges scans and refreshes through it, as the real
+// window's tick does.
+class CQuietWindow : public IMainWindow {
+public:
+    int Run() override { return 0; }
+    void RefreshPages(bool, bool) override {}
+    bool IsSiteVisible() override { return false; }
+    void RefreshSiteList() override {}
+    void SetTrayTip(const std::string&) override {}
+};
 
 class CoreFixture : public AppFixture {
 protected:

@@ -19,11 +19,18 @@ protected:
         CoreFixture::SetUp();
         theApp.m_pPoll->SetClock([this] { return m_Now; });
         theApp.m_bScanning = false;
+        theApp.m_pMainWnd = &m_Window;  // its tick merges the scans the selection waits for
     }
+    void TearDown() override {
+        theApp.m_pMainWnd = nullptr;
+        CoreFixture::TearDown();
+    }
+    // One second of the running program: the polling thread's tick, then the window's.
     void TickAfterSecond() {
         m_Now += 1s;
         kccl_sim_advance(1000);
         theApp.m_pPoll->Tick();
+        theApp.OnMainTick();
     }
     // Ticks until the adapter is associated, at most n of them.
     bool AssociatedWithin(int n) {
@@ -32,6 +39,7 @@ protected:
     }
     std::string SimSsid() { return SimState().value("ssid", std::string()); }
     CPoll::Clock::time_point m_Now{};
+    CQuietWindow m_Window;
 };
 
 }  // namespace

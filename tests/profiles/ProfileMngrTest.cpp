@@ -87,7 +87,7 @@ TEST_F(ProfileMngrTest, HundredProfilesAllComeBack) {
     EXPECT_EQ(mngr.FindByPriority(49)->ProfName, "P98");
 }
 
-TEST_F(ProfileMngrTest, GapsInTheOrderAreKeptAndRotationSkipsThem) {
+TEST_F(ProfileMngrTest, GapsInTheOrderAreKeptAndTheWalkPassesOverThem) {
     StoreProfile("Profile 0", "First", "a", true, 0);
     StoreProfile("Profile 1", "Third", "b", true, 2);
     StoreProfile("Profile 2", "Other", "c", false, 1);
@@ -96,18 +96,25 @@ TEST_F(ProfileMngrTest, GapsInTheOrderAreKeptAndRotationSkipsThem) {
     EXPECT_EQ(mngr.GetAutoCount(), 3);
     EXPECT_EQ(mngr.GetProfile("Other")->Priority, -1);
     std::vector<std::string> tried;
-    for (int i = 0; i < 6; ++i) tried.push_back(NextName());
-    EXPECT_EQ(tried, (std::vector<std::string>{"First", "-", "Third", "First", "-", "Third"}));
+    for (int i = 0; i < 4; ++i) tried.push_back(NextName());
+    EXPECT_EQ(tried, (std::vector<std::string>{"First", "Third", "First", "Third"}));
 
-    // Losing the connection with restart starts again at slot 0; a connection does not.
-    mngr.NextAutoSelect();
+    // Losing the connection with restart starts again at the top; a connection does not.
+    mngr.NextAutoSelect();  // First: the walk stands after it
     mngr.SetConnected(mngr.GetProfile("First"), true);
-    EXPECT_EQ(NextName(), "-");
-    mngr.SetConnected(nullptr, false);
     EXPECT_EQ(NextName(), "Third");
-    EXPECT_EQ(mngr.GetConnected(), nullptr);
+    mngr.SetConnected(nullptr, false);
     EXPECT_EQ(NextName(), "First");
+    EXPECT_EQ(mngr.GetConnected(), nullptr);
     mngr.SetConnected(nullptr, true);
+    EXPECT_EQ(NextName(), "First");
+
+    // Members the caller refuses (networks not heard) are passed over; none accepted: none, and
+    // the walk stays where it was.
+    mngr.RestartAutoSelect();
+    auto notFirst = [](const CProfile& p) { return p.ProfName != "First"; };
+    EXPECT_EQ(mngr.NextAutoSelect(notFirst)->ProfName, "Third");
+    EXPECT_EQ(mngr.NextAutoSelect([](const CProfile&) { return false; }), nullptr);
     EXPECT_EQ(NextName(), "First");
 }
 

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QStringList>
 
 #include "base/StringTable.h"
 #include "driver/AirText.h"
@@ -15,11 +16,13 @@
 #include "profiles/ProfileMngr.h"
 #include "radio/Rates.h"
 #include "shell/Tessal.h"
+#include "shell/UserJoin.h"
 #include "survey/LinkActions.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/monitor/ConnectionDetails.h"
 #include "ui/res/Resources.h"
+#include "ui/shell/PlainText.h"
 
 namespace wavory {
 
@@ -32,6 +35,21 @@ CMainGen::CMainGen(QWidget* parent) : CBoundPage(parent), ui(std::make_unique<Ui
     MakeCounterLabel(IDC_NET_RATE, QStringLiteral("5764.7 Mbps"));
     connect(ui->btnDisconnect, &QPushButton::clicked, this, &CMainGen::OnDisconnect);
     connect(ui->btnDetails, &QPushButton::clicked, this, &CMainGen::OnDetails);
+    ui->adapterNotice->hide();
+}
+
+QString CMainGen::NoticeText() const { return ui->adapterNotice->isHidden() ? QString() : ui->adapterNotice->text(); }
+
+void CMainGen::ShowNotice() {
+    QStringList lines;
+    if (!m_strSimulated.empty()) lines << QString::fromStdString(m_strSimulated) + QLatin1Char('.');
+    // A first start: nothing stored and no connection. The way to a network is View Site.
+    CProfileMngr* profiles = theApp.m_pProfileMngr;
+    if (profiles && profiles->GetCount() == 0 && !m_bConnectedShown)
+        lines << QStringLiteral("No profiles yet: choose a network with View Site.");
+    const QString text = lines.join(QLatin1Char('\n'));
+    if (ui->adapterNotice->text() != text) ui->adapterNotice->setText(text);
+    ui->adapterNotice->setVisible(!text.isEmpty());
 }
 
 void CMainGen::OnDisconnect() {
@@ -63,11 +81,20 @@ void CMainGen::OnInitDialog() {
         m_pList->AddVar(IDC_SENT, OID_STATISTICS, 0, ConvSent);
         m_pList->AddVar(IDC_RADIO_STATUS, OID_HW_STATUS, 0, ConvRadioStatus);
     }
+    // Which adapter serves the page does not change while the program runs.
+    m_strSimulated = SimulatedAdapterNotice();
     ShowNotConnected();
 }
 
 void CMainGen::ShowNotConnected() {
-    SetControlText(IDC_SSID, LoadStringId(IDS_NOT_CONNECTED));
+    m_bConnectedShown = false;
+    ShowNotice();
+    // A join the user started says so until it ends (its Cancel is below the pages).
+    const std::string joining = UserAttemptNetwork();
+    if (joining.empty())
+        SetControlText(IDC_SSID, LoadStringId(IDS_NOT_CONNECTED));
+    else
+        SetControlText(IDC_SSID, QStringLiteral("Connecting to %1\u2026").arg(ShownText(joining)));
     for (int id = IDC_NET_MODE; id <= IDC_SENT; ++id) SetControlText(id, QString());
     SetControlText(IDC_LINK_QUALITY, QString());
     SetControlText(IDC_NET_RATE, QString());
@@ -120,6 +147,8 @@ void CMainGen::Refresh() {
         if (auto connected = profiles->GetConnected()) profileName = connected->ProfName;
     }
     SetControlText(IDC_ACTIVE_PROFILE, profileName);
+    m_bConnectedShown = true;
+    ShowNotice();
     m_pList->RefreshAll(false, true);
     ShowLinkFields(link ? &*link : nullptr);
     ui->btnDisconnect->setEnabled(true);

@@ -41,6 +41,9 @@ public:
 
     // Re-reads the connection; the not-connected state when the adapter has none.
     void Refresh();
+    // The line above the connection: a simulated adapter said as such, and on a first start the
+    // way to a network. Empty when hidden.
+    QString NoticeText() const;
 
 protected:
     // Binds the driver fields and shows the not-connected state until the first refresh.
@@ -49,6 +52,7 @@ protected:
 
 private:
     void ShowNotConnected();
+    void ShowNotice();
     // Leaves the network (the automatic selection pauses until the user connects again).
     void OnDisconnect();
     void OnDetails();
@@ -61,6 +65,8 @@ private:
     std::unique_ptr<Ui::CMainGen> ui;
     std::unique_ptr<CCommVarList> m_pList;
     std::string m_strMaxRate, m_strSecurity;
+    std::string m_strSimulated;     // SimulatedAdapterNotice, read once
+    bool m_bConnectedShown = false;  // the page shows a connection
 };
 
 }  // namespace wavory

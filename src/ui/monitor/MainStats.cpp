@@ -29,7 +29,7 @@ namespace wavory {
 
 CMainStats::CMainStats(QWidget* parent) : CBoundPage(parent), ui(std::make_unique<Ui::CMainStats>()) {
     ui->setupUi(this);
-    for (int id : {IDC_RX_RATE, IDC_TX_RATE}) MakeCounterLabel(id, QStringLiteral("100000 KB/sec"));
+    for (int id : {IDC_RX_RATE, IDC_TX_RATE}) MakeCounterLabel(id, QStringLiteral("100000 KB/s"));
     MakeCounterLabel(IDC_SIGNAL, QStringLiteral("-100dBm"));
     MakeCounterLabel(IDC_SNR, QStringLiteral("-100 dB"));
     MakeCounterLabel(IDC_NET_RATE, QStringLiteral("5764.7 Mbps"));
@@ -148,8 +148,8 @@ void CMainStats::UpdateValues() {
                                      ? kccl::FormatRate100k(link->txRate100k)
                                      : StrFormat("%d Mbps", phy == 1 ? 11 : 54));
     SetControlText(IDC_SNR, snr);
-    SetControlText(IDC_RX_RATE, StrFormat("%d KB/sec", theApp.m_nRxRate.load()));
-    SetControlText(IDC_TX_RATE, StrFormat("%d KB/sec", theApp.m_nTxRate.load()));
+    SetControlText(IDC_RX_RATE, StrFormat("%d KB/s", theApp.m_nRxRate.load()));
+    SetControlText(IDC_TX_RATE, StrFormat("%d KB/s", theApp.m_nTxRate.load()));
 }
 
 void CMainStats::AddPoint(int slot) {

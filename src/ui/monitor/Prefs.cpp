@@ -34,6 +34,11 @@ CPrefs::CPrefs(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::CPref
     connect(ui->IDC_1155, &QPushButton::clicked, this, &CPrefs::OnDefaults);
     connect(ui->IDC_1, &QPushButton::clicked, this, &CPrefs::accept);
     connect(ui->IDC_2, &QPushButton::clicked, this, &CPrefs::reject);
+    // An interval outside the range is refused while it is typed: OK and Apply wait for one that
+    // will do, and the field says why.
+    connect(ui->IDC_1158, &QLineEdit::textChanged, this, &CPrefs::CheckInterval);
+    // Return in any field presses OK, the default button.
+    ui->IDC_1->setDefault(true);
     OnInitDialog();
 }
 
@@ -65,6 +70,18 @@ void CPrefs::OnInitDialog() {
     ui->chkKeepInTray->setChecked(theApp.GetProfileInt("", kKeepInTrayPref, 0) != 0);
     ui->IDC_1158->setFocus();
     ui->IDC_1158->selectAll();
+}
+
+void CPrefs::CheckInterval() {
+    bool isNumber = false;
+    const int interval = ui->IDC_1158->text().trimmed().toInt(&isNumber);
+    const bool valid = isNumber && interval >= kMinInterval && interval <= kMaxInterval;
+    ui->IDC_1->setEnabled(valid);
+    ui->IDC_1154->setEnabled(valid);
+    ui->IDC_1158->setToolTip(valid ? QString()
+                                   : QStringLiteral("The interval takes %1 to %2 seconds.")
+                                         .arg(kMinInterval)
+                                         .arg(kMaxInterval));
 }
 
 void CPrefs::SetScanRadios() {

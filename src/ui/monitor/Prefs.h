@@ -55,6 +55,8 @@ private:
     // Moves the members into the controls, or (save) the controls into the members with the
     // interval's validation; false when it failed.
     bool UpdateData(bool save);
+    // OK and Apply only while the interval field holds one in range.
+    void CheckInterval();
     void SetScanRadios();
     void SetActiveScan(bool active);
 

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -52,7 +53,11 @@ CEapSection::CEapSection(QWidget* parent) : QGroupBox(tr("Enterprise (802.1X)"),
     m_pCaBrowse = new QPushButton(tr("Browse…"), this);
     caRow->addWidget(m_pCaCert);
     caRow->addWidget(m_pCaBrowse);
-    form->addRow(tr("&CA certificate:"), caRow);
+    // A row of a layout gets no buddy from the form: the label is made here, so that its Alt key
+    // works (and its ampersand is not shown).
+    auto* caLabel = new QLabel(tr("&CA certificate:"), this);
+    caLabel->setBuddy(m_pCaCert);
+    form->addRow(caLabel, caRow);
     m_pSystemCa = new QCheckBox(tr("Use the system's CA certificates"), this);
     m_pSystemCa->setObjectName(QStringLiteral("eapSystemCa"));
     form->addRow(QString(), m_pSystemCa);
@@ -107,6 +112,13 @@ CEapSection::CEapSection(QWidget* parent) : QGroupBox(tr("Enterprise (802.1X)"),
 }
 
 bool CEapSection::KeepPassword() const { return m_pStore->isChecked(); }
+
+void CEapSection::FocusFirstField() {
+    QLineEdit* field = m_pIdentity;
+    if (!m_pIdentity->text().isEmpty() && m_pPassword->isEnabled() && m_pPassword->text().isEmpty())
+        field = m_pPassword;
+    field->setFocus(Qt::OtherFocusReason);
+}
 
 int CEapSection::MethodValue() const { return m_pMethod->currentData().toInt(); }
 

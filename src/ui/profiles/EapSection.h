@@ -25,6 +25,9 @@ public:
     // Writes the values into the profile, the password as typed; whether it is kept is KeepPassword's.
     void Apply(CProfile& profile) const;
     bool KeepPassword() const;
+    // Puts the focus where typing is wanted first: the identity while it is empty, else an empty
+    // password, else the identity.
+    void FocusFirstField();
 
     QComboBox* Method() const { return m_pMethod; }
     QComboBox* Phase2() const { return m_pPhase2; }

@@ -57,7 +57,10 @@ CEditProfile::~CEditProfile() {
 void CEditProfile::showEvent(QShowEvent* event) {
     CProfileSheet::showEvent(event);
     // The key prompt exists to take a key: typing goes there at once.
-    if (m_bKeyPrompt && m_pSec) m_pSec->FocusKeyField();
+    if (m_bKeyPrompt && m_pSec)
+        m_pSec->FocusKeyField();
+    else if (m_pGen && Page(ActivePage()) == m_pGen && m_pGen->isEnabled())
+        m_pGen->FocusName();  // a name typed at once goes into the name, not to OK
 }
 
 }  // namespace wavory

@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 
 #include "base/StringTable.h"
+#include "driver/Format.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/Tessal.h"
@@ -84,6 +85,11 @@ void CEditProfileGen::Load(const CProfile& profile) {
     ui->IDC_1048->setChecked(profile.AutoSelect);
     LoadControls(profile);
     if (g_bEditConnection) ApplyEditConnectionMode();
+}
+
+void CEditProfileGen::FocusName() {
+    ui->IDC_1042->setFocus(Qt::OtherFocusReason);
+    ui->IDC_1042->selectAll();
 }
 
 void CEditProfileGen::LoadControls(const CProfile& profile) {
@@ -198,7 +204,16 @@ QWidget* CEditProfileGen::Validate() {
     const std::size_t ssid = ui->IDC_1043->text() == m_strShownSsid ? m_strLoadedSsid.size()
                                                                     : ui->IDC_1043->text().toUtf8().size();
     if (ssid == 0 || ssid > static_cast<std::size_t>(kMaxSsidBytes)) {
-        theApp.ShowMessage(LoadStringId(IDS_INVALID_SSID), EMsgIcon::Warning);
+        // A name of few characters can still be too long: each one outside ASCII takes 2 to 4 bytes.
+        std::string message = LoadStringId(IDS_INVALID_SSID);
+        if (ssid != 0) {
+            const auto shown = static_cast<std::size_t>(ui->IDC_1043->text().toUcs4().size());
+            message += StrFormat("\nThis name has %zu bytes", ssid);
+            if (shown != ssid && ui->IDC_1043->text() != m_strShownSsid)
+                message += StrFormat(" in %zu characters", shown);
+            message += ".";
+        }
+        theApp.ShowMessage(message, EMsgIcon::Warning);
         return ui->IDC_1043;
     }
     return nullptr;

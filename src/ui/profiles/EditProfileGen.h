@@ -44,6 +44,8 @@ public:
     ~CEditProfileGen() override;
 
     void Load(const CProfile& profile) override;
+    // The name field takes the focus, its text selected (the editor opened on this page).
+    void FocusName();
     QWidget* Validate() override;
     bool Apply(CProfile& profile) override;
 

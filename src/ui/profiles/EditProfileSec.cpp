@@ -154,7 +154,8 @@ void CEditProfileSec::EnableKeyControls() {
     ui->chkShowPassphrase->setEnabled(wpa);
     const bool enterprise = kccl::IsEnterpriseMode(static_cast<uint32_t>(WpaMode()));
     m_pEap->setVisible(enterprise);
-    ui->IDC_1119->setVisible(!enterprise);  // no WEP keys beside 802.1X: room for the section
+    // WEP keys only where WEP is the security: a WPA network's prompt shows what it asks for.
+    ui->IDC_1119->setVisible(WpaMode() == 0);
     ui->IDC_1111->setEnabled(!enterprise);
 }
 
@@ -243,6 +244,11 @@ QWidget* CEditProfileSec::Validate() {
 }
 
 void CEditProfileSec::FocusKeyField() {
+    // An enterprise network asks for an identity and a password rather than a key.
+    if (m_pEap && m_pEap->isVisibleTo(this)) {
+        m_pEap->FocusFirstField();
+        return;
+    }
     if (ui->editPassphrase->isEnabled()) {
         ui->editPassphrase->setFocus(Qt::OtherFocusReason);
         ui->editPassphrase->selectAll();

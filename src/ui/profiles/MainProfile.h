@@ -65,6 +65,8 @@ public:
     // Shares of a list's width that its three columns take.
     static constexpr double kColumnShares[3] = {0.3030927835051547, 0.45463917525773195, 0.22226804123711338};
     static constexpr const char* kFileFilter = "Wavory Profiles (*.reg)";
+    // Where a row keeps the profile's exact name.
+    static constexpr int kNameRole = Qt::UserRole;
 
     // Asks for a profile file to write (save) or read; answers its path, empty when cancelled. A save
     // dialog has already had the user confirm replacing an existing file, and sets withSecrets to
@@ -141,6 +143,9 @@ private:
     // Stores the profile the editor wrote (and the members whose slots its change moved), asking the
     // user where another program changed the same values meanwhile; false keeps the editor open.
     bool CommitEdit();
+    // A new profile confirmed with the default name takes its network's name where that reads as
+    // text and is free, and is stored so.
+    void NameAfterNetwork();
     // Stores what a command of the page changed; on a failure or another program's change the page
     // shows what is stored, and the user is told.
     bool StoreChanges();

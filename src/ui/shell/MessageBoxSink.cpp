@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "shell/Tessal.h"
+#include "ui/shell/PlainDialogs.h"
 #include "ui/shell/PlainText.h"
 
 namespace wavory {
@@ -30,10 +31,8 @@ QMessageBox::Icon ToQtIcon(EMsgIcon icon) {
 void Show(const QString& text, QMessageBox::Icon icon) {
     QWidget* parent = QApplication::activeModalWidget();
     if (!parent) parent = QApplication::activeWindow();
-    QMessageBox box(icon, QString::fromLatin1(CTessalApp::kAppName), text, QMessageBox::Ok, parent);
     // Messages quote names and files from outside: never markup.
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    PlainMessageBox(parent, icon, QString::fromLatin1(CTessalApp::kAppName), text);
 }
 
 }  // namespace

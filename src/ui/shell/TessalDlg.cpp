@@ -2,10 +2,14 @@
 
 #include "ui_TessalDlg.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QTabWidget>
 
@@ -14,6 +18,7 @@
 #include "kccl_adapters.h"
 #include "shell/Tessal.h"
 #include "shell/UserJoin.h"
+#include "survey/LinkActions.h"
 #include "survey/StationMngr.h"
 #include "ui/monitor/MainAbout.h"
 #include "ui/monitor/MainGen.h"
@@ -21,12 +26,34 @@
 #include "ui/monitor/Prefs.h"
 #include "ui/profiles/MainProfile.h"
 #include "ui/res/Resources.h"
+#include "ui/shell/JoinCancel.h"
 #include "ui/shell/PlainText.h"
 #include "ui/shell/TrayBackend.h"
 #include "ui/shell/TrayMenu.h"
 #include "ui/survey/ViewSite.h"
 
 namespace wavory {
+
+namespace {
+
+// A page in a scroll area of its own: the window then fits a small screen (a large scale on a
+// laptop), and where the page has room it shows without scroll bars at its own size.
+class CPageScroll : public QScrollArea {
+public:
+    explicit CPageScroll(QWidget* page) {
+        setWidget(page);
+        setWidgetResizable(true);
+        setFrameShape(QFrame::NoFrame);
+    }
+    QSize sizeHint() const override { return widget()->sizeHint(); }
+    QSize minimumSizeHint() const override {
+        // Room for a few lines; the rest scrolls.
+        const int line = fontMetrics().height();
+        return QSize(line * 12, line * 6);
+    }
+};
+
+}  // namespace
 
 CTessalDlg::CTessalDlg(QWidget* parent)
     : QDialog(parent),
@@ -48,9 +75,9 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     m_about = new CMainAbout;
     m_gen = new CMainGen;
     m_profile = new CMainProfile;
-    ui->tabSheet->addTab(m_gen, QStringLiteral("&General"));
-    ui->tabSheet->addTab(m_profile, QStringLiteral("Pro&files"));
-    ui->tabSheet->addTab(m_stats, QStringLiteral("Current&Statistics"));
+    ui->tabSheet->addTab(new CPageScroll(m_gen), QStringLiteral("&General"));
+    ui->tabSheet->addTab(new CPageScroll(m_profile), QStringLiteral("Pro&files"));
+    ui->tabSheet->addTab(new CPageScroll(m_stats), QStringLiteral("Current&Statistics"));
     // Ctrl+Tab turns the pages wherever the focus is, the buttons below them included.
     for (const auto& [keys, step] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
                                      std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
@@ -61,7 +88,7 @@ CTessalDlg::CTessalDlg(QWidget* parent)
             ui->tabSheet->setCurrentIndex((ui->tabSheet->currentIndex() + step + count) % count);
         });
     }
-    ui->tabSheet->addTab(m_about, QStringLiteral("&About"));
+    ui->tabSheet->addTab(new CPageScroll(m_about), QStringLiteral("&About"));
 
     connect(ui->tabSheet, &QTabWidget::currentChanged, this, &CTessalDlg::OnPageChanged);
     connect(ui->IDC_1017, &QPushButton::clicked, this, &CTessalDlg::OnPreferences);
@@ -89,6 +116,8 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     });
     ui->joinStatus->setTextFormat(Qt::PlainText);
     ui->joinStatus->hide();
+    ui->joinCancel->hide();
+    connect(ui->joinCancel, &QPushButton::clicked, this, [] { CancelJoinFromWindow(); });
     m_JoinTimer.setInterval(kJoinLookMs);
     connect(&m_JoinTimer, &QTimer::timeout, this, [] {
         if (!TryEnter(CS_MAIN)) return;
@@ -107,7 +136,12 @@ void CTessalDlg::JoinProgress(const std::string& network) {
         running ? QStringLiteral("Connecting to %1\u2026").arg(ShownText(network)) : QString();
     ui->joinStatus->setText(text);
     ui->joinStatus->setVisible(running);
+    ui->joinCancel->setVisible(running);
     if (m_site) m_site->ShowJoinProgress(text);
+    // The pages and the tray say it too (General's status, the tray's icon and Disconnect): at
+    // once, since the end of a join may be followed by a prompt (its key asked again).
+    RefreshPages(false, true);
+    m_pTrayState->Update();
     if (running)
         m_JoinTimer.start();
     else
@@ -141,6 +175,12 @@ int CTessalDlg::Run() {
 }
 
 void CTessalDlg::OnInitDialog() {
+    // A simulated adapter is said in the title, so that nobody takes its networks for real ones.
+    const std::string simulated = SimulatedAdapterNotice();
+    setWindowTitle(simulated.empty() ? QString::fromLatin1(CTessalApp::kAppName)
+                                     : QStringLiteral("%1 \u2014 %2")
+                                           .arg(QString::fromLatin1(CTessalApp::kAppName),
+                                                QString::fromStdString(simulated)));
     // The scan result list as the adapter has it now, so that the first page shows the network
     // the adapter is already joined to rather than waiting for the first refresh request.
     if (CStationMngr* stations = theApp.m_pStationMngr) stations->MergeScan();
@@ -159,6 +199,17 @@ void CTessalDlg::Quit() {
     m_bQuitting = true;
     reject();
     m_bQuitting = false;
+}
+
+void CTessalDlg::QuitForSignal() {
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        if (!dialog || dialog == this) break;
+        dialog->reject();
+    }
+    // A message box or question may still be running its own loop: the window ends once it has
+    // returned, through the same queued call.
+    Quit();
 }
 
 void CTessalDlg::reject() {
@@ -229,7 +280,11 @@ int CTessalDlg::ActivePage() const { return ui->tabSheet->currentIndex(); }
 
 void CTessalDlg::SetActivePage(int page) { ui->tabSheet->setCurrentIndex(page); }
 
-QWidget* CTessalDlg::Page(int page) const { return ui->tabSheet->widget(page); }
+QWidget* CTessalDlg::Page(int page) const {
+    QWidget* tab = ui->tabSheet->widget(page);
+    auto* scroll = qobject_cast<QScrollArea*>(tab);
+    return scroll ? scroll->widget() : tab;
+}
 
 CBoundPage* CTessalDlg::BoundPage(int page) const {
     switch (page) {
@@ -275,10 +330,24 @@ void CTessalDlg::changeEvent(QEvent* event) {
     QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
 }
 
+void CTessalDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        showMinimized();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void CTessalDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!m_bShownOnce) {
         m_bShownOnce = true;
+        // Never larger than the screen: the pages scroll instead.
+        if (const QScreen* shown = screen()) {
+            const QSize room = shown->availableGeometry().size();
+            if (width() > room.width() || height() > room.height()) resize(size().boundedTo(room));
+        }
         Trace("\n !!! Main window shown\n");
     }
 }

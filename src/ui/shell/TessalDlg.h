@@ -91,6 +91,10 @@ public:
     QMenu* TrayMenu() const { return m_pTrayMenu; }
     // Ends the utility whatever the keep-in-tray preference says (the tray menu's Close).
     void Quit();
+    // A termination signal (logout, systemctl stop, Ctrl+C): the open dialogs are cancelled from
+    // the innermost out, then the utility ends as Quit ends it, even when Close would only hide
+    // the window into the notification area.
+    void QuitForSignal();
     // Close: ends the utility, or with the keep-in-tray preference hides the window into the tray.
     void reject() override;
     clsSysTray& Tray() { return m_tray; }
@@ -98,6 +102,9 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    // Escape is a dialog's Cancel; on the main window it would end the utility unasked: it only
+    // minimises the window (into the notification area where there is one).
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

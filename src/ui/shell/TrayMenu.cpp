@@ -104,6 +104,7 @@ void CTrayMenu::FillNetworks() {
         action->setIcon(TrayStateIcon(ETrayState::Connected, SignalBars(entry.rssi)));
         action->setCheckable(true);
         action->setChecked(entry.current);
+        action->setEnabled(UserAttemptNetwork().empty());  // one join at a time
         const std::string ssid = entry.ssid;
         connect(action, &QAction::triggered, this, [this, ssid] {
             if (CViewSite* site = m_fnSite ? m_fnSite() : nullptr) site->ConnectNetwork(ssid);
@@ -147,6 +148,9 @@ void CTrayMenu::Update() {
         } else {
             bars = 1;
         }
+        // A hidden network's row has no name, and just after the adapter came back no station is
+        // current yet: the adapter names the network.
+        if (network.empty()) network = ConnectedNetworkName();
     } else if (!AdapterPresent()) {
         state = ETrayState::NoAdapter;
     }
@@ -156,6 +160,9 @@ void CTrayMenu::Update() {
     const ETrayState before = m_State;
     const bool known = m_bStateKnown;
     const std::string previous = m_strNetwork;
+    // The network a join started from: the adapter goes back to it when the join fails.
+    if (state == ETrayState::Connecting && before != ETrayState::Connecting)
+        m_strBeforeJoin = before == ETrayState::Connected ? previous : std::string();
     m_State = state;
     m_nBars = bars;
     m_strNetwork = network;
@@ -181,15 +188,23 @@ void CTrayMenu::Update() {
 
     if (!known) return;  // the state at start-up is no news
     const QString name = ShownText(network);
-    if (state == ETrayState::Connected && (before != ETrayState::Connected || network != previous)) {
+    const bool restored = before == ETrayState::Connecting && state == ETrayState::Connected &&
+                          !network.empty() && network == m_strBeforeJoin && network != previous;
+    if (restored) {
+        // Back on the network it was on: the join failed, and the connection is no news.
+        Notify(QString::fromLatin1(kAppTitle),
+               QStringLiteral("Could not connect to %1").arg(ShownText(previous)));
+    } else if (state == ETrayState::Connected && (before != ETrayState::Connected || network != previous)) {
         Notify(QString::fromLatin1(kAppTitle), QStringLiteral("Connected to %1").arg(name));
     } else if (before == ETrayState::Connecting && state != ETrayState::Connected &&
                state != ETrayState::Connecting) {
         Notify(QString::fromLatin1(kAppTitle),
                QStringLiteral("Could not connect to %1").arg(ShownText(previous)));
     } else if (before == ETrayState::Connected && state == ETrayState::NotConnected) {
-        Notify(QString::fromLatin1(kAppTitle),
-               QStringLiteral("Disconnected from %1").arg(ShownText(previous)));
+        // The user's Disconnect pauses the selection; any other end of the link was not asked for.
+        const QString text = theApp.m_bAutoPaused ? QStringLiteral("Disconnected from %1")
+                                                  : QStringLiteral("Lost the connection to %1");
+        Notify(QString::fromLatin1(kAppTitle), text.arg(ShownText(previous)));
     } else if (state == ETrayState::NoAdapter && before != ETrayState::NoAdapter) {
         Notify(QString::fromLatin1(kAppTitle), QStringLiteral("The wireless adapter is missing"));
     }

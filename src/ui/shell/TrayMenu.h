@@ -61,6 +61,7 @@ private:
     bool m_bStateKnown = false;
     int m_nBars = 0;
     std::string m_strNetwork;  // the connected network, or the one being joined
+    std::string m_strBeforeJoin;  // the network connected when the running join started
 };
 
 }  // namespace wavory

@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPalette>
 #include <QPointer>
 #include <QProgressBar>
@@ -39,6 +38,8 @@
 #include "survey/StationMngr.h"
 #include "ui/profiles/EditProfile.h"
 #include "ui/profiles/EditProfileSec.h"
+#include "ui/shell/JoinCancel.h"
+#include "ui/shell/PlainDialogs.h"
 #include "ui/shell/PlainText.h"
 #include "ui/survey/HiddenNetworkDlg.h"
 #include "ui/survey/SiteIcons.h"
@@ -107,6 +108,13 @@ CViewSite::CViewSite(QWidget* parent)
     connect(ui->IDC_1058, &QPushButton::clicked, this, &CViewSite::OnRescan);
     connect(ui->btnHidden, &QPushButton::clicked, this, [this] { ConnectHidden(); });
     connect(ui->editFilter, &QLineEdit::textChanged, this, &CViewSite::SetFilter);
+    // Return in the filter goes to the first network it leaves, ready for Connect.
+    connect(ui->editFilter, &QLineEdit::returnPressed, this, [this] {
+        QTreeWidget* rows = ui->IDC_1062;
+        if (rows->topLevelItemCount() == 0) return;
+        rows->setCurrentItem(rows->topLevelItem(0));
+        rows->setFocus(Qt::OtherFocusReason);
+    });
     ui->listState->setTextFormat(Qt::PlainText);
     ui->listState->hide();
     connect(ui->IDC_3, &QPushButton::clicked, this, &CViewSite::OnToggleView);
@@ -121,12 +129,14 @@ CViewSite::CViewSite(QWidget* parent)
 
     ui->joinStatus->setTextFormat(Qt::PlainText);
     ui->joinStatus->hide();
+    ui->joinCancel->hide();
+    connect(ui->joinCancel, &QPushButton::clicked, this, [] { CancelJoinFromWindow(); });
 
     m_fnHidden = [](CHiddenNetworkDlg& dialog) -> std::shared_ptr<CStation> {
         return dialog.exec() == QDialog::Accepted ? dialog.Settings() : nullptr;
     };
     m_fnConfirm = [this](const QString& question) {
-        return QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
+        return PlainQuestion(this, windowTitle(), question);
     };
     m_fnEditor = [this](const QString& title) {
         CEditProfile editor(title, this, 0);
@@ -256,13 +266,15 @@ bool CViewSite::IsCurrentStation(const CStation& station) {
     if (!stations) return false;
     auto lock = stations->Lock();
     const std::string current = stations->GetCurrentKey();
-    return !station.NetName.empty() && !current.empty() && current == CStationMngr::StationKey(station);
+    // A hidden network's row has no name, and is the connected one all the same when it is.
+    return !current.empty() && current == CStationMngr::StationKey(station);
 }
 
 void CViewSite::EnableButtons(const StationPtr& station) {
     // Without a selected row the commands that act on one are off.
     const bool current = station && IsCurrentStation(*station);
-    ui->IDC_1061->setEnabled(station && !current);
+    // One join at a time: while one runs, its Cancel is the way to another.
+    ui->IDC_1061->setEnabled(station && !current && !m_bJoinRunning);
     ui->IDC_1059->setEnabled(station && current);
     ui->IDC_1057->setEnabled(station != nullptr);
 }
@@ -385,7 +397,7 @@ void CViewSite::ShowContextMenu(const QPoint& pos) {
     if (!station) return;
     EnableButtons(station);
     const bool current = IsCurrentStation(*station);
-    m_pMenuConnect->setEnabled(!current);
+    m_pMenuConnect->setEnabled(!current && !m_bJoinRunning);
     m_pMenuEdit->setEnabled(current);
     m_pMenuForget->setEnabled(theApp.m_pProfileMngr && theApp.m_pProfileMngr->FindBySsid(station->NetName));
     m_pMenu->popup(ui->IDC_1062->viewport()->mapToGlobal(pos));
@@ -450,88 +462,6 @@ void CViewSite::StopProgress() {
     m_ProgressTimer.stop();
     ui->IDC_1164->hide();
     ui->IDC_1163->hide();
-}
-
-void CViewSite::OnConnect() {
-    Trace("\nEnter VS Connect Stat");
-    if (!TryEnter(CS_MAIN)) return;
-    ConnectSelected();
-    Leave(CS_MAIN);
-    Trace(" - Leave CS_MAIN");
-}
-
-void CViewSite::ConnectSelected() {
-    const StationPtr station = SelectedStation();
-    if (!station || !ui->IDC_1061->isEnabled()) return;
-    // A row without a name is a hidden network: its name is asked for, never joined as empty.
-    if (station->NetName.empty()) {
-        int kind;
-        {
-            auto lock = theApp.m_pStationMngr->Lock();
-            kind = station->SecurityKind();
-        }
-        ConnectHidden(static_cast<int>(HiddenSecurityOfKind(kind)));
-        return;
-    }
-    // A stored profile for the network lends its keys; the key is asked for only when none fits.
-    // A row of the access-point view joins that access point.
-    SJoin join = PrepareJoin(station, !m_bNetworkView);
-    if (JoinNeedsKey(*join.settings) && !AskKey(join, QString())) return;
-    StartJoin(join);
-}
-
-bool CViewSite::AskKey(SJoin& join, const QString& notice) {
-    CProfileMngr* profiles = theApp.m_pProfileMngr;
-    m_strPromptNotice = notice;
-    if (profiles) profiles->SetEditStation(join.settings);
-    const int result = RunEditor(EDIT_SECURITY);
-    if (profiles) profiles->SetEditStation(nullptr);
-    m_strPromptNotice.clear();
-    if (result == EDIT_CANCELLED) return false;
-    join.keyEntered = true;
-    join.keepSecrets = KeepJoinPassword();
-    return true;
-}
-
-void CViewSite::StartJoin(const SJoin& join) {
-    QPointer<CViewSite> self(this);
-    RunUserAttempt(CConnectAttempt::ForStation(join), [self](CConnectAttempt& attempt) {
-        if (self) {
-            self->JoinEnded(attempt);
-        } else if (!attempt.Result().ok) {
-            theApp.ShowMessage(attempt.Result().failure, EMsgIcon::Warning);
-        }
-    });
-}
-
-void CViewSite::JoinEnded(CConnectAttempt& attempt) {
-    const SJoinResult& joined = attempt.Result();
-    if (joined.ok) {
-        if (theApp.m_pProfileMngr && !joined.saved)
-            theApp.ShowMessage("Connected, but the profile could not be saved.", EMsgIcon::Warning);
-        if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
-        // Shown as the connected row at once rather than at the next refresh.
-        RefreshList();
-        return;
-    }
-    if (attempt.WrongKey() && attempt.Kind() == CConnectAttempt::EKind::Station) {
-        // The key is asked for again, saying which network did not take it; the stored profile
-        // changes only once a key has worked.
-        SJoin join = attempt.Join();
-        const std::string line = JoinCauseLine(attempt.Network(), joined.cause, joined.detail,
-                                               join.settings->WpaMode, joined.restored);
-        if (AskKey(join, QString::fromStdString(line))) StartJoin(join);
-        RefreshList();
-        return;
-    }
-    theApp.ShowMessage(joined.failure, EMsgIcon::Warning);
-    if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
-    RefreshList();
-}
-
-void CViewSite::ShowJoinProgress(const QString& text) {
-    ui->joinStatus->setText(text);
-    ui->joinStatus->setVisible(!text.isEmpty());
 }
 
 void CViewSite::EditSelectedStation(int mode) {

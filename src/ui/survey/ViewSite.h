@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -155,6 +156,10 @@ private:
     bool AskKey(SJoin& join, const QString& notice);
     void StartJoin(const SJoin& join);
     void JoinEnded(CConnectAttempt& attempt);
+    // What was typed for a network that has no profile yet is offered again at its next join in
+    // this session (a failed join stores nothing): identity, server name, password, key.
+    void RecallTyped(SJoin& join) const;
+    void RememberTyped(const SJoin& join, bool joined);
     // The station of a row key in the current view, or of the selected row.
     StationPtr FindStation(const std::string& rowKey);
     StationPtr SelectedStation();
@@ -181,6 +186,7 @@ private:
     bool m_bSized = false;
     int m_nLeastListWidth = 0;  // what every column needs at the least
     bool m_bAdapterMissing = false;
+    bool m_bJoinRunning = false;  // a join of the user's runs: Connect waits for its end or Cancel
     bool m_bNetworkView = false;
     int m_nSortColumn = 0;
     bool m_bSortAscending = true;
@@ -194,6 +200,7 @@ private:
     EditorRunner m_fnEditor;
     CEditProfile* m_pEditor = nullptr;
     QString m_strPromptNotice;
+    std::map<std::string, std::shared_ptr<CStation>> m_Typed;  // by SSID, for RecallTyped
 };
 
 }  // namespace wavory

@@ -47,6 +47,8 @@ void CViewSite::RestoreSize() {
 
 void CViewSite::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
+    // The next opening shows every network: a filter left from before would hide most of them.
+    if (!isMinimized()) SetFilter(QString());
     // The size is a window setting: kept when the dialog goes away, through the store like any other.
     if (m_bSized && !isMinimized()) {
         CRegistryUpdate group(theApp.m_pRegistry);
@@ -85,6 +87,7 @@ void CViewSite::SetFilter(const QString& text) {
 }
 
 void CViewSite::ConnectHidden(int preset) {
+    if (m_bJoinRunning) return;  // one join at a time
     CHiddenNetworkDlg dialog(this);
     if (preset >= 0) dialog.SetSecurity(static_cast<EHiddenSecurity>(preset));
     const std::shared_ptr<CStation> settings = m_fnHidden ? m_fnHidden(dialog) : nullptr;
@@ -103,11 +106,29 @@ void CViewSite::ConnectNetwork(const std::string& ssid) {
         for (const auto& station : stations->Snapshot())
             if (station->NetName == ssid && (!best || station->m_nRssi > best->m_nRssi)) best = station;
     }
-    if (!best || IsCurrentStation(*best)) return;
+    if (!best || IsCurrentStation(*best) || m_bJoinRunning) return;
     if (!TryEnter(CS_MAIN)) return;
     SJoin join = PrepareJoin(best);
+    RecallTyped(join);
     if (!JoinNeedsKey(*join.settings) || AskKey(join, QString())) StartJoin(join);
     Leave(CS_MAIN);
+}
+
+void CViewSite::RecallTyped(SJoin& join) const {
+    if (join.profile || !join.settings) return;  // a stored profile lends its own
+    const auto it = m_Typed.find(join.settings->NetName);
+    if (it == m_Typed.end()) return;
+    CopySecurity(*it->second, *join.settings);
+}
+
+void CViewSite::RememberTyped(const SJoin& join, bool joined) {
+    if (!join.settings) return;
+    const std::string& ssid = join.settings->NetName;
+    // Joined, the profile keeps what worked; a join without typing has nothing to remember.
+    if (joined || !join.keyEntered)
+        m_Typed.erase(ssid);
+    else
+        m_Typed[ssid] = std::make_shared<CStation>(static_cast<const CProfile&>(*join.settings));
 }
 
 void CViewSite::OnForget() {

@@ -30,6 +30,19 @@ TEST_F(GeneralDailyTest, DisconnectLeavesTheNetworkAndIsOffWithoutOne) {
     EXPECT_TRUE(m_Messages.m_Shown.empty());
 }
 
+// The simulated adapter is said as such (the tests run on it), and a first start with nothing
+// stored points to View Site.
+TEST_F(GeneralDailyTest, SimulatedAdapterAndAFirstStartAreSaid) {
+    CMainGen page;
+    page.Activate();
+    EXPECT_TRUE(page.NoticeText().startsWith("Simulated adapter")) << page.NoticeText().toStdString();
+    EXPECT_TRUE(page.NoticeText().contains("View Site"));
+    theApp.m_pProfileMngr->AddProfile();
+    page.Refresh();
+    EXPECT_TRUE(page.NoticeText().startsWith("Simulated adapter"));
+    EXPECT_FALSE(page.NoticeText().contains("View Site"));
+}
+
 TEST_F(GeneralDailyTest, MissingAdapterReplacesTheLastHardwareStatus) {
     CMainGen page;
     page.Activate();

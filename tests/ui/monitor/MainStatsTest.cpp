@@ -48,12 +48,12 @@ TEST_F(MainStatsTest, NotConnectedShowsNAAndKeepsTheActivity) {
     S page;
     page.Activate();
     theApp.m_nRxRate = 7;
-    page.findChild<QLabel*>("IDC_1171")->setText("12 KB/sec");
+    page.findChild<QLabel*>("IDC_1171")->setText("12 KB/s");
     page.UpdateValues();
     EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "N/A");
     EXPECT_EQ(Text(&page, S::IDC_SNR), "");
     EXPECT_EQ(Text(&page, S::IDC_NET_RATE), "");
-    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "12 KB/sec");
+    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "12 KB/s");
 }
 
 TEST_F(MainStatsTest, ConnectedShowsSignalSnrRateAndActivity) {
@@ -66,8 +66,8 @@ TEST_F(MainStatsTest, ConnectedShowsSignalSnrRateAndActivity) {
     EXPECT_EQ(Text(&page, S::IDC_SIGNAL), "36%");
     EXPECT_TRUE(Text(&page, S::IDC_SNR).endsWith(" dB")) << Text(&page, S::IDC_SNR).toStdString();
     EXPECT_EQ(Text(&page, S::IDC_NET_RATE), "18 Mbps");  // 802.11a at 13 dB over the noise
-    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "48 KB/sec");
-    EXPECT_EQ(Text(&page, S::IDC_TX_RATE), "9 KB/sec");
+    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "48 KB/s");
+    EXPECT_EQ(Text(&page, S::IDC_TX_RATE), "9 KB/s");
 
     m_Registry.WriteProfileInt("", "dBm-Percent", 1);
     page.UpdateValues();
@@ -263,14 +263,14 @@ TEST_F(MainStatsTest, UpdateIntervalSpacesThePointsAndTheTexts) {
     // The rate texts move at the interval too, not at every tick.
     theApp.m_nRxRate = 7;
     page.OnTick();
-    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "7 KB/sec");
+    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "7 KB/s");
     theApp.m_nRxRate = 9;
     now += 4000;
     page.OnTick();
-    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "7 KB/sec");
+    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "7 KB/s");
     now += 1000;
     page.OnTick();
-    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "9 KB/sec");
+    EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "9 KB/s");
 }
 
 TEST_F(MainStatsTest, ChartsFollowADarkPaletteAndTakeNoTabStop) {

@@ -57,23 +57,41 @@ TEST_F(PrefsTest, OpensWithTheStoredValues) {
     EXPECT_EQ(Control<QComboBox>(stored, P::IDC_SCAN_BAND)->currentIndex(), 2);
 }
 
-TEST_F(PrefsTest, IntervalOutsideTheRangeShowsTheMessageAndStoresNothing) {
+// An interval outside the range is refused as it is typed: OK and Apply wait for a good one, the
+// field says the range, and nothing is stored.
+TEST_F(PrefsTest, IntervalOutsideTheRangeIsRefusedWhileTypedAndStoresNothing) {
     const int interval = theApp.m_pPoll->GetIntervalSecs();
-    for (const char* typed : {"4", "101", "200", "0"}) {
+    for (const char* typed : {"4", "101", "200", "0", ""}) {
         m_Messages.m_Shown.clear();
         P dialog;
         dialog.show();
         TypeInterval(dialog, typed);
-        Click(dialog, P::IDC_APPLY);
-        ASSERT_EQ(m_Messages.m_Shown.size(), 1u) << typed;
-        EXPECT_EQ(m_Messages.m_Shown[0].first, "Please enter an integer between 5 and 100.");
+        EXPECT_FALSE(Control<QPushButton>(dialog, P::IDC_OK)->isEnabled()) << typed;
+        EXPECT_FALSE(Control<QPushButton>(dialog, P::IDC_APPLY)->isEnabled()) << typed;
+        EXPECT_EQ(Control<QLineEdit>(dialog, P::IDC_INTERVAL)->toolTip(), "The interval takes 5 to 100 seconds.");
         Click(dialog, P::IDC_OK);
-        EXPECT_EQ(m_Messages.m_Shown.size(), 2u);
-        EXPECT_TRUE(dialog.isVisible()) << typed;  // OK keeps the dialog open
+        QTest::keyClick(Control<QLineEdit>(dialog, P::IDC_INTERVAL), Qt::Key_Return);
+        EXPECT_TRUE(dialog.isVisible()) << typed;
         EXPECT_FALSE(Stored("Polling Interval")) << typed;
         EXPECT_FALSE(Stored("dBm-Percent")) << typed;
         EXPECT_EQ(theApp.m_pPoll->GetIntervalSecs(), interval) << typed;
+        // Put right, both are back.
+        TypeInterval(dialog, "12");
+        EXPECT_TRUE(Control<QPushButton>(dialog, P::IDC_OK)->isEnabled()) << typed;
+        EXPECT_TRUE(Control<QPushButton>(dialog, P::IDC_APPLY)->isEnabled()) << typed;
     }
+}
+
+// Return in the interval field presses OK.
+TEST_F(PrefsTest, ReturnPressesOk) {
+    P dialog;
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    TypeInterval(dialog, "20");
+    QTest::keyClick(Control<QLineEdit>(dialog, P::IDC_INTERVAL), Qt::Key_Return);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(m_Registry.GetProfileInt("", "Polling Interval", 0), 20000);
 }
 
 TEST_F(PrefsTest, EmptyIntervalAsksForAnInteger) {

@@ -68,12 +68,16 @@ TEST_F(EditProfileGenTest, NetworkNameTakesOneTo32Bytes) {
     auto sheet = Open("Home");
     Type(Find<QLineEdit>(sheet.get(), CEditProfileGen::IDC_NAME), "Renamed");
     auto* ssid = Find<QLineEdit>(sheet.get(), CEditProfileGen::IDC_SSID);
-    for (const QString& refused : {QString(), QString(33, 's')}) {
+    // The limit is in bytes, and the message says so: 17 characters of two bytes each are too many.
+    const std::pair<QString, std::string> refusals[] = {
+        {QString(), "Invalid Network Name (SSID) (1-32 bytes)."},
+        {QString(33, 's'), "Invalid Network Name (SSID) (1-32 bytes).\nThis name has 33 bytes."},
+        {QString(17, QChar(0xE9)), "Invalid Network Name (SSID) (1-32 bytes).\nThis name has 34 bytes in 17 characters."}};
+    for (const auto& [refused, message] : refusals) {
         m_Messages.m_Shown.clear();
         Type(ssid, refused);
         EXPECT_FALSE(sheet->ApplyAll());
-        EXPECT_EQ(m_Messages.m_Shown,
-                  std::vector<std::string>{"Invalid Network Name (SSID) (1-32 characters)."});
+        EXPECT_EQ(m_Messages.m_Shown, std::vector<std::string>{message});
     }
     // Nothing of a refused confirmation is kept, not even the rename.
     EXPECT_EQ(Mngr().GetProfile("Home"), profile);

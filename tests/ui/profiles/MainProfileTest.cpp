@@ -230,7 +230,8 @@ TEST_F(MainProfileTest, DeleteAsksUnderTheMainLock) {
 
     m_bAnswerYes = false;
     page->OnDelete();
-    EXPECT_EQ(m_Questions, std::vector<std::string>{"Do you want to delete the profile ?"});
+    // The question names the profile on its second line.
+    EXPECT_EQ(m_Questions, std::vector<std::string>{"Do you want to delete the profile ?\nFirst"});
     EXPECT_EQ(Mngr().GetCount(), 2);
 
     m_bAnswerYes = true;
@@ -249,7 +250,7 @@ TEST_F(MainProfileTest, DeleteKeyOnAListAsksLikeTheMenu) {
     ClickRow(others, 0);
     m_bAnswerYes = false;
     QTest::keyClick(others, Qt::Key_Delete);
-    EXPECT_EQ(m_Questions, std::vector<std::string>{"Do you want to delete the profile ?"});
+    EXPECT_EQ(m_Questions, std::vector<std::string>{"Do you want to delete the profile ?\nFirst"});
     EXPECT_EQ(Mngr().GetCount(), 1);
     m_bAnswerYes = true;
     QTest::keyClick(others, Qt::Key_Delete);
@@ -324,6 +325,65 @@ TEST_F(MainProfileTest, ExportOfAllNeedsNoSelection) {
     Click(page.get(), P::ID_PROFILE_IMPORT);
     EXPECT_EQ(Mngr().GetCount(), 4);
     EXPECT_EQ(Mngr().GetAutoCount(), 1);  // imported profiles stay outside the order
+}
+
+}  // namespace
+}  // namespace wavory::test
+
+namespace wavory::test {
+namespace {
+
+// Alt+Up and Alt+Down on the order move the selected member step by step, the list keeping the
+// focus between presses.
+TEST_F(MainProfileTest, AltArrowsMoveTheSelectedMemberWithoutLeavingTheList) {
+    Stored("First", "A", true);
+    Stored("Second", "B", true);
+    Stored("Third", "C", true);
+    auto page = ShowPage();
+    QTreeWidget* members = List(*page, P::IDC_AUTO_LIST);
+    ClickRow(members, 2);
+    members->setFocus();
+    QTest::keyClick(members, Qt::Key_Up, Qt::AltModifier);
+    QTest::keyClick(members, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(Names(*page, P::IDC_AUTO_LIST), (std::vector<std::string>{"Third", "First", "Second"}));
+    EXPECT_EQ(Mngr().GetProfile("Third")->Priority, 0);
+    QTest::keyClick(members, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(Names(*page, P::IDC_AUTO_LIST), (std::vector<std::string>{"First", "Third", "Second"}));
+    // A plain arrow only moves the selection.
+    QTest::keyClick(members, Qt::Key_Down);
+    EXPECT_EQ(Names(*page, P::IDC_AUTO_LIST), (std::vector<std::string>{"First", "Third", "Second"}));
+}
+
+// A new profile is for an access point and joins the order; its name field has the focus, and a
+// name left at the default becomes the network's.
+TEST_F(MainProfileTest, ANewProfileIsAnOrderMemberForAnAccessPointNamedAfterItsNetwork) {
+    auto page = ShowPage();
+    bool nameFocused = false, infrastructure = false, member = false;
+    WhenModal<CEditProfile>([&](CEditProfile& editor) {
+        nameFocused = editor.focusWidget() == Find<QLineEdit>(&editor, CEditProfileGen::IDC_NAME);
+        auto edited = Mngr().GetProfile(g_strEditProfile);
+        infrastructure = edited && edited->NetMode;
+        member = edited && edited->AutoSelect;
+        Type(Find<QLineEdit>(&editor, CEditProfileGen::IDC_SSID), "Oma Wohnung");
+        Click(&editor, CProfileSheet::IDC_OK);
+    });
+    Click(page.get(), P::IDC_NEW);
+    EXPECT_TRUE(nameFocused);
+    EXPECT_TRUE(infrastructure);
+    EXPECT_TRUE(member);
+    auto added = Mngr().GetProfile("Oma Wohnung");
+    ASSERT_NE(added, nullptr);
+    EXPECT_TRUE(added->NetMode);
+    EXPECT_EQ(Names(*page, P::IDC_AUTO_LIST), std::vector<std::string>{"Oma Wohnung"});
+    EXPECT_EQ(CSqliteRegistry().GetProfileString(added->GetSection(), "ProfName", ""), "Oma Wohnung");
+}
+
+// The other profiles are listed as a person counts: "Profile 9" before "Profile 14".
+TEST_F(MainProfileTest, OtherProfilesAreListedInNaturalOrder) {
+    for (const char* name : {"Profile 14", "Profile 9", "oma", "Profile 100"}) Stored(name, "X");
+    auto page = ShowPage();
+    EXPECT_EQ(Names(*page, P::IDC_OTHER_LIST),
+              (std::vector<std::string>{"oma", "Profile 9", "Profile 14", "Profile 100"}));
 }
 
 }  // namespace

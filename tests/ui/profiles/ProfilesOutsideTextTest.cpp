@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QTextDocument>
 
+#include "../support/UiCore.h"
 #include "ProfilesUiFixture.h"
 #include "ui/profiles/EditProfileAdv.h"
 #include "ui/profiles/EditProfileAdvGen.h"
@@ -142,6 +143,41 @@ TEST_F(ProfilesOutsideTextTest, CancelAfterTheAdvancedEditorsOkChangesNothing) {
     EXPECT_EQ(profile->MaxTxPower, 1);
     EXPECT_EQ(profile->RTSThreshold, 0);
     EXPECT_EQ(profile->NetName, "Lighthouse");
+}
+
+}  // namespace
+}  // namespace wavory::test
+
+namespace wavory::test {
+namespace {
+
+// A name made to look like a link: the page's question and the password prompt quote it as text.
+TEST_F(ProfilesOutsideTextTest, QuestionsAndPasswordPromptsQuoteNamesAsPlainText) {
+    const std::string link = "<a href=//e.vil>Yes</a><br><br>";
+    CMainProfile::s_fnAskYesNo = m_SavedAskYesNo;  // the real question, not the scripted answer
+    auto page = ShowPage();
+    SModalSeen question;
+    CancelNextModal(&question, QStringLiteral("e.vil"));
+    EXPECT_FALSE(CMainProfile::s_fnAskYesNo(page.get(), QString::fromStdString("Keep \"" + link + "\"?")));
+    EXPECT_TRUE(question.seen);
+    EXPECT_TRUE(question.plain) << question.texts.join(QLatin1Char('|')).toStdString();
+
+    auto profile = Stored("Corp", link);
+    {
+        auto lock = Mngr().Lock();
+        profile->WpaMode = KCOM_SECURITY_MODE_WPA2_ENTERPRISE;
+        profile->EapMethod = KCOM_EAP_PEAP;
+        profile->EapIdentity = "<b>alice</b>";
+        profile->EapPassword.clear();
+    }
+    SModalSeen prompt;
+    CancelNextModal(&prompt, QStringLiteral("e.vil"));
+    CConnectAttempt::SJoinSecrets secrets;
+    EXPECT_FALSE(page->AskEapSecret(*profile, secrets));
+    EXPECT_TRUE(prompt.seen);
+    EXPECT_TRUE(prompt.plain) << prompt.texts.join(QLatin1Char('|')).toStdString();
+    ASSERT_FALSE(prompt.texts.isEmpty());
+    EXPECT_TRUE(prompt.texts.first().contains(QStringLiteral("<b>alice</b>")));
 }
 
 }  // namespace

@@ -166,8 +166,7 @@ protected:
     bool m_bAnswerYes = true;
     std::vector<std::pair<bool, QString>> m_FileAsks;
     std::vector<std::string> m_Questions;
-
-private:
+    // The page's own file dialog and question, put back at the end of each test.
     CMainProfile::FileDialogHook m_SavedAskFile;
     CMainProfile::QuestionHook m_SavedAskYesNo;
 };

@@ -10,10 +10,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <nlohmann/json.hpp>
 
 #include "../support/UiCore.h"
 #include "shell/UserJoin.h"
 #include "ui/monitor/MainAbout.h"
+#include "ui/monitor/MainGen.h"
 #include "ui/shell/TessalDlg.h"
 #include "ui/shell/TrayBackend.h"
 #include "ui/survey/ViewSite.h"
@@ -86,6 +88,12 @@ protected:
         QTest::mouseClick(site->findChild<QPushButton*>("IDC_1061"), Qt::LeftButton);
     }
 
+    static nlohmann::json SimState() {
+        std::string buf(1 << 16, '\0');
+        kccl_sim_state_json(buf.data(), buf.size());
+        return nlohmann::json::parse(buf.c_str());
+    }
+
     QString AboutMac() { return Text(m_pDlg->Page(CTessalDlg::PAGE_ABOUT), CMainAbout::IDC_MAC); }
 
     std::unique_ptr<CTessalDlg> m_pDlg;
@@ -130,6 +138,67 @@ TEST_F(JoinWindowTest, LongJoinRunsBesideTheTickAndATabSwitch) {
     EXPECT_TRUE(UserAttemptNetwork().empty());
     ASSERT_NE(theApp.m_pStationMngr->GetCurrent(), nullptr);
     EXPECT_EQ(theApp.m_pStationMngr->GetCurrent()->NetName, "Slowpoke");
+    EXPECT_TRUE(m_Messages.m_Shown.empty());
+}
+
+// A slow join is said on General and in Available Networks with a Cancel; Connect waits meanwhile,
+// and Cancel ends the attempt and goes back to the network the adapter was on.
+TEST_F(JoinWindowTest, SlowJoinIsShownWithCancelThatRestoresThePreviousConnection) {
+    ASSERT_EQ(kccl_sim_put_network(kSlowpoke), 0);
+    m_pDlg->OnInitDialog();
+    m_pDlg->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pDlg.get()));
+    ConnectFromSite("Lighthouse");
+    for (int i = 0; i < 50 && !UserAttemptNetwork().empty(); ++i) AdvanceUserAttempt();
+    ASSERT_EQ(SimState().value("ssid", std::string()), "Lighthouse");
+    ASSERT_TRUE(SimState().value("associated", false));
+
+    ConnectFromSite("Slowpoke");
+    ASSERT_EQ(UserAttemptNetwork(), "Slowpoke");
+    CViewSite* site = m_pDlg->Site();
+    auto* connect = site->findChild<QPushButton*>("IDC_1061");
+    auto* siteCancel = site->findChild<QPushButton*>("joinCancel");
+    auto* mainCancel = m_pDlg->findChild<QPushButton*>("joinCancel");
+    ASSERT_TRUE(connect && siteCancel && mainCancel);
+    m_pDlg->SetActivePage(CTessalDlg::PAGE_GENERAL);
+    m_pDlg->RefreshPages(false, false);
+    EXPECT_EQ(Text(m_pDlg->Page(CTessalDlg::PAGE_GENERAL), CMainGen::IDC_SSID),
+              QString::fromUtf8("Connecting to Slowpoke\u2026"));
+    EXPECT_TRUE(mainCancel->isVisibleTo(m_pDlg.get()));
+    EXPECT_TRUE(siteCancel->isVisibleTo(site));
+    // Another row's Connect waits for the end of this attempt; clicking it starts nothing.
+    ConnectFromSite("Lighthouse");
+    EXPECT_FALSE(connect->isEnabled());
+    EXPECT_EQ(UserAttemptNetwork(), "Slowpoke");
+
+    QTest::mouseClick(siteCancel, Qt::LeftButton);
+    for (int i = 0; i < 50 && !UserAttemptNetwork().empty(); ++i) {
+        kccl_sim_advance(100);
+        AdvanceUserAttempt();
+    }
+    EXPECT_TRUE(UserAttemptNetwork().empty());
+    EXPECT_EQ(SimState().value("ssid", std::string()), "Lighthouse");
+    EXPECT_TRUE(SimState().value("associated", false));
+    ASSERT_NE(theApp.m_pStationMngr->GetCurrent(), nullptr);
+    EXPECT_EQ(theApp.m_pStationMngr->GetCurrent()->NetName, "Lighthouse");
+    EXPECT_FALSE(mainCancel->isVisibleTo(m_pDlg.get()));
+    EXPECT_FALSE(siteCancel->isVisibleTo(site));
+    EXPECT_TRUE(m_Messages.m_Shown.empty());
+    // Slowpoke was never joined: no profile was made for it.
+    EXPECT_EQ(theApp.m_pProfileMngr->FindBySsid("Slowpoke"), nullptr);
+}
+
+// Cancel with no connection before: the adapter stops trying and nothing is joined.
+TEST_F(JoinWindowTest, CancelWithoutAPreviousConnectionLeavesTheAdapterOnNone) {
+    ASSERT_EQ(kccl_sim_put_network(kSlowpoke), 0);
+    m_pDlg->OnInitDialog();
+    ConnectFromSite("Slowpoke");
+    ASSERT_EQ(UserAttemptNetwork(), "Slowpoke");
+    QTest::mouseClick(m_pDlg->findChild<QPushButton*>("joinCancel"), Qt::LeftButton);
+    EXPECT_TRUE(UserAttemptNetwork().empty());
+    ASSERT_EQ(kccl_sim_advance(30000), 0);
+    EXPECT_FALSE(SimState().value("associated", false));
+    EXPECT_EQ(SimState()["join"].value("state", std::string()), "failed");
     EXPECT_TRUE(m_Messages.m_Shown.empty());
 }
 

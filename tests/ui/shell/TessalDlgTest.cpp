@@ -4,6 +4,8 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTest>
@@ -57,7 +59,9 @@ TEST_F(TessalDlgTest, SheetHasTheFourPagesAndTheButtonsInPlace) {
     EXPECT_EQ(tabs->tabText(1), "Pro&files");
     EXPECT_EQ(tabs->tabText(2), "Current&Statistics");
     EXPECT_EQ(tabs->tabText(3), "&About");
-    EXPECT_EQ(m_pDlg->windowTitle(), "Wavory Utility");
+    // The tests run on the simulated adapter: the title says so.
+    EXPECT_TRUE(m_pDlg->windowTitle().startsWith(QString::fromUtf8("Wavory Utility \u2014 Simulated adapter")))
+        << m_pDlg->windowTitle().toStdString();
 
     QPushButton* prefs = Button(CTessalDlg::IDC_PREFERENCES);
     QPushButton* site = Button(CTessalDlg::IDC_VIEW_SITE);
@@ -88,9 +92,10 @@ TEST_F(TessalDlgTest, ChartsAndAvailableNetworksAreBuiltOnFirstUse) {
     Open(false);
     EXPECT_EQ(m_pDlg->findChild<CUtilisationChart*>(), nullptr);
     EXPECT_EQ(m_pDlg->findChild<CViewSite*>(), nullptr);
-    const QSize size = m_pDlg->size();
     // An attempt that started before the list existed shows in it once it opens.
     m_pDlg->JoinProgress("Harbour");
+    QApplication::processEvents();
+    const QSize size = m_pDlg->size();
 
     m_pDlg->SetActivePage(CTessalDlg::PAGE_STATISTICS);
     auto* stats = qobject_cast<CMainStats*>(m_pDlg->Page(CTessalDlg::PAGE_STATISTICS));
@@ -195,6 +200,38 @@ TEST_F(TessalDlgTest, WithoutANotificationAreaMinimiseKeepsANormalWindow) {
     EXPECT_TRUE(m_pDlg->isVisible());
     EXPECT_TRUE(m_pDlg->isMinimized());
     EXPECT_TRUE(m_pDlg->Site()->isVisible());
+}
+
+// At twice the scale a 1280x800 screen has 640x400 to offer: the window can be made that small,
+// its pages scrolling instead.
+TEST_F(TessalDlgTest, WindowFitsASmallScreenWithItsPagesScrolling) {
+    Open(false);
+    for (int page : {CTessalDlg::PAGE_GENERAL, CTessalDlg::PAGE_PROFILES, CTessalDlg::PAGE_STATISTICS,
+                     CTessalDlg::PAGE_ABOUT}) {
+        m_pDlg->SetActivePage(page);
+        QApplication::processEvents();
+        const QSize least = m_pDlg->minimumSizeHint().expandedTo(m_pDlg->minimumSize());
+        EXPECT_LE(least.width(), 640) << page;
+        EXPECT_LE(least.height(), 370) << page;  // a title bar above
+    }
+    // With room, a page shows whole: no scroll bar at the window's own size.
+    m_pDlg->adjustSize();
+    QApplication::processEvents();
+    auto* scroll = qobject_cast<QScrollArea*>(m_pDlg->Page(CTessalDlg::PAGE_GENERAL)->parentWidget()->parentWidget());
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_FALSE(scroll->verticalScrollBar()->isVisible());
+}
+
+// Escape, as on a dialog, would end the utility unasked: it only minimises the window.
+TEST_F(TessalDlgTest, EscapeMinimisesAndNeverEndsTheUtility) {
+    Open(false);
+    theApp.WriteProfileInt("", CPrefs::kKeepInTrayPref, 0);
+    int finished = 0;
+    QObject::connect(m_pDlg.get(), &QDialog::finished, [&finished] { ++finished; });
+    QTest::keyClick(m_pDlg.get(), Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_EQ(finished, 0);
+    EXPECT_TRUE(m_pDlg->isMinimized());
 }
 
 TEST_F(TessalDlgTest, TipFromThePollingThreadIsCutAndShownOnTheInterfaceThread) {

@@ -5,6 +5,8 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
 #include <QSystemTrayIcon>
 #include <QTest>
 
@@ -182,6 +184,44 @@ TEST_F(TrayTest, FailedJoinIsNotifiedNamingTheNetwork) {
     EXPECT_EQ(m_pDlg->TrayBackend()->LastNotification(), "Wavory Utility\nCould not connect to Harbour");
 }
 
+// A join from a connection that fails: the adapter goes back, and while the key is asked again the
+// tray shows the connection it is on (Disconnect usable); no "Connected to" for the way back.
+TEST_F(TrayTest, DuringTheReAskTheTrayShowsTheConnectionTheAdapterWentBackTo) {
+    Connect("Lighthouse");
+    Tray().Update();
+    theApp.m_pStationMngr->StartScan();
+    theApp.m_pStationMngr->MergeScan();  // the connection is found in the scan
+    ASSERT_NE(theApp.m_pStationMngr->GetCurrent(), nullptr);
+    kccl_sim_set_join_delay(500);
+    ETrayState duringReAsk = ETrayState::Connecting;
+    bool disconnectUsable = false;
+    int asked = 0;
+    m_pDlg->Site()->SetEditorRunner([&](const QString&) {
+        auto station = theApp.m_pProfileMngr->GetProfile(CProfileMngr::kEditStation);
+        if (!station) return false;
+        if (++asked > 1) {  // the prompt after the refusal: looked at, then cancelled
+            duringReAsk = Tray().State();
+            for (QAction* action : m_pDlg->TrayMenu()->actions())
+                if (action->text() == QStringLiteral("&Disconnect")) disconnectUsable = action->isEnabled();
+            return false;
+        }
+        station->SecKey[0] = "0102030405";
+        station->SecKeyLen[0] = 0;
+        station->ActiveSecKey = 0;
+        return true;
+    });
+    m_pDlg->Site()->ConnectNetwork("Harbour");
+    Tray().Update();
+    ASSERT_EQ(Tray().State(), ETrayState::Connecting);
+    FinishJoin();
+    ASSERT_EQ(asked, 2);
+    EXPECT_EQ(duringReAsk, ETrayState::Connected);
+    EXPECT_TRUE(disconnectUsable);
+    Tray().Update();
+    EXPECT_EQ(Tray().State(), ETrayState::Connected);
+    EXPECT_EQ(m_pDlg->TrayBackend()->LastNotification(), "Wavory Utility\nCould not connect to Harbour");
+}
+
 TEST_F(TrayTest, CloseKeepsRunningInTheTrayOnlyWithThePreference) {
     m_pDlg->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pDlg.get()));
@@ -201,6 +241,28 @@ TEST_F(TrayTest, CloseKeepsRunningInTheTrayOnlyWithThePreference) {
     m_pDlg->show();
     m_pDlg->reject();
     EXPECT_EQ(finished, 2);
+}
+
+// A logout's SIGTERM ends the utility although Close would keep it in the tray, with a question
+// open meanwhile.
+TEST_F(TrayTest, TerminationSignalEndsTheUtilityThatCloseKeepsInTheTray) {
+    m_pDlg->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pDlg.get()));
+    int finished = 0;
+    QObject::connect(m_pDlg.get(), &QDialog::finished, [&finished] { ++finished; });
+    theApp.WriteProfileInt("", CPrefs::kKeepInTrayPref, 1);
+    m_pDlg->QuitForSignal();
+    EXPECT_EQ(finished, 1);
+
+    m_pDlg->show();
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Wavory Utility"), QStringLiteral("Forget?"),
+                         QMessageBox::Yes | QMessageBox::No, m_pDlg.get());
+    QTimer::singleShot(0, m_pDlg.get(), [this] { m_pDlg->QuitForSignal(); });
+    // Failing, the question would stay open: a late Escape ends it so that the test can report.
+    QTimer::singleShot(10000, &question, &QMessageBox::reject);
+    question.exec();
+    EXPECT_EQ(finished, 2);
+    EXPECT_FALSE(question.isVisible());
 }
 
 }  // namespace

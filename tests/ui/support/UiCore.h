@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QLabel>
+#include <QStringList>
+#include <QTimer>
 #include <memory>
 #include <string>
 #include <utility>
@@ -30,6 +33,39 @@ public:
     void ShowMessage(const std::string& text, EMsgIcon icon) override { m_Shown.emplace_back(text, icon); }
     std::vector<std::pair<std::string, EMsgIcon>> m_Shown;
 };
+
+// What the next modal dialog showed of a text: the labels holding `needle`, and whether each shows
+// its text as plain text. The dialog is cancelled once seen, so the call that opened it returns.
+struct SModalSeen {
+    bool seen = false;
+    bool plain = true;
+    QStringList texts;
+};
+inline void CancelNextModal(SModalSeen* seen, const QString& needle) {
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, seen, needle, tries] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (++*tries > 500) {  // none came: the test reports it
+                timer->stop();
+                timer->deleteLater();
+            }
+            return;
+        }
+        for (QLabel* label : dialog->findChildren<QLabel*>()) {
+            if (!label->text().contains(needle)) continue;
+            seen->seen = true;
+            seen->texts << label->text();
+            if (label->textFormat() != Qt::PlainText) seen->plain = false;
+        }
+        timer->stop();
+        timer->deleteLater();
+        dialog->reject();
+    });
+    timer->start();
+}
 
 class CUiCoreTest : public AppFixture {
 protected:

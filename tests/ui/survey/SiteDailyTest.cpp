@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QScreen>
 
+#include "../support/UiCore.h"
 #include "SiteFixture.h"
 #include "kccl_oid.h"
 #include "ui/survey/HiddenNetworkDlg.h"
@@ -129,6 +130,23 @@ TEST_F(SiteDailyTest, ForgetRemovesTheNetworksProfilesAfterAsking) {
     EXPECT_EQ(CSqliteRegistry().GetProfileInt("", "NumOfProfiles", -1), 1);
 }
 
+// A name made to look like a link: Forget's question quotes it as text, not as a live link.
+TEST_F(SiteDailyTest, ForgetsQuestionQuotesTheNameAsPlainText) {
+    const std::string link = "<a href=//e.vil>Yes</a><br><br>";
+    Start({Network(link, "00-1D-7E-11-22-78", 1, -50)});
+    CProfileMngr& profiles = *theApp.m_pProfileMngr;
+    profiles.GetProfile(profiles.AddProfile())->NetName = link;
+    profiles.SaveAll();
+    Open();  // the dialog's own question, not a scripted answer
+    Click(QString::fromStdString(link));
+    SModalSeen question;
+    CancelNextModal(&question, QStringLiteral("e.vil"));
+    m_pSite->OnForget();
+    EXPECT_TRUE(question.seen);
+    EXPECT_TRUE(question.plain) << question.texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_NE(profiles.FindBySsid(link), nullptr);  // cancelled: nothing removed
+}
+
 TEST_F(SiteDailyTest, FilterShowsMatchingNamesInAnyCase) {
     Start();
     Open();
@@ -142,6 +160,67 @@ TEST_F(SiteDailyTest, FilterShowsMatchingNamesInAnyCase) {
     m_pSite->findChild<QLineEdit*>("editFilter")->clear();
     EXPECT_EQ(List()->topLevelItemCount(), all);
     EXPECT_EQ(m_pSite->ListStateText(), "");
+}
+
+// The filter is for one look: closed and opened again, the dialog shows every network. Return in
+// the filter goes to the first network it leaves.
+TEST_F(SiteDailyTest, FilterIsClearedOnClosingAndReturnGoesToTheFirstRow) {
+    Start();
+    Open();
+    const int all = List()->topLevelItemCount();
+    auto* filter = m_pSite->findChild<QLineEdit*>("editFilter");
+    filter->setFocus();
+    QTest::keyClicks(filter, "harb");
+    ASSERT_GT(List()->topLevelItemCount(), 0);
+    ASSERT_LT(List()->topLevelItemCount(), all);
+    QTest::keyClick(filter, Qt::Key_Return);
+    EXPECT_EQ(List()->currentItem(), List()->topLevelItem(0));
+    EXPECT_EQ(m_pSite->focusWidget(), List());
+    EXPECT_TRUE(Button(CViewSite::IDC_CONNECT)->isEnabled());
+    m_pSite->hide();
+    m_pSite->show();
+    EXPECT_EQ(filter->text(), "");
+    EXPECT_EQ(List()->topLevelItemCount(), all);
+}
+
+// A hidden network joined by name: its nameless row is the connected one.
+TEST_F(SiteDailyTest, ConnectedHiddenNetworksRowIsMarkedConnected) {
+    StartHidden();
+    Open();
+    AnswerHidden({{"Backroom", "under-the-stairs"}});
+    QTest::mouseClick(m_pSite->findChild<QPushButton*>("btnHidden"), Qt::LeftButton);
+    ASSERT_TRUE(Associated(kBackroom));
+    Tick();
+    m_pSite->RefreshList();
+    QTreeWidgetItem* row = Row(QString());
+    ASSERT_NE(row, nullptr);
+    Click(QString());
+    EXPECT_FALSE(Button(CViewSite::IDC_CONNECT)->isEnabled());  // already connected
+    EXPECT_TRUE(Button(CViewSite::IDC_EDIT_CONNECTION)->isEnabled());
+}
+
+// What was typed for a network without a profile is offered again when a join failed and the
+// user connects once more (nothing was stored).
+TEST_F(SiteDailyTest, ConnectAgainAfterAFailureOffersWhatWasTyped) {
+    Start({Network("Lockkeeper", "00-1D-7E-11-22-79", 6, -50,
+                   ",\"security\":\"wpa2\",\"passphrase\":\"canal-gates-at-dawn\"")});
+    Open();
+    QStringList offered;
+    m_fnEditor = [&] {
+        auto station = theApp.m_pProfileMngr->GetProfile(CProfileMngr::kEditStation);
+        if (!station) return false;
+        offered << QString::fromStdString(station->WpaPassphrase);
+        if (offered.size() > 1) return false;  // the re-ask, and the second Connect's prompt: cancelled
+        station->WpaPassphrase = "canal-gates-at-dusk";
+        return true;
+    };
+    Click("Lockkeeper");
+    QTest::mouseClick(Button(CViewSite::IDC_CONNECT), Qt::LeftButton);
+    ASSERT_EQ(offered.size(), 2);
+    EXPECT_EQ(theApp.m_pProfileMngr->GetCount(), 0);
+    QTest::mouseClick(Button(CViewSite::IDC_CONNECT), Qt::LeftButton);
+    ASSERT_EQ(offered.size(), 3);
+    EXPECT_EQ(offered[2], "canal-gates-at-dusk");
 }
 
 TEST_F(SiteDailyTest, OpeningScansAndSaysSoWhileTheListIsEmpty) {
