@@ -202,7 +202,7 @@ void CProfileMngr::StageImport(const SRegKey& top, std::vector<std::shared_ptr<C
         if (problem.empty() && ValuesFromKey(*key, values, problem)) {
             auto profile = std::make_shared<CProfile>("", false);
             SetValues(*profile, values);
-            // An imported profile keeps its name (where it is free) but not its place.
+            // An imported profile keeps nothing of its old name and place.
             profile->AutoSelect = false;
             profile->Priority = -1;
             // Earlier versions stored 2407 MHz, the reading of "channel 0", for a hidden network
@@ -219,10 +219,9 @@ void CProfileMngr::StageImport(const SRegKey& top, std::vector<std::shared_ptr<C
     }
 }
 
-// One change of the store: each profile under the next free "Profile N" section (a running count
-// over the names and sections in use, so the import takes time linear in its size) and its own name
-// where that is free, the count, and the staging key of earlier imports emptied. A copy of the
-// store is kept first.
+// One change of the store: each profile under the next free "Profile N" (a running count over the
+// names and sections in use, so the import takes time linear in its size), the count, and the staging
+// key of earlier imports emptied. A copy of the store is kept first.
 int CProfileMngr::StoreImport(std::vector<std::shared_ptr<CProfile>>& staged,
                               const std::vector<const SRegKey*>& sources, SImportResult& result) {
     IRegistry* registry = theApp.m_pRegistry;
@@ -251,12 +250,7 @@ int CProfileMngr::StoreImport(std::vector<std::shared_ptr<CProfile>>& staged,
         while (sections.count(SectionName(next)) != 0 || names.count(SectionName(next)) != 0) ++next;
         const std::string section = SectionName(next++);
         CProfile& profile = *staged[i];
-        // The file's name is kept unless another profile bears it (or it is empty or reserved, or
-        // the section name of another profile); then the new section's name is the profile's.
-        const std::string& wanted = profile.ProfName;
-        if (wanted.empty() || IsReservedName(wanted) || names.count(wanted) != 0 || sections.count(wanted) != 0)
-            profile.ProfName = section;
-        names.insert(profile.ProfName);
+        profile.ProfName = section;
         profile.SetSection(section);
         FieldValues values = ValuesOf(profile);
         const std::vector<SRegWrite> others = OtherValues(*sources[i]);

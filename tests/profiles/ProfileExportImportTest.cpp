@@ -272,34 +272,3 @@ TEST_F(ProfileExportImportTest, AnEarlierExportOfAHiddenNetworkImports) {
     EXPECT_NE(odd.error, REG_OK);
     EXPECT_NE(odd.refusal.find("PhyFreq"), std::string::npos) << odd.refusal;
 }
-
-// An imported profile keeps the name it has in the file, unless a profile here bears it already.
-TEST_F(ProfileExportImportTest, ImportKeepsTheFilesNamesUnlessOneIsTakenHere) {
-    CProfileMngr& mngr = MakeMngr();
-    Saved(mngr, "Oma Wohnung", "Oma");
-    Saved(mngr, "B\xC3\xBCro", "Office");
-    const std::string file = FilePath("names.reg");
-    ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_EXPORT_ALL, file, std::nullopt));
-    mngr.RemoveProfile("Oma Wohnung", true, true);
-    ASSERT_EQ(mngr.GetProfile("Oma Wohnung"), nullptr);
-
-    ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_IMPORT, file, std::nullopt));
-    EXPECT_TRUE(m_Messages.m_Shown.empty());
-    ASSERT_EQ(mngr.GetCount(), 3);
-    auto oma = mngr.GetProfile("Oma Wohnung");
-    ASSERT_NE(oma, nullptr);
-    EXPECT_EQ(oma->NetName, "Oma");
-    // The office's name is taken by the profile still here: the copy gets a free default name.
-    int offices = 0;
-    for (const auto& profile : mngr.Snapshot()) {
-        if (profile->NetName != "Office") continue;
-        ++offices;
-        if (profile->ProfName != "B\xC3\xBCro") {
-            EXPECT_EQ(profile->ProfName, profile->GetSection());
-        }
-    }
-    EXPECT_EQ(offices, 2);
-    // Stored so: a new start finds the kept name.
-    DropMngr();
-    EXPECT_NE(MakeMngr().GetProfile("Oma Wohnung"), nullptr);
-}

@@ -143,9 +143,6 @@ private:
     // Stores the profile the editor wrote (and the members whose slots its change moved), asking the
     // user where another program changed the same values meanwhile; false keeps the editor open.
     bool CommitEdit();
-    // A new profile confirmed with the default name takes its network's name where that reads as
-    // text and is free, and is stored so.
-    void NameAfterNetwork();
     // Stores what a command of the page changed; on a failure or another program's change the page
     // shows what is stored, and the user is told.
     bool StoreChanges();

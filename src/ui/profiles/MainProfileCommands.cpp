@@ -108,26 +108,8 @@ bool CMainProfile::RunEditor(const QString& title, bool isNew) {
     if (isNew && result != QDialog::Accepted) {
         // A profile created for the editor and not confirmed leaves nothing behind.
         mngr->RemoveProfile(g_strEditProfile, true, true);
-    } else if (isNew) {
-        NameAfterNetwork();
     }
     return true;
-}
-
-void CMainProfile::NameAfterNetwork() {
-    CProfileMngr* mngr = theApp.m_pProfileMngr;
-    std::shared_ptr<CProfile> profile = mngr->GetProfile(g_strEditProfile);
-    if (!profile) return;
-    {
-        // Only a name left at the default gives way: one the user typed stays.
-        auto lock = mngr->Lock();
-        const std::string ssid = profile->NetName;
-        if (profile->ProfName != profile->GetSection() || ssid.empty() || DisplayText(ssid) != ssid ||
-            SectionNumber(ssid) >= 0 || !mngr->RenameProfile(profile->ProfName, ssid))
-            return;
-        g_strEditProfile = ssid;
-    }
-    StoreChanges();
 }
 
 bool CMainProfile::CommitEdit() {
@@ -220,13 +202,6 @@ void CMainProfile::DoProfileOp(int op) {
     switch (op) {
         case PROFILE_OP_NEW:
             g_strEditProfile = mngr->AddProfile();
-            if (auto added = mngr->GetProfile(g_strEditProfile)) {
-                // A new profile is for an access point, and joins the auto-selection order (last)
-                // once it is stored; the user may change either.
-                auto lock = mngr->Lock();
-                added->NetMode = true;
-                added->AutoSelect = true;
-            }
             if (!RunEditor(title, true)) return;
             follow = g_strEditProfile;
             break;

@@ -354,30 +354,6 @@ TEST_F(MainProfileTest, AltArrowsMoveTheSelectedMemberWithoutLeavingTheList) {
     EXPECT_EQ(Names(*page, P::IDC_AUTO_LIST), (std::vector<std::string>{"First", "Third", "Second"}));
 }
 
-// A new profile is for an access point and joins the order; its name field has the focus, and a
-// name left at the default becomes the network's.
-TEST_F(MainProfileTest, ANewProfileIsAnOrderMemberForAnAccessPointNamedAfterItsNetwork) {
-    auto page = ShowPage();
-    bool nameFocused = false, infrastructure = false, member = false;
-    WhenModal<CEditProfile>([&](CEditProfile& editor) {
-        nameFocused = editor.focusWidget() == Find<QLineEdit>(&editor, CEditProfileGen::IDC_NAME);
-        auto edited = Mngr().GetProfile(g_strEditProfile);
-        infrastructure = edited && edited->NetMode;
-        member = edited && edited->AutoSelect;
-        Type(Find<QLineEdit>(&editor, CEditProfileGen::IDC_SSID), "Oma Wohnung");
-        Click(&editor, CProfileSheet::IDC_OK);
-    });
-    Click(page.get(), P::IDC_NEW);
-    EXPECT_TRUE(nameFocused);
-    EXPECT_TRUE(infrastructure);
-    EXPECT_TRUE(member);
-    auto added = Mngr().GetProfile("Oma Wohnung");
-    ASSERT_NE(added, nullptr);
-    EXPECT_TRUE(added->NetMode);
-    EXPECT_EQ(Names(*page, P::IDC_AUTO_LIST), std::vector<std::string>{"Oma Wohnung"});
-    EXPECT_EQ(CSqliteRegistry().GetProfileString(added->GetSection(), "ProfName", ""), "Oma Wohnung");
-}
-
 // The other profiles are listed as a person counts: "Profile 9" before "Profile 14".
 TEST_F(MainProfileTest, OtherProfilesAreListedInNaturalOrder) {
     for (const char* name : {"Profile 14", "Profile 9", "oma", "Profile 100"}) Stored(name, "X");
