@@ -15,11 +15,12 @@ protected:
 TEST_F(ConnectCliTest, OpenNetworkIsJoinedAndSavedAsAutoSelectionProfile) {
     const json joined = RunJson({"connect", "--ssid", "Lighthouse"});
     EXPECT_EQ(joined["associated"], true);
-    EXPECT_EQ(joined["profile"], "Profile 0");
+    // A new network's profile is named after it.
+    EXPECT_EQ(joined["profile"], "Lighthouse");
     EXPECT_EQ(joined["priority"], 0);
     EXPECT_EQ(joined["created"], true);
 
-    const json profile = RunJson({"profiles", "show", "Profile 0"});
+    const json profile = RunJson({"profiles", "show", "Lighthouse"});
     EXPECT_EQ(profile["ssid"], "Lighthouse");
     EXPECT_EQ(profile["mode"], "infrastructure");
     EXPECT_EQ(profile["security_text"], "None");

@@ -45,16 +45,16 @@ protected:
 TEST_F(EapCliTest, AJoinWithAPasswordFileIsStoredAndTheSecretShownOnlyWhenAsked) {
     const json joined = RunJson({"connect", "--ssid", "Campus", "--eap", "peap", "--identity", "bob",
                                  "--system-ca", "--password-file", m_Good});
-    EXPECT_EQ(joined["profile"], "Profile 0");
+    EXPECT_EQ(joined["profile"], "Campus");
     EXPECT_EQ(RunJson({"profiles", "list"})["profiles"][0]["security_text"], "WPA2-Enterprise (PEAP)");
 
-    const json shown = RunJson({"profiles", "show", "Profile 0"});
+    const json shown = RunJson({"profiles", "show", "Campus"});
     EXPECT_EQ(shown["eap"]["identity"], "bob");
     EXPECT_EQ(shown["eap"]["password_set"], true);
     EXPECT_FALSE(shown["eap"].contains("password"));
     EXPECT_EQ(shown.dump().find("guessed"), std::string::npos);
-    EXPECT_EQ(RunJson({"profiles", "show", "Profile 0", "--show-keys"})["eap"]["password"], kPassword);
-    EXPECT_EQ(Run({"profiles", "show", "Profile 0"}).out.find("d\xC3\xA9"), std::string::npos);
+    EXPECT_EQ(RunJson({"profiles", "show", "Campus", "--show-keys"})["eap"]["password"], kPassword);
+    EXPECT_EQ(Run({"profiles", "show", "Campus"}).out.find("d\xC3\xA9"), std::string::npos);
 }
 
 TEST_F(EapCliTest, AJoinThatWouldNotCheckTheServerIsRefusedUnlessAskedFor) {
@@ -129,13 +129,13 @@ TEST_F(EapCliTest, APasswordNotStoredIsAskedForAgainAtTheProfilesNextJoin) {
              "--system-ca", "--password-file", "-", "--no-store-password"},
             m_Good);
     EXPECT_EQ(stdinRun.code, 0) << stdinRun.err;
-    const json shown = RunJson({"profiles", "show", "Profile 0"});
+    const json shown = RunJson({"profiles", "show", "Campus"});
     EXPECT_EQ(shown["eap"]["password_set"], false);
     EXPECT_EQ(shown["eap"]["phase2"], "pap");
     RunJson({"disconnect"});
-    ExpectRefused({"connect", "Profile 0"}, 2, "--password-file");
-    EXPECT_EQ(Run({"connect", "Profile 0", "--password-file", m_Good}).code, 0);
-    EXPECT_EQ(RunJson({"profiles", "show", "Profile 0"})["eap"]["password_set"], false);
+    ExpectRefused({"connect", "Campus"}, 2, "--password-file");
+    EXPECT_EQ(Run({"connect", "Campus", "--password-file", m_Good}).code, 0);
+    EXPECT_EQ(RunJson({"profiles", "show", "Campus"})["eap"]["password_set"], false);
 }
 
 TEST_F(EapCliTest, ProfileOptionsAreCheckedAndPathsStoredWhole) {
