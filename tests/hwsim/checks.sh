@@ -129,7 +129,7 @@ check_adapters() {
     if ctl adapters; then
         cp "$CTL_OUT" /tmp/adapters.json
         verdict "$(jwhy --arg n "$STA" --arg m "$(mac "$sta_mac")" '
-            [.adapters[] | select(.name == $n)] | first as $a
+            ([.adapters[] | select(.name == $n)] | first) as $a
             | if $a == null then "no entry for \($n)"
               elif ($a.driver | tostring | test("hwsim")) | not then "the driver is \($a.driver | tojson)"
               elif ($a.mac | mac) != $m then "the MAC address is \($a.mac | tojson)"
@@ -143,7 +143,7 @@ check_adapters() {
     begin "adapters: $STA is the one in use, run by $STAGE_MANAGER"
     say "$(cat "$CTL_OUT")"
     verdict "$(jwhy --arg n "$STA" --arg m "$STAGE_MANAGER" '
-        [.adapters[] | select(.name == $n)] | first as $a
+        ([.adapters[] | select(.name == $n)] | first) as $a
         | if $a == null then "no entry for \($n)"
           elif $a.in_use != true then "\($n) is not marked in use"
           elif ([.adapters[] | select(.in_use == true)] | length) != 1 then "more than one adapter is marked in use"
