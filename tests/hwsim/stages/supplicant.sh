@@ -146,16 +146,20 @@ check_two_connects_at_once() {
     begin "the user's networks: two connects at once take turns and keep every one as it was"
     : >"$order"
     say "\$ wavoryctl connect --ssid $OPEN_SSID & wavoryctl connect --ssid $WPA2_SSID --passphrase ... &"
+    local first second
     (
-        wavoryctl connect --ssid "$OPEN_SSID" --json >/tmp/two-open.json 2>/tmp/two-open.err
+        timeout 120 wavoryctl connect --ssid "$OPEN_SSID" --json >/tmp/two-open.json 2>/tmp/two-open.err
         echo "$OPEN_BSSID $?" >>"$order"
     ) &
+    first=$!
     (
-        wavoryctl connect --ssid "$WPA2_SSID" --passphrase "$WPA2_PASSPHRASE" --json >/tmp/two-wpa2.json \
-            2>/tmp/two-wpa2.err
+        timeout 120 wavoryctl connect --ssid "$WPA2_SSID" --passphrase "$WPA2_PASSPHRASE" --json \
+            >/tmp/two-wpa2.json 2>/tmp/two-wpa2.err
         echo "$WPA2_BSSID $?" >>"$order"
     ) &
-    wait
+    second=$!
+    # Only these two: the user's supplicant is a child of this shell too.
+    wait "$first" "$second"
     cat /tmp/two-open.err /tmp/two-wpa2.err "$order" >>"$EVIDENCE"
     last=$(awk '$2 == 0 { b = $1 } END { print b }' "$order")
     if [ "$(wc -l <"$order")" -ne 2 ]; then
