@@ -100,7 +100,7 @@ private:
     // answered by GetCurrent until the next merge finds the connection in the scan list.
     StationPtr m_pCurrentExtra;
     bool m_bConnected = false;
-    bool m_bLastMergeRead = false;
+    std::atomic<bool> m_bLastMergeRead{false};  // read by the polling thread without the lock
     std::function<std::chrono::steady_clock::time_point()> m_fnNow = [] {
         return std::chrono::steady_clock::now();
     };
