@@ -219,8 +219,8 @@ void CProfileMngr::StageImport(const SRegKey& top, std::vector<std::shared_ptr<C
     }
 }
 
-// One change of the store: each profile under the next free "Profile N" (a running count over the
-// names and sections in use, so the import takes time linear in its size), the count, and the staging
+// One change of the store: each profile in the next free section "Profile N" (a running count over
+// the names and sections in use, so the import takes time linear in its size), the count, and the staging
 // key of earlier imports emptied. A copy of the store is kept first.
 int CProfileMngr::StoreImport(std::vector<std::shared_ptr<CProfile>>& staged,
                               const std::vector<const SRegKey*>& sources, SImportResult& result) {
@@ -245,12 +245,19 @@ int CProfileMngr::StoreImport(std::vector<std::shared_ptr<CProfile>>& staged,
     }
     if (error == REG_OK) error = registry->DeleteKeyTree(kImportKey);
     if (error == REG_ERROR_FILE_NOT_FOUND) error = REG_OK;
+    // A profile keeps the name it was exported under unless another profile bears it (or an earlier
+    // one of this import took it): then it takes its section's name, as a new profile does.
+    std::vector<bool> keepsName(staged.size(), false);
+    for (size_t i = 0; i < staged.size(); ++i) {
+        const std::string& name = staged[i]->ProfName;
+        if (!name.empty() && !IsReservedName(name) && names.insert(name).second) keepsName[i] = true;
+    }
     int next = 0;
     for (size_t i = 0; i < staged.size() && error == REG_OK; ++i) {
         while (sections.count(SectionName(next)) != 0 || names.count(SectionName(next)) != 0) ++next;
         const std::string section = SectionName(next++);
         CProfile& profile = *staged[i];
-        profile.ProfName = section;
+        if (!keepsName[i]) profile.ProfName = section;
         profile.SetSection(section);
         FieldValues values = ValuesOf(profile);
         const std::vector<SRegWrite> others = OtherValues(*sources[i]);

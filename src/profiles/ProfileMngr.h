@@ -159,8 +159,8 @@ public:
     // overwrite. Any unexpected error is thrown as std::runtime_error(kRegistryError).
     bool RegistryOp(int code, const std::optional<std::string>& file, const std::optional<std::string>& name,
                     bool overwrite = false, bool withSecrets = true);
-    // Imports the profiles of a file: each one that is fit to connect with is added under a new name,
-    // outside the auto-selection order; the others are skipped with the reason. The file is read whole
+    // Imports the profiles of a file: each one that is fit to connect with is added under its own
+    // name (a "Profile N" name when another profile bears it), outside the auto-selection order; the others are skipped with the reason. The file is read whole
     // before the store is touched, and the import is one change of the store (a copy of the store is
     // kept first). Shows no message: the caller reports the result.
     SImportResult ImportFile(const std::string& file);

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -142,6 +144,47 @@ TEST_F(ProfileExportImportTest, AllProfilesComeBackNextToTheExistingOnes) {
     EXPECT_EQ(again.GetCount(), 6);
     EXPECT_EQ(again.GetProfile("Profile 4")->NetName, kTrickySsid);
     EXPECT_EQ(theApp.GetProfileInt("", "NumOfProfiles", 0), 6);
+}
+
+// After the profiles were deleted (or on another machine) an import gives them back their names;
+// a name another profile bears, or that an earlier profile of the same file took, gives way to a
+// "Profile N" name, and no two profiles end up with one name or one section.
+TEST_F(ProfileExportImportTest, ImportedProfilesKeepTheirNamesUnlessTaken) {
+    CProfileMngr& mngr = MakeMngr();
+    Saved(mngr, "Oma Wohnung", "Lighthouse");
+    Saved(mngr, kQuotedName, kTrickySsid);
+    Saved(mngr, "Profile 7", "Harbour");  // a name of the automatic kind, in another section
+    const std::string file = FilePath("all.reg");
+    ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_EXPORT_ALL, file, std::nullopt));
+    ASSERT_EQ(mngr.RemoveProfile("Oma Wohnung", true, true), REG_OK);
+    ASSERT_EQ(mngr.RemoveProfile("Profile 7", true, true), REG_OK);
+
+    // The same file twice: the second time every name is taken.
+    for (int round = 0; round < 2; ++round) {
+        const auto result = mngr.ImportFile(file);
+        ASSERT_EQ(result.error, REG_OK) << result.refusal;
+        ASSERT_EQ(result.added.size(), 3u);
+    }
+    ASSERT_EQ(mngr.GetCount(), 7);
+    EXPECT_EQ(mngr.GetProfile("Oma Wohnung")->NetName, "Lighthouse");
+    EXPECT_EQ(mngr.GetProfile("Profile 7")->NetName, "Harbour");
+    std::set<std::string> names, sections;
+    std::map<std::string, int> ssids;
+    for (const auto& p : mngr.Snapshot()) {
+        names.insert(p->ProfName);
+        sections.insert(p->GetSection());
+        ++ssids[p->NetName];
+    }
+    EXPECT_EQ(names.size(), 7u);
+    EXPECT_EQ(sections.size(), 7u);
+    EXPECT_EQ(ssids, (std::map<std::string, int>{{"Lighthouse", 2}, {kTrickySsid, 3}, {"Harbour", 2}}));
+
+    // As stored: a new start reads the same names.
+    DropMngr();
+    CProfileMngr& again = MakeMngr();
+    EXPECT_EQ(again.GetCount(), 7);
+    EXPECT_EQ(again.GetProfile("Oma Wohnung")->NetName, "Lighthouse");
+    EXPECT_EQ(again.GetProfile(kQuotedName)->NetName, kTrickySsid);
 }
 
 TEST_F(ProfileExportImportTest, ExportToAnExistingFileFailsUnlessOverwriting) {

@@ -200,11 +200,21 @@ void CMainProfile::DoProfileOp(int op) {
     std::string follow;
 
     switch (op) {
-        case PROFILE_OP_NEW:
-            g_strEditProfile = mngr->AddProfile();
+        case PROFILE_OP_NEW: {
+            {
+                // What a user adds is nearly always an access point's network, to be joined when in
+                // range: a new profile starts as infrastructure and in the auto-selection order.
+                auto lock = mngr->Lock();
+                g_strEditProfile = mngr->AddProfile();
+                if (auto added = mngr->GetProfile(g_strEditProfile)) {
+                    added->NetMode = true;
+                    added->AutoSelect = true;
+                }
+            }
             if (!RunEditor(title, true)) return;
             follow = g_strEditProfile;
             break;
+        }
         case PROFILE_OP_EDIT:
             g_strEditProfile = name;
             title += QStringLiteral(": ") + ShownText(name);

@@ -1,5 +1,6 @@
 // The Profiles page: the two lists, the arrows, the pop-up menu, the editor runs behind New, Edit
 // and Duplicate, Delete under the main lock, and export and import through profile files.
+#include <QAbstractButton>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -149,21 +150,39 @@ TEST_F(MainProfileTest, CancelAfterNewLeavesNothingBehind) {
     EXPECT_EQ(m_pRegistry->SubKeys(""), std::vector<std::string>{"Profile 0"});
 }
 
-TEST_F(MainProfileTest, NewMemberJoinsTheOrderAtTheEnd) {
+// A new profile starts as an access point's network in the auto-selection order, at its end; the
+// editor's box takes it out.
+TEST_F(MainProfileTest, NewProfileIsAnInfrastructureMemberAtTheEndOfTheOrder) {
     Stored("Home", "Lighthouse", true);
     auto page = ShowPage();
-    WhenModal<CEditProfile>([](CEditProfile& editor) {
+    bool infrastructure = false;
+    bool autoSelect = false;
+    WhenModal<CEditProfile>([&](CEditProfile& editor) {
+        infrastructure = Find<QAbstractButton>(&editor, CEditProfileGen::IDC_INFRASTRUCTURE)->isChecked();
+        autoSelect = Find<QAbstractButton>(&editor, CEditProfileGen::IDC_AUTO_SELECT)->isChecked();
         Type(Find<QLineEdit>(&editor, CEditProfileGen::IDC_NAME), "Boat");
         Type(Find<QLineEdit>(&editor, CEditProfileGen::IDC_SSID), "Harbour");
+        Click(&editor, CProfileSheet::IDC_OK);
+    });
+    Click(page.get(), P::IDC_NEW);
+    EXPECT_TRUE(infrastructure);
+    EXPECT_TRUE(autoSelect);
+    EXPECT_EQ(Names(*page, P::IDC_AUTO_LIST), (std::vector<std::string>{"Home", "Boat"}));
+    auto boat = Mngr().GetProfile("Boat");
+    ASSERT_NE(boat, nullptr);
+    EXPECT_EQ(boat->Priority, 1);
+    EXPECT_TRUE(boat->NetMode);
+    EXPECT_EQ(m_pRegistry->GetProfileString(boat->GetSection(), "NetName", ""), "Harbour");
+
+    WhenModal<CEditProfile>([](CEditProfile& editor) {
+        Type(Find<QLineEdit>(&editor, CEditProfileGen::IDC_NAME), "Kiosk");
+        Type(Find<QLineEdit>(&editor, CEditProfileGen::IDC_SSID), "Free");
         Click(&editor, CEditProfileGen::IDC_AUTO_SELECT);
         Click(&editor, CProfileSheet::IDC_OK);
     });
     Click(page.get(), P::IDC_NEW);
     EXPECT_EQ(Names(*page, P::IDC_AUTO_LIST), (std::vector<std::string>{"Home", "Boat"}));
-    auto boat = Mngr().GetProfile("Boat");
-    ASSERT_NE(boat, nullptr);
-    EXPECT_EQ(boat->Priority, 1);
-    EXPECT_EQ(m_pRegistry->GetProfileString(boat->GetSection(), "NetName", ""), "Harbour");
+    EXPECT_EQ(Names(*page, P::IDC_OTHER_LIST), std::vector<std::string>{"Kiosk"});
 }
 
 TEST_F(MainProfileTest, EditingAMemberOutOfTheOrderClosesItsGap) {
@@ -274,7 +293,7 @@ TEST_F(MainProfileTest, ExportOfOneProfileNeedsASelection) {
     EXPECT_TRUE(std::filesystem::exists(File("home.reg")));
 }
 
-TEST_F(MainProfileTest, ExportDeleteImportBringsTheProfileBackUnderANewName) {
+TEST_F(MainProfileTest, ExportDeleteImportBringsTheProfileBackUnderItsName) {
     auto home = Stored("Home", "Harbour", true);
     home->SecType = 1;
     home->ActiveSecKey = 0;
@@ -292,12 +311,13 @@ TEST_F(MainProfileTest, ExportDeleteImportBringsTheProfileBackUnderANewName) {
     ASSERT_EQ(m_FileAsks.size(), 2u);
     EXPECT_FALSE(m_FileAsks.back().first);
     EXPECT_TRUE(m_Messages.m_Shown.empty());
-    EXPECT_EQ(Names(*page, P::IDC_OTHER_LIST), std::vector<std::string>{"Profile 0"});
-    auto back = Mngr().GetProfile("Profile 0");
+    EXPECT_EQ(Names(*page, P::IDC_OTHER_LIST), std::vector<std::string>{"Home"});
+    auto back = Mngr().GetProfile("Home");
+    ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->NetName, "Harbour");
     EXPECT_EQ(back->SecKey[0], "1A2B3C4D5E");
     EXPECT_FALSE(back->AutoSelect);
-    EXPECT_EQ(m_pRegistry->GetProfileString("Profile 0", "NetName", ""), "Harbour");  // stored at once
+    EXPECT_EQ(m_pRegistry->GetProfileString(back->GetSection(), "NetName", ""), "Harbour");  // stored at once
 }
 
 TEST_F(MainProfileTest, ExportOverAnExistingFileReplacesIt) {

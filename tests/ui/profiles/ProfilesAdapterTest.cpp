@@ -53,7 +53,7 @@ TEST_F(ProfilesAdapterTest, WepProfileMadeInTheEditorConnectsWithTheRightKey) {
     ASSERT_NE(profile, nullptr);
     EXPECT_EQ(profile->ActiveSecKey, 0);  // the completed key became the active one
 
-    ClickRow(List(*page, P::IDC_OTHER_LIST), 0);
+    ClickRow(List(*page, P::IDC_AUTO_LIST), 0);  // a new profile is a member of the order
     Click(page.get(), P::IDC_CONNECT);
     EXPECT_TRUE(m_Messages.m_Shown.empty());
     EXPECT_TRUE(theApp.m_pStationMngr->IsConnected());

@@ -157,8 +157,8 @@ TEST_F(WindowBesideCtlTest, ANewProfileSurvivesAReloadAndTakesItsOwnSection) {
     for (const json& p : listed["profiles"]) ssids[p["name"]] = p["ssid"];
     EXPECT_EQ(ssids, (std::map<std::string, std::string>{
                          {"Home", "Lighthouse"}, {"Profile 1", "Theirs"}, {"Profile 2", "Mine"}}));
-    EXPECT_EQ(Column(List(*page, P::IDC_OTHER_LIST)),
-              (std::vector<std::string>{"Home", "Profile 1", "Profile 2"}));
+    EXPECT_EQ(Column(List(*page, P::IDC_OTHER_LIST)), (std::vector<std::string>{"Home", "Profile 1"}));
+    EXPECT_EQ(Column(List(*page, P::IDC_AUTO_LIST)), std::vector<std::string>{"Profile 2"});
 }
 
 }  // namespace
