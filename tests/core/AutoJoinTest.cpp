@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "CoreFixture.h"
+#include "SimLog.h"
 #include "driver/CommVarList.h"
 #include "driver/Request.h"
 
@@ -29,16 +30,7 @@ protected:
         kccl_sim_advance(1000);
         theApp.m_pPoll->Tick();
     }
-    // The SSIDs the adapter was told to join since the log was cleared.
-    static std::vector<std::string> SsidsSet() {
-        KCCL_SIM_LOG_ENTRY log[64];
-        const int n = kccl_sim_get_log(log, 64);
-        std::vector<std::string> ssids;
-        for (int i = 0; i < n; ++i)
-            if (log[i].code == OID_SSID_SET)
-                ssids.emplace_back(reinterpret_cast<const char*>(log[i].head + 1), log[i].head[0]);
-        return ssids;
-    }
+    static std::vector<std::string> SsidsSet() { return SimSsidsSet(); }
     void WithWrongWepKey(const std::shared_ptr<CProfile>& profile) {
         auto lock = theApp.m_pProfileMngr->Lock();
         profile->SecType = 1;

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "CoreFixture.h"
+#include "SimLog.h"
 #include "driver/Request.h"
 #include "survey/Connect.h"
 
@@ -69,16 +70,7 @@ protected:
         const nlohmann::json state = SimState();
         return state.value("associated", false) ? state.value("ssid", std::string()) : std::string();
     }
-    // The SSIDs the adapter was told to join since the log was cleared.
-    static std::vector<std::string> SsidsSet() {
-        KCCL_SIM_LOG_ENTRY log[64];
-        const int n = kccl_sim_get_log(log, 64);
-        std::vector<std::string> ssids;
-        for (int i = 0; i < n; ++i)
-            if (log[i].code == OID_SSID_SET)
-                ssids.emplace_back(reinterpret_cast<const char*>(log[i].head + 1), log[i].head[0]);
-        return ssids;
-    }
+    static std::vector<std::string> SsidsSet() { return SimSsidsSet(); }
     void ConnectByHand(const std::string& ssid) {
         std::string failure;
         ASSERT_TRUE(ConnectProfile(theApp.m_pProfileMngr->FindBySsid(ssid), &failure)) << failure;

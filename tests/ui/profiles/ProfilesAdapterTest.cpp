@@ -4,6 +4,7 @@
 #include <QLineEdit>
 
 #include "ProfilesUiFixture.h"
+#include "SimLog.h"
 #include "driver/Request.h"
 #include "ui/profiles/EditProfileSec.h"
 
@@ -16,13 +17,8 @@ class ProfilesAdapterTest : public ProfilesUiTest {
 protected:
     // The SSIDs the adapter was told to join since the last call.
     static std::vector<std::string> SsidsSet() {
-        KCCL_SIM_LOG_ENTRY log[64];
-        const int n = kccl_sim_get_log(log, 64);
+        std::vector<std::string> ssids = SimSsidsSet();
         kccl_sim_clear_log();
-        std::vector<std::string> ssids;
-        for (int i = 0; i < n; ++i)
-            if (log[i].code == OID_SSID_SET)
-                ssids.emplace_back(reinterpret_cast<const char*>(log[i].head + 1), log[i].head[0]);
         return ssids;
     }
     // A WEP profile for the built-in network "Harbour" with the given first key.

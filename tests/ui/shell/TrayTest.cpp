@@ -1,6 +1,7 @@
 // The notification area in daily use: the icon shows the state of the connection, the menu lists
 // the networks and disconnects, notifications tell what happened, and Close may leave the utility
 // running in the tray.
+#include <functional>
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -50,6 +51,31 @@ protected:
             kccl_sim_advance(100);
             AdvanceUserAttempt();
         }
+    }
+    // Joins Harbour (WEP) with a wrong key: the attempt fails and asks again; onReAsk looks at the
+    // window during that second prompt, which is then cancelled. Returns how often the key was asked.
+    int JoinHarbourWithAWrongKey(const std::function<void()>& onReAsk = {}) {
+        kccl_sim_set_join_delay(500);
+        int asked = 0;
+        m_pDlg->Site()->SetEditorRunner([&](const QString&) {
+            auto station = theApp.m_pProfileMngr->GetProfile(CProfileMngr::kEditStation);
+            if (!station) return false;
+            if (++asked > 1) {
+                if (onReAsk) onReAsk();
+                return false;
+            }
+            station->SecKey[0] = "0102030405";
+            station->SecKeyLen[0] = 0;
+            station->ActiveSecKey = 0;
+            return true;
+        });
+        m_pDlg->Site()->ConnectNetwork("Harbour");
+        Tray().Update();
+        EXPECT_EQ(Tray().State(), ETrayState::Connecting);
+        FinishJoin();
+        // The runner held references to this call's locals.
+        m_pDlg->Site()->SetEditorRunner([](const QString&) { return false; });
+        return asked;
     }
     QAction* NetworkEntry(const QString& ssid) {
         for (QAction* action : Tray().NetworkActions())
@@ -162,23 +188,10 @@ TEST_F(TrayTest, NotificationsTellOfConnectAndDisconnectUnlessTurnedOff) {
 }
 
 TEST_F(TrayTest, FailedJoinIsNotifiedNamingTheNetwork) {
-    kccl_sim_set_join_delay(500);
     theApp.m_pStationMngr->StartScan();
     theApp.m_pStationMngr->MergeScan();
     // Harbour wants a WEP key; the one given is wrong, and asked again the user gives up.
-    int asked = 0;
-    m_pDlg->Site()->SetEditorRunner([&asked](const QString&) {
-        auto station = theApp.m_pProfileMngr->GetProfile(CProfileMngr::kEditStation);
-        if (!station || ++asked > 1) return false;  // the second prompt is cancelled
-        station->SecKey[0] = "0102030405";
-        station->SecKeyLen[0] = 0;
-        station->ActiveSecKey = 0;
-        return true;
-    });
-    m_pDlg->Site()->ConnectNetwork("Harbour");
-    Tray().Update();
-    EXPECT_EQ(Tray().State(), ETrayState::Connecting);
-    FinishJoin();
+    EXPECT_EQ(JoinHarbourWithAWrongKey(), 2);
     Tray().Update();
     EXPECT_EQ(Tray().State(), ETrayState::NotConnected);
     EXPECT_EQ(m_pDlg->TrayBackend()->LastNotification(), "Wavory Utility\nCould not connect to Harbour");
@@ -192,29 +205,14 @@ TEST_F(TrayTest, DuringTheReAskTheTrayShowsTheConnectionTheAdapterWentBackTo) {
     theApp.m_pStationMngr->StartScan();
     theApp.m_pStationMngr->MergeScan();  // the connection is found in the scan
     ASSERT_NE(theApp.m_pStationMngr->GetCurrent(), nullptr);
-    kccl_sim_set_join_delay(500);
     ETrayState duringReAsk = ETrayState::Connecting;
     bool disconnectUsable = false;
-    int asked = 0;
-    m_pDlg->Site()->SetEditorRunner([&](const QString&) {
-        auto station = theApp.m_pProfileMngr->GetProfile(CProfileMngr::kEditStation);
-        if (!station) return false;
-        if (++asked > 1) {  // the prompt after the refusal: looked at, then cancelled
-            duringReAsk = Tray().State();
-            for (QAction* action : m_pDlg->TrayMenu()->actions())
-                if (action->text() == QStringLiteral("&Disconnect")) disconnectUsable = action->isEnabled();
-            return false;
-        }
-        station->SecKey[0] = "0102030405";
-        station->SecKeyLen[0] = 0;
-        station->ActiveSecKey = 0;
-        return true;
-    });
-    m_pDlg->Site()->ConnectNetwork("Harbour");
-    Tray().Update();
-    ASSERT_EQ(Tray().State(), ETrayState::Connecting);
-    FinishJoin();
-    ASSERT_EQ(asked, 2);
+    ASSERT_EQ(JoinHarbourWithAWrongKey([&] {
+                  duringReAsk = Tray().State();
+                  for (QAction* action : m_pDlg->TrayMenu()->actions())
+                      if (action->text() == QStringLiteral("&Disconnect")) disconnectUsable = action->isEnabled();
+              }),
+              2);
     EXPECT_EQ(duringReAsk, ETrayState::Connected);
     EXPECT_TRUE(disconnectUsable);
     Tray().Update();
