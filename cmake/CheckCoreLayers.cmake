@@ -34,6 +34,22 @@ foreach(layer IN LISTS WAVORY_CORE_LAYERS)
     endforeach()
 endforeach()
 
+# Inside the driver-access library the real ways of control and the radio helpers stand beside the
+# simulated adapter, not on it: they include none of its headers.
+file(GLOB sim_headers RELATIVE "${ROOT}/src/kccl/sim" "${ROOT}/src/kccl/sim/*.h")
+file(GLOB_RECURSE beside "${ROOT}/src/kccl/real/*" "${ROOT}/src/kccl/radio/*")
+foreach(f IN LISTS beside)
+    file(STRINGS "${f}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"][^>\"]*[>\"]")
+    foreach(line IN LISTS lines)
+        string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*[<\"]([^>\"]*)[>\"].*$" "\\1" path "${line}")
+        get_filename_component(name "${path}" NAME)
+        if(name IN_LIST sim_headers OR path MATCHES "(^|/)sim/")
+            file(RELATIVE_PATH rel "${ROOT}" "${f}")
+            list(APPEND bad "${rel}: ${path} (the simulated adapter's header)")
+        endif()
+    endforeach()
+endforeach()
+
 if(bad)
     string(REPLACE ";" " < " order "${WAVORY_CORE_LAYERS}")
     string(REPLACE ";" "\n  " bad "${bad}")

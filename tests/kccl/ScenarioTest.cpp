@@ -112,7 +112,7 @@ TEST_F(ScenarioTest, DumpedStateFeedsBackAsScenario) {
 }
 
 TEST_F(ScenarioTest, ShippedDefaultFileEqualsBuiltInScenario) {
-    const auto file = std::filesystem::path(__FILE__).parent_path() / "../../src/kccl/scenarios/default.json";
+    const auto file = std::filesystem::path(__FILE__).parent_path() / "../../src/kccl/sim/scenarios/default.json";
     const std::string text = ReadText(file);
     ASSERT_FALSE(text.empty()) << file;
     const auto builtIn = State();

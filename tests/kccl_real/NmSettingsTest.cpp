@@ -6,7 +6,7 @@
 
 #include "NmSettings.h"
 #include "Refusal.h"
-#include "SimState.h"
+#include "kccl_status.h"
 #include "TestMain.h"
 #include "kccl_adapters.h"
 #include "kccl_oid.h"

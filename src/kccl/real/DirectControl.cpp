@@ -18,7 +18,7 @@
 #include "LinkView.h"
 #include "RealFormat.h"
 #include "Refusal.h"
-#include "SimState.h"
+#include "kccl_status.h"
 #include "kccl_adapters.h"
 #include "kccl_oid.h"
 

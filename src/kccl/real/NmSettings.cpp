@@ -7,7 +7,7 @@
 #include "EapSettings.h"
 #include "RealFormat.h"
 #include "Refusal.h"
-#include "SimState.h"
+#include "kccl_status.h"
 #include "WpaCtrl.h"
 #include "kccl_adapters.h"
 #include "kccl_oid.h"

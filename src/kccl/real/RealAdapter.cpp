@@ -12,7 +12,7 @@
 #include "DirectControl.h"
 #include "NmControl.h"
 #include "ReadOnlyControl.h"
-#include "SimState.h"
+#include "kccl_status.h"
 #include "SupplicantControl.h"
 #include "kccl_adapters.h"
 #include "kccl_oid.h"

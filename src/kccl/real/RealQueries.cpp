@@ -16,7 +16,7 @@
 #include <fstream>
 
 #include "RealAdapter.h"
-#include "SimState.h"
+#include "kccl_status.h"
 #include "kccl_oid.h"
 
 namespace wavory::kccl {

@@ -8,7 +8,7 @@
 #include "JoinLock.h"
 #include "RealFormat.h"
 #include "Refusal.h"
-#include "SimState.h"
+#include "kccl_status.h"
 #include "kccl_adapters.h"
 #include "kccl_oid.h"
 

@@ -11,6 +11,7 @@
 
 #include "kccl.h"
 #include "kccl_oid.h"
+#include "kccl_status.h"
 
 namespace wavory::kccl {
 
@@ -28,21 +29,6 @@ inline constexpr int kWepKeySlots = 4;
 inline constexpr int kPassphraseMax = 64;
 // How long a join takes where neither the network nor the scenario says otherwise.
 inline constexpr uint32_t kDefaultJoinDelayMs = 300;
-
-// Status values written into a request block.
-inline constexpr uint32_t kStatusSuccess = 2;
-inline constexpr uint32_t kStatusAuthRejected = 3;             // the network refused the credentials
-inline constexpr uint32_t kStatusNotSupported = 0xC00000BB;    // unknown request code
-inline constexpr uint32_t kStatusInvalidData = 0xC0010015;     // a set with a value out of range
-inline constexpr uint32_t kStatusNotAssociated = 0xC0010011;   // needs a link, the adapter has none
-inline constexpr uint32_t kStatusJoinNotStarted = 0xC0010017;  // no attempt started; the join state says why
-
-// Results of the library calls other than 0.
-inline constexpr int kResultBadArgument = KCOM_RESULT_BAD_ARGUMENT;
-inline constexpr int kResultNoLink = KCOM_RESULT_NO_LINK;
-inline constexpr int kResultNoAdapter = KCOM_RESULT_NO_ADAPTER;  // the shared adapter could not be set up
-inline constexpr int kResultBusy = KCOM_RESULT_BUSY;             // its lock stayed held for the whole wait
-inline constexpr int kResultRefused = KCOM_RESULT_REFUSED;  // its object is not the user's own and private
 
 // A signal at or below this level is out of range: the adapter neither hears nor joins it.
 inline constexpr int32_t kOutOfRangeDbm = -100;
