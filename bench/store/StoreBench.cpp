@@ -150,7 +150,8 @@ void BM_WindowAddOne(benchmark::State& state) {
         state.PauseTiming();
         const auto start = std::chrono::steady_clock::now();
         const int removed = mngr.RemoveProfile(name, true, true);
-        removing += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        removing +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         state.ResumeTiming();
         if (removed != REG_OK) {
             state.SkipWithError("remove failed");

@@ -151,7 +151,8 @@ std::vector<std::shared_ptr<CProfile>> CProfileMngr::Snapshot() const {
 
 std::string CProfileMngr::FreeName(const std::set<std::string>& reservedSections, int* number) const {
     // A renamed profile keeps its section, so a name free as a name may still be a section in use.
-    CTakenNumbers taken(reservedSections.size() + 2 * m_Profiles.size() + m_Places.size() + m_StoredNames.size());
+    CTakenNumbers taken(reservedSections.size() + 2 * m_Profiles.size() + m_Places.size() +
+                        m_StoredNames.size());
     for (const std::string& section : reservedSections) taken.Mark(section);
     for (const auto& [name, profile] : m_Profiles) {
         taken.Mark(name);

@@ -226,7 +226,8 @@ int CProfileMngr::StoreNew(const std::vector<std::shared_ptr<CProfile>>& added, 
         FieldValues values = ValuesOf(*profile);
         std::string section = profile->GetSection();
         const bool automatic = profile->ProfName == section;
-        if (SectionNumber(section) < 0 || sections.count(section) != 0) section = SectionName(taken.FirstFree());
+        if (SectionNumber(section) < 0 || sections.count(section) != 0)
+            section = SectionName(taken.FirstFree());
         if (automatic) values[0].text = section;
         if (names.count(values[0].text) != 0) {
             result.clash = values[0].text;

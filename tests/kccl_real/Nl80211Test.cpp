@@ -378,56 +378,57 @@ public:
                 case NL80211_CMD_GET_INTERFACE:
                     inbox.push_back(Datagram({Genl(kFamily, seq, 0, NL80211_CMD_NEW_INTERFACE,
                                                    [](nl_msg* m) {
-                                                       nla_put_u32(m, NL80211_ATTR_IFTYPE, NL80211_IFTYPE_STATION);
+                                                       nla_put_u32(m, NL80211_ATTR_IFTYPE,
+                                                                   NL80211_IFTYPE_STATION);
                                                        nla_put_u32(m, NL80211_ATTR_WIPHY, 0);
                                                        nla_put_u32(m, NL80211_ATTR_WIPHY_FREQ, 5180);
                                                    }),
                                               Ack(seq)}));
                     return;
                 case NL80211_CMD_GET_SCAN:
-                    inbox.push_back(Datagram(
-                        {Genl(kFamily, seq, NLM_F_MULTI, NL80211_CMD_NEW_SCAN_RESULTS,
-                              [](nl_msg* m) {
-                                  const uint8_t bssid[6] = {2, 0, 0, 0, 5, 0};
-                                  // SSID "V", an OFDM rate, HT and VHT capabilities.
-                                  std::vector<uint8_t> ies = {0, 1, 'V', 1, 1, 0x6C, 45, 26};
-                                  ies.resize(ies.size() + 26);
-                                  ies[8 + 3] = 0xFF;  // MCS 0-7
-                                  ies.insert(ies.end(), {191, 12});
-                                  ies.resize(ies.size() + 12);
-                                  nlattr* bss = nla_nest_start(m, NL80211_ATTR_BSS);
-                                  nla_put(m, NL80211_BSS_BSSID, 6, bssid);
-                                  nla_put_u32(m, NL80211_BSS_FREQUENCY, 5180);
-                                  nla_put_u32(m, NL80211_BSS_STATUS, NL80211_BSS_STATUS_ASSOCIATED);
-                                  nla_put(m, NL80211_BSS_INFORMATION_ELEMENTS, static_cast<int>(ies.size()),
-                                          ies.data());
-                                  nla_nest_end(m, bss);
-                              }),
-                         Done(seq)}));
+                    inbox.push_back(
+                        Datagram({Genl(kFamily, seq, NLM_F_MULTI, NL80211_CMD_NEW_SCAN_RESULTS,
+                                       [](nl_msg* m) {
+                                           const uint8_t bssid[6] = {2, 0, 0, 0, 5, 0};
+                                           // SSID "V", an OFDM rate, HT and VHT capabilities.
+                                           std::vector<uint8_t> ies = {0, 1, 'V', 1, 1, 0x6C, 45, 26};
+                                           ies.resize(ies.size() + 26);
+                                           ies[8 + 3] = 0xFF;  // MCS 0-7
+                                           ies.insert(ies.end(), {191, 12});
+                                           ies.resize(ies.size() + 12);
+                                           nlattr* bss = nla_nest_start(m, NL80211_ATTR_BSS);
+                                           nla_put(m, NL80211_BSS_BSSID, 6, bssid);
+                                           nla_put_u32(m, NL80211_BSS_FREQUENCY, 5180);
+                                           nla_put_u32(m, NL80211_BSS_STATUS, NL80211_BSS_STATUS_ASSOCIATED);
+                                           nla_put(m, NL80211_BSS_INFORMATION_ELEMENTS,
+                                                   static_cast<int>(ies.size()), ies.data());
+                                           nla_nest_end(m, bss);
+                                       }),
+                                  Done(seq)}));
                     return;
                 case NL80211_CMD_GET_STATION:
-                    inbox.push_back(Datagram({Genl(kFamily, seq, NLM_F_MULTI, NL80211_CMD_NEW_STATION,
-                                                   [&](nl_msg* m) {
-                                                       const uint8_t mac[6] = {2, 0, 0, 0, 5, 0};
-                                                       nla_put(m, NL80211_ATTR_MAC, 6, mac);
-                                                       nlattr* info = nla_nest_start(m, NL80211_ATTR_STA_INFO);
-                                                       nla_put_u8(m, NL80211_STA_INFO_SIGNAL, 0xC4);
-                                                       nlattr* t = nla_nest_start(m, NL80211_STA_INFO_TX_BITRATE);
-                                                       tx(m);
-                                                       nla_nest_end(m, t);
-                                                       nlattr* r = nla_nest_start(m, NL80211_STA_INFO_RX_BITRATE);
-                                                       rx(m);
-                                                       nla_nest_end(m, r);
-                                                       nla_nest_end(m, info);
-                                                   }),
-                                              Done(seq)}));
+                    inbox.push_back(
+                        Datagram({Genl(kFamily, seq, NLM_F_MULTI, NL80211_CMD_NEW_STATION,
+                                       [&](nl_msg* m) {
+                                           const uint8_t mac[6] = {2, 0, 0, 0, 5, 0};
+                                           nla_put(m, NL80211_ATTR_MAC, 6, mac);
+                                           nlattr* info = nla_nest_start(m, NL80211_ATTR_STA_INFO);
+                                           nla_put_u8(m, NL80211_STA_INFO_SIGNAL, 0xC4);
+                                           nlattr* t = nla_nest_start(m, NL80211_STA_INFO_TX_BITRATE);
+                                           tx(m);
+                                           nla_nest_end(m, t);
+                                           nlattr* r = nla_nest_start(m, NL80211_STA_INFO_RX_BITRATE);
+                                           rx(m);
+                                           nla_nest_end(m, r);
+                                           nla_nest_end(m, info);
+                                       }),
+                                  Done(seq)}));
                     return;
                 case NL80211_CMD_GET_POWER_SAVE:
-                    inbox.push_back(Datagram({Genl(kFamily, seq, 0, NL80211_CMD_GET_POWER_SAVE,
-                                                   [](nl_msg* m) {
-                                                       nla_put_u32(m, NL80211_ATTR_PS_STATE, NL80211_PS_DISABLED);
-                                                   }),
-                                              Ack(seq)}));
+                    inbox.push_back(Datagram(
+                        {Genl(kFamily, seq, 0, NL80211_CMD_GET_POWER_SAVE,
+                              [](nl_msg* m) { nla_put_u32(m, NL80211_ATTR_PS_STATE, NL80211_PS_DISABLED); }),
+                         Ack(seq)}));
                     return;
                 default:
                     // The radio's description and the survey would be answered: asking is the fault.
