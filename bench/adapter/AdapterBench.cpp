@@ -225,6 +225,29 @@ void BM_StatusCommand(benchmark::State& state) {
 }
 BENCHMARK(BM_StatusCommand)->UseRealTime()->MinTime(1.5)->Unit(benchmark::kMillisecond);
 
+// The same command on the simulated adapter, beside the real one: start-up, settings and the core's
+// work without the kernel's part, so that the real interface's share shows as the difference.
+void BM_StatusCommandSimulated(benchmark::State& state) {
+    if (RealInterface().empty()) {
+        state.SkipWithError("no real interface in use");
+        return;
+    }
+    const std::string saved = std::getenv("WAVORY_ADAPTER") ? std::getenv("WAVORY_ADAPTER") : "";
+    ::setenv("WAVORY_ADAPTER", "sim", 1);
+    for (auto _ : state) {
+        std::string err;
+        if (Run({Wavoryctl(), "status", "--json"}, &err) != 0) {
+            state.SkipWithError(("wavoryctl status on the simulated adapter failed: " + err).c_str());
+            break;
+        }
+    }
+    if (saved.empty())
+        ::unsetenv("WAVORY_ADAPTER");
+    else
+        ::setenv("WAVORY_ADAPTER", saved.c_str(), 1);
+}
+BENCHMARK(BM_StatusCommandSimulated)->UseRealTime()->MinTime(1.5)->Unit(benchmark::kMillisecond);
+
 // The program's start and end alone (--help reads no adapter and no settings): the floor under
 // a whole status.
 void BM_WavoryctlStart(benchmark::State& state) {
