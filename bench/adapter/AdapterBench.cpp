@@ -120,6 +120,15 @@ bool ParseStats(const std::string& text, KCCL_NETLINK_STATS& out) {
     return true;
 }
 
+// The requests by command that the same line ends with ("(GET_INTERFACE=1 GET_SCAN=1 …)").
+std::string CommandsOf(const std::string& text) {
+    const size_t at = text.find("kccl: netlink ");
+    const size_t open = text.find('(', at);
+    const size_t close = text.find(')', open);
+    if (at == std::string::npos || open == std::string::npos || close == std::string::npos) return {};
+    return text.substr(open + 1, close - open - 1);
+}
+
 std::string Wavoryctl() {
     const char* path = std::getenv("WAVORYCTL");
     return path && *path ? path : "wavoryctl";
@@ -188,6 +197,7 @@ void BM_StatusCommand(benchmark::State& state) {
     ::setenv("WAVORY_KCCL_STATS", "1", 1);
     KCCL_NETLINK_STATS total{};
     double runs = 0;
+    std::string commands;
     for (auto _ : state) {
         std::string err;
         if (Run({Wavoryctl(), "status", "--json"}, &err) != 0) {
@@ -204,13 +214,39 @@ void BM_StatusCommand(benchmark::State& state) {
             total.sockets += one.sockets;
             total.busy_us += one.busy_us;
             runs += 1;
+            commands = CommandsOf(err);
         }
     }
     ::unsetenv("WAVORY_KCCL_STATS");
     PutTraffic(state, KCCL_NETLINK_STATS{}, total, runs);
     if (runs > 0) state.counters["nl_sockets"] = static_cast<double>(total.sockets) / runs;
+    // What the last run asked, by command: where the requests go.
+    state.SetLabel(commands);
 }
 BENCHMARK(BM_StatusCommand)->UseRealTime()->MinTime(1.5)->Unit(benchmark::kMillisecond);
+
+// The same command on the simulated adapter, beside the real one: start-up, settings and the core's
+// work without the kernel's part, so that the real interface's share shows as the difference.
+void BM_StatusCommandSimulated(benchmark::State& state) {
+    if (RealInterface().empty()) {
+        state.SkipWithError("no real interface in use");
+        return;
+    }
+    const std::string saved = std::getenv("WAVORY_ADAPTER") ? std::getenv("WAVORY_ADAPTER") : "";
+    ::setenv("WAVORY_ADAPTER", "sim", 1);
+    for (auto _ : state) {
+        std::string err;
+        if (Run({Wavoryctl(), "status", "--json"}, &err) != 0) {
+            state.SkipWithError(("wavoryctl status on the simulated adapter failed: " + err).c_str());
+            break;
+        }
+    }
+    if (saved.empty())
+        ::unsetenv("WAVORY_ADAPTER");
+    else
+        ::setenv("WAVORY_ADAPTER", saved.c_str(), 1);
+}
+BENCHMARK(BM_StatusCommandSimulated)->UseRealTime()->MinTime(1.5)->Unit(benchmark::kMillisecond);
 
 // The program's start and end alone (--help reads no adapter and no settings): the floor under
 // a whole status.

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -128,6 +129,38 @@ void BM_WindowSaveOne(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_WindowSaveOne)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// The window's "New" at scale: a profile added and stored (the names and free sections of all the
+// others checked inside the transaction, and the count), then removed again, so the store keeps its
+// size. Each half is timed.
+void BM_WindowAddOne(benchmark::State& state) {
+    CProfileMngr& mngr = Store(static_cast<int>(state.range(0))).Mngr();
+    double removing = 0;
+    for (auto _ : state) {
+        std::string name;
+        {
+            auto lock = mngr.Lock();
+            name = mngr.AddProfile();
+            mngr.GetProfile(name)->NetName = "Bench";
+        }
+        if (!mngr.StoreChanges().Ok()) {
+            state.SkipWithError("save failed");
+            break;
+        }
+        state.PauseTiming();
+        const auto start = std::chrono::steady_clock::now();
+        const int removed = mngr.RemoveProfile(name, true, true);
+        removing +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        state.ResumeTiming();
+        if (removed != REG_OK) {
+            state.SkipWithError("remove failed");
+            break;
+        }
+    }
+    state.counters["remove_ms"] = benchmark::Counter(removing, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_WindowAddOne)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 // What `profiles list` does in its process: open the store, load every profile, list them.
 void BM_ProfilesListInProcess(benchmark::State& state) {

@@ -91,7 +91,7 @@ public:
     // Key operations; the int results are error codes (REG_OK on success).
     virtual bool KeyExists(std::string_view path) const = 0;
     virtual std::vector<std::string> SubKeys(std::string_view path) const = 0;
-    // The same names, for a caller that reads nothing of the subkeys (a count).
+    // The same names in no set order, for a caller that reads nothing of the subkeys (a count).
     virtual std::vector<std::string> SubKeyNames(std::string_view path) const { return SubKeys(path); }
     // A few values of every subkey, for a caller that needs only those (the profiles' names and
     // places): one key per subkey, in no set order, holding the values of `reads` in their order, as

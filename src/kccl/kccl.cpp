@@ -78,11 +78,11 @@ void PrintStats() {
     std::fprintf(
         stderr,
         "kccl: netlink requests=%llu dumps=%llu scan_dumps=%llu messages=%llu bytes=%llu sockets=%llu "
-        "busy_us=%llu\n",
+        "busy_us=%llu (%s)\n",
         static_cast<unsigned long long>(s.requests), static_cast<unsigned long long>(s.dumps),
         static_cast<unsigned long long>(s.scan_dumps), static_cast<unsigned long long>(s.messages),
         static_cast<unsigned long long>(s.bytes), static_cast<unsigned long long>(s.sockets),
-        static_cast<unsigned long long>(s.busy_us));
+        static_cast<unsigned long long>(s.busy_us), RequestsByCommand(NlStats()).c_str());
 }
 
 }  // namespace

@@ -141,7 +141,8 @@ enum KCOM_LINK_INFO_LAYOUT {
     KCOM_LINK_RX_KIND = 28,   /* 4 bytes, as for sending */
     KCOM_LINK_SECURITY = 32,  /* u32 KCOM_SECURITY_KIND of the connection */
     KCOM_LINK_SIGNAL = 36,    /* i32 dBm; INT32_MIN = not known */
-    KCOM_LINK_NOISE = 40,     /* i32 dBm; INT32_MIN = not known */
+    KCOM_LINK_NOISE = 40,     /* i32 dBm; INT32_MIN = not known (a real interface tells it only
+                                 where its refresh has read it already, for OID_SNR) */
     KCOM_LINK_EAP_METHOD = 44 /* u8 KCOM_EAP_METHOD, 0 without 802.1X */
 };
 

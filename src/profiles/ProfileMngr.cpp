@@ -151,15 +151,18 @@ std::vector<std::shared_ptr<CProfile>> CProfileMngr::Snapshot() const {
 
 std::string CProfileMngr::FreeName(const std::set<std::string>& reservedSections, int* number) const {
     // A renamed profile keeps its section, so a name free as a name may still be a section in use.
-    std::set<std::string, std::less<>> sections(reservedSections.begin(), reservedSections.end());
-    for (const auto& [name, profile] : m_Profiles) sections.insert(profile->GetSection());
-    for (int k = 0;; ++k) {
-        std::string candidate = SectionName(k);
-        if (!HasName(candidate) && sections.count(candidate) == 0 && m_Places.count(candidate) == 0) {
-            if (number) *number = k;
-            return candidate;
-        }
+    CTakenNumbers taken(reservedSections.size() + 2 * m_Profiles.size() + m_Places.size() +
+                        m_StoredNames.size());
+    for (const std::string& section : reservedSections) taken.Mark(section);
+    for (const auto& [name, profile] : m_Profiles) {
+        taken.Mark(name);
+        taken.Mark(profile->GetSection());
     }
+    for (const auto& [section, place] : m_Places) taken.Mark(section);
+    for (const auto& [name, section] : m_StoredNames) taken.Mark(name);
+    const int k = taken.FirstFree();
+    if (number) *number = k;
+    return SectionName(k);
 }
 
 int CProfileMngr::MakeNewName() {

@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace wavory {
 
@@ -39,5 +40,28 @@ struct SNoCaseLess {
     static char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 };
 using SectionSet = std::set<std::string, SNoCaseLess>;
+
+// Which "Profile N" names (written exactly so) a set of names and sections takes, marked in one pass:
+// the lowest free one is then found without a lookup per candidate (at 10,000 profiles, 10,000 of
+// them). Sized for the names it is to be shown, the lowest free number is always within it.
+class CTakenNumbers {
+public:
+    explicit CTakenNumbers(std::size_t names) : m_Taken(names + 1, false) {}
+    void Mark(std::string_view name) {
+        const int n = SectionNumber(name);
+        // "Profile 07" is another name than "Profile 7": only the exact spelling takes the number.
+        if (n >= 0 && static_cast<std::size_t>(n) < m_Taken.size() && name == SectionName(n))
+            m_Taken[static_cast<std::size_t>(n)] = true;
+    }
+    // The lowest number from `from` on that nothing marked takes.
+    int FirstFree(int from = 0) const {
+        std::size_t k = static_cast<std::size_t>(std::max(from, 0));
+        while (k < m_Taken.size() && m_Taken[k]) ++k;
+        return static_cast<int>(k);
+    }
+
+private:
+    std::vector<bool> m_Taken;
+};
 
 }  // namespace wavory

@@ -218,15 +218,16 @@ int CProfileMngr::StoreHeld(EOnConflict onConflict, SStoreResult& result, SStore
 int CProfileMngr::StoreNew(const std::vector<std::shared_ptr<CProfile>>& added, std::set<std::string>& names,
                            SectionSet& sections, SStorePlan& plan, SStoreResult& result) {
     IRegistry& registry = *theApp.m_pRegistry;
-    int next = 0;
+    if (added.empty()) return REG_OK;
+    CTakenNumbers taken(sections.size() + names.size() + 2 * added.size());
+    for (const std::string& s : sections) taken.Mark(s);
+    for (const std::string& n : names) taken.Mark(n);
     for (const auto& profile : added) {
         FieldValues values = ValuesOf(*profile);
         std::string section = profile->GetSection();
         const bool automatic = profile->ProfName == section;
-        if (SectionNumber(section) < 0 || sections.count(section) != 0) {
-            while (sections.count(SectionName(next)) != 0 || names.count(SectionName(next)) != 0) ++next;
-            section = SectionName(next);
-        }
+        if (SectionNumber(section) < 0 || sections.count(section) != 0)
+            section = SectionName(taken.FirstFree());
         if (automatic) values[0].text = section;
         if (names.count(values[0].text) != 0) {
             result.clash = values[0].text;
@@ -236,6 +237,8 @@ int CProfileMngr::StoreNew(const std::vector<std::shared_ptr<CProfile>>& added, 
         if (!WriteValues(registry, section, values)) return registry.LastError();
         names.insert(values[0].text);
         sections.insert(section);
+        taken.Mark(values[0].text);
+        taken.Mark(section);
         plan.updates.push_back({profile, std::move(values), section});
     }
     return REG_OK;

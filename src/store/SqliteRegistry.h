@@ -122,7 +122,7 @@ public:
     bool KeyExists(std::string_view path) const override;
     // Subkey names in natural order ("Profile 2" before "Profile 10").
     std::vector<std::string> SubKeys(std::string_view path) const override;
-    // Without the values: one query for the names alone.
+    // Without the values: one query for the names alone, in no set order.
     std::vector<std::string> SubKeyNames(std::string_view path) const override;
     // One query per value read, none for the subkeys' other values.
     std::vector<SRegKey> SubKeyValues(std::string_view path, std::span<const SRegRead> reads) const override;

@@ -373,8 +373,6 @@ std::vector<std::string> CSqliteRegistry::SubKeyNames(std::string_view path) con
         NoteReadFailure(rc);
         return {};
     }
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
     return names;
 }
 
@@ -388,19 +386,22 @@ std::vector<SRegKey> CSqliteRegistry::SubKeyValues(std::string_view path,
     std::vector<SRegKey> keys;
     const int64_t id = FindKey(path);
     if (id <= 0) return keys;
-    sqlite3_stmt* stmt = Stmt(
+    // As many value names as are read: each one in the list is one look-up per subkey.
+    static constexpr const char* kSql[kMaxReads + 1] = {
+        "SELECT k.id, k.name, NULL, NULL, NULL FROM keys k WHERE k.parent = ?1",
         "SELECT k.id, k.name, v.name, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key = k.id AND v.name "
-        "IN "
-        "(?2, ?3, ?4, ?5) WHERE k.parent = ?1");
+        "= ?2 WHERE k.parent = ?1",
+        "SELECT k.id, k.name, v.name, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key = k.id AND v.name "
+        "IN (?2, ?3) WHERE k.parent = ?1",
+        "SELECT k.id, k.name, v.name, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key = k.id AND v.name "
+        "IN (?2, ?3, ?4) WHERE k.parent = ?1",
+        "SELECT k.id, k.name, v.name, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key = k.id AND v.name "
+        "IN (?2, ?3, ?4, ?5) WHERE k.parent = ?1"};
+    sqlite3_stmt* stmt = Stmt(kSql[reads.size()]);
     CStmtUse use(stmt);
     if (!use) return keys;
     sqlite3_bind_int64(stmt, 1, id);
-    for (size_t r = 0; r < kMaxReads; ++r) {
-        if (r < reads.size())
-            BindText(stmt, static_cast<int>(r + 2), reads[r].name);
-        else
-            sqlite3_bind_null(stmt, static_cast<int>(r + 2));
-    }
+    for (size_t r = 0; r < reads.size(); ++r) BindText(stmt, static_cast<int>(r + 2), reads[r].name);
     // Each key starts with the defaults; the values found replace them.
     std::unordered_map<int64_t, size_t> at;
     int rc = SQLITE_ROW;

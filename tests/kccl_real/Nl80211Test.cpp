@@ -13,11 +13,16 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 
 #include "LinkView.h"
 #include "Nl80211.h"
 #include "NlTransport.h"
+#include "RealAdapter.h"
+#include "SimState.h"
 #include "TestMain.h"
+#include "kccl_oid.h"
 
 namespace wavory::kccl {
 namespace {
@@ -356,6 +361,134 @@ TEST_F(Nl80211Test, TheRadioIsReadOnceUntilTheRegulatoryDomainChanges) {
     view.InvalidateRadio();
     ASSERT_TRUE(view.Wiphy(radio));
     EXPECT_EQ(wiphyDumps, 2);
+}
+
+// A station on a VHT network (5 GHz) with the rates `tx` and `rx` describe, and what it asks.
+class CStationKernel {
+public:
+    CStationKernel(std::function<void(nl_msg*)> tx, std::function<void(nl_msg*)> rx) {
+        auto fake = std::make_unique<CFakeKernel>();
+        m_pKernel = fake.get();
+        m_pNl = std::make_shared<CNl80211>(std::move(fake));
+        m_pKernel->onRequest = [this, tx, rx](const nlmsghdr& h, uint8_t cmd) {
+            ++asked[cmd];
+            const uint32_t seq = h.nlmsg_seq;
+            auto& inbox = m_pKernel->inbox;
+            switch (cmd) {
+                case NL80211_CMD_GET_INTERFACE:
+                    inbox.push_back(Datagram({Genl(kFamily, seq, 0, NL80211_CMD_NEW_INTERFACE,
+                                                   [](nl_msg* m) {
+                                                       nla_put_u32(m, NL80211_ATTR_IFTYPE,
+                                                                   NL80211_IFTYPE_STATION);
+                                                       nla_put_u32(m, NL80211_ATTR_WIPHY, 0);
+                                                       nla_put_u32(m, NL80211_ATTR_WIPHY_FREQ, 5180);
+                                                   }),
+                                              Ack(seq)}));
+                    return;
+                case NL80211_CMD_GET_SCAN:
+                    inbox.push_back(
+                        Datagram({Genl(kFamily, seq, NLM_F_MULTI, NL80211_CMD_NEW_SCAN_RESULTS,
+                                       [](nl_msg* m) {
+                                           const uint8_t bssid[6] = {2, 0, 0, 0, 5, 0};
+                                           // SSID "V", an OFDM rate, HT and VHT capabilities.
+                                           std::vector<uint8_t> ies = {0, 1, 'V', 1, 1, 0x6C, 45, 26};
+                                           ies.resize(ies.size() + 26);
+                                           ies[8 + 3] = 0xFF;  // MCS 0-7
+                                           ies.insert(ies.end(), {191, 12});
+                                           ies.resize(ies.size() + 12);
+                                           nlattr* bss = nla_nest_start(m, NL80211_ATTR_BSS);
+                                           nla_put(m, NL80211_BSS_BSSID, 6, bssid);
+                                           nla_put_u32(m, NL80211_BSS_FREQUENCY, 5180);
+                                           nla_put_u32(m, NL80211_BSS_STATUS, NL80211_BSS_STATUS_ASSOCIATED);
+                                           nla_put(m, NL80211_BSS_INFORMATION_ELEMENTS,
+                                                   static_cast<int>(ies.size()), ies.data());
+                                           nla_nest_end(m, bss);
+                                       }),
+                                  Done(seq)}));
+                    return;
+                case NL80211_CMD_GET_STATION:
+                    inbox.push_back(
+                        Datagram({Genl(kFamily, seq, NLM_F_MULTI, NL80211_CMD_NEW_STATION,
+                                       [&](nl_msg* m) {
+                                           const uint8_t mac[6] = {2, 0, 0, 0, 5, 0};
+                                           nla_put(m, NL80211_ATTR_MAC, 6, mac);
+                                           nlattr* info = nla_nest_start(m, NL80211_ATTR_STA_INFO);
+                                           nla_put_u8(m, NL80211_STA_INFO_SIGNAL, 0xC4);
+                                           nlattr* t = nla_nest_start(m, NL80211_STA_INFO_TX_BITRATE);
+                                           tx(m);
+                                           nla_nest_end(m, t);
+                                           nlattr* r = nla_nest_start(m, NL80211_STA_INFO_RX_BITRATE);
+                                           rx(m);
+                                           nla_nest_end(m, r);
+                                           nla_nest_end(m, info);
+                                       }),
+                                  Done(seq)}));
+                    return;
+                case NL80211_CMD_GET_POWER_SAVE:
+                    inbox.push_back(Datagram(
+                        {Genl(kFamily, seq, 0, NL80211_CMD_GET_POWER_SAVE,
+                              [](nl_msg* m) { nla_put_u32(m, NL80211_ATTR_PS_STATE, NL80211_PS_DISABLED); }),
+                         Ack(seq)}));
+                    return;
+                default:
+                    // The radio's description and the survey would be answered: asking is the fault.
+                    inbox.push_back(Ack(seq, 0));
+                    return;
+            }
+        };
+        SInterfaceInfo info;
+        info.name = "wlan-test";
+        info.ifindex = 3;
+        m_pAdapter = std::make_unique<CRealAdapter>(info, m_pNl);
+    }
+
+    // The status page's reads that the kernel answers; the answer to the generation question.
+    uint32_t ReadStatus() {
+        EXPECT_EQ(m_pAdapter->Open(), 0);
+        uint32_t phy = 0;
+        for (uint32_t code : {OID_SSID_QUERY, OID_NET_MODE_QUERY, OID_CHANNEL_QUERY, OID_PHY_QUERY,
+                              OID_SECURITY_QUERY, OID_POWER_SAVE_QUERY, OID_LINK_INFO, OID_BSSID}) {
+            KCOM_REQUEST request{};
+            request.code = code;
+            EXPECT_EQ(m_pAdapter->Exec(request), 0) << std::hex << code;
+            EXPECT_EQ(request.status, kStatusSuccess) << std::hex << code;
+            if (code == OID_PHY_QUERY) std::memcpy(&phy, request.payload, 4);
+        }
+        return phy;
+    }
+    int Requests() const { return m_pKernel->requests; }
+
+    std::map<int, int> asked;
+
+private:
+    CFakeKernel* m_pKernel;
+    std::shared_ptr<CNl80211> m_pNl;
+    std::unique_ptr<CRealAdapter> m_pAdapter;
+};
+
+// A status on a real interface: the family, the interface, the scan results, the station and power
+// save, once each; the generation comes from the link's own rates, and neither the radio's
+// description (a dump of many messages) nor the channel survey is asked for.
+TEST(RealAdapterTrafficTest, AStatusAsksFiveQuestionsAndTakesTheGenerationFromTheRates) {
+    CStationKernel ht([](nl_msg* m) { nla_put_u8(m, NL80211_RATE_INFO_MCS, 7); },
+                      [](nl_msg* m) { nla_put_u16(m, NL80211_RATE_INFO_BITRATE, 60); });
+    EXPECT_EQ(ht.ReadStatus(), static_cast<uint32_t>(KCOM_PHY_N)) << "a Wi-Fi 4 radio on a Wi-Fi 5 network";
+    EXPECT_EQ(ht.Requests(), 5);
+    EXPECT_EQ(ht.asked, (std::map<int, int>{{NL80211_CMD_GET_INTERFACE, 1},
+                                            {NL80211_CMD_GET_STATION, 1},
+                                            {NL80211_CMD_GET_SCAN, 1},
+                                            {NL80211_CMD_GET_POWER_SAVE, 1}}));
+
+    CStationKernel vht([](nl_msg* m) { nla_put_u8(m, NL80211_RATE_INFO_VHT_MCS, 9); },
+                       [](nl_msg* m) { nla_put_u8(m, NL80211_RATE_INFO_MCS, 3); });
+    EXPECT_EQ(vht.ReadStatus(), static_cast<uint32_t>(KCOM_PHY_AC));
+    EXPECT_EQ(vht.asked.count(NL80211_CMD_GET_WIPHY), 0u);
+
+    // Legacy frames alone (just joined): the network's generation, still without the radio's.
+    CStationKernel legacy([](nl_msg* m) { nla_put_u16(m, NL80211_RATE_INFO_BITRATE, 60); },
+                          [](nl_msg* m) { nla_put_u16(m, NL80211_RATE_INFO_BITRATE, 60); });
+    EXPECT_EQ(legacy.ReadStatus(), static_cast<uint32_t>(KCOM_PHY_AC));
+    EXPECT_EQ(legacy.Requests(), 5);
 }
 
 TEST_F(Nl80211Test, NothingIsAskedBeforeTheFamilyIsKnown) {

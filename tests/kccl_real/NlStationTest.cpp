@@ -101,6 +101,42 @@ TEST(NlStationTest, RatesOfEveryGenerationAsTheKernelReportsThem) {
     SRateInfo none;
     EXPECT_FALSE(ParseRateInfo(empty.Parsed()[NL80211_STA_INFO_TX_BITRATE], none));
     EXPECT_FALSE(ParseRateInfo(nullptr, none));
+
+    // Each kind of rate names its generation; a legacy rate names none.
+    EXPECT_EQ(RateGeneration(ht), KCOM_PHY_N);
+    EXPECT_EQ(RateGeneration(vht), KCOM_PHY_AC);
+    EXPECT_EQ(RateGeneration(he), KCOM_PHY_AX);
+    EXPECT_EQ(RateGeneration(eht), KCOM_PHY_BE);
+    EXPECT_EQ(RateGeneration(legacy), -1);
+}
+
+// The connection's generation from the link's rates, without the radio's description.
+TEST(NlStationTest, TheLinksGenerationFromItsRates) {
+    struct SCase {
+        const char* what;
+        int network;
+        uint32_t freq;
+        int rates;
+        int told;
+        int expected;
+    };
+    const SCase cases[] = {
+        {"an 11g network is 11g whatever is sent", KCOM_PHY_G, 2437, KCOM_PHY_N, -1, KCOM_PHY_G},
+        {"HE rates on an HE network", KCOM_PHY_AX, 5180, KCOM_PHY_AX, -1, KCOM_PHY_AX},
+        {"EHT rates on an EHT network", KCOM_PHY_BE, 5975, KCOM_PHY_BE, -1, KCOM_PHY_BE},
+        {"a Wi-Fi 5 radio on a Wi-Fi 6 network", KCOM_PHY_AX, 5180, KCOM_PHY_AC, -1, KCOM_PHY_AC},
+        {"a Wi-Fi 4 radio on a Wi-Fi 6 network", KCOM_PHY_AX, 2437, KCOM_PHY_N, -1, KCOM_PHY_N},
+        {"the supplicant joined with HE, the rate control sends VHT", KCOM_PHY_AX, 5180, KCOM_PHY_AC,
+         KCOM_PHY_AX, KCOM_PHY_AX},
+        {"what the supplicant says is capped by the network", KCOM_PHY_AC, 5180, -1, KCOM_PHY_AX,
+         KCOM_PHY_AC},
+        {"only legacy frames so far: the network's", KCOM_PHY_AC, 5180, -1, -1, KCOM_PHY_AC},
+        {"6 GHz is Wi-Fi 6 at least, whatever is sent", KCOM_PHY_AX, 5975, -1, -1, KCOM_PHY_AX},
+        {"an EHT network on 6 GHz, HE rates", KCOM_PHY_BE, 5975, KCOM_PHY_AX, -1, KCOM_PHY_AX},
+        {"an EHT network on 6 GHz, legacy frames", KCOM_PHY_BE, 5975, -1, -1, KCOM_PHY_AX},
+    };
+    for (const SCase& c : cases)
+        EXPECT_EQ(LinkGeneration(c.network, c.freq, c.rates, c.told), c.expected) << c.what;
 }
 
 // One band of a wiphy message: its frequencies with their flags, and capability attributes.
@@ -168,13 +204,6 @@ TEST(NlStationTest, ARadiosChannelsGenerationsAndSaeFromASplitDump) {
     EXPECT_EQ(info.bestPhy[0], KCOM_PHY_N);
     EXPECT_EQ(info.bestPhy[1], KCOM_PHY_AX);
     EXPECT_EQ(info.bestPhy[2], KCOM_PHY_AX);
-
-    // The connection's generation: the network's, as far as the radio speaks it on that band.
-    EXPECT_EQ(LinkPhy(KCOM_PHY_AX, info, 5180), KCOM_PHY_AX);
-    EXPECT_EQ(LinkPhy(KCOM_PHY_BE, info, 5975), KCOM_PHY_AX);
-    EXPECT_EQ(LinkPhy(KCOM_PHY_AX, info, 2437), KCOM_PHY_N);
-    EXPECT_EQ(LinkPhy(KCOM_PHY_B, info, 2437), KCOM_PHY_B);
-    EXPECT_EQ(LinkPhy(KCOM_PHY_AC, SWiphyInfo{}, 5180), KCOM_PHY_AC);
 }
 
 TEST(NlStationTest, ChannelWidths) {

@@ -80,6 +80,20 @@ TEST(WpaReplyTest, EapMethodOfStatus) {
     EXPECT_EQ(EapMethodByName(""), KCOM_EAP_NONE);
 }
 
+// The generation the supplicant joined with (wpa_supplicant 2.10 and later say it); none before the
+// association, from an older supplicant, or for a number that is no Wi-Fi generation.
+TEST(WpaReplyTest, GenerationOfStatus) {
+    const std::string he =
+        "bssid=02:00:00:00:05:00\nfreq=5180\nssid=Wavory5G\nwifi_generation=6\nkey_mgmt=SAE\n";
+    EXPECT_EQ(GenerationOfStatus(he), KCOM_PHY_AX);
+    EXPECT_EQ(GenerationOfStatus("wifi_generation=4\n"), KCOM_PHY_N);
+    EXPECT_EQ(GenerationOfStatus("wifi_generation=5\n"), KCOM_PHY_AC);
+    EXPECT_EQ(GenerationOfStatus("wifi_generation=7\n"), KCOM_PHY_BE);
+    EXPECT_EQ(GenerationOfStatus("wpa_state=SCANNING\n"), -1);
+    EXPECT_EQ(GenerationOfStatus("wifi_generation=3\n"), -1);
+    EXPECT_EQ(GenerationOfStatus("wifi_generation=six\n"), -1);
+}
+
 EWpaEvent Kind(const std::string& line) { return ClassifyWpaEvent(line).kind; }
 
 TEST(WpaReplyTest, EventsOfAConnectionAttempt) {

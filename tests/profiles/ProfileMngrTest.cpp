@@ -157,6 +157,32 @@ TEST_F(ProfileMngrTest, NewNameIsTheLowestFreeOneAndIsReusedAfterRemoval) {
     EXPECT_EQ(mngr.AddProfile(), "Profile 0");
 }
 
+// The lowest "Profile N" that is neither a name nor a section, written exactly so: "Profile 03" and
+// "profile 4" take no number. Loaded whole or by names alone, the manager picks the same one, and
+// the store gives the new profile that section.
+TEST_F(ProfileMngrTest, TheNewNameIsFreeAsANameAndAsASectionSpelledExactly) {
+    StoreProfile("Profile 0", "Profile 2", "A");  // a name that is another profile's section name
+    StoreProfile("Profile 1", "Profile 03", "B");
+    StoreProfile("Profile 5", "profile 4", "C");
+    StoreProfile("Profile 6", "Profile 1", "D");  // a section's number, taken twice over
+    for (const auto load : {CProfileMngr::ELoad::All, CProfileMngr::ELoad::Names}) {
+        DropMngr();
+        m_pMngr = std::make_unique<CProfileMngr>(load);
+        theApp.m_pProfileMngr = m_pMngr.get();
+        CProfileMngr& mngr = *m_pMngr;
+        EXPECT_EQ(mngr.MakeNewName(), 3);
+        const std::string first = mngr.AddProfile();
+        EXPECT_EQ(first, "Profile 3");
+        EXPECT_EQ(mngr.AddProfile(), "Profile 4") << "\"profile 4\" is another name";
+        ASSERT_TRUE(mngr.StoreChanges().Ok());
+        EXPECT_EQ(mngr.GetProfile(first)->GetSection(), "Profile 3");
+        EXPECT_EQ(theApp.GetProfileString("Profile 4", "ProfName", ""), "Profile 4");
+        EXPECT_EQ(mngr.MakeNewName(), 7);
+        ASSERT_EQ(mngr.RemoveProfile("Profile 3", true, true), REG_OK);
+        ASSERT_EQ(mngr.RemoveProfile("Profile 4", true, true), REG_OK);
+    }
+}
+
 TEST_F(ProfileMngrTest, AddWithoutSourceTakesOverWhatTheSectionStillHolds) {
     CProfileMngr& mngr = MakeMngr();
     // A section left behind, for instance by a deletion that failed.

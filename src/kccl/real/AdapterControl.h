@@ -114,6 +114,10 @@ public:
     // The 802.1X method (KCOM_EAP_METHOD) of the interface's connection, as whoever runs it tells;
     // KCOM_EAP_NONE where it is not known. The kernel does not know it: EAP runs in the supplicant.
     virtual uint8_t LinkEapMethod() { return 0; }
+    // The generation (KCOM_PHY_TYPE) the interface's connection was joined with, as whoever runs it
+    // tells; -1 where it is not known. The link's rates show it too, except where the radio's rate
+    // control has no rates of that generation.
+    virtual int LinkGeneration() { return -1; }
 };
 
 }  // namespace wavory::kccl

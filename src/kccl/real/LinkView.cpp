@@ -138,9 +138,10 @@ bool CLinkView::PowerSave(bool& enabled) {
     return m_PowerSave.ok;
 }
 
-bool CLinkView::Noise(uint32_t freqMhz, int& noiseDbm) {
+bool CLinkView::Noise(uint32_t freqMhz, int& noiseDbm, bool ask) {
     const uint64_t now = Generation();
     if (!m_Survey.Fresh(now)) {
+        if (!ask) return false;
         std::vector<std::pair<uint32_t, int>> noise;
         const int err =
             m_Nl.Request(NL80211_CMD_GET_SURVEY, m_nIfindex, true, nullptr, [&](CNl80211::Attrs tb) {

@@ -62,8 +62,9 @@ public:
     bool Station(SStationState& out);
     // Power save on (NL80211_PS_ENABLED) or off; false when the kernel does not say.
     bool PowerSave(bool& enabled);
-    // The noise of the channel in use, from the survey; false where the driver gives none.
-    bool Noise(uint32_t freqMhz, int& noiseDbm);
+    // The noise of the channel in use, from the survey; false where the driver gives none. With
+    // `ask` false only a survey this refresh has read already answers: no request is made for it.
+    bool Noise(uint32_t freqMhz, int& noiseDbm, bool ask = true);
     // The interface's radio: its channels in the regulatory domain in force, generations, SAE.
     bool Wiphy(SWiphyInfo& out);
     // The regulatory domain of the interface's radio (a radio with its own domain reports that one).

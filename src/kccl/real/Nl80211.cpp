@@ -128,6 +128,8 @@ int CNl80211::Exchange(uint16_t family, int cmd, int ifindex, bool dump, const B
     NlStats().requests++;
     if (dump) NlStats().dumps++;
     if (dump && family == m_nFamily && cmd == NL80211_CMD_GET_SCAN) NlStats().scanDumps++;
+    if (family == m_nFamily && cmd >= 0 && static_cast<size_t>(cmd) < NlStats().byCommand.size())
+        NlStats().byCommand[static_cast<size_t>(cmd)]++;
 
     const auto deadline = Clock::now() + m_Timeout;
     while (answer.error > 0) {

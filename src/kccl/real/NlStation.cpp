@@ -198,12 +198,30 @@ void FinishWiphy(SWiphyInfo& info) {
         c.end());
 }
 
-int LinkPhy(int networkPhy, const SWiphyInfo& radio, uint32_t freqMhz) {
-    const int index = BandIndex(freqMhz);
-    if (index < 0 || radio.bestPhy[index] < 0) return networkPhy;
-    // 802.11b and g on 2.4 GHz: the older of the two when the network is the older one.
+int RateGeneration(const SRateInfo& rate) {
+    switch (rate.kind) {
+        case KCOM_RATE_HT:
+            return KCOM_PHY_N;
+        case KCOM_RATE_VHT:
+            return KCOM_PHY_AC;
+        case KCOM_RATE_HE:
+            return KCOM_PHY_AX;
+        case KCOM_RATE_EHT:
+            return KCOM_PHY_BE;
+        default:
+            return -1;
+    }
+}
+
+int LinkGeneration(int networkPhy, uint32_t freqMhz, int rates, int told) {
+    // 802.11b and g: the network's own, which every radio of today speaks.
     if (networkPhy <= KCOM_PHY_G) return networkPhy;
-    return std::min(networkPhy, radio.bestPhy[index]);
+    if (rates >= networkPhy) return networkPhy;
+    // A radio whose rate control has no rates of the newest generation (mac80211's software rate
+    // control has no HE rates) sends older ones on a link of that generation: the supplicant knows.
+    if (told >= KCOM_PHY_N) return std::min(networkPhy, told);
+    if (BandIndex(freqMhz) == 2) return std::min(networkPhy, std::max(rates, static_cast<int>(KCOM_PHY_AX)));
+    return rates >= KCOM_PHY_N ? rates : networkPhy;
 }
 
 }  // namespace wavory::kccl

@@ -48,8 +48,16 @@ struct SWiphyInfo {
 void AddWiphyMessage(nlattr* const* tb, SWiphyInfo& info);
 // Orders the channels by frequency and drops any told twice.
 void FinishWiphy(SWiphyInfo& info);
-// The generation of a connection: the network's, where the radio speaks it on the network's band;
-// else the newest the radio speaks there. -1 (the radio's bands unknown) leaves the network's.
-int LinkPhy(int networkPhy, const SWiphyInfo& radio, uint32_t freqMhz);
+// The generation (KCOM_PHY_TYPE) a rate was sent with: HT, VHT, HE and EHT rates name theirs; -1
+// for a legacy rate, which every generation sends.
+int RateGeneration(const SRateInfo& rate);
+
+// The generation of a connection, without the radio's description (a large dump): the network's
+// (from its elements) where the link's own rates reach it; else what whoever runs the link says it
+// joined with (`told`, -1 when nobody says); else, on 6 GHz, at least Wi-Fi 6 (nothing older runs
+// there); else the newest the link's rates name, or the network's while they name none (only legacy
+// frames so far). Never newer than the network's. `rates`: the newest of the link's send and
+// receive rates (RateGeneration), -1 for none.
+int LinkGeneration(int networkPhy, uint32_t freqMhz, int rates, int told);
 
 }  // namespace wavory::kccl

@@ -1,9 +1,11 @@
 // Process-wide counts of the netlink traffic of the real adapters (see kccl_diag.h).
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 namespace wavory::kccl {
 
@@ -15,7 +17,13 @@ struct SNlStats {
     std::atomic<uint64_t> bytes{0};
     std::atomic<uint64_t> sockets{0};
     std::atomic<uint64_t> busyMicros{0};
+    // Requests by nl80211 command (family look-ups not counted here), to tell which reads a
+    // command's traffic is made of.
+    std::array<std::atomic<uint32_t>, 256> byCommand{};
 };
+
+// "GET_SCAN=1 GET_STATION=1 …": the commands sent so far and how often, in command order.
+std::string RequestsByCommand(const SNlStats& stats);
 
 // Adds the time from its making to its end to the library's busy time.
 class CBusyTimer {

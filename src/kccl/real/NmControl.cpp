@@ -144,6 +144,14 @@ uint8_t CNmControl::LinkEapMethod() {
     return EapMethodByName(method);
 }
 
+int CNmControl::LinkGeneration() {
+    if (m_SupplicantSocket.empty()) return -1;
+    CWpaCtrl ctrl;
+    std::string status;
+    if (ctrl.Open(m_SupplicantSocket) != 0 || !ctrl.Request("STATUS", status)) return -1;
+    return GenerationOfStatus(status);
+}
+
 uint32_t CNmControl::Disconnect() {
     CNmClient nm;
     std::string active, id;

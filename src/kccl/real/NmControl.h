@@ -32,6 +32,8 @@ public:
     SJoinOutcome CheckJoin(const SJoinSettings& settings) override;
     SJoinOutcome Join(const SJoinSettings& settings, CJoinContext& context) override;
     uint8_t LinkEapMethod() override;
+    // From NetworkManager's supplicant, where it keeps a control socket this user may use.
+    int LinkGeneration() override;
 
     // Whether the device's active connection is the utility's.
     bool RunsOurConnection();

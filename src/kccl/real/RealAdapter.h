@@ -83,7 +83,8 @@ private:
     uint32_t QueryLinkInfo(uint8_t* p);
     uint32_t QueryChannelList(uint8_t* p);
     uint32_t SetChannel(const uint8_t* p);
-    // The connection's generation (the network's, as far as the radio speaks it) and security kind.
+    // The connection's generation (from the link's rates, see LinkGeneration in NlStation.h) and
+    // security kind.
     int LinkGeneration(const SBss& bss);
     uint32_t LinkSecurity(const SBss& bss);
     // The 802.1X method of an enterprise link, asked of the way of control once per association.
@@ -109,12 +110,18 @@ private:
     std::atomic<bool> m_bEventsLost{false};
     std::atomic<bool> m_bScanning{false};
     std::atomic<uint32_t> m_nLinkChanges{0};  // links made or lost, as the kernel told
-    struct SLinkEap {
+    // What the way of control told of the connection, asked once per association (see AskPerLink).
+    template <typename T>
+    struct SLinkFact {
         uint32_t changes = 0;
         uint8_t bssid[6] = {};
-        uint8_t method = 0;
+        T value{};
         std::chrono::steady_clock::time_point askedAt{};
-    } m_LinkEap;
+    };
+    template <typename T, typename Ask>
+    T AskPerLink(SLinkFact<T>& fact, const SBss& bss, T unknown, const Ask& ask);
+    SLinkFact<uint8_t> m_LinkEap;
+    SLinkFact<int> m_LinkGeneration;
     std::chrono::steady_clock::time_point m_ScanStart;
     std::array<uint64_t, 4> m_CounterBase{};  // tx frames, rx frames, tx bytes, rx bytes at the last reset
     std::vector<SBss> m_Snapshot;             // the list of the last scan list request, for its pages

@@ -105,38 +105,37 @@ uint32_t CRealAdapter::QueryPhy(uint8_t* p) {
     return Answer(p, m_Wanted.phy);
 }
 
-namespace {
-
-// The generation a rate of this kind belongs to; -1 for legacy rates, which every generation sends.
-int RateGeneration(const SRateInfo& rate) {
-    switch (rate.kind) {
-        case KCOM_RATE_HT:
-            return KCOM_PHY_N;
-        case KCOM_RATE_VHT:
-            return KCOM_PHY_AC;
-        case KCOM_RATE_HE:
-            return KCOM_PHY_AX;
-        case KCOM_RATE_EHT:
-            return KCOM_PHY_BE;
-        default:
-            return -1;
-    }
+// Once per association; a fact not told yet (the 802.1X exchange may still run, or this user may
+// not ask) is asked again at most every few seconds, not on every refresh.
+template <typename T, typename Ask>
+T CRealAdapter::AskPerLink(SLinkFact<T>& fact, const SBss& bss, T unknown, const Ask& ask) {
+    const uint32_t changes = m_nLinkChanges;
+    const auto now = std::chrono::steady_clock::now();
+    if (fact.changes == changes && std::memcmp(fact.bssid, bss.bssid, sizeof bss.bssid) == 0 &&
+        fact.askedAt != std::chrono::steady_clock::time_point{} &&
+        (fact.value != unknown || now - fact.askedAt < std::chrono::seconds(5)))
+        return fact.value;
+    fact.changes = changes;
+    std::memcpy(fact.bssid, bss.bssid, sizeof bss.bssid);
+    fact.askedAt = now;
+    fact.value = ask();
+    return fact.value;
 }
-
-}  // namespace
 
 int CRealAdapter::LinkGeneration(const SBss& bss) {
     const int network = NetworkRadio(bss.freqMhz, bss.ies).phyType;
     if (network <= KCOM_PHY_G) return network;
-    // The link's own rates show what the radio speaks: where they reach the network's generation,
-    // the radio's description (a dump of many messages) is not needed to cap it.
+    // The link's own rates name the generation: the radio's description (a dump of many messages)
+    // is not read for it.
     SStationState station;
-    if (m_View.Station(station) && std::max(station.hasTx ? RateGeneration(station.tx) : -1,
-                                            station.hasRx ? RateGeneration(station.rx) : -1) >= network)
-        return network;
-    SWiphyInfo radio;
-    m_View.Wiphy(radio);
-    return LinkPhy(network, radio, bss.freqMhz);
+    int rates = -1;
+    if (m_View.Station(station))
+        rates = std::max(station.hasTx ? RateGeneration(station.tx) : -1,
+                         station.hasRx ? RateGeneration(station.rx) : -1);
+    int told = -1;
+    if (rates < network && m_pControl)
+        told = AskPerLink(m_LinkGeneration, bss, -1, [this] { return m_pControl->LinkGeneration(); });
+    return kccl::LinkGeneration(network, bss.freqMhz, rates, told);
 }
 
 uint32_t CRealAdapter::LinkSecurity(const SBss& bss) {
@@ -151,18 +150,7 @@ uint32_t CRealAdapter::LinkSecurity(const SBss& bss) {
 
 uint8_t CRealAdapter::LinkEapMethod(const SBss& bss) {
     if (!m_pControl) return KCOM_EAP_NONE;  // without a supplicant there is no 802.1X
-    // Once per association; a method not told yet (the 802.1X exchange may still run, or this user
-    // may not ask) is asked again at most every few seconds, not on every refresh.
-    const uint32_t changes = m_nLinkChanges;
-    const auto now = std::chrono::steady_clock::now();
-    if (m_LinkEap.changes == changes && std::memcmp(m_LinkEap.bssid, bss.bssid, sizeof bss.bssid) == 0 &&
-        (m_LinkEap.method != KCOM_EAP_NONE || now - m_LinkEap.askedAt < std::chrono::seconds(5)))
-        return m_LinkEap.method;
-    m_LinkEap.changes = changes;
-    std::memcpy(m_LinkEap.bssid, bss.bssid, sizeof bss.bssid);
-    m_LinkEap.askedAt = now;
-    m_LinkEap.method = m_pControl->LinkEapMethod();
-    return m_LinkEap.method;
+    return AskPerLink<uint8_t>(m_LinkEap, bss, KCOM_EAP_NONE, [this] { return m_pControl->LinkEapMethod(); });
 }
 
 uint32_t CRealAdapter::QueryLinkInfo(uint8_t* p) {
@@ -199,8 +187,10 @@ uint32_t CRealAdapter::QueryLinkInfo(uint8_t* p) {
     PutU32(p, KCOM_LINK_SECURITY, security);
     if (security == KCOM_SECURITY_WPA2_ENTERPRISE || security == KCOM_SECURITY_WPA3_ENTERPRISE)
         p[KCOM_LINK_EAP_METHOD] = LinkEapMethod(bss);
+    // The noise costs a survey dump, and only the signal-to-noise ratio (QuerySnr) shows it: the
+    // link's description carries it when this refresh has read it already.
     int noise = 0;
-    if (m_View.Noise(bss.freqMhz, noise)) PutU32(p, KCOM_LINK_NOISE, static_cast<uint32_t>(noise));
+    if (m_View.Noise(bss.freqMhz, noise, false)) PutU32(p, KCOM_LINK_NOISE, static_cast<uint32_t>(noise));
     return kStatusSuccess;
 }
 

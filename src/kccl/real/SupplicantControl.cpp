@@ -113,6 +113,13 @@ uint8_t CSupplicantControl::LinkEapMethod() {
     return EapMethodOfStatus(status);
 }
 
+int CSupplicantControl::LinkGeneration() {
+    CWpaCtrl ctrl;
+    std::string status;
+    if (OpenControl(ctrl) != 0 || !Command(ctrl, "STATUS", &status)) return -1;
+    return GenerationOfStatus(status);
+}
+
 uint32_t CSupplicantControl::SetPowerSave(uint32_t, const SJoinSettings&) { return kStatusNotSupported; }
 
 SJoinOutcome CSupplicantControl::CheckJoin(const SJoinSettings& settings) {

@@ -28,6 +28,7 @@ public:
     SJoinOutcome CheckJoin(const SJoinSettings& settings) override;
     SJoinOutcome Join(const SJoinSettings& settings, CJoinContext& context) override;
     uint8_t LinkEapMethod() override;
+    int LinkGeneration() override;
 
     // The whole list of the supplicant's entries, a page (LAST_ID=) at a time, since one reply holds
     // only what fits its buffer. False when the supplicant does not answer.

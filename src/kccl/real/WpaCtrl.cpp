@@ -79,6 +79,25 @@ uint8_t EapMethodOfStatus(const std::string& reply) {
                : 0;
 }
 
+int GenerationOfStatus(const std::string& reply) {
+    const std::map<std::string, std::string> values = ParseKeyValues(reply);
+    const auto it = values.find("wifi_generation");
+    if (it == values.end()) return -1;
+    // Wi-Fi 4 to 7: HT, VHT, HE, EHT.
+    switch (ParseNumber(it->second, 10, 99).value_or(0)) {
+        case 4:
+            return KCOM_PHY_N;
+        case 5:
+            return KCOM_PHY_AC;
+        case 6:
+            return KCOM_PHY_AX;
+        case 7:
+            return KCOM_PHY_BE;
+        default:
+            return -1;
+    }
+}
+
 std::vector<SWpaNetwork> ParseNetworkList(const std::string& reply) {
     std::vector<SWpaNetwork> networks;
     // A line without its end was cut off by the supplicant's buffer.

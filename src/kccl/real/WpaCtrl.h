@@ -18,6 +18,8 @@ namespace wavory::kccl {
 std::map<std::string, std::string> ParseKeyValues(const std::string& reply);
 // The 802.1X method of a STATUS reply ("selectedMethod=25 (EAP-PEAP)"); KCOM_EAP_NONE without one.
 uint8_t EapMethodOfStatus(const std::string& reply);
+// The generation of a STATUS reply ("wifi_generation=6") as a KCOM_PHY_TYPE; -1 without one.
+int GenerationOfStatus(const std::string& reply);
 
 struct SWpaNetwork {
     int id = -1;
