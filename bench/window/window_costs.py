@@ -3,10 +3,12 @@
 
   window_costs.py start [--runs N] -- COMMAND...   time from exec to the first top-level map of the
                                                    program's window, and its RSS right after
-  window_costs.py idle [--secs S] [--settle S] -- COMMAND...
+  window_costs.py idle [--secs S] [--settle S] [--tray 1] -- COMMAND...
                                                    after a settle time: wake-ups a second (all
                                                    threads, from /proc/PID/task/*/schedstat) and
-                                                   CPU as a share of one core, over S seconds
+                                                   CPU as a share of one core, over S seconds;
+                                                   --tray 1 owns the notification area's selection
+                                                   meanwhile, so the program can hide in it
 
 Runs on $DISPLAY (e.g. under `Xvfb :N`; no window manager needed: top-level windows map at once).
 Prints one line per run and the median. The command runs with QT_XCB_GL_INTEGRATION=none unless
@@ -60,6 +62,32 @@ class XDisplay:
                     return time.monotonic()
             select.select([self.fd], [], [], 0.05)
         return None
+
+
+class TrayOwner:
+    """A stand-in notification area: the owner of the screen's system tray selection, enough for
+    a program to find one and hide its window in it (nothing is drawn)."""
+
+    def __init__(self):
+        x = ctypes.CDLL("libX11.so.6")
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XInternAtom.restype = ctypes.c_ulong
+        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x.XCreateSimpleWindow.restype = ctypes.c_ulong
+        x.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 4 + \
+            [ctypes.c_uint, ctypes.c_ulong, ctypes.c_ulong]
+        x.XSetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong]
+        x.XFlush.argtypes = [ctypes.c_void_p]
+        self.x = x
+        self.dpy = x.XOpenDisplay(None)
+        if not self.dpy:
+            sys.exit("window_costs: cannot open the display $DISPLAY")
+        window = x.XCreateSimpleWindow(self.dpy, x.XDefaultRootWindow(self.dpy), 0, 0, 1, 1, 0, 0, 0)
+        x.XSetSelectionOwner(self.dpy, x.XInternAtom(self.dpy, b"_NET_SYSTEM_TRAY_S0", 0), window, 0)
+        x.XFlush(self.dpy)
 
 
 def rss_kib(pid):
@@ -129,7 +157,8 @@ def run_start(cmd, runs):
           f"median RSS {statistics.median(rss):.1f} MiB ({runs} runs)")
 
 
-def run_idle(cmd, secs, settle):
+def run_idle(cmd, secs, settle, tray):
+    owner = TrayOwner() if tray else None  # kept until the measurement ends
     proc = launch(cmd)
     time.sleep(settle)
     if proc.poll() is not None:
@@ -139,6 +168,7 @@ def run_idle(cmd, secs, settle):
     ns1, n1, v1 = sched(proc.pid)
     kib = rss_kib(proc.pid)
     stop(proc)
+    del owner
     print(f"idle: {(v1 - v0) / secs:.2f} wake-ups/s ({(n1 - n0) / secs:.2f} timeslices/s), "
           f"CPU {100.0 * (ns1 - ns0) / 1e9 / secs:.4f} % of one core over {secs} s, RSS {kib / 1024:.1f} MiB")
 
@@ -152,7 +182,7 @@ def main(argv):
     if argv[0] == "start":
         run_start(cmd, int(vals.get("--runs", 9)))
     else:
-        run_idle(cmd, float(vals.get("--secs", 20)), float(vals.get("--settle", 6)))
+        run_idle(cmd, float(vals.get("--secs", 20)), float(vals.get("--settle", 6)), vals.get("--tray") == "1")
 
 
 if __name__ == "__main__":

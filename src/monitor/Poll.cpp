@@ -52,6 +52,7 @@ bool CPoll::Start() {
     // The thread's set-up runs before Start returns, so that the station manager's first scan
     // (created right after) is not undone by a set-up that happens to run later.
     Prepare();
+    m_TicksFrom = Clock::now() + std::max(m_InitialDelay, m_FirstDue);
     try {
         m_Thread = std::thread([this] { Run(); });
     } catch (const std::system_error&) {
@@ -64,6 +65,7 @@ void CPoll::Stop() {
     {
         std::lock_guard lock(m_WaitMutex);
         m_bStop = true;
+        m_bDriven = false;
     }
     m_Wake.notify_all();
     if (m_Thread.joinable()) m_Thread.join();
@@ -103,14 +105,47 @@ void CPoll::Run() {
     if (m_Wake.wait_until(lock, start + m_InitialDelay, [this] { return m_bStop; })) return;
     Clock::time_point due = start + m_FirstDue;
     for (;;) {
-        if (m_Wake.wait_until(lock, due, [this] { return m_bStop; })) return;
+        if (m_Wake.wait_until(lock, due, [this] { return m_bStop || m_bDriven; })) {
+            // The window's timer ticks meanwhile; the thread sleeps until that ends.
+            m_bAsleep = true;
+            m_Wake.wait(lock, [this] { return m_bStop || !m_bDriven; });
+            m_bAsleep = false;
+            if (m_bStop) return;
+            due = std::max(due, Clock::now() + m_Period);
+            continue;
+        }
         lock.unlock();
-        Tick();
+        {
+            std::lock_guard tick(m_TickMutex);
+            Tick();
+        }
         lock.lock();
         // Expiries missed while the tick ran (or during the quiet time) make a single tick.
         const Clock::time_point now = Clock::now();
         while (due <= now) due += m_Period;
     }
+}
+
+bool CPoll::SetDriven(bool driven) {
+    {
+        std::lock_guard lock(m_WaitMutex);
+        if (!m_Thread.joinable() || m_bStop) driven = false;
+        if (driven == m_bDriven) return driven;
+        m_bDriven = driven;
+    }
+    m_Wake.notify_all();
+    return driven;
+}
+
+bool CPoll::DrivenTick() {
+    {
+        std::lock_guard lock(m_WaitMutex);
+        if (!m_bDriven || m_bStop) return false;
+    }
+    if (Clock::now() < m_TicksFrom) return false;
+    std::lock_guard tick(m_TickMutex);
+    Tick();
+    return true;
 }
 
 void CPoll::ResetStats(bool fullRatePhy) {
@@ -274,6 +309,7 @@ CPoll::ESample CPoll::SampleStatistics() {
 }
 
 void CPoll::Tick() {
+    ++m_nTicksRun;
     if (theApp.m_nStatIndex < 0) return;
 
     if (m_pAutoAttempt) FollowAutoAttempt();

@@ -54,6 +54,19 @@ public:
     void Prepare();
     void Tick();
 
+    // While the window is hidden its timer runs the ticks (DrivenTick) and the thread sleeps until
+    // told otherwise: an idle utility then wakes once a second, not twice. Takes effect only while
+    // the thread runs; returns whether it did.
+    bool SetDriven(bool driven);
+    bool IsDriven() const { return m_bDriven; }
+    // The thread sleeps while driven: no tick of its own is running or about to run.
+    bool ThreadAsleep() const { return m_bAsleep; }
+    // Ticks run so far, by either thread.
+    int TicksRun() const { return m_nTicksRun; }
+    // One tick in the caller's thread while driven, after the thread's quiet time; false (and
+    // nothing done) otherwise. Never overlaps a tick of the thread's own.
+    bool DrivenTick();
+
     // Timing of the thread: first expiry, period and the quiet time after start-up.
     void SetTiming(std::chrono::milliseconds firstDue, std::chrono::milliseconds period,
                    std::chrono::milliseconds initialDelay);
@@ -85,12 +98,20 @@ private:
     std::mutex m_WaitMutex;
     std::condition_variable m_Wake;
     bool m_bStop = false;
-    // The refusal last traced for the automatic selection (polling thread only).
+    // Set and read under the wait lock; atomic for IsDriven.
+    std::atomic<bool> m_bDriven{false};
+    std::atomic<bool> m_bAsleep{false};
+    std::atomic<int> m_nTicksRun{0};
+    // One tick at a time, whichever thread runs it.
+    std::mutex m_TickMutex;
+    // The first tick is due then (the quiet time after start-up).
+    Clock::time_point m_TicksFrom{};
+    // The refusal last traced for the automatic selection (the ticking thread only).
     std::string m_strAutoRefusal;
-    // What the last tick saw of the adapter (polling thread only).
+    // What the last tick saw of the adapter (the ticking thread only).
     bool m_bAdapterPresent = true;
     bool m_bWasConnected = false;
-    // The automatic selection's attempt while the adapter joins (polling thread only).
+    // The automatic selection's attempt while the adapter joins (the ticking thread only).
     std::unique_ptr<CConnectAttempt> m_pAutoAttempt;
 
     std::chrono::milliseconds m_FirstDue{100};

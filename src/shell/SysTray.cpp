@@ -36,13 +36,18 @@ bool clsSysTray::Add() {
 
 void clsSysTray::SetIcon(int icon) {
     std::lock_guard lock(m_Mutex);
+    if (icon == m_nid.icon) return;  // an unchanged icon is not drawn again
     m_nid.icon = icon;
     if (m_bAdded && m_pBackend) m_pBackend->ModifyIcon(m_nid);
 }
 
 void clsSysTray::SetTip(const std::string& text) {
     std::lock_guard lock(m_Mutex);
-    m_nid.tip = CutToCharacters(text, kTrayTipMax);
+    // The polling thread sets the same tip every few seconds while connected: only a new one
+    // wakes the interface thread and redraws the icon.
+    std::string tip = CutToCharacters(text, kTrayTipMax);
+    if (tip == m_nid.tip) return;
+    m_nid.tip = std::move(tip);
     if (m_bAdded && m_pBackend) m_pBackend->ModifyIcon(m_nid);
 }
 

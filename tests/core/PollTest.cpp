@@ -181,3 +181,58 @@ TEST_F(PollTest, StartUpScanSurvivesTheThreadsSetUp) {
     EXPECT_EQ(theApp.m_pPoll->GetIntervalSecs(), 4);
     theApp.m_pPoll->Stop();
 }
+
+// Waits (bounded) until a condition holds; false if it never did.
+template <typename Condition>
+bool Eventually(Condition condition) {
+    for (int i = 0; i < 2000 && !condition(); ++i) std::this_thread::sleep_for(5ms);
+    return condition();
+}
+
+TEST_F(PollTest, HiddenWindowRunsTheTicksWhileTheThreadSleeps) {
+    // Without its thread the ticks are the caller's already: nothing to hand over.
+    EXPECT_FALSE(theApp.m_pPoll->SetDriven(true));
+    EXPECT_FALSE(theApp.m_pPoll->DrivenTick());
+    EXPECT_EQ(theApp.m_pPoll->TicksRun(), 0);
+
+    delete theApp.m_pPoll;
+    theApp.m_pPoll = new CPoll();
+    CPoll& poll = *theApp.m_pPoll;
+    poll.SetTiming(0ms, 1ms, 0ms);  // the thread's own ticks come as fast as it can run them
+    ASSERT_TRUE(poll.Start());
+    ASSERT_TRUE(Eventually([&] { return poll.TicksRun() >= 3; }));
+
+    EXPECT_TRUE(poll.SetDriven(true));
+    ASSERT_TRUE(Eventually([&] { return poll.ThreadAsleep(); }));
+    const int asleep = poll.TicksRun();
+    std::this_thread::sleep_for(50ms);  // some fifty periods: none of them ticks
+    EXPECT_EQ(poll.TicksRun(), asleep);
+    EXPECT_TRUE(poll.DrivenTick());
+    EXPECT_TRUE(poll.DrivenTick());
+    EXPECT_EQ(poll.TicksRun(), asleep + 2);
+
+    // Shown again: the thread takes over, and a late tick of the window's does nothing.
+    EXPECT_FALSE(poll.SetDriven(false));
+    EXPECT_FALSE(poll.DrivenTick());
+    ASSERT_TRUE(Eventually([&] { return poll.TicksRun() > asleep + 2; }));
+    EXPECT_FALSE(poll.ThreadAsleep());
+
+    // A stop ends a sleeping thread too, and leaves nothing to drive.
+    EXPECT_TRUE(poll.SetDriven(true));
+    poll.Stop();
+    EXPECT_FALSE(poll.IsDriven());
+    EXPECT_FALSE(poll.SetDriven(true));
+    EXPECT_FALSE(poll.DrivenTick());
+}
+
+TEST_F(PollTest, DrivenTicksWaitForTheThreadsQuietTime) {
+    delete theApp.m_pPoll;
+    theApp.m_pPoll = new CPoll();
+    CPoll& poll = *theApp.m_pPoll;
+    poll.SetTiming(100ms, 1000ms, 3600s);  // a quiet time that outlasts the test
+    ASSERT_TRUE(poll.Start());
+    EXPECT_TRUE(poll.SetDriven(true));
+    EXPECT_FALSE(poll.DrivenTick());
+    EXPECT_EQ(poll.TicksRun(), 0);
+    poll.Stop();  // ends the quiet time early
+}

@@ -1,70 +1,42 @@
 #include "ui/monitor/UtilisationChart.h"
 
-#include <QChart>
-#include <QLineSeries>
-#include <QPen>
-#include <QValueAxis>
+#include <QPainter>
+#include <QPolygonF>
 #include <algorithm>
 
 namespace wavory {
 
-CUtilisationChart::CUtilisationChart(QWidget* parent)
-    : QChartView(parent), m_pSeries(new QLineSeries), m_pAxisX(new QValueAxis), m_pAxisY(new QValueAxis) {
-    auto* chart = new QChart;
-    // Redrawn once a second at most; animations would only cost processor time.
-    chart->setAnimationOptions(QChart::NoAnimation);
-    chart->legend()->hide();
-    chart->setMargins(QMargins(0, 0, 0, 0));
-    chart->setBackgroundRoundness(0);
-    chart->addSeries(m_pSeries);
+namespace {
 
-    m_pAxisX->setRange(0, kPoints - 1);
-    m_pAxisX->setLabelsVisible(false);
-    m_pAxisX->setTickCount(kPoints / 5 + 1);
-    m_pAxisX->setGridLineVisible(true);
-    m_pAxisY->setRange(0, m_dScaleKBps);
-    m_pAxisY->setTickCount(3);
-    m_pAxisY->setLabelFormat("%g");
-    QFont small = m_pAxisY->labelsFont();
-    small.setPointSizeF(small.pointSizeF() * 0.8);
-    m_pAxisY->setLabelsFont(small);
-    m_pAxisY->setTitleFont(small);
-    m_pAxisY->setTitleText(Unit());
-    chart->addAxis(m_pAxisX, Qt::AlignBottom);
-    chart->addAxis(m_pAxisY, Qt::AlignLeft);
-    m_pSeries->attachAxis(m_pAxisX);
-    m_pSeries->attachAxis(m_pAxisY);
+// A colour between two others: share 0 is the first, 1 the second.
+QColor Blend(const QColor& from, const QColor& to, double share) {
+    auto mix = [share](int a, int b) { return static_cast<int>(a + (b - a) * share + 0.5); };
+    return QColor(mix(from.red(), to.red()), mix(from.green(), to.green()), mix(from.blue(), to.blue()));
+}
 
-    setChart(chart);
-    setRenderHint(QPainter::Antialiasing);
+}  // namespace
+
+CUtilisationChart::CUtilisationChart(QWidget* parent) : QWidget(parent) {
+    // The chart paints every pixel of its area itself.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(160, 110);
+    ApplyPalette(palette());
 }
 
 CUtilisationChart::~CUtilisationChart() = default;
 
 void CUtilisationChart::SetColour(const QColor& colour) {
-    QPen pen(colour);
-    pen.setWidthF(2.0);
-    m_Pen = pen;
-    m_pSeries->setPen(pen);
+    if (colour == m_Line) return;
+    m_Line = colour;
+    update();
 }
 
 void CUtilisationChart::ApplyPalette(const QPalette& palette) {
-    QChart* chart = this->chart();
-    chart->setTheme(palette.color(QPalette::Window).lightness() < 128 ? QChart::ChartThemeDark
-                                                                      : QChart::ChartThemeLight);
-    // The theme resets the series' pen: the colour set before is put back.
-    const QPen pen = m_Pen;
-    if (pen.style() != Qt::NoPen) m_pSeries->setPen(pen);
-    chart->setBackgroundBrush(palette.brush(QPalette::Base));
-    chart->setPlotAreaBackgroundVisible(false);
-    for (QValueAxis* axis : {m_pAxisX, m_pAxisY}) {
-        axis->setLabelsColor(palette.color(QPalette::Text));
-        axis->setTitleBrush(palette.brush(QPalette::Text));
-        axis->setGridLineColor(palette.color(QPalette::Mid));
-        axis->setLinePenColor(palette.color(QPalette::Mid));
-    }
-    setBackgroundBrush(palette.brush(QPalette::Window));
+    m_Background = palette.color(QPalette::Base);
+    m_Text = palette.color(QPalette::Text);
+    // The grid from the text and the background, so that it shows on either without shouting.
+    m_Grid = Blend(m_Background, m_Text, 0.25);
+    update();
 }
 
 double CUtilisationChart::NiceScale(double maxKBps) {
@@ -80,27 +52,95 @@ QString CUtilisationChart::Unit() const {
     return m_dScaleKBps >= 10000.0 ? QStringLiteral("MB/s") : QStringLiteral("KB/s");
 }
 
+QStringList CUtilisationChart::ScaleLabels() const {
+    QStringList labels;
+    const double top = m_dScaleKBps / Divisor();
+    for (int i = 0; i < kScaleLabels; ++i) labels << QString::number(top * i / (kScaleLabels - 1), 'g', 6);
+    return labels;
+}
+
+QList<double> CUtilisationChart::PlottedValues() const {
+    QList<double> shown;
+    shown.reserve(m_Values.size());
+    for (double v : m_Values) shown.append(v / Divisor());
+    return shown;
+}
+
 void CUtilisationChart::AddValue(double value) {
     if (m_Values.size() >= kPoints) {
         m_bScrolling = true;  // from the 21st point on, the oldest one goes
         m_Values.removeFirst();
     }
     m_Values.append(value);
-    Replot();
-}
-
-void CUtilisationChart::Replot() {
     double largest = 0.0;
     for (double v : m_Values) largest = std::max(largest, v);
     m_dScaleKBps = NiceScale(largest);
-    // Large rates read as MB/s: the points and the axis are in the unit shown.
-    const double divisor = m_dScaleKBps >= 10000.0 ? 1000.0 : 1.0;
-    QList<QPointF> points;
+    update();
+}
+
+void CUtilisationChart::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), m_Background);
+
+    QFont small = font();
+    small.setPointSizeF(small.pointSizeF() * 0.8);
+    painter.setFont(small);
+    const QFontMetrics metrics(small);
+    const QStringList labels = ScaleLabels();
+    int labelWidth = 0;
+    for (const QString& label : labels) labelWidth = std::max(labelWidth, metrics.horizontalAdvance(label));
+
+    // The unit's title runs up the left edge, the scale's labels beside it, then the plot.
+    constexpr int kGap = 4;
+    const int line = metrics.height();
+    const QRectF plot(QPointF(kGap + line + kGap + labelWidth + kGap, line / 2.0 + kGap),
+                      QPointF(width() - kGap - 1.0, height() - line / 2.0 - kGap - 1.0));
+    if (plot.width() < 2 || plot.height() < 2) return;
+
+    // The grid: a line per scale label, a column every five positions; the axes a shade stronger.
+    painter.setPen(QPen(m_Grid, 1.0));
+    for (int i = 0; i < kScaleLabels; ++i) {
+        const double y = plot.bottom() - plot.height() * i / (kScaleLabels - 1);
+        painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+    }
+    for (int i = 0; i < kColumns; ++i) {
+        const double x = plot.left() + plot.width() * i / (kColumns - 1);
+        painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+    }
+    painter.setPen(QPen(Blend(m_Background, m_Text, 0.5), 1.0));
+    painter.drawLine(plot.bottomLeft(), plot.bottomRight());
+    painter.drawLine(plot.bottomLeft(), plot.topLeft());
+
+    painter.setPen(m_Text);
+    for (int i = 0; i < kScaleLabels; ++i) {
+        const double y = plot.bottom() - plot.height() * i / (kScaleLabels - 1);
+        const QRectF box(plot.left() - kGap - labelWidth, y - line / 2.0, labelWidth, line);
+        painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, labels[i]);
+    }
+    painter.save();
+    painter.translate(kGap, plot.center().y());
+    painter.rotate(-90);
+    painter.drawText(QRectF(-plot.height() / 2.0, 0, plot.height(), line), Qt::AlignCenter, Unit());
+    painter.restore();
+
+    if (m_Values.isEmpty()) return;
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setClipRect(plot.adjusted(-2, -2, 2, 2));
+    QPolygonF points;
     points.reserve(m_Values.size());
-    for (int i = 0; i < m_Values.size(); ++i) points.append(QPointF(i, m_Values[i] / divisor));
-    m_pSeries->replace(points);
-    m_pAxisY->setRange(0, m_dScaleKBps / divisor);
-    if (m_pAxisY->titleText() != Unit()) m_pAxisY->setTitleText(Unit());
+    for (int i = 0; i < m_Values.size(); ++i) {
+        const double share = std::clamp(m_Values[i] / m_dScaleKBps, 0.0, 1.0);
+        points << QPointF(plot.left() + plot.width() * i / (kPoints - 1), plot.bottom() - plot.height() * share);
+    }
+    QPen pen(m_Line, 2.0);
+    pen.setCapStyle(Qt::RoundCap);
+    pen.setJoinStyle(Qt::RoundJoin);
+    painter.setPen(pen);
+    // A single point is a dot until the line has a second one.
+    if (points.size() == 1)
+        painter.drawPoint(points.first());
+    else
+        painter.drawPolyline(points);
 }
 
 }  // namespace wavory

@@ -16,6 +16,7 @@
 #include "base/Locks.h"
 #include "base/Trace.h"
 #include "kccl_adapters.h"
+#include "monitor/Poll.h"
 #include "shell/Tessal.h"
 #include "shell/UserJoin.h"
 #include "survey/LinkActions.h"
@@ -111,6 +112,8 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     m_MainTimer.setInterval(kTickMs);
     connect(&m_MainTimer, &QTimer::timeout, this, [this] {
         ++m_nTicks;
+        // Hidden, the polling thread sleeps and its sample is taken here: one wake-up a second.
+        if (m_bIdleHidden && theApp.m_pPoll) theApp.m_pPoll->DrivenTick();
         theApp.OnMainTick();
         m_pTrayState->Update();
     });
@@ -167,9 +170,11 @@ int CTessalDlg::Run() {
         show();
     }
     m_bStarting = false;
+    UpdateIdleMode();
     loop.exec();
     m_MainTimer.stop();
     m_TrayRetry.stop();
+    UpdateIdleMode();  // the polling thread goes on alone until shutdown stops it
     OnDestroy();
     return result();
 }
@@ -248,6 +253,11 @@ void CTessalDlg::OnDestroy() {
 }
 
 void CTessalDlg::RefreshPages(bool graph, bool full) {
+    if (m_bIdleHidden) {
+        // Nobody sees the pages: they are brought up to date when the window shows again.
+        m_bGraphPending |= graph;
+        return;
+    }
     const int active = ActivePage();
     if (active == PAGE_GENERAL)
         m_gen->Refresh();
@@ -318,8 +328,28 @@ void CTessalDlg::OnViewSite() {
     site->activateWindow();
 }
 
+void CTessalDlg::UpdateIdleMode() {
+    // Only while the timer runs that would take over the ticks, and the polling thread runs.
+    const bool hidden = (!isVisible() || isMinimized()) && m_MainTimer.isActive();
+    const bool idle = theApp.m_pPoll && theApp.m_pPoll->SetDriven(hidden);
+    if (idle == m_bIdleHidden) return;
+    m_bIdleHidden = idle;
+    if (!idle && isVisible()) {
+        // Whatever happened meanwhile shows at once, not a tick later.
+        const bool graph = m_bGraphPending;
+        m_bGraphPending = false;
+        RefreshPages(graph, true);
+    }
+}
+
+void CTessalDlg::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    UpdateIdleMode();
+}
+
 void CTessalDlg::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) UpdateIdleMode();
     if (event->type() != QEvent::WindowStateChange || !isMinimized() || m_bStarting) return;
     // Without a notification area the window stays a normal minimised window, so the user can
     // always get it back from the task bar.
@@ -341,6 +371,7 @@ void CTessalDlg::keyPressEvent(QKeyEvent* event) {
 
 void CTessalDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    UpdateIdleMode();
     if (!m_bShownOnce) {
         m_bShownOnce = true;
         // Never larger than the screen: the pages scroll instead.

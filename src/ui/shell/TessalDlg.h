@@ -86,6 +86,9 @@ public:
     QString JoinStatusText() const;
     // Main ticks run by the window's timer so far.
     int TickCount() const { return m_nTicks; }
+    // Hidden or minimised while the polling thread runs: the window's timer runs the polling
+    // thread's ticks too, and the pages are refreshed once they show again.
+    bool IsIdleHidden() const { return m_bIdleHidden; }
     CTrayBackend* TrayBackend() const { return m_pTrayBackend; }
     CTrayMenu* TrayState() const { return m_pTrayState; }
     QMenu* TrayMenu() const { return m_pTrayMenu; }
@@ -106,8 +109,11 @@ protected:
     // minimises the window (into the notification area where there is one).
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    // Follows the window's visibility: idle while it cannot be seen.
+    void UpdateIdleMode();
     void OnPageChanged(int index);
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
     CBoundPage* BoundPage(int page) const;
@@ -136,6 +142,9 @@ private:
     int m_nTrayRetries = 0;
     bool m_bStarting = false;
     bool m_bShownOnce = false;
+    bool m_bIdleHidden = false;
+    // A replot of the graph asked for while idle, done when the window shows again.
+    bool m_bGraphPending = false;
 };
 
 }  // namespace wavory

@@ -2,12 +2,12 @@
 // message, and the charts fed from the polling thread and replotted from the ring.
 #include <gtest/gtest.h>
 
-#include <QChart>
-#include <QLineSeries>
+#include <QImage>
 #include <QPushButton>
 #include <QTest>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "base/Locks.h"
@@ -206,13 +206,17 @@ TEST_F(MainStatsTest, ChartsScaleToTheThroughputWithItsUnit) {
     rx->AddValue(48);
     EXPECT_EQ(rx->ScaleKBps(), 50.0);
     EXPECT_EQ(rx->Unit(), "KB/s");
+    EXPECT_EQ(rx->ScaleLabels(), QStringList({"0", "25", "50"}));
     rx->AddValue(150000);  // a gigabit link at full speed: shown in MB/s
     EXPECT_EQ(rx->ScaleKBps(), 200000.0);
     EXPECT_EQ(rx->Unit(), "MB/s");
-    EXPECT_EQ(rx->Series()->points().last().y(), 150.0);
+    EXPECT_EQ(rx->ScaleLabels(), QStringList({"0", "100", "200"}));
+    EXPECT_EQ(rx->PlottedValues(), QList<double>({0.048, 150.0}));
     for (int i = 0; i < CUtilisationChart::kPoints; ++i) rx->AddValue(3);  // the burst scrolls out
     EXPECT_EQ(rx->ScaleKBps(), 10.0);
     EXPECT_EQ(rx->Unit(), "KB/s");
+    EXPECT_EQ(rx->ScaleLabels(), QStringList({"0", "5", "10"}));
+    EXPECT_EQ(rx->PlottedValues().last(), 3.0);
 }
 
 TEST_F(MainStatsTest, NetworkRateIsTheLinksOwn) {
@@ -273,9 +277,46 @@ TEST_F(MainStatsTest, UpdateIntervalSpacesThePointsAndTheTexts) {
     EXPECT_EQ(Text(&page, S::IDC_RX_RATE), "9 KB/s");
 }
 
+// What a chart shows, counted in its picture: background, line and text pixels.
+struct SChartPixels {
+    int dark = 0, light = 0, line = 0, lineInTopHalf = 0, text = 0, total = 0;
+};
+
+SChartPixels CountPixels(CUtilisationChart* chart, const QColor& text) {
+    const QImage image = chart->grab().toImage();
+    auto near = [](QColor a, const QColor& b) {
+        return std::abs(a.red() - b.red()) < 24 && std::abs(a.green() - b.green()) < 24 &&
+               std::abs(a.blue() - b.blue()) < 24;
+    };
+    SChartPixels counts;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            ++counts.total;
+            if (pixel.lightness() < 64) ++counts.dark;
+            if (pixel.lightness() > 192) ++counts.light;
+            if (near(pixel, chart->Colour())) {
+                ++counts.line;
+                if (y < image.height() / 2) ++counts.lineInTopHalf;
+            }
+            if (near(pixel, text)) ++counts.text;
+        }
+    }
+    return counts;
+}
+
 TEST_F(MainStatsTest, ChartsFollowADarkPaletteAndTakeNoTabStop) {
     S page;
     page.Activate();  // the charts are made on the first visit
+    for (CUtilisationChart* chart : {page.ReceivedChart(), page.SentChart()}) {
+        chart->resize(240, 140);
+        // A full scale all along: the line runs along the top of the plot, not the bottom.
+        for (int i = 0; i < CUtilisationChart::kPoints; ++i) chart->AddValue(10);
+    }
+    // The default palette is light: so is the chart.
+    const SChartPixels light = CountPixels(page.ReceivedChart(), page.palette().color(QPalette::Text));
+    EXPECT_GT(light.light, light.total / 2);
+
     QPalette dark = page.palette();
     dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
     dark.setColor(QPalette::Base, QColor(0x10, 0x10, 0x10));
@@ -283,9 +324,15 @@ TEST_F(MainStatsTest, ChartsFollowADarkPaletteAndTakeNoTabStop) {
     page.setPalette(dark);
     QApplication::processEvents();
     for (CUtilisationChart* chart : {page.ReceivedChart(), page.SentChart()}) {
-        EXPECT_LT(chart->chart()->backgroundBrush().color().lightness(), 64);
+        const SChartPixels shown = CountPixels(chart, QColor(0xee, 0xee, 0xee));
+        EXPECT_GT(shown.dark, shown.total / 2);  // a dark background
+        EXPECT_GT(chart->Colour().lightness(), 128);  // a line that stands out on it
+        EXPECT_GT(shown.line, 100);
+        EXPECT_EQ(shown.lineInTopHalf, shown.line);
+        EXPECT_GT(shown.text, 10);  // the scale and its unit in the palette's text colour
         EXPECT_EQ(chart->focusPolicy(), Qt::NoFocus);
     }
+    EXPECT_NE(page.ReceivedChart()->Colour(), page.SentChart()->Colour());
 }
 
 }  // namespace

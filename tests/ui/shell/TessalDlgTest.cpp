@@ -13,6 +13,7 @@
 
 #include "../support/UiCore.h"
 #include "base/Locks.h"
+#include "monitor/Poll.h"
 #include "profiles/Profile.h"
 #include "survey/Station.h"
 #include "ui/monitor/MainGen.h"
@@ -308,6 +309,47 @@ TEST_F(TessalDlgTest, TrayStartShowsOnlyTheIcon) {
     EXPECT_TRUE(hidden);
     EXPECT_TRUE(iconShown);
     EXPECT_TRUE(restored);
+}
+
+// Hidden in the tray, the window's timer takes the polling thread's ticks (one wake-up a second
+// in all) and the pages wait; shown again, they are brought up to date at once.
+TEST_F(TessalDlgTest, HiddenInTheTrayTheWindowTicksForThePollingThreadAndRefreshesWhenShown) {
+    using namespace std::chrono_literals;
+    delete theApp.m_pPoll;
+    theApp.m_pPoll = new CPoll();  // running, as in the program
+    theApp.m_pPoll->SetTiming(0ms, 1000ms, 0ms);
+    ASSERT_TRUE(theApp.m_pPoll->Start());
+    m_pDlg->TrayBackend()->SetAvailability([] { return true; });
+    m_pDlg->SetStartInTray(true);
+    bool idle = false, driven = false, asleep = false, shownIdle = true, shownDriven = true;
+    int ticksBefore = 0, ticksHidden = 0;
+    QString hiddenSsid, shownSsid;
+    QTimer::singleShot(200, [&] {
+        idle = m_pDlg->IsIdleHidden();
+        driven = theApp.m_pPoll->IsDriven();
+        Connect();  // while nobody sees the window
+        ticksBefore = theApp.m_pPoll->TicksRun();
+    });
+    QTimer::singleShot(200 + 3 * CTessalDlg::kTickMs, [&] {
+        hiddenSsid = Ssid();
+        ticksHidden = theApp.m_pPoll->TicksRun() - ticksBefore;
+        asleep = theApp.m_pPoll->ThreadAsleep();
+        m_pDlg->RestoreFromTray();
+        shownSsid = Ssid();
+        shownIdle = m_pDlg->IsIdleHidden();
+        shownDriven = theApp.m_pPoll->IsDriven();
+        m_pDlg->Quit();
+    });
+    m_pDlg->Run();
+    EXPECT_TRUE(idle);
+    EXPECT_TRUE(driven);
+    EXPECT_TRUE(asleep);
+    EXPECT_GT(ticksHidden, 0);  // the window's timer ran them
+    EXPECT_NE(hiddenSsid, "Lighthouse");
+    EXPECT_EQ(shownSsid, "Lighthouse");
+    EXPECT_FALSE(shownIdle);
+    EXPECT_FALSE(shownDriven);
+    EXPECT_FALSE(theApp.m_pPoll->IsDriven());  // closed: the thread goes on alone until shutdown
 }
 
 // Without a notification area the window stays reachable on the task bar; one that appears soon
