@@ -20,7 +20,7 @@
 #include "Nl80211.h"
 #include "NlTransport.h"
 #include "RealAdapter.h"
-#include "SimState.h"
+#include "kccl_status.h"
 #include "TestMain.h"
 #include "kccl_oid.h"
 
