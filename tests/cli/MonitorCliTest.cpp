@@ -86,7 +86,7 @@ TEST_F(MonitorCliTest, StatusTellsWhyTheLastConnectionEnded) {
     EXPECT_NE(text.out.find("going away"), std::string::npos);
 
     // Joined again, the status still tells the drop; the user's own disconnect then replaces it.
-    JoinLighthouse();
+    ASSERT_EQ(RunJson({"connect", "Light"})["associated"], true);
     EXPECT_EQ(RunJson({"status"})["last_disconnect"]["reason"], 3);
     ASSERT_EQ(Run({"disconnect"}).code, 0);
     const json mine = RunJson({"status"})["last_disconnect"];
