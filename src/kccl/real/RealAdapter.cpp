@@ -163,9 +163,12 @@ void CRealAdapter::NoteLink(uint32_t code, const uint8_t* p) {
 
 void CRealAdapter::NoteDrop(const SDropEvent& event) {
     std::lock_guard lock(m_DropMutex);
+    const auto now = std::chrono::steady_clock::now();
+    // Leaving one network for another that this library was asked to join ends no connection.
+    if (now - m_JoinStarted < std::chrono::seconds(5) && now - m_UserLeft >= std::chrono::seconds(5)) return;
     m_Drop = event;
     // A disconnect this library was asked for a moment ago is the user's.
-    if (std::chrono::steady_clock::now() - m_UserLeft < std::chrono::seconds(5)) {
+    if (now - m_UserLeft < std::chrono::seconds(5)) {
         m_Drop.by = KCOM_DISCONNECT_BY_USER;
         m_UserLeft = {};
     }
@@ -328,6 +331,10 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
 }
 
 uint32_t CRealAdapter::StartJoin() {
+    {
+        std::lock_guard lock(m_DropMutex);
+        m_JoinStarted = std::chrono::steady_clock::now();
+    }
     IAdapterControl& control = m_pControl ? *m_pControl : *m_pDirect;
     SJoinOutcome check;
     if (m_Wanted.ssid.empty()) {

@@ -112,7 +112,8 @@ private:
     uint64_t m_nDropTimeMs = 0;
     std::string m_strDropSsid, m_strLinkSsid;
     std::array<uint8_t, 6> m_LinkBssid{};
-    std::chrono::steady_clock::time_point m_UserLeft{};  // the last disconnect asked through this library
+    std::chrono::steady_clock::time_point m_UserLeft{};     // the last disconnect asked through this library
+    std::chrono::steady_clock::time_point m_JoinStarted{};  // the last join asked through this library
     std::shared_ptr<CNl80211> m_pNl;
     CLinkView m_View;
     std::unique_ptr<IAdapterControl> m_pDirect;
