@@ -29,6 +29,7 @@
 #include "radio/Security.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
+#include "survey/LastDisconnect.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "wavory_version.h"
@@ -87,6 +88,27 @@ std::optional<SLinkInfo> LiveLink() {
 
 // ---- status ----
 
+// The last connection that ended, as an object for --json (null when none has ended) and as the
+// text line after "Last disconnect:" (empty when none has).
+std::string PutLastDisconnect(json& j) {
+    j["last_disconnect"] = nullptr;
+    const std::optional<SLastDisconnect> drop = ReadLastDisconnect();
+    if (!drop) return {};
+    json d;
+    d["reason"] = drop->reason;
+    d["reason_name"] = drop->reason != 0 ? json(kccl::ReasonName(drop->reason)) : json(nullptr);
+    d["sentence"] = drop->Sentence();
+    d["initiator"] = kccl::InitiatorKey(drop->initiator);
+    PutSsid(d, drop->ssid);
+    d["bssid"] = drop->bssid;
+    const std::time_t when = static_cast<std::time_t>(drop->timeMs / 1000);
+    d["time"] = drop->timeMs > 0 ? json(IsoTime(when)) : json(nullptr);
+    j["last_disconnect"] = d;
+    std::string text = "\"" + Printable(drop->ssid) + "\"";
+    if (drop->timeMs > 0) text += " at " + IsoTime(when);
+    return text + ": " + drop->Sentence();
+}
+
 SOutput StatusOf(CCliSession& session);
 
 SOutput RunStatus() {
@@ -138,6 +160,7 @@ SOutput StatusOf(CCliSession& session) {
                             "rx_frames",
                             "tx_frames"})
         j[key] = nullptr;
+    const std::string lastDrop = PutLastDisconnect(j);
 
     if (!connected) {
         // The page's not-connected state: only the radio status is read.
@@ -147,8 +170,10 @@ SOutput StatusOf(CCliSession& session) {
         const bool read = list.RefreshAll(false, false);
         if (!read) session.CheckAdapter("radio status read");
         j["radio_status"] = TextOrNull(read, radio);
-        out.text = FormatFields({{"Connected to (SSID):", LoadStringId(IDS_NOT_CONNECTED)},
-                                 {"Radio Status:", read ? radio : ""}});
+        std::vector<std::pair<std::string, std::string>> fields = {
+            {"Connected to (SSID):", LoadStringId(IDS_NOT_CONNECTED)}, {"Radio Status:", read ? radio : ""}};
+        if (!lastDrop.empty()) fields.emplace_back("Last disconnect:", lastDrop);
+        out.text = FormatFields(fields);
         return out;
     }
 
@@ -238,7 +263,8 @@ SOutput StatusOf(CCliSession& session) {
     j["radio_status"] = TextOrNull(ok[8], radio);
 
     auto shown = [&ok](int i, const std::string& text) { return ok[i] ? text : std::string(); };
-    out.text = FormatFields({{"Connected to (SSID):", shown(0, Printable(ssid))},
+    std::vector<std::pair<std::string, std::string>> fields = {
+                            {"Connected to (SSID):", shown(0, Printable(ssid))},
                              {"Network Mode:", shown(1, mode)},
                              {"Channel / Frequency:", shown(2, channelText)},
                              {"Max. Network Rate:", shown(3, maxRate)},
@@ -248,7 +274,9 @@ SOutput StatusOf(CCliSession& session) {
                              {"Link Quality:", linkQuality},
                              {"Network Rate:", netRate},
                              {"Received:", shown(6, received + " frames")},
-                             {"Sent:", shown(7, sent + " frames")}});
+                             {"Sent:", shown(7, sent + " frames")}};
+    if (!lastDrop.empty()) fields.emplace_back("Last disconnect:", lastDrop);
+    out.text = FormatFields(fields);
     return out;
 }
 

@@ -60,6 +60,10 @@ enum KCOM_OID {
      * request says "failed" with the cause. A failed attempt returns the adapter to the network it
      * was on before, where it was on one. */
     OID_JOIN_STATE = 0x5C0,
+    /* The last connection that ended (query only; layout KCOM_DISCONNECT_LAYOUT): who ended it, the
+     * 802.11 reason code, the network and the access point, and when. Count 0 = none yet. A join
+     * that moves the adapter from one network to another ends no connection here. */
+    OID_LAST_DISCONNECT = 0x5C1,
     /* The channels the adapter supports in its current regulatory domain (query only; layout
      * KCOM_CHANNEL_LIST_LAYOUT), in order of frequency. */
     OID_CHANNEL_LIST = 0x5D0,
@@ -228,6 +232,26 @@ enum KCOM_JOIN_CAUSE_VALUE {
 };
 enum KCOM_JOIN_FLAG {
     KCOM_JOIN_FLAG_RESTORED = 1 /* the previous connection was restored after the failure */
+};
+
+/* Payload of OID_LAST_DISCONNECT. */
+enum KCOM_DISCONNECT_LAYOUT {
+    KCOM_DISC_COUNT = 0,     /* u32, one more for every connection that ended; 0 = none yet */
+    KCOM_DISC_REASON = 4,    /* u32 802.11 reason code; 0 = none told (signal lost, adapter gone) */
+    KCOM_DISC_BY = 8,        /* u32 KCOM_DISCONNECT_BY */
+    KCOM_DISC_BSSID = 12,    /* 6 bytes: the access point it was on */
+    KCOM_DISC_SSID_LEN = 18, /* u8 */
+    KCOM_DISC_SSID = 19,     /* 32 bytes: the network it was on */
+    KCOM_DISC_TIME = 56,     /* u64 milliseconds since 1970 (UTC) when it ended */
+    KCOM_DISC_SIZE = 64
+};
+/* Who ended a connection (KCOM_DISC_BY). */
+enum KCOM_DISCONNECT_BY {
+    KCOM_DISCONNECT_BY_UNKNOWN = 0,
+    KCOM_DISCONNECT_BY_AP = 1,           /* the access point sent deauthentication or disassociation */
+    KCOM_DISCONNECT_BY_THIS_MACHINE = 2, /* this machine: its driver, supplicant, or the adapter went away */
+    KCOM_DISCONNECT_BY_USER = 3,         /* a disconnect asked through this library */
+    KCOM_DISCONNECT_BY_SIGNAL_LOST = 4   /* the access point was no longer heard (beacon loss) */
 };
 
 /* Layout of the scan result list (payload of OID_SCAN_LIST): a status byte, then two halves of

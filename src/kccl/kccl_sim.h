@@ -42,6 +42,10 @@ KCCL_API int kccl_sim_put_network(const char* network_json);
 KCCL_API int kccl_sim_remove_network(const char* bssid);
 /* Changes the signal of the network with this BSSID (dBm); at -100 or below it is out of range. */
 KCCL_API int kccl_sim_set_signal(const char* bssid, int dbm);
+/* The access point the adapter is on sends deauthentication with this 802.11 reason code (0..65535):
+ * the link ends, OID_LAST_DISCONNECT tells it, and the adapter does not rejoin until the next
+ * attempt. Fails when the adapter is on no access point. */
+KCCL_API int kccl_sim_deauth(int reason);
 /* Sets how long a scan runs, in milliseconds. */
 KCCL_API int kccl_sim_set_scan_duration(int ms);
 /* Sets how long a join takes, in milliseconds, for networks that do not give their own time. */

@@ -61,6 +61,44 @@ TEST_F(MonitorCliTest, ConnectThenStatusShowsTheNetwork) {
     EXPECT_EQ(RunJson({"status"})["link_quality"], "-66dBm");
 }
 
+TEST_F(MonitorCliTest, StatusTellsWhyTheLastConnectionEnded) {
+    EXPECT_TRUE(RunJson({"status"})["last_disconnect"].is_null());
+    EXPECT_EQ(Run({"status"}).out.find("Last disconnect"), std::string::npos);
+    JoinLighthouse();
+    // The access point goes away, told through the simulator's own tool as a user would.
+    SChild tool = Start({WAVORY_SIM_TOOL_PATH, "deauth", "3"});
+    ASSERT_EQ(Finish(tool).code, 0);
+    const json status = RunJson({"status"});
+    EXPECT_EQ(status["connected"], false);
+    const json& drop = status["last_disconnect"];
+    ASSERT_TRUE(drop.is_object()) << status.dump();
+    EXPECT_EQ(drop["reason"], 3);
+    EXPECT_EQ(drop["reason_name"], "LEAVING_NETWORK_DEAUTH");
+    EXPECT_EQ(drop["sentence"],
+              "The access point is going away (it was switched off or restarted). (reason 3)");
+    EXPECT_EQ(drop["initiator"], "access-point");
+    EXPECT_EQ(drop["ssid"], "Lighthouse");
+    EXPECT_EQ(drop["bssid"], "00-0F-B5-44-7C-20");
+    EXPECT_TRUE(drop["time"].is_string());
+    const SRun text = Run({"status"});
+    EXPECT_NE(text.out.find("Last disconnect:"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("\"Lighthouse\" at "), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("going away"), std::string::npos);
+
+    // Joined again, the status still tells the drop; the user's own disconnect then replaces it.
+    ASSERT_EQ(RunJson({"connect", "Light"})["associated"], true);
+    EXPECT_EQ(RunJson({"status"})["last_disconnect"]["reason"], 3);
+    ASSERT_EQ(Run({"disconnect"}).code, 0);
+    const json mine = RunJson({"status"})["last_disconnect"];
+    EXPECT_EQ(mine["initiator"], "user");
+    EXPECT_EQ(mine["sentence"], "You ended the connection. (reason 3)");
+    // Without an access point there is nothing to deauthenticate from: the tool says so.
+    SChild refused = Start({WAVORY_SIM_TOOL_PATH, "deauth"});
+    const SRun failed = Finish(refused);
+    EXPECT_EQ(failed.code, 1);
+    EXPECT_NE(failed.err.find("no access point"), std::string::npos) << failed.err;
+}
+
 TEST_F(MonitorCliTest, StatusKeepsTheFieldsReadBeforeAFailingRequest) {
     JoinLighthouse();
     // The page's read stops at the first failure: security and everything after it stay empty.

@@ -30,6 +30,8 @@ uint32_t GetU32(const uint8_t* p, size_t off) {
     return v;
 }
 
+void PutU32(uint8_t* p, size_t off, uint32_t v) { std::memcpy(p + off, &v, 4); }
+
 uint32_t Answer(uint8_t* p, uint32_t value) {
     std::memcpy(p, &value, 4);
     return kStatusSuccess;
@@ -113,8 +115,11 @@ void CRealAdapter::OnEvent(int cmd, CNl80211::Attrs tb) {
         case NL80211_CMD_SCAN_ABORTED:
             m_bScanning = false;
             break;
-        case NL80211_CMD_CONNECT:
         case NL80211_CMD_DISCONNECT:
+            NoteDrop(ParseNlDisconnect(tb));
+            ++m_nLinkChanges;
+            break;
+        case NL80211_CMD_CONNECT:
         case NL80211_CMD_ROAM:
         case NL80211_CMD_ASSOCIATE:
             ++m_nLinkChanges;
@@ -144,7 +149,53 @@ int CRealAdapter::Exec(KCOM_REQUEST& request) {
     if (m_bScanning && std::chrono::steady_clock::now() - m_ScanStart > kScanLimit) m_bScanning = false;
     m_View.BeginRequest();
     request.status = Dispatch(request.code, request.payload);
+    if (request.status == kStatusSuccess) NoteLink(request.code, request.payload);
     return m_bGone ? kResultNoLink : 0;
+}
+
+void CRealAdapter::NoteLink(uint32_t code, const uint8_t* p) {
+    std::lock_guard lock(m_DropMutex);
+    if (code == OID_SSID_QUERY && p[0] <= 32 && p[0] > 0)
+        m_strLinkSsid.assign(reinterpret_cast<const char*>(p + 1), p[0]);
+    if (code == OID_BSSID && std::any_of(p, p + 6, [](uint8_t b) { return b != 0; }))
+        std::memcpy(m_LinkBssid.data(), p, 6);
+}
+
+void CRealAdapter::NoteDrop(const SDropEvent& event) {
+    std::lock_guard lock(m_DropMutex);
+    const auto now = std::chrono::steady_clock::now();
+    // Leaving one network for another that this library was asked to join ends no connection.
+    if (now - m_JoinStarted < std::chrono::seconds(5) && now - m_UserLeft >= std::chrono::seconds(5)) return;
+    m_Drop = event;
+    // A disconnect this library was asked for a moment ago is the user's.
+    if (now - m_UserLeft < std::chrono::seconds(5)) {
+        m_Drop.by = KCOM_DISCONNECT_BY_USER;
+        m_UserLeft = {};
+    }
+    if (!m_Drop.hasBssid) {
+        m_Drop.bssid = m_LinkBssid;
+        m_Drop.hasBssid = true;
+    }
+    m_strDropSsid = m_strLinkSsid;
+    ++m_nDrops;
+    m_nDropTimeMs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              std::chrono::system_clock::now().time_since_epoch())
+                                              .count());
+}
+
+uint32_t CRealAdapter::QueryLastDisconnect(uint8_t* p) {
+    std::lock_guard lock(m_DropMutex);
+    std::memset(p, 0, KCOM_DISC_SIZE);
+    PutU32(p, KCOM_DISC_COUNT, m_nDrops);
+    if (m_nDrops == 0) return kStatusSuccess;
+    PutU32(p, KCOM_DISC_REASON, m_Drop.reason);
+    PutU32(p, KCOM_DISC_BY, m_Drop.by);
+    std::memcpy(p + KCOM_DISC_BSSID, m_Drop.bssid.data(), 6);
+    const size_t len = std::min<size_t>(m_strDropSsid.size(), 32);
+    p[KCOM_DISC_SSID_LEN] = static_cast<uint8_t>(len);
+    std::memcpy(p + KCOM_DISC_SSID, m_strDropSsid.data(), len);
+    std::memcpy(p + KCOM_DISC_TIME, &m_nDropTimeMs, 8);
+    return kStatusSuccess;
 }
 
 uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
@@ -270,6 +321,8 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
         case OID_JOIN_STATE:
             m_Join.Fill(p);
             return kStatusSuccess;
+        case OID_LAST_DISCONNECT:
+            return QueryLastDisconnect(p);
         case OID_REG_DOMAIN:
             return RegDomain(p);
         default:
@@ -278,6 +331,10 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
 }
 
 uint32_t CRealAdapter::StartJoin() {
+    {
+        std::lock_guard lock(m_DropMutex);
+        m_JoinStarted = std::chrono::steady_clock::now();
+    }
     IAdapterControl& control = m_pControl ? *m_pControl : *m_pDirect;
     SJoinOutcome check;
     if (m_Wanted.ssid.empty()) {
@@ -362,6 +419,10 @@ uint32_t CRealAdapter::Disconnect() {
     // Leaving ends an attempt that is still on its way (it puts back what it changed first).
     m_Join.Cancel();
     m_Wanted.ssid.clear();
+    {
+        std::lock_guard lock(m_DropMutex);
+        m_UserLeft = std::chrono::steady_clock::now();
+    }
     m_View.Invalidate();
     IAdapterControl& control = m_pControl ? *m_pControl : *m_pDirect;
     return control.Disconnect();

@@ -21,6 +21,7 @@
 
 #include "AdapterControl.h"
 #include "AdapterList.h"
+#include "DropEvents.h"
 #include "JoinRunner.h"
 #include "LinkView.h"
 #include "Nl80211.h"
@@ -61,6 +62,11 @@ private:
 
     uint32_t Dispatch(uint32_t code, uint8_t* p);
     void OnEvent(int cmd, CNl80211::Attrs tb);
+    // Keeps the network and access point a status read saw, for the drop that may follow.
+    void NoteLink(uint32_t code, const uint8_t* p);
+    // Notes a connection that ended (from the kernel's disconnect event).
+    void NoteDrop(const SDropEvent& event);
+    uint32_t QueryLastDisconnect(uint8_t* p);
     bool ReadInterface(SIfaceState& state);
 
     uint32_t StartJoin();
@@ -98,6 +104,16 @@ private:
     uint32_t HardwareStatus(uint8_t* p);
 
     SInterfaceInfo m_Info;
+    // The last connection that ended (OID_LAST_DISCONNECT) and the link it would have ended; events
+    // and requests may come on different threads.
+    std::mutex m_DropMutex;
+    SDropEvent m_Drop;
+    uint32_t m_nDrops = 0;
+    uint64_t m_nDropTimeMs = 0;
+    std::string m_strDropSsid, m_strLinkSsid;
+    std::array<uint8_t, 6> m_LinkBssid{};
+    std::chrono::steady_clock::time_point m_UserLeft{};     // the last disconnect asked through this library
+    std::chrono::steady_clock::time_point m_JoinStarted{};  // the last join asked through this library
     std::shared_ptr<CNl80211> m_pNl;
     CLinkView m_View;
     std::unique_ptr<IAdapterControl> m_pDirect;

@@ -96,6 +96,7 @@ void CSimRadio::Load(const SimScenario& scenario) {
     s.link = SimLink{};
     s.joinDelayMs = scenario.joinDelayMs;
     s.join = SimJoin{};
+    s.drop = SimDrop{};
     s.traffic = SimTraffic{};
     s.traffic.lastNs = m_nowNs;
     s.scan = SimScan{};
@@ -255,7 +256,10 @@ void CSimRadio::Associate() {
 
 void CSimRadio::Reassociate() {
     if (m_state.join.state == KCOM_JOIN_JOINING) return;
+    const SimLink before = m_state.link;
     Associate();
+    // The network went away or out of range: to the adapter, its beacons stopped.
+    if (!m_state.link.associated) RecordDrop(before, 0, KCOM_DISCONNECT_BY_SIGNAL_LOST);
 }
 
 int64_t CSimRadio::JoinDelayNs() const {
@@ -389,9 +393,35 @@ void CSimRadio::CancelJoin(uint32_t cause, const char* detail) {
 
 void CSimRadio::Disconnect() {
     CancelJoin(KCOM_CAUSE_CANCELLED, "the adapter was told to leave the network");
+    // The adapter deauthenticates as a station leaving the network.
+    RecordDrop(m_state.link, 3, KCOM_DISCONNECT_BY_USER);
     m_state.settings.ssidLen = 0;
     m_state.active.ssidLen = 0;
     m_state.link = SimLink{};
+}
+
+bool CSimRadio::Deauthenticate(uint32_t reason) {
+    if (!m_state.link.associated || m_state.link.ownCell || m_state.link.bss.adhoc) return false;
+    RecordDrop(m_state.link, reason, KCOM_DISCONNECT_BY_AP);
+    m_state.active.ssidLen = 0;
+    m_state.link = SimLink{};
+    return true;
+}
+
+void CSimRadio::RecordDrop(const SimLink& link, uint32_t reason, uint32_t by) {
+    if (!link.associated) return;
+    SimDrop& drop = m_state.drop;
+    ++drop.count;
+    drop.reason = reason;
+    drop.by = by;
+    std::memcpy(drop.bssid, link.bss.bssid, 6);
+    drop.ssidLen = link.bss.ssidLen;
+    std::memcpy(drop.ssid, link.bss.ssid, sizeof drop.ssid);
+    timespec wall{};
+    clock_gettime(CLOCK_REALTIME, &wall);
+    const int64_t ms = static_cast<int64_t>(wall.tv_sec) * 1000 + wall.tv_nsec / 1000000 +
+                       m_state.clockOffsetNs / 1000000;
+    drop.timeMs = static_cast<uint64_t>(ms);
 }
 
 int CSimRadio::FindNetwork(const uint8_t bssid[6]) const {

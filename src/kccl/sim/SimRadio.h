@@ -35,8 +35,13 @@ public:
     uint32_t StartJoin();
     // Ends a running attempt without going back (a disconnect, the adapter unplugged).
     void CancelJoin(uint32_t cause, const char* detail);
-    // Leaves the network: no network to join until the next attempt.
+    // Leaves the network: no network to join until the next attempt (the user asked).
     void Disconnect();
+    // The access point sends deauthentication with this reason: the link ends and the adapter does
+    // not try again until the next attempt. False when there is no link to an access point.
+    bool Deauthenticate(uint32_t reason);
+    // Notes that the link the adapter had ended, and who ended it (KCOM_DISCONNECT_BY).
+    void RecordDrop(const SimLink& link, uint32_t reason, uint32_t by);
 
     // Environment changes; each re-evaluates the association. False when the BSSID is unknown
     // (remove, signal) or the environment is full (put).

@@ -182,6 +182,8 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
             return ChannelList(p);
         case OID_JOIN_STATE:
             return QueryJoinState(p);
+        case OID_LAST_DISCONNECT:
+            return QueryLastDisconnect(p);
         case OID_REG_DOMAIN:
             return RegDomain(p);
         default:
@@ -412,6 +414,19 @@ uint32_t CSimRequests::QueryJoinState(uint8_t* p) {
     p[KCOM_JOIN_SSID_LEN] = join.ssidLen;
     std::memcpy(p + KCOM_JOIN_SSID, join.ssid, join.ssidLen);
     std::memcpy(p + KCOM_JOIN_DETAIL, join.detail, KCOM_JOIN_DETAIL_SIZE - 1);
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::QueryLastDisconnect(uint8_t* p) {
+    const SimDrop& drop = m_state.drop;
+    std::memset(p, 0, KCOM_DISC_SIZE);
+    PutU32(p, KCOM_DISC_COUNT, drop.count);
+    PutU32(p, KCOM_DISC_REASON, drop.reason);
+    PutU32(p, KCOM_DISC_BY, drop.by);
+    std::memcpy(p + KCOM_DISC_BSSID, drop.bssid, 6);
+    p[KCOM_DISC_SSID_LEN] = drop.ssidLen;
+    std::memcpy(p + KCOM_DISC_SSID, drop.ssid, drop.ssidLen);
+    std::memcpy(p + KCOM_DISC_TIME, &drop.timeMs, 8);
     return kStatusSuccess;
 }
 

@@ -16,7 +16,7 @@
 namespace wavory::kccl {
 
 inline constexpr uint32_t kSimMagic = 0x4D49534B;  // "KSIM"
-inline constexpr uint32_t kSimLayoutVersion = 7;
+inline constexpr uint32_t kSimLayoutVersion = 8;
 
 inline constexpr int kMaxNetworks = 256;
 inline constexpr int kScanHalfSlots = KCOM_SCAN_HALF_SLOTS;
@@ -148,6 +148,17 @@ struct SimJoin {
     SimSettings previous;  // the settings it was on that network with
 };
 
+// The last connection that ended, as OID_LAST_DISCONNECT reports it.
+struct SimDrop {
+    uint32_t count;
+    uint32_t reason;  // 802.11 reason code; 0 = none
+    uint32_t by;      // KCOM_DISCONNECT_BY
+    uint8_t bssid[6];
+    uint8_t ssidLen;
+    uint8_t ssid[kSsidMax];
+    uint64_t timeMs;  // wall clock, milliseconds since 1970
+};
+
 struct SimTraffic {
     uint64_t txBytes;
     uint64_t rxBytes;
@@ -201,6 +212,7 @@ struct SimState {
     SimLink link;
     uint32_t joinDelayMs;  // default length of a join
     SimJoin join;
+    SimDrop drop;
     SimTraffic traffic;
     SimScan scan;
 

@@ -53,9 +53,11 @@ void PowerOn(SimState& state, int64_t now) {
     std::copy(state.log, state.log + kLogSlots, log);
     // The count of attempts goes on, so a program that follows one is not misled by the new adapter.
     const SimJoin join = state.join;
+    const SimDrop drop = state.drop;
 
     CSimRadio(state, now).Load(same);
     state.join = join;
+    state.drop = drop;
 
     // Faults and the request log belong to the test, not to the adapter: they stay.
     state.faultCount = faultCount;
@@ -92,6 +94,7 @@ int kccl_sim_set_present(int present) {
     return WithAdapter([&](SimState& state, CSimRadio& radio, int64_t now) {
         if (present == 0 && state.present) {
             radio.CancelJoin(KCOM_CAUSE_ADAPTER_GONE, "the adapter was unplugged during the attempt");
+            radio.RecordDrop(state.link, 0, KCOM_DISCONNECT_BY_THIS_MACHINE);
             // Every link opened so far dies with the unplug.
             ++state.plugGeneration;
             state.present = 0;
@@ -164,6 +167,13 @@ int kccl_sim_set_signal(const char* bssid, int dbm) {
     if (!ParseBssidArg(bssid, address) || dbm < -200 || dbm > 0) return kBadInput;
     return WithAdapter(
         [&](SimState&, CSimRadio& radio, int64_t) { return radio.SetSignal(address, dbm) ? 0 : kFailed; });
+}
+
+int kccl_sim_deauth(int reason) {
+    if (reason < 0 || reason > 65535) return kBadInput;
+    return WithAdapter([&](SimState&, CSimRadio& radio, int64_t) {
+        return radio.Deauthenticate(static_cast<uint32_t>(reason)) ? 0 : kFailed;
+    });
 }
 
 int kccl_sim_set_scan_duration(int ms) {

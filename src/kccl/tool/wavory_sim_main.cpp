@@ -25,6 +25,8 @@ const char* const kUsage =
     "  put-network JSON           add a network, or replace the one with its BSSID\n"
     "  remove-network BSSID       take a network away\n"
     "  signal BSSID DBM           change a network's signal (-100 or below: out of range)\n"
+    "  deauth [REASON]            the access point ends the connection with this 802.11 reason\n"
+    "                             code (default 7)\n"
     "  fault CODE KIND [VALUE]    KIND result|status|throw|none; CODE like 0x190\n"
     "  clear-faults               remove every injected fault\n"
     "  advance MS                 move the adapter's clock forward\n"
@@ -141,6 +143,12 @@ int Run(const std::vector<std::string>& args) {
         return kccl_sim_set_signal(args[1].c_str(), static_cast<int>(number)) == 0
                    ? 0
                    : Fail("no network with BSSID " + args[1]);
+    }
+    if (cmd == "deauth" && n <= 2) {
+        number = 7;
+        if (n == 2 && !ParseLong(args[1], 0, 65535, number))
+            return Fail("bad reason \"" + args[1] + "\" (an 802.11 reason code, 0..65535)");
+        return kccl_sim_deauth(static_cast<int>(number)) == 0 ? 0 : Fail("the adapter is on no access point");
     }
     if (cmd == "fault") return Fault(args);
     if (cmd == "advance" && n == 2) {

@@ -17,6 +17,7 @@
 #include "radio/Rates.h"
 #include "shell/Tessal.h"
 #include "shell/UserJoin.h"
+#include "survey/LastDisconnect.h"
 #include "survey/LinkActions.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
@@ -47,6 +48,8 @@ void CMainGen::ShowNotice() {
     CProfileMngr* profiles = theApp.m_pProfileMngr;
     if (profiles && profiles->GetCount() == 0 && !m_bConnectedShown)
         lines << QStringLiteral("No profiles yet: choose a network with View Site.");
+    // Why the last connection ended, until the next one.
+    if (!m_bConnectedShown && !m_strLastDrop.isEmpty()) lines << m_strLastDrop;
     const QString text = lines.join(QLatin1Char('\n'));
     if (ui->adapterNotice->text() != text) ui->adapterNotice->setText(text);
     ui->adapterNotice->setVisible(!text.isEmpty());
@@ -88,6 +91,12 @@ void CMainGen::OnInitDialog() {
 
 void CMainGen::ShowNotConnected() {
     m_bConnectedShown = false;
+    m_strLastDrop.clear();
+    if (m_pList) {
+        if (const std::optional<SLastDisconnect> drop = ReadLastDisconnect())
+            m_strLastDrop = QStringLiteral("Last disconnect from %1: %2")
+                                .arg(ShownText(drop->ssid), QString::fromStdString(drop->Sentence()));
+    }
     ShowNotice();
     // A join the user started says so until it ends (its Cancel is below the pages).
     const std::string joining = UserAttemptNetwork();

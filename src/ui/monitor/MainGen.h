@@ -67,6 +67,7 @@ private:
     std::string m_strMaxRate, m_strSecurity;
     std::string m_strSimulated;     // SimulatedAdapterNotice, read once
     bool m_bConnectedShown = false;  // the page shows a connection
+    QString m_strLastDrop;           // why the last connection ended, shown while not connected
 };
 
 }  // namespace wavory

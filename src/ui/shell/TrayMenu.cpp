@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "base/AppBase.h"
@@ -11,6 +12,7 @@
 #include "monitor/Signal.h"
 #include "shell/MainWindow.h"
 #include "shell/UserJoin.h"
+#include "survey/LastDisconnect.h"
 #include "survey/LinkActions.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
@@ -202,9 +204,15 @@ void CTrayMenu::Update() {
                QStringLiteral("Could not connect to %1").arg(ShownText(previous)));
     } else if (before == ETrayState::Connected && state == ETrayState::NotConnected) {
         // The user's Disconnect pauses the selection; any other end of the link was not asked for.
-        const QString text = theApp.m_bAutoPaused ? QStringLiteral("Disconnected from %1")
-                                                  : QStringLiteral("Lost the connection to %1");
-        Notify(QString::fromLatin1(kAppTitle), text.arg(ShownText(previous)));
+        QString text = (theApp.m_bAutoPaused ? QStringLiteral("Disconnected from %1")
+                                             : QStringLiteral("Lost the connection to %1"))
+                           .arg(ShownText(previous));
+        // An unexpected drop says why, where the adapter tells it for this network.
+        if (!theApp.m_bAutoPaused) {
+            const std::optional<SLastDisconnect> drop = ReadLastDisconnect();
+            if (drop && drop->ssid == previous) text += QLatin1Char('\n') + QString::fromStdString(drop->Sentence());
+        }
+        Notify(QString::fromLatin1(kAppTitle), text);
     } else if (state == ETrayState::NoAdapter && before != ETrayState::NoAdapter) {
         Notify(QString::fromLatin1(kAppTitle), QStringLiteral("The wireless adapter is missing"));
     }

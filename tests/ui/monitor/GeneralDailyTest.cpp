@@ -43,6 +43,33 @@ TEST_F(GeneralDailyTest, SimulatedAdapterAndAFirstStartAreSaid) {
     EXPECT_FALSE(page.NoticeText().contains("View Site"));
 }
 
+// Why the last connection ended stays on the page until the next connection; the network's name
+// is shown as it is, never as markup.
+TEST_F(GeneralDailyTest, TheLastDisconnectIsSaidUntilTheNextConnection) {
+    CMainGen page;
+    page.Activate();
+    EXPECT_FALSE(page.NoticeText().contains("Last disconnect"));
+    Connect();
+    page.Refresh();
+    ASSERT_EQ(kccl_sim_deauth(7), 0);
+    page.Refresh();
+    EXPECT_TRUE(page.NoticeText().contains(
+        "Last disconnect from Lighthouse: The access point forgot this station: it restarted or dropped it. "
+        "(reason 7)"))
+        << page.NoticeText().toStdString();
+    Connect();
+    page.Refresh();
+    EXPECT_FALSE(page.NoticeText().contains("Last disconnect"));
+
+    ASSERT_EQ(kccl_sim_put_network(R"({"ssid": "<b>Bold</b>", "bssid": "00-1D-7E-11-22-99", "channel": 3})"), 0);
+    Connect("<b>Bold</b>");
+    page.Refresh();
+    ASSERT_EQ(kccl_sim_remove_network("00-1D-7E-11-22-99"), 0);
+    page.Refresh();
+    EXPECT_TRUE(page.NoticeText().contains("Last disconnect from <b>Bold</b>: Signal lost"))
+        << page.NoticeText().toStdString();
+}
+
 TEST_F(GeneralDailyTest, MissingAdapterReplacesTheLastHardwareStatus) {
     CMainGen page;
     page.Activate();

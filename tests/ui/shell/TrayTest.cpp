@@ -187,6 +187,27 @@ TEST_F(TrayTest, NotificationsTellOfConnectAndDisconnectUnlessTurnedOff) {
     EXPECT_EQ(backend->LastNotification(), "Wavory Utility\nDisconnected from Lighthouse");
 }
 
+TEST_F(TrayTest, AnUnexpectedDropSaysWhyInPlainWords) {
+    CTrayBackend* backend = m_pDlg->TrayBackend();
+    Connect("Lighthouse");
+    Tray().Update();
+    // The access point ends the connection: its 4-way handshake timed out.
+    ASSERT_EQ(kccl_sim_deauth(15), 0);
+    Tray().Update();
+    EXPECT_EQ(backend->LastNotification(),
+              "Wavory Utility\nLost the connection to Lighthouse\n"
+              "4-way handshake timeout: usually a wrong passphrase. (reason 15)");
+
+    // The network taken away: no code, the lost signal speaks.
+    Connect("Lighthouse");
+    Tray().Update();
+    ASSERT_EQ(kccl_sim_remove_network("00-0F-B5-44-7C-20"), 0);
+    Tray().Update();
+    EXPECT_EQ(backend->LastNotification(),
+              "Wavory Utility\nLost the connection to Lighthouse\n"
+              "Signal lost: the access point went out of range or was switched off.");
+}
+
 TEST_F(TrayTest, FailedJoinIsNotifiedNamingTheNetwork) {
     theApp.m_pStationMngr->StartScan();
     theApp.m_pStationMngr->MergeScan();

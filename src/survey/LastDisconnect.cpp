@@ -1,0 +1,47 @@
+#include "survey/LastDisconnect.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "driver/CommVar.h"
+#include "driver/CommVarList.h"
+#include "driver/Request.h"
+
+namespace wavory {
+
+SLastDisconnect ParseLastDisconnect(const uint8_t* p) {
+    auto u32 = [p](std::size_t off) {
+        uint32_t v = 0;
+        std::memcpy(&v, p + off, 4);
+        return v;
+    };
+    SLastDisconnect drop;
+    drop.count = u32(KCOM_DISC_COUNT);
+    drop.reason = u32(KCOM_DISC_REASON);
+    drop.initiator = kccl::InitiatorFromValue(u32(KCOM_DISC_BY));
+    const std::size_t ssidLen = std::min<std::size_t>(p[KCOM_DISC_SSID_LEN], 32);
+    drop.ssid.assign(reinterpret_cast<const char*>(p + KCOM_DISC_SSID), ssidLen);
+    const uint8_t* b = p + KCOM_DISC_BSSID;
+    char text[18];
+    std::snprintf(text, sizeof text, "%.2X-%.2X-%.2X-%.2X-%.2X-%.2X", b[0], b[1], b[2], b[3], b[4], b[5]);
+    drop.bssid = text;
+    uint64_t ms = 0;
+    std::memcpy(&ms, p + KCOM_DISC_TIME, 8);
+    drop.timeMs = static_cast<int64_t>(std::min<uint64_t>(ms, INT64_MAX));
+    return drop;
+}
+
+std::optional<SLastDisconnect> ReadLastDisconnect() {
+    CCommVarList list;
+    list.AddVarExt(OID_LAST_DISCONNECT, 0, nullptr, nullptr);
+    list.RefreshAll(false, false);
+    CCommVar* var = list.GetVar(0);
+    const auto* block = reinterpret_cast<const KCOM_REQUEST*>(var->GetBlock(0));
+    if (var->m_nLastResult != 0 || block->status != KCOM_STATUS_SUCCESS) return std::nullopt;
+    SLastDisconnect drop = ParseLastDisconnect(block->payload);
+    if (drop.count == 0) return std::nullopt;
+    return drop;
+}
+
+}  // namespace wavory
