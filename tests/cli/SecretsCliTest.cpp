@@ -190,5 +190,25 @@ TEST_F(SecretsCliTest, TerminalPromptEchoesNothingAndAsksAgainAfterARefusal) {
               "canal-gates-at-dawn");
 }
 
+// A Wi-Fi URI (as a QR code holds it) read from standard input joins as a typed join does, its
+// escaped passphrase intact; a hostile one is refused with its reason before anything is touched.
+TEST_F(SecretsCliTest, JoinFromAWifiUri) {
+    ASSERT_EQ(kccl_sim_put_network(LockkeeperWith(kPassphrase, 0).c_str()), 0);
+    const std::string uri = WriteFile("uri.txt", R"(WIFI:S:Lockkeeper;P: canal \"gates\" at\\dawn ;T:WPA;;)" "\n");
+    const SRun joined = Run({"connect", "--uri", "-"}, uri);
+    ASSERT_EQ(joined.code, 0) << joined.err;
+    EXPECT_EQ(RunJson({"profiles", "show", "Lockkeeper", "--show-keys"})["passphrase"], kPassphrase);
+
+    for (const auto& [text, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"WIFI:T:WPA;S:Lockkeeper;P:short;;", "8 to 63"},
+             {"WIFI:T:WPA;S:Lock\\qkeeper;P:password1;;", "bad escape"},
+             {"WIFI:T:WPA;S:" + std::string(33, 'x') + ";P:password1;;", "32 bytes"},
+             {"WIFI:T:WPA;S:Lockkeeper;P:password1;", "\";;\""}}) {
+        const SRun refused = Run({"connect", "--uri", text});
+        EXPECT_EQ(refused.code, 2) << text;
+        EXPECT_NE(refused.err.find(reason), std::string::npos) << text << " -> " << refused.err;
+    }
+}
+
 }  // namespace
 }  // namespace wavory::test
