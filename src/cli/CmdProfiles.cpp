@@ -14,6 +14,7 @@
 #include "driver/Converters.h"
 #include "driver/Request.h"
 #include "profiles/ProfileMngr.h"
+#include "profiles/WifiUri.h"
 
 namespace wavory::cli {
 
@@ -110,6 +111,26 @@ SOutput RunList() {
                                                 rows, marked);
     if (std::find(marked.begin(), marked.end(), true) != marked.end())
         out.notes = "* the adapter is connected to this network\n";
+    return out;
+}
+
+// The Wi-Fi URI a phone joins from. It carries the network's secret, so it is printed only when
+// the secrets may be shown; an open network's URI holds none.
+SOutput RunShare(const std::string& name, bool showKeys) {
+    CCliSession session(EAccess::ReadOnly);
+    CProfileMngr& profiles = session.Profiles(CProfileMngr::ELoad::Names);
+    auto lock = profiles.Lock();
+    const ProfilePtr profile = FindProfile(profiles, name);
+    std::string error;
+    const std::string uri = WriteWifiUri(*profile, &error);
+    if (uri.empty()) throw CCliError(kExitFailed, "Profile \"" + name + "\" cannot be shared: " + error);
+    WifiUri fields;
+    ParseWifiUri(uri, &fields, nullptr);
+    if (!fields.passphrase.empty() && !showKeys)
+        UsageError("the URI holds the network's key: add --show-keys to print it");
+    SOutput out;
+    out.data["uri"] = uri;
+    out.text = uri + "\n";
     return out;
 }
 
@@ -305,6 +326,7 @@ void AddProfileCommands(CLI::App& parent, CCommandTable& table) {
         bool showKeys = false;
         SProfileEdits edits;
         bool on = false, off = false;
+        bool uriOnly = false;
     };
     auto addNamed = [&parent](const char* command, const char* help, const std::shared_ptr<SNamed>& args) {
         CLI::App* sub = AddCommand(parent, command, help);
@@ -316,6 +338,12 @@ void AddProfileCommands(CLI::App& parent, CCommandTable& table) {
     CLI::App* showCmd = addNamed("show", "Show every setting of a profile", show);
     showCmd->add_flag("--show-keys", show->showKeys, "Show the WEP keys themselves");
     table.Add(showCmd, [show] { return RunShow(show->name, show->showKeys); });
+
+    auto share = std::make_shared<SNamed>();
+    CLI::App* shareCmd = addNamed("share", "Show the Wi-Fi URI a phone joins the profile's network from", share);
+    shareCmd->add_flag("--uri", share->uriOnly, "Print the URI only");
+    shareCmd->add_flag("--show-keys", share->showKeys, "Show the key or passphrase the URI carries");
+    table.Add(shareCmd, [share] { return RunShare(share->name, share->showKeys); });
 
     // The editor's options are most of the parser: made only for the command that runs.
     if (Wanted(parent, "new")) {

@@ -210,5 +210,27 @@ TEST_F(SecretsCliTest, JoinFromAWifiUri) {
     }
 }
 
+// A shared profile's URI joins its network again; it carries the secret only when asked for.
+TEST_F(SecretsCliTest, ShareThenJoinFromTheUri) {
+    ASSERT_EQ(kccl_sim_put_network(LockkeeperWith(kPassphrase, 0).c_str()), 0);
+    const std::string input = WriteFile("stdin.txt", std::string(kPassphrase) + "\n");
+    ASSERT_EQ(Run({"profiles", "new", "--name", "Lock", "--ssid", "Lockkeeper", "--mode", "infrastructure",
+                   "--security", "wpa2", "--passphrase-file", "-"},
+                  input)
+                  .code,
+              0);
+    const SRun hidden = Run({"profiles", "share", "Lock", "--uri"});
+    EXPECT_EQ(hidden.code, 2);
+    EXPECT_EQ(hidden.out.find("gates"), std::string::npos);
+    EXPECT_NE(hidden.err.find("--show-keys"), std::string::npos) << hidden.err;
+
+    const SRun shared = Run({"profiles", "share", "Lock", "--uri", "--show-keys"});
+    ASSERT_EQ(shared.code, 0) << shared.err;
+    ASSERT_EQ(Run({"profiles", "rm", "Lock"}).code, 0);
+    const SRun joined = Run({"connect", "--uri", "-"}, WriteFile("uri.txt", shared.out));
+    ASSERT_EQ(joined.code, 0) << shared.out << joined.err;
+    EXPECT_EQ(RunJson({"profiles", "show", "Lockkeeper", "--show-keys"})["passphrase"], kPassphrase);
+}
+
 }  // namespace
 }  // namespace wavory::test
