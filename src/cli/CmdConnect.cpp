@@ -119,7 +119,10 @@ void ReadSecretFiles(SConnectArgs& args) {
         if (uri.type == "WEP") args.key = uri.passphrase;
         if (uri.type == "WPA" || uri.type == "SAE") args.passphrase = uri.passphrase;
         if (uri.hidden)
-            args.security = uri.type == "WEP" ? "wep" : uri.type == "SAE" ? "wpa3" : uri.type == "WPA" ? "wpa2" : "none";
+            args.security = uri.type == "WEP"   ? "wep"
+                            : uri.type == "SAE" ? "wpa3"
+                            : uri.type == "WPA" ? "wpa2"
+                                                : "none";
     }
     if (args.passphraseFile) args.passphrase = ReadSecretFile(*args.passphraseFile, "passphrase");
     if (args.keyFile) args.key = ReadSecretFile(*args.keyFile, "WEP key");
@@ -491,8 +494,8 @@ void AddConnectCommand(CLI::App& app, CCommandTable& table) {
         "standard input, which keeps its passphrase off the process list");
     for (CLI::Option* option : {ssid, ssidHex, key, keyFile, passphrase, passphraseFile, hidden, security})
         option->excludes(uri);
-    for (CLI::Option* option :
-         {ssid, ssidHex, channel, key, keyFile, keyIndex, passphrase, passphraseFile, mode, hidden, security, uri})
+    for (CLI::Option* option : {ssid, ssidHex, channel, key, keyFile, keyIndex, passphrase, passphraseFile,
+                                mode, hidden, security, uri})
         option->excludes(profile);
     AddEapOptions(*connect, args->eap, true);
     table.Add(connect, [args, profile, ssid, ssidHex, uri] {

@@ -2,8 +2,8 @@
 // or typed at a terminal without echo.
 #include <dirent.h>
 #include <poll.h>
-#include <signal.h>
 #include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -123,8 +123,8 @@ TEST_F(SecretsCliTest, SecretsFromStandardInputAndKeyFiles) {
 
 TEST_F(SecretsCliTest, HelpSaysThatCommandLineSecretsAreVisible) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"connect", "--help"},
-                                                std::vector<std::string>{"profiles", "new", "--help"},
-                                                std::vector<std::string>{"profiles", "edit", "--help"}}) {
+                                                 std::vector<std::string>{"profiles", "new", "--help"},
+                                                 std::vector<std::string>{"profiles", "edit", "--help"}}) {
         const SRun run = Run(args);
         EXPECT_EQ(run.code, 0);
         EXPECT_NE(run.out.find("visible to other users in the process list"), std::string::npos) << run.out;
@@ -194,7 +194,8 @@ TEST_F(SecretsCliTest, TerminalPromptEchoesNothingAndAsksAgainAfterARefusal) {
 // escaped passphrase intact; a hostile one is refused with its reason before anything is touched.
 TEST_F(SecretsCliTest, JoinFromAWifiUri) {
     ASSERT_EQ(kccl_sim_put_network(LockkeeperWith(kPassphrase, 0).c_str()), 0);
-    const std::string uri = WriteFile("uri.txt", R"(WIFI:S:Lockkeeper;P: canal \"gates\" at\\dawn ;T:WPA;;)" "\n");
+    const std::string uri = WriteFile("uri.txt", R"(WIFI:S:Lockkeeper;P: canal \"gates\" at\\dawn ;T:WPA;;)"
+                                                 "\n");
     const SRun joined = Run({"connect", "--uri", "-"}, uri);
     ASSERT_EQ(joined.code, 0) << joined.err;
     EXPECT_EQ(RunJson({"profiles", "show", "Lockkeeper", "--show-keys"})["passphrase"], kPassphrase);
@@ -219,6 +220,13 @@ TEST_F(SecretsCliTest, ShareThenJoinFromTheUri) {
                   input)
                   .code,
               0);
+    // The terminal's code names the network below it and keeps the passphrase out of the text.
+    const SRun drawn = Run({"profiles", "share", "Lock"});
+    ASSERT_EQ(drawn.code, 0) << drawn.err;
+    EXPECT_NE(drawn.out.find("\u2580"), std::string::npos);
+    EXPECT_NE(drawn.out.find("\nLockkeeper\n"), std::string::npos) << drawn.out;
+    EXPECT_EQ(drawn.out.find("gates"), std::string::npos);
+
     const SRun hidden = Run({"profiles", "share", "Lock", "--uri"});
     EXPECT_EQ(hidden.code, 2);
     EXPECT_EQ(hidden.out.find("gates"), std::string::npos);

@@ -64,9 +64,9 @@ TEST(WifiUriTest, EnterpriseIsRefusedWithTheReason) {
 }
 
 TEST(WifiUriTest, HostileNamesSurviveTheRoundTrip) {
-    for (const std::string& name : {std::string("caf\xC3\xA9 \xF0\x9F\x93\xB6"), std::string("a;b"),
-                                   std::string("back\\slash"), std::string("\"quoted\""),
-                                   std::string("x:y,z;;"), std::string(32, ';')}) {
+    for (const std::string& name :
+         {std::string("caf\xC3\xA9 \xF0\x9F\x93\xB6"), std::string("a;b"), std::string("back\\slash"),
+          std::string("\"quoted\""), std::string("x:y,z;;"), std::string(32, ';')}) {
         CProfile p = Make(name);
         p.WpaMode = 3;
         p.WpaPassphrase = "p;a\\s:s,\"word";
