@@ -22,6 +22,7 @@
 #include "monitor/Poll.h"
 #include "profiles/EapProfile.h"
 #include "profiles/ProfileMngr.h"
+#include "profiles/WifiUri.h"
 #include "shell/Tessal.h"
 #include "survey/Connect.h"
 #include "survey/ConnectAttempt.h"
@@ -51,6 +52,7 @@ struct SConnectArgs {
     SEapArgs eap;                         // 802.1X
     bool hidden = false;                  // a network that does not announce its name
     std::optional<std::string> security;  // its kind of security (with --hidden)
+    std::optional<std::string> uri;       // a Wi-Fi URI ("-": standard input), as a QR code holds it
 };
 
 // Prompts that ask again after the network refused a typed key.
@@ -106,6 +108,22 @@ std::string JoinReason(const SJoinResult& result) {
 
 // A secret given as a file replaces its option (given once only).
 void ReadSecretFiles(SConnectArgs& args) {
+    if (args.uri) {
+        // A Wi-Fi URI fills in the options a typed join gives, then goes through the same checks.
+        const std::string text = *args.uri == "-" ? ReadSecretFile("-", "Wi-Fi URI") : *args.uri;
+        WifiUri uri;
+        std::string error;
+        if (!ParseWifiUri(text, &uri, &error)) UsageError("the Wi-Fi URI is refused: " + error);
+        args.ssid = uri.ssid;
+        args.hidden = uri.hidden;
+        if (uri.type == "WEP") args.key = uri.passphrase;
+        if (uri.type == "WPA" || uri.type == "SAE") args.passphrase = uri.passphrase;
+        if (uri.hidden)
+            args.security = uri.type == "WEP"   ? "wep"
+                            : uri.type == "SAE" ? "wpa3"
+                            : uri.type == "WPA" ? "wpa2"
+                                                : "none";
+    }
     if (args.passphraseFile) args.passphrase = ReadSecretFile(*args.passphraseFile, "passphrase");
     if (args.keyFile) args.key = ReadSecretFile(*args.keyFile, "WEP key");
 }
@@ -470,13 +488,19 @@ void AddConnectCommand(CLI::App& app, CCommandTable& table) {
                 "With --hidden, the network's security: none, wep, wpa2, wpa3, wpa2-wpa3 or owe "
                 "(default: wep with a key, wpa2 with a passphrase, else none)")
             ->check(CLI::IsMember({"none", "wep", "wpa2", "wpa3", "wpa2-wpa3", "owe"}));
-    for (CLI::Option* option :
-         {ssid, ssidHex, channel, key, keyFile, keyIndex, passphrase, passphraseFile, mode, hidden, security})
+    CLI::Option* uri = connect->add_option_function<std::string>(
+        "--uri", [args](const std::string& v) { args->uri = v; },
+        "Join the network a Wi-Fi URI (WIFI:T:WPA;S:name;P:secret;;) describes; \"-\" reads it from "
+        "standard input, which keeps its passphrase off the process list");
+    for (CLI::Option* option : {ssid, ssidHex, key, keyFile, passphrase, passphraseFile, hidden, security})
+        option->excludes(uri);
+    for (CLI::Option* option : {ssid, ssidHex, channel, key, keyFile, keyIndex, passphrase, passphraseFile,
+                                mode, hidden, security, uri})
         option->excludes(profile);
     AddEapOptions(*connect, args->eap, true);
-    table.Add(connect, [args, profile, ssid, ssidHex] {
-        if (profile->count() == 0 && ssid->count() == 0 && ssidHex->count() == 0)
-            UsageError("name a profile, or a network with --ssid");
+    table.Add(connect, [args, profile, ssid, ssidHex, uri] {
+        if (profile->count() == 0 && ssid->count() == 0 && ssidHex->count() == 0 && uri->count() == 0)
+            UsageError("name a profile, or a network with --ssid or --uri");
         return profile->count() ? RunConnectProfile(args->profile, args->eap) : RunConnectStation(*args);
     });
 }

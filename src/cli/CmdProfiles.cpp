@@ -1,4 +1,6 @@
 // profiles list|show|new|edit|dup|rm|auto|up|down: the Profiles page and the profile editor.
+#include <ZXing/BitMatrix.h>
+#include <ZXing/MultiFormatWriter.h>
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include "driver/Converters.h"
 #include "driver/Request.h"
 #include "profiles/ProfileMngr.h"
+#include "profiles/WifiUri.h"
 
 namespace wavory::cli {
 
@@ -110,6 +113,60 @@ SOutput RunList() {
                                                 rows, marked);
     if (std::find(marked.begin(), marked.end(), true) != marked.end())
         out.notes = "* the adapter is connected to this network\n";
+    return out;
+}
+
+// The QR code of a URI in Unicode half blocks, two modules a character, with a quiet zone of four
+// modules. The colours are set (black on white) so that it reads on dark and light terminals alike.
+std::string QrText(const std::string& uri) {
+    constexpr int kQuiet = 4;
+    const ZXing::BitMatrix m =
+        ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setMargin(0).encode(uri, 0, 0);
+    const int w = m.width(), h = m.height();
+    const auto dark = [&](int x, int y) {
+        x -= kQuiet;
+        y -= kQuiet;
+        return x >= 0 && y >= 0 && x < w && y < h && m.get(x, y);
+    };
+    std::string out;
+    for (int y = 0; y < h + 2 * kQuiet; y += 2) {
+        out += "\x1b[30;47m";
+        for (int x = 0; x < w + 2 * kQuiet; ++x) {
+            const bool top = dark(x, y), bottom = dark(x, y + 1);
+            out += top && bottom ? "\u2588" : top ? "\u2580" : bottom ? "\u2584" : " ";
+        }
+        out += "\x1b[0m\n";
+    }
+    return out;
+}
+
+// The Wi-Fi URI a phone joins from. It carries the network's secret, so it is printed only when
+// the secrets may be shown; an open network's URI holds none.
+SOutput RunShare(const std::string& name, bool showKeys, bool uriOnly) {
+    CCliSession session(EAccess::ReadOnly);
+    CProfileMngr& profiles = session.Profiles(CProfileMngr::ELoad::Names);
+    auto lock = profiles.Lock();
+    const ProfilePtr profile = FindProfile(profiles, name);
+    std::string error;
+    const std::string uri = WriteWifiUri(*profile, &error);
+    if (uri.empty()) throw CCliError(kExitFailed, "Profile \"" + name + "\" cannot be shared: " + error);
+    WifiUri fields;
+    ParseWifiUri(uri, &fields, nullptr);
+    SOutput out;
+    if (uriOnly) {
+        if (!fields.passphrase.empty() && !showKeys)
+            UsageError("the URI holds the network's key: add --show-keys to print it");
+        out.data["uri"] = uri;
+        out.text = uri + "\n";
+        return out;
+    }
+    // The code always carries the key (that is what it is for); the text shows it only when asked.
+    out.data["ssid"] = fields.ssid;
+    out.text = QrText(uri) + fields.ssid + "\n";
+    if (showKeys && !fields.passphrase.empty()) {
+        out.data["uri"] = uri;
+        out.text += fields.passphrase + "\n";
+    }
     return out;
 }
 
@@ -305,6 +362,7 @@ void AddProfileCommands(CLI::App& parent, CCommandTable& table) {
         bool showKeys = false;
         SProfileEdits edits;
         bool on = false, off = false;
+        bool uriOnly = false;
     };
     auto addNamed = [&parent](const char* command, const char* help, const std::shared_ptr<SNamed>& args) {
         CLI::App* sub = AddCommand(parent, command, help);
@@ -316,6 +374,14 @@ void AddProfileCommands(CLI::App& parent, CCommandTable& table) {
     CLI::App* showCmd = addNamed("show", "Show every setting of a profile", show);
     showCmd->add_flag("--show-keys", show->showKeys, "Show the WEP keys themselves");
     table.Add(showCmd, [show] { return RunShow(show->name, show->showKeys); });
+
+    auto share = std::make_shared<SNamed>();
+    CLI::App* shareCmd =
+        addNamed("share", "Draw the QR code a phone joins the profile's network from", share);
+    shareCmd->add_flag("--uri", share->uriOnly, "Print the URI only");
+    shareCmd->add_flag("--show-keys", share->showKeys,
+                       "Show the key or passphrase (the code always holds it)");
+    table.Add(shareCmd, [share] { return RunShare(share->name, share->showKeys, share->uriOnly); });
 
     // The editor's options are most of the parser: made only for the command that runs.
     if (Wanted(parent, "new")) {

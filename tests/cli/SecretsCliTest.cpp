@@ -2,8 +2,8 @@
 // or typed at a terminal without echo.
 #include <dirent.h>
 #include <poll.h>
-#include <signal.h>
 #include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -123,8 +123,8 @@ TEST_F(SecretsCliTest, SecretsFromStandardInputAndKeyFiles) {
 
 TEST_F(SecretsCliTest, HelpSaysThatCommandLineSecretsAreVisible) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"connect", "--help"},
-                                                std::vector<std::string>{"profiles", "new", "--help"},
-                                                std::vector<std::string>{"profiles", "edit", "--help"}}) {
+                                                 std::vector<std::string>{"profiles", "new", "--help"},
+                                                 std::vector<std::string>{"profiles", "edit", "--help"}}) {
         const SRun run = Run(args);
         EXPECT_EQ(run.code, 0);
         EXPECT_NE(run.out.find("visible to other users in the process list"), std::string::npos) << run.out;
@@ -188,6 +188,56 @@ TEST_F(SecretsCliTest, TerminalPromptEchoesNothingAndAsksAgainAfterARefusal) {
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(RunJson({"profiles", "show", list[0]["name"].get<std::string>(), "--show-keys"})["passphrase"],
               "canal-gates-at-dawn");
+}
+
+// A Wi-Fi URI (as a QR code holds it) read from standard input joins as a typed join does, its
+// escaped passphrase intact; a hostile one is refused with its reason before anything is touched.
+TEST_F(SecretsCliTest, JoinFromAWifiUri) {
+    ASSERT_EQ(kccl_sim_put_network(LockkeeperWith(kPassphrase, 0).c_str()), 0);
+    const std::string uri = WriteFile("uri.txt", R"(WIFI:S:Lockkeeper;P: canal \"gates\" at\\dawn ;T:WPA;;)"
+                                                 "\n");
+    const SRun joined = Run({"connect", "--uri", "-"}, uri);
+    ASSERT_EQ(joined.code, 0) << joined.err;
+    EXPECT_EQ(RunJson({"profiles", "show", "Lockkeeper", "--show-keys"})["passphrase"], kPassphrase);
+
+    for (const auto& [text, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"WIFI:T:WPA;S:Lockkeeper;P:short;;", "8 to 63"},
+             {"WIFI:T:WPA;S:Lock\\qkeeper;P:password1;;", "bad escape"},
+             {"WIFI:T:WPA;S:" + std::string(33, 'x') + ";P:password1;;", "32 bytes"},
+             {"WIFI:T:WPA;S:Lockkeeper;P:password1;", "\";;\""}}) {
+        const SRun refused = Run({"connect", "--uri", text});
+        EXPECT_EQ(refused.code, 2) << text;
+        EXPECT_NE(refused.err.find(reason), std::string::npos) << text << " -> " << refused.err;
+    }
+}
+
+// A shared profile's URI joins its network again; it carries the secret only when asked for.
+TEST_F(SecretsCliTest, ShareThenJoinFromTheUri) {
+    ASSERT_EQ(kccl_sim_put_network(LockkeeperWith(kPassphrase, 0).c_str()), 0);
+    const std::string input = WriteFile("stdin.txt", std::string(kPassphrase) + "\n");
+    ASSERT_EQ(Run({"profiles", "new", "--name", "Lock", "--ssid", "Lockkeeper", "--mode", "infrastructure",
+                   "--security", "wpa2", "--passphrase-file", "-"},
+                  input)
+                  .code,
+              0);
+    // The terminal's code names the network below it and keeps the passphrase out of the text.
+    const SRun drawn = Run({"profiles", "share", "Lock"});
+    ASSERT_EQ(drawn.code, 0) << drawn.err;
+    EXPECT_NE(drawn.out.find("\u2580"), std::string::npos);
+    EXPECT_NE(drawn.out.find("\nLockkeeper\n"), std::string::npos) << drawn.out;
+    EXPECT_EQ(drawn.out.find("gates"), std::string::npos);
+
+    const SRun hidden = Run({"profiles", "share", "Lock", "--uri"});
+    EXPECT_EQ(hidden.code, 2);
+    EXPECT_EQ(hidden.out.find("gates"), std::string::npos);
+    EXPECT_NE(hidden.err.find("--show-keys"), std::string::npos) << hidden.err;
+
+    const SRun shared = Run({"profiles", "share", "Lock", "--uri", "--show-keys"});
+    ASSERT_EQ(shared.code, 0) << shared.err;
+    ASSERT_EQ(Run({"profiles", "rm", "Lock"}).code, 0);
+    const SRun joined = Run({"connect", "--uri", "-"}, WriteFile("uri.txt", shared.out));
+    ASSERT_EQ(joined.code, 0) << shared.out << joined.err;
+    EXPECT_EQ(RunJson({"profiles", "show", "Lockkeeper", "--show-keys"})["passphrase"], kPassphrase);
 }
 
 }  // namespace
