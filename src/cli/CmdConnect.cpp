@@ -2,7 +2,9 @@
 // Connect, which also stores the network as an auto-selection profile.
 #include <CLI/CLI.hpp>
 
+#include <array>
 #include <chrono>
+#include <csignal>
 #include <memory>
 #include <thread>
 
@@ -106,6 +108,68 @@ std::string JoinReason(const SJoinResult& result) {
     throw CCliError(kExitFailed, result.failure, "join", JoinReason(result), extra);
 }
 
+// A signal that would end the command while the adapter joins (SIGINT, SIGTERM, SIGHUP) calls the
+// join off instead: the adapter goes back to the connection there was, as the window's Cancel does,
+// and the command ends with 128 + the signal's number. A second signal ends it at once.
+volatile sig_atomic_t g_nJoinSignal = 0;
+
+void OnJoinSignal(int sig) { g_nJoinSignal = sig; }
+
+class CJoinInterrupt {
+public:
+    CJoinInterrupt() {
+        g_nJoinSignal = 0;
+        struct sigaction stop {};
+        stop.sa_handler = OnJoinSignal;
+        sigemptyset(&stop.sa_mask);
+        for (std::size_t i = 0; i < kSignals.size(); ++i) sigaction(kSignals[i], &stop, &m_Previous[i]);
+    }
+    ~CJoinInterrupt() { Release(); }
+    CJoinInterrupt(const CJoinInterrupt&) = delete;
+    CJoinInterrupt& operator=(const CJoinInterrupt&) = delete;
+
+    bool Stopped() const { return g_nJoinSignal != 0; }
+    // The handlers there were before; once only.
+    void Release() {
+        if (m_bReleased) return;
+        m_bReleased = true;
+        for (std::size_t i = 0; i < kSignals.size(); ++i) sigaction(kSignals[i], &m_Previous[i], nullptr);
+    }
+
+private:
+    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
+    std::array<struct sigaction, 3> m_Previous{};
+    bool m_bReleased = false;
+};
+
+// The attempt was called off by a signal: back to the connection there was (or off the network
+// when there was none), then the command fails as cancelled.
+[[noreturn]] void AbandonJoin(CJoinInterrupt& interrupt, const SConnectionBefore& before,
+                              const std::string& network) {
+    const int sig = g_nJoinSignal;
+    interrupt.Release();
+    bool restored = false;
+    std::string failure;
+    if (before.settings) {
+        auto back = CConnectAttempt::ForRestore(before.settings, before.current, before.connected);
+        restored = back->Wait() == CConnectAttempt::EStatus::Joined;
+        if (!restored) failure = back->Result().failure;
+    } else {
+        restored = DisconnectAdapter(&failure);
+    }
+    std::string message = "the join of \"" + Printable(network) + "\" was interrupted";
+    if (!before.settings)
+        message += restored ? "; the adapter is not connected" : "; the adapter could not stop joining";
+    else
+        message += restored ? "; back on \"" + Printable(before.settings->NetName) + "\""
+                            : "; going back to \"" + Printable(before.settings->NetName) + "\" failed";
+    if (!failure.empty()) message += ": " + Printable(failure);
+    json extra = json::object();
+    extra["restored"] = restored;
+    PutSsid(extra, network);
+    throw CCliError(128 + sig, message, "join", "cancelled", extra);
+}
+
 // A secret given as a file replaces its option (given once only).
 void ReadSecretFiles(SConnectArgs& args) {
     if (args.uri) {
@@ -176,8 +240,13 @@ SOutput RunConnectProfile(const std::string& name, SEapArgs eap) {
         secrets.eapKeyPassword = settings.EapKeyPassword;
     }
     // The adapter joins in its own time: waited for, within the attempt's bound.
+    const SConnectionBefore before = ConnectionNow();
+    CJoinInterrupt interrupt;
     auto attempt = CConnectAttempt::ForProfile(profile, secrets);
-    if (attempt->Wait() != CConnectAttempt::EStatus::Joined) FailJoin(*attempt);
+    attempt->Wait(CConnectAttempt::kWaitPause, [&interrupt] { return interrupt.Stopped(); });
+    if (!attempt->Ended()) AbandonJoin(interrupt, before, attempt->Network());
+    interrupt.Release();
+    if (attempt->Status() != CConnectAttempt::EStatus::Joined) FailJoin(*attempt);
     std::shared_ptr<CStation> station = stations.GetCurrent();
     if (!station) Fail(kProfileFailed);
 
@@ -358,9 +427,13 @@ SOutput RunConnectStation(SConnectArgs args) {
 
     CLockGuard mainLock(CS_MAIN);
     SJoinResult joined;
+    const SConnectionBefore before = ConnectionNow();
     for (int tries = 1;; ++tries) {
+        CJoinInterrupt interrupt;
         auto attempt = CConnectAttempt::ForStation(join);
-        attempt->Wait();
+        attempt->Wait(CConnectAttempt::kWaitPause, [&interrupt] { return interrupt.Stopped(); });
+        if (!attempt->Ended()) AbandonJoin(interrupt, before, attempt->Network());
+        interrupt.Release();
         joined = attempt->Result();
         if (joined.ok) break;
         // A typed key that the network refused is asked for again, a few times.

@@ -16,22 +16,7 @@ namespace {
 std::unique_ptr<CConnectAttempt> g_pAttempt;
 JoinEndedFn g_fnEnded;
 // The connection there was when the user's attempt started: what Cancel goes back to.
-struct SBefore {
-    std::shared_ptr<CStation> settings;
-    std::shared_ptr<CStation> current;
-    std::shared_ptr<CProfile> connected;
-} g_Before;
-
-SBefore ConnectionNow() {
-    SBefore before;
-    if (theApp.m_pStationMngr) before.current = theApp.m_pStationMngr->GetCurrent();
-    if (!before.current) return before;
-    // The settings it was made with (keys included); a network joined elsewhere has only its scan.
-    before.settings = AppliedSettings();
-    if (!before.settings) before.settings = before.current;
-    if (theApp.m_pProfileMngr) before.connected = theApp.m_pProfileMngr->GetConnected();
-    return before;
-}
+SConnectionBefore g_Before;
 
 void ShowProgress(const std::string& network) {
     if (IMainWindow* window = theApp.m_pMainWnd) window->JoinProgress(network);
@@ -43,7 +28,7 @@ void Finish() {
     std::unique_ptr<CConnectAttempt> attempt = std::move(g_pAttempt);
     JoinEndedFn ended = std::move(g_fnEnded);
     g_fnEnded = nullptr;
-    g_Before = SBefore{};
+    g_Before = SConnectionBefore{};
     theApp.m_bJoining = false;
     ShowProgress(std::string());
     if (ended)
@@ -82,14 +67,14 @@ void DropUserAttempt() {
     const bool running = g_pAttempt != nullptr;
     g_pAttempt.reset();
     g_fnEnded = nullptr;
-    g_Before = SBefore{};
+    g_Before = SConnectionBefore{};
     theApp.m_bJoining = false;
     if (running) ShowProgress(std::string());
 }
 
 bool CancelUserAttempt(std::string* failure) {
     if (!g_pAttempt) return true;
-    const SBefore before = g_Before;
+    const SConnectionBefore before = g_Before;
     DropUserAttempt();
     if (!before.settings) {
         // Nothing to go back to: the adapter stops trying.
@@ -101,7 +86,7 @@ bool CancelUserAttempt(std::string* failure) {
                            theApp.ShowMessage(attempt.Result().failure, EMsgIcon::Warning);
                    });
     // A Cancel of the way back leaves the network.
-    g_Before = SBefore{};
+    g_Before = SConnectionBefore{};
     return true;
 }
 

@@ -150,6 +150,19 @@ void RememberApplied(const std::shared_ptr<CStation>& settings) {
     g_pApplied = settings;
 }
 
+SConnectionBefore ConnectionNow() {
+    SConnectionBefore before;
+    if (theApp.m_pStationMngr) before.current = theApp.m_pStationMngr->GetCurrent();
+    if (!before.current) return before;
+    before.settings = AppliedSettings();
+    if (!before.settings) {
+        const SJoin join = PrepareJoin(before.current, false);
+        before.settings = join.settings ? join.settings : before.current;
+    }
+    if (theApp.m_pProfileMngr) before.connected = theApp.m_pProfileMngr->GetConnected();
+    return before;
+}
+
 std::shared_ptr<CStation> LiveConnection(const std::shared_ptr<CStation>& scanned) {
     if (!scanned) return nullptr;
     const std::shared_ptr<CStation> applied = AppliedSettings();

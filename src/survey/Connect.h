@@ -88,6 +88,16 @@ std::shared_ptr<CStation> AppliedSettings();
 // calls it too).
 void RememberApplied(const std::shared_ptr<CStation>& settings);
 
+// The connection there is now, to go back to when the user cancels a join.
+struct SConnectionBefore {
+    std::shared_ptr<CStation> settings;  // what to join again (keys included); null: not connected
+    std::shared_ptr<CStation> current;   // the station current now
+    std::shared_ptr<CProfile> connected;  // the profile connected now (may be null)
+};
+// The settings are those this process applied; for a network joined elsewhere (another process, or
+// before this one started) its scan with the keys of the stored profile that fits it.
+SConnectionBefore ConnectionNow();
+
 // A copy of the current connection for "Edit Connection Parameters": the applied settings (or the
 // scanned station), read back from the adapter so mode, channel and security are the live ones;
 // the channel is held as a profile holds it.

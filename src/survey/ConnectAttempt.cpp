@@ -258,8 +258,10 @@ CConnectAttempt::EStatus CConnectAttempt::Advance() {
     return m_Status;
 }
 
-CConnectAttempt::EStatus CConnectAttempt::Wait(std::chrono::milliseconds pause) {
+CConnectAttempt::EStatus CConnectAttempt::Wait(std::chrono::milliseconds pause,
+                                               const std::function<bool()>& stop) {
     while (!Ended()) {
+        if (stop && stop()) break;
         std::this_thread::sleep_for(pause);
         Advance();
     }

@@ -79,8 +79,9 @@ public:
 
     // One look at the adapter while joining; when the attempt has ended, the steps after it (once).
     EStatus Advance();
-    // Advances until the attempt has ended (at most kTimeout and one pause more).
-    EStatus Wait(std::chrono::milliseconds pause = kWaitPause);
+    // Advances until the attempt has ended (at most kTimeout and one pause more), or until `stop`
+    // says so between two looks (then the attempt is still joining).
+    EStatus Wait(std::chrono::milliseconds pause = kWaitPause, const std::function<bool()>& stop = {});
 
     EStatus Status() const { return m_Status; }
     bool Ended() const { return m_Status != EStatus::Joining; }

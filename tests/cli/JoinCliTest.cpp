@@ -1,6 +1,7 @@
 // wavoryctl connect waits for the adapter's join and, when it fails, exits 1 naming the cause: a
 // stable "reason" for scripts and whether the previous connection came back.
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <thread>
 
@@ -154,6 +155,46 @@ TEST_F(JoinCliTest, JoinEndedByAnotherProgramOrTheAdapterGoing) {
     EXPECT_EQ(run.code, 1) << run.err;
     EXPECT_EQ(json::parse(run.out)["reason"], "adapter_gone") << run.out;
     EXPECT_NE(run.err.find("the adapter is missing"), std::string::npos) << run.err;
+}
+
+TEST_F(JoinCliTest, InterruptedJoinGoesBackToWhereTheAdapterWas) {
+    const auto joiningSlowpoke = [] {
+        const json join = SimState()["join"];
+        return join["state"] == "joining" && join["ssid"] == "Slowpoke";
+    };
+    const auto interrupt = [&](int sig) {
+        SChild waiting = Start({WAVORYCTL_PATH, "connect", "--ssid", "Slowpoke", "--json"});
+        EXPECT_TRUE(WaitFor(joiningSlowpoke));
+        ::kill(waiting.pid, sig);
+        return Finish(waiting);
+    };
+
+    // A Ctrl-C or a kill while the adapter joins calls the join off, as the window's Cancel does; the
+    // way back to a secured network joined by an earlier command takes the key of its profile.
+    ASSERT_EQ(RunJson({"connect", "--ssid", "Lockkeeper", "--passphrase", "canal-gates-at-dawn"})["associated"],
+              true);
+    const std::size_t profiles = RunJson({"profiles", "list"})["profiles"].size();
+    for (const int sig : {SIGINT, SIGTERM}) {
+        const SRun run = interrupt(sig);
+        EXPECT_EQ(run.code, 128 + sig) << run.err;
+        const json error = json::parse(run.out);
+        EXPECT_EQ(error["reason"], "cancelled") << run.out;
+        EXPECT_EQ(error["restored"], true) << run.out;
+        EXPECT_NE(run.err.find("back on \"Lockkeeper\""), std::string::npos) << run.err;
+        const json status = RunJson({"status"});
+        EXPECT_EQ(status["connected"], true);
+        EXPECT_EQ(status["ssid"], "Lockkeeper");
+        EXPECT_NE(SimState()["join"]["state"], "joining");
+    }
+    EXPECT_EQ(RunJson({"profiles", "list"})["profiles"].size(), profiles);  // Slowpoke was not stored
+
+    // Without a connection before, the adapter stops trying.
+    RunJson({"disconnect"});
+    const SRun run = interrupt(SIGINT);
+    EXPECT_EQ(run.code, 128 + SIGINT) << run.err;
+    EXPECT_NE(run.err.find("the adapter is not connected"), std::string::npos) << run.err;
+    EXPECT_EQ(RunJson({"status"})["connected"], false);
+    EXPECT_NE(SimState()["join"]["state"], "joining");
 }
 
 }  // namespace
