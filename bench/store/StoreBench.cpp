@@ -300,6 +300,31 @@ BENCHMARK(BM_WavoryctlNewRm)
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond);
 
+// `wavoryctl status` and `scan --no-wait`, which read the adapter and no profile, at 10 and 10,000
+// profiles: CPU time of the command's process.
+void BM_WavoryctlStatus(benchmark::State& state) {
+    if (!std::filesystem::exists(CtlPath())) {
+        state.SkipWithError("wavoryctl is not built next to this program");
+        return;
+    }
+    Store(static_cast<int>(state.range(0)));
+    double statusCpu = 0, listCpu = 0;
+    for (auto _ : state) {
+        const double status = RunCtlCpu({"status"});
+        const double list = RunCtlCpu({"scan", "--no-wait"});
+        if (status < 0 || list < 0) {
+            state.SkipWithError("wavoryctl status or scan --no-wait failed");
+            break;
+        }
+        statusCpu += status;
+        listCpu += list;
+        state.SetIterationTime(status + list);
+    }
+    state.counters["status_cpu_ms"] = benchmark::Counter(statusCpu * 1000, benchmark::Counter::kAvgIterations);
+    state.counters["list_cpu_ms"] = benchmark::Counter(listCpu * 1000, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_WavoryctlStatus)->Arg(10)->Arg(10000)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
 // `wavoryctl profiles dup`, `edit` and `rm` of one profile, and a member leaving the auto-selection
 // list and joining it again, at 1,000 and 10,000 profiles: CPU time of each command's process. The
 // copy of a member is removed again, so the store keeps its size; the member that leaves is the first

@@ -140,6 +140,12 @@ void CCliSession::FailAdapter(const std::string& step) {
 
 CProfileMngr& CCliSession::Profiles(CProfileMngr::ELoad load) {
     if (m_Access == EAccess::Profiles) BeginChange();
+    if (theApp.m_pProfileMngr && load == CProfileMngr::ELoad::All &&
+        theApp.m_pProfileMngr->Loading() == CProfileMngr::ELoad::Names) {
+        // Names were enough until now; every profile is needed from here on.
+        delete theApp.m_pProfileMngr;
+        theApp.m_pProfileMngr = nullptr;
+    }
     if (!theApp.m_pProfileMngr) {
         theApp.m_pProfileMngr = new CProfileMngr(load);
         // An unreadable store is no empty one: nothing is shown or changed as if it were.
@@ -151,9 +157,9 @@ CProfileMngr& CCliSession::Profiles(CProfileMngr::ELoad load) {
     return *theApp.m_pProfileMngr;
 }
 
-CStationMngr& CCliSession::Stations(bool startScan) {
+CStationMngr& CCliSession::Stations(bool startScan, CProfileMngr::ELoad load) {
     // Created after the profile manager, as at start-up: a lost connection found by a merge tells it.
-    Profiles();
+    if (!theApp.m_pStationMngr || load == CProfileMngr::ELoad::All) Profiles(load);
     if (!theApp.m_pStationMngr) theApp.m_pStationMngr = new CStationMngr(startScan);
     return *theApp.m_pStationMngr;
 }

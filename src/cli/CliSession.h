@@ -69,8 +69,9 @@ public:
     // Starts the command's change of the store now, reading the profiles again inside it.
     void BeginChange();
     // Made on first use. Its construction starts a scan, as at the window's start-up, unless
-    // `startScan` is false: commands that only read use the adapter's last list.
-    CStationMngr& Stations(bool startScan = true);
+    // `startScan` is false: commands that only read use the adapter's last list. The profiles are
+    // loaded first, as `load` says (a command that only reads the adapter needs their names alone).
+    CStationMngr& Stations(bool startScan = true, CProfileMngr::ELoad load = CProfileMngr::ELoad::All);
     CCliRegistry& Registry() { return *m_pView; }
     // The store itself, for what goes past the view (its check and copies).
     CSqliteRegistry& Store() { return *m_pStore; }

@@ -56,7 +56,7 @@ json TextOrNull(bool read, const std::string& text) { return read ? json(text) :
 // list there is no station, and the fields it gives stay empty.
 CStationMngr::StationPtr CurrentStation(CCliSession& session) {
     session.Registry().OverrideInt(kViewPreference, 0);
-    CStationMngr& stations = session.Stations(false);
+    CStationMngr& stations = session.Stations(false, CProfileMngr::ELoad::Names);
     stations.MergeScan();
     session.Registry().ClearOverride(kViewPreference);
     if (!stations.LastMergeRead()) session.CheckAdapter("scan list read");
@@ -120,7 +120,7 @@ SOutput RunStatus() {
 SOutput StatusOf(CCliSession& session) {
     SOutput out;
     json& j = out.data;
-    CStationMngr& stations = session.Stations(false);
+    CStationMngr& stations = session.Stations(false, CProfileMngr::ELoad::Names);
     const bool connected = stations.IsConnected();
     session.CheckAdapter("connection status read");
     j["connected"] = connected;
@@ -287,7 +287,7 @@ SOutput RunStats(int seconds) {
     session.RequireAdapter();
     SOutput out;
     json& j = out.data;
-    CStationMngr& stations = session.Stations(false);
+    CStationMngr& stations = session.Stations(false, CProfileMngr::ELoad::Names);
     const bool connected = stations.IsConnected();
     session.CheckAdapter("connection status read");
     j["connected"] = connected;

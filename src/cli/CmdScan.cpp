@@ -47,7 +47,7 @@ SOutput RunScan(const SScanOptions& options) {
     // While a scan runs the driver answers the previous list, marked as still scanning. Its status
     // is watched without merging; the list is merged once, when the scan is complete.
     TakeDriverRefusal();
-    CStationMngr& stations = session.Stations(false);
+    CStationMngr& stations = session.Stations(false, CProfileMngr::ELoad::Names);
     if (stations.StartScan() != 2) {
         // A change the user has no right to make says which right is missing.
         const std::string refusal = TakeDriverRefusal();

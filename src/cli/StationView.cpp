@@ -74,7 +74,7 @@ const char* ViewName(EView view) { return view == EView::Network ? "network" : "
 
 bool MergeForView(CCliSession& session, EView view) {
     session.Registry().OverrideInt(kViewPreference, view == EView::Network ? 1 : 0);
-    const bool scanning = session.Stations(false).MergeScan();
+    const bool scanning = session.Stations(false, CProfileMngr::ELoad::Names).MergeScan();
     session.Registry().ClearOverride(kViewPreference);
     return scanning;
 }

@@ -84,6 +84,8 @@ public:
     CProfileMngr& operator=(const CProfileMngr&) = delete;
 
     std::unique_lock<std::recursive_mutex> Lock() const { return std::unique_lock(m_Mutex); }
+    // What it loads (fixed at construction).
+    ELoad Loading() const { return m_Load; }
 
     // "ConnectedStation": the station manager's current station; "EditStation": the station being
     // edited; any other name: the profile of that name. Null when there is none.
