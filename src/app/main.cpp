@@ -21,6 +21,7 @@
 #include "platform/UserSettings.h"
 #include "radio/SecretMemory.h"
 #include "shell/Tessal.h"
+#include "store/HistoryDb.h"
 #include "ui/monitor/MainAbout.h"
 #include "ui/res/Resources.h"
 #include "ui/shell/MainWindowHost.h"
@@ -233,6 +234,7 @@ int main(int argc, char** argv) {
     CMessageBoxSink messages;
     CSystemdServiceControl serviceControl;
     theApp.m_pRegistry = registry.get();
+    theApp.m_fnOpenHistory = [] { return std::make_shared<CHistoryDb>(); };
     theApp.m_pMessages = &messages;
     theApp.m_pServiceControl = &serviceControl;
 
@@ -278,6 +280,7 @@ int main(int argc, char** argv) {
     theApp.m_pMessages = nullptr;
     theApp.m_pServiceControl = nullptr;
     theApp.m_pRegistry = nullptr;
+    theApp.m_fnOpenHistory = nullptr;
     if (screenshots) {
         for (const QString& file : shots.Written()) std::printf("%s\n", qPrintable(file));
         if (!shots.Succeeded()) rc = 1;

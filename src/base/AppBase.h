@@ -7,10 +7,13 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
+#include "base/History.h"
 #include "base/Locks.h"
 #include "base/Messages.h"
 
@@ -98,6 +101,9 @@ public:
     CProfileMngr* m_pProfileMngr = nullptr;
     CStationMngr* m_pStationMngr = nullptr;
     CPoll* m_pPoll = nullptr;
+    // Opens the connection history the polling thread records into (set by the program before
+    // start-up; empty: no history is kept).
+    std::function<std::shared_ptr<IHistoryStore>()> m_fnOpenHistory;
 
     // Statistics block: the ring, its index, the rates and the graph target are guarded by CS_STATS;
     // the index and rates are also read without it, hence atomic.

@@ -5,6 +5,7 @@
 #include <array>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -21,11 +22,13 @@
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "kccl_oid.h"
+#include "monitor/HistoryRecorder.h"
 #include "monitor/Poll.h"
 #include "profiles/EapProfile.h"
 #include "profiles/ProfileMngr.h"
 #include "profiles/WifiUri.h"
 #include "shell/Tessal.h"
+#include "store/HistoryDb.h"
 #include "survey/Connect.h"
 #include "survey/ConnectAttempt.h"
 #include "survey/LinkActions.h"
@@ -62,35 +65,9 @@ constexpr int kKeyTries = 3;
 
 // The word a script reads for why a join failed.
 std::string JoinReason(const SJoinResult& result) {
-    switch (result.cause) {
-        case KCOM_CAUSE_WRONG_KEY:
-            return "wrong_key";
-        case KCOM_CAUSE_NOT_FOUND:
-            return "not_found";
-        case KCOM_CAUSE_REFUSED:
-            return "refused";
-        case KCOM_CAUSE_UNSUPPORTED:
-            return "unsupported";
-        case KCOM_CAUSE_NEEDS_8021X:
-            return "needs_8021x";
-        case KCOM_CAUSE_TIMEOUT:
-            return "timeout";
-        case KCOM_CAUSE_ADAPTER_GONE:
-            return "adapter_gone";
-        case KCOM_CAUSE_NOT_PERMITTED:
-            return "not_permitted";
-        case KCOM_CAUSE_CERT_UNTRUSTED:
-            return "cert_untrusted";
-        case KCOM_CAUSE_SERVER_NAME:
-            return "server_name";
-        case KCOM_CAUSE_METHOD_REFUSED:
-            return "method_refused";
-        case KCOM_CAUSE_CANCELLED:
-            return "cancelled";
-        case KCOM_CAUSE_BUSY:
-            return "adapter_busy";
-        default:
-            break;
+    if (result.cause != KCOM_CAUSE_NONE) {
+        const std::string key = JoinCauseKey(result.cause);
+        if (key != "failed") return key;
     }
     // The adapter gave no cause: a setting it refused says why, or another program held it.
     if (!result.refusal.empty()) return "not_permitted";
@@ -140,6 +117,23 @@ private:
     static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
     std::array<struct sigaction, 3> m_Previous{};
     bool m_bReleased = false;
+};
+
+// This command's join goes into the connection history, as the window's joins do.
+class CJoinHistory {
+public:
+    CJoinHistory() : m_pHistory(StartHistory([] { return std::make_shared<CHistoryDb>(); })) {}
+    ~CJoinHistory() {
+        StopHistory();
+        if (m_pHistory)
+            if (const std::string error = m_pHistory->TakeError(); !error.empty())
+                std::fprintf(stderr, "wavoryctl: warning: %s\n", error.c_str());
+    }
+    CJoinHistory(const CJoinHistory&) = delete;
+    CJoinHistory& operator=(const CJoinHistory&) = delete;
+
+private:
+    std::shared_ptr<CHistoryRecorder> m_pHistory;
 };
 
 // The attempt was called off by a signal: back to the connection there was (or off the network
@@ -241,6 +235,7 @@ SOutput RunConnectProfile(const std::string& name, SEapArgs eap) {
     }
     // The adapter joins in its own time: waited for, within the attempt's bound.
     const SConnectionBefore before = ConnectionNow();
+    CJoinHistory history;
     CJoinInterrupt interrupt;
     auto attempt = CConnectAttempt::ForProfile(profile, secrets);
     attempt->Wait(CConnectAttempt::kWaitPause, [&interrupt] { return interrupt.Stopped(); });
@@ -428,6 +423,7 @@ SOutput RunConnectStation(SConnectArgs args) {
     CLockGuard mainLock(CS_MAIN);
     SJoinResult joined;
     const SConnectionBefore before = ConnectionNow();
+    CJoinHistory history;
     for (int tries = 1;; ++tries) {
         CJoinInterrupt interrupt;
         auto attempt = CConnectAttempt::ForStation(join);

@@ -22,6 +22,7 @@
 #include "driver/Format.h"
 #include "driver/NameTables.h"
 #include "driver/Request.h"
+#include "monitor/HistoryRecorder.h"
 #include "monitor/Poll.h"
 #include "monitor/Signal.h"
 #include "radio/Bands.h"
@@ -29,6 +30,7 @@
 #include "radio/Security.h"
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
+#include "store/HistoryDb.h"
 #include "survey/LastDisconnect.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
@@ -480,6 +482,9 @@ class CWatchPoll {
 public:
     CWatchPoll() {
         theApp.m_pPoll = new CPoll();
+        // A watch records the connection history, as the window does.
+        m_pHistory = StartHistory([] { return std::make_shared<CHistoryDb>(); });
+        theApp.m_pPoll->SetHistory(m_pHistory);
         if (!theApp.m_pPoll->Start()) {
             delete theApp.m_pPoll;
             theApp.m_pPoll = nullptr;
@@ -493,9 +498,16 @@ public:
         delete theApp.m_pPoll;
         theApp.m_pPoll = nullptr;
         Leave(CS_MAIN);
+        StopHistory();
+        if (m_pHistory)
+            if (const std::string error = m_pHistory->TakeError(); !error.empty())
+                std::fprintf(stderr, "wavoryctl: warning: %s\n", error.c_str());
     }
     CWatchPoll(const CWatchPoll&) = delete;
     CWatchPoll& operator=(const CWatchPoll&) = delete;
+
+private:
+    std::shared_ptr<CHistoryRecorder> m_pHistory;
 };
 
 // The window's core without the window: start-up in its order (polling thread, profiles,

@@ -54,6 +54,8 @@ void AddProfileCommands(CLI::App& profiles, CCommandTable& table);
 void AddProfileFileCommands(CLI::App& profiles, CCommandTable& table);
 // prefs get|set
 void AddPrefsCommands(CLI::App& app, CCommandTable& table);
+// history
+void AddHistoryCommand(CLI::App& app, CCommandTable& table);
 // adapters
 void AddAdaptersCommand(CLI::App& app, CCommandTable& table);
 // complete profiles|ssids (hidden: the shell completion's helper)

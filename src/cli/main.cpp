@@ -152,6 +152,7 @@ const SCommandGroup kGroups[] = {
     {{"profiles"}, AddProfilesGroup},
     {{"prefs"}, wavory::cli::AddPrefsCommands},
     {{"adapters"}, wavory::cli::AddAdaptersCommand},
+    {{"history"}, wavory::cli::AddHistoryCommand},
     {{"complete"}, wavory::cli::AddCompleteCommand},
     {{"store"}, wavory::cli::AddStoreCommands},
 };

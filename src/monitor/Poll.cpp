@@ -9,6 +9,7 @@
 #include "driver/CommVar.h"
 #include "driver/CommVarList.h"
 #include "driver/Request.h"
+#include "monitor/HistoryRecorder.h"
 #include "profiles/ProfileMngr.h"
 #include "survey/Connect.h"
 #include "survey/ConnectAttempt.h"
@@ -314,6 +315,7 @@ void CPoll::Tick() {
 
     if (m_pAutoAttempt) FollowAutoAttempt();
     WatchAdapter();
+    if (m_pHistory) m_pHistory->Tick(m_bWasConnected);
 
     if (m_nTick % 3 == 0 && !theApp.m_bScanning && theApp.m_nAutoCountdown < 0) AutoSelect();
 

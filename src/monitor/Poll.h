@@ -19,6 +19,7 @@
 namespace wavory {
 
 class CConnectAttempt;
+class CHistoryRecorder;
 class CProfile;
 
 class CPoll : public IPollControl {
@@ -35,6 +36,8 @@ public:
     CPoll(const CPoll&) = delete;
     CPoll& operator=(const CPoll&) = delete;
 
+    // Records the connection history from each tick (set before Start; may be null).
+    void SetHistory(std::shared_ptr<CHistoryRecorder> history) { m_pHistory = std::move(history); }
     // Starts the thread; false when it could not be created.
     bool Start();
     // Signals the thread to stop and waits until it has ended.
@@ -112,6 +115,7 @@ private:
     bool m_bAdapterPresent = true;
     bool m_bWasConnected = false;
     // The automatic selection's attempt while the adapter joins (the ticking thread only).
+    std::shared_ptr<CHistoryRecorder> m_pHistory;
     std::unique_ptr<CConnectAttempt> m_pAutoAttempt;
 
     std::chrono::milliseconds m_FirstDue{100};

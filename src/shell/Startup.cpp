@@ -1,4 +1,5 @@
 // Start-up and shutdown of the application object, the main tick and the tray tip.
+#include <cctype>
 #include <functional>
 
 #include "base/DisplayText.h"
@@ -6,6 +7,7 @@
 #include "base/ServiceControl.h"
 #include "base/Trace.h"
 #include "driver/Card.h"
+#include "monitor/HistoryRecorder.h"
 #include "monitor/Poll.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
@@ -26,6 +28,8 @@ bool CTessalApp::InitInstance(IMainWindow* window) {
     m_pGraphPage = nullptr;
     m_pMainWnd = nullptr;
     m_pPoll = new CPoll();
+    m_pHistory = StartHistory(m_fnOpenHistory);
+    m_pPoll->SetHistory(m_pHistory);
     if (!m_pPoll->Start()) {
         delete m_pPoll;
         m_pPoll = nullptr;  // start-up goes on without polling
@@ -56,6 +60,8 @@ int CTessalApp::ExitInstance() {
         delete m_pPoll;
         m_pPoll = nullptr;
     }
+    StopHistory();
+    m_pHistory.reset();
     Leave(CS_MAIN);
 
     if (m_pProfileMngr) m_pProfileMngr->m_fnCurrentStation = nullptr;
@@ -96,6 +102,15 @@ void CTessalApp::OnMainTick() {
     }
     // A running connection attempt: one look, and its end reported (its steps request a refresh).
     AdvanceUserAttempt();
+    if (m_pHistory) {
+        // The history is the user's too: what went wrong with its file is said, each failure once.
+        std::string error = m_pHistory->TakeError();
+        if (!error.empty() && error != m_strHistoryTold) {
+            m_strHistoryTold = error;
+            error[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(error[0])));
+            ShowMessage(error + ".", EMsgIcon::Warning);
+        }
+    }
     if (IMainWindow* window = m_pMainWnd) {
         if (changed) window->SettingsChanged();
         if (m_bRefreshRequest.exchange(false)) {

@@ -4,10 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "base/AppBase.h"
 
 namespace wavory {
+
+class CHistoryRecorder;
 
 class CTessalApp : public CAppBase {
 public:
@@ -26,6 +30,8 @@ public:
 private:
     uint64_t m_nSeenChanges = 0;  // the settings store's change count at the last main tick
     bool m_bUnreadableTold = false;
+    std::shared_ptr<CHistoryRecorder> m_pHistory;
+    std::string m_strHistoryTold;  // the history's last failure shown
 };
 
 }  // namespace wavory

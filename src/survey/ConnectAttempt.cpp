@@ -1,5 +1,6 @@
 #include "survey/ConnectAttempt.h"
 
+#include <mutex>
 #include <thread>
 
 #include "base/AppBase.h"
@@ -20,6 +21,9 @@
 namespace wavory {
 
 namespace {
+
+std::mutex g_ObserverMutex;
+std::function<void(const CConnectAttempt&)> g_fnObserver;
 
 // The library's results that mean the adapter is not there (any longer).
 bool AdapterGone(int result) { return result == KCOM_RESULT_NO_LINK || result == KCOM_RESULT_NO_ADAPTER; }
@@ -49,6 +53,44 @@ void KeepRestoredConnection() {
 }
 
 }  // namespace
+
+void SetJoinObserver(std::function<void(const CConnectAttempt&)> observer) {
+    std::lock_guard lock(g_ObserverMutex);
+    g_fnObserver = std::move(observer);
+}
+
+const char* JoinCauseKey(uint32_t cause) {
+    switch (cause) {
+        case KCOM_CAUSE_WRONG_KEY:
+            return "wrong_key";
+        case KCOM_CAUSE_NOT_FOUND:
+            return "not_found";
+        case KCOM_CAUSE_REFUSED:
+            return "refused";
+        case KCOM_CAUSE_UNSUPPORTED:
+            return "unsupported";
+        case KCOM_CAUSE_NEEDS_8021X:
+            return "needs_8021x";
+        case KCOM_CAUSE_TIMEOUT:
+            return "timeout";
+        case KCOM_CAUSE_ADAPTER_GONE:
+            return "adapter_gone";
+        case KCOM_CAUSE_NOT_PERMITTED:
+            return "not_permitted";
+        case KCOM_CAUSE_CERT_UNTRUSTED:
+            return "cert_untrusted";
+        case KCOM_CAUSE_SERVER_NAME:
+            return "server_name";
+        case KCOM_CAUSE_METHOD_REFUSED:
+            return "method_refused";
+        case KCOM_CAUSE_CANCELLED:
+            return "cancelled";
+        case KCOM_CAUSE_BUSY:
+            return "adapter_busy";
+        default:
+            return "failed";
+    }
+}
 
 SJoinState ReadJoinState() {
     SJoinState state;
@@ -302,9 +344,20 @@ void CConnectAttempt::Look(const SJoinState& state) {
     }
 }
 
+void CConnectAttempt::TellEnded() {
+    m_Took = std::chrono::duration_cast<std::chrono::milliseconds>(m_fnNow() - m_Started);
+    std::function<void(const CConnectAttempt&)> observer;
+    {
+        std::lock_guard lock(g_ObserverMutex);
+        observer = g_fnObserver;
+    }
+    if (observer) observer(*this);
+}
+
 void CConnectAttempt::Joined() {
     m_Status = EStatus::Joined;
     m_Result.ok = true;
+    TellEnded();
     CStationMngr* stations = theApp.m_pStationMngr;
     CProfileMngr* profiles = theApp.m_pProfileMngr;
     IPollControl* poll = theApp.GetPollControl();
@@ -417,6 +470,7 @@ void CConnectAttempt::Failed(uint32_t cause, const std::string& detail, bool res
                                  : std::string();
     if (!line.empty()) m_Result.failure += "\n" + line;
     Trace("\nConnection to %s failed (cause %u)", DisplayText(m_strNetwork).c_str(), cause);
+    TellEnded();
 
     // A newer attempt (another program's, or a later one of this program) owns the connection now.
     if (cause == KCOM_CAUSE_CANCELLED && m_bFollowing) return;

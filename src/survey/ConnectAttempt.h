@@ -42,6 +42,13 @@ SJoinState ReadJoinState();
 std::string JoinCauseLine(const std::string& ssid, uint32_t cause, const std::string& detail, int wpaMode,
                           bool restored);
 
+class CConnectAttempt;
+// Told of every attempt of this program when it has ended, on the thread that ended it (the
+// connection history records them). Set at start-up, before any attempt; empty: nobody is told.
+void SetJoinObserver(std::function<void(const CConnectAttempt&)> observer);
+// The stable word for a join's cause: "wrong_key", "not_found", … ("failed" where none fits).
+const char* JoinCauseKey(uint32_t cause);
+
 class CConnectAttempt {
 public:
     enum class EKind {
@@ -91,6 +98,10 @@ public:
     const std::string& Network() const { return m_strNetwork; }
     // The failure was a WEP key or passphrase the network did not accept.
     bool WrongKey() const { return m_Status == EStatus::Failed && m_Result.cause == KCOM_CAUSE_WRONG_KEY; }
+    // The security of the settings applied (KCOM_SECURITY_MODE; 0 for WEP and none).
+    int WpaMode() const { return m_nWpaMode; }
+    // How long the attempt took, once ended.
+    std::chrono::milliseconds Took() const { return m_Took; }
     // The settings of a station join (to ask for the key again); empty for the other kinds.
     const SJoin& Join() const { return m_Join; }
 
@@ -103,6 +114,7 @@ private:
     void Look(const SJoinState& state);
     void Joined();
     void Failed(uint32_t cause, const std::string& detail, bool restored);
+    void TellEnded();
     // The first line of the failure message: the driver's refusal, or the string table's text.
     std::string FirstLine() const;
 
@@ -121,6 +133,7 @@ private:
     std::string m_strRefusal;
     SJoinResult m_Result;
     Clock::time_point m_Started{};
+    std::chrono::milliseconds m_Took{0};
     std::function<Clock::time_point()> m_fnNow = [] { return Clock::now(); };
 };
 

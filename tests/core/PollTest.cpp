@@ -4,6 +4,8 @@
 
 #include "CoreFixture.h"
 #include "driver/Request.h"
+#include "kccl_sim.h"
+#include "monitor/HistoryRecorder.h"
 
 using namespace wavory;
 using namespace wavory::test;
@@ -235,4 +237,42 @@ TEST_F(PollTest, DrivenTicksWaitForTheThreadsQuietTime) {
     EXPECT_FALSE(poll.DrivenTick());
     EXPECT_EQ(poll.TicksRun(), 0);
     poll.Stop();  // ends the quiet time early
+}
+
+// The polling tick records the connection history from the adapter: the connection, and the access
+// point's deauthentication with its reason in words.
+TEST_F(PollTest, TicksRecordTheConnectionAndTheAccessPointsReasonToEndIt) {
+    class CListStore final : public IHistoryStore {
+    public:
+        bool Add(const SHistoryEvent& event) override {
+            events.push_back(event);
+            return true;
+        }
+        std::vector<SHistoryEvent> Query(const SHistoryQuery&) override { return events; }
+        const std::string& Error() const override { return error; }
+        std::vector<SHistoryEvent> events;
+        std::string error;
+    };
+    auto store = std::make_shared<CListStore>();
+    theApp.m_pPoll->SetHistory(std::make_shared<CHistoryRecorder>([store] { return store; }));
+    auto lighthouse = AddProfile("Lighthouse", true, false);
+    ASSERT_TRUE(CStation(*lighthouse).Connect(1));
+    kccl_sim_advance(1000);
+    theApp.m_pPoll->Tick();
+    ASSERT_EQ(store->events.size(), 1u);
+    EXPECT_EQ(store->events[0].kind, SHistoryEvent::EKind::Connect);
+    EXPECT_EQ(store->events[0].ssid, "Lighthouse");
+    EXPECT_FALSE(store->events[0].bssid.empty());
+    EXPECT_GT(store->events[0].freqMHz, 0);
+
+    ASSERT_EQ(kccl_sim_deauth(7), 0);
+    TickAfterSecond();
+    ASSERT_FALSE(store->events.empty());
+    const SHistoryEvent& drop = store->events.back();
+    EXPECT_EQ(drop.kind, SHistoryEvent::EKind::Disconnect);
+    EXPECT_EQ(drop.ssid, "Lighthouse");
+    EXPECT_EQ(drop.reason, 7);
+    EXPECT_EQ(drop.initiator, "access-point");
+    EXPECT_EQ(drop.detail, kccl::DisconnectSentence(7, kccl::EInitiator::AccessPoint));
+    theApp.m_pPoll->SetHistory(nullptr);
 }

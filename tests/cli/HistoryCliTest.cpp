@@ -1,0 +1,56 @@
+// wavoryctl history: the joins the command line made, filtered by network, time and count, and its
+// refusal of a time it cannot read.
+#include <string>
+
+#include "CliFixture.h"
+
+namespace wavory::test {
+namespace {
+
+using nlohmann::json;
+
+class HistoryCliTest : public CliTest {};
+
+TEST_F(HistoryCliTest, JoinsAreRecordedAndFiltered) {
+    ASSERT_EQ(RunJson({"connect", "--ssid", "Lighthouse"})["associated"], true);
+    EXPECT_EQ(Run({"connect", "--ssid", "Harbour", "--key", "0123456789"}).code, 1);
+
+    const json all = RunJson({"history"});
+    ASSERT_EQ(all["events"].size(), 2u) << all.dump();
+    const json& joined = all["events"][0];
+    EXPECT_EQ(joined["kind"], "join");
+    EXPECT_EQ(joined["ssid"], "Lighthouse");
+    EXPECT_EQ(joined["outcome"], "joined");
+    EXPECT_TRUE(joined["cause"].is_null());
+    const json& refused = all["events"][1];
+    EXPECT_EQ(refused["ssid"], "Harbour");
+    EXPECT_EQ(refused["outcome"], "failed");
+    EXPECT_EQ(refused["cause"], "wrong_key");
+    EXPECT_NE(refused["detail"].get<std::string>().find("WEP key was not accepted"), std::string::npos);
+    EXPECT_GT(refused["id"].get<long long>(), joined["id"].get<long long>());
+
+    EXPECT_EQ(RunJson({"history", "--network", "Harbour"})["events"].size(), 1u);
+    EXPECT_EQ(RunJson({"history", "--network", "Harb"})["events"].size(), 0u);
+    const json newest = RunJson({"history", "--limit", "1"});
+    ASSERT_EQ(newest["events"].size(), 1u);
+    EXPECT_EQ(newest["events"][0]["ssid"], "Harbour");
+    EXPECT_EQ(RunJson({"history", "--since", "10m"})["events"].size(), 2u);
+    EXPECT_EQ(RunJson({"history", "--since", "2099-01-01"})["events"].size(), 0u);
+
+    const SRun text = Run({"history"});
+    EXPECT_EQ(text.code, 0);
+    EXPECT_NE(text.out.find("Joined \"Lighthouse\""), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Could not join \"Harbour\""), std::string::npos) << text.out;
+}
+
+TEST_F(HistoryCliTest, ATimeItCannotReadIsRefused) {
+    for (const char* since : {"yesterday", "5x", "-3h", "2026-13-01", "2026-12-10T25:00", "2026-12-10T08:30junk"}) {
+        SCOPED_TRACE(since);
+        const SRun run = Run({"history", "--since", since});
+        EXPECT_EQ(run.code, 2);
+        EXPECT_NE(run.err.find("--since"), std::string::npos) << run.err;
+    }
+}
+
+}  // namespace
+}  // namespace wavory::test
