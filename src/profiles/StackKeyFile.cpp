@@ -241,9 +241,14 @@ std::string SafeFileName(const std::string& name) {
     }
     if (out.size() > kMaxFileName) {
         out.resize(kMaxFileName);
-        // Never end inside a UTF-8 sequence.
-        while (!out.empty() && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80) out.pop_back();
-        if (!out.empty() && static_cast<unsigned char>(out.back()) >= 0xC0) out.pop_back();
+        // Never end inside a UTF-8 sequence: the last character stays only when it is whole.
+        std::size_t start = out.size();
+        while (start > 0 && (static_cast<unsigned char>(out[start - 1]) & 0xC0) == 0x80) --start;
+        if (start > 0) {
+            const auto lead = static_cast<unsigned char>(out[start - 1]);
+            const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            if (out.size() - (start - 1) < length) out.resize(start - 1);
+        }
     }
     if (out.empty() || out == "." || out == "..") out = "network";
     if (out.front() == '.' || out.front() == '-') out.insert(out.begin(), '_');

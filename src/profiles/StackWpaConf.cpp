@@ -455,10 +455,12 @@ SStackRead ReadWpaSupplicantConf(std::string_view text) {
 
 namespace {
 
+// Text wpa_supplicant reads between quotes: up to the last quote of the line, so a quote inside
+// is kept; a control character is not.
 bool Quotable(const std::string& s) {
     return std::none_of(s.begin(), s.end(), [](char c) {
         const auto u = static_cast<unsigned char>(c);
-        return u < 0x20 || u == 0x7F || c == '"';
+        return u < 0x20 || u == 0x7F;
     });
 }
 
@@ -498,9 +500,10 @@ std::string WriteWpaSupplicantConf(const std::vector<const CProfile*>& profiles,
         const auto quoted = [&](const std::string& key, const std::string& value) {
             if (value.empty()) return;
             if (Quotable(value)) line(key, "\"" + value + "\"");
-            else note.notes.push_back(key + " not written: it holds a quote or a control character");
+            else note.notes.push_back(key + " not written: it holds a control character");
         };
-        line("ssid", Quotable(p->NetName) ? "\"" + p->NetName + "\"" : ToHex(p->NetName));
+        const bool plainSsid = Quotable(p->NetName) && p->NetName.find('"') == std::string::npos;
+        line("ssid", plainSsid ? "\"" + p->NetName + "\"" : ToHex(p->NetName));
         if (p->ProfName != p->NetName) quoted("id_str", p->ProfName);
         if (!p->NetMode) {
             line("mode", "1");
