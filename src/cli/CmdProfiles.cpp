@@ -122,7 +122,7 @@ SOutput RunList() {
 std::string QrText(const std::string& uri) {
     constexpr int kQuiet = 4;
     const ZXing::BitMatrix m =
-        ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setMargin(0).encode(uri, 0, 0);
+        ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setEncoding(ZXing::CharacterSet::UTF8).setMargin(0).encode(uri, 0, 0);
     const int w = m.width(), h = m.height();
     const auto dark = [&](int x, int y) {
         x -= kQuiet;

@@ -16,7 +16,7 @@ namespace {
 constexpr int kQuiet = 4;
 
 ZXing::BitMatrix Modules(const std::string& uri) {
-    return ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setMargin(0).encode(uri, 0, 0);
+    return ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setEncoding(ZXing::CharacterSet::UTF8).setMargin(0).encode(uri, 0, 0);
 }
 
 }  // namespace

@@ -185,8 +185,6 @@ void FinishStackNetwork(SStackNetwork& net, std::shared_ptr<CProfile> profile) {
 bool WepKeyDigits(const std::string& key, bool textAllowed, std::string& digits) {
     if ((key.size() == 10 || key.size() == 26) && std::all_of(key.begin(), key.end(), IsHexDigit)) {
         digits = key;
-        std::transform(digits.begin(), digits.end(), digits.begin(),
-                       [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
         return true;
     }
     if (textAllowed && (key.size() == 5 || key.size() == 13)) {
