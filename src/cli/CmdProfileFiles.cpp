@@ -32,8 +32,9 @@ struct SFileArgs {
 SOutput RunExport(SFileArgs args) {
     if (!args.stack.empty()) {
         if (args.all || !args.profile.empty() || args.noSecrets)
-            UsageError("--to writes the profiles named after it (all without names); --all, --profile and "
-                       "--no-secrets belong to .reg files");
+            UsageError(
+                "--to writes the profiles named after it (all without names); --all, --profile and "
+                "--no-secrets belong to .reg files");
         return RunStackExport(args.stack, args.dir, args.args, args.force);
     }
     if (!args.dir.empty()) UsageError("--dir goes with --to");
@@ -127,8 +128,9 @@ SOutput RunImport(const SFileArgs& args) {
 
 void AddProfileFileCommands(CLI::App& parent, CCommandTable& table) {
     auto exportArgs = std::make_shared<SFileArgs>();
-    CLI::App* exportCmd = AddCommand(
-        parent, "export", "Write one profile or all of them to a .reg file, or profiles for another Wi-Fi stack");
+    CLI::App* exportCmd =
+        AddCommand(parent, "export",
+                   "Write one profile or all of them to a .reg file, or profiles for another Wi-Fi stack");
     exportCmd->add_option("file", exportArgs->args,
                           "File to write; with --to, then the profiles to write (all without names)");
     exportCmd->add_option("--to", exportArgs->stack, "Write for wpa-supplicant, networkmanager or iwd")
@@ -141,14 +143,15 @@ void AddProfileFileCommands(CLI::App& parent, CCommandTable& table) {
     table.Add(exportCmd, [exportArgs] { return RunExport(*exportArgs); });
 
     auto importArgs = std::make_shared<SFileArgs>();
-    CLI::App* importCmd =
-        AddCommand(parent, "import",
-                   "Add the profiles of a .reg file (regedit text or registry hive), or another Wi-Fi stack's networks");
+    CLI::App* importCmd = AddCommand(
+        parent, "import",
+        "Add the profiles of a .reg file (regedit text or registry hive), or another Wi-Fi stack's networks");
     importCmd->add_option("file", importArgs->file,
                           "File to read; with --from also a folder, or - for standard input");
     importCmd->add_option("--from", importArgs->stack, "Read wpa-supplicant, networkmanager or iwd networks")
         ->check(CLI::IsMember(kStackNames));
-    importCmd->add_option("--as", importArgs->as, "With --from and -: the file name standard input stands for");
+    importCmd->add_option("--as", importArgs->as,
+                          "With --from and -: the file name standard input stands for");
     table.Add(importCmd, [importArgs] { return RunImport(*importArgs); });
 }
 

@@ -121,8 +121,10 @@ SOutput RunList() {
 // modules. The colours are set (black on white) so that it reads on dark and light terminals alike.
 std::string QrText(const std::string& uri) {
     constexpr int kQuiet = 4;
-    const ZXing::BitMatrix m =
-        ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setEncoding(ZXing::CharacterSet::UTF8).setMargin(0).encode(uri, 0, 0);
+    const ZXing::BitMatrix m = ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode)
+                                   .setEncoding(ZXing::CharacterSet::UTF8)
+                                   .setMargin(0)
+                                   .encode(uri, 0, 0);
     const int w = m.width(), h = m.height();
     const auto dark = [&](int x, int y) {
         x -= kQuiet;
@@ -145,7 +147,8 @@ std::string QrText(const std::string& uri) {
 // the secrets may be shown; an open network's URI holds none.
 SOutput RunShare(const std::string& name, bool showKeys, bool uriOnly, const std::string& png,
                  const std::string& svg, bool force) {
-    if (uriOnly && (!png.empty() || !svg.empty())) UsageError("--uri prints the URI; leave out --png and --svg");
+    if (uriOnly && (!png.empty() || !svg.empty()))
+        UsageError("--uri prints the URI; leave out --png and --svg");
     CCliSession session(EAccess::ReadOnly);
     CProfileMngr& profiles = session.Profiles(CProfileMngr::ELoad::Names);
     auto lock = profiles.Lock();
@@ -165,7 +168,8 @@ SOutput RunShare(const std::string& name, bool showKeys, bool uriOnly, const std
             if (file.empty()) continue;
             WriteOwnerFile(file, isPng ? QrPng(uri, 8) : QrSvg(uri), force);
             out.data["files"].push_back(Utf8Lossy(file));
-            out.text += "Wrote the QR code of \"" + Printable(fields.ssid) + "\" to " + Printable(file) + ".\n";
+            out.text +=
+                "Wrote the QR code of \"" + Printable(fields.ssid) + "\" to " + Printable(file) + ".\n";
         }
         return out;
     }

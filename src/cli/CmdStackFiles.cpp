@@ -52,7 +52,8 @@ bool ReadInput(const std::string& path, std::string& text, std::string& why) {
         if (!fs::is_regular_file(st)) return why = "it is not a regular file", false;
         std::ifstream in(path, std::ios::binary);
         if (!in) {
-            why = errno == EACCES ? "permission denied (a file only root reads: run the command with sudo, or give it on standard input with -)"
+            why = errno == EACCES ? "permission denied (a file only root reads: run the command with sudo, "
+                                    "or give it on standard input with -)"
                                   : std::strerror(errno);
             return false;
         }
@@ -60,7 +61,9 @@ bool ReadInput(const std::string& path, std::string& text, std::string& why) {
         in.read(text.data(), static_cast<std::streamsize>(text.size()));
         text.resize(static_cast<std::size_t>(in.gcount()));
     }
-    if (text.size() > limit) return why = "it is larger than " + std::to_string(limit) + " bytes, more than any network file", false;
+    if (text.size() > limit)
+        return why = "it is larger than " + std::to_string(limit) + " bytes, more than any network file",
+               false;
     return true;
 }
 
@@ -75,13 +78,17 @@ std::vector<fs::path> FolderFiles(const std::string& folder, EStack stack) {
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path& p = it->path();
-        if (stack == EStack::NetworkManager ? p.extension() == ".nmconnection" : IsIwdFile(p)) files.push_back(p);
+        if (stack == EStack::NetworkManager ? p.extension() == ".nmconnection" : IsIwdFile(p))
+            files.push_back(p);
         if (files.size() > kMaxFolderFiles)
-            Fail("cannot import " + Printable(folder) + ": it holds more than " + std::to_string(kMaxFolderFiles) + " network files");
+            Fail("cannot import " + Printable(folder) + ": it holds more than " +
+                 std::to_string(kMaxFolderFiles) + " network files");
     }
     if (ec)
         Fail("cannot import " + Printable(folder) + ": " + ec.message() +
-             (ec == std::errc::permission_denied ? " (run the command with sudo, or give one file on standard input with -)" : ""));
+             (ec == std::errc::permission_denied
+                  ? " (run the command with sudo, or give one file on standard input with -)"
+                  : ""));
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -91,11 +98,15 @@ SStackNetwork ReadOne(EStack stack, const std::string& text, const std::string& 
 }
 
 std::vector<SStackNetwork> ReadNetworks(EStack stack, std::string path, const std::string& as) {
-    if (path.empty()) path = stack == EStack::WpaSupplicant ? kWpaFile : stack == EStack::NetworkManager ? kNmFolder : kIwdFolder;
+    if (path.empty())
+        path = stack == EStack::WpaSupplicant    ? kWpaFile
+               : stack == EStack::NetworkManager ? kNmFolder
+                                                 : kIwdFolder;
     std::string text, why;
     std::error_code ec;
     if (path != "-" && fs::is_directory(path, ec)) {
-        if (stack == EStack::WpaSupplicant) Fail("cannot import " + Printable(path) + ": it is a folder; name the wpa_supplicant.conf file");
+        if (stack == EStack::WpaSupplicant)
+            Fail("cannot import " + Printable(path) + ": it is a folder; name the wpa_supplicant.conf file");
         std::vector<SStackNetwork> networks;
         for (const fs::path& file : FolderFiles(path, stack)) {
             const std::string name = file.filename().string();
@@ -115,12 +126,14 @@ std::vector<SStackNetwork> ReadNetworks(EStack stack, std::string path, const st
     if (stack == EStack::WpaSupplicant) {
         SStackRead read = ReadWpaSupplicantConf(text);
         if (!read.refusal.empty())
-            throw CCliError(kExitFailed, "cannot import " + Printable(path) + ": " + read.refusal, "import", "import_refused");
+            throw CCliError(kExitFailed, "cannot import " + Printable(path) + ": " + read.refusal, "import",
+                            "import_refused");
         return std::move(read.networks);
     }
     std::string name = path == "-" ? as : fs::path(path).filename().string();
     if (stack == EStack::Iwd && name.empty())
-        UsageError("an iwd file on standard input needs its file name, which carries the SSID: --as NAME.psk");
+        UsageError(
+            "an iwd file on standard input needs its file name, which carries the SSID: --as NAME.psk");
     if (name.empty()) name = "standard input";
     return {ReadOne(stack, text, name)};
 }
@@ -136,7 +149,8 @@ json NotesJson(const std::vector<std::string>& notes) {
 // Writes a file only its owner reads: secrets are in it. An existing file is replaced only when
 // forced (and then made 0600 as well).
 void WriteOwnerFile(const std::filesystem::path& path, const std::string& text, bool force) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (force ? O_TRUNC : O_EXCL), 0600);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (force ? O_TRUNC : O_EXCL), 0600);
     if (fd < 0) Fail("cannot write " + Printable(path.string()) + ": " + std::strerror(errno));
     bool ok = ::fchmod(fd, 0600) == 0;
     for (std::size_t done = 0; ok && done < text.size();) {
@@ -187,23 +201,26 @@ SOutput RunStackImport(const std::string& from, const std::string& path, const s
     }
     if (result.import.error != 0) {
         json extra{{"networks", out.data["networks"]}};
-        throw CCliError(kExitFailed, "cannot import " + shown + ": nothing was imported\n" + refused, "import",
-                        "import_refused", extra);
+        throw CCliError(kExitFailed, "cannot import " + shown + ": nothing was imported\n" + refused,
+                        "import", "import_refused", extra);
     }
     out.notes = refused;
     if (result.orderError != 0)
         out.notes += "The auto-selection order was not stored: " + StoreReason(result.orderError) + ".\n";
     const std::size_t count = out.data["profiles"].size();
-    out.text = "Imported " + std::to_string(count) + " network" + (count == 1 ? "" : "s") + " from " + shown + ".\n" + out.text;
+    out.text = "Imported " + std::to_string(count) + " network" + (count == 1 ? "" : "s") + " from " + shown +
+               ".\n" + out.text;
     return out;
 }
 
-SOutput RunStackExport(const std::string& to, const std::string& dir, const std::vector<std::string>& args, bool force) {
+SOutput RunStackExport(const std::string& to, const std::string& dir, const std::vector<std::string>& args,
+                       bool force) {
     const EStack stack = StackOf(to);
     std::vector<std::string> names = args;
     fs::path file;
     if (stack == EStack::WpaSupplicant && dir.empty()) {
-        if (names.empty()) UsageError("name the file to write: profiles export --to wpa-supplicant FILE [NAMES...]");
+        if (names.empty())
+            UsageError("name the file to write: profiles export --to wpa-supplicant FILE [NAMES...]");
         file = names.front();
         names.erase(names.begin());
     } else if (dir.empty()) {
@@ -245,9 +262,11 @@ SOutput RunStackExport(const std::string& to, const std::string& dir, const std:
             if (r.refusal.empty() && stack == EStack::NetworkManager) {
                 // Two profiles whose names make the same file name: the later one is numbered.
                 const std::string stem = r.name.substr(0, r.name.size() - std::strlen(".nmconnection"));
-                for (int n = 2; taken.count(r.name); ++n) r.name = stem + " (" + std::to_string(n) + ").nmconnection";
+                for (int n = 2; taken.count(r.name); ++n)
+                    r.name = stem + " (" + std::to_string(n) + ").nmconnection";
             } else if (r.refusal.empty() && taken.count(r.name)) {
-                r.refusal = "another profile of the same network is written to " + r.name + " (iwd keeps one file a network)";
+                r.refusal = "another profile of the same network is written to " + r.name +
+                            " (iwd keeps one file a network)";
             }
             if (r.refusal.empty()) {
                 taken.insert(r.name);
@@ -259,7 +278,8 @@ SOutput RunStackExport(const std::string& to, const std::string& dir, const std:
     if (!force)
         for (const auto& [path, text] : writes)
             if (std::error_code ec; fs::exists(fs::symlink_status(path, ec)))
-                Fail("cannot export to " + Printable(path.string()) + ": it exists (use --force to replace it)");
+                Fail("cannot export to " + Printable(path.string()) +
+                     ": it exists (use --force to replace it)");
     for (const auto& [path, text] : writes) WriteOwnerFile(path, text, force);
 
     SOutput out;
@@ -277,12 +297,15 @@ SOutput RunStackExport(const std::string& to, const std::string& dir, const std:
             continue;
         }
         const fs::path path = stack == EStack::WpaSupplicant ? file : fs::path(dir) / r.name;
-        out.data["files"].push_back({{"profile", Utf8Lossy(profile)}, {"file", Utf8Lossy(path.string())}, {"not_written", NotesJson(r.notes)}});
+        out.data["files"].push_back({{"profile", Utf8Lossy(profile)},
+                                     {"file", Utf8Lossy(path.string())},
+                                     {"not_written", NotesJson(r.notes)}});
         lines += "\"" + Printable(profile) + "\" -> " + Printable(path.string()) + "\n";
         for (const std::string& n : r.notes) lines += "    " + Printable(n) + "\n";
     }
     const std::size_t count = out.data["files"].size();
-    out.text = "Exported " + std::to_string(count) + " profile" + (count == 1 ? "" : "s") + " for " + to + ".\n" + lines;
+    out.text = "Exported " + std::to_string(count) + " profile" + (count == 1 ? "" : "s") + " for " + to +
+               ".\n" + lines;
     return out;
 }
 

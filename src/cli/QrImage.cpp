@@ -1,8 +1,8 @@
 // The QR code of a shared network as image files: SVG written as text, PNG through libpng. Both
 // keep the quiet zone of four modules that readers need around the code.
-#include <png.h>
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
+#include <png.h>
 
 #include <stdexcept>
 #include <vector>
@@ -16,7 +16,10 @@ namespace {
 constexpr int kQuiet = 4;
 
 ZXing::BitMatrix Modules(const std::string& uri) {
-    return ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setEncoding(ZXing::CharacterSet::UTF8).setMargin(0).encode(uri, 0, 0);
+    return ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode)
+        .setEncoding(ZXing::CharacterSet::UTF8)
+        .setMargin(0)
+        .encode(uri, 0, 0);
 }
 
 }  // namespace
@@ -25,13 +28,17 @@ std::string QrSvg(const std::string& uri) {
     const ZXing::BitMatrix m = Modules(uri);
     const int size = m.width() + 2 * kQuiet;
     // One unit a module; the picture is drawn 8 pixels a module unless the viewer scales it.
-    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" +
-                      std::to_string(size * 8) + "\" height=\"" + std::to_string(size * 8) + "\" viewBox=\"0 0 " +
-                      std::to_string(size) + " " + std::to_string(size) +
-                      "\" shape-rendering=\"crispEdges\">\n<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n<path fill=\"#000000\" d=\"";
+    std::string out =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
+        "version=\"1.1\" width=\"" +
+        std::to_string(size * 8) + "\" height=\"" + std::to_string(size * 8) + "\" viewBox=\"0 0 " +
+        std::to_string(size) + " " + std::to_string(size) +
+        "\" shape-rendering=\"crispEdges\">\n<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n<path "
+        "fill=\"#000000\" d=\"";
     for (int y = 0; y < m.height(); ++y)
         for (int x = 0; x < m.width(); ++x)
-            if (m.get(x, y)) out += "M" + std::to_string(x + kQuiet) + " " + std::to_string(y + kQuiet) + "h1v1h-1z";
+            if (m.get(x, y))
+                out += "M" + std::to_string(x + kQuiet) + " " + std::to_string(y + kQuiet) + "h1v1h-1z";
     out += "\"/>\n</svg>\n";
     return out;
 }
@@ -45,7 +52,8 @@ std::string QrPng(const std::string& uri, int scale) {
             if (m.get(x, y))
                 for (int dy = 0; dy < scale; ++dy)
                     for (int dx = 0; dx < scale; ++dx)
-                        pixels[static_cast<std::size_t>((y + kQuiet) * scale + dy) * static_cast<std::size_t>(size) +
+                        pixels[static_cast<std::size_t>((y + kQuiet) * scale + dy) *
+                                   static_cast<std::size_t>(size) +
                                static_cast<std::size_t>((x + kQuiet) * scale + dx)] = 0;
     png_image image{};
     image.version = PNG_IMAGE_VERSION;

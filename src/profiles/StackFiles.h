@@ -39,10 +39,10 @@ struct SStackRead {
 
 // One file written for a profile.
 struct SStackFile {
-    std::string name;                  // file name (no folder)
-    std::string text;                  // empty when refused
-    std::string refusal;               // why the profile cannot be written for the stack
-    std::vector<std::string> notes;    // what the profile holds that the file does not carry
+    std::string name;                // file name (no folder)
+    std::string text;                // empty when refused
+    std::string refusal;             // why the profile cannot be written for the stack
+    std::vector<std::string> notes;  // what the profile holds that the file does not carry
 };
 
 // Readers. `where` names the input in messages; for iwd the file's name carries the SSID and kind.
@@ -50,8 +50,9 @@ SStackRead ReadWpaSupplicantConf(std::string_view text);
 SStackNetwork ReadNmKeyfile(std::string_view text, const std::string& where);
 SStackNetwork ReadIwdFile(std::string_view text, const std::string& fileName);
 
-// Writers. A wpa_supplicant file holds every profile given, in order, as network blocks: profiles
-// that cannot be written are left out with the reason in `skipped`.
+// Writers. A wpa_supplicant file holds every profile given, in order, as network blocks; `notes`
+// gets one entry a profile (in that order) naming what the block does not carry. NetworkManager
+// and iwd take one file a profile; a profile iwd cannot hold is refused with the reason.
 std::string WriteWpaSupplicantConf(const std::vector<const CProfile*>& profiles,
                                    std::vector<SStackFile>& notes);
 SStackFile WriteNmKeyfile(const CProfile& profile);

@@ -19,8 +19,9 @@ SRegKey KeyOf(const CProfile& profile, const std::string& name) {
     const auto fields = ProfileFields();
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const SProfileField& f = fields[i];
-        key.SetValue(f.name, f.kind == EFieldKind::Text ? SRegValue::Sz(values[i].text)
-                                                        : SRegValue::Dword(static_cast<uint32_t>(values[i].number)));
+        key.SetValue(f.name, f.kind == EFieldKind::Text
+                                 ? SRegValue::Sz(values[i].text)
+                                 : SRegValue::Dword(static_cast<uint32_t>(values[i].number)));
     }
     return key;
 }
@@ -57,8 +58,9 @@ SStackImportResult ImportStackNetworks(CProfileMngr& profiles, const std::vector
     for (std::size_t i = 0; i < networks.size(); ++i)
         if (!result.names[i].empty() && networks[i].autoConnect) members.push_back(i);
     if (members.empty()) return result;
-    std::stable_sort(members.begin(), members.end(),
-                     [&](std::size_t a, std::size_t b) { return networks[a].priority > networks[b].priority; });
+    std::stable_sort(members.begin(), members.end(), [&](std::size_t a, std::size_t b) {
+        return networks[a].priority > networks[b].priority;
+    });
     {
         auto lock = profiles.Lock();
         for (std::size_t i : members) {

@@ -19,11 +19,16 @@ constexpr const char* kSettings = "Settings";
 
 const char* MethodWord(int method) {
     switch (method) {
-        case KCOM_EAP_PEAP: return "PEAP";
-        case KCOM_EAP_TTLS: return "TTLS";
-        case KCOM_EAP_TLS: return "TLS";
-        case KCOM_EAP_PWD: return "PWD";
-        default: return nullptr;
+        case KCOM_EAP_PEAP:
+            return "PEAP";
+        case KCOM_EAP_TTLS:
+            return "TTLS";
+        case KCOM_EAP_TLS:
+            return "TLS";
+        case KCOM_EAP_PWD:
+            return "PWD";
+        default:
+            return nullptr;
     }
 }
 
@@ -44,19 +49,26 @@ int Phase2OfWord(const std::string& w) {
 
 std::string Phase2Word(int method, int phase2) {
     switch (phase2) {
-        case KCOM_PHASE2_MSCHAPV2: return method == KCOM_EAP_TTLS ? "Tunneled-MSCHAPv2" : "MSCHAPV2";
-        case KCOM_PHASE2_GTC: return "GTC";
-        case KCOM_PHASE2_PAP: return "Tunneled-PAP";
-        case KCOM_PHASE2_CHAP: return "Tunneled-CHAP";
-        default: return method == KCOM_EAP_TTLS ? "Tunneled-MSCHAPv2" : "MSCHAPV2";
+        case KCOM_PHASE2_MSCHAPV2:
+            return method == KCOM_EAP_TTLS ? "Tunneled-MSCHAPv2" : "MSCHAPV2";
+        case KCOM_PHASE2_GTC:
+            return "GTC";
+        case KCOM_PHASE2_PAP:
+            return "Tunneled-PAP";
+        case KCOM_PHASE2_CHAP:
+            return "Tunneled-CHAP";
+        default:
+            return method == KCOM_EAP_TTLS ? "Tunneled-MSCHAPv2" : "MSCHAPV2";
     }
 }
 
 void TakePath(CKeyFile& kf, const std::string& key, std::string& field, SStackNetwork& net) {
     const std::string* v = kf.Take(kSec, key);
     if (!v) return;
-    if (v->empty() || v->front() != '/') net.notes.push_back(key + " not kept: only an absolute file path is");
-    else field = *v;
+    if (v->empty() || v->front() != '/')
+        net.notes.push_back(key + " not kept: only an absolute file path is");
+    else
+        field = *v;
 }
 
 void ReadEap(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
@@ -79,13 +91,17 @@ void ReadEap(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
         if (const std::string* pw = kf.Take(kSec, m + "Phase2-Password")) p.EapPassword = *pw;
         if (const std::string* ph = kf.Take(kSec, m + "Phase2-Method")) {
             const int inner2 = Phase2OfWord(*ph);
-            if (inner2 >= 0 && kccl::EapPhase2Fits(p.EapMethod, inner2)) p.EapPhase2 = inner2;
-            else net.notes.push_back(m + "Phase2-Method=" + *ph + " not kept");
+            if (inner2 >= 0 && kccl::EapPhase2Fits(p.EapMethod, inner2))
+                p.EapPhase2 = inner2;
+            else
+                net.notes.push_back(m + "Phase2-Method=" + *ph + " not kept");
         }
     } else if (p.EapMethod == KCOM_EAP_PWD) {
         const std::string* id = kf.Take(kSec, "EAP-PWD-Identity");
-        if (id) p.EapIdentity = *id;
-        else if (outer) p.EapIdentity = *outer;
+        if (id)
+            p.EapIdentity = *id;
+        else if (outer)
+            p.EapIdentity = *outer;
         if (const std::string* pw = kf.Take(kSec, "EAP-PWD-Password")) p.EapPassword = *pw;
     } else if (outer) {
         p.EapIdentity = *outer;
@@ -100,7 +116,8 @@ void ReadEap(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
         std::string first = mask->substr(0, mask->find(';'));
         if (first.rfind("*.", 0) == 0) first.erase(0, 2);
         p.EapDomain = first;
-        if (first != *mask) net.notes.push_back(m + "ServerDomainMask=" + *mask + " kept as the domain " + first);
+        if (first != *mask)
+            net.notes.push_back(m + "ServerDomainMask=" + *mask + " kept as the domain " + first);
     }
     if (p.EapCaCert.empty() && p.EapDomain.empty()) {
         p.EapNoCaCheck = true;
@@ -119,7 +136,10 @@ SStackNetwork ReadIwdFile(std::string_view text, const std::string& fileName) {
         return net.refusal = "it is no iwd network file (NAME.psk, NAME.open or NAME.8021x)", net;
     auto p = NewStackProfile();
     if (!IwdSsidOfStem(std::string_view(fileName).substr(0, dot), p->NetName))
-        return net.refusal = "its name is no SSID as iwd writes it (letters, digits, ' ', '_', '-', or '=' and hexadecimal)", net;
+        return net.refusal =
+                   "its name is no SSID as iwd writes it (letters, digits, ' ', '_', '-', or '=' and "
+                   "hexadecimal)",
+               net;
     p->ProfName = p->NetName;
     CKeyFile kf;
     std::string error, bad;
@@ -150,9 +170,9 @@ SStackNetwork ReadIwdFile(std::string_view text, const std::string& fileName) {
         ReadEap(kf, *p, net);
         if (!net.refusal.empty()) return net;
     }
-    for (const std::string& rest : kf.Unused({"Passphrase", "PreSharedKey", "EAP-PEAP-Phase2-Password",
-                                              "EAP-TTLS-Phase2-Password", "EAP-PWD-Password", "EAP-Password",
-                                              "EAP-TLS-ClientKeyPassphrase"}))
+    for (const std::string& rest :
+         kf.Unused({"Passphrase", "PreSharedKey", "EAP-PEAP-Phase2-Password", "EAP-TTLS-Phase2-Password",
+                    "EAP-PWD-Password", "EAP-Password", "EAP-TLS-ClientKeyPassphrase"}))
         net.notes.push_back(rest + " not kept");
     FinishStackNetwork(net, p);
     return net;
@@ -172,11 +192,14 @@ SStackFile WriteIwdFile(const CProfile& p) {
     if (mode == 0 || mode == KCOM_SECURITY_MODE_OWE) {
         file.name = stem + ".open";
         if (mode == KCOM_SECURITY_MODE_OWE)
-            file.notes.push_back("Enhanced Open written as an open network: iwd uses Enhanced Open where the network offers it");
+            file.notes.push_back(
+                "Enhanced Open written as an open network: iwd uses Enhanced Open where the network offers "
+                "it");
     } else if (IsEnterpriseProfile(p)) {
         file.name = stem + ".8021x";
         if (mode == KCOM_SECURITY_MODE_WPA3_ENTERPRISE)
-            file.notes.push_back("WPA3-Enterprise written as 802.1X: iwd chooses WPA2 or WPA3 by what the network offers");
+            file.notes.push_back(
+                "WPA3-Enterprise written as 802.1X: iwd chooses WPA2 or WPA3 by what the network offers");
         const char* method = MethodWord(p.EapMethod);
         if (!method) return file.refusal = "its 802.1X method is not set", file;
         const std::string m = std::string("EAP-") + method + "-";
@@ -199,11 +222,14 @@ SStackFile WriteIwdFile(const CProfile& p) {
         line(m + "CACert", p.EapCaCert);
         line(m + "ServerDomainMask", p.EapDomain);
         if (p.EapSystemCa && p.EapCaCert.empty())
-            file.notes.push_back("the system's CA store is not written: iwd checks the server against a CA certificate file it is given");
+            file.notes.push_back(
+                "the system's CA store is not written: iwd checks the server against a CA certificate file "
+                "it is given");
     } else {
         file.name = stem + ".psk";
         if (mode == KCOM_SECURITY_MODE_WPA2_PERSONAL || mode == KCOM_SECURITY_MODE_WPA3_PERSONAL || legacyWpa)
-            file.notes.push_back("written as a .psk network: iwd chooses WPA2 or WPA3 by what the network offers");
+            file.notes.push_back(
+                "written as a .psk network: iwd chooses WPA2 or WPA3 by what the network offers");
         if (!p.WpaPassphrase.empty()) {
             t += "[Security]\n";
             line(p.WpaPassphrase.size() == 64 ? "PreSharedKey" : "Passphrase", p.WpaPassphrase);
@@ -212,7 +238,8 @@ SStackFile WriteIwdFile(const CProfile& p) {
     if (!p.AutoSelect || p.Priority < 0) {
         t += (t.empty() ? "" : "\n") + std::string("[Settings]\nAutoConnect=false\n");
     }
-    if (p.ProfName != p.NetName) file.notes.push_back("the profile's name is not written: iwd names a network by its SSID");
+    if (p.ProfName != p.NetName)
+        file.notes.push_back("the profile's name is not written: iwd names a network by its SSID");
     return file;
 }
 

@@ -28,14 +28,27 @@ bool Unescape(std::string_view in, std::string& out) {
         }
         if (++i >= in.size()) return false;
         switch (in[i]) {
-            case 's': out += ' '; break;
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case '\\': out += '\\'; break;
+            case 's':
+                out += ' ';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case '\\':
+                out += '\\';
+                break;
             // NetworkManager writes a ';' of a list item as "\;": the item's reader undoes it.
-            case ';': out += "\\;"; break;
-            default: return false;
+            case ';':
+                out += "\\;";
+                break;
+            default:
+                return false;
         }
     }
     return true;
@@ -80,7 +93,8 @@ bool CKeyFile::Parse(std::string_view text, std::string& error) {
                 return false;
             }
             group = std::string(line.substr(1, line.size() - 2));
-            if (std::find(m_Groups.begin(), m_Groups.end(), group) == m_Groups.end()) m_Groups.push_back(group);
+            if (std::find(m_Groups.begin(), m_Groups.end(), group) == m_Groups.end())
+                m_Groups.push_back(group);
             continue;
         }
         const std::size_t eq = line.find('=');
@@ -94,7 +108,8 @@ bool CKeyFile::Parse(std::string_view text, std::string& error) {
         }
         SKeyEntry entry{group, std::string(Trim(line.substr(0, eq))), {}, false};
         if (!Unescape(Trim(line.substr(eq + 1)), entry.value)) {
-            error = StrFormat("line %zu holds a bad escape (\\ followed by other than s, n, t, r, \\ or ;)", lineNo);
+            error = StrFormat("line %zu holds a bad escape (\\ followed by other than s, n, t, r, \\ or ;)",
+                              lineNo);
             return false;
         }
         m_Entries.push_back(std::move(entry));
@@ -147,12 +162,18 @@ std::string EscapeKeyValue(const std::string& value) {
     std::string out;
     for (std::size_t i = 0; i < value.size(); ++i) {
         const char c = value[i];
-        if (c == ' ' && i == 0) out += "\\s";
-        else if (c == '\\') out += "\\\\";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\t') out += "\\t";
-        else if (c == '\r') out += "\\r";
-        else out += c;
+        if (c == ' ' && i == 0)
+            out += "\\s";
+        else if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
     }
     // A blank at the end would be trimmed away by a reader.
     if (!out.empty() && out.back() == ' ') out.replace(out.size() - 1, 1, "\\s");
@@ -171,7 +192,8 @@ void FinishStackNetwork(SStackNetwork& net, std::shared_ptr<CProfile> profile) {
     if (ssid.empty()) {
         net.refusal = "it names no network (no SSID)";
     } else if (ssid.size() > kMaxSsid) {
-        net.refusal = StrFormat("its network name is %zu bytes long; a network name has 1 to 32 bytes", ssid.size());
+        net.refusal =
+            StrFormat("its network name is %zu bytes long; a network name has 1 to 32 bytes", ssid.size());
     } else if (ssid.find('\0') != std::string::npos) {
         net.refusal = "its network name holds a zero byte, which the utility cannot keep";
     } else if (profile->ProfName.size() > kMaxStackLineBytes) {
@@ -244,7 +266,11 @@ std::string SafeFileName(const std::string& name) {
         while (start > 0 && (static_cast<unsigned char>(out[start - 1]) & 0xC0) == 0x80) --start;
         if (start > 0) {
             const auto lead = static_cast<unsigned char>(out[start - 1]);
-            const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            const std::size_t length = lead < 0x80    ? 1
+                                       : lead >= 0xF0 ? 4
+                                       : lead >= 0xE0 ? 3
+                                       : lead >= 0xC0 ? 2
+                                                      : 1;
             if (out.size() - (start - 1) < length) out.resize(start - 1);
         }
     }

@@ -51,8 +51,9 @@ std::string Unsemicolon(const std::string& value) {
 // An SSID as NetworkManager writes it: text, or its bytes as decimal numbers each ended by ';'
 // when it is no printable text.
 bool DecodeSsid(const std::string& value, std::string& ssid) {
-    const bool list = value.find(';') != std::string::npos &&
-                      std::all_of(value.begin(), value.end(), [](char c) { return (c >= '0' && c <= '9') || c == ';'; });
+    const bool list =
+        value.find(';') != std::string::npos &&
+        std::all_of(value.begin(), value.end(), [](char c) { return (c >= '0' && c <= '9') || c == ';'; });
     if (!list) {
         ssid = Unsemicolon(value);
         return true;
@@ -69,8 +70,13 @@ bool IsUtf8Text(const std::string& s) {
     for (std::size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);
         if (c < 0x20 || c == 0x7F) return false;
-        const int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
-        if (extra < 0 || (extra == 1 && c < 0xC2) || i + static_cast<std::size_t>(extra) >= s.size() + (extra ? 0 : 1))
+        const int extra = c < 0x80             ? 0
+                          : (c & 0xE0) == 0xC0 ? 1
+                          : (c & 0xF0) == 0xE0 ? 2
+                          : (c & 0xF8) == 0xF0 ? 3
+                                               : -1;
+        if (extra < 0 || (extra == 1 && c < 0xC2) ||
+            i + static_cast<std::size_t>(extra) >= s.size() + (extra ? 0 : 1))
             return false;
         for (int k = 1; k <= extra; ++k)
             if ((static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) & 0xC0) != 0x80) return false;
@@ -100,11 +106,16 @@ int EapMethodOfName(const std::string& name) {
 
 const char* EapMethodWord(int method) {
     switch (method) {
-        case KCOM_EAP_PEAP: return "peap";
-        case KCOM_EAP_TTLS: return "ttls";
-        case KCOM_EAP_TLS: return "tls";
-        case KCOM_EAP_PWD: return "pwd";
-        default: return nullptr;
+        case KCOM_EAP_PEAP:
+            return "peap";
+        case KCOM_EAP_TTLS:
+            return "ttls";
+        case KCOM_EAP_TLS:
+            return "tls";
+        case KCOM_EAP_PWD:
+            return "pwd";
+        default:
+            return nullptr;
     }
 }
 
@@ -118,11 +129,16 @@ int Phase2OfName(const std::string& name) {
 
 const char* Phase2Word(int phase2) {
     switch (phase2) {
-        case KCOM_PHASE2_MSCHAPV2: return "mschapv2";
-        case KCOM_PHASE2_PAP: return "pap";
-        case KCOM_PHASE2_GTC: return "gtc";
-        case KCOM_PHASE2_CHAP: return "chap";
-        default: return nullptr;
+        case KCOM_PHASE2_MSCHAPV2:
+            return "mschapv2";
+        case KCOM_PHASE2_PAP:
+            return "pap";
+        case KCOM_PHASE2_GTC:
+            return "gtc";
+        case KCOM_PHASE2_CHAP:
+            return "chap";
+        default:
+            return nullptr;
     }
 }
 
@@ -155,8 +171,10 @@ void TakeCert(CKeyFile& kf, const char* key, std::string& field, SStackNetwork& 
 void ReadEap(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
     if (const std::string* eap = kf.Take(kEap, "eap")) {
         for (const std::string& m : ListItems(*eap)) {
-            if (p.EapMethod == 0) p.EapMethod = EapMethodOfName(m);
-            else net.notes.push_back("EAP method " + m + " not kept: a profile takes one method");
+            if (p.EapMethod == 0)
+                p.EapMethod = EapMethodOfName(m);
+            else
+                net.notes.push_back("EAP method " + m + " not kept: a profile takes one method");
         }
     }
     if (p.EapMethod == 0) {
@@ -180,8 +198,10 @@ void ReadEap(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
         const std::string* v = kf.Take(kEap, key);
         if (!v) continue;
         const int inner = Phase2OfName(*v);
-        if (inner >= 0 && p.EapPhase2 == 0 && kccl::EapPhase2Fits(p.EapMethod, inner)) p.EapPhase2 = inner;
-        else net.notes.push_back(StrFormat("[802-1x] %s=%s not kept", key, v->c_str()));
+        if (inner >= 0 && p.EapPhase2 == 0 && kccl::EapPhase2Fits(p.EapMethod, inner))
+            p.EapPhase2 = inner;
+        else
+            net.notes.push_back(StrFormat("[802-1x] %s=%s not kept", key, v->c_str()));
     }
     if (p.EapCaCert.empty() && !p.EapSystemCa && p.EapDomain.empty()) {
         p.EapNoCaCheck = true;
@@ -196,10 +216,15 @@ void ReadSecurity(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
         return;  // an open network
     }
     const std::string* pmf = kf.Take(kSec, "pmf");
-    if (*km == "wpa-psk") p.WpaMode = KCOM_SECURITY_MODE_WPA2_PERSONAL;
-    else if (*km == "sae") p.WpaMode = KCOM_SECURITY_MODE_WPA3_PERSONAL;
-    else if (*km == "owe") p.WpaMode = KCOM_SECURITY_MODE_OWE;
-    else if (*km == "wpa-eap") p.WpaMode = pmf && *pmf == "3" ? KCOM_SECURITY_MODE_WPA3_ENTERPRISE : KCOM_SECURITY_MODE_WPA2_ENTERPRISE;
+    if (*km == "wpa-psk")
+        p.WpaMode = KCOM_SECURITY_MODE_WPA2_PERSONAL;
+    else if (*km == "sae")
+        p.WpaMode = KCOM_SECURITY_MODE_WPA3_PERSONAL;
+    else if (*km == "owe")
+        p.WpaMode = KCOM_SECURITY_MODE_OWE;
+    else if (*km == "wpa-eap")
+        p.WpaMode =
+            pmf && *pmf == "3" ? KCOM_SECURITY_MODE_WPA3_ENTERPRISE : KCOM_SECURITY_MODE_WPA2_ENTERPRISE;
     else if (*km == "wpa-eap-suite-b-192") {
         p.WpaMode = KCOM_SECURITY_MODE_WPA3_ENTERPRISE;
         net.notes.push_back("key-mgmt=wpa-eap-suite-b-192 kept as WPA3-Enterprise without the 192-bit mode");
@@ -210,16 +235,21 @@ void ReadSecurity(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
         net.refusal = "its key management (key-mgmt=" + *km + ") is none the utility knows";
         return;
     }
-    if (pmf && p.WpaMode != KCOM_SECURITY_MODE_WPA2_PERSONAL && p.WpaMode != KCOM_SECURITY_MODE_WPA2_ENTERPRISE)
+    if (pmf && p.WpaMode != KCOM_SECURITY_MODE_WPA2_PERSONAL &&
+        p.WpaMode != KCOM_SECURITY_MODE_WPA2_ENTERPRISE)
         pmf = nullptr;  // implied by the mode
-    if (pmf && *pmf != "0" && *pmf != "1") net.notes.push_back("pmf=" + *pmf + " not kept: protected frames follow the security kind");
+    if (pmf && *pmf != "0" && *pmf != "1")
+        net.notes.push_back("pmf=" + *pmf + " not kept: protected frames follow the security kind");
     if (const std::string* alg = kf.Take(kSec, "auth-alg"); alg && *alg != "open")
         net.notes.push_back("auth-alg=" + *alg + " not kept: open authentication is used");
     if (p.WpaMode == KCOM_SECURITY_MODE_WPA2_PERSONAL || p.WpaMode == KCOM_SECURITY_MODE_WPA3_PERSONAL) {
         const std::string* flags = kf.Take(kSec, "psk-flags");
-        if (const std::string* psk = kf.Take(kSec, "psk")) p.WpaPassphrase = *psk;
+        if (const std::string* psk = kf.Take(kSec, "psk"))
+            p.WpaPassphrase = *psk;
         else if (flags && *flags != "0")
-            net.notes.push_back("the passphrase is kept by a secret agent, not in the file: it is asked for when the network is joined");
+            net.notes.push_back(
+                "the passphrase is kept by a secret agent, not in the file: it is asked for when the network "
+                "is joined");
         else
             net.notes.push_back("no passphrase in the file: it is asked for when the network is joined");
     }
@@ -228,7 +258,8 @@ void ReadSecurity(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
     // key-mgmt=none is WEP.
     const std::string* type = kf.Take(kSec, "wep-key-type");
     if (type && *type == "2") {
-        net.refusal = "its WEP key is a passphrase (wep-key-type=2), which the utility cannot turn into a key";
+        net.refusal =
+            "its WEP key is a passphrase (wep-key-type=2), which the utility cannot turn into a key";
         return;
     }
     kf.Take(kSec, "wep-key-flags");
@@ -238,7 +269,8 @@ void ReadSecurity(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
         if (!key) continue;
         std::string digits;
         if (!WepKeyDigits(*key, true, digits)) {
-            net.refusal = StrFormat("wep-key%d is not a 40- or 104-bit key (5 or 13 characters, 10 or 26 hexadecimal digits)", i);
+            net.refusal = StrFormat(
+                "wep-key%d is not a 40- or 104-bit key (5 or 13 characters, 10 or 26 hexadecimal digits)", i);
             return;
         }
         p.SecKey[static_cast<std::size_t>(i)] = digits;
@@ -248,8 +280,10 @@ void ReadSecurity(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
     p.SecType = 1;
     p.ActiveSecKey = 0;
     if (const std::string* idx = kf.Take(kSec, "wep-tx-keyidx")) {
-        if (*idx == "0" || *idx == "1" || *idx == "2" || *idx == "3") p.ActiveSecKey = (*idx)[0] - '0';
-        else net.notes.push_back("wep-tx-keyidx=" + *idx + " not kept: key 0 is used");
+        if (*idx == "0" || *idx == "1" || *idx == "2" || *idx == "3")
+            p.ActiveSecKey = (*idx)[0] - '0';
+        else
+            net.notes.push_back("wep-tx-keyidx=" + *idx + " not kept: key 0 is used");
     }
     if (!anyKey)
         net.notes.push_back("no WEP key in the file: it is asked for when the network is joined");
@@ -281,12 +315,15 @@ SStackNetwork ReadNmKeyfile(std::string_view text, const std::string& where) {
         net.notes.push_back("autoconnect-priority=" + *pri + " not kept: it is no number");
     const std::string* ssid = kf.Take(kWifi, "ssid");
     if (!ssid) return net.refusal = "it names no network ([wifi] ssid=)", net;
-    if (!DecodeSsid(*ssid, p->NetName)) return net.refusal = "its ssid byte list holds a number above 255", net;
+    if (!DecodeSsid(*ssid, p->NetName))
+        return net.refusal = "its ssid byte list holds a number above 255", net;
     if (p->ProfName.empty()) p->ProfName = p->NetName;
     if (const std::string* mode = kf.Take(kWifi, "mode")) {
-        if (*mode == "adhoc") p->NetMode = false;
+        if (*mode == "adhoc")
+            p->NetMode = false;
         else if (*mode != "infrastructure")
-            return net.refusal = "it is an access point or mesh (mode=" + *mode + "), not a network to join", net;
+            return net.refusal = "it is an access point or mesh (mode=" + *mode + "), not a network to join",
+                   net;
     }
     if (kf.TakeBool(kWifi, "hidden", false, bad))
         net.notes.push_back("hidden=true not kept: profiles keep no hidden flag");
@@ -302,19 +339,22 @@ SStackNetwork ReadNmKeyfile(std::string_view text, const std::string& where) {
             p->PhyFreq = mhz;
             p->PhyChnl = ChannelNumberToIndex(phy, number);
         } else {
-            net.notes.push_back("channel=" + *channel + " not kept: a profile keeps the channel of an ad-hoc network only");
+            net.notes.push_back("channel=" + *channel +
+                                " not kept: a profile keeps the channel of an ad-hoc network only");
         }
     }
     if (!bad.empty()) net.notes.push_back(bad);
     kf.Take(kWifi, "seen-bssids");  // where NetworkManager last saw the network: state, no setting
     for (const char* group : {"ipv4", "ipv6"})
-        if (const std::string* method = kf.Take(group, "method"); method && *method != "auto" && *method != "ignore" &&
-                                                                    *method != "disabled")
-            net.notes.push_back(StrFormat("[%s] method=%s not kept: the utility's addresses come from DHCP", group, method->c_str()));
+        if (const std::string* method = kf.Take(group, "method");
+            method && *method != "auto" && *method != "ignore" && *method != "disabled")
+            net.notes.push_back(StrFormat("[%s] method=%s not kept: the utility's addresses come from DHCP",
+                                          group, method->c_str()));
     kf.Take("ipv6", "addr-gen-mode");
     ReadSecurity(kf, *p, net);
     if (!net.refusal.empty()) return net;
-    for (const std::string& rest : kf.Unused({"psk", "password", "private-key-password", "wep-key0", "wep-key1", "wep-key2", "wep-key3"}))
+    for (const std::string& rest : kf.Unused(
+             {"psk", "password", "private-key-password", "wep-key0", "wep-key1", "wep-key2", "wep-key3"}))
         net.notes.push_back(rest + " not kept");
     FinishStackNetwork(net, p);
     return net;
@@ -325,12 +365,15 @@ SStackFile WriteNmKeyfile(const CProfile& p) {
     file.name = SafeFileName(p.ProfName) + ".nmconnection";
     std::mt19937_64 random{std::random_device{}()};
     const auto r1 = random(), r2 = random();
-    const std::string uuid = StrFormat("%08x-%04x-4%03x-%04x-%012llx", static_cast<unsigned>(r1 >> 32),
-                                       static_cast<unsigned>((r1 >> 16) & 0xFFFF), static_cast<unsigned>(r1 & 0xFFF),
-                                       static_cast<unsigned>(0x8000 | ((r2 >> 48) & 0x3FFF)),
-                                       static_cast<unsigned long long>(r2 & 0xFFFFFFFFFFFFULL));
+    const std::string uuid =
+        StrFormat("%08x-%04x-4%03x-%04x-%012llx", static_cast<unsigned>(r1 >> 32),
+                  static_cast<unsigned>((r1 >> 16) & 0xFFFF), static_cast<unsigned>(r1 & 0xFFF),
+                  static_cast<unsigned>(0x8000 | ((r2 >> 48) & 0x3FFF)),
+                  static_cast<unsigned long long>(r2 & 0xFFFFFFFFFFFFULL));
     std::string& t = file.text;
-    const auto line = [&t](const std::string& key, const std::string& value) { t += key + "=" + value + "\n"; };
+    const auto line = [&t](const std::string& key, const std::string& value) {
+        t += key + "=" + value + "\n";
+    };
     const auto text = [&](const std::string& key, const std::string& value) {
         if (!value.empty()) line(key, EscapeKeyValue(value));
     };
@@ -349,26 +392,35 @@ SStackFile WriteNmKeyfile(const CProfile& p) {
         line("band", kccl::BandOfFrequency(p.PhyFreq) == kccl::EBand::Band2G4 ? "bg" : "a");
         line("channel", std::to_string(kccl::FrequencyToChannel(p.PhyFreq)));
         if (kccl::BandOfFrequency(p.PhyFreq) == kccl::EBand::Band6G)
-            file.notes.push_back("the 6 GHz channel is written as a 5 GHz one: keyfiles name bands a and bg only");
+            file.notes.push_back(
+                "the 6 GHz channel is written as a 5 GHz one: keyfiles name bands a and bg only");
     }
     const int mode = p.WpaMode;
     const bool legacyWpa = mode == 0 && (p.SecType == 2 || p.SecType == 3);
     std::string km;
-    if (mode == KCOM_SECURITY_MODE_WPA2_PERSONAL || legacyWpa) km = "wpa-psk";
-    else if (mode == KCOM_SECURITY_MODE_WPA3_PERSONAL) km = "sae";
+    if (mode == KCOM_SECURITY_MODE_WPA2_PERSONAL || legacyWpa)
+        km = "wpa-psk";
+    else if (mode == KCOM_SECURITY_MODE_WPA3_PERSONAL)
+        km = "sae";
     else if (mode == KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL) {
         km = "wpa-psk";
-        file.notes.push_back("WPA2/WPA3 written as wpa-psk: NetworkManager then joins with WPA3 where it can");
-    } else if (mode == KCOM_SECURITY_MODE_OWE) km = "owe";
-    else if (IsEnterpriseProfile(p)) km = "wpa-eap";
-    else if (p.SecType == 1) km = "none";
+        file.notes.push_back(
+            "WPA2/WPA3 written as wpa-psk: NetworkManager then joins with WPA3 where it can");
+    } else if (mode == KCOM_SECURITY_MODE_OWE)
+        km = "owe";
+    else if (IsEnterpriseProfile(p))
+        km = "wpa-eap";
+    else if (p.SecType == 1)
+        km = "none";
     if (!km.empty()) {
         t += "\n[wifi-security]\n";
         line("key-mgmt", km);
         if (mode == KCOM_SECURITY_MODE_WPA3_ENTERPRISE) line("pmf", "3");
         if (km == "wpa-psk" || km == "sae") text("psk", p.WpaPassphrase);
         if (km == "none") {
-            if (p.Use802_1) file.notes.push_back("802.1X with WEP not written: the keys are written, the 802.1X part is not");
+            if (p.Use802_1)
+                file.notes.push_back(
+                    "802.1X with WEP not written: the keys are written, the 802.1X part is not");
             for (std::size_t i = 0; i < p.SecKey.size(); ++i)
                 if (!p.SecKey[i].empty()) line(StrFormat("wep-key%zu", i), p.SecKey[i]);
             line("wep-key-type", "1");

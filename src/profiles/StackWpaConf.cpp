@@ -46,12 +46,24 @@ bool UnescapePrintf(std::string_view in, std::string& out) {
         if (++i >= in.size()) return false;
         const char c = in[i];
         switch (c) {
-            case '\\': out += '\\'; break;
-            case '"': out += '"'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'e': out += '\x1b'; break;
+            case '\\':
+                out += '\\';
+                break;
+            case '"':
+                out += '"';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'e':
+                out += '\x1b';
+                break;
             case 'x': {
                 std::string byte;
                 if (i + 2 >= in.size()) return false;
@@ -63,7 +75,8 @@ bool UnescapePrintf(std::string_view in, std::string& out) {
             default: {
                 if (c < '0' || c > '7') return false;
                 int v = 0, n = 0;
-                while (n < 3 && i < in.size() && in[i] >= '0' && in[i] <= '7') v = v * 8 + (in[i++] - '0'), ++n;
+                while (n < 3 && i < in.size() && in[i] >= '0' && in[i] <= '7')
+                    v = v * 8 + (in[i++] - '0'), ++n;
                 --i;
                 if (v > 255) return false;
                 out += static_cast<char>(v);
@@ -138,7 +151,8 @@ void TakePath(SBlock& b, const char* key, std::string& field, SStackNetwork& net
     if (!ParseString(*raw, path, why, EStr::TextOnly)) {
         net.notes.push_back(StrFormat("%s not kept: %s", key, why.c_str()));
     } else if (path.empty() || path.front() != '/') {
-        net.notes.push_back(StrFormat("%s=\"%s\" not kept: only an absolute file path is", key, path.c_str()));
+        net.notes.push_back(
+            StrFormat("%s=\"%s\" not kept: only an absolute file path is", key, path.c_str()));
     } else {
         field = path;
     }
@@ -148,18 +162,22 @@ void TakeText(SBlock& b, const char* key, std::string& field, SStackNetwork& net
     const std::string* raw = b.Take(key);
     if (!raw) return;
     std::string why;
-    if (!ParseString(*raw, field, why, EStr::TextOnly)) net.notes.push_back(StrFormat("%s not kept: %s", key, why.c_str()));
+    if (!ParseString(*raw, field, why, EStr::TextOnly))
+        net.notes.push_back(StrFormat("%s not kept: %s", key, why.c_str()));
 }
 
 void ReadEap(SBlock& b, CProfile& p, SStackNetwork& net) {
     if (const std::string* eap = b.Take("eap")) {
         const std::vector<std::string> methods = Words(*eap);
         for (const std::string& m : methods) {
-            if (p.EapMethod == 0) p.EapMethod = EapMethodOfName(m);
-            else net.notes.push_back("EAP method " + m + " not kept: a profile takes one method");
+            if (p.EapMethod == 0)
+                p.EapMethod = EapMethodOfName(m);
+            else
+                net.notes.push_back("EAP method " + m + " not kept: a profile takes one method");
         }
         if (p.EapMethod == 0) {
-            net.refusal = "its 802.1X method (eap=" + *eap + ") is none the utility runs (PEAP, TTLS, TLS, PWD)";
+            net.refusal =
+                "its 802.1X method (eap=" + *eap + ") is none the utility runs (PEAP, TTLS, TLS, PWD)";
             return;
         }
     } else {
@@ -178,12 +196,14 @@ void ReadEap(SBlock& b, CProfile& p, SStackNetwork& net) {
         if (ParseString(*caPath, path, why, EStr::TextOnly) && path.rfind("/etc/ssl/certs", 0) == 0)
             p.EapSystemCa = true;
         else
-            net.notes.push_back("ca_path=" + *caPath + " not kept: only the system's CA store (/etc/ssl/certs) is");
+            net.notes.push_back("ca_path=" + *caPath +
+                                " not kept: only the system's CA store (/etc/ssl/certs) is");
     }
     if (const std::string* pw = b.Take("password")) {
         std::string text, why;
         if (pw->rfind("hash:", 0) == 0)
-            net.notes.push_back("password not kept: it is stored as a hash; it is asked for when the network is joined");
+            net.notes.push_back(
+                "password not kept: it is stored as a hash; it is asked for when the network is joined");
         else if (ParseString(*pw, text, why, EStr::TextOnly))
             p.EapPassword = text;
         else
@@ -258,17 +278,20 @@ void ReadSecurity(SBlock& b, CProfile& p, SStackNetwork& net) {
         return;
     }
     if (p.WpaMode == 0 && !Has(mgmt, "NONE")) {
-        net.refusal = "its key management (key_mgmt=" + (km ? *km : std::string()) + ") is none the utility knows";
+        net.refusal =
+            "its key management (key_mgmt=" + (km ? *km : std::string()) + ") is none the utility knows";
         return;
     }
     if (p.WpaMode == 0) known = {"NONE"};
     for (const std::string& m : mgmt)
-        if (km && !Has(known, m)) net.notes.push_back("key_mgmt " + m + " not kept: the profile joins with one kind");
+        if (km && !Has(known, m))
+            net.notes.push_back("key_mgmt " + m + " not kept: the profile joins with one kind");
     // Protected management frames go with the mode (required for WPA3 and OWE).
-    if (pmf && p.WpaMode != KCOM_SECURITY_MODE_WPA2_PERSONAL && p.WpaMode != KCOM_SECURITY_MODE_WPA2_ENTERPRISE &&
-        p.WpaMode != 0)
+    if (pmf && p.WpaMode != KCOM_SECURITY_MODE_WPA2_PERSONAL &&
+        p.WpaMode != KCOM_SECURITY_MODE_WPA2_ENTERPRISE && p.WpaMode != 0)
         pmf = nullptr;
-    if (pmf) net.notes.push_back("ieee80211w=" + *pmf + " not kept: protected frames follow the security kind");
+    if (pmf)
+        net.notes.push_back("ieee80211w=" + *pmf + " not kept: protected frames follow the security kind");
 
     // WEP keys, where the network has no WPA.
     bool anyKey = false;
@@ -287,7 +310,8 @@ void ReadSecurity(SBlock& b, CProfile& p, SStackNetwork& net) {
             return;
         }
         if (!WepKeyDigits(value, quoted, digits)) {
-            net.refusal = key + " is not a 40- or 104-bit key (5 or 13 characters, 10 or 26 hexadecimal digits)";
+            net.refusal =
+                key + " is not a 40- or 104-bit key (5 or 13 characters, 10 or 26 hexadecimal digits)";
             return;
         }
         p.SecKey[static_cast<std::size_t>(i)] = digits;
@@ -298,11 +322,14 @@ void ReadSecurity(SBlock& b, CProfile& p, SStackNetwork& net) {
         p.SecType = 1;
         p.ActiveSecKey = 0;
         if (const std::string* idx = b.Take("wep_tx_keyidx")) {
-            if (*idx == "0" || *idx == "1" || *idx == "2" || *idx == "3") p.ActiveSecKey = (*idx)[0] - '0';
-            else net.notes.push_back("wep_tx_keyidx=" + *idx + " not kept: key 0 is used");
+            if (*idx == "0" || *idx == "1" || *idx == "2" || *idx == "3")
+                p.ActiveSecKey = (*idx)[0] - '0';
+            else
+                net.notes.push_back("wep_tx_keyidx=" + *idx + " not kept: key 0 is used");
         }
         if (p.SecKey[static_cast<std::size_t>(p.ActiveSecKey)].empty()) {
-            net.refusal = StrFormat("wep_tx_keyidx names key %d, which the network does not give", p.ActiveSecKey);
+            net.refusal =
+                StrFormat("wep_tx_keyidx names key %d, which the network does not give", p.ActiveSecKey);
             return;
         }
     }
@@ -355,7 +382,8 @@ SStackNetwork ReadBlock(SBlock& b, int number) {
             p->PhyFreq = mhz;
             p->PhyChnl = ChannelNumberToIndex(p->PhyType, kccl::FrequencyToChannel(mhz));
         } else {
-            net.notes.push_back("frequency=" + *freq + " not kept: a profile keeps the channel of an ad-hoc network only");
+            net.notes.push_back("frequency=" + *freq +
+                                " not kept: a profile keeps the channel of an ad-hoc network only");
         }
     }
     if (const std::string* pri = b.Take("priority")) {
@@ -393,7 +421,8 @@ SStackRead ReadWpaSupplicantConf(std::string_view text) {
     SStackRead result;
     if (text.size() > kMaxStackFileBytes)
         return result.refusal = StrFormat("the file is larger than %zu bytes", kMaxStackFileBytes), result;
-    if (HoldsBinary(text)) return result.refusal = "the file holds binary bytes; it is no configuration file", result;
+    if (HoldsBinary(text))
+        return result.refusal = "the file holds binary bytes; it is no configuration file", result;
     std::optional<SBlock> block;
     std::size_t lineNo = 0, blockLine = 0;
     int number = 0;
@@ -403,7 +432,9 @@ SStackRead ReadWpaSupplicantConf(std::string_view text) {
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         ++lineNo;
         if (line.size() > kMaxStackLineBytes)
-            return result.refusal = StrFormat("line %zu is longer than %zu bytes", lineNo, kMaxStackLineBytes), result;
+            return result.refusal =
+                       StrFormat("line %zu is longer than %zu bytes", lineNo, kMaxStackLineBytes),
+                   result;
         line = Trim(line);
         if (line.empty() || line.front() == '#') continue;
         if (!block) {
@@ -421,7 +452,8 @@ SStackRead ReadWpaSupplicantConf(std::string_view text) {
             result.networks.push_back(ReadBlock(*block, number));
             block.reset();
             if (result.networks.size() > 10000)
-                return result.refusal = "the file holds more than 10000 networks", result.networks.clear(), result;
+                return result.refusal = "the file holds more than 10000 networks", result.networks.clear(),
+                       result;
             continue;
         }
         const std::size_t eq = line.find('=');
@@ -466,27 +498,38 @@ bool Quotable(const std::string& s) {
 
 const char* EapMethodWord(int method) {
     switch (method) {
-        case KCOM_EAP_PEAP: return "PEAP";
-        case KCOM_EAP_TTLS: return "TTLS";
-        case KCOM_EAP_TLS: return "TLS";
-        case KCOM_EAP_PWD: return "PWD";
-        default: return nullptr;
+        case KCOM_EAP_PEAP:
+            return "PEAP";
+        case KCOM_EAP_TTLS:
+            return "TTLS";
+        case KCOM_EAP_TLS:
+            return "TLS";
+        case KCOM_EAP_PWD:
+            return "PWD";
+        default:
+            return nullptr;
     }
 }
 
 const char* Phase2Word(int phase2) {
     switch (phase2) {
-        case KCOM_PHASE2_MSCHAPV2: return "MSCHAPV2";
-        case KCOM_PHASE2_PAP: return "PAP";
-        case KCOM_PHASE2_GTC: return "GTC";
-        case KCOM_PHASE2_CHAP: return "CHAP";
-        default: return nullptr;
+        case KCOM_PHASE2_MSCHAPV2:
+            return "MSCHAPV2";
+        case KCOM_PHASE2_PAP:
+            return "PAP";
+        case KCOM_PHASE2_GTC:
+            return "GTC";
+        case KCOM_PHASE2_CHAP:
+            return "CHAP";
+        default:
+            return nullptr;
     }
 }
 
 }  // namespace
 
-std::string WriteWpaSupplicantConf(const std::vector<const CProfile*>& profiles, std::vector<SStackFile>& notes) {
+std::string WriteWpaSupplicantConf(const std::vector<const CProfile*>& profiles,
+                                   std::vector<SStackFile>& notes) {
     std::string out = "# Networks exported by wavoryctl; add them to wpa_supplicant.conf.\n";
     // Auto-selection members first in their order, as the highest priorities.
     int members = 0;
@@ -496,11 +539,15 @@ std::string WriteWpaSupplicantConf(const std::vector<const CProfile*>& profiles,
         SStackFile note;
         note.name = p->ProfName;
         std::string b = "\nnetwork={\n";
-        const auto line = [&b](const std::string& key, const std::string& value) { b += "\t" + key + "=" + value + "\n"; };
+        const auto line = [&b](const std::string& key, const std::string& value) {
+            b += "\t" + key + "=" + value + "\n";
+        };
         const auto quoted = [&](const std::string& key, const std::string& value) {
             if (value.empty()) return;
-            if (Quotable(value)) line(key, "\"" + value + "\"");
-            else note.notes.push_back(key + " not written: it holds a control character");
+            if (Quotable(value))
+                line(key, "\"" + value + "\"");
+            else
+                note.notes.push_back(key + " not written: it holds a control character");
         };
         const bool plainSsid = Quotable(p->NetName) && p->NetName.find('"') == std::string::npos;
         line("ssid", plainSsid ? "\"" + p->NetName + "\"" : ToHex(p->NetName));
@@ -531,11 +578,15 @@ std::string WriteWpaSupplicantConf(const std::vector<const CProfile*>& profiles,
             line("key_mgmt", "NONE");
         }
         if (!p->WpaPassphrase.empty() && (mode == 3 || mode == 4 || mode == 6 || legacyWpa)) {
-            if (p->WpaPassphrase.size() == 64) line("psk", p->WpaPassphrase);
-            else quoted(mode == 4 ? "sae_password" : "psk", p->WpaPassphrase);
+            if (p->WpaPassphrase.size() == 64)
+                line("psk", p->WpaPassphrase);
+            else
+                quoted(mode == 4 ? "sae_password" : "psk", p->WpaPassphrase);
         }
         if (mode == 0 && p->SecType == 1) {
-            if (p->Use802_1) note.notes.push_back("802.1X with WEP not written: the keys are written, the 802.1X part is not");
+            if (p->Use802_1)
+                note.notes.push_back(
+                    "802.1X with WEP not written: the keys are written, the 802.1X part is not");
             for (std::size_t i = 0; i < p->SecKey.size(); ++i)
                 if (!p->SecKey[i].empty()) line(StrFormat("wep_key%zu", i), p->SecKey[i]);
             if (p->ActiveSecKey >= 0) line("wep_tx_keyidx", std::to_string(p->ActiveSecKey));
@@ -548,7 +599,8 @@ std::string WriteWpaSupplicantConf(const std::vector<const CProfile*>& profiles,
             if (p->EapSystemCa) line("ca_path", "\"/etc/ssl/certs\"");
             quoted("domain_suffix_match", p->EapDomain);
             if (const char* inner = Phase2Word(p->EapPhase2))
-                line("phase2", std::string("\"") + (p->EapPhase2 == KCOM_PHASE2_GTC ? "autheap=" : "auth=") + inner + "\"");
+                line("phase2", std::string("\"") + (p->EapPhase2 == KCOM_PHASE2_GTC ? "autheap=" : "auth=") +
+                                   inner + "\"");
             if (p->EapMethod == KCOM_EAP_TLS) {
                 quoted("client_cert", p->EapClientCert);
                 quoted("private_key", p->EapPrivateKey);
@@ -557,8 +609,10 @@ std::string WriteWpaSupplicantConf(const std::vector<const CProfile*>& profiles,
                 quoted("password", p->EapPassword);
             }
         }
-        if (p->AutoSelect && p->Priority >= 0) line("priority", std::to_string(members - p->Priority));
-        else line("disabled", "1");
+        if (p->AutoSelect && p->Priority >= 0)
+            line("priority", std::to_string(members - p->Priority));
+        else
+            line("disabled", "1");
         b += "}\n";
         out += b;
         notes.push_back(std::move(note));

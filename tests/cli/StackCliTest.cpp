@@ -37,8 +37,8 @@ protected:
 
     void MakeProfiles() {
         const std::string pass = WriteFile("pass.txt", "harbour lights\n");
-        NewProfile({"--name", "Harb", "--ssid", "Harbour;\"x\"", "--mode", "infrastructure", "--security", "wpa2",
-                    "--passphrase-file", pass, "--auto-select"});
+        NewProfile({"--name", "Harb", "--ssid", "Harbour;\"x\"", "--mode", "infrastructure", "--security",
+                    "wpa2", "--passphrase-file", pass, "--auto-select"});
         NewProfile({"--name", "Deck", "--ssid", "Deckhands", "--mode", "infrastructure", "--security", "wep",
                     "--key1", "1A2B3C4D5E"});
         NewProfile({"--name", "Cafe", "--ssid", "Cafe", "--mode", "infrastructure", "--auto-select"});
@@ -71,10 +71,12 @@ std::string DecodeSvg(const std::string& text) {
     const int size = std::stoi(box[1]), scale = 4, px = size * scale;
     std::vector<uint8_t> pixels(static_cast<size_t>(px * px), 0xFF);
     const std::regex module("M(\\d+) (\\d+)h1v1h-1z");
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), module); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), module); it != std::sregex_iterator();
+         ++it) {
         const int x = std::stoi((*it)[1]), y = std::stoi((*it)[2]);
         for (int dy = 0; dy < scale; ++dy)
-            for (int dx = 0; dx < scale; ++dx) pixels[static_cast<size_t>((y * scale + dy) * px + x * scale + dx)] = 0;
+            for (int dx = 0; dx < scale; ++dx)
+                pixels[static_cast<size_t>((y * scale + dy) * px + x * scale + dx)] = 0;
     }
     return Decode(pixels, px, px);
 }
@@ -96,8 +98,9 @@ TEST_F(StackCliTest, ExportAndImportBackThroughEachStack) {
     ASSERT_EQ(iwd["skipped"].size(), 1u);
     EXPECT_EQ(iwd["skipped"][0]["profile"], "Deck");
     EXPECT_NE(iwd["skipped"][0]["reason"].get<std::string>().find("WEP"), std::string::npos);
-    EXPECT_TRUE(fs::exists(ScratchPath("iwd/=486172626f75723b22782"
-                                       "2.psk")));
+    EXPECT_TRUE(
+        fs::exists(ScratchPath("iwd/=486172626f75723b22782"
+                               "2.psk")));
 
     for (const auto& name : {"Harb", "Deck", "Cafe"}) ASSERT_EQ(Run({"profiles", "rm", name}).code, 0);
 
@@ -128,8 +131,10 @@ TEST_F(StackCliTest, ExportAndImportBackThroughEachStack) {
 }
 
 TEST_F(StackCliTest, RefusedNetworksAreNamedAndNothingElseChanges) {
-    const std::string conf = WriteFile("wpa.conf", "network={\n ssid=\"Good\"\n key_mgmt=NONE\n bssid=00:11:22:33:44:55\n}\n"
-                                                   "network={\n ssid=\"Bad\"\n psk=\"short\"\n}\n");
+    const std::string conf =
+        WriteFile("wpa.conf",
+                  "network={\n ssid=\"Good\"\n key_mgmt=NONE\n bssid=00:11:22:33:44:55\n}\n"
+                  "network={\n ssid=\"Bad\"\n psk=\"short\"\n}\n");
     const SRun run = Run({"profiles", "import", "--from", "wpa-supplicant", conf, "--json"});
     ASSERT_EQ(run.code, 0) << run.err;
     const json out = json::parse(run.out);
@@ -142,13 +147,18 @@ TEST_F(StackCliTest, RefusedNetworksAreNamedAndNothingElseChanges) {
     // Nothing usable, junk, a huge file, a folder that holds no network: refused, store unchanged.
     const std::string bad = WriteFile("bad.conf", "network={\n ssid=\"Bad\"\n psk=\"short\"\n}\n");
     ExpectRefused({"profiles", "import", "--from", "wpa-supplicant", bad}, 1, "nothing was imported");
-    ExpectRefused({"profiles", "import", "--from", "wpa-supplicant", WriteFile("junk", std::string("\x7f" "ELF\0\1", 6))},
+    ExpectRefused({"profiles", "import", "--from", "wpa-supplicant",
+                   WriteFile("junk", std::string("\x7f"
+                                                 "ELF\0\1",
+                                                 6))},
                   1, "binary");
-    ExpectRefused({"profiles", "import", "--from", "networkmanager", WriteFile("huge.nmconnection", std::string(5 << 20, '#'))},
+    ExpectRefused({"profiles", "import", "--from", "networkmanager",
+                   WriteFile("huge.nmconnection", std::string(5 << 20, '#'))},
                   1, "larger");
     fs::create_directories(ScratchPath("empty"));
     ExpectRefused({"profiles", "import", "--from", "iwd", ScratchPath("empty")}, 1, "no network file");
-    ExpectRefused({"profiles", "import", "--from", "wpa-supplicant", ScratchPath("missing")}, 1, "does not exist");
+    ExpectRefused({"profiles", "import", "--from", "wpa-supplicant", ScratchPath("missing")}, 1,
+                  "does not exist");
 
     // An existing file is replaced only with --force.
     const std::string target = WriteFile("taken.conf", "keep me");
@@ -158,15 +168,16 @@ TEST_F(StackCliTest, RefusedNetworksAreNamedAndNothingElseChanges) {
     EXPECT_NE(ReadFile(target).find("ssid=\"Good\""), std::string::npos);
     EXPECT_EQ(Mode(target), 0600u);
     ExpectRefused({"profiles", "export", "--to", "iwd", "Good"}, 2, "--dir");
-    ExpectRefused({"profiles", "export", "--to", "iwd", "--dir", ScratchPath("x"), "Nobody"}, 1, "no profile");
+    ExpectRefused({"profiles", "export", "--to", "iwd", "--dir", ScratchPath("x"), "Nobody"}, 1,
+                  "no profile");
 }
 
 TEST_F(StackCliTest, SharedImagesDecodeToTheUri) {
     const std::string pass = WriteFile("pass.txt", "p;a:s\\s\"word\n");
-    for (const std::string& ssid : {std::string("Harbour"), std::string("caf\xC3\xA9;\\\" \xF0\x9F\x93\xB6"),
-                                    std::string(32, 'w')}) {
-        ASSERT_EQ(Run({"profiles", "new", "--name", "S", "--ssid", ssid, "--mode", "infrastructure", "--security",
-                       "wpa2", "--passphrase-file", pass})
+    for (const std::string& ssid :
+         {std::string("Harbour"), std::string("caf\xC3\xA9;\\\" \xF0\x9F\x93\xB6"), std::string(32, 'w')}) {
+        ASSERT_EQ(Run({"profiles", "new", "--name", "S", "--ssid", ssid, "--mode", "infrastructure",
+                       "--security", "wpa2", "--passphrase-file", pass})
                       .code,
                   0);
         const SRun uri = Run({"profiles", "share", "S", "--uri", "--show-keys"});

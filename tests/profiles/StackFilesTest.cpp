@@ -110,7 +110,8 @@ void Normalise(EStack stack, CProfile& p) {
         if (p.WpaMode == 5) p.WpaMode = 0;
         if (p.WpaMode == 8) p.WpaMode = 7;
         if (p.WpaMode == 3 || p.WpaMode == 4) p.WpaMode = p.WpaPassphrase.size() == 64 ? 3 : 6;
-        if (p.WpaMode == 7 && p.EapMethod == KCOM_EAP_PEAP && p.EapPhase2 == 0) p.EapPhase2 = KCOM_PHASE2_MSCHAPV2;
+        if (p.WpaMode == 7 && p.EapMethod == KCOM_EAP_PEAP && p.EapPhase2 == 0)
+            p.EapPhase2 = KCOM_PHASE2_MSCHAPV2;
         if (p.EapSystemCa && p.EapCaCert.empty()) p.EapSystemCa = false;
     }
     if (stack == EStack::NetworkManager && p.WpaMode == 6) p.WpaMode = 3;
@@ -153,7 +154,8 @@ TEST(StackFilesTest, EveryKindAndNameSurvivesARoundTripThroughEachStack) {
             for (const std::string& ssid : Ssids()) {
                 CProfile p = Base("Profile of " + std::string(kind.label), ssid);
                 kind.set(p);
-                const std::string label = std::to_string(static_cast<int>(stack)) + " " + kind.label + " " + ssid;
+                const std::string label =
+                    std::to_string(static_cast<int>(stack)) + " " + kind.label + " " + ssid;
                 SStackNetwork back;
                 if (stack == EStack::WpaSupplicant) {
                     std::vector<SStackFile> notes;
@@ -283,9 +285,10 @@ address1=192.168.1.9/24
     // A zero byte in the SSID cannot be kept.
     EXPECT_NE(net.refusal.find("zero byte"), std::string::npos);
 
-    net = ReadNmKeyfile("[connection]\nid=x\ntype=wifi\n[wifi]\nssid=72;105;59;\nhidden=true\n"
-                        "[wifi-security]\nkey-mgmt=wpa-psk\npsk-flags=1\n[ipv4]\nmethod=manual\naddress1=10.0.0.2/8\n",
-                        "b");
+    net = ReadNmKeyfile(
+        "[connection]\nid=x\ntype=wifi\n[wifi]\nssid=72;105;59;\nhidden=true\n"
+        "[wifi-security]\nkey-mgmt=wpa-psk\npsk-flags=1\n[ipv4]\nmethod=manual\naddress1=10.0.0.2/8\n",
+        "b");
     ASSERT_TRUE(net.profile) << net.refusal;
     EXPECT_EQ(net.profile->NetName, "Hi;");
     EXPECT_EQ(net.profile->WpaPassphrase, "");
@@ -296,7 +299,8 @@ address1=192.168.1.9/24
     EXPECT_NE(all.find("method=manual"), std::string::npos);
     EXPECT_NE(all.find("address1"), std::string::npos);
 
-    EXPECT_NE(ReadNmKeyfile("[connection]\ntype=ethernet\n", "e").refusal.find("no Wi-Fi"), std::string::npos);
+    EXPECT_NE(ReadNmKeyfile("[connection]\ntype=ethernet\n", "e").refusal.find("no Wi-Fi"),
+              std::string::npos);
     EXPECT_NE(ReadNmKeyfile("[connection]\ntype=wifi\n[wifi]\nssid=W\n[wifi-security]\nkey-mgmt=none\n"
                             "wep-key-type=2\nwep-key0=secret phrase\n",
                             "w")
@@ -327,7 +331,8 @@ TEST(StackFilesTest, IwdFileNamesCarryTheSsid) {
     EXPECT_NE(net.notes[0].find("Hidden"), std::string::npos);
 
     EXPECT_NE(ReadIwdFile("", "Net.wep").refusal, "");
-    EXPECT_NE(ReadIwdFile("[Security]\nEAP-Method=MD5\n", "Net.8021x").refusal.find("EAP-Method"), std::string::npos);
+    EXPECT_NE(ReadIwdFile("[Security]\nEAP-Method=MD5\n", "Net.8021x").refusal.find("EAP-Method"),
+              std::string::npos);
 }
 
 TEST(StackFilesTest, HostileFilesAreRefusedWithAReason) {
@@ -336,35 +341,43 @@ TEST(StackFilesTest, HostileFilesAreRefusedWithAReason) {
     EXPECT_NE(ReadNmKeyfile(huge, "h").refusal.find("larger"), std::string::npos);
     const std::string longLine = "network={\nssid=\"" + std::string(kMaxStackLineBytes, 'a') + "\"\n}\n";
     EXPECT_NE(ReadWpaSupplicantConf(longLine).refusal.find("longer"), std::string::npos);
-    EXPECT_NE(ReadIwdFile("[Security]\nPassphrase=" + std::string(kMaxStackLineBytes, 'a') + "\n", "N.psk").refusal,
-              "");
+    EXPECT_NE(
+        ReadIwdFile("[Security]\nPassphrase=" + std::string(kMaxStackLineBytes, 'a') + "\n", "N.psk").refusal,
+        "");
     EXPECT_NE(ReadWpaSupplicantConf(std::string("network={\nssid=\"a\0b\"\n}\n", 22)).refusal.find("binary"),
               std::string::npos);
     // Overlong and undecodable values, each refused for its network alone.
-    const SStackRead read = ReadWpaSupplicantConf("network={\nssid=\"" + std::string(33, 'x') +
-                                                  "\"\n}\nnetwork={\nssid=P\"bad\\q\"\n}\nnetwork={\nssid=0g\n}\n"
-                                                  "network={\nssid=\"Ok\"\nkey_mgmt=NONE\n}\n");
+    const SStackRead read =
+        ReadWpaSupplicantConf("network={\nssid=\"" + std::string(33, 'x') +
+                              "\"\n}\nnetwork={\nssid=P\"bad\\q\"\n}\nnetwork={\nssid=0g\n}\n"
+                              "network={\nssid=\"Ok\"\nkey_mgmt=NONE\n}\n");
     ASSERT_EQ(read.networks.size(), 4u);
     EXPECT_NE(read.networks[0].refusal.find("32 bytes"), std::string::npos);
     EXPECT_NE(read.networks[1].refusal.find("escape"), std::string::npos);
     EXPECT_NE(read.networks[2].refusal, "");
     EXPECT_TRUE(read.networks[3].profile);
-    EXPECT_NE(ReadNmKeyfile("[connection]\ntype=wifi\nid=a\\qb\n", "e").refusal.find("escape"), std::string::npos);
+    EXPECT_NE(ReadNmKeyfile("[connection]\ntype=wifi\nid=a\\qb\n", "e").refusal.find("escape"),
+              std::string::npos);
     EXPECT_NE(ReadNmKeyfile("type=wifi\n", "e").refusal.find("before any"), std::string::npos);
-    EXPECT_NE(ReadIwdFile("[Security\nPassphrase=x\n", "N.psk").refusal.find("not closed"), std::string::npos);
+    EXPECT_NE(ReadIwdFile("[Security\nPassphrase=x\n", "N.psk").refusal.find("not closed"),
+              std::string::npos);
 
     // Random bytes and shuffled pieces of real files: never a crash, never a profile that breaks
     // the limits.
     std::mt19937 random(36);
-    const std::string pieces[] = {"network={\n", "}\n", "ssid=", "\"", "psk=", "key_mgmt=", "SAE ", "WPA-EAP\n",
-                                  "[wifi]\n", "[connection]\ntype=wifi\n", "ssid=1;2;", "\\", "=", "\n",
-                                  "[Security]\n", "EAP-Method=PEAP\n", "wep_key0=", "0123456789", "P\"\\x"};
+    const std::string pieces[] = {
+        "network={\n",       "}\n",       "ssid=",      "\"",       "psk=",
+        "key_mgmt=",         "SAE ",      "WPA-EAP\n",  "[wifi]\n", "[connection]\ntype=wifi\n",
+        "ssid=1;2;",         "\\",        "=",          "\n",       "[Security]\n",
+        "EAP-Method=PEAP\n", "wep_key0=", "0123456789", "P\"\\x"};
     for (int round = 0; round < 2000; ++round) {
         std::string text;
         const int count = static_cast<int>(random() % 40);
         for (int i = 0; i < count; ++i) {
-            if (random() % 4 == 0) text += static_cast<char>(random() % 256);
-            else text += pieces[random() % std::size(pieces)];
+            if (random() % 4 == 0)
+                text += static_cast<char>(random() % 256);
+            else
+                text += pieces[random() % std::size(pieces)];
         }
         for (const SStackNetwork& n : ReadWpaSupplicantConf(text).networks)
             if (n.profile) {
