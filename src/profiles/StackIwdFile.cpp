@@ -146,7 +146,7 @@ SStackNetwork ReadIwdFile(std::string_view text, const std::string& fileName) {
     if (!kf.Parse(text, error)) return net.refusal = error, net;
     net.autoConnect = kf.TakeBool(kSettings, "AutoConnect", true, bad);
     if (kf.TakeBool(kSettings, "Hidden", false, bad))
-        net.notes.push_back("Hidden=true not kept: profiles keep no hidden flag");
+        net.notes.push_back("Hidden=true not kept: the utility finds a hidden network without it");
     if (!bad.empty()) net.notes.push_back(bad);
     if (ext == "psk") {
         const std::string* pass = kf.Take(kSec, "Passphrase");
@@ -170,10 +170,7 @@ SStackNetwork ReadIwdFile(std::string_view text, const std::string& fileName) {
         ReadEap(kf, *p, net);
         if (!net.refusal.empty()) return net;
     }
-    for (const std::string& rest :
-         kf.Unused({"Passphrase", "PreSharedKey", "EAP-PEAP-Phase2-Password", "EAP-TTLS-Phase2-Password",
-                    "EAP-PWD-Password", "EAP-Password", "EAP-TLS-ClientKeyPassphrase"}))
-        net.notes.push_back(rest + " not kept");
+    for (const std::string& rest : kf.Unused()) net.notes.push_back(rest + " not kept");
     FinishStackNetwork(net, p);
     return net;
 }

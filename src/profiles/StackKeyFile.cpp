@@ -148,14 +148,23 @@ void CKeyFile::RenameGroup(std::string_view from, const std::string& to) {
         if (g == from) g = to;
 }
 
-std::vector<std::string> CKeyFile::Unused(const std::vector<std::string_view>& secretKeys) const {
+std::vector<std::string> CKeyFile::Unused() const {
     std::vector<std::string> out;
     for (const SKeyEntry& e : m_Entries) {
         if (e.used) continue;
-        const bool secret = std::find(secretKeys.begin(), secretKeys.end(), e.key) != secretKeys.end();
-        out.push_back("[" + e.group + "] " + e.key + "=" + (secret ? std::string("(secret)") : e.value));
+        out.push_back("[" + e.group + "] " + e.key + "=" +
+                      (LooksSecret(e.key) ? std::string("(secret)") : e.value));
     }
     return out;
+}
+
+bool LooksSecret(std::string_view key) {
+    std::string lower(key);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    for (const char* word : {"pass", "psk", "key", "secret", "pin", "token"})
+        if (lower.find(word) != std::string::npos) return true;
+    return false;
 }
 
 std::string EscapeKeyValue(const std::string& value) {

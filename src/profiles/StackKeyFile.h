@@ -31,8 +31,8 @@ public:
     bool HasGroup(std::string_view group) const;
     // Reads the group under another name (an older name of the same settings).
     void RenameGroup(std::string_view from, const std::string& to);
-    // The keys nobody took, as "[group] key=value" (secrets masked by the caller's list).
-    std::vector<std::string> Unused(const std::vector<std::string_view>& secretKeys) const;
+    // The keys nobody took, as "[group] key=value", the values of secrets masked (LooksSecret).
+    std::vector<std::string> Unused() const;
 
 private:
     std::vector<SKeyEntry> m_Entries;
@@ -45,6 +45,10 @@ std::string EscapeKeyValue(const std::string& value);
 // Checks a network read from another stack and puts the profile in it, or the refusal: the SSID
 // (1 to 32 bytes, no NUL) and then every limit an imported profile is held to.
 void FinishStackNetwork(SStackNetwork& net, std::shared_ptr<CProfile> profile);
+
+// A setting whose value may be a secret (a password, passphrase, key or PIN), by its name: its value
+// is never shown in a report.
+bool LooksSecret(std::string_view key);
 
 // Binary bytes (NUL, other control characters than tab and line ends) in a text: a file that holds
 // them is no configuration file.

@@ -326,7 +326,7 @@ SStackNetwork ReadNmKeyfile(std::string_view text, const std::string& where) {
                    net;
     }
     if (kf.TakeBool(kWifi, "hidden", false, bad))
-        net.notes.push_back("hidden=true not kept: profiles keep no hidden flag");
+        net.notes.push_back("hidden=true not kept: the utility finds a hidden network without it");
     const std::string* band = kf.Take(kWifi, "band");
     if (const std::string* channel = kf.Take(kWifi, "channel"); channel && *channel != "0") {
         int number = 0;
@@ -348,14 +348,12 @@ SStackNetwork ReadNmKeyfile(std::string_view text, const std::string& where) {
     for (const char* group : {"ipv4", "ipv6"})
         if (const std::string* method = kf.Take(group, "method");
             method && *method != "auto" && *method != "ignore" && *method != "disabled")
-            net.notes.push_back(StrFormat("[%s] method=%s not kept: the utility's addresses come from DHCP",
-                                          group, method->c_str()));
+            net.notes.push_back(StrFormat("[%s] method=%s not kept: the utility sets no IP addresses", group,
+                                          method->c_str()));
     kf.Take("ipv6", "addr-gen-mode");
     ReadSecurity(kf, *p, net);
     if (!net.refusal.empty()) return net;
-    for (const std::string& rest : kf.Unused(
-             {"psk", "password", "private-key-password", "wep-key0", "wep-key1", "wep-key2", "wep-key3"}))
-        net.notes.push_back(rest + " not kept");
+    for (const std::string& rest : kf.Unused()) net.notes.push_back(rest + " not kept");
     FinishStackNetwork(net, p);
     return net;
 }

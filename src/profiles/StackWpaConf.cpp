@@ -398,7 +398,8 @@ SStackNetwork ReadBlock(SBlock& b, int number) {
         net.autoConnect = *disabled != "1";
     }
     if (const std::string* scan = b.Take("scan_ssid"); scan && *scan != "0")
-        net.notes.push_back("scan_ssid (hidden network) not kept: profiles keep no hidden flag");
+        net.notes.push_back(
+            "scan_ssid (hidden network) not kept: the utility finds a hidden network without it");
     if (const std::string* alg = b.Take("auth_alg"); alg && *alg != "OPEN")
         net.notes.push_back("auth_alg=" + *alg + " not kept: open authentication is used");
     ReadSecurity(b, *p, net);
@@ -407,8 +408,7 @@ SStackNetwork ReadBlock(SBlock& b, int number) {
     for (std::size_t i = 0; i < b.lines.size(); ++i) {
         if (b.used[i] || b.index[b.lines[i].first] != i) continue;
         const std::string& key = b.lines[i].first;
-        const bool secret = key.find("passw") != std::string::npos || key.find("psk") != std::string::npos ||
-                            key.find("wep_key") != std::string::npos;
+        const bool secret = LooksSecret(key);
         net.notes.push_back(key + "=" + (secret ? std::string("(secret)") : b.lines[i].second) + " not kept");
     }
     FinishStackNetwork(net, p);

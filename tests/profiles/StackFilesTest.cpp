@@ -299,6 +299,17 @@ address1=192.168.1.9/24
     EXPECT_NE(all.find("method=manual"), std::string::npos);
     EXPECT_NE(all.find("address1"), std::string::npos);
 
+    // Settings left over are named, the values of secrets never.
+    net = ReadNmKeyfile("[connection]\ntype=wifi\n[wifi]\nssid=S\nmtu=1400\n[wifi-security]\nkey-mgmt=owe\n"
+                        "psk=topsecret1\nleap-password=topsecret2\n",
+                        "c");
+    ASSERT_TRUE(net.profile) << net.refusal;
+    all.clear();
+    for (const std::string& s : net.notes) all += s + "\n";
+    EXPECT_NE(all.find("mtu=1400"), std::string::npos);
+    EXPECT_NE(all.find("leap-password=(secret)"), std::string::npos);
+    EXPECT_EQ(all.find("topsecret"), std::string::npos) << all;
+
     EXPECT_NE(ReadNmKeyfile("[connection]\ntype=ethernet\n", "e").refusal.find("no Wi-Fi"),
               std::string::npos);
     EXPECT_NE(ReadNmKeyfile("[connection]\ntype=wifi\n[wifi]\nssid=W\n[wifi-security]\nkey-mgmt=none\n"
