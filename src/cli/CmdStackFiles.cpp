@@ -178,15 +178,13 @@ SOutput RunStackImport(const std::string& from, const std::string& path, const s
     out.data["from"] = from;
     out.data["profiles"] = json::array();
     out.data["networks"] = json::array();
-    std::string refused;
+    std::string refused, refusedLine;
     for (std::size_t i = 0; i < networks.size(); ++i) {
         const SStackNetwork& net = networks[i];
         const std::string& name = result.names[i];
         std::string reason = net.refusal;
-        if (reason.empty() && name.empty()) {
-            reason = "not stored";
-            for (const auto& [section, why] : result.import.skipped) reason = why;
-        }
+        if (reason.empty() && name.empty())
+            reason = result.reasons[i].empty() ? "nothing was stored" : result.reasons[i];
         json j{{"network", Utf8Lossy(net.where)}, {"not_kept", NotesJson(net.notes)}};
         j["profile"] = name.empty() ? json(nullptr) : json(Utf8Lossy(name));
         j["reason"] = reason.empty() ? json(nullptr) : json(reason);
@@ -197,11 +195,13 @@ SOutput RunStackImport(const std::string& from, const std::string& path, const s
             for (const std::string& n : net.notes) out.text += "    " + Printable(n) + "\n";
         } else {
             refused += "Not imported: " + Printable(net.where) + ": " + Printable(reason) + ".\n";
+            refusedLine +=
+                (refusedLine.empty() ? "" : "; ") + Printable(net.where) + ": " + Printable(reason);
         }
     }
     if (result.import.error != 0) {
         json extra{{"networks", out.data["networks"]}};
-        throw CCliError(kExitFailed, "cannot import " + shown + ": nothing was imported\n" + refused,
+        throw CCliError(kExitFailed, "cannot import " + shown + ": nothing was imported: " + refusedLine,
                         "import", "import_refused", extra);
     }
     out.notes = refused;

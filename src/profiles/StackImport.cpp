@@ -31,6 +31,7 @@ SRegKey KeyOf(const CProfile& profile, const std::string& name) {
 SStackImportResult ImportStackNetworks(CProfileMngr& profiles, const std::vector<SStackNetwork>& networks) {
     SStackImportResult result;
     result.names.assign(networks.size(), {});
+    result.reasons.assign(networks.size(), {});
     SRegKey top;
     std::vector<std::size_t> sources;  // network of each subkey
     for (std::size_t i = 0; i < networks.size(); ++i) {
@@ -50,9 +51,12 @@ SStackImportResult ImportStackNetworks(CProfileMngr& profiles, const std::vector
     std::size_t next = 0;
     for (std::size_t k = 0; k < sources.size() && next < result.import.added.size(); ++k) {
         const std::string section = SectionName(static_cast<int>(k));
-        const bool skipped = std::any_of(result.import.skipped.begin(), result.import.skipped.end(),
-                                         [&](const auto& s) { return s.first == section; });
-        if (!skipped) result.names[sources[k]] = result.import.added[next++];
+        const auto skipped = std::find_if(result.import.skipped.begin(), result.import.skipped.end(),
+                                          [&](const auto& s) { return s.first == section; });
+        if (skipped == result.import.skipped.end())
+            result.names[sources[k]] = result.import.added[next++];
+        else
+            result.reasons[sources[k]] = skipped->second;
     }
     std::vector<std::size_t> members;
     for (std::size_t i = 0; i < networks.size(); ++i)

@@ -15,6 +15,8 @@ struct SStackImportResult {
     CProfileMngr::SImportResult import;
     // For each network given: the name of its profile once stored, empty when it was not.
     std::vector<std::string> names;
+    // For each network given that the import skipped (a limit it failed): why.
+    std::vector<std::string> reasons;
     // The auto-selection order could not be stored (a store error code); the profiles are stored.
     int orderError = 0;
 };
