@@ -194,6 +194,7 @@ SStackFile WriteIwdFile(const CProfile& p) {
                 "it");
     } else if (IsEnterpriseProfile(p)) {
         file.name = stem + ".8021x";
+        NoteUncheckedServer(p, file.notes);
         if (mode == KCOM_SECURITY_MODE_WPA3_ENTERPRISE)
             file.notes.push_back(
                 "WPA3-Enterprise written as 802.1X: iwd chooses WPA2 or WPA3 by what the network offers");

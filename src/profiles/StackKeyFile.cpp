@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "driver/Format.h"
+#include "profiles/EapProfile.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileLimits.h"
 
@@ -211,6 +212,13 @@ void FinishStackNetwork(SStackNetwork& net, std::shared_ptr<CProfile> profile) {
         net.refusal = CheckProfileLimits(*profile);
     }
     if (net.refusal.empty()) net.profile = std::move(profile);
+}
+
+void NoteUncheckedServer(const CProfile& p, std::vector<std::string>& notes) {
+    if (IsEnterpriseProfile(p) && !p.EapNoCaCheck && p.EapCaCert.empty() && !p.EapSystemCa &&
+        p.EapDomain.empty())
+        notes.push_back(
+            "the server will not be checked: the profile names no CA certificate nor server name");
 }
 
 bool WepKeyDigits(const std::string& key, bool textAllowed, std::string& digits) {

@@ -50,6 +50,11 @@ void FinishStackNetwork(SStackNetwork& net, std::shared_ptr<CProfile> profile);
 // is never shown in a report.
 bool LooksSecret(std::string_view key);
 
+// An enterprise profile that names no way to check its server (no CA certificate, no system store,
+// no domain): the stack's file then joins without checking, which the profile alone would refuse
+// unless the user turned the check off. Noted for the export.
+void NoteUncheckedServer(const CProfile& profile, std::vector<std::string>& notes);
+
 // Binary bytes (NUL, other control characters than tab and line ends) in a text: a file that holds
 // them is no configuration file.
 bool HoldsBinary(std::string_view text);

@@ -426,6 +426,7 @@ SStackFile WriteNmKeyfile(const CProfile& p) {
         }
     }
     if (IsEnterpriseProfile(p)) {
+        NoteUncheckedServer(p, file.notes);
         t += "\n[802-1x]\n";
         if (const char* m = EapMethodWord(p.EapMethod)) line("eap", std::string(m) + ";");
         text("identity", p.EapIdentity);

@@ -592,6 +592,7 @@ std::string WriteWpaSupplicantConf(const std::vector<const CProfile*>& profiles,
             if (p->ActiveSecKey >= 0) line("wep_tx_keyidx", std::to_string(p->ActiveSecKey));
         }
         if (IsEnterpriseProfile(*p)) {
+            NoteUncheckedServer(*p, note.notes);
             if (const char* m = EapMethodWord(p->EapMethod)) line("eap", m);
             quoted("identity", p->EapIdentity);
             quoted("anonymous_identity", p->EapAnonIdentity);

@@ -419,3 +419,35 @@ TEST(StackFilesTest, FileNamesAreMadeSafe) {
     const std::string odd = SafeFileName("x" + many);
     EXPECT_EQ(odd.size(), 199u);
 }
+
+TEST(StackFilesTest, ExportNamesWhatAFileDoesNotCarry) {
+    const auto has = [](const std::vector<std::string>& notes, const std::string& part) {
+        for (const std::string& n : notes)
+            if (n.find(part) != std::string::npos) return true;
+        return false;
+    };
+    // An enterprise profile without any check of its server: each stack's file would join unchecked.
+    CProfile corp = Base("Corp", "Corp");
+    Eap(corp, KCOM_EAP_PEAP, KCOM_PHASE2_MSCHAPV2);
+    corp.EapCaCert.clear();
+    corp.EapDomain.clear();
+    std::vector<SStackFile> notes;
+    WriteWpaSupplicantConf({&corp}, notes);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_TRUE(has(notes[0].notes, "not be checked"));
+    EXPECT_TRUE(has(WriteNmKeyfile(corp).notes, "not be checked"));
+    EXPECT_TRUE(has(WriteIwdFile(corp).notes, "not be checked"));
+    // Turned off by the user: nothing to say.
+    corp.EapNoCaCheck = true;
+    EXPECT_FALSE(has(WriteNmKeyfile(corp).notes, "not be checked"));
+
+    CProfile both = Base("Both", "Both");
+    both.WpaMode = KCOM_SECURITY_MODE_WPA2_WPA3_PERSONAL;
+    both.WpaPassphrase = "both ways 123";
+    EXPECT_TRUE(has(WriteNmKeyfile(both).notes, "wpa-psk"));
+    CProfile named = Base("My name", "Net");
+    EXPECT_TRUE(has(WriteIwdFile(named).notes, "name is not written"));
+    CProfile cell = Base("Cell", "Cell");
+    cell.NetMode = false;
+    EXPECT_NE(WriteIwdFile(cell).refusal.find("ad-hoc"), std::string::npos);
+}
