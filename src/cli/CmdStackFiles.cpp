@@ -223,6 +223,8 @@ SOutput RunStackExport(const std::string& to, const std::string& dir, const std:
             UsageError("name the file to write: profiles export --to wpa-supplicant FILE [NAMES...]");
         file = names.front();
         names.erase(names.begin());
+        // The blocks hold the keys: they go to a file only its owner reads, never to a terminal.
+        if (file == "-") UsageError("name the file to write; the network blocks hold the keys");
     } else if (dir.empty()) {
         UsageError("name the folder to write the files in: --dir DIR");
     }

@@ -168,6 +168,7 @@ TEST_F(StackCliTest, RefusedNetworksAreNamedAndNothingElseChanges) {
     EXPECT_NE(ReadFile(target).find("ssid=\"Good\""), std::string::npos);
     EXPECT_EQ(Mode(target), 0600u);
     ExpectRefused({"profiles", "export", "--to", "iwd", "Good"}, 2, "--dir");
+    ExpectRefused({"profiles", "export", "--to", "wpa-supplicant", "-"}, 2, "keys");
     ExpectRefused({"profiles", "export", "--to", "iwd", "--dir", ScratchPath("x"), "Nobody"}, 1,
                   "no profile");
 }

@@ -300,9 +300,10 @@ address1=192.168.1.9/24
     EXPECT_NE(all.find("address1"), std::string::npos);
 
     // Settings left over are named, the values of secrets never.
-    net = ReadNmKeyfile("[connection]\ntype=wifi\n[wifi]\nssid=S\nmtu=1400\n[wifi-security]\nkey-mgmt=owe\n"
-                        "psk=topsecret1\nleap-password=topsecret2\n",
-                        "c");
+    net = ReadNmKeyfile(
+        "[connection]\ntype=wifi\n[wifi]\nssid=S\nmtu=1400\n[wifi-security]\nkey-mgmt=owe\n"
+        "psk=topsecret1\nleap-password=topsecret2\n",
+        "c");
     ASSERT_TRUE(net.profile) << net.refusal;
     all.clear();
     for (const std::string& s : net.notes) all += s + "\n";
@@ -367,6 +368,12 @@ TEST(StackFilesTest, HostileFilesAreRefusedWithAReason) {
     EXPECT_NE(read.networks[1].refusal.find("escape"), std::string::npos);
     EXPECT_NE(read.networks[2].refusal, "");
     EXPECT_TRUE(read.networks[3].profile);
+    // A field over the limits of the profile refuses its network, naming the field.
+    const SStackRead corp =
+        ReadWpaSupplicantConf("network={\nssid=\"Corp\"\nkey_mgmt=WPA-EAP\neap=PEAP\nidentity=\"" +
+                              std::string(300, 'i') + "\"\nca_cert=\"/c.pem\"\n}\n");
+    ASSERT_EQ(corp.networks.size(), 1u);
+    EXPECT_NE(corp.networks[0].refusal.find("EapIdentity"), std::string::npos) << corp.networks[0].refusal;
     EXPECT_NE(ReadNmKeyfile("[connection]\ntype=wifi\nid=a\\qb\n", "e").refusal.find("escape"),
               std::string::npos);
     EXPECT_NE(ReadNmKeyfile("type=wifi\n", "e").refusal.find("before any"), std::string::npos);
