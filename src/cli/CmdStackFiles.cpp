@@ -52,9 +52,12 @@ bool ReadInput(const std::string& path, std::string& text, std::string& why) {
         if (!fs::is_regular_file(st)) return why = "it is not a regular file", false;
         std::ifstream in(path, std::ios::binary);
         if (!in) {
-            why = errno == EACCES ? "permission denied (a file only root reads: run the command with sudo, "
-                                    "or give it on standard input with -)"
-                                  : std::strerror(errno);
+            // Run as root, the command would store into root's settings: the file comes in on
+            // standard input instead.
+            why = errno == EACCES
+                      ? "permission denied (a file only root reads: give it on standard input, as in "
+                        "sudo cat FILE | wavoryctl profiles import --from STACK -)"
+                      : std::strerror(errno);
             return false;
         }
         text.resize(limit + 1);
@@ -87,7 +90,8 @@ std::vector<fs::path> FolderFiles(const std::string& folder, EStack stack) {
     if (ec)
         Fail("cannot import " + Printable(folder) + ": " + ec.message() +
              (ec == std::errc::permission_denied
-                  ? " (run the command with sudo, or give one file on standard input with -)"
+                  ? " (a folder only root reads: give its files one by one on standard input, as in "
+                    "sudo cat FILE | wavoryctl profiles import --from STACK -)"
                   : ""));
     std::sort(files.begin(), files.end());
     return files;
