@@ -139,7 +139,14 @@ std::vector<SStackNetwork> ReadNetworks(EStack stack, std::string path, const st
         UsageError(
             "an iwd file on standard input needs its file name, which carries the SSID: --as NAME.psk");
     if (name.empty()) name = "standard input";
-    return {ReadOne(stack, text, name)};
+    if (stack == EStack::Iwd) return {ReadOne(stack, text, name)};
+    // Several keyfiles may come one after the other (sudo cat DIR/*.nmconnection).
+    const std::vector<std::string_view> files = SplitNmKeyfiles(text);
+    if (files.size() == 1) return {ReadOne(stack, text, name)};
+    std::vector<SStackNetwork> networks;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        networks.push_back(ReadNmKeyfile(files[i], name + ", connection " + std::to_string(i + 1)));
+    return networks;
 }
 
 json NotesJson(const std::vector<std::string>& notes) {

@@ -50,6 +50,10 @@ SStackRead ReadWpaSupplicantConf(std::string_view text);
 SStackNetwork ReadNmKeyfile(std::string_view text, const std::string& where);
 SStackNetwork ReadIwdFile(std::string_view text, const std::string& fileName);
 
+// Keyfiles one after the other (as `cat *.nmconnection` gives them) cut apart: a new one begins at
+// each "[connection]" line after the first, as NetworkManager writes that group first.
+std::vector<std::string_view> SplitNmKeyfiles(std::string_view text);
+
 // Writers. A wpa_supplicant file holds every profile given, in order, as network blocks; `notes`
 // gets one entry a profile (in that order) naming what the block does not carry. NetworkManager
 // and iwd take one file a profile; a profile iwd cannot hold is refused with the reason.

@@ -358,6 +358,29 @@ SStackNetwork ReadNmKeyfile(std::string_view text, const std::string& where) {
     return net;
 }
 
+std::vector<std::string_view> SplitNmKeyfiles(std::string_view text) {
+    std::vector<std::string_view> files;
+    std::size_t start = 0, pos = 0;
+    bool seen = false;
+    while (pos < text.size()) {
+        const std::size_t end = std::min(text.find('\n', pos), text.size());
+        std::string_view line = text.substr(pos, end - pos);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.remove_suffix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        if (line == "[connection]") {
+            if (seen) {
+                files.push_back(text.substr(start, pos - start));
+                start = pos;
+            }
+            seen = true;
+        }
+        pos = end + 1;
+    }
+    files.push_back(text.substr(start));
+    return files;
+}
+
 SStackFile WriteNmKeyfile(const CProfile& p) {
     SStackFile file;
     file.name = SafeFileName(p.ProfName) + ".nmconnection";

@@ -118,6 +118,13 @@ TEST_F(StackCliTest, ExportAndImportBackThroughEachStack) {
     for (const auto& name : {"Harb", "Deck", "Cafe"}) ASSERT_EQ(Run({"profiles", "rm", name}).code, 0);
     const json fromNm = RunJson({"profiles", "import", "--from", "networkmanager", ScratchPath("nm")});
     EXPECT_EQ(fromNm["profiles"].size(), 3u);
+    // The keyfiles one after the other on standard input, as `sudo cat DIR/*` gives a root-only folder.
+    std::string all;
+    for (const auto& f : nm["files"]) all += ReadFile(f["file"].get<std::string>());
+    const SRun catted =
+        Run({"profiles", "import", "--from", "networkmanager", "-", "--json"}, WriteFile("all.txt", all));
+    ASSERT_EQ(catted.code, 0) << catted.err;
+    EXPECT_EQ(json::parse(catted.out)["profiles"].size(), 3u);
     EXPECT_EQ(Show("Deck")["keys"][0]["key"], "1A2B3C4D5E");
 
     // iwd from standard input: the file name, which carries the SSID, is given with --as.

@@ -321,6 +321,20 @@ address1=192.168.1.9/24
     EXPECT_NE(ReadNmKeyfile("[connection]\ntype=wifi\n[wifi]\nssid=256;\n", "s").refusal, "");
 }
 
+TEST(StackFilesTest, KeyfilesOneAfterTheOtherAreCutApart) {
+    const std::string a = "[connection]\nid=A\ntype=wifi\n[wifi]\nssid=A\n";
+    const std::string b = "# comment\n [connection] \nid=B\ntype=wifi\n[wifi]\nssid=B\n";
+    const std::string all = a + b + a;  // the pieces point into it
+    const auto files = SplitNmKeyfiles(all);
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0], a + "# comment\n");
+    EXPECT_EQ(ReadNmKeyfile(files[1], "b").profile->NetName, "B");
+    EXPECT_EQ(files[2], a);
+    // One file, its group anywhere: not cut.
+    EXPECT_EQ(SplitNmKeyfiles("[wifi]\nssid=A\n[connection]\ntype=wifi\n").size(), 1u);
+    EXPECT_EQ(SplitNmKeyfiles("").size(), 1u);
+}
+
 TEST(StackFilesTest, IwdFileNamesCarryTheSsid) {
     std::string ssid;
     EXPECT_EQ(IwdFileStem("My Net_1-2"), "My Net_1-2");
