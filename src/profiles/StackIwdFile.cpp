@@ -94,7 +94,8 @@ void ReadEap(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
             if (inner2 >= 0 && kccl::EapPhase2Fits(p.EapMethod, inner2))
                 p.EapPhase2 = inner2;
             else
-                net.notes.push_back(m + "Phase2-Method=" + *ph + " not kept");
+                net.notes.push_back(m + "Phase2-Method=" + *ph +
+                                    " not kept: the method takes another inner method or none");
         }
     } else if (p.EapMethod == KCOM_EAP_PWD) {
         const std::string* id = kf.Take(kSec, "EAP-PWD-Identity");
@@ -170,7 +171,8 @@ SStackNetwork ReadIwdFile(std::string_view text, const std::string& fileName) {
         ReadEap(kf, *p, net);
         if (!net.refusal.empty()) return net;
     }
-    for (const std::string& rest : kf.Unused()) net.notes.push_back(rest + " not kept");
+    for (const std::string& rest : kf.Unused())
+        net.notes.push_back(rest + " not kept: a profile has no such setting");
     FinishStackNetwork(net, p);
     return net;
 }

@@ -353,7 +353,8 @@ SStackNetwork ReadNmKeyfile(std::string_view text, const std::string& where) {
     kf.Take("ipv6", "addr-gen-mode");
     ReadSecurity(kf, *p, net);
     if (!net.refusal.empty()) return net;
-    for (const std::string& rest : kf.Unused()) net.notes.push_back(rest + " not kept");
+    for (const std::string& rest : kf.Unused())
+        net.notes.push_back(rest + " not kept: a profile has no such setting");
     FinishStackNetwork(net, p);
     return net;
 }

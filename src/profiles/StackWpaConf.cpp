@@ -218,7 +218,9 @@ void ReadEap(SBlock& b, CProfile& p, SStackNetwork& net) {
                 if (inner >= 0 && p.EapPhase2 == 0 && kccl::EapPhase2Fits(p.EapMethod, inner))
                     p.EapPhase2 = inner;
                 else
-                    net.notes.push_back("phase2 " + w + " not kept");
+                    net.notes.push_back(
+                        "phase2 " + w +
+                        " not kept: a profile takes one inner method, of those its method runs");
             }
         } else {
             net.notes.push_back("phase2 not kept: " + why);
@@ -409,7 +411,8 @@ SStackNetwork ReadBlock(SBlock& b, int number) {
         if (b.used[i] || b.index[b.lines[i].first] != i) continue;
         const std::string& key = b.lines[i].first;
         const bool secret = LooksSecret(key);
-        net.notes.push_back(key + "=" + (secret ? std::string("(secret)") : b.lines[i].second) + " not kept");
+        net.notes.push_back(key + "=" + (secret ? std::string("(secret)") : b.lines[i].second) +
+                            " not kept: a profile has no such setting");
     }
     FinishStackNetwork(net, p);
     return net;
