@@ -1,4 +1,5 @@
-// profiles export|import: profile files, through the profile manager's registry operations.
+// profiles export|import: profile files, through the profile manager's registry operations, and
+// (with --to and --from) the files of the other Wi-Fi stacks.
 #include <CLI/CLI.hpp>
 
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include "base/Registry.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
+#include "cli/StackCommands.h"
 #include "profiles/ProfileMngr.h"
 #include "store/RegFile.h"
 
@@ -21,10 +23,24 @@ struct SFileArgs {
     bool all = false;
     bool force = false;
     bool noSecrets = false;
+    std::string stack;  // --to / --from
+    std::string dir;
+    std::string as;
+    std::vector<std::string> args;  // export: the file, and with --to the profiles' names
 };
 
-SOutput RunExport(const SFileArgs& args) {
+SOutput RunExport(SFileArgs args) {
+    if (!args.stack.empty()) {
+        if (args.all || !args.profile.empty() || args.noSecrets)
+            UsageError(
+                "--to writes the profiles named after it (all without names); --all, --profile and "
+                "--no-secrets belong to .reg files");
+        return RunStackExport(args.stack, args.dir, args.args, args.force);
+    }
+    if (!args.dir.empty()) UsageError("--dir goes with --to");
     if (args.all == !args.profile.empty()) UsageError("choose what to export: --profile NAME or --all");
+    if (args.args.size() != 1) UsageError("name one file to write");
+    args.file = args.args.front();
     // Exporting reads the store; the manager's bookkeeping writes on the way are not kept.
     CCliSession session(EAccess::ReadOnly);
     CProfileMngr& profiles = session.Profiles();
@@ -66,6 +82,9 @@ SOutput RunExport(const SFileArgs& args) {
 }
 
 SOutput RunImport(const SFileArgs& args) {
+    if (!args.stack.empty()) return RunStackImport(args.stack, args.file, args.as);
+    if (!args.as.empty()) UsageError("--as goes with --from");
+    if (args.file.empty()) UsageError("name the file to import, or the stack to import from: --from STACK");
     // The file is read and checked whole before the command takes the store for its change.
     SRegKey top;
     if (const int rc = ReadRegFile(args.file, top); rc != REG_OK) {
@@ -109,18 +128,30 @@ SOutput RunImport(const SFileArgs& args) {
 
 void AddProfileFileCommands(CLI::App& parent, CCommandTable& table) {
     auto exportArgs = std::make_shared<SFileArgs>();
-    CLI::App* exportCmd = AddCommand(parent, "export", "Write one profile or all of them to a .reg file");
-    exportCmd->add_option("file", exportArgs->file, "File to write")->required();
+    CLI::App* exportCmd =
+        AddCommand(parent, "export",
+                   "Write one profile or all of them to a .reg file, or profiles for another Wi-Fi stack");
+    exportCmd->add_option("file", exportArgs->args,
+                          "File to write; with --to, then the profiles to write (all without names)");
+    exportCmd->add_option("--to", exportArgs->stack, "Write for wpa-supplicant, networkmanager or iwd")
+        ->check(CLI::IsMember(kStackNames));
+    exportCmd->add_option("--dir", exportArgs->dir, "With --to: the folder to write the files in");
     CLI::Option* one = exportCmd->add_option("--profile", exportArgs->profile, "The profile to export");
     exportCmd->add_flag("--all", exportArgs->all, "Export every profile and the preferences")->excludes(one);
-    exportCmd->add_flag("--force", exportArgs->force, "Replace the file if it exists");
     exportCmd->add_flag("--no-secrets", exportArgs->noSecrets, "Leave the WEP keys and passphrases out");
+    exportCmd->add_flag("--force", exportArgs->force, "Replace files that exist");
     table.Add(exportCmd, [exportArgs] { return RunExport(*exportArgs); });
 
     auto importArgs = std::make_shared<SFileArgs>();
-    CLI::App* importCmd =
-        AddCommand(parent, "import", "Add the profiles of a .reg file (regedit text or registry hive)");
-    importCmd->add_option("file", importArgs->file, "File to read")->required();
+    CLI::App* importCmd = AddCommand(
+        parent, "import",
+        "Add the profiles of a .reg file (regedit text or registry hive), or another Wi-Fi stack's networks");
+    importCmd->add_option("file", importArgs->file,
+                          "File to read; with --from also a folder, or - for standard input");
+    importCmd->add_option("--from", importArgs->stack, "Read wpa-supplicant, networkmanager or iwd networks")
+        ->check(CLI::IsMember(kStackNames));
+    importCmd->add_option("--as", importArgs->as,
+                          "With --from and -: the file name standard input stands for");
     table.Add(importCmd, [importArgs] { return RunImport(*importArgs); });
 }
 

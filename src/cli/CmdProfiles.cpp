@@ -12,6 +12,7 @@
 #include "cli/Commands.h"
 #include "cli/ProfileFields.h"
 #include "cli/Secrets.h"
+#include "cli/StackCommands.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Request.h"
@@ -120,8 +121,10 @@ SOutput RunList() {
 // modules. The colours are set (black on white) so that it reads on dark and light terminals alike.
 std::string QrText(const std::string& uri) {
     constexpr int kQuiet = 4;
-    const ZXing::BitMatrix m =
-        ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setMargin(0).encode(uri, 0, 0);
+    const ZXing::BitMatrix m = ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode)
+                                   .setEncoding(ZXing::CharacterSet::UTF8)
+                                   .setMargin(0)
+                                   .encode(uri, 0, 0);
     const int w = m.width(), h = m.height();
     const auto dark = [&](int x, int y) {
         x -= kQuiet;
@@ -142,7 +145,10 @@ std::string QrText(const std::string& uri) {
 
 // The Wi-Fi URI a phone joins from. It carries the network's secret, so it is printed only when
 // the secrets may be shown; an open network's URI holds none.
-SOutput RunShare(const std::string& name, bool showKeys, bool uriOnly) {
+SOutput RunShare(const std::string& name, bool showKeys, bool uriOnly, const std::string& png,
+                 const std::string& svg, bool force) {
+    if (uriOnly && (!png.empty() || !svg.empty()))
+        UsageError("--uri prints the URI; leave out --png and --svg");
     CCliSession session(EAccess::ReadOnly);
     CProfileMngr& profiles = session.Profiles(CProfileMngr::ELoad::Names);
     auto lock = profiles.Lock();
@@ -153,6 +159,20 @@ SOutput RunShare(const std::string& name, bool showKeys, bool uriOnly) {
     WifiUri fields;
     ParseWifiUri(uri, &fields, nullptr);
     SOutput out;
+    if (!png.empty() || !svg.empty()) {
+        // The image always carries the key, as the code on the terminal does; its file is the owner's.
+        out.data["ssid"] = fields.ssid;
+        out.data["files"] = json::array();
+        for (const bool isPng : {true, false}) {
+            const std::string& file = isPng ? png : svg;
+            if (file.empty()) continue;
+            WriteOwnerFile(file, isPng ? QrPng(uri, 8) : QrSvg(uri), force);
+            out.data["files"].push_back(Utf8Lossy(file));
+            out.text +=
+                "Wrote the QR code of \"" + Printable(fields.ssid) + "\" to " + Printable(file) + ".\n";
+        }
+        return out;
+    }
     if (uriOnly) {
         if (!fields.passphrase.empty() && !showKeys)
             UsageError("the URI holds the network's key: add --show-keys to print it");
@@ -363,6 +383,8 @@ void AddProfileCommands(CLI::App& parent, CCommandTable& table) {
         SProfileEdits edits;
         bool on = false, off = false;
         bool uriOnly = false;
+        bool force = false;
+        std::string png, svg;
     };
     auto addNamed = [&parent](const char* command, const char* help, const std::shared_ptr<SNamed>& args) {
         CLI::App* sub = AddCommand(parent, command, help);
@@ -381,7 +403,12 @@ void AddProfileCommands(CLI::App& parent, CCommandTable& table) {
     shareCmd->add_flag("--uri", share->uriOnly, "Print the URI only");
     shareCmd->add_flag("--show-keys", share->showKeys,
                        "Show the key or passphrase (the code always holds it)");
-    table.Add(shareCmd, [share] { return RunShare(share->name, share->showKeys, share->uriOnly); });
+    shareCmd->add_option("--png", share->png, "Write the QR code to a PNG image");
+    shareCmd->add_option("--svg", share->svg, "Write the QR code to an SVG image");
+    shareCmd->add_flag("--force", share->force, "Replace an image file that exists");
+    table.Add(shareCmd, [share] {
+        return RunShare(share->name, share->showKeys, share->uriOnly, share->png, share->svg, share->force);
+    });
 
     // The editor's options are most of the parser: made only for the command that runs.
     if (Wanted(parent, "new")) {

@@ -112,6 +112,10 @@ TEST_F(OutputCliTest, EveryCommandsOutputFitsItsSchema) {
     Checked({"profiles", "export", "--profile", "Quay", ScratchPath("one.reg"), "--no-secrets"},
             "profiles-files.schema.json");
     Checked({"profiles", "import", exported}, "profiles-files.schema.json");
+    const std::string conf = ScratchPath("wpa.conf");
+    Checked({"profiles", "export", "--to", "wpa-supplicant", conf}, "profiles-files.schema.json");
+    Checked({"profiles", "export", "--to", "iwd", "--dir", ScratchPath("iwd")}, "profiles-files.schema.json");
+    Checked({"profiles", "import", "--from", "wpa-supplicant", conf}, "profiles-files.schema.json");
     Checked({"prefs", "get"}, "prefs.schema.json");
     Checked({"prefs", "get", "units"}, "prefs.schema.json");
     Checked({"prefs", "set", "--units", "dbm"}, "prefs.schema.json");

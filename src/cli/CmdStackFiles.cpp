@@ -1,0 +1,325 @@
+// profiles import --from STACK and profiles export --to STACK: networks carried between the store
+// and wpa_supplicant, NetworkManager and iwd files. Reading and writing the formats is the core's
+// (profiles/Stack*); here are the files, the folders and the report.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <set>
+
+#include "cli/CliSession.h"
+#include "cli/StackCommands.h"
+#include "profiles/Profile.h"
+#include "profiles/ProfileMngr.h"
+#include "profiles/StackImport.h"
+
+namespace wavory::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kNmFolder = "/etc/NetworkManager/system-connections";
+constexpr const char* kIwdFolder = "/var/lib/iwd";
+constexpr const char* kWpaFile = "/etc/wpa_supplicant/wpa_supplicant.conf";
+// The most files of a folder read: as many as the utility holds profiles.
+constexpr std::size_t kMaxFolderFiles = CProfileMngr::kMaxImportProfiles;
+
+EStack StackOf(const std::string& name) {
+    if (name == "wpa-supplicant") return EStack::WpaSupplicant;
+    if (name == "networkmanager") return EStack::NetworkManager;
+    return EStack::Iwd;
+}
+
+// A whole file (or standard input for "-"), up to the size any stack's file can have.
+bool ReadInput(const std::string& path, std::string& text, std::string& why) {
+    const std::size_t limit = kMaxStackFileBytes;
+    if (path == "-") {
+        text.resize(limit + 1);
+        std::cin.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(std::cin.gcount()));
+    } else {
+        std::error_code ec;
+        const fs::file_status st = fs::status(path, ec);
+        if (!fs::exists(st)) return why = "it does not exist", false;
+        if (!fs::is_regular_file(st)) return why = "it is not a regular file", false;
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            // Run as root, the command would store into root's settings: the file comes in on
+            // standard input instead.
+            why = errno == EACCES
+                      ? "permission denied (a file only root reads: give it on standard input, as in "
+                        "sudo cat FILE | wavoryctl profiles import --from STACK -)"
+                      : std::strerror(errno);
+            return false;
+        }
+        text.resize(limit + 1);
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(in.gcount()));
+    }
+    if (text.size() > limit)
+        return why = "it is larger than " + std::to_string(limit) + " bytes, more than any network file",
+               false;
+    return true;
+}
+
+bool IsIwdFile(const fs::path& p) {
+    const std::string ext = p.extension().string();
+    return ext == ".psk" || ext == ".open" || ext == ".8021x";
+}
+
+// The files of a folder a stack keeps its networks in, by name.
+std::vector<fs::path> FolderFiles(const std::string& folder, EStack stack) {
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path& p = it->path();
+        if (stack == EStack::NetworkManager ? p.extension() == ".nmconnection" : IsIwdFile(p))
+            files.push_back(p);
+        if (files.size() > kMaxFolderFiles)
+            Fail("cannot import " + Printable(folder) + ": it holds more than " +
+                 std::to_string(kMaxFolderFiles) + " network files");
+    }
+    if (ec)
+        Fail("cannot import " + Printable(folder) + ": " + ec.message() +
+             (ec == std::errc::permission_denied
+                  ? " (a folder only root reads: give its files one by one on standard input, as in "
+                    "sudo cat FILE | wavoryctl profiles import --from STACK -)"
+                  : ""));
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+SStackNetwork ReadOne(EStack stack, const std::string& text, const std::string& name) {
+    return stack == EStack::NetworkManager ? ReadNmKeyfile(text, name) : ReadIwdFile(text, name);
+}
+
+std::vector<SStackNetwork> ReadNetworks(EStack stack, std::string path, const std::string& as) {
+    if (path.empty())
+        path = stack == EStack::WpaSupplicant    ? kWpaFile
+               : stack == EStack::NetworkManager ? kNmFolder
+                                                 : kIwdFolder;
+    std::string text, why;
+    std::error_code ec;
+    if (path != "-" && fs::is_directory(path, ec)) {
+        if (stack == EStack::WpaSupplicant)
+            Fail("cannot import " + Printable(path) + ": it is a folder; name the wpa_supplicant.conf file");
+        std::vector<SStackNetwork> networks;
+        for (const fs::path& file : FolderFiles(path, stack)) {
+            const std::string name = file.filename().string();
+            if (!ReadInput(file.string(), text, why)) {
+                SStackNetwork bad;
+                bad.where = name;
+                bad.refusal = "the file cannot be read: " + why;
+                networks.push_back(std::move(bad));
+                continue;
+            }
+            networks.push_back(ReadOne(stack, text, name));
+        }
+        if (networks.empty()) Fail("cannot import " + Printable(path) + ": the folder holds no network file");
+        return networks;
+    }
+    if (!ReadInput(path, text, why)) Fail("cannot import " + Printable(path) + ": " + why);
+    if (stack == EStack::WpaSupplicant) {
+        SStackRead read = ReadWpaSupplicantConf(text);
+        if (!read.refusal.empty())
+            throw CCliError(kExitFailed, "cannot import " + Printable(path) + ": " + read.refusal, "import",
+                            "import_refused");
+        return std::move(read.networks);
+    }
+    std::string name = path == "-" ? as : fs::path(path).filename().string();
+    if (stack == EStack::Iwd && name.empty())
+        UsageError(
+            "an iwd file on standard input needs its file name, which carries the SSID: --as NAME.psk");
+    if (name.empty()) name = "standard input";
+    if (stack == EStack::Iwd) return {ReadOne(stack, text, name)};
+    // Several keyfiles may come one after the other (sudo cat DIR/*.nmconnection).
+    const std::vector<std::string_view> files = SplitNmKeyfiles(text);
+    if (files.size() == 1) return {ReadOne(stack, text, name)};
+    std::vector<SStackNetwork> networks;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        networks.push_back(ReadNmKeyfile(files[i], name + ", connection " + std::to_string(i + 1)));
+    return networks;
+}
+
+json NotesJson(const std::vector<std::string>& notes) {
+    json j = json::array();
+    for (const std::string& n : notes) j.push_back(Utf8Lossy(n));
+    return j;
+}
+
+}  // namespace
+
+// Writes a file only its owner reads: secrets are in it. An existing file is replaced only when
+// forced (and then made 0600 as well).
+void WriteOwnerFile(const std::filesystem::path& path, const std::string& text, bool force) {
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (force ? O_TRUNC : O_EXCL), 0600);
+    if (fd < 0) Fail("cannot write " + Printable(path.string()) + ": " + std::strerror(errno));
+    bool ok = ::fchmod(fd, 0600) == 0;
+    for (std::size_t done = 0; ok && done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<std::size_t>(n);
+    }
+    const int saved = errno;
+    if (::close(fd) != 0) ok = false;
+    if (!ok) Fail("cannot write " + Printable(path.string()) + ": " + std::strerror(saved ? saved : EIO));
+}
+
+SOutput RunStackImport(const std::string& from, const std::string& path, const std::string& as) {
+    const EStack stack = StackOf(from);
+    // Everything is read and checked before the command takes the store for its change.
+    std::vector<SStackNetwork> networks = ReadNetworks(stack, path, as);
+    CCliSession session(EAccess::Profiles);
+    const SStackImportResult result = ImportStackNetworks(session.Profiles(), networks);
+    const std::string shown = path.empty() ? std::string("the ") + from + " networks" : Printable(path);
+    if (result.import.error > 0) FailStore(result.import.error, "cannot import " + shown);
+
+    SOutput out;
+    out.data["action"] = "imported";
+    out.data["from"] = from;
+    out.data["profiles"] = json::array();
+    out.data["networks"] = json::array();
+    std::string refused, refusedLine;
+    for (std::size_t i = 0; i < networks.size(); ++i) {
+        const SStackNetwork& net = networks[i];
+        const std::string& name = result.names[i];
+        std::string reason = net.refusal;
+        if (reason.empty() && name.empty())
+            reason = result.reasons[i].empty() ? "nothing was stored" : result.reasons[i];
+        json j{{"network", Utf8Lossy(net.where)}, {"not_kept", NotesJson(net.notes)}};
+        j["profile"] = name.empty() ? json(nullptr) : json(Utf8Lossy(name));
+        j["reason"] = reason.empty() ? json(nullptr) : json(reason);
+        out.data["networks"].push_back(j);
+        if (!name.empty()) {
+            out.data["profiles"].push_back(Utf8Lossy(name));
+            out.text += Printable(net.where) + ": imported as \"" + Printable(name) + "\"\n";
+            for (const std::string& n : net.notes) out.text += "    " + Printable(n) + "\n";
+        } else {
+            refused += "Not imported: " + Printable(net.where) + ": " + Printable(reason) + ".\n";
+            refusedLine +=
+                (refusedLine.empty() ? "" : "; ") + Printable(net.where) + ": " + Printable(reason);
+        }
+    }
+    if (result.import.error != 0) {
+        json extra{{"networks", out.data["networks"]}};
+        throw CCliError(kExitFailed, "cannot import " + shown + ": nothing was imported: " + refusedLine,
+                        "import", "import_refused", extra);
+    }
+    out.notes = refused;
+    if (result.orderError != 0)
+        out.notes += "The auto-selection order was not stored: " + StoreReason(result.orderError) + ".\n";
+    const std::size_t count = out.data["profiles"].size();
+    out.text = "Imported " + std::to_string(count) + " network" + (count == 1 ? "" : "s") + " from " + shown +
+               ".\n" + out.text;
+    return out;
+}
+
+SOutput RunStackExport(const std::string& to, const std::string& dir, const std::vector<std::string>& args,
+                       bool force) {
+    const EStack stack = StackOf(to);
+    std::vector<std::string> names = args;
+    fs::path file;
+    if (stack == EStack::WpaSupplicant && dir.empty()) {
+        if (names.empty())
+            UsageError("name the file to write: profiles export --to wpa-supplicant FILE [NAMES...]");
+        file = names.front();
+        names.erase(names.begin());
+        // The blocks hold the keys: they go to a file only its owner reads, never to a terminal.
+        if (file == "-") UsageError("name the file to write; the network blocks hold the keys");
+    } else if (dir.empty()) {
+        UsageError("name the folder to write the files in: --dir DIR");
+    }
+    if (!dir.empty()) {
+        std::error_code ec;
+        fs::create_directories(dir, ec);
+        if (!fs::is_directory(dir, ec)) Fail("cannot export to " + Printable(dir) + ": it is not a folder");
+        if (stack == EStack::WpaSupplicant) file = fs::path(dir) / "wpa_supplicant.conf";
+    }
+
+    CCliSession session(EAccess::ReadOnly);
+    CProfileMngr& profiles = session.Profiles();
+    auto lock = profiles.Lock();
+    std::vector<std::shared_ptr<CProfile>> chosen;
+    if (names.empty()) chosen = profiles.Snapshot();
+    for (const std::string& name : names) {
+        auto p = profiles.GetProfile(name);
+        if (!p || name == CProfileMngr::kConnectedStation || name == CProfileMngr::kEditStation)
+            Fail("there is no profile named \"" + Printable(name) + "\" (see: wavoryctl profiles list)");
+        chosen.push_back(p);
+    }
+    if (chosen.empty()) Fail("there is no profile to export");
+
+    // Every file is made (in memory) and checked before the first is written.
+    std::vector<std::pair<fs::path, std::string>> writes;
+    std::vector<SStackFile> results;
+    if (stack == EStack::WpaSupplicant) {
+        std::vector<const CProfile*> list;
+        for (const auto& p : chosen) list.push_back(p.get());
+        const std::string text = WriteWpaSupplicantConf(list, results);
+        for (SStackFile& r : results) r.name = file.filename().string();
+        writes.emplace_back(file, text);
+    } else {
+        std::set<std::string> taken;
+        for (const auto& p : chosen) {
+            SStackFile r = stack == EStack::NetworkManager ? WriteNmKeyfile(*p) : WriteIwdFile(*p);
+            if (r.refusal.empty() && stack == EStack::NetworkManager) {
+                // Two profiles whose names make the same file name: the later one is numbered.
+                const std::string stem = r.name.substr(0, r.name.size() - std::strlen(".nmconnection"));
+                for (int n = 2; taken.count(r.name); ++n)
+                    r.name = stem + " (" + std::to_string(n) + ").nmconnection";
+            } else if (r.refusal.empty() && taken.count(r.name)) {
+                r.refusal = "another profile of the same network is written to " + r.name +
+                            " (iwd keeps one file a network)";
+            }
+            if (r.refusal.empty()) {
+                taken.insert(r.name);
+                writes.emplace_back(fs::path(dir) / r.name, r.text);
+            }
+            results.push_back(std::move(r));
+        }
+    }
+    if (!force)
+        for (const auto& [path, text] : writes)
+            if (std::error_code ec; fs::exists(fs::symlink_status(path, ec)))
+                Fail("cannot export to " + Printable(path.string()) +
+                     ": it exists (use --force to replace it)");
+    for (const auto& [path, text] : writes) WriteOwnerFile(path, text, force);
+
+    SOutput out;
+    out.data["action"] = "exported";
+    out.data["to"] = to;
+    out.data["files"] = json::array();
+    out.data["skipped"] = json::array();
+    std::string lines;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const SStackFile& r = results[i];
+        const std::string& profile = chosen[i]->ProfName;
+        if (!r.refusal.empty()) {
+            out.data["skipped"].push_back({{"profile", Utf8Lossy(profile)}, {"reason", r.refusal}});
+            out.notes += "Not exported: \"" + Printable(profile) + "\": " + r.refusal + ".\n";
+            continue;
+        }
+        const fs::path path = stack == EStack::WpaSupplicant ? file : fs::path(dir) / r.name;
+        out.data["files"].push_back({{"profile", Utf8Lossy(profile)},
+                                     {"file", Utf8Lossy(path.string())},
+                                     {"not_written", NotesJson(r.notes)}});
+        lines += "\"" + Printable(profile) + "\" -> " + Printable(path.string()) + "\n";
+        for (const std::string& n : r.notes) lines += "    " + Printable(n) + "\n";
+    }
+    const std::size_t count = out.data["files"].size();
+    out.text = "Exported " + std::to_string(count) + " profile" + (count == 1 ? "" : "s") + " for " + to +
+               ".\n" + lines;
+    return out;
+}
+
+}  // namespace wavory::cli
