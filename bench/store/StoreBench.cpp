@@ -19,6 +19,7 @@
 
 #include "profiles/ProfileMngr.h"
 #include "shell/Tessal.h"
+#include "store/HistoryDb.h"
 #include "store/SqliteRegistry.h"
 
 extern char** environ;
@@ -324,6 +325,58 @@ void BM_WavoryctlStatus(benchmark::State& state) {
     state.counters["list_cpu_ms"] = benchmark::Counter(listCpu * 1000, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_WavoryctlStatus)->Arg(10)->Arg(10000)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
+// The connection history after a simulated week connected around the clock: a summary each minute
+// (10,080) and an event every five minutes (a join, a connection, a roam or a drop: 2,016). Reports
+// the cost of one event written at that size and the file's size (with its write-ahead log).
+void BM_HistoryWeek(benchmark::State& state) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("wavory-bench-history-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    CHistoryDb db((dir / "history.db").string());
+    if (!db.Ok()) {
+        state.SkipWithError(db.Error().c_str());
+        return;
+    }
+    const int64_t start =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count() -
+        7LL * 24 * 3600 * 1000;
+    const SHistoryEvent::EKind kinds[] = {SHistoryEvent::EKind::Join, SHistoryEvent::EKind::Connect,
+                                          SHistoryEvent::EKind::Roam, SHistoryEvent::EKind::Disconnect};
+    auto event = [&](int minute) {
+        SHistoryEvent e;
+        e.timeMs = start + minute * 60000LL;
+        e.ssid = "Marina";
+        e.bssid = "3C-84-6A-51-0E-" + std::to_string(10 + minute % 2);
+        e.freqMHz = 5180;
+        e.signalDbm = -55;
+        e.detail = "The access point forgot this station: it restarted or dropped it. (reason 7)";
+        if (minute % 5 == 0) {
+            e.kind = kinds[(minute / 5) % 4];
+        } else {
+            e.kind = SHistoryEvent::EKind::Link;
+            e.key = "link:" + std::to_string(minute);
+            e.signalMin = -60;
+            e.signalMean = -55;
+            e.signalMax = -50;
+            e.txKbps = 866000;
+            e.rxKbps = 433000;
+        }
+        return e;
+    };
+    int minute = 0;
+    for (; minute < 7 * 24 * 60; ++minute) db.Add(event(minute));
+    for (auto _ : state) db.Add(event(minute++));
+    std::uintmax_t bytes = 0, log = 0;
+    for (const auto& file : std::filesystem::directory_iterator(dir))
+        (file.path().extension() == ".db" ? bytes : log) += file.file_size();
+    state.counters["events"] = static_cast<double>(db.Count());
+    state.counters["file_kib"] = static_cast<double>(bytes) / 1024;
+    state.counters["log_kib"] = static_cast<double>(log) / 1024;
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_HistoryWeek)->Unit(benchmark::kMicrosecond);
 
 // `wavoryctl profiles dup`, `edit` and `rm` of one profile, and a member leaving the auto-selection
 // list and joining it again, at 1,000 and 10,000 profiles: CPU time of each command's process. The

@@ -32,7 +32,8 @@ constexpr const char* kSchema =
     " signal_max INTEGER NOT NULL DEFAULT 0, tx_kbps INTEGER NOT NULL DEFAULT 0,"
     " rx_kbps INTEGER NOT NULL DEFAULT 0, key TEXT UNIQUE);"
     "CREATE INDEX IF NOT EXISTS events_time ON events(time_ms);"
-    "CREATE INDEX IF NOT EXISTS events_state ON events(kind, id) WHERE kind IN ('connect','roam','disconnect');";
+    "CREATE INDEX IF NOT EXISTS events_state ON events(kind, id) WHERE kind IN ('connect','roam','disconnect');"
+    "CREATE INDEX IF NOT EXISTS events_link ON events(id) WHERE kind = 'link';";
 
 constexpr const char* kColumns =
     "id, time_ms, kind, ssid, bssid, freq, signal, security, control, prev_bssid, prev_freq, prev_signal,"
@@ -158,7 +159,9 @@ bool CHistoryDb::Open() {
             m_pDb = nullptr;
             return false;
         }
-        ok = ok && Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") && Exec(kSchema) &&
+        ok = ok && Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") &&
+             // A small file: its log is folded in every 256 pages and kept at 1 MiB at most.
+             Exec("PRAGMA wal_autocheckpoint=256") && Exec("PRAGMA journal_size_limit=1048576") && Exec(kSchema) &&
              Exec("PRAGMA user_version=1");
     }
     if (!ok) {
@@ -247,14 +250,19 @@ bool CHistoryDb::Add(const SHistoryEvent& e) {
         sqlite::BindText(ins.stmt, c++, e.key);
     if (sqlite3_step(ins.stmt) != SQLITE_DONE) return Fail("the connection history could not be written");
 
-    // The bounds: the oldest go first.
+    // The bounds, the oldest going first: events by age and count, the minutes' summaries (one a
+    // minute while connected) by their own, so that they never crowd the events out.
+    const bool link = e.kind == SHistoryEvent::EKind::Link;
     SStmt prune;
     if (sqlite3_prepare_v2(m_pDb,
-                           "DELETE FROM events WHERE time_ms < ?1 OR id <= (SELECT max(id) FROM events) - ?2",
+                           link ? "DELETE FROM events WHERE kind = 'link' AND (time_ms < ?1 OR id IN (SELECT id FROM "
+                                  "events WHERE kind = 'link' ORDER BY id DESC LIMIT -1 OFFSET ?2))"
+                                : "DELETE FROM events WHERE kind != 'link' AND (time_ms < ?1 OR id IN (SELECT id FROM "
+                                  "events WHERE kind != 'link' ORDER BY id DESC LIMIT -1 OFFSET ?2))",
                            -1, &prune.stmt, nullptr) != SQLITE_OK)
         return Fail("the connection history could not be written");
-    sqlite3_bind_int64(prune.stmt, 1, NowMs() - m_nMaxAgeMs);
-    sqlite3_bind_int64(prune.stmt, 2, m_nMaxEvents);
+    sqlite3_bind_int64(prune.stmt, 1, NowMs() - (link ? m_nMaxLinkAgeMs : m_nMaxAgeMs));
+    sqlite3_bind_int64(prune.stmt, 2, link ? m_nMaxLinks : m_nMaxEvents);
     if (sqlite3_step(prune.stmt) != SQLITE_DONE) return Fail("the connection history could not be written");
     rollback.done = Exec("COMMIT");
     return rollback.done || Fail("the connection history could not be written");

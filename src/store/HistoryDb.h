@@ -1,6 +1,7 @@
 // The connection history: joins, connections, roams, disconnects and per-minute link summaries,
 // kept in a small SQLite file of the user's own ($XDG_STATE_HOME/wavory/history.db). Bounded: events
-// older than 90 days and all but the newest 20,000 are dropped as new ones come. No secrets go in:
+// older than 90 days and all but the newest 20,000 are dropped as new ones come, and the minutes'
+// summaries beyond a week. No secrets go in:
 // network names, access points, radio figures and reasons only. Several programs of the user may
 // record at once (the window, wavoryctl watch); each event is written once.
 #pragma once
@@ -20,6 +21,9 @@ class CHistoryDb final : public IHistoryStore {
 public:
     static constexpr int64_t kMaxEvents = 20000;
     static constexpr int64_t kMaxAgeMs = 90LL * 24 * 3600 * 1000;
+    // The minutes' summaries: a week of them.
+    static constexpr int64_t kMaxLinks = 7 * 24 * 60;
+    static constexpr int64_t kMaxLinkAgeMs = 7LL * 24 * 3600 * 1000;
 
     // $XDG_STATE_HOME/wavory/history.db, else ~/.local/state/wavory/history.db.
     static std::string DefaultPath();
@@ -47,10 +51,12 @@ public:
     // The number of events held (for tests and the size figure).
     int64_t Count();
 
-    // Bounds (tests make them small).
-    void SetBounds(int64_t maxEvents, int64_t maxAgeMs) {
+    // Bounds (tests make them small): of the events, and of the minutes' summaries.
+    void SetBounds(int64_t maxEvents, int64_t maxAgeMs, int64_t maxLinks, int64_t maxLinkAgeMs) {
         m_nMaxEvents = maxEvents;
         m_nMaxAgeMs = maxAgeMs;
+        m_nMaxLinks = maxLinks;
+        m_nMaxLinkAgeMs = maxLinkAgeMs;
     }
 
 private:
@@ -66,6 +72,8 @@ private:
     std::string m_strNotice;
     int64_t m_nMaxEvents = kMaxEvents;
     int64_t m_nMaxAgeMs = kMaxAgeMs;
+    int64_t m_nMaxLinks = kMaxLinks;
+    int64_t m_nMaxLinkAgeMs = kMaxLinkAgeMs;
 };
 
 }  // namespace wavory

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "RegTestSupport.h"
 #include "store/HistoryDb.h"
@@ -91,19 +92,29 @@ TEST_F(HistoryDbTest, QueriesFilterByTimeNetworkAndNewestAndKeepEveryField) {
 TEST_F(HistoryDbTest, TheOldestGoFirstBeyondTheCountOrTheAge) {
     CHistoryDb db(Path());
     ASSERT_TRUE(db.Ok()) << db.Error();
-    db.SetBounds(5, 3600 * 1000);
+    const int64_t hour = 3600 * 1000;
+    db.SetBounds(4, 10 * hour, 3, hour);
     const int64_t now = Now();
-    ASSERT_TRUE(db.Add(Event(EKind::Join, "Ancient", "", now - 2 * 3600 * 1000)));
+    ASSERT_TRUE(db.Add(Event(EKind::Join, "Ancient", "", now - 11 * hour)));
+    ASSERT_TRUE(db.Add(Event(EKind::Join, "Recent", "", now - 9 * hour)));
+    SHistoryEvent oldMinute = Event(EKind::Link, "Net", "00-00-00-00-00-01", now - 2 * hour);
+    oldMinute.key = "link:old";
+    ASSERT_TRUE(db.Add(oldMinute));
+    // What is past its age goes at once, each kind by its own bound.
+    ASSERT_EQ(db.Count(), 1);
+    EXPECT_EQ(db.Query({})[0].ssid, "Recent");
     for (int i = 0; i < 8; ++i) {
         SHistoryEvent link = Event(EKind::Link, "Net", "00-00-00-00-00-01", now - 1000 + i);
         link.key = "link:" + std::to_string(i);
         ASSERT_TRUE(db.Add(link));
+        ASSERT_TRUE(db.Add(Event(EKind::Join, "J" + std::to_string(i), "", now - 1000 + i)));
     }
-    EXPECT_EQ(db.Count(), 5);
+    // Four events and three minutes: the minutes' summaries crowd no event out.
     const auto kept = db.Query({});
-    ASSERT_EQ(kept.size(), 5u);
-    EXPECT_EQ(kept.front().key, "link:3");
-    EXPECT_EQ(kept.back().key, "link:7");
+    ASSERT_EQ(kept.size(), 7u);
+    std::vector<std::string> names;
+    for (const SHistoryEvent& e : kept) names.push_back(e.kind == EKind::Link ? e.key : e.ssid);
+    EXPECT_EQ(names, (std::vector<std::string>{"J4", "link:5", "J5", "link:6", "J6", "link:7", "J7"}));
 }
 
 TEST_F(HistoryDbTest, TwoRecordersWriteEachHappeningOnce) {
