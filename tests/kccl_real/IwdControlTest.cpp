@@ -93,9 +93,12 @@ TEST_F(IwdControlTest, KnownNetworksOfTheUserStayAndTheUtilitysOwnGoOnceLeft) {
     EXPECT_TRUE(Join(Settings("Lab", KCOM_SECURITY_MODE_WPA2_PERSONAL, "correct horse")).joined);
     EXPECT_EQ(m_Iwd.Known(), (std::vector<std::string>{"Home/psk", "Lab/psk"}));
 
-    // Joining the utility's network again keeps it.
+    // Joining the utility's network again asks for the passphrase given now, not the one iwd kept.
+    EXPECT_EQ(Join(Settings("Lab", KCOM_SECURITY_MODE_WPA2_PERSONAL, "wrong horse")).cause, KCOM_CAUSE_WRONG_KEY);
+    EXPECT_EQ(m_Iwd.Known(), std::vector<std::string>{"Home/psk"});
     EXPECT_TRUE(Join(Settings("Lab", KCOM_SECURITY_MODE_WPA2_PERSONAL, "correct horse")).joined);
     EXPECT_EQ(m_Iwd.Known(), (std::vector<std::string>{"Home/psk", "Lab/psk"}));
+    EXPECT_EQ(CIwdControl::OwnKnownNetworks(), std::vector<std::string>{"/net/connman/iwd/4c6162_psk"});
 
     // Back on the user's network: the utility's goes, the user's stays through a disconnect.
     EXPECT_TRUE(Join(Settings("Home", KCOM_SECURITY_MODE_WPA2_PERSONAL)).joined);
@@ -113,6 +116,12 @@ TEST_F(IwdControlTest, NetworksOutOfTheListAreScannedForOrJoinedAsHidden) {
 
     const SJoinOutcome hidden = Join(Settings("Secret", KCOM_SECURITY_MODE_WPA3_PERSONAL, "hidden key"));
     EXPECT_TRUE(hidden.joined) << hidden.detail;
+    EXPECT_EQ(m_Iwd.ConnectedSsid(), "Secret");
+
+    // The name in range with other security is not looked for as a hidden network.
+    const SJoinOutcome other = Join(Settings("Late", KCOM_SECURITY_MODE_WPA2_PERSONAL, "some passphrase"));
+    EXPECT_EQ(other.cause, KCOM_CAUSE_REFUSED);
+    EXPECT_NE(other.detail.find("\"open\""), std::string::npos) << other.detail;
     EXPECT_EQ(m_Iwd.ConnectedSsid(), "Secret");
 
     const SJoinOutcome missing = Join(Settings("Nowhere"));

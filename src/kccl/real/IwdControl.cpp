@@ -274,8 +274,22 @@ SJoinOutcome CIwdControl::Join(const SJoinSettings& s, CJoinContext& context) {
         }
     }
     if (context.Stopping()) return Failed(KCOM_CAUSE_CANCELLED);
+    // The name is there with another kind of security: iwd would look for a hidden one in vain.
+    if (!network)
+        for (const auto& [path, other] : objects.networks)
+            if (other.device == station && other.name == s.ssid)
+                return Failed(KCOM_CAUSE_REFUSED, "iwd hears " + s.ssid + " as a network of type \"" + other.type +
+                                                      "\", not \"" + type + "\"");
     const std::string target = network ? network->path : std::string();
 
+    // A network the utility joined before is known to iwd with the passphrase given then, which iwd
+    // would use without asking: it is forgotten, so that iwd asks for the one given now. The user's
+    // own known networks keep theirs.
+    if (network && type == "psk" && !network->known.empty() && !s.passphrase.empty()) {
+        const std::vector<std::string> own = OwnKnownNetworks();
+        const std::string known = network->known;
+        if (std::find(own.begin(), own.end(), known) != own.end() && iwd.Forget(known)) knownBefore.erase(known);
+    }
     if (type == "psk") {
         if (const SIwdReply reply = iwd.RegisterAgent(s.passphrase); !reply)
             return FailedCall("the utility's agent", reply);
