@@ -19,6 +19,8 @@ iwd_files() { (cd "$IWD_DIR" && md5sum -- * 2>/dev/null); }
 
 stage_start() {
     mkdir -p /run/dbus "$IWD_DIR"
+    # An earlier stage's bus has left its socket: the wait below must see this one's.
+    rm -f /run/dbus/system_bus_socket
     dbus-daemon --system --fork --nopidfile --nosyslog || return 1
     until_ok 10 test -S /run/dbus/system_bus_socket || return 1
     printf '[Security]\nPassphrase=user-kept-passphrase\n' >"$IWD_DIR/UserKept.psk"
