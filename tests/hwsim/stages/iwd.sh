@@ -105,6 +105,8 @@ check_iwd_wpa2() {
 }
 
 check_iwd_refusals() {
+    # A fresh scan: the command joins only what the last one heard, and lists 802.1X as such.
+    check_eap_scan
     begin "iwd: a WEP network is refused at once, saying iwd has no WEP"
     ctl connect --ssid "$WEP64_SSID" --key "$WEP64_KEY"
     if [ "$CTL_RC" -ne 1 ]; then
