@@ -23,7 +23,7 @@ enum KCCL_MANAGER {
     KCCL_MANAGED_BY_NOBODY = 0,          /* the library changes it itself (needs CAP_NET_ADMIN) */
     KCCL_MANAGED_BY_WPA_SUPPLICANT = 1,  /* through the supplicant's control socket */
     KCCL_MANAGED_BY_NETWORK_MANAGER = 2, /* through NetworkManager's D-Bus API */
-    KCCL_MANAGED_BY_IWD = 3,             /* iwd: the library only reads the interface */
+    KCCL_MANAGED_BY_IWD = 3,             /* through iwd's D-Bus API */
     KCCL_MANAGED_BY_CONNMAN = 4          /* ConnMan: the library only reads the interface */
 };
 
@@ -60,10 +60,11 @@ enum {
     KCCL_STATUS_READ_ONLY = 0xC0000024u,        /* NetworkManager runs the interface, and is not on the bus */
     KCCL_STATUS_WPA_NEEDS_SUPPLICANT = 0xC0000025u, /* WPA needs a supplicant, and none runs the interface */
     KCCL_STATUS_NM_REFUSED = 0xC0000026u,           /* NetworkManager's authorisation refused the change */
-    KCCL_STATUS_RUN_BY_IWD = 0xC0000027u,           /* iwd runs the interface: read only */
+    KCCL_STATUS_RUN_BY_IWD = 0xC0000027u,           /* iwd runs the interface, and is not on the bus */
     KCCL_STATUS_RUN_BY_CONNMAN = 0xC0000028u,       /* ConnMan runs the interface: read only */
     KCCL_STATUS_NOT_OURS = 0xC0000029u, /* a disconnect would end a NetworkManager connection of the user's */
-    KCCL_STATUS_OTHER_MODE = 0xC000002Au /* an access point, monitor or P2P interface, whose kind stays */
+    KCCL_STATUS_OTHER_MODE = 0xC000002Au, /* an access point, monitor or P2P interface, whose kind stays */
+    KCCL_STATUS_IWD_REFUSED = 0xC000002Bu /* iwd's D-Bus policy refused this user */
 };
 
 #ifdef __cplusplus

@@ -31,6 +31,12 @@ run_checks() {
         return
     fi
 
+    # A stage whose manager joins only some kinds of network runs its own list of the checks.
+    if type stage_run >/dev/null 2>&1; then
+        stage_run
+        return
+    fi
+
     check_adapters
     skipped check_adapter_choice || check_adapter_choice
     check_idle_status

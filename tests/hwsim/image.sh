@@ -10,7 +10,7 @@ set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 BUILD=$(cd "${1:?usage: image.sh BUILD_DIR}" && pwd)
 OUT=${HWSIM_OUT:-$BUILD-hwsim}
-STAGES=${HWSIM_STAGES:-supplicant,direct,nm}
+STAGES=${HWSIM_STAGES:-supplicant,direct,nm,iwd}
 # The newest installed kernel that has its modules.
 KVER=${KVER:-$(for d in /lib/modules/*/; do v=$(basename "$d"); [ -f "/boot/vmlinuz-$v" ] && echo "$v"; done |
     sort -V | tail -n 1)}

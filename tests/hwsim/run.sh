@@ -5,11 +5,11 @@
 # ad-hoc peer in a network namespace, the project's programs), boots it headless under QEMU's software
 # emulation and runs the checks of tests/hwsim/checks.sh inside it, once per stage: first with
 # wpa_supplicant running the station interface, then with nobody running it (direct control), then
-# with NetworkManager running it.
+# with NetworkManager running it, then with iwd running it.
 #
 # Usage: tests/hwsim/run.sh [BUILD_DIR]          (default: build)
 # Environment:
-#   HWSIM_STAGES   stages to run, in order (default: supplicant,direct,nm; see tests/hwsim/stages/)
+#   HWSIM_STAGES   stages to run, in order (default: supplicant,direct,nm,iwd; see tests/hwsim/stages/)
 #   HWSIM_BENCH    0 leaves the benchmark out (default 1)
 #   HWSIM_ONLY     check functions to run instead of all (comma-separated, e.g. stage_checks), for
 #                  working on them
@@ -24,14 +24,14 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 REPO=$(cd "$HERE/../.." && pwd)
 BUILD=$(cd "${1:-$REPO/build}" 2>/dev/null && pwd) || { echo "hwsim: no build folder ${1:-$REPO/build}" >&2; exit 1; }
 OUT=${HWSIM_OUT:-$BUILD-hwsim}
-STAGES=${HWSIM_STAGES:-supplicant,direct,nm}
+STAGES=${HWSIM_STAGES:-supplicant,direct,nm,iwd}
 TIMEOUT=${HWSIM_TIMEOUT:-1800}
 started=$(date +%s)
 
 # What the host needs to build and boot the guest. These serve this stage only; the build does not
 # need them.
 HWSIM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static hostapd iw wpasupplicant
-    wireless-regdb kmod cpio gzip jq network-manager dbus-daemon udev openssl)
+    wireless-regdb kmod cpio gzip jq network-manager dbus-daemon udev openssl iwd)
 
 install_packages() {
     local missing=() p

@@ -30,6 +30,7 @@ protected:
         fs::create_directories(m_paths.supplicantDirs[0]);
         fs::create_directories(m_paths.networkManagerDevices);
         m_paths.busNames = [this] { return m_busNames; };
+        m_paths.iwdInterfaces = [this] { return m_iwdInterfaces; };
     }
     void TearDown() override {
         for (int fd : m_sockets) ::close(fd);
@@ -61,6 +62,7 @@ protected:
     fs::path m_root;
     SSystemPaths m_paths;
     std::vector<std::string> m_busNames = {"org.freedesktop.DBus"};
+    std::optional<std::vector<std::string>> m_iwdInterfaces;  // iwd does not tell
     std::vector<int> m_sockets;
 };
 
@@ -173,6 +175,24 @@ TEST_F(AdapterListTest, IwdAndConnManAreKnownByTheirBusNames) {
     EXPECT_EQ(FindWirelessInterface(m_paths, "wlan0").managedBy, KCCL_MANAGED_BY_IWD);
     std::ofstream(fs::path(m_paths.networkManagerDevices) / "3") << "[device]\nmanaged=true\n";
     EXPECT_EQ(FindWirelessInterface(m_paths, "wlan0").managedBy, KCCL_MANAGED_BY_NETWORK_MANAGER);
+}
+
+// iwd may be told to leave interfaces alone: those it does not show are someone else's, while an
+// iwd that does not answer this user is taken to run them all.
+TEST_F(AdapterListTest, IwdRunsOnlyTheInterfacesItShows) {
+    AddInterface("wlan0", 3, true, "ath9k");
+    AddInterface("wlan1", 4, true, "ath9k");
+    AddSupplicantSocket("wlan1");
+    m_busNames.push_back("net.connman.iwd");
+    m_iwdInterfaces = std::vector<std::string>{"wlan0"};
+    const std::vector<SInterfaceInfo> found = FindWirelessInterfaces(m_paths);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].managedBy, KCCL_MANAGED_BY_IWD);
+    EXPECT_EQ(found[1].managedBy, KCCL_MANAGED_BY_WPA_SUPPLICANT);
+    m_iwdInterfaces = std::vector<std::string>{};
+    EXPECT_EQ(FindWirelessInterface(m_paths, "wlan0").managedBy, KCCL_MANAGED_BY_NOBODY);
+    m_iwdInterfaces.reset();
+    EXPECT_EQ(FindWirelessInterface(m_paths, "wlan1").managedBy, KCCL_MANAGED_BY_IWD);
 }
 
 TEST_F(AdapterListTest, AStationInterfaceIsPreferredAndAMonitorNeverChosen) {

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "IwdClient.h"
 #include "RealFormat.h"
 
 namespace wavory::kccl {
@@ -57,6 +58,17 @@ bool NetworkManagerRuns(const SSystemPaths& paths, int ifindex) {
 class CBusNames {
 public:
     explicit CBusNames(const SSystemPaths& paths) : m_paths(paths) {}
+    // Whether iwd runs the interface: it is on the bus and shows the interface, or does not say.
+    bool IwdRuns(const std::string& interfaceName) {
+        if (!Owned("net.connman.iwd")) return false;
+        if (!m_bIwdRead) {
+            m_IwdInterfaces = m_paths.iwdInterfaces ? m_paths.iwdInterfaces() : IwdInterfaces();
+            m_bIwdRead = true;
+        }
+        return !m_IwdInterfaces || std::find(m_IwdInterfaces->begin(), m_IwdInterfaces->end(), interfaceName) !=
+                                       m_IwdInterfaces->end();
+    }
+
     bool Owned(const std::string& name) {
         if (!m_bRead) {
             m_Names = m_paths.busNames ? m_paths.busNames() : SystemBusNames();
@@ -69,6 +81,8 @@ private:
     const SSystemPaths& m_paths;
     bool m_bRead = false;
     std::vector<std::string> m_Names;
+    bool m_bIwdRead = false;
+    std::optional<std::vector<std::string>> m_IwdInterfaces;
 };
 
 SInterfaceInfo Describe(const SSystemPaths& paths, const fs::path& dir, CBusNames& bus) {
@@ -98,7 +112,7 @@ SInterfaceInfo Describe(const SSystemPaths& paths, const fs::path& dir, CBusName
     // well: it is they that decide, so they are asked first. iwd needs no supplicant.
     if (NetworkManagerRuns(paths, info.ifindex))
         info.managedBy = KCCL_MANAGED_BY_NETWORK_MANAGER;
-    else if (bus.Owned("net.connman.iwd"))
+    else if (bus.IwdRuns(info.name))
         info.managedBy = KCCL_MANAGED_BY_IWD;
     else if (bus.Owned("net.connman"))
         info.managedBy = KCCL_MANAGED_BY_CONNMAN;
@@ -128,6 +142,15 @@ std::string DashedMac(const std::string& text) {
         }
     }
     return out;
+}
+
+std::optional<std::vector<std::string>> IwdInterfaces() {
+    CIwdClient iwd;
+    SIwdObjects objects;
+    if (!iwd.Open() || !iwd.Read(objects)) return std::nullopt;
+    std::vector<std::string> names;
+    for (const auto& [path, name] : objects.devices) names.push_back(name);
+    return names;
 }
 
 std::vector<std::string> SystemBusNames() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ struct SSystemPaths {
     std::string networkManagerDevices = "/run/NetworkManager/devices";
     // The names owned on the system D-Bus (iwd and ConnMan are known by theirs); unset: ask the bus.
     std::function<std::vector<std::string>()> busNames;
+    // The interfaces iwd shows while it is on the bus (it may be told to leave some alone); nullopt
+    // when iwd does not tell this user, who then takes every interface as iwd's. Unset: ask iwd.
+    std::function<std::optional<std::vector<std::string>>()> iwdInterfaces;
 };
 
 struct SInterfaceInfo {
@@ -47,6 +51,8 @@ std::string ChooseAdapter(const std::string& wanted, const std::vector<SInterfac
 
 // The names owned on the system D-Bus; empty when there is no bus.
 std::vector<std::string> SystemBusNames();
+// The interfaces iwd shows; nullopt when iwd does not answer this user.
+std::optional<std::vector<std::string>> IwdInterfaces();
 
 // "aa:bb:cc:dd:ee:ff" (sysfs) to "AA-BB-CC-DD-EE-FF"; empty when it is not a MAC address.
 std::string DashedMac(const std::string& colonText);

@@ -1,4 +1,4 @@
-// An interface run by a program the utility cannot change it through (iwd, ConnMan): every change
+// An interface run by a program the utility cannot change it through (ConnMan): every change
 // is refused with a status that names that program; reads go to the kernel as for any interface.
 #pragma once
 

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "DirectControl.h"
+#include "IwdControl.h"
 #include "NmControl.h"
 #include "ReadOnlyControl.h"
 #include "kccl_status.h"
@@ -60,7 +61,7 @@ CRealAdapter::CRealAdapter(SInterfaceInfo info, std::shared_ptr<CNl80211> nl)
                 std::make_unique<CSupplicantControl>(m_Info.name, m_Info.controlSocket, m_pDirect.get());
             break;
         case KCCL_MANAGED_BY_IWD:
-            m_pControl = std::make_unique<CReadOnlyControl>(m_Info.name, KCCL_STATUS_RUN_BY_IWD);
+            m_pControl = std::make_unique<CIwdControl>(m_Info.name);
             break;
         case KCCL_MANAGED_BY_CONNMAN:
             m_pControl = std::make_unique<CReadOnlyControl>(m_Info.name, KCCL_STATUS_RUN_BY_CONNMAN);

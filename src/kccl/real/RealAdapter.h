@@ -1,8 +1,8 @@
 // A real wireless interface behind the driver-access library. Reads go to the kernel (nl80211,
 // sysfs, the ethtool ioctl), which any user may do; changes go to the interface's way of control:
 // wpa_supplicant's control socket when it runs the interface, NetworkManager's D-Bus API while
-// NetworkManager runs it, nl80211 itself when nobody does (which needs CAP_NET_ADMIN); iwd and
-// ConnMan leave it read only.
+// NetworkManager runs it, iwd's D-Bus API while iwd runs it, nl80211 itself when nobody does (which
+// needs CAP_NET_ADMIN); ConnMan leaves it read only.
 //
 // The settings of a connection arrive one request at a time (mode, SSID, channel, security, key);
 // they are kept here, and the request that completes them (the security mode when it needs no key,

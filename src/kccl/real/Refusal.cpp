@@ -1,6 +1,8 @@
 #include "Refusal.h"
 
 #include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -18,6 +20,12 @@ std::string SocketGroup(const std::string& path) {
         return {};
     const group* g = ::getgrgid(st.st_gid);
     return g ? g->gr_name : std::to_string(st.st_gid);
+}
+
+// The name of the user this process runs as, for the commands the texts suggest.
+std::string UserName() {
+    const passwd* pw = ::getpwuid(::geteuid());
+    return pw && pw->pw_name ? pw->pw_name : std::to_string(::geteuid());
 }
 
 }  // namespace
@@ -50,9 +58,13 @@ std::string RefusalText(uint32_t status, const std::string& name, const std::str
                    name + ": start wpa_supplicant on it (with a control socket)";
         case KCCL_STATUS_RUN_BY_IWD:
             return "iwd runs " + name +
-                   ": the utility only reads it; join networks with iwd's own tools (iwctl), or stop iwd and "
-                   "let "
-                   "wpa_supplicant run the interface";
+                   " but does not answer on the system D-Bus: the utility only reads it; start iwd (or its "
+                   "D-Bus), or join networks with iwd's own tools (iwctl)";
+        case KCCL_STATUS_IWD_REFUSED:
+            return "iwd runs " + name +
+                   " and its D-Bus policy refuses this user: it answers root and the members of the group "
+                   "netdev (wheel on some systems); join that group (sudo usermod -aG netdev " +
+                   UserName() + ") and log in again, or run as root";
         case KCCL_STATUS_RUN_BY_CONNMAN:
             return "ConnMan runs " + name +
                    ": the utility only reads it; join networks with ConnMan's own tools (connmanctl), or "

@@ -1,0 +1,158 @@
+# Stage "iwd": iwd runs the station interface, as on systems without wpa_supplicant or
+# NetworkManager. The utility makes its changes through iwd's D-Bus API; the hooks are described in
+# supplicant.sh. iwd's own D-Bus policy answers root and the group netdev, which the guest's user
+# without rights is not in. iwd has no WEP and takes 802.1X networks only from files root writes: its
+# own list of checks joins what iwd joins and checks that the rest is refused with a reason.
+STAGE_MANAGER=iwd
+STAGE_RIGHT=netdev
+STAGE_WPA2=join
+export PATH=/usr/libexec:/bin:/sbin:/usr/bin:/usr/sbin
+# The library names iwd's answers on standard error: evidence when a check fails.
+export WAVORY_KCCL_TRACE=1
+IWD_PID=
+# Two known networks of the user's, made before the utility starts: one out of range, one in range
+# that iwd does not join by itself. Both must be there as they were after the stage, and nothing else.
+IWD_DIR=/var/lib/iwd
+
+iwd_runs_sta() { iwctl station list 2>/dev/null | grep -q "$STA"; }
+iwd_files() { (cd "$IWD_DIR" && md5sum -- * 2>/dev/null); }
+
+stage_start() {
+    mkdir -p /run/dbus "$IWD_DIR"
+    # An earlier stage's bus has left its socket: the wait below must see this one's.
+    rm -f /run/dbus/system_bus_socket
+    dbus-daemon --system --fork --nopidfile --nosyslog || return 1
+    until_ok 10 test -S /run/dbus/system_bus_socket || return 1
+    printf '[Security]\nPassphrase=user-kept-passphrase\n' >"$IWD_DIR/UserKept.psk"
+    printf '[Settings]\nAutoConnect=false\n' >"$IWD_DIR/$TWIN_SSID.open"
+    iwd_files >/tmp/iwd-before
+    # Only the station: the spare interface stays nobody's.
+    iwd -i "$STA" >/tmp/iwd.log 2>&1 &
+    IWD_PID=$!
+    if ! until_ok 30 iwd_runs_sta; then
+        tail -n 30 /tmp/iwd.log
+        return 1
+    fi
+}
+
+stage_stop() {
+    [ -n "$IWD_PID" ] && kill "$IWD_PID" 2>/dev/null && until_ok 10 sh -c "! kill -0 $IWD_PID 2>/dev/null"
+    killall dbus-daemon 2>/dev/null
+    rm -rf "${IWD_DIR:?}"/*
+    return 0
+}
+
+stage_drop_link() { iwctl station "$STA" disconnect >/dev/null; }
+
+# The interface is back: iwd takes it again.
+stage_returned() { until_ok 30 iwd_runs_sta; }
+
+# iwd follows the radio switch itself.
+stage_unblocked() { :; }
+
+stage_state() {
+    echo "--- iwd's state"
+    iwctl station "$STA" show
+    ls -l "$IWD_DIR"
+    tail -n 25 /tmp/iwd.log
+}
+
+stage_run() {
+    check_adapters
+    check_idle_status
+    check_rights
+    check_scan
+    check_join "open" "$OPEN_SSID" "$OPEN_BSSID" "$OPEN_CHANNEL" "$OPEN_NET" &&
+        check_traffic "$OPEN_NET"
+    check_iwd_wrong_passphrase
+    check_iwd_wpa2
+    check_join_state
+    check_iwd_refusals
+    check_hidden_join
+    check_iwd_user_network
+    check_disconnect
+    check_iwd_nothing_left
+}
+
+check_iwd_wrong_passphrase() {
+    local secret=/tmp/wrong-passphrase
+    begin "iwd: a wrong passphrase from a file ends as wrong_key, and the station is back on $OPEN_SSID"
+    if ! join_open; then
+        bad "could not join $OPEN_SSID first"
+        return 1
+    fi
+    printf '%s\n' wrong-passphrase-iwd >"$secret"
+    ctl connect --ssid "$WPA2_SSID" --passphrase-file "$secret"
+    rm -f "$secret"
+    refused_and_back wrong_key "$OPEN_BSSID"
+}
+
+# WPA2 with the passphrase from a file; no process shows it on its command line meanwhile.
+check_iwd_wpa2() {
+    local secret=/tmp/wpa2-passphrase
+    printf '%s\n' "$WPA2_PASSPHRASE" >"$secret"
+    cmdline_sampler
+    check_join "WPA2" "$WPA2_SSID" "$WPA2_BSSID" "$WPA2_CHANNEL" "$WPA2_NET" --passphrase-file "$secret"
+    cmdline_sampler_stop
+    rm -f "$secret"
+    begin "iwd: no process showed the passphrase on its command line during the join"
+    say "$(grep -c . "$CMDLINES") samples"
+    if grep -qF "$WPA2_PASSPHRASE" "$CMDLINES"; then
+        bad "the passphrase was on a command line"
+    else
+        good
+    fi
+}
+
+check_iwd_refusals() {
+    # A fresh scan: the command joins only what the last one heard, and lists 802.1X as such.
+    check_eap_scan
+    begin "iwd: a WEP network is refused at once, saying iwd has no WEP"
+    ctl connect --ssid "$WEP64_SSID" --key "$WEP64_KEY"
+    if [ "$CTL_RC" -ne 1 ]; then
+        bad "exit $CTL_RC, not 1 (failed)"
+    elif ! grep -q WEP "$CTL_ERR"; then
+        bad "the message does not name WEP: $(ctl_message)"
+    elif ! sta_off "$WEP64_BSSID"; then
+        bad "the station is associated with $WEP64_BSSID all the same"
+    else
+        good
+    fi
+
+    begin "iwd: an 802.1X network is refused, naming iwd's provisioning file"
+    eap_connect --eap peap --identity "$CORP_USER" --password-file "$EAP_PASSWORD_FILE" \
+        --ca-cert "$EAP_DIR/ca.pem"
+    if [ "$CTL_RC" -ne 1 ]; then
+        bad "exit $CTL_RC, not 1 (failed)"
+    elif ! grep -qF "$IWD_DIR/$CORP_SSID.8021x" "$CTL_ERR"; then
+        bad "the message does not name $IWD_DIR/$CORP_SSID.8021x: $(ctl_message)"
+    elif ! sta_off "$CORP_BSSID"; then
+        bad "the station is associated with $CORP_BSSID all the same"
+    else
+        good
+    fi
+}
+
+# A known network of the user's is joined with what iwd keeps, and stays known after a disconnect.
+check_iwd_user_network() {
+    begin "iwd: the user's known network $TWIN_SSID is joined, and kept after a disconnect"
+    ctl connect --ssid "$TWIN_SSID"
+    if [ "$CTL_RC" -ne 0 ] || ! until_ok 20 sh -c "iw dev $STA link | grep -q 'SSID: $TWIN_SSID'"; then
+        stage_state >>"$EVIDENCE" 2>&1
+        bad "could not join $TWIN_SSID (exit $CTL_RC): $(ctl_message)"
+    elif ! ctl disconnect; then
+        bad "disconnect failed (exit $CTL_RC): $(ctl_message)"
+    elif [ ! -f "$IWD_DIR/$TWIN_SSID.open" ]; then
+        run ls -l "$IWD_DIR"
+        bad "the user's $TWIN_SSID.open is gone"
+    else
+        good
+    fi
+}
+
+check_iwd_nothing_left() {
+    begin "iwd: $IWD_DIR holds the user's networks as they were, and nothing of the utility's"
+    iwd_files >/tmp/iwd-after
+    run cat /tmp/iwd-before /tmp/iwd-after
+    if cmp -s /tmp/iwd-before /tmp/iwd-after; then good; else bad "$IWD_DIR changed"; fi
+}
