@@ -68,6 +68,7 @@ run_checks() {
     skipped check_rfkill || check_rfkill
     skipped check_removed_and_returned || check_removed_and_returned
     check_auto_selection
+    check_history
     # A stage's own checks, when it has any.
     if type stage_checks >/dev/null 2>&1; then stage_checks; fi
 }
@@ -421,6 +422,43 @@ check_join_state() {
         if .state != "failed" or .cause != "not_found" then "the attempt ended \(.state) (\(.cause))"
         elif $r and .restored != true then "the previous network was not restored"
         else "ok" end')"
+}
+
+# ---- the connection history ----
+
+# history: a running watch records the connection and the access point's deauthentication with its
+# reason code (7) in words, whoever runs the interface; wavoryctl history shows both.
+check_history() {
+    begin "history: a watch records the connection and the access point's deauthentication (reason 7)"
+    if ! join_open; then
+        bad "could not join $OPEN_SSID first"
+        return 1
+    fi
+    local sta_mac watch why
+    sta_mac=$(cat "/sys/class/net/$STA/address")
+    wavoryctl watch --seconds 90 >/tmp/watch-history.out 2>&1 &
+    watch=$!
+    # The polling thread's quiet time after its start, then its first look at the link.
+    sleep 8
+    run ap hostapd_cli -p /run/hostapd -i "$OPEN_IF" deauthenticate "$sta_mac" reason=7
+    # Recorded at the next look that sees the link go (or come back).
+    until_ok 40 sh -c "wavoryctl history --json --since 10m --network '$OPEN_SSID' |
+        jq -e '[.events[] | select(.kind == \"disconnect\" and .reason == 7)] | length > 0'"
+    kill -TERM "$watch" 2>/dev/null
+    wait "$watch"
+    say "watch: $(tail -n 3 /tmp/watch-history.out)"
+    ctl history --since 10m --network "$OPEN_SSID"
+    why=$(jwhy --arg b "$OPEN_BSSID" '
+        [.events[] | select(.kind == "connect" and (.bssid | mac) == ($b | mac))] as $on |
+        [.events[] | select(.kind == "disconnect" and .reason == 7)] as $off |
+        if ($on | length) == 0 then "no connection to \($b) recorded"
+        elif ($off | length) == 0 then "no disconnect with reason 7 recorded"
+        elif ($off | length) > 1 then "the disconnect was recorded \($off | length) times"
+        elif $off[0].initiator != "access-point" then "initiator \($off[0].initiator), not access-point"
+        elif ($off[0].detail | test("forgot")) | not then "detail \($off[0].detail) does not say it in words"
+        elif ($off[0].bssid | mac) != ($b | mac) then "the disconnect names \($off[0].bssid), not \($b)"
+        else "ok" end')
+    verdict "$why"
 }
 
 # ---- leaving a network, and a network that hides its name ----
