@@ -39,9 +39,10 @@ QString IsoTime(int64_t ms) {
            QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString KindText(SHistoryEvent::EKind kind) {
-    switch (kind) {
-        case SHistoryEvent::EKind::Join: return QStringLiteral("Join");
+QString KindText(const SHistoryEvent& e) {
+    switch (e.kind) {
+        case SHistoryEvent::EKind::Join:
+            return e.outcome == "joined" ? QStringLiteral("Joined") : QStringLiteral("Join failed");
         case SHistoryEvent::EKind::Connect: return QStringLiteral("Connected");
         case SHistoryEvent::EKind::Roam: return QStringLiteral("Roam");
         case SHistoryEvent::EKind::Disconnect: return QStringLiteral("Disconnected");
@@ -172,7 +173,7 @@ CHistoryDlg::CHistoryDlg(QWidget* parent, std::string path)
     buttons->addWidget(m_pExport);
     buttons->addWidget(close);
     layout->addLayout(buttons);
-    resize(860, 420);
+    resize(1040, 440);
 
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_pExport, &QPushButton::clicked, this, &CHistoryDlg::OnExport);
@@ -215,6 +216,7 @@ void CHistoryDlg::OnTick() {
     }
     ShowError(m_pDb->Notice().empty() ? QString() : ShownText(m_pDb->Notice()));
     if (fresh.empty()) return;
+    const bool first = m_All.empty();
     for (const SHistoryEvent& e : fresh) m_nLastId = std::max(m_nLastId, e.id);
     AddNetworks(fresh);
     // Newest on top: each new event that passes the filter goes in above the others.
@@ -224,7 +226,13 @@ void CHistoryDlg::OnTick() {
         m_Shown.insert(m_Shown.begin(), e);
         InsertRow(0, e);
     }
+    if (first) FitColumns();
     m_pExport->setEnabled(!m_Shown.empty());
+}
+
+void CHistoryDlg::FitColumns() {
+    // The short columns as wide as their texts; the sentence takes the rest (its tool tip has it all).
+    for (int c = 0; c < COL_WHAT; ++c) m_pTable->resizeColumnToContents(c);
 }
 
 void CHistoryDlg::AddNetworks(const std::vector<SHistoryEvent>& events) {
@@ -249,6 +257,7 @@ void CHistoryDlg::Rebuild() {
         if (Wanted(*it)) m_Shown.push_back(*it);
     m_pTable->setRowCount(0);
     for (std::size_t i = 0; i < m_Shown.size(); ++i) InsertRow(static_cast<int>(i), m_Shown[i]);
+    FitColumns();
     m_pExport->setEnabled(!m_Shown.empty());
 }
 
@@ -258,7 +267,7 @@ void CHistoryDlg::InsertRow(int row, const SHistoryEvent& e) {
     QString place = Str(HistoryPlace(e.bssid, e.freqMHz, 0));
     if (e.kind == SHistoryEvent::EKind::Roam)
         place = Str(HistoryPlace(e.prevBssid, e.prevFreqMHz, 0)) + QStringLiteral(" \u2192 ") + place;
-    const QString cells[COL_COUNT] = {when,  KindText(e.kind),     ShownText(e.ssid),
+    const QString cells[COL_COUNT] = {when,  KindText(e),     ShownText(e.ssid),
                                       place, SignalText(e),        Str(HistorySentence(e))};
     for (int c = 0; c < COL_COUNT; ++c) {
         // Items hold text only: a network's name is never taken as markup.

@@ -60,6 +60,7 @@ private:
     void Rebuild();
     void AddNetworks(const std::vector<SHistoryEvent>& events);
     void InsertRow(int row, const SHistoryEvent& event);
+    void FitColumns();
     void ShowError(const QString& text);
     void OnExport();
 
