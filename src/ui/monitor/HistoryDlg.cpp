@@ -192,6 +192,8 @@ void CHistoryDlg::ShowError(const QString& text) {
 
 void CHistoryDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // A history that could not be opened is tried again each time the window opens.
+    if (m_pDb && !m_pDb->Ok()) m_bOpened = false;
     OnTick();  // whatever was recorded while hidden shows at once
 }
 

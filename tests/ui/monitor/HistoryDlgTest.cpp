@@ -198,7 +198,7 @@ std::vector<QStringList> ParseCsv(const QString& text) {
 }
 
 TEST_F(HistoryDlgTest, ExportsWhatIsShownAsCsvAndJson) {
-    const std::string awkward = "Cafe, \"Dock\"\nside";
+    const std::string awkward = "Cafe, \"Dock\"\nside \xE2\x82 \xFF\xC3";
     Add(EKind::Connect, "Marina");
     SHistoryEvent drop = Add(EKind::Disconnect, awkward);
     Add(EKind::Link, awkward);  // hidden: not exported
@@ -274,6 +274,12 @@ TEST_F(HistoryDlgTest, AHistoryThatCannotBeOpenedIsSaidInTheDialog) {
     dlg.show();
     EXPECT_TRUE(dlg.ErrorText().startsWith("The history could not be opened: ")) << dlg.ErrorText().toStdString();
     EXPECT_EQ(dlg.Table()->rowCount(), 0);
+
+    // Once the way is clear, the window opened again reads it.
+    dlg.hide();
+    ASSERT_TRUE(blocker.remove());
+    dlg.show();
+    EXPECT_EQ(dlg.ErrorText(), "");
 }
 
 TEST_F(HistoryDlgTest, OpensOnceFromTheGeneralPageAndTheTray) {
