@@ -37,8 +37,9 @@ TEST(HistoryTextTest, EachKindInOneSentence) {
     SHistoryEvent roam = Event(EKind::Roam);
     roam.prevBssid = "3C-84-6A-51-0E-24", roam.prevFreqMHz = 5180, roam.prevSignalDbm = -78;
     roam.bssid = "3C-84-6A-51-0E-31", roam.freqMHz = 2437, roam.signalDbm = -61;
-    EXPECT_EQ(HistorySentence(roam),
-              "Roamed on \"Marina\" from 3C-84-6A-51-0E-24, 5 GHz, -78 dBm to 3C-84-6A-51-0E-31, 2.4 GHz, -61 dBm");
+    EXPECT_EQ(
+        HistorySentence(roam),
+        "Roamed on \"Marina\" from 3C-84-6A-51-0E-24, 5 GHz, -78 dBm to 3C-84-6A-51-0E-31, 2.4 GHz, -61 dBm");
 
     SHistoryEvent join = Event(EKind::Join);
     join.outcome = "failed";
@@ -52,8 +53,9 @@ TEST(HistoryTextTest, EachKindInOneSentence) {
     SHistoryEvent link = Event(EKind::Link);
     link.signalMin = -70, link.signalMean = -65, link.signalMax = -60;
     link.txKbps = 144400, link.rxKbps = 86700;
-    EXPECT_EQ(HistorySentence(link),
-              "Link on \"Marina\": signal -70/-65/-60 dBm (min/mean/max), rates 144/86 Mbit/s (send/receive)");
+    EXPECT_EQ(
+        HistorySentence(link),
+        "Link on \"Marina\": signal -70/-65/-60 dBm (min/mean/max), rates 144/86 Mbit/s (send/receive)");
 }
 
 TEST(HistoryTextTest, OutsideTextIsEscapedNotInterpreted) {

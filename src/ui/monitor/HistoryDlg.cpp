@@ -35,18 +35,25 @@ QString IsoTime(int64_t ms) {
     const QDateTime local = QDateTime::fromSecsSinceEpoch(ms / 1000);
     const int offset = local.offsetFromUtc();
     const int minutes = std::abs(offset) / 60;
-    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
-           QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+           (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 QString KindText(const SHistoryEvent& e) {
     switch (e.kind) {
         case SHistoryEvent::EKind::Join:
             return e.outcome == "joined" ? QStringLiteral("Joined") : QStringLiteral("Join failed");
-        case SHistoryEvent::EKind::Connect: return QStringLiteral("Connected");
-        case SHistoryEvent::EKind::Roam: return QStringLiteral("Roam");
-        case SHistoryEvent::EKind::Disconnect: return QStringLiteral("Disconnected");
-        case SHistoryEvent::EKind::Link: return QStringLiteral("Link (minute)");
+        case SHistoryEvent::EKind::Connect:
+            return QStringLiteral("Connected");
+        case SHistoryEvent::EKind::Roam:
+            return QStringLiteral("Roam");
+        case SHistoryEvent::EKind::Disconnect:
+            return QStringLiteral("Disconnected");
+        case SHistoryEvent::EKind::Link:
+            return QStringLiteral("Link (minute)");
     }
     return {};
 }
@@ -59,11 +66,17 @@ QString SignalText(const SHistoryEvent& e) {
 }
 
 // The readable SSID: valid UTF-8 as it is, other bytes as U+FFFD (the exact bytes go in ssid_hex).
-QString LossySsid(const std::string& ssid) { return QString::fromUtf8(ssid.data(), static_cast<qsizetype>(ssid.size())); }
+QString LossySsid(const std::string& ssid) {
+    return QString::fromUtf8(ssid.data(), static_cast<qsizetype>(ssid.size()));
+}
 
 QJsonValue Int(int64_t n) { return n ? QJsonValue(static_cast<qint64>(n)) : QJsonValue(QJsonValue::Null); }
-QJsonValue Text(const std::string& s) { return s.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(Str(s)); }
-QJsonValue Band(int freq) { return freq ? QJsonValue(Str(BandOfFrequency(freq))) : QJsonValue(QJsonValue::Null); }
+QJsonValue Text(const std::string& s) {
+    return s.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(Str(s));
+}
+QJsonValue Band(int freq) {
+    return freq ? QJsonValue(Str(BandOfFrequency(freq))) : QJsonValue(QJsonValue::Null);
+}
 
 // One event with the fields `wavoryctl history --json` gives it.
 QJsonObject EventJson(const SHistoryEvent& e) {
@@ -114,8 +127,8 @@ QJsonObject EventJson(const SHistoryEvent& e) {
 
 // A CSV field: quoted when it holds a separator, a quote or a line break; quotes doubled.
 QString CsvField(const QString& text) {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')) &&
-        !text.contains(QLatin1Char('\r')))
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
         return text;
     QString quoted = text;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -154,9 +167,9 @@ CHistoryDlg::CHistoryDlg(QWidget* parent, std::string path)
 
     m_pTable = new QTableWidget(0, COL_COUNT, this);
     m_pTable->setObjectName(QStringLiteral("historyTable"));
-    m_pTable->setHorizontalHeaderLabels({QStringLiteral("Time"), QStringLiteral("Event"), QStringLiteral("Network"),
-                                         QStringLiteral("Access point / band"), QStringLiteral("Signal"),
-                                         QStringLiteral("What happened")});
+    m_pTable->setHorizontalHeaderLabels({QStringLiteral("Time"), QStringLiteral("Event"),
+                                         QStringLiteral("Network"), QStringLiteral("Access point / band"),
+                                         QStringLiteral("Signal"), QStringLiteral("What happened")});
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->verticalHeader()->hide();
@@ -239,7 +252,8 @@ void CHistoryDlg::FitColumns() {
 
 void CHistoryDlg::AddNetworks(const std::vector<SHistoryEvent>& events) {
     std::set<std::string> known;
-    for (int i = 1; i < m_pFilter->count(); ++i) known.insert(m_pFilter->itemData(i).toByteArray().toStdString());
+    for (int i = 1; i < m_pFilter->count(); ++i)
+        known.insert(m_pFilter->itemData(i).toByteArray().toStdString());
     for (const SHistoryEvent& e : events) {
         if (!known.insert(e.ssid).second) continue;
         const QString shown = e.ssid.empty() ? QStringLiteral("(hidden network)") : ShownText(e.ssid);
@@ -265,12 +279,13 @@ void CHistoryDlg::Rebuild() {
 
 void CHistoryDlg::InsertRow(int row, const SHistoryEvent& e) {
     m_pTable->insertRow(row);
-    const QString when = QDateTime::fromMSecsSinceEpoch(e.timeMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString when =
+        QDateTime::fromMSecsSinceEpoch(e.timeMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     QString place = Str(HistoryPlace(e.bssid, e.freqMHz, 0));
     if (e.kind == SHistoryEvent::EKind::Roam)
         place = Str(HistoryPlace(e.prevBssid, e.prevFreqMHz, 0)) + QStringLiteral(" \u2192 ") + place;
-    const QString cells[COL_COUNT] = {when,  KindText(e),     ShownText(e.ssid),
-                                      place, SignalText(e),        Str(HistorySentence(e))};
+    const QString cells[COL_COUNT] = {when,  KindText(e),   ShownText(e.ssid),
+                                      place, SignalText(e), Str(HistorySentence(e))};
     for (int c = 0; c < COL_COUNT; ++c) {
         // Items hold text only: a network's name is never taken as markup.
         auto* item = new QTableWidgetItem(cells[c]);
@@ -280,7 +295,8 @@ void CHistoryDlg::InsertRow(int row, const SHistoryEvent& e) {
 }
 
 QByteArray CHistoryDlg::CsvOf(const std::vector<SHistoryEvent>& events) {
-    QString out = QStringLiteral("time,kind,ssid,bssid,band,frequency_mhz,signal_dbm,initiator,reason,what\r\n");
+    QString out =
+        QStringLiteral("time,kind,ssid,bssid,band,frequency_mhz,signal_dbm,initiator,reason,what\r\n");
     for (const SHistoryEvent& e : events) {
         const QStringList fields = {IsoTime(e.timeMs),
                                     QString::fromLatin1(HistoryKindKey(e.kind)),
@@ -326,7 +342,7 @@ void CHistoryDlg::OnExport() {
     dialog.setDefaultSuffix(QStringLiteral("csv"));
     connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
         dialog.setDefaultSuffix(filter.startsWith(QStringLiteral("JSON")) ? QStringLiteral("json")
-                                                                         : QStringLiteral("csv"));
+                                                                          : QStringLiteral("csv"));
     });
     if (dialog.exec() != QDialog::Accepted) return;
     const QString file = dialog.selectedFiles().value(0);

@@ -3,11 +3,11 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPalette>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 

@@ -99,7 +99,8 @@ TEST_F(HistoryDlgTest, ShowsRecordedEventsNewestFirstAndFollowsTheTickOnlyWhileS
 
     dlg.MinutesBox()->setChecked(true);
     ASSERT_EQ(dlg.Table()->rowCount(), 3);
-    EXPECT_EQ(Cell(dlg, 1, CHistoryDlg::COL_WHAT), "Link on \"Marina\": signal -60/-57/-52 dBm (min/mean/max)");
+    EXPECT_EQ(Cell(dlg, 1, CHistoryDlg::COL_WHAT),
+              "Link on \"Marina\": signal -60/-57/-52 dBm (min/mean/max)");
     dlg.MinutesBox()->setChecked(false);
     EXPECT_EQ(dlg.Table()->rowCount(), 2);
 
@@ -180,9 +181,12 @@ std::vector<QStringList> ParseCsv(const QString& text) {
     for (int i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') field += '"', ++i;
-            else if (c == '"') quoted = false;
-            else field += c;
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+                field += '"', ++i;
+            else if (c == '"')
+                quoted = false;
+            else
+                field += c;
         } else if (c == '"' && field.isEmpty() && !wasQuoted) {
             quoted = wasQuoted = true;
         } else if (c == ',') {
@@ -216,7 +220,9 @@ TEST_F(HistoryDlgTest, ExportsWhatIsShownAsCsvAndJson) {
     ASSERT_EQ(rows.size(), 3u);  // the header, then oldest first
     const QStringList& header = rows[0];
     ASSERT_EQ(rows[2].size(), header.size());
-    auto field = [&header](const QStringList& row, const char* name) { return row.value(header.indexOf(name)); };
+    auto field = [&header](const QStringList& row, const char* name) {
+        return row.value(header.indexOf(name));
+    };
     EXPECT_EQ(field(rows[1], "ssid"), "Marina");
     EXPECT_EQ(field(rows[1], "kind"), "connect");
     EXPECT_EQ(field(rows[2], "ssid"), QString::fromStdString(awkward));
@@ -250,7 +256,8 @@ TEST_F(HistoryDlgTest, ExportsWhatIsShownAsCsvAndJson) {
     ctl.start(WAVORYCTL_PATH, {"history", "--json"});
     ASSERT_TRUE(ctl.waitForFinished(60000));
     ASSERT_EQ(ctl.exitCode(), 0) << ctl.readAllStandardError().toStdString();
-    const QJsonArray fromCtl = QJsonDocument::fromJson(ctl.readAllStandardOutput()).object().value("events").toArray();
+    const QJsonArray fromCtl =
+        QJsonDocument::fromJson(ctl.readAllStandardOutput()).object().value("events").toArray();
     ASSERT_EQ(fromCtl.size(), 3);  // with the minute's summary the window does not show
     auto text = [](const QJsonValue& v) { return QJsonDocument(v.toObject()).toJson().toStdString(); };
     EXPECT_EQ(text(events[0]), text(fromCtl[0]));
@@ -272,7 +279,8 @@ TEST_F(HistoryDlgTest, AHistoryThatCannotBeOpenedIsSaidInTheDialog) {
     // The history's folder would have to be where a file is.
     CHistoryDlg dlg(nullptr, dir.filePath("file/wavory/history.db").toStdString());
     dlg.show();
-    EXPECT_TRUE(dlg.ErrorText().startsWith("The history could not be opened: ")) << dlg.ErrorText().toStdString();
+    EXPECT_TRUE(dlg.ErrorText().startsWith("The history could not be opened: "))
+        << dlg.ErrorText().toStdString();
     EXPECT_EQ(dlg.Table()->rowCount(), 0);
 
     // Once the way is clear, the window opened again reads it.
