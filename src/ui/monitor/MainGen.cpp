@@ -36,6 +36,7 @@ CMainGen::CMainGen(QWidget* parent) : CBoundPage(parent), ui(std::make_unique<Ui
     MakeCounterLabel(IDC_NET_RATE, QStringLiteral("5764.7 Mbps"));
     connect(ui->btnDisconnect, &QPushButton::clicked, this, &CMainGen::OnDisconnect);
     connect(ui->btnDetails, &QPushButton::clicked, this, &CMainGen::OnDetails);
+    connect(ui->btnHistory, &QPushButton::clicked, this, &CMainGen::HistoryRequested);
     ui->adapterNotice->hide();
 }
 
