@@ -135,6 +135,14 @@ QString CsvField(const QString& text) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+// Text from outside (a network's name) for a spreadsheet: one that would start a formula there
+// ("=", "+", "-", "@", a tab or a carriage return first) begins with an apostrophe instead, which
+// spreadsheets show as text.
+QString CsvText(const QString& text) {
+    static const QString kFormulaStarts = QStringLiteral("=+-@\t\r");
+    return !text.isEmpty() && kFormulaStarts.contains(text.front()) ? QLatin1Char('\'') + text : text;
+}
+
 }  // namespace
 
 CHistoryDlg::CHistoryDlg(QWidget* parent, std::string path)
@@ -300,14 +308,14 @@ QByteArray CHistoryDlg::CsvOf(const std::vector<SHistoryEvent>& events) {
     for (const SHistoryEvent& e : events) {
         const QStringList fields = {IsoTime(e.timeMs),
                                     QString::fromLatin1(HistoryKindKey(e.kind)),
-                                    LossySsid(e.ssid),
+                                    CsvText(LossySsid(e.ssid)),
                                     Str(e.bssid),
                                     Str(BandOfFrequency(e.freqMHz)),
                                     e.freqMHz ? QString::number(e.freqMHz) : QString(),
                                     e.signalDbm ? QString::number(e.signalDbm) : QString(),
                                     Str(e.initiator),
                                     e.reason ? QString::number(e.reason) : QString(),
-                                    Str(HistorySentence(e))};
+                                    CsvText(Str(HistorySentence(e)))};
         QStringList quoted;
         for (const QString& f : fields) quoted << CsvField(f);
         out += quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");

@@ -206,6 +206,7 @@ TEST_F(HistoryDlgTest, ExportsWhatIsShownAsCsvAndJson) {
     Add(EKind::Connect, "Marina");
     SHistoryEvent drop = Add(EKind::Disconnect, awkward);
     Add(EKind::Link, awkward);  // hidden: not exported
+    Add(EKind::Connect, "=HYPERLINK(\"http://x\")");
     CHistoryDlg dlg;
     dlg.show();
     QTemporaryDir dir;
@@ -217,7 +218,7 @@ TEST_F(HistoryDlgTest, ExportsWhatIsShownAsCsvAndJson) {
     QFile csv(csvFile);
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     const std::vector<QStringList> rows = ParseCsv(QString::fromUtf8(csv.readAll()));
-    ASSERT_EQ(rows.size(), 3u);  // the header, then oldest first
+    ASSERT_EQ(rows.size(), 4u);  // the header, then oldest first
     const QStringList& header = rows[0];
     ASSERT_EQ(rows[2].size(), header.size());
     auto field = [&header](const QStringList& row, const char* name) {
@@ -230,6 +231,8 @@ TEST_F(HistoryDlgTest, ExportsWhatIsShownAsCsvAndJson) {
     EXPECT_EQ(field(rows[2], "reason"), "7");
     EXPECT_EQ(field(rows[2], "band"), "5 GHz");
     EXPECT_EQ(field(rows[2], "what"), QString::fromStdString(HistorySentence(drop)));
+    // A name that a spreadsheet would run as a formula stays text there.
+    EXPECT_EQ(field(rows[3], "ssid"), "'=HYPERLINK(\"http://x\")");
 
     const QString jsonFile = dir.filePath("history.json");
     ASSERT_TRUE(dlg.ExportTo(jsonFile, CHistoryDlg::EFormat::Json, &error)) << error.toStdString();
@@ -239,8 +242,9 @@ TEST_F(HistoryDlgTest, ExportsWhatIsShownAsCsvAndJson) {
     const QJsonDocument doc = QJsonDocument::fromJson(jf.readAll(), &parseError);
     ASSERT_EQ(parseError.error, QJsonParseError::NoError) << parseError.errorString().toStdString();
     const QJsonArray events = doc.object().value("events").toArray();
-    ASSERT_EQ(events.size(), 2);
+    ASSERT_EQ(events.size(), 3);
     const QJsonObject j = events[1].toObject();
+    EXPECT_EQ(events[2].toObject().value("ssid").toString(), "=HYPERLINK(\"http://x\")");  // JSON keeps it
     EXPECT_EQ(j.value("ssid").toString(), QString::fromStdString(awkward));
     EXPECT_EQ(j.value("ssid_hex").toString(), QByteArray::fromStdString(awkward).toHex());
     EXPECT_EQ(j.value("kind").toString(), "disconnect");
@@ -258,7 +262,7 @@ TEST_F(HistoryDlgTest, ExportsWhatIsShownAsCsvAndJson) {
     ASSERT_EQ(ctl.exitCode(), 0) << ctl.readAllStandardError().toStdString();
     const QJsonArray fromCtl =
         QJsonDocument::fromJson(ctl.readAllStandardOutput()).object().value("events").toArray();
-    ASSERT_EQ(fromCtl.size(), 3);  // with the minute's summary the window does not show
+    ASSERT_EQ(fromCtl.size(), 4);  // with the minute's summary the window does not show
     auto text = [](const QJsonValue& v) { return QJsonDocument(v.toObject()).toJson().toStdString(); };
     EXPECT_EQ(text(events[0]), text(fromCtl[0]));
     EXPECT_EQ(text(events[1]), text(fromCtl[1]));
