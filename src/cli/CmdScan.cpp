@@ -11,6 +11,7 @@
 #include "cli/StationView.h"
 #include "driver/CommVar.h"
 #include "shell/Tessal.h"
+#include "survey/AirView.h"
 #include "survey/Station.h"
 
 namespace wavory::cli {
@@ -25,8 +26,65 @@ struct SScanOptions {
     std::string sort = "link-quality";
     bool reverse = false;
     bool noWait = false;
+    bool channels = false;  // the view of the air instead of the list
     int timeout = 30;
 };
+
+// scan --channels: per band, each channel with access points on it, who shares it, and the
+// connection's channel marked.
+SOutput AirOutput(CStationMngr& stations, const std::vector<CStationMngr::StationPtr>& rows, bool scanning) {
+    std::vector<SAirEntry> entries;
+    for (const auto& station : rows) {
+        if (!station->NetMode) continue;  // ad-hoc cells have no channel plan of their own here
+        SAirEntry e;
+        e.ssid = station->NetName;
+        e.bssid = station->m_strBssid;
+        e.channel = station->PhyChnl;
+        e.freqMHz = station->FrequencyMHz();
+        e.widthMHz = station->m_nWidthMHz;
+        e.signalDbm = station->m_nRssi;
+        e.current = IsCurrentStation(stations, *station);
+        entries.push_back(std::move(e));
+    }
+    SOutput out;
+    out.data["scanning"] = scanning;
+    out.data["bands"] = json::array();
+    for (const SAirBand& band : BuildAirView(entries)) {
+        json b;
+        b["band"] = band.band;
+        b["channels"] = json::array();
+        out.text += band.band + "\n";
+        for (const SAirChannel& channel : band.channels) {
+            json c;
+            c["channel"] = channel.channel;
+            c["frequency_mhz"] = channel.freqMHz;
+            c["sharing"] = channel.sharing;
+            c["own"] = channel.own;
+            c["networks"] = json::array();
+            out.text += "  " + std::string(channel.own ? "* " : "  ") + "channel " + std::to_string(channel.channel) +
+                        " (" + std::to_string(channel.freqMHz) + " MHz): " + std::to_string(channel.networks.size()) +
+                        (channel.networks.size() == 1 ? " access point" : " access points") + " on it, " +
+                        std::to_string(channel.sharing) + " sharing it\n";
+            for (const SAirEntry& e : channel.networks) {
+                json n;
+                PutSsid(n, e.ssid);
+                n["bssid"] = e.bssid;
+                n["width_mhz"] = e.widthMHz ? json(e.widthMHz) : json(nullptr);
+                n["signal_dbm"] = e.signalDbm ? json(e.signalDbm) : json(nullptr);
+                n["connected"] = e.current;
+                c["networks"].push_back(std::move(n));
+                out.text += "        " + (e.signalDbm ? std::to_string(e.signalDbm) + " dBm" : std::string("  ?    ")) +
+                            "  " + (e.widthMHz ? std::to_string(e.widthMHz) : std::string("?")) + " MHz  " +
+                            e.bssid + "  " + NameCell(e.ssid) + (e.current ? "  (connected)" : "") + "\n";
+            }
+            b["channels"].push_back(std::move(c));
+        }
+        out.data["bands"].push_back(std::move(b));
+    }
+    if (entries.empty()) out.notes += "No networks found.\n";
+    if (scanning) out.notes += "The scan is still running; this is the previous list.\n";
+    return out;
+}
 
 int ColumnByName(const std::string& name) {
     for (int c = 0; c < COL_COUNT; ++c)
@@ -37,7 +95,9 @@ int ColumnByName(const std::string& name) {
 SOutput RunScan(const SScanOptions& options) {
     CCliSession session(EAccess::ReadOnly);
     session.RequireAdapter();
-    const EView view = options.view.empty()        ? StoredView()
+    // The view of the air is one of access points.
+    const EView view = options.channels            ? EView::AccessPoint
+                       : options.view.empty()      ? StoredView()
                        : options.view == "network" ? EView::Network
                                                    : EView::AccessPoint;
     const int column = ColumnByName(options.sort);
@@ -71,6 +131,7 @@ SOutput RunScan(const SScanOptions& options) {
     if (!stations.LastMergeRead()) session.FailAdapter("scan list read");
 
     const auto rows = SortedStations(stations, view, column, !options.reverse);
+    if (options.channels) return AirOutput(stations, rows, scanning);
     SOutput out;
     out.data["view"] = ViewName(view);
     out.data["sort"] = ColumnName(column);
@@ -116,6 +177,9 @@ void AddScanCommand(CLI::App& app, CCommandTable& table) {
         ->check(CLI::IsMember(columns))
         ->capture_default_str();
     scan->add_flag("--reverse", options->reverse, "Sort in descending order");
+    scan->add_flag("--channels", options->channels,
+                   "Show the air per band: each channel's access points with width and signal, how many "
+                   "share it, the connection's channel marked (*)");
     scan->add_flag("--no-wait", options->noWait,
                    "Do not wait for the scan: list what the adapter last found");
     scan->add_option("--timeout", options->timeout, "Seconds to wait for the scan (1 to 300)")

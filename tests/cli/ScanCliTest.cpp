@@ -58,6 +58,38 @@ TEST_F(ScanCliTest, AccessPointViewListsEveryAccessPoint) {
     EXPECT_EQ(Run({"scan", "--view", "network"}).out.find("MAC"), std::string::npos);
 }
 
+TEST_F(ScanCliTest, ChannelsShowEachBandsAccessPointsAndTheConnectionsChannel) {
+    ASSERT_EQ(RunJson({"connect", "--ssid", "Lighthouse"})["associated"], true);
+    const json air = RunJson({"scan", "--channels"});
+    std::vector<std::string> bands;
+    std::size_t accessPoints = 0;
+    int own = 0;
+    for (const json& band : air["bands"]) {
+        bands.push_back(band["band"]);
+        int previous = 0;
+        for (const json& channel : band["channels"]) {
+            EXPECT_GT(channel["frequency_mhz"].get<int>(), previous);  // by frequency
+            previous = channel["frequency_mhz"];
+            accessPoints += channel["networks"].size();
+            // Everyone on the channel shares it, and maybe others from beside it.
+            EXPECT_GE(channel["sharing"].get<std::size_t>(), channel["networks"].size());
+            if (channel["own"] == true) ++own;
+            for (const json& ap : channel["networks"]) {
+                if (ap["connected"] == true) {
+                    EXPECT_EQ(ap["ssid"], "Lighthouse");
+                }
+            }
+        }
+    }
+    EXPECT_EQ(bands, (std::vector<std::string>{"2.4 GHz", "5 GHz", "6 GHz"}));
+    EXPECT_EQ(accessPoints, 12u);  // the access points of the list; the two ad-hoc cells have no place here
+    // Lighthouse on channel 11: its own channel and channel 9 beside it (2.4 GHz channels overlap).
+    EXPECT_EQ(own, 2);
+    const SRun text = Run({"scan", "--channels"});
+    EXPECT_NE(text.out.find("* channel 11 (2462 MHz)"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Lighthouse  (connected)"), std::string::npos) << text.out;
+}
+
 TEST_F(ScanCliTest, TextColumnsSortAsTextAndNumericColumnsAsNumbers) {
     const auto ssids = Field(RunJson({"scan", "--view", "ap", "--sort", "ssid"}), "ssid_hex");
     EXPECT_TRUE(std::is_sorted(ssids.begin(), ssids.end()));
