@@ -239,20 +239,25 @@ TEST_F(PollTest, DrivenTicksWaitForTheThreadsQuietTime) {
     poll.Stop();  // ends the quiet time early
 }
 
+namespace {
+
+class CListStore final : public IHistoryStore {
+public:
+    bool Add(const SHistoryEvent& event) override {
+        events.push_back(event);
+        return true;
+    }
+    std::vector<SHistoryEvent> Query(const SHistoryQuery&) override { return events; }
+    const std::string& Error() const override { return error; }
+    std::vector<SHistoryEvent> events;
+    std::string error;
+};
+
+}  // namespace
+
 // The polling tick records the connection history from the adapter: the connection, and the access
 // point's deauthentication with its reason in words.
 TEST_F(PollTest, TicksRecordTheConnectionAndTheAccessPointsReasonToEndIt) {
-    class CListStore final : public IHistoryStore {
-    public:
-        bool Add(const SHistoryEvent& event) override {
-            events.push_back(event);
-            return true;
-        }
-        std::vector<SHistoryEvent> Query(const SHistoryQuery&) override { return events; }
-        const std::string& Error() const override { return error; }
-        std::vector<SHistoryEvent> events;
-        std::string error;
-    };
     auto store = std::make_shared<CListStore>();
     theApp.m_pPoll->SetHistory(std::make_shared<CHistoryRecorder>([store] { return store; }));
     auto lighthouse = AddProfile("Lighthouse", true, false);
@@ -274,5 +279,38 @@ TEST_F(PollTest, TicksRecordTheConnectionAndTheAccessPointsReasonToEndIt) {
     EXPECT_EQ(drop.reason, 7);
     EXPECT_EQ(drop.initiator, "access-point");
     EXPECT_EQ(drop.detail, kccl::DisconnectSentence(7, kccl::EInitiator::AccessPoint));
+    theApp.m_pPoll->SetHistory(nullptr);
+}
+
+// The access point the station is on fades: the adapter moves to the network's other one, and the
+// history has the roam with both access points, bands and signals.
+TEST_F(PollTest, TicksRecordARoamToTheNetworksOtherAccessPoint) {
+    ASSERT_EQ(kccl_sim_put_network(R"({"ssid": "Twin", "bssid": "00-11-22-33-55-01", "channel": 1,
+        "signal_dbm": -50})"),
+              0);
+    ASSERT_EQ(kccl_sim_put_network(R"({"ssid": "Twin", "bssid": "00-11-22-33-55-02", "channel": 36,
+        "signal_dbm": -70})"),
+              0);
+    auto store = std::make_shared<CListStore>();
+    theApp.m_pPoll->SetHistory(std::make_shared<CHistoryRecorder>([store] { return store; }));
+    auto twin = AddProfile("Twin", true, false);
+    ASSERT_TRUE(CStation(*twin).Connect(1));
+    kccl_sim_advance(1000);
+    theApp.m_pPoll->Tick();
+    ASSERT_EQ(store->events.size(), 1u);
+    EXPECT_EQ(store->events[0].bssid, "00-11-22-33-55-01");
+
+    ASSERT_EQ(kccl_sim_set_signal("00-11-22-33-55-01", -92), 0);
+    for (int i = 0; i < CHistoryRecorder::kLookEveryTicks; ++i) TickAfterSecond();
+    std::vector<SHistoryEvent> roams;
+    for (const SHistoryEvent& e : store->events)
+        if (e.kind == SHistoryEvent::EKind::Roam) roams.push_back(e);
+    ASSERT_EQ(roams.size(), 1u);
+    EXPECT_EQ(roams[0].prevBssid, "00-11-22-33-55-01");
+    EXPECT_EQ(roams[0].bssid, "00-11-22-33-55-02");
+    EXPECT_EQ(roams[0].prevFreqMHz, 2412);
+    EXPECT_EQ(roams[0].freqMHz, 5180);
+    EXPECT_EQ(roams[0].signalDbm, -70);
+    EXPECT_NE(roams[0].detail.find("from 2.4 GHz to 5 GHz"), std::string::npos) << roams[0].detail;
     theApp.m_pPoll->SetHistory(nullptr);
 }
