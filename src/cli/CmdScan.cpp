@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
 #include <memory>
 #include <thread>
 
@@ -27,8 +30,15 @@ struct SScanOptions {
     bool reverse = false;
     bool noWait = false;
     bool channels = false;  // the view of the air instead of the list
+    bool watch = false;     // a scan every `interval` seconds, each a line of a stream
+    int interval = 5;
+    int count = 0;  // rounds of a watch (0: until stopped)
     int timeout = 30;
 };
+
+// SIGINT or SIGTERM ends a watch after its round.
+volatile sig_atomic_t g_nScanStop = 0;
+void OnScanStop(int) { g_nScanStop = 1; }
 
 // scan --channels: per band, each channel with access points on it, who shares it, and the
 // connection's channel marked.
@@ -92,7 +102,76 @@ int ColumnByName(const std::string& name) {
     return -1;
 }
 
+// scan --watch: one scan after another, each round a line (JSON: the access points with their
+// signal, the connection's marked), so that a script or a person sees each signal over time.
+SOutput RunScanWatch(const SScanOptions& options) {
+    CCliSession session(EAccess::ReadOnly);
+    session.RequireAdapter();
+    CStationMngr& stations = session.Stations(false, CProfileMngr::ELoad::Names);
+    struct sigaction stop {}, previous[2]{}, ignore{};
+    stop.sa_handler = OnScanStop;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGINT, &stop, &previous[0]);
+    sigaction(SIGTERM, &stop, &previous[1]);
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction pipePrevious {};
+    sigaction(SIGPIPE, &ignore, &pipePrevious);
+    g_nScanStop = 0;
+    StreamStarted();
+    long long sequence = 0;
+    bool ok = true;
+    // Sleeps in small steps, so that a signal ends the wait.
+    auto pause = [](std::chrono::steady_clock::time_point until) {
+        while (!g_nScanStop && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(kStatusPause);
+    };
+    while (ok && !g_nScanStop && (options.count == 0 || sequence < options.count)) {
+        const auto next = std::chrono::steady_clock::now() + std::chrono::seconds(options.interval);
+        TakeDriverRefusal();
+        if (stations.StartScan() == 2) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout);
+            while (!g_nScanStop && std::chrono::steady_clock::now() < deadline) {
+                const CStationMngr::EScanState state = stations.ReadScanState();
+                if (state == CStationMngr::EScanState::Unread) session.FailAdapter("scan");
+                if (state == CStationMngr::EScanState::Complete) break;
+                std::this_thread::sleep_for(kStatusPause);
+            }
+        }
+        const bool scanning = MergeForView(session, EView::AccessPoint);
+        if (!stations.LastMergeRead()) session.FailAdapter("scan list read");
+        json line;
+        line["sequence"] = ++sequence;
+        line["time"] = IsoTime(std::time(nullptr));
+        line["scanning"] = scanning;
+        line["stations"] = json::array();
+        std::string text;
+        for (const auto& station : SortedStations(stations, EView::AccessPoint, COL_SSID, true)) {
+            json s;
+            PutSsid(s, station->NetName);
+            s["bssid"] = station->m_strBssid;
+            s["channel"] = station->PhyChnl;
+            s["frequency_mhz"] = station->FrequencyMHz();
+            s["signal_dbm"] = station->m_nRssi;
+            s["connected"] = IsCurrentStation(stations, *station);
+            line["stations"].push_back(std::move(s));
+            text += line["time"].get<std::string>() + "  " + std::to_string(station->m_nRssi) + " dBm  " +
+                    station->m_strBssid + "  " + NameCell(station->NetName) +
+                    (IsCurrentStation(stations, *station) ? "  (connected)" : "") + "\n";
+        }
+        const std::string out =
+            JsonRequested() ? line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n" : text + "\n";
+        ok = std::fputs(out.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+        if (options.count == 0 || sequence < options.count) pause(next);
+    }
+    sigaction(SIGINT, &previous[0], nullptr);
+    sigaction(SIGTERM, &previous[1], nullptr);
+    sigaction(SIGPIPE, &pipePrevious, nullptr);
+    SOutput out;
+    out.streamed = true;
+    return out;
+}
+
 SOutput RunScan(const SScanOptions& options) {
+    if (options.watch) return RunScanWatch(options);
     CCliSession session(EAccess::ReadOnly);
     session.RequireAdapter();
     // The view of the air is one of access points.
@@ -180,6 +259,14 @@ void AddScanCommand(CLI::App& app, CCommandTable& table) {
     scan->add_flag("--channels", options->channels,
                    "Show the air per band: each channel's access points with width and signal, how many "
                    "share it, the connection's channel marked (*)");
+    scan->add_flag("--watch", options->watch,
+                   "Scan again and again and print each round's access points with their signal (with "
+                   "--json one object per line), until stopped");
+    scan->add_option("--interval", options->interval, "Seconds from one round of --watch to the next (2 to 3600)")
+        ->check(WholeNumber(2, 3600))
+        ->capture_default_str();
+    scan->add_option("--count", options->count, "Rounds of --watch (default 0: until SIGINT or SIGTERM)")
+        ->check(WholeNumber(0, 1000000));
     scan->add_flag("--no-wait", options->noWait,
                    "Do not wait for the scan: list what the adapter last found");
     scan->add_option("--timeout", options->timeout, "Seconds to wait for the scan (1 to 300)")

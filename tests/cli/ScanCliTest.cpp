@@ -1,6 +1,7 @@
 // scan: the two views, the dialog's sort, and SSIDs that are not text.
 #include <algorithm>
 #include <set>
+#include <sstream>
 
 #include "CliFixture.h"
 #include "kccl_sim.h"
@@ -88,6 +89,31 @@ TEST_F(ScanCliTest, ChannelsShowEachBandsAccessPointsAndTheConnectionsChannel) {
     const SRun text = Run({"scan", "--channels"});
     EXPECT_NE(text.out.find("* channel 11 (2462 MHz)"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("Lighthouse  (connected)"), std::string::npos) << text.out;
+}
+
+TEST_F(ScanCliTest, WatchPrintsARoundPerScanWithEachAccessPointsSignal) {
+    ASSERT_EQ(RunJson({"connect", "--ssid", "Lighthouse"})["associated"], true);
+    const SRun run = Run({"scan", "--watch", "--json", "--count", "2", "--interval", "2"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    std::istringstream lines(run.out);
+    std::vector<json> rounds;
+    for (std::string line; std::getline(lines, line);) rounds.push_back(json::parse(line));
+    ASSERT_EQ(rounds.size(), 2u) << run.out;
+    for (std::size_t i = 0; i < rounds.size(); ++i) {
+        EXPECT_EQ(rounds[i]["sequence"], i + 1);
+        EXPECT_EQ(rounds[i]["stations"].size(), 14u);
+        int connected = 0;
+        for (const json& ap : rounds[i]["stations"]) {
+            EXPECT_TRUE(ap["signal_dbm"].is_number());
+            if (ap["connected"] == true) {
+                ++connected;
+                EXPECT_EQ(ap["ssid"], "Lighthouse");
+            }
+        }
+        EXPECT_EQ(connected, 1);
+    }
+    const SRun bad = Run({"scan", "--watch", "--interval", "1"});
+    EXPECT_EQ(bad.code, 2);
 }
 
 TEST_F(ScanCliTest, TextColumnsSortAsTextAndNumericColumnsAsNumbers) {
