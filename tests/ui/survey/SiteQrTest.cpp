@@ -6,6 +6,7 @@
 #include <QImage>
 
 #include "SiteFixture.h"
+#include "TestMain.h"
 #include "ui/shell/QrCode.h"
 
 namespace wavory::test {
