@@ -9,10 +9,13 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "profiles/Profile.h"
 #include "shell/Tessal.h"
 #include "ui/monitor/ConnectionDetails.h"
 #include "ui/monitor/Prefs.h"
+#include "ui/profiles/ShareDlg.h"
 #include "ui/profiles/ProfileScreenshots.h"
+#include "ui/profiles/ShareDlg.h"
 #include "ui/shell/TessalDlg.h"
 #include "ui/shell/TrayMenu.h"
 #include "ui/survey/HiddenNetworkDlg.h"
@@ -102,6 +105,17 @@ void CScreenshots::TakeAll(CTessalDlg* window) {
         hidden.show();
         Save(&hidden, QStringLiteral("hidden-network.png"));
         hidden.reject();
+    }
+    {
+        // A made-up network: the picture never holds a secret of the machine's own profiles.
+        CProfile sample("", false);
+        sample.NetName = "Lockkeeper";
+        sample.WpaMode = 3;  // WPA2-Personal
+        sample.WpaPassphrase = "canal-gates-at-dawn";
+        CShareDlg share(sample, window);
+        share.show();
+        Save(&share, QStringLiteral("share-network.png"));
+        share.reject();
     }
     {
         // The tray menu as it opens: the networks in range first.
