@@ -62,6 +62,8 @@ CShareDlg::CShareDlg(const CProfile& profile, QWidget* parent)
     m_pName->setText(ShownText(m_strSsid));
     m_pName->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_pSecret->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Enter closes the dialog; showing the secret takes a deliberate click.
+    m_pShow->setAutoDefault(false);
     connect(m_pShow, &QPushButton::clicked, this, &CShareDlg::ShowSecret);
 
     std::string error;
