@@ -170,14 +170,15 @@ private:
 void ReadSecretFiles(SConnectArgs& args) {
     if (args.uri || args.qr) {
         // A Wi-Fi URI fills in the options a typed join gives, then goes through the same checks.
-        const std::string text = args.qr               ? ReadQrImage(*args.qr)
+        const std::string text = args.qr            ? ReadQrImage(*args.qr)
                                  : *args.uri == "-" ? ReadSecretFile("-", "Wi-Fi URI")
                                                     : *args.uri;
         WifiUri uri;
         std::string error;
         if (args.qr && text.rfind("WIFI:", 0) != 0)
-            UsageError("the QR code in \"" + Printable(*args.qr) +
-                       "\" does not describe a Wi-Fi network (its text does not start with WIFI:)");
+            UsageError("the QR code in " +
+                       (*args.qr == "-" ? std::string("standard input") : "\"" + Printable(*args.qr) + "\"") +
+                       " does not describe a Wi-Fi network (its text does not start with WIFI:)");
         if (!ParseWifiUri(text, &uri, &error))
             UsageError(std::string(args.qr ? "the Wi-Fi URI in the QR code" : "the Wi-Fi URI") +
                        " is refused: " + error);

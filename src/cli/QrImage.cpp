@@ -116,10 +116,10 @@ std::string ReadQrImage(const std::string& path) {
     if (!png_image_finish_read(&image, &white, pixels.data(), 0, nullptr))
         UsageError("the image " + name + " cannot be read: " + image.message);
 
-    const ZXing::Results found = ZXing::ReadBarcodes(
-        ZXing::ImageView(pixels.data(), static_cast<int>(image.width), static_cast<int>(image.height),
-                         ZXing::ImageFormat::Lum),
-        ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setTryHarder(true));
+    const ZXing::Results found =
+        ZXing::ReadBarcodes(ZXing::ImageView(pixels.data(), static_cast<int>(image.width),
+                                             static_cast<int>(image.height), ZXing::ImageFormat::Lum),
+                            ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setTryHarder(true));
     for (const ZXing::Result& r : found)
         if (r.isValid()) return r.text();
     UsageError("no QR code was found in the image " + name);

@@ -249,7 +249,8 @@ void WriteCodePng(const std::string& path, const std::string& text) {
     constexpr int kSide = 240, kScale = 4, kMargin = 16;
     std::vector<uint8_t> pixels(kSide * kSide, 0xFF);
     if (!text.empty()) {
-        const ZXing::BitMatrix m = ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setMargin(0).encode(text, 0, 0);
+        const ZXing::BitMatrix m =
+            ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setMargin(0).encode(text, 0, 0);
         for (int y = 0; y < m.height(); ++y)
             for (int x = 0; x < m.width(); ++x)
                 if (m.get(x, y))

@@ -41,7 +41,8 @@ CShareDlg::CShareDlg(const CProfile& profile, QWidget* parent)
       m_pShow(new QPushButton(QStringLiteral("&Show Passphrase"), this)) {
     setWindowTitle(QStringLiteral("Share Network"));
     auto* layout = new QVBoxLayout(this);
-    auto* intro = new QLabel(QStringLiteral("Scan the code with a phone's camera to join the network."), this);
+    auto* intro =
+        new QLabel(QStringLiteral("Scan the code with a phone's camera to join the network."), this);
     intro->setWordWrap(true);
     layout->addWidget(intro);
     layout->addWidget(m_pCode, 1);
@@ -102,8 +103,9 @@ CShareDlg::~CShareDlg() = default;
 void CShareDlg::ShowSecret() {
     if (m_strSecret.empty() || !m_pShow->isEnabled()) return;
     const QString question =
-        QStringLiteral("Show the passphrase of \u201C%1\u201D on the screen? Anyone who can see the screen "
-                       "can read it.")
+        QStringLiteral(
+            "Show the passphrase of \u201C%1\u201D on the screen? Anyone who can see the screen "
+            "can read it.")
             .arg(ShownText(m_strSsid));
     if (!s_fnConfirmShow || !s_fnConfirmShow(this, question)) return;
     m_pSecret->setText(ShownText(m_strSecret));

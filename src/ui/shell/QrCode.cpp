@@ -95,10 +95,10 @@ bool ReadQrCode(const QImage& image, std::string* text, QString* error) {
         painter.drawImage(0, 0, image);
     }
     const QImage grey = flat.convertToFormat(QImage::Format_Grayscale8);
-    const ZXing::Results found = ZXing::ReadBarcodes(
-        ZXing::ImageView(grey.constBits(), grey.width(), grey.height(), ZXing::ImageFormat::Lum,
-                         static_cast<int>(grey.bytesPerLine())),
-        ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setTryHarder(true));
+    const ZXing::Results found =
+        ZXing::ReadBarcodes(ZXing::ImageView(grey.constBits(), grey.width(), grey.height(),
+                                             ZXing::ImageFormat::Lum, static_cast<int>(grey.bytesPerLine())),
+                            ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setTryHarder(true));
     for (const ZXing::Result& r : found) {
         if (!r.isValid()) continue;
         *text = r.text();

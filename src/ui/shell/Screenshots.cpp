@@ -13,7 +13,6 @@
 #include "shell/Tessal.h"
 #include "ui/monitor/ConnectionDetails.h"
 #include "ui/monitor/Prefs.h"
-#include "ui/profiles/ShareDlg.h"
 #include "ui/profiles/ProfileScreenshots.h"
 #include "ui/profiles/ShareDlg.h"
 #include "ui/shell/TessalDlg.h"

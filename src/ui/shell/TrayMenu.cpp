@@ -45,8 +45,9 @@ CTrayMenu::CTrayMenu(CTrayBackend* backend, QMenu* menu, std::function<CViewSite
     });
     // A network shared as a QR code: from a saved picture or a copied one.
     QMenu* qr = m_pMenu->addMenu(QStringLiteral("Join from &QR Code"));
-    for (const auto& [text, source] : {std::pair{QStringLiteral("From an Image &File\u2026"), CViewSite::EQrSource::File},
-                                       std::pair{QStringLiteral("From the &Clipboard"), CViewSite::EQrSource::Clipboard}})
+    for (const auto& [text, source] :
+         {std::pair{QStringLiteral("From an Image &File\u2026"), CViewSite::EQrSource::File},
+          std::pair{QStringLiteral("From the &Clipboard"), CViewSite::EQrSource::Clipboard}})
         qr->addAction(text, this, [this, source = source] {
             if (CViewSite* site = m_fnSite ? m_fnSite() : nullptr) site->JoinFromQr(source);
         });

@@ -111,7 +111,8 @@ CViewSite::CViewSite(QWidget* parent)
     auto* qrMenu = new QMenu(ui->btnQr);
     qrMenu->addAction(QStringLiteral("From an Image &File\u2026"), this,
                       [this] { JoinFromQr(EQrSource::File); });
-    qrMenu->addAction(QStringLiteral("From the &Clipboard"), this, [this] { JoinFromQr(EQrSource::Clipboard); });
+    qrMenu->addAction(QStringLiteral("From the &Clipboard"), this,
+                      [this] { JoinFromQr(EQrSource::Clipboard); });
     ui->btnQr->setMenu(qrMenu);
     connect(ui->editFilter, &QLineEdit::textChanged, this, &CViewSite::SetFilter);
     // Return in the filter goes to the first network it leaves, ready for Connect.
@@ -142,9 +143,9 @@ CViewSite::CViewSite(QWidget* parent)
         return dialog.exec() == QDialog::Accepted ? dialog.Settings() : nullptr;
     };
     m_fnQrFile = [this] {
-        return QFileDialog::getOpenFileName(this, QStringLiteral("Join from QR Code"), QString(),
-                                            QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp *.gif *.pbm *.pgm "
-                                                           "*.ppm *.webp);;All files (*)"));
+        return QFileDialog::getOpenFileName(
+            this, QStringLiteral("Join from QR Code"), QString(),
+            QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp *.gif *.pbm *.pgm *.ppm *.webp);;All files (*)"));
     };
     m_fnConfirm = [this](const QString& question) {
         return PlainQuestion(this, windowTitle(), question);

@@ -45,13 +45,15 @@ bool ApplyUriKey(const WifiUri& uri, CStation& settings, QString* error) {
     if (uri.type == "WEP") {
         std::string digits;
         if (settings.WpaMode != 0 || settings.SecType != 1) {
-            *error = QStringLiteral("The QR code describes a WEP network, but \u201C%1\u201D does not use WEP.")
-                         .arg(name);
+            *error =
+                QStringLiteral("The QR code describes a WEP network, but \u201C%1\u201D does not use WEP.")
+                    .arg(name);
             return false;
         }
         if (!WepKeyDigits(uri.passphrase, true, digits)) {
-            *error = QStringLiteral("The WEP key in the QR code is not 5 or 13 characters or 10 or 26 "
-                                    "hexadecimal digits.");
+            *error = QStringLiteral(
+                "The WEP key in the QR code is not 5 or 13 characters or 10 or 26 "
+                "hexadecimal digits.");
             return false;
         }
         settings.SecKey[0] = digits;
@@ -62,12 +64,14 @@ bool ApplyUriKey(const WifiUri& uri, CStation& settings, QString* error) {
     }
     if (uri.type == "WPA" || uri.type == "SAE") {
         if (settings.WpaMode == 0) {
-            *error = QStringLiteral("The QR code describes a WPA network, but \u201C%1\u201D does not use WPA.")
-                         .arg(name);
+            *error =
+                QStringLiteral("The QR code describes a WPA network, but \u201C%1\u201D does not use WPA.")
+                    .arg(name);
             return false;
         }
         if (!ModeTakesPassphrase(settings.WpaMode)) {
-            *error = QStringLiteral("The QR code gives a passphrase, but \u201C%1\u201D uses %2, which takes none.")
+            *error = QStringLiteral(
+                         "The QR code gives a passphrase, but \u201C%1\u201D uses %2, which takes none.")
                          .arg(name, QString::fromUtf8(WpaModeName(settings.WpaMode)));
             return false;
         }
@@ -125,8 +129,7 @@ void CViewSite::JoinFromUri(const std::string& text) {
     WifiUri uri;
     std::string reason;
     if (!ParseWifiUri(text, &uri, &reason)) {
-        Tell(QStringLiteral("The Wi-Fi network in the QR code is refused: %1.")
-                 .arg(ShownText(reason)));
+        Tell(QStringLiteral("The Wi-Fi network in the QR code is refused: %1.").arg(ShownText(reason)));
         return;
     }
     QString error;
@@ -150,7 +153,8 @@ void CViewSite::JoinFromUri(const std::string& text) {
             if (station->NetName == uri.ssid && (!best || station->m_nRssi > best->m_nRssi)) best = station;
     }
     if (!best) {
-        Tell(QStringLiteral("The network \u201C%1\u201D of the QR code is not in range.").arg(ShownText(uri.ssid)));
+        Tell(QStringLiteral("The network \u201C%1\u201D of the QR code is not in range.")
+                 .arg(ShownText(uri.ssid)));
         return;
     }
     if (!TryEnter(CS_MAIN)) return;

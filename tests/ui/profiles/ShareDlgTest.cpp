@@ -41,7 +41,8 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         std::string text;
         QString error;
-        if (!ReadQrCode(dialog.Code()->grab().toImage(), &text, &error)) return "(" + error.toStdString() + ")";
+        if (!ReadQrCode(dialog.Code()->grab().toImage(), &text, &error))
+            return "(" + error.toStdString() + ")";
         return text;
     }
 

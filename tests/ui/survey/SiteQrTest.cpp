@@ -78,7 +78,8 @@ TEST_F(SiteQrTest, PicturesWithoutAUsableCodeAreRefusedWithTheReason) {
         {CodePicture("https://lockkeeper.example/"), "does not describe a Wi-Fi network"},
         {CodePicture("WIFI:T:WPA;S:Lockkeeper;P:short;;"), "8 to 63"},
         {CodePicture("WIFI:T:WPA;S:Lock\\qkeeper;P:password1;;"), "bad escape"},
-        {CodePicture("WIFI:T:WPA;S:Quayside;P:password1;;"), "\u201CQuayside\u201D of the QR code is not in range"},
+        {CodePicture("WIFI:T:WPA;S:Quayside;P:password1;;"),
+         "\u201CQuayside\u201D of the QR code is not in range"},
         {CodePicture("WIFI:T:WEP;S:Lockkeeper;P:1A2B3C4D5E;;"), "does not use WEP"},
         {CodePicture("WIFI:T:WPA;S:Lighthouse;P:password1;;"), "does not use WPA"}};
     for (const auto& [picture, reason] : cases) {
