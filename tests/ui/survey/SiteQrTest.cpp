@@ -69,6 +69,28 @@ TEST_F(SiteQrTest, CodeOnTheClipboardJoinsAndAWrongKeyIsAskedForAgain) {
     EXPECT_EQ(theApp.m_pProfileMngr->FindBySsid("Lockkeeper")->WpaPassphrase, "canal-gates-at-dawn");
 }
 
+// H:true: the network does not announce its name; it is joined by name, as the hidden-network
+// dialog joins it, without the dialog.
+TEST_F(SiteQrTest, HiddenNetworksCodeJoinsItByName) {
+    Start({Network("Backroom", "00-1D-7E-11-22-77", 6, -55,
+                   ",\"hidden\":true,\"security\":\"wpa2\",\"passphrase\":\"under-the-stairs\""),
+           Network("Lighthouse", "00-0F-B5-44-7C-20", 11, -66)});
+    Open();
+    int dialogs = 0;
+    m_pSite->SetHiddenRunner([&dialogs](CHiddenNetworkDlg&) -> std::shared_ptr<CStation> {
+        ++dialogs;
+        return nullptr;
+    });
+    JoinFromFile(CodePicture("WIFI:T:WPA;S:Backroom;P:under-the-stairs;H:true;;"));
+    EXPECT_TRUE(Associated("00-1D-7E-11-22-77"));
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_TRUE(m_Titles.isEmpty());
+    EXPECT_TRUE(m_Messages.m_Shown.empty());
+    auto stored = theApp.m_pProfileMngr->FindBySsid("Backroom");
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(stored->WpaPassphrase, "under-the-stairs");
+}
+
 TEST_F(SiteQrTest, PicturesWithoutAUsableCodeAreRefusedWithTheReason) {
     StartLockkeeper();
     QImage blank(300, 300, QImage::Format_RGB32);
