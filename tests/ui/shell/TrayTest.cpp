@@ -16,10 +16,10 @@
 #include "shell/UserJoin.h"
 #include "survey/LinkActions.h"
 #include "ui/monitor/Prefs.h"
+#include "ui/shell/QrCode.h"
 #include "ui/shell/TessalDlg.h"
 #include "ui/shell/TrayBackend.h"
 #include "ui/shell/TrayIcons.h"
-#include "ui/shell/QrCode.h"
 #include "ui/shell/TrayMenu.h"
 #include "ui/survey/ViewSite.h"
 
