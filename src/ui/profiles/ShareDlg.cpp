@@ -71,6 +71,11 @@ CShareDlg::CShareDlg(const CProfile& profile, QWidget* parent)
     m_strUri = WriteWifiUri(profile, &error);
     WifiUri parsed;
     if (!m_strUri.empty() && ParseWifiUri(m_strUri, &parsed, nullptr)) m_strSecret = parsed.passphrase;
+    m_bWep = parsed.type == "WEP";
+    if (m_bWep) {
+        secretCaption->setText(QStringLiteral("WEP key:"));
+        m_pShow->setText(QStringLiteral("&Show Key"));
+    }
     if (!m_strUri.empty() && !m_pCode->SetText(m_strUri)) {
         m_strUri.clear();
         error = "the network's settings are too long for a QR code";
@@ -104,9 +109,8 @@ void CShareDlg::ShowSecret() {
     if (m_strSecret.empty() || !m_pShow->isEnabled()) return;
     const QString question =
         QStringLiteral(
-            "Show the passphrase of \u201C%1\u201D on the screen? Anyone who can see the screen "
-            "can read it.")
-            .arg(ShownText(m_strSsid));
+            "Show the %1 of \u201C%2\u201D on the screen? Anyone who can see the screen can read it.")
+            .arg(m_bWep ? QStringLiteral("WEP key") : QStringLiteral("passphrase"), ShownText(m_strSsid));
     if (!s_fnConfirmShow || !s_fnConfirmShow(this, question)) return;
     m_pSecret->setText(ShownText(m_strSecret));
     m_pShow->setEnabled(false);

@@ -43,6 +43,7 @@ private:
     std::string m_strUri;
     std::string m_strSsid;
     std::string m_strSecret;
+    bool m_bWep = false;  // the secret is a WEP key, not a passphrase
     CQrCodeView* m_pCode;
     QLabel* m_pNotice;
     QLabel* m_pName;

@@ -91,6 +91,19 @@ TEST_F(ShareDlgTest, PassphraseIsShownOnlyOnceConfirmed) {
     EXPECT_EQ(m_Asked.size(), 2);
     EXPECT_EQ(dialog.Secret()->text(), QStringLiteral("canal-gates-at-dawn"));
     EXPECT_FALSE(dialog.ShowSecretButton()->isEnabled());
+
+    // A WEP key is called so, and asked for the same way.
+    CProfile wep("", false);
+    wep.NetName = "Harbour";
+    wep.SecType = 1;
+    wep.SecKey[0] = "1A2B3C4D5E";
+    CShareDlg harbour(wep);
+    EXPECT_EQ(harbour.Uri(), "WIFI:T:WEP;S:Harbour;P:1A2B3C4D5E;;");
+    EXPECT_FALSE(harbour.Secret()->text().contains(QLatin1String("1A2B")));
+    QTest::mouseClick(harbour.ShowSecretButton(), Qt::LeftButton);
+    EXPECT_EQ(m_Asked.size(), 3);
+    EXPECT_TRUE(m_Asked[2].contains(QLatin1String("key")));
+    EXPECT_EQ(harbour.Secret()->text(), QStringLiteral("1A2B3C4D5E"));
 }
 
 TEST_F(ShareDlgTest, EnterpriseAndIncompleteNetworksGetNoCodeAndNoSecret) {
