@@ -46,6 +46,12 @@ const char* HistoryKindKey(SHistoryEvent::EKind kind);
 std::optional<SHistoryEvent::EKind> HistoryKindFromKey(const std::string& key);
 // "2.4 GHz", "5 GHz", "6 GHz" for a frequency; empty for 0.
 std::string BandOfFrequency(int freqMHz);
+// Where the station was, as far as known: "3C-84-6A-51-0E-24, 5 GHz, -57 dBm".
+std::string HistoryPlace(const std::string& bssid, int freqMHz, int signalDbm);
+// What happened, in one sentence for people (the command line and the window say it alike): the
+// network in quotes, shown literally (control bytes and bytes that are not UTF-8 as escapes), where
+// the station was, and the reason in words: "Disconnected from "Home" (…): the access point …".
+std::string HistorySentence(const SHistoryEvent& event);
 
 struct SHistoryQuery {
     int64_t sinceMs = 0;               // events at or after this time

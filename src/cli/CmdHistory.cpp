@@ -74,19 +74,6 @@ int64_t ParseSince(const std::string& text) {
     return static_cast<int64_t>(when) * 1000;
 }
 
-std::string Signal(int dBm) { return dBm ? std::to_string(dBm) + " dBm" : std::string(); }
-
-// Where the station was: "3C-84-6A-51-0E-24, 5 GHz, -57 dBm".
-std::string Place(const std::string& bssid, int freq, int signal) {
-    std::string out = bssid;
-    for (const std::string& part : {BandOfFrequency(freq), Signal(signal)}) {
-        if (part.empty()) continue;
-        if (!out.empty()) out += ", ";
-        out += part;
-    }
-    return out;
-}
-
 json EventJson(const SHistoryEvent& e) {
     json j;
     j["id"] = e.id;
@@ -130,43 +117,14 @@ json EventJson(const SHistoryEvent& e) {
     return j;
 }
 
-// One line for a person: time, what happened, the network in quotes (shown literally), where, why.
+// One line for a person: the time, then what happened (the network shown literally).
 std::string EventLine(const SHistoryEvent& e) {
     char when[32] = "";
     const std::time_t t = static_cast<std::time_t>(e.timeMs / 1000);
     std::tm tm{};
     localtime_r(&t, &tm);
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
-    const std::string net = "\"" + Printable(e.ssid) + "\"";
-    std::string line = std::string(when) + "  ";
-    switch (e.kind) {
-        case SHistoryEvent::EKind::Join:
-            line += (e.outcome == "joined" ? "Joined " : "Could not join ") + net + " (" +
-                    std::to_string(e.durationMs) + " ms)";
-            if (e.outcome != "joined" && !e.detail.empty()) line += ": " + Printable(e.detail);
-            break;
-        case SHistoryEvent::EKind::Connect:
-            line += "Connected to " + net;
-            if (const std::string at = Place(e.bssid, e.freqMHz, e.signalDbm); !at.empty()) line += " (" + at + ")";
-            break;
-        case SHistoryEvent::EKind::Roam:
-            line += "Roamed on " + net + " from " + Place(e.prevBssid, e.prevFreqMHz, e.prevSignalDbm) + " to " +
-                    Place(e.bssid, e.freqMHz, e.signalDbm);
-            break;
-        case SHistoryEvent::EKind::Disconnect:
-            line += "Disconnected from " + net;
-            if (!e.bssid.empty()) line += " (" + e.bssid + ")";
-            if (!e.detail.empty()) line += ": " + Printable(e.detail);
-            break;
-        case SHistoryEvent::EKind::Link:
-            line += "Link on " + net + ": signal " + std::to_string(e.signalMin) + "/" +
-                    std::to_string(e.signalMean) + "/" + std::to_string(e.signalMax) + " dBm (min/mean/max)";
-            if (e.txKbps || e.rxKbps)
-                line += ", rates " + std::to_string(e.txKbps / 1000) + "/" + std::to_string(e.rxKbps / 1000) +
-                        " Mbit/s (send/receive)";
-            break;
-    }
-    return line + "\n";
+    return std::string(when) + "  " + HistorySentence(e) + "\n";
 }
 
 volatile sig_atomic_t g_nFollowStop = 0;

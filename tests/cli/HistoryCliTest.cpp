@@ -1,6 +1,11 @@
 // wavoryctl history: the joins the command line made, filtered by network, time and count, and its
 // refusal of a time it cannot read.
+#include <chrono>
+#include <csignal>
+#include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "CliFixture.h"
 
@@ -9,7 +14,23 @@ namespace {
 
 using nlohmann::json;
 
-class HistoryCliTest : public CliTest {};
+class HistoryCliTest : public CliTest {
+protected:
+    // The lines a running child has written so far.
+    static std::vector<std::string> LinesOf(const SChild& child) {
+        std::ifstream in(child.outFile);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    static bool WaitForLines(const SChild& child, std::size_t count) {
+        for (int i = 0; i < 400; ++i) {
+            if (LinesOf(child).size() >= count) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+};
 
 TEST_F(HistoryCliTest, JoinsAreRecordedAndFiltered) {
     ASSERT_EQ(RunJson({"connect", "--ssid", "Lighthouse"})["associated"], true);
@@ -41,6 +62,22 @@ TEST_F(HistoryCliTest, JoinsAreRecordedAndFiltered) {
     EXPECT_EQ(text.code, 0);
     EXPECT_NE(text.out.find("Joined \"Lighthouse\""), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("Could not join \"Harbour\""), std::string::npos) << text.out;
+}
+
+TEST_F(HistoryCliTest, FollowingPrintsEachNewEventOnceUntilStopped) {
+    ASSERT_EQ(RunJson({"connect", "--ssid", "Lighthouse"})["associated"], true);
+    SChild follow = Start({WAVORYCTL_PATH, "history", "--follow", "--json"});
+    ASSERT_TRUE(WaitForLines(follow, 1));
+    EXPECT_EQ(Run({"connect", "--ssid", "Harbour", "--key", "0123456789"}).code, 1);
+    ASSERT_TRUE(WaitForLines(follow, 2));
+    ::kill(follow.pid, SIGTERM);
+    const SRun run = Finish(follow);
+    EXPECT_EQ(run.code, 0) << run.err;
+    const std::vector<std::string> lines = LinesOf(follow);
+    ASSERT_EQ(lines.size(), 2u) << run.out;
+    EXPECT_EQ(json::parse(lines[0])["ssid"], "Lighthouse");
+    EXPECT_EQ(json::parse(lines[1])["ssid"], "Harbour");
+    EXPECT_EQ(json::parse(lines[1])["cause"], "wrong_key");
 }
 
 TEST_F(HistoryCliTest, ATimeItCannotReadIsRefused) {

@@ -32,6 +32,8 @@ void PrepareEnvironment() {
     std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     ::setenv("HOME", g_home.c_str(), 1);
+    // The connection history the programs record goes to the test's folder too.
+    ::setenv("XDG_STATE_HOME", (g_home + "/state").c_str(), 1);
 }
 
 void FinishEnvironment() {

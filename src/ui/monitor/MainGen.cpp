@@ -38,6 +38,7 @@ CMainGen::CMainGen(QWidget* parent) : CBoundPage(parent), ui(std::make_unique<Ui
     connect(ui->btnDisconnect, &QPushButton::clicked, this, &CMainGen::OnDisconnect);
     connect(ui->btnDetails, &QPushButton::clicked, this, &CMainGen::OnDetails);
     connect(ui->btnShare, &QPushButton::clicked, this, &CMainGen::OnShare);
+    connect(ui->btnHistory, &QPushButton::clicked, this, &CMainGen::HistoryRequested);
     ui->adapterNotice->hide();
 }
 

@@ -51,6 +51,10 @@ public:
     // way to a network. Empty when hidden.
     QString NoticeText() const;
 
+signals:
+    // The History… button: the window opens its connection history.
+    void HistoryRequested();
+
 protected:
     // Binds the driver fields and shows the not-connected state until the first refresh.
     void OnInitDialog() override;

@@ -1,17 +1,21 @@
 #include "ui/shell/Screenshots.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPalette>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 
 #include "profiles/Profile.h"
 #include "shell/Tessal.h"
+#include "store/HistoryDb.h"
 #include "ui/monitor/ConnectionDetails.h"
+#include "ui/monitor/HistoryDlg.h"
 #include "ui/monitor/Prefs.h"
 #include "ui/profiles/ProfileScreenshots.h"
 #include "ui/profiles/ShareDlg.h"
@@ -68,6 +72,65 @@ void CScreenshots::Save(QWidget* widget, const QString& name) {
     }
 }
 
+bool CScreenshots::SaveHistory(CTessalDlg* window) {
+    // A short evening on "Marina" in a history of its own: the user's history stays out of pictures.
+    QTemporaryDir dir;
+    if (!dir.isValid()) return false;
+    const std::string path = QDir(dir.path()).filePath(QStringLiteral("history.db")).toStdString();
+    {
+        CHistoryDb db(path);
+        if (!db.Ok()) return false;
+        const int64_t start = QDateTime::currentMSecsSinceEpoch() - 3 * 3600 * 1000;
+        auto event = [start](int minute, SHistoryEvent::EKind kind) {
+            SHistoryEvent e;
+            e.timeMs = start + minute * 60000LL;
+            e.kind = kind;
+            e.ssid = "Marina";
+            e.security = "WPA2-Personal";
+            e.control = "simulated";
+            return e;
+        };
+        SHistoryEvent join = event(0, SHistoryEvent::EKind::Join);
+        join.outcome = "joined";
+        join.durationMs = 1840;
+        SHistoryEvent connect = event(0, SHistoryEvent::EKind::Connect);
+        connect.bssid = "3C-84-6A-51-0E-24";
+        connect.freqMHz = 5180;
+        connect.signalDbm = -52;
+        SHistoryEvent roam = event(47, SHistoryEvent::EKind::Roam);
+        roam.prevBssid = connect.bssid;
+        roam.prevFreqMHz = 5180;
+        roam.prevSignalDbm = -78;
+        roam.bssid = "3C-84-6A-51-0E-31";
+        roam.freqMHz = 2437;
+        roam.signalDbm = -61;
+        SHistoryEvent drop = event(95, SHistoryEvent::EKind::Disconnect);
+        drop.bssid = roam.bssid;
+        drop.freqMHz = 2437;
+        drop.initiator = "access-point";
+        drop.reason = 7;
+        drop.detail = "the access point forgot this station: it restarted or dropped it";
+        SHistoryEvent back = event(96, SHistoryEvent::EKind::Connect);
+        back.bssid = connect.bssid;
+        back.freqMHz = 5180;
+        back.signalDbm = -55;
+        SHistoryEvent cafe = event(150, SHistoryEvent::EKind::Join);
+        cafe.ssid = "Harbour Caf\xC3\xA9";
+        cafe.outcome = "failed";
+        cafe.cause = "wrong-key";
+        cafe.durationMs = 10230;
+        cafe.detail = "4-way handshake timeout: usually a wrong passphrase";
+        for (const SHistoryEvent& e : {join, connect, roam, drop, back, cafe})
+            if (!db.Add(e)) return false;
+    }
+    CHistoryDlg history(window, path);
+    history.resize(1240, 360);
+    history.show();
+    Save(&history, QStringLiteral("history.png"));
+    history.reject();
+    return true;
+}
+
 void CScreenshots::TakeAll(CTessalDlg* window) {
     if (!QDir().mkpath(m_strFolder)) {
         std::fprintf(stderr, "wavory: could not create the folder %s\n", qPrintable(m_strFolder));
@@ -105,6 +168,7 @@ void CScreenshots::TakeAll(CTessalDlg* window) {
         Save(&hidden, QStringLiteral("hidden-network.png"));
         hidden.reject();
     }
+    if (!SaveHistory(window)) m_bOk = false;
     {
         // A made-up network: the picture never holds a secret of the machine's own profiles.
         CProfile sample("", false);

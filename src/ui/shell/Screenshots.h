@@ -28,6 +28,8 @@ public:
 private:
     void TakeAll(CTessalDlg* window);
     void Save(QWidget* widget, const QString& name);
+    // The connection history dialog over a sample history.
+    bool SaveHistory(CTessalDlg* window);
 
     QString m_strFolder;
     int m_nDelayMs;

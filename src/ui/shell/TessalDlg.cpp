@@ -21,6 +21,7 @@
 #include "shell/UserJoin.h"
 #include "survey/LinkActions.h"
 #include "survey/StationMngr.h"
+#include "ui/monitor/HistoryDlg.h"
 #include "ui/monitor/MainAbout.h"
 #include "ui/monitor/MainGen.h"
 #include "ui/monitor/MainStats.h"
@@ -75,6 +76,7 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     m_stats = new CMainStats;
     m_about = new CMainAbout;
     m_gen = new CMainGen;
+    connect(m_gen, &CMainGen::HistoryRequested, this, &CTessalDlg::OnHistory);
     m_profile = new CMainProfile;
     ui->tabSheet->addTab(new CPageScroll(m_gen), QStringLiteral("&General"));
     ui->tabSheet->addTab(new CPageScroll(m_profile), QStringLiteral("Pro&files"));
@@ -100,6 +102,7 @@ CTessalDlg::CTessalDlg(QWidget* parent)
     m_pTrayState = new CTrayMenu(m_pTrayBackend, m_pTrayMenu, [this] { return Site(); }, this);
     m_pTrayMenu->addAction(QStringLiteral("&Restore"), this, &CTessalDlg::RestoreFromTray);
     m_pTrayMenu->addAction(QStringLiteral("&View Site"), this, &CTessalDlg::OnViewSite);
+    m_pTrayMenu->addAction(QStringLiteral("&History\u2026"), this, &CTessalDlg::OnHistory);
     m_pTrayMenu->addSeparator();
     m_pTrayMenu->addAction(QStringLiteral("&Close"), this, &CTessalDlg::Quit);
     m_pTrayBackend->SetContextMenu(m_pTrayMenu);
@@ -116,6 +119,8 @@ CTessalDlg::CTessalDlg(QWidget* parent)
         if (m_bIdleHidden && theApp.m_pPoll) theApp.m_pPoll->DrivenTick();
         theApp.OnMainTick();
         m_pTrayState->Update();
+        // The history follows what the polling thread recorded; hidden, it does nothing.
+        if (m_history) m_history->OnTick();
     });
     ui->joinStatus->setTextFormat(Qt::PlainText);
     ui->joinStatus->hide();
@@ -326,6 +331,13 @@ void CTessalDlg::OnViewSite() {
     site->show();
     site->raise();
     site->activateWindow();
+}
+
+void CTessalDlg::OnHistory() {
+    if (!m_history) m_history = new CHistoryDlg(this);
+    m_history->show();
+    m_history->raise();
+    m_history->activateWindow();
 }
 
 void CTessalDlg::UpdateIdleMode() {

@@ -21,6 +21,7 @@ class QMenu;
 namespace wavory {
 
 class CBoundPage;
+class CHistoryDlg;
 class CMainAbout;
 class CMainGen;
 class CMainProfile;
@@ -74,6 +75,9 @@ public:
 
     void OnPreferences();
     void OnViewSite();
+    // The connection history, a window of its own (one; built on first use, kept when closed).
+    void OnHistory();
+    CHistoryDlg* History() const { return m_history; }
     // Brings the window back from the notification area (with Available Networks if it was shown).
     void RestoreFromTray();
 
@@ -126,6 +130,7 @@ private:
     bool m_bQuitting = false;
     clsSysTray m_tray;
     CViewSite* m_site = nullptr;
+    CHistoryDlg* m_history = nullptr;
     CMainStats* m_stats;
     bool m_bSiteWasVisible = false;
     CMainAbout* m_about;
