@@ -16,6 +16,7 @@
 #include "cli/EapOptions.h"
 #include "cli/ProfileFields.h"
 #include "cli/Secrets.h"
+#include "cli/StackCommands.h"
 #include "cli/StationView.h"
 #include "driver/CommVar.h"
 #include "driver/CommVarList.h"
@@ -58,6 +59,7 @@ struct SConnectArgs {
     bool hidden = false;                  // a network that does not announce its name
     std::optional<std::string> security;  // its kind of security (with --hidden)
     std::optional<std::string> uri;       // a Wi-Fi URI ("-": standard input), as a QR code holds it
+    std::optional<std::string> qr;        // an image ("-": standard input) whose QR code holds one
 };
 
 // Prompts that ask again after the network refused a typed key.
@@ -166,12 +168,20 @@ private:
 
 // A secret given as a file replaces its option (given once only).
 void ReadSecretFiles(SConnectArgs& args) {
-    if (args.uri) {
+    if (args.uri || args.qr) {
         // A Wi-Fi URI fills in the options a typed join gives, then goes through the same checks.
-        const std::string text = *args.uri == "-" ? ReadSecretFile("-", "Wi-Fi URI") : *args.uri;
+        const std::string text = args.qr            ? ReadQrImage(*args.qr)
+                                 : *args.uri == "-" ? ReadSecretFile("-", "Wi-Fi URI")
+                                                    : *args.uri;
         WifiUri uri;
         std::string error;
-        if (!ParseWifiUri(text, &uri, &error)) UsageError("the Wi-Fi URI is refused: " + error);
+        if (args.qr && text.rfind("WIFI:", 0) != 0)
+            UsageError("the QR code in " +
+                       (*args.qr == "-" ? std::string("standard input") : "\"" + Printable(*args.qr) + "\"") +
+                       " does not describe a Wi-Fi network (its text does not start with WIFI:)");
+        if (!ParseWifiUri(text, &uri, &error))
+            UsageError(std::string(args.qr ? "the Wi-Fi URI in the QR code" : "the Wi-Fi URI") +
+                       " is refused: " + error);
         args.ssid = uri.ssid;
         args.hidden = uri.hidden;
         if (uri.type == "WEP") args.key = uri.passphrase;
@@ -561,15 +571,23 @@ void AddConnectCommand(CLI::App& app, CCommandTable& table) {
         "--uri", [args](const std::string& v) { args->uri = v; },
         "Join the network a Wi-Fi URI (WIFI:T:WPA;S:name;P:secret;;) describes; \"-\" reads it from "
         "standard input, which keeps its passphrase off the process list");
-    for (CLI::Option* option : {ssid, ssidHex, key, keyFile, passphrase, passphraseFile, hidden, security})
+    CLI::Option* qr = connect->add_option_function<std::string>(
+        "--qr", [args](const std::string& v) { args->qr = v; },
+        "Join the network the QR code in a PNG image describes (a Wi-Fi URI, as phones share it); "
+        "\"-\" reads the image from standard input");
+    qr->excludes(uri);
+    for (CLI::Option* option : {ssid, ssidHex, key, keyFile, passphrase, passphraseFile, hidden, security}) {
         option->excludes(uri);
+        option->excludes(qr);
+    }
     for (CLI::Option* option : {ssid, ssidHex, channel, key, keyFile, keyIndex, passphrase, passphraseFile,
-                                mode, hidden, security, uri})
+                                mode, hidden, security, uri, qr})
         option->excludes(profile);
     AddEapOptions(*connect, args->eap, true);
-    table.Add(connect, [args, profile, ssid, ssidHex, uri] {
-        if (profile->count() == 0 && ssid->count() == 0 && ssidHex->count() == 0 && uri->count() == 0)
-            UsageError("name a profile, or a network with --ssid or --uri");
+    table.Add(connect, [args, profile, ssid, ssidHex, uri, qr] {
+        if (profile->count() == 0 && ssid->count() == 0 && ssidHex->count() == 0 && uri->count() == 0 &&
+            qr->count() == 0)
+            UsageError("name a profile, or a network with --ssid, --uri or --qr");
         return profile->count() ? RunConnectProfile(args->profile, args->eap) : RunConnectStation(*args);
     });
 }

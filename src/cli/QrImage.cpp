@@ -2,8 +2,15 @@
 // keep the quiet zone of four modules that readers need around the code.
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
+#include <ZXing/ReadBarcode.h>
 #include <png.h>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -14,6 +21,10 @@ namespace wavory::cli {
 namespace {
 
 constexpr int kQuiet = 4;
+// Past these an image is refused before it is decoded: a photo of a code is far smaller, and a
+// hostile file's header must not make the program ask for gigabytes.
+constexpr std::size_t kMaxImageBytes = 32u << 20;
+constexpr std::uint64_t kMaxImagePixels = 40'000'000;
 
 ZXing::BitMatrix Modules(const std::string& uri) {
     return ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode)
@@ -68,6 +79,50 @@ std::string QrPng(const std::string& uri, int scale) {
         throw std::runtime_error(std::string("the PNG image could not be made: ") + image.message);
     out.resize(bytes);
     return out;
+}
+
+std::string ReadQrImage(const std::string& path) {
+    const std::string name = path == "-" ? "standard input" : "\"" + Printable(path) + "\"";
+    std::string bytes;
+    if (path == "-") {
+        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    } else {
+        std::error_code ec;
+        if (std::filesystem::is_directory(path, ec)) UsageError("the image " + name + " is a folder");
+        std::ifstream in(path, std::ios::binary);
+        if (!in) UsageError("cannot read the image " + name + ": " + std::strerror(errno));
+        bytes.resize(kMaxImageBytes + 1);
+        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        bytes.resize(static_cast<std::size_t>(in.gcount()));
+    }
+    if (bytes.size() > kMaxImageBytes) UsageError("the image " + name + " is too large (over 32 MiB)");
+    if (bytes.empty()) UsageError("the image " + name + " is empty");
+
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
+        const std::string why = image.message;
+        png_image_free(&image);
+        UsageError("the image " + name + " is not a PNG image (" + why + ")");
+    }
+    if (static_cast<std::uint64_t>(image.width) * image.height > kMaxImagePixels) {
+        png_image_free(&image);
+        UsageError("the image " + name + " is too large to look for a QR code in");
+    }
+    image.format = PNG_FORMAT_GRAY;
+    // A transparent background reads as white, as a viewer shows it.
+    png_color white{0xFF, 0xFF, 0xFF};
+    std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, &white, pixels.data(), 0, nullptr))
+        UsageError("the image " + name + " cannot be read: " + image.message);
+
+    const ZXing::Results found =
+        ZXing::ReadBarcodes(ZXing::ImageView(pixels.data(), static_cast<int>(image.width),
+                                             static_cast<int>(image.height), ZXing::ImageFormat::Lum),
+                            ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setTryHarder(true));
+    for (const ZXing::Result& r : found)
+        if (r.isValid()) return r.text();
+    UsageError("no QR code was found in the image " + name);
 }
 
 }  // namespace wavory::cli

@@ -7,6 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <ZXing/BitMatrix.h>
+#include <ZXing/MultiFormatWriter.h>
+#include <png.h>
+
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -238,6 +242,69 @@ TEST_F(SecretsCliTest, ShareThenJoinFromTheUri) {
     const SRun joined = Run({"connect", "--uri", "-"}, WriteFile("uri.txt", shared.out));
     ASSERT_EQ(joined.code, 0) << shared.out << joined.err;
     EXPECT_EQ(RunJson({"profiles", "show", "Lockkeeper", "--show-keys"})["passphrase"], kPassphrase);
+}
+
+// A grey PNG file: white, with the text's QR code at 4 pixels a module when there is one.
+void WriteCodePng(const std::string& path, const std::string& text) {
+    constexpr int kSide = 240, kScale = 4, kMargin = 16;
+    std::vector<uint8_t> pixels(kSide * kSide, 0xFF);
+    if (!text.empty()) {
+        const ZXing::BitMatrix m =
+            ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setMargin(0).encode(text, 0, 0);
+        for (int y = 0; y < m.height(); ++y)
+            for (int x = 0; x < m.width(); ++x)
+                if (m.get(x, y))
+                    for (int d = 0; d < kScale * kScale; ++d)
+                        pixels[static_cast<size_t>((kMargin + y * kScale + d / kScale) * kSide + kMargin +
+                                                   x * kScale + d % kScale)] = 0;
+    }
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = image.height = kSide;
+    image.format = PNG_FORMAT_GRAY;
+    ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) << image.message;
+}
+
+// The PNG that share --png writes joins the network from a file and from standard input; a picture
+// that is damaged, holds no code, or holds a code of something else is refused, saying which.
+TEST_F(SecretsCliTest, JoinFromAQrCodeImage) {
+    ASSERT_EQ(kccl_sim_put_network(LockkeeperWith(kPassphrase, 0).c_str()), 0);
+    const std::string input = WriteFile("stdin.txt", std::string(kPassphrase) + "\n");
+    ASSERT_EQ(Run({"profiles", "new", "--name", "Lock", "--ssid", "Lockkeeper", "--mode", "infrastructure",
+                   "--security", "wpa2", "--passphrase-file", "-"},
+                  input)
+                  .code,
+              0);
+    const std::string png = ScratchPath("lock.png");
+    ASSERT_EQ(Run({"profiles", "share", "Lock", "--png", png, "--show-keys"}).code, 0);
+    ASSERT_EQ(Run({"profiles", "rm", "Lock"}).code, 0);
+    const SRun joined = Run({"connect", "--qr", png});
+    ASSERT_EQ(joined.code, 0) << joined.err;
+    EXPECT_EQ(RunJson({"profiles", "show", "Lockkeeper", "--show-keys"})["passphrase"], kPassphrase);
+    ASSERT_EQ(Run({"disconnect"}).code, 0);
+    const SRun piped = Run({"connect", "--qr", "-"}, png);
+    EXPECT_EQ(piped.code, 0) << piped.err;
+    EXPECT_TRUE(SimState()["associated"].get<bool>());
+
+    std::ifstream in(png, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string blank = ScratchPath("blank.png"), web = ScratchPath("web.png"),
+                      hostile = ScratchPath("hostile.png");
+    WriteCodePng(blank, "");
+    WriteCodePng(web, "https://lockkeeper.example/");
+    WriteCodePng(hostile, "WIFI:T:WPA;S:Lockkeeper;P:short;;");
+    for (const auto& [image, reason] : std::vector<std::pair<std::string, std::string>>{
+             {WriteFile("cut.png", bytes.substr(0, bytes.size() / 2)), "cannot be read"},
+             {WriteFile("text.png", "WIFI:T:nopass;S:Lockkeeper;;"), "not a PNG image"},
+             {WriteFile("empty.png", ""), "is empty"},
+             {blank, "no QR code"},
+             {web, "does not describe a Wi-Fi network"},
+             {hostile, "8 to 63"}}) {
+        const SRun refused = Run({"connect", "--qr", image});
+        EXPECT_EQ(refused.code, 2) << image;
+        EXPECT_NE(refused.err.find(reason), std::string::npos) << image << " -> " << refused.err;
+    }
+    ExpectRefused({"connect", "--qr", png, "--ssid", "Lockkeeper"}, 2, "excludes");
 }
 
 }  // namespace

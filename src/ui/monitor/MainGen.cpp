@@ -22,6 +22,7 @@
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/monitor/ConnectionDetails.h"
+#include "ui/profiles/ShareDlg.h"
 #include "ui/res/Resources.h"
 #include "ui/shell/PlainText.h"
 
@@ -36,6 +37,7 @@ CMainGen::CMainGen(QWidget* parent) : CBoundPage(parent), ui(std::make_unique<Ui
     MakeCounterLabel(IDC_NET_RATE, QStringLiteral("5764.7 Mbps"));
     connect(ui->btnDisconnect, &QPushButton::clicked, this, &CMainGen::OnDisconnect);
     connect(ui->btnDetails, &QPushButton::clicked, this, &CMainGen::OnDetails);
+    connect(ui->btnShare, &QPushButton::clicked, this, &CMainGen::OnShare);
     connect(ui->btnHistory, &QPushButton::clicked, this, &CMainGen::HistoryRequested);
     ui->adapterNotice->hide();
 }
@@ -66,6 +68,31 @@ void CMainGen::OnDetails() {
     CConnectionDetails details(this);
     details.exec();
 }
+
+void CMainGen::OnShare() {
+    // The connected network's stored profile where there is one (it holds the passphrase), else
+    // the settings it was joined with.
+    std::unique_ptr<CProfile> settings;
+    if (CProfileMngr* profiles = theApp.m_pProfileMngr) {
+        auto lock = profiles->Lock();
+        if (auto connected = profiles->GetConnected()) settings = std::make_unique<CProfile>(*connected);
+    }
+    if (!settings) {
+        if (CStationMngr* stations = theApp.m_pStationMngr) {
+            auto lock = stations->Lock();
+            if (auto current = stations->GetCurrent())
+                settings = std::make_unique<CProfile>(static_cast<const CProfile&>(*current));
+        }
+    }
+    if (!settings) return;
+    CShareDlg dialog(*settings, this);
+    if (s_fnRunShare)
+        s_fnRunShare(dialog);
+    else
+        dialog.exec();
+}
+
+CMainGen::ShareHook CMainGen::s_fnRunShare;
 
 CMainGen::~CMainGen() = default;
 
@@ -109,6 +136,7 @@ void CMainGen::ShowNotConnected() {
     SetControlText(IDC_LINK_QUALITY, QString());
     SetControlText(IDC_NET_RATE, QString());
     ui->btnDisconnect->setEnabled(false);
+    ui->btnShare->setEnabled(false);
     // The hardware status is read without a connection too, and a missing adapter is said as such
     // rather than left at the last status read.
     if (!m_pList) return;
@@ -162,6 +190,7 @@ void CMainGen::Refresh() {
     m_pList->RefreshAll(false, true);
     ShowLinkFields(link ? &*link : nullptr);
     ui->btnDisconnect->setEnabled(true);
+    ui->btnShare->setEnabled(true);
     // The counters count frames; the page says so.
     for (int id : {IDC_RECEIVED, IDC_SENT}) {
         auto* label = findChild<QLabel*>(QStringLiteral("IDC_%1").arg(id));

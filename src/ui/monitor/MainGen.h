@@ -2,6 +2,7 @@
 // driver fields are a variable list bound to the page's labels and re-read on every refresh.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,7 @@ class CMainGen;
 namespace wavory {
 
 class CCommVarList;
+class CShareDlg;
 struct SLinkInfo;
 
 class CMainGen : public CBoundPage {
@@ -35,6 +37,10 @@ public:
         IDC_ENABLE_RADIO = 1078,
         IDC_PICTURE = 1082
     };
+
+    // Runs the Share dialog (modally unless tests put their own in place).
+    using ShareHook = std::function<void(CShareDlg& dialog)>;
+    static ShareHook s_fnRunShare;
 
     explicit CMainGen(QWidget* parent = nullptr);
     ~CMainGen() override;
@@ -60,6 +66,8 @@ private:
     // Leaves the network (the automatic selection pauses until the user connects again).
     void OnDisconnect();
     void OnDetails();
+    // The connected network as a QR code.
+    void OnShare();
 
     // Shows the maximum rate and the security once the list has read them: the connection's own
     // figure and kind where the adapter reports its link, else what the PHY type and the security

@@ -38,6 +38,7 @@
 #include "ui/profiles/ControlIds.h"
 #include "ui/profiles/EditProfile.h"
 #include "ui/profiles/EditProfilePage.h"
+#include "ui/profiles/ShareDlg.h"
 #include "ui/shell/PlainDialogs.h"
 #include "ui/shell/PlainText.h"
 #include "ui/survey/SiteIcons.h"
@@ -95,6 +96,7 @@ bool AskYesNo(QWidget* parent, const QString& text) {
 
 CMainProfile::FileDialogHook CMainProfile::s_fnAskFile = AskProfileFile;
 CMainProfile::QuestionHook CMainProfile::s_fnAskYesNo = AskYesNo;
+CMainProfile::ShareHook CMainProfile::s_fnRunShare;
 
 CMainProfile::CMainProfile(QWidget* parent)
     : QWidget(parent),
@@ -144,6 +146,7 @@ CMainProfile::CMainProfile(QWidget* parent)
     connect(ui->IDC_1076, &QPushButton::clicked, this, [this] { DoProfileOp(PROFILE_OP_EDIT); });
     connect(ui->IDC_1139, &QToolButton::clicked, this, &CMainProfile::MoveUp);
     connect(ui->IDC_1138, &QToolButton::clicked, this, &CMainProfile::MoveDown);
+    connect(ui->btnShare, &QPushButton::clicked, this, &CMainProfile::ShareSelected);
     connect(ui->IDC_32779, &QPushButton::clicked, this, [this] { ProfileFileOp(FILE_OP_EXPORT); });
     connect(ui->IDC_32780, &QPushButton::clicked, this, [this] { ProfileFileOp(FILE_OP_IMPORT); });
     connect(ui->IDC_32781, &QPushButton::clicked, this, [this] { ProfileFileOp(FILE_OP_EXPORT_ALL); });
@@ -245,6 +248,22 @@ std::shared_ptr<CProfile> CMainProfile::SelectedProfile(std::string* name) const
     const std::string rowName = selected.first()->data(0, kNameRole).toByteArray().toStdString();
     if (name) *name = rowName;
     return mngr->GetProfile(rowName);
+}
+
+void CMainProfile::ShareSelected() {
+    std::shared_ptr<CProfile> profile = SelectedProfile();
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    if (!profile || !mngr) return;
+    std::unique_ptr<CProfile> copy;
+    {
+        auto lock = mngr->Lock();
+        copy = std::make_unique<CProfile>(*profile);
+    }
+    CShareDlg dialog(*copy, this);
+    if (s_fnRunShare)
+        s_fnRunShare(dialog);
+    else
+        dialog.exec();
 }
 
 std::shared_ptr<CProfile> CMainProfile::AutoRowProfile(int row) const {

@@ -26,6 +26,7 @@ namespace wavory {
 
 class CEditProfile;
 class CProfile;
+class CShareDlg;
 
 class CMainProfile : public QWidget {
     Q_OBJECT
@@ -77,6 +78,9 @@ public:
     // Asks a Yes/No question; true for Yes.
     using QuestionHook = std::function<bool(QWidget* parent, const QString& text)>;
     static QuestionHook s_fnAskYesNo;
+    // Runs the Share dialog (modally unless tests put their own in place).
+    using ShareHook = std::function<void(CShareDlg& dialog)>;
+    static ShareHook s_fnRunShare;
 
     explicit CMainProfile(QWidget* parent = nullptr);
     ~CMainProfile() override;
@@ -89,6 +93,8 @@ public:
     // Asks for the 802.1X password (or key password) the profile lacks; false when the user cancelled.
     bool AskEapSecret(const CProfile& profile, CConnectAttempt::SJoinSecrets& secrets);
     void DoProfileOp(int op);
+    // The selected profile's network as a QR code ("Share...").
+    void ShareSelected();
     // Delete, under the main lock and after the user's Yes; does nothing while the lock is busy.
     void OnDelete();
     void MoveUp();

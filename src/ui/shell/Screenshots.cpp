@@ -11,12 +11,14 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "profiles/Profile.h"
 #include "shell/Tessal.h"
 #include "store/HistoryDb.h"
 #include "ui/monitor/ConnectionDetails.h"
 #include "ui/monitor/HistoryDlg.h"
 #include "ui/monitor/Prefs.h"
 #include "ui/profiles/ProfileScreenshots.h"
+#include "ui/profiles/ShareDlg.h"
 #include "ui/shell/TessalDlg.h"
 #include "ui/shell/TrayMenu.h"
 #include "ui/survey/HiddenNetworkDlg.h"
@@ -167,6 +169,17 @@ void CScreenshots::TakeAll(CTessalDlg* window) {
         hidden.reject();
     }
     if (!SaveHistory(window)) m_bOk = false;
+    {
+        // A made-up network: the picture never holds a secret of the machine's own profiles.
+        CProfile sample("", false);
+        sample.NetName = "Lockkeeper";
+        sample.WpaMode = 3;  // WPA2-Personal
+        sample.WpaPassphrase = "canal-gates-at-dawn";
+        CShareDlg share(sample, window);
+        share.show();
+        Save(&share, QStringLiteral("share-network.png"));
+        share.reject();
+    }
     {
         // The tray menu as it opens: the networks in range first.
         QMenu* menu = window->TrayMenu();

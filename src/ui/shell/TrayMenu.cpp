@@ -43,6 +43,15 @@ CTrayMenu::CTrayMenu(CTrayBackend* backend, QMenu* menu, std::function<CViewSite
     m_pHidden = m_pMenu->addAction(QStringLiteral("Connect to a &Hidden Network\u2026"), this, [this] {
         if (CViewSite* site = m_fnSite ? m_fnSite() : nullptr) site->ConnectHidden();
     });
+    // A network shared as a QR code: from a saved picture or a copied one.
+    QMenu* qr = m_pMenu->addMenu(QStringLiteral("Join from &QR Code"));
+    m_pQr = qr->menuAction();
+    for (const auto& [text, source] :
+         {std::pair{QStringLiteral("From an Image &File\u2026"), CViewSite::EQrSource::File},
+          std::pair{QStringLiteral("From the &Clipboard"), CViewSite::EQrSource::Clipboard}})
+        qr->addAction(text, this, [this, source = source] {
+            if (CViewSite* site = m_fnSite ? m_fnSite() : nullptr) site->JoinFromQr(source);
+        });
     m_pWindowSection = m_pMenu->addSeparator();
     connect(m_pMenu, &QMenu::aboutToShow, this, &CTrayMenu::FillNetworks);
     m_pBackend->SetStateIcon(TrayStateIcon(m_State, 0));
@@ -172,6 +181,7 @@ void CTrayMenu::Update() {
     m_pBackend->SetStateIcon(TrayStateIcon(state, bars));
     m_pDisconnect->setEnabled(state == ETrayState::Connected || state == ETrayState::Connecting);
     m_pHidden->setEnabled(state != ETrayState::NoAdapter);
+    m_pQr->setEnabled(state != ETrayState::NoAdapter);
 
     // The tip follows the state too, not only a connection the polling thread saw.
     auto setTip = [](const std::string& tip) {

@@ -39,6 +39,8 @@ public:
     int Bars() const { return m_nBars; }
     QAction* DisconnectAction() const { return m_pDisconnect; }
     QAction* HiddenAction() const { return m_pHidden; }
+    // The "Join from QR Code" submenu's entry.
+    QAction* QrAction() const { return m_pQr; }
     // The network entries as the menu shows them.
     QList<QAction*> NetworkActions() const;
 
@@ -56,6 +58,7 @@ private:
     QAction* m_pNetworksEnd;
     QAction* m_pDisconnect;
     QAction* m_pHidden;
+    QAction* m_pQr;
     QAction* m_pWindowSection;
     ETrayState m_State = ETrayState::NotConnected;
     bool m_bStateKnown = false;

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QEvent>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -107,6 +108,12 @@ CViewSite::CViewSite(QWidget* parent)
     connect(ui->IDC_1059, &QPushButton::clicked, this, [this] { EditSelectedStation(EDIT_CONNECTION); });
     connect(ui->IDC_1058, &QPushButton::clicked, this, &CViewSite::OnRescan);
     connect(ui->btnHidden, &QPushButton::clicked, this, [this] { ConnectHidden(); });
+    auto* qrMenu = new QMenu(ui->btnQr);
+    qrMenu->addAction(QStringLiteral("From an Image &File\u2026"), this,
+                      [this] { JoinFromQr(EQrSource::File); });
+    qrMenu->addAction(QStringLiteral("From the &Clipboard"), this,
+                      [this] { JoinFromQr(EQrSource::Clipboard); });
+    ui->btnQr->setMenu(qrMenu);
     connect(ui->editFilter, &QLineEdit::textChanged, this, &CViewSite::SetFilter);
     // Return in the filter goes to the first network it leaves, ready for Connect.
     connect(ui->editFilter, &QLineEdit::returnPressed, this, [this] {
@@ -134,6 +141,11 @@ CViewSite::CViewSite(QWidget* parent)
 
     m_fnHidden = [](CHiddenNetworkDlg& dialog) -> std::shared_ptr<CStation> {
         return dialog.exec() == QDialog::Accepted ? dialog.Settings() : nullptr;
+    };
+    m_fnQrFile = [this] {
+        return QFileDialog::getOpenFileName(
+            this, QStringLiteral("Join from QR Code"), QString(),
+            QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp *.gif *.pbm *.pgm *.ppm *.webp);;All files (*)"));
     };
     m_fnConfirm = [this](const QString& question) {
         return PlainQuestion(this, windowTitle(), question);

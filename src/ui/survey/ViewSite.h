@@ -63,6 +63,10 @@ public:
     using HiddenRunner = std::function<std::shared_ptr<CStation>(CHiddenNetworkDlg& dialog)>;
     // Asks a yes/no question (Forget); tests answer it.
     using ConfirmRunner = std::function<bool(const QString& question)>;
+    // Asks for the image file of a QR code; empty when cancelled. Tests name their own.
+    using QrFileRunner = std::function<QString()>;
+    // Where "Join from QR Code" takes the picture from.
+    enum class EQrSource { File, Clipboard };
 
     // The window settings that keep the dialog's size and sort order.
     static constexpr const char* kWidthPref = "Site Width";
@@ -84,6 +88,7 @@ public:
     void SetEditorRunner(EditorRunner runner);
     void SetHiddenRunner(HiddenRunner runner) { m_fnHidden = std::move(runner); }
     void SetConfirmRunner(ConfirmRunner runner) { m_fnConfirm = std::move(runner); }
+    void SetQrFileRunner(QrFileRunner runner) { m_fnQrFile = std::move(runner); }
     // The line below the list ("Scanning…", "No networks found", "No adapter found"); empty with rows.
     QString ListStateText() const;
     // Shows only the networks whose name holds this text (any case); empty shows all.
@@ -112,6 +117,12 @@ public slots:
     // Joins the strongest access point of a network by name, as Connect on its row does (the tray
     // menu's networks).
     void ConnectNetwork(const std::string& ssid);
+    // Joins the network of a QR code in a picture (an image file asked for, or the clipboard's),
+    // as a typed join does; what the code does not give is asked for. A picture without a code, or
+    // a code that is not a network's or that a typed join would refuse, is said as such.
+    void JoinFromQr(EQrSource source);
+    // The same for the text of a code (a Wi-Fi URI).
+    void JoinFromUri(const std::string& text);
     // Removes the stored profiles of the selected network, after asking.
     void OnForget();
     // Joins the selected station under CS_MAIN, asking for a WEP key first when it has none. The
@@ -182,6 +193,7 @@ private:
     QAction* m_pMenuForget;
     HiddenRunner m_fnHidden;
     ConfirmRunner m_fnConfirm;
+    QrFileRunner m_fnQrFile;
     QString m_strFilter;
     bool m_bSized = false;
     int m_nLeastListWidth = 0;  // what every column needs at the least

@@ -2,8 +2,11 @@
 // through a station, the signal texts in both units, and an unplugged and replugged adapter.
 #include <gtest/gtest.h>
 
+#include <QPushButton>
+
 #include "../support/UiCore.h"
 #include "ui/monitor/MainGen.h"
+#include "ui/profiles/ShareDlg.h"
 
 namespace wavory::test {
 namespace {
@@ -46,6 +49,38 @@ TEST_F(MainGenTest, ShowsTheNetworkJoinedThroughAStation) {
     kccl_sim_advance(3000);
     page.Refresh();
     EXPECT_NE(Text(&page, G::IDC_RECEIVED), received);
+}
+
+// Share offers the network connected now: its stored profile's settings where it has one, else those
+// it was joined with; nothing while not connected.
+TEST_F(MainGenTest, ShareShowsTheConnectedNetwork) {
+    std::vector<std::string> shared;
+    CMainGen::s_fnRunShare = [&shared](CShareDlg& dialog) { shared.push_back(dialog.Uri()); };
+    CMainGen page;
+    page.Activate();
+    auto* share = page.findChild<QPushButton*>(QStringLiteral("btnShare"));
+    ASSERT_NE(share, nullptr);
+    EXPECT_FALSE(share->isEnabled());
+    CProfile joined("", false);
+    joined.NetName = "Marina";
+    joined.NetMode = true;
+    joined.WpaMode = KCOM_SECURITY_MODE_WPA2_PERSONAL;
+    joined.WpaPassphrase = "moorings-at-high-tide";
+    auto station = std::make_shared<CStation>(joined, std::string(), -52);
+    ASSERT_TRUE(station->Connect(CStation::CONNECT_APPLY));
+    theApp.m_pStationMngr->SetCurrent(station);
+    page.Refresh();
+    ASSERT_TRUE(share->isEnabled());
+    QTest::mouseClick(share, Qt::LeftButton);
+    auto stored = std::make_shared<CProfile>(joined);
+    stored->WpaMode = KCOM_SECURITY_MODE_WPA3_PERSONAL;
+    stored->WpaPassphrase = "moorings-at-low-tide";
+    theApp.m_pProfileMngr->SetConnected(stored, false);
+    QTest::mouseClick(share, Qt::LeftButton);
+    theApp.m_pProfileMngr->SetConnected(nullptr, false);
+    CMainGen::s_fnRunShare = nullptr;
+    EXPECT_EQ(shared, (std::vector<std::string>{"WIFI:T:WPA;S:Marina;P:moorings-at-high-tide;;",
+                                                "WIFI:T:SAE;S:Marina;P:moorings-at-low-tide;;"}));
 }
 
 TEST_F(MainGenTest, FiveAndSixGigahertzConnectionsShowGenerationRatesAndSecurity) {

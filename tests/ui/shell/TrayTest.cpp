@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QClipboard>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
@@ -15,6 +16,7 @@
 #include "shell/UserJoin.h"
 #include "survey/LinkActions.h"
 #include "ui/monitor/Prefs.h"
+#include "ui/shell/QrCode.h"
 #include "ui/shell/TessalDlg.h"
 #include "ui/shell/TrayBackend.h"
 #include "ui/shell/TrayIcons.h"
@@ -112,6 +114,7 @@ TEST_F(TrayTest, IconAndTipFollowTheConnectionAndTheAdapter) {
     EXPECT_EQ(Tray().State(), ETrayState::NoAdapter);
     EXPECT_EQ(Tip(), "Wavory Utility\nNo adapter found");
     EXPECT_FALSE(Tray().HiddenAction()->isEnabled());
+    EXPECT_FALSE(Tray().QrAction()->isEnabled());
     kccl_sim_set_present(1);
     theApp.m_pStationMngr->SetCurrent(nullptr);
     Tray().Update();
@@ -282,6 +285,22 @@ TEST_F(TrayTest, TerminationSignalEndsTheUtilityThatCloseKeepsInTheTray) {
     question.exec();
     EXPECT_EQ(finished, 2);
     EXPECT_FALSE(question.isVisible());
+}
+
+// "Join from QR Code" → "From the Clipboard" joins the network of the copied code.
+TEST_F(TrayTest, QrCodeOnTheClipboardJoinsItsNetwork) {
+    CQrCodeView code;
+    ASSERT_TRUE(code.SetText("WIFI:T:nopass;S:Lighthouse;;"));
+    code.resize(300, 300);
+    QApplication::clipboard()->setImage(code.grab().toImage());
+    QMenu* qr = Tray().QrAction()->menu();
+    ASSERT_NE(qr, nullptr);
+    ASSERT_EQ(qr->actions().size(), 2);
+    ASSERT_TRUE(Tray().QrAction()->isEnabled());
+    qr->actions()[1]->trigger();
+    FinishJoin();
+    EXPECT_EQ(ConnectedNetworkName(), "Lighthouse");
+    QApplication::clipboard()->clear();
 }
 
 }  // namespace
