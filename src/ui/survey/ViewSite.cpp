@@ -131,6 +131,13 @@ CViewSite::CViewSite(QWidget* parent)
     connect(list, &QWidget::customContextMenuRequested, this, &CViewSite::ShowContextMenu);
     connect(list->header(), &QHeaderView::sectionClicked, this, &CViewSite::OnColumnClicked);
 
+    // The scan's animation and progress bar come and go: their room is kept, so that the dialog's
+    // size (and least size) always has them and they are never cut off beside the buttons.
+    for (QWidget* comes : {static_cast<QWidget*>(ui->IDC_1163), static_cast<QWidget*>(ui->IDC_1164)}) {
+        QSizePolicy keep = comes->sizePolicy();
+        keep.setRetainSizeWhenHidden(true);
+        comes->setSizePolicy(keep);
+    }
     m_ProgressTimer.setInterval(kProgressTickMs);
     connect(&m_ProgressTimer, &QTimer::timeout, this, &CViewSite::UpdateProgress);
 

@@ -38,7 +38,7 @@ void CViewSite::RestoreSize() {
         // widths, the buttons beside the list and the margins.
         const QFontMetrics metrics(ui->IDC_1062->font());
         size = sizeHint().expandedTo(
-            QSize(metrics.horizontalAdvance(QLatin1Char('M')) * 95, metrics.height() * 22));
+            QSize(metrics.horizontalAdvance(QLatin1Char('M')) * 95, metrics.height() * 24));
         // No bigger than the screen: a scroll bar then reaches the last columns.
         if (const QScreen* screen = this->screen()) size = size.boundedTo(screen->availableGeometry().size());
     }
