@@ -260,10 +260,10 @@ TEST_F(SiteDailyTest, OpensWideEnoughForItsColumnsWithinTheScreenAndKeepsItsSize
     EXPECT_LE(m_pSite->width(), screen);
     EXPECT_TRUE(m_pSite->width() == screen || List()->viewport()->width() >= least)
         << m_pSite->width() << " of " << screen << ", list " << List()->viewport()->width() << " < " << least;
-    m_pSite->resize(700, 300);
+    m_pSite->resize(720, 420);
     m_pSite->hide();
-    EXPECT_EQ(CSqliteRegistry().GetProfileInt("", CViewSite::kWidthPref, 0), 700);
-    EXPECT_EQ(CSqliteRegistry().GetProfileInt("", CViewSite::kHeightPref, 0), 300);
+    EXPECT_EQ(CSqliteRegistry().GetProfileInt("", CViewSite::kWidthPref, 0), 720);
+    EXPECT_EQ(CSqliteRegistry().GetProfileInt("", CViewSite::kHeightPref, 0), 420);
 }
 
 TEST_F(SiteDailyTest, MissingAdapterEmptiesTheListAndSaysSo) {
