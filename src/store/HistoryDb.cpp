@@ -176,22 +176,26 @@ bool CHistoryDb::Open() {
     return true;
 }
 
-bool CHistoryDb::AlreadyThere(const SHistoryEvent& event, bool* there) {
+bool CHistoryDb::AlreadyThere(const SHistoryEvent& event, bool* there, int64_t* untold) {
     *there = false;
+    *untold = 0;
     SStmt q;
     if (sqlite3_prepare_v2(m_pDb,
-                           "SELECT kind, ssid, bssid FROM events WHERE kind IN ('connect','roam','disconnect')"
-                           " ORDER BY id DESC LIMIT 1",
+                           "SELECT kind, ssid, bssid, id, initiator FROM events"
+                           " WHERE kind IN ('connect','roam','disconnect') ORDER BY id DESC LIMIT 1",
                            -1, &q.stmt, nullptr) != SQLITE_OK)
         return Fail("the connection history could not be read");
     const int rc = sqlite3_step(q.stmt);
     if (rc == SQLITE_DONE) return true;
     if (rc != SQLITE_ROW) return Fail("the connection history could not be read");
     const std::string kind = Text(q.stmt, 0), ssid = Text(q.stmt, 1), bssid = Text(q.stmt, 2);
-    if (event.kind == SHistoryEvent::EKind::Disconnect)
+    if (event.kind == SHistoryEvent::EKind::Disconnect) {
         *there = kind == "disconnect" && ssid == event.ssid;
-    else
+        // Written when the link was seen gone, before the adapter told who ended it and why.
+        if (*there && Text(q.stmt, 4) == "unknown") *untold = sqlite3_column_int64(q.stmt, 3);
+    } else {
         *there = kind != "disconnect" && ssid == event.ssid && bssid == event.bssid;
+    }
     return true;
 }
 
@@ -210,7 +214,23 @@ bool CHistoryDb::Add(const SHistoryEvent& e) {
     if (e.kind == SHistoryEvent::EKind::Connect || e.kind == SHistoryEvent::EKind::Roam ||
         e.kind == SHistoryEvent::EKind::Disconnect) {
         bool there = false;
-        if (!AlreadyThere(e, &there)) return false;
+        int64_t untold = 0;
+        if (!AlreadyThere(e, &there, &untold)) return false;
+        if (there && untold != 0 && e.initiator != "unknown") {
+            // The same disconnect, now with the adapter's account of it: that account replaces the guess.
+            SStmt tell;
+            if (sqlite3_prepare_v2(m_pDb,
+                                   "UPDATE events SET initiator = ?1, reason = ?2, detail = ?3,"
+                                   " bssid = CASE WHEN ?4 = '' THEN bssid ELSE ?4 END WHERE id = ?5",
+                                   -1, &tell.stmt, nullptr) != SQLITE_OK)
+                return Fail("the connection history could not be written");
+            sqlite::BindText(tell.stmt, 1, e.initiator);
+            sqlite3_bind_int(tell.stmt, 2, e.reason);
+            sqlite::BindText(tell.stmt, 3, e.detail);
+            sqlite::BindText(tell.stmt, 4, e.bssid);
+            sqlite3_bind_int64(tell.stmt, 5, untold);
+            if (sqlite3_step(tell.stmt) != SQLITE_DONE) return Fail("the connection history could not be written");
+        }
         if (there) {
             rollback.done = Exec("COMMIT");
             return rollback.done || Fail("the connection history could not be written");

@@ -45,7 +45,8 @@ public:
     // Records an event; false (Error() says why) when it could not be written. An event another
     // recorder has written already is not written again (true): a connection or roam to where the
     // history says the station is already, a disconnect where it says the station is off that
-    // network already, an event whose key is there already.
+    // network already (the adapter's initiator and reason then complete one written without them),
+    // an event whose key is there already.
     bool Add(const SHistoryEvent& event) override;
     std::vector<SHistoryEvent> Query(const SHistoryQuery& query) override;
     // The number of events held (for tests and the size figure).
@@ -63,8 +64,9 @@ private:
     bool Open();
     bool Exec(const char* sql);
     bool Fail(const std::string& what);
-    // Whether the newest connect, roam or disconnect already puts the station where `event` says.
-    bool AlreadyThere(const SHistoryEvent& event, bool* there);
+    // Whether the newest connect, roam or disconnect already puts the station where `event` says;
+    // for a disconnect, `untold` is that disconnect's id when it was written without its initiator.
+    bool AlreadyThere(const SHistoryEvent& event, bool* there, int64_t* untold);
 
     std::string m_strPath;
     sqlite3* m_pDb = nullptr;

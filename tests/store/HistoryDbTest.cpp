@@ -141,10 +141,31 @@ TEST_F(HistoryDbTest, TwoRecordersWriteEachHappeningOnce) {
     EXPECT_EQ(events[2].kind, EKind::Disconnect);
     EXPECT_EQ(events[3].kind, EKind::Link);
 
+    // A disconnect first seen without its cause (the link went), then told by the adapter: one event, told.
+    ASSERT_TRUE(watch.Add(Event(EKind::Connect, "Harbour", "00-00-00-00-00-0A", t + 32)));
+    SHistoryEvent guessed = Event(EKind::Disconnect, "Harbour", "00-00-00-00-00-0A", t + 34);
+    guessed.initiator = "unknown";
+    ASSERT_TRUE(watch.Add(guessed));
+    SHistoryEvent told = Event(EKind::Disconnect, "Harbour", "", t + 33);
+    told.initiator = "access-point";
+    told.reason = 15;
+    told.detail = "4-way handshake timeout";
+    ASSERT_TRUE(window.Add(told));
+    SHistoryEvent user = Event(EKind::Disconnect, "Harbour", "", t + 35);
+    user.initiator = "user";
+    ASSERT_TRUE(window.Add(user));  // an account is not replaced by another
+    const SHistoryEvent drop = window.Query({}).back();
+    EXPECT_EQ(drop.kind, EKind::Disconnect);
+    EXPECT_EQ(drop.initiator, "access-point");
+    EXPECT_EQ(drop.reason, 15);
+    EXPECT_EQ(drop.detail, "4-way handshake timeout");
+    EXPECT_EQ(drop.bssid, "00-00-00-00-00-0A");  // kept where the account names none
+    EXPECT_EQ(window.Count(), 8);
+
     // Back on the network, and back on the first access point: news again.
     ASSERT_TRUE(watch.Add(Event(EKind::Connect, "Harbour", "00-00-00-00-00-0B", t + 40)));
     ASSERT_TRUE(window.Add(Event(EKind::Roam, "Harbour", "00-00-00-00-00-0A", t + 50)));
-    EXPECT_EQ(watch.Count(), 8);
+    EXPECT_EQ(watch.Count(), 10);
 }
 
 TEST_F(HistoryDbTest, ADamagedFileIsSetAsideAndANewHistoryBegun) {
