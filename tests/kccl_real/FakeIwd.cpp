@@ -75,10 +75,17 @@ CFakeIwd::CFakeIwd(bool denyUsers) {
     if (const char* old = std::getenv("DBUS_SYSTEM_BUS_ADDRESS")) m_Env = old;
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
 
-    if (sd_bus_new(&m_pBus) < 0) return;
-    sd_bus_set_address(m_pBus, address.c_str());
-    sd_bus_set_bus_client(m_pBus, 1);
-    if (sd_bus_start(m_pBus) < 0) return;
+    // The socket's file appears when the daemon binds it, a moment before it listens: a refused
+    // connection is tried again (for up to ten seconds on a loaded machine).
+    for (int tries = 0;; ++tries) {
+        if (sd_bus_new(&m_pBus) < 0) return;
+        sd_bus_set_address(m_pBus, address.c_str());
+        sd_bus_set_bus_client(m_pBus, 1);
+        if (sd_bus_start(m_pBus) >= 0) break;
+        m_pBus = sd_bus_flush_close_unref(m_pBus);
+        if (tries >= 1000) return;
+        ::usleep(10000);
+    }
     sd_bus_add_fallback(
         m_pBus, &m_pSlot, "/",
         [](sd_bus_message* m, void* self, sd_bus_error*) { return static_cast<CFakeIwd*>(self)->Handle(m); },
