@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ListHistory.h"
 #include "monitor/HistoryRecorder.h"
 
 namespace wavory {
@@ -13,17 +14,7 @@ namespace {
 
 using EKind = SHistoryEvent::EKind;
 
-class CListStore final : public IHistoryStore {
-public:
-    bool Add(const SHistoryEvent& event) override {
-        events.push_back(event);
-        return true;
-    }
-    std::vector<SHistoryEvent> Query(const SHistoryQuery&) override { return events; }
-    const std::string& Error() const override { return error; }
-    std::vector<SHistoryEvent> events;
-    std::string error;
-};
+using CListStore = test::CListHistory;
 
 constexpr int64_t kT0 = 1'800'000'000'000;  // on a minute's boundary
 

@@ -5,6 +5,7 @@
 #include "CoreFixture.h"
 #include "driver/Request.h"
 #include "kccl_sim.h"
+#include "ListHistory.h"
 #include "monitor/HistoryRecorder.h"
 
 using namespace wavory;
@@ -241,17 +242,7 @@ TEST_F(PollTest, DrivenTicksWaitForTheThreadsQuietTime) {
 
 namespace {
 
-class CListStore final : public IHistoryStore {
-public:
-    bool Add(const SHistoryEvent& event) override {
-        events.push_back(event);
-        return true;
-    }
-    std::vector<SHistoryEvent> Query(const SHistoryQuery&) override { return events; }
-    const std::string& Error() const override { return error; }
-    std::vector<SHistoryEvent> events;
-    std::string error;
-};
+using CListStore = test::CListHistory;
 
 }  // namespace
 
