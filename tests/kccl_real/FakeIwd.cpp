@@ -104,6 +104,7 @@ CFakeIwd::~CFakeIwd() {
     m_bStop = true;
     if (m_Thread.joinable()) m_Thread.join();
     sd_bus_message_unref(m_pPending);
+    sd_bus_message_unref(m_pQueuedScan);
     sd_bus_slot_unref(m_pSlot);
     sd_bus_flush_close_unref(m_pBus);
     if (m_nDaemon > 0) {
@@ -126,6 +127,11 @@ void CFakeIwd::Loop() {
             }
             // A station that went takes its attempt with it.
             if (!m_bDevice && m_pPending) DropPending("net.connman.iwd.Aborted");
+            if (m_pQueuedScan && std::chrono::steady_clock::now() >= m_ScanStarts) {
+                m_bScanned = true;
+                sd_bus_reply_method_return(m_pQueuedScan, "");
+                m_pQueuedScan = sd_bus_message_unref(m_pQueuedScan);
+            }
         }
         sd_bus_wait(m_pBus, 20000);
     }
@@ -150,6 +156,11 @@ void CFakeIwd::ConnectTo(const std::string& ssid, const std::string& type) {
 void CFakeIwd::HoldConnects(bool hold) {
     std::lock_guard lock(m_Mutex);
     m_bHold = hold;
+}
+
+void CFakeIwd::QueueScans(std::chrono::milliseconds delay) {
+    std::lock_guard lock(m_Mutex);
+    m_ScanDelay = delay;
 }
 
 void CFakeIwd::RemoveDevice() {
@@ -355,6 +366,12 @@ int CFakeIwd::Handle(sd_bus_message* m) {
     if (path == kDevicePath && m_bDevice) {
         if (is("net.connman.iwd.Station", "Scan")) {
             ++m_nScans;
+            if (m_ScanDelay.count() > 0) {
+                if (m_pQueuedScan) return sd_bus_reply_method_errorf(m, "net.connman.iwd.Busy", "Busy"), 1;
+                m_pQueuedScan = sd_bus_message_ref(m);
+                m_ScanStarts = std::chrono::steady_clock::now() + m_ScanDelay;
+                return 1;
+            }
             m_bScanned = true;
             return sd_bus_reply_method_return(m, ""), 1;
         }

@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -48,6 +49,9 @@ public:
     void ConnectTo(const std::string& ssid, const std::string& type);
     // Connection attempts stay unanswered until a disconnect (or the station goes).
     void HoldConnects(bool hold);
+    // Scan requests are answered only `delay` after they came, as iwd answers a scan queued behind
+    // the radio's other work once the radio starts it; the scan's networks show after that.
+    void QueueScans(std::chrono::milliseconds delay);
     // The station's device disappears (the adapter was unplugged).
     void RemoveDevice();
 
@@ -97,6 +101,9 @@ private:
     int m_nRequests = 0;
     int m_nDisconnects = 0;
     int m_nScans = 0;
+    std::chrono::milliseconds m_ScanDelay{0};
+    sd_bus_message* m_pQueuedScan = nullptr;
+    std::chrono::steady_clock::time_point m_ScanStarts;
     std::string m_Env;
 };
 

@@ -130,6 +130,22 @@ TEST_F(IwdControlTest, NetworksOutOfTheListAreScannedForOrJoinedAsHidden) {
     EXPECT_EQ(m_Iwd.ConnectedSsid(), "Secret");
 }
 
+TEST_F(IwdControlTest, ScanQueuedBehindTheRadiosOtherWorkCountsAsStartedAndIsWaitedFor) {
+    // iwd answers Scan only once the radio starts it: the request outlives the call's wait.
+    m_Iwd.AddNetwork({.ssid = "Late", .afterScan = true});
+    m_Iwd.QueueScans(600ms);
+    m_Control.SetScanCallWait(100ms);
+
+    // A join of a network not heard yet waits for the queued scan's networks.
+    const SJoinOutcome out = Join(Settings("Late"));
+    EXPECT_TRUE(out.joined) << out.detail;
+    EXPECT_EQ(m_Iwd.ConnectedSsid(), "Late");
+
+    // A scan asked for while the radio is busy has started as far as the caller is concerned.
+    EXPECT_EQ(m_Control.StartScan(), kStatusSuccess);
+    EXPECT_EQ(m_Iwd.Scans(), 2);
+}
+
 TEST_F(IwdControlTest, AttemptEndsWhenCancelledOrWhenTheStationGoes) {
     m_Iwd.AddNetwork({"Cafe"});
     m_Iwd.HoldConnects(true);

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <systemd/sd-bus.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "AdapterControl.h"
@@ -133,6 +134,7 @@ EIwdError ClassifyIwdError(const std::string& name) {
         {"net.connman.iwd.Busy", EIwdError::Busy},
         {"net.connman.iwd.InProgress", EIwdError::Busy},
         {"net.connman.iwd.NoAgent", EIwdError::NoAgent},
+        {"org.freedesktop.DBus.Error.Timeout", EIwdError::TimedOut},
     };
     const auto it = kByName.find(name);
     return it == kByName.end() ? EIwdError::Other : it->second;
@@ -261,10 +263,16 @@ SIwdReply CIwdClient::Read(SIwdObjects& out) {
     return {};
 }
 
-SIwdReply CIwdClient::Scan(const std::string& station) {
+SIwdReply CIwdClient::Scan(const std::string& station, std::chrono::milliseconds wait) {
     SBusError error;
-    const int rc = sd_bus_call_method(m_pBus, kService, station.c_str(), kStation, "Scan", &error.e, nullptr, "");
-    return rc < 0 ? Failure(&error.e, rc) : SIwdReply{};
+    sd_bus_message* call = nullptr;
+    int rc = sd_bus_message_new_method_call(m_pBus, &call, kService, station.c_str(), kStation, "Scan");
+    if (rc >= 0) rc = sd_bus_call(m_pBus, call, static_cast<uint64_t>(wait.count()) * 1000u, &error.e, nullptr);
+    sd_bus_message_unref(call);
+    if (rc >= 0) return {};
+    SIwdReply reply = Failure(&error.e, rc);
+    if (rc == -ETIMEDOUT) reply.error = EIwdError::TimedOut;
+    return reply;
 }
 
 SIwdReply CIwdClient::Disconnect(const std::string& station) {

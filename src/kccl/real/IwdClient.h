@@ -27,6 +27,7 @@ enum class EIwdError {
     NotFound,     // net.connman.iwd.NotFound: no such network in range
     NotSupported,
     Busy,         // net.connman.iwd.Busy / InProgress
+    TimedOut,     // no answer within the call's time (iwd queues a scan behind the radio's other work)
     NoAgent,      // net.connman.iwd.NoAgent: a secret was needed and no agent gave it
     Gone          // the object asked about is no longer there
 };
@@ -85,7 +86,9 @@ public:
     SIwdReply Open();
     SIwdReply Read(SIwdObjects& out);
 
-    SIwdReply Scan(const std::string& station);
+    // iwd answers a scan once the radio has started it, which may wait behind other scans: a call
+    // that times out has still been queued.
+    SIwdReply Scan(const std::string& station, std::chrono::milliseconds wait = kCallTimeout);
     SIwdReply Disconnect(const std::string& station);
     SIwdReply Forget(const std::string& knownPath);
     // The link's receive mode as iwd's diagnostics tell it ("802.11ac", …); empty where they do not.

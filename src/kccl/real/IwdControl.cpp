@@ -153,9 +153,10 @@ uint32_t CIwdControl::StartScan() {
     std::string station;
     SJoinOutcome failure;
     if (!OpenStation(iwd, objects, station, failure)) return failure.status;
-    const SIwdReply reply = iwd.Scan(station);
-    // A scan already running gives the same list.
-    return reply || reply.error == EIwdError::Busy ? kStatusSuccess : StatusOf(reply);
+    const SIwdReply reply = iwd.Scan(station, m_ScanCallWait);
+    // A scan already running gives the same list; one still queued runs when the radio is free.
+    const bool started = reply || reply.error == EIwdError::Busy || reply.error == EIwdError::TimedOut;
+    return started ? kStatusSuccess : StatusOf(reply);
 }
 
 uint32_t CIwdControl::Disconnect() {
@@ -261,16 +262,19 @@ SJoinOutcome CIwdControl::Join(const SJoinSettings& s, CJoinContext& context) {
     // A network iwd has not heard yet: a scan, and the networks it finds.
     const SIwdNetwork* network = objects.Network(station, s.ssid, type);
     if (!network) {
-        const SIwdReply scan = iwd.Scan(station);
-        // The scan runs while the station says so; its networks are there once it has ended.
+        const SIwdReply scan = iwd.Scan(station, m_ScanCallWait);
+        // The scan runs while the station says so; its networks are there once it has ended. One
+        // still queued behind the radio's other work is waited for until it has started and ended.
+        bool queued = scan.error == EIwdError::TimedOut;
         bool scanning = scan || scan.error == EIwdError::Busy;
         const auto deadline = Clock::now() + m_ScanWait;
-        while (scanning && Clock::now() < deadline && !context.Stopping()) {
+        while ((scanning || queued) && Clock::now() < deadline && !context.Stopping()) {
             context.Sleep(kPoll);
             if (!iwd.Read(objects)) break;
             if (objects.stationState.count(station) == 0) return Failed(KCOM_CAUSE_ADAPTER_GONE);
             if ((network = objects.Network(station, s.ssid, type))) break;
             scanning = objects.stationScanning.count(station) != 0;
+            if (scanning) queued = false;
         }
     }
     if (context.Stopping()) return Failed(KCOM_CAUSE_CANCELLED);

@@ -43,6 +43,9 @@ public:
         m_ScanWait = scan;
     }
 
+    // How long a scan request waits for iwd's answer before it counts as queued.
+    void SetScanCallWait(std::chrono::milliseconds wait) { m_ScanCallWait = wait; }
+
     // The known networks (object paths) the utility's joins made iwd keep, as noted in the user's
     // runtime folder.
     static std::vector<std::string> OwnKnownNetworks();
@@ -58,6 +61,7 @@ private:
     std::chrono::milliseconds m_JoinWait{30000};
     std::chrono::milliseconds m_RestoreWait{15000};
     std::chrono::milliseconds m_ScanWait{10000};
+    std::chrono::milliseconds m_ScanCallWait{5000};
 };
 
 // The text for a join of an 802.1X network while iwd runs the interface: iwd takes such networks
