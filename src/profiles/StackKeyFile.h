@@ -33,11 +33,19 @@ public:
     void RenameGroup(std::string_view from, const std::string& to);
     // The keys nobody took, as "[group] key=value", the values of secrets masked (LooksSecret).
     std::vector<std::string> Unused() const;
+    // Every setting read, in the file's order.
+    const std::vector<SKeyEntry>& Entries() const { return m_Entries; }
 
 private:
     std::vector<SKeyEntry> m_Entries;
     std::vector<std::string> m_Groups;
 };
+
+// The items of a NetworkManager list value ("a;b;", and "\;" for a ';' inside an item).
+std::vector<std::string> NmListItems(const std::string& value);
+// An SSID as NetworkManager writes it: text, or its bytes as decimal numbers each ended by ';';
+// false for a number above 255.
+bool DecodeNmSsid(const std::string& value, std::string& ssid);
 
 // A value written with the escapes a reader undoes (leading blank, backslash, line breaks).
 std::string EscapeKeyValue(const std::string& value);

@@ -21,7 +21,9 @@ constexpr const char* kSec = "wifi-security";
 constexpr const char* kEap = "802-1x";
 
 // A list value ("peap;ttls;"), its "\;" read back as ';'.
-std::vector<std::string> ListItems(const std::string& value) {
+}  // namespace
+
+std::vector<std::string> NmListItems(const std::string& value) {
     std::vector<std::string> out;
     std::string item;
     for (std::size_t i = 0; i < value.size(); ++i) {
@@ -39,7 +41,7 @@ std::vector<std::string> ListItems(const std::string& value) {
     return out;
 }
 
-std::string Unsemicolon(const std::string& value) {
+static std::string Unsemicolon(const std::string& value) {
     std::string out;
     for (std::size_t i = 0; i < value.size(); ++i) {
         if (value[i] == '\\' && i + 1 < value.size() && value[i + 1] == ';') ++i;
@@ -50,7 +52,7 @@ std::string Unsemicolon(const std::string& value) {
 
 // An SSID as NetworkManager writes it: text, or its bytes as decimal numbers each ended by ';'
 // when it is no printable text.
-bool DecodeSsid(const std::string& value, std::string& ssid) {
+bool DecodeNmSsid(const std::string& value, std::string& ssid) {
     const bool list =
         value.find(';') != std::string::npos &&
         std::all_of(value.begin(), value.end(), [](char c) { return (c >= '0' && c <= '9') || c == ';'; });
@@ -59,12 +61,14 @@ bool DecodeSsid(const std::string& value, std::string& ssid) {
         return true;
     }
     ssid.clear();
-    for (const std::string& item : ListItems(value)) {
+    for (const std::string& item : NmListItems(value)) {
         if (item.size() > 3 || std::stoi(item) > 255) return false;
         ssid += static_cast<char>(std::stoi(item));
     }
     return true;
 }
+
+namespace {
 
 bool IsUtf8Text(const std::string& s) {
     for (std::size_t i = 0; i < s.size();) {
@@ -170,7 +174,7 @@ void TakeCert(CKeyFile& kf, const char* key, std::string& field, SStackNetwork& 
 
 void ReadEap(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
     if (const std::string* eap = kf.Take(kEap, "eap")) {
-        for (const std::string& m : ListItems(*eap)) {
+        for (const std::string& m : NmListItems(*eap)) {
             if (p.EapMethod == 0)
                 p.EapMethod = EapMethodOfName(m);
             else
@@ -315,7 +319,7 @@ SStackNetwork ReadNmKeyfile(std::string_view text, const std::string& where) {
         net.notes.push_back("autoconnect-priority=" + *pri + " not kept: it is no number");
     const std::string* ssid = kf.Take(kWifi, "ssid");
     if (!ssid) return net.refusal = "it names no network ([wifi] ssid=)", net;
-    if (!DecodeSsid(*ssid, p->NetName))
+    if (!DecodeNmSsid(*ssid, p->NetName))
         return net.refusal = "its ssid byte list holds a number above 255", net;
     if (p->ProfName.empty()) p->ProfName = p->NetName;
     if (const std::string* mode = kf.Take(kWifi, "mode")) {

@@ -9,6 +9,7 @@
 #include "kccl_oid.h"
 #include "profiles/Profile.h"
 #include "profiles/StackFiles.h"
+#include "profiles/StackNmBus.h"
 
 using namespace wavory;
 
@@ -166,6 +167,19 @@ TEST(StackFilesTest, EveryKindAndNameSurvivesARoundTripThroughEachStack) {
                     const SStackFile file = WriteNmKeyfile(p);
                     ASSERT_EQ(file.refusal, "") << label;
                     back = ReadNmKeyfile(file.text, file.name);
+                    // The same connection handed to NetworkManager over the bus and read back from it.
+                    NmBusSettings bus;
+                    std::string why;
+                    ASSERT_TRUE(NmBusOfKeyfile(file.text, bus, why)) << label << ": " << why;
+                    std::vector<std::string> notes;
+                    const SStackNetwork overBus = ReadNmKeyfile(NmKeyfileOfBus(bus, notes), file.name);
+                    EXPECT_EQ(notes, std::vector<std::string>{}) << label;
+                    ASSERT_TRUE(overBus.profile) << label << ": " << overBus.refusal;
+                    CProfile want(p);
+                    Normalise(stack, want);
+                    ExpectSameNetwork(want, *overBus.profile, label + " over the bus");
+                    EXPECT_EQ(overBus.autoConnect, p.AutoSelect) << label;
+                    EXPECT_EQ(overBus.priority, back.priority) << label;
                 } else {
                     const SStackFile file = WriteIwdFile(p);
                     if (!IwdTakes(p)) {
@@ -471,4 +485,102 @@ TEST(StackFilesTest, ExportNamesWhatAFileDoesNotCarry) {
     CProfile cell = Base("Cell", "Cell");
     cell.NetMode = false;
     EXPECT_NE(WriteIwdFile(cell).refusal.find("ad-hoc"), std::string::npos);
+}
+
+// NetworkManager's answers over the bus: the forms its settings take there (byte arrays, addresses
+// in network byte order, address dictionaries) read as its keyfile would give them, and what a
+// keyfile cannot carry named.
+TEST(StackNmBusTest, SettingsReadOverTheBusBecomeTheKeyfileTheyStandFor) {
+    using K = SNmBusValue::EKind;
+    const auto text = [](const std::string& t) {
+        SNmBusValue v;
+        v.kind = K::Text;
+        v.text = t;
+        return v;
+    };
+    NmBusSettings s;
+    s["connection"]["id"] = text("Office\n[wifi]");
+    s["connection"]["type"] = text("802-11-wireless");
+    s["connection"]["autoconnect-priority"] = {.kind = K::Int, .number = -5};
+    s["802-11-wireless"]["ssid"] = {.kind = K::Bytes, .bytes = {'1', '2', ';', 0x01}};
+    s["802-11-wireless"]["seen-bssids"] = {.kind = K::Texts, .texts = {"02:00:00:00:01:00"}};
+    s["802-11-wireless-security"]["key-mgmt"] = text("wpa-eap");
+    s["802-1x"]["eap"] = {.kind = K::Texts, .texts = {"peap"}};
+    s["802-1x"]["identity"] = text(" alice");
+    s["802-1x"]["password"] = text("secret;1");
+    const std::string caUri = "file:///etc/ssl/corp ca.pem";
+    s["802-1x"]["ca-cert"] = {.kind = K::Bytes, .bytes = {caUri.begin(), caUri.end()}};
+    s["802-1x"]["ca-cert"].bytes.push_back(0);
+    s["802-1x"]["client-cert"] = {.kind = K::Bytes, .bytes = {0x30, 0x82, 0x01}};  // a blob inside NM
+    s["802-1x"]["phase2-auth"] = text("mschapv2");
+    s["ipv4"]["method"] = text("manual");
+    s["ipv4"]["address-data"] = {.kind = K::Dicts, .dicts = {{{"address", "192.0.2.7"}, {"prefix", "24"}}}};
+    s["ipv4"]["gateway"] = text("192.0.2.1");
+    s["ipv4"]["dns"] = {.kind = K::UInts, .uints = {0x0100000Au}};  // 10.0.0.1, network byte order
+    s["ipv4"]["addresses"] = {.kind = K::Other, .text = "aau"};      // the older form, given beside
+    s["ipv6"]["method"] = text("auto");
+    s["ipv6"]["route-data"] = {.kind = K::Dicts, .dicts = {{{"dest", "2001:db8::"}, {"prefix", "32"}}}};
+    s["proxy"]["pac-script"] = {.kind = K::Other, .text = "a{sv}"};
+    s["proxy"]["browser-only"] = {.kind = K::Other, .text = "x", .empty = true};
+
+    std::vector<std::string> notes;
+    const std::string keyfile = NmKeyfileOfBus(s, notes);
+    EXPECT_EQ(keyfile.rfind("[connection]\n", 0), 0u) << keyfile;
+    EXPECT_NE(keyfile.find("address1=192.0.2.7/24,192.0.2.1\n"), std::string::npos) << keyfile;
+    EXPECT_NE(keyfile.find("dns=10.0.0.1;\n"), std::string::npos) << keyfile;
+    EXPECT_EQ(notes, (std::vector<std::string>{
+                         "[802-1x] client-cert: a certificate NetworkManager keeps inside the connection is not read",
+                         "[ipv6] route-data: 1 entries not read", "[proxy] pac-script: a value of type a{sv} is not read"}));
+
+    const SStackNetwork net = ReadNmKeyfile(keyfile, "Office");
+    ASSERT_TRUE(net.profile) << net.refusal;
+    EXPECT_EQ(net.profile->ProfName, "Office\n[wifi]");
+    EXPECT_EQ(net.profile->NetName, std::string("12;\x01", 4));
+    EXPECT_EQ(net.profile->EapIdentity, " alice");
+    EXPECT_EQ(net.profile->EapPassword, "secret;1");
+    EXPECT_EQ(net.profile->EapCaCert, "/etc/ssl/corp ca.pem");
+    EXPECT_EQ(net.priority, -5);
+
+    // And back to the bus: the same dictionary, the older address form aside.
+    NmBusSettings again;
+    std::string why;
+    ASSERT_TRUE(NmBusOfKeyfile(keyfile, again, why)) << why;
+    EXPECT_EQ(again["802-11-wireless"]["ssid"].bytes, s["802-11-wireless"]["ssid"].bytes);
+    EXPECT_EQ(again["802-1x"]["ca-cert"].bytes, s["802-1x"]["ca-cert"].bytes);
+    EXPECT_EQ(again["ipv4"]["dns"].uints, s["ipv4"]["dns"].uints);
+    EXPECT_EQ(again["ipv4"]["gateway"].text, "192.0.2.1");
+    ASSERT_EQ(again["ipv4"]["address-data"].dicts.size(), 1u);
+    EXPECT_EQ(again["ipv4"]["address-data"].dicts[0].at("prefix"), "24");
+    EXPECT_EQ(again["connection"]["autoconnect-priority"].number, -5);
+    EXPECT_EQ(again["connection"]["type"].text, "802-11-wireless");
+}
+
+TEST(StackNmBusTest, KeyfileSettingsTheBusCannotBeToldAreRefusedNotDropped) {
+    const std::string head = "[connection]\nid=x\ntype=wifi\n[wifi]\nssid=x\n";
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"[wifi]\nfancy-new-thing=1\n", "[wifi] fancy-new-thing"},
+        {"[ipv4]\nmethod=manual\naddress1=192.0.2.300/24\n", "[ipv4] address1"},
+        {"[ipv4]\naddress1=192.0.2.3/33\n", "[ipv4] address1"},
+        {"[ipv4]\ndns=8.8.8.8;example.org;\n", "example.org"},
+        {"[ipv6]\ndns=::1;10.0.0.1;\n", "10.0.0.1"},
+        {"[wifi]\nbssid=02:00:00:00:00\n", "[wifi] bssid"},
+        {"[wifi]\nchannel=-1\n", "[wifi] channel"},
+        {"[connection]\nautoconnect=maybe\n", "[connection] autoconnect"},
+        {"[802-1x]\nca-cert=relative.pem\n", "[802-1x] ca-cert"},
+        {"[vpn]\nservice-type=x\n", "[vpn] service-type"},
+    };
+    for (const auto& [extra, named] : cases) {
+        NmBusSettings out;
+        std::string why;
+        EXPECT_FALSE(NmBusOfKeyfile(head + extra, out, why)) << extra;
+        EXPECT_NE(why.find(named), std::string::npos) << extra << ": " << why;
+    }
+    NmBusSettings out;
+    std::string why;
+    EXPECT_FALSE(NmBusOfKeyfile("[wifi]\nssid=x\n", out, why));
+    EXPECT_NE(why.find("type"), std::string::npos) << why;
+    // The address words NetworkManager takes in place of an address.
+    ASSERT_TRUE(NmBusOfKeyfile(head + "cloned-mac-address=stable\n", out, why)) << why;
+    EXPECT_EQ(out["802-11-wireless"]["assigned-mac-address"].text, "stable");
+    EXPECT_EQ(out["802-11-wireless"].count("cloned-mac-address"), 0u);
 }
