@@ -23,6 +23,7 @@ struct SFileArgs {
     bool all = false;
     bool force = false;
     bool noSecrets = false;
+    bool install = false;
     std::string stack;  // --to / --from
     std::string dir;
     std::string as;
@@ -35,9 +36,10 @@ SOutput RunExport(SFileArgs args) {
             UsageError(
                 "--to writes the profiles named after it (all without names); --all, --profile and "
                 "--no-secrets belong to .reg files");
-        return RunStackExport(args.stack, args.dir, args.args, args.force);
+        return RunStackExport(args.stack, args.dir, args.args, args.force, args.install);
     }
     if (!args.dir.empty()) UsageError("--dir goes with --to");
+    if (args.install) UsageError("--install goes with --to networkmanager");
     if (args.all == !args.profile.empty()) UsageError("choose what to export: --profile NAME or --all");
     if (args.args.size() != 1) UsageError("name one file to write");
     args.file = args.args.front();
@@ -139,7 +141,10 @@ void AddProfileFileCommands(CLI::App& parent, CCommandTable& table) {
     CLI::Option* one = exportCmd->add_option("--profile", exportArgs->profile, "The profile to export");
     exportCmd->add_flag("--all", exportArgs->all, "Export every profile and the preferences")->excludes(one);
     exportCmd->add_flag("--no-secrets", exportArgs->noSecrets, "Leave the WEP keys and passphrases out");
-    exportCmd->add_flag("--force", exportArgs->force, "Replace files that exist");
+    exportCmd->add_flag("--force", exportArgs->force,
+                        "Replace files that exist (with --install: NetworkManager connections of the same name)");
+    exportCmd->add_flag("--install", exportArgs->install,
+                        "With --to networkmanager: add the profiles to the running NetworkManager");
     table.Add(exportCmd, [exportArgs] { return RunExport(*exportArgs); });
 
     auto importArgs = std::make_shared<SFileArgs>();

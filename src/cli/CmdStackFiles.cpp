@@ -2,6 +2,7 @@
 // and wpa_supplicant, NetworkManager and iwd files. Reading and writing the formats is the core's
 // (profiles/Stack*); here are the files, the folders and the report.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,10 +16,12 @@
 #include <set>
 
 #include "cli/CliSession.h"
+#include "cli/NmBus.h"
 #include "cli/StackCommands.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "profiles/StackImport.h"
+#include "profiles/StackNmBus.h"
 
 namespace wavory::cli {
 
@@ -97,11 +100,66 @@ std::vector<fs::path> FolderFiles(const std::string& folder, EStack stack) {
     return files;
 }
 
+constexpr const char* kWifiType = "802-11-wireless";
+
+std::string TextOf(const NmBusSettings& s, const char* setting, const char* key) {
+    const auto group = s.find(setting);
+    if (group == s.end()) return {};
+    const auto value = group->second.find(key);
+    return value == group->second.end() ? std::string() : value->second.text;
+}
+
+// The user's NetworkManager connections over the bus, with their secrets where NetworkManager gives
+// them; false when NetworkManager is not on the bus (its folder is read then).
+bool ReadNmConnections(std::vector<SStackNetwork>& networks) {
+    CNmBus bus;
+    SNmBusReply reply = bus.Open();
+    std::vector<std::string> paths;
+    if (reply) reply = bus.ListConnections(paths);
+    if (!reply && reply.unreachable) return false;
+    if (!reply) Fail("cannot import the NetworkManager connections: " + Printable(reply.Text()));
+    for (const std::string& path : paths) {
+        NmBusSettings settings;
+        if (const SNmBusReply r = bus.GetSettings(path, settings); !r) {
+            SStackNetwork bad;
+            bad.where = path;
+            bad.refusal = "NetworkManager did not give its settings: " + r.Text();
+            networks.push_back(std::move(bad));
+            continue;
+        }
+        if (TextOf(settings, "connection", "type") != kWifiType) continue;
+        const std::string id = TextOf(settings, "connection", "id");
+        std::vector<std::string> notes;
+        for (const char* setting : {"802-11-wireless-security", "802-1x"}) {
+            if (!settings.count(setting)) continue;
+            const SNmBusReply r = bus.GetSecrets(path, setting, settings);
+            if (r) continue;
+            notes.push_back(
+                r.denied ? std::string("its secrets were not given: NetworkManager keeps them from this user; "
+                                       "read its file instead, as in sudo cat "
+                                       "/etc/NetworkManager/system-connections/NAME.nmconnection | "
+                                       "wavoryctl profiles import --from networkmanager -")
+                         : "its secrets (" + std::string(setting) + ") were not given: " + r.Text());
+            break;
+        }
+        const std::string keyfile = NmKeyfileOfBus(settings, notes);
+        SStackNetwork net = ReadNmKeyfile(keyfile, id.empty() ? path : id);
+        net.notes.insert(net.notes.begin(), notes.begin(), notes.end());
+        networks.push_back(std::move(net));
+    }
+    if (networks.empty()) Fail("cannot import the NetworkManager connections: it holds no Wi-Fi connection");
+    return true;
+}
+
 SStackNetwork ReadOne(EStack stack, const std::string& text, const std::string& name) {
     return stack == EStack::NetworkManager ? ReadNmKeyfile(text, name) : ReadIwdFile(text, name);
 }
 
 std::vector<SStackNetwork> ReadNetworks(EStack stack, std::string path, const std::string& as) {
+    if (path.empty() && stack == EStack::NetworkManager) {
+        std::vector<SStackNetwork> networks;
+        if (ReadNmConnections(networks)) return networks;
+    }
     if (path.empty())
         path = stack == EStack::WpaSupplicant    ? kWpaFile
                : stack == EStack::NetworkManager ? kNmFolder
@@ -153,6 +211,78 @@ json NotesJson(const std::vector<std::string>& notes) {
     json j = json::array();
     for (const std::string& n : notes) j.push_back(Utf8Lossy(n));
     return j;
+}
+
+struct SInstalled {
+    std::string path, uuid;
+    std::string reason;  // why it was not installed
+    bool replaced = false;
+    bool ownUserOnly = false;
+};
+
+// Hands the written keyfiles to the running NetworkManager as saved connections. A connection of
+// the same name is replaced only when forced (keeping its UUID). Where NetworkManager lets this
+// user add connections for itself only, the connection is made visible to this user alone.
+std::vector<SInstalled> InstallIntoNm(const std::vector<std::shared_ptr<CProfile>>& chosen,
+                                      const std::vector<SStackFile>& files, bool force) {
+    std::vector<SInstalled> out(files.size());
+    CNmBus bus;
+    SNmBusReply reply = bus.Open();
+    std::vector<std::string> paths;
+    if (reply) reply = bus.ListConnections(paths);
+    if (!reply)
+        Fail("cannot install into NetworkManager: " +
+             (reply.unreachable ? std::string("it is not running (not on the system bus)") : Printable(reply.Text())));
+    std::map<std::string, std::pair<std::string, std::string>> byName;  // id -> object, uuid
+    for (const std::string& path : paths) {
+        NmBusSettings s;
+        if (bus.GetSettings(path, s) && TextOf(s, "connection", "type") == kWifiType)
+            byName[TextOf(s, "connection", "id")] = {path, TextOf(s, "connection", "uuid")};
+    }
+    const passwd* pw = ::getpwuid(::getuid());
+    const std::string user = pw && pw->pw_name ? pw->pw_name : "";
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SInstalled& in = out[i];
+        if (!files[i].refusal.empty()) {
+            in.reason = files[i].refusal;
+            continue;
+        }
+        NmBusSettings settings;
+        std::string why;
+        if (!NmBusOfKeyfile(files[i].text, settings, why)) {
+            in.reason = why;
+            continue;
+        }
+        const std::string& name = chosen[i]->ProfName;
+        const auto existing = byName.find(name);
+        if (existing != byName.end() && !force) {
+            in.reason = "NetworkManager already has a connection named \"" + name + "\" (--force replaces its settings)";
+            continue;
+        }
+        if (existing != byName.end()) {
+            settings["connection"]["uuid"].text = existing->second.second;
+            reply = bus.UpdateConnection(existing->second.first, settings);
+            in.path = existing->second.first;
+            in.replaced = true;
+        } else {
+            reply = bus.AddConnection(settings, in.path);
+            if (!reply && reply.denied && ::getuid() != 0 && !user.empty()) {
+                SNmBusValue& perms = settings["connection"]["permissions"];
+                perms.kind = SNmBusValue::EKind::Texts;
+                perms.texts = {"user:" + user + ":"};
+                reply = bus.AddConnection(settings, in.path);
+                in.ownUserOnly = static_cast<bool>(reply);
+            }
+        }
+        if (!reply) {
+            in.reason = reply.denied ? "NetworkManager does not let this user add or change connections (" +
+                                           reply.Text() + ")"
+                                     : "NetworkManager refused it: " + reply.Text();
+            continue;
+        }
+        in.uuid = settings["connection"]["uuid"].text;
+    }
+    return out;
 }
 
 }  // namespace
@@ -225,8 +355,10 @@ SOutput RunStackImport(const std::string& from, const std::string& path, const s
 }
 
 SOutput RunStackExport(const std::string& to, const std::string& dir, const std::vector<std::string>& args,
-                       bool force) {
+                       bool force, bool install) {
     const EStack stack = StackOf(to);
+    if (install && stack != EStack::NetworkManager)
+        UsageError("--install hands profiles to NetworkManager only: --to networkmanager --install");
     std::vector<std::string> names = args;
     fs::path file;
     if (stack == EStack::WpaSupplicant && dir.empty()) {
@@ -236,8 +368,8 @@ SOutput RunStackExport(const std::string& to, const std::string& dir, const std:
         names.erase(names.begin());
         // The blocks hold the keys: they go to a file only its owner reads, never to a terminal.
         if (file == "-") UsageError("name the file to write; the network blocks hold the keys");
-    } else if (dir.empty()) {
-        UsageError("name the folder to write the files in: --dir DIR");
+    } else if (dir.empty() && !install) {
+        UsageError("name the folder to write the files in: --dir DIR (or --install for NetworkManager)");
     }
     if (!dir.empty()) {
         std::error_code ec;
@@ -283,7 +415,7 @@ SOutput RunStackExport(const std::string& to, const std::string& dir, const std:
             }
             if (r.refusal.empty()) {
                 taken.insert(r.name);
-                writes.emplace_back(fs::path(dir) / r.name, r.text);
+                if (!dir.empty()) writes.emplace_back(fs::path(dir) / r.name, r.text);
             }
             results.push_back(std::move(r));
         }
@@ -294,12 +426,15 @@ SOutput RunStackExport(const std::string& to, const std::string& dir, const std:
                 Fail("cannot export to " + Printable(path.string()) +
                      ": it exists (use --force to replace it)");
     for (const auto& [path, text] : writes) WriteOwnerFile(path, text, force);
+    std::vector<SInstalled> installed;
+    if (install) installed = InstallIntoNm(chosen, results, force);
 
     SOutput out;
     out.data["action"] = "exported";
     out.data["to"] = to;
     out.data["files"] = json::array();
     out.data["skipped"] = json::array();
+    if (install) out.data["installed"] = json::array();
     std::string lines;
     for (std::size_t i = 0; i < results.size(); ++i) {
         const SStackFile& r = results[i];
@@ -309,12 +444,44 @@ SOutput RunStackExport(const std::string& to, const std::string& dir, const std:
             out.notes += "Not exported: \"" + Printable(profile) + "\": " + r.refusal + ".\n";
             continue;
         }
-        const fs::path path = stack == EStack::WpaSupplicant ? file : fs::path(dir) / r.name;
-        out.data["files"].push_back({{"profile", Utf8Lossy(profile)},
-                                     {"file", Utf8Lossy(path.string())},
-                                     {"not_written", NotesJson(r.notes)}});
-        lines += "\"" + Printable(profile) + "\" -> " + Printable(path.string()) + "\n";
+        if (!install || !installed[i].reason.empty() || !dir.empty()) {
+            const fs::path path = stack == EStack::WpaSupplicant ? file : fs::path(dir) / r.name;
+            if (!dir.empty() || stack == EStack::WpaSupplicant) {
+                out.data["files"].push_back({{"profile", Utf8Lossy(profile)},
+                                             {"file", Utf8Lossy(path.string())},
+                                             {"not_written", NotesJson(r.notes)}});
+                lines += "\"" + Printable(profile) + "\" -> " + Printable(path.string()) + "\n";
+            }
+        }
+        if (install) {
+            const SInstalled& in = installed[i];
+            if (!in.reason.empty()) {
+                out.data["skipped"].push_back({{"profile", Utf8Lossy(profile)}, {"reason", in.reason}});
+                out.notes += "Not installed: \"" + Printable(profile) + "\": " + Printable(in.reason) + ".\n";
+                continue;
+            }
+            out.data["installed"].push_back({{"profile", Utf8Lossy(profile)},
+                                             {"connection", in.path},
+                                             {"uuid", in.uuid},
+                                             {"replaced", in.replaced},
+                                             {"own_user_only", in.ownUserOnly},
+                                             {"not_written", NotesJson(r.notes)}});
+            lines += "\"" + Printable(profile) + "\" -> NetworkManager connection " + in.uuid +
+                     (in.replaced ? " (its settings replaced)" : "") +
+                     (in.ownUserOnly ? " (for this user only)" : "") + "\n";
+        }
         for (const std::string& n : r.notes) lines += "    " + Printable(n) + "\n";
+    }
+    if (install) {
+        const std::size_t count = out.data["installed"].size();
+        out.text = "Installed " + std::to_string(count) + " profile" + (count == 1 ? "" : "s") +
+                   " into NetworkManager.\n" + lines;
+        if (count == 0) {
+            json extra{{"skipped", out.data["skipped"]}};
+            throw CCliError(kExitFailed, "nothing was installed into NetworkManager:\n" + out.notes, "export",
+                            "install_refused", extra);
+        }
+        return out;
     }
     const std::size_t count = out.data["files"].size();
     out.text = "Exported " + std::to_string(count) + " profile" + (count == 1 ? "" : "s") + " for " + to +

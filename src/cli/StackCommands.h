@@ -18,8 +18,9 @@ inline const std::vector<std::string> kStackNames{"wpa-supplicant", "networkmana
 SOutput RunStackImport(const std::string& from, const std::string& path, const std::string& as);
 // Writes the named profiles (all without names) for the stack: one wpa_supplicant file (the first
 // of args, or wpa_supplicant.conf in dir), or one file a profile in dir. Files are mode 0600.
+// `install` (NetworkManager only) hands them to the running NetworkManager as saved connections.
 SOutput RunStackExport(const std::string& to, const std::string& dir, const std::vector<std::string>& args,
-                       bool force);
+                       bool force, bool install = false);
 
 // Writes a file only its owner reads (0600): secrets are in it. An existing file is replaced only
 // when forced; a failure ends the command with the reason.

@@ -95,6 +95,53 @@ stage_checks() {
         good
     fi
     user_connection_checks
+    stack_checks
+}
+
+# Networks carried between NetworkManager and the utility: the user's connections read over D-Bus,
+# and a profile handed to NetworkManager with --install, then activated by nmcli.
+stack_checks() {
+    local dir=/etc/NetworkManager/system-connections
+    begin "NetworkManager: the user's connections are imported over D-Bus, with their passphrase"
+    # The user's connection is made as NetworkManager keeps it (its secret never on a command line).
+    printf '[connection]\nid=UserWPA2\ntype=wifi\nautoconnect=false\n\n[wifi]\nssid=%s\n\n[wifi-security]\nkey-mgmt=wpa-psk\npsk=%s\n\n[ipv4]\nmethod=auto\n' \
+        "$WPA2_SSID" "$WPA2_PASSPHRASE" >"$dir/UserWPA2.nmconnection"
+    chmod 600 "$dir/UserWPA2.nmconnection"
+    run nmcli connection load "$dir/UserWPA2.nmconnection"
+    if ! ctl profiles import --from networkmanager; then
+        bad "import failed (exit $CTL_RC): $(ctl_message)"
+    elif ! jt '.networks[] | select(.network == "UserWPA2") | .profile == "UserWPA2"'; then
+        bad "UserWPA2 was not imported: $(jv '.networks')"
+    elif ! ctl profiles show UserWPA2 --show-keys; then
+        bad "profiles show failed (exit $CTL_RC): $(ctl_message)"
+    else
+        verdict "$(jwhy --arg s "$WPA2_SSID" --arg p "$WPA2_PASSPHRASE" \
+            'if .ssid != $s then "the SSID is \(.ssid)" elif .passphrase != $p then "the passphrase did not come along"
+             else "ok" end')"
+    fi
+
+    begin "NetworkManager: a profile exported with --install is activated by nmcli"
+    nmcli connection delete UserWPA2 >/dev/null 2>&1
+    if ! ctl profiles export --to networkmanager --install UserWPA2; then
+        bad "export --install failed (exit $CTL_RC): $(ctl_message)"
+    elif ! jt '.installed | length == 1'; then
+        bad "nothing was installed: $(jv '.skipped')"
+    elif ! run nmcli connection up UserWPA2 ifname "$STA" || ! until_ok 30 sta_on "$WPA2_BSSID"; then
+        stage_state >>"$EVIDENCE" 2>&1
+        bad "nmcli did not bring the installed connection up on $WPA2_SSID"
+    elif ctl profiles export --to networkmanager --install UserWPA2; then
+        bad "a second install of the same name was not refused"
+    elif [ "$CTL_RC" -ne 1 ]; then
+        bad "a second install of the same name: exit $CTL_RC, not 1"
+    elif ! grep -q -- '--force' "$CTL_ERR"; then
+        bad "a second install of the same name does not say --force replaces it: $(ctl_message)"
+    else
+        good
+    fi
+    nmcli connection down UserWPA2 >/dev/null 2>&1
+    nmcli connection delete UserWPA2 >/dev/null 2>&1
+    rm -f "$dir"/*.nmconnection
+    ctl profiles rm UserWPA2 >/dev/null 2>&1
 }
 
 # The user's own connection, an autoconnect one, beside the utility's; and a secret agent of the

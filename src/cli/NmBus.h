@@ -1,0 +1,46 @@
+// NetworkManager's saved connections on the system bus (sd-bus): read for an import, added or
+// updated for an export with --install. Every call waits a few seconds at most.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "profiles/StackNmBus.h"
+
+struct sd_bus;
+
+namespace wavory::cli {
+
+struct SNmBusReply {
+    bool ok = true;
+    bool unreachable = false;  // no system bus, or NetworkManager is not on it
+    bool denied = false;       // NetworkManager's authorisation or the bus's policy refused this user
+    std::string name;          // the D-Bus error's name
+    std::string message;       // and its text
+
+    explicit operator bool() const { return ok; }
+    std::string Text() const { return message.empty() ? name : message; }
+};
+
+class CNmBus {
+public:
+    CNmBus() = default;
+    ~CNmBus();
+    CNmBus(const CNmBus&) = delete;
+    CNmBus& operator=(const CNmBus&) = delete;
+
+    SNmBusReply Open();
+    // The objects of the saved connections.
+    SNmBusReply ListConnections(std::vector<std::string>& paths);
+    SNmBusReply GetSettings(const std::string& path, NmBusSettings& out);
+    // Merges the secrets of one setting ("802-11-wireless-security", "802-1x") into `into`.
+    SNmBusReply GetSecrets(const std::string& path, const std::string& setting, NmBusSettings& into);
+    // A saved connection (kept on disk by NetworkManager); `path` is its object.
+    SNmBusReply AddConnection(const NmBusSettings& settings, std::string& path);
+    SNmBusReply UpdateConnection(const std::string& path, const NmBusSettings& settings);
+
+private:
+    sd_bus* m_pBus = nullptr;
+};
+
+}  // namespace wavory::cli
