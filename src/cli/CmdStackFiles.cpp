@@ -16,7 +16,7 @@
 #include <set>
 
 #include "cli/CliSession.h"
-#include "cli/NmBus.h"
+#include "platform/NmBus.h"
 #include "cli/StackCommands.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
@@ -102,50 +102,17 @@ std::vector<fs::path> FolderFiles(const std::string& folder, EStack stack) {
 
 constexpr const char* kWifiType = "802-11-wireless";
 
-std::string TextOf(const NmBusSettings& s, const char* setting, const char* key) {
-    const auto group = s.find(setting);
-    if (group == s.end()) return {};
-    const auto value = group->second.find(key);
-    return value == group->second.end() ? std::string() : value->second.text;
-}
-
-// The user's NetworkManager connections over the bus, with their secrets where NetworkManager gives
-// them; false when NetworkManager is not on the bus (its folder is read then).
+// The user's NetworkManager connections over the bus; false when NetworkManager is not on the bus
+// (its folder is read then).
 bool ReadNmConnections(std::vector<SStackNetwork>& networks) {
-    CNmBus bus;
-    SNmBusReply reply = bus.Open();
-    std::vector<std::string> paths;
-    if (reply) reply = bus.ListConnections(paths);
-    if (!reply && reply.unreachable) return false;
-    if (!reply) Fail("cannot import the NetworkManager connections: " + Printable(reply.Text()));
-    for (const std::string& path : paths) {
-        NmBusSettings settings;
-        if (const SNmBusReply r = bus.GetSettings(path, settings); !r) {
-            SStackNetwork bad;
-            bad.where = path;
-            bad.refusal = "NetworkManager did not give its settings: " + r.Text();
-            networks.push_back(std::move(bad));
-            continue;
-        }
-        if (TextOf(settings, "connection", "type") != kWifiType) continue;
-        const std::string id = TextOf(settings, "connection", "id");
-        std::vector<std::string> notes;
-        for (const char* setting : {"802-11-wireless-security", "802-1x"}) {
-            if (!settings.count(setting)) continue;
-            const SNmBusReply r = bus.GetSecrets(path, setting, settings);
-            if (r) continue;
-            notes.push_back(
-                r.denied ? std::string("its secrets were not given: NetworkManager keeps them from this user; "
-                                       "read its file instead, as in sudo cat "
-                                       "/etc/NetworkManager/system-connections/NAME.nmconnection | "
-                                       "wavoryctl profiles import --from networkmanager -")
-                         : "its secrets (" + std::string(setting) + ") were not given: " + r.Text());
+    std::string error;
+    switch (ReadNmNetworks(networks, error)) {
+        case ENmRead::Unreachable:
+            return false;
+        case ENmRead::Failed:
+            Fail("cannot import the NetworkManager connections: " + Printable(error));
+        case ENmRead::Read:
             break;
-        }
-        const std::string keyfile = NmKeyfileOfBus(settings, notes);
-        SStackNetwork net = ReadNmKeyfile(keyfile, id.empty() ? path : id);
-        net.notes.insert(net.notes.begin(), notes.begin(), notes.end());
-        networks.push_back(std::move(net));
     }
     if (networks.empty()) Fail("cannot import the NetworkManager connections: it holds no Wi-Fi connection");
     return true;
@@ -236,8 +203,8 @@ std::vector<SInstalled> InstallIntoNm(const std::vector<std::shared_ptr<CProfile
     std::map<std::string, std::pair<std::string, std::string>> byName;  // id -> object, uuid
     for (const std::string& path : paths) {
         NmBusSettings s;
-        if (bus.GetSettings(path, s) && TextOf(s, "connection", "type") == kWifiType)
-            byName[TextOf(s, "connection", "id")] = {path, TextOf(s, "connection", "uuid")};
+        if (bus.GetSettings(path, s) && NmBusText(s, "connection", "type") == kWifiType)
+            byName[NmBusText(s, "connection", "id")] = {path, NmBusText(s, "connection", "uuid")};
     }
     const passwd* pw = ::getpwuid(::getuid());
     const std::string user = pw && pw->pw_name ? pw->pw_name : "";

@@ -1,15 +1,16 @@
 // NetworkManager's saved connections on the system bus (sd-bus): read for an import, added or
-// updated for an export with --install. Every call waits a few seconds at most.
+// updated for an export to NetworkManager. Every call waits a few seconds at most.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "profiles/StackFiles.h"
 #include "profiles/StackNmBus.h"
 
 struct sd_bus;
 
-namespace wavory::cli {
+namespace wavory {
 
 struct SNmBusReply {
     bool ok = true;
@@ -43,4 +44,13 @@ private:
     sd_bus* m_pBus = nullptr;
 };
 
-}  // namespace wavory::cli
+// A text value of a setting; empty when absent.
+std::string NmBusText(const NmBusSettings& settings, const char* setting, const char* key);
+
+enum class ENmRead { Read, Unreachable, Failed };
+// The Wi-Fi connections the running NetworkManager shows this user, read as networks to import,
+// with the secrets NetworkManager gives this user (where it keeps them from the user, the network
+// says so in its notes). Unreachable: NetworkManager is not on the system bus.
+ENmRead ReadNmNetworks(std::vector<SStackNetwork>& networks, std::string& error);
+
+}  // namespace wavory

@@ -1,11 +1,11 @@
-#include "cli/NmBus.h"
+#include "platform/NmBus.h"
 
 #include <systemd/sd-bus.h>
 
 #include <cerrno>
 #include <cstring>
 
-namespace wavory::cli {
+namespace wavory {
 
 namespace {
 
@@ -375,4 +375,52 @@ SNmBusReply CNmBus::UpdateConnection(const std::string& path, const NmBusSetting
     return {};
 }
 
-}  // namespace wavory::cli
+std::string NmBusText(const NmBusSettings& settings, const char* setting, const char* key) {
+    const auto group = settings.find(setting);
+    if (group == settings.end()) return {};
+    const auto value = group->second.find(key);
+    return value == group->second.end() ? std::string() : value->second.text;
+}
+
+ENmRead ReadNmNetworks(std::vector<SStackNetwork>& networks, std::string& error) {
+    CNmBus bus;
+    SNmBusReply reply = bus.Open();
+    std::vector<std::string> paths;
+    if (reply) reply = bus.ListConnections(paths);
+    if (!reply && reply.unreachable) return ENmRead::Unreachable;
+    if (!reply) {
+        error = reply.Text();
+        return ENmRead::Failed;
+    }
+    for (const std::string& path : paths) {
+        NmBusSettings settings;
+        if (const SNmBusReply r = bus.GetSettings(path, settings); !r) {
+            SStackNetwork bad;
+            bad.where = path;
+            bad.refusal = "NetworkManager did not give its settings: " + r.Text();
+            networks.push_back(std::move(bad));
+            continue;
+        }
+        if (NmBusText(settings, "connection", "type") != "802-11-wireless") continue;
+        const std::string id = NmBusText(settings, "connection", "id");
+        std::vector<std::string> notes;
+        for (const char* setting : {"802-11-wireless-security", "802-1x"}) {
+            if (!settings.count(setting)) continue;
+            const SNmBusReply r = bus.GetSecrets(path, setting, settings);
+            if (r) continue;
+            notes.push_back(r.denied ? std::string("its secrets were not given: NetworkManager keeps them from this user; "
+                                                   "read its file instead, as in sudo cat "
+                                                   "/etc/NetworkManager/system-connections/NAME.nmconnection | "
+                                                   "wavoryctl profiles import --from networkmanager -")
+                                     : "its secrets (" + std::string(setting) + ") were not given: " + r.Text());
+            break;
+        }
+        const std::string keyfile = NmKeyfileOfBus(settings, notes);
+        SStackNetwork net = ReadNmKeyfile(keyfile, id.empty() ? path : id);
+        net.notes.insert(net.notes.begin(), notes.begin(), notes.end());
+        networks.push_back(std::move(net));
+    }
+    return ENmRead::Read;
+}
+
+}  // namespace wavory
