@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <set>
@@ -22,6 +21,7 @@
 #include "profiles/ProfileMngr.h"
 #include "profiles/StackImport.h"
 #include "profiles/StackNmBus.h"
+#include "profiles/StackSource.h"
 
 namespace wavory::cli {
 
@@ -32,8 +32,6 @@ namespace {
 constexpr const char* kNmFolder = "/etc/NetworkManager/system-connections";
 constexpr const char* kIwdFolder = "/var/lib/iwd";
 constexpr const char* kWpaFile = "/etc/wpa_supplicant/wpa_supplicant.conf";
-// The most files of a folder read: as many as the utility holds profiles.
-constexpr std::size_t kMaxFolderFiles = CProfileMngr::kMaxImportProfiles;
 
 EStack StackOf(const std::string& name) {
     if (name == "wpa-supplicant") return EStack::WpaSupplicant;
@@ -41,63 +39,22 @@ EStack StackOf(const std::string& name) {
     return EStack::Iwd;
 }
 
-// A whole file (or standard input for "-"), up to the size any stack's file can have.
-bool ReadInput(const std::string& path, std::string& text, std::string& why) {
+// How a file or folder only root reads comes in: on standard input (run as root, the command would
+// store into root's settings).
+constexpr const char* kRootHint =
+    " (only root reads it: give the files one by one on standard input, as in "
+    "sudo cat FILE | wavoryctl profiles import --from STACK -)";
+
+// Standard input whole, up to the size any stack's file can have.
+bool ReadStdin(std::string& text, std::string& why) {
     const std::size_t limit = kMaxStackFileBytes;
-    if (path == "-") {
-        text.resize(limit + 1);
-        std::cin.read(text.data(), static_cast<std::streamsize>(text.size()));
-        text.resize(static_cast<std::size_t>(std::cin.gcount()));
-    } else {
-        std::error_code ec;
-        const fs::file_status st = fs::status(path, ec);
-        if (!fs::exists(st)) return why = "it does not exist", false;
-        if (!fs::is_regular_file(st)) return why = "it is not a regular file", false;
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            // Run as root, the command would store into root's settings: the file comes in on
-            // standard input instead.
-            why = errno == EACCES
-                      ? "permission denied (a file only root reads: give it on standard input, as in "
-                        "sudo cat FILE | wavoryctl profiles import --from STACK -)"
-                      : std::strerror(errno);
-            return false;
-        }
-        text.resize(limit + 1);
-        in.read(text.data(), static_cast<std::streamsize>(text.size()));
-        text.resize(static_cast<std::size_t>(in.gcount()));
-    }
+    text.resize(limit + 1);
+    std::cin.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(std::cin.gcount()));
     if (text.size() > limit)
         return why = "it is larger than " + std::to_string(limit) + " bytes, more than any network file",
                false;
     return true;
-}
-
-bool IsIwdFile(const fs::path& p) {
-    const std::string ext = p.extension().string();
-    return ext == ".psk" || ext == ".open" || ext == ".8021x";
-}
-
-// The files of a folder a stack keeps its networks in, by name.
-std::vector<fs::path> FolderFiles(const std::string& folder, EStack stack) {
-    std::vector<fs::path> files;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path& p = it->path();
-        if (stack == EStack::NetworkManager ? p.extension() == ".nmconnection" : IsIwdFile(p))
-            files.push_back(p);
-        if (files.size() > kMaxFolderFiles)
-            Fail("cannot import " + Printable(folder) + ": it holds more than " +
-                 std::to_string(kMaxFolderFiles) + " network files");
-    }
-    if (ec)
-        Fail("cannot import " + Printable(folder) + ": " + ec.message() +
-             (ec == std::errc::permission_denied
-                  ? " (a folder only root reads: give its files one by one on standard input, as in "
-                    "sudo cat FILE | wavoryctl profiles import --from STACK -)"
-                  : ""));
-    std::sort(files.begin(), files.end());
-    return files;
 }
 
 constexpr const char* kWifiType = "802-11-wireless";
@@ -118,10 +75,6 @@ bool ReadNmConnections(std::vector<SStackNetwork>& networks) {
     return true;
 }
 
-SStackNetwork ReadOne(EStack stack, const std::string& text, const std::string& name) {
-    return stack == EStack::NetworkManager ? ReadNmKeyfile(text, name) : ReadIwdFile(text, name);
-}
-
 std::vector<SStackNetwork> ReadNetworks(EStack stack, std::string path, const std::string& as) {
     if (path.empty() && stack == EStack::NetworkManager) {
         std::vector<SStackNetwork> networks;
@@ -131,47 +84,22 @@ std::vector<SStackNetwork> ReadNetworks(EStack stack, std::string path, const st
         path = stack == EStack::WpaSupplicant    ? kWpaFile
                : stack == EStack::NetworkManager ? kNmFolder
                                                  : kIwdFolder;
-    std::string text, why;
-    std::error_code ec;
-    if (path != "-" && fs::is_directory(path, ec)) {
-        if (stack == EStack::WpaSupplicant)
-            Fail("cannot import " + Printable(path) + ": it is a folder; name the wpa_supplicant.conf file");
-        std::vector<SStackNetwork> networks;
-        for (const fs::path& file : FolderFiles(path, stack)) {
-            const std::string name = file.filename().string();
-            if (!ReadInput(file.string(), text, why)) {
-                SStackNetwork bad;
-                bad.where = name;
-                bad.refusal = "the file cannot be read: " + why;
-                networks.push_back(std::move(bad));
-                continue;
-            }
-            networks.push_back(ReadOne(stack, text, name));
-        }
-        if (networks.empty()) Fail("cannot import " + Printable(path) + ": the folder holds no network file");
-        return networks;
+    SStackSourceRead read;
+    if (path == "-") {
+        std::string text, why;
+        if (!ReadStdin(text, why)) Fail("cannot import standard input: " + why);
+        if (stack == EStack::Iwd && as.empty())
+            UsageError(
+                "an iwd file on standard input needs its file name, which carries the SSID: --as NAME.psk");
+        read = ReadStackText(stack, text, as.empty() ? "standard input" : as);
+    } else {
+        read = ReadStackSource(stack, path, kRootHint);
     }
-    if (!ReadInput(path, text, why)) Fail("cannot import " + Printable(path) + ": " + why);
-    if (stack == EStack::WpaSupplicant) {
-        SStackRead read = ReadWpaSupplicantConf(text);
-        if (!read.refusal.empty())
-            throw CCliError(kExitFailed, "cannot import " + Printable(path) + ": " + read.refusal, "import",
-                            "import_refused");
-        return std::move(read.networks);
-    }
-    std::string name = path == "-" ? as : fs::path(path).filename().string();
-    if (stack == EStack::Iwd && name.empty())
-        UsageError(
-            "an iwd file on standard input needs its file name, which carries the SSID: --as NAME.psk");
-    if (name.empty()) name = "standard input";
-    if (stack == EStack::Iwd) return {ReadOne(stack, text, name)};
-    // Several keyfiles may come one after the other (sudo cat DIR/*.nmconnection).
-    const std::vector<std::string_view> files = SplitNmKeyfiles(text);
-    if (files.size() == 1) return {ReadOne(stack, text, name)};
-    std::vector<SStackNetwork> networks;
-    for (std::size_t i = 0; i < files.size(); ++i)
-        networks.push_back(ReadNmKeyfile(files[i], name + ", connection " + std::to_string(i + 1)));
-    return networks;
+    const std::string shown = path == "-" ? std::string("standard input") : Printable(path);
+    if (read.refused)
+        throw CCliError(kExitFailed, "cannot import " + shown + ": " + read.error, "import", "import_refused");
+    if (!read.error.empty()) Fail("cannot import " + shown + ": " + read.error);
+    return std::move(read.networks);
 }
 
 json NotesJson(const std::vector<std::string>& notes) {
