@@ -39,6 +39,7 @@
 #include "ui/profiles/EditProfile.h"
 #include "ui/profiles/EditProfilePage.h"
 #include "ui/profiles/ShareDlg.h"
+#include "ui/profiles/StackImportDlg.h"
 #include "ui/shell/PlainDialogs.h"
 #include "ui/shell/PlainText.h"
 #include "ui/survey/SiteIcons.h"
@@ -97,6 +98,7 @@ bool AskYesNo(QWidget* parent, const QString& text) {
 CMainProfile::FileDialogHook CMainProfile::s_fnAskFile = AskProfileFile;
 CMainProfile::QuestionHook CMainProfile::s_fnAskYesNo = AskYesNo;
 CMainProfile::ShareHook CMainProfile::s_fnRunShare;
+CMainProfile::StackImportHook CMainProfile::s_fnRunStackImport;
 
 CMainProfile::CMainProfile(QWidget* parent)
     : QWidget(parent),
@@ -149,6 +151,7 @@ CMainProfile::CMainProfile(QWidget* parent)
     connect(ui->btnShare, &QPushButton::clicked, this, &CMainProfile::ShareSelected);
     connect(ui->IDC_32779, &QPushButton::clicked, this, [this] { ProfileFileOp(FILE_OP_EXPORT); });
     connect(ui->IDC_32780, &QPushButton::clicked, this, [this] { ProfileFileOp(FILE_OP_IMPORT); });
+    connect(ui->btnImportStack, &QPushButton::clicked, this, &CMainProfile::ImportFromStack);
     connect(ui->IDC_32781, &QPushButton::clicked, this, [this] { ProfileFileOp(FILE_OP_EXPORT_ALL); });
 
     m_bInitialized = true;
@@ -264,6 +267,16 @@ void CMainProfile::ShareSelected() {
         s_fnRunShare(dialog);
     else
         dialog.exec();
+}
+
+void CMainProfile::ImportFromStack() {
+    CProfileMngr* mngr = theApp.m_pProfileMngr;
+    if (!mngr) return;
+    CStackImportDlg dialog(*mngr, this);
+    const bool imported = s_fnRunStackImport ? s_fnRunStackImport(dialog) : dialog.exec() == QDialog::Accepted;
+    if (!imported) return;
+    RefreshLists(0);
+    theApp.ShowMessage(dialog.Summary().toStdString(), EMsgIcon::Information);
 }
 
 std::shared_ptr<CProfile> CMainProfile::AutoRowProfile(int row) const {

@@ -27,6 +27,7 @@ namespace wavory {
 class CEditProfile;
 class CProfile;
 class CShareDlg;
+class CStackImportDlg;
 
 class CMainProfile : public QWidget {
     Q_OBJECT
@@ -81,6 +82,9 @@ public:
     // Runs the Share dialog (modally unless tests put their own in place).
     using ShareHook = std::function<void(CShareDlg& dialog)>;
     static ShareHook s_fnRunShare;
+    // Runs the import from another stack; true when it imported (modal unless tests put their own).
+    using StackImportHook = std::function<bool(CStackImportDlg& dialog)>;
+    static StackImportHook s_fnRunStackImport;
 
     explicit CMainProfile(QWidget* parent = nullptr);
     ~CMainProfile() override;
@@ -95,6 +99,8 @@ public:
     void DoProfileOp(int op);
     // The selected profile's network as a QR code ("Share...").
     void ShareSelected();
+    // The networks of wpa_supplicant, NetworkManager or iwd, imported as profiles.
+    void ImportFromStack();
     // Delete, under the main lock and after the user's Yes; does nothing while the lock is busy.
     void OnDelete();
     void MoveUp();
