@@ -73,7 +73,9 @@ CStackImportDlg::CStackImportDlg(CProfileMngr& profiles, QWidget* parent)
         b->setAutoDefault(false);
         pathRow->addWidget(b);
     }
-    fields->addRow(QStringLiteral("&From:"), pathRow);
+    auto* pathCaption = new QLabel(QStringLiteral("&From:"), this);
+    pathCaption->setBuddy(m_pPath);
+    fields->addRow(pathCaption, pathRow);
     layout->addLayout(fields);
 
     m_pList->setObjectName(QStringLiteral("lstNetworks"));
@@ -113,7 +115,7 @@ CStackImportDlg::CStackImportDlg(CProfileMngr& profiles, QWidget* parent)
     connect(folder, &QPushButton::clicked, this, [this] { Browse(true); });
     connect(read, &QPushButton::clicked, this, &CStackImportDlg::ReadNetworks);
     connect(m_pPath, &QLineEdit::returnPressed, this, &CStackImportDlg::ReadNetworks);
-    resize(640, 400);
+    resize(760, 400);
 }
 
 EStack CStackImportDlg::ChosenStack() const { return static_cast<EStack>(m_pStack->currentData().toInt()); }
@@ -188,6 +190,7 @@ void CStackImportDlg::Fill() {
         item->setToolTip(2, PlainToolTip(item->text(2)));
     }
     m_pList->resizeColumnToContents(0);
+    m_pList->resizeColumnToContents(1);
     bool any = false;
     for (const SStackNetwork& n : m_Networks) any = any || n.profile != nullptr;
     m_pImport->setEnabled(any);

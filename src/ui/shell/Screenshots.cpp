@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPalette>
@@ -19,6 +20,7 @@
 #include "ui/monitor/Prefs.h"
 #include "ui/profiles/ProfileScreenshots.h"
 #include "ui/profiles/ShareDlg.h"
+#include "ui/profiles/StackImportDlg.h"
 #include "ui/shell/TessalDlg.h"
 #include "ui/shell/TrayMenu.h"
 #include "ui/survey/HiddenNetworkDlg.h"
@@ -179,6 +181,23 @@ void CScreenshots::TakeAll(CTessalDlg* window) {
         share.show();
         Save(&share, QStringLiteral("share-network.png"));
         share.reject();
+    }
+    if (theApp.m_pProfileMngr) {
+        // A made-up wpa_supplicant.conf as the import shows it before anything is stored.
+        QTemporaryDir dir;
+        const QString conf = dir.filePath(QStringLiteral("wpa_supplicant.conf"));
+        QFile file(conf);
+        if (file.open(QIODevice::WriteOnly))
+            file.write("network={\n\tssid=\"Lockkeeper\"\n\tpsk=\"canal-gates-at-dawn\"\n\tpriority=2\n}\n"
+                       "network={\n\tssid=\"Boathouse\"\n\tkey_mgmt=NONE\n\tbssid=02:00:00:00:01:00\n}\n"
+                       "network={\n\tssid=\"Office\"\n\tkey_mgmt=IEEE8021X\n\teap=PEAP\n}\n");
+        file.close();
+        CStackImportDlg import(*theApp.m_pProfileMngr, window);
+        import.Path()->setText(conf);
+        import.ReadNetworks();
+        import.show();
+        Save(&import, QStringLiteral("import-from-stack.png"));
+        import.reject();
     }
     {
         // The tray menu as it opens: the networks in range first.
