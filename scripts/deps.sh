@@ -7,7 +7,7 @@ WAVORY_PACKAGES=(cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6dbus6
     libhivex-dev libhivex-bin libsqlite3-dev nlohmann-json3-dev libcli11-dev
     libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core dbus-daemon
-    libnl-genl-3-dev libsystemd-dev libzxing-dev libpng-dev)
+    libnl-genl-3-dev libsystemd-dev libzxing-dev libpng-dev libjpeg-dev)
 
 wavory_missing_packages() {
     local missing=() p

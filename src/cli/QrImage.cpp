@@ -1,9 +1,14 @@
 // The QR code of a shared network as image files: SVG written as text, PNG through libpng. Both
-// keep the quiet zone of four modules that readers need around the code.
+// keep the quiet zone of four modules that readers need around the code. Codes are read back from
+// PNG and JPEG images (a photo of a code is usually a JPEG).
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
 #include <ZXing/ReadBarcode.h>
 #include <png.h>
+// libjpeg's header needs the size types declared first.
+#include <csetjmp>
+#include <cstdio>
+#include <jpeglib.h>
 
 #include <cerrno>
 #include <cstring>
@@ -31,6 +36,57 @@ ZXing::BitMatrix Modules(const std::string& uri) {
         .setEncoding(ZXing::CharacterSet::UTF8)
         .setMargin(0)
         .encode(uri, 0, 0);
+}
+
+struct SJpegError {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+// A JPEG image's grey pixels; false with libjpeg's reason. No object with a destructor lives between
+// the setjmp and libjpeg's error exit, which jumps back to it.
+bool DecodeJpegGray(const std::string& bytes, std::vector<std::uint8_t>& pixels, int& width, int& height,
+                    std::string& why) {
+    jpeg_decompress_struct info{};
+    SJpegError error{};
+    info.err = jpeg_std_error(&error.mgr);
+    error.mgr.error_exit = [](j_common_ptr c) {
+        auto* e = reinterpret_cast<SJpegError*>(c->err);
+        c->err->format_message(c, e->message);
+        std::longjmp(e->jump, 1);
+    };
+    error.mgr.output_message = [](j_common_ptr) {};  // warnings are not the user's concern
+    bool tooLarge = false;
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&info);
+        why = error.message;
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    tooLarge = static_cast<std::uint64_t>(info.image_width) * info.image_height > kMaxImagePixels;
+    if (!tooLarge) {
+        info.out_color_space = JCS_GRAYSCALE;
+        jpeg_start_decompress(&info);
+        width = static_cast<int>(info.output_width);
+        height = static_cast<int>(info.output_height);
+        pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        while (info.output_scanline < info.output_height) {
+            JSAMPROW row = pixels.data() + static_cast<std::size_t>(info.output_scanline) * static_cast<std::size_t>(width);
+            jpeg_read_scanlines(&info, &row, 1);
+        }
+        jpeg_finish_decompress(&info);
+    }
+    jpeg_destroy_decompress(&info);
+    if (tooLarge) why = "too large to look for a QR code in";
+    return !tooLarge;
+}
+
+bool IsJpeg(const std::string& bytes) {
+    return bytes.size() >= 3 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+           static_cast<unsigned char>(bytes[1]) == 0xD8 && static_cast<unsigned char>(bytes[2]) == 0xFF;
 }
 
 }  // namespace
@@ -98,27 +154,36 @@ std::string ReadQrImage(const std::string& path) {
     if (bytes.size() > kMaxImageBytes) UsageError("the image " + name + " is too large (over 32 MiB)");
     if (bytes.empty()) UsageError("the image " + name + " is empty");
 
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
-        const std::string why = image.message;
-        png_image_free(&image);
-        UsageError("the image " + name + " is not a PNG image (" + why + ")");
+    std::vector<std::uint8_t> pixels;
+    int width = 0, height = 0;
+    if (IsJpeg(bytes)) {
+        std::string why;
+        if (!DecodeJpegGray(bytes, pixels, width, height, why))
+            UsageError("the JPEG image " + name + " cannot be read: " + why);
+    } else {
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
+            const std::string why = image.message;
+            png_image_free(&image);
+            UsageError("the image " + name + " is not a PNG or JPEG image (" + why + ")");
+        }
+        if (static_cast<std::uint64_t>(image.width) * image.height > kMaxImagePixels) {
+            png_image_free(&image);
+            UsageError("the image " + name + " is too large to look for a QR code in");
+        }
+        image.format = PNG_FORMAT_GRAY;
+        // A transparent background reads as white, as a viewer shows it.
+        png_color white{0xFF, 0xFF, 0xFF};
+        pixels.resize(PNG_IMAGE_SIZE(image));
+        if (!png_image_finish_read(&image, &white, pixels.data(), 0, nullptr))
+            UsageError("the image " + name + " cannot be read: " + image.message);
+        width = static_cast<int>(image.width);
+        height = static_cast<int>(image.height);
     }
-    if (static_cast<std::uint64_t>(image.width) * image.height > kMaxImagePixels) {
-        png_image_free(&image);
-        UsageError("the image " + name + " is too large to look for a QR code in");
-    }
-    image.format = PNG_FORMAT_GRAY;
-    // A transparent background reads as white, as a viewer shows it.
-    png_color white{0xFF, 0xFF, 0xFF};
-    std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, &white, pixels.data(), 0, nullptr))
-        UsageError("the image " + name + " cannot be read: " + image.message);
 
     const ZXing::Results found =
-        ZXing::ReadBarcodes(ZXing::ImageView(pixels.data(), static_cast<int>(image.width),
-                                             static_cast<int>(image.height), ZXing::ImageFormat::Lum),
+        ZXing::ReadBarcodes(ZXing::ImageView(pixels.data(), width, height, ZXing::ImageFormat::Lum),
                             ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode).setTryHarder(true));
     for (const ZXing::Result& r : found)
         if (r.isValid()) return r.text();

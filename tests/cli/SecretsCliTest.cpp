@@ -10,6 +10,9 @@
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
 #include <png.h>
+// libjpeg's header needs the size types declared first.
+#include <cstdio>
+#include <jpeglib.h>
 
 #include <chrono>
 #include <cstring>
@@ -244,10 +247,12 @@ TEST_F(SecretsCliTest, ShareThenJoinFromTheUri) {
     EXPECT_EQ(RunJson({"profiles", "show", "Lockkeeper", "--show-keys"})["passphrase"], kPassphrase);
 }
 
-// A grey PNG file: white, with the text's QR code at 4 pixels a module when there is one.
-void WriteCodePng(const std::string& path, const std::string& text) {
-    constexpr int kSide = 240, kScale = 4, kMargin = 16;
-    std::vector<uint8_t> pixels(kSide * kSide, 0xFF);
+constexpr int kCodeSide = 240;
+
+// A grey picture: white, with the text's QR code at 4 pixels a module when there is one.
+std::vector<uint8_t> CodePixels(const std::string& text) {
+    constexpr int kScale = 4, kMargin = 16;
+    std::vector<uint8_t> pixels(kCodeSide * kCodeSide, 0xFF);
     if (!text.empty()) {
         const ZXing::BitMatrix m =
             ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setMargin(0).encode(text, 0, 0);
@@ -255,14 +260,46 @@ void WriteCodePng(const std::string& path, const std::string& text) {
             for (int x = 0; x < m.width(); ++x)
                 if (m.get(x, y))
                     for (int d = 0; d < kScale * kScale; ++d)
-                        pixels[static_cast<size_t>((kMargin + y * kScale + d / kScale) * kSide + kMargin +
+                        pixels[static_cast<size_t>((kMargin + y * kScale + d / kScale) * kCodeSide + kMargin +
                                                    x * kScale + d % kScale)] = 0;
     }
+    return pixels;
+}
+
+void WriteCodePng(const std::string& path, const std::string& text) {
+    const std::vector<uint8_t> pixels = CodePixels(text);
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    image.width = image.height = kSide;
+    image.width = image.height = kCodeSide;
     image.format = PNG_FORMAT_GRAY;
     ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) << image.message;
+}
+
+// The same picture as a camera would save it: a JPEG, its edges softened by the compression.
+std::string CodeJpeg(const std::string& text, int quality) {
+    std::vector<uint8_t> pixels = CodePixels(text);
+    jpeg_compress_struct info{};
+    jpeg_error_mgr error{};
+    info.err = jpeg_std_error(&error);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = info.image_height = kCodeSide;
+    info.input_components = 1;
+    info.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = pixels.data() + static_cast<size_t>(info.next_scanline) * kCodeSide;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::string bytes(reinterpret_cast<const char*>(out), size);
+    std::free(out);
+    return bytes;
 }
 
 // The PNG that share --png writes joins the network from a file and from standard input; a picture
@@ -295,7 +332,7 @@ TEST_F(SecretsCliTest, JoinFromAQrCodeImage) {
     WriteCodePng(hostile, "WIFI:T:WPA;S:Lockkeeper;P:short;;");
     for (const auto& [image, reason] : std::vector<std::pair<std::string, std::string>>{
              {WriteFile("cut.png", bytes.substr(0, bytes.size() / 2)), "cannot be read"},
-             {WriteFile("text.png", "WIFI:T:nopass;S:Lockkeeper;;"), "not a PNG image"},
+             {WriteFile("text.png", "WIFI:T:nopass;S:Lockkeeper;;"), "not a PNG or JPEG image"},
              {WriteFile("empty.png", ""), "is empty"},
              {blank, "no QR code"},
              {web, "does not describe a Wi-Fi network"},
@@ -305,6 +342,21 @@ TEST_F(SecretsCliTest, JoinFromAQrCodeImage) {
         EXPECT_NE(refused.err.find(reason), std::string::npos) << image << " -> " << refused.err;
     }
     ExpectRefused({"connect", "--qr", png, "--ssid", "Lockkeeper"}, 2, "excludes");
+
+    // A photo of the code, saved as a JPEG, joins as well; a damaged JPEG says so.
+    ASSERT_EQ(Run({"disconnect"}).code, 0);
+    std::string escaped;
+    for (const char c : std::string(kPassphrase)) {
+        if (std::strchr("\\;,:\"", c)) escaped += '\\';
+        escaped += c;
+    }
+    const std::string photo = CodeJpeg("WIFI:T:WPA;S:Lockkeeper;P:" + escaped + ";;", 60);
+    const SRun fromPhoto = Run({"connect", "--qr", WriteFile("photo.jpg", photo)});
+    EXPECT_EQ(fromPhoto.code, 0) << fromPhoto.err;
+    EXPECT_TRUE(SimState()["associated"].get<bool>());
+    const SRun cutPhoto = Run({"connect", "--qr", WriteFile("cut.jpg", photo.substr(0, 40))});
+    EXPECT_EQ(cutPhoto.code, 2);
+    EXPECT_NE(cutPhoto.err.find("JPEG image"), std::string::npos) << cutPhoto.err;
 }
 
 }  // namespace
