@@ -43,12 +43,13 @@ CTrayMenu::CTrayMenu(CTrayBackend* backend, QMenu* menu, std::function<CViewSite
     m_pHidden = m_pMenu->addAction(QStringLiteral("Connect to a &Hidden Network\u2026"), this, [this] {
         if (CViewSite* site = m_fnSite ? m_fnSite() : nullptr) site->ConnectHidden();
     });
-    // A network shared as a QR code: from a saved picture or a copied one.
+    // A network shared as a QR code: from a saved picture, a copied one, or one on the screen.
     QMenu* qr = m_pMenu->addMenu(QStringLiteral("Join from &QR Code"));
     m_pQr = qr->menuAction();
     for (const auto& [text, source] :
          {std::pair{QStringLiteral("From an Image &File\u2026"), CViewSite::EQrSource::File},
-          std::pair{QStringLiteral("From the &Clipboard"), CViewSite::EQrSource::Clipboard}})
+          std::pair{QStringLiteral("From the &Clipboard"), CViewSite::EQrSource::Clipboard},
+          std::pair{QStringLiteral("From the &Screen"), CViewSite::EQrSource::Screen}})
         qr->addAction(text, this, [this, source = source] {
             if (CViewSite* site = m_fnSite ? m_fnSite() : nullptr) site->JoinFromQr(source);
         });

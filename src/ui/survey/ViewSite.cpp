@@ -113,6 +113,7 @@ CViewSite::CViewSite(QWidget* parent)
                       [this] { JoinFromQr(EQrSource::File); });
     qrMenu->addAction(QStringLiteral("From the &Clipboard"), this,
                       [this] { JoinFromQr(EQrSource::Clipboard); });
+    qrMenu->addAction(QStringLiteral("From the &Screen"), this, [this] { JoinFromQr(EQrSource::Screen); });
     ui->btnQr->setMenu(qrMenu);
     connect(ui->editFilter, &QLineEdit::textChanged, this, &CViewSite::SetFilter);
     // Return in the filter goes to the first network it leaves, ready for Connect.

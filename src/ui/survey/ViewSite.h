@@ -66,7 +66,7 @@ public:
     // Asks for the image file of a QR code; empty when cancelled. Tests name their own.
     using QrFileRunner = std::function<QString()>;
     // Where "Join from QR Code" takes the picture from.
-    enum class EQrSource { File, Clipboard };
+    enum class EQrSource { File, Clipboard, Screen };
 
     // The window settings that keep the dialog's size and sort order.
     static constexpr const char* kWidthPref = "Site Width";
@@ -89,6 +89,9 @@ public:
     void SetHiddenRunner(HiddenRunner runner) { m_fnHidden = std::move(runner); }
     void SetConfirmRunner(ConfirmRunner runner) { m_fnConfirm = std::move(runner); }
     void SetQrFileRunner(QrFileRunner runner) { m_fnQrFile = std::move(runner); }
+    // What the screens show, one picture a screen (tests give their own).
+    using ScreenGrabber = std::function<std::vector<QImage>()>;
+    void SetScreenGrabber(ScreenGrabber grabber) { m_fnGrabScreens = std::move(grabber); }
     // The line below the list ("Scanning…", "No networks found", "No adapter found"); empty with rows.
     QString ListStateText() const;
     // Shows only the networks whose name holds this text (any case); empty shows all.
@@ -194,6 +197,7 @@ private:
     HiddenRunner m_fnHidden;
     ConfirmRunner m_fnConfirm;
     QrFileRunner m_fnQrFile;
+    ScreenGrabber m_fnGrabScreens;
     QString m_strFilter;
     bool m_bSized = false;
     int m_nLeastListWidth = 0;  // what every column needs at the least

@@ -1,13 +1,17 @@
-// Available Networks joining the network of a QR code: the picture from an image file or the
-// clipboard, its Wi-Fi URI checked as a typed join's settings are, then the join a row's Connect (or
+// Available Networks joining the network of a QR code: the picture from an image file, the
+// clipboard or the screen (where the desktop lets a program read it), its Wi-Fi URI checked as a typed join's settings are, then the join a row's Connect (or
 // the hidden-network dialog, for a network that does not announce its name) makes. The URI's key is
 // used as if typed; only what it does not give is asked for.
 #include <QApplication>
+#include <algorithm>
 #include <QClipboard>
 #include <QFileDialog>
 #include <QImage>
 #include <QImageReader>
+#include <QGuiApplication>
 #include <QMimeData>
+#include <QPixmap>
+#include <QScreen>
 
 #include "base/Locks.h"
 #include "driver/Converters.h"
@@ -87,11 +91,47 @@ bool ApplyUriKey(const WifiUri& uri, CStation& settings, QString* error) {
     return true;  // an open network: nothing to put in
 }
 
+// A picture that holds one colour only: what a desktop that keeps its screen from programs gives.
+bool IsBlank(const QImage& picture) {
+    if (picture.isNull()) return true;
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    const QRgb first = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        if (!std::all_of(line, line + image.width(), [first](QRgb p) { return p == first; })) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void CViewSite::JoinFromQr(EQrSource source) {
     if (m_bJoinRunning) return;  // one join at a time
     QImage image;
+    if (source == EQrSource::Screen) {
+        // Every screen is looked at; the first code found is the one shown.
+        bool seen = false;
+        QString error;
+        std::vector<QImage> shots;
+        if (m_fnGrabScreens)
+            shots = m_fnGrabScreens();
+        else
+            for (QScreen* screen : QGuiApplication::screens()) shots.push_back(screen->grabWindow(0).toImage());
+        for (const QImage& shot : shots) {
+            if (IsBlank(shot)) continue;
+            seen = true;
+            std::string text;
+            if (ReadQrCode(shot, &text, &error)) {
+                JoinFromUri(text);
+                return;
+            }
+        }
+        Tell(seen ? QStringLiteral("No QR code was found on the screen. Show the code where nothing covers it, "
+                                   "or save or copy its picture.")
+                  : QStringLiteral("The desktop does not let programs read the screen. Take a screenshot of "
+                                   "the code with the desktop's own tool and use From the Clipboard."));
+        return;
+    }
     if (source == EQrSource::Clipboard) {
         const QClipboard* clipboard = QApplication::clipboard();
         const QMimeData* data = clipboard ? clipboard->mimeData() : nullptr;

@@ -2,6 +2,7 @@
 // the clipboard, joins it as a typed join does, asking for nothing the code gives; pictures without
 // a usable code are refused with the reason and join nothing.
 #include <QClipboard>
+#include <QLabel>
 #include <QDir>
 #include <QImage>
 
@@ -67,6 +68,42 @@ TEST_F(SiteQrTest, CodeOnTheClipboardJoinsAndAWrongKeyIsAskedForAgain) {
     EXPECT_EQ(m_Titles.size(), 1);
     EXPECT_TRUE(Associated(kLockkeeper));
     EXPECT_EQ(theApp.m_pProfileMngr->FindBySsid("Lockkeeper")->WpaPassphrase, "canal-gates-at-dawn");
+}
+
+// A code shown on the screen (a phone's picture opened in a viewer, a web page) is found where it is.
+TEST_F(SiteQrTest, CodeShownOnTheScreenJoins) {
+    StartLockkeeper();
+    QLabel viewer;
+    viewer.setPixmap(QPixmap::fromImage(CodePicture("WIFI:T:WPA;S:Lockkeeper;P:canal-gates-at-dawn;;")));
+    viewer.move(200, 100);
+    viewer.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
+    m_pSite->JoinFromQr(CViewSite::EQrSource::Screen);
+    EXPECT_TRUE(m_Messages.m_Shown.empty()) << m_Messages.m_Shown.front();
+    EXPECT_TRUE(Associated(kLockkeeper));
+}
+
+// A desktop that keeps the screen from programs gives blank pictures: that is said, with the way
+// around it; a screen without a code says so.
+TEST_F(SiteQrTest, ScreenWithoutACodeOrKeptFromProgramsIsSaidAndJoinsNothing) {
+    StartLockkeeper();
+    QImage blank(800, 600, QImage::Format_ARGB32);
+    blank.fill(Qt::black);
+    QImage desk = blank;
+    desk.fill(QColor(40, 80, 120));
+    for (int x = 100; x < 300; ++x) desk.setPixel(x, 200, qRgb(250, 250, 250));
+    m_pSite->SetScreenGrabber([&blank] { return std::vector<QImage>{blank, blank}; });
+    m_pSite->JoinFromQr(CViewSite::EQrSource::Screen);
+    m_pSite->SetScreenGrabber([&blank, &desk] { return std::vector<QImage>{blank, desk}; });
+    m_pSite->JoinFromQr(CViewSite::EQrSource::Screen);
+    ASSERT_EQ(m_Messages.m_Shown.size(), 2u);
+    EXPECT_NE(m_Messages.m_Shown[0].find("From the Clipboard"), std::string::npos) << m_Messages.m_Shown[0];
+    EXPECT_NE(m_Messages.m_Shown[1].find("No QR code"), std::string::npos) << m_Messages.m_Shown[1];
+    EXPECT_FALSE(Associated(kLockkeeper));
+    // A code on the second screen is found there.
+    desk = CodePicture("WIFI:T:WPA;S:Lockkeeper;P:canal-gates-at-dawn;;");
+    m_pSite->JoinFromQr(CViewSite::EQrSource::Screen);
+    EXPECT_TRUE(Associated(kLockkeeper));
 }
 
 // H:true: the network does not announce its name; it is joined by name, as the hidden-network
