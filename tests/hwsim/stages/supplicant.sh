@@ -181,11 +181,14 @@ check_two_connects_at_once() {
 }
 
 # Checks of this stage only, after the common ones (run_checks calls stage_checks when defined):
-# leaving a network and a hidden one first, with the stage's own supplicant, then the user's networks.
+# leaving a network, a hidden one and networks carried in and out first, with the stage's own
+# supplicant, then the user's networks.
 stage_checks() {
     local pid
     check_disconnect
     check_hidden_join
+    check_stack_import
+    check_uri_for_a_peer
     begin "the user's networks: a supplicant with 150 saved networks (some disabled) starts"
     if users_start; then good; else bad "wpa_supplicant did not start with them"; return; fi
 
@@ -232,4 +235,70 @@ stage_checks() {
     else
         users_kept "a timeout"
     fi
+}
+
+# Networks of a wpa_supplicant.conf imported, and each joined through the utility.
+check_stack_import() {
+    local conf=/tmp/import-wpa.conf names name i=0 bssid
+    begin "import: a wpa_supplicant.conf with three networks (open, WEP, WPA2) is imported"
+    printf 'ctrl_interface=/run/wpa_supplicant\nnetwork={\n\tssid="%s"\n\tkey_mgmt=NONE\n\tpriority=1\n}\nnetwork={\n\tssid="%s"\n\tkey_mgmt=NONE\n\twep_key0=%s\n\twep_tx_keyidx=0\n}\nnetwork={\n\tssid="%s"\n\tpsk="%s"\n\tpriority=5\n\tid_str="Imported WPA2"\n}\n' \
+        "$OPEN_SSID" "$WEP64_SSID" "$WEP64_KEY" "$WPA2_SSID" "$WPA2_PASSPHRASE" >"$conf"
+    chmod 600 "$conf"
+    if ! ctl profiles import --from wpa-supplicant "$conf"; then
+        bad "import failed (exit $CTL_RC): $(ctl_message)"
+        return
+    fi
+    names=$(jv '[.networks[].profile // ""] | join("\n")')
+    if [ "$(printf '%s\n' "$names" | grep -c .)" -ne 3 ]; then
+        bad "not every network became a profile: $(jv '.networks')"
+        return
+    fi
+    good
+    while IFS= read -r name; do
+        i=$((i + 1))
+        case $i in 1) bssid=$OPEN_BSSID ;; 2) bssid=$WEP64_BSSID ;; *) bssid=$WPA2_BSSID ;; esac
+        begin "import: the imported profile \"$name\" joins its network"
+        if ! ctl connect "$name"; then
+            bad "connect failed (exit $CTL_RC): $(ctl_message)"
+        elif ! until_ok 20 sta_on "$bssid"; then
+            stage_state >>"$EVIDENCE" 2>&1
+            bad "the station is not on $bssid"
+        else
+            good
+        fi
+        ctl profiles rm "$name" >/dev/null 2>&1
+    done <<EOF_NAMES
+$names
+EOF_NAMES
+    ctl disconnect >/dev/null 2>&1
+}
+
+# A profile shared as a Wi-Fi URI carries what another device needs: a second supplicant network,
+# made from the URI's fields alone, joins the network.
+check_uri_for_a_peer() {
+    local uri ssid pass id
+    begin "share: the URI of a WPA2 profile joins its network when another supplicant takes its fields"
+    ctl profiles new --name Shared2 --ssid "$WPA2_SSID" --security wpa2 --passphrase "$WPA2_PASSPHRASE" >/dev/null
+    if ! ctl profiles share Shared2 --uri --show-keys; then
+        bad "share failed (exit $CTL_RC): $(ctl_message)"
+        return
+    fi
+    uri=$(jv '.uri')
+    ctl profiles rm Shared2 >/dev/null 2>&1
+    ssid=$(printf '%s' "$uri" | sed -n 's/.*[:;]S:\([^;]*\);.*/\1/p')
+    pass=$(printf '%s' "$uri" | sed -n 's/.*[:;]P:\([^;]*\);.*/\1/p')
+    case $uri in WIFI:*T:WPA\;*) ;; *) bad "the URI is no WPA network's: $uri"; return ;; esac
+    ctl disconnect >/dev/null 2>&1
+    id=$(wpa_cli -p /run/wpa_supplicant -i "$STA" add_network | tail -n 1)
+    # The key goes in on standard input, never on a command line.
+    printf 'set_network %s ssid "%s"\nset_network %s psk "%s"\nselect_network %s\n' \
+        "$id" "$ssid" "$id" "$pass" "$id" | wpa_cli -p /run/wpa_supplicant -i "$STA" >/dev/null
+    if until_ok 30 sta_on "$WPA2_BSSID"; then
+        good
+    else
+        stage_state >>"$EVIDENCE" 2>&1
+        bad "the supplicant did not join $WPA2_SSID from the URI's fields ($ssid)"
+    fi
+    wpa_cli -p /run/wpa_supplicant -i "$STA" remove_network "$id" >/dev/null
+    wpa_cli -p /run/wpa_supplicant -i "$STA" enable_network all >/dev/null
 }
