@@ -23,6 +23,7 @@ struct SHistoryArgs {
     std::optional<std::string> network;
     int limit = 0;
     bool follow = false;
+    bool record = false;
 };
 
 int64_t NowMs() {
@@ -131,6 +132,11 @@ volatile sig_atomic_t g_nFollowStop = 0;
 void OnFollowStop(int) { g_nFollowStop = 1; }
 
 SOutput RunHistory(const SHistoryArgs& args) {
+    if (args.record) {
+        if (args.since || args.network || args.limit || args.follow)
+            UsageError("--record takes no other option: it records until it is stopped");
+        return RunHistoryRecord();
+    }
     SHistoryQuery query;
     if (args.since) query.sinceMs = ParseSince(*args.since);
     query.ssid = args.network;
@@ -199,6 +205,8 @@ void AddHistoryCommand(CLI::App& app, CCommandTable& table) {
     history->add_option("--network", args->network, "Events of this network (SSID) only");
     history->add_option("--limit", args->limit, "The newest N events only")->check(WholeNumber(1, 1000000));
     history->add_flag("--follow", args->follow, "Keep printing new events until interrupted");
+    history->add_flag("--record", args->record,
+                      "Record the history until stopped, without the window (the wavory-history user service)");
     table.Add(history, [args] { return RunHistory(*args); });
 }
 

@@ -480,8 +480,13 @@ private:
 // The polling thread of a watch, stopped under the main lock as at the window's shutdown.
 class CWatchPoll {
 public:
-    CWatchPoll() {
+    explicit CWatchPoll(bool recordOnly = false) {
         theApp.m_pPoll = new CPoll();
+        theApp.m_pPoll->SetRecordOnly(recordOnly);
+        // A recorder has no start-up to wait for: it looks from the first second on.
+        if (recordOnly)
+            theApp.m_pPoll->SetTiming(std::chrono::milliseconds(100), std::chrono::seconds(1),
+                                      std::chrono::milliseconds(0));
         // A watch records the connection history, as the window does.
         m_pHistory = StartHistory([] { return std::make_shared<CHistoryDb>(); });
         theApp.m_pPoll->SetHistory(m_pHistory);
@@ -554,6 +559,25 @@ SOutput RunWatch(int seconds, int interval) {
 }
 
 }  // namespace
+
+// The polling thread and the history's recorder alone, until SIGINT or SIGTERM: no main ticks and
+// no automatic selection, so it never acts on the interface the window or another command uses.
+// Events the window records as well are stored once.
+SOutput RunHistoryRecord() {
+    if (!HistoryWanted()) Fail("the connection history is switched off (WAVORY_HISTORY=off): nothing to record");
+    CCliSession session(EAccess::ReadOnly);
+    session.RequireAdapter();
+    CWatchSignals signals(false);
+    {
+        CWatchPoll poll(true);
+        while (g_nStopSignal == 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    SOutput out;
+    out.data["action"] = "recorded";
+    out.data["history"] = CHistoryDb::DefaultPath();
+    out.text = "Stopped recording the connection history.\n";
+    return out;
+}
 
 void AddMonitorCommands(CLI::App& app, CCommandTable& table) {
     CLI::App* status = AddCommand(app, "status", "Show the current connection (the General page)");

@@ -56,6 +56,8 @@ void AddProfileFileCommands(CLI::App& profiles, CCommandTable& table);
 void AddPrefsCommands(CLI::App& app, CCommandTable& table);
 // history
 void AddHistoryCommand(CLI::App& app, CCommandTable& table);
+// history --record: records the connection history until SIGINT or SIGTERM (a user service runs it).
+SOutput RunHistoryRecord();
 // adapters
 void AddAdaptersCommand(CLI::App& app, CCommandTable& table);
 // complete profiles|ssids (hidden: the shell completion's helper)

@@ -311,6 +311,11 @@ CPoll::ESample CPoll::SampleStatistics() {
 
 void CPoll::Tick() {
     ++m_nTicksRun;
+    if (m_bRecordOnly) {
+        WatchAdapter();
+        if (m_pHistory) m_pHistory->Tick(m_bWasConnected);
+        return;
+    }
     if (theApp.m_nStatIndex < 0) return;
 
     if (m_pAutoAttempt) FollowAutoAttempt();

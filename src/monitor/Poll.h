@@ -38,6 +38,9 @@ public:
 
     // Records the connection history from each tick (set before Start; may be null).
     void SetHistory(std::shared_ptr<CHistoryRecorder> history) { m_pHistory = std::move(history); }
+    // Recording only: each tick watches the adapter and feeds the history, and nothing else (no
+    // statistics, no automatic selection, no scan): another program runs the interface.
+    void SetRecordOnly(bool recordOnly) { m_bRecordOnly = recordOnly; }
     // Starts the thread; false when it could not be created.
     bool Start();
     // Signals the thread to stop and waits until it has ended.
@@ -116,6 +119,7 @@ private:
     bool m_bWasConnected = false;
     // The automatic selection's attempt while the adapter joins (the ticking thread only).
     std::shared_ptr<CHistoryRecorder> m_pHistory;
+    std::atomic<bool> m_bRecordOnly{false};
     std::unique_ptr<CConnectAttempt> m_pAutoAttempt;
 
     std::chrono::milliseconds m_FirstDue{100};

@@ -1,5 +1,6 @@
 // wavoryctl history: the joins the command line made, filtered by network, time and count, and its
 // refusal of a time it cannot read.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -78,6 +79,49 @@ TEST_F(HistoryCliTest, FollowingPrintsEachNewEventOnceUntilStopped) {
     EXPECT_EQ(json::parse(lines[0])["ssid"], "Lighthouse");
     EXPECT_EQ(json::parse(lines[1])["ssid"], "Harbour");
     EXPECT_EQ(json::parse(lines[1])["cause"], "wrong_key");
+}
+
+// The user service's recorder: the connection and its end as the adapter tells them, written while
+// it runs; it acts on nothing (the interface stays as another program left it) and ends cleanly on
+// SIGTERM. A history switched off has nothing to record and says so.
+TEST_F(HistoryCliTest, RecorderWritesWhatHappensUntilStoppedAndActsOnNothing) {
+    ASSERT_EQ(RunJson({"connect", "--ssid", "Lighthouse"})["associated"], true);
+    SChild record = Start({WAVORYCTL_PATH, "history", "--record"});
+    const auto kinds = [this] {
+        std::vector<std::string> out;
+        const json history = RunJson({"history"});
+        for (const json& e : history["events"]) out.push_back(e["kind"].get<std::string>());
+        return out;
+    };
+    const auto waitFor = [&kinds](const std::string& kind) {
+        for (int i = 0; i < 400; ++i) {
+            const auto k = kinds();
+            if (std::find(k.begin(), k.end(), kind) != k.end()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    };
+    ASSERT_TRUE(waitFor("connect"));
+    SChild deauth = Start({WAVORY_SIM_TOOL_PATH, "deauth", "7"});
+    ASSERT_EQ(Finish(deauth).code, 0);
+    ASSERT_TRUE(waitFor("disconnect"));
+    // Nobody joins again: the recorder runs no automatic selection.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_EQ(RunJson({"status"})["connected"], false);
+    ::kill(record.pid, SIGTERM);
+    const SRun run = Finish(record);
+    EXPECT_EQ(run.code, 0) << run.err;
+    const json events = RunJson({"history", "--network", "Lighthouse"})["events"];
+    ASSERT_FALSE(events.empty());
+    const json& last = events.back();
+    EXPECT_EQ(last["kind"], "disconnect");
+    EXPECT_EQ(last["reason"], 7);
+
+    SChild off = Start({WAVORYCTL_PATH, "history", "--record"}, {"WAVORY_HISTORY=off"});
+    const SRun refused = Finish(off);
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("switched off"), std::string::npos) << refused.err;
+    EXPECT_EQ(Run({"history", "--record", "--follow"}).code, 2);
 }
 
 TEST_F(HistoryCliTest, ATimeItCannotReadIsRefused) {
