@@ -32,6 +32,10 @@ configure_file(${res}/org.wavory.utility.metainfo.xml.in ${pkgdir}/org.wavory.ut
 install(FILES ${pkgdir}/org.wavory.utility.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${res}/icons/wavory.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
+# The user service that records the connection history without the window; not enabled.
+configure_file(${CMAKE_SOURCE_DIR}/packaging/wavory-history.service.in ${pkgdir}/wavory-history.service @ONLY)
+install(FILES ${pkgdir}/wavory-history.service DESTINATION lib/systemd/user)
+
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${pkgdir}/changelog.gz DESTINATION ${docdir})
 # The JSON Schema of each wavoryctl --json output, for script writers.
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/schema/ DESTINATION ${docdir}/schema FILES_MATCHING PATTERN "*.json")

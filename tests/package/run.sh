@@ -53,6 +53,8 @@ check "desktop entry is valid" desktop-file-validate "$work/root/usr/share/appli
 check "metainfo is valid, with its desktop entry and icon" appstreamcli validate-tree --no-net --pedantic "$work/root"
 check "nothing setuid or setgid" test -z "$(find "$work/root" -perm /6000)"
 check "no polkit rule installed active" test ! -e "$work/root/etc/polkit-1" -a ! -e "$work/root/usr/share/polkit-1"
+check "the history's user service runs the installed wavoryctl, and is not enabled" \
+    grep -qx "ExecStart=/usr/bin/wavoryctl history --record" "$work/root/usr/lib/systemd/user/wavory-history.service"
 
 echo "== apt-get install"
 apt-get install -y -qq "./$deb" >/dev/null
