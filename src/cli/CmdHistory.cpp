@@ -99,6 +99,8 @@ json EventJson(const SHistoryEvent& e) {
             j["previous_frequency_mhz"] = e.prevFreqMHz ? json(e.prevFreqMHz) : json(nullptr);
             j["previous_band"] = e.prevFreqMHz ? json(BandOfFrequency(e.prevFreqMHz)) : json(nullptr);
             j["previous_signal_dbm"] = e.prevSignalDbm ? json(e.prevSignalDbm) : json(nullptr);
+            // Why it moved: "ap-request", "signal", "ap-gone" or "unknown".
+            j["trigger"] = e.cause.empty() ? json("unknown") : json(e.cause);
             break;
         case SHistoryEvent::EKind::Disconnect:
             j["initiator"] = e.initiator;

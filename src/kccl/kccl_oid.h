@@ -64,6 +64,10 @@ enum KCOM_OID {
      * 802.11 reason code, the network and the access point, and when. Count 0 = none yet. A join
      * that moves the adapter from one network to another ends no connection here. */
     OID_LAST_DISCONNECT = 0x5C1,
+    /* The last move to another access point of the same network (query only; layout
+     * KCOM_ROAM_LAYOUT): why, from where and to where, and when. Count 0 = none yet. Not supported
+     * where the adapter cannot tell why it moved. */
+    OID_LAST_ROAM = 0x5C2,
     /* The channels the adapter supports in its current regulatory domain (query only; layout
      * KCOM_CHANNEL_LIST_LAYOUT), in order of frequency. */
     OID_CHANNEL_LIST = 0x5D0,
@@ -252,6 +256,24 @@ enum KCOM_DISCONNECT_BY {
     KCOM_DISCONNECT_BY_THIS_MACHINE = 2, /* this machine: its driver, supplicant, or the adapter went away */
     KCOM_DISCONNECT_BY_USER = 3,         /* a disconnect asked through this library */
     KCOM_DISCONNECT_BY_SIGNAL_LOST = 4   /* the access point was no longer heard (beacon loss) */
+};
+
+/* Payload of OID_LAST_ROAM. */
+enum KCOM_ROAM_LAYOUT {
+    KCOM_ROAM_COUNT = 0,        /* u32, one more for every move; 0 = none yet */
+    KCOM_ROAM_BY = 4,           /* u32 KCOM_ROAM_TRIGGER */
+    KCOM_ROAM_FROM_BSSID = 8,   /* 6 bytes: the access point it left */
+    KCOM_ROAM_TO_BSSID = 14,    /* 6 bytes: the access point it is on now */
+    KCOM_ROAM_FROM_SIGNAL = 20, /* i32 dBm of the one it left when it moved; 0 = not known */
+    KCOM_ROAM_TIME = 24,        /* u64 milliseconds since 1970 (UTC) */
+    KCOM_ROAM_SIZE = 32
+};
+/* Why the adapter moved (KCOM_ROAM_BY). */
+enum KCOM_ROAM_TRIGGER {
+    KCOM_ROAM_BY_UNKNOWN = 0,
+    KCOM_ROAM_BY_AP_REQUEST = 1, /* the access point asked it to move (802.11v BSS transition request) */
+    KCOM_ROAM_BY_SIGNAL = 2,     /* another access point of the network was heard better */
+    KCOM_ROAM_BY_AP_GONE = 3     /* the access point it was on went away */
 };
 
 /* Layout of the scan result list (payload of OID_SCAN_LIST): a status byte, then two halves of

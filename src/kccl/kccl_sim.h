@@ -46,6 +46,10 @@ KCCL_API int kccl_sim_set_signal(const char* bssid, int dbm);
  * the link ends, OID_LAST_DISCONNECT tells it, and the adapter does not rejoin until the next
  * attempt. Fails when the adapter is on no access point. */
 KCCL_API int kccl_sim_deauth(int reason);
+/* The access point the adapter is on asks it to move to the access point `bssid` of the same network
+ * (802.11v BSS transition request): it moves at once, and OID_LAST_ROAM tells why. Fails when the
+ * adapter is on no access point, or that one is not of its network, in range and of its security. */
+KCCL_API int kccl_sim_steer(const char* bssid);
 /* Sets how long a scan runs, in milliseconds. */
 KCCL_API int kccl_sim_set_scan_duration(int ms);
 /* Sets how long a join takes, in milliseconds, for networks that do not give their own time. */

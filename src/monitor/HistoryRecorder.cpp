@@ -81,6 +81,35 @@ void CHistoryRecorder::RecordDrop(const SLastDisconnect& drop) {
     e.reason = static_cast<int>(drop.reason);
     e.detail = drop.Sentence();
     Add(e);
+    NoteEnded(e);
+}
+
+bool CHistoryRecorder::RoamThroughDrop(const SLinkLook& look, int64_t nowMs) const {
+    const SHistoryEvent& ended = m_Ended;
+    if (m_bJoinedSinceEnd || ended.ssid.empty() || ended.ssid != look.ssid || look.bssid.empty() ||
+        ended.bssid.empty() || ended.bssid == look.bssid || nowMs - ended.timeMs > kRoamThroughDropMs)
+        return false;
+    // The access point left the network (reason 3, or 8 leaving the BSS) or was no longer heard, or
+    // this machine left it itself; a refusal (a handshake that failed, say) is no roam.
+    const bool apLeft = ended.initiator == "access-point" && (ended.reason == 3 || ended.reason == 8);
+    const bool localMove = ended.initiator == "this-machine" &&
+                           (ended.reason == 0 || ended.reason == 1 || ended.reason == 3);
+    return apLeft || localMove || ended.initiator == "signal-lost";
+}
+
+void CHistoryRecorder::NoteEnded(const SHistoryEvent& e) {
+    m_Ended = e;
+    m_bJoinedSinceEnd = false;
+}
+
+void CHistoryRecorder::AddRoam(SHistoryEvent& e, SLastRoam::ETrigger trigger) {
+    e.cause = RoamTriggerKey(trigger);
+    e.detail = "Moved to another access point of the network";
+    if (!BandOfFrequency(e.prevFreqMHz).empty() && BandOfFrequency(e.prevFreqMHz) != BandOfFrequency(e.freqMHz))
+        e.detail += ", from " + BandOfFrequency(e.prevFreqMHz) + " to " + BandOfFrequency(e.freqMHz);
+    const std::string why = RoamTriggerText(trigger);
+    e.detail += why.empty() ? "." : ": " + why + ".";
+    Add(e);
 }
 
 void CHistoryRecorder::FlushMinute() {
@@ -135,6 +164,7 @@ void CHistoryRecorder::Observe(const SLinkLook& look, int64_t nowMs) {
         e.detail = kccl::DisconnectSentence(0, look.userDisconnected ? kccl::EInitiator::User
                                                                       : kccl::EInitiator::Unknown);
         Add(e);
+        NoteEnded(e);
     }
     if (look.connected) {
         const bool sameNetwork = wasConnected && !newDrop && look.ssid == m_Link.ssid;
@@ -150,11 +180,31 @@ void CHistoryRecorder::Observe(const SLinkLook& look, int64_t nowMs) {
             e.prevBssid = m_Link.bssid;
             e.prevFreqMHz = m_Link.freqMHz;
             e.prevSignalDbm = m_Link.signalDbm;
-            e.detail = "Moved to another access point of the network";
-            if (!BandOfFrequency(e.prevFreqMHz).empty() && BandOfFrequency(e.prevFreqMHz) != BandOfFrequency(e.freqMHz))
-                e.detail += ", from " + BandOfFrequency(e.prevFreqMHz) + " to " + BandOfFrequency(e.freqMHz);
-            e.detail += ".";
-            Add(e);
+            // Why, where the adapter tells it for this very move.
+            SLastRoam::ETrigger trigger = SLastRoam::ETrigger::Unknown;
+            if (look.lastRoam && look.lastRoam->toBssid == look.bssid && look.lastRoam->fromBssid == m_Link.bssid) {
+                trigger = look.lastRoam->trigger;
+                if (look.lastRoam->fromSignalDbm != 0) e.prevSignalDbm = look.lastRoam->fromSignalDbm;
+            }
+            AddRoam(e, trigger);
+        } else if (!sameNetwork && RoamThroughDrop(look, nowMs)) {
+            // Back on the same network through another access point, by nobody's join, after the
+            // access point went away or this machine left it: a roam that went through a
+            // disconnect (wpa_supplicant moves so after a BSS transition request, for one).
+            SHistoryEvent e;
+            e.kind = SHistoryEvent::EKind::Roam;
+            e.timeMs = nowMs;
+            e.ssid = look.ssid;
+            e.bssid = look.bssid;
+            e.freqMHz = look.freqMHz;
+            e.signalDbm = look.signalDbm;
+            e.security = look.security;
+            e.prevBssid = m_Ended.bssid;
+            e.prevFreqMHz = m_Ended.freqMHz;
+            e.prevSignalDbm = m_Ended.signalDbm;
+            const bool gone = m_Ended.initiator != "this-machine";
+            AddRoam(e, gone ? SLastRoam::ETrigger::ApGone : SLastRoam::ETrigger::Unknown);
+            m_Ended = SHistoryEvent{};
         } else if (!sameNetwork) {
             SHistoryEvent e;
             e.kind = SHistoryEvent::EKind::Connect;
@@ -202,6 +252,7 @@ void CHistoryRecorder::JoinEnded(const CConnectAttempt& attempt, int64_t nowMs) 
         e.detail = "Joined.";
     }
     std::lock_guard lock(m_Mutex);
+    m_bJoinedSinceEnd = true;
     Add(e);
 }
 
@@ -216,6 +267,14 @@ bool CHistoryRecorder::Tick(bool connected) {
     if (!due) return false;
     SLinkLook look = connected ? ReadLinkLook() : SLinkLook{};
     look.connected = look.connected && connected;
+    bool moved = false;
+    {
+        std::lock_guard lock(m_Mutex);
+        moved = look.connected && !look.bssid.empty() && !m_Link.bssid.empty() && look.bssid != m_Link.bssid &&
+                look.ssid == m_Link.ssid;
+    }
+    // Another access point of the same network: the adapter may tell why it moved.
+    if (moved) look.lastRoam = ReadLastRoam();
     // The adapter's record of a drop: at the first look (its count is the base) and whenever the
     // link went down or came back (a drop and a new join between two looks).
     look.lastDrop = ReadLastDisconnect();

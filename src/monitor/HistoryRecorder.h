@@ -29,6 +29,9 @@ struct SLinkLook {
     int64_t txKbps = 0, rxKbps = 0;
     // The adapter's record of the last connection that ended, where it keeps one.
     std::optional<SLastDisconnect> lastDrop;
+    // The adapter's record of its last move to another access point, read when the access point
+    // changed; where the adapter keeps one.
+    std::optional<SLastRoam> lastRoam;
     // The user (this program or another) asked for the disconnect.
     bool userDisconnected = false;
 };
@@ -59,6 +62,14 @@ private:
     void Add(const SHistoryEvent& event);
     void RecordDrop(const SLastDisconnect& drop);
     void FlushMinute();
+    // Writes a roam with its trigger: the stable word in `cause`, the sentence in `detail`.
+    void AddRoam(SHistoryEvent& e, SLastRoam::ETrigger trigger);
+    void NoteEnded(const SHistoryEvent& e);
+    // Whether a connection now is the same network's, through another access point, soon after the
+    // last one ended in a way that makes it a roam.
+    bool RoamThroughDrop(const SLinkLook& look, int64_t nowMs) const;
+    // How soon after a drop a connection to another access point of the network counts as a roam.
+    static constexpr int64_t kRoamThroughDropMs = 15000;
 
     OpenFn m_fnOpen;
     std::shared_ptr<IHistoryStore> m_pDb;
@@ -66,6 +77,10 @@ private:
     bool m_bSeen = false;
     SLinkLook m_Link;           // the link at the last look
     uint32_t m_nDropCount = 0;  // the adapter's disconnect count seen last
+    // The last connection that ended, for a connection to another access point of the same network
+    // soon after (a roam that went through a disconnect, as wpa_supplicant makes some).
+    SHistoryEvent m_Ended;
+    bool m_bJoinedSinceEnd = false;
     int m_nTicks = 0;
     bool m_bWasConnected = false;
     // The minute being summed up.

@@ -29,4 +29,23 @@ SLastDisconnect ParseLastDisconnect(const uint8_t* payload);
 // the request failed) or no connection has ended yet.
 std::optional<SLastDisconnect> ReadLastDisconnect();
 
+// The last move to another access point of the same network (OID_LAST_ROAM).
+struct SLastRoam {
+    enum class ETrigger { Unknown, ApRequest, Signal, ApGone };
+    uint32_t count = 0;
+    ETrigger trigger = ETrigger::Unknown;
+    std::string fromBssid, toBssid;  // "00-0F-B5-44-7C-20"
+    int fromSignalDbm = 0;           // 0 = not known
+    int64_t timeMs = 0;
+};
+
+// The trigger's stable word ("ap-request", "signal", "ap-gone", "unknown") and its words for people
+// ("the access point asked it to move (BSS transition request)").
+const char* RoamTriggerKey(SLastRoam::ETrigger trigger);
+std::string RoamTriggerText(SLastRoam::ETrigger trigger);
+
+SLastRoam ParseLastRoam(const uint8_t* payload);
+// One read of OID_LAST_ROAM; nothing when the adapter cannot tell it or has not moved yet.
+std::optional<SLastRoam> ReadLastRoam();
+
 }  // namespace wavory

@@ -122,6 +122,70 @@ TEST_F(HistoryRecorderTest, DropsWithoutARecordAndBetweenTwoLooks) {
     EXPECT_EQ(Changes()[5].ssid, "Marina");
 }
 
+// Why a roam happened: the adapter's record of this very move where it keeps one; a roam that went
+// through a disconnect (the access point went away, or this machine moved) is still a roam.
+TEST_F(HistoryRecorderTest, RoamsSayWhyTheyHappened) {
+    m_Recorder.Observe(On("Harbour", "00-00-00-00-00-0A", 2412, -70), kT0);
+    SLinkLook steered = On("Harbour", "00-00-00-00-00-0B", 5180, -50);
+    SLastRoam record;
+    record.count = 1;
+    record.trigger = SLastRoam::ETrigger::ApRequest;
+    record.fromBssid = "00-00-00-00-00-0A";
+    record.toBssid = "00-00-00-00-00-0B";
+    record.fromSignalDbm = -74;
+    steered.lastRoam = record;
+    m_Recorder.Observe(steered, kT0 + 10'000);
+    // A record of another move (an older one) says nothing about this one.
+    SLinkLook back = On("Harbour", "00-00-00-00-00-0A", 2412, -66);
+    back.lastRoam = record;
+    m_Recorder.Observe(back, kT0 + 20'000);
+    ASSERT_EQ(Changes().size(), 3u);
+    const SHistoryEvent asked = Changes()[1];
+    EXPECT_EQ(asked.kind, EKind::Roam);
+    EXPECT_EQ(asked.cause, "ap-request");
+    EXPECT_EQ(asked.prevSignalDbm, -74);
+    EXPECT_NE(asked.detail.find("asked it to move"), std::string::npos) << asked.detail;
+    EXPECT_EQ(Changes()[2].kind, EKind::Roam);
+    EXPECT_EQ(Changes()[2].cause, "unknown");
+
+    // The access point in use leaves (reason 3) and the adapter is on the other one 4 s later.
+    SLinkLook off;
+    SLastDisconnect left = Drop(1, 3, kccl::EInitiator::AccessPoint, "Harbour");
+    left.bssid = "00-00-00-00-00-0A";
+    left.timeMs = kT0 + 25'000;
+    off.lastDrop = left;
+    m_Recorder.Observe(off, kT0 + 25'000);
+    SLinkLook other = On("Harbour", "00-00-00-00-00-0B", 5180, -52);
+    other.lastDrop = left;
+    m_Recorder.Observe(other, kT0 + 29'000);
+    ASSERT_EQ(Changes().size(), 5u);
+    EXPECT_EQ(Changes()[3].kind, EKind::Disconnect);
+    const SHistoryEvent moved = Changes()[4];
+    EXPECT_EQ(moved.kind, EKind::Roam);
+    EXPECT_EQ(moved.cause, "ap-gone");
+    EXPECT_EQ(moved.prevBssid, "00-00-00-00-00-0A");
+    EXPECT_EQ(moved.prevFreqMHz, 2412);
+    EXPECT_NE(moved.detail.find("from 2.4 GHz to 5 GHz: the access point it was on went away"),
+              std::string::npos)
+        << moved.detail;
+
+    // Not a roam: back after the wait, or after a refusal (a failed handshake, reason 15).
+    for (const auto& [reason, later] : {std::pair{3u, int64_t{20'000}}, std::pair{15u, int64_t{2'000}}}) {
+        const int64_t t = Events().back().timeMs + 60'000;
+        SLastDisconnect drop = Drop(left.count + reason, reason, kccl::EInitiator::AccessPoint, "Harbour");
+        drop.bssid = "00-00-00-00-00-0B";
+        drop.timeMs = t;
+        SLinkLook gone;
+        gone.lastDrop = drop;
+        m_Recorder.Observe(gone, t);
+        SLinkLook again = On("Harbour", "00-00-00-00-00-0A", 2412, -60);
+        again.lastDrop = drop;
+        m_Recorder.Observe(again, t + later);
+        ASSERT_EQ(Changes().back().kind, EKind::Connect) << reason;
+        m_Recorder.Observe(On("Harbour", "00-00-00-00-00-0B", 5180, -50), t + later + 10'000);
+    }
+}
+
 TEST_F(HistoryRecorderTest, EachMinuteIsSummedUpOnce) {
     m_Recorder.Observe(On("Harbour", "00-00-00-00-00-0A", 2412, -60), kT0 + 5000);
     m_Recorder.Observe(On("Harbour", "00-00-00-00-00-0A", 2412, -70), kT0 + 15'000);

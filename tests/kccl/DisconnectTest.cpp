@@ -104,3 +104,70 @@ TEST_F(DisconnectTest, MovingToAnotherAccessPointOrNetworkIsNoDrop) {
 
 }  // namespace
 }  // namespace wavory::test
+
+namespace wavory::test {
+namespace {
+
+// Moves to another access point of the same network, as OID_LAST_ROAM reports them: why (a request
+// of the access point, a better signal, the access point gone), from where and to where.
+class RoamTest : public SimFixture {
+protected:
+    struct SRoam {
+        uint32_t count, by;
+        std::string from, to;
+        int32_t fromSignal;
+    };
+    static SRoam LastRoam() {
+        auto block = Query(OID_LAST_ROAM);
+        const uint8_t* p = block->payload;
+        return {U32(p, KCOM_ROAM_COUNT), U32(p, KCOM_ROAM_BY), BssidText(p + KCOM_ROAM_FROM_BSSID),
+                BssidText(p + KCOM_ROAM_TO_BSSID), static_cast<int32_t>(U32(p, KCOM_ROAM_FROM_SIGNAL))};
+    }
+};
+
+TEST_F(RoamTest, EachMoveSaysWhyFromWhereAndToWhere) {
+    JoinInfra("Lighthouse");  // 00-0F-B5-44-7C-20 at -66 dBm
+    EXPECT_EQ(LastRoam().count, 0u);
+    ASSERT_EQ(kccl_sim_put_network(R"({"ssid": "Lighthouse", "bssid": "00-0F-B5-44-7C-21", "channel": 1,
+                                       "signal_dbm": -75})"),
+              0);
+    EXPECT_EQ(CurrentBssid(), "00-0F-B5-44-7C-20");  // a weaker one moves nobody
+    EXPECT_EQ(LastRoam().count, 0u);
+
+    // The access point asks the station to move to the weaker one.
+    ASSERT_EQ(kccl_sim_steer("00-0F-B5-44-7C-21"), 0);
+    EXPECT_EQ(CurrentBssid(), "00-0F-B5-44-7C-21");
+    SRoam roam = LastRoam();
+    EXPECT_EQ(roam.count, 1u);
+    EXPECT_EQ(roam.by, static_cast<uint32_t>(KCOM_ROAM_BY_AP_REQUEST));
+    EXPECT_EQ(roam.from, "00-0F-B5-44-7C-20");
+    EXPECT_EQ(roam.to, "00-0F-B5-44-7C-21");
+    EXPECT_EQ(roam.fromSignal, -66);
+    // Steering to where it is, to another network's access point or to an unknown one moves nothing.
+    EXPECT_NE(kccl_sim_steer("00-0F-B5-44-7C-21"), 0);
+    EXPECT_NE(kccl_sim_steer("3C-84-6A-51-0E-24"), 0);
+    EXPECT_NE(kccl_sim_steer("02-00-00-00-00-99"), 0);
+    EXPECT_NE(kccl_sim_steer("not a bssid"), 0);
+    EXPECT_EQ(LastRoam().count, 1u);
+
+    // The one it is on fades below the other: it moves for the signal.
+    ASSERT_EQ(kccl_sim_set_signal("00-0F-B5-44-7C-21", -85), 0);
+    roam = LastRoam();
+    EXPECT_EQ(roam.count, 2u);
+    EXPECT_EQ(roam.by, static_cast<uint32_t>(KCOM_ROAM_BY_SIGNAL));
+    EXPECT_EQ(roam.from, "00-0F-B5-44-7C-21");
+    EXPECT_EQ(roam.fromSignal, -85);
+
+    // The one it is on goes away: it moves to the other.
+    ASSERT_EQ(kccl_sim_set_signal("00-0F-B5-44-7C-21", -60), 0);
+    ASSERT_EQ(CurrentBssid(), "00-0F-B5-44-7C-21");
+    ASSERT_EQ(kccl_sim_remove_network("00-0F-B5-44-7C-21"), 0);
+    EXPECT_EQ(CurrentBssid(), "00-0F-B5-44-7C-20");
+    roam = LastRoam();
+    EXPECT_EQ(roam.count, 4u);
+    EXPECT_EQ(roam.by, static_cast<uint32_t>(KCOM_ROAM_BY_AP_GONE));
+    EXPECT_EQ(roam.to, "00-0F-B5-44-7C-20");
+}
+
+}  // namespace
+}  // namespace wavory::test

@@ -97,6 +97,7 @@ void CSimRadio::Load(const SimScenario& scenario) {
     s.joinDelayMs = scenario.joinDelayMs;
     s.join = SimJoin{};
     s.drop = SimDrop{};
+    s.roam = SimRoam{};
     s.traffic = SimTraffic{};
     s.traffic.lastNs = m_nowNs;
     s.scan = SimScan{};
@@ -260,6 +261,49 @@ void CSimRadio::Reassociate() {
     Associate();
     // The network went away or out of range: to the adapter, its beacons stopped.
     if (!m_state.link.associated) RecordDrop(before, 0, KCOM_DISCONNECT_BY_SIGNAL_LOST);
+    const SimLink& now = m_state.link;
+    if (before.associated && !before.ownCell && now.associated && !now.ownCell &&
+        std::memcmp(before.bss.bssid, now.bss.bssid, 6) != 0) {
+        // Another access point of the network: the one it was on is gone or out of range, or is
+        // heard worse than this one now.
+        const int index = FindNetwork(before.bss.bssid);
+        const bool gone = index < 0 || !InRange(m_state.networks[index]);
+        RecordRoam(before, gone ? KCOM_ROAM_BY_AP_GONE : KCOM_ROAM_BY_SIGNAL);
+    }
+}
+
+bool CSimRadio::Steer(const uint8_t bssid[6]) {
+    SimLink& link = m_state.link;
+    if (!link.associated || link.ownCell || link.bss.adhoc || std::memcmp(link.bss.bssid, bssid, 6) == 0)
+        return false;
+    const int index = FindNetwork(bssid);
+    if (index < 0) return false;
+    const SimNetwork& target = m_state.networks[index];
+    if (!IsCandidate(target) || !SecurityMatches(target)) return false;
+    const SimLink before = link;
+    link.bss = target;
+    RecordRoam(before, KCOM_ROAM_BY_AP_REQUEST);
+    return true;
+}
+
+void CSimRadio::RecordRoam(const SimLink& before, uint32_t by) {
+    SimRoam& roam = m_state.roam;
+    ++roam.count;
+    roam.by = by;
+    std::memcpy(roam.fromBssid, before.bss.bssid, 6);
+    std::memcpy(roam.toBssid, m_state.link.bss.bssid, 6);
+    const int index = FindNetwork(before.bss.bssid);
+    roam.fromSignalDbm = index >= 0 && InRange(m_state.networks[index]) ? m_state.networks[index].signalDbm
+                                                                        : before.bss.signalDbm;
+    roam.timeMs = WallMs();
+}
+
+uint64_t CSimRadio::WallMs() const {
+    timespec wall{};
+    clock_gettime(CLOCK_REALTIME, &wall);
+    const int64_t ms = static_cast<int64_t>(wall.tv_sec) * 1000 + wall.tv_nsec / 1000000 +
+                       m_state.clockOffsetNs / 1000000;
+    return static_cast<uint64_t>(ms);
 }
 
 int64_t CSimRadio::JoinDelayNs() const {
@@ -417,11 +461,7 @@ void CSimRadio::RecordDrop(const SimLink& link, uint32_t reason, uint32_t by) {
     std::memcpy(drop.bssid, link.bss.bssid, 6);
     drop.ssidLen = link.bss.ssidLen;
     std::memcpy(drop.ssid, link.bss.ssid, sizeof drop.ssid);
-    timespec wall{};
-    clock_gettime(CLOCK_REALTIME, &wall);
-    const int64_t ms = static_cast<int64_t>(wall.tv_sec) * 1000 + wall.tv_nsec / 1000000 +
-                       m_state.clockOffsetNs / 1000000;
-    drop.timeMs = static_cast<uint64_t>(ms);
+    drop.timeMs = WallMs();
 }
 
 int CSimRadio::FindNetwork(const uint8_t bssid[6]) const {

@@ -42,6 +42,10 @@ public:
     bool Deauthenticate(uint32_t reason);
     // Notes that the link the adapter had ended, and who ended it (KCOM_DISCONNECT_BY).
     void RecordDrop(const SimLink& link, uint32_t reason, uint32_t by);
+    // The access point the adapter is on asks it to move to another of the network's (802.11v BSS
+    // transition request); it moves when that one is in range and takes its settings. False
+    // otherwise (no link, no such access point, or the same one).
+    bool Steer(const uint8_t bssid[6]);
 
     // Environment changes; each re-evaluates the association. False when the BSSID is unknown
     // (remove, signal) or the environment is full (put).
@@ -53,6 +57,9 @@ public:
 
 private:
     int FindNetwork(const uint8_t bssid[6]) const;
+    // Notes a move from the link `before` to the one now (KCOM_ROAM_TRIGGER).
+    void RecordRoam(const SimLink& before, uint32_t by);
+    uint64_t WallMs() const;
     // Same SSID and mode as the active settings; for ad hoc also the set channel.
     bool IsCandidate(const SimNetwork& network) const;
     bool SecurityMatches(const SimNetwork& network) const;

@@ -184,6 +184,8 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
             return QueryJoinState(p);
         case OID_LAST_DISCONNECT:
             return QueryLastDisconnect(p);
+        case OID_LAST_ROAM:
+            return QueryLastRoam(p);
         case OID_REG_DOMAIN:
             return RegDomain(p);
         default:
@@ -427,6 +429,18 @@ uint32_t CSimRequests::QueryLastDisconnect(uint8_t* p) {
     p[KCOM_DISC_SSID_LEN] = drop.ssidLen;
     std::memcpy(p + KCOM_DISC_SSID, drop.ssid, drop.ssidLen);
     std::memcpy(p + KCOM_DISC_TIME, &drop.timeMs, 8);
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::QueryLastRoam(uint8_t* p) {
+    const SimRoam& roam = m_state.roam;
+    std::memset(p, 0, KCOM_ROAM_SIZE);
+    PutU32(p, KCOM_ROAM_COUNT, roam.count);
+    PutU32(p, KCOM_ROAM_BY, roam.by);
+    std::memcpy(p + KCOM_ROAM_FROM_BSSID, roam.fromBssid, 6);
+    std::memcpy(p + KCOM_ROAM_TO_BSSID, roam.toBssid, 6);
+    PutU32(p, KCOM_ROAM_FROM_SIGNAL, static_cast<uint32_t>(roam.fromSignalDbm));
+    std::memcpy(p + KCOM_ROAM_TIME, &roam.timeMs, 8);
     return kStatusSuccess;
 }
 

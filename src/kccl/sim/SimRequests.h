@@ -43,6 +43,7 @@ private:
     uint32_t ChannelList(uint8_t* p);
     uint32_t QueryJoinState(uint8_t* p);
     uint32_t QueryLastDisconnect(uint8_t* p);
+    uint32_t QueryLastRoam(uint8_t* p);
     uint32_t RegDomain(uint8_t* p);
 
     SimState& m_state;

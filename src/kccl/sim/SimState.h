@@ -16,7 +16,7 @@
 namespace wavory::kccl {
 
 inline constexpr uint32_t kSimMagic = 0x4D49534B;  // "KSIM"
-inline constexpr uint32_t kSimLayoutVersion = 8;
+inline constexpr uint32_t kSimLayoutVersion = 9;
 
 inline constexpr int kMaxNetworks = 256;
 inline constexpr int kScanHalfSlots = KCOM_SCAN_HALF_SLOTS;
@@ -159,6 +159,16 @@ struct SimDrop {
     uint64_t timeMs;  // wall clock, milliseconds since 1970
 };
 
+// The last move to another access point of the same network, as OID_LAST_ROAM reports it.
+struct SimRoam {
+    uint32_t count;
+    uint32_t by;  // KCOM_ROAM_TRIGGER
+    uint8_t fromBssid[6];
+    uint8_t toBssid[6];
+    int32_t fromSignalDbm;
+    uint64_t timeMs;
+};
+
 struct SimTraffic {
     uint64_t txBytes;
     uint64_t rxBytes;
@@ -213,6 +223,7 @@ struct SimState {
     uint32_t joinDelayMs;  // default length of a join
     SimJoin join;
     SimDrop drop;
+    SimRoam roam;
     SimTraffic traffic;
     SimScan scan;
 

@@ -54,10 +54,12 @@ void PowerOn(SimState& state, int64_t now) {
     // The count of attempts goes on, so a program that follows one is not misled by the new adapter.
     const SimJoin join = state.join;
     const SimDrop drop = state.drop;
+    const SimRoam roam = state.roam;
 
     CSimRadio(state, now).Load(same);
     state.join = join;
     state.drop = drop;
+    state.roam = roam;
 
     // Faults and the request log belong to the test, not to the adapter: they stay.
     state.faultCount = faultCount;
@@ -167,6 +169,12 @@ int kccl_sim_set_signal(const char* bssid, int dbm) {
     if (!ParseBssidArg(bssid, address) || dbm < -200 || dbm > 0) return kBadInput;
     return WithAdapter(
         [&](SimState&, CSimRadio& radio, int64_t) { return radio.SetSignal(address, dbm) ? 0 : kFailed; });
+}
+
+int kccl_sim_steer(const char* bssid) {
+    uint8_t address[6];
+    if (!ParseBssidArg(bssid, address)) return kBadInput;
+    return WithAdapter([&](SimState&, CSimRadio& radio, int64_t) { return radio.Steer(address) ? 0 : kFailed; });
 }
 
 int kccl_sim_deauth(int reason) {

@@ -25,6 +25,8 @@ const char* const kUsage =
     "  put-network JSON           add a network, or replace the one with its BSSID\n"
     "  remove-network BSSID       take a network away\n"
     "  signal BSSID DBM           change a network's signal (-100 or below: out of range)\n"
+    "  steer BSSID                the access point asks the adapter to move to another of the\n"
+    "                             network's (a BSS transition request)\n"
     "  deauth [REASON]            the access point ends the connection with this 802.11 reason\n"
     "                             code (default 7)\n"
     "  fault CODE KIND [VALUE]    KIND result|status|throw|none; CODE like 0x190\n"
@@ -144,6 +146,11 @@ int Run(const std::vector<std::string>& args) {
                    ? 0
                    : Fail("no network with BSSID " + args[1]);
     }
+    if (cmd == "steer" && n == 2)
+        return kccl_sim_steer(args[1].c_str()) == 0
+                   ? 0
+                   : Fail("the adapter is on no access point, or " + args[1] +
+                          " is not one of its network in range");
     if (cmd == "deauth" && n <= 2) {
         number = 7;
         if (n == 2 && !ParseLong(args[1], 0, 65535, number))

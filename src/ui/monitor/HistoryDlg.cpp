@@ -105,6 +105,7 @@ QJsonObject EventJson(const SHistoryEvent& e) {
             j[QStringLiteral("previous_frequency_mhz")] = Int(e.prevFreqMHz);
             j[QStringLiteral("previous_band")] = Band(e.prevFreqMHz);
             j[QStringLiteral("previous_signal_dbm")] = Int(e.prevSignalDbm);
+            j[QStringLiteral("trigger")] = e.cause.empty() ? QStringLiteral("unknown") : Str(e.cause);
             break;
         case SHistoryEvent::EKind::Disconnect:
             j[QStringLiteral("initiator")] = Str(e.initiator);
