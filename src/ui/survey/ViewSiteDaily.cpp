@@ -35,10 +35,11 @@ void CViewSite::RestoreSize() {
     QSize size(width, height);
     if (width <= 0 || height <= 0) {
         // Wide enough for every column of the access-point view at any scale: the columns' least
-        // widths, the buttons beside the list and the margins.
+        // widths, the buttons beside the list and the margins; tall enough for the list and the
+        // signal chart under it.
         const QFontMetrics metrics(ui->IDC_1062->font());
         size = sizeHint().expandedTo(
-            QSize(metrics.horizontalAdvance(QLatin1Char('M')) * 95, metrics.height() * 24));
+            QSize(metrics.horizontalAdvance(QLatin1Char('M')) * 95, metrics.height() * 36));
         // No bigger than the screen: a scroll bar then reaches the last columns.
         if (const QScreen* screen = this->screen()) size = size.boundedTo(screen->availableGeometry().size());
     }
