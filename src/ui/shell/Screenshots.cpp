@@ -53,19 +53,20 @@ void Settle() {
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
 }
 
-// Ten minutes of a made-up harbour in the chart: the connection's access point, a second one of its
-// network that fades and comes back, and a neighbour's.
+// Ten minutes of made-up signals of the simulated harbour's access points in the chart: the
+// connection's (Lighthouse), one that fades out for a while and comes back, and one moving away.
 CSignalTrail SampleTrail() {
     CSignalTrail trail;
     constexpr int64_t kLook = 10 * 1000;
     for (int64_t t = 0; t <= CSignalTrail::kKeepMs; t += kLook) {
         const int step = static_cast<int>(t / kLook);
         std::vector<STrailHeard> heard;
-        heard.push_back({"3C-84-6A-51-0E-24", "Marina", 5180, -52 - (step * 7 % 5) - (step > 40 ? 6 : 0)});
+        heard.push_back(
+            {"00-0F-B5-44-7C-20", "Lighthouse", 2462, -64 - (step * 7 % 5) + (step > 40 ? 4 : 0)});
         if (step < 25 || step > 33)
-            heard.push_back({"3C-84-6A-51-0E-31", "Marina", 2437, -71 + (step * 3 % 4)});
-        heard.push_back({"00-14-6C-2A-11-01", "Harbour", 2412, -60 - (step % 6) - step / 6});
-        trail.Add(t, heard, "3C-84-6A-51-0E-24");
+            heard.push_back({"3C-84-6A-51-0E-24", "Marina", 5180, -52 - (step * 3 % 4)});
+        heard.push_back({"00-14-6C-2A-11-01", "Harbour", 2412, -58 - (step % 6) - step / 6});
+        trail.Add(t, heard, "00-0F-B5-44-7C-20");
     }
     return trail;
 }

@@ -47,7 +47,7 @@ void CAirGraph::SetBand(const SAirBand& band) {
     }
     // Room on either side, and at least the width of a few channels.
     m_nLowMHz = low - 5;
-    m_nHighMHz = std::max(high + 5, m_nLowMHz + 90);
+    m_nHighMHz = std::max(high + 5, m_nLowMHz + 120);
     setObjectName(QString::fromStdString("airGraph " + band.band));
     update();
 }
@@ -92,7 +92,7 @@ void CAirGraph::paintEvent(QPaintEvent*) {
     const double left = kGap + std::max(line + labelWidth + kGap, captionWidth);
     // Under the plot: the channel numbers, then how many share each.
     const QRectF plot(QPointF(left, kGap + line),
-                      QPointF(width() - kGap - 4.0, height() - kGap - 2 * line - 4));
+                      QPointF(width() - kGap - 4.0, height() - kGap - 2.5 * line - 4));
     if (plot.width() < 40 || plot.height() < 30 || m_nHighMHz <= m_nLowMHz) return;
 
     auto xOf = [&](double mhz) {
@@ -136,7 +136,7 @@ void CAirGraph::paintEvent(QPaintEvent*) {
 
     // The channel axis: on 2.4 GHz every channel, elsewhere the channels something is on; under
     // each of those, how many access points share it. The connection's channels in bold.
-    const double numbersY = plot.bottom() + 2;
+    const double numbersY = plot.bottom() + line / 2.0 + 2;
     const double sharingY = numbersY + line;
     painter.setPen(text);
     painter.drawText(QRectF(kGap, numbersY, captionWidth, line), Qt::AlignLeft | Qt::AlignVCenter,
@@ -194,7 +194,8 @@ void CAirGraph::paintEvent(QPaintEvent*) {
         if (!e.signalDbm) continue;
         const QString name = ShownText(e.ssid) + (e.current ? QStringLiteral(" (connected)") : QString());
         const double centre = xOf(e.freqMHz);
-        const double nameWidth = std::min<double>(metrics.horizontalAdvance(name) + 4, 160);
+        const QFontMetrics nameMetrics(e.current ? bold : small);
+        const double nameWidth = std::min<double>(nameMetrics.horizontalAdvance(name) + 4, 180);
         QRectF box(centre - nameWidth / 2, yOf(e.signalDbm) - line - 1, nameWidth, line);
         box.moveLeft(std::clamp(box.left(), plot.left(), plot.right() - box.width()));
         for (int tries = 0; tries < 4; ++tries) {
@@ -208,7 +209,7 @@ void CAirGraph::paintEvent(QPaintEvent*) {
         painter.setPen(e.current ? highlight : text);
         painter.setFont(e.current ? bold : small);
         painter.drawText(box, Qt::AlignCenter,
-                         metrics.elidedText(name, Qt::ElideRight, static_cast<int>(nameWidth)));
+                         nameMetrics.elidedText(name, Qt::ElideRight, static_cast<int>(nameWidth)));
     }
 }
 

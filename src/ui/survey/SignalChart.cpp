@@ -81,7 +81,7 @@ void CSignalChart::paintEvent(QPaintEvent*) {
     const QStringList legend = LegendTexts();
     int legendWidth = 0;
     for (const QString& entry : legend) legendWidth = std::max(legendWidth, metrics.horizontalAdvance(entry));
-    legendWidth = std::min(legendWidth + 24, width() / 3);
+    legendWidth = std::min(legendWidth + 24, width() * 2 / 5);
     const int labelWidth = metrics.horizontalAdvance(QStringLiteral("-100"));
     const QRectF plot(QPointF(kGap + line + labelWidth + kGap, kGap + line / 2.0),
                       QPointF(width() - legendWidth - 2 * kGap, height() - kGap - 2 * line - 2));

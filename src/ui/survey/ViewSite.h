@@ -206,6 +206,8 @@ private:
     // The size kept from the last time, or one that shows every column.
     void RestoreSize();
     void StoreSortOrder();
+    // Widens the dialog until every column shows, for a picture.
+    void FitColumnsForPicture();
 
     std::unique_ptr<Ui::CViewSite> ui;
     QMenu* m_pMenu;

@@ -83,16 +83,26 @@ QString CViewSite::WriteSignalScreenshot(const QString& dir, const CSignalTrail&
     if (!QDir().mkpath(dir)) return QString();
     const bool wasVisible = isVisible();
     const bool wasNetworkView = m_bNetworkView;
+    const QSize before = size();
     show();
     if (m_bNetworkView) OnToggleView();
     m_pSampleTrail = &sample;
+    // The rows of the sample's access points selected, as the user would have them.
+    QTreeWidget* list = ui->IDC_1062;
+    list->clearSelection();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = list->topLevelItem(i);
+        const StationPtr station = FindStation(RowKeyOf(row));
+        if (station && sample.Find(station->m_strBssid)) row->setSelected(true);
+    }
     UpdateChart();
-    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    FitColumnsForPicture();
     const QString path = QDir(dir).filePath(QStringLiteral("signal-over-time.png"));
     const bool saved = grab().save(path, "PNG");
     m_pSampleTrail = nullptr;
     if (m_bNetworkView != wasNetworkView) OnToggleView();
     UpdateChart();
+    resize(before);
     if (!wasVisible) hide();
     return saved ? path : QString();
 }

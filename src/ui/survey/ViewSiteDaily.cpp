@@ -153,6 +153,17 @@ void CViewSite::OnForget() {
     RefreshList();
 }
 
+void CViewSite::FitColumnsForPicture() {
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    // Every column in the picture, whatever the screen the dialog was sized for.
+    const int missing = m_nLeastListWidth + ui->IDC_1062->verticalScrollBar()->sizeHint().width() + 4 -
+                        ui->IDC_1062->viewport()->width();
+    if (missing > 0) {
+        resize(width() + missing, height());
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    }
+}
+
 QStringList CViewSite::WriteScreenshots(const QString& dir) {
     QStringList written;
     if (!QDir().mkpath(dir)) return written;
@@ -162,14 +173,7 @@ QStringList CViewSite::WriteScreenshots(const QString& dir) {
     show();
     for (const bool network : {true, false}) {
         if (m_bNetworkView != network) OnToggleView();
-        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
-        // Every column in the picture, whatever the screen the dialog was sized for.
-        const int missing = m_nLeastListWidth + ui->IDC_1062->verticalScrollBar()->sizeHint().width() + 4 -
-                            ui->IDC_1062->viewport()->width();
-        if (missing > 0) {
-            resize(width() + missing, height());
-            for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
-        }
+        FitColumnsForPicture();
         const QString path = QDir(dir).filePath(network ? QStringLiteral("available-networks.png")
                                                         : QStringLiteral("available-aps.png"));
         if (grab().save(path, "PNG")) written << path;
