@@ -35,6 +35,7 @@ struct STrailSeries {
     bool own = false;  // the connection's access point at the last look
     int64_t lastHeardMs = 0;
     std::vector<STrailPoint> points;  // oldest first
+    bool operator==(const STrailSeries&) const = default;
 };
 
 class CSignalTrail {

@@ -33,6 +33,8 @@ CSignalChart::~CSignalChart() = default;
 void CSignalChart::SetSeries(std::vector<STrailSeries> series, int64_t nowMs) {
     // The connection's access point is drawn last, over the others.
     std::stable_partition(series.begin(), series.end(), [](const STrailSeries& s) { return !s.own; });
+    // The list refreshes for many reasons; the chart is painted again only when it changed.
+    if (series == m_Series && nowMs == m_nNowMs) return;
     m_Series = std::move(series);
     m_nNowMs = nowMs;
     update();

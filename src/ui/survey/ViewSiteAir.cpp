@@ -86,6 +86,8 @@ QString CViewSite::WriteSignalScreenshot(const QString& dir, const CSignalTrail&
     const QSize before = size();
     show();
     if (m_bNetworkView) OnToggleView();
+    const std::string selectedKey = m_strSelectedKey;
+    const std::vector<std::string> otherKeys = m_OtherSelectedKeys;
     m_pSampleTrail = &sample;
     // The rows of the sample's access points selected, as the user would have them.
     QTreeWidget* list = ui->IDC_1062;
@@ -100,8 +102,12 @@ QString CViewSite::WriteSignalScreenshot(const QString& dir, const CSignalTrail&
     const QString path = QDir(dir).filePath(QStringLiteral("signal-over-time.png"));
     const bool saved = grab().save(path, "PNG");
     m_pSampleTrail = nullptr;
+    // The user's selection back, and with it the chart of the user's own access points.
+    list->clearSelection();
+    m_strSelectedKey = selectedKey;
+    m_OtherSelectedKeys = otherKeys;
+    RefreshList();
     if (m_bNetworkView != wasNetworkView) OnToggleView();
-    UpdateChart();
     resize(before);
     if (!wasVisible) hide();
     return saved ? path : QString();

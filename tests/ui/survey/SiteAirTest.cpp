@@ -1,6 +1,7 @@
 // Available Networks and the air: the chart of the selected access points' signal over time, and
 // the view of the air per band behind "Channels…".
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QTemporaryDir>
 
@@ -187,6 +188,27 @@ TEST_F(SiteAirTest, ChannelViewShowsEachBandWithItsSharingAndTheConnectionsChann
     ASSERT_EQ(channels->Bands()[0].channels.size(), 3u);
     EXPECT_EQ(channels->Bands()[0].channels[2].sharing, 2);
     EXPECT_EQ(channels->Graphs()[0]->Band().channels[2].networks.size(), 2u);
+}
+
+TEST_F(SiteAirTest, PicturesShowAMadeUpHistoryAndLeaveTheUsersChartAsItWas) {
+    StartHarbour();
+    Open();
+    Look();
+    ClickAp(kHarbour);
+    CSignalTrail sample;
+    sample.Add(0, {{"00-00-00-00-00-99", "Made Up", 2412, -50}}, "");
+    sample.Add(10000, {{"00-00-00-00-00-99", "Made Up", 2412, -55}}, "");
+    QTemporaryDir dir;
+    const QSize before = m_pSite->size();
+    const QString signal = m_pSite->WriteSignalScreenshot(dir.path(), sample);
+    const QString channels = m_pSite->WriteChannelsScreenshot(dir.path());
+    EXPECT_EQ(signal, QDir(dir.path()).filePath("signal-over-time.png"));
+    EXPECT_FALSE(QImage(signal).isNull());
+    EXPECT_FALSE(QImage(channels).isNull());
+    EXPECT_EQ(m_pSite->size(), before);
+    EXPECT_FALSE(m_pSite->Channels()->isVisible());
+    // The user's chart again: the selected access point from the manager's trail, not the sample.
+    EXPECT_EQ(ChartBssids(), std::vector<std::string>{kHarbour});
 }
 
 }  // namespace
