@@ -28,7 +28,7 @@ struct SAirChannel {
 };
 
 struct SAirBand {
-    std::string band;                   // "2.4 GHz", "5 GHz", "6 GHz"
+    std::string band;  // "2.4 GHz", "5 GHz", "6 GHz"
     std::vector<SAirChannel> channels;  // by frequency; only channels with an access point on them
 };
 

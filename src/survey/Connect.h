@@ -90,8 +90,8 @@ void RememberApplied(const std::shared_ptr<CStation>& settings);
 
 // The connection there is now, to go back to when the user cancels a join.
 struct SConnectionBefore {
-    std::shared_ptr<CStation> settings;   // what to join again (keys included); null: not connected
-    std::shared_ptr<CStation> current;    // the station current now
+    std::shared_ptr<CStation> settings;  // what to join again (keys included); null: not connected
+    std::shared_ptr<CStation> current;   // the station current now
     std::shared_ptr<CProfile> connected;  // the profile connected now (may be null)
 };
 // The settings are those this process applied; for a network joined elsewhere (another process, or

@@ -120,10 +120,10 @@ private:
 
     EKind m_Kind;
     EStatus m_Status = EStatus::Joining;
-    std::shared_ptr<CStation> m_pStation;         // the settings applied
-    std::shared_ptr<CProfile> m_pProfile;         // the profile connected (Profile, AutoSelect, Restore)
+    std::shared_ptr<CStation> m_pStation;  // the settings applied
+    std::shared_ptr<CProfile> m_pProfile;  // the profile connected (Profile, AutoSelect, Restore)
     std::shared_ptr<CStation> m_pRestoreCurrent;  // Restore: the station current again once joined
-    SJoin m_Join;                                 // Station
+    SJoin m_Join;                          // Station
     std::string m_strNetwork;
     int m_nWpaMode = 0;
     int m_nPhyType = 1;

@@ -14,8 +14,8 @@ struct SLastDisconnect {
     uint32_t count = 0;   // one more for every connection that ended; 0 = none yet
     uint32_t reason = 0;  // 802.11 reason code; 0 = none told
     kccl::EInitiator initiator = kccl::EInitiator::Unknown;
-    std::string ssid;    // raw bytes as the network names itself
-    std::string bssid;   // "00-0F-B5-44-7C-20"
+    std::string ssid;   // raw bytes as the network names itself
+    std::string bssid;  // "00-0F-B5-44-7C-20"
     int64_t timeMs = 0;  // milliseconds since 1970 (UTC)
 
     // "The access point forgot this station: it restarted or dropped it. (reason 7)"
