@@ -41,7 +41,10 @@ CChannelsDlg::~CChannelsDlg() = default;
 void CChannelsDlg::Refresh() {
     std::vector<SAirEntry> heard;
     if (CStationMngr* stations = theApp.m_pStationMngr) heard = stations->HeardAir();
-    m_Bands = BuildAirView(heard);
+    std::vector<SAirBand> bands = BuildAirView(heard);
+    // The list refreshes for many reasons; the graphs are drawn again only when the air changed.
+    if (bands == m_Bands && m_Graphs.size() == m_Bands.size() && !m_Bands.empty()) return;
+    m_Bands = std::move(bands);
     // A graph per band, kept while the bands stay the same.
     while (m_Graphs.size() > m_Bands.size()) {
         delete m_Graphs.back();

@@ -154,10 +154,11 @@ CViewSite::CViewSite(QWidget* parent)
     m_fnQrFile = [this] {
         return QFileDialog::getOpenFileName(
             this, QStringLiteral("Join from QR Code"), QString(),
-            QStringLiteral(
-                "Images (*.png *.jpg *.jpeg *.bmp *.gif *.pbm *.pgm *.ppm *.webp);;All files (*)"));
+            QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp *.gif *.pbm *.pgm *.ppm *.webp);;All files (*)"));
     };
-    m_fnConfirm = [this](const QString& question) { return PlainQuestion(this, windowTitle(), question); };
+    m_fnConfirm = [this](const QString& question) {
+        return PlainQuestion(this, windowTitle(), question);
+    };
     m_fnEditor = [this](const QString& title) {
         CEditProfile editor(title, this, 0);
         editor.SetNotice(m_strPromptNotice);

@@ -23,6 +23,7 @@
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/shell/PlainText.h"
+#include "ui/survey/ChannelsDlg.h"
 #include "ui/survey/HiddenNetworkDlg.h"
 #include "ui/survey/ViewSite.h"
 #include "ui_ViewSite.h"
@@ -48,6 +49,8 @@ void CViewSite::RestoreSize() {
 
 void CViewSite::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
+    // The view of the air goes with the list that keeps it up to date.
+    if (m_pChannels && !isMinimized()) m_pChannels->hide();
     // The next opening shows every network: a filter left from before would hide most of them.
     if (!isMinimized()) SetFilter(QString());
     // The size is a window setting: kept when the dialog goes away, through the store like any other.

@@ -188,6 +188,9 @@ TEST_F(SiteAirTest, ChannelViewShowsEachBandWithItsSharingAndTheConnectionsChann
     ASSERT_EQ(channels->Bands()[0].channels.size(), 3u);
     EXPECT_EQ(channels->Bands()[0].channels[2].sharing, 2);
     EXPECT_EQ(channels->Graphs()[0]->Band().channels[2].networks.size(), 2u);
+    // It goes with the list that keeps it up to date.
+    QTest::mouseClick(Button(CViewSite::IDC_CLOSE), Qt::LeftButton);
+    EXPECT_FALSE(channels->isVisible());
 }
 
 TEST_F(SiteAirTest, PicturesShowAMadeUpHistoryAndLeaveTheUsersChartAsItWas) {
