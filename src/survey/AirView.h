@@ -17,6 +17,7 @@ struct SAirEntry {
     int widthMHz = 0;   // 0: not told (taken as 20)
     int signalDbm = 0;  // 0: not told
     bool current = false;
+    bool operator==(const SAirEntry&) const = default;
 };
 
 struct SAirChannel {
@@ -25,11 +26,13 @@ struct SAirChannel {
     std::vector<SAirEntry> networks;  // access points with this primary channel, strongest first
     int sharing = 0;                  // access points whose width covers this channel
     bool own = false;                 // the connection's channel (primary or within its width)
+    bool operator==(const SAirChannel&) const = default;
 };
 
 struct SAirBand {
     std::string band;  // "2.4 GHz", "5 GHz", "6 GHz"
     std::vector<SAirChannel> channels;  // by frequency; only channels with an access point on them
+    bool operator==(const SAirBand&) const = default;
 };
 
 // The frequencies (MHz, lower and upper edge) an access point occupies: its width's block of the

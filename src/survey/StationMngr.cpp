@@ -194,6 +194,7 @@ bool CStationMngr::MergeScan() {
     {
         std::lock_guard lock(m_Mutex);
         RemoveAllLocked();
+        m_Heard.clear();
         m_bLastMergeRead = false;
 
         if (IsConnected() || theApp.m_bAdHocApplied) {
@@ -227,6 +228,27 @@ bool CStationMngr::MergeScan() {
             std::vector<SScanEntry> halves[2];
             ReadScanPage(list, halves);
             ReadFurtherPages(list, halves);
+            // Every access point with its signal, before the stations keep one per key or name.
+            std::vector<STrailHeard> heard;
+            std::string ownBssid;
+            for (const SScanEntry& entry : halves[0]) {
+                SAirEntry air;
+                air.ssid = entry.ssid;
+                air.bssid = FormatBssid(entry.bssid);
+                air.channel = entry.channel;
+                air.freqMHz = static_cast<int>(entry.freqMHz);
+                air.widthMHz = entry.widthMHz;
+                air.signalDbm = entry.rssi;
+                air.current = m_bConnected && std::memcmp(entry.bssid, currentBssid, 6) == 0 &&
+                              entry.channel == currentChannel &&
+                              (currentFreq == 0 || static_cast<int>(entry.freqMHz) == currentFreq);
+                if (air.current) ownBssid = air.bssid;
+                heard.push_back({air.bssid, air.ssid, air.freqMHz, air.signalDbm});
+                m_Heard.push_back(std::move(air));
+            }
+            m_Trail.Add(
+                std::chrono::duration_cast<std::chrono::milliseconds>(m_fnNow().time_since_epoch()).count(),
+                heard, ownBssid);
             int index = 0;
             for (int half = 0; half < 2; ++half) {
                 for (const SScanEntry& entry : halves[half]) {
@@ -252,6 +274,11 @@ bool CStationMngr::MergeScan() {
         if (theApp.m_pProfileMngr) theApp.m_pProfileMngr->SetConnected(nullptr, true);
     }
     return stillScanning;
+}
+
+std::vector<SAirEntry> CStationMngr::HeardAir() {
+    std::lock_guard lock(m_Mutex);
+    return m_Heard;
 }
 
 std::unordered_map<std::string, CStationMngr::StationPtr> CStationMngr::FirstOfEachName(

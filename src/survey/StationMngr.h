@@ -15,7 +15,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "survey/AirView.h"
 #include "survey/ScanList.h"
+#include "survey/SignalTrail.h"
 
 namespace wavory {
 
@@ -65,6 +67,14 @@ public:
     // Reads the live connection back into a station (mode 0), under the manager's lock.
     bool ReadBack(const StationPtr& station);
 
+    // Every access point the last readable scan list held, one entry each (the stations keep one
+    // per key and, in the per-network view, one per name), the connection's marked: the view of
+    // the air. Takes the manager's lock.
+    std::vector<SAirEntry> HeardAir();
+    // The signal of each access point over the last minutes, one point per merge that read the
+    // list. Read it under Lock().
+    const CSignalTrail& Trail() const { return m_Trail; }
+
     // The stations in key order, for views.
     std::vector<StationPtr> Snapshot();
     std::string GetCurrentKey();
@@ -99,6 +109,8 @@ private:
     // The station last made current that the map does not hold (a connection made from a profile);
     // answered by GetCurrent until the next merge finds the connection in the scan list.
     StationPtr m_pCurrentExtra;
+    std::vector<SAirEntry> m_Heard;  // the access points of the last readable list
+    CSignalTrail m_Trail;
     bool m_bConnected = false;
     std::atomic<bool> m_bLastMergeRead{false};  // read by the polling thread without the lock
     std::function<std::chrono::steady_clock::time_point()> m_fnNow = [] {

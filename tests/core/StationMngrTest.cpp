@@ -277,3 +277,35 @@ TEST_F(StationMngrTest, FirstPageStandsWhenFurtherPagesFail) {
     EXPECT_EQ(Stations().Snapshot().size(), 20u);
     kccl_sim_clear_faults();
 }
+
+// Each merge is a look at the air: every access point with its signal, also those the stations
+// fold into one row, and the connection's marked.
+TEST_F(StationMngrTest, MergesFeedTheSignalTrailAndTheViewOfTheAir) {
+    Environment({Net("Dual", "00-00-00-00-00-01", 6, -50), Net("Dual", "00-00-00-00-00-02", 6, -60),
+                 Net("Open", "00-00-00-00-00-03", 11, -70), Net("Cell", "02-00-00-00-00-04", 3, -65, true)});
+    CProfile profile("", false);
+    profile.NetName = "Open";
+    profile.NetMode = true;
+    ASSERT_TRUE(CStation(profile).Connect(1));
+    Stations().MergeScan();
+    EXPECT_EQ(Stations().Snapshot().size(), 3u);  // the two "Dual;6" are one station
+    const std::vector<SAirEntry> air = Stations().HeardAir();
+    ASSERT_EQ(air.size(), 3u);  // access points only, each of them
+    int own = 0;
+    for (const SAirEntry& e : air) own += e.current ? 1 : 0;
+    EXPECT_EQ(own, 1);
+
+    ASSERT_EQ(kccl_sim_set_signal("00-00-00-00-00-02", -75), 0);
+    ASSERT_EQ(Stations().StartScan(), 2);
+    kccl_sim_advance(10);
+    Stations().MergeScan();
+    auto lock = Stations().Lock();
+    const STrailSeries* second = Stations().Trail().Find("00-00-00-00-00-02");
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(second->points.size(), 2u);
+    EXPECT_EQ(second->points[0].signalDbm, -60);
+    EXPECT_EQ(second->points[1].signalDbm, -75);
+    ASSERT_NE(Stations().Trail().Find("00-00-00-00-00-03"), nullptr);
+    EXPECT_TRUE(Stations().Trail().Find("00-00-00-00-00-03")->own);
+    EXPECT_EQ(Stations().Trail().Find("02-00-00-00-00-04"), nullptr);  // an ad-hoc cell is no access point
+}

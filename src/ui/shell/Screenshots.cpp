@@ -15,6 +15,7 @@
 #include "profiles/Profile.h"
 #include "shell/Tessal.h"
 #include "store/HistoryDb.h"
+#include "survey/SignalTrail.h"
 #include "ui/monitor/ConnectionDetails.h"
 #include "ui/monitor/HistoryDlg.h"
 #include "ui/monitor/Prefs.h"
@@ -52,6 +53,24 @@ QPalette DarkPalette() {
 // Lets the window lay itself out and paint before it is grabbed.
 void Settle() {
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
+}
+
+// Ten minutes of made-up signals of the simulated harbour's access points in the chart: the
+// connection's (Lighthouse), one that fades out for a while and comes back, and one moving away.
+CSignalTrail SampleTrail() {
+    CSignalTrail trail;
+    constexpr int64_t kLook = 10 * 1000;
+    for (int64_t t = 0; t <= CSignalTrail::kKeepMs; t += kLook) {
+        const int step = static_cast<int>(t / kLook);
+        std::vector<STrailHeard> heard;
+        heard.push_back(
+            {"00-0F-B5-44-7C-20", "Lighthouse", 2462, -64 - (step * 7 % 5) + (step > 40 ? 4 : 0)});
+        if (step < 25 || step > 33)
+            heard.push_back({"3C-84-6A-51-0E-24", "Marina", 5180, -52 - (step * 3 % 4)});
+        heard.push_back({"00-14-6C-2A-11-01", "Harbour", 2412, -58 - (step % 6) - step / 6});
+        trail.Add(t, heard, "00-0F-B5-44-7C-20");
+    }
+    return trail;
 }
 
 }  // namespace
@@ -227,6 +246,16 @@ void CScreenshots::TakeAll(CTessalDlg* window) {
     const QStringList siteFiles = site->WriteScreenshots(m_strFolder);
     if (siteFiles.size() < 2) m_bOk = false;
     m_Written.append(siteFiles);
+    for (const QString& file : {site->WriteSignalScreenshot(m_strFolder, SampleTrail()),
+                                site->WriteChannelsScreenshot(m_strFolder)}) {
+        if (file.isEmpty()) {
+            std::fprintf(stderr, "wavory: could not write a picture of the air into %s\n",
+                         qPrintable(m_strFolder));
+            m_bOk = false;
+        } else {
+            m_Written.append(file);
+        }
+    }
     site->hide();
     window->reject();
 }

@@ -42,6 +42,7 @@
 #include "ui/shell/JoinCancel.h"
 #include "ui/shell/PlainDialogs.h"
 #include "ui/shell/PlainText.h"
+#include "ui/survey/ChannelsDlg.h"
 #include "ui/survey/HiddenNetworkDlg.h"
 #include "ui/survey/SiteIcons.h"
 #include "ui/survey/SiteRows.h"
@@ -131,6 +132,7 @@ CViewSite::CViewSite(QWidget* parent)
     connect(list, &QTreeWidget::itemDoubleClicked, this, &CViewSite::OnConnect);
     connect(list, &QWidget::customContextMenuRequested, this, &CViewSite::ShowContextMenu);
     connect(list->header(), &QHeaderView::sectionClicked, this, &CViewSite::OnColumnClicked);
+    SetUpAir();
 
     // The scan's animation and progress bar come and go: their room is kept, so that the dialog's
     // size (and least size) always has them and they are never cut off beside the buttons.
@@ -278,7 +280,10 @@ CViewSite::StationPtr CViewSite::SelectedStation() {
     QTreeWidget* list = ui->IDC_1062;
     list->setFocus();
     const QList<QTreeWidgetItem*> selected = list->selectedItems();
-    return selected.isEmpty() ? nullptr : FindStation(RowKeyOf(selected.first()));
+    if (selected.isEmpty()) return nullptr;
+    // Of several rows selected, the buttons act on the one last clicked.
+    QTreeWidgetItem* current = list->currentItem();
+    return FindStation(RowKeyOf(current && current->isSelected() ? current : selected.first()));
 }
 
 bool CViewSite::IsCurrentStation(const CStation& station) {
@@ -325,13 +330,29 @@ void CViewSite::RefreshList() {
         m_strSelectedKey = RowKeyOf(row);
         if (list->currentItem() != row) list->setCurrentItem(row);
         if (!row->isSelected()) row->setSelected(true);
+        // The other rows selected stay selected while they are listed.
+        std::vector<std::string> others;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = list->topLevelItem(i);
+            const std::string key = RowKeyOf(item);
+            if (item == row || std::find(m_OtherSelectedKeys.begin(), m_OtherSelectedKeys.end(), key) ==
+                                   m_OtherSelectedKeys.end())
+                continue;
+            if (!item->isSelected()) item->setSelected(true);
+            others.push_back(key);
+        }
+        m_OtherSelectedKeys = std::move(others);
         list->scrollToItem(row);
         selected = FindStation(m_strSelectedKey);
+    } else {
+        m_OtherSelectedKeys.clear();
     }
     m_bFilling = false;
     EnableButtons(selected);
     UpdateProgress();
     UpdateListState();
+    UpdateChart();
+    if (m_pChannels && m_pChannels->isVisible()) m_pChannels->Refresh();
 }
 
 std::vector<CViewSite::SSiteRow> CViewSite::BuildRows() {
@@ -391,13 +412,21 @@ void CViewSite::FillList() {
 
 void CViewSite::OnRowSelected() {
     if (m_bFilling) return;
-    const QList<QTreeWidgetItem*> selected = ui->IDC_1062->selectedItems();
+    QTreeWidget* list = ui->IDC_1062;
+    const QList<QTreeWidgetItem*> selected = list->selectedItems();
+    m_OtherSelectedKeys.clear();
     if (selected.isEmpty()) {
         EnableButtons(nullptr);
+        UpdateChart();
         return;
     }
-    m_strSelectedKey = RowKeyOf(selected.first());
+    QTreeWidgetItem* current = list->currentItem();
+    if (!current || !current->isSelected()) current = selected.first();
+    m_strSelectedKey = RowKeyOf(current);
+    for (const QTreeWidgetItem* item : selected)
+        if (item != current) m_OtherSelectedKeys.push_back(RowKeyOf(item));
     EnableButtons(FindStation(m_strSelectedKey));
+    UpdateChart();
 }
 
 void CViewSite::OnColumnClicked(int column) {

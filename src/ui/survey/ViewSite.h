@@ -24,8 +24,11 @@ class QTreeWidgetItem;
 
 namespace wavory {
 
+class CChannelsDlg;
 class CConnectAttempt;
 class CEditProfile;
+class CSignalChart;
+class CSignalTrail;
 class CHiddenNetworkDlg;
 class CStation;
 struct SJoin;
@@ -109,9 +112,20 @@ public:
     // Shows "Connecting to <network>…" while an attempt runs (empty: none runs).
     void ShowJoinProgress(const QString& text);
 
+    // The chart of the selected access points' signal over time, and the view of the air.
+    CSignalChart* SignalChart() const { return m_pChart; }
+    CChannelsDlg* Channels() const { return m_pChannels; }
+    // The row keys selected (several with Ctrl or Shift), the one the buttons act on first.
+    std::vector<std::string> SelectedKeys() const;
+
     // Writes the network view as available-networks.png and the access-point view as
     // available-aps.png into dir; returns the files written. The view shown before is restored.
     QStringList WriteScreenshots(const QString& dir);
+    // Writes the access-point view with this made-up history of signals in its chart as
+    // signal-over-time.png (the user's own history stays out of pictures); the path, or empty.
+    QString WriteSignalScreenshot(const QString& dir, const CSignalTrail& sample);
+    // Writes the view of the air as channels.png; the path, or empty.
+    QString WriteChannelsScreenshot(const QString& dir);
 
 public slots:
     // Asks for a hidden network's name, security and key and joins it; `preset` chooses the
@@ -138,6 +152,8 @@ public slots:
     void OnRescan();
     // Switches between the network view and the access-point view and keeps the choice.
     void OnToggleView();
+    // Opens the view of the air (the graph per band), brought up to date.
+    void OnChannels();
     // The pop-up menu for a point of the list's viewport; nothing when no row is selected.
     void ShowContextMenu(const QPoint& pos);
 
@@ -181,6 +197,11 @@ private:
     bool IsCurrentStation(const CStation& station);
     void EnableButtons(const StationPtr& station);
     void OnRowSelected();
+    // Puts the signal chart under the list and wires "Channels…".
+    void SetUpAir();
+    // Shows the signal over time of the selected access points: in the network view, every access
+    // point of each selected name.
+    void UpdateChart();
     void OnColumnClicked(int column);
     void UpdateProgress();
     void StopProgress();
@@ -188,6 +209,8 @@ private:
     // The size kept from the last time, or one that shows every column.
     void RestoreSize();
     void StoreSortOrder();
+    // Widens the dialog until every column shows, for a picture.
+    void FitColumnsForPicture();
 
     std::unique_ptr<Ui::CViewSite> ui;
     QMenu* m_pMenu;
@@ -209,6 +232,10 @@ private:
     std::string m_strListCurrentKey;
     std::vector<SSiteRow> m_Rows;
     std::string m_strSelectedKey;
+    std::vector<std::string> m_OtherSelectedKeys;  // selected beside m_strSelectedKey
+    CSignalChart* m_pChart = nullptr;
+    CChannelsDlg* m_pChannels = nullptr;
+    const CSignalTrail* m_pSampleTrail = nullptr;  // shown instead of the manager's (screenshots)
     bool m_bFilling = false;
     QElapsedTimer m_ScanStart;
     QTimer m_ProgressTimer;

@@ -23,6 +23,7 @@
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/shell/PlainText.h"
+#include "ui/survey/ChannelsDlg.h"
 #include "ui/survey/HiddenNetworkDlg.h"
 #include "ui/survey/ViewSite.h"
 #include "ui_ViewSite.h"
@@ -35,10 +36,11 @@ void CViewSite::RestoreSize() {
     QSize size(width, height);
     if (width <= 0 || height <= 0) {
         // Wide enough for every column of the access-point view at any scale: the columns' least
-        // widths, the buttons beside the list and the margins.
+        // widths, the buttons beside the list and the margins; tall enough for the list and the
+        // signal chart under it.
         const QFontMetrics metrics(ui->IDC_1062->font());
         size = sizeHint().expandedTo(
-            QSize(metrics.horizontalAdvance(QLatin1Char('M')) * 95, metrics.height() * 24));
+            QSize(metrics.horizontalAdvance(QLatin1Char('M')) * 95, metrics.height() * 36));
         // No bigger than the screen: a scroll bar then reaches the last columns.
         if (const QScreen* screen = this->screen()) size = size.boundedTo(screen->availableGeometry().size());
     }
@@ -47,6 +49,8 @@ void CViewSite::RestoreSize() {
 
 void CViewSite::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
+    // The view of the air goes with the list that keeps it up to date.
+    if (m_pChannels && !isMinimized()) m_pChannels->hide();
     // The next opening shows every network: a filter left from before would hide most of them.
     if (!isMinimized()) SetFilter(QString());
     // The size is a window setting: kept when the dialog goes away, through the store like any other.
@@ -152,6 +156,17 @@ void CViewSite::OnForget() {
     RefreshList();
 }
 
+void CViewSite::FitColumnsForPicture() {
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    // Every column in the picture, whatever the screen the dialog was sized for.
+    const int missing = m_nLeastListWidth + ui->IDC_1062->verticalScrollBar()->sizeHint().width() + 4 -
+                        ui->IDC_1062->viewport()->width();
+    if (missing > 0) {
+        resize(width() + missing, height());
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    }
+}
+
 QStringList CViewSite::WriteScreenshots(const QString& dir) {
     QStringList written;
     if (!QDir().mkpath(dir)) return written;
@@ -161,14 +176,7 @@ QStringList CViewSite::WriteScreenshots(const QString& dir) {
     show();
     for (const bool network : {true, false}) {
         if (m_bNetworkView != network) OnToggleView();
-        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
-        // Every column in the picture, whatever the screen the dialog was sized for.
-        const int missing = m_nLeastListWidth + ui->IDC_1062->verticalScrollBar()->sizeHint().width() + 4 -
-                            ui->IDC_1062->viewport()->width();
-        if (missing > 0) {
-            resize(width() + missing, height());
-            for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
-        }
+        FitColumnsForPicture();
         const QString path = QDir(dir).filePath(network ? QStringLiteral("available-networks.png")
                                                         : QStringLiteral("available-aps.png"));
         if (grab().save(path, "PNG")) written << path;
