@@ -124,6 +124,36 @@ TEST_F(HistoryCliTest, RecorderWritesWhatHappensUntilStoppedAndActsOnNothing) {
     EXPECT_EQ(Run({"history", "--record", "--follow"}).code, 2);
 }
 
+// An access point's request to move (wavory-sim steer) recorded as a roam with its trigger, the
+// access points and bands before and after.
+TEST_F(HistoryCliTest, ARoamIsRecordedWithWhyAndWhere) {
+    ASSERT_EQ(RunJson({"connect", "--ssid", "Lighthouse"})["associated"], true);
+    SChild put = Start({WAVORY_SIM_TOOL_PATH, "put-network",
+                        R"({"ssid": "Lighthouse", "bssid": "00-0F-B5-44-7C-24", "channel": 36, "signal_dbm": -70})"});
+    ASSERT_EQ(Finish(put).code, 0);
+    SChild record = Start({WAVORYCTL_PATH, "history", "--record"});
+    json roam;
+    for (int i = 0; i < 600 && roam.is_null(); ++i) {
+        if (i == 20) {
+            SChild steer = Start({WAVORY_SIM_TOOL_PATH, "steer", "00-0F-B5-44-7C-24"});
+            ASSERT_EQ(Finish(steer).code, 0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const json history = RunJson({"history"});
+        for (const json& e : history["events"])
+            if (e["kind"] == "roam") roam = e;
+    }
+    ::kill(record.pid, SIGTERM);
+    EXPECT_EQ(Finish(record).code, 0);
+    ASSERT_FALSE(roam.is_null());
+    EXPECT_EQ(roam["trigger"], "ap-request");
+    EXPECT_EQ(roam["previous_bssid"], "00-0F-B5-44-7C-20");
+    EXPECT_EQ(roam["previous_band"], "2.4 GHz");
+    EXPECT_EQ(roam["bssid"], "00-0F-B5-44-7C-24");
+    EXPECT_EQ(roam["band"], "5 GHz");
+    EXPECT_NE(roam["detail"].get<std::string>().find("asked it to move"), std::string::npos) << roam.dump();
+}
+
 TEST_F(HistoryCliTest, ATimeItCannotReadIsRefused) {
     for (const char* since : {"yesterday", "5x", "-3h", "2026-13-01", "2026-12-10T25:00", "2026-12-10T08:30junk"}) {
         SCOPED_TRACE(since);
