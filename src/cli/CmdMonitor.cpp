@@ -568,10 +568,21 @@ SOutput RunHistoryRecord() {
     CCliSession session(EAccess::ReadOnly);
     session.RequireAdapter();
     CWatchSignals signals(false);
+    // The stop signals are held back from every thread (the polling thread inherits the mask) and
+    // taken here only, while waiting: the one wake-up a second is the polling thread's.
+    sigset_t stop, previous;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop, &previous);
     {
         CWatchPoll poll(true);
-        while (g_nStopSignal == 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        sigset_t waiting = previous;
+        sigdelset(&waiting, SIGINT);
+        sigdelset(&waiting, SIGTERM);
+        while (g_nStopSignal == 0) sigsuspend(&waiting);
     }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     SOutput out;
     out.data["action"] = "recorded";
     out.data["history"] = CHistoryDb::DefaultPath();
