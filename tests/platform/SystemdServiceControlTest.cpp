@@ -22,6 +22,7 @@
 #include <QMutex>
 #include <QThread>
 
+#include "platform/HistoryService.h"
 #include "platform/SystemdServiceControl.h"
 
 extern char** environ;
@@ -82,6 +83,11 @@ public:
         QMutexLocker lock(&m_mutex);
         m_mapUnits[name] = unit;
     }
+    // The state of a unit file for GetUnitFileState ("enabled", "disabled"); none: not installed.
+    void SetFileState(const QString& name, const QString& state) {
+        QMutexLocker lock(&m_mutex);
+        m_mapFileStates[name] = state;
+    }
     void SetSilent(bool silent) {
         QMutexLocker lock(&m_mutex);
         m_bSilent = silent;
@@ -137,6 +143,30 @@ private:
             it->second.bLoaded = true;
             return message.createReply(QVariant::fromValue(QDBusObjectPath(PathOf(name))));
         }
+        if (method == QLatin1String("GetUnitFileState")) {
+            const auto file = m_mapFileStates.find(name);
+            if (file == m_mapFileStates.end())
+                return message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.FileNotFound"), name);
+            return message.createReply(file->second);
+        }
+        if (method == QLatin1String("EnableUnitFiles") || method == QLatin1String("DisableUnitFiles")) {
+            const QStringList files = message.arguments().value(0).toStringList();
+            for (const QString& f : files) {
+                if (!m_mapFileStates.count(f))
+                    return message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.FileNotFound"), f);
+                m_mapFileStates[f] = method.startsWith(QLatin1String("Enable")) ? QStringLiteral("enabled")
+                                                                                : QStringLiteral("disabled");
+            }
+            return message.createReply();
+        }
+        if (method == QLatin1String("Reload")) return message.createReply();
+        if (method == QLatin1String("StartUnit")) {
+            if (!m_mapFileStates.count(name)) return NoSuchUnit(message);
+            SUnit& unit = m_mapUnits[name];
+            unit.activeState = QStringLiteral("active");
+            return message.createReply(
+                QVariant::fromValue(QDBusObjectPath("/org/freedesktop/systemd1/job/2")));
+        }
         if (method == QLatin1String("StopUnit")) {
             if (it == m_mapUnits.end()) return NoSuchUnit(message);
             if (it->second.bDenyStop)
@@ -179,6 +209,7 @@ private:
 
     QMutex m_mutex;
     std::map<QString, SUnit> m_mapUnits;
+    std::map<QString, QString> m_mapFileStates;
     QStringList m_listCalls;
     bool m_bSilent = false;
 };
@@ -374,6 +405,44 @@ TEST_F(SystemdPrivateBusTest, ManagerThatNeverAnswersCostsOnlyTheCallTimeout) {
 
     EXPECT_LT(MsSince(start), 1500);
     EXPECT_EQ(m_out.str().rfind("OpenService() failed:\n    error code = 1053\n", 0), 0u) << m_out.str();
+}
+
+}  // namespace
+}  // namespace wavory
+
+namespace wavory {
+namespace {
+
+// The history's user service switched on and off through the user's manager: enabled and started,
+// stopped and disabled; a manager that is not there or a unit not installed is said so.
+TEST_F(SystemdPrivateBusTest, HistoryServiceIsEnabledAndStartedThenStoppedAndDisabled) {
+    const QString unit = QString::fromLatin1(CHistoryService::kUnit);
+    {
+        CHistoryService service(s_strAddress, 2000);
+        QString why;
+        EXPECT_EQ(service.State(&why), CHistoryService::EState::Unavailable);
+        EXPECT_TRUE(why.contains(QStringLiteral("no user service manager"))) << why.toStdString();
+    }
+    ClaimSystemdName();
+    CHistoryService service(s_strAddress, 2000);
+    QString why;
+    EXPECT_EQ(service.State(&why), CHistoryService::EState::Unavailable);
+    EXPECT_TRUE(why.contains(QStringLiteral("not installed"))) << why.toStdString();
+    QString error;
+    EXPECT_FALSE(service.Set(true, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("not installed"))) << error.toStdString();
+
+    m_pSystemd->SetFileState(unit, QStringLiteral("disabled"));
+    EXPECT_EQ(service.State(&why), CHistoryService::EState::Off);
+    ASSERT_TRUE(service.Set(true, &error)) << error.toStdString();
+    EXPECT_EQ(service.State(&why), CHistoryService::EState::On);
+    const QStringList on = m_pSystemd->Calls();
+    EXPECT_TRUE(on.contains(QStringLiteral("StartUnit ") + unit + QStringLiteral(" replace")));
+    EXPECT_EQ(on.filter(QStringLiteral("Reload")).size(), 1);
+
+    ASSERT_TRUE(service.Set(false, &error)) << error.toStdString();
+    EXPECT_EQ(service.State(&why), CHistoryService::EState::Off);
+    EXPECT_TRUE(m_pSystemd->Calls().contains(QStringLiteral("StopUnit ") + unit + QStringLiteral(" replace")));
 }
 
 }  // namespace
