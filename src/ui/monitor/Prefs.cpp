@@ -16,6 +16,7 @@
 #include "driver/Request.h"
 #include "monitor/Poll.h"
 #include "platform/Autostart.h"
+#include "platform/HistoryService.h"
 #include "profiles/ProfileMngr.h"
 #include "profiles/RegistryUpdate.h"
 #include "shell/MainWindow.h"
@@ -68,9 +69,21 @@ void CPrefs::OnInitDialog() {
     ui->chkAutostart->setChecked(CAutostart().IsEnabled());
     ui->chkNotifications->setChecked(theApp.GetProfileInt("", kNotificationsPref, 1) != 0);
     ui->chkKeepInTray->setChecked(theApp.GetProfileInt("", kKeepInTrayPref, 0) != 0);
+    // The history's user service is the setting itself, as the autostart entry is.
+    QString why;
+    m_eHistoryService = CHistoryService(s_strHistoryBus).State(&why);
+    ui->chkRecordHistory->setChecked(m_eHistoryService == CHistoryService::EState::On);
+    ui->chkRecordHistory->setEnabled(m_eHistoryService != CHistoryService::EState::Unavailable);
+    ui->chkRecordHistory->setToolTip(
+        m_eHistoryService == CHistoryService::EState::Unavailable
+            ? QStringLiteral("Not available: ") + why
+            : QStringLiteral("A user service (%1) records joins, drops and roams while no window runs")
+                  .arg(QLatin1String(CHistoryService::kUnit)));
     ui->IDC_1158->setFocus();
     ui->IDC_1158->selectAll();
 }
+
+QString CPrefs::s_strHistoryBus;
 
 void CPrefs::CheckInterval() {
     bool isNumber = false;
@@ -152,6 +165,18 @@ bool CPrefs::OnApply() {
         theApp.ShowMessage("Could not change the autostart entry: " + error.toStdString(), EMsgIcon::Warning);
         ui->chkAutostart->setChecked(autostart.IsEnabled());
         return false;
+    }
+    const bool record = ui->chkRecordHistory->isChecked();
+    if (m_eHistoryService != CHistoryService::EState::Unavailable &&
+        record != (m_eHistoryService == CHistoryService::EState::On)) {
+        if (!CHistoryService(s_strHistoryBus).Set(record, &error)) {
+            theApp.ShowMessage("Could not " + std::string(record ? "start" : "stop") +
+                                   " recording the history without the window: " + error.toStdString(),
+                               EMsgIcon::Warning);
+            ui->chkRecordHistory->setChecked(!record);
+            return false;
+        }
+        m_eHistoryService = record ? CHistoryService::EState::On : CHistoryService::EState::Off;
     }
     return true;
 }

@@ -1,11 +1,15 @@
 // The Preferences dialog: the statistics update interval and the signal units (usable), the scan
 // and battery power-save preferences (shown disabled) and the country selection (hidden). Values
 // are stored only through Apply or OK, and only when the interval is valid. "Start with the
-// desktop" writes or removes the desktop's autostart entry on Apply.
+// desktop" writes or removes the desktop's autostart entry on Apply, "Record the connection history
+// while the window is closed" switches the history's user service on or off.
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <memory>
+
+#include "platform/HistoryService.h"
 
 namespace Ui {
 class CPrefs;
@@ -40,6 +44,9 @@ public:
     // Regulatory-domain codes of the country rows, in row order.
     static constexpr int kCountryCodes[] = {0x10, 0x20, 0x30, 0x31, 0x32, 0x40};
 
+    // The bus of the user's service manager (empty: the session bus); tests give a private one.
+    static QString s_strHistoryBus;
+
     explicit CPrefs(QWidget* parent = nullptr);
     ~CPrefs() override;
 
@@ -66,6 +73,7 @@ private:
     int m_nInterval = 0;
     int m_nCountry = -1;
     bool m_bActiveScan = false;
+    CHistoryService::EState m_eHistoryService = CHistoryService::EState::Unavailable;
 };
 
 }  // namespace wavory

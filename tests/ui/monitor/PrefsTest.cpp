@@ -22,6 +22,11 @@ using P = CPrefs;
 
 class PrefsTest : public CUiCoreTest {
 protected:
+    // Never the machine's own service manager: a bus that is not there.
+    void SetUp() override {
+        CUiCoreTest::SetUp();
+        CPrefs::s_strHistoryBus = QStringLiteral("unix:path=") + QString::fromStdString(TempHome()) + "/no-bus";
+    }
     template <typename W>
     static W* Control(QWidget& dialog, int id) {
         auto* w = dialog.findChild<W*>(QStringLiteral("IDC_%1").arg(id));
@@ -190,6 +195,19 @@ TEST_F(PrefsTest, StartWithTheDesktopWritesAndRemovesTheAutostartEntry) {
         EXPECT_FALSE(QFile::exists(entry));
     }
     EXPECT_TRUE(m_Messages.m_Shown.size() == 1u);  // the interval's message only
+}
+
+// Without a user service manager the history's switch is greyed out, saying why, and the rest of
+// the dialog stores as ever.
+TEST_F(PrefsTest, HistoryServiceSwitchSaysWhyItIsNotAvailable) {
+    P dialog;
+    auto* box = dialog.findChild<QCheckBox*>(QStringLiteral("chkRecordHistory"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(box->isEnabled());
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_TRUE(box->toolTip().startsWith(QStringLiteral("Not available: "))) << box->toolTip().toStdString();
+    EXPECT_TRUE(dialog.OnApply());
+    EXPECT_TRUE(m_Messages.m_Shown.empty());
 }
 
 }  // namespace
