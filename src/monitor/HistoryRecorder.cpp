@@ -21,6 +21,19 @@ namespace wavory {
 
 namespace {
 
+// An event where the look found the station: network, access point, band, signal, security.
+SHistoryEvent AtLink(SHistoryEvent::EKind kind, const SLinkLook& look, int64_t nowMs) {
+    SHistoryEvent e;
+    e.kind = kind;
+    e.timeMs = nowMs;
+    e.ssid = look.ssid;
+    e.bssid = look.bssid;
+    e.freqMHz = look.freqMHz;
+    e.signalDbm = look.signalDbm;
+    e.security = look.security;
+    return e;
+}
+
 constexpr int64_t kMinuteMs = 60000;
 
 int64_t NowMs() {
@@ -169,14 +182,7 @@ void CHistoryRecorder::Observe(const SLinkLook& look, int64_t nowMs) {
     if (look.connected) {
         const bool sameNetwork = wasConnected && !newDrop && look.ssid == m_Link.ssid;
         if (sameNetwork && !look.bssid.empty() && !m_Link.bssid.empty() && look.bssid != m_Link.bssid) {
-            SHistoryEvent e;
-            e.kind = SHistoryEvent::EKind::Roam;
-            e.timeMs = nowMs;
-            e.ssid = look.ssid;
-            e.bssid = look.bssid;
-            e.freqMHz = look.freqMHz;
-            e.signalDbm = look.signalDbm;
-            e.security = look.security;
+            SHistoryEvent e = AtLink(SHistoryEvent::EKind::Roam, look, nowMs);
             e.prevBssid = m_Link.bssid;
             e.prevFreqMHz = m_Link.freqMHz;
             e.prevSignalDbm = m_Link.signalDbm;
@@ -191,14 +197,7 @@ void CHistoryRecorder::Observe(const SLinkLook& look, int64_t nowMs) {
             // Back on the same network through another access point, by nobody's join, after the
             // access point went away or this machine left it: a roam that went through a
             // disconnect (wpa_supplicant moves so after a BSS transition request, for one).
-            SHistoryEvent e;
-            e.kind = SHistoryEvent::EKind::Roam;
-            e.timeMs = nowMs;
-            e.ssid = look.ssid;
-            e.bssid = look.bssid;
-            e.freqMHz = look.freqMHz;
-            e.signalDbm = look.signalDbm;
-            e.security = look.security;
+            SHistoryEvent e = AtLink(SHistoryEvent::EKind::Roam, look, nowMs);
             e.prevBssid = m_Ended.bssid;
             e.prevFreqMHz = m_Ended.freqMHz;
             e.prevSignalDbm = m_Ended.signalDbm;
@@ -206,14 +205,7 @@ void CHistoryRecorder::Observe(const SLinkLook& look, int64_t nowMs) {
             AddRoam(e, gone ? SLastRoam::ETrigger::ApGone : SLastRoam::ETrigger::Unknown);
             m_Ended = SHistoryEvent{};
         } else if (!sameNetwork) {
-            SHistoryEvent e;
-            e.kind = SHistoryEvent::EKind::Connect;
-            e.timeMs = nowMs;
-            e.ssid = look.ssid;
-            e.bssid = look.bssid;
-            e.freqMHz = look.freqMHz;
-            e.signalDbm = look.signalDbm;
-            e.security = look.security;
+            SHistoryEvent e = AtLink(SHistoryEvent::EKind::Connect, look, nowMs);
             e.detail = "Connected.";
             Add(e);
         }
