@@ -32,17 +32,26 @@ SLastDisconnect ParseLastDisconnect(const uint8_t* p) {
     return drop;
 }
 
-std::optional<SLastDisconnect> ReadLastDisconnect() {
+namespace {
+
+// One query of an adapter's record (its first field is the count); nothing when the request fails
+// or the count is still 0.
+template <typename T>
+std::optional<T> ReadRecord(uint32_t oid, T (*parse)(const uint8_t*)) {
     CCommVarList list;
-    list.AddVarExt(OID_LAST_DISCONNECT, 0, nullptr, nullptr);
+    list.AddVarExt(oid, 0, nullptr, nullptr);
     list.RefreshAll(false, false);
     CCommVar* var = list.GetVar(0);
     const auto* block = reinterpret_cast<const KCOM_REQUEST*>(var->GetBlock(0));
     if (var->m_nLastResult != 0 || block->status != KCOM_STATUS_SUCCESS) return std::nullopt;
-    SLastDisconnect drop = ParseLastDisconnect(block->payload);
-    if (drop.count == 0) return std::nullopt;
-    return drop;
+    T record = parse(block->payload);
+    if (record.count == 0) return std::nullopt;
+    return record;
 }
+
+}  // namespace
+
+std::optional<SLastDisconnect> ReadLastDisconnect() { return ReadRecord(OID_LAST_DISCONNECT, &ParseLastDisconnect); }
 
 namespace {
 
@@ -110,16 +119,6 @@ SLastRoam ParseLastRoam(const uint8_t* p) {
     return roam;
 }
 
-std::optional<SLastRoam> ReadLastRoam() {
-    CCommVarList list;
-    list.AddVarExt(OID_LAST_ROAM, 0, nullptr, nullptr);
-    list.RefreshAll(false, false);
-    CCommVar* var = list.GetVar(0);
-    const auto* block = reinterpret_cast<const KCOM_REQUEST*>(var->GetBlock(0));
-    if (var->m_nLastResult != 0 || block->status != KCOM_STATUS_SUCCESS) return std::nullopt;
-    SLastRoam roam = ParseLastRoam(block->payload);
-    if (roam.count == 0) return std::nullopt;
-    return roam;
-}
+std::optional<SLastRoam> ReadLastRoam() { return ReadRecord(OID_LAST_ROAM, &ParseLastRoam); }
 
 }  // namespace wavory
