@@ -69,7 +69,7 @@ private:
     // last one ended in a way that makes it a roam.
     bool RoamThroughDrop(const SLinkLook& look, int64_t nowMs) const;
     // How soon after a drop a connection to another access point of the network counts as a roam.
-    static constexpr int64_t kRoamThroughDropMs = 15000;
+    static constexpr int64_t kRoamThroughDropMs = 30000;
 
     OpenFn m_fnOpen;
     std::shared_ptr<IHistoryStore> m_pDb;

@@ -235,6 +235,46 @@ stage_checks() {
     else
         users_kept "a timeout"
     fi
+
+    check_roam
+}
+
+# A roam: the access point in use goes away (hostapd disabled: it sends reason 3 to its stations),
+# the supplicant moves to the network's other access point, and the history's recorder writes the
+# access point's leaving and a roam from the first to the second, with its trigger and bands.
+check_roam() {
+    local rec why
+    begin "history: the access point in use goes away; the move to the other is recorded as a roam (ap-gone)"
+    if ! ctl connect --ssid "$TWIN_SSID" --channel "$TWIN24_CHANNEL" || ! until_ok 20 sta_on "$TWIN24_BSSID"; then
+        bad "could not join $TWIN_SSID on $TWIN24_BSSID first"
+        return 1
+    fi
+    wavoryctl history --record >/tmp/record.out 2>&1 &
+    rec=$!
+    sleep 3
+    run ap hostapd_cli -p /run/hostapd -i "$TWIN24_IF" disable
+    until_ok 60 sh -c "wavoryctl history --json --since 10m --network '$TWIN_SSID' |
+        jq -e '[.events[] | select(.kind == \"roam\")] | length > 0'"
+    run ap hostapd_cli -p /run/hostapd -i "$TWIN24_IF" enable
+    kill -TERM "$rec" 2>/dev/null
+    wait "$rec"
+    say "record: $(tail -n 2 /tmp/record.out)"
+    ctl history --since 10m --network "$TWIN_SSID"
+    why=$(jwhy --arg a "$TWIN24_BSSID" --arg b "$TWIN5_BSSID" '
+        [.events[] | select(.kind == "roam")] as $r |
+        [.events[] | select(.kind == "disconnect")] as $d |
+        if ($r | length) == 0 then "no roam recorded"
+        elif ($r[0].previous_bssid | mac) != ($a | mac) then "the roam left \($r[0].previous_bssid), not \($a)"
+        elif ($r[0].bssid | mac) != ($b | mac) then "the roam went to \($r[0].bssid), not \($b)"
+        elif $r[0].previous_band != "2.4 GHz" or $r[0].band != "5 GHz" then
+            "bands \($r[0].previous_band) to \($r[0].band), not 2.4 GHz to 5 GHz"
+        elif $r[0].trigger != "ap-gone" then "trigger \($r[0].trigger), not ap-gone"
+        elif ($d | length) == 0 then "the access point leaving was not recorded"
+        elif $d[-1].reason != 3 or $d[-1].initiator != "access-point" then
+            "the drop says reason \($d[-1].reason) by \($d[-1].initiator), not 3 by the access point"
+        else "ok" end')
+    verdict "$why"
+    ctl disconnect >/dev/null 2>&1
 }
 
 # Networks of a wpa_supplicant.conf imported, and each joined through the utility.
