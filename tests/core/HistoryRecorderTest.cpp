@@ -170,7 +170,7 @@ TEST_F(HistoryRecorderTest, RoamsSayWhyTheyHappened) {
         << moved.detail;
 
     // Not a roam: back after the wait, or after a refusal (a failed handshake, reason 15).
-    for (const auto& [reason, later] : {std::pair{3u, int64_t{20'000}}, std::pair{15u, int64_t{2'000}}}) {
+    for (const auto& [reason, later] : {std::pair{3u, int64_t{40'000}}, std::pair{15u, int64_t{2'000}}}) {
         const int64_t t = Events().back().timeMs + 60'000;
         SLastDisconnect drop = Drop(left.count + reason, reason, kccl::EInitiator::AccessPoint, "Harbour");
         drop.bssid = "00-00-00-00-00-0B";
