@@ -15,6 +15,7 @@
 #include <fstream>
 
 #include "JoinLock.h"
+#include "LinkAddress.h"
 #include "LinkView.h"
 #include "RealFormat.h"
 #include "Refusal.h"
@@ -152,7 +153,62 @@ uint32_t CDirectControl::Disconnect() {
     }
     // Not on a network: there is nothing to leave.
     if (err == -ENOTCONN || err == -ENOLINK || err == -EALREADY) err = 0;
+    // The utility's connection has ended: the adapter's own address is its address again.
+    if (err == 0) PutBackAddress();
     return err == 0 ? kStatusSuccess : Refusal(err);
+}
+
+int CDirectControl::ApplyAddress(const SJoinSettings& s, std::string& problem) {
+    std::lock_guard lock(m_Mutex);
+    MacAddress now{};
+    if (!ReadLinkAddress(m_Ifname, now)) {
+        problem = "the hardware address of " + m_Ifname + " could not be read";
+        return -ENODEV;
+    }
+    MacAddress wanted = now;
+    switch (s.net.macMode) {
+        case KCOM_MAC_DEVICE:
+            if (m_OwnAddress) wanted = *m_OwnAddress;
+            break;
+        case KCOM_MAC_STABLE: {
+            const std::vector<uint8_t> secret = UserAddressSecret();
+            if (secret.empty()) {
+                problem = "the secret that stable hardware addresses are made from could not be read or made "
+                          "(~/.config/wavory/address-secret)";
+                return -EIO;
+            }
+            wanted = StableAddress(secret, s.ssid);
+            break;
+        }
+        case KCOM_MAC_RANDOM:
+            wanted = RandomAddress();
+            break;
+        default:
+            return 0;  // not told: the address stays as it is
+    }
+    if (wanted == now) {
+        if (s.net.macMode == KCOM_MAC_DEVICE) m_OwnAddress.reset();
+        return 0;
+    }
+    if (!m_OwnAddress) {
+        MacAddress own{};
+        m_OwnAddress = ReadPermanentAddress(m_Ifname, own) ? own : now;
+    }
+    const int err = SetLinkAddress(m_nIfindex, wanted);
+    if (err != 0) {
+        problem = "the hardware address of " + m_Ifname + " could not be changed: " + std::strerror(-err);
+        return err;
+    }
+    if (s.net.macMode == KCOM_MAC_DEVICE) m_OwnAddress.reset();
+    return 0;
+}
+
+void CDirectControl::PutBackAddress() {
+    std::lock_guard lock(m_Mutex);
+    if (!m_OwnAddress) return;
+    MacAddress now{};
+    if (!ReadLinkAddress(m_Ifname, now) || now == *m_OwnAddress || SetLinkAddress(m_nIfindex, *m_OwnAddress) == 0)
+        m_OwnAddress.reset();
 }
 
 uint32_t CDirectControl::SetPowerSave(uint32_t, const SJoinSettings&) { return kStatusNotSupported; }
@@ -182,7 +238,7 @@ SJoinOutcome CDirectControl::CheckJoin(const SJoinSettings& s) {
     return {};
 }
 
-int CDirectControl::Prepare(uint32_t iftype) {
+int CDirectControl::Prepare(uint32_t iftype, const SJoinSettings& settings, std::string& problem) {
     SLink link;
     if (!ReadLink(link)) return -ENODEV;
     int err = 0;
@@ -208,6 +264,8 @@ int CDirectControl::Prepare(uint32_t iftype) {
                            [&](nl_msg* msg) { nla_put_u32(msg, NL80211_ATTR_IFTYPE, iftype); });
         if (err != 0) return err;
     }
+    // Off the network now: the address the join asks for can be set.
+    if ((err = ApplyAddress(settings, problem)) != 0) return err;
     return BringUp(m_Ifname) ? 0 : -errno;
 }
 
@@ -215,9 +273,11 @@ SJoinOutcome CDirectControl::Connect(const SJoinSettings& s, CJoinContext& conte
                                      std::chrono::milliseconds wait) {
     const bool adHoc = s.mode == 2;
     const bool wep = s.security == 1;
-    int err = Prepare(adHoc ? NL80211_IFTYPE_ADHOC : NL80211_IFTYPE_STATION);
+    std::string problem;
+    int err = Prepare(adHoc ? NL80211_IFTYPE_ADHOC : NL80211_IFTYPE_STATION, s, problem);
     if (err == -EPERM || err == -EACCES)
         return Failed(KCOM_CAUSE_NOT_PERMITTED, RefusalText(KCCL_STATUS_NEEDS_NET_ADMIN, m_Ifname, {}));
+    if (!problem.empty()) return Failed(KCOM_CAUSE_REFUSED, problem);
     if (err == -ENODEV) return Failed(KCOM_CAUSE_ADAPTER_GONE, m_Ifname + " has gone");
     if (err != 0) return Failed(KCOM_CAUSE_REFUSED, m_Ifname + ": " + std::strerror(-err));
 
@@ -319,6 +379,7 @@ SJoinOutcome CDirectControl::Join(const SJoinSettings& settings, CJoinContext& c
             SJoinSettings open;
             open.ssid = before.ssid;
             open.mode = adHoc ? 2 : 1;
+            open.net.macMode = KCOM_MAC_DEVICE;  // as it was before the utility changed anything
             open.channel = static_cast<uint8_t>(FrequencyToChannel(before.freqMhz));
             previous = open;
         }
@@ -327,6 +388,7 @@ SJoinOutcome CDirectControl::Join(const SJoinSettings& settings, CJoinContext& c
     if (outcome.joined) {
         std::lock_guard lock(m_Mutex);
         m_LastJoined = settings;
+        outcome.detail = AddressingNote(settings, m_Ifname);
         return outcome;
     }
     if (previous && !context.Stopping() && outcome.cause != KCOM_CAUSE_NOT_PERMITTED &&
