@@ -21,12 +21,6 @@ kccl::SNetRecord NetRecordOf(const CProfile& p, int defaultMac) {
     return r;
 }
 
-bool HasNetSettings(const CProfile& p, int defaultMac) {
-    const kccl::SNetRecord r = NetRecordOf(p, defaultMac);
-    return r.macMode != KCOM_MAC_DEVICE || r.metered || r.HasAddressing() || !r.gateway4.empty() ||
-           !r.gateway6.empty();
-}
-
 std::string CheckNetLimits(const CProfile& p) {
     if (p.MacAddress < KCOM_MAC_NOT_TOLD || p.MacAddress > KCOM_MAC_RANDOM)
         return "\"MacAddress\" is " + std::to_string(p.MacAddress) +

@@ -109,10 +109,10 @@ bool CStation::Connect(int mode) {
         std::memcpy(bssidRecord.data() + KCOM_JOIN_BSSID_FREQ, &freq, 4);
         list.AddVarExt(OID_JOIN_BSSID_SET, OID_JOIN_BSSID_SET, ConvRawPayload, &bssidRecord);
     }
-    // The network's own settings go after the SSID too (which clears them). A profile that asks for
-    // nothing beyond the defaults sends none, so that an adapter that knows no such request joins it.
+    // The network's own settings go after the SSID too (which clears them); always, so that the
+    // device's own address comes back after a network that joined with another.
     std::string netRecord;
-    if (mode == CONNECT_APPLY && HasNetSettings(*this, DefaultMacMode())) {
+    if (mode == CONNECT_APPLY) {
         netRecord.resize(KCOM_PAYLOAD_SIZE);
         const std::size_t used = kccl::EncodeNetRecord(NetRecordOf(*this, DefaultMacMode()),
                                                        reinterpret_cast<uint8_t*>(netRecord.data()),

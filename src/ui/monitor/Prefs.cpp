@@ -14,8 +14,10 @@
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "driver/Request.h"
+#include "kccl_oid.h"
 #include "monitor/Poll.h"
 #include "platform/Autostart.h"
+#include "profiles/NetProfile.h"
 #include "profiles/ProfileMngr.h"
 #include "profiles/RegistryUpdate.h"
 #include "shell/MainWindow.h"
@@ -68,6 +70,8 @@ void CPrefs::OnInitDialog() {
     ui->chkAutostart->setChecked(CAutostart().IsEnabled());
     ui->chkNotifications->setChecked(theApp.GetProfileInt("", kNotificationsPref, 1) != 0);
     ui->chkKeepInTray->setChecked(theApp.GetProfileInt("", kKeepInTrayPref, 0) != 0);
+    // The rows follow the address modes from the device's own (1) on.
+    ui->cmbMacAddress->setCurrentIndex(DefaultMacMode() - KCOM_MAC_DEVICE);
     ui->IDC_1158->setFocus();
     ui->IDC_1158->selectAll();
 }
@@ -134,6 +138,7 @@ bool CPrefs::OnApply() {
         ok = theApp.WriteProfileInt("", "dBm-Percent", ui->IDC_1159->isChecked() ? 1 : 0) && ok;
         ok = theApp.WriteProfileInt("", kNotificationsPref, ui->chkNotifications->isChecked() ? 1 : 0) && ok;
         ok = theApp.WriteProfileInt("", kKeepInTrayPref, ui->chkKeepInTray->isChecked() ? 1 : 0) && ok;
+        ok = theApp.WriteProfileInt("", kMacAddressPref, ui->cmbMacAddress->currentIndex() + KCOM_MAC_DEVICE) && ok;
         if (!ok) group.Cancel();
         if (!group.End() || !ok) {
             const int error = theApp.m_pRegistry ? theApp.m_pRegistry->LastError() : REG_ERROR_WRITE_FAULT;
@@ -165,6 +170,7 @@ void CPrefs::OnDefaults() {
     ui->IDC_1159->setChecked(false);
     ui->chkNotifications->setChecked(true);
     ui->chkKeepInTray->setChecked(false);
+    ui->cmbMacAddress->setCurrentIndex(0);
     SetScanRadios();
     UpdateData(false);
 }
