@@ -21,6 +21,10 @@ kccl::SNetRecord NetRecordOf(const CProfile& p, int defaultMac) {
     return r;
 }
 
+bool HasNetSettings(const CProfile& p, int defaultMac) {
+    return !(NetRecordOf(p, defaultMac) == NetRecordOf(CProfile("", false), KCOM_MAC_DEVICE));
+}
+
 std::string CheckNetLimits(const CProfile& p) {
     if (p.MacAddress < KCOM_MAC_NOT_TOLD || p.MacAddress > KCOM_MAC_RANDOM)
         return "\"MacAddress\" is " + std::to_string(p.MacAddress) +

@@ -13,6 +13,8 @@ class CProfile;
 // The record OID_NET_SETTINGS_SET takes for the profile; a profile that leaves the hardware address
 // to the preferences takes `defaultMac` (a KCOM_MAC_MODE).
 kccl::SNetRecord NetRecordOf(const CProfile& profile, int defaultMac);
+// The profile asks for more than the adapter's own address with automatic addresses.
+bool HasNetSettings(const CProfile& profile, int defaultMac);
 // The first of the network settings that is not usable, as a message naming its value; empty when
 // they all are.
 std::string CheckNetLimits(const CProfile& profile);

@@ -109,10 +109,11 @@ bool CStation::Connect(int mode) {
         std::memcpy(bssidRecord.data() + KCOM_JOIN_BSSID_FREQ, &freq, 4);
         list.AddVarExt(OID_JOIN_BSSID_SET, OID_JOIN_BSSID_SET, ConvRawPayload, &bssidRecord);
     }
-    // The network's own settings go after the SSID too (which clears them); always, so that the
-    // device's own address comes back after a network that joined with another.
+    // The network's own settings go after the SSID too (which clears them). A profile that asks for
+    // nothing beyond the adapter's own address sends none: without them the adapter joins with its
+    // own address, so an adapter that knows no such request joins it as before.
     std::string netRecord;
-    if (mode == CONNECT_APPLY) {
+    if (mode == CONNECT_APPLY && HasNetSettings(*this, DefaultMacMode())) {
         netRecord.resize(KCOM_PAYLOAD_SIZE);
         const std::size_t used = kccl::EncodeNetRecord(NetRecordOf(*this, DefaultMacMode()),
                                                        reinterpret_cast<uint8_t*>(netRecord.data()),

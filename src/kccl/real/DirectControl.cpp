@@ -166,10 +166,8 @@ int CDirectControl::ApplyAddress(const SJoinSettings& s, std::string& problem) {
         return -ENODEV;
     }
     MacAddress wanted = now;
+    const bool own = s.net.macMode == KCOM_MAC_DEVICE || s.net.macMode == KCOM_MAC_NOT_TOLD;
     switch (s.net.macMode) {
-        case KCOM_MAC_DEVICE:
-            if (m_OwnAddress) wanted = *m_OwnAddress;
-            break;
         case KCOM_MAC_STABLE: {
             const std::vector<uint8_t> secret = UserAddressSecret();
             if (secret.empty()) {
@@ -184,22 +182,25 @@ int CDirectControl::ApplyAddress(const SJoinSettings& s, std::string& problem) {
             wanted = RandomAddress();
             break;
         default:
-            return 0;  // not told: the address stays as it is
+            // The adapter's own (nobody else sets the address here): put back where this process
+            // changed it, else left as it is.
+            if (m_OwnAddress) wanted = *m_OwnAddress;
+            break;
     }
     if (wanted == now) {
-        if (s.net.macMode == KCOM_MAC_DEVICE) m_OwnAddress.reset();
+        if (own) m_OwnAddress.reset();
         return 0;
     }
     if (!m_OwnAddress) {
-        MacAddress own{};
-        m_OwnAddress = ReadPermanentAddress(m_Ifname, own) ? own : now;
+        MacAddress permanent{};
+        m_OwnAddress = ReadPermanentAddress(m_Ifname, permanent) ? permanent : now;
     }
     const int err = SetLinkAddress(m_nIfindex, wanted);
     if (err != 0) {
         problem = "the hardware address of " + m_Ifname + " could not be changed: " + std::strerror(-err);
         return err;
     }
-    if (s.net.macMode == KCOM_MAC_DEVICE) m_OwnAddress.reset();
+    if (own) m_OwnAddress.reset();
     return 0;
 }
 

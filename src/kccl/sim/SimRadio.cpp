@@ -264,8 +264,6 @@ void CSimRadio::ApplyAddress() {
     std::memcpy(own.data(), m_state.info.mac, 6);
     MacAddress next{};
     switch (st.net.macMode) {
-        case KCOM_MAC_DEVICE:
-            break;  // all zero: the adapter's own
         case KCOM_MAC_STABLE:
             next = StableAddress(std::vector<uint8_t>(own.begin(), own.end()),
                                  std::string(reinterpret_cast<const char*>(st.ssid), st.ssidLen));
@@ -274,7 +272,7 @@ void CSimRadio::ApplyAddress() {
             next = RandomAddress();
             break;
         default:
-            return;  // not told: the address stays as it is
+            break;  // the device's own, or not told: all zero, the adapter's own
     }
     std::memcpy(address.inUse, next.data(), 6);
 }
