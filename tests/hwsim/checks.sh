@@ -69,6 +69,7 @@ run_checks() {
     skipped check_removed_and_returned || check_removed_and_returned
     check_auto_selection
     check_history
+    skipped check_random_address || check_random_address
     # A stage's own checks, when it has any.
     if type stage_checks >/dev/null 2>&1; then stage_checks; fi
 }
@@ -481,6 +482,46 @@ check_disconnect() {
         bad "status does not say not connected"
     else
         good
+    fi
+}
+
+# sta_address_now: the station interface's hardware address as the kernel has it.
+sta_address_now() { cat "/sys/class/net/$STA/address"; }
+# local_unicast MAC: locally administered (second-lowest bit of the first byte) and not a group address.
+local_unicast() { [ $(((0x${1%%:*} & 3) == 2)) = 1 ]; }
+
+# check_random_address: a profile that asks for a new random address joins the open network with a
+# locally administered address that is not the radio's own, status says so, and a profile with the
+# device's own address brings the radio's address back.
+check_random_address() {
+    local own now
+    own=$(sta_address_now)
+    begin "random address: the open network is joined with a random, locally administered address"
+    ctl profiles new --name RandomAddr --ssid "$OPEN_SSID" --mode infrastructure --mac random >/dev/null
+    ctl connect RandomAddr
+    if connected_to "$OPEN_BSSID"; then
+        now=$(sta_address_now)
+        if same_mac "$now" "$own"; then
+            bad "the station still uses its own address $own"
+        elif ! local_unicast "$now"; then
+            bad "$now is not a locally administered unicast address"
+        elif ! ctl status || ! jt '.mac_random == true and (.mac_address | ascii_downcase) == $m' --arg m "$now"; then
+            bad "status does not show the random address $now"
+        else
+            good
+        fi
+    fi
+    begin "random address: a profile with the device's own address joins with $own again"
+    ctl profiles new --name OwnAddr --ssid "$OPEN_SSID" --mode infrastructure --mac device >/dev/null
+    ctl connect OwnAddr
+    if connected_to "$OPEN_BSSID"; then
+        if ! until_ok 10 sh -c "[ \"\$(cat /sys/class/net/$STA/address)\" = \"$own\" ]"; then
+            bad "the station uses $(sta_address_now), not its own $own"
+        elif ! ctl status || ! jt '.mac_random == false'; then
+            bad "status says the address is random"
+        else
+            good
+        fi
     fi
 }
 
