@@ -79,8 +79,8 @@ enum KCOM_OID {
     OID_EAP_SETTINGS_SET = 0x5F0,
     /* The network's own settings of the next join (layout KCOM_NET_LAYOUT): the hardware address it
      * joins with, whether it is metered, and fixed addresses and name servers. An SSID set clears
-     * them, so they are set after the SSID; never set = the defaults (KCOM_MAC_NOT_TOLD, automatic
-     * addresses). A set whose
+     * them, so they are set after the SSID; never set = the adapter's own address and automatic
+     * addresses. A set whose
      * mode is unknown, whose strings overrun the payload, or whose addresses are not addresses is
      * refused. A query answers the record of the next join. */
     OID_NET_SETTINGS_QUERY = 0x600,
@@ -217,8 +217,7 @@ enum KCOM_NET_LAYOUT {
 };
 /* The hardware address a join uses. */
 enum KCOM_MAC_MODE {
-    KCOM_MAC_NOT_TOLD = 0, /* the system's default: the adapter's own where this library sets it,
-                              NetworkManager's or wpa_supplicant's own default where they do */
+    KCOM_MAC_NOT_TOLD = 0, /* left to whoever runs the interface; a record without a mode */
     KCOM_MAC_DEVICE = 1,   /* the adapter's own */
     KCOM_MAC_STABLE = 2,   /* random, the same each time for this network, another for another network */
     KCOM_MAC_RANDOM = 3    /* a new random address at each join */

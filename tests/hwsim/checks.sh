@@ -495,7 +495,9 @@ local_unicast() { [ $(((0x${1%%:*} & 3) == 2)) = 1 ]; }
 # device's own address brings the radio's address back.
 check_random_address() {
     local own now
-    own=$(sta_address_now)
+    # The radio's own address; the interface's may be a made-up one already (an earlier stage's,
+    # NetworkManager's scans).
+    own=$(cat "/sys/class/net/$STA/phy80211/macaddress" 2>/dev/null || sta_address_now)
     begin "random address: the open network is joined with a random, locally administered address"
     ctl profiles new --name RandomAddr --ssid "$OPEN_SSID" --mode infrastructure --mac random >/dev/null
     ctl connect RandomAddr

@@ -333,16 +333,16 @@ protected:
     }
 };
 
-TEST_F(NmNetSettingsTest, EachAddressModeIsAClonedAddressAndAStableOneIsKeyedToTheNetwork) {
+TEST_F(NmNetSettingsTest, EachAddressModeIsAnAssignedAddressAndAStableOneIsKeyedToTheNetwork) {
     SNetRecord net;
-    EXPECT_FALSE(Has(BuildConnectionSettings(WithNet("Home", net)), "802-11-wireless", "cloned-mac-address"));
+    EXPECT_FALSE(Has(BuildConnectionSettings(WithNet("Home", net)), "802-11-wireless", "assigned-mac-address"));
     net.macMode = KCOM_MAC_DEVICE;
     EXPECT_EQ(Value<std::string>(BuildConnectionSettings(WithNet("Home", net)), "802-11-wireless",
-                                 "cloned-mac-address"),
+                                 "assigned-mac-address"),
               "permanent");
     net.macMode = KCOM_MAC_RANDOM;
     const NmSettings random = BuildConnectionSettings(WithNet("Home", net));
-    EXPECT_EQ(Value<std::string>(random, "802-11-wireless", "cloned-mac-address"), "random");
+    EXPECT_EQ(Value<std::string>(random, "802-11-wireless", "assigned-mac-address"), "random");
     EXPECT_FALSE(Has(random, "connection", "stable-id"));
 
     // Every join makes a new connection (a new UUID): the stable ID, from which NetworkManager
@@ -351,7 +351,7 @@ TEST_F(NmNetSettingsTest, EachAddressModeIsAClonedAddressAndAStableOneIsKeyedToT
     const NmSettings a = BuildConnectionSettings(WithNet("Home", net, "11111111-1111-4111-8111-111111111111"));
     const NmSettings b = BuildConnectionSettings(WithNet("Home", net, "22222222-2222-4222-8222-222222222222"));
     const NmSettings other = BuildConnectionSettings(WithNet("Cafe", net));
-    EXPECT_EQ(Value<std::string>(a, "802-11-wireless", "cloned-mac-address"), "stable");
+    EXPECT_EQ(Value<std::string>(a, "802-11-wireless", "assigned-mac-address"), "stable");
     EXPECT_EQ(Value<std::string>(a, "connection", "stable-id"), Value<std::string>(b, "connection", "stable-id"));
     EXPECT_NE(Value<std::string>(a, "connection", "stable-id"),
               Value<std::string>(other, "connection", "stable-id"));

@@ -182,19 +182,16 @@ int CDirectControl::ApplyAddress(const SJoinSettings& s, std::string& problem) {
             wanted = RandomAddress();
             break;
         default:
-            // The adapter's own (nobody else sets the address here): put back where this process
-            // changed it, else left as it is.
-            if (m_OwnAddress) wanted = *m_OwnAddress;
+            // The adapter's own: its permanent address (an earlier command may have changed it),
+            // else the one this process found before it changed it, else it stays as it is.
+            wanted = OwnAddress().value_or(now);
             break;
     }
     if (wanted == now) {
         if (own) m_OwnAddress.reset();
         return 0;
     }
-    if (!m_OwnAddress) {
-        MacAddress permanent{};
-        m_OwnAddress = ReadPermanentAddress(m_Ifname, permanent) ? permanent : now;
-    }
+    if (!m_OwnAddress) m_OwnAddress = OwnAddress().value_or(now);
     const int err = SetLinkAddress(m_nIfindex, wanted);
     if (err != 0) {
         problem = "the hardware address of " + m_Ifname + " could not be changed: " + std::strerror(-err);
@@ -204,12 +201,19 @@ int CDirectControl::ApplyAddress(const SJoinSettings& s, std::string& problem) {
     return 0;
 }
 
+std::optional<MacAddress> CDirectControl::OwnAddress() const {
+    MacAddress permanent{};
+    if (ReadPermanentAddress(m_Ifname, permanent)) return permanent;
+    return m_OwnAddress;
+}
+
 void CDirectControl::PutBackAddress() {
     std::lock_guard lock(m_Mutex);
-    if (!m_OwnAddress) return;
+    const std::optional<MacAddress> own = OwnAddress();
     MacAddress now{};
-    if (!ReadLinkAddress(m_Ifname, now) || now == *m_OwnAddress || SetLinkAddress(m_nIfindex, *m_OwnAddress) == 0)
-        m_OwnAddress.reset();
+    if (!own || !ReadLinkAddress(m_Ifname, now) || now == *own) return;
+    // Only an address made up for a network (locally administered) is taken back.
+    if ((now[0] & 0x02) && SetLinkAddress(m_nIfindex, *own) == 0) m_OwnAddress.reset();
 }
 
 uint32_t CDirectControl::SetPowerSave(uint32_t, const SJoinSettings&) { return kStatusNotSupported; }

@@ -41,8 +41,10 @@ private:
     int Prepare(uint32_t iftype, const SJoinSettings& settings, std::string& problem);
     // Gives the interface the address the settings ask for (or its own back); 0 or -errno.
     int ApplyAddress(const SJoinSettings& settings, std::string& problem);
-    // Puts the adapter's own address back where the utility changed it.
+    // Puts the adapter's own address back where a made-up one is in use.
     void PutBackAddress();
+    // The adapter's own address: the permanent one where the driver tells it.
+    std::optional<MacAddress> OwnAddress() const;
     // Sends the join and waits for its outcome; the cause of a failure.
     SJoinOutcome Connect(const SJoinSettings& settings, CJoinContext& context,
                          std::chrono::milliseconds wait);

@@ -107,18 +107,20 @@ NmSettings BuildConnectionSettings(const SNmRequest& r) {
     // The one access point chosen, for this attempt's connection only.
     if (!r.adHoc && r.bssid.size() == 6) wifi["bssid"] = r.bssid;
     if (r.powerSave != 0) wifi["powersave"] = r.powerSave;
+    // The cloned address by its mode: over D-Bus it is the text property "assigned-mac-address"
+    // ("cloned-mac-address" is its older byte form, which takes an address only).
     switch (r.net.macMode) {
         case KCOM_MAC_DEVICE:
-            wifi["cloned-mac-address"] = std::string("permanent");
+            wifi["assigned-mac-address"] = std::string("permanent");
             break;
         case KCOM_MAC_STABLE:
             // NetworkManager derives a stable address from its own secret and the connection's
             // stable ID; each join makes a new connection, so the ID is the network's name.
-            wifi["cloned-mac-address"] = std::string("stable");
+            wifi["assigned-mac-address"] = std::string("stable");
             s["connection"]["stable-id"] = "wavory-ssid-" + HexValue(r.ssid);
             break;
         case KCOM_MAC_RANDOM:
-            wifi["cloned-mac-address"] = std::string("random");
+            wifi["assigned-mac-address"] = std::string("random");
             break;
         default:
             break;

@@ -216,8 +216,10 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
             // Any access point of the network, until one is chosen again.
             m_Wanted.bssid = {};
             m_Wanted.bssidFreqMhz = 0;
-            // The defaults, until the network's own settings come.
+            // The defaults, until the network's own settings come: the adapter's own address (told
+            // to whoever runs the interface, whose own default may differ) and automatic addresses.
             m_Wanted.net = {};
+            m_Wanted.net.macMode = KCOM_MAC_DEVICE;
             return kStatusSuccess;
         case OID_JOIN_BSSID_SET:
             if (p[KCOM_JOIN_BSSID] & 0x01) return kStatusInvalidData;  // a group address
