@@ -70,6 +70,7 @@ run_checks() {
     check_auto_selection
     check_history
     skipped check_random_address || check_random_address
+    skipped check_stable_address || check_stable_address
     # A stage's own checks, when it has any.
     if type stage_checks >/dev/null 2>&1; then stage_checks; fi
 }
@@ -524,6 +525,35 @@ check_random_address() {
         else
             good
         fi
+    fi
+}
+
+# check_stable_address: a profile with a stable address joins the open network with the same made-up
+# address each time, and another network's profile with another one.
+check_stable_address() {
+    local own first again other
+    own=$(cat "/sys/class/net/$STA/phy80211/macaddress" 2>/dev/null || sta_address_now)
+    begin "stable address: the same at each join of $OPEN_SSID, another on $WEP64_SSID"
+    ctl profiles new --name StableOpen --ssid "$OPEN_SSID" --mode infrastructure --mac stable >/dev/null
+    ctl profiles new --name StableWep --ssid "$WEP64_SSID" --mode infrastructure --mac stable \
+        --security wep --key1 "$WEP64_KEY" --active-key 1 >/dev/null
+    ctl connect StableOpen
+    connected_to "$OPEN_BSSID" || return 1
+    first=$(sta_address_now)
+    ctl connect StableWep
+    connected_to "$WEP64_BSSID" || return 1
+    other=$(sta_address_now)
+    ctl connect StableOpen
+    connected_to "$OPEN_BSSID" || return 1
+    again=$(sta_address_now)
+    if same_mac "$first" "$own" || ! local_unicast "$first"; then
+        bad "$OPEN_SSID was joined with $first, not a made-up address (own: $own)"
+    elif ! same_mac "$again" "$first"; then
+        bad "the second join of $OPEN_SSID used $again, the first $first"
+    elif same_mac "$other" "$first" || same_mac "$other" "$own"; then
+        bad "$WEP64_SSID was joined with $other ($OPEN_SSID: $first, own: $own)"
+    else
+        good
     fi
 }
 
