@@ -54,6 +54,17 @@ SWpaEntry EntryOf(const SJoinSettings& s) {
     return entry;
 }
 
+// What a joined attempt says of the settings the supplicant does not carry out as asked.
+std::string JoinedNote(const SJoinSettings& s, const std::string& ifname) {
+    std::string note = AddressingNote(s, ifname);
+    // Its address policy 2 keeps one random address while the joins go on, not one per network.
+    if (s.net.macMode == KCOM_MAC_STABLE)
+        note += std::string(note.empty() ? "" : "; ") +
+                "wpa_supplicant gives a random address but not one per network: another network may be "
+                "joined with the same one";
+    return note;
+}
+
 SJoinOutcome Failed(uint32_t cause, std::string detail, uint32_t status = kStatusFailed) {
     SJoinOutcome out;
     out.cause = cause;
@@ -250,7 +261,7 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
     SJoinOutcome outcome = Attempt(ctrl, monitor, restore.ours, JoinLimit(settings, m_JoinWait), context);
     const bool restored = Finish(ctrl, monitor, restore, outcome.joined, !context.Stopping(), context);
     outcome.restored = !outcome.joined && restored;
-    if (outcome.joined && outcome.detail.empty()) outcome.detail = AddressingNote(settings, m_Ifname);
+    if (outcome.joined && outcome.detail.empty()) outcome.detail = JoinedNote(settings, m_Ifname);
     return outcome;
 }
 
