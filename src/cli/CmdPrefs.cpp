@@ -121,9 +121,8 @@ int ParseInterval(const std::string& text) {
 }
 
 SOutput RunSet(const SSetArgs& args) {
-    const bool any =
-        args.interval || args.units || args.activeScan || args.scanBand || args.powerSave || args.view ||
-        args.macAddress;
+    const bool any = args.interval || args.units || args.activeScan || args.scanBand || args.powerSave ||
+                     args.view || args.macAddress;
     if (!any && !args.defaults) UsageError("nothing to set (see: wavoryctl prefs set --help)");
     // Every value is checked before the first one is stored.
     const std::optional<int> interval =

@@ -74,7 +74,8 @@ void ApplyNetArgs(const SNetArgs& args, CProfile& profile) {
     // A gateway without its address is dropped with the address, not left behind alone.
     if (args.ipv4 && p.IPv4Address.empty() && !args.gateway4) p.IPv4Gateway.clear();
     if (args.ipv6 && p.IPv6Address.empty() && !args.gateway6) p.IPv6Gateway.clear();
-    if (std::string problem = CheckNetLimits(p); !problem.empty()) UsageError("invalid network setting: " + problem);
+    if (std::string problem = CheckNetLimits(p); !problem.empty())
+        UsageError("invalid network setting: " + problem);
     CopyNetSettings(p, profile);
 }
 

@@ -50,8 +50,8 @@ std::optional<SLinkInfo> ReadLinkInfo();
 
 // The hardware address the adapter uses, as OID_ADDRESS_INFO tells it.
 struct SAddressInfo {
-    std::string inUse;  // "02:1a:...", lower case
-    std::string own;    // the adapter's own; empty where not known
+    std::string inUse;    // "02:1a:...", lower case
+    std::string own;      // the adapter's own; empty where not known
     bool random = false;  // the address in use is not the adapter's own
     int mode = 0;         // KCOM_MAC_MODE the last join asked for
 };

@@ -236,10 +236,10 @@ enum KCOM_NET_STRING {
 
 /* Payload of OID_ADDRESS_INFO. */
 enum KCOM_ADDRESS_LAYOUT {
-    KCOM_ADDRESS_IN_USE = 0,    /* 6 bytes */
-    KCOM_ADDRESS_OWN = 8,       /* 6 bytes: the adapter's permanent address; all zero = not known */
-    KCOM_ADDRESS_MODE = 16,     /* u8 KCOM_MAC_MODE the last join asked for */
-    KCOM_ADDRESS_RANDOM = 17,   /* u8 1: the address in use is not the adapter's own */
+    KCOM_ADDRESS_IN_USE = 0,  /* 6 bytes */
+    KCOM_ADDRESS_OWN = 8,     /* 6 bytes: the adapter's permanent address; all zero = not known */
+    KCOM_ADDRESS_MODE = 16,   /* u8 KCOM_MAC_MODE the last join asked for */
+    KCOM_ADDRESS_RANDOM = 17, /* u8 1: the address in use is not the adapter's own */
     KCOM_ADDRESS_SIZE = 20
 };
 

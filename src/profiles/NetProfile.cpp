@@ -11,7 +11,8 @@ namespace wavory {
 kccl::SNetRecord NetRecordOf(const CProfile& p, int defaultMac) {
     kccl::SNetRecord r;
     const int mode = p.MacAddress == KCOM_MAC_NOT_TOLD ? defaultMac : p.MacAddress;
-    r.macMode = static_cast<uint8_t>(mode >= KCOM_MAC_DEVICE && mode <= KCOM_MAC_RANDOM ? mode : KCOM_MAC_DEVICE);
+    r.macMode =
+        static_cast<uint8_t>(mode >= KCOM_MAC_DEVICE && mode <= KCOM_MAC_RANDOM ? mode : KCOM_MAC_DEVICE);
     r.metered = p.Metered;
     r.ipv4 = p.IPv4Address;
     r.gateway4 = p.IPv4Gateway;
@@ -42,8 +43,11 @@ std::string CheckNetLimits(const CProfile& p) {
     gw6.ipv6 = p.IPv6Address.empty() ? std::string() : "2001:db8::1/64";
     gw6.gateway6 = p.IPv6Gateway;
     dns.dns = p.DnsServers;
-    const SOne all[] = {{"IPv4Address", v4}, {"IPv4Gateway", gw4}, {"IPv6Address", v6},
-                        {"IPv6Gateway", gw6}, {"DnsServers", dns}};
+    const SOne all[] = {{"IPv4Address", v4},
+                        {"IPv4Gateway", gw4},
+                        {"IPv6Address", v6},
+                        {"IPv6Gateway", gw6},
+                        {"DnsServers", dns}};
     for (const SOne& one : all)
         if (std::string problem = kccl::CheckNetRecord(one.record); !problem.empty())
             return "\"" + std::string(one.name) + "\": " + problem;

@@ -188,7 +188,8 @@ SStackFile WriteIwdFile(const CProfile& p) {
     // is off where NetworkManager or another program gives the addresses.
     if (p.MacAddress == KCOM_MAC_STABLE || p.MacAddress == KCOM_MAC_RANDOM)
         file.notes.push_back(
-            "the hardware address is not written: iwd chooses it for all networks alike (AddressRandomization in "
+            "the hardware address is not written: iwd chooses it for all networks alike "
+            "(AddressRandomization in "
             "its main.conf)");
     if (p.Metered || !p.IPv4Address.empty() || !p.IPv6Address.empty() || !p.DnsServers.empty())
         file.notes.push_back("metered, fixed addresses and DNS servers not written");

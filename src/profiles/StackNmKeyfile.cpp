@@ -324,10 +324,12 @@ void ReadNetSettings(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
             }
             if (const std::string* g = kf.Take(group, "gateway")) gateway = *g;
             if (kf.Take(group, "address2"))
-                net.notes.push_back(StrFormat("[%s] address2 and later not kept: a profile keeps one address", group));
+                net.notes.push_back(
+                    StrFormat("[%s] address2 and later not kept: a profile keeps one address", group));
         } else if (method && *method != "auto" && *method != "ignore" && *method != "disabled") {
-            net.notes.push_back(StrFormat("[%s] method=%s not kept: a profile has automatic or fixed addresses",
-                                          group, method->c_str()));
+            net.notes.push_back(
+                StrFormat("[%s] method=%s not kept: a profile has automatic or fixed addresses", group,
+                          method->c_str()));
         }
         if (const std::string* dns = kf.Take(group, "dns")) {
             for (const std::string& server : kccl::SplitAddressList(*dns))

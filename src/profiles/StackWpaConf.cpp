@@ -574,7 +574,8 @@ std::string WriteWpaSupplicantConf(const std::vector<const CProfile*>& profiles,
         if (p->MacAddress == KCOM_MAC_STABLE) line("mac_addr", "2");
         if (p->MacAddress == KCOM_MAC_RANDOM) line("mac_addr", "1");
         if (p->Metered || !p->IPv4Address.empty() || !p->IPv6Address.empty() || !p->DnsServers.empty())
-            note.notes.push_back("metered, fixed addresses and DNS servers not written: wpa_supplicant has none");
+            note.notes.push_back(
+                "metered, fixed addresses and DNS servers not written: wpa_supplicant has none");
         const int mode = p->WpaMode;
         const bool legacyWpa = mode == 0 && (p->SecType == 2 || p->SecType == 3);
         if (mode == KCOM_SECURITY_MODE_WPA2_PERSONAL || legacyWpa) {

@@ -115,9 +115,9 @@ bool CStation::Connect(int mode) {
     std::string netRecord;
     if (mode == CONNECT_APPLY && HasNetSettings(*this, DefaultMacMode())) {
         netRecord.resize(KCOM_PAYLOAD_SIZE);
-        const std::size_t used = kccl::EncodeNetRecord(NetRecordOf(*this, DefaultMacMode()),
-                                                       reinterpret_cast<uint8_t*>(netRecord.data()),
-                                                       netRecord.size());
+        const std::size_t used =
+            kccl::EncodeNetRecord(NetRecordOf(*this, DefaultMacMode()),
+                                  reinterpret_cast<uint8_t*>(netRecord.data()), netRecord.size());
         netRecord.resize(used);
         list.AddVarExt(OID_NET_SETTINGS_QUERY, OID_NET_SETTINGS_SET, ConvRawPayload, &netRecord);
     }

@@ -98,7 +98,8 @@ TEST_F(NetCliTest, MeteredAndFixedAddressesAreKeptShownAndSentWithTheJoin) {
     EXPECT_EQ(shown["ipv6_address"], "2001:db8::10/64");
     EXPECT_EQ(shown["ipv6_gateway"], nullptr);
     EXPECT_EQ(shown["dns"], json::array({"192.0.2.53", "2001:db8::53", "198.51.100.53"}));
-    EXPECT_NE(Run({"profiles", "show", "Light"}).out.find("192.0.2.10/24, gateway 192.0.2.1"), std::string::npos);
+    EXPECT_NE(Run({"profiles", "show", "Light"}).out.find("192.0.2.10/24, gateway 192.0.2.1"),
+              std::string::npos);
 
     RunJson({"connect", "Light"});
     const json net = SimState()["active_net"];
@@ -150,8 +151,8 @@ TEST_F(NetCliTest, EveryNetworkSettingSurvivesExportAndImport) {
     ASSERT_EQ(imported["profiles"].size(), 1u);
     json before = RunJson({"profiles", "show", "Light"});
     json after = RunJson({"profiles", "show", imported["profiles"][0].get<std::string>()});
-    for (const char* key : {"mac_address", "metered", "ipv4_address", "ipv4_gateway", "ipv6_address",
-                            "ipv6_gateway", "dns"})
+    for (const char* key :
+         {"mac_address", "metered", "ipv4_address", "ipv4_gateway", "ipv6_address", "ipv6_gateway", "dns"})
         EXPECT_EQ(after[key], before[key]) << key;
 }
 

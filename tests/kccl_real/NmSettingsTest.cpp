@@ -335,7 +335,8 @@ protected:
 
 TEST_F(NmNetSettingsTest, EachAddressModeIsAnAssignedAddressAndAStableOneIsKeyedToTheNetwork) {
     SNetRecord net;
-    EXPECT_FALSE(Has(BuildConnectionSettings(WithNet("Home", net)), "802-11-wireless", "assigned-mac-address"));
+    EXPECT_FALSE(
+        Has(BuildConnectionSettings(WithNet("Home", net)), "802-11-wireless", "assigned-mac-address"));
     net.macMode = KCOM_MAC_DEVICE;
     EXPECT_EQ(Value<std::string>(BuildConnectionSettings(WithNet("Home", net)), "802-11-wireless",
                                  "assigned-mac-address"),
@@ -348,11 +349,14 @@ TEST_F(NmNetSettingsTest, EachAddressModeIsAnAssignedAddressAndAStableOneIsKeyed
     // Every join makes a new connection (a new UUID): the stable ID, from which NetworkManager
     // derives the address, must be the network's and not the connection's.
     net.macMode = KCOM_MAC_STABLE;
-    const NmSettings a = BuildConnectionSettings(WithNet("Home", net, "11111111-1111-4111-8111-111111111111"));
-    const NmSettings b = BuildConnectionSettings(WithNet("Home", net, "22222222-2222-4222-8222-222222222222"));
+    const NmSettings a =
+        BuildConnectionSettings(WithNet("Home", net, "11111111-1111-4111-8111-111111111111"));
+    const NmSettings b =
+        BuildConnectionSettings(WithNet("Home", net, "22222222-2222-4222-8222-222222222222"));
     const NmSettings other = BuildConnectionSettings(WithNet("Cafe", net));
     EXPECT_EQ(Value<std::string>(a, "802-11-wireless", "assigned-mac-address"), "stable");
-    EXPECT_EQ(Value<std::string>(a, "connection", "stable-id"), Value<std::string>(b, "connection", "stable-id"));
+    EXPECT_EQ(Value<std::string>(a, "connection", "stable-id"),
+              Value<std::string>(b, "connection", "stable-id"));
     EXPECT_NE(Value<std::string>(a, "connection", "stable-id"),
               Value<std::string>(other, "connection", "stable-id"));
     // An SSID is bytes: one with a quote or a semicolon must not reach the ID as text.

@@ -352,9 +352,10 @@ TEST_F(ProfileExportImportTest, NetworkSettingsComeBackAndUnusableOnesRefuseThei
         {"\"IPv4Gateway\"=\"192.0.2.1\"", "needs a fixed address"},
         {"\"DnsServers\"=\"192.0.2.53 resolver.example\"", "\"DnsServers\""},
     };
-    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n"
-                       "[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility]\r\n"
-                       "\"NumOfProfiles\"=dword:00000007\r\n\r\n";
+    std::string text =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility]\r\n"
+        "\"NumOfProfiles\"=dword:00000007\r\n\r\n";
     int n = 0;
     for (const auto& [value, reason] : bad)
         text += "[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility\\Profile " + std::to_string(n++) +

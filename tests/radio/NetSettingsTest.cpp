@@ -95,7 +95,9 @@ TEST(NetRecordTest, ListsAreSplitAtSpacesCommasAndSemicolons) {
     EXPECT_EQ(MacModeByName("vendor"), -1);
 }
 
-bool LocalUnicast(const MacAddress& a) { return (a[0] & 0x02) != 0 && (a[0] & 0x01) == 0 && !IsUnusableMac(a); }
+bool LocalUnicast(const MacAddress& a) {
+    return (a[0] & 0x02) != 0 && (a[0] & 0x01) == 0 && !IsUnusableMac(a);
+}
 
 TEST(StableAddressTest, TheSameForANetworkDifferentAcrossNetworksAndSecretsAlwaysLocalUnicast) {
     const std::vector<uint8_t> secret(32, 0x5A), other(32, 0xA5);

@@ -35,7 +35,9 @@ std::string* StringAt(SNetRecord& r, int which) {
     }
 }
 
-const std::string& StringAt(const SNetRecord& r, int which) { return *StringAt(const_cast<SNetRecord&>(r), which); }
+const std::string& StringAt(const SNetRecord& r, int which) {
+    return *StringAt(const_cast<SNetRecord&>(r), which);
+}
 
 bool ReadAll(int fd, uint8_t* out, std::size_t size) {
     std::size_t got = 0;
@@ -127,7 +129,8 @@ std::optional<SIpAddress> ParseIpAddress(std::string_view text, int family, bool
         out.family = AF_INET6;
     else
         return std::nullopt;
-    if (withPrefix && (out.prefix < 1 || out.prefix > (out.family == AF_INET ? 32 : 128))) return std::nullopt;
+    if (withPrefix && (out.prefix < 1 || out.prefix > (out.family == AF_INET ? 32 : 128)))
+        return std::nullopt;
     out.text = z;
     return out;
 }

@@ -38,7 +38,7 @@ bool DecodeNetRecord(const uint8_t* payload, std::size_t size, SNetRecord& out);
 struct SIpAddress {
     int family = 0;  // AF_INET or AF_INET6
     std::array<uint8_t, 16> bytes{};
-    int prefix = -1;  // -1: none given
+    int prefix = -1;   // -1: none given
     std::string text;  // the address alone, as given
 };
 // "192.0.2.10" or "2001:db8::1" (with `withPrefix`, followed by "/N"); nothing when the text is no

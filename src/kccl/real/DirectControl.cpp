@@ -19,9 +19,9 @@
 #include "LinkView.h"
 #include "RealFormat.h"
 #include "Refusal.h"
-#include "kccl_status.h"
 #include "kccl_adapters.h"
 #include "kccl_oid.h"
+#include "kccl_status.h"
 
 namespace wavory::kccl {
 
@@ -171,8 +171,9 @@ int CDirectControl::ApplyAddress(const SJoinSettings& s, std::string& problem) {
         case KCOM_MAC_STABLE: {
             const std::vector<uint8_t> secret = UserAddressSecret();
             if (secret.empty()) {
-                problem = "the secret that stable hardware addresses are made from could not be read or made "
-                          "(~/.config/wavory/address-secret)";
+                problem =
+                    "the secret that stable hardware addresses are made from could not be read or made "
+                    "(~/.config/wavory/address-secret)";
                 return -EIO;
             }
             wanted = StableAddress(secret, s.ssid);

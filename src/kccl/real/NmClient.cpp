@@ -78,8 +78,8 @@ int AppendValue(sd_bus_message* m, const NmValue& value) {
                 if ((rc = sd_bus_message_open_container(m, 'v', "aa{sv}")) < 0) return rc;
                 if ((rc = sd_bus_message_open_container(m, 'a', "a{sv}")) < 0) return rc;
                 for (const SNmAddress& item : v)
-                    if ((rc = sd_bus_message_append(m, "a{sv}", 2, "address", "s", item.address.c_str(), "prefix",
-                                                    "u", item.prefix)) < 0)
+                    if ((rc = sd_bus_message_append(m, "a{sv}", 2, "address", "s", item.address.c_str(),
+                                                    "prefix", "u", item.prefix)) < 0)
                         return rc;
                 if ((rc = sd_bus_message_close_container(m)) < 0) return rc;
             } else if constexpr (std::is_same_v<T, std::string>) {

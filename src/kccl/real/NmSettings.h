@@ -52,8 +52,9 @@ struct SNmAddress {
 };
 // One value of a setting: the D-Bus types b, u, i, s, ay, as, au (IPv4 name servers, network byte
 // order), aay (IPv6 name servers) and aa{sv} (addresses).
-using NmValue = std::variant<bool, uint32_t, int32_t, std::string, std::vector<uint8_t>, std::vector<std::string>,
-                             std::vector<uint32_t>, std::vector<std::vector<uint8_t>>, std::vector<SNmAddress>>;
+using NmValue =
+    std::variant<bool, uint32_t, int32_t, std::string, std::vector<uint8_t>, std::vector<std::string>,
+                 std::vector<uint32_t>, std::vector<std::vector<uint8_t>>, std::vector<SNmAddress>>;
 // The connection as NetworkManager takes it (a{sa{sv}}): setting name -> property -> value.
 using NmSettings = std::map<std::string, std::map<std::string, NmValue>>;
 

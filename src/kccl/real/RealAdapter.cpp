@@ -14,10 +14,10 @@
 #include "LinkAddress.h"
 #include "NmControl.h"
 #include "ReadOnlyControl.h"
-#include "kccl_status.h"
 #include "SupplicantControl.h"
 #include "kccl_adapters.h"
 #include "kccl_oid.h"
+#include "kccl_status.h"
 
 namespace wavory::kccl {
 

@@ -17,8 +17,8 @@
 
 #include "LinkAddress.h"
 #include "RealAdapter.h"
-#include "kccl_status.h"
 #include "kccl_oid.h"
+#include "kccl_status.h"
 
 namespace wavory::kccl {
 

@@ -255,7 +255,8 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
         if (macRefused)
             return Failed(KCOM_CAUSE_UNSUPPORTED,
                           "this wpa_supplicant does not change the hardware address per network (mac_addr): "
-                          "join with the device's own address, or let NetworkManager run " + m_Ifname);
+                          "join with the device's own address, or let NetworkManager run " +
+                              m_Ifname);
         return Failed(KCOM_CAUSE_NONE, "wpa_supplicant did not take the network's settings");
     }
     SJoinOutcome outcome = Attempt(ctrl, monitor, restore.ours, JoinLimit(settings, m_JoinWait), context);

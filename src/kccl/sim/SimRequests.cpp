@@ -10,8 +10,8 @@
 #include "SimRates.h"
 #include "SimScenario.h"
 #include "kccl_oid.h"
-#include "radio/NetSettings.h"
 #include "radio/Bands.h"
+#include "radio/NetSettings.h"
 
 namespace wavory::kccl {
 
@@ -234,8 +234,10 @@ uint32_t CSimRequests::QueryAddressInfo(uint8_t* p) {
 
 uint32_t CSimRequests::SetNetSettings(const uint8_t* p) {
     SNetRecord record;
-    if (!DecodeNetRecord(p, KCOM_PAYLOAD_SIZE, record) || !CheckNetRecord(record).empty()) return kStatusInvalidData;
-    const std::string* texts[] = {&record.ipv4, &record.gateway4, &record.ipv6, &record.gateway6, &record.dns};
+    if (!DecodeNetRecord(p, KCOM_PAYLOAD_SIZE, record) || !CheckNetRecord(record).empty())
+        return kStatusInvalidData;
+    const std::string* texts[] = {&record.ipv4, &record.gateway4, &record.ipv6, &record.gateway6,
+                                  &record.dns};
     for (const std::string* text : texts)
         if (text->size() > static_cast<std::size_t>(kSimNetTextMax)) return kStatusInvalidData;
     SimNetSettings& net = m_state.settings.net;

@@ -104,8 +104,8 @@ void CConnectionDetails::Refresh() {
     const std::optional<SAddressInfo> address = ReadAddressInfo();
     AddRow(QStringLiteral("Hardware address"),
            address ? QString::fromStdString(AddressInfoText(*address)) : QString::fromLatin1(kNotAvailable));
-    AddRow(QStringLiteral("Metered"), current ? QString::fromLatin1(metered ? "yes" : "no")
-                                              : QString::fromLatin1(kNotAvailable));
+    AddRow(QStringLiteral("Metered"),
+           current ? QString::fromLatin1(metered ? "yes" : "no") : QString::fromLatin1(kNotAvailable));
 
     // The IP side belongs to the interface; the simulated adapter has none on this machine.
     char name[KCCL_ADAPTER_NAME_MAX] = {};

@@ -138,7 +138,9 @@ bool CPrefs::OnApply() {
         ok = theApp.WriteProfileInt("", "dBm-Percent", ui->IDC_1159->isChecked() ? 1 : 0) && ok;
         ok = theApp.WriteProfileInt("", kNotificationsPref, ui->chkNotifications->isChecked() ? 1 : 0) && ok;
         ok = theApp.WriteProfileInt("", kKeepInTrayPref, ui->chkKeepInTray->isChecked() ? 1 : 0) && ok;
-        ok = theApp.WriteProfileInt("", kMacAddressPref, ui->cmbMacAddress->currentIndex() + KCOM_MAC_DEVICE) && ok;
+        ok = theApp.WriteProfileInt("", kMacAddressPref,
+                                    ui->cmbMacAddress->currentIndex() + KCOM_MAC_DEVICE) &&
+             ok;
         if (!ok) group.Cancel();
         if (!group.End() || !ok) {
             const int error = theApp.m_pRegistry ? theApp.m_pRegistry->LastError() : REG_ERROR_WRITE_FAULT;

@@ -60,10 +60,10 @@ CEditProfileNet::CEditProfileNet(QWidget* parent) : CEditProfilePage(parent) {
     form->addRow(tr("IPv6 ga&teway:"), m_pGateway6);
     m_pDns = NewEdit(addresses, QStringLiteral("dnsServers"), QStringLiteral("192.0.2.53 2001:db8::53"));
     form->addRow(tr("&DNS servers:"), m_pDns);
-    auto* note = new QLabel(
-        tr("Fixed addresses and DNS servers are applied where NetworkManager runs the adapter; "
-           "elsewhere the join says they were not."),
-        addresses);
+    auto* note =
+        new QLabel(tr("Fixed addresses and DNS servers are applied where NetworkManager runs the adapter; "
+                      "elsewhere the join says they were not."),
+                   addresses);
     note->setWordWrap(true);
     form->addRow(note);
     layout->addWidget(addresses);
