@@ -60,5 +60,12 @@ inline constexpr unsigned kFieldPlace = 2;
     X(Text, EapClientCert,    "EapClientCert",    "",         0)            \
     X(Text, EapPrivateKey,    "EapPrivateKey",    "",         0)            \
     X(Text, EapKeyPassword,   "EapKeyPassword",   "",         kFieldSecret) \
-    X(Text, EapPassword,      "EapPassword",      "",         kFieldSecret)
+    X(Text, EapPassword,      "EapPassword",      "",         kFieldSecret) \
+    X(Int,  MacAddress,       "MacAddress",       0,          0)            \
+    X(Bool, Metered,          "Metered",          false,      0)            \
+    X(Text, IPv4Address,      "IPv4Address",      "",         0)            \
+    X(Text, IPv4Gateway,      "IPv4Gateway",      "",         0)            \
+    X(Text, IPv6Address,      "IPv6Address",      "",         0)            \
+    X(Text, IPv6Gateway,      "IPv6Gateway",      "",         0)            \
+    X(Text, DnsServers,       "DnsServers",       "",         0)
 // clang-format on

@@ -29,6 +29,7 @@ constexpr SRegSchemaEntry kSchema[] = {
     {"Active", D},
     {"Scan-Band", D},
     {"Power-Save", D},
+    {"Mac-Address", D},
     {"View AP or NET", D},
     {"ConnectedStation", ERegType::Sz},
 };
@@ -46,7 +47,7 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 
 std::span<const SRegSchemaEntry> RegistrySchema() { return kSchema; }
 
-static_assert(std::size(kSchema) == kProfileValueCount + 9);
+static_assert(std::size(kSchema) == kProfileValueCount + 10);
 
 const SRegSchemaEntry* FindSchemaEntry(std::string_view name) {
     auto it =

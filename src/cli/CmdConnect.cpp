@@ -77,6 +77,14 @@ std::string JoinReason(const SJoinResult& result) {
     return "failed";
 }
 
+// A join that worked but left a setting of the profile unapplied (fixed addresses without
+// NetworkManager) says so: "note" in the JSON, a line of its own in the text.
+void PutJoinNote(SOutput& out, const SJoinResult& result) {
+    if (result.detail.empty()) return;
+    out.data["note"] = Utf8Lossy(result.detail);
+    out.text += "Note: " + Printable(result.detail) + ".\n";
+}
+
 // Exit 1 with the attempt's message, its cause as "reason" and whether the previous connection is back.
 [[noreturn]] void FailJoin(const CConnectAttempt& attempt) {
     const SJoinResult& result = attempt.Result();
@@ -262,6 +270,7 @@ SOutput RunConnectProfile(const std::string& name, SEapArgs eap) {
     out.text = (associated ? "Connected to profile \"" : "Applied profile \"") +
                Printable(profile->ProfName) + "\" (" + Printable(station->NetName) + ")" +
                (associated ? "" : "; the adapter has not joined the network yet") + ".\n";
+    PutJoinNote(out, attempt->Result());
     return out;
 }
 
@@ -489,6 +498,7 @@ SOutput RunConnectStation(SConnectArgs args) {
                std::to_string(station->PhyChnl) + "); " +
                (joined.created ? "saved as profile \"" : "using profile \"") + Printable(joined.profileName) +
                "\".\n";
+    PutJoinNote(out, joined);
     return out;
 }
 

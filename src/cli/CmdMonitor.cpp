@@ -160,9 +160,17 @@ SOutput StatusOf(CCliSession& session) {
                             "received",
                             "sent",
                             "rx_frames",
-                            "tx_frames"})
+                            "tx_frames",
+                            "mac_address",
+                            "mac_random"})
         j[key] = nullptr;
     const std::string lastDrop = PutLastDisconnect(j);
+    // The hardware address in use, where the adapter tells it (a random one shows as such).
+    const std::optional<SAddressInfo> address = ReadAddressInfo();
+    if (address) {
+        j["mac_address"] = address->inUse;
+        j["mac_random"] = address->random;
+    }
 
     if (!connected) {
         // The page's not-connected state: only the radio status is read.
@@ -175,6 +183,7 @@ SOutput StatusOf(CCliSession& session) {
         std::vector<std::pair<std::string, std::string>> fields = {
             {"Connected to (SSID):", LoadStringId(IDS_NOT_CONNECTED)}, {"Radio Status:", read ? radio : ""}};
         if (!lastDrop.empty()) fields.emplace_back("Last disconnect:", lastDrop);
+        if (address) fields.emplace_back("Hardware Address:", AddressInfoText(*address));
         out.text = FormatFields(fields);
         return out;
     }
@@ -277,6 +286,7 @@ SOutput StatusOf(CCliSession& session) {
                              {"Network Rate:", netRate},
                              {"Received:", shown(6, received + " frames")},
                              {"Sent:", shown(7, sent + " frames")}};
+    if (address) fields.emplace_back("Hardware Address:", AddressInfoText(*address));
     if (!lastDrop.empty()) fields.emplace_back("Last disconnect:", lastDrop);
     out.text = FormatFields(fields);
     return out;

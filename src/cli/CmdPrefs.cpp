@@ -11,8 +11,11 @@
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "driver/Format.h"
+#include "kccl_oid.h"
 #include "monitor/Poll.h"
+#include "profiles/NetProfile.h"
 #include "profiles/RegistryUpdate.h"
+#include "radio/NetSettings.h"
 #include "shell/Tessal.h"
 
 namespace wavory::cli {
@@ -23,7 +26,8 @@ constexpr int kMinInterval = 5;
 constexpr int kMaxInterval = 100;
 constexpr const char* kScanBands[] = {"(802.11) a/b/g", "(802.11) a", "(802.11) b/g", "(802.11) b"};
 constexpr const char* kPowerSaves[] = {"Max. Performance", "Good Performance", "Max. Power Save"};
-constexpr const char* kPrefNames[] = {"interval", "units", "active-scan", "scan-band", "power-save", "view"};
+constexpr const char* kPrefNames[] = {"interval",   "units", "active-scan", "scan-band",
+                                      "power-save", "view",  "mac-address"};
 
 struct SPrefs {
     int interval = CPoll::kDefaultIntervalMs / 1000;  // seconds
@@ -32,6 +36,7 @@ struct SPrefs {
     int scanBand = 0;
     int powerSave = 0;
     bool networkView = false;
+    int macAddress = KCOM_MAC_DEVICE;  // the hardware address of profiles that leave it to the preferences
 };
 
 SPrefs ReadPrefs() {
@@ -45,6 +50,7 @@ SPrefs ReadPrefs() {
     p.scanBand = theApp.GetProfileInt("", "Scan-Band", 0);
     p.powerSave = theApp.GetProfileInt("", "Power-Save", 0);
     p.networkView = theApp.GetProfileInt("", "View AP or NET", 0) != 0;
+    p.macAddress = DefaultMacMode();
     return p;
 }
 
@@ -67,7 +73,8 @@ SOutput PrefsOutput(const SPrefs& p, const std::vector<std::string>& only) {
          StrFormat("%d = %s", p.scanBand, NameOf(kScanBands, 4, p.scanBand).c_str())},
         {"power-save", p.powerSave,
          StrFormat("%d = %s", p.powerSave, NameOf(kPowerSaves, 3, p.powerSave).c_str())},
-        {"view", p.networkView ? "network" : "ap", p.networkView ? "network" : "ap"}};
+        {"view", p.networkView ? "network" : "ap", p.networkView ? "network" : "ap"},
+        {"mac-address", kccl::MacModeName(p.macAddress), kccl::MacModeName(p.macAddress)}};
 
     SOutput out;
     std::vector<std::pair<std::string, std::string>> shown;
@@ -96,6 +103,7 @@ struct SSetArgs {
     std::optional<int> scanBand;
     std::optional<int> powerSave;
     std::optional<std::string> view;
+    std::optional<std::string> macAddress;
     bool defaults = false;
 };
 
@@ -113,8 +121,8 @@ int ParseInterval(const std::string& text) {
 }
 
 SOutput RunSet(const SSetArgs& args) {
-    const bool any =
-        args.interval || args.units || args.activeScan || args.scanBand || args.powerSave || args.view;
+    const bool any = args.interval || args.units || args.activeScan || args.scanBand || args.powerSave ||
+                     args.view || args.macAddress;
     if (!any && !args.defaults) UsageError("nothing to set (see: wavoryctl prefs set --help)");
     // Every value is checked before the first one is stored.
     const std::optional<int> interval =
@@ -129,6 +137,7 @@ SOutput RunSet(const SSetArgs& args) {
     if (args.scanBand) p.scanBand = *args.scanBand;
     if (args.powerSave) p.powerSave = *args.powerSave;
     if (args.view) p.networkView = *args.view == "network";
+    if (args.macAddress) p.macAddress = kccl::MacModeByName(*args.macAddress);
 
     // In the dialog's order, as one write of the settings file.
     CRegistryUpdate group(theApp.m_pRegistry);
@@ -141,6 +150,7 @@ SOutput RunSet(const SSetArgs& args) {
     if (args.scanBand || args.defaults) ok = theApp.WriteProfileInt("", "Scan-Band", p.scanBand) && ok;
     if (args.units || args.defaults) ok = theApp.WriteProfileInt("", "dBm-Percent", p.dBm ? 1 : 0) && ok;
     if (args.view) ok = theApp.WriteProfileInt("", "View AP or NET", p.networkView ? 1 : 0) && ok;
+    if (args.macAddress || args.defaults) ok = theApp.WriteProfileInt("", "Mac-Address", p.macAddress) && ok;
     ok = group.End() && ok;
     if (!ok) FailStore(theApp.m_pRegistry->LastError(), "the preferences could not be stored");
     return PrefsOutput(ReadPrefs(), {});
@@ -154,7 +164,7 @@ void AddPrefsCommands(CLI::App& app, CCommandTable& table) {
 
     auto names = std::make_shared<std::vector<std::string>>();
     CLI::App* get = AddCommand(*prefs, "get", "Show the preferences, or the ones named");
-    get->add_option("name", *names, "interval, units, active-scan, scan-band, power-save, view")
+    get->add_option("name", *names, "interval, units, active-scan, scan-band, power-save, view, mac-address")
         ->check(CLI::IsMember(std::vector<std::string>(std::begin(kPrefNames), std::end(kPrefNames))));
     table.Add(get, [names] { return RunGet(*names); });
 
@@ -182,6 +192,11 @@ void AddPrefsCommands(CLI::App& app, CCommandTable& table) {
            "--view", [args](const std::string& v) { args->view = v; },
            "Available Networks view: one row per network or per access point")
         ->check(CLI::IsMember({"network", "ap"}));
+    set->add_option_function<std::string>(
+           "--mac-address", [args](const std::string& v) { args->macAddress = v; },
+           "Hardware address of profiles that leave it to the preferences: device (the adapter's "
+           "own), stable (random, the same each time per network), random (new at each join)")
+        ->check(CLI::IsMember({"device", "stable", "random"}));
     set->add_flag("--defaults", args->defaults,
                   "Start from the dialog's defaults (10 s, percent, passive, 0, 0)");
     table.Add(set, [args] { return RunSet(*args); });

@@ -225,6 +225,7 @@ void AddProfileEditOptions(CLI::App& command, SProfileEdits& edits, bool withNam
             "Take the profile out of the auto-selection list")
         ->excludes(autoSelect);
     AddEapOptions(command, edits.eap, false);
+    AddNetOptions(command, edits.net);
 }
 
 SAdapterRegion ReadAdapterRegion() { return {ReadRegDomain(), ReadChannelList()}; }
@@ -300,6 +301,7 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, const SAda
         p.WpaPassphrase.size() == 64)
         UsageError("WPA3 takes the passphrase itself, not 64 hexadecimal digits");
     ApplyEapArgs(edits.eap, p);
+    ApplyNetArgs(edits.net, p);
     if (IsEnterpriseProfile(p)) {
         // 802.1X runs between a station and an access point: an enterprise profile is one of infrastructure.
         if (edits.mode && *edits.mode == "adhoc")
@@ -332,6 +334,7 @@ void ApplyProfileEdits(const SProfileEdits& edits, CProfile& profile, const SAda
     profile.WpaMode = p.WpaMode;
     profile.WpaPassphrase = p.WpaPassphrase;
     CopyEapSettings(p, profile);
+    CopyNetSettings(p, profile);
 }
 
 void ResolveProfileSecrets(SProfileEdits& edits, const CProfile* base) {
@@ -421,6 +424,7 @@ json ProfileJson(const CProfile& p, bool showKeys) {
         j["keys"].push_back(key);
     }
     PutEapJson(j, p, showKeys);
+    PutNetJson(j, p);
     j["auto_select"] = p.AutoSelect;
     j["priority"] = p.AutoSelect && p.Priority >= 0 ? json(p.Priority) : json(nullptr);
     j["use_802_1x"] = p.Use802_1;
@@ -451,6 +455,7 @@ std::string ProfileText(const CProfile& p, bool showKeys) {
                                       : showKeys              ? Printable(p.WpaPassphrase)
                                                               : std::string("set"));
     AddEapFields(f, p, showKeys);
+    AddNetFields(f, p);
     f.emplace_back("Active Key:", p.ActiveSecKey >= 0 && p.ActiveSecKey <= 3
                                       ? StrFormat("Key%d", p.ActiveSecKey + 1)
                                       : std::string("none"));

@@ -11,6 +11,7 @@
 
 #include "cli/CliSupport.h"
 #include "cli/EapOptions.h"
+#include "cli/NetOptions.h"
 #include "driver/AirText.h"
 
 namespace CLI {
@@ -41,6 +42,7 @@ struct SProfileEdits {
     std::optional<std::string> powerSave;            // "auto" | "1" | "2" | "3"
     std::optional<bool> autoSelect;
     SEapArgs eap;  // 802.1X
+    SNetArgs net;  // hardware address, metered, fixed addresses
 };
 
 // Adds the field options to a command (with --name when `withName`).

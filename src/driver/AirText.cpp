@@ -1,6 +1,8 @@
 #include "driver/AirText.h"
 
 #include <array>
+#include <cstdio>
+#include <cstring>
 
 #include "base/StringTable.h"
 #include "driver/CommVarList.h"
@@ -141,6 +143,30 @@ std::optional<SLinkInfo> ReadLinkInfo() {
     info.eapMethod = Payload(block)[KCOM_LINK_EAP_METHOD];
     info.signalDbm = PayloadI32(block, KCOM_LINK_SIGNAL);
     return info;
+}
+
+std::optional<SAddressInfo> ReadAddressInfo() {
+    CCommVarList list;
+    list.AddVarExt(OID_ADDRESS_INFO, 0, nullptr, nullptr);
+    if (!list.RefreshAll(false, false)) return std::nullopt;
+    const uint8_t* p = Payload(list.GetVar(0)->GetBlock(0));
+    auto text = [](const uint8_t* a) {
+        char out[18];
+        std::snprintf(out, sizeof out, "%02x:%02x:%02x:%02x:%02x:%02x", a[0], a[1], a[2], a[3], a[4], a[5]);
+        return std::string(out);
+    };
+    SAddressInfo info;
+    info.inUse = text(p + KCOM_ADDRESS_IN_USE);
+    static const uint8_t zero[6] = {};
+    if (std::memcmp(p + KCOM_ADDRESS_OWN, zero, 6) != 0) info.own = text(p + KCOM_ADDRESS_OWN);
+    info.random = p[KCOM_ADDRESS_RANDOM] != 0;
+    info.mode = p[KCOM_ADDRESS_MODE];
+    return info;
+}
+
+std::string AddressInfoText(const SAddressInfo& info) {
+    if (!info.random) return info.inUse + " (the device's own)";
+    return info.inUse + (info.mode == KCOM_MAC_STABLE ? " (random, stable for this network)" : " (random)");
 }
 
 std::optional<std::vector<SAdapterChannel>> ReadChannelList() {

@@ -48,6 +48,18 @@ struct SLinkInfo {
 // One read of OID_LINK_INFO; nothing when the adapter does not answer it.
 std::optional<SLinkInfo> ReadLinkInfo();
 
+// The hardware address the adapter uses, as OID_ADDRESS_INFO tells it.
+struct SAddressInfo {
+    std::string inUse;    // "02:1a:...", lower case
+    std::string own;      // the adapter's own; empty where not known
+    bool random = false;  // the address in use is not the adapter's own
+    int mode = 0;         // KCOM_MAC_MODE the last join asked for
+};
+// One read of OID_ADDRESS_INFO; nothing when the adapter does not answer it.
+std::optional<SAddressInfo> ReadAddressInfo();
+// "02:1a:2b:3c:4d:5e (random)" or "00:11:22:33:44:55 (the device's own)".
+std::string AddressInfoText(const SAddressInfo& info);
+
 // A channel of the adapter in its regulatory domain.
 struct SAdapterChannel {
     int freqMHz;

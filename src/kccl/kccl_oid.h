@@ -81,6 +81,16 @@ enum KCOM_OID {
      * or exceed KCOM_EAP_FIELD_MAX is refused. */
     OID_EAP_SETTINGS_QUERY = 0x5E0,
     OID_EAP_SETTINGS_SET = 0x5F0,
+    /* The network's own settings of the next join (layout KCOM_NET_LAYOUT): the hardware address it
+     * joins with, whether it is metered, and fixed addresses and name servers. An SSID set clears
+     * them, so they are set after the SSID; never set = the adapter's own address and automatic
+     * addresses. A set whose
+     * mode is unknown, whose strings overrun the payload, or whose addresses are not addresses is
+     * refused. A query answers the record of the next join. */
+    OID_NET_SETTINGS_QUERY = 0x600,
+    OID_NET_SETTINGS_SET = 0x610,
+    /* The hardware address in use and the adapter's own (query only; layout KCOM_ADDRESS_LAYOUT). */
+    OID_ADDRESS_INFO = 0x620,
     OID_REG_DOMAIN = 0x891
 };
 
@@ -199,6 +209,42 @@ enum KCOM_EAP_FLAG {
                                            name; a CA or name that is given is still checked */
     KCOM_EAP_FLAG_HAS_PASSWORD = 0x100, /* query only: a password was given */
     KCOM_EAP_FLAG_HAS_KEY_PASSWORD = 0x200
+};
+
+/* Payload of OID_NET_SETTINGS_QUERY/SET: the address mode, a flags byte, two spare bytes, then the
+ * strings in the order of KCOM_NET_STRING, each a u16 length (little-endian) and that many bytes. */
+enum KCOM_NET_LAYOUT {
+    KCOM_NET_MAC_MODE = 0, /* u8 KCOM_MAC_MODE */
+    KCOM_NET_FLAGS = 1,    /* u8 KCOM_NET_FLAG bits */
+    KCOM_NET_STRINGS = 4,
+    KCOM_NET_FIELD_MAX = 512 /* most bytes of one string */
+};
+/* The hardware address a join uses. */
+enum KCOM_MAC_MODE {
+    KCOM_MAC_NOT_TOLD = 0, /* left to whoever runs the interface; a record without a mode */
+    KCOM_MAC_DEVICE = 1,   /* the adapter's own */
+    KCOM_MAC_STABLE = 2,   /* random, the same each time for this network, another for another network */
+    KCOM_MAC_RANDOM = 3    /* a new random address at each join */
+};
+enum KCOM_NET_FLAG {
+    KCOM_NET_METERED = 1 /* the network is metered (charged by volume) */
+};
+enum KCOM_NET_STRING {
+    KCOM_NET_IPV4 = 0,     /* "192.0.2.10/24"; empty = automatic */
+    KCOM_NET_GATEWAY4 = 1, /* "192.0.2.1"; only with a fixed address */
+    KCOM_NET_IPV6 = 2,     /* "2001:db8::10/64"; empty = automatic */
+    KCOM_NET_GATEWAY6 = 3,
+    KCOM_NET_DNS = 4, /* name servers, IPv4 or IPv6, separated by spaces */
+    KCOM_NET_STRING_COUNT = 5
+};
+
+/* Payload of OID_ADDRESS_INFO. */
+enum KCOM_ADDRESS_LAYOUT {
+    KCOM_ADDRESS_IN_USE = 0,  /* 6 bytes */
+    KCOM_ADDRESS_OWN = 8,     /* 6 bytes: the adapter's permanent address; all zero = not known */
+    KCOM_ADDRESS_MODE = 16,   /* u8 KCOM_MAC_MODE the last join asked for */
+    KCOM_ADDRESS_RANDOM = 17, /* u8 1: the address in use is not the adapter's own */
+    KCOM_ADDRESS_SIZE = 20
 };
 
 /* Payload of OID_JOIN_STATE. */

@@ -124,6 +124,17 @@ public:
     std::string EapPrivateKey;
     std::string EapKeyPassword;
     std::string EapPassword;
+    // The network's own settings: the hardware address it is joined with (0 the preferences'
+    // default, then KCOM_MAC_MODE: 1 the adapter's own, 2 stable for this network, 3 new at each
+    // join), whether it is metered, and fixed addresses ("192.0.2.10/24", "2001:db8::10/64"), their
+    // gateways and name servers (separated by spaces); empty = automatic.
+    int MacAddress = 0;
+    bool Metered = false;
+    std::string IPv4Address;
+    std::string IPv4Gateway;
+    std::string IPv6Address;
+    std::string IPv6Gateway;
+    std::string DnsServers;
 };
 
 }  // namespace wavory

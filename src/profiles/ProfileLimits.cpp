@@ -5,6 +5,7 @@
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "profiles/EapProfile.h"
+#include "profiles/NetProfile.h"
 #include "profiles/Profile.h"
 #include "radio/Bands.h"
 
@@ -44,6 +45,7 @@ std::string CheckProfileLimits(const CProfile& p) {
                           "0 (none), 3 (WPA2), 4 (WPA3), 5 (Enhanced Open), 6 (WPA2/WPA3), "
                           "7 (WPA2-Enterprise) or 8 (WPA3-Enterprise)");
     if (std::string eap = CheckEapLimits(p); !eap.empty()) return eap;
+    if (std::string net = CheckNetLimits(p); !net.empty()) return net;
     if (p.PhyFreq != 0 && kccl::FrequencyToChannel(p.PhyFreq) == 0)
         return OutOfRange("PhyFreq", p.PhyFreq, "0 or the frequency in MHz of a 2.4, 5 or 6 GHz channel");
     // The secrets in use are sent as they are; spare ones, and a passphrase while WPA is off, are not.

@@ -184,6 +184,15 @@ SStackFile WriteIwdFile(const CProfile& p) {
     const int mode = p.WpaMode;
     const bool legacyWpa = mode == 0 && (p.SecType == 2 || p.SecType == 3);
     if (mode == 0 && p.SecType == 1) return file.refusal = "iwd does not join WEP networks", file;
+    // iwd chooses the hardware address for all networks alike (its main.conf), and its own addressing
+    // is off where NetworkManager or another program gives the addresses.
+    if (p.MacAddress == KCOM_MAC_STABLE || p.MacAddress == KCOM_MAC_RANDOM)
+        file.notes.push_back(
+            "the hardware address is not written: iwd chooses it for all networks alike "
+            "(AddressRandomization in "
+            "its main.conf)");
+    if (p.Metered || !p.IPv4Address.empty() || !p.IPv6Address.empty() || !p.DnsServers.empty())
+        file.notes.push_back("metered, fixed addresses and DNS servers not written");
     std::string& t = file.text;
     const auto line = [&t](const std::string& key, const std::string& value) {
         if (!value.empty()) t += key + "=" + EscapeKeyValue(value) + "\n";

@@ -190,7 +190,10 @@ std::string GroupText(const std::string& setting, const std::map<std::string, SN
                 note(key, "a value of type " + v.text + " is not read");
                 continue;
         }
-        t += key + "=" + value + "\n";
+        // The address words (stable, random, …) come as assigned-mac-address over the bus; the
+        // keyfile keeps them, and a MAC address, as cloned-mac-address.
+        const bool assigned = setting == kWifiSetting && key == "assigned-mac-address";
+        t += (assigned ? std::string("cloned-mac-address") : key) + "=" + value + "\n";
     }
     return t;
 }

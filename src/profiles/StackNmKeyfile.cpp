@@ -1,11 +1,14 @@
 // NetworkManager's keyfiles (*.nmconnection): one Wi-Fi connection each, read into a profile and
 // written from one.
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <random>
 
 #include "driver/Format.h"
 #include "kccl_oid.h"
 #include "profiles/EapProfile.h"
+#include "profiles/NetProfile.h"
 #include "profiles/Profile.h"
 #include "profiles/StackFiles.h"
 #include "profiles/StackKeyFile.h"
@@ -295,6 +298,75 @@ void ReadSecurity(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
         net.refusal = StrFormat("wep-tx-keyidx names key %d, which the file does not give", p.ActiveSecKey);
 }
 
+// The hardware address, metered, and fixed addresses and name servers, where a profile can keep them.
+void ReadNetSettings(CKeyFile& kf, CProfile& p, SStackNetwork& net) {
+    if (const std::string* mac = kf.Take(kWifi, "cloned-mac-address")) {
+        const int mode = *mac == "permanent" ? KCOM_MAC_DEVICE
+                         : *mac == "stable"  ? KCOM_MAC_STABLE
+                         : *mac == "random"  ? KCOM_MAC_RANDOM
+                                             : -1;
+        if (mode > 0)
+            p.MacAddress = mode;
+        else
+            net.notes.push_back("cloned-mac-address=" + *mac +
+                                " not kept: a profile keeps permanent, stable or random");
+    }
+    if (const std::string* metered = kf.Take(kConn, "metered"))
+        p.Metered = *metered == "1" || *metered == "yes" || *metered == "true";
+    CProfile fixed("", false);
+    for (const bool v6 : {false, true}) {
+        const char* group = v6 ? "ipv6" : "ipv4";
+        std::string& address = v6 ? fixed.IPv6Address : fixed.IPv4Address;
+        std::string& gateway = v6 ? fixed.IPv6Gateway : fixed.IPv4Gateway;
+        const std::string* method = kf.Take(group, "method");
+        if (method && *method == "manual") {
+            // "address1=ADDR/PREFIX[,GATEWAY]"; a second address is more than a profile keeps.
+            if (const std::string* first = kf.Take(group, "address1")) {
+                const std::size_t comma = first->find(',');
+                address = first->substr(0, comma);
+                if (comma != std::string::npos) gateway = first->substr(comma + 1);
+            }
+            if (const std::string* g = kf.Take(group, "gateway")) gateway = *g;
+            if (kf.Take(group, "address2"))
+                net.notes.push_back(
+                    StrFormat("[%s] address2 and later not kept: a profile keeps one address", group));
+        } else if (method && *method != "auto" && *method != "ignore" && *method != "disabled") {
+            net.notes.push_back(
+                StrFormat("[%s] method=%s not kept: a profile has automatic or fixed addresses", group,
+                          method->c_str()));
+        }
+        if (const std::string* dns = kf.Take(group, "dns")) {
+            for (const std::string& server : kccl::SplitAddressList(*dns))
+                fixed.DnsServers += (fixed.DnsServers.empty() ? "" : " ") + server;
+        }
+        kf.Take(group, "ignore-auto-dns");
+    }
+    kf.Take("ipv6", "addr-gen-mode");
+    if (std::string problem = CheckNetLimits(fixed); !problem.empty()) {
+        net.notes.push_back("fixed addresses not kept: " + problem);
+        return;
+    }
+    p.IPv4Address = fixed.IPv4Address;
+    p.IPv4Gateway = fixed.IPv4Gateway;
+    p.IPv6Address = fixed.IPv6Address;
+    p.IPv6Gateway = fixed.IPv6Gateway;
+    p.DnsServers = fixed.DnsServers;
+}
+
+// One family's addressing as the keyfile writes it.
+std::string NetGroupText(const CProfile& p, bool v6) {
+    const std::string& address = v6 ? p.IPv6Address : p.IPv4Address;
+    const std::string& gateway = v6 ? p.IPv6Gateway : p.IPv4Gateway;
+    std::string dns;
+    for (const std::string& server : kccl::SplitAddressList(p.DnsServers))
+        if (kccl::ParseIpAddress(server, v6 ? AF_INET6 : AF_INET, false)) dns += server + ";";
+    std::string t = v6 ? "\n[ipv6]\naddr-gen-mode=default\n" : "\n[ipv4]\n";
+    if (!address.empty()) t += "address1=" + address + (gateway.empty() ? "" : "," + gateway) + "\n";
+    if (!dns.empty()) t += "dns=" + dns + "\nignore-auto-dns=true\n";
+    t += std::string("method=") + (address.empty() ? "auto" : "manual") + "\n";
+    return t;
+}
+
 }  // namespace
 
 SStackNetwork ReadNmKeyfile(std::string_view text, const std::string& where) {
@@ -349,12 +421,7 @@ SStackNetwork ReadNmKeyfile(std::string_view text, const std::string& where) {
     }
     if (!bad.empty()) net.notes.push_back(bad);
     kf.Take(kWifi, "seen-bssids");  // where NetworkManager last saw the network: state, no setting
-    for (const char* group : {"ipv4", "ipv6"})
-        if (const std::string* method = kf.Take(group, "method");
-            method && *method != "auto" && *method != "ignore" && *method != "disabled")
-            net.notes.push_back(StrFormat("[%s] method=%s not kept: the utility sets no IP addresses", group,
-                                          method->c_str()));
-    kf.Take("ipv6", "addr-gen-mode");
+    ReadNetSettings(kf, *p, net);
     ReadSecurity(kf, *p, net);
     if (!net.refusal.empty()) return net;
     for (const std::string& rest : kf.Unused())
@@ -411,7 +478,11 @@ SStackFile WriteNmKeyfile(const CProfile& p) {
         line("autoconnect-priority", std::to_string(std::max(0, 999 - p.Priority)));
     else
         line("autoconnect", "false");
+    if (p.Metered) line("metered", "1");
     t += "\n[wifi]\n";
+    if (p.MacAddress == KCOM_MAC_DEVICE) line("cloned-mac-address", "permanent");
+    if (p.MacAddress == KCOM_MAC_STABLE) line("cloned-mac-address", "stable");
+    if (p.MacAddress == KCOM_MAC_RANDOM) line("cloned-mac-address", "random");
     line("mode", p.NetMode ? "infrastructure" : "adhoc");
     line("ssid", EncodeSsid(p.NetName));
     if (!p.NetMode && p.PhyFreq != 0) {
@@ -472,7 +543,7 @@ SStackFile WriteNmKeyfile(const CProfile& p) {
             text("password", p.EapPassword);
         }
     }
-    t += "\n[ipv4]\nmethod=auto\n\n[ipv6]\naddr-gen-mode=default\nmethod=auto\n";
+    t += NetGroupText(p, false) + NetGroupText(p, true);
     return file;
 }
 

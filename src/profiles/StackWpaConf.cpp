@@ -404,6 +404,17 @@ SStackNetwork ReadBlock(SBlock& b, int number) {
             "scan_ssid (hidden network) not kept: the utility finds a hidden network without it");
     if (const std::string* alg = b.Take("auth_alg"); alg && *alg != "OPEN")
         net.notes.push_back("auth_alg=" + *alg + " not kept: open authentication is used");
+    // The address policy: 0 the adapter's own, 1 new at each join, 2 random keeping the vendor part.
+    if (const std::string* mac = b.Take("mac_addr")) {
+        if (*mac == "0")
+            p->MacAddress = KCOM_MAC_DEVICE;
+        else if (*mac == "1")
+            p->MacAddress = KCOM_MAC_RANDOM;
+        else if (*mac == "2")
+            p->MacAddress = KCOM_MAC_STABLE;
+        else
+            net.notes.push_back("mac_addr=" + *mac + " not kept: a profile keeps 0, 1 or 2");
+    }
     ReadSecurity(b, *p, net);
     if (!net.refusal.empty()) return net;
     // What is left is named, secrets masked.
@@ -559,6 +570,12 @@ std::string WriteWpaSupplicantConf(const std::vector<const CProfile*>& profiles,
             line("mode", "1");
             if (p->PhyFreq != 0) line("frequency", std::to_string(p->PhyFreq));
         }
+        if (p->MacAddress == KCOM_MAC_DEVICE) line("mac_addr", "0");
+        if (p->MacAddress == KCOM_MAC_STABLE) line("mac_addr", "2");
+        if (p->MacAddress == KCOM_MAC_RANDOM) line("mac_addr", "1");
+        if (p->Metered || !p->IPv4Address.empty() || !p->IPv6Address.empty() || !p->DnsServers.empty())
+            note.notes.push_back(
+                "metered, fixed addresses and DNS servers not written: wpa_supplicant has none");
         const int mode = p->WpaMode;
         const bool legacyWpa = mode == 0 && (p->SecType == 2 || p->SecType == 3);
         if (mode == KCOM_SECURITY_MODE_WPA2_PERSONAL || legacyWpa) {

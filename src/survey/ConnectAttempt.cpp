@@ -333,6 +333,8 @@ void CConnectAttempt::Look(const SJoinState& state) {
             if (overdue) Failed(KCOM_CAUSE_TIMEOUT, std::string(), false);
             return;
         case KCOM_JOIN_JOINED:
+            // What the adapter adds to a join that worked: a setting it could not apply.
+            m_Result.detail = state.detail;
             Joined();
             return;
         case KCOM_JOIN_FAILED:

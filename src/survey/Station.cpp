@@ -13,6 +13,7 @@
 #include "driver/Request.h"
 #include "kccl_oid.h"
 #include "profiles/EapProfile.h"
+#include "profiles/NetProfile.h"
 #include "radio/Bands.h"
 #include "radio/SecretMemory.h"
 #include "survey/ScanList.h"
@@ -107,6 +108,18 @@ bool CStation::Connect(int mode) {
         const uint32_t freq = static_cast<uint32_t>(std::max(0, FrequencyMHz()));
         std::memcpy(bssidRecord.data() + KCOM_JOIN_BSSID_FREQ, &freq, 4);
         list.AddVarExt(OID_JOIN_BSSID_SET, OID_JOIN_BSSID_SET, ConvRawPayload, &bssidRecord);
+    }
+    // The network's own settings go after the SSID too (which clears them). A profile that asks for
+    // nothing beyond the adapter's own address sends none: without them the adapter joins with its
+    // own address, so an adapter that knows no such request joins it as before.
+    std::string netRecord;
+    if (mode == CONNECT_APPLY && HasNetSettings(*this, DefaultMacMode())) {
+        netRecord.resize(KCOM_PAYLOAD_SIZE);
+        const std::size_t used =
+            kccl::EncodeNetRecord(NetRecordOf(*this, DefaultMacMode()),
+                                  reinterpret_cast<uint8_t*>(netRecord.data()), netRecord.size());
+        netRecord.resize(used);
+        list.AddVarExt(OID_NET_SETTINGS_QUERY, OID_NET_SETTINGS_SET, ConvRawPayload, &netRecord);
     }
     // An infrastructure network takes the access point's channel: only ad hoc sends one.
     if (mode == CONNECT_READ || (mode == CONNECT_APPLY && adHoc))

@@ -94,7 +94,8 @@ TEST_F(PrefsCliTest, DefaultsAndChanges) {
                               {"active_scan", false},
                               {"scan_band", 0},
                               {"power_save", 0},
-                              {"view", "ap"}}));
+                              {"view", "ap"},
+                              {"mac_address", "device"}}));
 
     const json set = RunJson({"prefs", "set", "--interval", "100", "--units", "dbm", "--scan-band", "3",
                               "--power-save", "2", "--active-scan", "on"});

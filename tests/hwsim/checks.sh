@@ -69,6 +69,8 @@ run_checks() {
     skipped check_removed_and_returned || check_removed_and_returned
     check_auto_selection
     check_history
+    skipped check_random_address || check_random_address
+    skipped check_stable_address || check_stable_address
     # A stage's own checks, when it has any.
     if type stage_checks >/dev/null 2>&1; then stage_checks; fi
 }
@@ -479,6 +481,77 @@ check_disconnect() {
         bad "the station is still (or again) associated with $OPEN_BSSID"
     elif ! ctl status || ! jt '.connected != true'; then
         bad "status does not say not connected"
+    else
+        good
+    fi
+}
+
+# sta_address_now: the station interface's hardware address as the kernel has it.
+sta_address_now() { cat "/sys/class/net/$STA/address"; }
+# local_unicast MAC: locally administered (second-lowest bit of the first byte) and not a group address.
+local_unicast() { [ $(((0x${1%%:*} & 3) == 2)) = 1 ]; }
+
+# check_random_address: a profile that asks for a new random address joins the open network with a
+# locally administered address that is not the radio's own, status says so, and a profile with the
+# device's own address brings the radio's address back.
+check_random_address() {
+    local own now
+    # The radio's own address; the interface's may be a made-up one already (an earlier stage's,
+    # NetworkManager's scans).
+    own=$(cat "/sys/class/net/$STA/phy80211/macaddress" 2>/dev/null || sta_address_now)
+    begin "random address: the open network is joined with a random, locally administered address"
+    ctl profiles new --name RandomAddr --ssid "$OPEN_SSID" --mode infrastructure --mac random >/dev/null
+    ctl connect RandomAddr
+    if connected_to "$OPEN_BSSID"; then
+        now=$(sta_address_now)
+        if same_mac "$now" "$own"; then
+            bad "the station still uses its own address $own"
+        elif ! local_unicast "$now"; then
+            bad "$now is not a locally administered unicast address"
+        elif ! ctl status || ! jt '.mac_random == true and (.mac_address | ascii_downcase) == $m' --arg m "$now"; then
+            bad "status does not show the random address $now"
+        else
+            good
+        fi
+    fi
+    begin "random address: a profile with the device's own address joins with $own again"
+    ctl profiles new --name OwnAddr --ssid "$OPEN_SSID" --mode infrastructure --mac device >/dev/null
+    ctl connect OwnAddr
+    if connected_to "$OPEN_BSSID"; then
+        if ! until_ok 10 sh -c "[ \"\$(cat /sys/class/net/$STA/address)\" = \"$own\" ]"; then
+            bad "the station uses $(sta_address_now), not its own $own"
+        elif ! ctl status || ! jt '.mac_random == false'; then
+            bad "status says the address is random"
+        else
+            good
+        fi
+    fi
+}
+
+# check_stable_address: a profile with a stable address joins the open network with the same made-up
+# address each time, and another network's profile with another one.
+check_stable_address() {
+    local own first again other
+    own=$(cat "/sys/class/net/$STA/phy80211/macaddress" 2>/dev/null || sta_address_now)
+    begin "stable address: the same at each join of $OPEN_SSID, another on $WEP64_SSID"
+    ctl profiles new --name StableOpen --ssid "$OPEN_SSID" --mode infrastructure --mac stable >/dev/null
+    ctl profiles new --name StableWep --ssid "$WEP64_SSID" --mode infrastructure --mac stable \
+        --security wep --key1 "$WEP64_KEY" --active-key 1 >/dev/null
+    ctl connect StableOpen
+    connected_to "$OPEN_BSSID" || return 1
+    first=$(sta_address_now)
+    ctl connect StableWep
+    connected_to "$WEP64_BSSID" || return 1
+    other=$(sta_address_now)
+    ctl connect StableOpen
+    connected_to "$OPEN_BSSID" || return 1
+    again=$(sta_address_now)
+    if same_mac "$first" "$own" || ! local_unicast "$first"; then
+        bad "$OPEN_SSID was joined with $first, not a made-up address (own: $own)"
+    elif ! same_mac "$again" "$first"; then
+        bad "the second join of $OPEN_SSID used $again, the first $first"
+    elif same_mac "$other" "$first" || same_mac "$other" "$own"; then
+        bad "$WEP64_SSID was joined with $other ($OPEN_SSID: $first, own: $own)"
     else
         good
     fi

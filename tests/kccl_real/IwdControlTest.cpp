@@ -187,6 +187,19 @@ TEST_F(IwdControlTest, NetworksIwdCannotJoinAreRefusedBeforeTheAttemptWithTheRea
     EXPECT_EQ(m_Control.CheckJoin(Settings("")).status, kStatusInvalidData);
     EXPECT_EQ(m_Control.CheckJoin(Settings("Cafe", KCOM_SECURITY_MODE_OWE)).status, 2u);
     EXPECT_EQ(m_Iwd.Agents(), 0);
+
+    // iwd chooses the hardware address for every network alike: a per-network one is refused with
+    // iwd's own setting named; the device's own address is what it uses unless told otherwise.
+    for (uint8_t mode : {static_cast<uint8_t>(KCOM_MAC_STABLE), static_cast<uint8_t>(KCOM_MAC_RANDOM)}) {
+        SJoinSettings random = Settings("Cafe", KCOM_SECURITY_MODE_OWE);
+        random.net.macMode = mode;
+        const SJoinOutcome r = m_Control.CheckJoin(random);
+        EXPECT_EQ(r.cause, KCOM_CAUSE_UNSUPPORTED);
+        EXPECT_NE(r.detail.find("AddressRandomization"), std::string::npos) << r.detail;
+    }
+    SJoinSettings device = Settings("Cafe", KCOM_SECURITY_MODE_OWE);
+    device.net.macMode = KCOM_MAC_DEVICE;
+    EXPECT_EQ(m_Control.CheckJoin(device).status, 2u);
 }
 
 TEST(IwdControlRefusalTest, BusPolicyRefusalNamesTheGroupTheUserLacks) {

@@ -2,6 +2,7 @@
 // states and errors become the library's results.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <regex>
 
 #include "NmSettings.h"
@@ -312,6 +313,113 @@ TEST(NmUuidTest, RandomBytesBecomeAVersionFourUuid) {
         << text;
     bytes.fill(0);
     EXPECT_EQ(UuidText(bytes), "00000000-0000-4000-8000-000000000000");
+}
+
+}  // namespace
+}  // namespace wavory::kccl
+
+namespace wavory::kccl {
+namespace {
+
+// The network's own settings as NetworkManager is told them.
+class NmNetSettingsTest : public ::testing::Test {
+protected:
+    static SNmRequest WithNet(const std::string& ssid, const SNetRecord& net,
+                              const std::string& uuid = "0b1f3c1e-6a36-4d5e-9a43-2c6f0d0c7f11") {
+        SNmRequest r = Request(ssid);
+        r.uuid = uuid;
+        r.net = net;
+        return r;
+    }
+};
+
+TEST_F(NmNetSettingsTest, EachAddressModeIsAnAssignedAddressAndAStableOneIsKeyedToTheNetwork) {
+    SNetRecord net;
+    EXPECT_FALSE(
+        Has(BuildConnectionSettings(WithNet("Home", net)), "802-11-wireless", "assigned-mac-address"));
+    net.macMode = KCOM_MAC_DEVICE;
+    EXPECT_EQ(Value<std::string>(BuildConnectionSettings(WithNet("Home", net)), "802-11-wireless",
+                                 "assigned-mac-address"),
+              "permanent");
+    net.macMode = KCOM_MAC_RANDOM;
+    const NmSettings random = BuildConnectionSettings(WithNet("Home", net));
+    EXPECT_EQ(Value<std::string>(random, "802-11-wireless", "assigned-mac-address"), "random");
+    EXPECT_FALSE(Has(random, "connection", "stable-id"));
+
+    // Every join makes a new connection (a new UUID): the stable ID, from which NetworkManager
+    // derives the address, must be the network's and not the connection's.
+    net.macMode = KCOM_MAC_STABLE;
+    const NmSettings a =
+        BuildConnectionSettings(WithNet("Home", net, "11111111-1111-4111-8111-111111111111"));
+    const NmSettings b =
+        BuildConnectionSettings(WithNet("Home", net, "22222222-2222-4222-8222-222222222222"));
+    const NmSettings other = BuildConnectionSettings(WithNet("Cafe", net));
+    EXPECT_EQ(Value<std::string>(a, "802-11-wireless", "assigned-mac-address"), "stable");
+    EXPECT_EQ(Value<std::string>(a, "connection", "stable-id"),
+              Value<std::string>(b, "connection", "stable-id"));
+    EXPECT_NE(Value<std::string>(a, "connection", "stable-id"),
+              Value<std::string>(other, "connection", "stable-id"));
+    // An SSID is bytes: one with a quote or a semicolon must not reach the ID as text.
+    // NetworkManager expands "${...}" in a stable ID: a name holding one must not reach it as text.
+    const std::string odd =
+        Value<std::string>(BuildConnectionSettings(WithNet("a\";${RANDOM}", net)), "connection", "stable-id");
+    EXPECT_EQ(odd.find_first_of("\";${}"), std::string::npos) << odd;
+}
+
+TEST_F(NmNetSettingsTest, MeteredIsNetworkManagersEnumAsAnInt32) {
+    SNetRecord net;
+    EXPECT_FALSE(Has(BuildConnectionSettings(WithNet("Home", net)), "connection", "metered"));
+    net.metered = true;
+    EXPECT_EQ(Value<int32_t>(BuildConnectionSettings(WithNet("Home", net)), "connection", "metered"), 1);
+}
+
+TEST_F(NmNetSettingsTest, FixedAddressesGatewaysAndNameServersGoToTheirFamilies) {
+    SNetRecord net;
+    net.ipv4 = "192.0.2.10/24";
+    net.gateway4 = "192.0.2.1";
+    net.ipv6 = "2001:db8::10/64";
+    net.dns = "192.0.2.53 2001:db8::53 198.51.100.7";
+    const NmSettings s = BuildConnectionSettings(WithNet("Home", net));
+    ASSERT_FALSE(s.empty());
+    EXPECT_EQ(Value<std::string>(s, "ipv4", "method"), "manual");
+    EXPECT_EQ(Value<std::vector<SNmAddress>>(s, "ipv4", "address-data"),
+              (std::vector<SNmAddress>{{"192.0.2.10", 24}}));
+    EXPECT_EQ(Value<std::string>(s, "ipv4", "gateway"), "192.0.2.1");
+    // ipv4.dns is au with each address in network byte order, as its bytes stand.
+    const auto v4 = Value<std::vector<uint32_t>>(s, "ipv4", "dns");
+    ASSERT_EQ(v4.size(), 2u);
+    EXPECT_EQ(std::memcmp(&v4[0], "\xC0\x00\x02\x35", 4), 0);
+    EXPECT_EQ(std::memcmp(&v4[1], "\xC6\x33\x64\x07", 4), 0);
+    EXPECT_TRUE(Value<bool>(s, "ipv4", "ignore-auto-dns"));
+    EXPECT_EQ(Value<std::string>(s, "ipv6", "method"), "manual");
+    EXPECT_EQ(Value<std::vector<SNmAddress>>(s, "ipv6", "address-data"),
+              (std::vector<SNmAddress>{{"2001:db8::10", 64}}));
+    EXPECT_FALSE(Has(s, "ipv6", "gateway"));
+    const auto v6 = Value<std::vector<std::vector<uint8_t>>>(s, "ipv6", "dns");
+    ASSERT_EQ(v6.size(), 1u);
+    ASSERT_EQ(v6[0].size(), 16u);
+    EXPECT_EQ(v6[0][0], 0x20);
+    EXPECT_EQ(v6[0][15], 0x53);
+
+    // Name servers alone keep the addresses automatic; an ad-hoc cell keeps link-local ones.
+    SNetRecord dnsOnly;
+    dnsOnly.dns = "192.0.2.53";
+    const NmSettings d = BuildConnectionSettings(WithNet("Home", dnsOnly));
+    EXPECT_EQ(Value<std::string>(d, "ipv4", "method"), "auto");
+    EXPECT_FALSE(Has(d, "ipv4", "address-data"));
+    EXPECT_FALSE(Has(d, "ipv6", "dns"));
+    EXPECT_EQ(Value<std::vector<uint32_t>>(d, "ipv4", "dns").size(), 1u);
+}
+
+TEST_F(NmNetSettingsTest, ASettingNoHostCouldHaveMakesNoConnection) {
+    for (const char* bad : {"224.0.0.1/24", "192.0.2.1/40", "not-an-address/24"}) {
+        SNetRecord net;
+        net.ipv4 = bad;
+        EXPECT_TRUE(BuildConnectionSettings(WithNet("Home", net)).empty()) << bad;
+    }
+    SNetRecord dns;
+    dns.dns = "resolver.example";
+    EXPECT_TRUE(BuildConnectionSettings(WithNet("Home", dns)).empty());
 }
 
 }  // namespace

@@ -44,6 +44,8 @@ public:
     std::function<void(int id)> onSelect;
     // Replies to these commands come this late (once each).
     std::map<std::string, std::chrono::milliseconds> late;
+    // Entry settings this supplicant does not know (a build without them): SET_NETWORK fails.
+    std::set<std::string> unknownSettings;
 
     explicit CFakeSupplicant(const std::string& path) : m_path(path) {
         m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -163,6 +165,7 @@ private:
             // no network.
             if (m_nCurrent < 0) m_nSessionForgotten = m_nNextId;
             const std::string name = arg(2);
+            if (unknownSettings.count(name)) return "FAIL\n";
             const std::string value = command.substr(command.find(' ', command.find(name)) + 1);
             m_Networks[id(1)].values[name] = value;
             if (name == "id_str") m_Networks[id(1)].idStr = value.substr(1, value.size() - 2);
@@ -525,6 +528,54 @@ TEST_F(SupplicantControlTest, TheChosenAccessPointGoesIntoTheEntry) {
     s.bssid = {};
     ASSERT_TRUE(m_control.Join(s, context).joined);
     EXPECT_EQ(values.count("bssid"), 0u);
+}
+
+TEST_F(SupplicantControlTest, TheAddressModeGoesIntoTheEntryAndOnlyNetworkManagerTakesFixedAddresses) {
+    std::map<std::string, std::string> values;
+    m_fake.onSelect = [&](int id) {
+        values = m_fake.Networks()[id].values;
+        Connected(id);
+    };
+    SJoinSettings s = Wpa2("the-right-passphrase");
+    CJoinContext context;
+    const std::pair<uint8_t, std::string> modes[] = {
+        {KCOM_MAC_DEVICE, "0"}, {KCOM_MAC_RANDOM, "1"}, {KCOM_MAC_STABLE, "2"}};
+    for (const auto& [mode, value] : modes) {
+        s.net.macMode = mode;
+        const SJoinOutcome joined = m_control.Join(s, context);
+        ASSERT_TRUE(joined.joined);
+        EXPECT_EQ(values["mac_addr"], value);
+        // The supplicant has no address per network: a stable one is said to be none.
+        EXPECT_EQ(joined.detail.find("not one per network") != std::string::npos, mode == KCOM_MAC_STABLE)
+            << joined.detail;
+    }
+    // Not told: the supplicant's own default stays.
+    s.net.macMode = KCOM_MAC_NOT_TOLD;
+    ASSERT_TRUE(m_control.Join(s, context).joined);
+    EXPECT_EQ(values.count("mac_addr"), 0u);
+
+    // Fixed addresses are not the supplicant's: the join says so instead of dropping them silently.
+    s.net.ipv4 = "192.0.2.10/24";
+    const SJoinOutcome fixed = m_control.Join(s, context);
+    ASSERT_TRUE(fixed.joined);
+    EXPECT_NE(fixed.detail.find("need NetworkManager"), std::string::npos) << fixed.detail;
+    EXPECT_NE(fixed.detail.find("wlan9"), std::string::npos) << fixed.detail;
+}
+
+TEST_F(SupplicantControlTest, ASupplicantWithoutAddressChangesRefusesARandomAddressWithTheReason) {
+    m_fake.unknownSettings.insert("mac_addr");
+    m_fake.onSelect = [&](int id) { Connected(id); };
+    SJoinSettings s = Wpa2("the-right-passphrase");
+    CJoinContext context;
+    // The device's own address is what such a supplicant uses anyway.
+    s.net.macMode = KCOM_MAC_DEVICE;
+    EXPECT_TRUE(m_control.Join(s, context).joined);
+    s.net.macMode = KCOM_MAC_STABLE;
+    const SJoinOutcome refused = m_control.Join(s, context);
+    EXPECT_FALSE(refused.joined);
+    EXPECT_EQ(refused.cause, static_cast<uint32_t>(KCOM_CAUSE_UNSUPPORTED));
+    EXPECT_NE(refused.detail.find("mac_addr"), std::string::npos) << refused.detail;
+    EXPECT_EQ(UsersEntries(m_fake.Networks()), m_before);
 }
 
 // An attempt that finds the interface held for its whole wait gives up with the reason, and

@@ -14,6 +14,7 @@
 #include "ProfilesFixture.h"
 #include "base/RegTree.h"
 #include "base/Registry.h"
+#include "kccl_oid.h"
 #include "profiles/ProfileMngr.h"
 #include "store/RegFile.h"
 #include "store/RegTextCodec.h"
@@ -314,4 +315,61 @@ TEST_F(ProfileExportImportTest, AnEarlierExportOfAHiddenNetworkImports) {
     const CProfileMngr::SImportResult odd = mngr.ImportFile(fileWith("odd.reg", "00000968"));
     EXPECT_NE(odd.error, REG_OK);
     EXPECT_NE(odd.refusal.find("PhyFreq"), std::string::npos) << odd.refusal;
+}
+
+// The network's own settings go out and come back with the profile, and a file whose values no
+// host could use refuses that profile only, naming the value and why.
+TEST_F(ProfileExportImportTest, NetworkSettingsComeBackAndUnusableOnesRefuseTheirProfile) {
+    CProfileMngr& mngr = MakeMngr();
+    auto original = Saved(mngr, "Home", "Home");
+    original->MacAddress = KCOM_MAC_STABLE;
+    original->Metered = true;
+    original->IPv4Address = "192.0.2.10/24";
+    original->IPv4Gateway = "192.0.2.1";
+    original->IPv6Address = "2001:db8::10/64";
+    original->IPv6Gateway = "2001:db8::1";
+    original->DnsServers = "192.0.2.53 2001:db8::53";
+    ASSERT_TRUE(original->Save(true));
+    const std::string file = FilePath("net.reg");
+    ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_EXPORT_ONE, file, std::string("Home")));
+    const CProfileMngr::SImportResult back = mngr.ImportFile(file);
+    ASSERT_EQ(back.error, REG_OK) << back.refusal;
+    ASSERT_EQ(back.added.size(), 1u);
+    auto imported = mngr.GetProfile(back.added[0]);
+    EXPECT_EQ(imported->MacAddress, KCOM_MAC_STABLE);
+    EXPECT_TRUE(imported->Metered);
+    EXPECT_EQ(imported->IPv4Address, "192.0.2.10/24");
+    EXPECT_EQ(imported->IPv4Gateway, "192.0.2.1");
+    EXPECT_EQ(imported->IPv6Address, "2001:db8::10/64");
+    EXPECT_EQ(imported->IPv6Gateway, "2001:db8::1");
+    EXPECT_EQ(imported->DnsServers, "192.0.2.53 2001:db8::53");
+
+    const std::pair<const char*, const char*> bad[] = {
+        {"\"MacAddress\"=dword:00000007", "\"MacAddress\" is 7"},
+        {"\"IPv4Address\"=\"224.0.0.1/24\"", "\"IPv4Address\""},
+        {"\"IPv4Address\"=\"0.0.0.0/24\"", "no host's address"},
+        {"\"IPv6Address\"=\"2001:db8::1/200\"", "prefix length"},
+        {"\"IPv4Gateway\"=\"192.0.2.1\"", "needs a fixed address"},
+        {"\"DnsServers\"=\"192.0.2.53 resolver.example\"", "\"DnsServers\""},
+    };
+    std::string text =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility]\r\n"
+        "\"NumOfProfiles\"=dword:00000007\r\n\r\n";
+    int n = 0;
+    for (const auto& [value, reason] : bad)
+        text += "[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility\\Profile " + std::to_string(n++) +
+                "]\r\n\"ProfName\"=\"P\"\r\n\"NetName\"=\"Quay\"\r\n" + value + "\r\n\r\n";
+    text += "[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility\\Profile " + std::to_string(n) +
+            "]\r\n\"ProfName\"=\"Good\"\r\n\"NetName\"=\"Quay\"\r\n\"Metered\"=dword:00000001\r\n";
+    const std::string hostile = FilePath("hostile.reg");
+    WriteFile(hostile, "\xFF\xFE" + Utf8ToUtf16Le(text));
+    const CProfileMngr::SImportResult result = mngr.ImportFile(hostile);
+    EXPECT_EQ(result.error, REG_OK) << result.refusal;
+    ASSERT_EQ(result.added.size(), 1u);
+    EXPECT_TRUE(mngr.GetProfile(result.added[0])->Metered);
+    ASSERT_EQ(result.skipped.size(), std::size(bad));
+    for (std::size_t i = 0; i < std::size(bad); ++i)
+        EXPECT_NE(result.skipped[i].second.find(bad[i].second), std::string::npos)
+            << bad[i].first << ": " << result.skipped[i].second;
 }

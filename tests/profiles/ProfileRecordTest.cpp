@@ -53,6 +53,13 @@ void FillAll(CProfile& p) {
     p.EapPrivateKey = "/etc/k.pem";
     p.EapKeyPassword = "key \"pw\"";
     p.EapPassword = "pw\\";
+    p.MacAddress = 3;
+    p.Metered = true;
+    p.IPv4Address = "192.0.2.10/24";
+    p.IPv4Gateway = "192.0.2.1";
+    p.IPv6Address = "2001:db8::10/64";
+    p.IPv6Gateway = "2001:db8::1";
+    p.DnsServers = "192.0.2.53 2001:db8::53";
 }
 
 void ExpectSameSettings(const CProfile& a, const CProfile& b) {
@@ -91,6 +98,13 @@ void ExpectSameSettings(const CProfile& a, const CProfile& b) {
     EXPECT_EQ(a.EapPrivateKey, b.EapPrivateKey);
     EXPECT_EQ(a.EapKeyPassword, b.EapKeyPassword);
     EXPECT_EQ(a.EapPassword, b.EapPassword);
+    EXPECT_EQ(a.MacAddress, b.MacAddress);
+    EXPECT_EQ(a.Metered, b.Metered);
+    EXPECT_EQ(a.IPv4Address, b.IPv4Address);
+    EXPECT_EQ(a.IPv4Gateway, b.IPv4Gateway);
+    EXPECT_EQ(a.IPv6Address, b.IPv6Address);
+    EXPECT_EQ(a.IPv6Gateway, b.IPv6Gateway);
+    EXPECT_EQ(a.DnsServers, b.DnsServers);
 }
 
 }  // namespace
@@ -137,7 +151,8 @@ TEST_F(ProfileRecordTest, SaveStoresEveryValueOfItsKindAndLoadsThemBack) {
     ASSERT_TRUE(saved.Save(false));
 
     const SRegKey top = Exported("Profile 0");
-    EXPECT_EQ(top.values.size(), 42u);  // with "WpaMode", "WpaPassphrase", "PhyFreq" and the 12 of 802.1X
+    // With "WpaMode", "WpaPassphrase", "PhyFreq", the 12 of 802.1X and the 7 network settings.
+    EXPECT_EQ(top.values.size(), 49u);
     EXPECT_EQ(top.subkeys.size(), 0u);
     for (const char* text :
          {"ProfName", "NetName", "Sec Key 0", "Sec Key 1", "Sec Key 2", "Sec Key 3", "WpaPassphrase"}) {

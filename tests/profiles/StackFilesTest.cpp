@@ -80,6 +80,22 @@ const std::vector<SKind>& Kinds() {
              p.EapSystemCa = true;
          }},
         {"not-auto", [](CProfile& p) { p.AutoSelect = false, p.Priority = -1; }},
+        {"stable-address-fixed-ip",
+         [](CProfile& p) {
+             p.MacAddress = KCOM_MAC_STABLE;
+             p.Metered = true;
+             p.IPv4Address = "192.0.2.10/24";
+             p.IPv4Gateway = "192.0.2.1";
+             p.IPv6Address = "2001:db8::10/64";
+             p.IPv6Gateway = "2001:db8::1";
+             p.DnsServers = "192.0.2.53 2001:db8::53";
+         }},
+        {"random-address-dns-only",
+         [](CProfile& p) {
+             p.MacAddress = KCOM_MAC_RANDOM;
+             p.DnsServers = "198.51.100.53";
+         }},
+        {"device-address", [](CProfile& p) { p.MacAddress = KCOM_MAC_DEVICE; }},
         {"adhoc",
          [](CProfile& p) {
              p.NetMode = false;
@@ -116,6 +132,12 @@ void Normalise(EStack stack, CProfile& p) {
         if (p.EapSystemCa && p.EapCaCert.empty()) p.EapSystemCa = false;
     }
     if (stack == EStack::NetworkManager && p.WpaMode == 6) p.WpaMode = 3;
+    // Only NetworkManager keeps metered and addresses; iwd no hardware address per network either.
+    if (stack != EStack::NetworkManager) {
+        p.Metered = false;
+        p.IPv4Address = p.IPv4Gateway = p.IPv6Address = p.IPv6Gateway = p.DnsServers = "";
+    }
+    if (stack == EStack::Iwd) p.MacAddress = 0;
 }
 
 void ExpectSameNetwork(const CProfile& want, const CProfile& got, const std::string& label) {
@@ -143,6 +165,13 @@ void ExpectSameNetwork(const CProfile& want, const CProfile& got, const std::str
     EXPECT_EQ(got.EapPrivateKey, want.EapPrivateKey);
     EXPECT_EQ(got.EapKeyPassword, want.EapKeyPassword);
     EXPECT_EQ(got.EapPassword, want.EapPassword);
+    EXPECT_EQ(got.MacAddress, want.MacAddress);
+    EXPECT_EQ(got.Metered, want.Metered);
+    EXPECT_EQ(got.IPv4Address, want.IPv4Address);
+    EXPECT_EQ(got.IPv4Gateway, want.IPv4Gateway);
+    EXPECT_EQ(got.IPv6Address, want.IPv6Address);
+    EXPECT_EQ(got.IPv6Gateway, want.IPv6Gateway);
+    EXPECT_EQ(got.DnsServers, want.DnsServers);
 }
 
 bool IwdTakes(const CProfile& p) { return p.NetMode && p.SecType != 1; }
@@ -306,12 +335,28 @@ address1=192.168.1.9/24
     ASSERT_TRUE(net.profile) << net.refusal;
     EXPECT_EQ(net.profile->NetName, "Hi;");
     EXPECT_EQ(net.profile->WpaPassphrase, "");
+    // A fixed address is kept.
+    EXPECT_EQ(net.profile->IPv4Address, "10.0.0.2/8");
     std::string all;
     for (const std::string& s : net.notes) all += s + "\n";
     EXPECT_NE(all.find("hidden"), std::string::npos);
     EXPECT_NE(all.find("secret agent"), std::string::npos);
-    EXPECT_NE(all.find("method=manual"), std::string::npos);
-    EXPECT_NE(all.find("address1"), std::string::npos);
+    EXPECT_EQ(all.find("address1"), std::string::npos) << all;
+
+    // Addresses a profile cannot keep are named and left out; the network is kept.
+    net = ReadNmKeyfile(
+        "[connection]\ntype=wifi\nmetered=1\n[wifi]\nssid=S\ncloned-mac-address=02:11:22:33:44:55\n"
+        "[ipv4]\nmethod=manual\naddress1=224.0.0.9/24,192.0.2.1\n[ipv6]\nmethod=shared\n",
+        "m");
+    ASSERT_TRUE(net.profile) << net.refusal;
+    EXPECT_TRUE(net.profile->Metered);
+    EXPECT_EQ(net.profile->MacAddress, 0);
+    EXPECT_EQ(net.profile->IPv4Address, "");
+    all.clear();
+    for (const std::string& s : net.notes) all += s + "\n";
+    EXPECT_NE(all.find("cloned-mac-address=02:11:22:33:44:55 not kept"), std::string::npos) << all;
+    EXPECT_NE(all.find("fixed addresses not kept"), std::string::npos) << all;
+    EXPECT_NE(all.find("method=shared"), std::string::npos) << all;
 
     // Settings left over are named, the values of secrets never.
     net = ReadNmKeyfile(

@@ -11,6 +11,7 @@
 
 #include "RealFormat.h"
 #include "radio/Eap.h"
+#include "radio/NetSettings.h"
 #include "radio/SecretMemory.h"
 
 namespace wavory::kccl {
@@ -32,6 +33,8 @@ struct SJoinSettings {
     std::string passphrase;
     SEapRecord eap;            // 802.1X, for the enterprise modes (7, 8)
     uint32_t nmPowerSave = 0;  // NetworkManager's connection: 0 its default, 2 off, 3 on
+    // The network's own settings: hardware address, metered, fixed addresses (OID_NET_SETTINGS_SET).
+    SNetRecord net;
     // How long the attempt may take; zero: as long as the way of control allows (WAVORY_JOIN_TIMEOUT_MS
     // sets it for the process, for networks slower than usual and for tests).
     std::chrono::milliseconds timeout{0};
@@ -56,6 +59,14 @@ inline uint32_t CellFrequency(const SJoinSettings& s) {
 // The attempt's time limit: the settings' own, else the way of control's.
 inline std::chrono::milliseconds JoinLimit(const SJoinSettings& s, std::chrono::milliseconds fallback) {
     return s.timeout.count() > 0 ? s.timeout : fallback;
+}
+
+// What a joined attempt says of the settings only NetworkManager applies (fixed addresses and name
+// servers) where another way of control ran it; empty when none were asked for.
+inline std::string AddressingNote(const SJoinSettings& s, const std::string& ifname) {
+    if (!s.net.HasAddressing()) return {};
+    return "fixed addresses and name servers need NetworkManager, which does not run " + ifname +
+           ": they were not applied; the system's own addressing is in use";
 }
 
 // The end of an attempt, or why it could not start.

@@ -15,12 +15,13 @@
 #include <fstream>
 
 #include "JoinLock.h"
+#include "LinkAddress.h"
 #include "LinkView.h"
 #include "RealFormat.h"
 #include "Refusal.h"
-#include "kccl_status.h"
 #include "kccl_adapters.h"
 #include "kccl_oid.h"
+#include "kccl_status.h"
 
 namespace wavory::kccl {
 
@@ -152,7 +153,68 @@ uint32_t CDirectControl::Disconnect() {
     }
     // Not on a network: there is nothing to leave.
     if (err == -ENOTCONN || err == -ENOLINK || err == -EALREADY) err = 0;
+    // The utility's connection has ended: the adapter's own address is its address again.
+    if (err == 0) PutBackAddress();
     return err == 0 ? kStatusSuccess : Refusal(err);
+}
+
+int CDirectControl::ApplyAddress(const SJoinSettings& s, std::string& problem) {
+    std::lock_guard lock(m_Mutex);
+    MacAddress now{};
+    if (!ReadLinkAddress(m_Ifname, now)) {
+        problem = "the hardware address of " + m_Ifname + " could not be read";
+        return -ENODEV;
+    }
+    MacAddress wanted = now;
+    const bool own = s.net.macMode == KCOM_MAC_DEVICE || s.net.macMode == KCOM_MAC_NOT_TOLD;
+    switch (s.net.macMode) {
+        case KCOM_MAC_STABLE: {
+            const std::vector<uint8_t> secret = UserAddressSecret();
+            if (secret.empty()) {
+                problem =
+                    "the secret that stable hardware addresses are made from could not be read or made "
+                    "(~/.config/wavory/address-secret)";
+                return -EIO;
+            }
+            wanted = StableAddress(secret, s.ssid);
+            break;
+        }
+        case KCOM_MAC_RANDOM:
+            wanted = RandomAddress();
+            break;
+        default:
+            // The adapter's own: its permanent address (an earlier command may have changed it),
+            // else the one this process found before it changed it, else it stays as it is.
+            wanted = OwnAddress().value_or(now);
+            break;
+    }
+    if (wanted == now) {
+        if (own) m_OwnAddress.reset();
+        return 0;
+    }
+    if (!m_OwnAddress) m_OwnAddress = OwnAddress().value_or(now);
+    const int err = SetLinkAddress(m_nIfindex, wanted);
+    if (err != 0) {
+        problem = "the hardware address of " + m_Ifname + " could not be changed: " + std::strerror(-err);
+        return err;
+    }
+    if (own) m_OwnAddress.reset();
+    return 0;
+}
+
+std::optional<MacAddress> CDirectControl::OwnAddress() const {
+    MacAddress permanent{};
+    if (ReadPermanentAddress(m_Ifname, permanent)) return permanent;
+    return m_OwnAddress;
+}
+
+void CDirectControl::PutBackAddress() {
+    std::lock_guard lock(m_Mutex);
+    const std::optional<MacAddress> own = OwnAddress();
+    MacAddress now{};
+    if (!own || !ReadLinkAddress(m_Ifname, now) || now == *own) return;
+    // Only an address made up for a network (locally administered) is taken back.
+    if ((now[0] & 0x02) && SetLinkAddress(m_nIfindex, *own) == 0) m_OwnAddress.reset();
 }
 
 uint32_t CDirectControl::SetPowerSave(uint32_t, const SJoinSettings&) { return kStatusNotSupported; }
@@ -182,7 +244,7 @@ SJoinOutcome CDirectControl::CheckJoin(const SJoinSettings& s) {
     return {};
 }
 
-int CDirectControl::Prepare(uint32_t iftype) {
+int CDirectControl::Prepare(uint32_t iftype, const SJoinSettings& settings, std::string& problem) {
     SLink link;
     if (!ReadLink(link)) return -ENODEV;
     int err = 0;
@@ -208,6 +270,8 @@ int CDirectControl::Prepare(uint32_t iftype) {
                            [&](nl_msg* msg) { nla_put_u32(msg, NL80211_ATTR_IFTYPE, iftype); });
         if (err != 0) return err;
     }
+    // Off the network now: the address the join asks for can be set.
+    if ((err = ApplyAddress(settings, problem)) != 0) return err;
     return BringUp(m_Ifname) ? 0 : -errno;
 }
 
@@ -215,9 +279,11 @@ SJoinOutcome CDirectControl::Connect(const SJoinSettings& s, CJoinContext& conte
                                      std::chrono::milliseconds wait) {
     const bool adHoc = s.mode == 2;
     const bool wep = s.security == 1;
-    int err = Prepare(adHoc ? NL80211_IFTYPE_ADHOC : NL80211_IFTYPE_STATION);
+    std::string problem;
+    int err = Prepare(adHoc ? NL80211_IFTYPE_ADHOC : NL80211_IFTYPE_STATION, s, problem);
     if (err == -EPERM || err == -EACCES)
         return Failed(KCOM_CAUSE_NOT_PERMITTED, RefusalText(KCCL_STATUS_NEEDS_NET_ADMIN, m_Ifname, {}));
+    if (!problem.empty()) return Failed(KCOM_CAUSE_REFUSED, problem);
     if (err == -ENODEV) return Failed(KCOM_CAUSE_ADAPTER_GONE, m_Ifname + " has gone");
     if (err != 0) return Failed(KCOM_CAUSE_REFUSED, m_Ifname + ": " + std::strerror(-err));
 
@@ -319,6 +385,7 @@ SJoinOutcome CDirectControl::Join(const SJoinSettings& settings, CJoinContext& c
             SJoinSettings open;
             open.ssid = before.ssid;
             open.mode = adHoc ? 2 : 1;
+            open.net.macMode = KCOM_MAC_DEVICE;  // as it was before the utility changed anything
             open.channel = static_cast<uint8_t>(FrequencyToChannel(before.freqMhz));
             previous = open;
         }
@@ -327,6 +394,7 @@ SJoinOutcome CDirectControl::Join(const SJoinSettings& settings, CJoinContext& c
     if (outcome.joined) {
         std::lock_guard lock(m_Mutex);
         m_LastJoined = settings;
+        outcome.detail = AddressingNote(settings, m_Ifname);
         return outcome;
     }
     if (previous && !context.Stopping() && outcome.cause != KCOM_CAUSE_NOT_PERMITTED &&

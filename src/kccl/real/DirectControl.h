@@ -1,7 +1,8 @@
 // Changes through nl80211 itself, while nobody else runs the interface (needs CAP_NET_ADMIN): scans,
 // open and WEP networks (open-system and shared-key), ad-hoc cells. The interface's kind changes
 // only between station and ad hoc, as the joined network asks; an access point, monitor or P2P
-// interface is left as it is.
+// interface is left as it is. A join that asks for another hardware address gets it while the
+// interface is down; the adapter's own comes back when the utility's connection ends.
 #pragma once
 
 #include <mutex>
@@ -35,8 +36,15 @@ private:
     };
     bool ReadLink(SLink& link);
     uint32_t Refusal(int err) const;
-    // Leaves the current link and makes the interface a station or ad-hoc interface, up.
-    int Prepare(uint32_t iftype);
+    // Leaves the current link and makes the interface a station or ad-hoc interface with the
+    // hardware address the settings ask for, up. 0 or -errno.
+    int Prepare(uint32_t iftype, const SJoinSettings& settings, std::string& problem);
+    // Gives the interface the address the settings ask for (or its own back); 0 or -errno.
+    int ApplyAddress(const SJoinSettings& settings, std::string& problem);
+    // Puts the adapter's own address back where a made-up one is in use.
+    void PutBackAddress();
+    // The adapter's own address: the permanent one where the driver tells it.
+    std::optional<MacAddress> OwnAddress() const;
     // Sends the join and waits for its outcome; the cause of a failure.
     SJoinOutcome Connect(const SJoinSettings& settings, CJoinContext& context,
                          std::chrono::milliseconds wait);
@@ -46,6 +54,7 @@ private:
     CNl80211& m_Nl;
     std::mutex m_Mutex;
     std::optional<SJoinSettings> m_LastJoined;  // what this process joined last, keys included
+    std::optional<MacAddress> m_OwnAddress;     // the address before this process changed it
 };
 
 }  // namespace wavory::kccl

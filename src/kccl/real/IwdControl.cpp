@@ -205,6 +205,13 @@ SJoinOutcome CIwdControl::CheckJoin(const SJoinSettings& s) {
         return Failed(KCOM_CAUSE_UNSUPPORTED, IwdEnterpriseRefusal(s.ssid));
     if (IwdTypeOf(s.security).empty())
         return Failed(KCOM_CAUSE_NONE, "the settings do not make a network iwd can join", kStatusInvalidData);
+    // iwd chooses the hardware address itself, for every network alike.
+    if (s.net.macMode == KCOM_MAC_STABLE || s.net.macMode == KCOM_MAC_RANDOM)
+        return Failed(KCOM_CAUSE_UNSUPPORTED,
+                      "iwd runs " + m_Ifname +
+                          " and chooses its hardware address itself, for all networks alike "
+                          "(AddressRandomization in iwd's main.conf): it takes no address per network; "
+                          "join with the device's own address, or set iwd's own setting");
     CIwdClient iwd;
     SIwdObjects objects;
     std::string station;
@@ -330,6 +337,7 @@ SJoinOutcome CIwdControl::Join(const SJoinSettings& s, CJoinContext& context) {
         outcome = Failed(KCOM_CAUSE_ADAPTER_GONE);
     } else if (answered && result) {
         outcome.joined = true;
+        outcome.detail = AddressingNote(s, m_Ifname);
     } else if (!answered) {
         outcome = Failed(context.Stopping() ? KCOM_CAUSE_CANCELLED : KCOM_CAUSE_TIMEOUT);
     } else if (requests > 1 || (result.error == EIwdError::Failed && type == "psk" && requests == 1)) {

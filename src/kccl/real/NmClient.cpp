@@ -61,6 +61,27 @@ int AppendValue(sd_bus_message* m, const NmValue& value) {
             } else if constexpr (std::is_same_v<T, uint32_t>) {
                 if ((rc = sd_bus_message_open_container(m, 'v', "u")) < 0) return rc;
                 if ((rc = sd_bus_message_append(m, "u", v)) < 0) return rc;
+            } else if constexpr (std::is_same_v<T, int32_t>) {
+                if ((rc = sd_bus_message_open_container(m, 'v', "i")) < 0) return rc;
+                if ((rc = sd_bus_message_append(m, "i", v)) < 0) return rc;
+            } else if constexpr (std::is_same_v<T, std::vector<uint32_t>>) {
+                if ((rc = sd_bus_message_open_container(m, 'v', "au")) < 0) return rc;
+                if ((rc = sd_bus_message_append_array(m, 'u', v.data(), v.size() * sizeof(uint32_t))) < 0)
+                    return rc;
+            } else if constexpr (std::is_same_v<T, std::vector<std::vector<uint8_t>>>) {
+                if ((rc = sd_bus_message_open_container(m, 'v', "aay")) < 0) return rc;
+                if ((rc = sd_bus_message_open_container(m, 'a', "ay")) < 0) return rc;
+                for (const auto& item : v)
+                    if ((rc = sd_bus_message_append_array(m, 'y', item.data(), item.size())) < 0) return rc;
+                if ((rc = sd_bus_message_close_container(m)) < 0) return rc;
+            } else if constexpr (std::is_same_v<T, std::vector<SNmAddress>>) {
+                if ((rc = sd_bus_message_open_container(m, 'v', "aa{sv}")) < 0) return rc;
+                if ((rc = sd_bus_message_open_container(m, 'a', "a{sv}")) < 0) return rc;
+                for (const SNmAddress& item : v)
+                    if ((rc = sd_bus_message_append(m, "a{sv}", 2, "address", "s", item.address.c_str(),
+                                                    "prefix", "u", item.prefix)) < 0)
+                        return rc;
+                if ((rc = sd_bus_message_close_container(m)) < 0) return rc;
             } else if constexpr (std::is_same_v<T, std::string>) {
                 if ((rc = sd_bus_message_open_container(m, 'v', "s")) < 0) return rc;
                 if ((rc = sd_bus_message_append(m, "s", v.c_str())) < 0) return rc;

@@ -130,6 +130,7 @@ SNmRequest CNmControl::RequestOf(const SJoinSettings& s, std::string uuid) const
     request.eap = s.eap;
     request.sae = s.sae;
     request.powerSave = s.nmPowerSave;
+    request.net = s.net;
     request.user = CurrentUserName();
     if (HasChosenBssid(s)) request.bssid.assign(s.bssid.begin(), s.bssid.end());
     return request;

@@ -1,8 +1,11 @@
 #include "NmSettings.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "EapSettings.h"
 #include "RealFormat.h"
@@ -40,6 +43,42 @@ bool ContainsAny(const std::string& text, std::initializer_list<const char*> wor
                        [&](const char* w) { return lower.find(w) != std::string::npos; });
 }
 
+// NMMetered: yes.
+constexpr int32_t kMeteredYes = 1;
+
+// One family's addressing: the method, the fixed address with its gateway, and the name servers of
+// that family. Name servers given replace those DHCP or router advertisements bring.
+std::map<std::string, NmValue> AddressingOf(const SNetRecord& net, int family, bool adHoc) {
+    std::map<std::string, NmValue> out;
+    const std::string& fixed = family == AF_INET ? net.ipv4 : net.ipv6;
+    const std::string& gateway = family == AF_INET ? net.gateway4 : net.gateway6;
+    // Addresses as a desktop expects them: DHCP on a network with an access point, link-local
+    // addresses in an ad-hoc cell, where nobody serves DHCP.
+    out["method"] = std::string(adHoc ? "link-local" : "auto");
+    if (const auto a = ParseIpAddress(fixed, family, true)) {
+        out["method"] = std::string("manual");
+        out["address-data"] = std::vector<SNmAddress>{{a->text, static_cast<uint32_t>(a->prefix)}};
+        if (const auto g = ParseIpAddress(gateway, family, false)) out["gateway"] = g->text;
+    }
+    std::vector<uint32_t> v4;
+    std::vector<std::vector<uint8_t>> v6;
+    for (const std::string& server : SplitAddressList(net.dns)) {
+        const auto a = ParseIpAddress(server, family, false);
+        if (!a) continue;
+        if (family == AF_INET) {
+            uint32_t raw = 0;  // network byte order, as the address's bytes stand
+            std::memcpy(&raw, a->bytes.data(), 4);
+            v4.push_back(raw);
+        } else {
+            v6.emplace_back(a->bytes.begin(), a->bytes.end());
+        }
+    }
+    if (!v4.empty()) out["dns"] = v4;
+    if (!v6.empty()) out["dns"] = v6;
+    if (!v4.empty() || !v6.empty()) out["ignore-auto-dns"] = true;
+    return out;
+}
+
 bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
@@ -68,6 +107,25 @@ NmSettings BuildConnectionSettings(const SNmRequest& r) {
     // The one access point chosen, for this attempt's connection only.
     if (!r.adHoc && r.bssid.size() == 6) wifi["bssid"] = r.bssid;
     if (r.powerSave != 0) wifi["powersave"] = r.powerSave;
+    // The cloned address by its mode: over D-Bus it is the text property "assigned-mac-address"
+    // ("cloned-mac-address" is its older byte form, which takes an address only).
+    switch (r.net.macMode) {
+        case KCOM_MAC_DEVICE:
+            wifi["assigned-mac-address"] = std::string("permanent");
+            break;
+        case KCOM_MAC_STABLE:
+            // NetworkManager derives a stable address from its own secret and the connection's
+            // stable ID; each join makes a new connection, so the ID is the network's name.
+            wifi["assigned-mac-address"] = std::string("stable");
+            s["connection"]["stable-id"] = "wavory-ssid-" + HexValue(r.ssid);
+            break;
+        case KCOM_MAC_RANDOM:
+            wifi["assigned-mac-address"] = std::string("random");
+            break;
+        default:
+            break;
+    }
+    if (r.net.metered) s["connection"]["metered"] = kMeteredYes;
     if (r.adHoc) {
         const uint32_t freq = r.freqMhz != 0 ? r.freqMhz : ChannelToFrequency(r.channel);
         // No own cell may start on 6 GHz, and NetworkManager names no band for one there.
@@ -124,11 +182,9 @@ NmSettings BuildConnectionSettings(const SNmRequest& r) {
         default:
             return {};
     }
-    // Addresses as a desktop expects them: DHCP on a network with an access point, link-local
-    // addresses in an ad-hoc cell, where nobody serves DHCP.
-    const std::string method = r.adHoc ? "link-local" : "auto";
-    s["ipv4"] = {{"method", method}};
-    s["ipv6"] = {{"method", method}};
+    if (!CheckNetRecord(r.net).empty()) return {};
+    s["ipv4"] = AddressingOf(r.net, AF_INET, r.adHoc);
+    s["ipv6"] = AddressingOf(r.net, AF_INET6, r.adHoc);
     return s;
 }
 

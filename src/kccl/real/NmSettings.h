@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "radio/Eap.h"
+#include "radio/NetSettings.h"
 #include "radio/SecretMemory.h"
 
 namespace wavory::kccl {
@@ -34,6 +35,8 @@ struct SNmRequest {
     std::string user;        // the user the connection is visible to (connection.permissions)
     // The access point chosen among the network's (802-11-wireless.bssid); empty = any of them.
     std::vector<uint8_t> bssid;
+    // The network's own settings: cloned-mac-address, metered, fixed addresses and name servers.
+    SNetRecord net;
 
     ~SNmRequest() {
         SecureClear(passphrase);
@@ -41,13 +44,25 @@ struct SNmRequest {
     }
 };
 
-// One value of a setting: the D-Bus types b, u, s, ay and as.
-using NmValue = std::variant<bool, uint32_t, std::string, std::vector<uint8_t>, std::vector<std::string>>;
+// One entry of ipv4.address-data and ipv6.address-data (a{sv}: "address" s, "prefix" u).
+struct SNmAddress {
+    std::string address;
+    uint32_t prefix = 0;
+    bool operator==(const SNmAddress&) const = default;
+};
+// One value of a setting: the D-Bus types b, u, i, s, ay, as, au (IPv4 name servers, network byte
+// order), aay (IPv6 name servers) and aa{sv} (addresses).
+using NmValue =
+    std::variant<bool, uint32_t, int32_t, std::string, std::vector<uint8_t>, std::vector<std::string>,
+                 std::vector<uint32_t>, std::vector<std::vector<uint8_t>>, std::vector<SNmAddress>>;
 // The connection as NetworkManager takes it (a{sa{sv}}): setting name -> property -> value.
 using NmSettings = std::map<std::string, std::map<std::string, NmValue>>;
 
 // The settings of a connection that runs only while active (the caller adds it as volatile), never
-// connects by itself, is bound to the interface and is visible to its user only. Its secrets are
+// connects by itself, is bound to the interface and is visible to its user only. Its hardware
+// address follows the request's mode (a stable one keyed to the network's name, so that it is the
+// same at every join although each connection is new), metered where asked, and fixed addresses
+// and name servers where given. Its secrets are
 // NetworkManager's own (not an agent's), so that NetworkManager never has a desktop's secret agent
 // ask the user for them. Empty when the request cannot be a connection (no SSID or user, a WEP key
 // missing or of the wrong length, a passphrase WPA does not take, an ad-hoc cell without a channel).

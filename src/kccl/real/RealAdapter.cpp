@@ -11,12 +11,13 @@
 
 #include "DirectControl.h"
 #include "IwdControl.h"
+#include "LinkAddress.h"
 #include "NmControl.h"
 #include "ReadOnlyControl.h"
-#include "kccl_status.h"
 #include "SupplicantControl.h"
 #include "kccl_adapters.h"
 #include "kccl_oid.h"
+#include "kccl_status.h"
 
 namespace wavory::kccl {
 
@@ -215,6 +216,10 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
             // Any access point of the network, until one is chosen again.
             m_Wanted.bssid = {};
             m_Wanted.bssidFreqMhz = 0;
+            // The defaults, until the network's own settings come: the adapter's own address (told
+            // to whoever runs the interface, whose own default may differ) and automatic addresses.
+            m_Wanted.net = {};
+            m_Wanted.net.macMode = KCOM_MAC_DEVICE;
             return kStatusSuccess;
         case OID_JOIN_BSSID_SET:
             if (p[KCOM_JOIN_BSSID] & 0x01) return kStatusInvalidData;  // a group address
@@ -292,6 +297,18 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
             m_Wanted.eap = std::move(record);
             return kStatusSuccess;
         }
+        case OID_NET_SETTINGS_QUERY:
+            std::memset(p, 0, KCOM_PAYLOAD_SIZE);
+            return EncodeNetRecord(m_Wanted.net, p, KCOM_PAYLOAD_SIZE) ? kStatusSuccess : kStatusInvalidData;
+        case OID_NET_SETTINGS_SET: {
+            SNetRecord record;
+            if (!DecodeNetRecord(p, KCOM_PAYLOAD_SIZE, record) || !CheckNetRecord(record).empty())
+                return kStatusInvalidData;
+            m_Wanted.net = std::move(record);
+            return kStatusSuccess;
+        }
+        case OID_ADDRESS_INFO:
+            return QueryAddressInfo(p);
         case OID_PASSPHRASE_QUERY:
             std::memset(p, 0, 4);
             p[0] = static_cast<uint8_t>(m_Wanted.passphrase.size());
@@ -366,6 +383,7 @@ uint32_t CRealAdapter::StartJoin() {
         return check.status;
     }
     m_View.Invalidate();
+    m_nJoinMacMode = m_Wanted.net.macMode;
     m_Join.Start(control, m_Wanted,
                  [this](const SJoinSettings&, const SJoinOutcome&) { m_View.Invalidate(); });
     return kStatusSuccess;

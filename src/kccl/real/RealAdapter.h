@@ -77,6 +77,8 @@ private:
     // Reads (RealQueries.cpp).
     uint32_t DeviceInfo(uint8_t* p);
     uint32_t QueryMac(uint8_t* p);
+    // The address in use, the adapter's own, and whether the last join asked for another.
+    uint32_t QueryAddressInfo(uint8_t* p);
     uint32_t QuerySsid(uint8_t* p);
     uint32_t QueryBssid(uint8_t* p);
     uint32_t QueryPhy(uint8_t* p);
@@ -122,6 +124,7 @@ private:
     std::mutex m_Mutex;  // one request at a time
     int m_nListener = 0;
     SWanted m_Wanted;
+    std::atomic<uint8_t> m_nJoinMacMode{0};  // the address mode the last join asked for
     std::atomic<bool> m_bGone{false};
     std::atomic<bool> m_bEventsLost{false};
     std::atomic<bool> m_bScanning{false};

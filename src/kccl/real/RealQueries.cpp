@@ -15,9 +15,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "LinkAddress.h"
 #include "RealAdapter.h"
-#include "kccl_status.h"
 #include "kccl_oid.h"
+#include "kccl_status.h"
 
 namespace wavory::kccl {
 
@@ -77,9 +78,28 @@ uint32_t CRealAdapter::DeviceInfo(uint8_t* p) {
 
 uint32_t CRealAdapter::QueryMac(uint8_t* p) {
     std::memset(p, 0, 8);
+    // The address in use now: a join may have changed it since the interface was listed.
+    MacAddress now{};
+    if (ReadLinkAddress(m_Info.name, now)) {
+        std::memcpy(p, now.data(), 6);
+        return kStatusSuccess;
+    }
     const std::string& mac = m_Info.mac;
     for (size_t i = 0; i < 6 && mac.size() >= 17; ++i)
         p[i] = static_cast<uint8_t>(ParseNumber(mac.substr(3 * i, 2), 16, 0xFF).value_or(0));
+    return kStatusSuccess;
+}
+
+uint32_t CRealAdapter::QueryAddressInfo(uint8_t* p) {
+    std::memset(p, 0, KCOM_ADDRESS_SIZE);
+    MacAddress now{}, own{};
+    if (!ReadLinkAddress(m_Info.name, now)) return kStatusFailed;
+    const bool ownKnown = ReadPermanentAddress(m_Info.name, own);
+    std::memcpy(p + KCOM_ADDRESS_IN_USE, now.data(), 6);
+    if (ownKnown) std::memcpy(p + KCOM_ADDRESS_OWN, own.data(), 6);
+    p[KCOM_ADDRESS_MODE] = m_nJoinMacMode.load();
+    // Without the adapter's own address to compare with, a locally administered one is a made-up one.
+    p[KCOM_ADDRESS_RANDOM] = ownKnown ? (now != own ? 1 : 0) : ((now[0] & 0x02) ? 1 : 0);
     return kStatusSuccess;
 }
 

@@ -50,7 +50,19 @@ SWpaEntry EntryOf(const SJoinSettings& s) {
     entry.eap = s.eap;
     entry.sae = s.sae;
     if (HasChosenBssid(s)) entry.bssid = BssidText(s.bssid.data());
+    entry.macMode = s.net.macMode;
     return entry;
+}
+
+// What a joined attempt says of the settings the supplicant does not carry out as asked.
+std::string JoinedNote(const SJoinSettings& s, const std::string& ifname) {
+    std::string note = AddressingNote(s, ifname);
+    // Its address policy 2 keeps one random address while the joins go on, not one per network.
+    if (s.net.macMode == KCOM_MAC_STABLE)
+        note += std::string(note.empty() ? "" : "; ") +
+                "wpa_supplicant gives a random address but not one per network: another network may be "
+                "joined with the same one";
+    return note;
 }
 
 SJoinOutcome Failed(uint32_t cause, std::string detail, uint32_t status = kStatusFailed) {
@@ -205,12 +217,19 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
     const std::string id = std::to_string(restore.ours);
     bool set = true;
     bool sae = false;
+    bool macRefused = false;
     std::vector<std::string> entrySettings = WpaEntrySettings(EntryOf(settings));
     for (const std::string& setting : entrySettings) {
         if (!set) break;
         std::string command = "SET_NETWORK " + id + " " + setting;
         set = Command(ctrl, command);
         SecureClear(command);
+        // A supplicant built without address changes knows no mac_addr: the adapter's own address
+        // is what it uses anyway; another one cannot be had through it.
+        if (!set && setting.rfind("mac_addr ", 0) == 0) {
+            set = setting == "mac_addr 0";
+            macRefused = !set;
+        }
         for (const std::string& older : KeyMgmtFallbacks(setting)) {
             if (set) break;
             set = Command(ctrl, "SET_NETWORK " + id + " " + older);
@@ -233,11 +252,17 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
     if (!set || !Command(ctrl, "SELECT_NETWORK " + id)) {
         Finish(ctrl, monitor, restore, false, leftFirst, context);
         if (leftFirst && restore.previous < 0) Command(ctrl, "RECONNECT");  // as it was: free to choose
+        if (macRefused)
+            return Failed(KCOM_CAUSE_UNSUPPORTED,
+                          "this wpa_supplicant does not change the hardware address per network (mac_addr): "
+                          "join with the device's own address, or let NetworkManager run " +
+                              m_Ifname);
         return Failed(KCOM_CAUSE_NONE, "wpa_supplicant did not take the network's settings");
     }
     SJoinOutcome outcome = Attempt(ctrl, monitor, restore.ours, JoinLimit(settings, m_JoinWait), context);
     const bool restored = Finish(ctrl, monitor, restore, outcome.joined, !context.Stopping(), context);
     outcome.restored = !outcome.joined && restored;
+    if (outcome.joined && outcome.detail.empty()) outcome.detail = JoinedNote(settings, m_Ifname);
     return outcome;
 }
 

@@ -208,6 +208,21 @@ std::vector<std::string> WpaEntrySettings(const SWpaEntry& entry) {
     settings.push_back("scan_ssid 1");
     // One access point of the network chosen: the supplicant joins it and no other.
     if (!entry.bssid.empty() && !entry.adHoc) settings.push_back("bssid " + entry.bssid);
+    // wpa_supplicant's address policies: the stable choice takes the one that keeps an address for
+    // the network while the supplicant runs (2); each join anew takes a new one every time (1).
+    switch (entry.macMode) {
+        case KCOM_MAC_DEVICE:
+            settings.push_back("mac_addr 0");
+            break;
+        case KCOM_MAC_STABLE:
+            settings.push_back("mac_addr 2");
+            break;
+        case KCOM_MAC_RANDOM:
+            settings.push_back("mac_addr 1");
+            break;
+        default:
+            break;
+    }
     if (entry.adHoc) {
         if (entry.frequencyMhz == 0) return {};
         settings.push_back("mode 1");

@@ -66,6 +66,7 @@ struct SWpaEntry {
     SEapRecord eap;   // the 802.1X settings of WPA2- and WPA3-Enterprise
     bool sae = true;  // the radio can do SAE (else a transition network is joined as WPA2)
     std::string bssid;  // the access point chosen ("02:00:00:00:01:00"); empty = any of the network's
+    uint8_t macMode = 0;  // KCOM_MAC_MODE; 0 leaves the supplicant's own default
 
     ~SWpaEntry() {
         SecureClear(passphrase);
@@ -78,7 +79,8 @@ struct SWpaEntry {
 // 802.1X settings. Empty when the entry cannot be made: no SSID, WEP without a key at the active
 // index, WPA without a passphrase, a raw 64-digit key for WPA3 (SAE needs the passphrase itself), an
 // ad-hoc cell without a frequency, 802.1X settings that are incomplete or on an ad-hoc cell, or a
-// security kind the supplicant is not asked for.
+// security kind the supplicant is not asked for. The hardware address goes as mac_addr: 0 the
+// adapter's own, 1 a new random one at each association, 2 random while keeping the vendor part.
 std::vector<std::string> WpaEntrySettings(const SWpaEntry& entry);
 // A supplicant that does not know a suite refuses the whole key_mgmt setting: the same setting with
 // the newer suites left out, one step at a time (empty for any other setting).

@@ -108,6 +108,20 @@ std::string StateToJson(const SimState& s, int64_t nowNs) {
     j["keys"] = keys;
     j["connection_setting"] = st.connectionSetting;
     j["join_bssid"] = st.bssidSet ? FormatBssid(st.bssid) : "";
+    // The network's own settings as told, and those of the network joined.
+    auto netJson = [](const SimNetSettings& net) {
+        return json{{"mac_mode", net.macMode},         {"metered", net.metered != 0},
+                    {"ipv4", net.text[KCOM_NET_IPV4]}, {"gateway4", net.text[KCOM_NET_GATEWAY4]},
+                    {"ipv6", net.text[KCOM_NET_IPV6]}, {"gateway6", net.text[KCOM_NET_GATEWAY6]},
+                    {"dns", net.text[KCOM_NET_DNS]}};
+    };
+    j["net"] = netJson(st.net);
+    j["active_net"] = netJson(s.active.net);
+    static const uint8_t zero[6] = {};
+    const bool own = std::memcmp(s.address.inUse, zero, 6) == 0;
+    j["address"] = {{"in_use", FormatBssid(own ? s.info.mac : s.address.inUse)},
+                    {"random", !own && std::memcmp(s.address.inUse, s.info.mac, 6) != 0},
+                    {"mode", s.address.mode}};
 
     j["associated"] = s.link.associated != 0;
     j["own_cell"] = s.link.ownCell != 0;

@@ -10,11 +10,10 @@
 #include <string>
 
 #include "SimState.h"
+#include "radio/Sha256.h"
 
 namespace wavory::kccl {
 
-// SHA-256 of a byte string (the simulation knows files by the hash of their contents).
-void Sha256(const uint8_t* data, size_t len, uint8_t out[32]);
 // SHA-256 of a file's contents; false when it cannot be read.
 bool Sha256OfFile(const std::string& path, uint8_t out[32]);
 

@@ -11,6 +11,7 @@
 #include "SimEap.h"
 #include "radio/Bands.h"
 #include "radio/Eap.h"
+#include "radio/NetSettings.h"
 
 namespace wavory::kccl {
 
@@ -94,6 +95,7 @@ void CSimRadio::Load(const SimScenario& scenario) {
     s.settings.phy = 2;
     s.active = s.settings;
     s.link = SimLink{};
+    s.address = SimAddress{};
     s.joinDelayMs = scenario.joinDelayMs;
     s.join = SimJoin{};
     s.drop = SimDrop{};
@@ -255,6 +257,27 @@ void CSimRadio::Associate() {
     }
 }
 
+void CSimRadio::ApplyAddress() {
+    SimAddress& address = m_state.address;
+    const SimSettings& st = m_state.active;
+    address.mode = st.net.macMode;
+    MacAddress own;
+    std::memcpy(own.data(), m_state.info.mac, 6);
+    MacAddress next{};
+    switch (st.net.macMode) {
+        case KCOM_MAC_STABLE:
+            next = StableAddress(std::vector<uint8_t>(own.begin(), own.end()),
+                                 std::string(reinterpret_cast<const char*>(st.ssid), st.ssidLen));
+            break;
+        case KCOM_MAC_RANDOM:
+            next = RandomAddress();
+            break;
+        default:
+            break;  // the device's own, or not told: all zero, the adapter's own
+    }
+    std::memcpy(address.inUse, next.data(), 6);
+}
+
 void CSimRadio::Reassociate() {
     if (m_state.join.state == KCOM_JOIN_JOINING) return;
     const SimLink before = m_state.link;
@@ -335,6 +358,7 @@ uint32_t CSimRadio::StartJoin() {
     std::memset(join.detail, 0, sizeof join.detail);
     m_state.active = m_state.settings;
     m_state.link = SimLink{};  // the adapter leaves its network to join the new one
+    ApplyAddress();
 
     // What the adapter knows without trying: WPA has no ad-hoc form here, and an enterprise
     // network in range needs 802.1X credentials that no request can give.
@@ -418,6 +442,7 @@ void CSimRadio::FailJoin(uint32_t cause, const std::string& detail) {
         // Back to the network it was on, with the settings it was on it with.
         m_state.settings = join.previous;
         m_state.active = join.previous;
+        ApplyAddress();
         Associate();
         if (m_state.link.associated) join.flags |= KCOM_JOIN_FLAG_RESTORED;
     } else {
@@ -442,6 +467,8 @@ void CSimRadio::Disconnect() {
     m_state.settings.ssidLen = 0;
     m_state.active.ssidLen = 0;
     m_state.link = SimLink{};
+    // The utility's connection has ended: the adapter's own address is back.
+    std::memset(m_state.address.inUse, 0, 6);
 }
 
 bool CSimRadio::Deauthenticate(uint32_t reason) {

@@ -68,6 +68,9 @@ private:
     bool BuildOwnCell(SimNetwork& cell) const;
     // Joins the best network for the active settings, or starts an own ad-hoc cell, or has no link.
     void Associate();
+    // Takes the hardware address the active settings ask for: the adapter's own, one made from the
+    // adapter's address and the network's name (the same at every join), or a new random one.
+    void ApplyAddress();
     int64_t JoinDelayNs() const;
     void FinishJoin();
     // Fails the running attempt and goes back to the network the adapter was on before, if any.

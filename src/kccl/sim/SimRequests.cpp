@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <string>
 
 #include "SimChannels.h"
 #include "SimEap.h"
@@ -10,6 +11,7 @@
 #include "SimScenario.h"
 #include "kccl_oid.h"
 #include "radio/Bands.h"
+#include "radio/NetSettings.h"
 
 namespace wavory::kccl {
 
@@ -162,6 +164,12 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
             return QueryEapSettings(st.eap, p);
         case OID_EAP_SETTINGS_SET:
             return SetEapSettings(st.eap, p);
+        case OID_NET_SETTINGS_QUERY:
+            return QueryNetSettings(p);
+        case OID_NET_SETTINGS_SET:
+            return SetNetSettings(p);
+        case OID_ADDRESS_INFO:
+            return QueryAddressInfo(p);
         case OID_CONN_SETTING_QUERY:
             return Answer(p, st.connectionSetting);
         case OID_CONN_SETTING_SET:
@@ -206,8 +214,52 @@ uint32_t CSimRequests::DeviceInfo(uint8_t* p) {
 
 uint32_t CSimRequests::QueryMac(uint8_t* p) {
     std::memset(p, 0, 8);
-    std::memcpy(p, m_state.info.mac, 6);
+    std::memcpy(p, AddressInUse(), 6);
     return kStatusSuccess;
+}
+
+const uint8_t* CSimRequests::AddressInUse() const {
+    static const uint8_t zero[6] = {};
+    const uint8_t* inUse = m_state.address.inUse;
+    return std::memcmp(inUse, zero, 6) == 0 ? m_state.info.mac : inUse;
+}
+
+uint32_t CSimRequests::QueryAddressInfo(uint8_t* p) {
+    std::memset(p, 0, KCOM_ADDRESS_SIZE);
+    const uint8_t* inUse = AddressInUse();
+    std::memcpy(p + KCOM_ADDRESS_IN_USE, inUse, 6);
+    std::memcpy(p + KCOM_ADDRESS_OWN, m_state.info.mac, 6);
+    p[KCOM_ADDRESS_MODE] = m_state.address.mode;
+    p[KCOM_ADDRESS_RANDOM] = std::memcmp(inUse, m_state.info.mac, 6) != 0 ? 1 : 0;
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::SetNetSettings(const uint8_t* p) {
+    SNetRecord record;
+    if (!DecodeNetRecord(p, KCOM_PAYLOAD_SIZE, record) || !CheckNetRecord(record).empty())
+        return kStatusInvalidData;
+    const std::string* texts[] = {&record.ipv4, &record.gateway4, &record.ipv6, &record.gateway6,
+                                  &record.dns};
+    for (const std::string* text : texts)
+        if (text->size() > static_cast<std::size_t>(kSimNetTextMax)) return kStatusInvalidData;
+    SimNetSettings& net = m_state.settings.net;
+    net = SimNetSettings{};
+    net.macMode = record.macMode;
+    net.metered = record.metered ? 1 : 0;
+    for (int i = 0; i < KCOM_NET_STRING_COUNT; ++i)
+        std::memcpy(net.text[i], texts[i]->data(), texts[i]->size());
+    return kStatusSuccess;
+}
+
+uint32_t CSimRequests::QueryNetSettings(uint8_t* p) {
+    const SimNetSettings& net = m_state.settings.net;
+    SNetRecord record;
+    record.macMode = net.macMode;
+    record.metered = net.metered != 0;
+    std::string* texts[] = {&record.ipv4, &record.gateway4, &record.ipv6, &record.gateway6, &record.dns};
+    for (int i = 0; i < KCOM_NET_STRING_COUNT; ++i) *texts[i] = net.text[i];
+    std::memset(p, 0, KCOM_PAYLOAD_SIZE);
+    return EncodeNetRecord(record, p, KCOM_PAYLOAD_SIZE) ? kStatusSuccess : kStatusInvalidData;
 }
 
 uint32_t CSimRequests::SetMac(const uint8_t* p) {
@@ -241,6 +293,7 @@ uint32_t CSimRequests::SetSsid(const uint8_t* p) {
     // Another network, or the same one anew: any of its access points, until one is chosen again.
     st.bssidSet = 0;
     std::memset(st.bssid, 0, sizeof st.bssid);
+    st.net = SimNetSettings{};  // the defaults, until the network's own settings come
     return kStatusSuccess;
 }
 

@@ -22,6 +22,11 @@ private:
     uint32_t Dispatch(uint32_t code, uint8_t* p);
     uint32_t DeviceInfo(uint8_t* p);
     uint32_t QueryMac(uint8_t* p);
+    // The address a join made (SimAddress), else the adapter's own.
+    const uint8_t* AddressInUse() const;
+    uint32_t QueryAddressInfo(uint8_t* p);
+    uint32_t SetNetSettings(const uint8_t* p);
+    uint32_t QueryNetSettings(uint8_t* p);
     uint32_t SetMac(const uint8_t* p);
     uint32_t QueryBssid(uint8_t* p);
     uint32_t QuerySsid(uint8_t* p);

@@ -16,7 +16,7 @@
 namespace wavory::kccl {
 
 inline constexpr uint32_t kSimMagic = 0x4D49534B;  // "KSIM"
-inline constexpr uint32_t kSimLayoutVersion = 9;
+inline constexpr uint32_t kSimLayoutVersion = 10;
 
 inline constexpr int kMaxNetworks = 256;
 inline constexpr int kScanHalfSlots = KCOM_SCAN_HALF_SLOTS;
@@ -91,6 +91,21 @@ struct SimEapSettings {
     uint8_t keyRead;  // the private key file could be read
 };
 
+// The network's own settings of OID_NET_SETTINGS_SET: the hardware address mode, metered, and the
+// address strings (KCOM_NET_STRING order, zero-terminated).
+inline constexpr int kSimNetTextMax = 255;
+struct SimNetSettings {
+    uint8_t macMode;  // KCOM_MAC_MODE
+    uint8_t metered;
+    char text[KCOM_NET_STRING_COUNT][kSimNetTextMax + 1];
+};
+
+// The hardware address in use: the adapter's own until a join asks for another.
+struct SimAddress {
+    uint8_t inUse[6];  // all zero: the adapter's own (info.mac)
+    uint8_t mode;      // KCOM_MAC_MODE the last join asked for
+};
+
 struct SimWepKey {
     uint8_t len;  // 0 = no key in this slot
     uint8_t bytes[kWepKeyMax];
@@ -125,6 +140,7 @@ struct SimSettings {
     uint8_t activeKey;
     SimWepKey keys[kWepKeySlots];
     SimEapSettings eap;
+    SimNetSettings net;
 };
 
 // The network the adapter is associated with, copied so that queries need no search.
@@ -220,6 +236,7 @@ struct SimState {
     SimSettings settings;  // as the utility set them; queries answer these
     SimSettings active;    // those the adapter joins with: the last attempt's, or those restored
     SimLink link;
+    SimAddress address;
     uint32_t joinDelayMs;  // default length of a join
     SimJoin join;
     SimDrop drop;

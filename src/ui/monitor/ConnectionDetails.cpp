@@ -70,11 +70,13 @@ void CConnectionDetails::Refresh() {
     std::shared_ptr<CStation> current = connected ? stations->GetCurrent() : nullptr;
     std::string ssid, bssid;
     int rssi = 0;
+    bool metered = false;
     if (current) {
         auto lock = stations->Lock();
         ssid = current->NetName;
         bssid = current->m_strBssid;
         rssi = current->m_nRssi;
+        metered = current->Metered;
     }
     AddRow(QStringLiteral("Network"), connected ? ShownText(ssid) : QStringLiteral("Not Connected"));
     std::optional<SLinkInfo> link;
@@ -98,6 +100,12 @@ void CConnectionDetails::Refresh() {
     std::string signal;
     if (current) FormatSignalIn(rssi, true, &signal);
     AddRow(QStringLiteral("Signal"), OrNotAvailable(signal));
+    // The address the adapter uses, and whether it is a made-up one (a network's privacy setting).
+    const std::optional<SAddressInfo> address = ReadAddressInfo();
+    AddRow(QStringLiteral("Hardware address"),
+           address ? QString::fromStdString(AddressInfoText(*address)) : QString::fromLatin1(kNotAvailable));
+    AddRow(QStringLiteral("Metered"),
+           current ? QString::fromLatin1(metered ? "yes" : "no") : QString::fromLatin1(kNotAvailable));
 
     // The IP side belongs to the interface; the simulated adapter has none on this machine.
     char name[KCCL_ADAPTER_NAME_MAX] = {};

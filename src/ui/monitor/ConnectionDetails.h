@@ -1,6 +1,6 @@
 // The Details view of the connection: the network (name, BSSID, channel and frequency, rates,
-// security, signal) and the IP side (IPv4 and IPv6 addresses, gateway, DNS servers). Opened from
-// the General page; "Refresh" reads everything again.
+// security, signal, the hardware address in use, metered) and the IP side (IPv4 and IPv6 addresses, gateway,
+// DNS servers). Opened from the General page; "Refresh" reads everything again.
 #pragma once
 
 #include <QDialog>

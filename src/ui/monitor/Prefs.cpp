@@ -14,9 +14,11 @@
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "driver/Request.h"
+#include "kccl_oid.h"
 #include "monitor/Poll.h"
 #include "platform/Autostart.h"
 #include "platform/HistoryService.h"
+#include "profiles/NetProfile.h"
 #include "profiles/ProfileMngr.h"
 #include "profiles/RegistryUpdate.h"
 #include "shell/MainWindow.h"
@@ -79,6 +81,8 @@ void CPrefs::OnInitDialog() {
             ? QStringLiteral("Not available: ") + why
             : QStringLiteral("A user service (%1) records joins, drops and roams while no window runs")
                   .arg(QLatin1String(CHistoryService::kUnit)));
+    // The rows follow the address modes from the device's own (1) on.
+    ui->cmbMacAddress->setCurrentIndex(DefaultMacMode() - KCOM_MAC_DEVICE);
     ui->IDC_1158->setFocus();
     ui->IDC_1158->selectAll();
 }
@@ -147,6 +151,9 @@ bool CPrefs::OnApply() {
         ok = theApp.WriteProfileInt("", "dBm-Percent", ui->IDC_1159->isChecked() ? 1 : 0) && ok;
         ok = theApp.WriteProfileInt("", kNotificationsPref, ui->chkNotifications->isChecked() ? 1 : 0) && ok;
         ok = theApp.WriteProfileInt("", kKeepInTrayPref, ui->chkKeepInTray->isChecked() ? 1 : 0) && ok;
+        ok = theApp.WriteProfileInt("", kMacAddressPref,
+                                    ui->cmbMacAddress->currentIndex() + KCOM_MAC_DEVICE) &&
+             ok;
         if (!ok) group.Cancel();
         if (!group.End() || !ok) {
             const int error = theApp.m_pRegistry ? theApp.m_pRegistry->LastError() : REG_ERROR_WRITE_FAULT;
@@ -190,6 +197,7 @@ void CPrefs::OnDefaults() {
     ui->IDC_1159->setChecked(false);
     ui->chkNotifications->setChecked(true);
     ui->chkKeepInTray->setChecked(false);
+    ui->cmbMacAddress->setCurrentIndex(0);
     SetScanRadios();
     UpdateData(false);
 }

@@ -1,5 +1,6 @@
 // The Preferences dialog: the statistics update interval and the signal units (usable), the scan
-// and battery power-save preferences (shown disabled) and the country selection (hidden). Values
+// and battery power-save preferences (shown disabled), the country selection (hidden) and the
+// hardware address networks are joined with by default. Values
 // are stored only through Apply or OK, and only when the interval is valid. "Start with the
 // desktop" writes or removes the desktop's autostart entry on Apply, "Record the connection history
 // while the window is closed" switches the history's user service on or off.
@@ -38,6 +39,8 @@ public:
     // window into the tray instead of ending the utility (default off).
     static constexpr const char* kNotificationsPref = "Notifications";
     static constexpr const char* kKeepInTrayPref = "Keep In Tray";
+    // The hardware address of profiles that leave it to the preferences (KCOM_MAC_MODE, 1 to 3).
+    static constexpr const char* kMacAddressPref = "Mac-Address";
     static constexpr int kMinInterval = 5;
     static constexpr int kMaxInterval = 100;
     static constexpr int kDefaultIntervalMs = 10000;

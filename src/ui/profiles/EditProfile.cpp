@@ -6,6 +6,7 @@
 #include "shell/Tessal.h"
 #include "survey/StationMngr.h"
 #include "ui/profiles/EditProfileGen.h"
+#include "ui/profiles/EditProfileNet.h"
 #include "ui/profiles/EditProfileSec.h"
 
 namespace wavory {
@@ -46,6 +47,10 @@ CEditProfile::CEditProfile(const QString& title, QWidget* parent, int firstPage)
     }
     m_pSec = new CEditProfileSec(this);
     AddPage(m_pSec, QStringLiteral("Security"));
+    if (!m_bKeyPrompt) {
+        m_pNet = new CEditProfileNet(this);
+        AddPage(m_pNet, QStringLiteral("Privacy and addresses"));
+    }
     LoadPages();
     SetActivePage(firstPage);
 }

@@ -1,4 +1,5 @@
-// The profile editor: a tabbed dialog with the General and Security pages, editing in place the
+// The profile editor: a tabbed dialog with the General and Security pages and a page of the
+// network's privacy and address settings, editing in place the
 // profile that the profile manager answers for g_strEditProfile (a stored profile, or the station
 // under "EditStation" when the Available Networks dialog opens it).
 #pragma once
@@ -11,6 +12,7 @@
 namespace wavory {
 
 class CEditProfileGen;
+class CEditProfileNet;
 class CEditProfileSec;
 
 // Name of the profile being edited; set by the opener before the editor is created. The General
@@ -33,6 +35,7 @@ public:
     // Null when the editor has no such page.
     CEditProfileGen* GeneralPage() const { return m_pGen; }
     CEditProfileSec* SecurityPage() const { return m_pSec; }
+    CEditProfileNet* NetworkPage() const { return m_pNet; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -41,6 +44,7 @@ private:
     bool m_bKeyPrompt = false;
     CEditProfileGen* m_pGen = nullptr;
     CEditProfileSec* m_pSec = nullptr;
+    CEditProfileNet* m_pNet = nullptr;
 };
 
 }  // namespace wavory

@@ -270,7 +270,9 @@ TEST_F(EditProfileGenTest, TitleChoosesThePages) {
     EXPECT_EQ(keyOnly->GeneralPage(), nullptr);
     EXPECT_FALSE(g_bEditConnection);
     auto full = Open("Home", "Profile Configuration: Home");
-    EXPECT_EQ(full->PageCount(), 2);
+    // General and Security, then the network's privacy and address settings.
+    EXPECT_EQ(full->PageCount(), 3);
+    EXPECT_NE(full->NetworkPage(), nullptr);
 }
 
 TEST_F(EditProfileGenTest, AdvancedButtonOpensTheAdvancedEditor) {

@@ -1,0 +1,42 @@
+// The network options of profiles new|edit: the hardware address a profile joins with, metered,
+// and fixed addresses, gateways and name servers.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/CliSupport.h"
+
+namespace CLI {
+class App;
+}
+
+namespace wavory {
+class CProfile;
+}
+
+namespace wavory::cli {
+
+struct SNetArgs {
+    std::optional<std::string> mac;  // "device" | "stable" | "random" | "default"
+    std::optional<bool> metered;
+    std::optional<std::string> ipv4;      // "ADDR/PREFIX"; "" clears
+    std::optional<std::string> gateway4;  // "" clears
+    std::optional<std::string> ipv6;
+    std::optional<std::string> gateway6;
+    std::optional<std::vector<std::string>> dns;  // each may hold several, separated by commas
+};
+
+void AddNetOptions(CLI::App& command, SNetArgs& args);
+// Writes the options into the profile; throws a usage error naming the value refused (and leaves
+// the profile untouched).
+void ApplyNetArgs(const SNetArgs& args, CProfile& profile);
+// Copies the network settings from one profile to another.
+void CopyNetSettings(const CProfile& from, CProfile& to);
+// A profile's network settings for --json and as label/value lines.
+void PutNetJson(json& j, const CProfile& profile);
+void AddNetFields(std::vector<std::pair<std::string, std::string>>& f, const CProfile& profile);
+
+}  // namespace wavory::cli
