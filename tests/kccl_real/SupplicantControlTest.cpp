@@ -144,7 +144,7 @@ private:
         if (command == "LIST_NETWORKS") return List(-1);
         if (command.rfind("LIST_NETWORKS LAST_ID=", 0) == 0) return List(std::atoi(command.c_str() + 22));
         if (command == "STATUS")
-            return m_nCurrent >= 0 ? "wpa_state=COMPLETED\nid=" + std::to_string(m_nCurrent) + "\n"
+            return m_nCurrent >= 0 ? "wpa_state=COMPLETED\nfreq=2437\nid=" + std::to_string(m_nCurrent) + "\n"
                                    : "wpa_state=SCANNING\n";
         if (command.rfind("GET_NETWORK ", 0) == 0 && arg(2) == "id_str") {
             if (!known(id(1)) || m_Networks[id(1)].idStr.empty()) return "FAIL\n";
@@ -337,6 +337,9 @@ TEST_F(SupplicantControlTest, AWrongKeyLeavesEveryEntryAsFoundNoSecretAndTheOldN
     EXPECT_FALSE(outcome.joined);
     EXPECT_EQ(outcome.cause, KCOM_CAUSE_WRONG_KEY);
     EXPECT_TRUE(outcome.restored);
+    // Back on the channel it was on, without a scan of every band.
+    const auto commands = m_fake.Commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "SELECT_NETWORK 12 freq=2437"), 1);
     EXPECT_GE(ours, 150);
     EXPECT_EQ(UsersEntries(m_fake.Networks()), m_before);
     EXPECT_TRUE(NoEntryOfTheUtility()) << "a failed attempt's entry, and its passphrase, stayed";

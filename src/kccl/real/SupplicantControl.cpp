@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 
 #include "EapSettings.h"
@@ -194,8 +195,11 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
         const auto status = ParseKeyValues(statusText);
         const auto state = status.find("wpa_state");
         const auto id = status.find("id");
-        if (state != status.end() && state->second == "COMPLETED" && id != status.end())
+        if (state != status.end() && state->second == "COMPLETED" && id != status.end()) {
             restore.previous = Trailing(id->second);
+            if (const auto freq = status.find("freq"); freq != status.end())
+                restore.previousFreq = std::max(0, std::atoi(freq->second.c_str()));
+        }
     }
     for (const SWpaNetwork& network : networks) {
         std::string tag;
@@ -342,7 +346,10 @@ bool CSupplicantControl::Finish(CWpaCtrl& ctrl, CWpaCtrl& monitor, const SRestor
         if (reselect && restore.previous >= 0) {
             while (!monitor.NextEvent(0ms).empty()) {
             }
-            if (Command(ctrl, "SELECT_NETWORK " + std::to_string(restore.previous))) {
+            // The previous network's channel is scanned alone: a scan of every band takes seconds.
+            std::string select = "SELECT_NETWORK " + std::to_string(restore.previous);
+            if (restore.previousFreq > 0) select += " freq=" + std::to_string(restore.previousFreq);
+            if (Command(ctrl, select)) {
                 const auto deadline = Clock::now() + m_RestoreWait;
                 const int fd = monitor.Fd();
                 while (!restored && Clock::now() < deadline && !context.Stopping()) {

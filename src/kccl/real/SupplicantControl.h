@@ -50,6 +50,7 @@ private:
     struct SRestore {
         int ours = -1;
         int previous = -1;     // the entry the interface was on
+        int previousFreq = 0;  // and its channel (MHz): going back scans that channel only
         int previousOwn = -1;  // the utility's entry of an earlier attempt, while it is the current one
         std::vector<int> enabled;
     };
