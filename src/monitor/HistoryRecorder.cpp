@@ -165,14 +165,7 @@ void CHistoryRecorder::Observe(const SLinkLook& look, int64_t nowMs) {
     if (newDrop) RecordDrop(*look.lastDrop);
     if (wasConnected && !look.connected && !newDrop) {
         // Ended without the adapter saying how: the user's Disconnect, or the link just went.
-        SHistoryEvent e;
-        e.kind = SHistoryEvent::EKind::Disconnect;
-        e.timeMs = nowMs;
-        e.ssid = m_Link.ssid;
-        e.bssid = m_Link.bssid;
-        e.freqMHz = m_Link.freqMHz;
-        e.signalDbm = m_Link.signalDbm;
-        e.security = m_Link.security;
+        SHistoryEvent e = AtLink(SHistoryEvent::EKind::Disconnect, m_Link, nowMs);
         e.initiator = kccl::InitiatorKey(look.userDisconnected ? kccl::EInitiator::User : kccl::EInitiator::Unknown);
         e.detail = kccl::DisconnectSentence(0, look.userDisconnected ? kccl::EInitiator::User
                                                                       : kccl::EInitiator::Unknown);

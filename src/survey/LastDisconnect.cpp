@@ -10,22 +10,31 @@
 
 namespace wavory {
 
+namespace {
+
+uint32_t U32At(const uint8_t* p, std::size_t off) {
+    uint32_t v = 0;
+    std::memcpy(&v, p + off, 4);
+    return v;
+}
+
+std::string BssidText(const uint8_t* b) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%.2X-%.2X-%.2X-%.2X-%.2X-%.2X", b[0], b[1], b[2], b[3], b[4], b[5]);
+    return text;
+}
+
+}  // namespace
+
 SLastDisconnect ParseLastDisconnect(const uint8_t* p) {
-    auto u32 = [p](std::size_t off) {
-        uint32_t v = 0;
-        std::memcpy(&v, p + off, 4);
-        return v;
-    };
+    auto u32 = [p](std::size_t off) { return U32At(p, off); };
     SLastDisconnect drop;
     drop.count = u32(KCOM_DISC_COUNT);
     drop.reason = u32(KCOM_DISC_REASON);
     drop.initiator = kccl::InitiatorFromValue(u32(KCOM_DISC_BY));
     const std::size_t ssidLen = std::min<std::size_t>(p[KCOM_DISC_SSID_LEN], 32);
     drop.ssid.assign(reinterpret_cast<const char*>(p + KCOM_DISC_SSID), ssidLen);
-    const uint8_t* b = p + KCOM_DISC_BSSID;
-    char text[18];
-    std::snprintf(text, sizeof text, "%.2X-%.2X-%.2X-%.2X-%.2X-%.2X", b[0], b[1], b[2], b[3], b[4], b[5]);
-    drop.bssid = text;
+    drop.bssid = BssidText(p + KCOM_DISC_BSSID);
     uint64_t ms = 0;
     std::memcpy(&ms, p + KCOM_DISC_TIME, 8);
     drop.timeMs = static_cast<int64_t>(std::min<uint64_t>(ms, INT64_MAX));
@@ -52,16 +61,6 @@ std::optional<T> ReadRecord(uint32_t oid, T (*parse)(const uint8_t*)) {
 }  // namespace
 
 std::optional<SLastDisconnect> ReadLastDisconnect() { return ReadRecord(OID_LAST_DISCONNECT, &ParseLastDisconnect); }
-
-namespace {
-
-std::string BssidText(const uint8_t* b) {
-    char text[18];
-    std::snprintf(text, sizeof text, "%.2X-%.2X-%.2X-%.2X-%.2X-%.2X", b[0], b[1], b[2], b[3], b[4], b[5]);
-    return text;
-}
-
-}  // namespace
 
 const char* RoamTriggerKey(SLastRoam::ETrigger trigger) {
     switch (trigger) {
@@ -90,11 +89,7 @@ std::string RoamTriggerText(SLastRoam::ETrigger trigger) {
 }
 
 SLastRoam ParseLastRoam(const uint8_t* p) {
-    auto u32 = [p](std::size_t off) {
-        uint32_t v = 0;
-        std::memcpy(&v, p + off, 4);
-        return v;
-    };
+    auto u32 = [p](std::size_t off) { return U32At(p, off); };
     SLastRoam roam;
     roam.count = u32(KCOM_ROAM_COUNT);
     switch (u32(KCOM_ROAM_BY)) {

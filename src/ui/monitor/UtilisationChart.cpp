@@ -4,17 +4,9 @@
 #include <QPolygonF>
 #include <algorithm>
 
+#include "ui/shell/ChartColours.h"
+
 namespace wavory {
-
-namespace {
-
-// A colour between two others: share 0 is the first, 1 the second.
-QColor Blend(const QColor& from, const QColor& to, double share) {
-    auto mix = [share](int a, int b) { return static_cast<int>(a + (b - a) * share + 0.5); };
-    return QColor(mix(from.red(), to.red()), mix(from.green(), to.green()), mix(from.blue(), to.blue()));
-}
-
-}  // namespace
 
 CUtilisationChart::CUtilisationChart(QWidget* parent) : QWidget(parent) {
     // The chart paints every pixel of its area itself.

@@ -4,20 +4,12 @@
 #include <QPainterPath>
 #include <algorithm>
 
+#include "ui/shell/ChartColours.h"
 #include "ui/shell/PlainText.h"
 
 namespace wavory {
 
 namespace {
-
-const QColor kColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28), QColor(0x2c, 0xa0, 0x2c),
-                           QColor(0xff, 0x7f, 0x0e), QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b),
-                           QColor(0xe3, 0x77, 0xc2), QColor(0x17, 0xbe, 0xcf)};
-
-QColor Blend(const QColor& from, const QColor& to, double share) {
-    auto mix = [share](int a, int b) { return static_cast<int>(a + (b - a) * share + 0.5); };
-    return QColor(mix(from.red(), to.red()), mix(from.green(), to.green()), mix(from.blue(), to.blue()));
-}
 
 // The 2.4 GHz channels 1 to 13 are always on its axis: their overlap is the point of the picture.
 constexpr int kLowBandFirstMHz = 2412;
@@ -181,7 +173,7 @@ void CAirGraph::paintEvent(QPaintEvent*) {
         shape.lineTo(xOf(from + ramp), top);
         shape.lineTo(xOf(to - ramp), top);
         shape.lineTo(xOf(to), plot.bottom());
-        QColor colour = kColours[i % (sizeof kColours / sizeof kColours[0])];
+        QColor colour = SeriesColour(i);
         QColor fill = colour;
         fill.setAlpha(45);
         painter.setBrush(fill);

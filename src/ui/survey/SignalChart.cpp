@@ -4,21 +4,12 @@
 #include <QPainterPath>
 #include <algorithm>
 
+#include "ui/shell/ChartColours.h"
 #include "ui/shell/PlainText.h"
 
 namespace wavory {
 
 namespace {
-
-// Colours that stay apart from each other on a light or a dark background.
-const QColor kColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28), QColor(0x2c, 0xa0, 0x2c),
-                           QColor(0xff, 0x7f, 0x0e), QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b),
-                           QColor(0xe3, 0x77, 0xc2), QColor(0x17, 0xbe, 0xcf)};
-
-QColor Blend(const QColor& from, const QColor& to, double share) {
-    auto mix = [share](int a, int b) { return static_cast<int>(a + (b - a) * share + 0.5); };
-    return QColor(mix(from.red(), to.red()), mix(from.green(), to.green()), mix(from.blue(), to.blue()));
-}
 
 }  // namespace
 
@@ -49,7 +40,7 @@ QStringList CSignalChart::LegendTexts() const {
 }
 
 QColor CSignalChart::ColourOf(std::size_t index) const {
-    return kColours[index % (sizeof kColours / sizeof kColours[0])];
+    return SeriesColour(index);
 }
 
 double CSignalChart::PenWidthOf(std::size_t index) const {
