@@ -339,14 +339,13 @@ SOutput RunStackExport(const std::string& to, const std::string& dir, const std:
             out.notes += "Not exported: \"" + Printable(profile) + "\": " + r.refusal + ".\n";
             continue;
         }
-        if (!install || !installed[i].reason.empty() || !dir.empty()) {
+        // A file was written where there is a folder (or the wpa_supplicant file); --install alone writes none.
+        if (!dir.empty() || stack == EStack::WpaSupplicant) {
             const fs::path path = stack == EStack::WpaSupplicant ? file : fs::path(dir) / r.name;
-            if (!dir.empty() || stack == EStack::WpaSupplicant) {
-                out.data["files"].push_back({{"profile", Utf8Lossy(profile)},
-                                             {"file", Utf8Lossy(path.string())},
-                                             {"not_written", NotesJson(r.notes)}});
-                lines += "\"" + Printable(profile) + "\" -> " + Printable(path.string()) + "\n";
-            }
+            out.data["files"].push_back({{"profile", Utf8Lossy(profile)},
+                                         {"file", Utf8Lossy(path.string())},
+                                         {"not_written", NotesJson(r.notes)}});
+            lines += "\"" + Printable(profile) + "\" -> " + Printable(path.string()) + "\n";
         }
         if (install) {
             const SInstalled& in = installed[i];
