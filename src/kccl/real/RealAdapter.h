@@ -27,6 +27,8 @@
 #include "Nl80211.h"
 #include "RealFormat.h"
 #include "Refusal.h"
+#include "RoamWatch.h"
+#include "WpaCtrl.h"
 #include "kccl.h"
 
 namespace wavory::kccl {
@@ -67,6 +69,11 @@ private:
     // Notes a connection that ended (from the kernel's disconnect event).
     void NoteDrop(const SDropEvent& event);
     uint32_t QueryLastDisconnect(uint8_t* p);
+    uint32_t QueryLastRoam(uint8_t* p);
+    // A connection the kernel made: a move to another access point where it follows a link.
+    void NoteConnected(CNl80211::Attrs tb);
+    // Reads the supplicant's lines for an access point's request to move (see QueryLastRoam).
+    void PumpSupplicantLines();
     bool ReadInterface(SIfaceState& state);
 
     uint32_t StartJoin();
@@ -116,6 +123,12 @@ private:
     std::array<uint8_t, 6> m_LinkBssid{};
     std::chrono::steady_clock::time_point m_UserLeft{};     // the last disconnect asked through this library
     std::chrono::steady_clock::time_point m_JoinStarted{};  // the last join asked through this library
+    // The last move to another access point (OID_LAST_ROAM); watched once it was first asked for.
+    CRoamWatch m_Roam;
+    std::atomic<bool> m_bWatchRoams{false};
+    // The supplicant's monitor, attached while roams are watched, for its requests to move.
+    CWpaCtrl m_Monitor;
+    std::chrono::steady_clock::time_point m_MonitorTried{};
     std::shared_ptr<CNl80211> m_pNl;
     CLinkView m_View;
     std::unique_ptr<IAdapterControl> m_pDirect;
