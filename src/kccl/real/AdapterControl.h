@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "DropEvents.h"
 #include "RealFormat.h"
 #include "radio/Eap.h"
 #include "radio/NetSettings.h"
@@ -129,6 +130,10 @@ public:
     // tells; -1 where it is not known. The link's rates show it too, except where the radio's rate
     // control has no rates of that generation.
     virtual int LinkGeneration() { return -1; }
+    // Who ended the interface's last connection, as whoever runs it knows (NetworkManager knows a
+    // user's disconnect from the desktop); not valid where it cannot tell. Asked just after the
+    // kernel said this machine ended it.
+    virtual SDropEvent ExplainDrop() { return {}; }
 };
 
 }  // namespace wavory::kccl

@@ -34,6 +34,7 @@ public:
     uint8_t LinkEapMethod() override;
     // From NetworkManager's supplicant, where it keeps a control socket this user may use.
     int LinkGeneration() override;
+    SDropEvent ExplainDrop() override;
 
     // Whether the device's active connection is the utility's.
     bool RunsOurConnection();

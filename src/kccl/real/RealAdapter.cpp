@@ -247,6 +247,8 @@ void CRealAdapter::NoteDrop(const SDropEvent& event) {
         m_Drop.hasBssid = true;
     }
     m_strDropSsid = m_strLinkSsid;
+    m_bDropToExplain = m_Drop.by == KCOM_DISCONNECT_BY_THIS_MACHINE;
+    m_DropAt = now;
     m_Roam.Dropped(m_Drop, now);
     ++m_nDrops;
     m_nDropTimeMs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -254,7 +256,24 @@ void CRealAdapter::NoteDrop(const SDropEvent& event) {
                                               .count());
 }
 
+void CRealAdapter::ExplainDrop() {
+    {
+        std::lock_guard lock(m_DropMutex);
+        const bool fresh = std::chrono::steady_clock::now() - m_DropAt < std::chrono::seconds(10);
+        if (!m_bDropToExplain || !fresh || !m_pControl) {
+            m_bDropToExplain = false;
+            return;
+        }
+        m_bDropToExplain = false;
+    }
+    // Asked without the lock: the events' thread takes it.
+    const SDropEvent known = m_pControl->ExplainDrop();
+    std::lock_guard lock(m_DropMutex);
+    if (known.valid && m_Drop.by == KCOM_DISCONNECT_BY_THIS_MACHINE) m_Drop.by = known.by;
+}
+
 uint32_t CRealAdapter::QueryLastDisconnect(uint8_t* p) {
+    ExplainDrop();
     std::lock_guard lock(m_DropMutex);
     std::memset(p, 0, KCOM_DISC_SIZE);
     PutU32(p, KCOM_DISC_COUNT, m_nDrops);

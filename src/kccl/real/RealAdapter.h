@@ -69,6 +69,8 @@ private:
     // Notes a connection that ended (from the kernel's disconnect event).
     void NoteDrop(const SDropEvent& event);
     uint32_t QueryLastDisconnect(uint8_t* p);
+    // Asks the way of control who ended a connection this machine ended, once, just after.
+    void ExplainDrop();
     uint32_t QueryLastRoam(uint8_t* p);
     // A connection the kernel made: a move to another access point where it follows a link.
     void NoteConnected(CNl80211::Attrs tb);
@@ -120,6 +122,8 @@ private:
     uint32_t m_nDrops = 0;
     uint64_t m_nDropTimeMs = 0;
     std::string m_strDropSsid, m_strLinkSsid;
+    bool m_bDropToExplain = false;  // this machine ended it: the way of control may know who
+    std::chrono::steady_clock::time_point m_DropAt{};
     std::array<uint8_t, 6> m_LinkBssid{};
     std::chrono::steady_clock::time_point m_UserLeft{};     // the last disconnect asked through this library
     std::chrono::steady_clock::time_point m_JoinStarted{};  // the last join asked through this library
