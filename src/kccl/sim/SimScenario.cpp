@@ -362,7 +362,7 @@ json ParseJson(std::string_view text) {
 
 namespace {
 
-// "hotspot_clients": [{"mac": "..", "signal": -50, "security": "wpa2", "passphrase": "..",
+// "hotspot_clients": [{"mac": "..", "signal_dbm": -50, "security": "wpa2", "passphrase": "..",
 // "join_after_ms": 1500}]; security defaults to wpa2, the delay to 1500 ms.
 void ParseHotspotClients(const json& list, SimScenario& scenario) {
     if (!list.is_array()) Fail("hotspot_clients", "expected an array");
@@ -372,14 +372,14 @@ void ParseHotspotClients(const json& list, SimScenario& scenario) {
         const std::string where = "hotspot_clients[" + std::to_string(i) + "]";
         const json& j = list[i];
         if (!j.is_object()) Fail(where, "expected an object");
-        CheckKeys(j, {"mac", "signal", "security", "passphrase", "join_after_ms"}, where);
+        CheckKeys(j, {"mac", "signal_dbm", "security", "passphrase", "join_after_ms"}, where);
         SimHotspotClient client{};
         if (!j.contains("mac")) Fail(where, "a client needs \"mac\"");
         const std::string mac = GetString(j["mac"], where + ".mac");
         if (!ParseBssid(mac, client.mac) || (client.mac[0] & 0x01))
             Fail(where + ".mac", "expected a unicast address like 02-00-00-00-03-01, got \"" + mac + "\"");
         client.signalDbm =
-            j.contains("signal") ? static_cast<int32_t>(GetInteger(j["signal"], where + ".signal", -99, -10)) : -50;
+            j.contains("signal_dbm") ? static_cast<int32_t>(GetInteger(j["signal_dbm"], where + ".signal_dbm", -99, -10)) : -50;
         client.security = KCOM_HOTSPOT_WPA2;
         if (j.contains("security")) {
             const std::string name = GetString(j["security"], where + ".security");
