@@ -49,10 +49,22 @@ std::string HotspotChannelText(uint32_t freqMhz) {
            " MHz)";
 }
 
+kccl::EBand BandOfHotspotBand(int band) {
+    return band == KCOM_HOTSPOT_BAND_2G4  ? kccl::EBand::Band2G4
+           : band == KCOM_HOTSPOT_BAND_5G ? kccl::EBand::Band5G
+                                          : kccl::EBand::Band6G;
+}
+
+// The band of a frequency as the other commands name it ("5 GHz"); null for none.
+json BandJson(uint32_t freqMhz) {
+    const char* name = kccl::BandName(kccl::BandOfFrequency(static_cast<int>(freqMhz)));
+    return *name ? json(name) : json(nullptr);
+}
+
 json HotspotBandList(uint8_t bands) {
     json out = json::array();
     for (int band = KCOM_HOTSPOT_BAND_2G4; band <= KCOM_HOTSPOT_BAND_6G; ++band)
-        if (bands & (1u << band)) out.push_back(kccl::HotspotBandName(band));
+        if (bands & (1u << band)) out.push_back(kccl::BandName(BandOfHotspotBand(band)));
     return out;
 }
 
@@ -119,9 +131,10 @@ SOutput RunHotspotStart(SHotspotArgs& args) {
     PutSsid(out.data, record.ssid);
     out.data["security"] = kccl::HotspotSecurityName(record.security);
     out.data["security_text"] = HotspotSecurityText(record.security);
+    out.data["band"] = BandJson(now.freqMhz);
     out.data["frequency_mhz"] = now.freqMhz ? json(now.freqMhz) : json(nullptr);
     out.data["channel"] = now.freqMhz ? json(kccl::FrequencyToChannel(static_cast<int>(now.freqMhz))) : json(nullptr);
-    out.data["control"] = HotspotControlName(now.control);
+    out.data["managed_by"] = HotspotControlName(now.control);
     // The generated passphrase is shown this once: it is kept nowhere.
     out.data["passphrase"] = generated ? json(record.passphrase) : json(nullptr);
     out.data["note"] = result.text.empty() ? json(nullptr) : json(result.text);
@@ -168,10 +181,12 @@ SOutput RunHotspotStatus() {
         d["ssid_hex"] = nullptr;
     }
     d["security"] = s.security >= 0 ? json(kccl::HotspotSecurityName(s.security)) : json(nullptr);
+    d["security_text"] = s.security >= 0 ? json(HotspotSecurityText(s.security)) : json(nullptr);
+    d["band"] = s.running ? BandJson(s.freqMhz) : json(nullptr);
     d["frequency_mhz"] = s.running && s.freqMhz ? json(s.freqMhz) : json(nullptr);
     d["channel"] =
         s.running && s.freqMhz ? json(kccl::FrequencyToChannel(static_cast<int>(s.freqMhz))) : json(nullptr);
-    d["control"] = HotspotControlName(s.control);
+    d["managed_by"] = HotspotControlName(s.control);
     d["abilities"] = {{"access_point", s.canAp},
                       {"with_station", s.apWithStation},
                       {"wpa3", s.sae},

@@ -171,7 +171,7 @@ std::string HotspotUri(const kccl::SHotspotRecord& record) {
 std::string HotspotControlName(int control) {
     switch (control) {
         case KCCL_MANAGED_BY_NOBODY:
-            return "nl80211 (direct)";
+            return "nobody";
         case KCCL_MANAGED_BY_WPA_SUPPLICANT:
             return "wpa_supplicant";
         case KCCL_MANAGED_BY_NETWORK_MANAGER:
@@ -181,7 +181,7 @@ std::string HotspotControlName(int control) {
         case KCCL_MANAGED_BY_CONNMAN:
             return "ConnMan";
         case KCOM_HS_CONTROL_SIM:
-            return "simulated adapter";
+            return "simulation";
         default:
             return "unknown";
     }

@@ -60,7 +60,8 @@ std::string DefaultHotspotName();
 std::string NewHotspotPassphrase();
 // The Wi-Fi URI a phone joins the hotspot from (its QR code); empty when none can be written.
 std::string HotspotUri(const kccl::SHotspotRecord& record);
-// "NetworkManager", "wpa_supplicant", "simulated adapter", ...
+// Who runs it, as `adapters` says: "NetworkManager", "wpa_supplicant", "iwd", "ConnMan", "nobody";
+// "simulation" for the simulated adapter.
 std::string HotspotControlName(int control);
 
 }  // namespace wavory
