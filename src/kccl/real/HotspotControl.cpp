@@ -317,7 +317,8 @@ SHotspotAnswer CSupplicantControl::StartHotspot(const SHotspotStart& start, CJoi
     SecureClearAll(block);
     // Selecting the block disables every other one; the stop enables them again.
     if (set && Send(ctrl, "SELECT_NETWORK " + id)) {
-        const auto deadline = Clock::now() + kStartWait;
+        // The supplicant starts an access point within a second or two, as fast as it joins.
+        const auto deadline = Clock::now() + m_JoinWait;
         while (Clock::now() < deadline && !context.Stopping()) {
             if (RunsAccessPoint(Status(ctrl))) return {kStatusSuccess, kDhcpNote};
             context.Sleep(kPoll);
