@@ -148,20 +148,27 @@ bool CombinationHasApAndStation(nlattr* combination) {
     if (!c[NL80211_IFACE_COMB_LIMITS] || !c[NL80211_IFACE_COMB_MAXNUM] ||
         nla_get_u32(c[NL80211_IFACE_COMB_MAXNUM]) < 2)
         return false;
-    bool ap = false, station = false;
+    // The limits that may hold an access point and those that may hold a station: two different
+    // ones, or one that holds two interfaces.
+    std::vector<int> ap, station;
     nlattr* entry = nullptr;
     int rem = 0;
+    int index = 0;
     nla_for_each_nested(entry, c[NL80211_IFACE_COMB_LIMITS], rem) {
         nlattr* l[NUM_NL80211_IFACE_LIMIT + 1] = {};
         if (nla_parse_nested(l, NUM_NL80211_IFACE_LIMIT, entry, nullptr) != 0) continue;
         const uint32_t max = l[NL80211_IFACE_LIMIT_MAX] ? nla_get_u32(l[NL80211_IFACE_LIMIT_MAX]) : 0;
-        const bool hasAp = LimitHas(l, NL80211_IFTYPE_AP);
-        const bool hasStation = LimitHas(l, NL80211_IFTYPE_STATION);
+        const bool hasAp = LimitHas(l, NL80211_IFTYPE_AP) && max >= 1;
+        const bool hasStation = LimitHas(l, NL80211_IFTYPE_STATION) && max >= 1;
         if (hasAp && hasStation && max >= 2) return true;
-        ap = ap || (hasAp && max >= 1);
-        station = station || (hasStation && max >= 1);
+        if (hasAp) ap.push_back(index);
+        if (hasStation) station.push_back(index);
+        ++index;
     }
-    return ap && station;
+    for (const int a : ap)
+        for (const int s : station)
+            if (a != s) return true;
+    return false;
 }
 
 }  // namespace
