@@ -96,6 +96,7 @@ stage_checks() {
     fi
     user_connection_checks
     stack_checks
+    check_hotspot_nm
 }
 
 # Networks carried between NetworkManager and the utility: the user's connections read over D-Bus,
