@@ -57,7 +57,7 @@ hotspot_lists_client() {
     client=$(ap_mac "$CLIENT_IF")
     say "client $CLIENT_IF is $client"
     until_ok 10 sh -c "wavoryctl hotspot status --json | jq -e --arg c $client '.clients | map(.address) | index(\$c)'" &&
-        ctl hotspot status && jt --arg c "$client" '.running and .ours and (.clients | map(.address) | index($c))'
+        ctl hotspot status && jt '.running and .ours and (.clients | map(.address) | index($c))' --arg c "$client"
 }
 
 check_hotspot_nm() {
