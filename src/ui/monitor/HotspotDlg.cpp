@@ -118,7 +118,10 @@ CHotspotDlg::CHotspotDlg(QWidget* parent) : QDialog(parent) {
     Refresh();
 }
 
-CHotspotDlg::~CHotspotDlg() = default;
+CHotspotDlg::~CHotspotDlg() {
+    for (const QPointer<QThread>& thread : m_Threads)
+        if (thread) thread->wait();
+}
 
 template <typename T>
 void CHotspotDlg::RunOff(std::function<T()> work, std::function<void(const T&)> done) {
@@ -127,6 +130,8 @@ void CHotspotDlg::RunOff(std::function<T()> work, std::function<void(const T&)> 
     // Delivered on the interface thread; dropped with the dialog when it has gone meanwhile.
     connect(thread, &QThread::finished, this, [result, done = std::move(done)] { done(*result); });
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    std::erase_if(m_Threads, [](const QPointer<QThread>& t) { return t.isNull(); });
+    m_Threads.emplace_back(thread);
     thread->start();
 }
 

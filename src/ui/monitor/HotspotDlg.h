@@ -4,10 +4,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
+#include <QThread>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "survey/Hotspot.h"
 
@@ -73,6 +76,9 @@ private:
     QPushButton* m_pStart;
     QPushButton* m_pStop;
     QTimer* m_pTimer;
+    // The requests on their way: the dialog waits for them before it goes, so that none outlives
+    // what it reports to.
+    std::vector<QPointer<QThread>> m_Threads;
     bool m_bBusy = false;
     bool m_bRunning = false;
     std::string m_strResult;  // what the last start or stop said

@@ -185,6 +185,7 @@ void CTrayMenu::Update() {
     m_pDisconnect->setEnabled(state == ETrayState::Connected || state == ETrayState::Connecting);
     m_pHidden->setEnabled(state != ETrayState::NoAdapter);
     m_pQr->setEnabled(state != ETrayState::NoAdapter);
+    m_pHotspot->setEnabled(state != ETrayState::NoAdapter);
 
     // The tip follows the state too, not only a connection the polling thread saw.
     auto setTip = [](const std::string& tip) {
