@@ -105,6 +105,12 @@ TEST_F(HotspotTest, ClientsJoinAfterTheirDelayWhenTheySpeakItsSecurity) {
     EXPECT_EQ(h.freq, 5180u);  // the best band, its usual first channel
     EXPECT_TRUE(h.clients.empty());  // the WPA2 client has not joined yet; the others never do
 
+    // The simulation's own view names it, and never holds its passphrase.
+    const nlohmann::json dump = State();
+    EXPECT_EQ(dump["hotspot"]["running"], true);
+    EXPECT_EQ(dump["hotspot"]["ssid"], "Deck Party");
+    EXPECT_EQ(dump.dump().find("mooring-lines"), std::string::npos);
+
     ASSERT_EQ(kccl_sim_advance(1600), 0);
     h = Hotspot();
     ASSERT_EQ(h.clients.size(), 1u);
