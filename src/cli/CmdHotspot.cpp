@@ -45,8 +45,8 @@ const char* HotspotSecurityText(int security) {
 std::string HotspotChannelText(uint32_t freqMhz) {
     const kccl::EBand band = kccl::BandOfFrequency(static_cast<int>(freqMhz));
     return std::string(kccl::BandName(band)) + ", channel " +
-           std::to_string(kccl::FrequencyToChannel(static_cast<int>(freqMhz))) + " (" + std::to_string(freqMhz) +
-           " MHz)";
+           std::to_string(kccl::FrequencyToChannel(static_cast<int>(freqMhz))) + " (" +
+           std::to_string(freqMhz) + " MHz)";
 }
 
 kccl::EBand BandOfHotspotBand(int band) {
@@ -71,11 +71,13 @@ json HotspotBandList(uint8_t bands) {
 std::string HotspotBandsText(uint8_t bands) {
     std::string out;
     for (int band = KCOM_HOTSPOT_BAND_2G4; band <= KCOM_HOTSPOT_BAND_6G; ++band)
-        if (bands & (1u << band)) out += (out.empty() ? "" : ", ") + std::string(kccl::HotspotBandName(band)) + " GHz";
+        if (bands & (1u << band))
+            out += (out.empty() ? "" : ", ") + std::string(kccl::HotspotBandName(band)) + " GHz";
     return out.empty() ? "none" : out;
 }
 
-const char* kHotspotOpenNote = "The hotspot is open: anyone in range can join it and read what it carries unencrypted.\n";
+const char* kHotspotOpenNote =
+    "The hotspot is open: anyone in range can join it and read what it carries unencrypted.\n";
 
 SHotspotState ReadHotspotState(CCliSession& session) {
     std::string error;
@@ -104,12 +106,14 @@ SOutput RunHotspotStart(SHotspotArgs& args) {
     record.ssid = args.ssid ? *args.ssid : DefaultHotspotName();
     bool generated = false;
     if (security == KCOM_HOTSPOT_OPEN) {
-        if (args.passphraseFile) UsageError("an open hotspot takes no passphrase: leave out --passphrase-file");
+        if (args.passphraseFile)
+            UsageError("an open hotspot takes no passphrase: leave out --passphrase-file");
     } else if (args.passphraseFile) {
         record.passphrase = ReadSecretFile(*args.passphraseFile, "passphrase");
     } else {
         record.passphrase = NewHotspotPassphrase();
-        if (record.passphrase.empty()) Fail("no passphrase could be made: the kernel's random source gave nothing");
+        if (record.passphrase.empty())
+            Fail("no passphrase could be made: the kernel's random source gave nothing");
         generated = true;
     }
     if (const std::string problem = kccl::CheckHotspotRecord(record); !problem.empty()) UsageError(problem);
@@ -123,7 +127,8 @@ SOutput RunHotspotStart(SHotspotArgs& args) {
     const SHotspotResult result = StartHotspot(record);
     if (!result.ok) {
         session.CheckAdapter("hotspot start");
-        Fail("the hotspot did not start: " + (result.text.empty() ? std::string("the adapter refused it") : result.text));
+        Fail("the hotspot did not start: " +
+             (result.text.empty() ? std::string("the adapter refused it") : result.text));
     }
     const SHotspotState now = ReadHotspotState(session);
 
@@ -133,12 +138,14 @@ SOutput RunHotspotStart(SHotspotArgs& args) {
     out.data["security_text"] = HotspotSecurityText(record.security);
     out.data["band"] = BandJson(now.freqMhz);
     out.data["frequency_mhz"] = now.freqMhz ? json(now.freqMhz) : json(nullptr);
-    out.data["channel"] = now.freqMhz ? json(kccl::FrequencyToChannel(static_cast<int>(now.freqMhz))) : json(nullptr);
+    out.data["channel"] =
+        now.freqMhz ? json(kccl::FrequencyToChannel(static_cast<int>(now.freqMhz))) : json(nullptr);
     out.data["managed_by"] = HotspotControlName(now.control);
     // The generated passphrase is shown this once: it is kept nowhere.
     out.data["passphrase"] = generated ? json(record.passphrase) : json(nullptr);
     out.data["note"] = result.text.empty() ? json(nullptr) : json(result.text);
-    out.text = "Started the hotspot \"" + Printable(record.ssid) + "\" (" + HotspotSecurityText(record.security) +
+    out.text = "Started the hotspot \"" + Printable(record.ssid) + "\" (" +
+               HotspotSecurityText(record.security) +
                (now.freqMhz ? ", " + HotspotChannelText(now.freqMhz) : std::string()) + ").\n";
     if (generated) {
         out.text += QrText(HotspotUri(record));
@@ -156,7 +163,7 @@ SOutput RunHotspotStop() {
     if (!result.ok) {
         session.CheckAdapter("hotspot stop");
         Fail(result.status == KCOM_STATUS_SUCCESS || result.text.empty() ? "the hotspot did not stop"
-                                                                          : result.text);
+                                                                         : result.text);
     }
     SOutput out;
     out.data["running"] = false;
@@ -205,9 +212,11 @@ SOutput RunHotspotStatus() {
     }
     if (!s.running) {
         out.text = "No hotspot runs.\n";
-        out.text += s.CanStart() ? "A hotspot can start on: " + HotspotBandsText(s.bands) +
-                                       (s.apWithStation ? "" : " (the network in use is left while it runs)") + "\n"
-                                 : "No hotspot can start here" + (s.note.empty() ? std::string(".") : ": " + Printable(s.note)) + "\n";
+        out.text += s.CanStart()
+                        ? "A hotspot can start on: " + HotspotBandsText(s.bands) +
+                              (s.apWithStation ? "" : " (the network in use is left while it runs)") + "\n"
+                        : "No hotspot can start here" +
+                              (s.note.empty() ? std::string(".") : ": " + Printable(s.note)) + "\n";
         return out;
     }
     std::vector<std::pair<std::string, std::string>> fields = {
@@ -226,14 +235,16 @@ SOutput RunHotspotStatus() {
 }  // namespace
 
 void AddHotspotCommands(CLI::App& app, CCommandTable& table) {
-    CLI::App* hotspot = app.add_subcommand("hotspot", "Run an access point of the adapter's own that others join");
+    CLI::App* hotspot =
+        app.add_subcommand("hotspot", "Run an access point of the adapter's own that others join");
     hotspot->require_subcommand(1);
     if (Wanted(*hotspot, "start")) {
         auto args = std::make_shared<SHotspotArgs>();
         CLI::App* start = AddCommand(*hotspot, "start", "Start the hotspot (the network in use may be left)");
         start->add_option("--ssid", args->ssid, "The hotspot's name (default: the host name)");
-        start->add_option("--passphrase-file", args->passphraseFile,
-                          "Read the passphrase from a file (\"-\": standard input); default: a new one, shown once");
+        start->add_option(
+            "--passphrase-file", args->passphraseFile,
+            "Read the passphrase from a file (\"-\": standard input); default: a new one, shown once");
         start->add_option("--band", args->band, "2.4, 5 or 6 (GHz); default: the best the radio may use")
             ->check(CLI::IsMember({"best", "2.4", "5", "6"}));
         start->add_option("--channel", args->channel, "A channel of the band (default: any)")
@@ -246,11 +257,13 @@ void AddHotspotCommands(CLI::App& app, CCommandTable& table) {
         });
     }
     if (Wanted(*hotspot, "stop")) {
-        CLI::App* stop = AddCommand(*hotspot, "stop", "Stop the hotspot and go back to the network used before");
+        CLI::App* stop =
+            AddCommand(*hotspot, "stop", "Stop the hotspot and go back to the network used before");
         table.Add(stop, [] { return RunHotspotStop(); });
     }
     if (Wanted(*hotspot, "status")) {
-        CLI::App* status = AddCommand(*hotspot, "status", "Show the hotspot, its clients and what the radio can do");
+        CLI::App* status =
+            AddCommand(*hotspot, "status", "Show the hotspot, its clients and what the radio can do");
         table.Add(status, [] { return RunHotspotStatus(); });
     }
 }

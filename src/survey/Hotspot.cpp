@@ -65,7 +65,8 @@ SHotspotState ParseHotspotState(const uint8_t* p) {
     s.sae = ability & KCOM_HS_CAN_SAE;
     s.bands = p[KCOM_HS_BANDS];
     std::memcpy(&s.freqMhz, p + KCOM_HS_FREQ, 4);
-    s.ssid.assign(reinterpret_cast<const char*>(p + KCOM_HS_SSID), std::min<std::size_t>(p[KCOM_HS_SSID_LEN], 32));
+    s.ssid.assign(reinterpret_cast<const char*>(p + KCOM_HS_SSID),
+                  std::min<std::size_t>(p[KCOM_HS_SSID_LEN], 32));
     s.note = TextAt(p + KCOM_HS_NOTE, KCOM_HS_CLIENTS - KCOM_HS_NOTE);
     uint32_t count = 0;
     std::memcpy(&count, p + KCOM_HS_CLIENT_COUNT, 4);
@@ -98,7 +99,8 @@ std::optional<SHotspotState> ReadHotspot(std::string* error) {
         if (error) {
             *error = TakeDriverRefusal();
             if (error->empty())
-                *error = var->m_nLastResult != 0 ? "the adapter did not answer" : "the adapter runs no hotspots";
+                *error =
+                    var->m_nLastResult != 0 ? "the adapter did not answer" : "the adapter runs no hotspots";
         }
         return std::nullopt;
     }

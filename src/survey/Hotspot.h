@@ -21,17 +21,17 @@ struct SHotspotClient {
 
 struct SHotspotState {
     bool running = false;
-    bool ours = false;          // started by this utility
-    int control = 0;            // KCCL_MANAGED_BY_*, or KCOM_HS_CONTROL_SIM
-    int security = -1;          // KCOM_HOTSPOT_SECURITY_VALUE; -1 = not known
-    bool canAp = false;         // the radio can run an access point
-    bool apWithStation = false; // and stay on a network beside it
-    bool canControl = false;    // the way of control starts one
-    bool sae = false;           // WPA3 is offered
-    uint8_t bands = 0;          // bit (1 << KCOM_HOTSPOT_BAND_*) per band it may start on
+    bool ours = false;           // started by this utility
+    int control = 0;             // KCCL_MANAGED_BY_*, or KCOM_HS_CONTROL_SIM
+    int security = -1;           // KCOM_HOTSPOT_SECURITY_VALUE; -1 = not known
+    bool canAp = false;          // the radio can run an access point
+    bool apWithStation = false;  // and stay on a network beside it
+    bool canControl = false;     // the way of control starts one
+    bool sae = false;            // WPA3 is offered
+    uint8_t bands = 0;           // bit (1 << KCOM_HOTSPOT_BAND_*) per band it may start on
     uint32_t freqMhz = 0;
     std::string ssid;
-    std::string note;           // why it cannot start here, or what to know of the one that runs
+    std::string note;  // why it cannot start here, or what to know of the one that runs
     std::vector<SHotspotClient> clients;
 
     // A hotspot can be started here at all.

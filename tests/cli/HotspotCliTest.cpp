@@ -115,10 +115,12 @@ TEST_F(HotspotCliTest, HostileValuesAreRefusedBeforeTheAdapterIsAsked) {
     ExpectRefused({"hotspot", "start", "--passphrase-file", SecretFile("short")}, 2, "8 to 63");
     ExpectRefused({"hotspot", "start", "--passphrase-file", SecretFile("caf\xc3\xa9-au-lait")}, 2,
                   "not printable ASCII");
-    ExpectRefused({"hotspot", "start", "--band", "5", "--channel", "6"}, 2, "not a channel of the 5 GHz band");
+    ExpectRefused({"hotspot", "start", "--band", "5", "--channel", "6"}, 2,
+                  "not a channel of the 5 GHz band");
     ExpectRefused({"hotspot", "start", "--band", "6", "--security", "wpa2"}, 2, "needs wpa3");
-    ExpectRefused({"hotspot", "start", "--security", "open", "--passphrase-file", SecretFile("mooring-lines")}, 2,
-                  "no passphrase");
+    ExpectRefused(
+        {"hotspot", "start", "--security", "open", "--passphrase-file", SecretFile("mooring-lines")}, 2,
+        "no passphrase");
     ExpectRefused({"hotspot", "start", "--band", "3"}, 2, "--band");
     // Valid settings the radio may not run: refused by the adapter, with its reason.
     ExpectRefused({"hotspot", "start", "--channel", "52"}, 1, "channel 52");

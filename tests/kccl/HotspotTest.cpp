@@ -71,10 +71,14 @@ protected:
     static SHotspot Hotspot() {
         auto block = Query(OID_HOTSPOT_QUERY);
         const uint8_t* p = block->payload;
-        SHotspot h{p[KCOM_HS_RUNNING] != 0, p[KCOM_HS_SECURITY], p[KCOM_HS_ABILITY], p[KCOM_HS_BANDS],
+        SHotspot h{p[KCOM_HS_RUNNING] != 0,
+                   p[KCOM_HS_SECURITY],
+                   p[KCOM_HS_ABILITY],
+                   p[KCOM_HS_BANDS],
                    U32(p, KCOM_HS_FREQ),
                    std::string(reinterpret_cast<const char*>(p + KCOM_HS_SSID), p[KCOM_HS_SSID_LEN]),
-                   reinterpret_cast<const char*>(p + KCOM_HS_NOTE), {}};
+                   reinterpret_cast<const char*>(p + KCOM_HS_NOTE),
+                   {}};
         for (uint32_t i = 0; i < U32(p, KCOM_HS_CLIENT_COUNT); ++i) {
             const uint8_t* e = p + KCOM_HS_CLIENTS + KCOM_HS_CLIENT_SIZE * i;
             uint64_t since = 0;
@@ -102,7 +106,7 @@ TEST_F(HotspotTest, ClientsJoinAfterTheirDelayWhenTheySpeakItsSecurity) {
     EXPECT_TRUE(h.running);
     EXPECT_EQ(h.ssid, "Deck Party");
     EXPECT_EQ(h.security, KCOM_HOTSPOT_WPA2);
-    EXPECT_EQ(h.freq, 5180u);  // the best band, its usual first channel
+    EXPECT_EQ(h.freq, 5180u);        // the best band, its usual first channel
     EXPECT_TRUE(h.clients.empty());  // the WPA2 client has not joined yet; the others never do
 
     // The simulation's own view names it, and never holds its passphrase.
@@ -218,7 +222,8 @@ TEST_F(HotspotTest, WhatTheRadioOrTheSettingsCannotDoIsRefusedWithTheReason) {
 }
 
 TEST_F(HotspotTest, ScenarioClientsAreCheckedWhenRead) {
-    EXPECT_NE(kccl_sim_reset(R"({"hotspot_clients": [{"mac": "03-00-00-00-00-01"}]})"), 0) << "a group address";
+    EXPECT_NE(kccl_sim_reset(R"({"hotspot_clients": [{"mac": "03-00-00-00-00-01"}]})"), 0)
+        << "a group address";
     EXPECT_NE(kccl_sim_reset(R"({"hotspot_clients": [{"mac": "02-00-00-00-00-01", "security": "wep"}]})"), 0);
     EXPECT_NE(kccl_sim_reset(R"({"hotspot_clients": [{"mac": "02-00-00-00-00-01", "passphrase": "short"}]})"),
               0);

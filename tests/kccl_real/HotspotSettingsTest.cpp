@@ -46,7 +46,8 @@ TEST(HotspotSettingsTest, NetworkManagersAccessPointSharesItsAddressesAndKeepsIt
     EXPECT_EQ(Value<std::vector<std::string>>(s, "connection", "permissions"),
               std::vector<std::string>{"user:wavory"});
     const std::string ssid("Deck\0\xff", 6);
-    EXPECT_EQ(Value<std::vector<uint8_t>>(s, "802-11-wireless", "ssid"), std::vector<uint8_t>(ssid.begin(), ssid.end()));
+    EXPECT_EQ(Value<std::vector<uint8_t>>(s, "802-11-wireless", "ssid"),
+              std::vector<uint8_t>(ssid.begin(), ssid.end()));
     EXPECT_EQ(Value<std::string>(s, "802-11-wireless", "mode"), "ap");
     EXPECT_EQ(Value<std::string>(s, "802-11-wireless", "band"), "bg");
     EXPECT_EQ(Value<uint32_t>(s, "802-11-wireless", "channel"), 6u);
@@ -88,9 +89,9 @@ TEST(HotspotSettingsTest, WhatNetworkManagerCannotRunMakesNoConnection) {
 
 TEST(HotspotSettingsTest, TheSupplicantsBlockIsAnAccessPointOnTheChosenFrequency) {
     const std::vector<std::string> wpa2 = HotspotBlockSettings(Start(KCOM_HOTSPOT_WPA2, 2437));
-    EXPECT_EQ(wpa2, (std::vector<std::string>{"ssid 4465636b00ff", "mode 2", "frequency 2437", "key_mgmt WPA-PSK",
-                                               "proto RSN", "pairwise CCMP", "group CCMP",
-                                               "psk \"mooring-lines\"", "id_str \"wavory-hotspot\""}));
+    EXPECT_EQ(wpa2, (std::vector<std::string>{"ssid 4465636b00ff", "mode 2", "frequency 2437",
+                                              "key_mgmt WPA-PSK", "proto RSN", "pairwise CCMP", "group CCMP",
+                                              "psk \"mooring-lines\"", "id_str \"wavory-hotspot\""}));
     const auto has = [](const std::vector<std::string>& list, const std::string& line) {
         return std::find(list.begin(), list.end(), line) != list.end();
     };
@@ -102,10 +103,12 @@ TEST(HotspotSettingsTest, TheSupplicantsBlockIsAnAccessPointOnTheChosenFrequency
     EXPECT_TRUE(has(both, "ieee80211w 1"));
     const std::vector<std::string> open = HotspotBlockSettings(Start(KCOM_HOTSPOT_OPEN, 2412, ""));
     EXPECT_TRUE(has(open, "key_mgmt NONE"));
-    EXPECT_FALSE(std::any_of(open.begin(), open.end(), [](const std::string& s) { return s.rfind("psk", 0) == 0; }));
+    EXPECT_FALSE(
+        std::any_of(open.begin(), open.end(), [](const std::string& s) { return s.rfind("psk", 0) == 0; }));
 
     // The supplicant reads a quoted value to its last quote: quotes within stay the passphrase's.
-    EXPECT_TRUE(has(HotspotBlockSettings(Start(KCOM_HOTSPOT_WPA2, 2437, "say \"hi\" now")), "psk \"say \"hi\" now\""));
+    EXPECT_TRUE(has(HotspotBlockSettings(Start(KCOM_HOTSPOT_WPA2, 2437, "say \"hi\" now")),
+                    "psk \"say \"hi\" now\""));
 
     EXPECT_TRUE(HotspotBlockSettings(Start(KCOM_HOTSPOT_WPA2, 0)).empty());
     EXPECT_TRUE(HotspotBlockSettings(Start(KCOM_HOTSPOT_WPA2, 2437, "1234567")).empty());

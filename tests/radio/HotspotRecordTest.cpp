@@ -62,8 +62,10 @@ TEST(HotspotRecordTest, HostileValuesAreRefusedNamingThem) {
         {Record("Deck", KCOM_HOTSPOT_OPEN, "12345678"), "open hotspot takes no passphrase"},
         {Record("Deck", 4, "12345678"), "unknown security"},
         {Record("Deck", KCOM_HOTSPOT_WPA2, "12345678", 4), "unknown band"},
-        {Record("Deck", KCOM_HOTSPOT_WPA2, "12345678", KCOM_HOTSPOT_BAND_5G, 6), "not a channel of the 5 GHz"},
-        {Record("Deck", KCOM_HOTSPOT_WPA2, "12345678", KCOM_HOTSPOT_BAND_2G4, 36), "not a channel of the 2.4 GHz"},
+        {Record("Deck", KCOM_HOTSPOT_WPA2, "12345678", KCOM_HOTSPOT_BAND_5G, 6),
+         "not a channel of the 5 GHz"},
+        {Record("Deck", KCOM_HOTSPOT_WPA2, "12345678", KCOM_HOTSPOT_BAND_2G4, 36),
+         "not a channel of the 2.4 GHz"},
         {Record("Deck", KCOM_HOTSPOT_WPA2, "12345678", 0, 200), "no 2.4 or 5 GHz channel"},
         {Record("Deck", KCOM_HOTSPOT_WPA2, "12345678", KCOM_HOTSPOT_BAND_6G), "needs wpa3"},
         {Record("Deck", KCOM_HOTSPOT_OPEN, "", KCOM_HOTSPOT_BAND_6G), "needs wpa3"},
@@ -73,7 +75,8 @@ TEST(HotspotRecordTest, HostileValuesAreRefusedNamingThem) {
         if (*c.says == 0)
             EXPECT_EQ(problem, "") << c.record.ssid;
         else
-            EXPECT_NE(problem.find(c.says), std::string::npos) << "expected \"" << c.says << "\", got \"" << problem << "\"";
+            EXPECT_NE(problem.find(c.says), std::string::npos)
+                << "expected \"" << c.says << "\", got \"" << problem << "\"";
     }
 }
 
@@ -116,7 +119,8 @@ TEST(HotspotRecordTest, TheChannelIsOneTheRadioMayStartAnAccessPointOn) {
 TEST(HotspotRecordTest, NamesOfSecurityAndBandGoBothWays) {
     for (int i = KCOM_HOTSPOT_OPEN; i <= KCOM_HOTSPOT_WPA2_WPA3; ++i)
         EXPECT_EQ(HotspotSecurityByName(HotspotSecurityName(i)), i);
-    for (int i = KCOM_HOTSPOT_BAND_BEST; i <= KCOM_HOTSPOT_BAND_6G; ++i) EXPECT_EQ(HotspotBandByName(HotspotBandName(i)), i);
+    for (int i = KCOM_HOTSPOT_BAND_BEST; i <= KCOM_HOTSPOT_BAND_6G; ++i)
+        EXPECT_EQ(HotspotBandByName(HotspotBandName(i)), i);
     EXPECT_EQ(HotspotSecurityByName("WPA2"), -1);
     EXPECT_EQ(HotspotBandByName("2"), -1);
 }

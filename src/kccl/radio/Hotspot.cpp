@@ -40,7 +40,8 @@ int BandOfBareChannel(int channel) {
 SHotspotRecord::~SHotspotRecord() { SecureClear(passphrase); }
 
 std::size_t EncodeHotspotRecord(const SHotspotRecord& r, uint8_t* p, std::size_t size) {
-    if (size < KCOM_HOTSPOT_RECORD_SIZE || r.ssid.size() > kSsidMax || r.passphrase.size() > kPassMax) return 0;
+    if (size < KCOM_HOTSPOT_RECORD_SIZE || r.ssid.size() > kSsidMax || r.passphrase.size() > kPassMax)
+        return 0;
     std::memset(p, 0, KCOM_HOTSPOT_RECORD_SIZE);
     p[KCOM_HOTSPOT_SECURITY] = r.security;
     p[KCOM_HOTSPOT_BAND] = r.band;
@@ -81,8 +82,7 @@ std::string CheckHotspotRecord(const SHotspotRecord& r) {
     if (r.security == KCOM_HOTSPOT_OPEN) {
         if (!r.passphrase.empty()) return "an open hotspot takes no passphrase";
     } else if (r.passphrase.size() < 8 || r.passphrase.size() > kPassMax) {
-        return "the passphrase has " + std::to_string(r.passphrase.size()) +
-               " characters; WPA takes 8 to 63";
+        return "the passphrase has " + std::to_string(r.passphrase.size()) + " characters; WPA takes 8 to 63";
     } else if (!IsHotspotPassphrase(r.passphrase)) {
         return "the passphrase holds a character that is not printable ASCII";
     }
@@ -92,7 +92,8 @@ std::string CheckHotspotRecord(const SHotspotRecord& r) {
     if (r.channel != 0) {
         const int band = r.band != KCOM_HOTSPOT_BAND_BEST ? r.band : BandOfBareChannel(r.channel);
         if (band == KCOM_HOTSPOT_BAND_BEST)
-            return "channel " + std::to_string(r.channel) + " is no 2.4 or 5 GHz channel (name the band for 6 GHz)";
+            return "channel " + std::to_string(r.channel) +
+                   " is no 2.4 or 5 GHz channel (name the band for 6 GHz)";
         if (ChannelToFrequency(r.channel, BandOfValue(band)) == 0)
             return "channel " + std::to_string(r.channel) + " is not a channel of the " +
                    BandName(BandOfValue(band)) + " band";

@@ -13,10 +13,10 @@
 namespace wavory::kccl {
 
 struct SHotspotRecord {
-    std::string ssid;  // raw bytes, 1..32
-    uint8_t security = 1;  // KCOM_HOTSPOT_SECURITY_VALUE
-    uint8_t band = 0;      // KCOM_HOTSPOT_BAND_VALUE
-    uint16_t channel = 0;  // in the band; 0 = any
+    std::string ssid;        // raw bytes, 1..32
+    uint8_t security = 1;    // KCOM_HOTSPOT_SECURITY_VALUE
+    uint8_t band = 0;        // KCOM_HOTSPOT_BAND_VALUE
+    uint16_t channel = 0;    // in the band; 0 = any
     std::string passphrase;  // 8..63 printable ASCII; empty for an open hotspot
 
     ~SHotspotRecord();

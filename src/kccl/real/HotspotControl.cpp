@@ -140,11 +140,12 @@ SHotspotAnswer CNmControl::StartHotspot(const SHotspotStart& start, CJoinContext
         context.Sleep(kPoll);
     }
     // It did not come up: nothing of it stays, and the earlier connection comes back.
-    std::string text = !reply ? "NetworkManager: " + reply.message
-                       : context.Stopping()
-                           ? std::string("the start was cancelled")
-                           : "NetworkManager did not start the access point" +
-                                 (reason != 0 ? " (its reason " + std::to_string(reason) + ")" : std::string());
+    std::string text =
+        !reply ? "NetworkManager: " + reply.message
+        : context.Stopping()
+            ? std::string("the start was cancelled")
+            : "NetworkManager did not start the access point" +
+                  (reason != 0 ? " (its reason " + std::to_string(reason) + ")" : std::string());
     if (reply) {
         std::string connection;
         const bool known = static_cast<bool>(nm.ActiveConnectionSettings(active, connection));
@@ -167,10 +168,11 @@ SHotspotAnswer CNmControl::StopHotspot(CJoinContext& context) {
     if (const SNmReply reply = nm.Open(m_Ifname); !reply)
         return Refusal(StatusOfNmError(reply.error), "NetworkManager: " + reply.message);
     std::string active, id, connection;
-    const bool running = nm.DeviceActiveConnection(active) && active != "/" && nm.ActiveConnectionId(active, id) &&
-                         id == kNmHotspotId;
+    const bool running = nm.DeviceActiveConnection(active) && active != "/" &&
+                         nm.ActiveConnectionId(active, id) && id == kNmHotspotId;
     const auto file = ReadHotspotFile(m_Ifname);
-    if (!running && file.empty()) return Refusal(kStatusNotAssociated, "no hotspot of this utility runs on " + m_Ifname);
+    if (!running && file.empty())
+        return Refusal(kStatusNotAssociated, "no hotspot of this utility runs on " + m_Ifname);
     if (running) {
         nm.ActiveConnectionSettings(active, connection);
         if (const SNmReply reply = nm.Deactivate(active); !reply)
@@ -251,7 +253,8 @@ std::map<std::string, std::string> Status(CWpaCtrl& ctrl) {
 bool RunsAccessPoint(const std::map<std::string, std::string>& status) {
     const auto mode = status.find("mode");
     const auto state = status.find("wpa_state");
-    return mode != status.end() && mode->second == "AP" && state != status.end() && state->second == "COMPLETED";
+    return mode != status.end() && mode->second == "AP" && state != status.end() &&
+           state->second == "COMPLETED";
 }
 
 }  // namespace
@@ -280,7 +283,8 @@ SHotspotAnswer CSupplicantControl::StartHotspot(const SHotspotStart& start, CJoi
     CWpaCtrl ctrl;
     const int err = OpenControl(ctrl);
     if (err == -EACCES || err == -EPERM)
-        return Refusal(KCCL_STATUS_NEEDS_SUPPLICANT, RefusalText(KCCL_STATUS_NEEDS_SUPPLICANT, m_Ifname, m_Socket));
+        return Refusal(KCCL_STATUS_NEEDS_SUPPLICANT,
+                       RefusalText(KCCL_STATUS_NEEDS_SUPPLICANT, m_Ifname, m_Socket));
     std::vector<SWpaNetwork> networks;
     if (err != 0 || !ReadNetworks(ctrl, networks))
         return Refusal(kStatusFailed, "wpa_supplicant does not answer on " + m_Socket);
@@ -340,7 +344,8 @@ SHotspotAnswer CSupplicantControl::StopHotspot(CJoinContext& context) {
     CWpaCtrl ctrl;
     const int err = OpenControl(ctrl);
     if (err == -EACCES || err == -EPERM)
-        return Refusal(KCCL_STATUS_NEEDS_SUPPLICANT, RefusalText(KCCL_STATUS_NEEDS_SUPPLICANT, m_Ifname, m_Socket));
+        return Refusal(KCCL_STATUS_NEEDS_SUPPLICANT,
+                       RefusalText(KCCL_STATUS_NEEDS_SUPPLICANT, m_Ifname, m_Socket));
     std::vector<SWpaNetwork> networks;
     if (err != 0 || !ReadNetworks(ctrl, networks))
         return Refusal(kStatusFailed, "wpa_supplicant does not answer on " + m_Socket);

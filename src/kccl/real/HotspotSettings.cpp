@@ -1,9 +1,9 @@
 #include "HotspotSettings.h"
 
 #include <fcntl.h>
-#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <cstdio>
 #include <fstream>
@@ -30,7 +30,8 @@ bool Usable(const SHotspotStart& s) {
     record.ssid = s.ssid;
     record.security = s.security;
     record.passphrase = s.passphrase;
-    return CheckHotspotRecord(record).empty() && s.freqMhz != 0 && HotspotBandOf(s.freqMhz) != KCOM_HOTSPOT_BAND_BEST;
+    return CheckHotspotRecord(record).empty() && s.freqMhz != 0 &&
+           HotspotBandOf(s.freqMhz) != KCOM_HOTSPOT_BAND_BEST;
 }
 
 std::string HotspotFilePath(const std::string& ifname) {

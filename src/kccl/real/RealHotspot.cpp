@@ -140,7 +140,8 @@ uint32_t CRealAdapter::QueryHotspot(uint8_t* p) {
         nlattr* s[NL80211_STA_INFO_MAX + 1] = {};
         if (tb[NL80211_ATTR_STA_INFO] &&
             nla_parse_nested(s, NL80211_STA_INFO_MAX, tb[NL80211_ATTR_STA_INFO], nullptr) == 0) {
-            if (s[NL80211_STA_INFO_SIGNAL]) signal = static_cast<int8_t>(nla_get_u8(s[NL80211_STA_INFO_SIGNAL]));
+            if (s[NL80211_STA_INFO_SIGNAL])
+                signal = static_cast<int8_t>(nla_get_u8(s[NL80211_STA_INFO_SIGNAL]));
             if (s[NL80211_STA_INFO_CONNECTED_TIME])
                 since = now - 1000ull * nla_get_u32(s[NL80211_STA_INFO_CONNECTED_TIME]);
         }

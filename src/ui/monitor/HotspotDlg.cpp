@@ -63,10 +63,12 @@ CHotspotDlg::CHotspotDlg(QWidget* parent) : QDialog(parent) {
     m_pSecurity->addItem(QStringLiteral("WPA2-Personal"), KCOM_HOTSPOT_WPA2);
     m_pSecurity->addItem(QStringLiteral("WPA3-Personal"), KCOM_HOTSPOT_WPA3);
     m_pSecurity->addItem(QStringLiteral("WPA2/WPA3-Personal"), KCOM_HOTSPOT_WPA2_WPA3);
-    m_pSecurity->addItem(QStringLiteral("Open (anyone may join and read what is not encrypted)"), KCOM_HOTSPOT_OPEN);
+    m_pSecurity->addItem(QStringLiteral("Open (anyone may join and read what is not encrypted)"),
+                         KCOM_HOTSPOT_OPEN);
     form->addRow(QStringLiteral("&Security:"), m_pSecurity);
     m_pBand = new QComboBox(this);
-    for (int band = KCOM_HOTSPOT_BAND_BEST; band <= KCOM_HOTSPOT_BAND_6G; ++band) m_pBand->addItem(BandLabel(band), band);
+    for (int band = KCOM_HOTSPOT_BAND_BEST; band <= KCOM_HOTSPOT_BAND_6G; ++band)
+        m_pBand->addItem(BandLabel(band), band);
     form->addRow(QStringLiteral("&Band:"), m_pBand);
     m_pPassphrase = new QLineEdit(QString::fromStdString(NewHotspotPassphrase()), this);
     m_pPassphrase->setMaxLength(63);
@@ -83,7 +85,8 @@ CHotspotDlg::CHotspotDlg(QWidget* parent) : QDialog(parent) {
     m_pStatus->setWordWrap(true);
     m_pClients = new QTreeWidget(this);
     m_pClients->setRootIsDecorated(false);
-    m_pClients->setHeaderLabels({QStringLiteral("Client"), QStringLiteral("Signal"), QStringLiteral("Connected since")});
+    m_pClients->setHeaderLabels(
+        {QStringLiteral("Client"), QStringLiteral("Signal"), QStringLiteral("Connected since")});
     m_pClients->header()->setStretchLastSection(true);
 
     m_pStart = new QPushButton(QStringLiteral("S&tart"), this);
@@ -108,7 +111,8 @@ CHotspotDlg::CHotspotDlg(QWidget* parent) : QDialog(parent) {
             [this] { m_pPassphrase->setText(QString::fromStdString(NewHotspotPassphrase())); });
     connect(m_pSecurity, &QComboBox::currentIndexChanged, this, &CHotspotDlg::OnSecurityChanged);
     // The code follows what a phone would join.
-    for (QLineEdit* edit : {m_pName, m_pPassphrase}) connect(edit, &QLineEdit::textChanged, this, &CHotspotDlg::OnSecurityChanged);
+    for (QLineEdit* edit : {m_pName, m_pPassphrase})
+        connect(edit, &QLineEdit::textChanged, this, &CHotspotDlg::OnSecurityChanged);
     m_pTimer = new QTimer(this);
     connect(m_pTimer, &QTimer::timeout, this, &CHotspotDlg::Refresh);
     m_pTimer->start(kRefreshMs);
@@ -188,14 +192,16 @@ void CHotspotDlg::Show(const std::optional<SHotspotState>& state, const std::str
         if (!state->note.empty() && state->ours) lines << QString::fromStdString(state->note);
         for (const SHotspotClient& c : state->clients) {
             const QString since =
-                c.sinceMs > 0 ? QDateTime::fromMSecsSinceEpoch(c.sinceMs).toString(QStringLiteral("HH:mm:ss")) : QString();
+                c.sinceMs > 0 ? QDateTime::fromMSecsSinceEpoch(c.sinceMs).toString(QStringLiteral("HH:mm:ss"))
+                              : QString();
             m_pClients->addTopLevelItem(new QTreeWidgetItem(
-                {QString::fromStdString(c.mac), c.hasSignal ? QStringLiteral("%1 dBm").arg(c.signalDbm) : QString(),
-                 since}));
+                {QString::fromStdString(c.mac),
+                 c.hasSignal ? QStringLiteral("%1 dBm").arg(c.signalDbm) : QString(), since}));
         }
     } else if (!state->CanStart()) {
         lines << QStringLiteral("No hotspot can start here: %1")
-                     .arg(state->note.empty() ? QStringLiteral("the radio cannot run one") : QString::fromStdString(state->note));
+                     .arg(state->note.empty() ? QStringLiteral("the radio cannot run one")
+                                              : QString::fromStdString(state->note));
     } else if (!state->apWithStation) {
         lines << QStringLiteral("The network in use is left while the hotspot runs.");
     }
@@ -212,7 +218,8 @@ void CHotspotDlg::Show(const std::optional<SHotspotState>& state, const std::str
     const bool canStart = state && state->CanStart() && !m_bRunning;
     m_pStart->setEnabled(canStart);
     m_pStop->setEnabled(m_bRunning && state->ours);
-    for (QWidget* w : {static_cast<QWidget*>(m_pName), static_cast<QWidget*>(m_pSecurity), static_cast<QWidget*>(m_pBand)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_pName), static_cast<QWidget*>(m_pSecurity), static_cast<QWidget*>(m_pBand)})
         w->setEnabled(!m_bRunning);
     OnSecurityChanged();
 }
@@ -229,15 +236,16 @@ void CHotspotDlg::OnStart() {
     m_pStop->setEnabled(false);
     m_pStatus->setText(QStringLiteral("Starting the hotspot\u2026"));
     auto copy = std::make_shared<kccl::SHotspotRecord>(record);
-    RunOff<SHotspotResult>([copy] { return StartHotspot(*copy); },
-                           [this](const SHotspotResult& result) {
-                               m_bBusy = false;
-                               m_strResult = result.ok ? result.text
-                                                       : "The hotspot did not start: " +
-                                                             (result.text.empty() ? std::string("the adapter refused it")
-                                                                                  : result.text);
-                               Refresh();
-                           });
+    RunOff<SHotspotResult>(
+        [copy] { return StartHotspot(*copy); },
+        [this](const SHotspotResult& result) {
+            m_bBusy = false;
+            m_strResult =
+                result.ok ? result.text
+                          : "The hotspot did not start: " +
+                                (result.text.empty() ? std::string("the adapter refused it") : result.text);
+            Refresh();
+        });
 }
 
 void CHotspotDlg::OnStop() {
@@ -248,7 +256,8 @@ void CHotspotDlg::OnStop() {
     RunOff<SHotspotResult>([] { return StopHotspot(); },
                            [this](const SHotspotResult& result) {
                                m_bBusy = false;
-                               m_strResult = result.ok ? result.text : "The hotspot did not stop: " + result.text;
+                               m_strResult =
+                                   result.ok ? result.text : "The hotspot did not stop: " + result.text;
                                Refresh();
                            });
 }

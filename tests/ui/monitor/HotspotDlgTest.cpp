@@ -41,7 +41,8 @@ bool Until(Pred done) {
 class HotspotDlgTest : public CUiCoreTest {
 protected:
     void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(WireApp({.registry = &m_Registry, .messages = &m_Messages, .scenario = kScenario}));
+        ASSERT_NO_FATAL_FAILURE(
+            WireApp({.registry = &m_Registry, .messages = &m_Messages, .scenario = kScenario}));
     }
     void TearDown() override {
         CHotspotDlg::s_fnRun = nullptr;
@@ -53,7 +54,8 @@ TEST_F(HotspotDlgTest, StartsFromTheGeneralPageListsTheClientAndStops) {
     bool opened = false;
     CHotspotDlg::s_fnRun = [&](CHotspotDlg& dialog) {
         opened = true;
-        ASSERT_TRUE(Until([&] { return dialog.StartButton()->isEnabled(); })) << dialog.StatusLabel()->text().toStdString();
+        ASSERT_TRUE(Until([&] { return dialog.StartButton()->isEnabled(); }))
+            << dialog.StatusLabel()->text().toStdString();
         EXPECT_FALSE(dialog.NameEdit()->text().isEmpty());
         const QString generated = dialog.PassphraseEdit()->text();
         EXPECT_EQ(generated.size(), 12);
@@ -93,7 +95,8 @@ TEST_F(HotspotDlgTest, SettingsTheAdapterWouldRefuseStayInTheDialog) {
     EXPECT_FALSE(dialog.Code()->HasCode()) << "no code for settings nobody can join";
     QTest::mouseClick(dialog.StartButton(), Qt::LeftButton);
     EXPECT_FALSE(dialog.Busy());
-    EXPECT_NE(dialog.StatusLabel()->text().indexOf("8 to 63"), -1) << dialog.StatusLabel()->text().toStdString();
+    EXPECT_NE(dialog.StatusLabel()->text().indexOf("8 to 63"), -1)
+        << dialog.StatusLabel()->text().toStdString();
 
     // Open takes no passphrase; the 6 GHz band is greyed on a radio that may not start one there.
     dialog.SecurityBox()->setCurrentIndex(dialog.SecurityBox()->findData(KCOM_HOTSPOT_OPEN));
