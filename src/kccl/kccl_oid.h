@@ -264,11 +264,11 @@ enum KCOM_ADDRESS_LAYOUT {
 
 /* Payload of OID_HOTSPOT_START. */
 enum KCOM_HOTSPOT_LAYOUT {
-    KCOM_HOTSPOT_SECURITY = 0, /* u8 KCOM_HOTSPOT_SECURITY_VALUE */
-    KCOM_HOTSPOT_BAND = 1,     /* u8 KCOM_HOTSPOT_BAND_VALUE */
-    KCOM_HOTSPOT_CHANNEL = 2,  /* u16 channel number in the band; 0 = any */
-    KCOM_HOTSPOT_SSID_LEN = 4, /* u8, 1..32 */
-    KCOM_HOTSPOT_SSID = 5,     /* 32 bytes */
+    KCOM_HOTSPOT_SECURITY = 0,  /* u8 KCOM_HOTSPOT_SECURITY_VALUE */
+    KCOM_HOTSPOT_BAND = 1,      /* u8 KCOM_HOTSPOT_BAND_VALUE */
+    KCOM_HOTSPOT_CHANNEL = 2,   /* u16 channel number in the band; 0 = any */
+    KCOM_HOTSPOT_SSID_LEN = 4,  /* u8, 1..32 */
+    KCOM_HOTSPOT_SSID = 5,      /* 32 bytes */
     KCOM_HOTSPOT_PASS_LEN = 37, /* u8, 8..63; 0 for an open hotspot */
     KCOM_HOTSPOT_PASS = 38,     /* 63 printable ASCII characters */
     KCOM_HOTSPOT_RECORD_SIZE = 104,
@@ -289,22 +289,22 @@ enum KCOM_HOTSPOT_BAND_VALUE {
 
 /* Payload of OID_HOTSPOT_QUERY: the radio's abilities, the hotspot, then its clients. */
 enum KCOM_HOTSPOT_STATE_LAYOUT {
-    KCOM_HS_RUNNING = 0,    /* u8 1: the adapter runs an access point */
-    KCOM_HS_CONTROL = 1,    /* u8 KCCL_MANAGED_BY_* of the interface (kccl_adapters.h);
-                               KCOM_HS_CONTROL_SIM for the simulated adapter */
-    KCOM_HS_SECURITY = 2,   /* u8 KCOM_HOTSPOT_SECURITY_VALUE; 0xFF = not known */
-    KCOM_HS_ABILITY = 3,    /* u8 KCOM_HS_CAN bits */
-    KCOM_HS_BANDS = 4,      /* u8 bit (1 << KCOM_HOTSPOT_BAND_*) per band an access point may start on */
-    KCOM_HS_OURS = 5,       /* u8 1: this utility started it (0: someone else's access point) */
-    KCOM_HS_FREQ = 8,       /* u32 MHz of the running access point */
-    KCOM_HS_SSID_LEN = 12,  /* u8 */
-    KCOM_HS_SSID = 13,      /* 32 bytes */
+    KCOM_HS_RUNNING = 0,       /* u8 1: the adapter runs an access point */
+    KCOM_HS_CONTROL = 1,       /* u8 KCCL_MANAGED_BY_* of the interface (kccl_adapters.h);
+                                  KCOM_HS_CONTROL_SIM for the simulated adapter */
+    KCOM_HS_SECURITY = 2,      /* u8 KCOM_HOTSPOT_SECURITY_VALUE; 0xFF = not known */
+    KCOM_HS_ABILITY = 3,       /* u8 KCOM_HS_CAN bits */
+    KCOM_HS_BANDS = 4,         /* u8 bit (1 << KCOM_HOTSPOT_BAND_*) per band an access point may start on */
+    KCOM_HS_OURS = 5,          /* u8 1: this utility started it (0: someone else's access point) */
+    KCOM_HS_FREQ = 8,          /* u32 MHz of the running access point */
+    KCOM_HS_SSID_LEN = 12,     /* u8 */
+    KCOM_HS_SSID = 13,         /* 32 bytes */
     KCOM_HS_CLIENT_COUNT = 48, /* u32 entries that follow */
-    KCOM_HS_NOTE = 52,      /* UTF-8, zero-terminated: why a hotspot cannot run here, or what
-                               the user should know of the one that runs */
-    KCOM_HS_CLIENTS = 308,  /* entries of KCOM_HS_CLIENT_SIZE bytes */
-    KCOM_HS_CLIENT_SIZE = 24, /* +0 6 bytes address, +8 i32 dBm (INT32_MIN = not known),
-                                 +16 u64 milliseconds since 1970 (UTC) it joined; 0 = not known */
+    KCOM_HS_NOTE = 52,         /* UTF-8, zero-terminated: why a hotspot cannot run here, or what
+                                  the user should know of the one that runs */
+    KCOM_HS_CLIENTS = 308,     /* entries of KCOM_HS_CLIENT_SIZE bytes */
+    KCOM_HS_CLIENT_SIZE = 24,  /* +0 6 bytes address, +8 i32 dBm (INT32_MIN = not known),
+                                  +16 u64 milliseconds since 1970 (UTC) it joined; 0 = not known */
     KCOM_HS_CLIENT_MAX = 128
 };
 enum { KCOM_HS_CONTROL_SIM = 0xFF };

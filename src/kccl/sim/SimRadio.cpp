@@ -587,8 +587,7 @@ uint32_t CSimRadio::StopHotspot(std::string& text) {
     if (back) {
         m_state.active = before;
         Associate();
-        if (!m_state.link.associated)
-            text = "the network the adapter was on before is not in range any more";
+        if (!m_state.link.associated) text = "the network the adapter was on before is not in range any more";
     }
     return kStatusSuccess;
 }
@@ -598,12 +597,12 @@ bool CSimRadio::ClientJoined(const SimHotspotClient& c) const {
     if (!h.running || m_nowNs < h.startNs + static_cast<int64_t>(c.joinAfterMs) * 1000000) return false;
     if (c.signalDbm <= kOutOfRangeDbm) return false;
     const auto speaks = [&](int security) {
-        return c.security == security ||
-               (c.security == KCOM_HOTSPOT_WPA2_WPA3 &&
-                (security == KCOM_HOTSPOT_WPA2 || security == KCOM_HOTSPOT_WPA3));
+        return c.security == security || (c.security == KCOM_HOTSPOT_WPA2_WPA3 &&
+                                          (security == KCOM_HOTSPOT_WPA2 || security == KCOM_HOTSPOT_WPA3));
     };
-    const bool security = h.security == KCOM_HOTSPOT_WPA2_WPA3 ? speaks(KCOM_HOTSPOT_WPA2) || speaks(KCOM_HOTSPOT_WPA3)
-                                                               : speaks(h.security);
+    const bool security = h.security == KCOM_HOTSPOT_WPA2_WPA3
+                              ? speaks(KCOM_HOTSPOT_WPA2) || speaks(KCOM_HOTSPOT_WPA3)
+                              : speaks(h.security);
     if (!security) return false;
     if (h.security == KCOM_HOTSPOT_OPEN || c.passLen == 0) return true;
     return c.passLen == h.passLen && std::memcmp(c.passphrase, h.passphrase, h.passLen) == 0;

@@ -9,8 +9,8 @@
 #include "SimEap.h"
 #include "SimRates.h"
 #include "SimScenario.h"
-#include "kccl_oid.h"
 #include "kccl_adapters.h"
+#include "kccl_oid.h"
 #include "radio/Bands.h"
 #include "radio/Hotspot.h"
 #include "radio/NetSettings.h"
@@ -621,7 +621,8 @@ uint32_t CSimRequests::QueryHotspot(uint8_t* p) {
     p[KCOM_HS_ABILITY] = ability;
     p[KCOM_HS_BANDS] = m_state.info.canAp ? HotspotBands(SimApChannels(m_state.info.regDomain)) : 0;
     p[KCOM_HS_SECURITY] = h.running ? h.security : 0xFF;
-    if (!m_state.info.canAp) PutText(p + KCOM_HS_NOTE, KCOM_HS_CLIENTS - KCOM_HS_NOTE, "the radio cannot run an access point");
+    if (!m_state.info.canAp)
+        PutText(p + KCOM_HS_NOTE, KCOM_HS_CLIENTS - KCOM_HS_NOTE, "the radio cannot run an access point");
     if (!h.running) return kStatusSuccess;
     p[KCOM_HS_RUNNING] = 1;
     p[KCOM_HS_OURS] = 1;

@@ -379,23 +379,28 @@ void ParseHotspotClients(const json& list, SimScenario& scenario) {
         if (!ParseBssid(mac, client.mac) || (client.mac[0] & 0x01))
             Fail(where + ".mac", "expected a unicast address like 02-00-00-00-03-01, got \"" + mac + "\"");
         client.signalDbm =
-            j.contains("signal_dbm") ? static_cast<int32_t>(GetInteger(j["signal_dbm"], where + ".signal_dbm", -99, -10)) : -50;
+            j.contains("signal_dbm")
+                ? static_cast<int32_t>(GetInteger(j["signal_dbm"], where + ".signal_dbm", -99, -10))
+                : -50;
         client.security = KCOM_HOTSPOT_WPA2;
         if (j.contains("security")) {
             const std::string name = GetString(j["security"], where + ".security");
             const int security = HotspotSecurityByName(name);
-            if (security < 0) Fail(where + ".security", "expected open, wpa2, wpa3 or wpa2-wpa3, got \"" + name + "\"");
+            if (security < 0)
+                Fail(where + ".security", "expected open, wpa2, wpa3 or wpa2-wpa3, got \"" + name + "\"");
             client.security = static_cast<uint8_t>(security);
         }
         if (j.contains("passphrase")) {
             const std::string pass = GetString(j["passphrase"], where + ".passphrase");
-            if (!IsHotspotPassphrase(pass)) Fail(where + ".passphrase", "expected 8 to 63 printable ASCII characters");
+            if (!IsHotspotPassphrase(pass))
+                Fail(where + ".passphrase", "expected 8 to 63 printable ASCII characters");
             client.passLen = static_cast<uint8_t>(pass.size());
             std::memcpy(client.passphrase, pass.data(), pass.size());
         }
-        client.joinAfterMs = j.contains("join_after_ms")
-                                 ? static_cast<uint32_t>(GetInteger(j["join_after_ms"], where + ".join_after_ms", 0, 600000))
-                                 : 1500;
+        client.joinAfterMs =
+            j.contains("join_after_ms")
+                ? static_cast<uint32_t>(GetInteger(j["join_after_ms"], where + ".join_after_ms", 0, 600000))
+                : 1500;
         scenario.hotspotClients.push_back(client);
     }
 }
@@ -405,7 +410,8 @@ void ParseHotspotClients(const json& list, SimScenario& scenario) {
 SimScenario ParseScenario(std::string_view text) {
     const json root = ParseJson(text);
     if (!root.is_object()) Fail("", "a scenario must be a JSON object");
-    CheckKeys(root, {"description", "adapter", "scan_duration_ms", "join_delay_ms", "networks", "hotspot_clients"},
+    CheckKeys(root,
+              {"description", "adapter", "scan_duration_ms", "join_delay_ms", "networks", "hotspot_clients"},
               "scenario");
 
     SimScenario scenario;

@@ -134,7 +134,6 @@ struct SimHotspotClient {
     uint32_t joinAfterMs;
 };
 
-
 // What the utility told the adapter to do.
 struct SimSettings {
     uint8_t ssidLen;

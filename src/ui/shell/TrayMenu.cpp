@@ -16,8 +16,8 @@
 #include "survey/LinkActions.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
-#include "ui/monitor/Prefs.h"
 #include "ui/monitor/HotspotDlg.h"
+#include "ui/monitor/Prefs.h"
 #include "ui/shell/PlainText.h"
 #include "ui/shell/TrayBackend.h"
 #include "ui/survey/ViewSite.h"
@@ -54,7 +54,8 @@ CTrayMenu::CTrayMenu(CTrayBackend* backend, QMenu* menu, std::function<CViewSite
         qr->addAction(text, this, [this, source = source] {
             if (CViewSite* site = m_fnSite ? m_fnSite() : nullptr) site->JoinFromQr(source);
         });
-    m_pHotspot = m_pMenu->addAction(QStringLiteral("Start a Hots&pot\u2026"), this, [] { CHotspotDlg::Open(nullptr); });
+    m_pHotspot = m_pMenu->addAction(QStringLiteral("Start a Hots&pot\u2026"), this,
+                                    [] { CHotspotDlg::Open(nullptr); });
     m_pWindowSection = m_pMenu->addSeparator();
     connect(m_pMenu, &QMenu::aboutToShow, this, &CTrayMenu::FillNetworks);
     m_pBackend->SetStateIcon(TrayStateIcon(m_State, 0));
