@@ -77,7 +77,10 @@ CHotspotDlg::CHotspotDlg(QWidget* parent) : QDialog(parent) {
     auto* passRow = new QHBoxLayout;
     passRow->addWidget(m_pPassphrase, 1);
     passRow->addWidget(m_pNewPassphrase);
-    form->addRow(QStringLiteral("&Passphrase:"), passRow);
+    // A label of its own: a row's layout cannot be a buddy, and the mnemonic goes to the edit.
+    auto* passLabel = new QLabel(QStringLiteral("&Passphrase:"), this);
+    passLabel->setBuddy(m_pPassphrase);
+    form->addRow(passLabel, passRow);
 
     m_pCode = new CQrCodeView(this);
     m_pStatus = new QLabel(this);
