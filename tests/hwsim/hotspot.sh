@@ -141,3 +141,28 @@ check_hotspot_supplicant() {
     fi
     client_back || say "(the peer's cell did not come back)"
 }
+
+# check_hotspot_refused WORDS: a way of control that runs no access point refuses the start with a
+# message holding WORDS (why, or what to use instead); the station stays a station, and status says
+# that no hotspot can start and why.
+check_hotspot_refused() {
+    begin "hotspot start is refused with the reason, and status says why none can start"
+    printf '%s\n' "$HOTSPOT_PASSPHRASE" >"$HOTSPOT_PASSFILE"
+    if ctl hotspot start --ssid "$HOTSPOT_SSID" --passphrase-file "$HOTSPOT_PASSFILE"; then
+        bad "the start was not refused"
+        ctl hotspot stop >/dev/null 2>&1
+    elif [ "$CTL_RC" -ne 1 ]; then
+        bad "exit $CTL_RC, not 1"
+    elif ! grep -q "$1" "$CTL_ERR"; then
+        bad "the message does not say \"$1\": $(ctl_message)"
+    elif iw dev "$STA" info | grep -q 'type AP'; then
+        bad "$STA became an access point"
+    elif ! ctl hotspot status; then
+        bad "hotspot status failed (exit $CTL_RC): $(ctl_message)"
+    elif ! jt '.running == false and .abilities.access_point and .abilities.can_start == false and (.note | contains($w))' \
+        --arg w "$1"; then
+        bad "status does not say why: $(jv '.note')"
+    else
+        good
+    fi
+}
