@@ -94,6 +94,13 @@ TEST_F(HotspotCliTest, EachStartMakesAnotherPassphraseAndAFileGivesItsOwn) {
     const SRun again = Run({"hotspot", "start"});
     EXPECT_EQ(again.code, 1);
     EXPECT_NE(again.err.find("runs already"), std::string::npos) << again.err;
+
+    // From standard input, as a script hands it over; the code a phone reads holds it.
+    RunJson({"hotspot", "stop"});
+    const SRun piped = Run({"hotspot", "start", "--passphrase-file", "-"}, SecretFile("harbour-lights-9"));
+    ASSERT_EQ(piped.code, 0) << piped.err;
+    EXPECT_EQ(piped.out.find("Passphrase:"), std::string::npos) << "a passphrase given is not shown again";
+    EXPECT_EQ(piped.out.find("harbour-lights-9"), std::string::npos);
 }
 
 TEST_F(HotspotCliTest, TheNetworkInUseIsLeftWhileItRunsAndBackAtTheStop) {
