@@ -36,6 +36,12 @@ public:
     int LinkGeneration() override;
     SDropEvent ExplainDrop() override;
 
+    // An access-point connection of its own, shared addresses; the stop deletes it and activates
+    // the connection that was active before.
+    SHotspotAnswer StartHotspot(const SHotspotStart& start, CJoinContext& context) override;
+    SHotspotAnswer StopHotspot(CJoinContext& context) override;
+    SHotspotFacts HotspotFacts() override;
+
     // Whether the device's active connection is the utility's.
     bool RunsOurConnection();
 

@@ -433,6 +433,12 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
             return QueryLastRoam(p);
         case OID_REG_DOMAIN:
             return RegDomain(p);
+        case OID_HOTSPOT_START:
+            return StartHotspot(p);
+        case OID_HOTSPOT_STOP:
+            return StopHotspot(p);
+        case OID_HOTSPOT_QUERY:
+            return QueryHotspot(p);
         default:
             return kStatusNotSupported;
     }

@@ -82,6 +82,10 @@ private:
     uint32_t StartScan();
     uint32_t Disconnect();
     uint32_t PowerSave(uint8_t* p, bool set);
+    // The hotspot (RealHotspot.cpp).
+    uint32_t StartHotspot(uint8_t* p);
+    uint32_t StopHotspot(uint8_t* p);
+    uint32_t QueryHotspot(uint8_t* p);
 
     // Reads (RealQueries.cpp).
     uint32_t DeviceInfo(uint8_t* p);

@@ -37,3 +37,6 @@ stage_state() {
     ip link show "$STA"
     iw dev "$STA" info
 }
+
+# Checks of this stage only, after the common ones: no access point daemon runs here.
+stage_checks() { check_hotspot_refused "no access point daemon"; }

@@ -72,6 +72,7 @@ stage_run() {
     check_iwd_user_network
     check_disconnect
     check_iwd_nothing_left
+    check_hotspot_refused "iwctl ap"
 }
 
 check_iwd_wrong_passphrase() {

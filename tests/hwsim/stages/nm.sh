@@ -97,6 +97,7 @@ stage_checks() {
     check_user_drop
     user_connection_checks
     stack_checks
+    check_hotspot_nm
 }
 
 # The user ends the connection from the desktop (nmcli here): the kernel says only that this machine

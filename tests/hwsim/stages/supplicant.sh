@@ -189,6 +189,7 @@ check_two_connects_at_once() {
 stage_checks() {
     local pid
     check_disconnect
+    check_hotspot_supplicant
     check_hidden_join
     check_stack_import
     check_uri_for_a_peer
