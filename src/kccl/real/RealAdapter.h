@@ -143,6 +143,7 @@ private:
     std::unique_ptr<IAdapterControl> m_pControl;  // the interface's way of control
     CJoinRunner m_Join;
     std::mutex m_Mutex;  // one request at a time
+    std::mutex m_HotspotMutex;  // one hotspot start or stop at a time (they run without m_Mutex)
     int m_nListener = 0;
     SWanted m_Wanted;
     std::atomic<uint8_t> m_nJoinMacMode{0};  // the address mode the last join asked for

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <mutex>
 
 #include "HotspotSettings.h"
 #include "RealAdapter.h"
@@ -31,6 +32,20 @@ std::vector<SApChannel> ApChannels(const SWiphyInfo& radio) {
     for (const SWiphyChannel& c : radio.channels) out.push_back({c.freqMhz, c.flags});
     return out;
 }
+
+// Runs the way of control's start or stop without the adapter's request lock: NetworkManager's
+// activation takes seconds, and the process's other requests (the window's refresh) go on meanwhile,
+// as they do while a join runs. Called with the lock held; holds it again on return.
+class CUnlocked {
+public:
+    explicit CUnlocked(std::mutex& m) : m_m(m) { m_m.unlock(); }
+    ~CUnlocked() { m_m.lock(); }
+    CUnlocked(const CUnlocked&) = delete;
+    CUnlocked& operator=(const CUnlocked&) = delete;
+
+private:
+    std::mutex& m_m;
+};
 
 uint64_t WallMs() {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -75,7 +90,12 @@ uint32_t CRealAdapter::StartHotspot(uint8_t* p) {
     start.passphrase = record.passphrase;
     IAdapterControl& control = m_pControl ? *m_pControl : *m_pDirect;
     CJoinContext context;
-    const SHotspotAnswer answer = control.StartHotspot(start, context);
+    SHotspotAnswer answer;
+    {
+        CUnlocked unlocked(m_Mutex);
+        std::lock_guard one(m_HotspotMutex);
+        answer = control.StartHotspot(start, context);
+    }
     m_View.Invalidate();
     PutText(p, KCOM_HOTSPOT_TEXT_SIZE, answer.text);
     return answer.status;
@@ -84,7 +104,12 @@ uint32_t CRealAdapter::StartHotspot(uint8_t* p) {
 uint32_t CRealAdapter::StopHotspot(uint8_t* p) {
     IAdapterControl& control = m_pControl ? *m_pControl : *m_pDirect;
     CJoinContext context;
-    const SHotspotAnswer answer = control.StopHotspot(context);
+    SHotspotAnswer answer;
+    {
+        CUnlocked unlocked(m_Mutex);
+        std::lock_guard one(m_HotspotMutex);
+        answer = control.StopHotspot(context);
+    }
     m_View.Invalidate();
     std::memset(p, 0, KCOM_HOTSPOT_TEXT_SIZE);
     PutText(p, KCOM_HOTSPOT_TEXT_SIZE, answer.text);
