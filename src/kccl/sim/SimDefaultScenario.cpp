@@ -57,6 +57,10 @@ const char* DefaultScenarioText() {
      "eap": {"methods": ["peap", "ttls"], "identity": "alice", "password": "wonderland-2026",
              "server_name": "radius.example.org", "system_ca": true, "subject": "CN=radius.example.org",
              "fingerprint": "SHA256:5E:0F:9A:3C:77:21:B4:D8"}}
+  ],
+  "hotspot_clients": [
+    {"mac": "02-5A-17-C3-90-41", "signal_dbm": -48, "security": "wpa2", "join_after_ms": 2000},
+    {"mac": "02-5A-17-C3-90-7E", "signal_dbm": -63, "security": "wpa3", "join_after_ms": 4000}
   ]
 }
 )json";
