@@ -425,7 +425,8 @@ SStackNetwork ReadNmKeyfile(std::string_view text, const std::string& where) {
     if (band && p->NetMode) {
         if (*band == "a") {
             p->PreferHighBand = true;
-            net.notes.push_back("band=a kept as a preference for 5/6 GHz: 2.4 GHz stays possible where 5 GHz is weak");
+            net.notes.push_back(
+                "band=a kept as a preference for 5/6 GHz: 2.4 GHz stays possible where 5 GHz is weak");
         } else {
             net.notes.push_back("band=" + *band + " not kept: a profile prefers 5/6 GHz or no band");
         }

@@ -144,13 +144,14 @@ TEST_F(NetCliTest, AddressesThatNoHostCanHaveAreRefusedWithTheReason) {
 // The band preference and the pin: kept, shown, sent with the join, refused where unusable; a pin
 // not in range fails the join with the reason rather than joining another access point.
 TEST_F(NetCliTest, TheBandPreferenceAndThePinAreKeptSentAndAPinOutOfRangeFailsTheJoin) {
-    NewProfile({"--name", "Light", "--ssid", "Lighthouse", "--mode", "infrastructure", "--prefer-band", "5ghz",
-                "--band-floor", "-72", "--pin-bssid", "00-0F-B5-44-7C-20"});
+    NewProfile({"--name", "Light", "--ssid", "Lighthouse", "--mode", "infrastructure", "--prefer-band",
+                "5ghz", "--band-floor", "-72", "--pin-bssid", "00-0F-B5-44-7C-20"});
     const json shown = RunJson({"profiles", "show", "Light"});
     EXPECT_EQ(shown["prefer_band"], "5ghz");
     EXPECT_EQ(shown["band_floor_dbm"], -72);
     EXPECT_EQ(shown["pinned_bssid"], "00:0f:b5:44:7c:20");
-    EXPECT_NE(Run({"profiles", "show", "Light"}).out.find("stays on 00:0f:b5:44:7c:20; prefers 5/6 GHz unless below -72 dBm"),
+    EXPECT_NE(Run({"profiles", "show", "Light"})
+                  .out.find("stays on 00:0f:b5:44:7c:20; prefers 5/6 GHz unless below -72 dBm"),
               std::string::npos);
 
     EXPECT_EQ(RunJson({"connect", "Light"})["associated"], true);

@@ -21,9 +21,9 @@
 #include "Nl80211.h"
 #include "NlTransport.h"
 #include "RealAdapter.h"
-#include "kccl_status.h"
 #include "TestMain.h"
 #include "kccl_oid.h"
+#include "kccl_status.h"
 
 namespace wavory::kccl {
 namespace {

@@ -416,12 +416,13 @@ TEST(StackFilesTest, BandAndBssidOfTheFilesBecomeThePreferenceAndThePin) {
     EXPECT_NE(notesOf(net).find("bssid=01:00:5E:00:00:01 not kept"), std::string::npos) << notesOf(net);
 
     for (const char* bad : {"00:00:00:00:00:00", "02:1a:11:00:00", "any"}) {
-        const SStackRead read =
-            ReadWpaSupplicantConf(std::string("network={\n\tssid=\"S\"\n\tkey_mgmt=NONE\n\tbssid=") + bad + "\n}\n");
+        const SStackRead read = ReadWpaSupplicantConf(
+            std::string("network={\n\tssid=\"S\"\n\tkey_mgmt=NONE\n\tbssid=") + bad + "\n}\n");
         ASSERT_EQ(read.networks.size(), 1u) << bad;
         ASSERT_TRUE(read.networks[0].profile) << bad;
         EXPECT_EQ(read.networks[0].profile->PinnedBssid, "") << bad;
-        EXPECT_NE(notesOf(read.networks[0]).find(std::string("bssid=") + bad + " not kept"), std::string::npos)
+        EXPECT_NE(notesOf(read.networks[0]).find(std::string("bssid=") + bad + " not kept"),
+                  std::string::npos)
             << notesOf(read.networks[0]);
     }
 }

@@ -29,7 +29,8 @@ SNetRecord Prefer(int floor) {
 
 TEST(ApChoiceTest, ThePreferenceTakesTheBestHighBandAccessPointAtOrAboveTheFloor) {
     // 2.4 GHz strongest, two 5 GHz ones and a 6 GHz one: the strongest of those at or above the floor.
-    const std::vector<SApSeen> seen = {Ap(1, 2412, -40), Ap(2, 5180, -72), Ap(3, 5745, -65), Ap(4, 5955, -68)};
+    const std::vector<SApSeen> seen = {Ap(1, 2412, -40), Ap(2, 5180, -72), Ap(3, 5745, -65),
+                                       Ap(4, 5955, -68)};
     SApChoice c = ChooseAccessPoint(seen, Prefer(-70));
     EXPECT_EQ(c.kind, EApChoice::Preferred);
     EXPECT_EQ(c.index, 2);
@@ -53,7 +54,8 @@ TEST(ApChoiceTest, WithoutAHighBandAccessPointOrAPreferenceTheStrongestOrNothing
     const std::vector<SApSeen> low = {Ap(1, 2412, -60), Ap(2, 2462, -50)};
     const SApChoice c = ChooseAccessPoint(low, Prefer(-90));
     EXPECT_EQ(c.index, 1);
-    EXPECT_NE(BandChoiceNote(low, c, Prefer(-90)).find("no 5 or 6 GHz access point in range"), std::string::npos);
+    EXPECT_NE(BandChoiceNote(low, c, Prefer(-90)).find("no 5 or 6 GHz access point in range"),
+              std::string::npos);
     // Nothing asked: the way of control chooses; nothing heard: nothing to prefer.
     EXPECT_EQ(ChooseAccessPoint(low, SNetRecord{}).kind, EApChoice::Any);
     EXPECT_EQ(ChooseAccessPoint({}, Prefer(-70)).kind, EApChoice::Any);
@@ -101,8 +103,8 @@ TEST(ApChoiceTest, PinTextIsSixHexPairsOfAUnicastAddress) {
     EXPECT_EQ(CheckPinText("02:1A:11:00:00:01"), "");
     EXPECT_EQ(CheckPinText("02-1a-11-00-00-01"), "");
     EXPECT_EQ(MacText(*ParseMac("02-1A-11-00-00-01")), "02:1a:11:00:00:01");
-    for (const char* bad : {"02:1a:11:00:00", "02:1a:11:00:00:01:02", "02:1a-11:00:00:01", "02:1g:11:00:00:01",
-                            "021a11000001", ""})
+    for (const char* bad : {"02:1a:11:00:00", "02:1a:11:00:00:01:02", "02:1a-11:00:00:01",
+                            "02:1g:11:00:00:01", "021a11000001", ""})
         EXPECT_NE(CheckPinText(bad).find("is not a BSSID"), std::string::npos) << bad;
     EXPECT_NE(CheckPinText("00:00:00:00:00:00").find("all-zero"), std::string::npos);
     EXPECT_NE(CheckPinText("01:00:5e:00:00:01").find("group"), std::string::npos);

@@ -35,29 +35,31 @@ SApChoice ChooseAccessPoint(const std::vector<SApSeen>& seen, const SNetRecord& 
             return out;
         }
         out.kind = EApChoice::PinUnheard;
-        out.detail = "the access point this network is pinned to, " + MacText(record.pin) +
-                     ", is not in range" +
-                     (seen.empty() ? std::string() : " (the network's other access points are not joined while it is pinned)");
+        out.detail =
+            "the access point this network is pinned to, " + MacText(record.pin) + ", is not in range" +
+            (seen.empty() ? std::string()
+                          : " (the network's other access points are not joined while it is pinned)");
         return out;
     }
     if (!record.preferHighBand || seen.empty()) return out;
-    int best = Strongest(seen, [&](const SApSeen& ap) {
-        return HighBand(ap.freqMhz) && ap.signalDbm >= record.bandFloorDbm;
-    });
+    int best = Strongest(
+        seen, [&](const SApSeen& ap) { return HighBand(ap.freqMhz) && ap.signalDbm >= record.bandFloorDbm; });
     if (best < 0) best = Strongest(seen, [](const SApSeen&) { return true; });
     out.kind = EApChoice::Preferred;
     out.index = best;
     return out;
 }
 
-std::string BandChoiceNote(const std::vector<SApSeen>& seen, const SApChoice& choice, const SNetRecord& record) {
+std::string BandChoiceNote(const std::vector<SApSeen>& seen, const SApChoice& choice,
+                           const SNetRecord& record) {
     if (choice.kind != EApChoice::Preferred || choice.index < 0) return {};
     const SApSeen& ap = seen[static_cast<std::size_t>(choice.index)];
     if (HighBand(ap.freqMhz)) return {};
     bool high = false;
     for (const SApSeen& other : seen) high = high || HighBand(other.freqMhz);
-    return high ? "no 5 or 6 GHz access point of the network was heard at " + std::to_string(record.bandFloorDbm) +
-                      " dBm or stronger: the " + BandName(BandOfFrequency(ap.freqMhz)) + " one was taken"
+    return high ? "no 5 or 6 GHz access point of the network was heard at " +
+                      std::to_string(record.bandFloorDbm) + " dBm or stronger: the " +
+                      BandName(BandOfFrequency(ap.freqMhz)) + " one was taken"
                 : "the network has no 5 or 6 GHz access point in range: the " +
                       std::string(BandName(BandOfFrequency(ap.freqMhz))) + " one was taken";
 }

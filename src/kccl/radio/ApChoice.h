@@ -42,6 +42,7 @@ SApChoice ChooseAccessPoint(const std::vector<SApSeen>& seen, const SNetRecord& 
 
 // The sentence of a preference the attempt followed or could not, for a joined attempt's note;
 // empty when there is nothing to say.
-std::string BandChoiceNote(const std::vector<SApSeen>& seen, const SApChoice& choice, const SNetRecord& record);
+std::string BandChoiceNote(const std::vector<SApSeen>& seen, const SApChoice& choice,
+                           const SNetRecord& record);
 
 }  // namespace wavory::kccl

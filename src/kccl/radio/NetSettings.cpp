@@ -76,8 +76,8 @@ std::size_t EncodeNetRecord(const SNetRecord& record, uint8_t* payload, std::siz
     payload[KCOM_NET_MAC_MODE] = record.macMode;
     payload[KCOM_NET_FLAGS] = static_cast<uint8_t>((record.metered ? KCOM_NET_METERED : 0) |
                                                    (record.preferHighBand ? KCOM_NET_PREFER_HIGH_BAND : 0));
-    payload[KCOM_NET_BAND_FLOOR] = static_cast<uint8_t>(static_cast<int8_t>(
-        std::clamp(record.bandFloorDbm, -128, 127)));
+    payload[KCOM_NET_BAND_FLOOR] =
+        static_cast<uint8_t>(static_cast<int8_t>(std::clamp(record.bandFloorDbm, -128, 127)));
     std::memcpy(payload + KCOM_NET_PIN, record.pin.data(), 6);
     std::size_t pos = KCOM_NET_STRINGS;
     for (int i = 0; i < KCOM_NET_STRING_COUNT; ++i) {
@@ -178,8 +178,9 @@ std::string CheckNetRecord(const SNetRecord& r) {
     if (r.HasPin() && IsUnusableMac(r.pin))
         return "the access point to stay on, " + MacText(r.pin) + ", is a group address, no access point's";
     if (!BandFloorInRange(r.bandFloorDbm))
-        return "the band preference's signal floor, " + std::to_string(r.bandFloorDbm) + " dBm, is not between " +
-               std::to_string(KCOM_BAND_FLOOR_MIN) + " and " + std::to_string(KCOM_BAND_FLOOR_MAX) + " dBm";
+        return "the band preference's signal floor, " + std::to_string(r.bandFloorDbm) +
+               " dBm, is not between " + std::to_string(KCOM_BAND_FLOOR_MIN) + " and " +
+               std::to_string(KCOM_BAND_FLOOR_MAX) + " dBm";
     auto fixed = [](const std::string& text, int family, const char* what) -> std::string {
         if (text.empty()) return {};
         const auto a = ParseIpAddress(text, family, true);
@@ -298,7 +299,8 @@ std::optional<MacAddress> ParseMac(std::string_view text) {
 
 std::string CheckPinText(std::string_view text) {
     const auto address = ParseMac(text);
-    if (!address) return "\"" + std::string(text) + "\" is not a BSSID (six hex pairs like 02:1a:11:00:00:01)";
+    if (!address)
+        return "\"" + std::string(text) + "\" is not a BSSID (six hex pairs like 02:1a:11:00:00:01)";
     if (IsUnusableMac(*address))
         return "\"" + std::string(text) + "\" is a group or all-zero address, no access point's";
     return {};

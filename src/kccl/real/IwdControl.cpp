@@ -217,7 +217,8 @@ SJoinOutcome CIwdControl::CheckJoin(const SJoinSettings& s) {
         return Failed(KCOM_CAUSE_UNSUPPORTED,
                       "iwd runs " + m_Ifname +
                           " and connects to a network, never to one of its access points (its interface "
-                          "has no connect per BSSID): the pin to " + MacText(s.net.pin) +
+                          "has no connect per BSSID): the pin to " +
+                          MacText(s.net.pin) +
                           " cannot be kept; remove the pin, or let wpa_supplicant or NetworkManager run the "
                           "interface");
     CIwdClient iwd;

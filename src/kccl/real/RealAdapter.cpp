@@ -420,7 +420,8 @@ bool CRealAdapter::ChooseAccessPoint(SJoinOutcome& outcome) {
     switch (choice.kind) {
         case EApChoice::Pinned:
             m_Wanted.bssid = seen[static_cast<std::size_t>(choice.index)].bssid;
-            m_Wanted.bssidFreqMhz = static_cast<uint32_t>(seen[static_cast<std::size_t>(choice.index)].freqMhz);
+            m_Wanted.bssidFreqMhz =
+                static_cast<uint32_t>(seen[static_cast<std::size_t>(choice.index)].freqMhz);
             m_bBssidFromPin = true;
             return false;
         case EApChoice::PinUnheard:
@@ -438,7 +439,8 @@ bool CRealAdapter::ChooseAccessPoint(SJoinOutcome& outcome) {
             return true;
         case EApChoice::Preferred:
             m_Wanted.hintBssid = seen[static_cast<std::size_t>(choice.index)].bssid;
-            m_Wanted.hintFreqMhz = static_cast<uint32_t>(seen[static_cast<std::size_t>(choice.index)].freqMhz);
+            m_Wanted.hintFreqMhz =
+                static_cast<uint32_t>(seen[static_cast<std::size_t>(choice.index)].freqMhz);
             m_Wanted.choiceNote = BandChoiceNote(seen, choice, m_Wanted.net);
             return false;
         default:

@@ -127,7 +127,7 @@ private:
     std::mutex m_Mutex;  // one request at a time
     int m_nListener = 0;
     SWanted m_Wanted;
-    bool m_bBssidFromPin = false;  // m_Wanted.bssid is the pin's, not the request's
+    bool m_bBssidFromPin = false;            // m_Wanted.bssid is the pin's, not the request's
     std::atomic<uint8_t> m_nJoinMacMode{0};  // the address mode the last join asked for
     std::atomic<bool> m_bGone{false};
     std::atomic<bool> m_bEventsLost{false};

@@ -273,7 +273,8 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
     SJoinOutcome outcome = Attempt(ctrl, monitor, restore.ours, JoinLimit(settings, m_JoinWait), context);
     const bool restored = Finish(ctrl, monitor, restore, outcome.joined, !context.Stopping(), context);
     outcome.restored = !outcome.joined && restored;
-    if (outcome.joined && outcome.detail.empty()) outcome.detail = JoinedNote(settings, m_Ifname, hintRefused);
+    if (outcome.joined && outcome.detail.empty())
+        outcome.detail = JoinedNote(settings, m_Ifname, hintRefused);
     return outcome;
 }
 

@@ -116,11 +116,16 @@ std::string StateToJson(const SimState& s, int64_t nowNs) {
     j["join_bssid"] = st.bssidSet ? FormatBssid(st.bssid) : "";
     // The network's own settings as told, and those of the network joined.
     auto netJson = [](const SimNetSettings& net) {
-        return json{{"mac_mode", net.macMode},         {"metered", net.metered != 0},
-                    {"ipv4", net.text[KCOM_NET_IPV4]}, {"gateway4", net.text[KCOM_NET_GATEWAY4]},
-                    {"ipv6", net.text[KCOM_NET_IPV6]}, {"gateway6", net.text[KCOM_NET_GATEWAY6]},
-                    {"dns", net.text[KCOM_NET_DNS]},  {"prefer_high_band", net.preferHighBand != 0},
-                    {"band_floor_dbm", net.bandFloorDbm}, {"pin", PinText(net.pin)}};
+        return json{{"mac_mode", net.macMode},
+                    {"metered", net.metered != 0},
+                    {"ipv4", net.text[KCOM_NET_IPV4]},
+                    {"gateway4", net.text[KCOM_NET_GATEWAY4]},
+                    {"ipv6", net.text[KCOM_NET_IPV6]},
+                    {"gateway6", net.text[KCOM_NET_GATEWAY6]},
+                    {"dns", net.text[KCOM_NET_DNS]},
+                    {"prefer_high_band", net.preferHighBand != 0},
+                    {"band_floor_dbm", net.bandFloorDbm},
+                    {"pin", PinText(net.pin)}};
     };
     j["net"] = netJson(st.net);
     j["active_net"] = netJson(s.active.net);

@@ -141,12 +141,9 @@ QWidget* CEditProfileNet::Validate() {
     if (problem.empty()) return nullptr;
     theApp.ShowMessage(problem, EMsgIcon::Warning);
     // The message starts with the value's name: the field to correct.
-    const std::pair<const char*, QLineEdit*> fields[] = {{"\"IPv4Address\"", m_pIpv4},
-                                                         {"\"IPv4Gateway\"", m_pGateway4},
-                                                         {"\"IPv6Address\"", m_pIpv6},
-                                                         {"\"IPv6Gateway\"", m_pGateway6},
-                                                         {"\"DnsServers\"", m_pDns},
-                                                         {"\"PinnedBssid\"", m_pPin}};
+    const std::pair<const char*, QLineEdit*> fields[] = {
+        {"\"IPv4Address\"", m_pIpv4},     {"\"IPv4Gateway\"", m_pGateway4}, {"\"IPv6Address\"", m_pIpv6},
+        {"\"IPv6Gateway\"", m_pGateway6}, {"\"DnsServers\"", m_pDns},       {"\"PinnedBssid\"", m_pPin}};
     for (const auto& [name, edit] : fields)
         if (problem.rfind(name, 0) == 0) return edit;
     return m_pMac;
