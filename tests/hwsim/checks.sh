@@ -376,6 +376,7 @@ check_band_choice() {
 
     begin "access point pin: a pin to an access point not in range fails with the reason and joins neither"
     ctl profiles edit TwinPinned --pin-bssid 02:00:00:00:99:01 >/dev/null 2>&1
+    ctl disconnect >/dev/null 2>&1
     ctl connect TwinPinned
     why=$(jwhy '
         if .reason != "not_found" then "the join ended \(.reason // "joined" | tojson), not not_found"
