@@ -504,7 +504,8 @@ namespace wavory::kccl {
 namespace {
 
 // The CONNECT a direct join sends: a pin (or chosen access point) as the BSSID to join, the band
-// preference's pick only as a hint with its frequency.
+// preference's pick as a hint with its frequency to a radio that roams by itself, else as the BSSID
+// (the kernel's own connection handling ignores a hint).
 TEST(DirectConnectTest, APinIsTheBssidToJoinAndThePreferredAccessPointAHint) {
     const auto attrsOf = [](const SJoinSettings& s) {
         nl_msg* msg = nlmsg_alloc();
@@ -533,6 +534,12 @@ TEST(DirectConnectTest, APinIsTheBssidToJoinAndThePreferredAccessPointAHint) {
     s.hintBssid = {0x02, 0x00, 0x00, 0x00, 0x25, 0x02};
     s.hintFreqMhz = 5180;
     auto attrs = attrsOf(s);
+    EXPECT_EQ(attrs[NL80211_ATTR_MAC], Bytes(s.hintBssid.begin(), s.hintBssid.end()));
+    EXPECT_EQ(u32(attrs[NL80211_ATTR_WIPHY_FREQ]), 5180u);
+    EXPECT_EQ(attrs.count(NL80211_ATTR_MAC_HINT), 0u);
+
+    s.radioRoams = true;
+    attrs = attrsOf(s);
     EXPECT_EQ(attrs[NL80211_ATTR_MAC_HINT], Bytes(s.hintBssid.begin(), s.hintBssid.end()));
     EXPECT_EQ(u32(attrs[NL80211_ATTR_WIPHY_FREQ_HINT]), 5180u);
     EXPECT_EQ(attrs.count(NL80211_ATTR_MAC), 0u);

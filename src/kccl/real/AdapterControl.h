@@ -29,6 +29,9 @@ struct SJoinSettings {
     // a hint it may leave (all zero = none); with a pin, bssid holds the pinned one instead.
     std::array<uint8_t, 6> hintBssid{};
     uint32_t hintFreqMhz = 0;
+    // The radio roams by itself (its firmware): only such a radio does anything with a hint when
+    // the kernel is told it directly.
+    bool radioRoams = false;
     // What a joined attempt says of the access point choice (a preference it could not follow).
     std::string choiceNote;
     uint32_t security = 0;  // 0 none, 1 WEP, KCOM_SECURITY_MODE_* from 3 on

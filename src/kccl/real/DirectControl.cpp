@@ -96,10 +96,16 @@ void PutAccessPointChoice(nl_msg* msg, const SJoinSettings& s) {
         // One access point of the network chosen (or pinned): the kernel joins it and no other.
         nla_put(msg, NL80211_ATTR_MAC, 6, s.bssid.data());
         if (s.bssidFreqMhz != 0) nla_put_u32(msg, NL80211_ATTR_WIPHY_FREQ, s.bssidFreqMhz);
-    } else if (HasHintBssid(s)) {
-        // The band preference's pick: where the kernel starts; it may take another of the network.
+    } else if (HasHintBssid(s) && s.radioRoams) {
+        // The band preference's pick, to a radio that roams by itself: where it starts; it may take
+        // another of the network later.
         nla_put(msg, NL80211_ATTR_MAC_HINT, 6, s.hintBssid.data());
         if (s.hintFreqMhz != 0) nla_put_u32(msg, NL80211_ATTR_WIPHY_FREQ_HINT, s.hintFreqMhz);
+    } else if (HasHintBssid(s)) {
+        // The kernel's own connection handling passes a hint by and picks by itself, and it never
+        // roams: the pick is told as the access point to join, where the link would stay anyway.
+        nla_put(msg, NL80211_ATTR_MAC, 6, s.hintBssid.data());
+        if (s.hintFreqMhz != 0) nla_put_u32(msg, NL80211_ATTR_WIPHY_FREQ, s.hintFreqMhz);
     }
 }
 

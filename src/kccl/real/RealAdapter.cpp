@@ -365,7 +365,9 @@ uint32_t CRealAdapter::StartJoin() {
         // A transition network is joined as WPA3 where the radio can do SAE and the network, where
         // it was heard, offers it.
         SWiphyInfo radio;
-        m_Wanted.sae = !m_View.Wiphy(radio) || radio.sae;
+        const bool known = m_View.Wiphy(radio);
+        m_Wanted.sae = !known || radio.sae;
+        m_Wanted.radioRoams = known && radio.roams;
         if (const std::vector<SBss>* list = m_View.Scan()) {
             bool heard = false, sae = false;
             for (const SBss& bss : *list) {

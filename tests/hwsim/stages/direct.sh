@@ -37,3 +37,5 @@ stage_state() {
     ip link show "$STA"
     iw dev "$STA" info
 }
+
+stage_checks() { check_band_choice; }
