@@ -36,10 +36,16 @@ wavory_install_deps() {
 
 # Configures and builds into the build folder (reused between runs). WAVORY_TARGETS, when set, names
 # the targets to build (the run command builds only the programs); otherwise everything is built.
+# One build at a time in a folder: the run command may still be building the command line in the
+# background when the test command starts.
 wavory_build() {
     local dir=${WAVORY_BUILD_DIR:-build} targets=()
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    # shellcheck disable=SC2206
-    [ -n "${WAVORY_TARGETS:-}" ] && targets=(--target ${WAVORY_TARGETS})
-    cmake --build "$dir" -j"${WAVORY_JOBS:-2}" "${targets[@]}"
+    mkdir -p "$dir"
+    (
+        flock 9
+        cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+        # shellcheck disable=SC2206
+        [ -n "${WAVORY_TARGETS:-}" ] && targets=(--target ${WAVORY_TARGETS})
+        cmake --build "$dir" -j"${WAVORY_JOBS:-2}" "${targets[@]}"
+    ) 9>"$dir/.build-lock"
 }

@@ -69,4 +69,10 @@ fi
 built=$(stat -c %Y build/bin/wavory)
 printf 'clone to window: %.0f s (until the program was linked: %.0f s)\n' \
     "$(echo "$mapped - $start" | bc)" "$(echo "$built - ${start%.*}" | bc)"
+# The command line is built behind the window: wait for it, so that nothing builds in a removed folder.
+for _ in $(seq 1800); do
+    [ -x build/bin/wavoryctl ] && [ -x build/bin/wavory-sim ] && flock -n build/.build-lock true && break
+    sleep 0.5
+done
+printf 'clone to every program built: %.0f s\n' "$(echo "$(date +%s.%N) - $start" | bc)"
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg), cores: $(nproc)"

@@ -1,6 +1,4 @@
 // profiles list|show|new|edit|dup|rm|auto|up|down: the Profiles page and the profile editor.
-#include <ZXing/BitMatrix.h>
-#include <ZXing/MultiFormatWriter.h>
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -114,32 +112,6 @@ SOutput RunList() {
                                                 rows, marked);
     if (std::find(marked.begin(), marked.end(), true) != marked.end())
         out.notes = "* the adapter is connected to this network\n";
-    return out;
-}
-
-// The QR code of a URI in Unicode half blocks, two modules a character, with a quiet zone of four
-// modules. The colours are set (black on white) so that it reads on dark and light terminals alike.
-std::string QrText(const std::string& uri) {
-    constexpr int kQuiet = 4;
-    const ZXing::BitMatrix m = ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode)
-                                   .setEncoding(ZXing::CharacterSet::UTF8)
-                                   .setMargin(0)
-                                   .encode(uri, 0, 0);
-    const int w = m.width(), h = m.height();
-    const auto dark = [&](int x, int y) {
-        x -= kQuiet;
-        y -= kQuiet;
-        return x >= 0 && y >= 0 && x < w && y < h && m.get(x, y);
-    };
-    std::string out;
-    for (int y = 0; y < h + 2 * kQuiet; y += 2) {
-        out += "\x1b[30;47m";
-        for (int x = 0; x < w + 2 * kQuiet; ++x) {
-            const bool top = dark(x, y), bottom = dark(x, y + 1);
-            out += top && bottom ? "\u2588" : top ? "\u2580" : bottom ? "\u2584" : " ";
-        }
-        out += "\x1b[0m\n";
-    }
     return out;
 }
 

@@ -64,5 +64,7 @@ void AddAdaptersCommand(CLI::App& app, CCommandTable& table);
 void AddCompleteCommand(CLI::App& app, CCommandTable& table);
 // store check|backup|restore
 void AddStoreCommands(CLI::App& app, CCommandTable& table);
+// hotspot start|stop|status
+void AddHotspotCommands(CLI::App& app, CCommandTable& table);
 
 }  // namespace wavory::cli

@@ -91,6 +91,32 @@ bool IsJpeg(const std::string& bytes) {
 
 }  // namespace
 
+// Two modules a character, with a quiet zone of four modules. The colours are set (black on white)
+// so that it reads on dark and light terminals alike.
+std::string QrText(const std::string& uri) {
+    constexpr int kQuiet = 4;
+    const ZXing::BitMatrix m = ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode)
+                                   .setEncoding(ZXing::CharacterSet::UTF8)
+                                   .setMargin(0)
+                                   .encode(uri, 0, 0);
+    const int w = m.width(), h = m.height();
+    const auto dark = [&](int x, int y) {
+        x -= kQuiet;
+        y -= kQuiet;
+        return x >= 0 && y >= 0 && x < w && y < h && m.get(x, y);
+    };
+    std::string out;
+    for (int y = 0; y < h + 2 * kQuiet; y += 2) {
+        out += "\x1b[30;47m";
+        for (int x = 0; x < w + 2 * kQuiet; ++x) {
+            const bool top = dark(x, y), bottom = dark(x, y + 1);
+            out += top && bottom ? "\u2588" : top ? "\u2580" : bottom ? "\u2584" : " ";
+        }
+        out += "\x1b[0m\n";
+    }
+    return out;
+}
+
 std::string QrSvg(const std::string& uri) {
     const ZXing::BitMatrix m = Modules(uri);
     const int size = m.width() + 2 * kQuiet;

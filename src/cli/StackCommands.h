@@ -29,6 +29,8 @@ void WriteOwnerFile(const std::filesystem::path& path, const std::string& text, 
 // The QR code of a URI as an SVG document, and as PNG bytes; `scale` pixels a module.
 std::string QrSvg(const std::string& uri);
 std::string QrPng(const std::string& uri, int scale);
+// The QR code of a URI for a terminal, in Unicode half blocks.
+std::string QrText(const std::string& uri);
 // The text of the QR code in a PNG image file ("-": standard input). An unreadable image, or one
 // without a QR code, ends the command with the reason.
 std::string ReadQrImage(const std::string& path);

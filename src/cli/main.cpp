@@ -155,6 +155,7 @@ const SCommandGroup kGroups[] = {
     {{"history"}, wavory::cli::AddHistoryCommand},
     {{"complete"}, wavory::cli::AddCompleteCommand},
     {{"store"}, wavory::cli::AddStoreCommands},
+    {{"hotspot"}, wavory::cli::AddHotspotCommands},
 };
 
 // The parser with the global options and the commands: all of them, or with g_CommandWords only the

@@ -92,6 +92,21 @@ enum KCOM_OID {
     OID_NET_SETTINGS_SET = 0x610,
     /* The hardware address in use and the adapter's own (query only; layout KCOM_ADDRESS_LAYOUT). */
     OID_ADDRESS_INFO = 0x620,
+    /* Starts an access point of the adapter's own (set only; layout KCOM_HOTSPOT_LAYOUT in): the
+     * request waits until it runs or has failed. The answer's payload holds a sentence from +0
+     * (UTF-8, zero-terminated, at most KCOM_HOTSPOT_TEXT_SIZE bytes): why it could not start, or
+     * what the user should know of the one that runs (clients get no addresses from this system).
+     * Where the radio cannot run an access point and a station at once, the network the adapter is
+     * on is left while the hotspot runs. A record whose name, passphrase, band or channel is not
+     * usable is refused (kStatusInvalidData); one the radio or the way of control cannot run is
+     * refused with the reason. */
+    OID_HOTSPOT_START = 0x700,
+    /* Stops the adapter's access point and goes back to the network it was on before the start
+     * (no payload in; the answer's sentence as for the start). Nothing of the hotspot is left
+     * behind in whoever runs the interface. */
+    OID_HOTSPOT_STOP = 0x710,
+    /* The hotspot and what the radio can do for one (query only; layout KCOM_HOTSPOT_STATE_LAYOUT). */
+    OID_HOTSPOT_QUERY = 0x720,
     OID_REG_DOMAIN = 0x891
 };
 
@@ -255,6 +270,59 @@ enum KCOM_ADDRESS_LAYOUT {
     KCOM_ADDRESS_MODE = 16,   /* u8 KCOM_MAC_MODE the last join asked for */
     KCOM_ADDRESS_RANDOM = 17, /* u8 1: the address in use is not the adapter's own */
     KCOM_ADDRESS_SIZE = 20
+};
+
+/* Payload of OID_HOTSPOT_START. */
+enum KCOM_HOTSPOT_LAYOUT {
+    KCOM_HOTSPOT_SECURITY = 0,  /* u8 KCOM_HOTSPOT_SECURITY_VALUE */
+    KCOM_HOTSPOT_BAND = 1,      /* u8 KCOM_HOTSPOT_BAND_VALUE */
+    KCOM_HOTSPOT_CHANNEL = 2,   /* u16 channel number in the band; 0 = any */
+    KCOM_HOTSPOT_SSID_LEN = 4,  /* u8, 1..32 */
+    KCOM_HOTSPOT_SSID = 5,      /* 32 bytes */
+    KCOM_HOTSPOT_PASS_LEN = 37, /* u8, 8..63; 0 for an open hotspot */
+    KCOM_HOTSPOT_PASS = 38,     /* 63 printable ASCII characters */
+    KCOM_HOTSPOT_RECORD_SIZE = 104,
+    KCOM_HOTSPOT_TEXT_SIZE = 256 /* the answer's sentence, with its terminating zero */
+};
+enum KCOM_HOTSPOT_SECURITY_VALUE {
+    KCOM_HOTSPOT_OPEN = 0,
+    KCOM_HOTSPOT_WPA2 = 1,
+    KCOM_HOTSPOT_WPA3 = 2,
+    KCOM_HOTSPOT_WPA2_WPA3 = 3 /* both: WPA3 clients use SAE, older ones WPA2 */
+};
+enum KCOM_HOTSPOT_BAND_VALUE {
+    KCOM_HOTSPOT_BAND_BEST = 0, /* the best band the radio may start an access point on */
+    KCOM_HOTSPOT_BAND_2G4 = 1,
+    KCOM_HOTSPOT_BAND_5G = 2,
+    KCOM_HOTSPOT_BAND_6G = 3
+};
+
+/* Payload of OID_HOTSPOT_QUERY: the radio's abilities, the hotspot, then its clients. */
+enum KCOM_HOTSPOT_STATE_LAYOUT {
+    KCOM_HS_RUNNING = 0,       /* u8 1: the adapter runs an access point */
+    KCOM_HS_CONTROL = 1,       /* u8 KCCL_MANAGED_BY_* of the interface (kccl_adapters.h);
+                                  KCOM_HS_CONTROL_SIM for the simulated adapter */
+    KCOM_HS_SECURITY = 2,      /* u8 KCOM_HOTSPOT_SECURITY_VALUE; 0xFF = not known */
+    KCOM_HS_ABILITY = 3,       /* u8 KCOM_HS_CAN bits */
+    KCOM_HS_BANDS = 4,         /* u8 bit (1 << KCOM_HOTSPOT_BAND_*) per band an access point may start on */
+    KCOM_HS_OURS = 5,          /* u8 1: this utility started it (0: someone else's access point) */
+    KCOM_HS_FREQ = 8,          /* u32 MHz of the running access point */
+    KCOM_HS_SSID_LEN = 12,     /* u8 */
+    KCOM_HS_SSID = 13,         /* 32 bytes */
+    KCOM_HS_CLIENT_COUNT = 48, /* u32 entries that follow */
+    KCOM_HS_NOTE = 52,         /* UTF-8, zero-terminated: why a hotspot cannot run here, or what
+                                  the user should know of the one that runs */
+    KCOM_HS_CLIENTS = 308,     /* entries of KCOM_HS_CLIENT_SIZE bytes */
+    KCOM_HS_CLIENT_SIZE = 24,  /* +0 6 bytes address, +8 i32 dBm (INT32_MIN = not known),
+                                  +16 u64 milliseconds since 1970 (UTC) it joined; 0 = not known */
+    KCOM_HS_CLIENT_MAX = 128
+};
+enum { KCOM_HS_CONTROL_SIM = 0xFF };
+enum KCOM_HS_CAN {
+    KCOM_HS_CAN_AP = 1,             /* the radio has the access point interface type */
+    KCOM_HS_CAN_AP_AND_STATION = 2, /* it runs an access point and a station at once */
+    KCOM_HS_CAN_CONTROL = 4,        /* the way of control starts one (else the note says why not) */
+    KCOM_HS_CAN_SAE = 8             /* WPA3 (SAE) is offered */
 };
 
 /* Payload of OID_JOIN_STATE. */

@@ -195,7 +195,15 @@ void CHistoryRecorder::Observe(const SLinkLook& look, int64_t nowMs) {
             e.prevFreqMHz = m_Ended.freqMHz;
             e.prevSignalDbm = m_Ended.signalDbm;
             const bool gone = m_Ended.initiator != "this-machine";
-            AddRoam(e, gone ? SLastRoam::ETrigger::ApGone : SLastRoam::ETrigger::Unknown);
+            SLastRoam::ETrigger trigger = gone ? SLastRoam::ETrigger::ApGone : SLastRoam::ETrigger::Unknown;
+            // The adapter may know better: an access point's request to move is followed by this
+            // machine leaving it.
+            if (look.lastRoam && look.lastRoam->toBssid == look.bssid && look.lastRoam->fromBssid == m_Ended.bssid &&
+                look.lastRoam->trigger != SLastRoam::ETrigger::Unknown) {
+                trigger = look.lastRoam->trigger;
+                if (look.lastRoam->fromSignalDbm != 0) e.prevSignalDbm = look.lastRoam->fromSignalDbm;
+            }
+            AddRoam(e, trigger);
             m_Ended = SHistoryEvent{};
         } else if (!sameNetwork) {
             SHistoryEvent e = AtLink(SHistoryEvent::EKind::Connect, look, nowMs);
@@ -252,14 +260,18 @@ bool CHistoryRecorder::Tick(bool connected) {
     if (!due) return false;
     SLinkLook look = connected ? ReadLinkLook() : SLinkLook{};
     look.connected = look.connected && connected;
-    bool moved = false;
+    bool askRoam = false;
     {
         std::lock_guard lock(m_Mutex);
-        moved = look.connected && !look.bssid.empty() && !m_Link.bssid.empty() && look.bssid != m_Link.bssid &&
-                look.ssid == m_Link.ssid;
+        const bool moved = look.connected && !look.bssid.empty() && !m_Link.bssid.empty() &&
+                           look.bssid != m_Link.bssid && look.ssid == m_Link.ssid;
+        const bool backElsewhere = look.connected && !look.bssid.empty() && !m_Ended.bssid.empty() &&
+                                   look.ssid == m_Ended.ssid && look.bssid != m_Ended.bssid;
+        // At the first look too: an adapter may watch for the reasons of moves only once asked.
+        askRoam = !m_bSeen || moved || backElsewhere;
     }
     // Another access point of the same network: the adapter may tell why it moved.
-    if (moved) look.lastRoam = ReadLastRoam();
+    if (askRoam) look.lastRoam = ReadLastRoam();
     // The adapter's record of a drop: at the first look (its count is the base) and whenever the
     // link went down or came back (a drop and a new join between two looks).
     look.lastDrop = ReadLastDisconnect();

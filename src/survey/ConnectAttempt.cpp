@@ -115,6 +115,11 @@ SJoinState ReadJoinState() {
     return state;
 }
 
+std::string JoinNoteMessage(const std::string& ssid, bool ok, const std::string& detail) {
+    if (!ok || detail.empty()) return {};
+    return "Connected to \"" + ssid + "\".\nNote: " + detail + ".";
+}
+
 std::string JoinCauseLine(const std::string& ssid, uint32_t cause, const std::string& detail, int wpaMode,
                           bool restored) {
     const bool wpa = wpaMode != 0;

@@ -42,6 +42,10 @@ SJoinState ReadJoinState();
 std::string JoinCauseLine(const std::string& ssid, uint32_t cause, const std::string& detail, int wpaMode,
                           bool restored);
 
+// After a join that worked: the note on what of the profile it could not apply (fixed addresses
+// without NetworkManager, say), as "Connected to "Harbour".\nNote: …."; empty when there is none.
+std::string JoinNoteMessage(const std::string& ssid, bool ok, const std::string& detail);
+
 class CConnectAttempt;
 // Told of every attempt of this program when it has ended, on the thread that ended it (the
 // connection history records them). Set at start-up, before any attempt; empty: nobody is told.

@@ -46,6 +46,8 @@ check "choices" "network" "$(complete_words wavoryctl scan --view n)"
 check "choices after =" "--view=network --view=ap" "$(complete_words wavoryctl scan --view=)"
 check "positional choices" "power-save" "$(complete_words wavoryctl prefs get po)"
 check "free value" "" "$(complete_words wavoryctl stats --seconds '')"
+check "hotspot commands" "start stop status" "$(complete_words wavoryctl hotspot st)"
+check "hotspot security" "wpa2 wpa3 wpa2-wpa3" "$(complete_words wavoryctl hotspot start --security w)"
 
 # Profile names, quoted for the shell.
 wavoryctl profiles new --name "Home Net" --ssid Home >/dev/null || check "profile made" 0 1
@@ -66,6 +68,7 @@ check "SSID with a blank" "Café\\ Anchor" "$(complete_words wavoryctl profiles 
 # Files where the command takes one.
 touch "$work/saved.reg"
 check "file" "$work/saved.reg" "$(complete_words wavoryctl profiles import "$work/sav")"
+check "secret file" "$work/saved.reg" "$(complete_words wavoryctl hotspot start --passphrase-file "$work/sav")"
 
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

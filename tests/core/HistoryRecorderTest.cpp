@@ -186,6 +186,45 @@ TEST_F(HistoryRecorderTest, RoamsSayWhyTheyHappened) {
     }
 }
 
+// wpa_supplicant follows an access point's request to move by leaving it itself (a local
+// disconnect) and joining the other: the adapter's record of that move names the request.
+TEST_F(HistoryRecorderTest, AMoveThroughALocalDisconnectTakesTheAdaptersReason) {
+    m_Recorder.Observe(On("Harbour", "00-00-00-00-00-0A", 2412, -70), kT0);
+    SLastDisconnect left = Drop(1, 3, kccl::EInitiator::ThisMachine, "Harbour");
+    left.bssid = "00-00-00-00-00-0A";
+    SLinkLook off;
+    off.lastDrop = left;
+    m_Recorder.Observe(off, kT0 + 25'000);
+    SLinkLook other = On("Harbour", "00-00-00-00-00-0B", 5180, -52);
+    other.lastDrop = left;
+    SLastRoam record;
+    record.count = 1;
+    record.trigger = SLastRoam::ETrigger::ApRequest;
+    record.fromBssid = "00-00-00-00-00-0A";
+    record.toBssid = "00-00-00-00-00-0B";
+    record.fromSignalDbm = -71;
+    other.lastRoam = record;
+    m_Recorder.Observe(other, kT0 + 27'000);
+    ASSERT_EQ(Changes().size(), 3u);
+    EXPECT_EQ(Changes()[2].kind, EKind::Roam);
+    EXPECT_EQ(Changes()[2].cause, "ap-request");
+    EXPECT_EQ(Changes()[2].prevSignalDbm, -71);
+
+    // A record of a move between other access points is not this one's: its own words stand.
+    SLastDisconnect again = Drop(2, 3, kccl::EInitiator::ThisMachine, "Harbour");
+    again.bssid = "00-00-00-00-00-0B";
+    again.timeMs = kT0 + 60'000;
+    SLinkLook off2;
+    off2.lastDrop = again;
+    m_Recorder.Observe(off2, kT0 + 60'000);
+    SLinkLook back = On("Harbour", "00-00-00-00-00-0A", 2412, -60);
+    back.lastDrop = again;
+    back.lastRoam = record;
+    m_Recorder.Observe(back, kT0 + 62'000);
+    EXPECT_EQ(Changes().back().kind, EKind::Roam);
+    EXPECT_EQ(Changes().back().cause, "unknown");
+}
+
 TEST_F(HistoryRecorderTest, EachMinuteIsSummedUpOnce) {
     m_Recorder.Observe(On("Harbour", "00-00-00-00-00-0A", 2412, -60), kT0 + 5000);
     m_Recorder.Observe(On("Harbour", "00-00-00-00-00-0A", 2412, -70), kT0 + 15'000);

@@ -125,7 +125,7 @@ mknod -m 600 "$ROOT/dev/console" c 5 1 2>/dev/null || true
 # The guest's scripts: /init, the helpers, the checks and the stages.
 mkdir -p "$ROOT/hwsim/stages"
 install -m 755 "$HERE/guest/init" "$ROOT/init"
-cp "$HERE"/guest/*.sh "$HERE/guest/as-user" "$HERE/checks.sh" "$HERE/today.sh" "$HERE/eap.sh" \
+cp "$HERE"/guest/*.sh "$HERE/guest/as-user" "$HERE/checks.sh" "$HERE/today.sh" "$HERE/eap.sh" "$HERE/hotspot.sh" \
     "$ROOT/hwsim/"
 cp "$HERE"/stages/*.sh "$ROOT/hwsim/stages/"
 rm -f "$ROOT"/hwsim/stages/*.image.sh

@@ -31,7 +31,7 @@ started=$(date +%s)
 # What the host needs to build and boot the guest. These serve this stage only; the build does not
 # need them.
 HWSIM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static hostapd iw wpasupplicant
-    wireless-regdb kmod cpio gzip jq network-manager dbus-daemon udev openssl iwd)
+    wireless-regdb kmod cpio gzip jq network-manager dbus-daemon udev openssl iwd dnsmasq-base nftables)
 
 install_packages() {
     local missing=() p

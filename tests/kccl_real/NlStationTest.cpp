@@ -206,6 +206,61 @@ TEST(NlStationTest, ARadiosChannelsGenerationsAndSaeFromASplitDump) {
     EXPECT_EQ(info.bestPhy[2], KCOM_PHY_AX);
 }
 
+// One interface combination: its limits (how many of which types) and the most interfaces at once.
+void PutCombination(nl_msg* m, int index, std::initializer_list<std::pair<uint32_t, std::vector<int>>> limits,
+                    uint32_t maxnum) {
+    nlattr* comb = nla_nest_start(m, index);
+    nlattr* list = nla_nest_start(m, NL80211_IFACE_COMB_LIMITS);
+    int i = 1;
+    for (const auto& [max, types] : limits) {
+        nlattr* limit = nla_nest_start(m, i++);
+        nla_put_u32(m, NL80211_IFACE_LIMIT_MAX, max);
+        nlattr* t = nla_nest_start(m, NL80211_IFACE_LIMIT_TYPES);
+        for (const int type : types) nla_put_flag(m, type);
+        nla_nest_end(m, t);
+        nla_nest_end(m, limit);
+    }
+    nla_nest_end(m, list);
+    nla_put_u32(m, NL80211_IFACE_COMB_MAXNUM, maxnum);
+    nla_put_u32(m, NL80211_IFACE_COMB_NUM_CHANNELS, 1);
+    nla_nest_end(m, comb);
+}
+
+SWiphyInfo RadioOf(std::initializer_list<int> iftypes, const std::function<void(nl_msg*)>& combinations) {
+    SWiphyInfo info;
+    CAttrs a;
+    a.Nest(NL80211_ATTR_SUPPORTED_IFTYPES, [&] {
+        for (const int type : iftypes) nla_put_flag(a.Msg(), type);
+    });
+    a.Nest(NL80211_ATTR_INTERFACE_COMBINATIONS, [&] { combinations(a.Msg()); });
+    AddWiphyMessage(a.Parsed(), info);
+    return info;
+}
+
+TEST(NlStationTest, AnAccessPointAndOneBesideAStationFromTypesAndCombinations) {
+    const auto none = [](nl_msg*) {};
+    EXPECT_FALSE(RadioOf({NL80211_IFTYPE_STATION, NL80211_IFTYPE_MONITOR}, none).canAp);
+    EXPECT_TRUE(RadioOf({NL80211_IFTYPE_STATION, NL80211_IFTYPE_AP}, none).canAp);
+    EXPECT_FALSE(RadioOf({NL80211_IFTYPE_STATION, NL80211_IFTYPE_AP}, none).apWithStation);
+
+    // Two limits, one each: both at once.
+    EXPECT_TRUE(RadioOf({NL80211_IFTYPE_AP}, [](nl_msg* m) {
+                    PutCombination(m, 1, {{1, {NL80211_IFTYPE_STATION}}, {1, {NL80211_IFTYPE_AP}}}, 2);
+                }).apWithStation);
+    // One limit of two that holds both types.
+    EXPECT_TRUE(RadioOf({NL80211_IFTYPE_AP}, [](nl_msg* m) {
+                    PutCombination(m, 1, {{2, {NL80211_IFTYPE_STATION, NL80211_IFTYPE_AP}}}, 2);
+                }).apWithStation);
+    // One of either, never two interfaces; or one limit of one for both types.
+    EXPECT_FALSE(RadioOf({NL80211_IFTYPE_AP}, [](nl_msg* m) {
+                     PutCombination(m, 1, {{1, {NL80211_IFTYPE_STATION}}, {1, {NL80211_IFTYPE_AP}}}, 1);
+                 }).apWithStation);
+    EXPECT_FALSE(RadioOf({NL80211_IFTYPE_AP}, [](nl_msg* m) {
+                     PutCombination(m, 1, {{1, {NL80211_IFTYPE_STATION, NL80211_IFTYPE_AP}}}, 2);
+                     PutCombination(m, 2, {{2, {NL80211_IFTYPE_STATION}}, {1, {NL80211_IFTYPE_P2P_GO}}}, 3);
+                 }).apWithStation);
+}
+
 TEST(NlStationTest, ChannelWidths) {
     EXPECT_EQ(ChannelWidthMhz(NL80211_CHAN_WIDTH_20_NOHT), 20u);
     EXPECT_EQ(ChannelWidthMhz(NL80211_CHAN_WIDTH_80), 80u);

@@ -20,10 +20,13 @@
 #include <set>
 #include <thread>
 
+#include "HotspotSettings.h"
 #include "JoinLock.h"
+#include "Refusal.h"
 #include "SupplicantControl.h"
 #include "TestMain.h"
 #include "kccl_oid.h"
+#include "kccl_status.h"
 
 namespace wavory::kccl {
 namespace {
@@ -143,9 +146,15 @@ private:
         }
         if (command == "LIST_NETWORKS") return List(-1);
         if (command.rfind("LIST_NETWORKS LAST_ID=", 0) == 0) return List(std::atoi(command.c_str() + 22));
-        if (command == "STATUS")
-            return m_nCurrent >= 0 ? "wpa_state=COMPLETED\nfreq=2437\nid=" + std::to_string(m_nCurrent) + "\n"
-                                   : "wpa_state=SCANNING\n";
+        if (command == "STATUS") {
+            if (m_nCurrent < 0) return "wpa_state=SCANNING\n";
+            // A block of mode 2 that is current is an access point that runs.
+            const auto current = m_Networks.find(m_nCurrent);
+            const bool ap = current != m_Networks.end() && current->second.values.count("mode") &&
+                            current->second.values.at("mode") == "2";
+            return std::string("wpa_state=COMPLETED\nfreq=2437\nmode=") + (ap ? "AP" : "station") +
+                   "\nid=" + std::to_string(m_nCurrent) + "\n";
+        }
         if (command.rfind("GET_NETWORK ", 0) == 0 && arg(2) == "id_str") {
             if (!known(id(1)) || m_Networks[id(1)].idStr.empty()) return "FAIL\n";
             return "\"" + m_Networks[id(1)].idStr + "\"";
@@ -655,6 +664,58 @@ TEST_F(SupplicantControlTest, NobodyAnsweringHandsTheAttemptToTheFallback) {
     SJoinSettings noKey = Wpa2("");
     EXPECT_NE(m_control.CheckJoin(noKey).status, 2u);
     EXPECT_EQ(m_control.CheckJoin(Wpa2("long-enough-passphrase")).status, 2u);
+}
+
+TEST_F(SupplicantControlTest, AHotspotIsABlockOfItsOwnAndItsStopPutsEveryEntryBack) {
+    // The access point runs once its block is selected; the network it was on comes back likewise.
+    m_fake.onSelect = [&](int id) {
+        const auto networks = m_fake.Networks();
+        const auto it = networks.find(id);
+        if (id == 12 || (it != networks.end() && it->second.values.count("mode"))) m_fake.SetCurrent(id);
+    };
+    SHotspotStart start;
+    start.ssid = "Deck Party";
+    start.security = KCOM_HOTSPOT_WPA2;
+    start.freqMhz = 2437;
+    start.passphrase = "mooring-lines";
+    CJoinContext context;
+    const SHotspotAnswer started = m_control.StartHotspot(start, context);
+    ASSERT_EQ(started.status, 2u) << started.text;
+    EXPECT_NE(started.text.find("no addresses"), std::string::npos) << started.text;
+    int block = -1;
+    for (const auto& [id, n] : m_fake.Networks())
+        if (n.idStr == kWpaHotspotTag) block = id;
+    ASSERT_GE(block, 0);
+    const auto values = m_fake.Networks()[block].values;
+    EXPECT_EQ(values.at("mode"), "2");
+    EXPECT_EQ(values.at("frequency"), "2437");
+    EXPECT_EQ(values.at("psk"), "\"mooring-lines\"");
+    EXPECT_TRUE(m_control.HotspotFacts().ours);
+    EXPECT_EQ(m_control.StartHotspot(start, context).status, kStatusFailed) << "one runs already";
+
+    const SHotspotAnswer stopped = m_control.StopHotspot(context);
+    EXPECT_EQ(stopped.status, 2u) << stopped.text;
+    EXPECT_EQ(m_fake.Networks().count(block), 0u);
+    EXPECT_EQ(UsersEntries(m_fake.Networks()), m_before);
+    EXPECT_TRUE(m_fake.WaitFor("SELECT_NETWORK 12"));
+    EXPECT_FALSE(m_control.HotspotFacts().ours);
+    EXPECT_EQ(m_control.StopHotspot(context).status, kStatusNotAssociated) << "nothing left to stop";
+}
+
+TEST_F(SupplicantControlTest, ASupplicantWithoutAccessPointsLeavesNothingBehind) {
+    m_fake.onSelect = [&](int id) {
+        if (id == 12) m_fake.SetCurrent(12);
+    };
+    SHotspotStart start;
+    start.ssid = "Deck Party";
+    start.security = KCOM_HOTSPOT_OPEN;
+    start.freqMhz = 2412;
+    CJoinContext context;
+    const SHotspotAnswer answer = m_control.StartHotspot(start, context);
+    EXPECT_EQ(answer.status, kStatusFailed);
+    EXPECT_NE(answer.text.find("did not start"), std::string::npos) << answer.text;
+    for (const auto& [id, n] : m_fake.Networks()) EXPECT_NE(n.idStr, kWpaHotspotTag) << id;
+    EXPECT_EQ(UsersEntries(m_fake.Networks()), m_before);
 }
 
 }  // namespace

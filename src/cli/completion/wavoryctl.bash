@@ -64,7 +64,7 @@ _wavoryctl_values() {
                 [[ -d $dir ]] && basename "${dir%/wireless}"
             done
         ) ;;
-        file) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")) ;;
+        file | --*-file) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")) ;;
     esac
 }
 

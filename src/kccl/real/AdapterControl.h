@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "DropEvents.h"
 #include "RealFormat.h"
 #include "radio/Eap.h"
 #include "radio/NetSettings.h"
@@ -126,6 +127,23 @@ private:
     int m_nWake = -1;
 };
 
+struct SHotspotStart;
+
+// The answer of a hotspot's start or stop: a request status and a sentence for the user (why it
+// failed, or what to know of the hotspot that runs).
+struct SHotspotAnswer {
+    uint32_t status = 2;
+    std::string text;
+};
+
+// What the way of control knows of the interface's access point beyond the kernel: whether it is
+// the utility's, and what the user should know of it.
+struct SHotspotFacts {
+    bool canStart = false;  // this way of control starts a hotspot
+    bool ours = false;
+    std::string note;  // why it cannot start one, or a word on the one that runs
+};
+
 class IAdapterControl {
 public:
     virtual ~IAdapterControl() = default;
@@ -149,6 +167,19 @@ public:
     // tells; -1 where it is not known. The link's rates show it too, except where the radio's rate
     // control has no rates of that generation.
     virtual int LinkGeneration() { return -1; }
+    // Who ended the interface's last connection, as whoever runs it knows (NetworkManager knows a
+    // user's disconnect from the desktop); not valid where it cannot tell. Asked just after the
+    // kernel said this machine ended it.
+    virtual SDropEvent ExplainDrop() { return {}; }
+
+    // Starts an access point with the settings (the channel chosen already), leaving the network
+    // the interface is on; waits until it runs or has failed. The default refuses with the reason.
+    virtual SHotspotAnswer StartHotspot(const SHotspotStart& start, CJoinContext& context);
+    // Stops the utility's access point and brings back the network the interface was on before.
+    virtual SHotspotAnswer StopHotspot(CJoinContext& context);
+    virtual SHotspotFacts HotspotFacts();
+    // Why this way of control runs no hotspot, for the default refusals.
+    virtual std::string NoHotspotReason() { return "this way of control runs no access point"; }
 };
 
 }  // namespace wavory::kccl

@@ -30,6 +30,11 @@ public:
     uint32_t SetPowerSave(uint32_t, const SJoinSettings&) override;
     SJoinOutcome CheckJoin(const SJoinSettings& settings) override;
     SJoinOutcome Join(const SJoinSettings& settings, CJoinContext& context) override;
+    std::string NoHotspotReason() override {
+        return "nobody runs " + m_Ifname +
+               " but this utility, which has no access point daemon: let NetworkManager or wpa_supplicant "
+               "run it to start a hotspot";
+    }
 
     // Whether this process may change interfaces (CAP_NET_ADMIN in its effective set).
     static bool MayChange();

@@ -31,6 +31,9 @@ public:
     uint32_t SetPowerSave(uint32_t, const SJoinSettings&) override;
     SJoinOutcome CheckJoin(const SJoinSettings& settings) override;
     SJoinOutcome Join(const SJoinSettings& settings, CJoinContext& context) override;
+    std::string NoHotspotReason() override {
+        return "iwd runs " + m_Ifname + ": start a hotspot with iwd's own access point mode (iwctl ap)";
+    }
     // From iwd's diagnostics of the link, where it gives them.
     int LinkGeneration() override;
 

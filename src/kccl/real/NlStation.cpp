@@ -127,7 +127,67 @@ bool SWiphyInfo::Has(uint32_t freqMhz) const {
                        [&](const SWiphyChannel& c) { return c.freqMhz == freqMhz; });
 }
 
+namespace {
+
+// Whether one NL80211_IFACE_COMB_LIMITS entry allows the interface type.
+bool LimitHas(nlattr* const* limit, int iftype) {
+    if (!limit[NL80211_IFACE_LIMIT_TYPES]) return false;
+    nlattr* type = nullptr;
+    int rem = 0;
+    nla_for_each_nested(type, limit[NL80211_IFACE_LIMIT_TYPES], rem) {
+        if (nla_type(type) == iftype) return true;
+    }
+    return false;
+}
+
+// One interface combination: room for two interfaces, one of them a station and one an access
+// point (in one limit of two or more, or in two limits).
+bool CombinationHasApAndStation(nlattr* combination) {
+    nlattr* c[NUM_NL80211_IFACE_COMB + 1] = {};
+    if (nla_parse_nested(c, NUM_NL80211_IFACE_COMB, combination, nullptr) != 0) return false;
+    if (!c[NL80211_IFACE_COMB_LIMITS] || !c[NL80211_IFACE_COMB_MAXNUM] ||
+        nla_get_u32(c[NL80211_IFACE_COMB_MAXNUM]) < 2)
+        return false;
+    // The limits that may hold an access point and those that may hold a station: two different
+    // ones, or one that holds two interfaces.
+    std::vector<int> ap, station;
+    nlattr* entry = nullptr;
+    int rem = 0;
+    int index = 0;
+    nla_for_each_nested(entry, c[NL80211_IFACE_COMB_LIMITS], rem) {
+        nlattr* l[NUM_NL80211_IFACE_LIMIT + 1] = {};
+        if (nla_parse_nested(l, NUM_NL80211_IFACE_LIMIT, entry, nullptr) != 0) continue;
+        const uint32_t max = l[NL80211_IFACE_LIMIT_MAX] ? nla_get_u32(l[NL80211_IFACE_LIMIT_MAX]) : 0;
+        const bool hasAp = LimitHas(l, NL80211_IFTYPE_AP) && max >= 1;
+        const bool hasStation = LimitHas(l, NL80211_IFTYPE_STATION) && max >= 1;
+        if (hasAp && hasStation && max >= 2) return true;
+        if (hasAp) ap.push_back(index);
+        if (hasStation) station.push_back(index);
+        ++index;
+    }
+    for (const int a : ap)
+        for (const int s : station)
+            if (a != s) return true;
+    return false;
+}
+
+}  // namespace
+
 void AddWiphyMessage(nlattr* const* tb, SWiphyInfo& info) {
+    if (tb[NL80211_ATTR_SUPPORTED_IFTYPES]) {
+        nlattr* type = nullptr;
+        int rem = 0;
+        nla_for_each_nested(type, tb[NL80211_ATTR_SUPPORTED_IFTYPES], rem) {
+            if (nla_type(type) == NL80211_IFTYPE_AP) info.canAp = true;
+        }
+    }
+    if (tb[NL80211_ATTR_INTERFACE_COMBINATIONS]) {
+        nlattr* combination = nullptr;
+        int rem = 0;
+        nla_for_each_nested(combination, tb[NL80211_ATTR_INTERFACE_COMBINATIONS], rem) {
+            if (CombinationHasApAndStation(combination)) info.apWithStation = true;
+        }
+    }
     if (tb[NL80211_ATTR_FEATURE_FLAGS] && (nla_get_u32(tb[NL80211_ATTR_FEATURE_FLAGS]) & NL80211_FEATURE_SAE))
         info.sae = true;
     if (tb[NL80211_ATTR_ROAM_SUPPORT]) info.roams = true;

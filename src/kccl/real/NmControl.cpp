@@ -1,5 +1,7 @@
 #include "NmControl.h"
 
+#include "DropEvents.h"
+
 #include <linux/nl80211.h>
 #include <pwd.h>
 #include <systemd/sd-id128.h>
@@ -151,6 +153,13 @@ int CNmControl::LinkGeneration() {
     std::string status;
     if (ctrl.Open(m_SupplicantSocket) != 0 || !ctrl.Request("STATUS", status)) return -1;
     return GenerationOfStatus(status);
+}
+
+SDropEvent CNmControl::ExplainDrop() {
+    CNmClient nm;
+    uint32_t state = 0, reason = 0;
+    if (!nm.Open(m_Ifname) || !nm.DeviceState(state, reason)) return {};
+    return DropFromNmReason(reason);
 }
 
 uint32_t CNmControl::Disconnect() {

@@ -34,6 +34,13 @@ public:
     uint8_t LinkEapMethod() override;
     // From NetworkManager's supplicant, where it keeps a control socket this user may use.
     int LinkGeneration() override;
+    SDropEvent ExplainDrop() override;
+
+    // An access-point connection of its own, shared addresses; the stop deletes it and activates
+    // the connection that was active before.
+    SHotspotAnswer StartHotspot(const SHotspotStart& start, CJoinContext& context) override;
+    SHotspotAnswer StopHotspot(CJoinContext& context) override;
+    SHotspotFacts HotspotFacts() override;
 
     // Whether the device's active connection is the utility's.
     bool RunsOurConnection();

@@ -25,6 +25,7 @@ public:
         return out;
     }
     SJoinOutcome Join(const SJoinSettings& settings, CJoinContext&) override { return CheckJoin(settings); }
+    std::string NoHotspotReason() override { return RefusalText(m_nStatus, m_Ifname, {}); }
 
 private:
     std::string m_Ifname;

@@ -52,7 +52,10 @@ bool ValidPassphrase(const std::string& text) {
 }  // namespace
 
 CRealAdapter::CRealAdapter(SInterfaceInfo info, std::shared_ptr<CNl80211> nl)
-    : m_Info(std::move(info)), m_pNl(std::move(nl)), m_View(*m_pNl, m_Info.ifindex) {
+    : m_Info(std::move(info)),
+      m_Roam(m_Info.managedBy == KCCL_MANAGED_BY_WPA_SUPPLICANT || m_Info.managedBy == KCCL_MANAGED_BY_NETWORK_MANAGER),
+      m_pNl(std::move(nl)),
+      m_View(*m_pNl, m_Info.ifindex) {
     m_pDirect = std::make_unique<CDirectControl>(m_Info.name, m_Info.ifindex, *m_pNl);
     switch (m_Info.managedBy) {
         case KCCL_MANAGED_BY_NETWORK_MANAGER:
@@ -124,6 +127,9 @@ void CRealAdapter::OnEvent(int cmd, CNl80211::Attrs tb) {
             break;
         case NL80211_CMD_CONNECT:
         case NL80211_CMD_ROAM:
+            NoteConnected(tb);
+            ++m_nLinkChanges;
+            break;
         case NL80211_CMD_ASSOCIATE:
             ++m_nLinkChanges;
             break;
@@ -143,6 +149,8 @@ bool CRealAdapter::ReadInterface(SIfaceState& state) {
 
 int CRealAdapter::Exec(KCOM_REQUEST& request) {
     std::lock_guard lock(m_Mutex);
+    // The supplicant's lines first: a request to move comes before the connection it leads to.
+    if (m_bWatchRoams) PumpSupplicantLines();
     m_pNl->PumpEvents(std::chrono::milliseconds(0));
     // With events lost, the interface's index is looked up once more: it may have gone and come back.
     if (m_bEventsLost.exchange(false) &&
@@ -158,10 +166,70 @@ int CRealAdapter::Exec(KCOM_REQUEST& request) {
 
 void CRealAdapter::NoteLink(uint32_t code, const uint8_t* p) {
     std::lock_guard lock(m_DropMutex);
+    const auto now = std::chrono::steady_clock::now();
     if (code == OID_SSID_QUERY && p[0] <= 32 && p[0] > 0)
         m_strLinkSsid.assign(reinterpret_cast<const char*>(p + 1), p[0]);
-    if (code == OID_BSSID && std::any_of(p, p + 6, [](uint8_t b) { return b != 0; }))
+    if (code == OID_BSSID && std::any_of(p, p + 6, [](uint8_t b) { return b != 0; })) {
         std::memcpy(m_LinkBssid.data(), p, 6);
+        m_Roam.LinkSeen(m_LinkBssid, m_strLinkSsid, now);
+    }
+    if (code == OID_LINK_INFO) {
+        int32_t signal = 0;
+        std::memcpy(&signal, p + KCOM_LINK_SIGNAL, 4);
+        if (signal != INT32_MIN) m_Roam.SignalSeen(m_LinkBssid, signal);
+    }
+}
+
+void CRealAdapter::NoteConnected(CNl80211::Attrs tb) {
+    // A connect event for a failed attempt carries its status code; a roam event carries none.
+    if (tb[NL80211_ATTR_STATUS_CODE] && nla_get_u16(tb[NL80211_ATTR_STATUS_CODE]) != 0) return;
+    if (!tb[NL80211_ATTR_MAC] || nla_len(tb[NL80211_ATTR_MAC]) < 6) return;
+    CRoamWatch::Bssid bssid{};
+    std::memcpy(bssid.data(), nla_data(tb[NL80211_ATTR_MAC]), 6);
+    bool told = false;
+    std::string ssid;
+    if (tb[NL80211_ATTR_REQ_IE])
+        ssid = SsidOfRequestIes(static_cast<const uint8_t*>(nla_data(tb[NL80211_ATTR_REQ_IE])),
+                                static_cast<std::size_t>(nla_len(tb[NL80211_ATTR_REQ_IE])), &told);
+    const auto wallMs = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count());
+    std::lock_guard lock(m_DropMutex);
+    m_Roam.Connected(bssid, ssid, std::chrono::steady_clock::now(), wallMs);
+    m_LinkBssid = bssid;
+}
+
+void CRealAdapter::PumpSupplicantLines() {
+    if (m_Info.controlSocket.empty()) return;
+    const auto now = std::chrono::steady_clock::now();
+    // Attached again now and then: the supplicant lets go of a monitor whose socket filled up.
+    if (m_Monitor.IsOpen() && now - m_MonitorTried > std::chrono::minutes(1)) m_Monitor.Close();
+    if (!m_Monitor.IsOpen()) {
+        if (m_MonitorTried != std::chrono::steady_clock::time_point{} && now - m_MonitorTried < std::chrono::seconds(30))
+            return;
+        m_MonitorTried = now;
+        m_Monitor.SetTimeout(std::chrono::milliseconds(500));
+        if (m_Monitor.Open(m_Info.controlSocket) != 0 || !m_Monitor.Attach()) {
+            m_Monitor.Close();
+            return;
+        }
+    }
+    for (int i = 0; i < 256; ++i) {
+        const std::string line = m_Monitor.NextEvent(std::chrono::milliseconds(0));
+        if (line.empty()) break;
+        if (IsSteerLine(line)) {
+            std::lock_guard lock(m_DropMutex);
+            m_Roam.SteerSeen(now);
+        }
+    }
+}
+
+uint32_t CRealAdapter::QueryLastRoam(uint8_t* p) {
+    // Asked once, the moves are watched from then on (and the supplicant's lines read for them).
+    if (!m_bWatchRoams.exchange(true)) PumpSupplicantLines();
+    std::lock_guard lock(m_DropMutex);
+    m_Roam.Fill(p);
+    return kStatusSuccess;
 }
 
 void CRealAdapter::NoteDrop(const SDropEvent& event) {
@@ -180,13 +248,33 @@ void CRealAdapter::NoteDrop(const SDropEvent& event) {
         m_Drop.hasBssid = true;
     }
     m_strDropSsid = m_strLinkSsid;
+    m_bDropToExplain = m_Drop.by == KCOM_DISCONNECT_BY_THIS_MACHINE;
+    m_DropAt = now;
+    m_Roam.Dropped(m_Drop, now);
     ++m_nDrops;
     m_nDropTimeMs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                               std::chrono::system_clock::now().time_since_epoch())
                                               .count());
 }
 
+void CRealAdapter::ExplainDrop() {
+    {
+        std::lock_guard lock(m_DropMutex);
+        const bool fresh = std::chrono::steady_clock::now() - m_DropAt < std::chrono::seconds(10);
+        if (!m_bDropToExplain || !fresh || !m_pControl) {
+            m_bDropToExplain = false;
+            return;
+        }
+        m_bDropToExplain = false;
+    }
+    // Asked without the lock: the events' thread takes it.
+    const SDropEvent known = m_pControl->ExplainDrop();
+    std::lock_guard lock(m_DropMutex);
+    if (known.valid && m_Drop.by == KCOM_DISCONNECT_BY_THIS_MACHINE) m_Drop.by = known.by;
+}
+
 uint32_t CRealAdapter::QueryLastDisconnect(uint8_t* p) {
+    ExplainDrop();
     std::lock_guard lock(m_DropMutex);
     std::memset(p, 0, KCOM_DISC_SIZE);
     PutU32(p, KCOM_DISC_COUNT, m_nDrops);
@@ -344,8 +432,16 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
             return kStatusSuccess;
         case OID_LAST_DISCONNECT:
             return QueryLastDisconnect(p);
+        case OID_LAST_ROAM:
+            return QueryLastRoam(p);
         case OID_REG_DOMAIN:
             return RegDomain(p);
+        case OID_HOTSPOT_START:
+            return StartHotspot(p);
+        case OID_HOTSPOT_STOP:
+            return StopHotspot(p);
+        case OID_HOTSPOT_QUERY:
+            return QueryHotspot(p);
         default:
             return kStatusNotSupported;
     }
@@ -355,6 +451,7 @@ uint32_t CRealAdapter::StartJoin() {
     {
         std::lock_guard lock(m_DropMutex);
         m_JoinStarted = std::chrono::steady_clock::now();
+        m_Roam.JoinStarted(m_JoinStarted);
     }
     IAdapterControl& control = m_pControl ? *m_pControl : *m_pDirect;
     SJoinOutcome check;

@@ -27,6 +27,8 @@
 #include "Nl80211.h"
 #include "RealFormat.h"
 #include "Refusal.h"
+#include "RoamWatch.h"
+#include "WpaCtrl.h"
 #include "kccl.h"
 
 namespace wavory::kccl {
@@ -67,12 +69,23 @@ private:
     // Notes a connection that ended (from the kernel's disconnect event).
     void NoteDrop(const SDropEvent& event);
     uint32_t QueryLastDisconnect(uint8_t* p);
+    // Asks the way of control who ended a connection this machine ended, once, just after.
+    void ExplainDrop();
+    uint32_t QueryLastRoam(uint8_t* p);
+    // A connection the kernel made: a move to another access point where it follows a link.
+    void NoteConnected(CNl80211::Attrs tb);
+    // Reads the supplicant's lines for an access point's request to move (see QueryLastRoam).
+    void PumpSupplicantLines();
     bool ReadInterface(SIfaceState& state);
 
     uint32_t StartJoin();
     uint32_t StartScan();
     uint32_t Disconnect();
     uint32_t PowerSave(uint8_t* p, bool set);
+    // The hotspot (RealHotspot.cpp).
+    uint32_t StartHotspot(uint8_t* p);
+    uint32_t StopHotspot(uint8_t* p);
+    uint32_t QueryHotspot(uint8_t* p);
 
     // Reads (RealQueries.cpp).
     uint32_t DeviceInfo(uint8_t* p);
@@ -116,9 +129,17 @@ private:
     uint32_t m_nDrops = 0;
     uint64_t m_nDropTimeMs = 0;
     std::string m_strDropSsid, m_strLinkSsid;
+    bool m_bDropToExplain = false;  // this machine ended it: the way of control may know who
+    std::chrono::steady_clock::time_point m_DropAt{};
     std::array<uint8_t, 6> m_LinkBssid{};
     std::chrono::steady_clock::time_point m_UserLeft{};     // the last disconnect asked through this library
     std::chrono::steady_clock::time_point m_JoinStarted{};  // the last join asked through this library
+    // The last move to another access point (OID_LAST_ROAM); watched once it was first asked for.
+    CRoamWatch m_Roam;
+    std::atomic<bool> m_bWatchRoams{false};
+    // The supplicant's monitor, attached while roams are watched, for its requests to move.
+    CWpaCtrl m_Monitor;
+    std::chrono::steady_clock::time_point m_MonitorTried{};
     std::shared_ptr<CNl80211> m_pNl;
     CLinkView m_View;
     std::unique_ptr<IAdapterControl> m_pDirect;

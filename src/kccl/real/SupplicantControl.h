@@ -30,6 +30,12 @@ public:
     uint8_t LinkEapMethod() override;
     int LinkGeneration() override;
 
+    // A block of mode 2 of its own, selected; the stop removes it and selects the network that
+    // was selected before. The supplicant gives clients no addresses.
+    SHotspotAnswer StartHotspot(const SHotspotStart& start, CJoinContext& context) override;
+    SHotspotAnswer StopHotspot(CJoinContext& context) override;
+    SHotspotFacts HotspotFacts() override;
+
     // The whole list of the supplicant's entries, a page (LAST_ID=) at a time, since one reply holds
     // only what fits its buffer. False when the supplicant does not answer.
     static bool ReadNetworks(CWpaCtrl& ctrl, std::vector<SWpaNetwork>& out);

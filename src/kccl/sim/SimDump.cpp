@@ -8,6 +8,7 @@
 
 #include "SimScenario.h"
 #include "kccl_sim.h"
+#include "radio/Hotspot.h"
 
 namespace wavory::kccl {
 
@@ -141,6 +142,15 @@ std::string StateToJson(const SimState& s, int64_t nowNs) {
     if (s.link.associated) j["signal_dbm"] = s.link.bss.signalDbm;
     j["join"] = JoinJson(s.join, nowNs);
     j["counters"] = {{"tx_bytes", s.traffic.txBytes}, {"rx_bytes", s.traffic.rxBytes}};
+    // The hotspot (never its passphrase) and the radio's abilities for one.
+    const SimHotspot& h = s.hotspot;
+    j["hotspot"] = {{"running", h.running != 0},
+                    {"ssid", std::string(reinterpret_cast<const char*>(h.ssid), h.ssidLen)},
+                    {"security", h.running ? json(HotspotSecurityName(h.security)) : json(nullptr)},
+                    {"frequency_mhz", h.freqMHz},
+                    {"station_left", h.stationLeft != 0},
+                    {"access_point", s.info.canAp != 0},
+                    {"access_point_with_station", s.info.apWithStation != 0}};
 
     j["scanning"] = s.scan.scanning != 0;
     j["scan_results"] = {{"infrastructure", ScanHalf(s.scan.infra, s.scan.infraCount)},

@@ -110,6 +110,10 @@ void CSimRadio::Load(const SimScenario& scenario) {
     s.traffic = SimTraffic{};
     s.traffic.lastNs = m_nowNs;
     s.scan = SimScan{};
+    s.hotspot = SimHotspot{};
+    s.hotspotClientCount = static_cast<uint32_t>(scenario.hotspotClients.size());
+    std::memset(s.hotspotClients, 0, sizeof s.hotspotClients);
+    std::copy(scenario.hotspotClients.begin(), scenario.hotspotClients.end(), s.hotspotClients);
     s.faultCount = 0;
     std::memset(s.faults, 0, sizeof s.faults);
     s.logNext = 0;
@@ -249,6 +253,7 @@ bool CSimRadio::BuildOwnCell(SimNetwork& cell) const {
 void CSimRadio::Associate() {
     SimLink& link = m_state.link;
     link = SimLink{};
+    if (StationBlocked()) return;
     const SimSettings& st = m_state.active;
     if (st.ssidLen == 0 || (st.mode != 1 && st.mode != 2)) return;
 
@@ -384,6 +389,11 @@ uint32_t CSimRadio::StartJoin() {
     m_state.active = m_state.settings;
     m_state.link = SimLink{};  // the adapter leaves its network to join the new one
     ApplyAddress();
+    if (StationBlocked()) {
+        FailJoin(KCOM_CAUSE_UNSUPPORTED,
+                 "the radio runs a hotspot and cannot join a network beside it: stop the hotspot first");
+        return kStatusJoinNotStarted;
+    }
 
     // What the adapter knows without trying: WPA has no ad-hoc form here, and an enterprise
     // network in range needs 802.1X credentials that no request can give.
@@ -569,6 +579,74 @@ bool CSimRadio::SetSignal(const uint8_t bssid[6], int32_t dbm) {
     m_state.networks[index].signalDbm = dbm;
     Reassociate();
     return true;
+}
+
+uint32_t CSimRadio::StartHotspot(const SHotspotRecord& record, uint32_t freqMHz, std::string& text) {
+    SimHotspot& h = m_state.hotspot;
+    if (h.running) {
+        text = "a hotspot runs already";
+        return kStatusNotAssociated;
+    }
+    const SimLink left = m_state.link;
+    const bool joining = m_state.join.state == KCOM_JOIN_JOINING;
+    h = SimHotspot{};
+    if (!m_state.info.apWithStation && (left.associated || joining)) {
+        // One radio, one role: the station's network goes while the access point runs.
+        CancelJoin(KCOM_CAUSE_CANCELLED, "a hotspot was started");
+        RecordDrop(left, 3, KCOM_DISCONNECT_BY_USER);
+        h.stationLeft = 1;
+        h.before = m_state.active;
+        m_state.active.ssidLen = 0;
+        m_state.link = SimLink{};
+        if (left.associated)
+            text = "the radio cannot run an access point and a station at once: " +
+                   std::string(reinterpret_cast<const char*>(left.bss.ssid), left.bss.ssidLen) +
+                   " was left while the hotspot runs";
+    }
+    h.running = 1;
+    h.security = record.security;
+    h.ssidLen = static_cast<uint8_t>(record.ssid.size());
+    std::memcpy(h.ssid, record.ssid.data(), record.ssid.size());
+    h.passLen = static_cast<uint8_t>(record.passphrase.size());
+    std::memcpy(h.passphrase, record.passphrase.data(), record.passphrase.size());
+    h.freqMHz = freqMHz;
+    h.startNs = m_nowNs;
+    h.startWallMs = WallMs();
+    return kStatusSuccess;
+}
+
+uint32_t CSimRadio::StopHotspot(std::string& text) {
+    SimHotspot& h = m_state.hotspot;
+    if (!h.running) {
+        text = "no hotspot runs";
+        return kStatusNotAssociated;
+    }
+    const bool back = h.stationLeft;
+    const SimSettings before = h.before;
+    std::memset(h.passphrase, 0, sizeof h.passphrase);
+    h = SimHotspot{};
+    if (back) {
+        m_state.active = before;
+        Associate();
+        if (!m_state.link.associated) text = "the network the adapter was on before is not in range any more";
+    }
+    return kStatusSuccess;
+}
+
+bool CSimRadio::ClientJoined(const SimHotspotClient& c) const {
+    const SimHotspot& h = m_state.hotspot;
+    if (!h.running || m_nowNs < h.startNs + static_cast<int64_t>(c.joinAfterMs) * 1000000) return false;
+    if (c.signalDbm <= kOutOfRangeDbm) return false;
+    const auto speaks = [&](int security) {
+        return c.security == security || (c.security == KCOM_HOTSPOT_WPA2_WPA3 &&
+                                          (security == KCOM_HOTSPOT_WPA2 || security == KCOM_HOTSPOT_WPA3));
+    };
+    const bool security = h.security == KCOM_HOTSPOT_WPA2_WPA3
+                              ? speaks(KCOM_HOTSPOT_WPA2) || speaks(KCOM_HOTSPOT_WPA3)
+                              : speaks(h.security);
+    if (!security) return false;
+    if (h.security == KCOM_HOTSPOT_OPEN || c.passLen == 0) return true;
+    return c.passLen == h.passLen && std::memcmp(c.passphrase, h.passphrase, h.passLen) == 0;
 }
 
 }  // namespace wavory::kccl

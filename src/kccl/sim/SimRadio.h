@@ -8,6 +8,7 @@
 
 #include "SimScenario.h"
 #include "SimState.h"
+#include "radio/Hotspot.h"
 
 namespace wavory::kccl {
 
@@ -54,6 +55,18 @@ public:
     bool SetSignal(const uint8_t bssid[6], int32_t dbm);
 
     static bool InRange(const SimNetwork& network) { return network.signalDbm > kOutOfRangeDbm; }
+
+    // Starts the adapter's access point on `freqMHz` with settings already checked. Where the radio
+    // cannot run an access point and a station at once, the network the adapter is on is left (and
+    // no join may start) until the stop; `text` then says so.
+    uint32_t StartHotspot(const SHotspotRecord& record, uint32_t freqMHz, std::string& text);
+    // Stops it and goes back to the network left for it.
+    uint32_t StopHotspot(std::string& text);
+    // A client of the scenario is on the hotspot now: it runs, the client's delay has passed, and
+    // it speaks the hotspot's security (and knows its passphrase, where it was given one).
+    bool ClientJoined(const SimHotspotClient& client) const;
+    // The radio runs a hotspot and cannot be a station beside it.
+    bool StationBlocked() const { return m_state.hotspot.running && !m_state.info.apWithStation; }
 
 private:
     int FindNetwork(const uint8_t bssid[6]) const;

@@ -9,8 +9,10 @@
 #include "SimEap.h"
 #include "SimRates.h"
 #include "SimScenario.h"
+#include "kccl_adapters.h"
 #include "kccl_oid.h"
 #include "radio/Bands.h"
+#include "radio/Hotspot.h"
 #include "radio/NetSettings.h"
 
 namespace wavory::kccl {
@@ -196,6 +198,12 @@ uint32_t CSimRequests::Dispatch(uint32_t code, uint8_t* p) {
             return QueryLastRoam(p);
         case OID_REG_DOMAIN:
             return RegDomain(p);
+        case OID_HOTSPOT_START:
+            return StartHotspot(p);
+        case OID_HOTSPOT_STOP:
+            return StopHotspot(p);
+        case OID_HOTSPOT_QUERY:
+            return QueryHotspot(p);
         default:
             return kStatusNotSupported;
     }
@@ -558,6 +566,88 @@ uint32_t CSimRequests::RegDomain(uint8_t* p) {
     }
     PutU32(p, 0, m_state.info.regDomain);
     PutU32(p, 4, kDomainReplyMark);
+    return kStatusSuccess;
+}
+
+namespace {
+
+void PutText(uint8_t* p, size_t size, const std::string& text) {
+    const size_t len = std::min(text.size(), size - 1);
+    std::memcpy(p, text.data(), len);
+    p[len] = 0;
+}
+
+std::vector<SApChannel> SimApChannels(uint32_t domain) {
+    std::vector<SApChannel> out;
+    for (const SimChannel& c : DomainChannels(domain)) out.push_back({c.freqMHz, c.flags});
+    return out;
+}
+
+}  // namespace
+
+uint32_t CSimRequests::StartHotspot(uint8_t* p) {
+    SHotspotRecord record;
+    const bool decoded = DecodeHotspotRecord(p, KCOM_PAYLOAD_SIZE, record);
+    std::memset(p, 0, KCOM_HOTSPOT_TEXT_SIZE);
+    if (!decoded) return kStatusInvalidData;
+    if (const std::string problem = CheckHotspotRecord(record); !problem.empty()) {
+        PutText(p, KCOM_HOTSPOT_TEXT_SIZE, problem);
+        return kStatusInvalidData;
+    }
+    if (!m_state.info.canAp) {
+        PutText(p, KCOM_HOTSPOT_TEXT_SIZE, "the simulated radio cannot run an access point");
+        return kStatusNotSupported;
+    }
+    std::string text;
+    const uint32_t freq = ChooseHotspotFrequency(record, SimApChannels(m_state.info.regDomain), text);
+    if (freq == 0) {
+        PutText(p, KCOM_HOTSPOT_TEXT_SIZE, text);
+        return kStatusNotSupported;
+    }
+    const uint32_t status = m_radio.StartHotspot(record, freq, text);
+    PutText(p, KCOM_HOTSPOT_TEXT_SIZE, text);
+    return status;
+}
+
+uint32_t CSimRequests::StopHotspot(uint8_t* p) {
+    std::string text;
+    const uint32_t status = m_radio.StopHotspot(text);
+    std::memset(p, 0, KCOM_HOTSPOT_TEXT_SIZE);
+    PutText(p, KCOM_HOTSPOT_TEXT_SIZE, text);
+    return status;
+}
+
+uint32_t CSimRequests::QueryHotspot(uint8_t* p) {
+    std::memset(p, 0, KCOM_HS_CLIENTS);
+    const SimHotspot& h = m_state.hotspot;
+    p[KCOM_HS_CONTROL] = KCOM_HS_CONTROL_SIM;
+    uint8_t ability = KCOM_HS_CAN_SAE | KCOM_HS_CAN_CONTROL;
+    if (m_state.info.canAp) ability |= KCOM_HS_CAN_AP;
+    if (m_state.info.apWithStation) ability |= KCOM_HS_CAN_AP_AND_STATION;
+    p[KCOM_HS_ABILITY] = ability;
+    p[KCOM_HS_BANDS] = m_state.info.canAp ? HotspotBands(SimApChannels(m_state.info.regDomain)) : 0;
+    p[KCOM_HS_SECURITY] = h.running ? h.security : 0xFF;
+    if (!m_state.info.canAp)
+        PutText(p + KCOM_HS_NOTE, KCOM_HS_CLIENTS - KCOM_HS_NOTE, "the radio cannot run an access point");
+    if (!h.running) return kStatusSuccess;
+    p[KCOM_HS_RUNNING] = 1;
+    p[KCOM_HS_OURS] = 1;
+    PutU32(p, KCOM_HS_FREQ, h.freqMHz);
+    p[KCOM_HS_SSID_LEN] = h.ssidLen;
+    std::memcpy(p + KCOM_HS_SSID, h.ssid, h.ssidLen);
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < m_state.hotspotClientCount && i < kMaxHotspotClients; ++i) {
+        const SimHotspotClient& c = m_state.hotspotClients[i];
+        if (!m_radio.ClientJoined(c)) continue;
+        uint8_t* entry = p + KCOM_HS_CLIENTS + KCOM_HS_CLIENT_SIZE * count;
+        std::memset(entry, 0, KCOM_HS_CLIENT_SIZE);
+        std::memcpy(entry, c.mac, 6);
+        PutU32(entry, 8, static_cast<uint32_t>(c.signalDbm));
+        const uint64_t since = h.startWallMs + c.joinAfterMs;
+        std::memcpy(entry + 16, &since, 8);
+        ++count;
+    }
+    PutU32(p, KCOM_HS_CLIENT_COUNT, count);
     return kStatusSuccess;
 }
 

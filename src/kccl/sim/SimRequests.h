@@ -50,6 +50,9 @@ private:
     uint32_t QueryLastDisconnect(uint8_t* p);
     uint32_t QueryLastRoam(uint8_t* p);
     uint32_t RegDomain(uint8_t* p);
+    uint32_t StartHotspot(uint8_t* p);
+    uint32_t StopHotspot(uint8_t* p);
+    uint32_t QueryHotspot(uint8_t* p);
 
     SimState& m_state;
     CSimRadio m_radio;

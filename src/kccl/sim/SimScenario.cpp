@@ -14,6 +14,7 @@
 #include "SimEap.h"
 #include "kccl_oid.h"
 #include "radio/Bands.h"
+#include "radio/Hotspot.h"
 #include "radio/Security.h"
 
 namespace wavory::kccl {
@@ -98,7 +99,16 @@ std::string GetString(const json& value, const std::string& where) {
 void ParseAdapter(const json& j, SimScenario& scenario) {
     const std::string where = "adapter";
     if (!j.is_object()) Fail(where, "expected an object");
-    CheckKeys(j, {"present", "mac", "driver_version", "firmware", "nvm", "reg_domain"}, where);
+    CheckKeys(j,
+              {"present", "mac", "driver_version", "firmware", "nvm", "reg_domain", "access_point",
+               "access_point_with_station"},
+              where);
+    for (const char* key : {"access_point", "access_point_with_station"}) {
+        if (!j.contains(key)) continue;
+        if (!j[key].is_boolean()) Fail(where + "." + key, "expected true or false");
+        (std::string(key) == "access_point" ? scenario.info.canAp : scenario.info.apWithStation) =
+            j[key].get<bool>() ? 1 : 0;
+    }
     if (j.contains("present")) {
         if (!j["present"].is_boolean()) Fail(where + ".present", "expected true or false");
         scenario.present = j["present"].get<bool>();
@@ -350,10 +360,59 @@ json ParseJson(std::string_view text) {
 
 }  // namespace
 
+namespace {
+
+// "hotspot_clients": [{"mac": "..", "signal_dbm": -50, "security": "wpa2", "passphrase": "..",
+// "join_after_ms": 1500}]; security defaults to wpa2, the delay to 1500 ms.
+void ParseHotspotClients(const json& list, SimScenario& scenario) {
+    if (!list.is_array()) Fail("hotspot_clients", "expected an array");
+    if (list.size() > kMaxHotspotClients)
+        Fail("hotspot_clients", "more than " + std::to_string(kMaxHotspotClients) + " clients");
+    for (size_t i = 0; i < list.size(); ++i) {
+        const std::string where = "hotspot_clients[" + std::to_string(i) + "]";
+        const json& j = list[i];
+        if (!j.is_object()) Fail(where, "expected an object");
+        CheckKeys(j, {"mac", "signal_dbm", "security", "passphrase", "join_after_ms"}, where);
+        SimHotspotClient client{};
+        if (!j.contains("mac")) Fail(where, "a client needs \"mac\"");
+        const std::string mac = GetString(j["mac"], where + ".mac");
+        if (!ParseBssid(mac, client.mac) || (client.mac[0] & 0x01))
+            Fail(where + ".mac", "expected a unicast address like 02-00-00-00-03-01, got \"" + mac + "\"");
+        client.signalDbm =
+            j.contains("signal_dbm")
+                ? static_cast<int32_t>(GetInteger(j["signal_dbm"], where + ".signal_dbm", -99, -10))
+                : -50;
+        client.security = KCOM_HOTSPOT_WPA2;
+        if (j.contains("security")) {
+            const std::string name = GetString(j["security"], where + ".security");
+            const int security = HotspotSecurityByName(name);
+            if (security < 0)
+                Fail(where + ".security", "expected open, wpa2, wpa3 or wpa2-wpa3, got \"" + name + "\"");
+            client.security = static_cast<uint8_t>(security);
+        }
+        if (j.contains("passphrase")) {
+            const std::string pass = GetString(j["passphrase"], where + ".passphrase");
+            if (!IsHotspotPassphrase(pass))
+                Fail(where + ".passphrase", "expected 8 to 63 printable ASCII characters");
+            client.passLen = static_cast<uint8_t>(pass.size());
+            std::memcpy(client.passphrase, pass.data(), pass.size());
+        }
+        client.joinAfterMs =
+            j.contains("join_after_ms")
+                ? static_cast<uint32_t>(GetInteger(j["join_after_ms"], where + ".join_after_ms", 0, 600000))
+                : 1500;
+        scenario.hotspotClients.push_back(client);
+    }
+}
+
+}  // namespace
+
 SimScenario ParseScenario(std::string_view text) {
     const json root = ParseJson(text);
     if (!root.is_object()) Fail("", "a scenario must be a JSON object");
-    CheckKeys(root, {"description", "adapter", "scan_duration_ms", "join_delay_ms", "networks"}, "scenario");
+    CheckKeys(root,
+              {"description", "adapter", "scan_duration_ms", "join_delay_ms", "networks", "hotspot_clients"},
+              "scenario");
 
     SimScenario scenario;
     const uint8_t mac[6] = {0x00, 0x0A, 0xF5, 0x3C, 0x9E, 0x12};
@@ -365,6 +424,7 @@ SimScenario ParseScenario(std::string_view text) {
     scenario.info.nvm[0] = 0x0003;
     scenario.info.nvm[1] = 0x0102;
     scenario.info.regDomain = 0x10;
+    scenario.info.canAp = 1;
 
     if (root.contains("adapter")) ParseAdapter(root["adapter"], scenario);
     if (root.contains("scan_duration_ms")) {
@@ -375,6 +435,7 @@ SimScenario ParseScenario(std::string_view text) {
         scenario.joinDelayMs =
             static_cast<uint32_t>(GetInteger(root["join_delay_ms"], "join_delay_ms", 0, 600000));
     }
+    if (root.contains("hotspot_clients")) ParseHotspotClients(root["hotspot_clients"], scenario);
     if (root.contains("networks")) {
         const json& list = root["networks"];
         if (!list.is_array()) Fail("networks", "expected an array");

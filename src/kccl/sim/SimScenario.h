@@ -28,6 +28,7 @@ struct SimScenario {
     uint32_t scanDurationMs = 3000;
     uint32_t joinDelayMs = kDefaultJoinDelayMs;
     std::vector<SimNetwork> networks;
+    std::vector<SimHotspotClient> hotspotClients;
 };
 
 // The built-in scenario as JSON text (also shipped as scenarios/default.json).

@@ -16,7 +16,7 @@
 namespace wavory::kccl {
 
 inline constexpr uint32_t kSimMagic = 0x4D49534B;  // "KSIM"
-inline constexpr uint32_t kSimLayoutVersion = 11;
+inline constexpr uint32_t kSimLayoutVersion = 12;
 
 inline constexpr int kMaxNetworks = 256;
 inline constexpr int kScanHalfSlots = KCOM_SCAN_HALF_SLOTS;
@@ -121,6 +121,20 @@ struct SimAdapterInfo {
     uint32_t firmware[2];
     uint32_t nvm[2];  // [0] answered at +148, [1] at +0 of the device information
     uint32_t regDomain;
+    uint8_t canAp;          // the radio can run an access point
+    uint8_t apWithStation;  // and a station beside it
+};
+
+// A client of the adapter's hotspot (scenario "hotspot_clients"). It joins a while after a start
+// when the hotspot's security is one it speaks and, where it was given a passphrase, that one.
+inline constexpr int kMaxHotspotClients = 16;
+struct SimHotspotClient {
+    uint8_t mac[6];
+    int32_t signalDbm;
+    uint8_t security;  // KCOM_HOTSPOT_SECURITY_VALUE; wpa2-wpa3: it speaks either
+    uint8_t passLen;   // 0: it takes the passphrase the hotspot has (the user typed the one shown)
+    char passphrase[kPassphraseMax];
+    uint32_t joinAfterMs;
 };
 
 // What the utility told the adapter to do.
@@ -220,6 +234,21 @@ struct SimLogEntry {
     uint8_t head[kLogHeadBytes];
 };
 
+// The adapter's own access point.
+struct SimHotspot {
+    uint8_t running;
+    uint8_t security;  // KCOM_HOTSPOT_SECURITY_VALUE
+    uint8_t ssidLen;
+    uint8_t ssid[kSsidMax];
+    uint8_t passLen;
+    char passphrase[kPassphraseMax];
+    uint32_t freqMHz;
+    int64_t startNs;       // simulation clock
+    uint64_t startWallMs;  // wall clock, for the clients' "connected since"
+    uint8_t stationLeft;   // the radio left its network for the hotspot: the stop goes back
+    SimSettings before;    // the settings it was on that network with
+};
+
 struct SimState {
     uint32_t magic;  // written last when the object is created
     uint32_t version;
@@ -246,6 +275,9 @@ struct SimState {
     SimRoam roam;
     SimTraffic traffic;
     SimScan scan;
+    uint32_t hotspotClientCount;
+    SimHotspotClient hotspotClients[kMaxHotspotClients];
+    SimHotspot hotspot;
 
     uint32_t faultCount;
     SimFault faults[kMaxFaults];

@@ -22,6 +22,7 @@
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/monitor/ConnectionDetails.h"
+#include "ui/monitor/HotspotDlg.h"
 #include "ui/profiles/ShareDlg.h"
 #include "ui/res/Resources.h"
 #include "ui/shell/PlainText.h"
@@ -39,6 +40,7 @@ CMainGen::CMainGen(QWidget* parent) : CBoundPage(parent), ui(std::make_unique<Ui
     connect(ui->btnDetails, &QPushButton::clicked, this, &CMainGen::OnDetails);
     connect(ui->btnShare, &QPushButton::clicked, this, &CMainGen::OnShare);
     connect(ui->btnHistory, &QPushButton::clicked, this, &CMainGen::HistoryRequested);
+    connect(ui->btnHotspot, &QPushButton::clicked, this, [this] { CHotspotDlg::Open(this); });
     ui->adapterNotice->hide();
 }
 

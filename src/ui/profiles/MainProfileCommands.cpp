@@ -89,6 +89,8 @@ void CMainProfile::ConnectSelected() {
     if (!AskEapSecret(*profile, secrets)) return;
     // The adapter joins meanwhile; the window's tick reports the end.
     RunUserAttempt(CConnectAttempt::ForProfile(profile, secrets), [](CConnectAttempt& attempt) {
+        const std::string note = JoinNoteMessage(attempt.Network(), attempt.Result().ok, attempt.Result().detail);
+        if (!note.empty()) theApp.ShowMessage(note, EMsgIcon::Information);
         if (attempt.Result().ok) return;
         theApp.ShowMessage(attempt.Result().failure, EMsgIcon::Warning);
         if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);

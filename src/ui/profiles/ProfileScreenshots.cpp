@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/StringTable.h"
+#include "kccl_oid.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "shell/Tessal.h"
@@ -42,6 +43,11 @@ bool SaveProfileEditorScreenshots(QWidget* parent, const QString& folder, QStrin
     sample.RTSThreshold = 500;
     sample.UseRTS = true;
     sample.MaxTxPower = 3;
+    sample.MacAddress = KCOM_MAC_STABLE;
+    sample.Metered = true;
+    sample.IPv4Address = "192.0.2.10/24";
+    sample.IPv4Gateway = "192.0.2.1";
+    sample.DnsServers = "192.0.2.1 2001:db8::1";
     const std::shared_ptr<CProfile> previous = mngr->GetProfile(CProfileMngr::kEditStation);
     const std::string previousName = g_strEditProfile;
     mngr->SetEditStation(std::make_shared<CProfile>(sample));
@@ -54,6 +60,8 @@ bool SaveProfileEditorScreenshots(QWidget* parent, const QString& folder, QStrin
         ok = Save(&editor, folder, QStringLiteral("profile-general.png"), written) && ok;
         editor.SetActivePage(1);
         ok = Save(&editor, folder, QStringLiteral("profile-security.png"), written) && ok;
+        editor.SetActivePage(2);
+        ok = Save(&editor, folder, QStringLiteral("profile-privacy.png"), written) && ok;
         editor.hide();
     }
     {

@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPalette>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -20,6 +22,7 @@
 #include "ui/monitor/HistoryDlg.h"
 #include "ui/monitor/Prefs.h"
 #include "ui/profiles/ProfileScreenshots.h"
+#include "ui/monitor/HotspotDlg.h"
 #include "ui/profiles/ShareDlg.h"
 #include "ui/profiles/StackImportDlg.h"
 #include "ui/shell/TessalDlg.h"
@@ -200,6 +203,20 @@ void CScreenshots::TakeAll(CTessalDlg* window) {
         share.show();
         Save(&share, QStringLiteral("share-network.png"));
         share.reject();
+    }
+    {
+        // A made-up name and passphrase; the dialog reads the adapter off the interface thread, and
+        // the picture waits for what it says.
+        CHotspotDlg hotspot(window);
+        hotspot.NameEdit()->setText(QStringLiteral("Deck Party"));
+        hotspot.PassphraseEdit()->setText(QStringLiteral("mK7pQx2vRt9w"));
+        hotspot.show();
+        QElapsedTimer waited;
+        waited.start();
+        while (!hotspot.StartButton()->isEnabled() && waited.elapsed() < 5000)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        Save(&hotspot, QStringLiteral("hotspot.png"));
+        hotspot.reject();
     }
     if (theApp.m_pProfileMngr) {
         // A made-up wpa_supplicant.conf as the import shows it before anything is stored.

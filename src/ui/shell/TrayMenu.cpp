@@ -16,6 +16,7 @@
 #include "survey/LinkActions.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
+#include "ui/monitor/HotspotDlg.h"
 #include "ui/monitor/Prefs.h"
 #include "ui/shell/PlainText.h"
 #include "ui/shell/TrayBackend.h"
@@ -53,6 +54,8 @@ CTrayMenu::CTrayMenu(CTrayBackend* backend, QMenu* menu, std::function<CViewSite
         qr->addAction(text, this, [this, source = source] {
             if (CViewSite* site = m_fnSite ? m_fnSite() : nullptr) site->JoinFromQr(source);
         });
+    m_pHotspot = m_pMenu->addAction(QStringLiteral("Start a Hots&pot\u2026"), this,
+                                    [] { CHotspotDlg::Open(nullptr); });
     m_pWindowSection = m_pMenu->addSeparator();
     connect(m_pMenu, &QMenu::aboutToShow, this, &CTrayMenu::FillNetworks);
     m_pBackend->SetStateIcon(TrayStateIcon(m_State, 0));
@@ -183,6 +186,7 @@ void CTrayMenu::Update() {
     m_pDisconnect->setEnabled(state == ETrayState::Connected || state == ETrayState::Connecting);
     m_pHidden->setEnabled(state != ETrayState::NoAdapter);
     m_pQr->setEnabled(state != ETrayState::NoAdapter);
+    m_pHotspot->setEnabled(state != ETrayState::NoAdapter);
 
     // The tip follows the state too, not only a connection the polling thread saw.
     auto setTip = [](const std::string& tip) {

@@ -41,6 +41,8 @@ public:
     QAction* HiddenAction() const { return m_pHidden; }
     // The "Join from QR Code" submenu's entry.
     QAction* QrAction() const { return m_pQr; }
+    // "Start a Hotspot…".
+    QAction* HotspotAction() const { return m_pHotspot; }
     // The network entries as the menu shows them.
     QList<QAction*> NetworkActions() const;
 
@@ -59,6 +61,7 @@ private:
     QAction* m_pDisconnect;
     QAction* m_pHidden;
     QAction* m_pQr;
+    QAction* m_pHotspot;
     QAction* m_pWindowSection;
     ETrayState m_State = ETrayState::NotConnected;
     bool m_bStateKnown = false;

@@ -85,6 +85,8 @@ void CViewSite::JoinEnded(CConnectAttempt& attempt) {
     if (joined.ok) {
         if (theApp.m_pProfileMngr && !joined.saved)
             theApp.ShowMessage("Connected, but the profile could not be saved.", EMsgIcon::Warning);
+        else if (const std::string note = JoinNoteMessage(attempt.Network(), true, joined.detail); !note.empty())
+            theApp.ShowMessage(note, EMsgIcon::Information);
         if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
         // Shown as the connected row at once rather than at the next refresh.
         RefreshList();

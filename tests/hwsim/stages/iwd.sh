@@ -73,6 +73,7 @@ stage_run() {
     check_iwd_band_choice
     check_disconnect
     check_iwd_nothing_left
+    check_hotspot_refused "iwctl ap"
 }
 
 # iwd connects to networks, never to one access point: a pin is refused with that reason and joins

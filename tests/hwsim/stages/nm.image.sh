@@ -11,6 +11,11 @@ copy_bin /usr/sbin/NetworkManager usr/sbin
 copy_bin /usr/bin/nmcli usr/bin
 copy_bin /usr/lib/NetworkManager/nm-daemon-helper usr/lib/NetworkManager
 copy_bin "$NMLIB/libnm-device-plugin-wifi.so" "${NMLIB#/}"
+# A shared connection (the hotspot): dnsmasq gives the clients addresses and drops to the user
+# nobody; nft sets up the NAT.
+copy_bin /usr/sbin/dnsmasq usr/sbin
+copy_bin /usr/sbin/nft usr/sbin
+mkdir -p "$ROOT/etc/NetworkManager/dnsmasq-shared.d" "$ROOT/var/lib/misc"
 ldconfig -r "$ROOT" 2>/dev/null || true
 
 # The bus with the policies of NetworkManager and wpa_supplicant, and the users they name.
@@ -20,6 +25,8 @@ cp /usr/share/dbus-1/system.d/org.freedesktop.NetworkManager.conf "$ROOT/usr/sha
 cp /etc/dbus-1/system.d/wpa_supplicant.conf "$ROOT/etc/dbus-1/system.d/"
 echo "messagebus:x:100:101::/nonexistent:/bin/false" >>"$ROOT/etc/passwd"
 echo "messagebus:x:101:" >>"$ROOT/etc/group"
+grep -q '^nobody:' "$ROOT/etc/passwd" || echo "nobody:x:65534:65534::/nonexistent:/bin/false" >>"$ROOT/etc/passwd"
+grep -q '^nogroup:' "$ROOT/etc/group" || echo "nogroup:x:65534:" >>"$ROOT/etc/group"
 printf 'passwd: files\ngroup: files\nshadow: files\nhosts: files\n' >"$ROOT/etc/nsswitch.conf"
 tr -d '-' </proc/sys/kernel/random/uuid >"$ROOT/etc/machine-id"
 cp "$ROOT/etc/machine-id" "$ROOT/var/lib/dbus/machine-id"

@@ -95,8 +95,37 @@ stage_checks() {
     else
         good
     fi
+    check_user_drop
     user_connection_checks
     stack_checks
+    check_hotspot_nm
+}
+
+# The user ends the connection from the desktop (nmcli here): the kernel says only that this machine
+# ended it; NetworkManager's reason names the user, and the history says so.
+check_user_drop() {
+    local rec t0 why
+    begin "NetworkManager: a disconnect from the desktop is recorded as the user's"
+    if ! join_open; then
+        bad "could not join $OPEN_SSID first"
+        return
+    fi
+    wavoryctl history --record >/tmp/record-drop.out 2>&1 &
+    rec=$!
+    sleep 3
+    t0=$(($(date +%s) * 1000 - 1000))
+    run nmcli device disconnect "$STA"
+    until_ok 20 sh -c "wavoryctl history --json --since 1m --network '$OPEN_SSID' |
+        jq -e --argjson t0 $t0 '[.events[] | select(.kind == \"disconnect\" and .time_ms >= \$t0)] | length > 0'"
+    kill -TERM "$rec" 2>/dev/null
+    wait "$rec"
+    ctl history --since 1m --network "$OPEN_SSID"
+    why=$(jwhy --argjson t0 "$t0" '
+        [.events[] | select(.kind == "disconnect" and .time_ms >= $t0)] as $d |
+        if ($d | length) == 0 then "no disconnect recorded"
+        elif $d[-1].initiator != "user" then "the disconnect is by \($d[-1].initiator), not the user"
+        else "ok" end')
+    verdict "$why"
 }
 
 # Networks carried between NetworkManager and the utility: the user's connections read over D-Bus,

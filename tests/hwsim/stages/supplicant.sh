@@ -189,6 +189,7 @@ check_two_connects_at_once() {
 stage_checks() {
     local pid
     check_disconnect
+    check_hotspot_supplicant
     check_hidden_join
     check_stack_import
     check_uri_for_a_peer
@@ -241,6 +242,7 @@ stage_checks() {
     fi
 
     check_roam
+    check_steer
 }
 
 # A roam: the access point in use goes away (hostapd disabled: it sends reason 3 to its stations),
@@ -285,6 +287,54 @@ check_roam() {
         elif ($d | length) == 0 then "the access point leaving was not recorded"
         elif $d[-1].reason != 3 or $d[-1].initiator != "access-point" then
             "the drop says reason \($d[-1].reason) by \($d[-1].initiator), not 3 by the access point"
+        else "ok" end')
+    verdict "$why"
+    ctl disconnect >/dev/null 2>&1
+}
+
+# The access point in use asks the station to move (an 802.11v BSS transition request naming the
+# other one, disassociation imminent): the supplicant moves, and the recorder's roam says the access
+# point asked (the library reads the supplicant's WNM lines for it).
+check_steer() {
+    local rec why on from_if to opclass chan freq sta try t0
+    begin "history: the access point asks the station to move (BSS transition request); the roam says so (ap-request)"
+    if ! ctl connect --ssid "$TWIN_SSID" || ! until_ok 20 twin_on; then
+        bad "could not join $TWIN_SSID first"
+        return 1
+    fi
+    on=$(sta_link)
+    if same_mac "$on" "$TWIN24_BSSID"; then
+        from_if=$TWIN24_IF to=$TWIN5_BSSID opclass=115 chan=$TWIN5_CHANNEL freq=5180
+    else
+        from_if=$TWIN5_IF to=$TWIN24_BSSID opclass=81 chan=$TWIN24_CHANNEL freq=2462
+    fi
+    sta=$(cat "/sys/class/net/$STA/address")
+    wavoryctl history --record >/tmp/record-steer.out 2>&1 &
+    rec=$!
+    sleep 3
+    t0=$(($(date +%s) * 1000 - 1000))
+    # The supplicant moves only to a candidate its last scan heard; asked again after a scan of the
+    # candidate's channel where it stayed.
+    for try in 1 2 3; do
+        [ "$try" -gt 1 ] && run wpa_cli -p /run/wpa_supplicant -i "$STA" scan freq="$freq"
+        [ "$try" -gt 1 ] && sleep 4
+        run ap hostapd_cli -p /run/hostapd -i "$from_if" bss_tm_req "$sta" pref=1 disassoc_imminent=1 \
+            disassoc_timer=10 "neighbor=$to,0x0000,$opclass,$chan,7,0301ff"
+        until_ok 12 sh -c "iw dev $STA link | grep -qi '$to'" && break
+    done
+    run sh -c "grep -E 'WNM|CTRL-EVENT-(CONNECTED|DISCONNECTED)' /tmp/wpa_supplicant.log | tail -n 12"
+    until_ok 20 sh -c "wavoryctl history --json --since 2m --network '$TWIN_SSID' |
+        jq -e '[.events[] | select(.kind == \"roam\" and .trigger == \"ap-request\")] | length > 0'"
+    kill -TERM "$rec" 2>/dev/null
+    wait "$rec"
+    say "now on $(sta_link); record: $(tail -n 2 /tmp/record-steer.out)"
+    ctl history --since 2m --network "$TWIN_SSID"
+    # The move that answered the request: the first roam to the candidate since the request (the
+    # supplicant may move back later, for the better signal of the other).
+    why=$(jwhy --arg b "$to" --argjson t0 "$t0" '
+        [.events[] | select(.kind == "roam" and .time_ms >= $t0 and (.bssid | mac) == ($b | mac))] as $r |
+        if ($r | length) == 0 then "no roam to \($b) recorded"
+        elif $r[0].trigger != "ap-request" then "trigger \($r[0].trigger), not ap-request"
         else "ok" end')
     verdict "$why"
     ctl disconnect >/dev/null 2>&1

@@ -15,6 +15,7 @@
 #include "../support/UiCore.h"
 #include "shell/UserJoin.h"
 #include "survey/LinkActions.h"
+#include "ui/monitor/HotspotDlg.h"
 #include "ui/monitor/Prefs.h"
 #include "ui/shell/QrCode.h"
 #include "ui/shell/TessalDlg.h"
@@ -115,6 +116,7 @@ TEST_F(TrayTest, IconAndTipFollowTheConnectionAndTheAdapter) {
     EXPECT_EQ(Tip(), "Wavory Utility\nNo adapter found");
     EXPECT_FALSE(Tray().HiddenAction()->isEnabled());
     EXPECT_FALSE(Tray().QrAction()->isEnabled());
+    EXPECT_FALSE(Tray().HotspotAction()->isEnabled());
     kccl_sim_set_present(1);
     theApp.m_pStationMngr->SetCurrent(nullptr);
     Tray().Update();
@@ -288,6 +290,15 @@ TEST_F(TrayTest, TerminationSignalEndsTheUtilityThatCloseKeepsInTheTray) {
 }
 
 // "Join from QR Code" → "From the Clipboard" joins the network of the copied code.
+TEST_F(TrayTest, StartAHotspotOpensTheHotspotDialog) {
+    int opened = 0;
+    CHotspotDlg::s_fnRun = [&opened](CHotspotDlg&) { ++opened; };
+    ASSERT_TRUE(Tray().HotspotAction()->isEnabled());
+    Tray().HotspotAction()->trigger();
+    CHotspotDlg::s_fnRun = nullptr;
+    EXPECT_EQ(opened, 1);
+}
+
 TEST_F(TrayTest, QrCodeOnTheClipboardJoinsItsNetwork) {
     CQrCodeView code;
     ASSERT_TRUE(code.SetText("WIFI:T:nopass;S:Lighthouse;;"));
