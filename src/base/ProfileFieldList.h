@@ -67,5 +67,8 @@ inline constexpr unsigned kFieldPlace = 2;
     X(Text, IPv4Gateway,      "IPv4Gateway",      "",         0)            \
     X(Text, IPv6Address,      "IPv6Address",      "",         0)            \
     X(Text, IPv6Gateway,      "IPv6Gateway",      "",         0)            \
-    X(Text, DnsServers,       "DnsServers",       "",         0)
+    X(Text, DnsServers,       "DnsServers",       "",         0)            \
+    X(Bool, PreferHighBand,   "PreferHighBand",   false,      0)            \
+    X(Int,  BandFloor,        "BandFloor",        -70,        0)            \
+    X(Text, PinnedBssid,      "PinnedBssid",      "",         0)
 // clang-format on

@@ -60,6 +60,24 @@ void AddNetOptions(CLI::App& command, SNetArgs& args) {
             "Name servers, IPv4 or IPv6, separated by commas or given once each (\"\": those the "
             "network gives); needs NetworkManager")
         ->option_text("ADDR[,ADDR...]");
+    command
+        .add_option_function<std::string>(
+            "--prefer-band", [&args](const std::string& v) { args.preferBand = v; },
+            "Access point band: 5ghz (a 5 or 6 GHz access point before a 2.4 GHz one, unless its "
+            "signal is below --band-floor) or any (the strongest)")
+        ->check(CLI::IsMember({"5ghz", "any"}));
+    command
+        .add_option_function<int>(
+            "--band-floor", [&args](const int& v) { args.bandFloor = v; },
+            "The weakest signal in dBm at which --prefer-band 5ghz still takes a 5/6 GHz access point "
+            "(-95 to -30, default -70)")
+        ->option_text("DBM");
+    command
+        .add_option_function<std::string>(
+            "--pin-bssid", [&args](const std::string& v) { args.pin = v; },
+            "Stay on this access point of the network (aa:bb:cc:dd:ee:ff): join it and no other; not "
+            "in range, the join fails (\"\": any access point). iwd cannot keep a pin")
+        ->option_text("BSSID");
 }
 
 void ApplyNetArgs(const SNetArgs& args, CProfile& profile) {
@@ -71,6 +89,13 @@ void ApplyNetArgs(const SNetArgs& args, CProfile& profile) {
     if (args.ipv6) p.IPv6Address = *args.ipv6;
     if (args.gateway6) p.IPv6Gateway = *args.gateway6;
     if (args.dns) p.DnsServers = Joined(*args.dns);
+    if (args.preferBand) p.PreferHighBand = *args.preferBand == "5ghz";
+    if (args.bandFloor) p.BandFloor = *args.bandFloor;
+    if (args.pin) {
+        // Kept as the lists show BSSIDs: lower case, with colons.
+        const auto pin = kccl::ParseMac(*args.pin);
+        p.PinnedBssid = pin ? kccl::MacText(*pin) : *args.pin;
+    }
     // A gateway without its address is dropped with the address, not left behind alone.
     if (args.ipv4 && p.IPv4Address.empty() && !args.gateway4) p.IPv4Gateway.clear();
     if (args.ipv6 && p.IPv6Address.empty() && !args.gateway6) p.IPv6Gateway.clear();
@@ -87,6 +112,9 @@ void CopyNetSettings(const CProfile& from, CProfile& to) {
     to.IPv6Address = from.IPv6Address;
     to.IPv6Gateway = from.IPv6Gateway;
     to.DnsServers = from.DnsServers;
+    to.PreferHighBand = from.PreferHighBand;
+    to.BandFloor = from.BandFloor;
+    to.PinnedBssid = from.PinnedBssid;
 }
 
 void PutNetJson(json& j, const CProfile& p) {
@@ -102,6 +130,9 @@ void PutNetJson(json& j, const CProfile& p) {
     json dns = json::array();
     for (const std::string& server : kccl::SplitAddressList(p.DnsServers)) dns.push_back(Utf8Lossy(server));
     j["dns"] = dns;
+    j["prefer_band"] = p.PreferHighBand ? "5ghz" : "any";
+    j["band_floor_dbm"] = p.BandFloor;
+    j["pinned_bssid"] = textOrNull(p.PinnedBssid);
 }
 
 void AddNetFields(std::vector<std::pair<std::string, std::string>>& f, const CProfile& p) {
@@ -116,6 +147,7 @@ void AddNetFields(std::vector<std::pair<std::string, std::string>>& f, const CPr
     f.emplace_back("IPv4:", fixed(p.IPv4Address, p.IPv4Gateway));
     f.emplace_back("IPv6:", fixed(p.IPv6Address, p.IPv6Gateway));
     f.emplace_back("DNS:", p.DnsServers.empty() ? std::string("from the network") : Printable(p.DnsServers));
+    f.emplace_back("Access Point:", Printable(BandChoiceText(p)));
 }
 
 }  // namespace wavory::cli

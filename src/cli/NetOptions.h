@@ -1,5 +1,5 @@
 // The network options of profiles new|edit: the hardware address a profile joins with, metered,
-// and fixed addresses, gateways and name servers.
+// fixed addresses, gateways and name servers, and which access point of the network it takes.
 #pragma once
 
 #include <optional>
@@ -27,6 +27,9 @@ struct SNetArgs {
     std::optional<std::string> ipv6;
     std::optional<std::string> gateway6;
     std::optional<std::vector<std::string>> dns;  // each may hold several, separated by commas
+    std::optional<std::string> preferBand;        // "5ghz" | "any"
+    std::optional<int> bandFloor;                 // dBm
+    std::optional<std::string> pin;               // a BSSID; "" clears
 };
 
 void AddNetOptions(CLI::App& command, SNetArgs& args);

@@ -82,11 +82,12 @@ enum KCOM_OID {
     OID_EAP_SETTINGS_QUERY = 0x5E0,
     OID_EAP_SETTINGS_SET = 0x5F0,
     /* The network's own settings of the next join (layout KCOM_NET_LAYOUT): the hardware address it
-     * joins with, whether it is metered, and fixed addresses and name servers. An SSID set clears
-     * them, so they are set after the SSID; never set = the adapter's own address and automatic
-     * addresses. A set whose
-     * mode is unknown, whose strings overrun the payload, or whose addresses are not addresses is
-     * refused. A query answers the record of the next join. */
+     * joins with, whether it is metered, fixed addresses and name servers, and which of the
+     * network's access points it takes (a band preference, a pinned BSSID). An SSID set clears
+     * them, so they are set after the SSID; never set = the adapter's own address, automatic
+     * addresses and any access point. A set whose mode is unknown, whose strings overrun the
+     * payload, whose addresses are not addresses, whose pin is a group or all-zero address or whose
+     * band floor is out of range is refused. A query answers the record of the next join. */
     OID_NET_SETTINGS_QUERY = 0x600,
     OID_NET_SETTINGS_SET = 0x610,
     /* The hardware address in use and the adapter's own (query only; layout KCOM_ADDRESS_LAYOUT). */
@@ -226,14 +227,22 @@ enum KCOM_EAP_FLAG {
     KCOM_EAP_FLAG_HAS_KEY_PASSWORD = 0x200
 };
 
-/* Payload of OID_NET_SETTINGS_QUERY/SET: the address mode, a flags byte, two spare bytes, then the
- * strings in the order of KCOM_NET_STRING, each a u16 length (little-endian) and that many bytes. */
+/* Payload of OID_NET_SETTINGS_QUERY/SET: the address mode, a flags byte, the signal floor of the
+ * band preference, a spare byte, the pinned access point, two spare bytes, then the strings in the
+ * order of KCOM_NET_STRING, each a u16 length (little-endian) and that many bytes. */
 enum KCOM_NET_LAYOUT {
     KCOM_NET_MAC_MODE = 0, /* u8 KCOM_MAC_MODE */
     KCOM_NET_FLAGS = 1,    /* u8 KCOM_NET_FLAG bits */
-    KCOM_NET_STRINGS = 4,
+    /* s8 dBm: with KCOM_NET_PREFER_HIGH_BAND, a 5 or 6 GHz access point heard at least this strong
+     * is taken before any 2.4 GHz one; a weaker one is not preferred. KCOM_BAND_FLOOR_MIN..MAX. */
+    KCOM_NET_BAND_FLOOR = 2,
+    /* 6 bytes: the one access point of the network the join takes (all zero = none pinned). Not
+     * heard: the attempt fails with KCOM_CAUSE_NOT_FOUND, never joins another of the network. */
+    KCOM_NET_PIN = 4,
+    KCOM_NET_STRINGS = 12,
     KCOM_NET_FIELD_MAX = 512 /* most bytes of one string */
 };
+enum KCOM_BAND_FLOOR { KCOM_BAND_FLOOR_MIN = -95, KCOM_BAND_FLOOR_MAX = -30, KCOM_BAND_FLOOR_DEFAULT = -70 };
 /* The hardware address a join uses. */
 enum KCOM_MAC_MODE {
     KCOM_MAC_NOT_TOLD = 0, /* left to whoever runs the interface; a record without a mode */
@@ -242,7 +251,8 @@ enum KCOM_MAC_MODE {
     KCOM_MAC_RANDOM = 3    /* a new random address at each join */
 };
 enum KCOM_NET_FLAG {
-    KCOM_NET_METERED = 1 /* the network is metered (charged by volume) */
+    KCOM_NET_METERED = 1,         /* the network is metered (charged by volume) */
+    KCOM_NET_PREFER_HIGH_BAND = 2 /* prefer 5/6 GHz access points above the band floor */
 };
 enum KCOM_NET_STRING {
     KCOM_NET_IPV4 = 0,     /* "192.0.2.10/24"; empty = automatic */

@@ -19,6 +19,10 @@ kccl::SNetRecord NetRecordOf(const CProfile& p, int defaultMac) {
     r.ipv6 = p.IPv6Address;
     r.gateway6 = p.IPv6Gateway;
     r.dns = p.DnsServers;
+    r.preferHighBand = p.PreferHighBand;
+    // Out of range (only a hand-edited store holds such) the preference keeps its default floor.
+    r.bandFloorDbm = kccl::BandFloorInRange(p.BandFloor) ? p.BandFloor : KCOM_BAND_FLOOR_DEFAULT;
+    if (const auto pin = kccl::ParseMac(p.PinnedBssid); pin && !kccl::IsUnusableMac(*pin)) r.pin = *pin;
     return r;
 }
 
@@ -30,6 +34,12 @@ std::string CheckNetLimits(const CProfile& p) {
     if (p.MacAddress < KCOM_MAC_NOT_TOLD || p.MacAddress > KCOM_MAC_RANDOM)
         return "\"MacAddress\" is " + std::to_string(p.MacAddress) +
                "; it must be 0 (the preferences' default), 1 (the device's own), 2 (stable) or 3 (random)";
+    if (!kccl::BandFloorInRange(p.BandFloor))
+        return "\"BandFloor\" is " + std::to_string(p.BandFloor) + "; it must be a signal from " +
+               std::to_string(KCOM_BAND_FLOOR_MIN) + " to " + std::to_string(KCOM_BAND_FLOOR_MAX) + " dBm";
+    if (!p.PinnedBssid.empty())
+        if (std::string problem = kccl::CheckPinText(p.PinnedBssid); !problem.empty())
+            return "\"PinnedBssid\": " + problem;
     // Each value checked on its own, so that the message names the one at fault.
     struct SOne {
         const char* name;
@@ -57,6 +67,15 @@ std::string CheckNetLimits(const CProfile& p) {
 int DefaultMacMode() {
     const int mode = theApp.GetProfileInt("", "Mac-Address", KCOM_MAC_DEVICE);
     return mode >= KCOM_MAC_DEVICE && mode <= KCOM_MAC_RANDOM ? mode : KCOM_MAC_DEVICE;
+}
+
+std::string BandChoiceText(const CProfile& p) {
+    std::string text;
+    if (!p.PinnedBssid.empty()) text = "stays on " + p.PinnedBssid;
+    if (p.PreferHighBand)
+        text += (text.empty() ? "prefers" : "; prefers") + std::string(" 5/6 GHz unless below ") +
+                std::to_string(p.BandFloor) + " dBm";
+    return text.empty() ? "any access point, any band" : text;
 }
 
 std::string MacModeText(int mode) {

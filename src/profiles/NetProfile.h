@@ -20,6 +20,9 @@ bool HasNetSettings(const CProfile& profile, int defaultMac);
 std::string CheckNetLimits(const CProfile& profile);
 // The preferences' default hardware address mode (KCOM_MAC_DEVICE when none was chosen).
 int DefaultMacMode();
+// The access point choice as the lists and `profiles show` word it: "stays on 02:..",
+// "prefers 5/6 GHz unless below -70 dBm", "any access point, any band".
+std::string BandChoiceText(const CProfile& profile);
 // "Metered: yes", the address line and such, as the lists and `profiles show` word them.
 std::string MacModeText(int mode);
 

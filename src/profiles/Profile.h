@@ -135,6 +135,12 @@ public:
     std::string IPv6Address;
     std::string IPv6Gateway;
     std::string DnsServers;
+    // Which of the network's access points a join takes: with PreferHighBand a 5 or 6 GHz one heard
+    // at BandFloor dBm or stronger before any 2.4 GHz one; with PinnedBssid ("02:1a:11:00:00:01")
+    // that one alone, or none.
+    bool PreferHighBand = false;
+    int BandFloor = -70;
+    std::string PinnedBssid;
 };
 
 }  // namespace wavory

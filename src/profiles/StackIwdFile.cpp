@@ -193,6 +193,13 @@ SStackFile WriteIwdFile(const CProfile& p) {
             "its main.conf)");
     if (p.Metered || !p.IPv4Address.empty() || !p.IPv6Address.empty() || !p.DnsServers.empty())
         file.notes.push_back("metered, fixed addresses and DNS servers not written");
+    // iwd connects to a network, never to one of its access points, and ranks bands itself.
+    if (!p.PinnedBssid.empty())
+        file.notes.push_back(
+            "the access point pin not written: iwd connects to networks, not to access points");
+    if (p.PreferHighBand)
+        file.notes.push_back(
+            "the 5/6 GHz preference not written: iwd ranks the bands itself ([Rank] in its main.conf)");
     std::string& t = file.text;
     const auto line = [&t](const std::string& key, const std::string& value) {
         if (!value.empty()) t += key + "=" + EscapeKeyValue(value) + "\n";

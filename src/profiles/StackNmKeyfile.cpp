@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <cctype>
 #include <random>
 
 #include "driver/Format.h"
@@ -419,6 +420,24 @@ SStackNetwork ReadNmKeyfile(std::string_view text, const std::string& where) {
                                 " not kept: a profile keeps the channel of an ad-hoc network only");
         }
     }
+    // On an infrastructure network the band is a hard lock; the nearest a profile keeps is the
+    // preference for 5/6 GHz.
+    if (band && p->NetMode) {
+        if (*band == "a") {
+            p->PreferHighBand = true;
+            net.notes.push_back(
+                "band=a kept as a preference for 5/6 GHz: 2.4 GHz stays possible where 5 GHz is weak");
+        } else {
+            net.notes.push_back("band=" + *band + " not kept: a profile prefers 5/6 GHz or no band");
+        }
+    }
+    if (const std::string* bssid = kf.Take(kWifi, "bssid")) {
+        if (std::string problem = kccl::CheckPinText(*bssid); problem.empty() && p->NetMode)
+            p->PinnedBssid = kccl::MacText(*kccl::ParseMac(*bssid));
+        else
+            net.notes.push_back("bssid=" + *bssid + " not kept: " +
+                                (problem.empty() ? std::string("an ad-hoc cell is not pinned") : problem));
+    }
     if (!bad.empty()) net.notes.push_back(bad);
     kf.Take(kWifi, "seen-bssids");  // where NetworkManager last saw the network: state, no setting
     ReadNetSettings(kf, *p, net);
@@ -485,6 +504,17 @@ SStackFile WriteNmKeyfile(const CProfile& p) {
     if (p.MacAddress == KCOM_MAC_RANDOM) line("cloned-mac-address", "random");
     line("mode", p.NetMode ? "infrastructure" : "adhoc");
     line("ssid", EncodeSsid(p.NetName));
+    if (p.NetMode && !p.PinnedBssid.empty()) {
+        // NetworkManager writes BSSIDs in capitals.
+        std::string upper = p.PinnedBssid;
+        std::transform(upper.begin(), upper.end(), upper.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        line("bssid", upper);
+    }
+    if (p.PreferHighBand)
+        file.notes.push_back(
+            "the 5/6 GHz preference not written: NetworkManager's band is a hard limit, which would keep the "
+            "network off 2.4 GHz even where 5 GHz is weak");
     if (!p.NetMode && p.PhyFreq != 0) {
         line("band", kccl::BandOfFrequency(p.PhyFreq) == kccl::EBand::Band2G4 ? "bg" : "a");
         line("channel", std::to_string(kccl::FrequencyToChannel(p.PhyFreq)));

@@ -12,6 +12,7 @@
 #include "profiles/StackFiles.h"
 #include "profiles/StackKeyFile.h"
 #include "radio/Bands.h"
+#include "radio/NetSettings.h"
 
 namespace wavory {
 
@@ -415,6 +416,14 @@ SStackNetwork ReadBlock(SBlock& b, int number) {
         else
             net.notes.push_back("mac_addr=" + *mac + " not kept: a profile keeps 0, 1 or 2");
     }
+    // One access point of the network: the profile's pin.
+    if (const std::string* bssid = b.Take("bssid")) {
+        if (std::string problem = kccl::CheckPinText(*bssid); problem.empty() && p->NetMode)
+            p->PinnedBssid = kccl::MacText(*kccl::ParseMac(*bssid));
+        else
+            net.notes.push_back("bssid=" + *bssid + " not kept: " +
+                                (problem.empty() ? std::string("an ad-hoc cell is not pinned") : problem));
+    }
     ReadSecurity(b, *p, net);
     if (!net.refusal.empty()) return net;
     // What is left is named, secrets masked.
@@ -573,6 +582,11 @@ std::string WriteWpaSupplicantConf(const std::vector<const CProfile*>& profiles,
         if (p->MacAddress == KCOM_MAC_DEVICE) line("mac_addr", "0");
         if (p->MacAddress == KCOM_MAC_STABLE) line("mac_addr", "2");
         if (p->MacAddress == KCOM_MAC_RANDOM) line("mac_addr", "1");
+        if (p->NetMode && !p->PinnedBssid.empty()) line("bssid", p->PinnedBssid);
+        if (p->PreferHighBand)
+            note.notes.push_back(
+                "the 5/6 GHz preference not written: wpa_supplicant keeps none per network (freq_list is a "
+                "hard limit)");
         if (p->Metered || !p->IPv4Address.empty() || !p->IPv6Address.empty() || !p->DnsServers.empty())
             note.notes.push_back(
                 "metered, fixed addresses and DNS servers not written: wpa_supplicant has none");

@@ -134,7 +134,8 @@ std::string JoinCauseLine(const std::string& ssid, uint32_t cause, const std::st
                              : "the WEP key was not accepted";
             break;
         case KCOM_CAUSE_NOT_FOUND:
-            why = "the network is not in range";
+            // A detail names what was missing: the one access point the network is pinned to.
+            why = detail.empty() ? std::string("the network is not in range") : DisplayText(detail);
             break;
         case KCOM_CAUSE_REFUSED:
             why = "the network refused the connection" + more;

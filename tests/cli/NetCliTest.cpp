@@ -141,6 +141,51 @@ TEST_F(NetCliTest, AddressesThatNoHostCanHaveAreRefusedWithTheReason) {
     ExpectRefused({"profiles", "edit", "Light", "--mac", "vendor"}, 2, "--mac");
 }
 
+// The band preference and the pin: kept, shown, sent with the join, refused where unusable; a pin
+// not in range fails the join with the reason rather than joining another access point.
+TEST_F(NetCliTest, TheBandPreferenceAndThePinAreKeptSentAndAPinOutOfRangeFailsTheJoin) {
+    NewProfile({"--name", "Light", "--ssid", "Lighthouse", "--mode", "infrastructure", "--prefer-band",
+                "5ghz", "--band-floor", "-72", "--pin-bssid", "00-0F-B5-44-7C-20"});
+    const json shown = RunJson({"profiles", "show", "Light"});
+    EXPECT_EQ(shown["prefer_band"], "5ghz");
+    EXPECT_EQ(shown["band_floor_dbm"], -72);
+    EXPECT_EQ(shown["pinned_bssid"], "00:0f:b5:44:7c:20");
+    EXPECT_NE(Run({"profiles", "show", "Light"})
+                  .out.find("stays on 00:0f:b5:44:7c:20; prefers 5/6 GHz unless below -72 dBm"),
+              std::string::npos);
+
+    EXPECT_EQ(RunJson({"connect", "Light"})["associated"], true);
+    const json net = SimState()["active_net"];
+    EXPECT_EQ(net["pin"], "00-0F-B5-44-7C-20");
+    EXPECT_EQ(net["prefer_high_band"], true);
+    EXPECT_EQ(net["band_floor_dbm"], -72);
+
+    for (const auto& [options, needle] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--pin-bssid", "01:00:5e:00:00:01"}, "group"},
+             {{"--pin-bssid", "00:00:00:00:00:00"}, "all-zero"},
+             {{"--pin-bssid", "00:0f:b5:44:7c"}, "not a BSSID"},
+             {{"--band-floor", "-29"}, "BandFloor"},
+             {{"--band-floor", "-96"}, "BandFloor"},
+             {{"--prefer-band", "6ghz"}, "--prefer-band"}}) {
+        std::vector<std::string> args = {"profiles", "edit", "Light"};
+        args.insert(args.end(), options.begin(), options.end());
+        ExpectRefused(args, 2, needle);
+    }
+
+    // Pinned to an access point of the network that is not in range: the join fails, naming it.
+    RunJson({"profiles", "edit", "Light", "--pin-bssid", "00:0f:b5:44:7c:2f"});
+    const SRun failed = Run({"connect", "Light", "--json"});
+    EXPECT_NE(failed.code, 0);
+    EXPECT_EQ(json::parse(failed.out)["reason"], "not_found") << failed.out;
+    const SRun text = Run({"connect", "Light"});
+    EXPECT_NE(text.err.find("pinned to, 00:0f:b5:44:7c:2f, is not in range"), std::string::npos) << text.err;
+
+    RunJson({"profiles", "edit", "Light", "--pin-bssid", "", "--prefer-band", "any"});
+    const json cleared = RunJson({"profiles", "show", "Light"});
+    EXPECT_EQ(cleared["pinned_bssid"], nullptr);
+    EXPECT_EQ(cleared["prefer_band"], "any");
+}
+
 TEST_F(NetCliTest, EveryNetworkSettingSurvivesExportAndImport) {
     NewProfile({"--name", "Light", "--ssid", "Lighthouse", "--mac", "stable", "--metered", "yes", "--ipv4",
                 "192.0.2.10/24", "--gateway", "192.0.2.1", "--ipv6", "2001:db8::10/64", "--gateway6",

@@ -140,14 +140,18 @@ TEST_F(StackCliTest, ExportAndImportBackThroughEachStack) {
 TEST_F(StackCliTest, RefusedNetworksAreNamedAndNothingElseChanges) {
     const std::string conf =
         WriteFile("wpa.conf",
-                  "network={\n ssid=\"Good\"\n key_mgmt=NONE\n bssid=00:11:22:33:44:55\n}\n"
+                  "network={\n ssid=\"Good\"\n key_mgmt=NONE\n bssid=00:11:22:33:44:55\n"
+                  " bgscan=\"simple:30:-70:3600\"\n}\n"
                   "network={\n ssid=\"Bad\"\n psk=\"short\"\n}\n");
     const SRun run = Run({"profiles", "import", "--from", "wpa-supplicant", conf, "--json"});
     ASSERT_EQ(run.code, 0) << run.err;
     const json out = json::parse(run.out);
     ASSERT_EQ(out["networks"].size(), 2u);
     EXPECT_EQ(out["networks"][0]["profile"], "Good");
-    EXPECT_NE(out["networks"][0]["not_kept"][0].get<std::string>().find("bssid"), std::string::npos);
+    // The access point is kept as the profile's pin; what a profile has no field for is named.
+    ASSERT_EQ(out["networks"][0]["not_kept"].size(), 1u) << out.dump();
+    EXPECT_NE(out["networks"][0]["not_kept"][0].get<std::string>().find("bgscan"), std::string::npos);
+    EXPECT_EQ(RunJson({"profiles", "show", "Good"})["pinned_bssid"], "00:11:22:33:44:55");
     EXPECT_TRUE(out["networks"][1]["profile"].is_null());
     EXPECT_NE(out["networks"][1]["reason"].get<std::string>().find("WpaPassphrase"), std::string::npos);
 

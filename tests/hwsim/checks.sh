@@ -347,6 +347,63 @@ check_chosen_access_point() {
     done
 }
 
+# check_band_choice: the profile's access point choice on the network of two access points. A pin
+# to the 2.4 GHz one joins it and holds the station there although the 5 GHz one is as strong; a
+# pin to one that is not in range fails with the reason and joins neither; the preference for
+# 5 GHz (floor far below the air's signals) joins the 5 GHz one after the pinned 2.4 GHz join.
+check_band_choice() {
+    local why
+    ctl disconnect >/dev/null 2>&1
+    # Both access points in the kernel's list, where the utility makes its choice.
+    ctl scan --view ap --timeout 60 >/dev/null 2>&1
+    ctl profiles rm TwinPinned >/dev/null 2>&1
+    ctl profiles rm TwinFive >/dev/null 2>&1
+
+    begin "access point pin: $TWIN_SSID pinned to $TWIN24_BSSID (2.4 GHz) joins it and stays there"
+    if ! ctl profiles new --name TwinPinned --ssid "$TWIN_SSID" --mode infrastructure --pin-bssid "$TWIN24_BSSID"; then
+        bad "profiles new failed (exit $CTL_RC): $(ctl_message)"
+        return 1
+    fi
+    ctl connect TwinPinned
+    if connected_to "$TWIN24_BSSID"; then
+        if ! sta_off "$TWIN5_BSSID"; then
+            run iw dev "$STA" link
+            bad "the station moved to the 5 GHz access point"
+        else
+            good
+        fi
+    fi
+
+    begin "access point pin: a pin to an access point not in range fails with the reason and joins neither"
+    ctl profiles edit TwinPinned --pin-bssid 02:00:00:00:99:01 >/dev/null 2>&1
+    ctl disconnect >/dev/null 2>&1
+    ctl connect TwinPinned
+    why=$(jwhy '
+        if .reason != "not_found" then "the join ended \(.reason // "joined" | tojson), not not_found"
+        elif (tostring | test("02:00:00:00:99:01")) | not then "the message does not name the pin"
+        else "ok" end')
+    if [ "$why" = ok ] && { sta_on "$TWIN5_BSSID" || sta_on "$TWIN24_BSSID"; }; then
+        why="the station is on $(sta_link)"
+    fi
+    verdict "$why"
+
+    begin "band preference: $TWIN_SSID preferring 5 GHz joins $TWIN5_BSSID after the pinned 2.4 GHz join"
+    ctl profiles edit TwinPinned --pin-bssid "$TWIN24_BSSID" >/dev/null 2>&1
+    ctl connect TwinPinned
+    if ! until_ok 20 sta_on "$TWIN24_BSSID"; then
+        bad "the pinned join of $TWIN24_BSSID did not come first"
+    elif ! ctl profiles new --name TwinFive --ssid "$TWIN_SSID" --mode infrastructure --prefer-band 5ghz \
+        --band-floor -90; then
+        bad "profiles new failed (exit $CTL_RC): $(ctl_message)"
+    else
+        ctl connect TwinFive
+        if connected_to "$TWIN5_BSSID"; then good; fi
+    fi
+    ctl disconnect >/dev/null 2>&1
+    ctl profiles rm TwinPinned >/dev/null 2>&1
+    ctl profiles rm TwinFive >/dev/null 2>&1
+}
+
 # check_refused LABEL SSID BSSID CONNECT-ARGS...: connect with a wrong secret fails with a message, and
 # the station does not associate. A wavoryctl that takes the started attempt for the join (it does
 # not follow the join state yet) may end with 0 as long as the station stays off the network.

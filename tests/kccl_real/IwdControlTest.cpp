@@ -200,6 +200,14 @@ TEST_F(IwdControlTest, NetworksIwdCannotJoinAreRefusedBeforeTheAttemptWithTheRea
     SJoinSettings device = Settings("Cafe", KCOM_SECURITY_MODE_OWE);
     device.net.macMode = KCOM_MAC_DEVICE;
     EXPECT_EQ(m_Control.CheckJoin(device).status, 2u);
+
+    // iwd connects to networks, never to one access point: a pin is refused with that reason.
+    SJoinSettings pinned = Settings("Cafe", KCOM_SECURITY_MODE_OWE);
+    pinned.net.pin = {0x02, 0x00, 0x00, 0x00, 0x24, 0x01};
+    const SJoinOutcome p = m_Control.CheckJoin(pinned);
+    EXPECT_EQ(p.cause, KCOM_CAUSE_UNSUPPORTED);
+    EXPECT_NE(p.detail.find("02:00:00:00:24:01"), std::string::npos) << p.detail;
+    EXPECT_NE(p.detail.find("connects to a network"), std::string::npos) << p.detail;
 }
 
 TEST(IwdControlRefusalTest, BusPolicyRefusalNamesTheGroupTheUserLacks) {

@@ -16,13 +16,14 @@
 #include <map>
 #include <memory>
 
+#include "DirectControl.h"
 #include "LinkView.h"
 #include "Nl80211.h"
 #include "NlTransport.h"
 #include "RealAdapter.h"
-#include "kccl_status.h"
 #include "TestMain.h"
 #include "kccl_oid.h"
+#include "kccl_status.h"
 
 namespace wavory::kccl {
 namespace {
@@ -494,6 +495,62 @@ TEST(RealAdapterTrafficTest, AStatusAsksFiveQuestionsAndTakesTheGenerationFromTh
 TEST_F(Nl80211Test, NothingIsAskedBeforeTheFamilyIsKnown) {
     EXPECT_EQ(m_pNl->Request(NL80211_CMD_GET_INTERFACE, 3, false), -ENOTCONN);
     EXPECT_EQ(m_pKernel->requests, 0);
+}
+
+}  // namespace
+}  // namespace wavory::kccl
+
+namespace wavory::kccl {
+namespace {
+
+// The CONNECT a direct join sends: a pin (or chosen access point) as the BSSID to join, the band
+// preference's pick as a hint with its frequency to a radio that roams by itself, else as the BSSID
+// (the kernel's own connection handling ignores a hint).
+TEST(DirectConnectTest, APinIsTheBssidToJoinAndThePreferredAccessPointAHint) {
+    const auto attrsOf = [](const SJoinSettings& s) {
+        nl_msg* msg = nlmsg_alloc();
+        genlmsg_put(msg, 0, 1, kFamily, 0, 0, NL80211_CMD_CONNECT, 1);
+        PutAccessPointChoice(msg, s);
+        std::map<int, Bytes> out;
+        nlattr* tb[NL80211_ATTR_MAX + 1] = {};
+        EXPECT_EQ(genlmsg_parse(nlmsg_hdr(msg), 0, tb, NL80211_ATTR_MAX, nullptr), 0);
+        for (int i = 0; i <= NL80211_ATTR_MAX; ++i)
+            if (tb[i]) {
+                const auto* data = static_cast<const uint8_t*>(nla_data(tb[i]));
+                out[i] = Bytes(data, data + nla_len(tb[i]));
+            }
+        nlmsg_free(msg);
+        return out;
+    };
+    const auto u32 = [](const Bytes& b) {
+        uint32_t v = 0;
+        std::memcpy(&v, b.data(), std::min<std::size_t>(b.size(), 4));
+        return v;
+    };
+    SJoinSettings s;
+    s.ssid = "WavoryTwin";
+    EXPECT_TRUE(attrsOf(s).empty());
+
+    s.hintBssid = {0x02, 0x00, 0x00, 0x00, 0x25, 0x02};
+    s.hintFreqMhz = 5180;
+    auto attrs = attrsOf(s);
+    EXPECT_EQ(attrs[NL80211_ATTR_MAC], Bytes(s.hintBssid.begin(), s.hintBssid.end()));
+    EXPECT_EQ(u32(attrs[NL80211_ATTR_WIPHY_FREQ]), 5180u);
+    EXPECT_EQ(attrs.count(NL80211_ATTR_MAC_HINT), 0u);
+
+    s.radioRoams = true;
+    attrs = attrsOf(s);
+    EXPECT_EQ(attrs[NL80211_ATTR_MAC_HINT], Bytes(s.hintBssid.begin(), s.hintBssid.end()));
+    EXPECT_EQ(u32(attrs[NL80211_ATTR_WIPHY_FREQ_HINT]), 5180u);
+    EXPECT_EQ(attrs.count(NL80211_ATTR_MAC), 0u);
+    EXPECT_EQ(attrs.count(NL80211_ATTR_WIPHY_FREQ), 0u);
+
+    s.bssid = {0x02, 0x00, 0x00, 0x00, 0x24, 0x01};
+    s.bssidFreqMhz = 2412;
+    attrs = attrsOf(s);
+    EXPECT_EQ(attrs[NL80211_ATTR_MAC], Bytes(s.bssid.begin(), s.bssid.end()));
+    EXPECT_EQ(u32(attrs[NL80211_ATTR_WIPHY_FREQ]), 2412u);
+    EXPECT_EQ(attrs.count(NL80211_ATTR_MAC_HINT), 0u);
 }
 
 }  // namespace

@@ -198,6 +198,19 @@ TEST(NmSettingsTest, TheChosenAccessPointIsTheConnectionsBssid) {
     EXPECT_FALSE(Has(BuildConnectionSettings(r), "802-11-wireless", "bssid"));
 }
 
+// The preferred access point starts the activation as its specific object, found by its BSSID in
+// whatever case NetworkManager writes it; not listed, NetworkManager picks.
+TEST(NmSettingsTest, ThePreferredAccessPointIsTheActivationsSpecificObject) {
+    const std::vector<std::pair<std::string, std::string>> aps = {
+        {"/org/freedesktop/NetworkManager/AccessPoint/7", "02:00:00:00:24:01"},
+        {"/org/freedesktop/NetworkManager/AccessPoint/9", "02:00:00:00:25:0A"},
+        {"/org/freedesktop/NetworkManager/AccessPoint/11", "not an address"}};
+    EXPECT_EQ(NmAccessPointOf(aps, {0x02, 0x00, 0x00, 0x00, 0x25, 0x0a}),
+              "/org/freedesktop/NetworkManager/AccessPoint/9");
+    EXPECT_EQ(NmAccessPointOf(aps, {0x02, 0x00, 0x00, 0x00, 0x26, 0x01}), "/");
+    EXPECT_EQ(NmAccessPointOf({}, {0x02, 0x00, 0x00, 0x00, 0x24, 0x01}), "/");
+}
+
 TEST(NmSettingsTest, PowerSaveOnlyWhenAsked) {
     SNmRequest r = Request("WavoryOpen");
     r.powerSave = 3;

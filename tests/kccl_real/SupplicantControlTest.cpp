@@ -542,6 +542,39 @@ TEST_F(SupplicantControlTest, TheChosenAccessPointGoesIntoTheEntry) {
     EXPECT_EQ(values.count("bssid"), 0u);
 }
 
+// A pin is the entry's bssid; the band preference's pick only a hint, which a supplicant that does
+// not know it may leave out, saying so.
+TEST_F(SupplicantControlTest, APinIsTheEntrysBssidAndThePreferredAccessPointItsHint) {
+    std::map<std::string, std::string> values;
+    m_fake.onSelect = [&](int id) {
+        values = m_fake.Networks()[id].values;
+        Connected(id);
+    };
+    SJoinSettings s = Wpa2("the-right-passphrase");
+    s.hintBssid = {0x02, 0x00, 0x00, 0x00, 0x25, 0x02};
+    s.hintFreqMhz = 5180;
+    CJoinContext context;
+    ASSERT_TRUE(m_control.Join(s, context).joined);
+    EXPECT_EQ(values["bssid_hint"], "02:00:00:00:25:02");
+    EXPECT_EQ(values.count("bssid"), 0u);
+
+    // A pin (as the adapter sets it: the chosen access point) leaves no room for a hint.
+    s.bssid = {0x02, 0x00, 0x00, 0x00, 0x24, 0x01};
+    ASSERT_TRUE(m_control.Join(s, context).joined);
+    EXPECT_EQ(values["bssid"], "02:00:00:00:24:01");
+    EXPECT_EQ(values.count("bssid_hint"), 0u);
+
+    s.bssid = {};
+    s.choiceNote = "no 5 or 6 GHz access point of the network was heard at -70 dBm or stronger";
+    m_fake.unknownSettings.insert("bssid_hint");
+    const SJoinOutcome older = m_control.Join(s, context);
+    ASSERT_TRUE(older.joined);
+    EXPECT_EQ(values.count("bssid_hint"), 0u);
+    EXPECT_NE(older.detail.find("-70 dBm"), std::string::npos) << older.detail;
+    EXPECT_NE(older.detail.find("takes no preferred access point (bssid_hint)"), std::string::npos)
+        << older.detail;
+}
+
 TEST_F(SupplicantControlTest, TheAddressModeGoesIntoTheEntryAndOnlyNetworkManagerTakesFixedAddresses) {
     std::map<std::string, std::string> values;
     m_fake.onSelect = [&](int id) {

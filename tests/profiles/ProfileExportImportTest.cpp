@@ -329,6 +329,9 @@ TEST_F(ProfileExportImportTest, NetworkSettingsComeBackAndUnusableOnesRefuseThei
     original->IPv6Address = "2001:db8::10/64";
     original->IPv6Gateway = "2001:db8::1";
     original->DnsServers = "192.0.2.53 2001:db8::53";
+    original->PreferHighBand = true;
+    original->BandFloor = -82;
+    original->PinnedBssid = "02:1a:11:00:00:0b";
     ASSERT_TRUE(original->Save(true));
     const std::string file = FilePath("net.reg");
     ASSERT_TRUE(mngr.RegistryOp(Op::REG_OP_EXPORT_ONE, file, std::string("Home")));
@@ -343,6 +346,9 @@ TEST_F(ProfileExportImportTest, NetworkSettingsComeBackAndUnusableOnesRefuseThei
     EXPECT_EQ(imported->IPv6Address, "2001:db8::10/64");
     EXPECT_EQ(imported->IPv6Gateway, "2001:db8::1");
     EXPECT_EQ(imported->DnsServers, "192.0.2.53 2001:db8::53");
+    EXPECT_TRUE(imported->PreferHighBand);
+    EXPECT_EQ(imported->BandFloor, -82);
+    EXPECT_EQ(imported->PinnedBssid, "02:1a:11:00:00:0b");
 
     const std::pair<const char*, const char*> bad[] = {
         {"\"MacAddress\"=dword:00000007", "\"MacAddress\" is 7"},
@@ -351,11 +357,16 @@ TEST_F(ProfileExportImportTest, NetworkSettingsComeBackAndUnusableOnesRefuseThei
         {"\"IPv6Address\"=\"2001:db8::1/200\"", "prefix length"},
         {"\"IPv4Gateway\"=\"192.0.2.1\"", "needs a fixed address"},
         {"\"DnsServers\"=\"192.0.2.53 resolver.example\"", "\"DnsServers\""},
+        {"\"PinnedBssid\"=\"01:00:5e:00:00:01\"", "group"},
+        {"\"PinnedBssid\"=\"00:00:00:00:00:00\"", "all-zero"},
+        {"\"PinnedBssid\"=\"02:1a:11:00:00\"", "not a BSSID"},
+        {"\"BandFloor\"=dword:ffffff9c", "\"BandFloor\" is -100"},
+        {"\"BandFloor\"=dword:00000000", "\"BandFloor\" is 0"},
     };
     std::string text =
         "Windows Registry Editor Version 5.00\r\n\r\n"
         "[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility]\r\n"
-        "\"NumOfProfiles\"=dword:00000007\r\n\r\n";
+        "\"NumOfProfiles\"=dword:0000000c\r\n\r\n";
     int n = 0;
     for (const auto& [value, reason] : bad)
         text += "[HKEY_CURRENT_USER\\Software\\Wavory\\Wavory Utility\\Profile " + std::to_string(n++) +

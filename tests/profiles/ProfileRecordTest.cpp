@@ -60,6 +60,9 @@ void FillAll(CProfile& p) {
     p.IPv6Address = "2001:db8::10/64";
     p.IPv6Gateway = "2001:db8::1";
     p.DnsServers = "192.0.2.53 2001:db8::53";
+    p.PreferHighBand = true;
+    p.BandFloor = -82;
+    p.PinnedBssid = "02:1a:11:00:00:0b";
 }
 
 void ExpectSameSettings(const CProfile& a, const CProfile& b) {
@@ -105,6 +108,9 @@ void ExpectSameSettings(const CProfile& a, const CProfile& b) {
     EXPECT_EQ(a.IPv6Address, b.IPv6Address);
     EXPECT_EQ(a.IPv6Gateway, b.IPv6Gateway);
     EXPECT_EQ(a.DnsServers, b.DnsServers);
+    EXPECT_EQ(a.PreferHighBand, b.PreferHighBand);
+    EXPECT_EQ(a.BandFloor, b.BandFloor);
+    EXPECT_EQ(a.PinnedBssid, b.PinnedBssid);
 }
 
 }  // namespace
@@ -151,8 +157,8 @@ TEST_F(ProfileRecordTest, SaveStoresEveryValueOfItsKindAndLoadsThemBack) {
     ASSERT_TRUE(saved.Save(false));
 
     const SRegKey top = Exported("Profile 0");
-    // With "WpaMode", "WpaPassphrase", "PhyFreq", the 12 of 802.1X and the 7 network settings.
-    EXPECT_EQ(top.values.size(), 49u);
+    // With "WpaMode", "WpaPassphrase", "PhyFreq", the 12 of 802.1X and the 10 network settings.
+    EXPECT_EQ(top.values.size(), 52u);
     EXPECT_EQ(top.subkeys.size(), 0u);
     for (const char* text :
          {"ProfName", "NetName", "Sec Key 0", "Sec Key 1", "Sec Key 2", "Sec Key 3", "WpaPassphrase"}) {
@@ -168,6 +174,8 @@ TEST_F(ProfileRecordTest, SaveStoresEveryValueOfItsKindAndLoadsThemBack) {
     EXPECT_EQ(*top.FindValue("Priority"), SRegValue::Dword(4));
     EXPECT_EQ(*top.FindValue("WpaMode"), SRegValue::Dword(3));
     EXPECT_EQ(*top.FindValue("PhyFreq"), SRegValue::Dword(5975));
+    // A signal in dBm is negative: stored as its two's complement.
+    EXPECT_EQ(*top.FindValue("BandFloor"), SRegValue::Dword(static_cast<uint32_t>(-82)));
     // The count is only written on request.
     EXPECT_EQ(theApp.GetProfileInt("", "NumOfProfiles", -7), -7);
 

@@ -96,6 +96,12 @@ const std::vector<SKind>& Kinds() {
              p.DnsServers = "198.51.100.53";
          }},
         {"device-address", [](CProfile& p) { p.MacAddress = KCOM_MAC_DEVICE; }},
+        {"pinned-prefers-5ghz",
+         [](CProfile& p) {
+             p.PinnedBssid = "02:1a:11:00:00:0b";
+             p.PreferHighBand = true;
+             p.BandFloor = -75;
+         }},
         {"adhoc",
          [](CProfile& p) {
              p.NetMode = false;
@@ -138,6 +144,10 @@ void Normalise(EStack stack, CProfile& p) {
         p.IPv4Address = p.IPv4Gateway = p.IPv6Address = p.IPv6Gateway = p.DnsServers = "";
     }
     if (stack == EStack::Iwd) p.MacAddress = 0;
+    // No stack keeps a soft band preference; iwd keeps no access point either.
+    p.PreferHighBand = false;
+    p.BandFloor = -70;
+    if (stack == EStack::Iwd) p.PinnedBssid.clear();
 }
 
 void ExpectSameNetwork(const CProfile& want, const CProfile& got, const std::string& label) {
@@ -172,6 +182,9 @@ void ExpectSameNetwork(const CProfile& want, const CProfile& got, const std::str
     EXPECT_EQ(got.IPv6Address, want.IPv6Address);
     EXPECT_EQ(got.IPv6Gateway, want.IPv6Gateway);
     EXPECT_EQ(got.DnsServers, want.DnsServers);
+    EXPECT_EQ(got.PreferHighBand, want.PreferHighBand);
+    EXPECT_EQ(got.BandFloor, want.BandFloor);
+    EXPECT_EQ(got.PinnedBssid, want.PinnedBssid);
 }
 
 bool IwdTakes(const CProfile& p) { return p.NetMode && p.SecType != 1; }
@@ -380,6 +393,40 @@ address1=192.168.1.9/24
     EXPECT_NE(ReadNmKeyfile("[connection]\ntype=wifi\n[wifi]\nssid=256;\n", "s").refusal, "");
 }
 
+// A keyfile's band is a hard lock: 5 GHz becomes the profile's preference, said so; a BSSID is the
+// profile's pin unless it is none a station could join. wpa_supplicant's bssid likewise.
+TEST(StackFilesTest, BandAndBssidOfTheFilesBecomeThePreferenceAndThePin) {
+    const auto notesOf = [](const SStackNetwork& net) {
+        std::string all;
+        for (const std::string& s : net.notes) all += s + "\n";
+        return all;
+    };
+    SStackNetwork net =
+        ReadNmKeyfile("[connection]\ntype=wifi\n[wifi]\nssid=S\nband=a\nbssid=02:1A:11:00:00:0B\n", "a");
+    ASSERT_TRUE(net.profile) << net.refusal;
+    EXPECT_TRUE(net.profile->PreferHighBand);
+    EXPECT_EQ(net.profile->PinnedBssid, "02:1a:11:00:00:0b");
+    EXPECT_NE(notesOf(net).find("band=a kept as a preference"), std::string::npos) << notesOf(net);
+
+    net = ReadNmKeyfile("[connection]\ntype=wifi\n[wifi]\nssid=S\nband=bg\nbssid=01:00:5E:00:00:01\n", "b");
+    ASSERT_TRUE(net.profile) << net.refusal;
+    EXPECT_FALSE(net.profile->PreferHighBand);
+    EXPECT_EQ(net.profile->PinnedBssid, "");
+    EXPECT_NE(notesOf(net).find("band=bg not kept"), std::string::npos) << notesOf(net);
+    EXPECT_NE(notesOf(net).find("bssid=01:00:5E:00:00:01 not kept"), std::string::npos) << notesOf(net);
+
+    for (const char* bad : {"00:00:00:00:00:00", "02:1a:11:00:00", "any"}) {
+        const SStackRead read = ReadWpaSupplicantConf(
+            std::string("network={\n\tssid=\"S\"\n\tkey_mgmt=NONE\n\tbssid=") + bad + "\n}\n");
+        ASSERT_EQ(read.networks.size(), 1u) << bad;
+        ASSERT_TRUE(read.networks[0].profile) << bad;
+        EXPECT_EQ(read.networks[0].profile->PinnedBssid, "") << bad;
+        EXPECT_NE(notesOf(read.networks[0]).find(std::string("bssid=") + bad + " not kept"),
+                  std::string::npos)
+            << notesOf(read.networks[0]);
+    }
+}
+
 TEST(StackFilesTest, KeyfilesOneAfterTheOtherAreCutApart) {
     const std::string a = "[connection]\nid=A\ntype=wifi\n[wifi]\nssid=A\n";
     const std::string b = "# comment\n [connection] \nid=B\ntype=wifi\n[wifi]\nssid=B\n";
@@ -530,6 +577,19 @@ TEST(StackFilesTest, ExportNamesWhatAFileDoesNotCarry) {
     CProfile cell = Base("Cell", "Cell");
     cell.NetMode = false;
     EXPECT_NE(WriteIwdFile(cell).refusal.find("ad-hoc"), std::string::npos);
+
+    // No stack keeps a soft band preference; iwd no pin either.
+    CProfile choice = Base("Choice", "Choice");
+    choice.PreferHighBand = true;
+    choice.PinnedBssid = "02:1a:11:00:00:0b";
+    notes.clear();
+    WriteWpaSupplicantConf({&choice}, notes);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_TRUE(has(notes[0].notes, "5/6 GHz preference not written"));
+    EXPECT_TRUE(has(WriteNmKeyfile(choice).notes, "band is a hard limit"));
+    EXPECT_TRUE(has(WriteIwdFile(choice).notes, "[Rank]"));
+    EXPECT_TRUE(has(WriteIwdFile(choice).notes, "pin not written"));
+    EXPECT_FALSE(has(WriteNmKeyfile(choice).notes, "pin"));
 }
 
 // NetworkManager's answers over the bus: the forms its settings take there (byte arrays, addresses

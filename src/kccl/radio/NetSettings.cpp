@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -73,7 +74,11 @@ std::size_t EncodeNetRecord(const SNetRecord& record, uint8_t* payload, std::siz
     if (size < KCOM_NET_STRINGS) return 0;
     std::memset(payload, 0, KCOM_NET_STRINGS);
     payload[KCOM_NET_MAC_MODE] = record.macMode;
-    payload[KCOM_NET_FLAGS] = record.metered ? KCOM_NET_METERED : 0;
+    payload[KCOM_NET_FLAGS] = static_cast<uint8_t>((record.metered ? KCOM_NET_METERED : 0) |
+                                                   (record.preferHighBand ? KCOM_NET_PREFER_HIGH_BAND : 0));
+    payload[KCOM_NET_BAND_FLOOR] =
+        static_cast<uint8_t>(static_cast<int8_t>(std::clamp(record.bandFloorDbm, -128, 127)));
+    std::memcpy(payload + KCOM_NET_PIN, record.pin.data(), 6);
     std::size_t pos = KCOM_NET_STRINGS;
     for (int i = 0; i < KCOM_NET_STRING_COUNT; ++i) {
         const std::string& text = StringAt(record, i);
@@ -91,6 +96,9 @@ bool DecodeNetRecord(const uint8_t* payload, std::size_t size, SNetRecord& out) 
     SNetRecord record;
     record.macMode = payload[KCOM_NET_MAC_MODE];
     record.metered = (payload[KCOM_NET_FLAGS] & KCOM_NET_METERED) != 0;
+    record.preferHighBand = (payload[KCOM_NET_FLAGS] & KCOM_NET_PREFER_HIGH_BAND) != 0;
+    record.bandFloorDbm = static_cast<int8_t>(payload[KCOM_NET_BAND_FLOOR]);
+    std::memcpy(record.pin.data(), payload + KCOM_NET_PIN, 6);
     std::size_t pos = KCOM_NET_STRINGS;
     for (int i = 0; i < KCOM_NET_STRING_COUNT; ++i) {
         if (pos + 2 > size) return false;
@@ -167,6 +175,12 @@ std::vector<std::string> SplitAddressList(std::string_view text) {
 
 std::string CheckNetRecord(const SNetRecord& r) {
     if (r.macMode > KCOM_MAC_RANDOM) return "the hardware address mode is not device, stable or random";
+    if (r.HasPin() && IsUnusableMac(r.pin))
+        return "the access point to stay on, " + MacText(r.pin) + ", is a group address, no access point's";
+    if (!BandFloorInRange(r.bandFloorDbm))
+        return "the band preference's signal floor, " + std::to_string(r.bandFloorDbm) +
+               " dBm, is not between " + std::to_string(KCOM_BAND_FLOOR_MIN) + " and " +
+               std::to_string(KCOM_BAND_FLOOR_MAX) + " dBm";
     auto fixed = [](const std::string& text, int family, const char* what) -> std::string {
         if (text.empty()) return {};
         const auto a = ParseIpAddress(text, family, true);
@@ -263,6 +277,36 @@ std::string MacText(const MacAddress& a) {
     std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", a[0], a[1], a[2], a[3], a[4], a[5]);
     return text;
 }
+
+std::optional<MacAddress> ParseMac(std::string_view text) {
+    if (text.size() != 17) return std::nullopt;
+    const char separator = text[2];
+    if (separator != ':' && separator != '-') return std::nullopt;
+    auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    MacAddress out{};
+    for (std::size_t i = 0; i < 6; ++i) {
+        const int high = nibble(text[i * 3]), low = nibble(text[i * 3 + 1]);
+        if (high < 0 || low < 0 || (i < 5 && text[i * 3 + 2] != separator)) return std::nullopt;
+        out[i] = static_cast<uint8_t>(high << 4 | low);
+    }
+    return out;
+}
+
+std::string CheckPinText(std::string_view text) {
+    const auto address = ParseMac(text);
+    if (!address)
+        return "\"" + std::string(text) + "\" is not a BSSID (six hex pairs like 02:1a:11:00:00:01)";
+    if (IsUnusableMac(*address))
+        return "\"" + std::string(text) + "\" is a group or all-zero address, no access point's";
+    return {};
+}
+
+bool BandFloorInRange(int dbm) { return dbm >= KCOM_BAND_FLOOR_MIN && dbm <= KCOM_BAND_FLOOR_MAX; }
 
 std::vector<uint8_t> UserAddressSecret() {
     const std::string base = ConfigDir();

@@ -22,8 +22,15 @@ struct SNetRecord {
     std::string ipv6;      // "2001:db8::10/64"; empty = automatic
     std::string gateway6;  // only with ipv6
     std::string dns;       // name servers separated by spaces
+    // Which of the network's access points a join takes: with preferHighBand the best 5 or 6 GHz
+    // one heard at or above bandFloorDbm before any 2.4 GHz one; with a pin (not all zero) that
+    // access point alone.
+    bool preferHighBand = false;
+    int bandFloorDbm = -70;  // KCOM_BAND_FLOOR_MIN..MAX
+    std::array<uint8_t, 6> pin{};
 
     bool operator==(const SNetRecord&) const = default;
+    bool HasPin() const { return pin != std::array<uint8_t, 6>{}; }
     // Fixed addresses or name servers are asked for: only NetworkManager applies them.
     bool HasAddressing() const { return !ipv4.empty() || !ipv6.empty() || !dns.empty(); }
 };
@@ -68,6 +75,12 @@ MacAddress RandomAddress();
 bool IsUnusableMac(const MacAddress& address);
 // "02:1a:..", lower case.
 std::string MacText(const MacAddress& address);
+// Six hex pairs separated by ':' or '-', either case; nothing for any other text.
+std::optional<MacAddress> ParseMac(std::string_view text);
+// The first problem of a BSSID to pin, as a sentence; empty when a station can be pinned to it.
+std::string CheckPinText(std::string_view text);
+// The band floor is one the preference can use (KCOM_BAND_FLOOR_MIN..MAX dBm).
+bool BandFloorInRange(int dbm);
 
 // The user's secret for stable addresses: 32 random bytes kept in a file only the user can read
 // ($XDG_CONFIG_HOME, else ~/.config, /wavory/address-secret), made on first use. Empty when it can

@@ -26,6 +26,15 @@ struct SJoinSettings {
     // The access point chosen among the network's (infrastructure only); all zero = any of them.
     std::array<uint8_t, 6> bssid{};
     uint32_t bssidFreqMhz = 0;  // its channel's frequency, where known
+    // The access point the band preference picked for this attempt, given to the way of control as
+    // a hint it may leave (all zero = none); with a pin, bssid holds the pinned one instead.
+    std::array<uint8_t, 6> hintBssid{};
+    uint32_t hintFreqMhz = 0;
+    // The radio roams by itself (its firmware): only such a radio does anything with a hint when
+    // the kernel is told it directly.
+    bool radioRoams = false;
+    // What a joined attempt says of the access point choice (a preference it could not follow).
+    std::string choiceNote;
     uint32_t security = 0;  // 0 none, 1 WEP, KCOM_SECURITY_MODE_* from 3 on
     // The radio can do SAE: a WPA2/WPA3 transition network is joined as WPA3.
     bool sae = true;
@@ -50,6 +59,17 @@ struct SJoinSettings {
 // An access point was chosen: the attempt joins it and no other of the network.
 inline bool HasChosenBssid(const SJoinSettings& s) {
     return s.mode == 1 && s.bssid != std::array<uint8_t, 6>{};
+}
+
+// The band preference picked an access point for this attempt.
+inline bool HasHintBssid(const SJoinSettings& s) {
+    return s.mode == 1 && !HasChosenBssid(s) && s.hintBssid != std::array<uint8_t, 6>{};
+}
+
+// The note of a joined attempt: the choice's, then the way of control's own; either may be empty.
+inline std::string JoinNotes(const SJoinSettings& s, std::string own) {
+    if (s.choiceNote.empty()) return own;
+    return own.empty() ? s.choiceNote : s.choiceNote + "; " + own;
 }
 
 // The frequency of an ad-hoc cell's channel; 0 when the channel is none.

@@ -91,6 +91,24 @@ struct SConnectEvent {
 
 }  // namespace
 
+void PutAccessPointChoice(nl_msg* msg, const SJoinSettings& s) {
+    if (HasChosenBssid(s)) {
+        // One access point of the network chosen (or pinned): the kernel joins it and no other.
+        nla_put(msg, NL80211_ATTR_MAC, 6, s.bssid.data());
+        if (s.bssidFreqMhz != 0) nla_put_u32(msg, NL80211_ATTR_WIPHY_FREQ, s.bssidFreqMhz);
+    } else if (HasHintBssid(s) && s.radioRoams) {
+        // The band preference's pick, to a radio that roams by itself: where it starts; it may take
+        // another of the network later.
+        nla_put(msg, NL80211_ATTR_MAC_HINT, 6, s.hintBssid.data());
+        if (s.hintFreqMhz != 0) nla_put_u32(msg, NL80211_ATTR_WIPHY_FREQ_HINT, s.hintFreqMhz);
+    } else if (HasHintBssid(s)) {
+        // The kernel's own connection handling passes a hint by and picks by itself, and it never
+        // roams: the pick is told as the access point to join, where the link would stay anyway.
+        nla_put(msg, NL80211_ATTR_MAC, 6, s.hintBssid.data());
+        if (s.hintFreqMhz != 0) nla_put_u32(msg, NL80211_ATTR_WIPHY_FREQ, s.hintFreqMhz);
+    }
+}
+
 CDirectControl::CDirectControl(std::string ifname, int ifindex, CNl80211& nl)
     : m_Ifname(std::move(ifname)), m_nIfindex(ifindex), m_Nl(nl) {}
 
@@ -323,11 +341,7 @@ SJoinOutcome CDirectControl::Connect(const SJoinSettings& s, CJoinContext& conte
     } else {
         err = m_Nl.Request(NL80211_CMD_CONNECT, m_nIfindex, false, [&](nl_msg* msg) {
             nla_put(msg, NL80211_ATTR_SSID, static_cast<int>(ssid.size()), ssid.data());
-            // One access point of the network chosen: the kernel joins it and no other.
-            if (HasChosenBssid(s)) {
-                nla_put(msg, NL80211_ATTR_MAC, 6, s.bssid.data());
-                if (s.bssidFreqMhz != 0) nla_put_u32(msg, NL80211_ATTR_WIPHY_FREQ, s.bssidFreqMhz);
-            }
+            PutAccessPointChoice(msg, s);
             // WEP leaves the authentication out, which asks the kernel for the automatic choice:
             // open system first, then shared key when the access point refuses it.
             if (!wep) nla_put_u32(msg, NL80211_ATTR_AUTH_TYPE, NL80211_AUTHTYPE_OPEN_SYSTEM);
@@ -394,7 +408,7 @@ SJoinOutcome CDirectControl::Join(const SJoinSettings& settings, CJoinContext& c
     if (outcome.joined) {
         std::lock_guard lock(m_Mutex);
         m_LastJoined = settings;
-        outcome.detail = AddressingNote(settings, m_Ifname);
+        outcome.detail = JoinNotes(settings, AddressingNote(settings, m_Ifname));
         return outcome;
     }
     if (previous && !context.Stopping() && outcome.cause != KCOM_CAUSE_NOT_PERMITTED &&

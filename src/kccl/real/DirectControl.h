@@ -12,7 +12,14 @@
 #include "AdapterControl.h"
 #include "Nl80211.h"
 
+struct nl_msg;
+
 namespace wavory::kccl {
+
+// The access point choice of a CONNECT: a chosen or pinned one as NL80211_ATTR_MAC (and its
+// frequency), else the band preference's: to a radio that roams by itself as NL80211_ATTR_MAC_HINT
+// and NL80211_ATTR_WIPHY_FREQ_HINT, to any other as NL80211_ATTR_MAC (the kernel ignores the hint).
+void PutAccessPointChoice(nl_msg* msg, const SJoinSettings& settings);
 
 class CDirectControl final : public IAdapterControl {
 public:

@@ -212,6 +212,15 @@ SJoinOutcome CIwdControl::CheckJoin(const SJoinSettings& s) {
                           " and chooses its hardware address itself, for all networks alike "
                           "(AddressRandomization in iwd's main.conf): it takes no address per network; "
                           "join with the device's own address, or set iwd's own setting");
+    // iwd's Network.Connect takes the network, never one of its access points.
+    if (s.net.HasPin())
+        return Failed(KCOM_CAUSE_UNSUPPORTED,
+                      "iwd runs " + m_Ifname +
+                          " and connects to a network, never to one of its access points (its interface "
+                          "has no connect per BSSID): the pin to " +
+                          MacText(s.net.pin) +
+                          " cannot be kept; remove the pin, or let wpa_supplicant or NetworkManager run the "
+                          "interface");
     CIwdClient iwd;
     SIwdObjects objects;
     std::string station;
@@ -338,6 +347,11 @@ SJoinOutcome CIwdControl::Join(const SJoinSettings& s, CJoinContext& context) {
     } else if (answered && result) {
         outcome.joined = true;
         outcome.detail = AddressingNote(s, m_Ifname);
+        // iwd takes no access point from outside: its own ranking decides the band.
+        if (s.net.preferHighBand)
+            outcome.detail += std::string(outcome.detail.empty() ? "" : "; ") +
+                              "iwd chooses the access point by its own ranking ([Rank] in iwd's main.conf, "
+                              "BandModifier5Ghz and BandModifier6Ghz), not by this network's band preference";
     } else if (!answered) {
         outcome = Failed(context.Stopping() ? KCOM_CAUSE_CANCELLED : KCOM_CAUSE_TIMEOUT);
     } else if (requests > 1 || (result.error == EIwdError::Failed && type == "psk" && requests == 1)) {

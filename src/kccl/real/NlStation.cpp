@@ -190,6 +190,7 @@ void AddWiphyMessage(nlattr* const* tb, SWiphyInfo& info) {
     }
     if (tb[NL80211_ATTR_FEATURE_FLAGS] && (nla_get_u32(tb[NL80211_ATTR_FEATURE_FLAGS]) & NL80211_FEATURE_SAE))
         info.sae = true;
+    if (tb[NL80211_ATTR_ROAM_SUPPORT]) info.roams = true;
     if (tb[NL80211_ATTR_EXT_FEATURES]) {
         const auto* bits = static_cast<const uint8_t*>(nla_data(tb[NL80211_ATTR_EXT_FEATURES]));
         const int len = nla_len(tb[NL80211_ATTR_EXT_FEATURES]);

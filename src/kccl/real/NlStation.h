@@ -41,6 +41,7 @@ struct SWiphyInfo {
     std::vector<SWiphyChannel> channels;  // in order of frequency once Finish ran
     int bestPhy[3] = {-1, -1, -1};        // KCOM_PHY_TYPE the radio speaks on 2.4, 5 and 6 GHz; -1 none
     bool sae = false;                     // SAE through the supplicant (or in the driver)
+    bool roams = false;                   // the device roams by itself (firmware roaming)
     bool canAp = false;                   // the access point interface type is among its kinds
     bool apWithStation = false;           // an interface combination holds an access point and a station
     bool Has(uint32_t freqMhz) const;

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 namespace wavory::kccl {
 
@@ -231,13 +233,38 @@ SNmReply CNmClient::Activate(const std::string& connectionPath, std::string& act
     return {};
 }
 
-SNmReply CNmClient::AddAndActivate(const NmSettings& settings, std::string& activePath) {
+SNmReply CNmClient::AccessPoints(std::vector<std::pair<std::string, std::string>>& out) {
+    out.clear();
+    SBusError error;
+    SBusMessage answer;
+    int rc = sd_bus_call_method(m_pBus, kService, m_Device.c_str(), kWireless, "GetAllAccessPoints", &error.e,
+                                &answer.m, "");
+    if (rc < 0) return Failure(error.e, rc);
+    std::vector<std::string> paths;
+    rc = sd_bus_message_enter_container(answer.m, 'a', "o");
+    while (rc > 0) {
+        const char* path = nullptr;
+        rc = sd_bus_message_read(answer.m, "o", &path);
+        if (rc > 0 && path) paths.emplace_back(path);
+    }
+    if (rc < 0) return Failure(error.e, rc);
+    for (const std::string& path : paths) {
+        std::string address;
+        // An access point that went meanwhile is left out.
+        if (GetProperty(path, "org.freedesktop.NetworkManager.AccessPoint", "HwAddress", "s", &address))
+            out.emplace_back(path, address);
+    }
+    return {};
+}
+
+SNmReply CNmClient::AddAndActivate(const NmSettings& settings, std::string& activePath,
+                                   const std::string& specificObject) {
     SBusError error;
     SBusMessage call, answer;
     int rc = sd_bus_message_new_method_call(m_pBus, &call.m, kService, kManagerPath, kManager,
                                             "AddAndActivateConnection2");
     if (rc >= 0) rc = AppendSettings(call.m, settings);
-    if (rc >= 0) rc = sd_bus_message_append(call.m, "oo", m_Device.c_str(), "/");
+    if (rc >= 0) rc = sd_bus_message_append(call.m, "oo", m_Device.c_str(), specificObject.c_str());
     // "volatile": NetworkManager forgets the connection as soon as it is no longer active, so the
     // user's settings never keep one of the utility's.
     if (rc >= 0) rc = sd_bus_message_append(call.m, "a{sv}", 1, "persist", "s", "volatile");

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "NmSettings.h"
 
@@ -41,7 +43,12 @@ public:
 
     // Adds the connection as volatile (NetworkManager deletes it when it is no longer active) and
     // activates it on the device; `activePath` is the active connection's object.
-    SNmReply AddAndActivate(const NmSettings& settings, std::string& activePath);
+    // With `specificObject` (an access point's object), that access point of the network is the
+    // one NetworkManager starts with.
+    SNmReply AddAndActivate(const NmSettings& settings, std::string& activePath,
+                            const std::string& specificObject = "/");
+    // The device's access points: object and BSSID as NetworkManager writes it ("AA:BB:..").
+    SNmReply AccessPoints(std::vector<std::pair<std::string, std::string>>& out);
     // The device's state and the reason of its last change.
     SNmReply DeviceState(uint32_t& state, uint32_t& reason);
     // The object of the device's active connection ("/" without one).

@@ -249,8 +249,14 @@ SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool we
     uint32_t verdict = KCOM_CAUSE_NONE;
     std::string verdictDetail;
 
+    // The band preference's access point starts the activation; NetworkManager may still roam.
+    std::string specific = "/";
+    if (HasHintBssid(s)) {
+        std::vector<std::pair<std::string, std::string>> accessPoints;
+        if (nm.AccessPoints(accessPoints)) specific = NmAccessPointOf(accessPoints, s.hintBssid);
+    }
     std::string active, connection;
-    if (const SNmReply reply = nm.AddAndActivate(settings, active); !reply)
+    if (const SNmReply reply = nm.AddAndActivate(settings, active, specific); !reply)
         return FailedCall(m_Ifname, "the connection", reply);
     if (nm.ActiveConnectionSettings(active, connection)) nm.GuardSecretsOf(connection);
     const int refusedBefore = nm.RefusedSecretRequests();
@@ -297,7 +303,15 @@ SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool we
     if (Tracing())
         std::fprintf(stderr, "kccl: NetworkManager activation on %s ended: progress %d, reason %u\n",
                      m_Ifname.c_str(), static_cast<int>(progress), lastReason);
-    if (progress == ENmProgress::Associated) return {true};
+    if (progress == ENmProgress::Associated) {
+        SJoinOutcome joined{true};
+        std::string own;
+        if (HasHintBssid(s) && specific == "/")
+            own = "NetworkManager did not list the preferred access point " + BssidText(s.hintBssid.data()) +
+                  ": it chose the access point itself";
+        joined.detail = JoinNotes(s, own);
+        return joined;
+    }
     // NetworkManager would go on trying (or ask for secrets): this attempt ends here, and the
     // volatile connection goes with it.
     nm.Deactivate(active);

@@ -276,4 +276,11 @@ std::string UuidText(const std::array<uint8_t, 16>& random) {
     return text;
 }
 
+std::string NmAccessPointOf(const std::vector<std::pair<std::string, std::string>>& accessPoints,
+                            const std::array<uint8_t, 6>& bssid) {
+    for (const auto& [path, address] : accessPoints)
+        if (const auto parsed = ParseMac(address); parsed && *parsed == bssid) return path;
+    return "/";
+}
+
 }  // namespace wavory::kccl

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -67,6 +68,11 @@ using NmSettings = std::map<std::string, std::map<std::string, NmValue>>;
 // ask the user for them. Empty when the request cannot be a connection (no SSID or user, a WEP key
 // missing or of the wrong length, a passphrase WPA does not take, an ad-hoc cell without a channel).
 NmSettings BuildConnectionSettings(const SNmRequest& request);
+
+// The object of the access point whose BSSID is `bssid` among NetworkManager's (object, "AA:BB:..")
+// pairs, for an activation's specific object; "/" (none: NetworkManager picks) when it is not there.
+std::string NmAccessPointOf(const std::vector<std::pair<std::string, std::string>>& accessPoints,
+                            const std::array<uint8_t, 6>& bssid);
 
 // The name connections of the utility go by.
 inline constexpr const char* kNmConnectionId = "Wavory Utility";

@@ -18,6 +18,7 @@
 #include "kccl_adapters.h"
 #include "kccl_oid.h"
 #include "kccl_status.h"
+#include "radio/ApChoice.h"
 
 namespace wavory::kccl {
 
@@ -304,6 +305,7 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
             // Any access point of the network, until one is chosen again.
             m_Wanted.bssid = {};
             m_Wanted.bssidFreqMhz = 0;
+            m_bBssidFromPin = false;
             // The defaults, until the network's own settings come: the adapter's own address (told
             // to whoever runs the interface, whose own default may differ) and automatic addresses.
             m_Wanted.net = {};
@@ -313,6 +315,7 @@ uint32_t CRealAdapter::Dispatch(uint32_t code, uint8_t* p) {
             if (p[KCOM_JOIN_BSSID] & 0x01) return kStatusInvalidData;  // a group address
             std::memcpy(m_Wanted.bssid.data(), p + KCOM_JOIN_BSSID, 6);
             m_Wanted.bssidFreqMhz = GetU32(p, KCOM_JOIN_BSSID_FREQ);
+            m_bBssidFromPin = false;
             return kStatusSuccess;
         case OID_PHY_QUERY:
             return QueryPhy(p);
@@ -459,7 +462,9 @@ uint32_t CRealAdapter::StartJoin() {
         // A transition network is joined as WPA3 where the radio can do SAE and the network, where
         // it was heard, offers it.
         SWiphyInfo radio;
-        m_Wanted.sae = !m_View.Wiphy(radio) || radio.sae;
+        const bool known = m_View.Wiphy(radio);
+        m_Wanted.sae = !known || radio.sae;
+        m_Wanted.radioRoams = known && radio.roams;
         if (const std::vector<SBss>* list = m_View.Scan()) {
             bool heard = false, sae = false;
             for (const SBss& bss : *list) {
@@ -473,7 +478,7 @@ uint32_t CRealAdapter::StartJoin() {
             }
             if (heard && !sae) m_Wanted.sae = false;
         }
-        check = control.CheckJoin(m_Wanted);
+        if (!ChooseAccessPoint(check)) check = control.CheckJoin(m_Wanted);
     }
     if (check.status != kStatusSuccess) {
         m_Join.Refuse(m_Wanted, check);
@@ -484,6 +489,62 @@ uint32_t CRealAdapter::StartJoin() {
     m_Join.Start(control, m_Wanted,
                  [this](const SJoinSettings&, const SJoinOutcome&) { m_View.Invalidate(); });
     return kStatusSuccess;
+}
+
+bool CRealAdapter::ChooseAccessPoint(SJoinOutcome& outcome) {
+    // What the last attempt chose from its own pin or preference is not this one's.
+    if (m_bBssidFromPin) {
+        m_Wanted.bssid = {};
+        m_Wanted.bssidFreqMhz = 0;
+        m_bBssidFromPin = false;
+    }
+    m_Wanted.hintBssid = {};
+    m_Wanted.hintFreqMhz = 0;
+    m_Wanted.choiceNote.clear();
+    // An access point the request chose itself stays; the choice is for infrastructure networks.
+    if (m_Wanted.mode != 1 || HasChosenBssid(m_Wanted)) return false;
+    if (!m_Wanted.net.HasPin() && !m_Wanted.net.preferHighBand) return false;
+    std::vector<SApSeen> seen;
+    if (const std::vector<SBss>* list = m_View.Scan()) {
+        for (const SBss& bss : *list) {
+            if (bss.ssid != m_Wanted.ssid || (bss.capability & kCapabilityIbss)) continue;
+            SApSeen ap;
+            std::memcpy(ap.bssid.data(), bss.bssid, 6);
+            ap.freqMhz = static_cast<int>(bss.freqMhz);
+            ap.signalDbm = bss.signalDbm;
+            seen.push_back(ap);
+        }
+    }
+    const SApChoice choice = kccl::ChooseAccessPoint(seen, m_Wanted.net);
+    switch (choice.kind) {
+        case EApChoice::Pinned:
+            m_Wanted.bssid = seen[static_cast<std::size_t>(choice.index)].bssid;
+            m_Wanted.bssidFreqMhz =
+                static_cast<uint32_t>(seen[static_cast<std::size_t>(choice.index)].freqMhz);
+            m_bBssidFromPin = true;
+            return false;
+        case EApChoice::PinUnheard:
+            // The network heard without the pinned access point fails here; not heard at all, the
+            // way of control looks for the pin itself (a scan of its own may find it).
+            if (seen.empty()) {
+                m_Wanted.bssid = m_Wanted.net.pin;
+                m_bBssidFromPin = true;
+                return false;
+            }
+            outcome = SJoinOutcome{};
+            outcome.status = kStatusJoinNotStarted;
+            outcome.cause = KCOM_CAUSE_NOT_FOUND;
+            outcome.detail = choice.detail;
+            return true;
+        case EApChoice::Preferred:
+            m_Wanted.hintBssid = seen[static_cast<std::size_t>(choice.index)].bssid;
+            m_Wanted.hintFreqMhz =
+                static_cast<uint32_t>(seen[static_cast<std::size_t>(choice.index)].freqMhz);
+            m_Wanted.choiceNote = BandChoiceNote(seen, choice, m_Wanted.net);
+            return false;
+        default:
+            return false;
+    }
 }
 
 bool CRealAdapter::RefusedBeforeStart(SJoinOutcome& outcome) {

@@ -113,6 +113,9 @@ private:
     // Why an attempt cannot start before the way of control is asked: an enterprise network without
     // usable 802.1X settings.
     bool RefusedBeforeStart(SJoinOutcome& outcome);
+    // The access point the network's pin or band preference takes, from the scan list; true (and
+    // the outcome) when the attempt cannot start: the pinned one is not heard.
+    bool ChooseAccessPoint(SJoinOutcome& outcome);
     uint32_t QueryConnected(uint8_t* p);
     uint32_t WepKey(uint8_t* p);
     uint32_t RegDomain(uint8_t* p);
@@ -146,6 +149,7 @@ private:
     std::mutex m_HotspotMutex;  // one hotspot start or stop at a time (they run without m_Mutex)
     int m_nListener = 0;
     SWanted m_Wanted;
+    bool m_bBssidFromPin = false;            // m_Wanted.bssid is the pin's, not the request's
     std::atomic<uint8_t> m_nJoinMacMode{0};  // the address mode the last join asked for
     std::atomic<bool> m_bGone{false};
     std::atomic<bool> m_bEventsLost{false};

@@ -51,19 +51,23 @@ SWpaEntry EntryOf(const SJoinSettings& s) {
     entry.eap = s.eap;
     entry.sae = s.sae;
     if (HasChosenBssid(s)) entry.bssid = BssidText(s.bssid.data());
+    if (HasHintBssid(s)) entry.bssidHint = BssidText(s.hintBssid.data());
     entry.macMode = s.net.macMode;
     return entry;
 }
 
 // What a joined attempt says of the settings the supplicant does not carry out as asked.
-std::string JoinedNote(const SJoinSettings& s, const std::string& ifname) {
+std::string JoinedNote(const SJoinSettings& s, const std::string& ifname, bool hintRefused) {
     std::string note = AddressingNote(s, ifname);
+    if (hintRefused)
+        note += std::string(note.empty() ? "" : "; ") +
+                "this wpa_supplicant takes no preferred access point (bssid_hint): it chose one itself";
     // Its address policy 2 keeps one random address while the joins go on, not one per network.
     if (s.net.macMode == KCOM_MAC_STABLE)
         note += std::string(note.empty() ? "" : "; ") +
                 "wpa_supplicant gives a random address but not one per network: another network may be "
                 "joined with the same one";
-    return note;
+    return JoinNotes(s, note);
 }
 
 SJoinOutcome Failed(uint32_t cause, std::string detail, uint32_t status = kStatusFailed) {
@@ -222,6 +226,7 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
     bool set = true;
     bool sae = false;
     bool macRefused = false;
+    bool hintRefused = false;
     std::vector<std::string> entrySettings = WpaEntrySettings(EntryOf(settings));
     for (const std::string& setting : entrySettings) {
         if (!set) break;
@@ -234,6 +239,8 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
             set = setting == "mac_addr 0";
             macRefused = !set;
         }
+        // One older than 2.7 knows no bssid_hint: a preference, not a condition of the join.
+        if (!set && setting.rfind("bssid_hint ", 0) == 0) set = hintRefused = true;
         for (const std::string& older : KeyMgmtFallbacks(setting)) {
             if (set) break;
             set = Command(ctrl, "SET_NETWORK " + id + " " + older);
@@ -266,7 +273,8 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
     SJoinOutcome outcome = Attempt(ctrl, monitor, restore.ours, JoinLimit(settings, m_JoinWait), context);
     const bool restored = Finish(ctrl, monitor, restore, outcome.joined, !context.Stopping(), context);
     outcome.restored = !outcome.joined && restored;
-    if (outcome.joined && outcome.detail.empty()) outcome.detail = JoinedNote(settings, m_Ifname);
+    if (outcome.joined && outcome.detail.empty())
+        outcome.detail = JoinedNote(settings, m_Ifname, hintRefused);
     return outcome;
 }
 

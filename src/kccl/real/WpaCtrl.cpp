@@ -206,8 +206,12 @@ std::vector<std::string> WpaEntrySettings(const SWpaEntry& entry) {
     if (!entry.tag.empty()) settings.push_back("id_str " + QuotedValue(entry.tag));
     // A hidden network answers only a probe that names it.
     settings.push_back("scan_ssid 1");
-    // One access point of the network chosen: the supplicant joins it and no other.
-    if (!entry.bssid.empty() && !entry.adHoc) settings.push_back("bssid " + entry.bssid);
+    // One access point of the network chosen: the supplicant joins it and no other. Else the one
+    // the band preference picked: the first association goes there, roaming stays the supplicant's.
+    if (!entry.adHoc && !entry.bssid.empty())
+        settings.push_back("bssid " + entry.bssid);
+    else if (!entry.adHoc && !entry.bssidHint.empty())
+        settings.push_back("bssid_hint " + entry.bssidHint);
     // wpa_supplicant's address policies: the stable choice takes the one that keeps an address for
     // the network while the supplicant runs (2); each join anew takes a new one every time (1).
     switch (entry.macMode) {

@@ -66,6 +66,7 @@ struct SWpaEntry {
     SEapRecord eap;   // the 802.1X settings of WPA2- and WPA3-Enterprise
     bool sae = true;  // the radio can do SAE (else a transition network is joined as WPA2)
     std::string bssid;  // the access point chosen ("02:00:00:00:01:00"); empty = any of the network's
+    std::string bssidHint;  // the access point to start with, which the supplicant may leave; empty = none
     uint8_t macMode = 0;  // KCOM_MAC_MODE; 0 leaves the supplicant's own default
 
     ~SWpaEntry() {

@@ -35,6 +35,12 @@ const char* FaultKindName(int kind) {
     }
 }
 
+// A pinned access point as the scenarios write BSSIDs; empty when none is pinned.
+std::string PinText(const uint8_t* pin) {
+    static const uint8_t zero[6] = {};
+    return std::memcmp(pin, zero, 6) == 0 ? std::string() : FormatBssid(pin);
+}
+
 json ScanHalf(const SimNetwork* entries, int count) {
     json list = json::array();
     for (int i = 0; i < count; ++i) list.push_back(NetworkToJson(entries[i]));
@@ -111,10 +117,16 @@ std::string StateToJson(const SimState& s, int64_t nowNs) {
     j["join_bssid"] = st.bssidSet ? FormatBssid(st.bssid) : "";
     // The network's own settings as told, and those of the network joined.
     auto netJson = [](const SimNetSettings& net) {
-        return json{{"mac_mode", net.macMode},         {"metered", net.metered != 0},
-                    {"ipv4", net.text[KCOM_NET_IPV4]}, {"gateway4", net.text[KCOM_NET_GATEWAY4]},
-                    {"ipv6", net.text[KCOM_NET_IPV6]}, {"gateway6", net.text[KCOM_NET_GATEWAY6]},
-                    {"dns", net.text[KCOM_NET_DNS]}};
+        return json{{"mac_mode", net.macMode},
+                    {"metered", net.metered != 0},
+                    {"ipv4", net.text[KCOM_NET_IPV4]},
+                    {"gateway4", net.text[KCOM_NET_GATEWAY4]},
+                    {"ipv6", net.text[KCOM_NET_IPV6]},
+                    {"gateway6", net.text[KCOM_NET_GATEWAY6]},
+                    {"dns", net.text[KCOM_NET_DNS]},
+                    {"prefer_high_band", net.preferHighBand != 0},
+                    {"band_floor_dbm", net.bandFloorDbm},
+                    {"pin", PinText(net.pin)}};
     };
     j["net"] = netJson(st.net);
     j["active_net"] = netJson(s.active.net);

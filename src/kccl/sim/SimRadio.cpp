@@ -6,9 +6,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "SimChannels.h"
 #include "SimEap.h"
+#include "radio/ApChoice.h"
 #include "radio/Bands.h"
 #include "radio/Eap.h"
 #include "radio/NetSettings.h"
@@ -28,6 +30,11 @@ double RateFactor(int64_t nowNs, uint32_t salt) {
     x *= 0xBF58476D1CE4E5B9ULL;
     x ^= x >> 29;
     return 0.95 + static_cast<double>(x % 1001) / 10000.0;
+}
+
+bool HasPin(const SimNetSettings& net) {
+    static const uint8_t zero[6] = {};
+    return std::memcmp(net.pin, zero, 6) != 0;
 }
 
 bool SameSsid(const SimNetwork& net, const SimSettings& settings) {
@@ -178,7 +185,10 @@ bool CSimRadio::IsCandidate(const SimNetwork& net) const {
     const SimSettings& st = m_state.active;
     if (!InRange(net) || !SameSsid(net, st)) return false;
     // An access point chosen by its BSSID is the only one of the network joined.
-    if (st.mode == 1) return !net.adhoc && (!st.bssidSet || std::memcmp(net.bssid, st.bssid, 6) == 0);
+    // A pinned one likewise, whatever else of the network is heard.
+    if (st.mode == 1)
+        return !net.adhoc && (!st.bssidSet || std::memcmp(net.bssid, st.bssid, 6) == 0) &&
+               (!HasPin(st.net) || std::memcmp(net.bssid, st.net.pin, 6) == 0);
     if (st.mode == 2) return net.adhoc && st.channelSet && net.freqMHz == st.freqMHz;
     return false;
 }
@@ -247,12 +257,27 @@ void CSimRadio::Associate() {
     const SimSettings& st = m_state.active;
     if (st.ssidLen == 0 || (st.mode != 1 && st.mode != 2)) return;
 
-    const SimNetwork* best = nullptr;
+    // The strongest access point that takes the settings; with the band preference a 5 or 6 GHz
+    // one heard strongly enough before it (the same choice a real adapter hands its supplicant).
+    std::vector<const SimNetwork*> fits;
+    std::vector<SApSeen> seen;
     for (uint32_t i = 0; i < m_state.networkCount; ++i) {
         const SimNetwork& net = m_state.networks[i];
         if (!IsCandidate(net) || !SecurityMatches(net)) continue;
-        if (best == nullptr || net.signalDbm > best->signalDbm) best = &net;
+        fits.push_back(&net);
+        SApSeen ap;
+        std::memcpy(ap.bssid.data(), net.bssid, 6);
+        ap.freqMhz = static_cast<int>(net.freqMHz);
+        ap.signalDbm = net.signalDbm;
+        seen.push_back(ap);
     }
+    SNetRecord record;
+    record.preferHighBand = st.net.preferHighBand != 0;
+    record.bandFloorDbm = st.net.bandFloorDbm;
+    const SApChoice choice = ChooseAccessPoint(seen, record);
+    const SimNetwork* best = choice.index >= 0 ? fits[static_cast<std::size_t>(choice.index)] : nullptr;
+    for (const SimNetwork* net : fits)
+        if (choice.index < 0 && (best == nullptr || net->signalDbm > best->signalDbm)) best = net;
     if (best != nullptr) {
         link.associated = 1;
         link.bss = *best;
@@ -432,13 +457,29 @@ void CSimRadio::FinishJoin() {
         FailJoin(verdict.cause != KCOM_CAUSE_NONE ? verdict.cause : static_cast<uint32_t>(KCOM_CAUSE_REFUSED),
                  verdict.detail);
     } else if (!any)
-        FailJoin(KCOM_CAUSE_NOT_FOUND, "");
+        FailJoin(KCOM_CAUSE_NOT_FOUND, PinNotHeard());
     else if (sameKind)
         FailJoin(KCOM_CAUSE_WRONG_KEY, "");
     else if (enterprise)
         FailJoin(KCOM_CAUSE_NEEDS_8021X, "an enterprise network (WPA-Enterprise, 802.1X)");
     else
         FailJoin(KCOM_CAUSE_REFUSED, "it uses another kind of security");
+}
+
+std::string CSimRadio::PinNotHeard() const {
+    const SimSettings& st = m_state.active;
+    if (st.mode != 1 || !HasPin(st.net)) return {};
+    std::vector<SApSeen> seen;
+    for (uint32_t i = 0; i < m_state.networkCount; ++i) {
+        const SimNetwork& net = m_state.networks[i];
+        if (net.adhoc || !InRange(net) || !SameSsid(net, st)) continue;
+        SApSeen ap;
+        std::memcpy(ap.bssid.data(), net.bssid, 6);
+        seen.push_back(ap);
+    }
+    SNetRecord record;
+    std::memcpy(record.pin.data(), st.net.pin, 6);
+    return ChooseAccessPoint(seen, record).detail;
 }
 
 void CSimRadio::FailJoin(uint32_t cause, const std::string& detail) {

@@ -86,6 +86,8 @@ private:
     void ApplyAddress();
     int64_t JoinDelayNs() const;
     void FinishJoin();
+    // Why a join with a pinned access point found none: the pin is not heard (empty without a pin).
+    std::string PinNotHeard() const;
     // Fails the running attempt and goes back to the network the adapter was on before, if any.
     void FailJoin(uint32_t cause, const std::string& detail);
     void CountTraffic();

@@ -254,6 +254,9 @@ uint32_t CSimRequests::SetNetSettings(const uint8_t* p) {
     net = SimNetSettings{};
     net.macMode = record.macMode;
     net.metered = record.metered ? 1 : 0;
+    net.preferHighBand = record.preferHighBand ? 1 : 0;
+    net.bandFloorDbm = static_cast<int8_t>(record.bandFloorDbm);
+    std::memcpy(net.pin, record.pin.data(), 6);
     for (int i = 0; i < KCOM_NET_STRING_COUNT; ++i)
         std::memcpy(net.text[i], texts[i]->data(), texts[i]->size());
     return kStatusSuccess;
@@ -264,6 +267,9 @@ uint32_t CSimRequests::QueryNetSettings(uint8_t* p) {
     SNetRecord record;
     record.macMode = net.macMode;
     record.metered = net.metered != 0;
+    record.preferHighBand = net.preferHighBand != 0;
+    record.bandFloorDbm = net.bandFloorDbm;
+    std::memcpy(record.pin.data(), net.pin, 6);
     std::string* texts[] = {&record.ipv4, &record.gateway4, &record.ipv6, &record.gateway6, &record.dns};
     for (int i = 0; i < KCOM_NET_STRING_COUNT; ++i) *texts[i] = net.text[i];
     std::memset(p, 0, KCOM_PAYLOAD_SIZE);

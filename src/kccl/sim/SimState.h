@@ -16,7 +16,7 @@
 namespace wavory::kccl {
 
 inline constexpr uint32_t kSimMagic = 0x4D49534B;  // "KSIM"
-inline constexpr uint32_t kSimLayoutVersion = 11;
+inline constexpr uint32_t kSimLayoutVersion = 12;
 
 inline constexpr int kMaxNetworks = 256;
 inline constexpr int kScanHalfSlots = KCOM_SCAN_HALF_SLOTS;
@@ -91,12 +91,15 @@ struct SimEapSettings {
     uint8_t keyRead;  // the private key file could be read
 };
 
-// The network's own settings of OID_NET_SETTINGS_SET: the hardware address mode, metered, and the
-// address strings (KCOM_NET_STRING order, zero-terminated).
+// The network's own settings of OID_NET_SETTINGS_SET: the hardware address mode, metered, the
+// access point choice, and the address strings (KCOM_NET_STRING order, zero-terminated).
 inline constexpr int kSimNetTextMax = 255;
 struct SimNetSettings {
     uint8_t macMode;  // KCOM_MAC_MODE
     uint8_t metered;
+    uint8_t preferHighBand;  // 5/6 GHz before 2.4 GHz where heard at or above bandFloorDbm
+    int8_t bandFloorDbm;
+    uint8_t pin[6];  // the one access point joined; all zero = any
     char text[KCOM_NET_STRING_COUNT][kSimNetTextMax + 1];
 };
 

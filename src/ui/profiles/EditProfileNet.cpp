@@ -6,11 +6,14 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "kccl_oid.h"
 #include "profiles/NetProfile.h"
 #include "profiles/Profile.h"
+#include "radio/NetSettings.h"
 #include "shell/Tessal.h"
 
 namespace wavory {
@@ -67,12 +70,34 @@ CEditProfileNet::CEditProfileNet(QWidget* parent) : CEditProfilePage(parent) {
     note->setWordWrap(true);
     form->addRow(note);
     layout->addWidget(addresses);
+
+    auto* access = new QGroupBox(tr("Access point"), this);
+    auto* accessForm = new QFormLayout(access);
+    m_pPreferHigh = new QCheckBox(tr("&Prefer 5/6 GHz unless its signal is below"), access);
+    m_pPreferHigh->setObjectName(QStringLiteral("preferHighBand"));
+    m_pBandFloor = new QSpinBox(access);
+    m_pBandFloor->setObjectName(QStringLiteral("bandFloor"));
+    m_pBandFloor->setRange(KCOM_BAND_FLOOR_MIN, KCOM_BAND_FLOOR_MAX);
+    m_pBandFloor->setSuffix(tr(" dBm"));
+    accessForm->addRow(m_pPreferHigh, m_pBandFloor);
+    m_pPin = NewEdit(access, QStringLiteral("pinnedBssid"), tr("empty: any access point of the network"));
+    accessForm->addRow(tr("&Stay on access point (BSSID):"), m_pPin);
+    auto* accessNote = new QLabel(tr("A pinned access point out of range fails the join rather than "
+                                     "joining another. iwd cannot keep a pin, and ranks the bands itself."),
+                                  access);
+    accessNote->setWordWrap(true);
+    accessForm->addRow(accessNote);
+    layout->addWidget(access);
     layout->addStretch();
 
     connect(m_pMac, &QComboBox::activated, this, &CEditProfilePage::Modified);
     connect(m_pMetered, &QCheckBox::clicked, this, &CEditProfilePage::Modified);
-    for (QLineEdit* edit : {m_pIpv4, m_pGateway4, m_pIpv6, m_pGateway6, m_pDns})
+    for (QLineEdit* edit : {m_pIpv4, m_pGateway4, m_pIpv6, m_pGateway6, m_pDns, m_pPin})
         connect(edit, &QLineEdit::textEdited, this, &CEditProfilePage::Modified);
+    // The floor belongs to the preference: it is greyed out without it.
+    connect(m_pPreferHigh, &QCheckBox::toggled, m_pBandFloor, &QWidget::setEnabled);
+    connect(m_pPreferHigh, &QCheckBox::clicked, this, &CEditProfilePage::Modified);
+    connect(m_pBandFloor, &QSpinBox::valueChanged, this, &CEditProfilePage::Modified);
 }
 
 void CEditProfileNet::Load(const CProfile& p) {
@@ -84,6 +109,13 @@ void CEditProfileNet::Load(const CProfile& p) {
     m_pIpv6->setText(Q(p.IPv6Address));
     m_pGateway6->setText(Q(p.IPv6Gateway));
     m_pDns->setText(Q(p.DnsServers));
+    m_pPreferHigh->setChecked(p.PreferHighBand);
+    m_pBandFloor->setEnabled(p.PreferHighBand);
+    // A floor out of range (a hand-edited store) shows as the nearest the preference takes; showing
+    // it is no change of the user's.
+    const QSignalBlocker quiet(m_pBandFloor);
+    m_pBandFloor->setValue(p.BandFloor);
+    m_pPin->setText(Q(p.PinnedBssid));
 }
 
 void CEditProfileNet::WriteInto(CProfile& p) const {
@@ -94,6 +126,12 @@ void CEditProfileNet::WriteInto(CProfile& p) const {
     p.IPv6Address = Trimmed(m_pIpv6);
     p.IPv6Gateway = Trimmed(m_pGateway6);
     p.DnsServers = Trimmed(m_pDns);
+    p.PreferHighBand = m_pPreferHigh->isChecked();
+    p.BandFloor = m_pBandFloor->value();
+    // Kept as the lists show BSSIDs; text that is none stays as typed, for the check to name it.
+    const std::string pin = Trimmed(m_pPin);
+    const auto address = kccl::ParseMac(pin);
+    p.PinnedBssid = address ? kccl::MacText(*address) : pin;
 }
 
 QWidget* CEditProfileNet::Validate() {
@@ -103,11 +141,9 @@ QWidget* CEditProfileNet::Validate() {
     if (problem.empty()) return nullptr;
     theApp.ShowMessage(problem, EMsgIcon::Warning);
     // The message starts with the value's name: the field to correct.
-    const std::pair<const char*, QLineEdit*> fields[] = {{"\"IPv4Address\"", m_pIpv4},
-                                                         {"\"IPv4Gateway\"", m_pGateway4},
-                                                         {"\"IPv6Address\"", m_pIpv6},
-                                                         {"\"IPv6Gateway\"", m_pGateway6},
-                                                         {"\"DnsServers\"", m_pDns}};
+    const std::pair<const char*, QLineEdit*> fields[] = {
+        {"\"IPv4Address\"", m_pIpv4},     {"\"IPv4Gateway\"", m_pGateway4}, {"\"IPv6Address\"", m_pIpv6},
+        {"\"IPv6Gateway\"", m_pGateway6}, {"\"DnsServers\"", m_pDns},       {"\"PinnedBssid\"", m_pPin}};
     for (const auto& [name, edit] : fields)
         if (problem.rfind(name, 0) == 0) return edit;
     return m_pMac;

@@ -1,5 +1,6 @@
 // The editor's "Privacy and addresses" page: the hardware address the network is joined with, the
-// metered flag, and fixed IPv4 and IPv6 addresses, gateways and name servers.
+// metered flag, fixed IPv4 and IPv6 addresses, gateways and name servers, and which of the
+// network's access points it takes (a band preference, a pinned BSSID).
 #pragma once
 
 #include "ui/profiles/EditProfilePage.h"
@@ -7,6 +8,7 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QSpinBox;
 
 namespace wavory {
 
@@ -26,6 +28,9 @@ public:
     QLineEdit* Ipv6() const { return m_pIpv6; }
     QLineEdit* Gateway6() const { return m_pGateway6; }
     QLineEdit* Dns() const { return m_pDns; }
+    QCheckBox* PreferHighBand() const { return m_pPreferHigh; }
+    QSpinBox* BandFloor() const { return m_pBandFloor; }
+    QLineEdit* PinnedBssid() const { return m_pPin; }
 
 private:
     // The controls' values written into the profile's fields (no lock: the caller's).
@@ -38,6 +43,9 @@ private:
     QLineEdit* m_pIpv6;
     QLineEdit* m_pGateway6;
     QLineEdit* m_pDns;
+    QCheckBox* m_pPreferHigh;
+    QSpinBox* m_pBandFloor;
+    QLineEdit* m_pPin;
 };
 
 }  // namespace wavory

@@ -38,5 +38,9 @@ stage_state() {
     iw dev "$STA" info
 }
 
-# Checks of this stage only, after the common ones: no access point daemon runs here.
-stage_checks() { check_hotspot_refused "no access point daemon"; }
+# Checks of this stage only, after the common ones: no access point daemon runs here; the access
+# point choice through the kernel itself.
+stage_checks() {
+    check_hotspot_refused "no access point daemon"
+    check_band_choice
+}

@@ -70,9 +70,48 @@ stage_run() {
     check_iwd_refusals
     check_hidden_join
     check_iwd_user_network
+    check_iwd_band_choice
     check_disconnect
     check_iwd_nothing_left
     check_hotspot_refused "iwctl ap"
+}
+
+# iwd connects to networks, never to one access point: a pin is refused with that reason and joins
+# nothing; a band preference joins, saying that iwd's own ranking chose the access point.
+check_iwd_band_choice() {
+    ctl disconnect >/dev/null 2>&1
+    ctl scan --view ap --timeout 60 >/dev/null 2>&1
+    ctl profiles rm TwinPinned >/dev/null 2>&1
+    ctl profiles rm TwinFive >/dev/null 2>&1
+    begin "iwd: a profile pinned to one access point is refused, saying iwd connects to networks only"
+    ctl profiles new --name TwinPinned --ssid "$TWIN_SSID" --mode infrastructure --pin-bssid "$TWIN24_BSSID" \
+        >/dev/null 2>&1
+    ctl connect TwinPinned
+    if [ "$CTL_RC" -ne 1 ]; then
+        bad "exit $CTL_RC, not 1 (failed)"
+    elif ! jt '.reason == "unsupported"'; then
+        bad "the reason is $(jv .reason), not unsupported"
+    elif ! grep -q "connects to a network" "$CTL_ERR"; then
+        bad "the message does not give iwd's reason: $(ctl_message)"
+    elif ! sta_off "$TWIN24_BSSID" || sta_on "$TWIN5_BSSID"; then
+        bad "the station joined $(sta_link) all the same"
+    else
+        good
+    fi
+
+    begin "iwd: a profile preferring 5 GHz joins, noting that iwd's own ranking chose the access point"
+    ctl profiles new --name TwinFive --ssid "$TWIN_SSID" --mode infrastructure --prefer-band 5ghz >/dev/null 2>&1
+    ctl connect TwinFive
+    if [ "$CTL_RC" -ne 0 ]; then
+        bad "connect failed (exit $CTL_RC): $(ctl_message)"
+    elif ! jt '.note | test("\\[Rank\\]")'; then
+        bad "no note of iwd's ranking: $(jv .note)"
+    else
+        good
+    fi
+    ctl disconnect >/dev/null 2>&1
+    ctl profiles rm TwinPinned >/dev/null 2>&1
+    ctl profiles rm TwinFive >/dev/null 2>&1
 }
 
 check_iwd_wrong_passphrase() {

@@ -67,6 +67,7 @@ stage_returned() {
 # Checks of this stage only, after the common ones (run_checks calls stage_checks when defined).
 stage_checks() {
     local left
+    check_band_choice
     begin "NetworkManager: at most the utility's one connection is in its settings, and no file"
     run nmcli -t -f NAME,UUID,TYPE,DEVICE connection show
     left=$(nmcli -t -f NAME connection show | grep -c '^Wavory Utility$')

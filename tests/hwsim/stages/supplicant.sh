@@ -193,6 +193,7 @@ stage_checks() {
     check_hidden_join
     check_stack_import
     check_uri_for_a_peer
+    check_band_choice
     begin "the user's networks: a supplicant with 150 saved networks (some disabled) starts"
     if users_start; then good; else bad "wpa_supplicant did not start with them"; return; fi
 

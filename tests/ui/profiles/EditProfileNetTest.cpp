@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QTabWidget>
 
 #include "ProfilesUiFixture.h"
@@ -92,6 +93,44 @@ TEST_F(EditProfileNetTest, AnAddressNoHostCanHaveIsRefusedAndNothingIsStored) {
     EXPECT_EQ(profile->IPv4Address, "");
     EXPECT_EQ(profile->IPv4Gateway, "");
     EXPECT_EQ(profile->DnsServers, "");
+}
+
+// The access point section: the floor belongs to the preference (greyed out without it), a pin is
+// kept as the lists show BSSIDs, and one no access point can have is refused on its field.
+TEST_F(EditProfileNetTest, TheAccessPointSectionKeepsThePreferenceAndThePinAndRefusesAGroupPin) {
+    auto profile = Stored("Home", "Harbour");
+    {
+        auto sheet = Open("Home");
+        CEditProfileNet* page = sheet->NetworkPage();
+        EXPECT_FALSE(page->PreferHighBand()->isChecked());
+        EXPECT_FALSE(page->BandFloor()->isEnabled());
+        EXPECT_EQ(page->BandFloor()->value(), -70);
+        QTest::mouseClick(page->PreferHighBand(), Qt::LeftButton);
+        EXPECT_TRUE(page->BandFloor()->isEnabled());
+        page->BandFloor()->setFocus();
+        QTest::keyClick(page->BandFloor(), Qt::Key_Down);
+        QTest::keyClick(page->BandFloor(), Qt::Key_Down);
+
+        Type(page->PinnedBssid(), QStringLiteral("01-00-5E-00-00-01"));
+        EXPECT_FALSE(sheet->ApplyAll());
+        EXPECT_EQ(page->Validate(), page->PinnedBssid());
+        EXPECT_EQ(profile->PinnedBssid, "");
+        page->PinnedBssid()->clear();
+        Type(page->PinnedBssid(), QStringLiteral(" 02-1A-11-00-00-0B "));
+        m_Messages.m_Shown.clear();
+        ASSERT_TRUE(sheet->ApplyAll());
+        EXPECT_TRUE(m_Messages.m_Shown.empty());
+    }
+    EXPECT_TRUE(profile->PreferHighBand);
+    EXPECT_EQ(profile->BandFloor, -72);
+    EXPECT_EQ(profile->PinnedBssid, "02:1a:11:00:00:0b");
+
+    auto sheet = Open("Home");
+    CEditProfileNet* page = sheet->NetworkPage();
+    EXPECT_TRUE(page->PreferHighBand()->isChecked());
+    EXPECT_TRUE(page->BandFloor()->isEnabled());
+    EXPECT_EQ(page->BandFloor()->value(), -72);
+    EXPECT_EQ(page->PinnedBssid()->text(), "02:1a:11:00:00:0b");
 }
 
 }  // namespace
