@@ -48,6 +48,8 @@ bool SaveProfileEditorScreenshots(QWidget* parent, const QString& folder, QStrin
     sample.IPv4Address = "192.0.2.10/24";
     sample.IPv4Gateway = "192.0.2.1";
     sample.DnsServers = "192.0.2.1 2001:db8::1";
+    sample.PreferHighBand = true;
+    sample.BandFloor = -72;
     const std::shared_ptr<CProfile> previous = mngr->GetProfile(CProfileMngr::kEditStation);
     const std::string previousName = g_strEditProfile;
     mngr->SetEditStation(std::make_shared<CProfile>(sample));
