@@ -33,8 +33,6 @@ constexpr auto kStartWait = 30s;
 constexpr auto kRestoreWait = 15s;
 constexpr auto kLockWait = 30s;
 constexpr auto kPoll = 200ms;
-constexpr uint32_t kActiveActivated = 2;  // NMActiveConnectionState
-constexpr uint32_t kActiveDeactivated = 4;
 
 SHotspotAnswer Refusal(uint32_t status, std::string text) { return {status, std::move(text)}; }
 
@@ -134,8 +132,8 @@ SHotspotAnswer CNmControl::StartHotspot(const SHotspotStart& start, CJoinContext
     uint32_t state = 0, device = 0, reason = 0;
     const auto deadline = Clock::now() + kStartWait;
     while (reply && Clock::now() < deadline && !context.Stopping()) {
-        if (!nm.ActiveConnectionState(active, state) || state >= kActiveDeactivated) break;
-        if (state == kActiveActivated) return {kStatusSuccess, {}};
+        if (!nm.ActiveConnectionState(active, state) || state >= kNmActiveDeactivated) break;
+        if (state == kNmActiveActivated) return {kStatusSuccess, {}};
         nm.DeviceState(device, reason);
         context.Sleep(kPoll);
     }
@@ -193,9 +191,9 @@ SHotspotAnswer CNmControl::StopHotspot(CJoinContext& context) {
         const auto deadline = Clock::now() + kRestoreWait;
         uint32_t state = 0;
         while (Clock::now() < deadline && !context.Stopping() && nm.ActiveConnectionState(again, state) &&
-               state < kActiveActivated)
+               state < kNmActiveActivated)
             context.Sleep(kPoll);
-        if (state != kActiveActivated) answer.text = "the connection that was active before is not back yet";
+        if (state != kNmActiveActivated) answer.text = "the connection that was active before is not back yet";
     }
     if (previousOurs) nm.SetVolatile(previous->second, true);
     return answer;
@@ -275,19 +273,24 @@ SHotspotFacts CSupplicantControl::HotspotFacts() {
     return facts;
 }
 
+std::optional<SHotspotAnswer> CSupplicantControl::OpenForHotspot(CWpaCtrl& ctrl,
+                                                                 std::vector<SWpaNetwork>& networks) const {
+    const int err = OpenControl(ctrl);
+    if (err == -EACCES || err == -EPERM)
+        return Refusal(KCCL_STATUS_NEEDS_SUPPLICANT, RefusalText(KCCL_STATUS_NEEDS_SUPPLICANT, m_Ifname, m_Socket));
+    if (err != 0 || !ReadNetworks(ctrl, networks))
+        return Refusal(kStatusFailed, "wpa_supplicant does not answer on " + m_Socket);
+    return std::nullopt;
+}
+
 SHotspotAnswer CSupplicantControl::StartHotspot(const SHotspotStart& start, CJoinContext& context) {
     std::vector<std::string> block = HotspotBlockSettings(start);
     if (block.empty()) return Refusal(kStatusInvalidData, "the settings do not make an access point");
     CJoinLock lock;
     if (auto busy = Lock(lock, m_Ifname, context)) return *busy;
     CWpaCtrl ctrl;
-    const int err = OpenControl(ctrl);
-    if (err == -EACCES || err == -EPERM)
-        return Refusal(KCCL_STATUS_NEEDS_SUPPLICANT,
-                       RefusalText(KCCL_STATUS_NEEDS_SUPPLICANT, m_Ifname, m_Socket));
     std::vector<SWpaNetwork> networks;
-    if (err != 0 || !ReadNetworks(ctrl, networks))
-        return Refusal(kStatusFailed, "wpa_supplicant does not answer on " + m_Socket);
+    if (auto refused = OpenForHotspot(ctrl, networks)) return *refused;
 
     const auto status = Status(ctrl);
     const std::vector<int> leftOver = HotspotBlocks(ctrl, networks);
@@ -342,13 +345,8 @@ SHotspotAnswer CSupplicantControl::StopHotspot(CJoinContext& context) {
     CJoinLock lock;
     if (auto busy = Lock(lock, m_Ifname, context)) return *busy;
     CWpaCtrl ctrl;
-    const int err = OpenControl(ctrl);
-    if (err == -EACCES || err == -EPERM)
-        return Refusal(KCCL_STATUS_NEEDS_SUPPLICANT,
-                       RefusalText(KCCL_STATUS_NEEDS_SUPPLICANT, m_Ifname, m_Socket));
     std::vector<SWpaNetwork> networks;
-    if (err != 0 || !ReadNetworks(ctrl, networks))
-        return Refusal(kStatusFailed, "wpa_supplicant does not answer on " + m_Socket);
+    if (auto refused = OpenForHotspot(ctrl, networks)) return *refused;
     const std::vector<int> blocks = HotspotBlocks(ctrl, networks);
     const auto file = ReadHotspotFile(m_Ifname);
     if (blocks.empty() && file.empty())

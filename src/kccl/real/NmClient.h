@@ -17,6 +17,10 @@ struct sd_bus_slot;
 
 namespace wavory::kccl {
 
+// Values of NMActiveConnectionState that an activation waits for.
+constexpr uint32_t kNmActiveActivated = 2;
+constexpr uint32_t kNmActiveDeactivated = 4;
+
 struct SNmReply {
     bool ok = true;
     ENmError error = ENmError::Other;

@@ -41,8 +41,6 @@ constexpr auto kRestoreWait = 15s;
 constexpr auto kPoll = 150ms;
 // A scan for one network ends within a few seconds on any band plan.
 constexpr auto kScanWait = 10s;
-constexpr uint32_t kActiveActivated = 2;  // NMActiveConnectionState
-constexpr uint32_t kActiveDeactivated = 4;
 
 bool Tracing() {
     const char* trace = std::getenv("WAVORY_KCCL_TRACE");
@@ -282,7 +280,7 @@ SJoinOutcome CNmControl::Activate(CNmClient& nm, const SJoinSettings& s, bool we
         }
         nm.Process();
         uint32_t activeState = 0, state = 0, reason = 0;
-        const bool gone = !nm.ActiveConnectionState(active, activeState) || activeState >= kActiveDeactivated;
+        const bool gone = !nm.ActiveConnectionState(active, activeState) || activeState >= kNmActiveDeactivated;
         nm.DeviceState(state, reason);
         if (reason != 0) lastReason = reason;
         // NetworkManager asked for another key: the one given was refused (the agent said so). It
@@ -334,8 +332,8 @@ bool CNmControl::Restore(CNmClient& nm, const std::string& connectionPath, CJoin
     const auto deadline = Clock::now() + kRestoreWait;
     while (Clock::now() < deadline && !context.Stopping()) {
         uint32_t state = 0, device = 0, reason = 0;
-        if (!nm.ActiveConnectionState(active, state) || state >= kActiveDeactivated) return false;
-        if (state == kActiveActivated) return true;
+        if (!nm.ActiveConnectionState(active, state) || state >= kNmActiveDeactivated) return false;
+        if (state == kNmActiveActivated) return true;
         // The link is up again once the device configures addresses: the attempt need not wait
         // for DHCP to say that the network is back.
         std::string current;

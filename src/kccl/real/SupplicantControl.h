@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,9 @@ private:
         std::vector<int> enabled;
     };
     int OpenControl(CWpaCtrl& ctrl) const;
+    // The control socket opened and the entries read for a hotspot's start or stop; the refusal
+    // when the user may not use the socket or the supplicant does not answer.
+    std::optional<SHotspotAnswer> OpenForHotspot(CWpaCtrl& ctrl, std::vector<SWpaNetwork>& networks) const;
     // Ends the attempt: on success the earlier entry of the utility goes; on failure this attempt's
     // entry goes and (unless the attempt was stopped) the previous network is selected again. Every
     // entry that was enabled is enabled again. True when the previous network was joined again.
