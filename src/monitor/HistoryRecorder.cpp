@@ -243,6 +243,13 @@ void CHistoryRecorder::JoinEnded(const CConnectAttempt& attempt, int64_t nowMs) 
         e.detail = newline == std::string::npos ? result.failure : result.failure.substr(newline + 1);
     } else {
         e.detail = "Joined.";
+        // Where it joined: the access point and band the adapter chose (or the profile pinned).
+        const SLinkLook look = ReadLinkLook();
+        if (look.connected && look.ssid == e.ssid) {
+            e.bssid = look.bssid;
+            e.freqMHz = look.freqMHz;
+            e.signalDbm = look.signalDbm;
+        }
     }
     std::lock_guard lock(m_Mutex);
     m_bJoinedSinceEnd = true;

@@ -1,6 +1,7 @@
 // A network's own settings on the command line: the hardware address a profile joins with (as the
 // adapter then uses it), metered, fixed addresses and name servers, their refusals, and their way
 // through export and import.
+#include <algorithm>
 #include <fstream>
 
 #include "CliFixture.h"
@@ -155,6 +156,13 @@ TEST_F(NetCliTest, TheBandPreferenceAndThePinAreKeptSentAndAPinOutOfRangeFailsTh
               std::string::npos);
 
     EXPECT_EQ(RunJson({"connect", "Light"})["associated"], true);
+    // The history's join says where it joined: the pinned access point and its band.
+    const json history = RunJson({"history", "--network", "Lighthouse"});
+    const auto join = std::find_if(history["events"].begin(), history["events"].end(),
+                                   [](const json& e) { return e["kind"] == "join"; });
+    ASSERT_NE(join, history["events"].end()) << history.dump();
+    EXPECT_EQ((*join)["bssid"], "00-0F-B5-44-7C-20") << join->dump();
+    EXPECT_EQ((*join)["band"], "2.4 GHz") << join->dump();
     const json net = SimState()["active_net"];
     EXPECT_EQ(net["pin"], "00-0F-B5-44-7C-20");
     EXPECT_EQ(net["prefer_high_band"], true);
