@@ -504,6 +504,8 @@ bool CRealAdapter::ChooseAccessPoint(SJoinOutcome& outcome) {
     // An access point the request chose itself stays; the choice is for infrastructure networks.
     if (m_Wanted.mode != 1 || HasChosenBssid(m_Wanted)) return false;
     if (!m_Wanted.net.HasPin() && !m_Wanted.net.preferHighBand) return false;
+    // iwd keeps no pin at all: its refusal says why, whether the pinned access point is heard or not.
+    if (m_Wanted.net.HasPin() && m_Info.managedBy == KCCL_MANAGED_BY_IWD) return false;
     std::vector<SApSeen> seen;
     if (const std::vector<SBss>* list = m_View.Scan()) {
         for (const SBss& bss : *list) {

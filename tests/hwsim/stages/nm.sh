@@ -119,6 +119,9 @@ check_user_drop() {
         jq -e --argjson t0 $t0 '[.events[] | select(.kind == \"disconnect\" and .time_ms >= \$t0)] | length > 0'"
     kill -TERM "$rec" 2>/dev/null
     wait "$rec"
+    # nmcli's disconnect also keeps the device from connecting by itself: the user's own
+    # connection must come up again in the checks that follow.
+    run nmcli device set "$STA" autoconnect yes
     ctl history --since 1m --network "$OPEN_SSID"
     why=$(jwhy --argjson t0 "$t0" '
         [.events[] | select(.kind == "disconnect" and .time_ms >= $t0)] as $d |
