@@ -356,7 +356,8 @@ enum KCOM_JOIN_CAUSE_VALUE {
     KCOM_CAUSE_SERVER_NAME = 10,    /* the server's name does not match */
     KCOM_CAUSE_METHOD_REFUSED = 11, /* the server refused the 802.1X method */
     KCOM_CAUSE_CANCELLED = 12,      /* a newer attempt or a disconnect ended it */
-    KCOM_CAUSE_BUSY = 13            /* another program's attempt held the adapter for the whole wait */
+    KCOM_CAUSE_BUSY = 13,           /* another program's attempt held the adapter for the whole wait */
+    KCOM_CAUSE_HOTSPOT = 14         /* the radio runs a hotspot and cannot join a network beside it */
 };
 enum KCOM_JOIN_FLAG {
     KCOM_JOIN_FLAG_RESTORED = 1 /* the previous connection was restored after the failure */

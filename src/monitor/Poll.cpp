@@ -13,6 +13,7 @@
 #include "profiles/ProfileMngr.h"
 #include "survey/Connect.h"
 #include "survey/ConnectAttempt.h"
+#include "survey/Hotspot.h"
 #include "survey/LinkActions.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
@@ -195,6 +196,13 @@ void CPoll::AutoSelect() {
     const SJoinState adapter = ReadJoinState();
     if (adapter.read && adapter.supported && adapter.state == KCOM_JOIN_JOINING) return;
     if (!m_bAdapterPresent) return;  // an attempt now would only fail and use up a member's turn
+    // The radio runs a hotspot: no member can join until it stops (a join would end it).
+    if (m_bHotspotHold) {
+        if (const auto hotspot = ReadHotspot(nullptr); hotspot && hotspot->running) return;
+        m_bHotspotHold = false;
+        Trace("\nThe hotspot stopped: automatic selection from the top");
+        profiles->RestartAutoSelect();
+    }
     std::shared_ptr<CProfile> profile = profiles->NextAutoSelect(InRangeTest());
     if (!profile) return;
     m_pAutoAttempt = CConnectAttempt::ForAutoSelect(profile);
@@ -257,6 +265,10 @@ void CPoll::FollowAutoAttempt() {
         m_strAutoRefusal.clear();
         m_bWasConnected = true;  // a loss from the next tick on is the connection's end
     } else {
+        if (result.cause == KCOM_CAUSE_HOTSPOT) {
+            Trace("\nA hotspot runs: automatic selection waits until it stops");
+            m_bHotspotHold = true;
+        }
         // A missing right refuses every member alike: say so once, not on every tick.
         if (!result.refusal.empty() && result.refusal != m_strAutoRefusal)
             Trace("\nAuto-selection of %s refused: %s", DisplayText(m_pAutoAttempt->Network()).c_str(),

@@ -117,6 +117,8 @@ private:
     // What the last tick saw of the adapter (the ticking thread only).
     bool m_bAdapterPresent = true;
     bool m_bWasConnected = false;
+    // A member was refused because the radio runs a hotspot: no attempts until it stops.
+    bool m_bHotspotHold = false;
     // The automatic selection's attempt while the adapter joins (the ticking thread only).
     std::shared_ptr<CHistoryRecorder> m_pHistory;
     std::atomic<bool> m_bRecordOnly{false};

@@ -87,6 +87,8 @@ const char* JoinCauseKey(uint32_t cause) {
             return "cancelled";
         case KCOM_CAUSE_BUSY:
             return "adapter_busy";
+        case KCOM_CAUSE_HOTSPOT:
+            return "hotspot_running";
         default:
             return "failed";
     }
@@ -172,6 +174,9 @@ std::string JoinCauseLine(const std::string& ssid, uint32_t cause, const std::st
         case KCOM_CAUSE_BUSY:
             why = detail.empty() ? std::string("another program is joining a network on the adapter")
                                  : DisplayText(detail);
+            break;
+        case KCOM_CAUSE_HOTSPOT:
+            why = "the adapter runs a hotspot: stop it first (the join would end it)";
             break;
         default:
             return {};

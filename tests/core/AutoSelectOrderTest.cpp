@@ -7,6 +7,8 @@
 #include "SimLog.h"
 #include "driver/Request.h"
 #include "survey/Connect.h"
+#include "survey/ConnectAttempt.h"
+#include "survey/Hotspot.h"
 
 using namespace wavory;
 using namespace wavory::test;
@@ -138,6 +140,34 @@ TEST_F(AutoSelectOrderTest, AFailedFirstChoiceGivesTheNextMemberInRangeItsTurn) 
     }
     EXPECT_EQ(JoinedWithin(30), "Balcony");
     EXPECT_EQ(SsidsSet(), (std::vector<std::string>{"Attic", "Balcony"}));
+}
+
+// A hotspot on a radio that cannot stay on a network beside it: the first member's join is refused
+// without touching the hotspot, no other member uses up its turn meanwhile, and once the hotspot
+// stops the walk starts at the top.
+TEST_F(AutoSelectOrderTest, WhileAHotspotRunsNoMemberEndsItAndTheWalkStartsAtTheTopOnceItStops) {
+    kccl::SHotspotRecord hotspot;
+    hotspot.ssid = "Deck Party";
+    hotspot.security = KCOM_HOTSPOT_WPA2;
+    hotspot.passphrase = "mooring-lines";
+    const SHotspotResult started = StartHotspot(hotspot);
+    ASSERT_TRUE(started.ok) << started.text;
+    const uint32_t attemptsBefore = ReadJoinState().attempt;
+    for (int i = 0; i < 30; ++i) Second();
+    const auto running = ReadHotspot(nullptr);
+    ASSERT_TRUE(running.has_value());
+    EXPECT_TRUE(running->running);
+    EXPECT_TRUE(Joined().empty());
+    // One refused attempt (the first member in range), then none until the hotspot stops.
+    const SJoinState refused = ReadJoinState();
+    EXPECT_EQ(refused.attempt, attemptsBefore + 1);
+    EXPECT_EQ(refused.cause, static_cast<uint32_t>(KCOM_CAUSE_HOTSPOT));
+    EXPECT_EQ(refused.ssid, "Attic");
+
+    ASSERT_TRUE(StopHotspot().ok);
+    kccl_sim_clear_log();
+    EXPECT_EQ(JoinedWithin(20), "Attic");
+    EXPECT_EQ(SsidsSet(), std::vector<std::string>{"Attic"});
 }
 
 // A hidden network is not named in a scan: while one that hides its name is heard, a member whose

@@ -458,7 +458,7 @@ uint32_t CRealAdapter::StartJoin() {
     if (m_Wanted.ssid.empty()) {
         check.status = kStatusInvalidData;
         check.detail = "no network name was given";
-    } else if (!RefusedBeforeStart(check)) {
+    } else if (!RunsAccessPoint(check) && !RefusedBeforeStart(check)) {
         // A transition network is joined as WPA3 where the radio can do SAE and the network, where
         // it was heard, offers it.
         SWiphyInfo radio;
@@ -547,6 +547,17 @@ bool CRealAdapter::ChooseAccessPoint(SJoinOutcome& outcome) {
         default:
             return false;
     }
+}
+
+bool CRealAdapter::RunsAccessPoint(SJoinOutcome& outcome) {
+    // The hotspot runs on the interface itself: a join would end it without a word.
+    SIfaceState iface;
+    if (!ReadInterface(iface) || iface.iftype != NL80211_IFTYPE_AP) return false;
+    outcome = SJoinOutcome{};
+    outcome.status = kStatusJoinNotStarted;
+    outcome.cause = KCOM_CAUSE_HOTSPOT;
+    outcome.detail = m_Info.name + " runs a hotspot (an access point): stop it first";
+    return true;
 }
 
 bool CRealAdapter::RefusedBeforeStart(SJoinOutcome& outcome) {

@@ -124,7 +124,8 @@ uint32_t CRealAdapter::QueryHotspot(uint8_t* p) {
     uint8_t ability = 0;
     if (m_View.Wiphy(radio)) {
         if (radio.canAp) ability |= KCOM_HS_CAN_AP;
-        if (radio.apWithStation) ability |= KCOM_HS_CAN_AP_AND_STATION;
+        // Every way of control runs the access point on the interface itself, so the network in use
+        // is left whatever interface combinations the radio offers: KCOM_HS_CAN_AP_AND_STATION stays clear.
         if (radio.sae) ability |= KCOM_HS_CAN_SAE;
         p[KCOM_HS_BANDS] = HotspotBands(ApChannels(radio));
     }

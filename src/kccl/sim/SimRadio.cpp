@@ -390,7 +390,7 @@ uint32_t CSimRadio::StartJoin() {
     m_state.link = SimLink{};  // the adapter leaves its network to join the new one
     ApplyAddress();
     if (StationBlocked()) {
-        FailJoin(KCOM_CAUSE_UNSUPPORTED,
+        FailJoin(KCOM_CAUSE_HOTSPOT,
                  "the radio runs a hotspot and cannot join a network beside it: stop the hotspot first");
         return kStatusJoinNotStarted;
     }
