@@ -70,5 +70,8 @@ inline constexpr unsigned kFieldPlace = 2;
     X(Text, DnsServers,       "DnsServers",       "",         0)            \
     X(Bool, PreferHighBand,   "PreferHighBand",   false,      0)            \
     X(Int,  BandFloor,        "BandFloor",        -70,        0)            \
-    X(Text, PinnedBssid,      "PinnedBssid",      "",         0)
+    X(Text, PinnedBssid,      "PinnedBssid",      "",         0)            \
+    X(Bool, Hotspot,          "Hotspot",          false,      0)            \
+    X(Int,  HotspotBand,      "HotspotBand",      0,          0)            \
+    X(Int,  HotspotChannel,   "HotspotChannel",   0,          0)
 // clang-format on

@@ -240,6 +240,9 @@ SOutput RunConnectProfile(const std::string& name, SEapArgs eap) {
         profile = profiles.GetProfile(name);
     if (!profile)
         Fail("there is no profile named \"" + Printable(name) + "\" (see: wavoryctl profiles list)");
+    if (profile->Hotspot)
+        UsageError("\"" + Printable(name) + "\" is a hotspot profile, not a network to join: start it with "
+                   "wavoryctl hotspot start --profile NAME");
     CStationMngr& stations = session.Stations();
     // Secrets the profile lacks are asked for this join only; the profile stays as stored.
     CConnectAttempt::SJoinSecrets secrets;

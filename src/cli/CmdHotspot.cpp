@@ -1,13 +1,19 @@
 // hotspot start|stop|status: the adapter's own access point, which phones and laptops join.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "cli/CliSession.h"
+#include "cli/ProfileFields.h"
 #include "cli/Commands.h"
 #include "cli/Secrets.h"
 #include "cli/StackCommands.h"
+#include "profiles/HotspotProfile.h"
+#include "profiles/ProfileMngr.h"
 #include "kccl_oid.h"
 #include "radio/Bands.h"
 #include "radio/Hotspot.h"
@@ -24,6 +30,10 @@ struct SHotspotArgs {
     std::string band = "best";
     int channel = 0;
     std::optional<std::string> security;
+    std::optional<std::string> profile;  // start the hotspot kept as this profile
+    bool save = false;                   // with --profile: keep the settings given into it
+    std::optional<std::string> saveAs;   // keep the settings as a new hotspot profile
+    bool bandGiven = false, channelGiven = false;
 };
 
 const char* HotspotSecurityText(int security) {
@@ -89,27 +99,83 @@ SHotspotState ReadHotspotState(CCliSession& session) {
     return *state;
 }
 
+// A profile name as a shell takes it in a command to copy: as it is where nothing in it is special.
+std::string ShellWord(const std::string& word) {
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](unsigned char c) {
+        return std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '/' || c == ':' || c == '@';
+    });
+    if (plain) return word;
+    std::string quoted = "'";
+    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The hotspot profile of that name, read whole; a usage error for none or a network's profile.
+kccl::SHotspotRecord KeptHotspot(CProfileMngr& profiles, const std::string& name) {
+    int error = REG_OK;
+    const std::shared_ptr<CProfile> profile = profiles.LoadProfile(name, &error);
+    if (error != REG_OK) FailStore(error, "the profile could not be read");
+    if (!profile) Fail("there is no profile named \"" + Printable(name) + "\" (see: wavoryctl profiles list)");
+    if (!IsHotspotProfile(*profile))
+        UsageError("\"" + Printable(name) + "\" is the profile of a network to join, not a hotspot (wavoryctl connect " +
+                   Printable(name) + ")");
+    return HotspotRecordOf(*profile);
+}
+
+// Keeps the record as the hotspot profile `name`: a new one, or (`replace`) the one of that name.
+void KeepHotspot(CProfileMngr& profiles, const std::string& name, const kccl::SHotspotRecord& record,
+                 bool replace) {
+    std::string why;
+    const int error = KeepHotspotProfile(profiles, name, record, replace, why);
+    if (error == REG_OK) return;
+    if (error == -1 || error == REG_ERROR_FILE_EXISTS)
+        Fail("the hotspot runs, but its settings were not kept: " + Printable(why));
+    FailStore(error, "the hotspot runs, but its profile could not be stored");
+}
+
 SOutput RunHotspotStart(SHotspotArgs& args) {
+    if (args.save && !args.profile) UsageError("--save keeps the settings into the profile --profile names");
+    if (args.saveAs) CheckProfileName(*args.saveAs);
+    CCliSession session(args.save || args.saveAs ? EAccess::Profiles : EAccess::ReadOnly);
+    std::unique_lock<std::recursive_mutex> profilesLock;
+    CProfileMngr* profiles = nullptr;
+    kccl::SHotspotRecord kept;
+    if (args.profile || args.saveAs) {
+        profiles = &session.Profiles(CProfileMngr::ELoad::Names);
+        profilesLock = profiles->Lock();
+        if (args.profile) kept = KeptHotspot(*profiles, *args.profile);
+        if (args.saveAs && profiles->HasName(*args.saveAs))
+            UsageError("a profile named \"" + Printable(*args.saveAs) +
+                       "\" already exists; choose another name, or change a kept hotspot with --profile NAME "
+                       "--save");
+    }
+
     kccl::SHotspotRecord record;
-    const int band = kccl::HotspotBandByName(args.band);
+    int band = args.profile && !args.bandGiven ? kept.band : kccl::HotspotBandByName(args.band);
     if (band < 0) UsageError("--band takes 2.4, 5 or 6");
     record.band = static_cast<uint8_t>(band);
     if (args.channel < 0 || args.channel > 233) UsageError("--channel takes a channel number of the band");
-    record.channel = static_cast<uint16_t>(args.channel);
+    // A kept channel belongs to the kept band: another band given takes any channel of its own.
+    record.channel = static_cast<uint16_t>(args.channelGiven ? args.channel
+                                           : args.profile && !args.bandGiven ? kept.channel
+                                                                             : 0);
     // WPA2 reaches every client; 6 GHz admits WPA3 alone.
     int security = band == KCOM_HOTSPOT_BAND_6G ? KCOM_HOTSPOT_WPA3 : KCOM_HOTSPOT_WPA2;
+    if (args.profile) security = kept.security;
     if (args.security) {
         security = kccl::HotspotSecurityByName(*args.security);
         if (security < 0) UsageError("--security takes wpa2, wpa3, wpa2-wpa3 or open");
     }
     record.security = static_cast<uint8_t>(security);
-    record.ssid = args.ssid ? *args.ssid : DefaultHotspotName();
+    record.ssid = args.ssid ? *args.ssid : args.profile ? kept.ssid : DefaultHotspotName();
     bool generated = false;
     if (security == KCOM_HOTSPOT_OPEN) {
         if (args.passphraseFile)
             UsageError("an open hotspot takes no passphrase: leave out --passphrase-file");
     } else if (args.passphraseFile) {
         record.passphrase = ReadSecretFile(*args.passphraseFile, "passphrase");
+    } else if (args.profile && !kept.passphrase.empty()) {
+        record.passphrase = kept.passphrase;
     } else {
         record.passphrase = NewHotspotPassphrase();
         if (record.passphrase.empty())
@@ -118,7 +184,6 @@ SOutput RunHotspotStart(SHotspotArgs& args) {
     }
     if (const std::string problem = kccl::CheckHotspotRecord(record); !problem.empty()) UsageError(problem);
 
-    CCliSession session(EAccess::ReadOnly);
     session.RequireAdapter();
     const SHotspotState before = ReadHotspotState(session);
     if (before.running && before.ours) Fail("a hotspot runs already: stop it first (wavoryctl hotspot stop)");
@@ -131,6 +196,8 @@ SOutput RunHotspotStart(SHotspotArgs& args) {
              (result.text.empty() ? std::string("the adapter refused it") : result.text));
     }
     const SHotspotState now = ReadHotspotState(session);
+    if (args.saveAs) KeepHotspot(*profiles, *args.saveAs, record, false);
+    if (args.save) KeepHotspot(*profiles, *args.profile, record, true);
 
     SOutput out;
     PutSsid(out.data, record.ssid);
@@ -141,16 +208,24 @@ SOutput RunHotspotStart(SHotspotArgs& args) {
     out.data["channel"] =
         now.freqMhz ? json(kccl::FrequencyToChannel(static_cast<int>(now.freqMhz))) : json(nullptr);
     out.data["managed_by"] = HotspotControlName(now.control);
-    // The generated passphrase is shown this once: it is kept nowhere.
+    // The generated passphrase is shown this once: only a profile the start keeps holds it.
     out.data["passphrase"] = generated ? json(record.passphrase) : json(nullptr);
+    const std::optional<std::string>& kept_as = args.saveAs ? args.saveAs : args.profile;
+    out.data["profile"] = kept_as ? json(Utf8Lossy(*kept_as)) : json(nullptr);
     out.data["note"] = result.text.empty() ? json(nullptr) : json(result.text);
     out.text = "Started the hotspot \"" + Printable(record.ssid) + "\" (" +
                HotspotSecurityText(record.security) +
                (now.freqMhz ? ", " + HotspotChannelText(now.freqMhz) : std::string()) + ").\n";
     if (generated) {
         out.text += QrText(HotspotUri(record));
-        out.text += "Passphrase: " + record.passphrase + " (shown once)\n";
+        out.text += "Passphrase: " + record.passphrase +
+                    (args.saveAs || args.save ? " (kept with the profile)\n" : " (shown once)\n");
     }
+    if (args.saveAs)
+        out.text += "Kept as the hotspot profile \"" + Printable(*args.saveAs) +
+                    "\": start it again with wavoryctl hotspot start --profile " + ShellWord(*args.saveAs) + "\n";
+    else if (args.save)
+        out.text += "Kept the settings in the hotspot profile \"" + Printable(*args.profile) + "\".\n";
     if (!result.text.empty()) out.notes += Printable(result.text) + "\n";
     if (record.security == KCOM_HOTSPOT_OPEN) out.notes += kHotspotOpenNote;
     return out;
@@ -246,11 +321,21 @@ void AddHotspotCommands(CLI::App& app, CCommandTable& table) {
             "--passphrase-file", args->passphraseFile,
             "Read the passphrase from a file (\"-\": standard input); default: a new one, shown once");
         start->add_option("--band", args->band, "2.4, 5 or 6 (GHz); default: the best the radio may use")
-            ->check(CLI::IsMember({"best", "2.4", "5", "6"}));
+            ->check(CLI::IsMember({"best", "2.4", "5", "6"}))
+            ->each([args](const std::string&) { args->bandGiven = true; });
         start->add_option("--channel", args->channel, "A channel of the band (default: any)")
-            ->check(WholeNumber(1, 233));
+            ->check(WholeNumber(1, 233))
+            ->each([args](const std::string&) { args->channelGiven = true; });
         start->add_option("--security", args->security, "wpa2 (default), wpa3, wpa2-wpa3 or open")
             ->check(CLI::IsMember({"wpa2", "wpa3", "wpa2-wpa3", "open"}));
+        CLI::Option* profile = start->add_option(
+            "--profile", args->profile,
+            "Start the hotspot kept as this profile (the options given change this start; with --save, "
+            "the profile too)");
+        start->add_flag("--save", args->save, "Keep the options given in the profile --profile names");
+        start->add_option("--save-as", args->saveAs,
+                          "Keep this hotspot as a new profile of this name, to start again with --profile")
+            ->excludes(profile);
         table.Add(start, [args] {
             SOutput out = RunHotspotStart(*args);
             return out;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 
 #include "base/Locks.h"
 #include "base/Registry.h"
@@ -14,6 +15,7 @@
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
 #include "driver/Request.h"
+#include "profiles/HotspotProfile.h"
 #include "profiles/ProfileMngr.h"
 #include "profiles/WifiUri.h"
 
@@ -93,8 +95,9 @@ SOutput RunList() {
     std::vector<std::vector<std::string>> rows;
     std::vector<bool> marked;
     for (const auto& p : ordered) {
-        const bool connected = connectedSsid && *connectedSsid == p->NetName;
+        const bool connected = !p->Hotspot && connectedSsid && *connectedSsid == p->NetName;
         json j{{"name", Utf8Lossy(p->ProfName)}};
+        j["kind"] = p->Hotspot ? "hotspot" : "network";
         PutSsid(j, p->NetName);
         const std::string code = SecurityCode(*p);
         j["security"] = code.empty() ? json(nullptr) : json(code);
@@ -216,6 +219,22 @@ SOutput RunNew(SProfileEdits edits) {
     return ProfileOutput("Created", *profile);
 }
 
+// A hotspot profile takes its name, network name, security and passphrase here; what only a
+// network to join has is refused, and so is a result that makes no hotspot.
+void CheckHotspotEdits(const CProfile& before, const CProfile& after) {
+    static const std::set<std::string, std::less<>> kHotspotFields = {"ProfName", "NetName", "SecType", "WpaMode",
+                                                                      "WpaPassphrase"};
+    for (const std::string& field : ChangedFields(ValuesOf(before), ValuesOf(after)))
+        if (!kHotspotFields.count(field))
+            UsageError("\"" + Printable(before.ProfName) +
+                       "\" is a hotspot profile: it takes --name, --ssid, --security and --passphrase(-file) "
+                       "here; its band and channel change with wavoryctl hotspot start --profile NAME --band "
+                       "BAND --channel N --save");
+    if (after.SecType != 0 || (after.WpaMode != 0 && !ModeTakesPassphrase(after.WpaMode)))
+        UsageError("a hotspot is open (--security none), wpa2, wpa3 or wpa2-wpa3");
+    if (const std::string problem = CheckHotspotProfile(after); !problem.empty()) UsageError(problem);
+}
+
 SOutput RunEdit(const std::string& name, SProfileEdits edits) {
     const std::optional<CProfile> stored = PeekProfile(name);
     ResolveProfileSecrets(edits, stored ? &*stored : nullptr);
@@ -228,6 +247,7 @@ SOutput RunEdit(const std::string& name, SProfileEdits edits) {
         UsageError("a profile named \"" + Printable(*edits.name) + "\" already exists; choose another name");
     CProfile scratch(*profile);
     ApplyProfileEdits(edits, scratch, region, false);
+    if (profile->Hotspot) CheckHotspotEdits(*profile, scratch);
 
     const bool wasMember = profile->AutoSelect;
     const int oldPriority = profile->Priority;
@@ -305,6 +325,9 @@ SOutput RunAuto(const std::string& name, std::optional<bool> wanted) {
     auto lock = profiles.Lock();
     const ProfilePtr profile = FindProfile(profiles, name);
     const bool on = wanted.value_or(!profile->AutoSelect);
+    if (on && profile->Hotspot)
+        UsageError("\"" + Printable(name) +
+                   "\" is a hotspot profile: the automatic selection joins networks, it starts no hotspot");
     if (on == profile->AutoSelect) return AutoOutput(*profile, false);
     profile->AutoSelect = on;
     if (!on) {

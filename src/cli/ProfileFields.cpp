@@ -15,6 +15,7 @@
 #include "kccl_oid.h"
 #include "profiles/ChannelList.h"
 #include "profiles/EapProfile.h"
+#include "profiles/HotspotProfile.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "radio/Bands.h"
@@ -399,7 +400,11 @@ std::string SecurityCode(const CProfile& p) {
 json ProfileJson(const CProfile& p, bool showKeys) {
     json j;
     j["name"] = Utf8Lossy(p.ProfName);
+    j["kind"] = p.Hotspot ? "hotspot" : "network";
     PutSsid(j, p.NetName);
+    if (p.Hotspot)
+        j["hotspot"] = {{"band", kccl::HotspotBandName(p.HotspotBand)},
+                        {"channel", p.HotspotChannel > 0 ? json(p.HotspotChannel) : json(nullptr)}};
     j["mode"] = p.NetMode ? "infrastructure" : "adhoc";
     j["mode_text"] = NameAt(MODE_NAMES, p.NetMode ? 1 : 0);
     j["power_save"] = p.PSType == 0 ? json("auto") : json(p.PSType);
@@ -445,6 +450,18 @@ std::string ProfileText(const CProfile& p, bool showKeys) {
     std::vector<std::pair<std::string, std::string>> f;
     f.emplace_back("Profile Name:", Printable(p.ProfName));
     f.emplace_back("Network Name (SSID):", Printable(p.NetName));
+    if (p.Hotspot) {
+        // The user's own access point: what it starts with, not a network's join settings.
+        const kccl::SHotspotRecord record = HotspotRecordOf(p);
+        f.emplace_back("Kind:", HotspotProfileText(p));
+        if (record.security != KCOM_HOTSPOT_OPEN)
+            f.emplace_back("Passphrase:", showKeys ? Printable(p.WpaPassphrase) : std::string("set"));
+        f.emplace_back("Band:", record.band == KCOM_HOTSPOT_BAND_BEST
+                                    ? std::string("the best the radio may use")
+                                    : std::string(kccl::HotspotBandName(record.band)) + " GHz");
+        f.emplace_back("Channel:", record.channel ? std::to_string(record.channel) : std::string("any"));
+        return FormatFields(f);
+    }
     f.emplace_back("Network Mode:", NameAt(MODE_NAMES, p.NetMode ? 1 : 0));
     f.emplace_back("Power Save:", p.PSType == 0 ? std::string("Auto") : StrFormat("%d of 3", p.PSType));
     f.emplace_back("PHY Mode:", p.PhyType >= 0 && p.PhyType <= 2 ? kPhyTexts[p.PhyType] : "");

@@ -1,5 +1,7 @@
 #include "profiles/Profile.h"
 
+#include "profiles/HotspotProfile.h"
+
 #include "base/AppBase.h"
 #include "base/Registry.h"
 #include "driver/Converters.h"
@@ -30,6 +32,7 @@ void Normalise(CProfile& p) {
 }  // namespace
 
 std::string ProfileSecurityText(const CProfile& profile) {
+    if (IsHotspotProfile(profile)) return HotspotProfileText(profile);
     if (const char* wpa = WpaModeName(profile.WpaMode)) {
         const char* method = kccl::EapMethodName(profile.EapMethod);
         if (kccl::IsEnterpriseMode(static_cast<uint32_t>(profile.WpaMode)) && *method)

@@ -141,6 +141,12 @@ public:
     bool PreferHighBand = false;
     int BandFloor = -70;
     std::string PinnedBssid;
+    // The kind "hotspot": the profile is the user's own access point (NetName its name, WpaMode and
+    // WpaPassphrase its security), started rather than joined, on HotspotBand (KCOM_HOTSPOT_BAND_*)
+    // and HotspotChannel (0 = any).
+    bool Hotspot = false;
+    int HotspotBand = 0;
+    int HotspotChannel = 0;
 };
 
 }  // namespace wavory

@@ -5,6 +5,7 @@
 #include "driver/Converters.h"
 #include "driver/Format.h"
 #include "profiles/EapProfile.h"
+#include "profiles/HotspotProfile.h"
 #include "profiles/NetProfile.h"
 #include "profiles/Profile.h"
 #include "radio/Bands.h"
@@ -31,6 +32,7 @@ std::string CheckProfileLimits(const CProfile& p) {
     if (p.NetName.empty()) return "\"NetName\" is empty; a profile needs a network name (1 to 32 bytes)";
     if (p.NetName.size() > kMaxSsidBytes)
         return StrFormat("\"NetName\" is %zu bytes long; a network name has 1 to 32 bytes", p.NetName.size());
+    if (p.Hotspot) return CheckHotspotProfile(p);
     // Index into the mode names, and what the channel list depends on.
     if (p.PhyType < 0 || p.PhyType > 2) return OutOfRange("PhyType", p.PhyType, "0 to 2");
     // The channel an ad-hoc profile sends: one of its band's, as the editor lists them or a join of a

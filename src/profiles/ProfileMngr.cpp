@@ -66,6 +66,8 @@ std::shared_ptr<CProfile> CProfileMngr::NextAutoSelect(const std::function<bool(
     // The members by slot in one pass (the first in name order where two claim one).
     std::vector<std::shared_ptr<CProfile>> bySlot(static_cast<std::size_t>(m_nAutoCount));
     for (const auto& [name, profile] : m_Profiles) {
+        // A hotspot profile is started, never joined: a slot it claims is the other claimant's.
+        if (profile->Hotspot) continue;
         const int slot = profile->Priority;
         if (slot >= 0 && slot < m_nAutoCount && !bySlot[static_cast<std::size_t>(slot)])
             bySlot[static_cast<std::size_t>(slot)] = profile;
@@ -95,7 +97,7 @@ std::shared_ptr<CProfile> CProfileMngr::FindByPriority(int priority) const {
 std::shared_ptr<CProfile> CProfileMngr::FindBySsid(std::string_view ssid) const {
     std::lock_guard lock(m_Mutex);
     for (const auto& [name, profile] : m_Profiles)
-        if (profile->NetName == ssid) return profile;
+        if (profile->NetName == ssid && !profile->Hotspot) return profile;
     return nullptr;
 }
 

@@ -101,7 +101,8 @@ public:
     std::shared_ptr<CProfile> NextAutoSelect(const std::function<bool(const CProfile&)>& reachable = {});
     // The walk starts again at the top of the order (the connection was lost, the adapter is back).
     void RestartAutoSelect();
-    // First profile in name order with this priority, or this SSID.
+    // First profile in name order with this priority, or of the network of this SSID (a hotspot
+    // profile is the user's own access point, not that network).
     std::shared_ptr<CProfile> FindByPriority(int priority) const;
     std::shared_ptr<CProfile> FindBySsid(std::string_view ssid) const;
     // The profile of that name, read whole from the store first when only its name and place were

@@ -62,6 +62,10 @@ std::string WriteWpaSupplicantConf(const std::vector<const CProfile*>& profiles,
 SStackFile WriteNmKeyfile(const CProfile& profile);
 SStackFile WriteIwdFile(const CProfile& profile);
 
+// Why a hotspot profile is not written: each format's file is read back as a network to join.
+inline constexpr const char* kHotspotNotWritten =
+    "a hotspot profile (the utility's own access point), not a network to join";
+
 // Helpers shared by the formats (also used by the tests).
 // A profile as a network of another stack starts: infrastructure, no security, not stored.
 std::shared_ptr<CProfile> NewStackProfile();

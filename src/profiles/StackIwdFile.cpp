@@ -180,6 +180,7 @@ SStackNetwork ReadIwdFile(std::string_view text, const std::string& fileName) {
 SStackFile WriteIwdFile(const CProfile& p) {
     SStackFile file;
     const std::string stem = IwdFileStem(p.NetName);
+    if (p.Hotspot) return file.refusal = kHotspotNotWritten, file;
     if (!p.NetMode) return file.refusal = "iwd keeps no ad-hoc networks", file;
     const int mode = p.WpaMode;
     const bool legacyWpa = mode == 0 && (p.SecType == 2 || p.SecType == 3);

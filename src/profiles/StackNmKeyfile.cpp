@@ -475,6 +475,7 @@ std::vector<std::string_view> SplitNmKeyfiles(std::string_view text) {
 SStackFile WriteNmKeyfile(const CProfile& p) {
     SStackFile file;
     file.name = SafeFileName(p.ProfName) + ".nmconnection";
+    if (p.Hotspot) return file.refusal = kHotspotNotWritten, file;
     std::mt19937_64 random{std::random_device{}()};
     const auto r1 = random(), r2 = random();
     const std::string uuid =

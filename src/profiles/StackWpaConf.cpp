@@ -561,6 +561,11 @@ std::string WriteWpaSupplicantConf(const std::vector<const CProfile*>& profiles,
     for (const CProfile* p : profiles) {
         SStackFile note;
         note.name = p->ProfName;
+        if (p->Hotspot) {
+            note.refusal = kHotspotNotWritten;
+            notes.push_back(std::move(note));
+            continue;
+        }
         std::string b = "\nnetwork={\n";
         const auto line = [&b](const std::string& key, const std::string& value) {
             b += "\t" + key + "=" + value + "\n";

@@ -11,9 +11,9 @@
 namespace wavory {
 
 // Larger files are refused unread. An export of 10,000 profiles (the most the utility holds) at the
-// longest values the editor allows is about 26 MiB of UTF-16; the rest is room for fields a later
-// version adds.
-constexpr uint64_t kMaxRegFileSize = 40u << 20;
+// longest values the editor allows is about 27 MiB of UTF-16 (over 40 MiB were every number written
+// as a long text); the rest is room for fields a later version adds.
+constexpr uint64_t kMaxRegFileSize = 48u << 20;
 
 // Reads a profile file into its top key, deciding the format by the first bytes: "regf" is a binary
 // hive, FF FE UTF-16 regedit text, anything else 8-bit regedit text. Only a regular file is read: a

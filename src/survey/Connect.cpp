@@ -81,7 +81,8 @@ std::shared_ptr<CProfile> FindJoinProfile(const CStation& scanned) {
     auto lock = profiles->Lock();
     std::shared_ptr<CProfile> first, fitting, fittingMember;
     for (const auto& profile : profiles->Snapshot()) {
-        if (profile->NetName != scanned.NetName) continue;
+        // A hotspot profile of the same name is the user's own access point, not this network.
+        if (profile->NetName != scanned.NetName || profile->Hotspot) continue;
         if (!first) first = profile;
         if (!SecurityFitsNetwork(*profile, wep, wpaMode)) continue;
         if (!fitting) fitting = profile;

@@ -418,7 +418,7 @@ void CConnectAttempt::Joined() {
     std::shared_ptr<CProfile> profile = m_Join.profile;
     if (profile) {
         std::shared_ptr<CProfile> stored = profiles->GetProfile(profile->ProfName);
-        profile = stored && stored->NetName == settings.NetName ? stored : nullptr;
+        profile = stored && stored->NetName == settings.NetName && !stored->Hotspot ? stored : nullptr;
     }
     if (profile) {
         // A key entered for this join has worked now: it is kept, as is one where the profile had

@@ -58,7 +58,7 @@ int ForgetNetwork(const std::string& ssid) {
     {
         auto lock = profiles->Lock();
         for (const auto& profile : profiles->Snapshot())
-            if (profile->NetName == ssid) names.push_back(profile->ProfName);
+            if (profile->NetName == ssid && !profile->Hotspot) names.push_back(profile->ProfName);
     }
     int removed = 0;
     for (const std::string& name : names) {

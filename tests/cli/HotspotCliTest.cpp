@@ -111,10 +111,74 @@ TEST_F(HotspotCliTest, TheNetworkInUseIsLeftWhileItRunsAndBackAtTheStop) {
     EXPECT_EQ(RunJson({"status"})["connected"], false);
     ASSERT_EQ(kccl_sim_advance(1200), 0);
     EXPECT_EQ(RunJson({"hotspot", "status"})["clients"].size(), 2u) << "both kinds join a transition hotspot";
+    // A join meanwhile would end the hotspot: it is refused with its own reason, and the hotspot runs on.
+    const SRun join = Run({"connect", "--ssid", "Lighthouse", "--json"});
+    EXPECT_EQ(join.code, 1) << join.out;
+    EXPECT_EQ(json::parse(join.out, nullptr, false).value("reason", ""), "hotspot_running") << join.out;
+    EXPECT_EQ(RunJson({"hotspot", "status"})["running"], true);
     RunJson({"hotspot", "stop"});
     const json status = RunJson({"status"});
     EXPECT_EQ(status["connected"], true);
     EXPECT_EQ(status["ssid"], "Lighthouse");
+}
+
+// A hotspot kept as a profile starts again from its name with what it was kept with; options given
+// change that start only, or the profile too with --save. It is no network: connect, the automatic
+// selection and the network edits refuse it, and a .reg export of it imports back as a hotspot.
+TEST_F(HotspotCliTest, AKeptHotspotStartsAgainFromItsProfileAndIsNoNetworkToJoin) {
+    const json kept = Checked({"hotspot", "start", "--ssid", "Deck Party", "--band", "2.4", "--channel", "11",
+                               "--save-as", "Deck"},
+                              "hotspot-start.schema.json");
+    EXPECT_EQ(kept["profile"], "Deck");
+    const std::string passphrase = kept["passphrase"];
+    ASSERT_EQ(passphrase.size(), 12u) << "a made passphrase is shown, and kept with the profile";
+    RunJson({"hotspot", "stop"});
+
+    const json show = RunJson({"profiles", "show", "Deck", "--show-keys"});
+    EXPECT_EQ(show["kind"], "hotspot");
+    EXPECT_EQ(show["passphrase"], passphrase);
+    EXPECT_EQ(show["hotspot"], json({{"band", "2.4"}, {"channel", 11}}));
+    EXPECT_EQ(show["auto_select"], false);
+    for (const std::string& error : m_Schemas.Check(show, "profiles-show.schema.json")) ADD_FAILURE() << error;
+
+    const json again = Checked({"hotspot", "start", "--profile", "Deck"}, "hotspot-start.schema.json");
+    EXPECT_EQ(again["ssid"], "Deck Party");
+    EXPECT_EQ(again["channel"], 11);
+    EXPECT_EQ(again["passphrase"], nullptr) << "the kept passphrase is not shown again";
+    RunJson({"hotspot", "stop"});
+    // Another band for this start only; then kept with --save (the kept channel was 2.4 GHz's).
+    EXPECT_EQ(RunJson({"hotspot", "start", "--profile", "Deck", "--band", "5"})["band"], "5 GHz");
+    RunJson({"hotspot", "stop"});
+    EXPECT_EQ(RunJson({"profiles", "show", "Deck"})["hotspot"]["band"], "2.4");
+    RunJson({"hotspot", "start", "--profile", "Deck", "--band", "5", "--save"});
+    RunJson({"hotspot", "stop"});
+    EXPECT_EQ(RunJson({"profiles", "show", "Deck"})["hotspot"], json({{"band", "5"}, {"channel", nullptr}}));
+
+    ExpectRefused({"connect", "Deck"}, 2, "hotspot start --profile");
+    ExpectRefused({"profiles", "auto", "Deck"}, 2, "starts no hotspot");
+    ExpectRefused({"profiles", "edit", "Deck", "--channel", "6"}, 2, "hotspot profile");
+    ExpectRefused({"profiles", "edit", "Deck", "--security", "wep", "--key1", "0102030405"}, 2, "hotspot");
+    ExpectRefused({"hotspot", "start", "--save-as", "Deck"}, 2, "already exists");
+    ExpectRefused({"hotspot", "start", "--save"}, 2, "--profile");
+    RunJson({"profiles", "new", "--name", "Lighthouse", "--ssid", "Lighthouse", "--mode", "infrastructure"});
+    ExpectRefused({"hotspot", "start", "--profile", "Lighthouse"}, 2, "not a hotspot");
+    const json edited = RunJson({"profiles", "edit", "Deck", "--security", "wpa3", "--ssid", "Deck 2"});
+    EXPECT_EQ(edited["profile"]["security"], "wpa3");
+
+    // The lists say what it is, and a join of the network of the same name does not take it.
+    const json list = RunJson({"profiles", "list"});
+    for (const json& p : list["profiles"])
+        EXPECT_EQ(p["kind"], p["name"] == "Deck" ? "hotspot" : "network") << p.dump();
+    for (const std::string& error : m_Schemas.Check(list, "profiles-list.schema.json")) ADD_FAILURE() << error;
+
+    const std::string reg = ScratchPath("deck.reg");
+    RunJson({"profiles", "export", reg, "--profile", "Deck"});
+    RunJson({"profiles", "rm", "Deck"});
+    RunJson({"profiles", "import", reg});
+    const json back = RunJson({"profiles", "show", "Deck"});
+    EXPECT_EQ(back["kind"], "hotspot");
+    EXPECT_EQ(back["ssid"], "Deck 2");
+    EXPECT_EQ(back["security"], "wpa3");
 }
 
 TEST_F(HotspotCliTest, HostileValuesAreRefusedBeforeTheAdapterIsAsked) {

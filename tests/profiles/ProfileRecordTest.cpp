@@ -63,6 +63,9 @@ void FillAll(CProfile& p) {
     p.PreferHighBand = true;
     p.BandFloor = -82;
     p.PinnedBssid = "02:1a:11:00:00:0b";
+    p.Hotspot = true;
+    p.HotspotBand = 2;
+    p.HotspotChannel = 36;
 }
 
 void ExpectSameSettings(const CProfile& a, const CProfile& b) {
@@ -157,8 +160,9 @@ TEST_F(ProfileRecordTest, SaveStoresEveryValueOfItsKindAndLoadsThemBack) {
     ASSERT_TRUE(saved.Save(false));
 
     const SRegKey top = Exported("Profile 0");
-    // With "WpaMode", "WpaPassphrase", "PhyFreq", the 12 of 802.1X and the 10 network settings.
-    EXPECT_EQ(top.values.size(), 52u);
+    // With "WpaMode", "WpaPassphrase", "PhyFreq", the 12 of 802.1X, the 10 network settings and the
+    // 3 of a hotspot.
+    EXPECT_EQ(top.values.size(), 55u);
     EXPECT_EQ(top.subkeys.size(), 0u);
     for (const char* text :
          {"ProfName", "NetName", "Sec Key 0", "Sec Key 1", "Sec Key 2", "Sec Key 3", "WpaPassphrase"}) {

@@ -16,8 +16,16 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "base/AppBase.h"
+#include "base/DisplayText.h"
+#include "base/Registry.h"
 #include "kccl_oid.h"
+#include "profiles/HotspotProfile.h"
+#include "profiles/Profile.h"
+#include "profiles/ProfileMngr.h"
+#include "shell/MainWindow.h"
 #include "radio/Bands.h"
+#include "ui/shell/PlainDialogs.h"
 #include "ui/shell/PlainText.h"
 #include "ui/shell/QrCode.h"
 
@@ -44,6 +52,26 @@ QString BandLabel(int band) {
 }  // namespace
 
 CHotspotDlg::RunHook CHotspotDlg::s_fnRun;
+CHotspotDlg::AskNameHook CHotspotDlg::s_fnAskName;
+
+void CHotspotDlg::OpenProfile(QWidget* parent, const std::string& name, bool start) {
+    std::shared_ptr<CProfile> profile;
+    if (CProfileMngr* profiles = theApp.m_pProfileMngr) {
+        auto lock = profiles->Lock();
+        profile = profiles->LoadProfile(name);
+    }
+    if (!profile || !IsHotspotProfile(*profile)) {
+        theApp.ShowMessage("There is no hotspot profile named \"" + DisplayText(name) + "\".", EMsgIcon::Warning);
+        return;
+    }
+    CHotspotDlg dialog(parent);
+    dialog.Load(name, HotspotRecordOf(*profile));
+    if (start) dialog.StartNow();
+    if (s_fnRun)
+        s_fnRun(dialog);
+    else
+        dialog.exec();
+}
 
 void CHotspotDlg::Open(QWidget* parent) {
     CHotspotDlg dialog(parent);
@@ -94,7 +122,11 @@ CHotspotDlg::CHotspotDlg(QWidget* parent) : QDialog(parent) {
 
     m_pStart = new QPushButton(QStringLiteral("S&tart"), this);
     m_pStop = new QPushButton(QStringLiteral("St&op"), this);
+    m_pSave = new QPushButton(QStringLiteral("Sa&ve as Profile\u2026"), this);
+    m_pSave->setToolTip(QStringLiteral("Keep these settings as a profile, to start the hotspot again from the "
+                                       "Profiles page"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->addButton(m_pSave, QDialogButtonBox::ActionRole);
     buttons->addButton(m_pStart, QDialogButtonBox::ActionRole);
     buttons->addButton(m_pStop, QDialogButtonBox::ActionRole);
 
@@ -110,6 +142,7 @@ CHotspotDlg::CHotspotDlg(QWidget* parent) : QDialog(parent) {
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_pStart, &QPushButton::clicked, this, &CHotspotDlg::OnStart);
     connect(m_pStop, &QPushButton::clicked, this, &CHotspotDlg::OnStop);
+    connect(m_pSave, &QPushButton::clicked, this, &CHotspotDlg::OnSave);
     connect(m_pNewPassphrase, &QPushButton::clicked, this,
             [this] { m_pPassphrase->setText(QString::fromStdString(NewHotspotPassphrase())); });
     connect(m_pSecurity, &QComboBox::currentIndexChanged, this, &CHotspotDlg::OnSecurityChanged);
@@ -147,6 +180,8 @@ kccl::SHotspotRecord CHotspotDlg::Settings(std::string* problem) const {
     record.ssid = m_pName->text().toStdString();
     record.security = static_cast<uint8_t>(m_pSecurity->currentData().toInt());
     record.band = static_cast<uint8_t>(m_pBand->currentData().toInt());
+    // A kept channel belongs to its band.
+    if (record.band == m_nProfileBand) record.channel = m_nProfileChannel;
     if (record.security != KCOM_HOTSPOT_OPEN) record.passphrase = m_pPassphrase->text().toStdString();
     if (problem) *problem = kccl::CheckHotspotRecord(record);
     return record;
@@ -249,6 +284,61 @@ void CHotspotDlg::OnStart() {
                                 (result.text.empty() ? std::string("the adapter refused it") : result.text);
             Refresh();
         });
+}
+
+void CHotspotDlg::Load(const std::string& profile, const kccl::SHotspotRecord& record) {
+    m_strProfile = profile;
+    m_nProfileBand = record.band;
+    m_nProfileChannel = record.channel;
+    setWindowTitle(QStringLiteral("Hotspot: %1").arg(ShownText(profile)));
+    m_pName->setText(QString::fromStdString(record.ssid));
+    if (const int i = m_pSecurity->findData(record.security); i >= 0) m_pSecurity->setCurrentIndex(i);
+    if (const int i = m_pBand->findData(record.band); i >= 0) m_pBand->setCurrentIndex(i);
+    if (!record.passphrase.empty()) m_pPassphrase->setText(QString::fromStdString(record.passphrase));
+    OnSecurityChanged();
+}
+
+void CHotspotDlg::OnSave() {
+    std::string problem;
+    const kccl::SHotspotRecord record = Settings(&problem);
+    if (!problem.empty()) {
+        m_pStatus->setText(QString::fromStdString(problem));
+        return;
+    }
+    CProfileMngr* profiles = theApp.m_pProfileMngr;
+    if (!profiles) return;
+    const std::string suggested = m_strProfile.empty() ? record.ssid : m_strProfile;
+    std::optional<std::string> name;
+    if (s_fnAskName) {
+        name = s_fnAskName(this, suggested);
+    } else {
+        bool ok = false;
+        const QString typed = PlainTextPrompt(this, QStringLiteral("Save as Profile"),
+                                              QStringLiteral("Profile name (1 to 19 characters):"), QLineEdit::Normal,
+                                              &ok, QString::fromStdString(suggested));
+        if (ok) name = typed.trimmed().toStdString();
+    }
+    if (!name) return;
+    if (name->empty() || QString::fromStdString(*name).toUcs4().size() > 19) {
+        m_pStatus->setText(QStringLiteral("A profile name has 1 to 19 characters."));
+        return;
+    }
+    // The profile shown is replaced; any other name makes a new one.
+    const bool replace = *name == m_strProfile;
+    std::string why;
+    const int error = KeepHotspotProfile(*profiles, *name, record, replace, why);
+    if (error != REG_OK) {
+        m_pStatus->setText(QString::fromStdString(why.empty() ? StoreFailureText(error) : DisplayText(why)));
+        return;
+    }
+    m_strProfile = *name;
+    m_nProfileBand = record.band;
+    m_nProfileChannel = record.channel;
+    setWindowTitle(QStringLiteral("Hotspot: %1").arg(ShownText(*name)));
+    m_pStatus->setText(QStringLiteral("Kept as the profile \"%1\": select it on the Profiles page and click "
+                                      "Connect to start it again.")
+                           .arg(ShownText(*name)));
+    if (IMainWindow* window = theApp.m_pMainWnd) window->RefreshPages(false, true);
 }
 
 void CHotspotDlg::OnStop() {

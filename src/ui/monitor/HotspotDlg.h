@@ -33,6 +33,12 @@ public:
     static RunHook s_fnRun;
     // Opens the dialog over `parent` through the hook.
     static void Open(QWidget* parent);
+    // Opens it with the hotspot profile `name` filled in; with `start`, starting it at once (the
+    // Profiles page's Connect). A message says so when there is no such hotspot profile.
+    static void OpenProfile(QWidget* parent, const std::string& name, bool start);
+    // Asks the name to keep the settings under ("Save as Profile…"); nothing when cancelled.
+    using AskNameHook = std::function<std::optional<std::string>(QWidget* parent, const std::string& suggested)>;
+    static AskNameHook s_fnAskName;
 
     explicit CHotspotDlg(QWidget* parent = nullptr);
     ~CHotspotDlg() override;
@@ -43,6 +49,7 @@ public:
     QLineEdit* PassphraseEdit() const { return m_pPassphrase; }
     QPushButton* StartButton() const { return m_pStart; }
     QPushButton* StopButton() const { return m_pStop; }
+    QPushButton* SaveButton() const { return m_pSave; }
     QTreeWidget* Clients() const { return m_pClients; }
     QLabel* StatusLabel() const { return m_pStatus; }
     CQrCodeView* Code() const { return m_pCode; }
@@ -51,12 +58,17 @@ public:
 
     // Reads the hotspot again (off the interface thread) and shows it.
     void Refresh();
+    // Fills in the settings of a kept hotspot; `profile` names it (a save replaces it).
+    void Load(const std::string& profile, const kccl::SHotspotRecord& record);
+    // Starts the hotspot with the settings shown, as Start does.
+    void StartNow() { OnStart(); }
     // The settings as typed; the first problem of them in *problem when they cannot start.
     kccl::SHotspotRecord Settings(std::string* problem) const;
 
 private:
     void OnStart();
     void OnStop();
+    void OnSave();
     void OnSecurityChanged();
     // Shows a state the library answered (or why it could not be read).
     void Show(const std::optional<SHotspotState>& state, const std::string& error);
@@ -75,7 +87,12 @@ private:
     QTreeWidget* m_pClients;
     QPushButton* m_pStart;
     QPushButton* m_pStop;
+    QPushButton* m_pSave;
     QTimer* m_pTimer;
+    // The hotspot profile shown (empty: none), and its channel, kept while its band is chosen.
+    std::string m_strProfile;
+    int m_nProfileBand = -1;
+    uint16_t m_nProfileChannel = 0;
     // The requests on their way: the dialog waits for them before it goes, so that none outlives
     // what it reports to.
     std::vector<QPointer<QThread>> m_Threads;

@@ -355,8 +355,10 @@ std::vector<CMainProfile::SProfileRow> CMainProfile::BuildRows() const {
         row.name = profile.ProfName;
         row.ssid = profile.NetName;
         row.security = ProfileSecurityText(profile);
-        row.connected = currentSsid ? *currentSsid == profile.NetName
-                                    : adHoc && connected && connected->ProfName == profile.ProfName;
+        // A hotspot profile is never the network the adapter is on.
+        row.connected = !profile.Hotspot &&
+                        (currentSsid ? *currentSsid == profile.NetName
+                                     : adHoc && connected && connected->ProfName == profile.ProfName);
         rows.push_back(std::move(row));
     };
     const int autoCount = mngr->GetAutoCount();

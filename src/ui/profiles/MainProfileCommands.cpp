@@ -12,6 +12,7 @@
 #include "base/Registry.h"
 #include "base/StringTable.h"
 #include "profiles/EapProfile.h"
+#include "profiles/HotspotProfile.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "profiles/ProfileSections.h"
@@ -23,6 +24,7 @@
 #include "ui/profiles/ControlIds.h"
 #include "ui/profiles/EditProfile.h"
 #include "ui/profiles/EditProfilePage.h"
+#include "ui/monitor/HotspotDlg.h"
 #include "ui/profiles/MainProfile.h"
 #include "ui/shell/PlainDialogs.h"
 #include "ui/shell/PlainText.h"
@@ -82,7 +84,13 @@ bool CMainProfile::AskEapSecret(const CProfile& profile, CConnectAttempt::SJoinS
 void CMainProfile::ConnectSelected() {
     const QList<QTreeWidgetItem*> autoSelected = ui->IDC_1077->selectedItems();
     if (!autoSelected.isEmpty()) m_nAutoSel = ui->IDC_1077->indexOfTopLevelItem(autoSelected.first());
-    std::shared_ptr<CProfile> profile = SelectedProfile();
+    std::string name;
+    std::shared_ptr<CProfile> profile = SelectedProfile(&name);
+    if (profile && IsHotspotProfile(*profile)) {
+        // The user's own hotspot is started, in the dialog that shows who joins it.
+        CHotspotDlg::OpenProfile(this, name, true);
+        return;
+    }
     if (!profile || !theApp.m_pProfileMngr || !theApp.m_pStationMngr || !UserAttemptNetwork().empty()) return;
     // An 802.1X secret the profile does not keep is asked for this join only.
     CConnectAttempt::SJoinSecrets secrets;
@@ -218,12 +226,25 @@ void CMainProfile::DoProfileOp(int op) {
             break;
         }
         case PROFILE_OP_EDIT:
+            // A hotspot profile's settings are the hotspot dialog's.
+            if (IsHotspotProfile(*selected)) {
+                CHotspotDlg::OpenProfile(this, name, false);
+                RefreshLists(0, name);
+                return;
+            }
             g_strEditProfile = name;
             title += QStringLiteral(": ") + ShownText(name);
             if (!RunEditor(title, false)) return;
             follow = g_strEditProfile;
             break;
         case PROFILE_OP_DUPLICATE: {
+            if (IsHotspotProfile(*selected)) {
+                theApp.ShowMessage("\"" + DisplayText(name) +
+                                       "\" is a hotspot profile: open it with Edit and keep a copy with "
+                                       "\"Save as Profile\" under another name.",
+                                   EMsgIcon::Information);
+                return;
+            }
             {
                 auto lock = mngr->Lock();
                 g_strEditProfile = mngr->AddProfile(selected.get());
@@ -233,6 +254,13 @@ void CMainProfile::DoProfileOp(int op) {
             break;
         }
         case PROFILE_OP_TOGGLE_AUTO: {
+            if (IsHotspotProfile(*selected) && !selected->AutoSelect) {
+                theApp.ShowMessage("\"" + DisplayText(name) +
+                                       "\" is a hotspot profile: the automatic selection joins networks, it "
+                                       "starts no hotspot.",
+                                   EMsgIcon::Information);
+                return;
+            }
             auto lock = mngr->Lock();
             selected->AutoSelect = !selected->AutoSelect;
             if (!selected->AutoSelect) {

@@ -20,12 +20,13 @@ bool PlainQuestion(QWidget* parent, const QString& title, const QString& text, b
 }
 
 QString PlainTextPrompt(QWidget* parent, const QString& title, const QString& label, QLineEdit::EchoMode echo,
-                        bool* ok) {
+                        bool* ok, const QString& text) {
     QInputDialog dialog(parent);
     dialog.setWindowTitle(title);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setTextEchoMode(echo);
     dialog.setLabelText(label);
+    dialog.setTextValue(text);
     // The dialog's label takes text that looks like markup as rich text.
     for (QLabel* shown : dialog.findChildren<QLabel*>()) shown->setTextFormat(Qt::PlainText);
     const bool accepted = dialog.exec() == QDialog::Accepted;

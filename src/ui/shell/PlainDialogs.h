@@ -21,8 +21,8 @@ QMessageBox::StandardButton PlainMessageBox(QWidget* parent, QMessageBox::Icon i
 // A Yes/No question; true for Yes. `defaultYes` makes Yes the default button (else No).
 bool PlainQuestion(QWidget* parent, const QString& title, const QString& text, bool defaultYes = false);
 
-// A one-line text prompt; *ok false when cancelled.
+// A one-line text prompt, starting with `text`; *ok false when cancelled.
 QString PlainTextPrompt(QWidget* parent, const QString& title, const QString& label, QLineEdit::EchoMode echo,
-                        bool* ok);
+                        bool* ok, const QString& text = {});
 
 }  // namespace wavory

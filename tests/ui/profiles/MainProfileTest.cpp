@@ -3,10 +3,18 @@
 #include <QAbstractButton>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QElapsedTimer>
 #include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QThread>
 
 #include "ProfilesUiFixture.h"
 #include "base/Locks.h"
+#include "kccl_oid.h"
+#include "profiles/HotspotProfile.h"
+#include "survey/Hotspot.h"
+#include "ui/monitor/HotspotDlg.h"
 
 namespace wavory::test {
 namespace {
@@ -61,6 +69,57 @@ TEST_F(MainProfileTest, ConnectedMarkFollowsTheCurrentStationBySsid) {
     EXPECT_EQ(Column(others), (std::vector<std::string>{"Boat", "Office"}));
     EXPECT_TRUE(others->topLevelItem(0)->icon(0).isNull());
     EXPECT_FALSE(others->topLevelItem(1)->icon(0).isNull());
+}
+
+// A kept hotspot is listed as one, Connect starts it in the hotspot dialog (one click), and the
+// dialog's "Save as Profile…" keeps what it shows through the same write path.
+TEST_F(MainProfileTest, AKeptHotspotStartsFromConnectAndTheDialogKeepsItsChanges) {
+    kccl::SHotspotRecord deck;
+    deck.ssid = "Deck Party";
+    deck.band = KCOM_HOTSPOT_BAND_2G4;
+    deck.passphrase = "mooring-lines";
+    std::string why;
+    ASSERT_EQ(KeepHotspotProfile(Mngr(), "Deck", deck, false, why), REG_OK) << why;
+    auto page = ShowPage();
+    page->Refresh();
+    QTreeWidget* others = List(*page, P::IDC_OTHER_LIST);
+    ASSERT_EQ(Column(others), std::vector<std::string>{"Deck"});
+    EXPECT_EQ(Column(others, 2), std::vector<std::string>{"Hotspot (WPA2-Personal, 2.4 GHz)"});
+    ClickRow(others, 0);
+
+    bool ran = false;
+    CHotspotDlg::s_fnRun = [&](CHotspotDlg& dialog) {
+        ran = true;
+        EXPECT_EQ(dialog.NameEdit()->text(), "Deck Party");
+        EXPECT_EQ(dialog.PassphraseEdit()->text(), "mooring-lines");
+        QElapsedTimer timer;
+        timer.start();
+        while ((dialog.Busy() || !dialog.StopButton()->isEnabled()) && timer.elapsed() < 60000) {
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(10);
+        }
+        const auto running = ReadHotspot(nullptr);
+        ASSERT_TRUE(running && running->running) << dialog.StatusLabel()->text().toStdString();
+        EXPECT_EQ(running->ssid, "Deck Party");
+        EXPECT_LT(running->freqMhz, 2500u) << "started on the kept band";
+
+        // Kept again under its own name: the profile shown is replaced, not doubled.
+        CHotspotDlg::s_fnAskName = [](QWidget*, const std::string& suggested) {
+            return std::optional<std::string>(suggested);
+        };
+        dialog.PassphraseEdit()->setText("harbour-lights-9");  // not while running: the settings are greyed
+        EXPECT_EQ(StopHotspot().ok, true);
+        QTest::mouseClick(dialog.SaveButton(), Qt::LeftButton);
+        CHotspotDlg::s_fnAskName = nullptr;
+    };
+    Click(page.get(), P::IDC_CONNECT);
+    CHotspotDlg::s_fnRun = nullptr;
+    EXPECT_TRUE(ran);
+    auto kept = Mngr().GetProfile("Deck");
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->WpaPassphrase, "harbour-lights-9");
+    EXPECT_EQ(Mngr().Snapshot().size(), 1u);
+    EXPECT_TRUE(m_Messages.m_Shown.empty());
 }
 
 TEST_F(MainProfileTest, ArrowsAreGreyAtTheEndsAndMoveNothingThere) {
