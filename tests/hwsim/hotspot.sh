@@ -166,3 +166,38 @@ check_hotspot_refused() {
         good
     fi
 }
+
+# check_hotspot_kept: a hotspot kept as a profile starts again from it with what it was kept with; a
+# join while it runs is refused with its reason and leaves the access point up.
+check_hotspot_kept() {
+    begin "a kept hotspot starts again from its profile; a join while it runs is refused and leaves it up"
+    printf '%s\n' "$HOTSPOT_PASSPHRASE" >"$HOTSPOT_PASSFILE"
+    if ! join_open; then
+        bad "could not join $OPEN_SSID first"
+    elif ! ctl hotspot start --ssid "$HOTSPOT_SSID" --passphrase-file "$HOTSPOT_PASSFILE" --band 2.4 \
+        --save-as "Kept hotspot"; then
+        bad "hotspot start --save-as failed (exit $CTL_RC): $(ctl_message)"
+    elif ! ctl hotspot stop || ! until_ok 30 sta_on "$OPEN_BSSID"; then
+        bad "the first stop did not bring back $OPEN_SSID"
+    elif ! ctl hotspot start --profile "Kept hotspot"; then
+        bad "the kept hotspot did not start (exit $CTL_RC): $(ctl_message)"
+    elif ! jt '.ssid == $s and .band == "2.4 GHz" and .profile == "Kept hotspot"' --arg s "$HOTSPOT_SSID"; then
+        bad "not started with the kept settings: $(jv '.ssid'), $(jv '.band')"
+    elif ! until_ok 10 sh -c "iw dev $STA info | grep -q 'type AP'"; then
+        run iw dev "$STA" info
+        bad "$STA is no access point"
+    elif ctl connect "$OPEN_SSID"; then
+        bad "a join while the hotspot runs was not refused"
+    elif ! jt '.reason == "hotspot_running"'; then
+        bad "the join's reason is $(jv '.reason'), not hotspot_running: $(ctl_message)"
+    elif ! iw dev "$STA" info | grep -q 'type AP'; then
+        run iw dev "$STA" info
+        bad "the refused join ended the hotspot"
+    else
+        good
+    fi
+    ctl hotspot stop >/dev/null 2>&1
+    until_ok 30 sta_on "$OPEN_BSSID" || say "(the station did not come back on $OPEN_SSID)"
+    ctl profiles rm "Kept hotspot" >/dev/null 2>&1
+    ctl disconnect >/dev/null 2>&1
+}

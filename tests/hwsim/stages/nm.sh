@@ -99,6 +99,7 @@ stage_checks() {
     user_connection_checks
     stack_checks
     check_hotspot_nm
+    check_hotspot_kept
 }
 
 # The user ends the connection from the desktop (nmcli here): the kernel says only that this machine
