@@ -277,6 +277,7 @@ SOutput RunDuplicate(const std::string& name, SProfileEdits edits) {
     CProfile scratch(*source);
     scratch.ProfName = profiles.GetNewName();
     ApplyProfileEdits(edits, scratch, region, false);
+    if (source->Hotspot) CheckHotspotEdits(*source, scratch);
 
     // A copy under a new name, run through the editor as a new profile.
     const std::string added = profiles.AddProfile(source.get());

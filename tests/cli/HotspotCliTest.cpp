@@ -157,6 +157,9 @@ TEST_F(HotspotCliTest, AKeptHotspotStartsAgainFromItsProfileAndIsNoNetworkToJoin
     ExpectRefused({"connect", "Deck"}, 2, "hotspot start --profile");
     ExpectRefused({"profiles", "auto", "Deck"}, 2, "starts no hotspot");
     ExpectRefused({"profiles", "edit", "Deck", "--channel", "6"}, 2, "hotspot profile");
+    ExpectRefused({"profiles", "dup", "Deck", "--name", "Deck 2", "--mode", "adhoc"}, 2, "hotspot profile");
+    EXPECT_EQ(RunJson({"profiles", "dup", "Deck", "--name", "Deck copy"})["profile"]["kind"], "hotspot");
+    RunJson({"profiles", "rm", "Deck copy"});
     ExpectRefused({"profiles", "edit", "Deck", "--security", "wep", "--key1", "0102030405"}, 2, "hotspot");
     ExpectRefused({"hotspot", "start", "--save-as", "Deck"}, 2, "already exists");
     ExpectRefused({"hotspot", "start", "--save"}, 2, "--profile");
