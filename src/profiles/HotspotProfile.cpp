@@ -49,10 +49,10 @@ kccl::SHotspotRecord HotspotRecordOf(const CProfile& p) {
     record.ssid = p.NetName;
     const int security = HotspotSecurityOf(p);
     record.security = static_cast<uint8_t>(security < 0 ? KCOM_HOTSPOT_WPA2 : security);
-    record.band = static_cast<uint8_t>(p.HotspotBand >= 0 && p.HotspotBand <= KCOM_HOTSPOT_BAND_6G ? p.HotspotBand
-                                                                                                   : 0);
-    record.channel = static_cast<uint16_t>(p.HotspotChannel >= 0 && p.HotspotChannel <= 0xFFFF ? p.HotspotChannel
-                                                                                               : 0);
+    record.band =
+        static_cast<uint8_t>(p.HotspotBand >= 0 && p.HotspotBand <= KCOM_HOTSPOT_BAND_6G ? p.HotspotBand : 0);
+    record.channel =
+        static_cast<uint16_t>(p.HotspotChannel >= 0 && p.HotspotChannel <= 0xFFFF ? p.HotspotChannel : 0);
     if (record.security != KCOM_HOTSPOT_OPEN) record.passphrase = p.WpaPassphrase;
     return record;
 }
@@ -85,7 +85,8 @@ std::string CheckHotspotProfile(const CProfile& p) {
     if (p.HotspotChannel < 0 || p.HotspotChannel > 233)
         return StrFormat("\"HotspotChannel\" is %d; it must be 0 (any) or a channel number of the band",
                          p.HotspotChannel);
-    if (p.AutoSelect) return "\"AutoSelect\" is set; a hotspot profile is never tried by the automatic selection";
+    if (p.AutoSelect)
+        return "\"AutoSelect\" is set; a hotspot profile is never tried by the automatic selection";
     const std::string problem = kccl::CheckHotspotRecord(HotspotRecordOf(p));
     return problem.empty() ? std::string() : "a hotspot profile: " + problem;
 }

@@ -59,15 +59,24 @@ TEST_F(HotspotProfileTest, ItKeepsWhatItStartsWithAndRefusesWhatMakesNoHotspot) 
         const std::string problem = CheckProfileLimits(q);
         EXPECT_NE(problem.find(needle), std::string::npos) << what << ": " << problem;
     };
-    refused("WEP", [](CProfile& q) { q.SecType = 1; }, "\"WpaMode\"");
-    refused("enterprise", [](CProfile& q) { q.WpaMode = KCOM_SECURITY_MODE_WPA2_ENTERPRISE; }, "\"WpaMode\"");
-    refused("band", [](CProfile& q) { q.HotspotBand = 9; }, "\"HotspotBand\" is 9");
-    refused("channel", [](CProfile& q) { q.HotspotChannel = 300; }, "\"HotspotChannel\" is 300");
-    refused("member", [](CProfile& q) { q.AutoSelect = true; }, "\"AutoSelect\"");
-    refused("passphrase", [](CProfile& q) { q.WpaPassphrase = "short"; }, "8 to 63");
-    refused("name", [](CProfile& q) { q.NetName.clear(); }, "NetName");
-    refused("6 GHz WPA2", [](CProfile& q) { q.HotspotBand = KCOM_HOTSPOT_BAND_6G, q.HotspotChannel = 0, q.WpaMode = 3; },
-            "wpa3");
+    refused(
+        "WEP", [](CProfile& q) { q.SecType = 1; }, "\"WpaMode\"");
+    refused(
+        "enterprise", [](CProfile& q) { q.WpaMode = KCOM_SECURITY_MODE_WPA2_ENTERPRISE; }, "\"WpaMode\"");
+    refused(
+        "band", [](CProfile& q) { q.HotspotBand = 9; }, "\"HotspotBand\" is 9");
+    refused(
+        "channel", [](CProfile& q) { q.HotspotChannel = 300; }, "\"HotspotChannel\" is 300");
+    refused(
+        "member", [](CProfile& q) { q.AutoSelect = true; }, "\"AutoSelect\"");
+    refused(
+        "passphrase", [](CProfile& q) { q.WpaPassphrase = "short"; }, "8 to 63");
+    refused(
+        "name", [](CProfile& q) { q.NetName.clear(); }, "NetName");
+    refused(
+        "6 GHz WPA2",
+        [](CProfile& q) { q.HotspotBand = KCOM_HOTSPOT_BAND_6G, q.HotspotChannel = 0, q.WpaMode = 3; },
+        "wpa3");
 }
 
 TEST_F(HotspotProfileTest, KeptThroughTheManagersWritePathAndNeverTakenForTheNetwork) {
@@ -89,7 +98,8 @@ TEST_F(HotspotProfileTest, KeptThroughTheManagersWritePathAndNeverTakenForTheNet
     EXPECT_EQ(KeepHotspotProfile(mngr, "Deck", Deck(), false, why), -1);
     EXPECT_NE(why.find("already exists"), std::string::npos) << why;
     why.clear();
-    EXPECT_EQ(KeepHotspotProfile(mngr, "Party", Deck(), true, why), -1) << "a network's profile is not replaced";
+    EXPECT_EQ(KeepHotspotProfile(mngr, "Party", Deck(), true, why), -1)
+        << "a network's profile is not replaced";
     kccl::SHotspotRecord changed = Deck();
     changed.band = KCOM_HOTSPOT_BAND_5G;
     changed.channel = 0;

@@ -10,6 +10,9 @@
 #include "base/AppBase.h"
 #include "base/DisplayText.h"
 #include "monitor/Signal.h"
+#include "profiles/HotspotProfile.h"
+#include "profiles/Profile.h"
+#include "profiles/ProfileMngr.h"
 #include "shell/MainWindow.h"
 #include "shell/UserJoin.h"
 #include "survey/LastDisconnect.h"
@@ -28,6 +31,9 @@ namespace {
 
 constexpr const char* kAppTitle = "Wavory Utility";
 constexpr const char* kNetworkProperty = "wavoryNetwork";
+constexpr const char* kHotspotProperty = "wavoryHotspot";
+// Most kept hotspots the menu lists; the rest start from the Profiles page.
+constexpr std::size_t kMaxHotspots = 5;
 
 // Notification servers may read the body as markup: a name's own characters stay characters.
 QString NotificationText(const QString& text) {
@@ -58,6 +64,7 @@ CTrayMenu::CTrayMenu(CTrayBackend* backend, QMenu* menu, std::function<CViewSite
                                     [] { CHotspotDlg::Open(nullptr); });
     m_pWindowSection = m_pMenu->addSeparator();
     connect(m_pMenu, &QMenu::aboutToShow, this, &CTrayMenu::FillNetworks);
+    connect(m_pMenu, &QMenu::aboutToShow, this, &CTrayMenu::FillHotspots);
     m_pBackend->SetStateIcon(TrayStateIcon(m_State, 0));
 }
 
@@ -66,6 +73,41 @@ QList<QAction*> CTrayMenu::NetworkActions() const {
     for (QAction* action : m_pMenu->actions())
         if (action->property(kNetworkProperty).isValid()) out << action;
     return out;
+}
+
+QList<QAction*> CTrayMenu::HotspotActions() const {
+    QList<QAction*> out;
+    for (QAction* action : m_pMenu->actions())
+        if (action->property(kHotspotProperty).isValid()) out << action;
+    return out;
+}
+
+void CTrayMenu::FillHotspots() {
+    for (QAction* action : HotspotActions()) {
+        m_pMenu->removeAction(action);
+        action->deleteLater();
+    }
+    CProfileMngr* profiles = theApp.m_pProfileMngr;
+    if (!profiles) return;
+    std::vector<std::string> names;
+    {
+        auto lock = profiles->Lock();
+        for (const auto& profile : profiles->Snapshot())
+            if (IsHotspotProfile(*profile)) names.push_back(profile->ProfName);
+    }
+    std::sort(names.begin(), names.end());
+    if (names.size() > kMaxHotspots) names.resize(kMaxHotspots);
+    QAction* after = m_pWindowSection;
+    for (const std::string& name : names) {
+        // A profile's name is the user's text: an '&' in it is shown, not taken for a mnemonic.
+        QString shown = ShownText(name);
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        auto* action = new QAction(QStringLiteral("Start Hotspot \u201c%1\u201d").arg(shown), m_pMenu);
+        action->setProperty(kHotspotProperty, QString::fromStdString(name));
+        action->setEnabled(m_pHotspot->isEnabled());
+        connect(action, &QAction::triggered, this, [name] { CHotspotDlg::OpenProfile(nullptr, name, true); });
+        m_pMenu->insertAction(after, action);
+    }
 }
 
 void CTrayMenu::FillNetworks() {

@@ -34,6 +34,8 @@ public:
     void Update();
     // Fills the network entries from the last scan (when the menu is about to show).
     void FillNetworks();
+    // Fills one entry per kept hotspot (a hotspot profile), each starting it in one step.
+    void FillHotspots();
 
     ETrayState State() const { return m_State; }
     int Bars() const { return m_nBars; }
@@ -45,6 +47,8 @@ public:
     QAction* HotspotAction() const { return m_pHotspot; }
     // The network entries as the menu shows them.
     QList<QAction*> NetworkActions() const;
+    // The kept hotspots' entries ("Start Hotspot “Deck”").
+    QList<QAction*> HotspotActions() const;
 
     // The entries that the window adds after these (Restore, View Site, Close).
     QAction* WindowSection() const { return m_pWindowSection; }

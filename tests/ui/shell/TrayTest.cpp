@@ -16,6 +16,9 @@
 #include "shell/UserJoin.h"
 #include "survey/LinkActions.h"
 #include "ui/monitor/HotspotDlg.h"
+#include "profiles/HotspotProfile.h"
+#include "base/Registry.h"
+#include <QLineEdit>
 #include "ui/monitor/Prefs.h"
 #include "ui/shell/QrCode.h"
 #include "ui/shell/TessalDlg.h"
@@ -289,7 +292,6 @@ TEST_F(TrayTest, TerminationSignalEndsTheUtilityThatCloseKeepsInTheTray) {
     EXPECT_FALSE(question.isVisible());
 }
 
-// "Join from QR Code" → "From the Clipboard" joins the network of the copied code.
 TEST_F(TrayTest, StartAHotspotOpensTheHotspotDialog) {
     int opened = 0;
     CHotspotDlg::s_fnRun = [&opened](CHotspotDlg&) { ++opened; };
@@ -298,6 +300,34 @@ TEST_F(TrayTest, StartAHotspotOpensTheHotspotDialog) {
     CHotspotDlg::s_fnRun = nullptr;
     EXPECT_EQ(opened, 1);
 }
+
+// A kept hotspot has an entry of its own that starts it with its settings; its name is text.
+TEST_F(TrayTest, AKeptHotspotStartsFromItsOwnEntry) {
+    kccl::SHotspotRecord deck;
+    deck.ssid = "Deck Party";
+    deck.passphrase = "mooring-lines";
+    std::string why;
+    ASSERT_EQ(KeepHotspotProfile(*theApp.m_pProfileMngr, "Deck & <b>", deck, false, why), REG_OK) << why;
+    m_pDlg->TrayMenu()->aboutToShow();
+    const QList<QAction*> entries = Tray().HotspotActions();
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(entries[0]->text(), QStringLiteral("Start Hotspot \u201cDeck && <b>\u201d"));
+    std::string shownName;
+    bool starting = false;
+    CHotspotDlg::s_fnRun = [&](CHotspotDlg& dialog) {
+        shownName = dialog.NameEdit()->text().toStdString();
+        starting = dialog.Busy();
+    };
+    entries[0]->trigger();
+    CHotspotDlg::s_fnRun = nullptr;
+    EXPECT_EQ(shownName, "Deck Party");
+    EXPECT_TRUE(starting) << "started at once, not only shown";
+    // Shown again, the entries are made anew, not doubled.
+    m_pDlg->TrayMenu()->aboutToShow();
+    EXPECT_EQ(Tray().HotspotActions().size(), 1);
+}
+
+// "Join from QR Code" → "From the Clipboard" joins the network of the copied code.
 
 TEST_F(TrayTest, QrCodeOnTheClipboardJoinsItsNetwork) {
     CQrCodeView code;
