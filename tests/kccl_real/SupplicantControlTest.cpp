@@ -49,6 +49,8 @@ public:
     std::map<std::string, std::chrono::milliseconds> late;
     // Entry settings this supplicant does not know (a build without them): SET_NETWORK fails.
     std::set<std::string> unknownSettings;
+    // Number settings this supplicant takes only up to a value (an older version's range).
+    std::map<std::string, int> maxValues;
 
     explicit CFakeSupplicant(const std::string& path) : m_path(path) {
         m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -176,6 +178,8 @@ private:
             const std::string name = arg(2);
             if (unknownSettings.count(name)) return "FAIL\n";
             const std::string value = command.substr(command.find(' ', command.find(name)) + 1);
+            if (const auto max = maxValues.find(name); max != maxValues.end() && std::stoi(value) > max->second)
+                return "FAIL\n";
             m_Networks[id(1)].values[name] = value;
             if (name == "id_str") m_Networks[id(1)].idStr = value.substr(1, value.size() - 2);
             if (name == "ssid") m_Networks[id(1)].ssid = value;
@@ -584,16 +588,34 @@ TEST_F(SupplicantControlTest, TheAddressModeGoesIntoTheEntryAndOnlyNetworkManage
     SJoinSettings s = Wpa2("the-right-passphrase");
     CJoinContext context;
     const std::pair<uint8_t, std::string> modes[] = {
-        {KCOM_MAC_DEVICE, "0"}, {KCOM_MAC_RANDOM, "1"}, {KCOM_MAC_STABLE, "2"}};
+        {KCOM_MAC_DEVICE, "0"}, {KCOM_MAC_RANDOM, "1"}, {KCOM_MAC_STABLE, "3"}};
     for (const auto& [mode, value] : modes) {
         s.net.macMode = mode;
         const SJoinOutcome joined = m_control.Join(s, context);
         ASSERT_TRUE(joined.joined);
         EXPECT_EQ(values["mac_addr"], value);
-        // The supplicant has no address per network: a stable one is said to be none.
-        EXPECT_EQ(joined.detail.find("not one per network") != std::string::npos, mode == KCOM_MAC_STABLE)
-            << joined.detail;
+        EXPECT_EQ(values.count("mac_value"), mode == KCOM_MAC_STABLE ? 1u : 0u);
+        EXPECT_EQ(joined.detail.find("keeps no address"), std::string::npos) << joined.detail;
     }
+    // wpa_supplicant 2.11 takes the network's own address: the same at the next join, another for
+    // another network, a locally administered unicast one.
+    s.net.macMode = KCOM_MAC_STABLE;
+    const std::string stable = values["mac_value"];
+    ASSERT_TRUE(m_control.Join(s, context).joined);
+    EXPECT_EQ(values["mac_value"], stable);
+    const uint8_t first = static_cast<uint8_t>(std::stoi(stable.substr(0, 2), nullptr, 16));
+    EXPECT_EQ(first & 0x03, 0x02) << stable;
+    SJoinSettings other = s;
+    other.ssid = "AnotherNetwork";
+    ASSERT_TRUE(m_control.Join(other, context).joined);
+    EXPECT_NE(values["mac_value"], stable);
+    // One before 2.11 has no such policy: a random address per join, and the join says so.
+    m_fake.maxValues["mac_addr"] = 2;
+    const SJoinOutcome older = m_control.Join(s, context);
+    ASSERT_TRUE(older.joined);
+    EXPECT_EQ(values["mac_addr"], "2");
+    EXPECT_NE(older.detail.find("keeps no address for a network"), std::string::npos) << older.detail;
+    m_fake.maxValues.clear();
     // Not told: the supplicant's own default stays.
     s.net.macMode = KCOM_MAC_NOT_TOLD;
     ASSERT_TRUE(m_control.Join(s, context).joined);

@@ -53,20 +53,25 @@ SWpaEntry EntryOf(const SJoinSettings& s) {
     if (HasChosenBssid(s)) entry.bssid = BssidText(s.bssid.data());
     if (HasHintBssid(s)) entry.bssidHint = BssidText(s.hintBssid.data());
     entry.macMode = s.net.macMode;
+    if (s.net.macMode == KCOM_MAC_STABLE && s.mode != 2) {
+        // The same address the direct control gives this network: one secret of the user's.
+        const std::vector<uint8_t> secret = UserAddressSecret();
+        if (!secret.empty()) entry.stableMac = MacText(StableAddress(secret, s.ssid));
+    }
     return entry;
 }
 
 // What a joined attempt says of the settings the supplicant does not carry out as asked.
-std::string JoinedNote(const SJoinSettings& s, const std::string& ifname, bool hintRefused) {
+std::string JoinedNote(const SJoinSettings& s, const std::string& ifname, bool hintRefused, bool stableRefused) {
     std::string note = AddressingNote(s, ifname);
     if (hintRefused)
         note += std::string(note.empty() ? "" : "; ") +
                 "this wpa_supplicant takes no preferred access point (bssid_hint): it chose one itself";
-    // Its address policy 2 keeps one random address while the joins go on, not one per network.
-    if (s.net.macMode == KCOM_MAC_STABLE)
+    // Before 2.11 it keeps no address for a network: each join takes a new random one.
+    if (stableRefused)
         note += std::string(note.empty() ? "" : "; ") +
-                "wpa_supplicant gives a random address but not one per network: another network may be "
-                "joined with the same one";
+                "this wpa_supplicant (before 2.11) keeps no address for a network: it gave a new random "
+                "one, and the next join takes another";
     return JoinNotes(s, note);
 }
 
@@ -227,6 +232,7 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
     bool sae = false;
     bool macRefused = false;
     bool hintRefused = false;
+    bool stableRefused = false;
     std::vector<std::string> entrySettings = WpaEntrySettings(EntryOf(settings));
     for (const std::string& setting : entrySettings) {
         if (!set) break;
@@ -235,6 +241,13 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
         SecureClear(command);
         // A supplicant built without address changes knows no mac_addr: the adapter's own address
         // is what it uses anyway; another one cannot be had through it.
+        // One before 2.11 has no policy 3: a random address per join is the nearest it gives.
+        if (!set && setting == "mac_addr 3") {
+            set = stableRefused = Command(ctrl, "SET_NETWORK " + id + " mac_addr 2");
+            if (!set) macRefused = true;
+            continue;
+        }
+        if (stableRefused && setting.rfind("mac_value ", 0) == 0) continue;
         if (!set && setting.rfind("mac_addr ", 0) == 0) {
             set = setting == "mac_addr 0";
             macRefused = !set;
@@ -274,7 +287,7 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
     const bool restored = Finish(ctrl, monitor, restore, outcome.joined, !context.Stopping(), context);
     outcome.restored = !outcome.joined && restored;
     if (outcome.joined && outcome.detail.empty())
-        outcome.detail = JoinedNote(settings, m_Ifname, hintRefused);
+        outcome.detail = JoinedNote(settings, m_Ifname, hintRefused, stableRefused);
     return outcome;
 }
 

@@ -212,14 +212,20 @@ std::vector<std::string> WpaEntrySettings(const SWpaEntry& entry) {
         settings.push_back("bssid " + entry.bssid);
     else if (!entry.adHoc && !entry.bssidHint.empty())
         settings.push_back("bssid_hint " + entry.bssidHint);
-    // wpa_supplicant's address policies: the stable choice takes the one that keeps an address for
-    // the network while the supplicant runs (2); each join anew takes a new one every time (1).
+    // wpa_supplicant's address policies: the stable choice gives the network's own address (3 with
+    // mac_value, from 2.11 on), else a random one that keeps the maker's part (2); each join anew
+    // takes a new one every time (1).
     switch (entry.macMode) {
         case KCOM_MAC_DEVICE:
             settings.push_back("mac_addr 0");
             break;
         case KCOM_MAC_STABLE:
-            settings.push_back("mac_addr 2");
+            if (!entry.stableMac.empty()) {
+                settings.push_back("mac_addr 3");
+                settings.push_back("mac_value " + entry.stableMac);
+            } else {
+                settings.push_back("mac_addr 2");
+            }
             break;
         case KCOM_MAC_RANDOM:
             settings.push_back("mac_addr 1");

@@ -68,6 +68,9 @@ struct SWpaEntry {
     std::string bssid;  // the access point chosen ("02:00:00:00:01:00"); empty = any of the network's
     std::string bssidHint;  // the access point to start with, which the supplicant may leave; empty = none
     uint8_t macMode = 0;  // KCOM_MAC_MODE; 0 leaves the supplicant's own default
+    // The stable address of this network ("02:..."), which wpa_supplicant 2.11 takes as its own
+    // (mac_addr 3, mac_value); empty: the stable choice falls back to a random one per join.
+    std::string stableMac;
 
     ~SWpaEntry() {
         SecureClear(passphrase);
