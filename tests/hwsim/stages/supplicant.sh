@@ -14,8 +14,8 @@
 STAGE_MANAGER=wpa_supplicant
 STAGE_RIGHT=netdev
 STAGE_WPA2=join
-# wpa_supplicant's address policies give no address per network (the join says so): a stable
-# address is checked where the utility or NetworkManager makes it.
+# The guest's wpa_supplicant (2.10) keeps no address per network (the join says so; 2.11 takes the
+# utility's stable one): a stable address is checked where the utility or NetworkManager makes it.
 STAGE_SKIP="check_stable_address"
 WPAS_CONF=/tmp/wpa_supplicant.conf
 WPAS_PID=/run/wpa_supplicant-$STA.pid
