@@ -136,15 +136,15 @@ void KeepHotspot(CProfileMngr& profiles, const std::string& name, const kccl::SH
 SOutput RunHotspotStart(SHotspotArgs& args) {
     if (args.save && !args.profile) UsageError("--save keeps the settings into the profile --profile names");
     if (args.saveAs) CheckProfileName(*args.saveAs);
-    CCliSession session(args.save || args.saveAs ? EAccess::Profiles : EAccess::ReadOnly);
-    std::unique_lock<std::recursive_mutex> profilesLock;
-    CProfileMngr* profiles = nullptr;
+    // The profiles are read before the start and written after it: the store is not held while the
+    // hotspot starts (seconds through NetworkManager), so the window's writes go on meanwhile.
     kccl::SHotspotRecord kept;
     if (args.profile || args.saveAs) {
-        profiles = &session.Profiles(CProfileMngr::ELoad::Names);
-        profilesLock = profiles->Lock();
-        if (args.profile) kept = KeptHotspot(*profiles, *args.profile);
-        if (args.saveAs && profiles->HasName(*args.saveAs))
+        CCliSession peek(EAccess::ReadOnly);
+        CProfileMngr& profiles = peek.Profiles(CProfileMngr::ELoad::Names);
+        auto lock = profiles.Lock();
+        if (args.profile) kept = KeptHotspot(profiles, *args.profile);
+        if (args.saveAs && profiles.HasName(*args.saveAs))
             UsageError("a profile named \"" + Printable(*args.saveAs) +
                        "\" already exists; choose another name, or change a kept hotspot with --profile NAME "
                        "--save");
@@ -184,6 +184,8 @@ SOutput RunHotspotStart(SHotspotArgs& args) {
     }
     if (const std::string problem = kccl::CheckHotspotRecord(record); !problem.empty()) UsageError(problem);
 
+    std::optional<CCliSession> started(std::in_place, EAccess::ReadOnly);
+    CCliSession& session = *started;
     session.RequireAdapter();
     const SHotspotState before = ReadHotspotState(session);
     if (before.running && before.ours) Fail("a hotspot runs already: stop it first (wavoryctl hotspot stop)");
@@ -196,8 +198,14 @@ SOutput RunHotspotStart(SHotspotArgs& args) {
              (result.text.empty() ? std::string("the adapter refused it") : result.text));
     }
     const SHotspotState now = ReadHotspotState(session);
-    if (args.saveAs) KeepHotspot(*profiles, *args.saveAs, record, false);
-    if (args.save) KeepHotspot(*profiles, *args.profile, record, true);
+    started.reset();
+    if (args.saveAs || args.save) {
+        // Checked again against the store as it is now: another program may have taken the name, or
+        // removed the profile, while the hotspot started.
+        CCliSession change(EAccess::Profiles);
+        CProfileMngr& profiles = change.Profiles(CProfileMngr::ELoad::Names);
+        KeepHotspot(profiles, args.saveAs ? *args.saveAs : *args.profile, record, args.save);
+    }
 
     SOutput out;
     PutSsid(out.data, record.ssid);
