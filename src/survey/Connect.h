@@ -35,6 +35,9 @@ struct SJoin {
     // The key or passphrase was entered for this join: it goes into the stored profile once it has
     // worked (and only then).
     bool keyEntered = false;
+    // The network settings (hardware address, addresses, access point choice) were given for this
+    // join: a stored profile takes them once it has worked.
+    bool netEntered = false;
     // The 802.1X password and key password entered for this join are kept in the stored profile;
     // false leaves them out (they are asked for again next time).
     bool keepSecrets = true;
