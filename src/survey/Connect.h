@@ -91,6 +91,15 @@ std::shared_ptr<CStation> AppliedSettings();
 // calls it too).
 void RememberApplied(const std::shared_ptr<CStation>& settings);
 
+// The settings the connection to `network` (the current station, or the network the adapter says
+// it is on) was made with, for how it chose its access point: those this process applied, else the
+// profile the window connected, else the stored profile a join of the network takes. Null for a
+// network no profile holds.
+std::shared_ptr<const CProfile> ProfileInUse(const CStation& network);
+// How the connection's access point was chosen (BandChoiceText), where its profile has a choice (a
+// pin or a band preference); empty where it has none.
+std::string AccessPointChoiceInUse(const CStation& network);
+
 // The connection there is now, to go back to when the user cancels a join.
 struct SConnectionBefore {
     std::shared_ptr<CStation> settings;  // what to join again (keys included); null: not connected
