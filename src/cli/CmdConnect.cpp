@@ -61,7 +61,7 @@ struct SConnectArgs {
     std::optional<std::string> security;  // its kind of security (with --hidden)
     std::optional<std::string> uri;       // a Wi-Fi URI ("-": standard input), as a QR code holds it
     std::optional<std::string> qr;        // an image ("-": standard input) whose QR code holds one
-    SNetArgs net;  // hardware address, metered, fixed addresses, access point choice
+    SNetArgs net;                         // hardware address, metered, fixed addresses, access point choice
 };
 
 // Prompts that ask again after the network refused a typed key.
@@ -366,7 +366,8 @@ SOutput RunConnectStation(SConnectArgs args) {
 
     SOutput out;
     // The dialog's Connect is disabled on the connected row: nothing to do, unless settings were
-    // given to join it with (another key or password, other 802.1X settings), which are tried then.
+    // given to join it with (another key or password, other 802.1X or network settings), which are
+    // tried then.
     const bool settingsGiven = args.key || args.passphrase || args.eap.Any() || args.net.Any();
     if (!settingsGiven && IsCurrentStation(stations, *station)) {
         out.data = ConnectedJson(*station, true);
@@ -616,7 +617,8 @@ void AddConnectCommand(CLI::App& app, CCommandTable& table) {
         if (profile->count() == 0 && ssid->count() == 0 && ssidHex->count() == 0 && uri->count() == 0 &&
             qr->count() == 0)
             UsageError("name a profile, or a network with --ssid, --uri or --qr");
-        return profile->count() ? RunConnectProfile(args->profile, args->eap, args->net) : RunConnectStation(*args);
+        return profile->count() ? RunConnectProfile(args->profile, args->eap, args->net)
+                                : RunConnectStation(*args);
     });
 }
 

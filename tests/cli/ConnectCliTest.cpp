@@ -200,8 +200,9 @@ TEST_F(ConnectCliTest, NetworkOptionsOfAJoinByNameAreRefusedBeforeTheAdapterIsAs
 }
 
 TEST_F(ConnectCliTest, AJoinByNameSendsItsNetworkSettingsAndTheSavedProfileKeepsThem) {
-    const json joined = RunJson({"connect", "--ssid", "Lighthouse", "--mac", "stable", "--metered", "yes",
-                                 "--ipv4", "192.0.2.10/24", "--gateway", "192.0.2.1", "--prefer-band", "5ghz"});
+    const json joined =
+        RunJson({"connect", "--ssid", "Lighthouse", "--mac", "stable", "--metered", "yes", "--ipv4",
+                 "192.0.2.10/24", "--gateway", "192.0.2.1", "--prefer-band", "5ghz"});
     EXPECT_EQ(joined["created"], true);
     const json status = RunJson({"status"});
     EXPECT_EQ(status["mac_random"], true);
@@ -224,7 +225,8 @@ TEST_F(ConnectCliTest, AJoinByNameSendsItsNetworkSettingsAndTheSavedProfileKeeps
 
     // On the network already, options join it again; a stored profile takes them on top of its own,
     // and a gateway alone now goes with the profile's address.
-    const json again = RunJson({"connect", "--ssid", "Lighthouse", "--metered", "no", "--gateway", "192.0.2.254"});
+    const json again =
+        RunJson({"connect", "--ssid", "Lighthouse", "--metered", "no", "--gateway", "192.0.2.254"});
     EXPECT_EQ(again["changed"], true);
     EXPECT_EQ(again["created"], false);
     const json edited = RunJson({"profiles", "show", "Lighthouse"});
@@ -236,7 +238,8 @@ TEST_F(ConnectCliTest, AJoinByNameSendsItsNetworkSettingsAndTheSavedProfileKeeps
 }
 
 TEST_F(ConnectCliTest, APinnedJoinByNameTakesThatAccessPointOrFailsNamingIt) {
-    const SRun failed = Run({"connect", "--ssid", "Lighthouse", "--pin-bssid", "00:0F:B5:44:7C:2F", "--json"});
+    const SRun failed =
+        Run({"connect", "--ssid", "Lighthouse", "--pin-bssid", "00:0F:B5:44:7C:2F", "--json"});
     EXPECT_EQ(failed.code, 1);
     EXPECT_EQ(json::parse(failed.out)["reason"], "not_found") << failed.out;
     const SRun text = Run({"connect", "--ssid", "Lighthouse", "--pin-bssid", "00:0f:b5:44:7c:2f"});

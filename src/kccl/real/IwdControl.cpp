@@ -158,7 +158,8 @@ uint32_t CIwdControl::StartScan() {
     // over some channels only: ours is asked for again once it has ended (ScanRunning).
     m_bScanOwed = reply.error == EIwdError::Busy;
     if (Tracing())
-        std::fprintf(stderr, "kccl: iwd scan on %s: %s\n", m_Ifname.c_str(), reply ? "started" : reply.name.c_str());
+        std::fprintf(stderr, "kccl: iwd scan on %s: %s\n", m_Ifname.c_str(),
+                     reply ? "started" : reply.name.c_str());
     const bool started = reply || reply.error == EIwdError::Busy || reply.error == EIwdError::TimedOut;
     return started ? kStatusSuccess : StatusOf(reply);
 }
