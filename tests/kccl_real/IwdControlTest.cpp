@@ -119,24 +119,6 @@ TEST_F(IwdControlTest, AScanInPartsRunsUntilIwdSaysItIsOver) {
     EXPECT_EQ(m_Iwd.Scans(), 1) << "the network was there without another scan";
 }
 
-// A scan asked for while iwd runs one of its own (over some channels only) is asked for again once
-// that one has ended, rather than taking its partial list as the answer.
-TEST_F(IwdControlTest, AScanThatFoundIwdBusyIsAskedForAgainOnceIwdsOwnHasEnded) {
-    m_Iwd.HoldScans();
-    CIwdControl other{CFakeIwd::kIfname};
-    ASSERT_EQ(other.StartScan(), kStatusSuccess);  // iwd's own scan, as it were
-    ASSERT_EQ(m_Control.StartScan(), kStatusSuccess);
-    EXPECT_EQ(m_Iwd.Scans(), 2);
-    EXPECT_TRUE(m_Control.ScanRunning());
-    EXPECT_EQ(m_Iwd.Scans(), 2) << "asked again while the other still runs";
-    m_Iwd.EndScan();
-    EXPECT_TRUE(m_Control.ScanRunning()) << "its own scan is still owed";
-    EXPECT_EQ(m_Iwd.Scans(), 3);
-    EXPECT_FALSE(m_Control.ScanRunning());
-    EXPECT_FALSE(other.ScanRunning()) << "a scan that was not refused is not asked for twice";
-    EXPECT_EQ(m_Iwd.Scans(), 3);
-}
-
 TEST_F(IwdControlTest, KnownNetworksOfTheUserStayAndTheUtilitysOwnGoOnceLeft) {
     m_Iwd.AddNetwork({"Home", "psk", "home secret"});
     m_Iwd.AddNetwork({"Cafe"});

@@ -154,9 +154,7 @@ uint32_t CIwdControl::StartScan() {
     SJoinOutcome failure;
     if (!OpenStation(iwd, objects, station, failure)) return failure.status;
     const SIwdReply reply = iwd.Scan(station, m_ScanCallWait);
-    // One still queued runs when the radio is free. A scan already running may be one of iwd's own
-    // over some channels only: ours is asked for again once it has ended (ScanRunning).
-    m_bScanOwed = reply.error == EIwdError::Busy;
+    // A scan already running gives the same list; one still queued runs when the radio is free.
     if (Tracing())
         std::fprintf(stderr, "kccl: iwd scan on %s: %s\n", m_Ifname.c_str(),
                      reply ? "started" : reply.name.c_str());
@@ -169,15 +167,7 @@ bool CIwdControl::ScanRunning() {
     SIwdObjects objects;
     std::string station;
     SJoinOutcome failure;
-    if (!OpenStation(iwd, objects, station, failure)) return false;
-    if (objects.stationScanning.count(station) != 0) return true;
-    if (!m_bScanOwed) return false;
-    const SIwdReply reply = iwd.Scan(station, m_ScanCallWait);
-    m_bScanOwed = reply.error == EIwdError::Busy;
-    if (Tracing())
-        std::fprintf(stderr, "kccl: iwd scan on %s asked again: %s\n", m_Ifname.c_str(),
-                     reply ? "started" : reply.name.c_str());
-    return reply || reply.error == EIwdError::Busy || reply.error == EIwdError::TimedOut;
+    return OpenStation(iwd, objects, station, failure) && objects.stationScanning.count(station) != 0;
 }
 
 uint32_t CIwdControl::Disconnect() {

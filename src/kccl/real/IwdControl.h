@@ -25,8 +25,7 @@ public:
     explicit CIwdControl(std::string ifname);
 
     uint32_t StartScan() override;
-    // The station's Scanning property: true until iwd has all the parts of its scan. A scan that
-    // found iwd busy with its own is asked for again once that one has ended.
+    // The station's Scanning property: true until iwd has all the parts of its scan.
     bool ScanRunning() override;
     // Leaves whatever network the interface is on; forgets the networks the utility made iwd keep.
     uint32_t Disconnect() override;
@@ -68,7 +67,6 @@ private:
     std::chrono::milliseconds m_RestoreWait{15000};
     std::chrono::milliseconds m_ScanWait{10000};
     std::chrono::milliseconds m_ScanCallWait{5000};
-    bool m_bScanOwed = false;  // StartScan found iwd scanning already: ours is still to be asked
 };
 
 // The text for a join of an 802.1X network while iwd runs the interface: iwd takes such networks
