@@ -7,27 +7,13 @@
 #include "cli/Commands.h"
 #include "driver/CommVarList.h"
 #include "driver/Converters.h"
+#include "driver/NameTables.h"
 #include "kccl_adapters.h"
 #include "kccl_oid.h"
 
 namespace wavory::cli {
 
 namespace {
-
-const char* ManagerName(int managedBy) {
-    switch (managedBy) {
-        case KCCL_MANAGED_BY_WPA_SUPPLICANT:
-            return "wpa_supplicant";
-        case KCCL_MANAGED_BY_NETWORK_MANAGER:
-            return "NetworkManager";
-        case KCCL_MANAGED_BY_IWD:
-            return "iwd";
-        case KCCL_MANAGED_BY_CONNMAN:
-            return "ConnMan";
-        default:
-            return "nobody";
-    }
-}
 
 SOutput RunAdapters() {
     CCliSession session(EAccess::ReadOnly);
@@ -61,10 +47,10 @@ SOutput RunAdapters() {
         entry["driver"] = a.driver;
         entry["mac"] = mac.empty() ? json(nullptr) : json(mac);
         entry["in_use"] = a.in_use != 0;
-        entry["managed_by"] = ManagerName(a.managed_by);
+        entry["managed_by"] = ControlName(a.managed_by, "nobody");
         out.data["adapters"].push_back(entry);
         rows.push_back({Printable(a.name), Printable(a.driver), mac.empty() ? "-" : Printable(mac),
-                        ManagerName(a.managed_by)});
+                        ControlName(a.managed_by, "nobody")});
         inUse.push_back(a.in_use != 0);
     }
     out.text = FormatMarkedTable({"Name", "Driver", "MAC", "Run by"}, rows, inUse);

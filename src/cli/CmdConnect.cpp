@@ -14,6 +14,7 @@
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "cli/EapOptions.h"
+#include "cli/NetOptions.h"
 #include "cli/ProfileFields.h"
 #include "cli/Secrets.h"
 #include "cli/StackCommands.h"
@@ -60,6 +61,7 @@ struct SConnectArgs {
     std::optional<std::string> security;  // its kind of security (with --hidden)
     std::optional<std::string> uri;       // a Wi-Fi URI ("-": standard input), as a QR code holds it
     std::optional<std::string> qr;        // an image ("-": standard input) whose QR code holds one
+    SNetArgs net;                         // hardware address, metered, fixed addresses, access point choice
 };
 
 // Prompts that ask again after the network refused a typed key.
@@ -225,7 +227,11 @@ json ConnectedJson(const CProfile& station, bool associated) {
     return j;
 }
 
-SOutput RunConnectProfile(const std::string& name, SEapArgs eap) {
+SOutput RunConnectProfile(const std::string& name, SEapArgs eap, const SNetArgs& net) {
+    if (net.Any())
+        UsageError(
+            "a profile keeps its network settings (hardware address, addresses, access point): change "
+            "them with wavoryctl profiles edit");
     if (eap.method || eap.phase2 || eap.identity || eap.anonymousIdentity || eap.caCert || eap.systemCa ||
         eap.domain || eap.clientCert || eap.privateKey || eap.caCheck || eap.noStorePassword)
         UsageError(
@@ -326,6 +332,11 @@ SOutput RunConnectStation(SConnectArgs args) {
             "joined once a scan finds it");
     if (args.hidden && (adHoc || args.channel))
         UsageError("--hidden joins an access point by name: leave out --channel and --mode adhoc");
+    // The network settings are refused as profiles new refuses them, before the adapter is asked
+    // anything. A pin and a channel would each choose the access point.
+    CheckNetArgs(args.net);
+    if (args.channel && args.net.pin && !args.net.pin->empty())
+        UsageError("--pin-bssid and --channel both choose the access point: give one of them");
     EHiddenSecurity hiddenSecurity = args.key          ? EHiddenSecurity::Wep
                                      : args.passphrase ? EHiddenSecurity::Wpa2
                                                        : EHiddenSecurity::None;
@@ -358,8 +369,9 @@ SOutput RunConnectStation(SConnectArgs args) {
 
     SOutput out;
     // The dialog's Connect is disabled on the connected row: nothing to do, unless settings were
-    // given to join it with (another key or password, other 802.1X settings), which are tried then.
-    const bool settingsGiven = args.key || args.passphrase || args.eap.Any();
+    // given to join it with (another key or password, other 802.1X or network settings), which are
+    // tried then.
+    const bool settingsGiven = args.key || args.passphrase || args.eap.Any() || args.net.Any();
     if (!settingsGiven && IsCurrentStation(stations, *station)) {
         out.data = ConnectedJson(*station, true);
         out.data["profile"] = nullptr;
@@ -371,6 +383,12 @@ SOutput RunConnectStation(SConnectArgs args) {
     // channel the access point found there is the one joined (the dialog's access-point view).
     SJoin join = PrepareJoin(station, args.channel.has_value() && !adHoc);
     CStation& settings = *join.settings;
+    // The network settings given add to those of a stored profile, and are sent with the join as
+    // the profile's are; the profile keeps them once the join has worked.
+    if (args.net.Any()) {
+        ApplyNetArgs(args.net, settings);
+        join.netEntered = true;
+    }
     const std::string shownSsid = "\"" + Printable(ssid) + "\"";
     bool prompted = false;
     const bool enterprise = IsEnterpriseProfile(settings);
@@ -597,11 +615,13 @@ void AddConnectCommand(CLI::App& app, CCommandTable& table) {
                                 mode, hidden, security, uri, qr})
         option->excludes(profile);
     AddEapOptions(*connect, args->eap, true);
+    AddNetOptions(*connect, args->net);
     table.Add(connect, [args, profile, ssid, ssidHex, uri, qr] {
         if (profile->count() == 0 && ssid->count() == 0 && ssidHex->count() == 0 && uri->count() == 0 &&
             qr->count() == 0)
             UsageError("name a profile, or a network with --ssid, --uri or --qr");
-        return profile->count() ? RunConnectProfile(args->profile, args->eap) : RunConnectStation(*args);
+        return profile->count() ? RunConnectProfile(args->profile, args->eap, args->net)
+                                : RunConnectStation(*args);
     });
 }
 

@@ -31,6 +31,7 @@
 #include "shell/MainWindow.h"
 #include "shell/Tessal.h"
 #include "store/HistoryDb.h"
+#include "survey/Connect.h"
 #include "survey/LastDisconnect.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
@@ -162,7 +163,8 @@ SOutput StatusOf(CCliSession& session) {
                             "rx_frames",
                             "tx_frames",
                             "mac_address",
-                            "mac_random"})
+                            "mac_random",
+                            "access_point_choice"})
         j[key] = nullptr;
     const std::string lastDrop = PutLastDisconnect(j);
     // The hardware address in use, where the adapter tells it (a random one shows as such).
@@ -189,7 +191,8 @@ SOutput StatusOf(CCliSession& session) {
     }
 
     std::string linkQuality, netRate;
-    if (auto current = CurrentStation(session)) {
+    const CStationMngr::StationPtr current = CurrentStation(session);
+    if (current) {
         auto lock = stations.Lock();
         PutSignal(j, *current, &linkQuality);
         j["link_quality"] = linkQuality;
@@ -241,6 +244,19 @@ SOutput StatusOf(CCliSession& session) {
     } else {
         j["ssid"] = j["ssid_hex"] = nullptr;
     }
+    // How the profile in use chose the access point. Without a scan list that holds the station,
+    // the network is known by the name the adapter gives. Every profile is needed for it.
+    std::string apChoice;
+    if (current) {
+        session.Profiles();
+        apChoice = AccessPointChoiceInUse(*current);
+    } else if (ok[0]) {
+        session.Profiles();
+        CProfile named("", false);
+        named.NetName = ssid;
+        apChoice = AccessPointChoiceInUse(CStation(named));
+    }
+    if (!apChoice.empty()) j["access_point_choice"] = Utf8Lossy(apChoice);
     j["network_mode"] = TextOrNull(ok[1], mode);
     if (ok[1]) {
         const uint32_t code = PayloadU32(list.GetVar(1)->GetBlock(0), 0);
@@ -286,6 +302,7 @@ SOutput StatusOf(CCliSession& session) {
                              {"Network Rate:", netRate},
                              {"Received:", shown(6, received + " frames")},
                              {"Sent:", shown(7, sent + " frames")}};
+    if (!apChoice.empty()) fields.emplace_back("Access Point:", Printable(apChoice));
     if (address) fields.emplace_back("Hardware Address:", AddressInfoText(*address));
     if (!lastDrop.empty()) fields.emplace_back("Last disconnect:", lastDrop);
     out.text = FormatFields(fields);

@@ -80,6 +80,19 @@ void AddNetOptions(CLI::App& command, SNetArgs& args) {
         ->option_text("BSSID");
 }
 
+bool SNetArgs::Any() const {
+    return mac || metered || ipv4 || gateway4 || ipv6 || gateway6 || dns || preferBand || bandFloor || pin;
+}
+
+void CheckNetArgs(const SNetArgs& args) {
+    CProfile probe("", false);
+    // A gateway alone is checked beside a stand-in address: whether the profile it is applied to
+    // has an address of its own is known only then.
+    if (args.gateway4 && !args.ipv4) probe.IPv4Address = "192.0.2.1/24";
+    if (args.gateway6 && !args.ipv6) probe.IPv6Address = "2001:db8::1/64";
+    ApplyNetArgs(args, probe);
+}
+
 void ApplyNetArgs(const SNetArgs& args, CProfile& profile) {
     CProfile p(profile);
     if (args.mac) p.MacAddress = kccl::MacModeByName(*args.mac);
@@ -102,19 +115,6 @@ void ApplyNetArgs(const SNetArgs& args, CProfile& profile) {
     if (std::string problem = CheckNetLimits(p); !problem.empty())
         UsageError("invalid network setting: " + problem);
     CopyNetSettings(p, profile);
-}
-
-void CopyNetSettings(const CProfile& from, CProfile& to) {
-    to.MacAddress = from.MacAddress;
-    to.Metered = from.Metered;
-    to.IPv4Address = from.IPv4Address;
-    to.IPv4Gateway = from.IPv4Gateway;
-    to.IPv6Address = from.IPv6Address;
-    to.IPv6Gateway = from.IPv6Gateway;
-    to.DnsServers = from.DnsServers;
-    to.PreferHighBand = from.PreferHighBand;
-    to.BandFloor = from.BandFloor;
-    to.PinnedBssid = from.PinnedBssid;
 }
 
 void PutNetJson(json& j, const CProfile& p) {

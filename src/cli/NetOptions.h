@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/CliSupport.h"
+#include "profiles/NetProfile.h"
 
 namespace CLI {
 class App;
@@ -30,14 +31,17 @@ struct SNetArgs {
     std::optional<std::string> preferBand;        // "5ghz" | "any"
     std::optional<int> bandFloor;                 // dBm
     std::optional<std::string> pin;               // a BSSID; "" clears
+
+    bool Any() const;  // some option was given
 };
 
 void AddNetOptions(CLI::App& command, SNetArgs& args);
 // Writes the options into the profile; throws a usage error naming the value refused (and leaves
 // the profile untouched).
 void ApplyNetArgs(const SNetArgs& args, CProfile& profile);
-// Copies the network settings from one profile to another.
-void CopyNetSettings(const CProfile& from, CProfile& to);
+// Checks the options on their own, as ApplyNetArgs would refuse them (a gateway given without its
+// address passes here: it depends on the profile it goes to). Throws a usage error.
+void CheckNetArgs(const SNetArgs& args);
 // A profile's network settings for --json and as label/value lines.
 void PutNetJson(json& j, const CProfile& profile);
 void AddNetFields(std::vector<std::pair<std::string, std::string>>& f, const CProfile& profile);

@@ -11,6 +11,7 @@
 #include "driver/Format.h"
 #include "driver/NameTables.h"
 #include "driver/Request.h"
+#include "kccl_adapters.h"
 #include "kccl_oid.h"
 
 namespace wavory {
@@ -315,6 +316,25 @@ int RegDomainIndex(uint32_t code) {
     for (std::size_t i = 0; i < REG_DOMAIN_CODES.size(); ++i)
         if (REG_DOMAIN_CODES[i] == code) return static_cast<int>(i);
     return -1;
+}
+
+std::string ControlName(int control, const char* unknown) {
+    switch (control) {
+        case KCCL_MANAGED_BY_NOBODY:
+            return "nobody";
+        case KCCL_MANAGED_BY_WPA_SUPPLICANT:
+            return "wpa_supplicant";
+        case KCCL_MANAGED_BY_NETWORK_MANAGER:
+            return "NetworkManager";
+        case KCCL_MANAGED_BY_IWD:
+            return "iwd";
+        case KCCL_MANAGED_BY_CONNMAN:
+            return "ConnMan";
+        case KCOM_HS_CONTROL_SIM:
+            return "simulation";
+        default:
+            return unknown;
+    }
 }
 
 }  // namespace wavory

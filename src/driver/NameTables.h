@@ -27,4 +27,8 @@ std::string NameAt(const std::array<const char*, N>& table, long long index, con
 // Row of REG_DOMAIN_NAMES for a domain code, or -1.
 int RegDomainIndex(uint32_t code);
 
+// Who runs the interface (KCCL_MANAGED_BY_*, or KCOM_HS_CONTROL_SIM for the simulated adapter's
+// hotspot) by the name the adapter list and the hotspot print; `unknown` for any other value.
+std::string ControlName(int control, const char* unknown);
+
 }  // namespace wavory

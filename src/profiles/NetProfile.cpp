@@ -30,6 +30,19 @@ bool HasNetSettings(const CProfile& p, int defaultMac) {
     return !(NetRecordOf(p, defaultMac) == NetRecordOf(CProfile("", false), KCOM_MAC_DEVICE));
 }
 
+void CopyNetSettings(const CProfile& from, CProfile& to) {
+    to.MacAddress = from.MacAddress;
+    to.Metered = from.Metered;
+    to.IPv4Address = from.IPv4Address;
+    to.IPv4Gateway = from.IPv4Gateway;
+    to.IPv6Address = from.IPv6Address;
+    to.IPv6Gateway = from.IPv6Gateway;
+    to.DnsServers = from.DnsServers;
+    to.PreferHighBand = from.PreferHighBand;
+    to.BandFloor = from.BandFloor;
+    to.PinnedBssid = from.PinnedBssid;
+}
+
 std::string CheckNetLimits(const CProfile& p) {
     if (p.MacAddress < KCOM_MAC_NOT_TOLD || p.MacAddress > KCOM_MAC_RANDOM)
         return "\"MacAddress\" is " + std::to_string(p.MacAddress) +

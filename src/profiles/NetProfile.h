@@ -15,6 +15,9 @@ class CProfile;
 kccl::SNetRecord NetRecordOf(const CProfile& profile, int defaultMac);
 // The profile asks for more than the adapter's own address with automatic addresses.
 bool HasNetSettings(const CProfile& profile, int defaultMac);
+// Copies the network settings (hardware address, metered, fixed addresses, name servers, band
+// preference and pin) from one profile to another.
+void CopyNetSettings(const CProfile& from, CProfile& to);
 // The first of the network settings that is not usable, as a message naming its value; empty when
 // they all are.
 std::string CheckNetLimits(const CProfile& profile);

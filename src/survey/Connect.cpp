@@ -9,6 +9,7 @@
 #include "driver/Converters.h"
 #include "driver/Request.h"
 #include "profiles/EapProfile.h"
+#include "profiles/NetProfile.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "radio/Eap.h"
@@ -149,6 +150,25 @@ std::shared_ptr<CStation> AppliedSettings() {
 void RememberApplied(const std::shared_ptr<CStation>& settings) {
     std::lock_guard lock(g_AppliedMutex);
     g_pApplied = settings;
+}
+
+std::shared_ptr<const CProfile> ProfileInUse(const CStation& network) {
+    CStationMngr* stations = theApp.m_pStationMngr;
+    std::unique_lock<std::recursive_mutex> stationLock;
+    if (stations) stationLock = stations->Lock();
+    if (auto applied = AppliedSettings(); applied && applied->NetName == network.NetName) return applied;
+    auto lock = LockProfiles();
+    if (CProfileMngr* profiles = theApp.m_pProfileMngr)
+        if (auto connected = profiles->GetConnected(); connected && connected->NetName == network.NetName)
+            return std::make_shared<const CProfile>(*connected);
+    auto profile = FindJoinProfile(network);
+    return profile ? std::make_shared<const CProfile>(*profile) : nullptr;
+}
+
+std::string AccessPointChoiceInUse(const CStation& network) {
+    const std::shared_ptr<const CProfile> profile = ProfileInUse(network);
+    if (!profile || (profile->PinnedBssid.empty() && !profile->PreferHighBand)) return {};
+    return BandChoiceText(*profile);
 }
 
 SConnectionBefore ConnectionNow() {

@@ -35,6 +35,9 @@ struct SJoin {
     // The key or passphrase was entered for this join: it goes into the stored profile once it has
     // worked (and only then).
     bool keyEntered = false;
+    // The network settings (hardware address, addresses, access point choice) were given for this
+    // join: a stored profile takes them once it has worked.
+    bool netEntered = false;
     // The 802.1X password and key password entered for this join are kept in the stored profile;
     // false leaves them out (they are asked for again next time).
     bool keepSecrets = true;
@@ -87,6 +90,15 @@ std::shared_ptr<CStation> AppliedSettings();
 // Remembers the settings a connection was made with (the polling thread's automatic selection
 // calls it too).
 void RememberApplied(const std::shared_ptr<CStation>& settings);
+
+// The settings the connection to `network` (the current station, or the network the adapter says
+// it is on) was made with, for how it chose its access point: those this process applied, else the
+// profile the window connected, else the stored profile a join of the network takes. Null for a
+// network no profile holds.
+std::shared_ptr<const CProfile> ProfileInUse(const CStation& network);
+// How the connection's access point was chosen (BandChoiceText), where its profile has a choice (a
+// pin or a band preference); empty where it has none.
+std::string AccessPointChoiceInUse(const CStation& network);
 
 // The connection there is now, to go back to when the user cancels a join.
 struct SConnectionBefore {

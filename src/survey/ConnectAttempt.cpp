@@ -11,6 +11,7 @@
 #include "driver/CommVarList.h"
 #include "driver/Request.h"
 #include "profiles/EapProfile.h"
+#include "profiles/NetProfile.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileMngr.h"
 #include "profiles/ProfileSections.h"
@@ -432,6 +433,7 @@ void CConnectAttempt::Joined() {
                 profile->EapKeyPassword = keyPassword;
             }
         }
+        if (m_Join.netEntered) CopyNetSettings(settings, *profile);
         if (!profile->AutoSelect) {
             profile->AutoSelect = true;
             profile->Priority = profiles->UpdatePriorities(-1);

@@ -10,6 +10,7 @@
 
 #include "driver/CommVar.h"
 #include "driver/CommVarList.h"
+#include "driver/NameTables.h"
 #include "driver/Request.h"
 #include "kccl_adapters.h"
 #include "profiles/WifiUri.h"
@@ -170,23 +171,6 @@ std::string HotspotUri(const kccl::SHotspotRecord& record) {
     return text;
 }
 
-std::string HotspotControlName(int control) {
-    switch (control) {
-        case KCCL_MANAGED_BY_NOBODY:
-            return "nobody";
-        case KCCL_MANAGED_BY_WPA_SUPPLICANT:
-            return "wpa_supplicant";
-        case KCCL_MANAGED_BY_NETWORK_MANAGER:
-            return "NetworkManager";
-        case KCCL_MANAGED_BY_IWD:
-            return "iwd";
-        case KCCL_MANAGED_BY_CONNMAN:
-            return "ConnMan";
-        case KCOM_HS_CONTROL_SIM:
-            return "simulation";
-        default:
-            return "unknown";
-    }
-}
+std::string HotspotControlName(int control) { return ControlName(control, "unknown"); }
 
 }  // namespace wavory

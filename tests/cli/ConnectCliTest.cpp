@@ -153,3 +153,105 @@ TEST_F(ConnectCliTest, HiddenNetworkIsJoinedByNameWithItsSecurity) {
 
 }  // namespace
 }  // namespace wavory::test
+
+namespace wavory::test {
+namespace {
+
+json AdapterState() {
+    std::string buf(1 << 17, '\0');
+    kccl_sim_state_json(buf.data(), buf.size());
+    return json::parse(buf.c_str());
+}
+
+int AdapterRequests() {
+    KCCL_SIM_LOG_ENTRY log[8];
+    return kccl_sim_get_log(log, 8);
+}
+
+// connect --ssid takes the network options of profiles new, refused with the same words before the
+// adapter is asked anything; connect PROFILE leaves them to the profile.
+TEST_F(ConnectCliTest, NetworkOptionsOfAJoinByNameAreRefusedBeforeTheAdapterIsAsked) {
+    NewProfile({"--name", "Light", "--ssid", "Lighthouse"});
+    ASSERT_EQ(kccl_sim_clear_log(), 0);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--ipv4", "224.0.0.5/24"}, "no host's address"},
+        {{"--ipv4", "192.0.2.10/24", "--gateway", "gateway.example"}, "not an address"},
+        {{"--gateway6", "2001:db8::zz"}, "IPv6Gateway"},
+        {{"--dns", "192.0.2.53,dns.example"}, "dns.example"},
+        {{"--pin-bssid", "01:00:5e:00:00:01"}, "group"},
+        {{"--pin-bssid", "00:0f:b5:44:7c"}, "not a BSSID"},
+        {{"--band-floor", "-96"}, "BandFloor"},
+        {{"--prefer-band", "6ghz"}, "--prefer-band"},
+        {{"--mac", "vendor"}, "--mac"},
+        {{"--channel", "11", "--pin-bssid", "00:0f:b5:44:7c:20"}, "both choose the access point"},
+    };
+    for (const auto& [options, needle] : cases) {
+        std::vector<std::string> args = {"connect", "--ssid", "Lighthouse"};
+        args.insert(args.end(), options.begin(), options.end());
+        ExpectRefused(args, 2, needle);
+    }
+    ExpectRefused({"connect", "Light", "--mac", "stable"}, 2, "profiles edit");
+    ExpectRefused({"connect", "Light", "--pin-bssid", "00:0f:b5:44:7c:20"}, 2, "profiles edit");
+    EXPECT_EQ(AdapterRequests(), 0);
+
+    // A gateway alone depends on the profile: the network's has no fixed address to go with it.
+    ExpectRefused({"connect", "--ssid", "Lighthouse", "--gateway", "192.0.2.1"}, 2, "needs a fixed address");
+    EXPECT_EQ(AdapterState()["associated"], false);
+}
+
+TEST_F(ConnectCliTest, AJoinByNameSendsItsNetworkSettingsAndTheSavedProfileKeepsThem) {
+    const json joined =
+        RunJson({"connect", "--ssid", "Lighthouse", "--mac", "stable", "--metered", "yes", "--ipv4",
+                 "192.0.2.10/24", "--gateway", "192.0.2.1", "--prefer-band", "5ghz"});
+    EXPECT_EQ(joined["created"], true);
+    const json status = RunJson({"status"});
+    EXPECT_EQ(status["mac_random"], true);
+    const std::string stable = status["mac_address"];
+    const json net = AdapterState()["active_net"];
+    EXPECT_EQ(net["metered"], true);
+    EXPECT_EQ(net["ipv4"], "192.0.2.10/24");
+    EXPECT_EQ(net["gateway4"], "192.0.2.1");
+    EXPECT_EQ(net["prefer_high_band"], true);
+
+    const json saved = RunJson({"profiles", "show", "Lighthouse"});
+    EXPECT_EQ(saved["mac_address"], "stable");
+    EXPECT_EQ(saved["metered"], true);
+    EXPECT_EQ(saved["ipv4_gateway"], "192.0.2.1");
+    EXPECT_EQ(saved["prefer_band"], "5ghz");
+    // The profile joins with the same made-up address again.
+    RunJson({"disconnect"});
+    RunJson({"connect", "Lighthouse"});
+    EXPECT_EQ(RunJson({"status"})["mac_address"], stable);
+
+    // On the network already, options join it again; a stored profile takes them on top of its own,
+    // and a gateway alone now goes with the profile's address.
+    const json again =
+        RunJson({"connect", "--ssid", "Lighthouse", "--metered", "no", "--gateway", "192.0.2.254"});
+    EXPECT_EQ(again["changed"], true);
+    EXPECT_EQ(again["created"], false);
+    const json edited = RunJson({"profiles", "show", "Lighthouse"});
+    EXPECT_EQ(edited["metered"], false);
+    EXPECT_EQ(edited["ipv4_address"], "192.0.2.10/24");
+    EXPECT_EQ(edited["ipv4_gateway"], "192.0.2.254");
+    EXPECT_EQ(edited["mac_address"], "stable");
+    EXPECT_EQ(AdapterState()["active_net"]["gateway4"], "192.0.2.254");
+}
+
+TEST_F(ConnectCliTest, APinnedJoinByNameTakesThatAccessPointOrFailsNamingIt) {
+    const SRun failed =
+        Run({"connect", "--ssid", "Lighthouse", "--pin-bssid", "00:0F:B5:44:7C:2F", "--json"});
+    EXPECT_EQ(failed.code, 1);
+    EXPECT_EQ(json::parse(failed.out)["reason"], "not_found") << failed.out;
+    const SRun text = Run({"connect", "--ssid", "Lighthouse", "--pin-bssid", "00:0f:b5:44:7c:2f"});
+    EXPECT_NE(text.err.find("pinned to, 00:0f:b5:44:7c:2f, is not in range"), std::string::npos) << text.err;
+    // A failed join stores nothing.
+    EXPECT_TRUE(Profiles().empty());
+
+    const json joined = RunJson({"connect", "--ssid", "Lighthouse", "--pin-bssid", "00-0F-B5-44-7C-20"});
+    EXPECT_EQ(joined["bssid"], "00-0F-B5-44-7C-20");
+    EXPECT_EQ(AdapterState()["active_net"]["pin"], "00-0F-B5-44-7C-20");
+    EXPECT_EQ(RunJson({"profiles", "show", "Lighthouse"})["pinned_bssid"], "00:0f:b5:44:7c:20");
+}
+
+}  // namespace
+}  // namespace wavory::test

@@ -194,6 +194,24 @@ TEST_F(NetCliTest, TheBandPreferenceAndThePinAreKeptSentAndAPinOutOfRangeFailsTh
     EXPECT_EQ(cleared["prefer_band"], "any");
 }
 
+// status names how the profile in use chose the access point, only where it had a choice.
+TEST_F(NetCliTest, StatusSaysHowTheProfileInUseChoseTheAccessPoint) {
+    NewProfile({"--name", "Light", "--ssid", "Lighthouse", "--mode", "infrastructure", "--prefer-band",
+                "5ghz", "--band-floor", "-72", "--pin-bssid", "00:0f:b5:44:7c:20"});
+    NewProfile({"--name", "Yard", "--ssid", "Boatyard", "--mode", "infrastructure"});
+    EXPECT_EQ(RunJson({"status"})["access_point_choice"], nullptr);  // not connected
+
+    const json pinned = JoinAndStatus("Light");
+    EXPECT_EQ(pinned["access_point_choice"],
+              "stays on 00:0f:b5:44:7c:20; prefers 5/6 GHz unless below -72 dBm");
+    EXPECT_NE(Run({"status"}).out.find("Access Point:"), std::string::npos);
+
+    const json plain = JoinAndStatus("Yard");
+    EXPECT_EQ(plain["ssid"], "Boatyard");
+    EXPECT_EQ(plain["access_point_choice"], nullptr);
+    EXPECT_EQ(Run({"status"}).out.find("Access Point:"), std::string::npos);
+}
+
 TEST_F(NetCliTest, EveryNetworkSettingSurvivesExportAndImport) {
     NewProfile({"--name", "Light", "--ssid", "Lighthouse", "--mac", "stable", "--metered", "yes", "--ipv4",
                 "192.0.2.10/24", "--gateway", "192.0.2.1", "--ipv6", "2001:db8::10/64", "--gateway6",

@@ -48,6 +48,8 @@ check "positional choices" "power-save" "$(complete_words wavoryctl prefs get po
 check "free value" "" "$(complete_words wavoryctl stats --seconds '')"
 check "hotspot commands" "start stop status" "$(complete_words wavoryctl hotspot st)"
 check "hotspot security" "wpa2 wpa3 wpa2-wpa3" "$(complete_words wavoryctl hotspot start --security w)"
+check "connect's network options" "--pin-bssid" "$(complete_words wavoryctl connect --pin)"
+check "connect's network choices" "5ghz" "$(complete_words wavoryctl connect --ssid Home --prefer-band 5)"
 
 # Profile names, quoted for the shell.
 wavoryctl profiles new --name "Home Net" --ssid Home >/dev/null || check "profile made" 0 1

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "driver/Converters.h"
+#include "driver/NameTables.h"
 #include "driver/Request.h"
+#include "kccl_adapters.h"
 
 using namespace wavory;
 
@@ -236,4 +238,17 @@ TEST(StatusTextsTest, SecurityPowerRateRadioAndCounters) {
     SetPayloadU32(b.b0(), 4, 17);
     EXPECT_EQ(Read(ConvSent, b), "3000000000");
     EXPECT_EQ(Read(ConvReceived, b), "17");
+}
+
+// The words scripts read for who runs the interface ("managed_by" of adapters and hotspot status):
+// one table, with each caller's own word for a value it does not know.
+TEST(ControlNameTest, NamesEachWayOfControlAndTheCallersWordForOthers) {
+    EXPECT_EQ(ControlName(KCCL_MANAGED_BY_NOBODY, "unknown"), "nobody");
+    EXPECT_EQ(ControlName(KCCL_MANAGED_BY_WPA_SUPPLICANT, "unknown"), "wpa_supplicant");
+    EXPECT_EQ(ControlName(KCCL_MANAGED_BY_NETWORK_MANAGER, "unknown"), "NetworkManager");
+    EXPECT_EQ(ControlName(KCCL_MANAGED_BY_IWD, "unknown"), "iwd");
+    EXPECT_EQ(ControlName(KCCL_MANAGED_BY_CONNMAN, "unknown"), "ConnMan");
+    EXPECT_EQ(ControlName(KCOM_HS_CONTROL_SIM, "unknown"), "simulation");
+    EXPECT_EQ(ControlName(KCCL_MANAGED_BY_CONNMAN + 1, "unknown"), "unknown");
+    EXPECT_EQ(ControlName(-1, "nobody"), "nobody");
 }

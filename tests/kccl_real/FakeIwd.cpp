@@ -163,6 +163,18 @@ void CFakeIwd::QueueScans(std::chrono::milliseconds delay) {
     m_ScanDelay = delay;
 }
 
+void CFakeIwd::HoldScans() {
+    std::lock_guard lock(m_Mutex);
+    m_bHoldScans = true;
+}
+
+void CFakeIwd::EndScan() {
+    std::lock_guard lock(m_Mutex);
+    m_bHoldScans = false;
+    if (m_bScanRunning) m_bScanned = true;
+    m_bScanRunning = false;
+}
+
 void CFakeIwd::RemoveDevice() {
     std::lock_guard lock(m_Mutex);
     m_bDevice = false;
@@ -230,7 +242,7 @@ int CFakeIwd::ReplyObjects(sd_bus_message* call) {
         sd_bus_message_append(m, "s", "net.connman.iwd.Station");
         sd_bus_message_open_container(m, 'a', "{sv}");
         AppendString(m, "State", m_State);
-        sd_bus_message_append(m, "{sv}", "Scanning", "b", 0);
+        sd_bus_message_append(m, "{sv}", "Scanning", "b", m_bScanRunning ? 1 : 0);
         for (const SNetwork& n : m_Networks)
             if (n.ssid + "/" + n.type == m_Connected) AppendString(m, "ConnectedNetwork", NetworkPath(n), "o");
         sd_bus_message_close_container(m);
@@ -372,7 +384,11 @@ int CFakeIwd::Handle(sd_bus_message* m) {
                 m_ScanStarts = std::chrono::steady_clock::now() + m_ScanDelay;
                 return 1;
             }
-            m_bScanned = true;
+            if (m_bScanRunning) return sd_bus_reply_method_errorf(m, "net.connman.iwd.Busy", "Busy"), 1;
+            if (m_bHoldScans)
+                m_bScanRunning = true;
+            else
+                m_bScanned = true;
             return sd_bus_reply_method_return(m, ""), 1;
         }
         if (is("net.connman.iwd.Station", "Disconnect")) {

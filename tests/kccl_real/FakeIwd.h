@@ -25,7 +25,7 @@ class CFakeIwd {
 public:
     struct SNetwork {
         std::string ssid;
-        std::string type = "open";  // "open", "psk"
+        std::string type = "open";  // "open", "psk" (WPA2 and WPA3 alike, as iwd shows them)
         std::string passphrase;     // the one the network takes
         bool hidden = false;        // answers ConnectHiddenNetwork only
         bool afterScan = false;     // shown only once a scan has run
@@ -52,6 +52,11 @@ public:
     // Scan requests are answered only `delay` after they came, as iwd answers a scan queued behind
     // the radio's other work once the radio starts it; the scan's networks show after that.
     void QueueScans(std::chrono::milliseconds delay);
+    // Scans run on after their request was answered, the station saying Scanning, until EndScan(),
+    // as iwd's scan in parts does (6 GHz after the other bands); their networks show after that.
+    // Another scan asked for meanwhile is refused as busy.
+    void HoldScans();
+    void EndScan();
     // The station's device disappears (the adapter was unplugged).
     void RemoveDevice();
 
@@ -104,6 +109,8 @@ private:
     std::chrono::milliseconds m_ScanDelay{0};
     sd_bus_message* m_pQueuedScan = nullptr;
     std::chrono::steady_clock::time_point m_ScanStarts;
+    bool m_bHoldScans = false;
+    bool m_bScanRunning = false;
     std::string m_Env;
 };
 

@@ -76,6 +76,49 @@ TEST_F(IwdControlTest, RefusedPassphraseEndsAsWrongKeyAndTheUsersNetworkComesBac
     EXPECT_EQ(m_Iwd.Agents(), 0);
 }
 
+// iwd shows a WPA3 network as "psk" too, and a password its SAE exchange refused ends as a 4-way
+// handshake refusal does: Connect() fails after one passphrase request (so seen from iwd 2.3 on 5
+// and 6 GHz). That is a wrong key, each time it is tried; a WPA3 network that is not in range is
+// not one, and no passphrase is asked for it.
+TEST_F(IwdControlTest, RefusedWpa3PasswordEndsAsWrongKeyAndAnAbsentNetworkDoesNot) {
+    m_Iwd.AddNetwork({"Home", "psk", "home secret"});
+    m_Iwd.AddNetwork({"Sixth", "psk", "sae secret"});
+    m_Iwd.AddKnown("Home", "psk", "home secret");
+    m_Iwd.ConnectTo("Home", "psk");
+
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        const SJoinOutcome out = Join(Settings("Sixth", KCOM_SECURITY_MODE_WPA3_PERSONAL, "not the secret"));
+        EXPECT_EQ(out.cause, KCOM_CAUSE_WRONG_KEY) << "attempt " << attempt << ": " << out.detail;
+        EXPECT_TRUE(out.restored) << "attempt " << attempt;
+        EXPECT_EQ(m_Iwd.PassphraseRequests(), attempt);
+        EXPECT_EQ(m_Iwd.ConnectedSsid(), "Home");
+    }
+    EXPECT_EQ(m_Iwd.Known(), std::vector<std::string>{"Home/psk"});
+
+    const SJoinOutcome absent = Join(Settings("Gone", KCOM_SECURITY_MODE_WPA3_PERSONAL, "any secret"));
+    EXPECT_EQ(absent.cause, KCOM_CAUSE_NOT_FOUND) << absent.detail;
+    EXPECT_EQ(m_Iwd.PassphraseRequests(), 2);
+    EXPECT_EQ(m_Iwd.ConnectedSsid(), "Home");
+
+    EXPECT_TRUE(Join(Settings("Sixth", KCOM_SECURITY_MODE_WPA3_PERSONAL, "sae secret")).joined);
+    EXPECT_EQ(m_Iwd.ConnectedSsid(), "Sixth");
+}
+
+// iwd scans 6 GHz apart from the other bands, each part with the kernel's results event: the scan
+// is over when the station stops saying Scanning, and only then are all its networks there.
+TEST_F(IwdControlTest, AScanInPartsRunsUntilIwdSaysItIsOver) {
+    m_Iwd.AddNetwork({.ssid = "Sixth", .type = "psk", .passphrase = "sae secret", .afterScan = true});
+    EXPECT_FALSE(m_Control.ScanRunning());
+    m_Iwd.HoldScans();
+    ASSERT_EQ(m_Control.StartScan(), kStatusSuccess);
+    EXPECT_TRUE(m_Control.ScanRunning());
+    EXPECT_TRUE(m_Control.ScanRunning()) << "asking does not end it";
+    m_Iwd.EndScan();
+    EXPECT_FALSE(m_Control.ScanRunning());
+    EXPECT_TRUE(Join(Settings("Sixth", KCOM_SECURITY_MODE_WPA3_PERSONAL, "sae secret")).joined);
+    EXPECT_EQ(m_Iwd.Scans(), 1) << "the network was there without another scan";
+}
+
 TEST_F(IwdControlTest, KnownNetworksOfTheUserStayAndTheUtilitysOwnGoOnceLeft) {
     m_Iwd.AddNetwork({"Home", "psk", "home secret"});
     m_Iwd.AddNetwork({"Cafe"});

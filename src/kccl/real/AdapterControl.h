@@ -150,6 +150,10 @@ public:
 
     // Starts a scan; a request status.
     virtual uint32_t StartScan() = 0;
+    // The scan StartScan started is still running by this way of control's own account: iwd scans
+    // 6 GHz apart from the other bands, so the kernel's first scan results end only a part of it.
+    // False where it does not tell (the kernel's results event ends the scan).
+    virtual bool ScanRunning() { return false; }
     // Leaves the network the interface is on; a request status.
     virtual uint32_t Disconnect() = 0;
     // Power save through whoever runs the interface; kStatusNotSupported leaves it to the kernel.

@@ -155,8 +155,19 @@ uint32_t CIwdControl::StartScan() {
     if (!OpenStation(iwd, objects, station, failure)) return failure.status;
     const SIwdReply reply = iwd.Scan(station, m_ScanCallWait);
     // A scan already running gives the same list; one still queued runs when the radio is free.
+    if (Tracing())
+        std::fprintf(stderr, "kccl: iwd scan on %s: %s\n", m_Ifname.c_str(),
+                     reply ? "started" : reply.name.c_str());
     const bool started = reply || reply.error == EIwdError::Busy || reply.error == EIwdError::TimedOut;
     return started ? kStatusSuccess : StatusOf(reply);
+}
+
+bool CIwdControl::ScanRunning() {
+    CIwdClient iwd;
+    SIwdObjects objects;
+    std::string station;
+    SJoinOutcome failure;
+    return OpenStation(iwd, objects, station, failure) && objects.stationScanning.count(station) != 0;
 }
 
 uint32_t CIwdControl::Disconnect() {

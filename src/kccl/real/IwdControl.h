@@ -25,6 +25,8 @@ public:
     explicit CIwdControl(std::string ifname);
 
     uint32_t StartScan() override;
+    // The station's Scanning property: true until iwd has all the parts of its scan.
+    bool ScanRunning() override;
     // Leaves whatever network the interface is on; forgets the networks the utility made iwd keep.
     uint32_t Disconnect() override;
     // iwd offers no power-save setting: the kernel is asked instead.

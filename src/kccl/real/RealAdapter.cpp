@@ -157,7 +157,14 @@ int CRealAdapter::Exec(KCOM_REQUEST& request) {
         static_cast<int>(::if_nametoindex(m_Info.name.c_str())) != m_Info.ifindex)
         m_bGone = true;
     if (m_bGone) return kResultNoLink;
-    if (m_bScanning && std::chrono::steady_clock::now() - m_ScanStart > kScanLimit) m_bScanning = false;
+    const bool inTime = std::chrono::steady_clock::now() - m_ScanStart <= kScanLimit;
+    if (m_bScanning && !inTime) m_bScanning = false;
+    // The kernel's results ended only a part of a scan the way of control runs in parts (iwd's
+    // 6 GHz part comes after the rest): the list is not complete until it says the scan is over.
+    if (!m_bScanning && m_bControlScan) {
+        m_bControlScan = inTime && m_pControl && m_pControl->ScanRunning();
+        m_bScanning = m_bControlScan;
+    }
     m_View.BeginRequest();
     request.status = Dispatch(request.code, request.payload);
     if (request.status == kStatusSuccess) NoteLink(request.code, request.payload);
@@ -600,6 +607,7 @@ uint32_t CRealAdapter::StartScan() {
     const uint32_t status = control.StartScan();
     if (status == kStatusSuccess) {
         m_bScanning = true;
+        m_bControlScan = m_pControl != nullptr;
         m_ScanStart = std::chrono::steady_clock::now();
     }
     return status;

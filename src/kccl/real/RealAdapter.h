@@ -156,6 +156,8 @@ private:
     std::atomic<bool> m_bGone{false};
     std::atomic<bool> m_bEventsLost{false};
     std::atomic<bool> m_bScanning{false};
+    // The way of control started the scan and may tell that it goes on past the kernel's results.
+    bool m_bControlScan = false;
     std::atomic<uint32_t> m_nLinkChanges{0};  // links made or lost, as the kernel told
     // What the way of control told of the connection, asked once per association (see AskPerLink).
     template <typename T>

@@ -13,6 +13,7 @@
 #include "monitor/Signal.h"
 #include "radio/Bands.h"
 #include "radio/Rates.h"
+#include "survey/Connect.h"
 #include "survey/Station.h"
 #include "survey/StationMngr.h"
 #include "ui/shell/PlainText.h"
@@ -83,6 +84,10 @@ void CConnectionDetails::Refresh() {
     if (connected) link = ReadLinkInfo();
     if (link && link->freqMHz == 0) link.reset();
     AddRow(QStringLiteral("BSSID"), OrNotAvailable(bssid == "--" ? std::string() : bssid));
+    // How the profile in use chose that access point, where it has a choice (a pin, a band).
+    if (current)
+        if (const std::string choice = AccessPointChoiceInUse(*current); !choice.empty())
+            AddRow(QStringLiteral("Access point"), ShownText(choice));
     AddRow(QStringLiteral("Frequency"),
            link ? QString::fromStdString(
                       ChannelText(kccl::FrequencyToChannel(static_cast<int>(link->freqMHz)),

@@ -1,4 +1,5 @@
-// The Details view of the connection: the network (name, BSSID, channel and frequency, rates,
+// The Details view of the connection: the network (name, BSSID and how the profile chose it where
+// it has a choice, channel and frequency, rates,
 // security, signal, the hardware address in use, metered) and the IP side (IPv4 and IPv6 addresses, gateway,
 // DNS servers). Opened from the General page; "Refresh" reads everything again.
 #pragma once

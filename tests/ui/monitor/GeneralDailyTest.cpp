@@ -4,6 +4,8 @@
 #include <QPushButton>
 
 #include "../support/UiCore.h"
+#include "profiles/ProfileMngr.h"
+#include "survey/Connect.h"
 #include "ui/monitor/ConnectionDetails.h"
 #include "ui/monitor/MainGen.h"
 
@@ -120,6 +122,28 @@ TEST_F(GeneralDailyTest, DetailsTellTheRadioAndSayWhatTheSimulationHasNot) {
     EXPECT_EQ(details.Value("Interface"), "simulated adapter");
     for (const char* field : {"IPv4 address", "IPv6 address", "Gateway", "DNS servers"})
         EXPECT_EQ(details.Value(field), CConnectionDetails::kNotAvailable) << field;
+}
+
+// Details say how the profile in use chose the access point, where it had a choice: the settings
+// this program joined with, else the stored profile of the network.
+TEST_F(GeneralDailyTest, DetailsSayHowTheProfileInUseChoseTheAccessPoint) {
+    std::shared_ptr<CStation> station = Connect("Lighthouse", 1, -66);
+    EXPECT_EQ(CConnectionDetails().Value("Access point"), "");  // no profile, no choice
+
+    CProfile stored("", false);
+    stored.NetName = "Lighthouse";
+    stored.NetMode = true;
+    stored.PreferHighBand = true;
+    stored.BandFloor = -72;
+    theApp.m_pProfileMngr->AddProfile(&stored);
+    EXPECT_EQ(CConnectionDetails().Value("Access point"), "prefers 5/6 GHz unless below -72 dBm");
+
+    auto applied = std::make_shared<CStation>(*station);
+    applied->PinnedBssid = "00:0f:b5:44:7c:20";
+    applied->PreferHighBand = false;
+    RememberApplied(applied);
+    EXPECT_EQ(CConnectionDetails().Value("Access point"), "stays on 00:0f:b5:44:7c:20");
+    RememberApplied(nullptr);
 }
 
 }  // namespace
