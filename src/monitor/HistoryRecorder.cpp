@@ -1,11 +1,13 @@
 #include "monitor/HistoryRecorder.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 #include "base/AppBase.h"
 #include "base/Trace.h"
@@ -243,8 +245,14 @@ void CHistoryRecorder::JoinEnded(const CConnectAttempt& attempt, int64_t nowMs) 
         e.detail = newline == std::string::npos ? result.failure : result.failure.substr(newline + 1);
     } else {
         e.detail = "Joined.";
-        // Where it joined: the access point and band the adapter chose (or the profile pinned).
-        const SLinkLook look = ReadLinkLook();
+        // Where it joined: the access point and band the adapter chose (or the profile pinned). A
+        // read that finds the adapter busy or not yet answering for the new link is made again.
+        SLinkLook look = ReadLinkLook();
+        for (int retry = 0; retry < 2 && !(look.connected && look.ssid == e.ssid && !look.bssid.empty());
+             ++retry) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            look = ReadLinkLook();
+        }
         if (look.connected && look.ssid == e.ssid) {
             e.bssid = look.bssid;
             e.freqMHz = look.freqMHz;
