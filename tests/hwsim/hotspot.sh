@@ -186,7 +186,9 @@ check_hotspot_kept() {
     elif ! until_ok 10 sh -c "iw dev $STA info | grep -q 'type AP'"; then
         run iw dev "$STA" info
         bad "$STA is no access point"
-    elif ctl connect "$OPEN_SSID"; then
+    elif ! ctl profiles new --name KeptJoin --ssid "$OPEN_SSID" --mode infrastructure; then
+        bad "the profile to join with could not be made: $(ctl_message)"
+    elif ctl connect KeptJoin; then
         bad "a join while the hotspot runs was not refused"
     elif ! jt '.reason == "hotspot_running"'; then
         bad "the join's reason is $(jv '.reason'), not hotspot_running: $(ctl_message)"
@@ -199,5 +201,6 @@ check_hotspot_kept() {
     ctl hotspot stop >/dev/null 2>&1
     until_ok 30 sta_on "$OPEN_BSSID" || say "(the station did not come back on $OPEN_SSID)"
     ctl profiles rm "Kept hotspot" >/dev/null 2>&1
+    ctl profiles rm KeptJoin >/dev/null 2>&1
     ctl disconnect >/dev/null 2>&1
 }
