@@ -36,21 +36,6 @@ struct SHotspotArgs {
     bool bandGiven = false, channelGiven = false;
 };
 
-const char* HotspotSecurityText(int security) {
-    switch (security) {
-        case KCOM_HOTSPOT_OPEN:
-            return "Open";
-        case KCOM_HOTSPOT_WPA2:
-            return "WPA2-Personal";
-        case KCOM_HOTSPOT_WPA3:
-            return "WPA3-Personal";
-        case KCOM_HOTSPOT_WPA2_WPA3:
-            return "WPA2/WPA3-Personal";
-        default:
-            return "unknown";
-    }
-}
-
 // "2.4 GHz, channel 6 (2437 MHz)".
 std::string HotspotChannelText(uint32_t freqMhz) {
     const kccl::EBand band = kccl::BandOfFrequency(static_cast<int>(freqMhz));
@@ -210,7 +195,7 @@ SOutput RunHotspotStart(SHotspotArgs& args) {
     SOutput out;
     PutSsid(out.data, record.ssid);
     out.data["security"] = kccl::HotspotSecurityName(record.security);
-    out.data["security_text"] = HotspotSecurityText(record.security);
+    out.data["security_text"] = kccl::HotspotSecurityText(record.security);
     out.data["band"] = BandJson(now.freqMhz);
     out.data["frequency_mhz"] = now.freqMhz ? json(now.freqMhz) : json(nullptr);
     out.data["channel"] =
@@ -222,7 +207,7 @@ SOutput RunHotspotStart(SHotspotArgs& args) {
     out.data["profile"] = kept_as ? json(Utf8Lossy(*kept_as)) : json(nullptr);
     out.data["note"] = result.text.empty() ? json(nullptr) : json(result.text);
     out.text = "Started the hotspot \"" + Printable(record.ssid) + "\" (" +
-               HotspotSecurityText(record.security) +
+               kccl::HotspotSecurityText(record.security) +
                (now.freqMhz ? ", " + HotspotChannelText(now.freqMhz) : std::string()) + ").\n";
     if (generated) {
         out.text += QrText(HotspotUri(record));
@@ -271,7 +256,7 @@ SOutput RunHotspotStatus() {
         d["ssid_hex"] = nullptr;
     }
     d["security"] = s.security >= 0 ? json(kccl::HotspotSecurityName(s.security)) : json(nullptr);
-    d["security_text"] = s.security >= 0 ? json(HotspotSecurityText(s.security)) : json(nullptr);
+    d["security_text"] = s.security >= 0 ? json(kccl::HotspotSecurityText(s.security)) : json(nullptr);
     d["band"] = s.running ? BandJson(s.freqMhz) : json(nullptr);
     d["frequency_mhz"] = s.running && s.freqMhz ? json(s.freqMhz) : json(nullptr);
     d["channel"] =
@@ -304,7 +289,7 @@ SOutput RunHotspotStatus() {
     }
     std::vector<std::pair<std::string, std::string>> fields = {
         {"Hotspot", Printable(s.ssid) + (s.ours ? "" : " (not started by this utility)")},
-        {"Security", s.security >= 0 ? HotspotSecurityText(s.security) : "unknown"},
+        {"Security", s.security >= 0 ? kccl::HotspotSecurityText(s.security) : "unknown"},
         {"Channel", s.freqMhz ? HotspotChannelText(s.freqMhz) : "unknown"},
         {"Run by", HotspotControlName(s.control)},
         {"Clients", std::to_string(s.clients.size())},

@@ -126,10 +126,9 @@ int KeepHotspotProfile(CProfileMngr& profiles, const std::string& name, const kc
 }
 
 std::string HotspotProfileText(const CProfile& p) {
-    static const char* const kSecurity[] = {"Open", "WPA2-Personal", "WPA3-Personal", "WPA2/WPA3-Personal"};
     const int security = HotspotSecurityOf(p);
     std::string text = "Hotspot (";
-    text += security >= 0 ? kSecurity[security] : "unknown security";
+    text += security >= 0 ? kccl::HotspotSecurityText(security) : "unknown security";
     if (p.HotspotBand > 0 && p.HotspotBand <= KCOM_HOTSPOT_BAND_6G)
         text += std::string(", ") + kccl::HotspotBandName(p.HotspotBand) + " GHz";
     if (p.HotspotChannel > 0) text += ", channel " + std::to_string(p.HotspotChannel);

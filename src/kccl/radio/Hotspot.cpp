@@ -212,4 +212,19 @@ uint32_t ChooseHotspotFrequency(const SHotspotRecord& r, const std::vector<SApCh
     return 0;
 }
 
+const char* HotspotSecurityText(int security) {
+    switch (security) {
+        case KCOM_HOTSPOT_OPEN:
+            return "Open";
+        case KCOM_HOTSPOT_WPA2:
+            return "WPA2-Personal";
+        case KCOM_HOTSPOT_WPA3:
+            return "WPA3-Personal";
+        case KCOM_HOTSPOT_WPA2_WPA3:
+            return "WPA2/WPA3-Personal";
+        default:
+            return "unknown";
+    }
+}
+
 }  // namespace wavory::kccl

@@ -32,6 +32,9 @@ std::string CheckHotspotRecord(const SHotspotRecord& record);
 // A passphrase WPA2 and WPA3 both take: 8..63 printable ASCII characters.
 bool IsHotspotPassphrase(std::string_view text);
 
+// "Open", "WPA2-Personal", "WPA3-Personal", "WPA2/WPA3-Personal", as people read it; "unknown"
+// for an unknown value.
+const char* HotspotSecurityText(int security);
 // "open", "wpa2", "wpa3", "wpa2-wpa3"; empty for an unknown value.
 const char* HotspotSecurityName(int security);
 int HotspotSecurityByName(std::string_view name);  // -1 for none of them

@@ -110,10 +110,10 @@ private:
     uint32_t LinkSecurity(const SBss& bss);
     // The 802.1X method of an enterprise link, asked of the way of control once per association.
     uint8_t LinkEapMethod(const SBss& bss);
-    // Why an attempt cannot start before the way of control is asked: an enterprise network without
-    // usable 802.1X settings.
     // The interface is an access point (a hotspot runs): the outcome refuses the join.
     bool RunsAccessPoint(SJoinOutcome& outcome);
+    // Why an attempt cannot start before the way of control is asked: an enterprise network without
+    // usable 802.1X settings.
     bool RefusedBeforeStart(SJoinOutcome& outcome);
     // The access point the network's pin or band preference takes, from the scan list; true (and
     // the outcome) when the attempt cannot start: the pinned one is not heard.

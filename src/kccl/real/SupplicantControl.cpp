@@ -239,8 +239,6 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
         std::string command = "SET_NETWORK " + id + " " + setting;
         set = Command(ctrl, command);
         SecureClear(command);
-        // A supplicant built without address changes knows no mac_addr: the adapter's own address
-        // is what it uses anyway; another one cannot be had through it.
         // One before 2.11 has no policy 3: a random address per join is the nearest it gives.
         if (!set && setting == "mac_addr 3") {
             set = stableRefused = Command(ctrl, "SET_NETWORK " + id + " mac_addr 2");
@@ -248,6 +246,8 @@ SJoinOutcome CSupplicantControl::Join(const SJoinSettings& settings, CJoinContex
             continue;
         }
         if (stableRefused && setting.rfind("mac_value ", 0) == 0) continue;
+        // A supplicant built without address changes knows no mac_addr: the adapter's own address
+        // is what it uses anyway; another one cannot be had through it.
         if (!set && setting.rfind("mac_addr ", 0) == 0) {
             set = setting == "mac_addr 0";
             macRefused = !set;
